@@ -1,0 +1,40 @@
+#pragma once
+// The locked-items register: an INI file in the system folder with sections "LockedTSLFile",
+// "LockedTSWFile" and "LockedFolder"; each entry maps TransformName(path before) to
+// TransformName(path after).
+
+#include <string>
+#include <vector>
+
+namespace platform {
+class Prompt;
+}
+
+namespace core {
+
+// AddBackslash(GetSystemFolder()) + "systemtsl1.tcl".
+std::string RegisterPath();
+// Creates the register holding one empty line (CR LF) when no file exists there.
+void EnsureRegister(const std::string& registerPath);
+
+void RecordLock(const std::string& registerPath, const std::string& section, const std::string& before,
+                const std::string& after);
+void RemoveAfterFileUnlock(const std::string& registerPath, const std::string& section,
+                           const std::string& restoredPath);
+void RemoveAfterFolderUnlock(const std::string& registerPath, const std::string& restoredFolder);
+
+struct RegisterItem {
+    std::string key;  // the locked path on disk
+    std::string text; // the path before the lock (also the tool tip)
+};
+
+// The readers, entries in file order. Errors are shown or reported as the register's rules say,
+// with `windowName` as the reporting window.
+std::vector<RegisterItem> GetLockedTSLFiles(const std::string& registerPath, platform::Prompt& prompt,
+                                            const std::string& windowName = "frmMain");
+std::vector<RegisterItem> GetLockedTSWFiles(const std::string& registerPath, platform::Prompt& prompt,
+                                            const std::string& windowName = "frmMain");
+std::vector<RegisterItem> GetLockedFolders(const std::string& registerPath, platform::Prompt& prompt,
+                                           const std::string& windowName = "frmMain");
+
+} // namespace core

@@ -1,0 +1,34 @@
+#pragma once
+// The process-wide platform environment: the registry database, the drive table and the special
+// folders, read from the XDG variables when first used. Tests point the XDG variables into a sandbox
+// and call resetEnvironment() so the next use reads them afresh.
+
+#include <string>
+
+namespace platform {
+
+class Registry;
+class DriveTable;
+
+// The registry at $XDG_DATA_HOME/tessaly/registry.sqlite3 (default ~/.local/share/...).
+Registry& registry();
+// The drive table loaded from the host's mounts and the registry override.
+const DriveTable& drives();
+// Reloads the drive table (after the override in the registry changed).
+void reloadDrives();
+// Drops the cached registry and drive table; the next use reads the environment again.
+void resetEnvironment();
+
+// Shorthands over drives().
+std::string toHost(const std::string& windowsPath);
+std::string toWindows(const std::string& hostPath);
+
+// Special folders as host paths (created when missing, except the application folder):
+std::string windowsFolderHost();     // $XDG_DATA_HOME/tessaly/Windows
+std::string systemFolderHost();      // its System32
+std::string favoritesFolderHost();   // $XDG_DATA_HOME/tessaly/Favorites
+std::string logFolderHost();         // $XDG_STATE_HOME/tessaly
+std::string applicationFolderHost(); // the executable's folder
+std::string registryFileHost();      // $XDG_DATA_HOME/tessaly/registry.sqlite3
+
+} // namespace platform

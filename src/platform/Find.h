@@ -1,0 +1,25 @@
+#pragma once
+// Find-first/next over a Windows-form pattern: the folder part names a folder, the last component
+// is a name or a wildcard pattern ("*", "?", "*.*" = all, "*." = names without a dot), matched
+// without regard to case. Listings are in the host's order and never show ".", ".." or ".hidden".
+// A pattern without wildcards finds that one entry (file or folder).
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+struct FindEntry {
+    std::string name;          // the name on disk
+    unsigned attributes = 0;   // as getAttributes (kAttrDirectory for folders)
+    std::uint64_t size = 0;    // bytes, 0 for folders
+    bool isFolder() const;
+};
+
+// All entries matching the pattern; empty when nothing matches or the folder is missing.
+std::vector<FindEntry> findFiles(const std::string& windowsPattern);
+// Windows wildcard matching of one name, case-insensitive.
+bool wildcardMatch(const std::string& pattern, const std::string& name);
+
+} // namespace platform

@@ -1,0 +1,21 @@
+#pragma once
+// Profile (INI) files with the platform's rules: sections and keys matched without regard to case;
+// a write replaces the first matching key or appends it at the end of its section, creating the
+// section and the file when missing; a delete of a missing entry does nothing; lines end in CR LF.
+// Every change replaces the file atomically. Paths are in Windows form; text is bytes.
+
+#include <string>
+
+namespace platform {
+
+// The value of key in section (leading and trailing blanks removed, one pair of surrounding quotes
+// removed) or `defaultValue` when the file, section or key is missing.
+std::string getProfileString(const std::string& windowsFile, const std::string& section, const std::string& key,
+                             const std::string& defaultValue);
+// Writes key=value into the section. Returns false (and changes nothing) when the file cannot be written.
+bool writeProfileString(const std::string& windowsFile, const std::string& section, const std::string& key,
+                        const std::string& value);
+// Removes the key from the section. Returns false when the file cannot be written.
+bool deleteProfileKey(const std::string& windowsFile, const std::string& section, const std::string& key);
+
+} // namespace platform

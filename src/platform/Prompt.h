@@ -1,0 +1,27 @@
+#pragma once
+// Message boxes and event pumping, as one interface the logic calls. The Qt implementation shows a
+// QMessageBox; tests use a scripted prompt that records every box and answers from a queue.
+
+#include <string>
+
+namespace platform {
+
+enum class Buttons { OK, OKCancel, YesNo, YesNoCancel, RetryCancel, AbortRetryIgnore };
+enum class Icon { None, Critical, Question, Exclamation, Information };
+enum class Answer { OK, Cancel, Yes, No, Retry, Abort, Ignore };
+
+inline constexpr const char* kApplicationTitle = "Tessaly";
+
+class Prompt {
+public:
+    virtual ~Prompt() = default;
+    // Shows a box; an empty title shows kApplicationTitle. Returns the button pressed.
+    virtual Answer show(const std::string& text, Buttons buttons = Buttons::OK, Icon icon = Icon::None,
+                        const std::string& title = std::string()) = 0;
+    // Lets pending window events run (repaint, input).
+    virtual void processEvents() {}
+    // Busy cursor on / off.
+    virtual void setBusy(bool) {}
+};
+
+} // namespace platform

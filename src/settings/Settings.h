@@ -1,0 +1,57 @@
+#pragma once
+// Every registry key and value the program reads or writes, in one place.
+
+namespace settings {
+
+// Program settings (HKCU).
+inline constexpr const char* kAppKey = "SOFTWARE\\Orvane\\Tessaly_free";
+inline constexpr const char* kShredFolder = "ShredFolder";
+inline constexpr const char* kShredFolderHour = "ShredFolderHour";
+inline constexpr const char* kShredFolderMinute = "ShredFolderMinute";
+inline constexpr const char* kLaunchNewIE = "LaunchNewIE";
+inline constexpr const char* kIeAdd = "ieadd";
+
+// Drive table override: value "C" = host folder, "C.Kind" = DWORD kind.
+inline constexpr const char* kDrivesKey = "SOFTWARE\\Orvane\\Tessaly_free\\Drives";
+
+// Deployment values: outside addresses. Empty (the default) turns that traffic off.
+inline constexpr const char* kErrorReportHost = "ErrorReportHost";   // base of ".../error-reporting/error-msg.php"
+inline constexpr const char* kConnectionProbeUrl = "ConnectionProbeURL";
+inline constexpr const char* kVersionFileUrl = "VersionFileURL";
+inline constexpr const char* kUpgradeUrl = "UpgradeURL";
+inline constexpr const char* kHelpUrl = "HelpURL";
+inline constexpr const char* kHomeUrl = "HomeURL";
+inline constexpr const char* kMakerUrl = "MakerURL";
+inline constexpr const char* kSupportAddress = "support@tessaly.invalid";
+inline constexpr const char* kDeveloperAddress = "errors@tessaly.invalid";
+
+// Password wallet: one subkey per entry.
+inline constexpr const char* kWalletKey = "SOFTWARE\\Orvane\\Tessaly\\PasswordWallet_free";
+
+// Stored application password and, under the same key, the folder passwords (one value per folder).
+inline constexpr const char* kPasswordKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Set_free";
+inline constexpr const char* kFolderPasswordKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\set_free";
+inline constexpr const char* kPasswordValue = "RAM";
+
+// Explorer display values, set to 0 at start-up and whenever a folder is locked.
+inline constexpr const char* kAdvancedKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced_free";
+inline constexpr const char* kShowSuperHidden = "ShowSuperHidden";
+inline constexpr const char* kHidden = "Hidden";
+inline constexpr const char* kSuperHidden = "SuperHidden";
+
+// Start at login.
+inline constexpr const char* kRunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+inline constexpr const char* kRunValue = "Tessaly";
+
+// Browser toolbar button (HKLM).
+inline constexpr const char* kIeButtonKey =
+    "Software\\Microsoft\\Internet Explorer\\Extensions\\{5B2E7C90-4D1A-11d8-A3F2-00C0DF4E7A31}";
+inline constexpr const char* kIeButtonClsid = "{1FBA04EE-3024-11D2-8F1F-0000F87ABD16}";
+
+// The locked-items register: file name in the system folder and its sections.
+inline constexpr const char* kRegisterFileName = "systemtsl1.tcl";
+inline constexpr const char* kSectionTSL = "LockedTSLFile";
+inline constexpr const char* kSectionTSW = "LockedTSWFile";
+inline constexpr const char* kSectionFolder = "LockedFolder";
+
+} // namespace settings
