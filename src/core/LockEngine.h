@@ -18,10 +18,16 @@ inline constexpr std::uint64_t kLargeFileThreshold = 200000;
 
 struct EngineContext {
     platform::Prompt& prompt;
-    std::string registerPath;
+    std::string registerPath = {};
     std::string windowName = "frmMain"; // the reporting window ("frmSecurityVault" for the vault)
     // Called with bytes done of total while an engine works; the caller paints and lets events run.
-    std::function<void(std::uint64_t done, std::uint64_t total)> progress;
+    std::function<void(std::uint64_t done, std::uint64_t total)> progress = {};
+    // The salt of a new lock (eight characters ";".."z"); empty = made from the clock. For
+    // reproducible files and their checks.
+    std::string salt = {};
+    // Called with the name of each step the engine reaches ("written", "source removed",
+    // "committed"), so a test can stop the process there.
+    std::function<void(const char* step)> checkpoint = {};
 };
 
 bool Encrypt(const std::string& path, const std::string& password, const EngineContext& ctx);
@@ -36,6 +42,14 @@ struct LockInfo {
     enum Kind { Plain, Small, Large } kind = Plain;
     std::uint64_t contentSize = 0; // bytes of content the file holds (locked or not)
 };
+// Small: a whole header line followed by a body of alphabet lines; Large: a header ending in a lone
+// carriage return (or, for a ".TSW" name, in CR LF, as the first enciphered byte may be a line feed).
+// Throws platform::SysError when the file cannot be read.
 LockInfo InspectFile(const std::string& path);
+
+// The header of a new lock: "[Secret]" + salt + DigestText(salt + password).
+std::string MakeHeader(const std::string& salt, const std::string& password);
+// A salt that differs from lock to lock: the digest of the date and the seconds since midnight.
+std::string MakeSalt();
 
 } // namespace core

@@ -23,5 +23,7 @@ void setAttributes(const std::string& windowsPath, unsigned attributes);
 // Host-path forms of the two, for the platform's own use and its tests.
 unsigned getAttributesHost(const std::string& hostPath);
 void setAttributesHost(const std::string& hostPath, unsigned attributes);
+// Removes the entry's name from its folder's ".hidden" list (after a delete or a move away).
+void dropHiddenEntryHost(const std::string& hostPath);
 
 } // namespace platform

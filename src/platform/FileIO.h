@@ -9,13 +9,13 @@
 
 namespace platform {
 
-bool exists(const std::string& windowsPath);          // file or folder
+bool exists(const std::string& windowsPath); // file or folder
 bool isFolder(const std::string& windowsPath);
 std::uint64_t fileLength(const std::string& windowsPath);
-std::string readAll(const std::string& windowsPath);  // the whole file as bytes
-void removeFile(const std::string& windowsPath);       // unlink (ignores read-only, as a shell delete does)
-void createFolder(const std::string& windowsPath);    // one level
-void syncFolder(const std::string& windowsFolder);    // fsync of the folder itself
+std::string readAll(const std::string& windowsPath); // the whole file as bytes
+void removeFile(const std::string& windowsPath);     // unlink (ignores read-only, as a shell delete does)
+void createFolder(const std::string& windowsPath);   // one level
+void syncFolder(const std::string& windowsFolder);   // fsync of the folder itself
 
 class InputFile final {
 public:
@@ -40,7 +40,10 @@ private:
 // writer removes the temporary file.
 class AtomicWriter final {
 public:
+    struct HostPath {};
     explicit AtomicWriter(const std::string& windowsTarget);
+    // The same for a host path (the platform's own files, such as ".hidden").
+    AtomicWriter(HostPath, const std::string& hostTarget);
     ~AtomicWriter();
     AtomicWriter(const AtomicWriter&) = delete;
     AtomicWriter& operator=(const AtomicWriter&) = delete;
@@ -57,6 +60,8 @@ public:
     const std::string& temporaryHostPath() const { return m_tempHost; }
 
 private:
+    void open(const std::string& hostTarget);
+
     int m_fd = -1;
     bool m_committed = false;
     std::string m_targetHost;
@@ -65,5 +70,9 @@ private:
 
 // Replaces (or creates) the file atomically with `data`.
 void writeFileAtomic(const std::string& windowsPath, const std::string& data);
+
+// Host-path forms, for the platform's own use.
+std::string readAllHost(const std::string& hostPath);
+void writeFileAtomicHost(const std::string& hostPath, const std::string& data);
 
 } // namespace platform

@@ -91,7 +91,9 @@ private:
     sqlite3_stmt* m_s = nullptr;
 };
 
-bool exec(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
+bool exec(sqlite3* db, const char* sql) {
+    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
 
 // The id of the root's own key row (created when the database is opened).
 std::optional<sqlite3_int64> rootId(sqlite3* db, RegRoot root) {
@@ -132,8 +134,7 @@ long findKey(sqlite3* db, RegRoot root, const std::string& path, sqlite3_int64& 
 }
 
 // Runs `body` inside one BEGIN IMMEDIATE transaction; commits on success, rolls back otherwise.
-template <typename F>
-long transaction(sqlite3* db, F body) {
+template <typename F> long transaction(sqlite3* db, F body) {
     if (!db)
         return kRegBadDatabase;
     if (!exec(db, "BEGIN IMMEDIATE"))
@@ -187,8 +188,8 @@ long setValueIn(sqlite3* db, sqlite3_int64 key, const std::string& name, const R
     return ins.step() == SQLITE_DONE ? kRegSuccess : kRegBadDatabase;
 }
 
-constexpr RegRoot kRoots[] = {RegRoot::ClassesRoot,   RegRoot::CurrentUser, RegRoot::LocalMachine,
-                              RegRoot::Users,         RegRoot::CurrentConfig, RegRoot::DynData};
+constexpr RegRoot kRoots[] = {RegRoot::ClassesRoot, RegRoot::CurrentUser,   RegRoot::LocalMachine,
+                              RegRoot::Users,       RegRoot::CurrentConfig, RegRoot::DynData};
 
 } // namespace
 
@@ -242,7 +243,9 @@ Registry::Registry(const std::string& hostFile) : m_file(hostFile) {
     }
 }
 
-Registry::~Registry() { sqlite3_close(m_db); }
+Registry::~Registry() {
+    sqlite3_close(m_db);
+}
 
 long Registry::createKey(RegRoot root, const std::string& keyPath) {
     return transaction(m_db, [&]() -> long {

@@ -1,0 +1,340 @@
+// tessaly-cli: locks, unlocks and inspects files and lists the register from a shell, with the
+// program's own engines, register, registry and drive table.
+
+#include "TerminalPrompt.h"
+#include "core/LockEngine.h"
+#include "core/Register.h"
+#include "platform/Attributes.h"
+#include "platform/DriveTable.h"
+#include "platform/Environment.h"
+#include "platform/FileIO.h"
+#include "platform/Registry.h"
+#include "platform/SysError.h"
+#include "settings/Settings.h"
+#include "settings/modFileFunctions.h"
+#include "settings/modGeneral.h"
+
+#include <QCoreApplication>
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kOk = 0;
+constexpr int kFailed = 1;
+constexpr int kUsage = 2;
+
+const char* const kUsageText =
+    "Usage: tessaly-cli [--password-stdin] lock FILE...\n"
+    "       tessaly-cli [--password-stdin] unlock FILE...\n"
+    "       tessaly-cli info FILE...\n"
+    "       tessaly-cli vault\n"
+    "       tessaly-cli drive [LETTER FOLDER [KIND]]\n"
+    "\n"
+    "  lock     lock each file: below 200000 bytes into a .TSL file, else into a .TSW file\n"
+    "  unlock   unlock each .TSL or .TSW file (one layer at a time)\n"
+    "  info     tell whether each file is locked, in which format, and the size of its content\n"
+    "  vault    list the register of locked items: kind, path before the lock, path now\n"
+    "  drive    without arguments, list the drives: letter, host folder, kind; with a letter and a\n"
+    "           host folder, map that drive to the folder (KIND: a drive type number, optional)\n"
+    "\n"
+    "  --password-stdin  read the password from the first line of standard input instead of\n"
+    "                    asking on the terminal (lock asks twice)\n"
+    "  --help            show this text\n"
+    "\n"
+    "Exit status: 0 when everything succeeded, 1 when something failed, 2 for bad usage.\n"
+    "Files are host paths; they must lie on one of the program's drives.\n";
+
+int usageError(const std::string& message) {
+    std::fprintf(stderr, "tessaly-cli: %s\n%s", message.c_str(), kUsageText);
+    return kUsage;
+}
+
+void fail(const std::string& what) {
+    std::fprintf(stderr, "tessaly-cli: %s\n", what.c_str());
+}
+
+std::string upper(std::string s) {
+    for (char& c : s)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return s;
+}
+
+// A host path for display; the Windows form when no drive holds it.
+std::string hostForm(const std::string& windowsPath) {
+    try {
+        return platform::toHost(windowsPath);
+    } catch (const platform::SysError&) {
+        return windowsPath;
+    }
+}
+
+// The Windows-form path of an existing file on the command line, or "" after saying why not.
+std::string fileArgument(const std::string& hostPath) {
+    std::string path;
+    try {
+        path = platform::toWindows(hostPath);
+    } catch (const platform::SysError& e) {
+        path.clear();
+    }
+    if (path.empty()) {
+        fail(hostPath + ": not on any of the program's drives");
+        return {};
+    }
+    if (!platform::exists(path) || platform::isFolder(path)) {
+        fail(hostPath + ": no such file");
+        return {};
+    }
+    return path;
+}
+
+bool readPassword(bool fromStdin, bool confirm, std::string& password, int& exitCode) {
+    if (fromStdin) {
+        if (!std::getline(std::cin, password)) {
+            exitCode = usageError("no password on standard input");
+            return false;
+        }
+        if (!password.empty() && password.back() == '\r')
+            password.pop_back();
+        return true;
+    }
+    if (!askPassword("Password: ", password)) {
+        exitCode = usageError("no terminal to ask for the password (use --password-stdin)");
+        return false;
+    }
+    if (confirm) {
+        std::string again;
+        askPassword("Confirm password: ", again);
+        if (again != password) {
+            fail("The two passwords are not the same!");
+            exitCode = kFailed;
+            return false;
+        }
+    }
+    return true;
+}
+
+core::EngineContext engineContext(TerminalPrompt& prompt, const std::string& registerPath) {
+    core::EngineContext ctx{.prompt = prompt, .registerPath = registerPath};
+    ctx.windowName = "tessaly-cli";
+    return ctx;
+}
+
+// Runs one engine call; a failure without a message of its own gets one line here.
+bool runEngine(bool (*engine)(const std::string&, const std::string&, const core::EngineContext&),
+               const std::string& path, const std::string& password, TerminalPrompt& prompt,
+               const std::string& registerPath, const char* verb) {
+    const int before = prompt.shown();
+    const bool ok = engine(path, password, engineContext(prompt, registerPath));
+    if (!ok && prompt.shown() == before)
+        fail(hostForm(path) + ": could not " + verb + " the file (an unexpected error occurred)");
+    return ok;
+}
+
+int lockFiles(const std::vector<std::string>& files, const std::string& password) {
+    TerminalPrompt prompt;
+    const std::string reg = core::RegisterPath();
+    core::EnsureRegister(reg);
+    bool allOk = true;
+    for (const std::string& arg : files) {
+        const std::string path = fileArgument(arg);
+        if (path.empty()) {
+            allOk = false;
+            continue;
+        }
+        try {
+            // As the program's lock command does: attributes off, then the engine by size.
+            platform::setAttributes(path, platform::kAttrNormal);
+            const bool small = platform::fileLength(path) < core::kLargeFileThreshold;
+            const std::string target = small && upper(GetExtension(path)) == "TSL"
+                                           ? path
+                                           : AddBackslash(GetFolderPart(path)) + TransformName(GetFileNamePart(path)) +
+                                                 (small ? ".TSL" : ".TSW");
+            if (runEngine(small ? core::Encrypt : core::BigEncrypt, path, password, prompt, reg, "lock"))
+                std::printf("locked %s -> %s\n", arg.c_str(), hostForm(target).c_str());
+            else
+                allOk = false;
+        } catch (const platform::SysError& e) {
+            fail(arg + ": " + e.description());
+            allOk = false;
+        }
+    }
+    return allOk ? kOk : kFailed;
+}
+
+int unlockFiles(const std::vector<std::string>& files, const std::string& password) {
+    TerminalPrompt prompt;
+    const std::string reg = core::RegisterPath();
+    core::EnsureRegister(reg);
+    bool allOk = true;
+    for (const std::string& arg : files) {
+        const std::string path = fileArgument(arg);
+        if (path.empty()) {
+            allOk = false;
+            continue;
+        }
+        const std::string extension = upper(GetExtension(path));
+        bool ok = false;
+        if (extension == "TSL")
+            ok = runEngine(core::Decrypt, path, password, prompt, reg, "unlock");
+        else if (extension == "TSW")
+            ok = runEngine(core::BigDecrypt, path, password, prompt, reg, "unlock");
+        else
+            fail(arg + ": not a locked file name (.TSL or .TSW)");
+        if (ok)
+            std::printf("unlocked %s\n", arg.c_str());
+        allOk = allOk && ok;
+    }
+    return allOk ? kOk : kFailed;
+}
+
+int infoFiles(const std::vector<std::string>& files) {
+    bool allOk = true;
+    for (const std::string& arg : files) {
+        const std::string path = fileArgument(arg);
+        if (path.empty()) {
+            allOk = false;
+            continue;
+        }
+        try {
+            const core::LockInfo info = core::InspectFile(path);
+            const std::string size = std::to_string(info.contentSize);
+            switch (info.kind) {
+            case core::LockInfo::Plain:
+                std::printf("%s: not locked, %s bytes\n", arg.c_str(), size.c_str());
+                break;
+            case core::LockInfo::Small:
+                std::printf("%s: locked, small-file format (.TSL), content %s bytes\n", arg.c_str(), size.c_str());
+                break;
+            case core::LockInfo::Large:
+                std::printf("%s: locked, large-file format (.TSW), content %s bytes\n", arg.c_str(), size.c_str());
+                break;
+            }
+        } catch (const platform::SysError& e) {
+            fail(arg + ": " + e.description());
+            allOk = false;
+        }
+    }
+    return allOk ? kOk : kFailed;
+}
+
+int listVault() {
+    TerminalPrompt prompt;
+    const std::string reg = core::RegisterPath();
+    if (!platform::exists(reg))
+        return kOk; // nothing was ever locked here
+    const int before = prompt.shown();
+    const struct {
+        const char* kind;
+        std::vector<core::RegisterItem> items;
+    } sections[] = {{"file (.TSL)", core::GetLockedTSLFiles(reg, prompt, "tessaly-cli")},
+                    {"file (.TSW)", core::GetLockedTSWFiles(reg, prompt, "tessaly-cli")},
+                    {"folder", core::GetLockedFolders(reg, prompt, "tessaly-cli")}};
+    for (const auto& section : sections)
+        for (const auto& item : section.items)
+            std::printf("%s\t%s\t%s\n", section.kind, hostForm(item.text).c_str(), hostForm(item.key).c_str());
+    return prompt.shown() == before ? kOk : kFailed;
+}
+
+const char* kindName(int kind) {
+    static const char* const names[] = {"unknown", "not present", "removable", "fixed", "remote", "CD-ROM", "RAM disk"};
+    return kind >= 0 && kind <= 6 ? names[kind] : "unknown";
+}
+
+// Lists the drive table, or maps one drive to a host folder through the registry override.
+int drive(const std::vector<std::string>& args) {
+    if (args.empty()) {
+        for (const auto& d : platform::drives().drives()) {
+            const int kind = platform::drives().kind(std::string(1, d.letter));
+            std::printf("%c:\t%s\t%d (%s)\n", d.letter, d.hostFolder.c_str(), kind, kindName(kind));
+        }
+        return kOk;
+    }
+    if (args.size() < 2 || args.size() > 3 || args[0].size() != 1 ||
+        !std::isalpha(static_cast<unsigned char>(args[0][0])))
+        return usageError("drive takes a letter and a host folder, and optionally a kind");
+    const std::string letter(1, static_cast<char>(std::toupper(static_cast<unsigned char>(args[0][0]))));
+    std::error_code ec;
+    const std::filesystem::path folder = std::filesystem::absolute(args[1], ec);
+    if (ec || !std::filesystem::is_directory(folder)) {
+        fail(args[1] + ": not a folder");
+        return kFailed;
+    }
+    unsigned long kind = 0;
+    if (args.size() == 3) {
+        char* end = nullptr;
+        kind = std::strtoul(args[2].c_str(), &end, 10);
+        if (args[2].empty() || *end != '\0' || kind > 6)
+            return usageError("the drive kind is a number from 0 to 6");
+    }
+    std::string host = folder.lexically_normal().string();
+    while (host.size() > 1 && host.back() == '/')
+        host.pop_back();
+    platform::Registry& reg = platform::registry();
+    long rc = reg.setString(platform::RegRoot::CurrentUser, settings::kDrivesKey, letter, host);
+    if (rc == platform::kRegSuccess && args.size() == 3)
+        rc = reg.setDword(platform::RegRoot::CurrentUser, settings::kDrivesKey, letter + ".Kind",
+                          static_cast<std::uint32_t>(kind));
+    if (rc != platform::kRegSuccess) {
+        fail("could not write the registry (error " + std::to_string(rc) + ")");
+        return kFailed;
+    }
+    return kOk;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+
+    bool passwordStdin = false;
+    std::string command;
+    std::vector<std::string> files;
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (!optionsEnded && (arg == "--help" || arg == "-h")) {
+            std::fputs(kUsageText, stdout);
+            return kOk;
+        }
+        if (!optionsEnded && arg == "--password-stdin")
+            passwordStdin = true;
+        else if (!optionsEnded && arg == "--")
+            optionsEnded = true;
+        else if (!optionsEnded && arg.size() > 1 && arg[0] == '-')
+            return usageError("unknown option " + arg);
+        else if (command.empty())
+            command = arg;
+        else
+            files.push_back(arg);
+    }
+
+    if (command.empty())
+        return usageError("no command given");
+    if (command == "vault") {
+        if (!files.empty())
+            return usageError("vault takes no files");
+        return listVault();
+    }
+    if (command == "drive")
+        return drive(files);
+    if (command != "lock" && command != "unlock" && command != "info")
+        return usageError("unknown command " + command);
+    if (files.empty())
+        return usageError(command + " needs at least one file");
+    if (command == "info")
+        return infoFiles(files);
+
+    std::string password;
+    int exitCode = kOk;
+    if (!readPassword(passwordStdin, command == "lock", password, exitCode))
+        return exitCode;
+    return command == "lock" ? lockFiles(files, password) : unlockFiles(files, password);
+}

@@ -1,0 +1,192 @@
+#include "core/Register.h"
+
+#include "diagnostics/ErrorReport.h"
+#include "platform/FileIO.h"
+#include "platform/Prompt.h"
+#include "platform/SysError.h"
+#include "settings/Settings.h"
+#include "settings/modFileFunctions.h"
+#include "settings/modGeneral.h"
+#include "settings/modRegistryINI.h"
+
+#include <optional>
+
+namespace core {
+
+namespace {
+
+// Blanks removed at both ends, as the register's keys and values are stored.
+std::string trimBlanks(const std::string& s) {
+    const auto first = s.find_first_not_of(' ');
+    if (first == std::string::npos)
+        return {};
+    const auto last = s.find_last_not_of(' ');
+    return s.substr(first, last - first + 1);
+}
+
+std::string toLower(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
+std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
+    if (from.empty())
+        return text;
+    std::string out;
+    std::size_t pos = 0;
+    for (auto hit = text.find(from); hit != std::string::npos; hit = text.find(from, pos)) {
+        out.append(text, pos, hit - pos);
+        out += to;
+        pos = hit + from.size();
+    }
+    out.append(text, pos);
+    return out;
+}
+
+std::string entryKey(const std::string& path) {
+    return TransformName(trimBlanks(path));
+}
+
+struct ReaderError {
+    int number = 0;
+    std::string description;
+};
+
+// Reads one section's entries; failing steps are skipped and the last error is kept.
+std::vector<RegisterItem> readSection(const std::string& registerPath, const std::string& section,
+                                      std::optional<ReaderError>& error) {
+    std::vector<RegisterItem> items;
+    std::string body;
+    try {
+        body = ReadIniSection(registerPath, "[" + section + "]");
+    } catch (const platform::SysError& e) {
+        error = ReaderError{e.number, e.description()};
+        return items;
+    }
+    std::size_t pos = 0;
+    while (pos <= body.size()) {
+        auto bar = body.find('|', pos);
+        if (bar == std::string::npos)
+            bar = body.size();
+        std::string piece = body.substr(pos, bar - pos);
+        pos = bar + 1;
+        if (piece.empty() || piece.find('=') == std::string::npos)
+            continue;
+        piece = replaceAll(piece, "\n", "");
+        const std::string rawKey = trimBlanks(IniEntryKey(piece));
+        const std::string rawValue = trimBlanks(IniEntryValue(piece));
+        // A blank key or value is not an item (and not an error either).
+        if (rawKey.empty() || rawValue.empty())
+            continue;
+        try {
+            RegisterItem item;
+            item.text = TransformName(rawKey);
+            item.key = TransformName(rawValue);
+            if (!trimBlanks(item.text).empty() && !trimBlanks(item.key).empty())
+                items.push_back(std::move(item));
+        } catch (const platform::SysError& e) {
+            error = ReaderError{e.number, e.description()};
+        }
+    }
+    return items;
+}
+
+const char* const kInUse =
+    "The application Locked Files database is currently in use. Please restart the application and try again.";
+
+} // namespace
+
+std::string RegisterPath() {
+    return AddBackslash(GetSystemFolder()) + settings::kRegisterFileName;
+}
+
+void EnsureRegister(const std::string& registerPath) {
+    if (!platform::exists(registerPath))
+        platform::writeFileAtomic(registerPath, "\r\n");
+}
+
+void RecordLock(const std::string& registerPath, const std::string& section, const std::string& before,
+                const std::string& after) {
+    if (registerPath.empty())
+        return; // no register given: nothing is recorded
+    // The INI layer addresses only an existing file: bring the register back if it went missing.
+    EnsureRegister(registerPath);
+    SetSettingValue(registerPath, section, entryKey(before), "S", entryKey(after));
+}
+
+void RemoveAfterFileUnlock(const std::string& registerPath, const std::string& section,
+                           const std::string& restoredPath) {
+    if (registerPath.empty())
+        return;
+    const std::string key = entryKey(restoredPath);
+    SettingValue value;
+    GetSettingValue(registerPath, section, key, "S", std::string(), value);
+    const auto* text = std::get_if<std::string>(&value);
+    if (text && !text->empty()) {
+        DeleteSettingValue(registerPath, section, key);
+        return;
+    }
+    // The file may have been locked while its folder had its plain name, and the folder locked since.
+    const std::string folderName = GetFileNamePart(RemoveBackslash(GetFolderPart(restoredPath)));
+    if (toLower(GetExtension(folderName)) != "tsl")
+        return;
+    // The folder's plain name: its name without ".tsl", transformed back. The case is kept, so a
+    // folder with capitals finds its entry too.
+    std::string bare;
+    const std::string lowered = toLower(folderName);
+    for (std::size_t i = 0; i < folderName.size();) {
+        if (lowered.compare(i, 4, ".tsl") == 0) {
+            i += 4;
+        } else {
+            bare.push_back(folderName[i]);
+            ++i;
+        }
+    }
+    const std::string plainPath = replaceAll(restoredPath, folderName, TransformName(bare));
+    DeleteSettingValue(registerPath, section, entryKey(plainPath));
+}
+
+void RemoveAfterFolderUnlock(const std::string& registerPath, const std::string& restoredFolder) {
+    DeleteSettingValue(registerPath, settings::kSectionFolder, entryKey(restoredFolder));
+}
+
+std::vector<RegisterItem> GetLockedTSLFiles(const std::string& registerPath, platform::Prompt& prompt,
+                                            const std::string& windowName) {
+    std::optional<ReaderError> error;
+    auto items = readSection(registerPath, settings::kSectionTSL, error);
+    if (error) {
+        if (error->number == 55)
+            prompt.show(std::string(kInUse) + "\r\n\r\nIn case the problem persists mail us at " +
+                            settings::kSupportAddress + ". Thank you.",
+                        platform::Buttons::OK, platform::Icon::Critical);
+        else
+            ReportError(windowName, error->number, error->description, "GetLockedIDFiles");
+    }
+    return items;
+}
+
+std::vector<RegisterItem> GetLockedTSWFiles(const std::string& registerPath, platform::Prompt& prompt,
+                                            const std::string& windowName) {
+    std::optional<ReaderError> error;
+    auto items = readSection(registerPath, settings::kSectionTSW, error);
+    if (error) {
+        if (error->number == 55)
+            prompt.show(kInUse, platform::Buttons::OK, platform::Icon::Critical);
+        else
+            ReportError(windowName, error->number, error->description, "GetLockedTSWFiles");
+    }
+    return items;
+}
+
+std::vector<RegisterItem> GetLockedFolders(const std::string& registerPath, platform::Prompt&,
+                                           const std::string& windowName) {
+    std::optional<ReaderError> error;
+    auto items = readSection(registerPath, settings::kSectionFolder, error);
+    if (error)
+        ReportError(windowName, error->number, error->description, "GetLockedFolders");
+    return items;
+}
+
+} // namespace core

@@ -1,0 +1,375 @@
+#include "locking/FolderCommands.h"
+
+#include "core/Register.h"
+#include "core/Scrambler.h"
+#include "diagnostics/ErrorReport.h"
+#include "locking/Text.h"
+#include "platform/Attributes.h"
+#include "platform/FileIO.h"
+#include "platform/ProfileFile.h"
+#include "platform/Prompt.h"
+#include "platform/SysError.h"
+#include "settings/Settings.h"
+#include "settings/VbRegMod.h"
+#include "settings/modFileFunctions.h"
+#include "settings/modGeneral.h"
+
+namespace locking {
+
+using platform::Answer;
+using platform::Buttons;
+using platform::Icon;
+
+namespace {
+
+const char* const kMovedMessage =
+    "The folder you are trying to lock/unlock has moved. Restart the application and try again.";
+
+// A folder's desktop.ini as it was before a lock touched it.
+struct IniState {
+    bool existed = false;
+    std::string content;
+    unsigned attributes = platform::kAttrNormal;
+};
+
+std::string desktopIniOf(const std::string& folder) {
+    return AddBackslash(folder) + "desktop.ini";
+}
+
+IniState readIni(const std::string& ini) {
+    IniState state;
+    if (platform::exists(ini) && !platform::isFolder(ini)) {
+        state.existed = true;
+        state.content = platform::readAll(ini);
+        state.attributes = platform::getAttributes(ini) & ~platform::kAttrDirectory;
+    }
+    return state;
+}
+
+// Writes the class identifier into the folder's desktop.ini: a new file gets the three lines; an
+// existing one keeps its content and gets the identifier in its "[.ShellClassInfo]" section.
+void writeLockIni(const std::string& ini, const IniState& before, bool hiddenSystem) {
+    if (!before.existed) {
+        platform::writeFileAtomic(ini, kDesktopIniLines);
+    } else {
+        platform::setAttributes(ini, platform::kAttrNormal);
+        if (!platform::writeProfileString(ini, ".ShellClassInfo", "CLSID", kFolderClassId))
+            throw platform::SysError(75, platform::errorDescription(75));
+    }
+    if (hiddenSystem)
+        platform::setAttributes(ini, platform::kAttrHidden | platform::kAttrSystem);
+}
+
+// Puts the folder's desktop.ini back as it was before the lock began.
+void putIniBack(const std::string& ini, const IniState& before) {
+    if (!before.existed) {
+        if (platform::exists(ini)) {
+            platform::setAttributes(ini, platform::kAttrNormal);
+            platform::removeFile(ini);
+        }
+        return;
+    }
+    if (platform::exists(ini))
+        platform::setAttributes(ini, platform::kAttrNormal);
+    platform::writeFileAtomic(ini, before.content);
+    platform::setAttributes(ini, before.attributes);
+}
+
+// Why a rename that refuses to overwrite did not happen, in the system's words.
+std::string renameFailureReason(const std::string& source, const std::string& target) {
+    if (platform::exists(target))
+        return platform::errorDescription(58);
+    if (!platform::exists(source))
+        return platform::errorDescription(76);
+    return platform::errorDescription(75);
+}
+
+bool isProtectedRoot(const std::string& path) {
+    const std::string root = lowerText(AddBackslash(path));
+    return root == "c:\\" || root == "d:\\";
+}
+
+bool holdsClassId(const IniState& ini) {
+    return ini.existed && ini.content.find(kFolderClassId) != std::string::npos;
+}
+
+void setDisplayValues() {
+    SaveLong(HKEY_CURRENT_USER, settings::kAdvancedKey, settings::kShowSuperHidden, 0);
+    SaveLong(HKEY_CURRENT_USER, settings::kAdvancedKey, settings::kHidden, 0);
+    SaveLong(HKEY_CURRENT_USER, settings::kAdvancedKey, settings::kSuperHidden, 0);
+}
+
+std::string passwordValueName(const SelectedFolder& folder) {
+    return folder.fullPath.empty() ? FolderPasswordValueName(folder.key) : folder.fullPath;
+}
+
+// Renames the folder to its locked name and marks it; on failure puts desktop.ini back and tells why.
+bool hideFolder(const std::string& path, const std::string& locked, const std::string& ini, const IniState& before,
+                platform::Prompt& prompt) {
+    if (!ShellRename(path, locked, false, false)) {
+        const std::string reason = renameFailureReason(path, locked);
+        putIniBack(ini, before);
+        prompt.show("The folder '" + path + "' could not be locked." + kCrLf + reason, Buttons::OK, Icon::Critical);
+        return false;
+    }
+    platform::setAttributes(locked, platform::kAttrHidden | platform::kAttrSystem);
+    platform::setAttributes(desktopIniOf(locked), platform::kAttrHidden);
+    return true;
+}
+
+bool endsInLockExtension(const std::string& path) {
+    return upperText(rightText(path, 4)) == ".TSL";
+}
+
+} // namespace
+
+std::string LockedFolderPath(const std::string& folderPath, const std::string& shownName) {
+    const std::string name = shownName.empty() ? GetFileNamePart(RemoveBackslash(folderPath)) : shownName;
+    return AddBackslash(GetFolderPart(RemoveBackslash(folderPath))) + TransformName(name) + ".TSL";
+}
+
+std::string RestoredFolderPath(const std::string& lockedPath) {
+    const std::string name = GetFileNamePart(lockedPath);
+    const std::string stem = name.size() >= 4 ? name.substr(0, name.size() - 4) : std::string();
+    return AddBackslash(GetFolderPart(lockedPath)) + TransformName(stem);
+}
+
+std::string FolderPasswordValueName(const std::string& restoredPath) {
+    if (restoredPath.size() < 3)
+        return restoredPath + "\\";
+    return restoredPath.substr(0, 3) + "\\" + restoredPath.substr(3);
+}
+
+std::string StoredFolderPassword(const std::string& valueName) {
+    return core::RC4Text(GetStringFull(HKEY_CURRENT_USER, settings::kFolderPasswordKey, valueName), core::kFixedKey);
+}
+
+FolderUnlockEnd RestoreLockedFolder(const std::string& lockedPath, const std::string& restoredPath,
+                                    const std::string& valueName, const std::string& registerPath,
+                                    platform::Prompt& prompt) {
+    const std::string ini = desktopIniOf(lockedPath);
+    const IniState before = readIni(ini);
+    const unsigned folderAttributes = platform::getAttributes(lockedPath) & ~platform::kAttrDirectory;
+    if (before.existed) {
+        platform::setAttributes(ini, platform::kAttrNormal);
+        platform::removeFile(ini);
+    }
+    // Cleared before the rename, so the parent's list of hidden names forgets the scrambled name.
+    platform::setAttributes(lockedPath, platform::kAttrNormal);
+    if (!ShellRename(lockedPath, restoredPath, false, false)) {
+        const std::string reason = renameFailureReason(lockedPath, restoredPath);
+        if (before.existed)
+            putIniBack(ini, before);
+        platform::setAttributes(lockedPath, folderAttributes);
+        prompt.show("The folder '" + restoredPath + "' could not be unlocked." + kCrLf + reason, Buttons::OK,
+                    Icon::Critical);
+        return FolderUnlockEnd::Failed;
+    }
+    platform::setAttributes(restoredPath, platform::kAttrNormal);
+    if (!valueName.empty())
+        DeleteValue(HKEY_CURRENT_USER, settings::kFolderPasswordKey, valueName);
+    core::RemoveAfterFolderUnlock(registerPath, restoredPath);
+    return FolderUnlockEnd::Unlocked;
+}
+
+bool ForgetVanishedFolder(const std::string& lockedPath, const std::string& restoredPath, const std::string& valueName,
+                          const std::string& registerPath, platform::Prompt& prompt) {
+    if (platform::exists(lockedPath))
+        return false;
+    if (!valueName.empty())
+        DeleteValue(HKEY_CURRENT_USER, settings::kFolderPasswordKey, valueName);
+    core::RemoveAfterFolderUnlock(registerPath, restoredPath);
+    prompt.show("The folder '" + restoredPath + "' no longer exists.", Buttons::OK, Icon::Information);
+    return true;
+}
+
+FolderResult LockFolder(const FolderRequest& request, platform::Prompt& prompt) {
+    FolderResult result;
+    if (request.password != request.confirmation) {
+        prompt.show("The two passwords are not the same!", Buttons::OK, Icon::Exclamation, "Tessaly");
+        return result;
+    }
+    const std::string path = request.folder.key;
+    try {
+        if (path.empty())
+            throw platform::SysError(91, "Object variable or With block variable not set");
+        if (path == request.ownFolder) {
+            prompt.show("You can not lock your application folder", Buttons::OK, Icon::Critical);
+            return result;
+        }
+        if (isProtectedRoot(path)) {
+            prompt.show("Sorry you cannot lock " + AddBackslash(path) + " Drive's Root Folder");
+            return result;
+        }
+        const std::string ini = desktopIniOf(path);
+        const IniState before = readIni(ini);
+        if (holdsClassId(before)) {
+            prompt.show("The folder you are trying to lock is already locked.", Buttons::OK, Icon::Information);
+            return result;
+        }
+        const std::string locked = LockedFolderPath(path, request.folder.text);
+        if (prompt.show("Are you sure you want to lock '" + path + "' folder ?", Buttons::YesNo, Icon::Question,
+                        "Lock Confirmation") != Answer::Yes)
+            return result;
+        writeLockIni(ini, before, true);
+        if (!hideFolder(path, locked, ini, before, prompt))
+            return result;
+        setDisplayValues();
+        SaveString(HKEY_CURRENT_USER, settings::kFolderPasswordKey, passwordValueName(request.folder),
+                   core::RC4Text(request.password, core::kFixedKey));
+        core::RecordLock(request.registerPath, settings::kSectionFolder, path, locked);
+        result.moved = true;
+        result.newPath = locked;
+        result.clearPasswords = true;
+    } catch (const platform::SysError& e) {
+        if (e.number == 75 || e.number == 91) {
+            prompt.show("No folder has been selected", Buttons::OK, Icon::Exclamation);
+        } else if (e.number == 76) {
+            prompt.show(std::string("The folder you are trying to lock is either placed on a network drive or have "
+                                    "been moved. Restart the application and try again.") +
+                            kCrLf + kCrLf + "In case the problem persists mail us at " + settings::kSupportAddress +
+                            ". Thank you.",
+                        Buttons::OK, Icon::Critical);
+        } else {
+            ReportError("frmMain", e.number, e.description(), "mLockFolder_Click");
+        }
+    }
+    return result;
+}
+
+FolderResult UnlockFolder(const FolderRequest& request, platform::Prompt& prompt) {
+    FolderResult result;
+    try {
+        if (request.folder.key.empty())
+            throw platform::SysError(91, "Object variable or With block variable not set");
+        const std::string valueName = passwordValueName(request.folder);
+        const std::string stored = StoredFolderPassword(valueName);
+        if (request.password != request.confirmation) {
+            prompt.show("password confirmation error", Buttons::OK, Icon::Information);
+            result.clearPasswords = true;
+            return result;
+        }
+        if (request.password != stored) {
+            prompt.show("Password incorrect", Buttons::OK, Icon::Information);
+            result.clearPasswords = true;
+            return result;
+        }
+        const std::string path = request.folder.key;
+        if (!endsInLockExtension(path))
+            return result;
+        const std::string restored = RestoredFolderPath(path);
+        if (ForgetVanishedFolder(path, restored, valueName, request.registerPath, prompt)) {
+            result.clearPasswords = true;
+            return result;
+        }
+        if (prompt.show("Are you sure you want to unlock '" + restored + "' folder ?", Buttons::YesNo, Icon::Question,
+                        "Lock Confirmation") != Answer::Yes)
+            return result;
+        if (RestoreLockedFolder(path, restored, valueName, request.registerPath, prompt) != FolderUnlockEnd::Unlocked)
+            return result;
+        result.moved = true;
+        result.newPath = restored;
+        result.clearPasswords = true;
+    } catch (const platform::SysError& e) {
+        if (e.number == 75)
+            prompt.show(kMovedMessage, Buttons::OK, Icon::Critical);
+        else
+            prompt.show("No Folder is locked", Buttons::OK, Icon::Exclamation);
+    }
+    return result;
+}
+
+FolderResult LockFolderAndFiles(const FolderRequest& request, platform::Prompt& prompt, const RunHooks& hooks) {
+    FolderResult result;
+    const std::string path = request.folder.key;
+    if (path.empty()) {
+        prompt.show("No folder has been selected", Buttons::OK, Icon::Exclamation);
+        return result;
+    }
+    try {
+        if (isProtectedRoot(path)) {
+            prompt.show("Sorry you cannot lock this folder");
+            return result;
+        }
+        const std::string locked = LockedFolderPath(path, request.folder.text);
+        if (prompt.show("Are you sure you want to lock '" + path + "' folder ?", Buttons::YesNo, Icon::Question,
+                        "Lock Confirmation") != Answer::Yes)
+            return result;
+
+        FileBatch batch;
+        batch.folder = path;
+        batch.checked = FolderFileItems(path);
+        batch.password = request.password;
+        batch.confirmation = request.confirmation;
+        batch.registerPath = request.registerPath;
+        batch.ownExecutable = request.ownExecutable;
+        const RunResult run = LockFiles(batch, prompt, hooks);
+        result.clearPasswords = run.end == RunEnd::Completed;
+        // A run refused as a whole (or ended by an error) leaves the folder as it is.
+        if (run.end != RunEnd::Completed)
+            return result;
+
+        const std::string ini = desktopIniOf(path);
+        const IniState before = readIni(ini);
+        if (holdsClassId(before)) {
+            prompt.show("The folder you are trying to lock is already locked.", Buttons::OK, Icon::Information);
+            return result;
+        }
+        writeLockIni(ini, before, false);
+        if (!hideFolder(path, locked, ini, before, prompt))
+            return result;
+        setDisplayValues();
+        core::RecordLock(request.registerPath, settings::kSectionFolder, path, locked);
+        result.moved = true;
+        result.newPath = locked;
+    } catch (const platform::SysError& e) {
+        if (e.number == 75)
+            prompt.show(kMovedMessage, Buttons::OK, Icon::Critical);
+        else
+            ReportError("frmMain", e.number, e.description(), "mLockFolderFile");
+    }
+    return result;
+}
+
+FolderResult UnlockFolderAndFiles(const FolderRequest& request, platform::Prompt& prompt, const RunHooks& hooks) {
+    FolderResult result;
+    const std::string path = request.folder.key;
+    if (path.empty()) {
+        prompt.show("No Folder is locked", Buttons::OK, Icon::Exclamation);
+        return result;
+    }
+    try {
+        if (!endsInLockExtension(path))
+            return result;
+        const std::string restored = RestoredFolderPath(path);
+        if (ForgetVanishedFolder(path, restored, std::string(), request.registerPath, prompt))
+            return result;
+        if (prompt.show("Are you sure you want to unlock '" + restored + "' folder ?", Buttons::YesNo, Icon::Question,
+                        "Lock Confirmation") != Answer::Yes)
+            return result;
+
+        FileBatch batch;
+        batch.folder = path;
+        batch.checked = FolderFileItems(path);
+        batch.password = request.password;
+        batch.confirmation = request.confirmation;
+        batch.registerPath = request.registerPath;
+        batch.ownExecutable = request.ownExecutable;
+        const RunResult run = UnlockFiles(batch, prompt, hooks);
+        result.clearPasswords = run.end == RunEnd::Completed;
+
+        if (RestoreLockedFolder(path, restored, std::string(), request.registerPath, prompt) !=
+            FolderUnlockEnd::Unlocked)
+            return result;
+        result.moved = true;
+        result.newPath = restored;
+    } catch (const platform::SysError& e) {
+        if (e.number == 75)
+            prompt.show(kMovedMessage, Buttons::OK, Icon::Critical);
+        else
+            ReportError("frmMain", e.number, e.description(), "mUnlockFolderFiles_click");
+    }
+    return result;
+}
+
+} // namespace locking

@@ -1,0 +1,75 @@
+#pragma once
+// The folder commands: Lock Folder, Unlock Folder, Lock Folder and Files, Unlock Folder and files.
+// A locked folder keeps its files as they are: it is renamed to its scrambled name with ".TSL",
+// made Hidden and System, and given a desktop.ini that names the shell's special-folder class. Its
+// password lives enciphered in the registry and the register lists it.
+
+#include "locking/FileCommands.h"
+
+#include <string>
+
+namespace platform {
+class Prompt;
+}
+
+namespace locking {
+
+inline constexpr const char* kFolderClassId = "{645FF040-5081-101B-9F08-00AA002F954E}";
+// The desktop.ini a lock writes into a folder that has none.
+inline constexpr const char* kDesktopIniLines =
+    "[.ShellClassInfo]\r\nCLSID={645FF040-5081-101B-9F08-00AA002F954E}\r\n\r\n";
+
+// The folder selected in the folder tree. key = the folder's path on disk; text = the name shown;
+// fullPath = the node texts from the root down joined by "\" ("C:\\Docs\Old"), the name of the
+// folder's password value. An empty key means no folder is selected.
+struct SelectedFolder {
+    std::string key;
+    std::string text;
+    std::string fullPath;
+};
+
+struct FolderRequest {
+    SelectedFolder folder;
+    std::string password;     // txtPassword1
+    std::string confirmation; // txtPassword2
+    std::string ownFolder;    // the program's folder, Windows form
+    std::string ownExecutable;
+    std::string registerPath;
+};
+
+struct FolderResult {
+    bool moved = false; // the folder now lies at newPath: point the tree node and filFiles there
+    std::string newPath;
+    bool clearPasswords = false; // empty both password boxes and put the focus in txtPassword1
+};
+
+FolderResult LockFolder(const FolderRequest& request, platform::Prompt& prompt);
+FolderResult UnlockFolder(const FolderRequest& request, platform::Prompt& prompt);
+// Locks every file of the folder with the file lock (its checks and messages), then hides the folder.
+FolderResult LockFolderAndFiles(const FolderRequest& request, platform::Prompt& prompt, const RunHooks& hooks = {});
+// Unlocks every file of a locked folder with the file unlock, then gives the folder its name back.
+FolderResult UnlockFolderAndFiles(const FolderRequest& request, platform::Prompt& prompt, const RunHooks& hooks = {});
+
+// Names of a folder before and after its lock.
+std::string LockedFolderPath(const std::string& folderPath, const std::string& shownName);
+std::string RestoredFolderPath(const std::string& lockedPath);
+// The password value name of a folder from its plain path: "C:\Docs" -> "C:\\Docs", the form the
+// folder tree's full path has.
+std::string FolderPasswordValueName(const std::string& restoredPath);
+// The stored password of a folder, deciphered ("" when there is none).
+std::string StoredFolderPassword(const std::string& valueName);
+
+// Shared by the main window and the vault once the password is accepted and the user said Yes.
+enum class FolderUnlockEnd { Unlocked, Failed };
+// Gives a locked folder its name back, clears its attributes, deletes its desktop.ini, then removes
+// its password value (when valueName is not empty) and its register entry. When the rename fails,
+// everything is put back as it was and the user is told why.
+FolderUnlockEnd RestoreLockedFolder(const std::string& lockedPath, const std::string& restoredPath,
+                                    const std::string& valueName, const std::string& registerPath,
+                                    platform::Prompt& prompt);
+// A locked folder that no longer exists at all: its register entry and password value are removed and
+// the user is told. Returns true when that was the case.
+bool ForgetVanishedFolder(const std::string& lockedPath, const std::string& restoredPath, const std::string& valueName,
+                          const std::string& registerPath, platform::Prompt& prompt);
+
+} // namespace locking

@@ -1,0 +1,210 @@
+#include "locking/LockingCommands.h"
+
+#include "locking/FileCommands.h"
+#include "locking/MainWindowPort.h"
+#include "locking/frmSecurityVault.h"
+#include "platform/Environment.h"
+
+#include <QCoreApplication>
+#include <QString>
+
+namespace locking {
+
+namespace {
+
+std::string windowsFormOf(const QString& hostPath) {
+    try {
+        return platform::toWindows(hostPath.toLocal8Bit().toStdString());
+    } catch (const std::exception&) {
+        return std::string();
+    }
+}
+
+RunHooks hooksFor(MainWindowPort& port) {
+    RunHooks hooks;
+    hooks.showProgress = [&port](const std::string& message) { port.showProgress(message); };
+    hooks.progress = [&port](int done, int total) { port.updateProgress(done, total); };
+    hooks.closeProgress = [&port] { port.closeProgress(); };
+    hooks.rebuildList = [&port] { port.refreshFiles(); };
+    return hooks;
+}
+
+} // namespace
+
+// Marks a command as running for as long as it lives.
+class LockingCommands::BusyScope final {
+public:
+    explicit BusyScope(LockingCommands& commands) : m_commands(commands) { m_commands.setBusy(true); }
+    ~BusyScope() { m_commands.setBusy(false); }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    LockingCommands& m_commands;
+};
+
+LockingCommands::LockingCommands(MainWindowPort& port, QWidget* window, QObject* parent)
+    : QObject(parent), m_port(port), m_window(window) {
+    if (QCoreApplication::instance()) {
+        m_ownExecutable = windowsFormOf(QCoreApplication::applicationFilePath());
+        m_ownFolder = windowsFormOf(QCoreApplication::applicationDirPath());
+    }
+}
+
+void LockingCommands::setBusy(bool busy) {
+    m_busy = busy;
+    m_port.setCommandsBusy(busy);
+    if (m_vault)
+        m_vault->setCommandsEnabled(!busy);
+    emit busyChanged(busy);
+}
+
+void LockingCommands::cmdLock_click() {
+    if (m_busy)
+        return;
+    BusyScope scope(*this);
+    FileBatch batch;
+    batch.folder = m_port.currentFolder();
+    batch.checked = m_port.checkedItems();
+    batch.password = m_port.password1();
+    batch.confirmation = m_port.password2();
+    batch.registerPath = m_port.registerPath();
+    batch.ownExecutable = m_ownExecutable;
+    if (LockFiles(batch, m_port.prompt(), hooksFor(m_port)).end == RunEnd::Completed)
+        m_port.clearPasswords();
+}
+
+void LockingCommands::cmdUnlock_click() {
+    if (m_busy)
+        return;
+    BusyScope scope(*this);
+    FileBatch batch;
+    batch.folder = m_port.currentFolder();
+    batch.checked = m_port.checkedItems();
+    batch.password = m_port.password1();
+    batch.confirmation = m_port.password2();
+    batch.registerPath = m_port.registerPath();
+    batch.ownExecutable = m_ownExecutable;
+    if (UnlockFiles(batch, m_port.prompt(), hooksFor(m_port)).end == RunEnd::Completed)
+        m_port.clearPasswords();
+}
+
+void LockingCommands::lvwFiles_DblClick() {
+    if (m_busy)
+        return;
+    const auto item = m_port.selectedItem();
+    if (!item)
+        return;
+    BusyScope scope(*this);
+    if (UnlockAndOpenFile(m_port.currentFolder(), *item, m_port.password1(), m_port.registerPath(), m_port.prompt()))
+        m_port.refreshFiles();
+}
+
+void LockingCommands::cmdSelectAll_click() {
+    m_port.setAllChecked(true);
+}
+
+void LockingCommands::cmdDeselectAll_click() {
+    m_port.setAllChecked(false);
+}
+
+void LockingCommands::tbrLock_ButtonClick(const QString& key) {
+    if (key == QLatin1String("Lock"))
+        cmdLock_click();
+    else if (key == QLatin1String("Unlock"))
+        cmdUnlock_click();
+    else if (key == QLatin1String("LockFolder"))
+        mLockFolder_click();
+    else if (key == QLatin1String("UnlockFolder"))
+        mUnLockFolder_click();
+    else if (key == QLatin1String("SafeVault"))
+        showVaultModal();
+    else if (key == QLatin1String("SendEmail"))
+        emit sendEmailRequested();
+}
+
+void LockingCommands::applyFolderResult(const FolderResult& result) {
+    if (result.moved)
+        m_port.setSelectedFolderPath(result.newPath);
+    if (result.clearPasswords)
+        m_port.clearPasswords();
+}
+
+void LockingCommands::mLockFolder_click() {
+    if (m_busy)
+        return;
+    BusyScope scope(*this);
+    const FolderRequest request{
+        m_port.selectedTreeFolder(), m_port.password1(), m_port.password2(), m_ownFolder, m_ownExecutable,
+        m_port.registerPath()};
+    applyFolderResult(LockFolder(request, m_port.prompt()));
+}
+
+void LockingCommands::mUnLockFolder_click() {
+    if (m_busy)
+        return;
+    BusyScope scope(*this);
+    const FolderRequest request{
+        m_port.selectedTreeFolder(), m_port.password1(), m_port.password2(), m_ownFolder, m_ownExecutable,
+        m_port.registerPath()};
+    applyFolderResult(UnlockFolder(request, m_port.prompt()));
+}
+
+void LockingCommands::mLockFolderFiles_click() {
+    if (m_busy)
+        return;
+    BusyScope scope(*this);
+    const FolderRequest request{
+        m_port.selectedTreeFolder(), m_port.password1(), m_port.password2(), m_ownFolder, m_ownExecutable,
+        m_port.registerPath()};
+    applyFolderResult(LockFolderAndFiles(request, m_port.prompt(), hooksFor(m_port)));
+}
+
+void LockingCommands::mUnLockFolderFiles_click() {
+    if (m_busy)
+        return;
+    BusyScope scope(*this);
+    const FolderRequest request{
+        m_port.selectedTreeFolder(), m_port.password1(), m_port.password2(), m_ownFolder, m_ownExecutable,
+        m_port.registerPath()};
+    applyFolderResult(UnlockFolderAndFiles(request, m_port.prompt(), hooksFor(m_port)));
+}
+
+frmSecurityVault* LockingCommands::makeVault() {
+    auto* vault = new frmSecurityVault(m_port.prompt(), m_port.registerPath(), &m_port, m_window);
+    vault->setCommandsEnabled(!m_busy);
+    // The vault's own runs switch the main window's commands off as well.
+    connect(vault, &frmSecurityVault::busyChanged, this, [this](bool busy) {
+        m_busy = busy;
+        m_port.setCommandsBusy(busy);
+        emit busyChanged(busy);
+    });
+    return vault;
+}
+
+frmSecurityVault* LockingCommands::vault() const {
+    return m_vault.data();
+}
+
+void LockingCommands::showVaultModal() {
+    if (m_busy)
+        return;
+    frmSecurityVault* vault = makeVault();
+    vault->setAttribute(Qt::WA_DeleteOnClose);
+    vault->exec();
+}
+
+void LockingCommands::mViewLockedFolders_click() {
+    if (m_vault) {
+        m_vault->show();
+        m_vault->raise();
+        m_vault->activateWindow();
+        return;
+    }
+    m_vault = makeVault();
+    m_vault->setAttribute(Qt::WA_DeleteOnClose);
+    m_vault->setModal(false);
+    m_vault->show();
+}
+
+} // namespace locking

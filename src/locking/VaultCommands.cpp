@@ -1,0 +1,165 @@
+#include "locking/VaultCommands.h"
+
+#include "core/LockEngine.h"
+#include "diagnostics/CAppLog.h"
+#include "diagnostics/ErrorReport.h"
+#include "locking/FolderCommands.h"
+#include "locking/Text.h"
+#include "platform/Opener.h"
+#include "platform/Prompt.h"
+#include "platform/SysError.h"
+#include "settings/modFileFunctions.h"
+
+namespace locking {
+
+using platform::Answer;
+using platform::Buttons;
+using platform::Icon;
+
+namespace {
+
+const char* const kWindowName = "frmSecurityVault";
+
+void showCannotUnlock(const std::string& formerPath, platform::Prompt& prompt) {
+    prompt.show(std::string("The file you are trying to unlock has either") + kCrLf +
+                    "been removed from system or you have locked " + kCrLf +
+                    "the folder after locking the file. Try unlocking" + kCrLf + "the folder folder and then the file.",
+                Buttons::OK, Icon::Information, "Cannot unlock '" + formerPath + "'");
+}
+
+bool unlockWithEngine(const std::string& lockedPath, const std::string& password, const std::string& registerPath,
+                      platform::Prompt& prompt, const std::function<void(std::uint64_t, std::uint64_t)>& progress) {
+    core::EngineContext ctx{
+        .prompt = prompt, .registerPath = registerPath, .windowName = kWindowName, .progress = progress};
+    if (upperText(GetExtension(lockedPath)) == "TSW")
+        return core::BigDecrypt1(lockedPath, password, ctx);
+    return core::Decrypt1(lockedPath, password, ctx);
+}
+
+} // namespace
+
+VaultEnd VaultUnlockFolders(const std::vector<VaultItem>& folders, std::string& password,
+                            const std::string& registerPath, platform::Prompt& prompt, const VaultHooks& hooks) {
+    auto setStatus = [&hooks](const std::string& text) {
+        if (hooks.status)
+            hooks.status(text);
+    };
+    auto enableCancel = [&hooks](bool on) {
+        if (hooks.cancelEnabled)
+            hooks.cancelEnabled(on);
+    };
+    auto endEarly = [&](VaultEnd end) {
+        prompt.setBusy(false);
+        enableCancel(true);
+        return end;
+    };
+    try {
+        for (const VaultItem& item : folders) {
+            if (!item.checked) {
+                prompt.processEvents();
+                continue;
+            }
+            const std::string lockedPath = item.key;
+            if (upperText(rightText(lockedPath, 4)) != ".TSL")
+                return endEarly(VaultEnd::EndedEarly);
+            const std::string restored = RestoredFolderPath(lockedPath);
+            const std::string valueName = FolderPasswordValueName(restored);
+            if (password == StoredFolderPassword(valueName)) {
+                if (!ForgetVanishedFolder(lockedPath, restored, valueName, registerPath, prompt)) {
+                    if (prompt.show("Are you sure you want to unlock '" + restored + "' folder ?", Buttons::YesNo,
+                                    Icon::Question, "Lock Confirmation") != Answer::Yes)
+                        return endEarly(VaultEnd::EndedEarly);
+                    prompt.setBusy(true);
+                    setStatus("Unlock in Progress. Please Wait...");
+                    enableCancel(false);
+                    RestoreLockedFolder(lockedPath, restored, valueName, registerPath, prompt);
+                    setStatus(std::string());
+                }
+            } else {
+                prompt.show("Password not correct", Buttons::OK, Icon::Information);
+                password.clear();
+            }
+            prompt.processEvents();
+        }
+        prompt.show("All selected folders have been unlocked", Buttons::OK, Icon::Information);
+    } catch (const platform::SysError& e) {
+        setStatus(std::string());
+        prompt.show(std::to_string(e.number) + e.description());
+        return endEarly(VaultEnd::Failed);
+    }
+    return endEarly(VaultEnd::Finished);
+}
+
+void VaultUnlockFiles(const std::vector<VaultItem>& files, const std::string& password, const std::string& registerPath,
+                      platform::Prompt& prompt, const std::function<void(int done, int total)>& progress) {
+    std::vector<const VaultItem*> checked;
+    for (const VaultItem& item : files)
+        if (item.checked)
+            checked.push_back(&item);
+    if (checked.empty()) {
+        prompt.show("No file is checked", Buttons::OK, Icon::Exclamation);
+        return;
+    }
+    const int total = static_cast<int>(checked.size()) * 100;
+    prompt.setBusy(true);
+    try {
+        for (std::size_t i = 0; i < checked.size(); ++i) {
+            const VaultItem& item = *checked[i];
+            if (!FileExists(item.key)) {
+                showCannotUnlock(item.text, prompt);
+            } else {
+                // The engine shows its own message when it fails; the run goes on with the next file.
+                unlockWithEngine(item.key, password, registerPath, prompt, [&](std::uint64_t done, std::uint64_t size) {
+                    if (progress)
+                        progress(static_cast<int>(i) * 100 + (size == 0 ? 100 : static_cast<int>(done * 100 / size)),
+                                 total);
+                    prompt.processEvents();
+                });
+            }
+            if (progress)
+                progress(static_cast<int>(i + 1) * 100, total);
+            prompt.processEvents();
+        }
+    } catch (const platform::SysError& e) {
+        if (e.number == 75) {
+            prompt.show("The folder you are trying to lock/unlock has moved", Buttons::OK, Icon::Critical);
+        } else if (e.number != 35600) {
+            CAppLog log(prompt);
+            log.Log(CAppLog::Form, kWindowName, "Sub cmdUnlockFiles_Click", e.number, e.description());
+            ReportError(kWindowName, e.number, e.description(), "cmdUnlockFile_click");
+        }
+    }
+    prompt.setBusy(false);
+}
+
+bool VaultUnlockAndOpen(const VaultItem& item, const std::string& password, const std::string& registerPath,
+                        platform::Prompt& prompt) {
+    try {
+        if (!FileExists(item.key)) {
+            showCannotUnlock(item.text, prompt);
+            return true;
+        }
+        const std::string extension = upperText(GetExtension(item.key));
+        if (extension == "TSL" || extension == "TSW") {
+            if (prompt.show("The file '" + item.text +
+                                "' you are trying to open is locked. In order to view it you need to unlock it. Do "
+                                "you want to unlock this file and open it ?",
+                            Buttons::YesNo, Icon::Question, "Unlock & Open Confirmation") != Answer::Yes)
+                return false;
+            prompt.setBusy(true);
+            const bool done = unlockWithEngine(item.key, password, registerPath, prompt,
+                                               [&prompt](std::uint64_t, std::uint64_t) { prompt.processEvents(); });
+            prompt.setBusy(false);
+            if (done && FileExists(item.text))
+                platform::openDefault(item.text);
+        } else {
+            platform::openDefault(item.text);
+        }
+    } catch (const platform::SysError& e) {
+        prompt.setBusy(false);
+        ReportError(kWindowName, e.number, e.description(), "lvwFiles_DblClick");
+    }
+    return true;
+}
+
+} // namespace locking

@@ -1,0 +1,267 @@
+#include "locking/frmSecurityVault.h"
+
+#include "core/Register.h"
+#include "locking/MainWindowPort.h"
+#include "locking/VaultCommands.h"
+#include "platform/Prompt.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStyle>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace locking {
+
+namespace {
+
+constexpr int kKeyRole = Qt::UserRole;
+
+QString fromBytes(const std::string& s) {
+    return QString::fromLocal8Bit(s.data(), static_cast<qsizetype>(s.size()));
+}
+std::string toBytes(const QString& s) {
+    return s.toLocal8Bit().toStdString();
+}
+
+QPushButton* makeButton(const char* name, const char* caption, QWidget* parent) {
+    auto* button = new QPushButton(QString::fromLatin1(caption), parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setAutoDefault(false);
+    return button;
+}
+
+QListWidget* makeList(const char* name, QWidget* parent) {
+    auto* list = new QListWidget(parent);
+    list->setObjectName(QString::fromLatin1(name));
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setUniformItemSizes(true);
+    return list;
+}
+
+std::vector<VaultItem> itemsOf(const QListWidget* list) {
+    std::vector<VaultItem> items;
+    items.reserve(static_cast<std::size_t>(list->count()));
+    for (int i = 0; i < list->count(); ++i) {
+        const QListWidgetItem* row = list->item(i);
+        items.push_back(
+            {toBytes(row->data(kKeyRole).toString()), toBytes(row->text()), row->checkState() == Qt::Checked});
+    }
+    return items;
+}
+
+void setAllChecked(QListWidget* list, bool checked) {
+    for (int i = 0; i < list->count(); ++i)
+        list->item(i)->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+}
+
+} // namespace
+
+frmSecurityVault::frmSecurityVault(platform::Prompt& prompt, std::string registerPath, MainWindowPort* mainWindow,
+                                   QWidget* parent)
+    : QDialog(parent), m_prompt(prompt), m_registerPath(std::move(registerPath)), m_mainWindow(mainWindow) {
+    setObjectName(QStringLiteral("frmSecurityVault"));
+    setWindowTitle(QStringLiteral("Tessaly -Security Vault"));
+    resize(660, 560);
+
+    m_fraFolders = new QGroupBox(QStringLiteral("Locked Folders"), this);
+    m_fraFolders->setObjectName(QStringLiteral("fraFolders"));
+    m_lvwFolders = makeList("lvwFolders", m_fraFolders);
+    m_cmdUnlockFolder = makeButton("cmdUnlockFolder", "Unlock Folder", m_fraFolders);
+    auto* folderButtons = new QHBoxLayout;
+    folderButtons->addStretch();
+    folderButtons->addWidget(m_cmdUnlockFolder);
+    auto* folderLayout = new QVBoxLayout(m_fraFolders);
+    folderLayout->addWidget(m_lvwFolders);
+    folderLayout->addLayout(folderButtons);
+
+    m_fraFiles = new QGroupBox(QStringLiteral("Locked Files"), this);
+    m_fraFiles->setObjectName(QStringLiteral("fraFiles"));
+    m_lvwFiles = makeList("lvwFiles", m_fraFiles);
+    m_cmdSelectAll = makeButton("cmdSelectAll", "Select All", m_fraFiles);
+    m_cmdDeselectAll = makeButton("cmdDeselectAll", "Deselect All", m_fraFiles);
+    auto* passwordLabel = new QLabel(QStringLiteral("Password:"), m_fraFiles);
+    passwordLabel->setObjectName(QStringLiteral("lblPassword"));
+    m_txtPassword1 = new QLineEdit(m_fraFiles);
+    m_txtPassword1->setObjectName(QStringLiteral("txtPassword1"));
+    m_txtPassword1->setEchoMode(QLineEdit::Password);
+    passwordLabel->setBuddy(m_txtPassword1);
+    m_cmdUnlockFiles = makeButton("cmdUnlockFiles", "Unlock", m_fraFiles);
+    auto* fileButtons = new QHBoxLayout;
+    fileButtons->addWidget(m_cmdSelectAll);
+    fileButtons->addWidget(m_cmdDeselectAll);
+    fileButtons->addStretch();
+    fileButtons->addWidget(passwordLabel);
+    fileButtons->addWidget(m_txtPassword1);
+    fileButtons->addWidget(m_cmdUnlockFiles);
+    auto* fileLayout = new QVBoxLayout(m_fraFiles);
+    fileLayout->addWidget(m_lvwFiles);
+    fileLayout->addLayout(fileButtons);
+
+    m_lblStatus = new QLabel(this);
+    m_lblStatus->setObjectName(QStringLiteral("lblStatus"));
+    m_cmdRefresh = makeButton("cmdRefresh", "Refresh", this);
+    m_cmdCancel = makeButton("cmdCancel", "Cancel", this);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(m_lblStatus, 1);
+    bottom->addWidget(m_cmdRefresh);
+    bottom->addWidget(m_cmdCancel);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_fraFolders, 1);
+    layout->addWidget(m_fraFiles, 1);
+    layout->addLayout(bottom);
+
+    connect(m_cmdRefresh, &QPushButton::clicked, this, &frmSecurityVault::Refresh);
+    connect(m_cmdCancel, &QPushButton::clicked, this, &frmSecurityVault::reject);
+    connect(m_cmdSelectAll, &QPushButton::clicked, this, &frmSecurityVault::cmdSelectAll_Click);
+    connect(m_cmdDeselectAll, &QPushButton::clicked, this, &frmSecurityVault::cmdDeselectAll_Click);
+    connect(m_cmdUnlockFolder, &QPushButton::clicked, this, &frmSecurityVault::cmdUnlockFolder_Click);
+    connect(m_cmdUnlockFiles, &QPushButton::clicked, this, &frmSecurityVault::cmdUnlockFiles_Click);
+    connect(m_lvwFiles, &QListWidget::itemDoubleClicked, this, &frmSecurityVault::lvwFiles_DblClick);
+}
+
+void frmSecurityVault::fillList(QListWidget* list, bool folders) {
+    const QIcon icon = style()->standardIcon(folders ? QStyle::SP_DirIcon : QStyle::SP_FileIcon);
+    auto add = [list, &icon](const std::vector<core::RegisterItem>& entries) {
+        for (const auto& entry : entries) {
+            auto* row = new QListWidgetItem(icon, fromBytes(entry.text), list);
+            row->setToolTip(fromBytes(entry.text));
+            row->setData(kKeyRole, fromBytes(entry.key));
+            row->setFlags(row->flags() | Qt::ItemIsUserCheckable);
+            row->setCheckState(Qt::Unchecked);
+        }
+    };
+    if (folders) {
+        add(core::GetLockedFolders(m_registerPath, m_prompt));
+    } else {
+        add(core::GetLockedTSLFiles(m_registerPath, m_prompt));
+        add(core::GetLockedTSWFiles(m_registerPath, m_prompt));
+    }
+}
+
+void frmSecurityVault::Refresh() {
+    m_prompt.setBusy(true);
+    m_prompt.setBusy(false);
+    if (m_mainWindow)
+        m_mainWindow->browseBootDrive();
+    m_lvwFiles->clear();
+    m_lvwFolders->clear();
+    if (m_mainWindow)
+        m_mainWindow->refreshFiles();
+    fillList(m_lvwFiles, false);
+    fillList(m_lvwFolders, true);
+}
+
+void frmSecurityVault::cmdSelectAll_Click() {
+    setAllChecked(m_lvwFiles, true);
+}
+
+void frmSecurityVault::cmdDeselectAll_Click() {
+    setAllChecked(m_lvwFiles, false);
+}
+
+void frmSecurityVault::cmdUnlockFolder_Click() {
+    if (m_running || m_externalBusy)
+        return;
+    setRunning(true);
+    std::string password = toBytes(m_txtPassword1->text());
+    VaultHooks hooks;
+    hooks.status = [this](const std::string& text) { m_lblStatus->setText(fromBytes(text)); };
+    hooks.cancelEnabled = [this](bool on) { m_cmdCancel->setEnabled(on); };
+    const VaultEnd end = VaultUnlockFolders(itemsOf(m_lvwFolders), password, m_registerPath, m_prompt, hooks);
+    m_txtPassword1->setText(fromBytes(password));
+    setRunning(false);
+    if (end == VaultEnd::Finished)
+        Refresh();
+}
+
+void frmSecurityVault::cmdUnlockFiles_Click() {
+    if (m_running || m_externalBusy)
+        return;
+    setRunning(true);
+    m_lblStatus->setText(QStringLiteral("Unlock in Progress. Please Wait..."));
+    VaultUnlockFiles(itemsOf(m_lvwFiles), toBytes(m_txtPassword1->text()), m_registerPath, m_prompt);
+    m_lblStatus->clear();
+    setRunning(false);
+    Refresh();
+}
+
+void frmSecurityVault::lvwFiles_DblClick(QListWidgetItem* item) {
+    if (!item || m_running || m_externalBusy)
+        return;
+    setRunning(true);
+    const VaultItem row{toBytes(item->data(kKeyRole).toString()), toBytes(item->text()), false};
+    const bool refresh = VaultUnlockAndOpen(row, toBytes(m_txtPassword1->text()), m_registerPath, m_prompt);
+    setRunning(false);
+    if (refresh)
+        Refresh();
+}
+
+void frmSecurityVault::setCommandsEnabled(bool enabled) {
+    m_externalBusy = !enabled;
+    updateButtons();
+}
+
+void frmSecurityVault::setRunning(bool running) {
+    m_running = running;
+    updateButtons();
+    emit busyChanged(running);
+}
+
+void frmSecurityVault::updateButtons() {
+    const bool idle = !m_running && !m_externalBusy;
+    m_cmdUnlockFolder->setEnabled(idle);
+    m_cmdUnlockFiles->setEnabled(idle);
+    m_cmdRefresh->setEnabled(idle);
+}
+
+bool frmSecurityVault::event(QEvent* e) {
+    if (e->type() == QEvent::WindowActivate) {
+        if (m_refreshOnActivate && !m_running) {
+            m_refreshOnActivate = false;
+            Refresh();
+        }
+    } else if (e->type() == QEvent::WindowDeactivate) {
+        // Coming back from another window of the program refreshes; coming back from a message box
+        // or from another program does not.
+        QWidget* next = QApplication::activeWindow();
+        m_refreshOnActivate = next && next != this && !qobject_cast<QMessageBox*>(next);
+    }
+    return QDialog::event(e);
+}
+
+void frmSecurityVault::showEvent(QShowEvent* e) {
+    QDialog::showEvent(e);
+    m_refreshOnActivate = true;
+    // Where the window system never activates the window (offscreen), the first show still fills the lists.
+    QTimer::singleShot(0, this, [this] {
+        if (m_refreshOnActivate && isVisible() && !m_running) {
+            m_refreshOnActivate = false;
+            Refresh();
+        }
+    });
+}
+
+void frmSecurityVault::closeEvent(QCloseEvent* e) {
+    if (m_running) {
+        e->ignore();
+        return;
+    }
+    QDialog::closeEvent(e);
+}
+
+void frmSecurityVault::reject() {
+    if (m_running)
+        return;
+    QDialog::reject();
+}
+
+} // namespace locking

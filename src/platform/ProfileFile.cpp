@@ -1,0 +1,203 @@
+#include "platform/ProfileFile.h"
+
+#include "platform/Environment.h"
+#include "platform/FileIO.h"
+#include "platform/SysError.h"
+
+#include <optional>
+#include <vector>
+
+namespace platform {
+
+namespace {
+
+char lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool equalNoCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (lower(a[i]) != lower(b[i]))
+            return false;
+    return true;
+}
+
+bool blank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+std::string trim(const std::string& s) {
+    std::size_t b = 0, e = s.size();
+    while (b < e && blank(s[b]))
+        ++b;
+    while (e > b && blank(s[e - 1]))
+        --e;
+    return s.substr(b, e - b);
+}
+
+// The file's lines without their line ends (LF or CR LF).
+std::vector<std::string> splitLines(const std::string& content) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < content.size()) {
+        auto nl = content.find('\n', start);
+        if (nl == std::string::npos)
+            nl = content.size();
+        std::string line = content.substr(start, nl - start);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(std::move(line));
+        start = nl + 1;
+    }
+    return lines;
+}
+
+// The section named by a "[name]" line, or nothing for other lines.
+std::optional<std::string> sectionName(const std::string& line) {
+    const std::string t = trim(line);
+    if (t.empty() || t[0] != '[')
+        return std::nullopt;
+    const auto close = t.find(']');
+    return trim(t.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+}
+
+// The key of a "key=value" line, or nothing for other lines (comments, blank lines).
+std::optional<std::string> keyName(const std::string& line) {
+    const std::string t = trim(line);
+    if (t.empty() || t[0] == ';')
+        return std::nullopt;
+    const auto eq = line.find('=');
+    if (eq == std::string::npos)
+        return std::nullopt;
+    return trim(line.substr(0, eq));
+}
+
+struct Located {
+    std::optional<std::size_t> sectionLine; // the "[section]" line
+    std::size_t sectionEnd = 0;             // one past the section's last line
+    std::optional<std::size_t> keyLine;     // the first matching key in it
+};
+
+Located locate(const std::vector<std::string>& lines, const std::string& section, const std::string& key) {
+    Located loc;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const auto name = sectionName(lines[i]);
+        if (!name)
+            continue;
+        if (!equalNoCase(*name, trim(section)))
+            continue;
+        loc.sectionLine = i;
+        std::size_t j = i + 1;
+        for (; j < lines.size() && !sectionName(lines[j]); ++j) {
+            if (!loc.keyLine) {
+                const auto k = keyName(lines[j]);
+                if (k && equalNoCase(*k, trim(key)))
+                    loc.keyLine = j;
+            }
+        }
+        loc.sectionEnd = j;
+        break;
+    }
+    return loc;
+}
+
+enum class ReadResult { Read, Missing, Failed };
+
+// Reads the file's lines. A file that exists but cannot be read is never taken for an empty one.
+ReadResult readLines(const std::string& host, std::vector<std::string>& lines) {
+    try {
+        lines = splitLines(readAllHost(host));
+        return ReadResult::Read;
+    } catch (const SysError& e) {
+        return e.number == 53 || e.number == 76 ? ReadResult::Missing : ReadResult::Failed;
+    }
+}
+
+bool writeLines(const std::string& host, const std::vector<std::string>& lines) {
+    std::string out;
+    for (const auto& l : lines) {
+        out += l;
+        out += "\r\n";
+    }
+    try {
+        AtomicWriter w(AtomicWriter::HostPath{}, host);
+        w.write(out);
+        w.commit(true);
+        return true;
+    } catch (const SysError&) {
+        return false;
+    }
+}
+
+} // namespace
+
+std::string getProfileString(const std::string& windowsFile, const std::string& section, const std::string& key,
+                             const std::string& defaultValue) {
+    std::vector<std::string> lines;
+    try {
+        if (readLines(toHost(windowsFile), lines) != ReadResult::Read)
+            return defaultValue;
+    } catch (const SysError&) {
+        return defaultValue;
+    }
+    const Located loc = locate(lines, section, key);
+    if (!loc.keyLine)
+        return defaultValue;
+    const std::string& line = lines[*loc.keyLine];
+    std::string value = trim(line.substr(line.find('=') + 1));
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+        value = value.substr(1, value.size() - 2);
+    return value;
+}
+
+bool writeProfileString(const std::string& windowsFile, const std::string& section, const std::string& key,
+                        const std::string& value) {
+    std::string host;
+    try {
+        host = toHost(windowsFile);
+    } catch (const SysError&) {
+        return false;
+    }
+    std::vector<std::string> lines;
+    if (readLines(host, lines) == ReadResult::Failed)
+        return false;
+    const std::string entry = trim(key) + "=" + value;
+    const Located loc = locate(lines, section, key);
+    if (loc.keyLine) {
+        lines[*loc.keyLine] = entry;
+    } else if (loc.sectionLine) {
+        // After the section's last non-blank line, so blank lines before the next section stay.
+        std::size_t at = loc.sectionEnd;
+        while (at > *loc.sectionLine + 1 && trim(lines[at - 1]).empty())
+            --at;
+        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), entry);
+    } else {
+        lines.push_back("[" + trim(section) + "]");
+        lines.push_back(entry);
+    }
+    return writeLines(host, lines);
+}
+
+bool deleteProfileKey(const std::string& windowsFile, const std::string& section, const std::string& key) {
+    std::string host;
+    try {
+        host = toHost(windowsFile);
+    } catch (const SysError&) {
+        return false;
+    }
+    std::vector<std::string> lines;
+    const ReadResult read = readLines(host, lines);
+    if (read == ReadResult::Failed)
+        return false;
+    if (read == ReadResult::Missing)
+        return true; // nothing to delete
+    const Located loc = locate(lines, section, key);
+    if (!loc.keyLine)
+        return true;
+    lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(*loc.keyLine));
+    return writeLines(host, lines);
+}
+
+} // namespace platform

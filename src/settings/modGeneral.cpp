@@ -1,0 +1,90 @@
+#include "settings/modGeneral.h"
+
+#include "platform/DriveTable.h"
+#include "platform/Environment.h"
+#include "platform/SysError.h"
+
+namespace {
+
+char upperChar(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+char lowerChar(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Letters go 13 places on, as upper case; "=" and "~" swap; anything else stays.
+char rotated(char c) {
+    if (c == '=')
+        return '~';
+    if (c == '~')
+        return '=';
+    const char u = upperChar(c);
+    if (u >= 'A' && u <= 'Z')
+        return static_cast<char>('A' + (u - 'A' + 13) % 26);
+    return c;
+}
+
+} // namespace
+
+std::string TransformName(const std::string& text) {
+    if (text.empty())
+        throw platform::SysError(5, platform::errorDescription(5));
+    std::string out = text;
+    for (std::size_t i = 0; i + 1 < out.size(); ++i) {
+        const char c = out[i];
+        const char r = rotated(c);
+        out[i] = IsUpperText(std::string(1, c)) ? r : lowerChar(r);
+    }
+    return out;
+}
+
+bool IsUpperText(const std::string& text) {
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string::npos)
+        return false;
+    const std::string trimmed = text.substr(first, text.find_last_not_of(' ') - first + 1);
+    for (char c : trimmed)
+        if (upperChar(c) != c)
+            return false;
+    return true;
+}
+
+DriveAcceptance DriveAcceptanceForKind(int kind) {
+    DriveAcceptance result;
+    switch (kind) {
+    case platform::DriveUnknown:
+        result.message = "The drive you selected is an unidentified drive and you cannot lock files and folders on "
+                         "this drive";
+        break;
+    case platform::DriveNoRoot:
+        result.message = "The drive you selected is currently not Present so you cannot lock files and folders on "
+                         "this drive";
+        break;
+    case platform::DriveRamDisk:
+        result.message = "The drive you selected is a RAMDisk drive and you cannot lock files and folders on this "
+                         "drive";
+        break;
+    default:
+        return result;
+    }
+    result.accepted = false;
+    result.criticalIcon = true;
+    result.fallback = "C:";
+    return result;
+}
+
+DriveAcceptance CheckDriveAcceptance(const std::string& drive) {
+    try {
+        return DriveAcceptanceForKind(platform::drives().kind(drive.substr(0, 2) + "\\"));
+    } catch (const platform::SysError& e) {
+        if (e.number != 68)
+            throw;
+        DriveAcceptance result;
+        result.accepted = false;
+        result.message = "Device Unavailable or not ready. Please try again";
+        result.criticalIcon = false;
+        result.fallback = "c:";
+        return result;
+    }
+}

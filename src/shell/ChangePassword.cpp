@@ -1,0 +1,35 @@
+#include "shell/ChangePassword.h"
+
+#include "core/Scrambler.h"
+#include "diagnostics/ErrorReport.h"
+#include "platform/Prompt.h"
+#include "platform/SysError.h"
+
+#include <exception>
+
+namespace shell {
+
+bool ChangeAppPassword(platform::Prompt& prompt, PasswordChangeFields& fields) {
+    try {
+        if (!core::CheckOldAppPassword(fields.oldPassword)) {
+            prompt.show("Invalid Old Password. Try Again", platform::Buttons::OK, platform::Icon::Critical);
+            return false;
+        }
+        if (fields.newPassword == fields.newConfirm) {
+            core::WriteAppPassword(fields.newPassword);
+            prompt.show("Password Successfully changed", platform::Buttons::OK, platform::Icon::None);
+            return true;
+        }
+        fields.newPassword.clear();
+        fields.newConfirm.clear();
+        prompt.show("New Password and Confirmed are not same. Please verify", platform::Buttons::OK,
+                    platform::Icon::None);
+    } catch (const platform::SysError& e) {
+        ReportError("frmOptions", e.number, e.description(), "cmdChange_Click");
+    } catch (const std::exception& e) {
+        ReportError("frmOptions", 5, e.what(), "cmdChange_Click");
+    }
+    return false;
+}
+
+} // namespace shell

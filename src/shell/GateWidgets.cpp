@@ -1,0 +1,37 @@
+#include "shell/GateWidgets.h"
+
+#include "shell/Icons.h"
+
+#include <QFont>
+#include <QLabel>
+#include <QLineEdit>
+
+namespace shell {
+
+std::string toBytes(const QString& text) {
+    return text.toLocal8Bit().toStdString();
+}
+
+QString fromBytes(const std::string& text) {
+    return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QLineEdit* makePasswordBox(const QString& objectName, QWidget* parent) {
+    auto* box = new QLineEdit(parent);
+    box->setObjectName(objectName);
+    box->setFont(QFont(QStringLiteral("Arial")));
+    box->setEchoMode(QLineEdit::Password);
+    box->setStyleSheet(QStringLiteral("lineedit-password-character: 42;")); // "*"
+    box->setMinimumWidth(220);
+    return box;
+}
+
+QLabel* makeLockPicture(const QString& objectName, int size, QWidget* parent) {
+    auto* picture = new QLabel(parent);
+    picture->setObjectName(objectName);
+    picture->setPixmap(appIcon().pixmap(size, size));
+    picture->setFixedSize(size, size);
+    return picture;
+}
+
+} // namespace shell

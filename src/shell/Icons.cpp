@@ -1,0 +1,56 @@
+#include "shell/Icons.h"
+
+#include <QApplication>
+#include <QStyle>
+
+// Resources of a static library are registered by hand, once.
+static void initResources() {
+    static const bool done = [] {
+        Q_INIT_RESOURCE(tessaly);
+        return true;
+    }();
+    (void)done;
+}
+
+namespace shell {
+
+QIcon appIcon() {
+    initResources();
+    QIcon icon;
+    for (int size : {16, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/tessaly/icons/tessaly-%1.png").arg(size), QSize(size, size));
+    return icon;
+}
+
+QIcon lockIcon() {
+    initResources();
+    return QIcon(QStringLiteral(":/tessaly/icons/lock.png"));
+}
+
+QIcon folderClosedIcon() {
+    return QApplication::style()->standardIcon(QStyle::SP_DirClosedIcon);
+}
+
+QIcon folderOpenIcon() {
+    return QApplication::style()->standardIcon(QStyle::SP_DirOpenIcon);
+}
+
+QIcon toolbarIcon(const QString& key) {
+    initResources();
+    QString file;
+    if (key == QLatin1String("Lock"))
+        file = QStringLiteral("lock");
+    else if (key == QLatin1String("Unlock"))
+        file = QStringLiteral("unlock");
+    else if (key == QLatin1String("LockFolder"))
+        file = QStringLiteral("folder-lock");
+    else if (key == QLatin1String("UnlockFolder"))
+        file = QStringLiteral("folder-unlock");
+    else if (key == QLatin1String("SafeVault"))
+        file = QStringLiteral("vault");
+    else if (key == QLatin1String("SendEmail"))
+        file = QStringLiteral("mail");
+    return file.isEmpty() ? QIcon() : QIcon(QStringLiteral(":/tessaly/icons/%1.png").arg(file));
+}
+
+} // namespace shell

@@ -1,0 +1,124 @@
+#include "shell/MainWindowPortAdapter.h"
+
+#include "platform/Prompt.h"
+#include "shell/GateWidgets.h"
+#include "shell/frmMain.h"
+#include "shell/frmProgress.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QTreeWidget>
+
+namespace shell {
+
+MainWindowPortAdapter::MainWindowPortAdapter(frmMain& window) : m_window(window) {}
+
+MainWindowPortAdapter::~MainWindowPortAdapter() {
+    delete m_progress.data();
+}
+
+std::string MainWindowPortAdapter::currentFolder() const {
+    return m_window.currentFolder();
+}
+
+std::vector<locking::FileItem> MainWindowPortAdapter::checkedItems() const {
+    std::vector<locking::FileItem> items;
+    const QTreeWidget* list = m_window.lvwFiles();
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* row = list->topLevelItem(i);
+        if (row->checkState(0) == Qt::Checked)
+            items.push_back({frmMain::rowKey(row), frmMain::itemText(row)});
+    }
+    return items;
+}
+
+std::optional<locking::FileItem> MainWindowPortAdapter::selectedItem() const {
+    const QTreeWidgetItem* row = m_window.lvwFiles()->currentItem();
+    if (!row)
+        return std::nullopt;
+    return locking::FileItem{frmMain::rowKey(row), frmMain::itemText(row)};
+}
+
+void MainWindowPortAdapter::setAllChecked(bool checked) {
+    QTreeWidget* list = m_window.lvwFiles();
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+        list->topLevelItem(i)->setCheckState(0, checked ? Qt::Checked : Qt::Unchecked);
+}
+
+void MainWindowPortAdapter::refreshFiles() {
+    m_window.filFiles_PathChange();
+}
+
+locking::SelectedFolder MainWindowPortAdapter::selectedTreeFolder() const {
+    const QTreeWidgetItem* node = m_window.tvw1()->currentItem();
+    if (!node)
+        return {};
+    // The node texts from the root down, joined by "\": the root's own "C:\" gives "C:\\Docs\Old".
+    std::string fullPath = frmMain::itemText(node);
+    for (const QTreeWidgetItem* up = node->parent(); up; up = up->parent())
+        fullPath = frmMain::itemText(up) + "\\" + fullPath;
+    return {frmMain::nodeKey(node), frmMain::itemText(node), fullPath};
+}
+
+void MainWindowPortAdapter::setSelectedFolderPath(const std::string& path) {
+    if (QTreeWidgetItem* node = m_window.tvw1()->currentItem())
+        frmMain::setNodeKey(node, path);
+    m_window.setCurrentFolder(path);
+}
+
+void MainWindowPortAdapter::browseBootDrive() {
+    // The tree is rebuilt for drive C: also when C: is already the chosen drive.
+    if (m_window.drvDrives()->currentData().toString() == QLatin1String("C"))
+        m_window.drvDrives_Change();
+    else
+        m_window.setDrive('C');
+    m_window.setCurrentFolder("C:\\");
+}
+
+std::string MainWindowPortAdapter::password1() const {
+    return toBytes(m_window.txtPassword1()->text());
+}
+
+std::string MainWindowPortAdapter::password2() const {
+    return toBytes(m_window.txtPassword2()->text());
+}
+
+void MainWindowPortAdapter::clearPasswords() {
+    m_window.txtPassword1()->clear();
+    m_window.txtPassword2()->clear();
+    m_window.txtPassword1()->setFocus();
+}
+
+void MainWindowPortAdapter::setCommandsBusy(bool busy) {
+    m_window.setCommandBusy(busy);
+}
+
+void MainWindowPortAdapter::showProgress(const std::string& message) {
+    if (!m_progress)
+        m_progress = new frmProgress(&m_window);
+    m_progress->setMessage(message);
+    m_progress->showCentered();
+    m_window.prompt().processEvents();
+}
+
+void MainWindowPortAdapter::updateProgress(int done, int total) {
+    if (!m_progress)
+        return;
+    m_progress->setProgress(done < 0 ? 0 : static_cast<std::uint64_t>(done),
+                            total < 0 ? 0 : static_cast<std::uint64_t>(total));
+    m_window.prompt().processEvents();
+}
+
+void MainWindowPortAdapter::closeProgress() {
+    delete m_progress.data();
+}
+
+platform::Prompt& MainWindowPortAdapter::prompt() {
+    return m_window.prompt();
+}
+
+std::string MainWindowPortAdapter::registerPath() const {
+    return m_window.registerPath();
+}
+
+} // namespace shell

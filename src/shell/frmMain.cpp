@@ -1,0 +1,812 @@
+#include "shell/frmMain.h"
+
+#include "core/Register.h"
+#include "diagnostics/CAppLog.h"
+#include "diagnostics/ErrorReport.h"
+#include "locking/LockingCommands.h"
+#include "locking/frmSecurityVault.h"
+#include "platform/DriveTable.h"
+#include "platform/Environment.h"
+#include "platform/Opener.h"
+#include "platform/Prompt.h"
+#include "platform/SysError.h"
+#include "settings/Settings.h"
+#include "settings/VbRegMod.h"
+#include "settings/modFileFunctions.h"
+#include "settings/modGeneral.h"
+#include "shell/BrowserListing.h"
+#include "shell/FileListBox.h"
+#include "shell/GateWidgets.h"
+#include "shell/Icons.h"
+#include "shell/MainWindowPortAdapter.h"
+#include "shell/SingleInstance.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPixmap>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QSystemTrayIcon>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <cctype>
+#include <exception>
+
+namespace {
+
+constexpr const char* kWindowName = "frmMain";
+constexpr const char* kCaption = "Free - Tessaly";
+constexpr const char* kOtherInstanceTitle = "Program already runnning - This App Will Be Closed";
+
+// Twips to pixels at 15 twips a pixel.
+constexpr int px(int twips) {
+    return twips / 15;
+}
+
+QAction* makeAction(QObject* owner, const char* name, const char* caption) {
+    auto* a = new QAction(QString::fromLatin1(caption), owner);
+    a->setObjectName(QString::fromLatin1(name));
+    return a;
+}
+
+QAction* makeSeparator(QObject* owner, const char* name) {
+    auto* a = new QAction(owner);
+    a->setObjectName(QString::fromLatin1(name));
+    a->setSeparator(true);
+    return a;
+}
+
+QPushButton* makeButton(QWidget* parent, const char* name, const char* caption) {
+    auto* b = new QPushButton(QString::fromLatin1(caption), parent);
+    b->setObjectName(QString::fromLatin1(name));
+    return b;
+}
+
+// Errors a refill expects from a file that vanished or cannot be read; they skip that file silently.
+bool expectedFileError(int number) {
+    switch (number) {
+    case 52:
+    case 53:
+    case 55:
+    case 57:
+    case 62:
+    case 68:
+    case 70:
+    case 75:
+    case 76:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+frmMain::frmMain(platform::Prompt& prompt, QWidget* parent) : QMainWindow(parent), m_prompt(prompt) {
+    setObjectName(QString::fromLatin1(kWindowName));
+    setWindowTitle(QString::fromLatin1(kCaption));
+    setWindowIcon(shell::appIcon());
+
+    m_tabMain = new QTabWidget(this);
+    m_tabMain->setObjectName(QStringLiteral("tabMain"));
+    m_tabMain->setDocumentMode(false);
+    for (int i = 0; i < 5; ++i) {
+        m_fraMain[i] = new QFrame;
+        m_fraMain[i]->setObjectName(QStringLiteral("fraMain%1").arg(i));
+        m_fraMain[i]->setFrameShape(QFrame::NoFrame);
+    }
+    // Tab order: the four working tabs, then the image viewer's panel as a fifth tab.
+    m_tabMain->addTab(m_fraMain[0], QStringLiteral("Main"));
+    m_tabMain->addTab(m_fraMain[2], QStringLiteral("Favorites Manager"));
+    m_tabMain->addTab(m_fraMain[3], QStringLiteral("Password Wallet"));
+    m_tabMain->addTab(m_fraMain[4], QStringLiteral("File Shredder"));
+    m_tabMain->addTab(m_fraMain[1], QStringLiteral("Image Viewer"));
+    connect(m_tabMain, &QTabWidget::currentChanged, this, [this] { setPanelText(2, QString()); });
+
+    auto* command1 = makeButton(this, "Command1", "E&xit");
+    command1->hide(); // kept for callers that close the window through it
+    connect(command1, &QPushButton::clicked, this, &QWidget::close);
+
+    setCentralWidget(m_tabMain);
+    buildMenus();
+    buildMainPanel(m_fraMain[0]);
+    buildStatusBar();
+    wireLockingCommands();
+    resize(px(12600), px(9000));
+}
+
+frmMain::~frmMain() {
+    // The vault windows and the commands read this window through the port: they go first.
+    qDeleteAll(findChildren<locking::frmSecurityVault*>());
+    delete m_locking;
+    m_locking = nullptr;
+}
+
+QFrame* frmMain::fraMain(int index) const {
+    return index >= 0 && index < 5 ? m_fraMain[index] : nullptr;
+}
+
+QAction* frmMain::action(const QString& name) const {
+    return findChild<QAction*>(name);
+}
+
+QPushButton* frmMain::button(const QString& name) const {
+    return findChild<QPushButton*>(name);
+}
+
+void frmMain::buildMenus() {
+    auto* mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
+    mnuFile->setObjectName(QStringLiteral("mnuFile"));
+    auto* mViewLockedFolders = makeAction(this, "mViewLockedFolders", "Security Vault");
+    auto* mFileLockFiles = makeAction(this, "mFileLockFiles", "&Lock Files");
+    auto* mFileUnlockFile = makeAction(this, "mFileUnlockFile", "&Unlock Files");
+    auto* mFileLockFolder = makeAction(this, "mFileLockFolder", "Lock Folder");
+    auto* mFileUnLockFolder = makeAction(this, "mFileUnLockFolder", "Unlock Folder");
+    auto* mFileExit = makeAction(this, "mFileExit", "E&xit");
+    mnuFile->addActions({mViewLockedFolders, makeSeparator(this, "mFileSep1"), mFileLockFiles, mFileUnlockFile,
+                         makeSeparator(this, "mFileSep2"), mFileLockFolder, mFileUnLockFolder,
+                         makeSeparator(this, "mFileSep3"), mFileExit});
+
+    auto* mnuOptions = menuBar()->addMenu(QStringLiteral("&Options"));
+    mnuOptions->setObjectName(QStringLiteral("mnuOptions"));
+    mnuOptions->addAction(makeAction(this, "mOptionsPreferences", "&Preferences"));
+
+    auto* mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
+    mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
+    auto* mnuHP = makeAction(this, "mnuHP", "Help &Pages");
+    auto* mnuVUO = makeAction(this, "mnuVUO", "Visit &Us Online");
+    mnuHelp->addActions({mnuHP, makeSeparator(this, "mHelpSep1"), mnuVUO});
+    connect(mnuHP, &QAction::triggered, this, [this] { openDeploymentPage(settings::kHelpUrl); });
+    connect(mnuVUO, &QAction::triggered, this, [this] { openDeploymentPage(settings::kHomeUrl); });
+
+    m_mnuTray = new QMenu(QStringLiteral("TrayMenu"), this);
+    m_mnuTray->setObjectName(QStringLiteral("mnuTray"));
+    auto* mShow = makeAction(this, "mShow", "&Show");
+    auto* mHide = makeAction(this, "mHide", "&Hide");
+    auto* mExit = makeAction(this, "mExit", "E&xit");
+    m_mnuTray->addActions({mShow, mHide, makeSeparator(this, "mTrayMenuSep1"), mExit});
+    connect(mShow, &QAction::triggered, this, &frmMain::mShow_Click);
+    connect(mHide, &QAction::triggered, this, &frmMain::mHide_Click);
+    connect(mExit, &QAction::triggered, this, &QWidget::close);
+    connect(mFileExit, &QAction::triggered, this, &QWidget::close);
+
+    m_mnuFolder = new QMenu(QStringLiteral("Folder"), this);
+    m_mnuFolder->setObjectName(QStringLiteral("mnuFolder"));
+    auto* mLockFolder = makeAction(this, "mLockFolder", "Lock Folder");
+    mLockFolder->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    auto* mUnLockFolder = makeAction(this, "mUnLockFolder", "Unlock Folder");
+    mUnLockFolder->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_U));
+    auto* mLockFolderFiles = makeAction(this, "mLockFolderFiles", "Lock Folder and Files");
+    auto* mUnLockFolderFiles = makeAction(this, "mUnLockFolderFiles", "Unlock Folder and files");
+    auto* mShredFolderandFiles = makeAction(this, "mShredFolderandFiles", "Shred Folder and Files");
+    m_mnuFolder->addActions({mLockFolder, mUnLockFolder, makeSeparator(this, "mFolderSep2"), mLockFolderFiles,
+                             mUnLockFolderFiles, makeSeparator(this, "mFolderSep1"), mShredFolderandFiles});
+    // The pop-up's shortcuts work from anywhere in the window.
+    addActions({mLockFolder, mUnLockFolder});
+
+    for (QAction* a : {mFileLockFiles, mFileUnlockFile, mFileLockFolder, mFileUnLockFolder, mLockFolder, mUnLockFolder,
+                       mLockFolderFiles, mUnLockFolderFiles, mShredFolderandFiles})
+        addFileCommand(a);
+}
+
+void frmMain::buildMainPanel(QFrame* panel) {
+    m_tbrLock = new QToolBar(panel);
+    m_tbrLock->setObjectName(QStringLiteral("tbrLock"));
+    m_tbrLock->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    m_tbrLock->setIconSize(QSize(24, 24));
+    struct Tool {
+        const char* key;
+        const char* caption;
+        const char* tip;
+    };
+    const Tool tools[] = {{"Lock", "Lock Files", nullptr},
+                          {"Unlock", "Unlock Files", nullptr},
+                          {"LockFolder", "Lock Folder", "Select Folder in the folder list and click on this button"},
+                          {"UnlockFolder", "Unlock Folder", nullptr},
+                          {"SafeVault", "Safe Vault", nullptr},
+                          {"SendEmail", "Send Email", nullptr}};
+    for (const Tool& t : tools) {
+        QAction* a = makeAction(this, t.key, t.caption);
+        a->setData(QString::fromLatin1(t.key));
+        a->setIcon(shell::toolbarIcon(QString::fromLatin1(t.key)));
+        // No tool tip where none is given (Qt would repeat the caption).
+        a->setToolTip(t.tip ? QString::fromLatin1(t.tip) : QString());
+        m_tbrLock->addAction(a);
+        if (QString::fromLatin1(t.key) != QLatin1String("SafeVault") &&
+            QString::fromLatin1(t.key) != QLatin1String("SendEmail"))
+            addFileCommand(a);
+    }
+    connect(m_tbrLock, &QToolBar::actionTriggered, this,
+            [this](QAction* a) { emit lockToolbarClicked(a->data().toString()); });
+    auto* imgSoftwarePic = new QLabel(panel);
+    imgSoftwarePic->setObjectName(QStringLiteral("imgSoftwarePic"));
+    imgSoftwarePic->setPixmap(shell::appIcon().pixmap(32, 32));
+
+    // Left: drive list and folder tree.
+    m_drvDrives = new QComboBox(panel);
+    m_drvDrives->setObjectName(QStringLiteral("drvDrives"));
+    m_tvw1 = new QTreeWidget(panel);
+    m_tvw1->setObjectName(QStringLiteral("tvw1"));
+    m_tvw1->setHeaderHidden(true);
+    m_tvw1->setColumnCount(1);
+    m_tvw1->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_tvw1->setMinimumWidth(px(3200));
+    m_filFiles = new FileListBox(panel);
+
+    // Right: the file list with the password boxes and the commands under it.
+    m_lvwFiles = new QTreeWidget(panel);
+    m_lvwFiles->setObjectName(QStringLiteral("lvwFiles"));
+    m_lvwFiles->setRootIsDecorated(false);
+    m_lvwFiles->setUniformRowHeights(true);
+    m_lvwFiles->setAllColumnsShowFocus(true);
+    m_lvwFiles->setColumnCount(3);
+    m_lvwFiles->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Size"), QStringLiteral("Type")});
+    m_lvwFiles->setColumnWidth(0, px(5010));
+    m_lvwFiles->setColumnWidth(1, px(1764));
+    m_lvwFiles->setColumnWidth(2, px(2540));
+    m_lvwFiles->setAutoFillBackground(true);
+    m_lvwFiles->setAlternatingRowColors(false);
+    m_lvwFiles->setIconSize(QSize(16, 16));
+
+    auto* lblPassword = new QLabel(QStringLiteral("Password"), panel);
+    lblPassword->setObjectName(QStringLiteral("lblPassword"));
+    auto* lblConfirm = new QLabel(QStringLiteral("Confirm Password"), panel);
+    lblConfirm->setObjectName(QStringLiteral("lblConfirmPassword"));
+    m_txtPassword1 = shell::makePasswordBox(QStringLiteral("txtPassword1"), panel);
+    m_txtPassword2 = shell::makePasswordBox(QStringLiteral("txtPassword2"), panel);
+    lblPassword->setBuddy(m_txtPassword1);
+    lblConfirm->setBuddy(m_txtPassword2);
+    auto* imgPasswordIcon = new QLabel(panel);
+    imgPasswordIcon->setObjectName(QStringLiteral("imgPasswordIcon"));
+    imgPasswordIcon->setPixmap(shell::lockIcon().pixmap(32, 32));
+
+    auto* cmdLock = makeButton(panel, "cmdLock", "Lock");
+    cmdLock->setIcon(shell::toolbarIcon(QStringLiteral("Lock")));
+    auto* cmdUnlock = makeButton(panel, "cmdUnlock", "Unlock");
+    cmdUnlock->setIcon(shell::toolbarIcon(QStringLiteral("Unlock")));
+    auto* cmdSelectAll = makeButton(panel, "cmdSelectAll", "&Select All");
+    auto* cmdDeselectAll = makeButton(panel, "cmdDeselectAll", "Deselect All");
+    auto* cmdSendEmail = makeButton(panel, "cmdSendEmail", "Send to Mail Recipient");
+    auto* cmdExit = makeButton(panel, "cmdExit", "E&xit");
+    connect(cmdExit, &QPushButton::clicked, this, &QWidget::close);
+
+    auto* left = new QWidget(panel);
+    auto* leftLayout = new QVBoxLayout(left);
+    leftLayout->setContentsMargins(0, 0, 0, 0);
+    leftLayout->addWidget(m_drvDrives);
+    leftLayout->addWidget(m_tvw1, 1);
+
+    auto* passwords = new QGridLayout;
+    passwords->addWidget(imgPasswordIcon, 0, 0, 2, 1, Qt::AlignCenter);
+    passwords->addWidget(lblPassword, 0, 1);
+    passwords->addWidget(m_txtPassword1, 0, 2);
+    passwords->addWidget(lblConfirm, 1, 1);
+    passwords->addWidget(m_txtPassword2, 1, 2);
+    passwords->addWidget(cmdLock, 0, 3);
+    passwords->addWidget(cmdUnlock, 1, 3);
+    passwords->setColumnStretch(4, 1);
+    auto* commands = new QHBoxLayout;
+    commands->addWidget(cmdSelectAll);
+    commands->addWidget(cmdDeselectAll);
+    commands->addWidget(cmdSendEmail);
+    commands->addStretch();
+    commands->addWidget(cmdExit);
+
+    auto* right = new QWidget(panel);
+    auto* rightLayout = new QVBoxLayout(right);
+    rightLayout->setContentsMargins(0, 0, 0, 0);
+    rightLayout->addWidget(m_lvwFiles, 1);
+    rightLayout->addLayout(passwords);
+    rightLayout->addLayout(commands);
+
+    auto* splitter = new QSplitter(Qt::Horizontal, panel);
+    splitter->setObjectName(QStringLiteral("splBrowser"));
+    splitter->addWidget(left);
+    splitter->addWidget(right);
+    splitter->setStretchFactor(0, 0);
+    splitter->setStretchFactor(1, 1);
+    splitter->setChildrenCollapsible(false);
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(m_tbrLock, 1);
+    top->addWidget(imgSoftwarePic);
+    auto* layout = new QVBoxLayout(panel);
+    layout->setContentsMargins(6, 4, 6, 6);
+    layout->addLayout(top);
+    layout->addWidget(splitter, 1);
+
+    for (QWidget* w :
+         {static_cast<QWidget*>(cmdLock), static_cast<QWidget*>(cmdUnlock), static_cast<QWidget*>(cmdSelectAll),
+          static_cast<QWidget*>(cmdDeselectAll), static_cast<QWidget*>(m_drvDrives), static_cast<QWidget*>(m_tvw1),
+          static_cast<QWidget*>(m_lvwFiles)})
+        addFileCommand(w);
+
+    connect(m_filFiles, &FileListBox::pathChanged, this, &frmMain::filFiles_PathChange);
+    connect(m_drvDrives, &QComboBox::currentIndexChanged, this, [this] {
+        if (!m_changingDrive)
+            drvDrives_Change();
+    });
+    connect(m_tvw1, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* node) { tvw1_NodeClick(node, false); });
+    connect(m_tvw1, &QTreeWidget::itemDoubleClicked, this,
+            [this](QTreeWidgetItem* node) { tvw1_NodeClick(node, true); });
+    connect(m_tvw1, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* node) {
+        // Opening a node by its arrow fills it like a pick would.
+        if (node->childCount() == 0)
+            FillFolderNode(node);
+        if (node->childCount() == 0)
+            node->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicator);
+        node->setIcon(0, shell::folderOpenIcon());
+    });
+    connect(m_tvw1, &QTreeWidget::itemCollapsed, this,
+            [](QTreeWidgetItem* node) { node->setIcon(0, shell::folderClosedIcon()); });
+    connect(m_tvw1, &QWidget::customContextMenuRequested, this, &frmMain::onFolderMenuRequested);
+}
+
+void frmMain::wireLockingCommands() {
+    m_lockingPort = std::make_unique<shell::MainWindowPortAdapter>(*this);
+    m_locking = new locking::LockingCommands(*m_lockingPort, this, this);
+    locking::LockingCommands* commands = m_locking;
+
+    connect(button(QStringLiteral("cmdLock")), &QPushButton::clicked, commands,
+            &locking::LockingCommands::cmdLock_click);
+    connect(button(QStringLiteral("cmdUnlock")), &QPushButton::clicked, commands,
+            &locking::LockingCommands::cmdUnlock_click);
+    connect(button(QStringLiteral("cmdSelectAll")), &QPushButton::clicked, commands,
+            &locking::LockingCommands::cmdSelectAll_click);
+    connect(button(QStringLiteral("cmdDeselectAll")), &QPushButton::clicked, commands,
+            &locking::LockingCommands::cmdDeselectAll_click);
+    connect(m_lvwFiles, &QTreeWidget::itemDoubleClicked, commands, &locking::LockingCommands::lvwFiles_DblClick);
+    connect(this, &frmMain::lockToolbarClicked, commands, &locking::LockingCommands::tbrLock_ButtonClick);
+
+    struct MenuCommand {
+        const char* name;
+        void (locking::LockingCommands::*handler)();
+    };
+    const MenuCommand menuCommands[] = {
+        {"mFileLockFiles", &locking::LockingCommands::mFileLockFiles_click},
+        {"mFileUnlockFile", &locking::LockingCommands::mFileUnlockFile_click},
+        {"mFileLockFolder", &locking::LockingCommands::mFileLockFolder_click},
+        {"mFileUnLockFolder", &locking::LockingCommands::mFileUnLockFolder_click},
+        {"mViewLockedFolders", &locking::LockingCommands::mViewLockedFolders_click},
+        {"mLockFolder", &locking::LockingCommands::mLockFolder_click},
+        {"mUnLockFolder", &locking::LockingCommands::mUnLockFolder_click},
+        {"mLockFolderFiles", &locking::LockingCommands::mLockFolderFiles_click},
+        {"mUnLockFolderFiles", &locking::LockingCommands::mUnLockFolderFiles_click},
+    };
+    for (const MenuCommand& m : menuCommands) {
+        const auto handler = m.handler;
+        connect(action(QString::fromLatin1(m.name)), &QAction::triggered, commands,
+                [commands, handler] { (commands->*handler)(); });
+    }
+
+    // Every Security Vault follows the busy switch: while any command that changes files runs, its
+    // unlock buttons are off as well.
+    connect(this, &frmMain::commandBusyChanged, this, [this](bool busy) {
+        for (locking::frmSecurityVault* vault : findChildren<locking::frmSecurityVault*>())
+            vault->setCommandsEnabled(!busy);
+    });
+}
+
+void frmMain::buildStatusBar() {
+    m_sbrMain = new QStatusBar(this);
+    m_sbrMain->setObjectName(QStringLiteral("sbrMain"));
+    m_sbrMain->setSizeGripEnabled(true);
+    m_simpleText = new QLabel(m_sbrMain);
+    m_simpleText->setObjectName(QStringLiteral("sbrMainSimpleText"));
+    m_simpleText->setMinimumWidth(px(2000));
+    for (int i = 0; i < 2; ++i) {
+        m_panel[i] = new QLabel(m_sbrMain);
+        m_panel[i]->setObjectName(QStringLiteral("sbrMainPanel%1").arg(i + 1));
+        m_panel[i]->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    }
+    m_panel[0]->hide(); // shown only while it holds a text
+    m_picProgress = new QProgressBar(m_sbrMain);
+    m_picProgress->setObjectName(QStringLiteral("picProgress"));
+    m_picProgress->setTextVisible(false);
+    m_picProgress->hide();
+    m_sbrMain->addWidget(m_simpleText);
+    m_sbrMain->addWidget(m_panel[0]);
+    m_sbrMain->addWidget(m_panel[1], 1);
+    m_sbrMain->addWidget(m_picProgress, 1);
+    setStatusBar(m_sbrMain);
+}
+
+// ---- Loading ------------------------------------------------------------------------------------
+
+frmMain::LoadResult frmMain::Form_Load() {
+    try {
+        // 1. The application log.
+        m_log = std::make_unique<CAppLog>(m_prompt);
+        m_log->AuthorEmailAddress = settings::kDeveloperAddress;
+
+        // 2. Another instance running: bring it to the front and end this one.
+        m_instance = std::make_unique<shell::SingleInstance>();
+        const QString keptTitle = QCoreApplication::applicationName();
+        QCoreApplication::setApplicationName(QString::fromLatin1(kOtherInstanceTitle));
+        if (m_instance->activatePrevious())
+            return LoadResult::OtherInstanceActivated;
+        QCoreApplication::setApplicationName(keptTitle);
+        m_instance->listen();
+        connect(m_instance.get(), &shell::SingleInstance::activateRequested, this, &frmMain::restoreToFront);
+
+        // 3. The folder tree's root "C:\".
+        browserStart();
+        // 4. The register file.
+        m_registerPath = core::RegisterPath();
+        core::EnsureRegister(m_registerPath);
+        // 5. Drive "c:", current folder "c:\".
+        browserStartRest();
+        // 6. The tray icon.
+        addTrayIcon();
+        // 7. The shell display values.
+        SaveLong(HKEY_CURRENT_USER, settings::kAdvancedKey, settings::kShowSuperHidden, 0);
+        SaveLong(HKEY_CURRENT_USER, settings::kAdvancedKey, settings::kHidden, 0);
+        SaveLong(HKEY_CURRENT_USER, settings::kAdvancedKey, settings::kSuperHidden, 0);
+    } catch (const platform::SysError& e) {
+        ReportError(kWindowName, e.number, e.description(), "Form_Load");
+    } catch (const std::exception& e) {
+        ReportError(kWindowName, 5, e.what(), "Form_Load");
+    }
+    return LoadResult::Loaded;
+}
+
+void frmMain::fillDriveList() {
+    m_changingDrive = true;
+    m_drvDrives->clear();
+    for (const platform::Drive& d : platform::drives().drives()) {
+        const QString letter = QString(QChar::fromLatin1(static_cast<char>(std::tolower(d.letter))));
+        m_drvDrives->addItem(QStringLiteral("%1: [%2]").arg(letter, shell::fromBytes(d.hostFolder)),
+                             QString(QChar::fromLatin1(d.letter)));
+    }
+    m_changingDrive = false;
+}
+
+void frmMain::browserStart() {
+    fillDriveList();
+    m_rootKey = "C:\\";
+    addRootNode(m_rootKey);
+}
+
+void frmMain::browserStartRest() {
+    setDrive('C');
+    setCurrentFolder("c:\\");
+}
+
+void frmMain::addRootNode(const std::string& key) {
+    m_tvw1->clear();
+    auto* root = new QTreeWidgetItem(m_tvw1);
+    root->setText(0, shell::fromBytes(key));
+    root->setData(0, TextRole, QByteArray::fromStdString(key));
+    setNodeKey(root, key);
+    root->setIcon(0, shell::folderOpenIcon());
+    FillFolderNode(root);
+    root->setExpanded(true);
+    m_tvw1->setCurrentItem(root);
+}
+
+void frmMain::setDrive(char letter) {
+    const QString wanted(QChar::fromLatin1(static_cast<char>(std::toupper(static_cast<unsigned char>(letter)))));
+    const int index = m_drvDrives->findData(wanted);
+    if (index < 0)
+        return;
+    if (index == m_drvDrives->currentIndex())
+        return;
+    m_drvDrives->setCurrentIndex(index); // runs Drive change
+}
+
+// ---- Browser pane --------------------------------------------------------------------------------
+
+std::string frmMain::nodeKey(const QTreeWidgetItem* node) {
+    return node ? node->data(0, KeyRole).toByteArray().toStdString() : std::string();
+}
+
+void frmMain::setNodeKey(QTreeWidgetItem* node, const std::string& key) {
+    node->setData(0, KeyRole, QByteArray::fromStdString(key));
+}
+
+std::string frmMain::rowKey(const QTreeWidgetItem* row) {
+    return row ? row->data(0, KeyRole).toByteArray().toStdString() : std::string();
+}
+
+std::string frmMain::itemText(const QTreeWidgetItem* item) {
+    if (!item)
+        return std::string();
+    const QVariant bytes = item->data(0, TextRole);
+    return bytes.isValid() ? bytes.toByteArray().toStdString() : shell::toBytes(item->text(0));
+}
+
+std::string frmMain::selectedFolderKey() const {
+    return nodeKey(m_tvw1->currentItem());
+}
+
+std::string frmMain::currentFolder() const {
+    return m_filFiles->path();
+}
+
+void frmMain::setCurrentFolder(const std::string& folder) {
+    m_filFiles->setPath(folder);
+}
+
+void frmMain::FillFolderNode(QTreeWidgetItem* node) {
+    for (const shell::FolderNode& sub : shell::ListSubfolders(nodeKey(node))) {
+        auto* child = new QTreeWidgetItem(node);
+        child->setText(0, shell::fromBytes(sub.text));
+        child->setData(0, TextRole, QByteArray::fromStdString(sub.text));
+        setNodeKey(child, sub.key);
+        child->setIcon(0, shell::folderClosedIcon());
+        child->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+    }
+    if (node->childCount() == 0)
+        node->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicator);
+}
+
+void frmMain::drvDrives_Change() {
+    const std::string driveText = shell::toBytes(m_drvDrives->currentText());
+    const std::string drive = driveText.substr(0, 2);
+    try {
+        const DriveAcceptance acceptance = CheckDriveAcceptance(drive);
+        if (!acceptance.accepted) {
+            m_prompt.show(acceptance.message, platform::Buttons::OK,
+                          acceptance.criticalIcon ? platform::Icon::Critical : platform::Icon::None);
+            // Back to C: (which runs this again for C:); a refused C: itself stays as it is.
+            if (!drive.empty() && std::toupper(static_cast<unsigned char>(drive[0])) != 'C')
+                setDrive('C');
+            return;
+        }
+        std::string key = drive;
+        for (char& c : key)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        m_rootKey = key + "\\";
+        addRootNode(m_rootKey);
+        setCurrentFolder(AddBackslash(drive));
+        setPanelText(2, QString());
+    } catch (const platform::SysError& e) {
+        if (e.number == 68) {
+            m_prompt.show("Device Unavailable or not ready. Please try again", platform::Buttons::OK,
+                          platform::Icon::None);
+            setDrive('C');
+        } else {
+            ReportError(kWindowName, e.number, e.description(), "drvDrives_Change ");
+        }
+    } catch (const std::exception& e) {
+        ReportError(kWindowName, 5, e.what(), "drvDrives_Change ");
+    }
+}
+
+void frmMain::tvw1_NodeClick(QTreeWidgetItem* node, bool doubleClick) {
+    if (!node)
+        return;
+    const char* procedure = doubleClick ? "tvw1_DblClick" : "tvw1";
+    try {
+        // Fold the siblings.
+        QTreeWidgetItem* parent = node->parent();
+        const int count = parent ? parent->childCount() : m_tvw1->topLevelItemCount();
+        for (int i = 0; i < count; ++i) {
+            QTreeWidgetItem* sibling = parent ? parent->child(i) : m_tvw1->topLevelItem(i);
+            if (sibling->text(0) != node->text(0)) {
+                sibling->setExpanded(false);
+                sibling->setIcon(0, shell::folderClosedIcon());
+            }
+        }
+        if (node->childCount() == 0) {
+            FillFolderNode(node);
+            node->setExpanded(true);
+            node->setIcon(0, shell::folderOpenIcon());
+        }
+        const std::string path = nodeKey(node);
+        const QString shown = shell::fromBytes(path);
+        // A drive root is taken as it is; any other folder must still exist.
+        const bool driveRoot = path.size() == 3 && path.substr(1, 2) == ":\\";
+        if (driveRoot || CreateFolderPath(path, false)) {
+            setCurrentFolder(path);
+            setPanelText(2, shown);
+        } else {
+            setPanelText(2, shown);
+            m_prompt.show("Path Not found. Please try again", platform::Buttons::OK, platform::Icon::None);
+            m_lvwFiles->clear();
+            setPanelText(2, QString());
+            drvDrives_Change();
+        }
+    } catch (const platform::SysError& e) {
+        if (e.number == 68 || e.number == 76) {
+            m_prompt.show("Path Not found. Please try again", platform::Buttons::OK, platform::Icon::None);
+            if (doubleClick)
+                setDrive('C');
+            else
+                drvDrives_Change();
+        } else if (m_log) {
+            m_log->Log(CAppLog::Form, kWindowName, procedure, e.number, e.description());
+        }
+    } catch (const std::exception& e) {
+        if (m_log)
+            m_log->Log(CAppLog::Form, kWindowName, procedure, 5, e.what());
+    }
+}
+
+void frmMain::onFolderMenuRequested(const QPoint& pos) {
+    // The folder commands work on the selected node: a right click on another folder picks it first,
+    // so the menu never acts on a folder other than the one the user pointed at.
+    QTreeWidgetItem* node = m_tvw1->itemAt(pos);
+    if (node && nodeKey(node) != currentFolder()) {
+        m_tvw1->setCurrentItem(node);
+        tvw1_NodeClick(node, false);
+    }
+    m_mnuFolder->popup(m_tvw1->viewport()->mapToGlobal(pos));
+}
+
+void frmMain::refillError(int number, const std::string& description) {
+    if (!expectedFileError(number))
+        ReportError(kWindowName, number, description, "filFiles_PathChange");
+}
+
+void frmMain::filFiles_PathChange() {
+    m_filFiles->refresh();
+    m_lvwFiles->clear();
+    m_simpleText->setText(QStringLiteral("Total Files: %1").arg(m_filFiles->count()));
+    QPalette palette = m_lvwFiles->palette();
+    palette.setColor(QPalette::Base, QColor(255, 255, 255));
+    m_lvwFiles->setPalette(palette);
+
+    std::vector<std::string> names;
+    names.reserve(static_cast<std::size_t>(m_filFiles->count()));
+    for (int i = 0; i < m_filFiles->count(); ++i)
+        names.push_back(m_filFiles->name(i));
+    const shell::FolderListing listing =
+        shell::BuildRows(currentFolder(), names, [this](int n, const std::string& d) { refillError(n, d); });
+
+    const QIcon lock = shell::lockIcon();
+    // Plain rows get an empty picture of the same size, so every name starts in the same column.
+    QPixmap blankPixmap(16, 16);
+    blankPixmap.fill(Qt::transparent);
+    const QIcon blank(blankPixmap);
+    for (const shell::FileRow& row : listing.rows) {
+        auto* item = new QTreeWidgetItem(m_lvwFiles);
+        item->setData(0, KeyRole, QByteArray::fromStdString(row.key));
+        item->setText(0, shell::fromBytes(row.text));
+        item->setData(0, TextRole, QByteArray::fromStdString(row.text));
+        item->setText(1, shell::fromBytes(row.size));
+        item->setText(2, shell::fromBytes(row.type));
+        item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(0, Qt::Unchecked);
+        if (row.lockIcon) {
+            item->setIcon(0, lock);
+            item->setData(0, SmallIconRole, QStringLiteral("lock"));
+        } else {
+            item->setIcon(0, blank);
+        }
+    }
+    if (listing.lockedFolder) {
+        palette.setColor(QPalette::Base, QColor(0, 255, 0));
+        m_lvwFiles->setPalette(palette);
+    }
+}
+
+bool frmMain::isListGreen() const {
+    return m_lvwFiles->palette().color(QPalette::Base) == QColor(0, 255, 0);
+}
+
+// ---- Status bar ----------------------------------------------------------------------------------
+
+void frmMain::setPanelText(int panel, const QString& text) {
+    if (panel < 1 || panel > 2)
+        return;
+    m_panel[panel - 1]->setText(text);
+    if (panel == 1)
+        m_panel[0]->setVisible(!text.isEmpty());
+}
+
+QString frmMain::panelText(int panel) const {
+    return panel >= 1 && panel <= 2 ? m_panel[panel - 1]->text() : QString();
+}
+
+QString frmMain::simpleText() const {
+    return m_simpleText->text();
+}
+
+// ---- Commands ------------------------------------------------------------------------------------
+
+void frmMain::addFileCommand(QAction* action) {
+    m_fileActions.emplace_back(action);
+    action->setEnabled(!m_busy);
+}
+
+void frmMain::addFileCommand(QWidget* widget) {
+    m_fileWidgets.emplace_back(widget);
+    widget->setEnabled(!m_busy);
+}
+
+void frmMain::setCommandBusy(bool busy) {
+    if (busy == m_busy)
+        return;
+    m_busy = busy;
+    for (const auto& a : m_fileActions)
+        if (a)
+            a->setEnabled(!busy);
+    for (const auto& w : m_fileWidgets)
+        if (w)
+            w->setEnabled(!busy);
+    emit commandBusyChanged(busy);
+}
+
+void frmMain::openDeploymentPage(const char* valueName) {
+    const std::string address = GetString(HKEY_CURRENT_USER, settings::kAppKey, valueName);
+    if (!address.empty())
+        platform::openDefault(address);
+}
+
+// ---- Tray and window states ----------------------------------------------------------------------
+
+void frmMain::addTrayIcon() {
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        return;
+    m_tray = new QSystemTrayIcon(shell::appIcon(), this);
+    m_tray->setObjectName(QStringLiteral("Picture1"));
+    m_tray->setToolTip(windowTitle());
+    m_tray->setContextMenu(m_mnuTray);
+    connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger)
+            restoreToFront();
+    });
+    m_tray->show();
+}
+
+void frmMain::restoreToFront() {
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    show();
+    raise();
+    activateWindow();
+}
+
+void frmMain::mShow_Click() {
+    restoreToFront();
+}
+
+void frmMain::mHide_Click() {
+    setWindowState(windowState() | Qt::WindowMinimized);
+}
+
+void frmMain::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    // Minimised: hide to the tray, when there is one to come back from.
+    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized) && m_tray &&
+        m_tray->isVisible())
+        QTimer::singleShot(0, this, &QWidget::hide);
+}
+
+void frmMain::closeEvent(QCloseEvent* event) {
+    // A command that changes files is still running: its work must finish first.
+    if (m_busy) {
+        event->ignore();
+        return;
+    }
+    if (m_prompt.show("Are you sure you want to exit this program?", platform::Buttons::YesNo, platform::Icon::Question,
+                      "Confirmation") != platform::Answer::Yes) {
+        event->ignore();
+        return;
+    }
+    if (m_tray)
+        m_tray->hide();
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w != this && w->isVisible())
+            w->close();
+    event->accept();
+    emit exitConfirmed();
+}

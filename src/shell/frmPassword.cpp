@@ -1,0 +1,84 @@
+#include "shell/frmPassword.h"
+
+#include "core/Scrambler.h"
+#include "diagnostics/ErrorReport.h"
+#include "platform/Prompt.h"
+#include "platform/SysError.h"
+#include "shell/GateWidgets.h"
+
+#include <QFont>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <exception>
+
+frmPassword::frmPassword(platform::Prompt& prompt, QWidget* parent) : QDialog(parent), m_prompt(prompt) {
+    setObjectName(QStringLiteral("frmPassword"));
+    setWindowTitle(QStringLiteral("Tessaly -Security Check"));
+
+    auto* banner = new QLabel(QStringLiteral("Tessaly"), this);
+    banner->setObjectName(QStringLiteral("Label2"));
+    QFont bannerFont(QStringLiteral("Times New Roman"));
+    bannerFont.setStyleHint(QFont::Serif);
+    bannerFont.setPointSize(22);
+    bannerFont.setBold(true);
+    banner->setFont(bannerFont);
+    auto* imgLock = shell::makeLockPicture(QStringLiteral("imgLock"), 64, this);
+    auto* image1 = shell::makeLockPicture(QStringLiteral("Image1"), 24, this);
+
+    auto* label1 = new QLabel(QStringLiteral("Enter Your Password"), this);
+    label1->setObjectName(QStringLiteral("Label1"));
+    m_txtPassword = shell::makePasswordBox(QStringLiteral("txtPassword"), this);
+    label1->setBuddy(m_txtPassword);
+
+    auto* cmdOK = new QPushButton(QStringLiteral("O&K"), this);
+    cmdOK->setObjectName(QStringLiteral("cmdOK"));
+    cmdOK->setDefault(true);
+    auto* cmdCancel = new QPushButton(QStringLiteral("&Cancel"), this);
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+
+    auto* head = new QHBoxLayout;
+    head->addWidget(imgLock);
+    head->addSpacing(12);
+    head->addWidget(banner, 1);
+    auto* entry = new QHBoxLayout;
+    entry->addWidget(image1);
+    entry->addWidget(label1);
+    entry->addWidget(m_txtPassword, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(cmdOK);
+    buttons->addWidget(cmdCancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(18, 18, 18, 14);
+    layout->addLayout(head);
+    layout->addSpacing(12);
+    layout->addLayout(entry);
+    layout->addSpacing(10);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    connect(cmdOK, &QPushButton::clicked, this, &frmPassword::cmdOK_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void frmPassword::cmdOK_Click() {
+    try {
+        if (core::CheckAppPassword(shell::toBytes(m_txtPassword->text()))) {
+            m_accepted = true;
+            accept();
+            return;
+        }
+        m_prompt.show("Invalid Password !!! Try again.", platform::Buttons::OK, platform::Icon::Critical,
+                      "Invalid Password");
+        m_txtPassword->clear();
+        m_txtPassword->setFocus();
+    } catch (const platform::SysError& e) {
+        ReportError("frmPassword", e.number, e.description(), "cmdOK_Click");
+    } catch (const std::exception& e) {
+        ReportError("frmPassword", 5, e.what(), "cmdOK_Click");
+    }
+}

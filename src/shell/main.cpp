@@ -1,0 +1,30 @@
+// Tessaly: the password gate, then the main window until it closes.
+
+#include "platform/QtPrompt.h"
+#include "shell/Icons.h"
+#include "shell/PasswordGate.h"
+#include "shell/frmMain.h"
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tessaly"));
+    QApplication::setOrganizationName(QStringLiteral("Orvane"));
+    QApplication::setDesktopFileName(QStringLiteral("tessaly"));
+    QApplication::setWindowIcon(shell::appIcon());
+    // The main window may sit in the tray with no window shown; the program ends on Exit only.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    platform::QtPrompt prompt;
+    if (!shell::RunPasswordGate(prompt))
+        return 0;
+
+    frmMain window(prompt);
+    prompt.setParent(&window);
+    if (window.Form_Load() == frmMain::LoadResult::OtherInstanceActivated)
+        return 0;
+    QObject::connect(&window, &frmMain::exitConfirmed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    window.show();
+    return app.exec();
+}

@@ -1,0 +1,189 @@
+#include "core/LockEngine.h"
+#include "settings/modGeneral.h"
+#include "support/Sandbox.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QStringList>
+
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+struct CliRun {
+    int exitCode = -1;
+    std::string out, err;
+};
+
+void ensureApp() {
+    static int argc = 1;
+    static char name[] = "test_cli";
+    static char* argv[] = {name, nullptr};
+    if (!QCoreApplication::instance())
+        new QCoreApplication(argc, argv);
+}
+
+CliRun cli(const std::vector<std::string>& args, const std::string& input = {}) {
+    ensureApp();
+    QProcess p;
+    QStringList list;
+    for (const auto& a : args)
+        list << QString::fromStdString(a);
+    p.start(QString::fromUtf8(TESSALY_CLI), list);
+    p.write(QByteArray::fromStdString(input));
+    p.closeWriteChannel();
+    p.waitForFinished(60000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput().toStdString(),
+            p.readAllStandardError().toStdString()};
+}
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+} // namespace
+
+class CliTest : public testing_support::SandboxTest {};
+
+TEST_F(CliTest, LocksInspectsListsAndUnlocksHostFiles) {
+    const std::string small(1000, 's');
+    const std::string large(300000, 'L');
+    sandbox.writeFile("C:\\Docs\\a.txt", small);
+    sandbox.writeFile("C:\\Docs\\big.bin", large);
+    const std::string a = sandbox.host("C:\\Docs\\a.txt"), big = sandbox.host("C:\\Docs\\big.bin");
+    const std::string lockedA = sandbox.host("C:\\Docs\\" + TransformName("a.txt") + ".TSL");
+    const std::string lockedBig = sandbox.host("C:\\Docs\\" + TransformName("big.bin") + ".TSW");
+
+    CliRun r = cli({"--password-stdin", "lock", a, big}, "pass word\n");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "locked " + a + " -> " + lockedA + "\nlocked " + big + " -> " + lockedBig + "\n");
+    EXPECT_FALSE(sandbox.exists("C:\\Docs\\a.txt"));
+
+    r = cli({"info", lockedA, lockedBig});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, lockedA + ": locked, small-file format (.TSL), content 1000 bytes\n" + lockedBig +
+                         ": locked, large-file format (.TSW), content 300000 bytes\n");
+
+    r = cli({"vault"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, "file (.TSL)\t" + a + "\t" + lockedA + "\nfile (.TSW)\t" + big + "\t" + lockedBig + "\n");
+
+    r = cli({"unlock", "--password-stdin", lockedA, lockedBig}, "pass word\n");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(sandbox.readFile("C:\\Docs\\a.txt"), small);
+    EXPECT_EQ(sandbox.readFile("C:\\Docs\\big.bin"), large);
+    EXPECT_EQ(cli({"vault"}).out, "");
+    EXPECT_EQ(cli({"info", a}).out, a + ": not locked, 1000 bytes\n");
+}
+
+TEST_F(CliTest, FailuresExitWithOneAndPrintTheEngineMessage) {
+    sandbox.writeFile("C:\\F\\a.txt", "abc");
+    sandbox.writeFile("C:\\F\\empty.txt", "");
+    const std::string a = sandbox.host("C:\\F\\a.txt");
+    ASSERT_EQ(cli({"--password-stdin", "lock", a}, "right\n").exitCode, 0);
+    const std::string locked = sandbox.host("C:\\F\\" + TransformName("a.txt") + ".TSL");
+
+    CliRun r = cli({"--password-stdin", "unlock", locked}, "wrong\n");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "Sorry, this is not the correct password!\n");
+    EXPECT_TRUE(sandbox.exists("C:\\F\\" + TransformName("a.txt") + ".TSL"));
+
+    r = cli({"--password-stdin", "lock", sandbox.host("C:\\F\\empty.txt"), sandbox.host("C:\\F\\none.txt")}, "pw\n");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(contains(r.err, "we can not lock the file of size 0 byte\n"));
+    EXPECT_TRUE(contains(r.err, "none.txt: no such file"));
+
+    r = cli({"info", "/proc/version"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(contains(r.err, "/proc/version: not on any of the program's drives"));
+
+    r = cli({"--password-stdin", "unlock", sandbox.host(sandbox.writeFile("C:\\F\\plain.doc", "x"))}, "pw\n");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(contains(r.err, "not a locked file name"));
+}
+
+TEST_F(CliTest, BadUsageExitsWithTwo) {
+    const std::string a = sandbox.writeFile("C:\\a.txt", "abc");
+    const std::vector<std::vector<std::string>> bad = {
+        {}, {"frobnicate"}, {"lock"}, {"--verbose", "info", sandbox.host(a)}, {"vault", "extra"}};
+    for (const auto& args : bad) {
+        const CliRun r = cli(args);
+        EXPECT_EQ(r.exitCode, 2) << (args.empty() ? "" : args[0]);
+        EXPECT_TRUE(contains(r.err, "Usage: tessaly-cli"));
+    }
+    const CliRun noPassword = cli({"--password-stdin", "lock", sandbox.host(a)}, "");
+    EXPECT_EQ(noPassword.exitCode, 2);
+    EXPECT_EQ(sandbox.readFile(a), "abc");
+
+    const CliRun help = cli({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(contains(help.out, "Usage: tessaly-cli"));
+}
+
+TEST_F(CliTest, DriveListsAndMapsDrivesThroughTheRegistry) {
+    const std::string d = sandbox.host(sandbox.makeFolder("C:\\DriveD"));
+    EXPECT_EQ(cli({"drive", "d", d, "6"}).exitCode, 0);
+    const CliRun list = cli({"drive"});
+    EXPECT_EQ(list.exitCode, 0);
+    EXPECT_TRUE(contains(list.out, "C:\t" + sandbox.root() + "\t")) << list.out;
+    EXPECT_TRUE(contains(list.out, "D:\t" + d + "\t6 (RAM disk)")) << list.out;
+
+    // A file in the new drive is on a drive now: info finds it.
+    const std::string f = sandbox.writeFile("C:\\DriveD\\x.txt", "abc");
+    EXPECT_EQ(cli({"info", sandbox.host(f)}).exitCode, 0);
+
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"drive", "D"}, {"drive", "DD", d}, {"drive", "E", d, "9"}, {"drive", "E", d, "x"}})
+        EXPECT_EQ(cli(args).exitCode, 2) << args[1];
+    EXPECT_EQ(cli({"drive", "E", sandbox.root() + "/missing"}).exitCode, 1);
+}
+
+namespace {
+// Reads the terminal's output until `wanted` has appeared (or 10 s have passed).
+bool readUntil(int fd, std::string& seen, const std::string& wanted) {
+    for (int waited = 0; seen.find(wanted) == std::string::npos; waited += 100) {
+        pollfd p{fd, POLLIN, 0};
+        if (waited > 10000)
+            return false;
+        if (::poll(&p, 1, 100) > 0) {
+            char buffer[256];
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n <= 0)
+                return seen.find(wanted) != std::string::npos;
+            seen.append(buffer, static_cast<std::size_t>(n));
+        }
+    }
+    return true;
+}
+} // namespace
+
+TEST_F(CliTest, TheTerminalIsAskedTwiceWithoutEchoAndAMismatchFails) {
+    const std::string a = sandbox.host(sandbox.writeFile("C:\\T\\a.txt", "abc"));
+    int master = -1;
+    const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        ::execl(TESSALY_CLI, TESSALY_CLI, "lock", a.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    std::string seen;
+    ASSERT_TRUE(readUntil(master, seen, "Password: "));
+    ASSERT_EQ(::write(master, "first1\n", 7), 7);
+    ASSERT_TRUE(readUntil(master, seen, "Confirm password: "));
+    ASSERT_EQ(::write(master, "other2\n", 7), 7);
+    readUntil(master, seen, "not the same!");
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ::close(master);
+
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+    EXPECT_TRUE(contains(seen, "The two passwords are not the same!"));
+    EXPECT_FALSE(contains(seen, "first1"));
+    EXPECT_FALSE(contains(seen, "other2"));
+    EXPECT_EQ(sandbox.readFile("C:\\T\\a.txt"), "abc");
+}

@@ -1,0 +1,64 @@
+#pragma once
+// A sandbox with a register and a scripted prompt for the lock engines, and small helpers.
+
+#include "core/LockEngine.h"
+#include "core/Register.h"
+#include "settings/Settings.h"
+#include "settings/modFileFunctions.h"
+#include "settings/modGeneral.h"
+#include "settings/modRegistryINI.h"
+#include "support/Sandbox.h"
+#include "support/ScriptedPrompt.h"
+
+#include <filesystem>
+#include <random>
+#include <set>
+#include <string>
+
+namespace core_tests {
+
+inline std::string randomContent(std::size_t n, unsigned seed) {
+    std::mt19937 gen(seed);
+    std::string s(n, '\0');
+    for (char& c : s)
+        c = static_cast<char>(gen() & 0xFF);
+    return s;
+}
+
+// The locked name of a file: its folder, its transformed name and the lock extension.
+inline std::string lockedPath(const std::string& path, const char* extension) {
+    return AddBackslash(GetFolderPart(path)) + TransformName(GetFileNamePart(path)) + extension;
+}
+
+class EngineTest : public testing_support::SandboxTest {
+protected:
+    void SetUp() override {
+        reg = core::RegisterPath();
+        core::EnsureRegister(reg);
+    }
+
+    core::EngineContext context(const std::string& salt = {}) {
+        core::EngineContext ctx{.prompt = prompt, .registerPath = reg};
+        ctx.salt = salt;
+        return ctx;
+    }
+
+    // The register's value for the entry of `before` in `section` ("" when none).
+    std::string entry(const char* section, const std::string& before) const {
+        return GetSettingText(reg, section, TransformName(before));
+    }
+
+    // Names in a sandbox folder, the desktop's ".hidden" list left out.
+    std::set<std::string> listing(const std::string& folder) const {
+        std::set<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(sandbox.host(folder)))
+            if (e.path().filename() != ".hidden")
+                names.insert(e.path().filename().string());
+        return names;
+    }
+
+    testing_support::ScriptedPrompt prompt;
+    std::string reg;
+};
+
+} // namespace core_tests

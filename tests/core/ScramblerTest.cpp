@@ -1,0 +1,83 @@
+#include "core/Scrambler.h"
+#include "Vectors.h"
+#include "platform/Environment.h"
+#include "platform/Registry.h"
+#include "platform/SysError.h"
+#include "settings/Settings.h"
+#include "settings/VbRegMod.h"
+#include "support/Sandbox.h"
+
+#include <gtest/gtest.h>
+
+using core_tests::fromHex;
+using core_tests::loadVectors;
+
+TEST(Scrambler, RC4FollowsTheVectorsAndIsItsOwnInverse) {
+    const QJsonObject v = loadVectors("core.json")[QLatin1String("rc4")].toObject();
+    EXPECT_EQ(core::RC4Text("Plaintext", "Key"), fromHex(v[QLatin1String("Key/Plaintext")].toString()));
+    EXPECT_EQ(core::RC4Text("password", core::kFixedKey), fromHex(v[QLatin1String("fixed_key/password")].toString()));
+    EXPECT_EQ(core::RC4Text(core::RC4Text("any text", core::kFixedKey), core::kFixedKey), "any text");
+    EXPECT_EQ(core::RC4Text("", core::kFixedKey), "");
+}
+
+TEST(Scrambler, BitEncryptFollowsTheVectorsAndLengths) {
+    const QJsonObject v = loadVectors("core.json")[QLatin1String("bit_encrypt")].toObject();
+    for (const QString& input : v.keys())
+        EXPECT_EQ(core::BitEncrypt(input.toStdString()), fromHex(v[input].toString())) << input.toStdString();
+    EXPECT_EQ(core::BitEncrypt("").size(), 0u);
+    EXPECT_EQ(core::BitEncrypt("abc").size(), 4u);
+    EXPECT_EQ(core::BitEncrypt("abcd").size(), 8u);
+}
+
+TEST(Scrambler, BitDecryptGivesTheTextBackWithItsPadding) {
+    const std::string withZero("a\0\xff~`", 5);
+    const struct {
+        std::string text;
+        std::size_t padding;
+    } cases[] = {{"", 0}, {"abc", 0}, {"abcd", 2}, {"http://example.org/", 2}, {withZero, 1}};
+    for (const auto& c : cases)
+        EXPECT_EQ(core::BitDecrypt(core::BitEncrypt(c.text)), c.text + std::string(c.padding, '\0'));
+}
+
+TEST(Scrambler, BitDecryptRefusesTextItCannotHaveMade) {
+    // A character that comes out below 100 after RC4.
+    const std::string bad = core::RC4Text(std::string(4, '\x10'), core::kFixedKey);
+    try {
+        core::BitDecrypt(bad);
+        FAIL() << "no error";
+    } catch (const platform::SysError& e) {
+        EXPECT_EQ(e.number, 5);
+    }
+}
+
+class StoredPassword : public testing_support::SandboxTest {};
+
+TEST_F(StoredPassword, IsStoredEncipheredAndCheckedExactly) {
+    EXPECT_FALSE(core::IsPasswordSet());
+    EXPECT_FALSE(core::CheckAppPassword("Secret1"));
+    core::WriteAppPassword("Secret1");
+    EXPECT_TRUE(core::IsPasswordSet());
+
+    platform::RegValue raw;
+    ASSERT_EQ(platform::registry().queryValue(platform::RegRoot::CurrentUser, settings::kPasswordKey, "RAM", raw),
+              platform::kRegSuccess);
+    EXPECT_EQ(raw.type, platform::REG_SZ);
+    EXPECT_EQ(raw.data, core::RC4Text("Secret1", core::kFixedKey));
+
+    EXPECT_TRUE(core::CheckAppPassword("Secret1"));
+    EXPECT_FALSE(core::CheckAppPassword("secret1"));
+    EXPECT_FALSE(core::CheckAppPassword("Secret1 "));
+    EXPECT_TRUE(core::CheckOldAppPassword("Secret1"));
+    EXPECT_FALSE(core::CheckOldAppPassword("SECRET1"));
+}
+
+TEST_F(StoredPassword, APasswordWhoseStoredFormHoldsAZeroByteStillChecks) {
+    // The first key-stream byte as the first character enciphers to a zero byte.
+    const char first = core::RC4Text(std::string(1, '\0'), core::kFixedKey)[0];
+    const std::string password = std::string(1, first) + "rest";
+    core::WriteAppPassword(password);
+    ASSERT_EQ(core::ReadStoredPassword().size(), password.size());
+    EXPECT_EQ(core::ReadStoredPassword()[0], '\0');
+    EXPECT_TRUE(core::CheckAppPassword(password));
+    EXPECT_TRUE(core::CheckOldAppPassword(password));
+}

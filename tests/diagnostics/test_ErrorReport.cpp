@@ -1,0 +1,107 @@
+#include "diagnostics/ErrorReport.h"
+
+#include "LocalHttpServer.h"
+#include "settings/Settings.h"
+#include "settings/VbRegMod.h"
+#include "support/Sandbox.h"
+
+#include <gtest/gtest.h>
+
+using testing_support::LocalHttpServer;
+using testing_support::SandboxTest;
+
+namespace {
+void setDeployment(const char* name, const std::string& value) {
+    SaveString(HKEY_CURRENT_USER, settings::kAppKey, name, value);
+}
+} // namespace
+
+class ErrorReportTest : public SandboxTest {
+protected:
+    LocalHttpServer server;
+
+    void online() {
+        setDeployment(settings::kConnectionProbeUrl, server.base() + "/probe");
+        setDeployment(settings::kErrorReportHost, server.base());
+    }
+};
+
+TEST_F(ErrorReportTest, ProbeIsTrueOnAnyHttpAnswer) {
+    EXPECT_FALSE(IsConnection()); // no probe address: never online
+    EXPECT_TRUE(server.requestLines().empty());
+
+    online();
+    EXPECT_TRUE(IsConnection());
+    EXPECT_EQ(server.requestLines(), std::vector<std::string>{"GET /probe HTTP/1.1"});
+
+    LocalHttpServer failing(500);
+    setDeployment(settings::kConnectionProbeUrl, failing.base() + "/probe");
+    EXPECT_TRUE(IsConnection());
+
+    setDeployment(settings::kConnectionProbeUrl,
+                  "http://127.0.0.1:" + std::to_string(LocalHttpServer::closedPort()) + "/probe");
+    EXPECT_FALSE(IsConnection());
+    setDeployment(settings::kConnectionProbeUrl, "not a url at all");
+    EXPECT_FALSE(IsConnection());
+}
+
+TEST_F(ErrorReportTest, ReportArrivesPercentEncoded) {
+    online();
+    ReportError("frmMain", 75, "Path/File access error & more", "cmdLock_click");
+    const std::vector<std::string> expected{
+        "GET /probe HTTP/1.1",
+        "GET /error-reporting/error-msg.php?frmMain%2C%20cmdLock_click75Path%2FFile%20access%20error%20%26%20more "
+        "HTTP/1.1"};
+    EXPECT_EQ(server.requestLines(), expected);
+}
+
+TEST_F(ErrorReportTest, EveryByteOfTheReportIsEncoded) {
+    online();
+    ReportError("frmSecurityVault", -5, "a#b?c=d+e\xc3\xa9%", "Sub cmdUnlockFiles_Click");
+    const auto lines = server.requestLines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[1], "GET /error-reporting/error-msg.php?frmSecurityVault%2C%20Sub%20cmdUnlockFiles_Click-5"
+                        "a%23b%3Fc%3Dd%2Be%C3%A9%25 HTTP/1.1");
+}
+
+TEST_F(ErrorReportTest, NoRequestForErrorNumberZero) {
+    online();
+    ReportError("frmMain", 0, "nothing", "Form_Load");
+    EXPECT_TRUE(server.requestLines().empty());
+}
+
+TEST_F(ErrorReportTest, NoRequestWhenOffline) {
+    // No probe address: the report host is never contacted.
+    setDeployment(settings::kErrorReportHost, server.base());
+    ReportError("frmMain", 53, "File not found", "cmdLock_click");
+    EXPECT_TRUE(server.requestLines().empty());
+
+    // The probe fails: a closed port.
+    setDeployment(settings::kConnectionProbeUrl,
+                  "http://127.0.0.1:" + std::to_string(LocalHttpServer::closedPort()) + "/probe");
+    ReportError("frmMain", 53, "File not found", "cmdLock_click");
+    EXPECT_TRUE(server.requestLines().empty());
+}
+
+TEST_F(ErrorReportTest, NoRequestWithoutReportAddress) {
+    online();
+    setDeployment(settings::kErrorReportHost, "");
+    ReportError("frmMain", 53, "File not found", "cmdLock_click");
+    EXPECT_TRUE(server.requestLines().empty());
+}
+
+TEST_F(ErrorReportTest, ServerThatHangsUpIsSwallowed) {
+    online();
+    server.dropRequestsTo("/error-reporting/");
+    EXPECT_NO_THROW(ReportError("frmMain", 57, "Device I/O error", "Encrypt"));
+    // The client may send the unanswered request once more; every request after the probe is the report.
+    const auto lines = server.requestLines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_LE(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "GET /probe HTTP/1.1");
+    for (std::size_t i = 1; i < lines.size(); ++i)
+        EXPECT_EQ(lines[i], "GET /error-reporting/error-msg.php?frmMain%2C%20Encrypt57Device%20I%2FO%20error HTTP/1.1");
+
+    // And the reporter still works afterwards.
+    EXPECT_TRUE(IsConnection());
+}

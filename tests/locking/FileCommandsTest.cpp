@@ -1,0 +1,313 @@
+#include "LockingTestSupport.h"
+
+#include "locking/FileCommands.h"
+#include "platform/Attributes.h"
+#include "platform/Environment.h"
+#include "platform/Registry.h"
+#include "settings/modGeneral.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+using locking::FileBatch;
+using locking::FileItem;
+using locking::RunEnd;
+using platform::Icon;
+using namespace locking_test;
+
+namespace {
+
+// Records what the commands ask of the caller's windows, in order.
+struct Recorder {
+    std::vector<std::string> events;
+    testing_support::ScriptedPrompt* prompt = nullptr;
+    int lastDone = -1;
+    int lastTotal = -1;
+
+    locking::RunHooks hooks() {
+        locking::RunHooks h;
+        h.showProgress = [this](const std::string& m) { events.push_back("show:" + m); };
+        h.progress = [this](int done, int total) {
+            lastDone = done;
+            lastTotal = total;
+        };
+        h.closeProgress = [this] { events.push_back("close"); };
+        h.rebuildList = [this] { events.push_back("rebuild@" + std::to_string(prompt->boxes.size())); };
+        return h;
+    }
+};
+
+class FileCommandsTest : public testing_support::SandboxTest {
+protected:
+    void SetUp() override {
+        registerPath = makeRegister();
+        rec.prompt = &prompt;
+    }
+
+    FileBatch batch(const std::string& folder, std::vector<FileItem> items, const std::string& password,
+                    const std::string& confirmation) {
+        FileBatch b;
+        b.folder = folder;
+        b.checked = std::move(items);
+        b.password = password;
+        b.confirmation = confirmation;
+        b.registerPath = registerPath;
+        b.ownExecutable = "C:\\Program\\tessaly";
+        return b;
+    }
+
+    // Locks the files with the password; returns their rows as the list then shows them.
+    std::vector<FileItem> lockAll(const std::string& folder, const std::vector<std::string>& names,
+                                  const std::string& password) {
+        std::vector<FileItem> items;
+        for (const auto& n : names)
+            items.push_back({n, n});
+        testing_support::ScriptedPrompt quiet;
+        const auto result = locking::LockFiles(batch(folder, items, password, password), quiet);
+        EXPECT_EQ(result.end, RunEnd::Completed) << boxList(quiet);
+        EXPECT_TRUE(quiet.boxes.empty()) << boxList(quiet);
+        std::vector<FileItem> locked;
+        for (const auto& n : names)
+            locked.push_back({TransformName(n) + ".TSL", n});
+        return locked;
+    }
+
+    std::string registerPath;
+    testing_support::ScriptedPrompt prompt;
+    Recorder rec;
+};
+
+TEST_F(FileCommandsTest, LockRefusesTheBootDriveRootBeforeAnythingElse) {
+    sandbox.writeFile("C:\\a.txt", "abc");
+    for (const std::string folder : {"C:\\", "c:\\", "C:"}) {
+        testing_support::ScriptedPrompt p;
+        // Even two different passwords and no checked file: the root check comes first.
+        for (const auto& items : {std::vector<FileItem>{{"a.txt", "a.txt"}}, std::vector<FileItem>{}}) {
+            const auto result = locking::LockFiles(batch(folder, items, "x", "y"), p, rec.hooks());
+            EXPECT_EQ(result.end, RunEnd::Refused);
+        }
+        ASSERT_EQ(p.boxes.size(), 2u) << folder;
+        EXPECT_EQ(p.last().text, "Sorry you cannot lock any file in the Boot Drive root folder");
+        EXPECT_EQ(p.last().icon, Icon::None);
+        EXPECT_EQ(p.last().title, "Tessaly");
+    }
+    EXPECT_TRUE(rec.events.empty());
+    EXPECT_EQ(sandbox.readFile("C:\\a.txt"), "abc");
+}
+
+TEST_F(FileCommandsTest, LockRefusesDifferingPasswordsBeforeTheProgressWindow) {
+    sandbox.writeFile("C:\\Docs\\a.txt", "abc");
+    const auto result =
+        locking::LockFiles(batch("C:\\Docs", {{"a.txt", "a.txt"}}, "secret", "Secret"), prompt, rec.hooks());
+    EXPECT_EQ(result.end, RunEnd::Refused);
+    ASSERT_EQ(prompt.boxes.size(), 1u);
+    EXPECT_EQ(prompt.last().text, "The two passwords are not the same!");
+    EXPECT_EQ(prompt.last().icon, Icon::Exclamation);
+    EXPECT_EQ(prompt.last().title, "Tessaly");
+    EXPECT_TRUE(rec.events.empty());
+    EXPECT_EQ(sandbox.readFile("C:\\Docs\\a.txt"), "abc");
+}
+
+TEST_F(FileCommandsTest, LockBatchAppliesEveryCheckFileByFileAndChoosesTheEngineBySize) {
+    const std::string small = content(199999, 's');
+    const std::string large = content(200000, 'l');
+    sandbox.writeFile("C:\\Program\\tessaly", "program");
+    sandbox.writeFile("C:\\Program\\sys.dat", "system only");
+    sandbox.writeFile("C:\\Program\\sysarc.dat", "system and archive");
+    sandbox.writeFile("C:\\Program\\empty.txt", "");
+    sandbox.writeFile("C:\\Program\\ro.txt", "read only");
+    sandbox.writeFile("C:\\Program\\small.bin", small);
+    sandbox.writeFile("C:\\Program\\large.bin", large);
+    platform::setAttributes("C:\\Program\\sys.dat", platform::kAttrSystem);
+    platform::setAttributes("C:\\Program\\sysarc.dat", platform::kAttrSystem | platform::kAttrArchive);
+    platform::setAttributes("C:\\Program\\ro.txt", platform::kAttrReadOnly);
+
+    std::vector<FileItem> items;
+    for (const char* n : {"tessaly", "sys.dat", "sysarc.dat", "empty.txt", "ro.txt", "small.bin", "large.bin"})
+        items.push_back({n, n});
+    auto b = batch("C:\\Program", items, "pw", "pw");
+    b.ownExecutable = "C:\\PROGRAM\\TESSALY"; // compared without regard to case
+    const auto result = locking::LockFiles(b, prompt, rec.hooks());
+
+    EXPECT_EQ(result.end, RunEnd::Completed);
+    EXPECT_TRUE(result.anyChecked);
+    EXPECT_FALSE(result.failed);
+    ASSERT_EQ(prompt.boxes.size(), 3u) << boxList(prompt);
+    EXPECT_EQ(prompt.boxes[0].text, "An error occured during locking process \r\n Tessaly.exe can not be locked.");
+    EXPECT_EQ(prompt.boxes[0].icon, Icon::Information);
+    EXPECT_EQ(prompt.boxes[1].text, "Sorry you cannot lock a system file as this may crash your system");
+    EXPECT_EQ(prompt.boxes[1].icon, Icon::None);
+    EXPECT_EQ(prompt.boxes[2].text, "we can not lock the file of size 0 byte");
+    EXPECT_EQ(prompt.boxes[2].icon, Icon::Information);
+    EXPECT_EQ(prompt.boxes[2].title, "Lock Error");
+
+    // Refused files stay as they were; the others are locked by the engine their size asks for.
+    EXPECT_EQ(sandbox.readFile("C:\\Program\\tessaly"), "program");
+    EXPECT_EQ(sandbox.readFile("C:\\Program\\sys.dat"), "system only");
+    EXPECT_TRUE(sandbox.exists("C:\\Program\\empty.txt"));
+    for (const char* n : {"sysarc.dat", "ro.txt", "small.bin"}) {
+        EXPECT_FALSE(sandbox.exists(std::string("C:\\Program\\") + n)) << n;
+        EXPECT_TRUE(sandbox.exists("C:\\Program\\" + TransformName(n) + ".TSL")) << n;
+    }
+    EXPECT_TRUE(sandbox.exists("C:\\Program\\" + TransformName("large.bin") + ".TSW"));
+    EXPECT_EQ(sandbox.readFile("C:\\Program\\" + TransformName("large.bin") + ".TSW").size(), 200025u);
+
+    EXPECT_EQ(rec.events, (std::vector<std::string>{"show:Lock in Progress. Please Wait...", "rebuild@3", "close"}));
+    EXPECT_EQ(rec.lastDone, rec.lastTotal);
+    EXPECT_FALSE(prompt.busy);
+    EXPECT_GT(prompt.eventPumps, 0);
+
+    // The unlock command brings both sizes back byte for byte.
+    testing_support::ScriptedPrompt p2;
+    const auto unlock = locking::UnlockFiles(
+        batch("C:\\Program",
+              {{TransformName("small.bin") + ".TSL", "small.bin"}, {TransformName("large.bin") + ".TSW", "large.bin"}},
+              "pw", ""),
+        p2);
+    EXPECT_EQ(unlock.end, RunEnd::Completed);
+    EXPECT_TRUE(p2.boxes.empty()) << boxList(p2);
+    EXPECT_EQ(sandbox.readFile("C:\\Program\\small.bin"), small);
+    EXPECT_EQ(sandbox.readFile("C:\\Program\\large.bin"), large);
+}
+
+TEST_F(FileCommandsTest, NoCheckedFileIsToldAfterTheListWasRebuilt) {
+    for (bool lock : {true, false}) {
+        testing_support::ScriptedPrompt p;
+        Recorder r;
+        r.prompt = &p;
+        const auto b = batch("C:\\Docs", {}, "", "");
+        const auto result = lock ? locking::LockFiles(b, p, r.hooks()) : locking::UnlockFiles(b, p, r.hooks());
+        EXPECT_EQ(result.end, RunEnd::Completed);
+        EXPECT_FALSE(result.anyChecked);
+        ASSERT_EQ(p.boxes.size(), 1u);
+        EXPECT_EQ(p.last().text, "No file is checked");
+        EXPECT_EQ(p.last().icon, Icon::Exclamation);
+        const std::string message = lock ? "Lock in Progress. Please Wait..." : "Unlock in Progress. Please Wait...";
+        EXPECT_EQ(r.events, (std::vector<std::string>{"show:" + message, "rebuild@0", "close"}));
+    }
+}
+
+TEST_F(FileCommandsTest, WrongPasswordEndsAnUnlockBatchOfSmallFilesAtTheFirstFile) {
+    for (const char* n : {"a.txt", "b.txt", "c.txt"})
+        sandbox.writeFile(std::string("C:\\Docs\\") + n, n);
+    const auto locked = lockAll("C:\\Docs", {"a.txt", "b.txt", "c.txt"}, "right");
+
+    const auto result = locking::UnlockFiles(batch("C:\\Docs", locked, "wrong", ""), prompt, rec.hooks());
+    EXPECT_EQ(result.end, RunEnd::Stopped);
+    ASSERT_EQ(prompt.boxes.size(), 1u) << boxList(prompt);
+    EXPECT_EQ(prompt.last().text, "Sorry, this is not the correct password!");
+    for (const auto& item : locked)
+        EXPECT_TRUE(sandbox.exists("C:\\Docs\\" + item.key)) << item.key;
+    // No rebuild; the caller keeps the password boxes.
+    EXPECT_EQ(rec.events, (std::vector<std::string>{"show:Unlock in Progress. Please Wait...", "close"}));
+    EXPECT_FALSE(prompt.busy);
+}
+
+TEST_F(FileCommandsTest, UnlockTellsOfPlainFilesAndGoesOnAfterAFailingLargeFile) {
+    sandbox.writeFile("C:\\Docs\\plain.txt", "not locked");
+    sandbox.writeFile("C:\\Docs\\big.bin", content(250000));
+    sandbox.writeFile("C:\\Docs\\note.txt", "note");
+    testing_support::ScriptedPrompt quiet;
+    locking::LockFiles(batch("C:\\Docs", {{"big.bin", "big.bin"}}, "one", "one"), quiet);
+    locking::LockFiles(batch("C:\\Docs", {{"note.txt", "note.txt"}}, "two", "two"), quiet);
+    ASSERT_TRUE(quiet.boxes.empty()) << boxList(quiet);
+
+    const std::vector<FileItem> items = {{"plain.txt", "plain.txt"},
+                                         {"gone.txt", "gone.txt"}, // vanished: skipped without a word
+                                         {TransformName("big.bin") + ".TSW", "big.bin"},
+                                         {TransformName("note.txt") + ".TSL", "note.txt"}};
+    const auto result = locking::UnlockFiles(batch("C:\\Docs", items, "two", ""), prompt, rec.hooks());
+    EXPECT_EQ(result.end, RunEnd::Completed);
+    ASSERT_EQ(prompt.boxes.size(), 3u) << boxList(prompt);
+    EXPECT_EQ(prompt.boxes[0].text, "C:\\Docs\\plain.txt is already unlocked.");
+    EXPECT_EQ(prompt.boxes[0].icon, Icon::None);
+    EXPECT_EQ(prompt.boxes[1].text, "Sorry, this is not the correct password!");
+    EXPECT_EQ(prompt.boxes[2].text, "An Error occured during unlock process");
+    EXPECT_EQ(prompt.boxes[2].icon, Icon::Critical);
+    EXPECT_EQ(prompt.boxes[2].title, "Error");
+    EXPECT_TRUE(sandbox.exists("C:\\Docs\\" + TransformName("big.bin") + ".TSW"));
+    EXPECT_EQ(sandbox.readFile("C:\\Docs\\note.txt"), "note");
+    EXPECT_EQ(rec.events.at(1), "rebuild@3");
+}
+
+TEST_F(FileCommandsTest, AnAccessErrorEndsTheRunWithItsOwnWordsAndKeepsWhatWasDone) {
+    sandbox.writeFile("C:\\Docs\\a.txt", "a");
+    // A link to itself cannot be read: the system's path/file access error.
+    std::filesystem::create_symlink("loop.txt", sandbox.host("C:\\Docs\\loop.txt"));
+    for (bool lock : {true, false}) {
+        testing_support::ScriptedPrompt p;
+        Recorder r;
+        r.prompt = &p;
+        const std::vector<FileItem> items =
+            lock ? std::vector<FileItem>{{"a.txt", "a.txt"}, {"loop.txt", "loop.txt"}, {"b.txt", "b.txt"}}
+                 : std::vector<FileItem>{{TransformName("a.txt") + ".TSL", "a.txt"}, {"loop.txt", "loop.txt"}};
+        const auto result = lock ? locking::LockFiles(batch("C:\\Docs", items, "pw", "pw"), p, r.hooks())
+                                 : locking::UnlockFiles(batch("C:\\Docs", items, "pw", ""), p, r.hooks());
+        EXPECT_EQ(result.end, RunEnd::Stopped);
+        ASSERT_EQ(p.boxes.size(), 1u) << boxList(p);
+        EXPECT_EQ(p.last().text, std::string("The file you are trying to ") + (lock ? "lock" : "unlock") +
+                                     " is either on a Write Protected Media\r\nor the file does'nt exists anymore");
+        EXPECT_EQ(p.last().icon, Icon::Critical);
+        EXPECT_EQ(p.last().title, "Path/File Access Error");
+        EXPECT_EQ(r.events.size(), 2u); // shown and closed, no rebuild
+        EXPECT_EQ(r.events.back(), "close");
+        EXPECT_FALSE(p.busy);
+    }
+    // The file before the failing one was locked and then unlocked again.
+    EXPECT_EQ(sandbox.readFile("C:\\Docs\\a.txt"), "a");
+}
+
+TEST_F(FileCommandsTest, AnotherDrivesRootIsNotRefused) {
+    const std::string d = sandbox.makeFolder("C:\\driveD");
+    platform::registry().setString(platform::RegRoot::CurrentUser, "SOFTWARE\\Orvane\\Tessaly_free\\Drives", "D",
+                                   sandbox.host(d));
+    platform::reloadDrives();
+    sandbox.writeFile("C:\\driveD\\x.txt", "on d");
+    const auto result = locking::LockFiles(batch("D:\\", {{"x.txt", "x.txt"}}, "", ""), prompt);
+    EXPECT_EQ(result.end, RunEnd::Completed);
+    EXPECT_TRUE(prompt.boxes.empty()) << boxList(prompt);
+    EXPECT_TRUE(sandbox.exists("C:\\driveD\\" + TransformName("x.txt") + ".TSL"));
+}
+
+TEST_F(FileCommandsTest, UnlockAndOpenAsksForALockedFileAndOpensPlainOnesAtOnce) {
+    ensureApp();
+    OpenerStub opener(sandbox);
+    sandbox.writeFile("C:\\Docs\\plain.txt", "plain");
+    sandbox.writeFile("C:\\Docs\\report.doc", "report");
+    const auto locked = lockAll("C:\\Docs", {"report.doc"}, "pw");
+
+    // No: nothing changes and the list is left alone.
+    prompt.answer(platform::Answer::No);
+    EXPECT_FALSE(locking::UnlockAndOpenFile("C:\\Docs", locked[0], "pw", registerPath, prompt));
+    ASSERT_EQ(prompt.boxes.size(), 1u);
+    EXPECT_EQ(prompt.last().text, "The file 'C:\\Docs\\report.doc' you are trying to open is locked. In order to "
+                                  "view it you need to unlock it. Do you want to unlock this file and open it ?");
+    EXPECT_EQ(prompt.last().buttons, platform::Buttons::YesNo);
+    EXPECT_EQ(prompt.last().icon, Icon::Question);
+    EXPECT_EQ(prompt.last().title, "Unlock & Open Confirmation");
+    EXPECT_TRUE(sandbox.exists("C:\\Docs\\" + locked[0].key));
+
+    EXPECT_TRUE(locking::UnlockAndOpenFile("C:\\Docs", {"plain.txt", "plain.txt"}, "", registerPath, prompt));
+    prompt.answer(platform::Answer::Yes);
+    EXPECT_TRUE(locking::UnlockAndOpenFile("C:\\Docs", locked[0], "pw", registerPath, prompt));
+    EXPECT_EQ(sandbox.readFile("C:\\Docs\\report.doc"), "report");
+    EXPECT_EQ(opener.calls(2),
+              (std::vector<std::string>{sandbox.host("C:\\Docs\\plain.txt"), sandbox.host("C:\\Docs\\report.doc")}));
+}
+
+TEST_F(FileCommandsTest, FolderFileItemsShowRestoredNamesAndLeaveOutDesktopIni) {
+    sandbox.writeFile("C:\\F\\a.txt", "a");
+    sandbox.writeFile("C:\\F\\desktop.ini", "x");
+    sandbox.writeFile("C:\\F\\" + TransformName("b.doc") + ".tsw", "y");
+    sandbox.makeFolder("C:\\F\\sub");
+    auto items = locking::FolderFileItems("C:\\F");
+    std::sort(items.begin(), items.end(), [](const FileItem& l, const FileItem& r) { return l.text < r.text; });
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_EQ(items[0].key, "a.txt");
+    EXPECT_EQ(items[1].key, TransformName("b.doc") + ".tsw");
+    EXPECT_EQ(items[1].text, "b.doc");
+}
+
+} // namespace

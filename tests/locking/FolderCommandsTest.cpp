@@ -1,0 +1,339 @@
+#include "LockingTestSupport.h"
+
+#include "core/Register.h"
+#include "core/Scrambler.h"
+#include "locking/FolderCommands.h"
+#include "platform/Attributes.h"
+#include "platform/Environment.h"
+#include "platform/Registry.h"
+#include "settings/Settings.h"
+#include "settings/VbRegMod.h"
+#include "settings/modGeneral.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using locking::FolderRequest;
+using platform::Answer;
+using platform::Icon;
+using namespace locking_test;
+
+namespace {
+
+const char* const kIni = "[.ShellClassInfo]\r\nCLSID={645FF040-5081-101B-9F08-00AA002F954E}\r\n\r\n";
+
+class FolderCommandsTest : public testing_support::SandboxTest {
+protected:
+    void SetUp() override { registerPath = makeRegister(); }
+
+    // The request the main window makes for a plain folder "C:\Docs\<name>" selected in the tree.
+    FolderRequest request(const std::string& key, const std::string& password, const std::string& confirmation) {
+        FolderRequest r;
+        r.folder.key = key;
+        const auto slash = key.rfind('\\');
+        r.folder.text = key.substr(slash + 1);
+        r.folder.fullPath = locking::FolderPasswordValueName(key);
+        r.password = password;
+        r.confirmation = confirmation;
+        r.ownFolder = "C:\\Program";
+        r.ownExecutable = "C:\\Program\\tessaly";
+        r.registerPath = registerPath;
+        return r;
+    }
+    // The same folder selected after its lock: key = the locked path, text and full path unchanged.
+    FolderRequest lockedRequest(const std::string& plainKey, const std::string& password,
+                                const std::string& confirmation) {
+        FolderRequest r = request(plainKey, password, confirmation);
+        r.folder.key = locking::LockedFolderPath(plainKey, r.folder.text);
+        return r;
+    }
+
+    std::vector<core::RegisterItem> lockedFolders() {
+        testing_support::ScriptedPrompt p;
+        return core::GetLockedFolders(registerPath, p);
+    }
+    std::string storedValue(const std::string& name) {
+        return GetStringFull(HKEY_CURRENT_USER, settings::kFolderPasswordKey, name);
+    }
+    unsigned attributes(const std::string& path) { return platform::getAttributes(path) & ~platform::kAttrDirectory; }
+
+    std::string registerPath;
+    testing_support::ScriptedPrompt prompt;
+};
+
+TEST_F(FolderCommandsTest, NamesOfALockedFolder) {
+    EXPECT_EQ(locking::LockedFolderPath("C:\\Docs\\Old", "Old"), "C:\\Docs\\" + TransformName("Old") + ".TSL");
+    EXPECT_EQ(locking::RestoredFolderPath("C:\\Docs\\" + TransformName("Old") + ".TSL"), "C:\\Docs\\Old");
+    EXPECT_EQ(locking::FolderPasswordValueName("C:\\Docs\\Old"), "C:\\\\Docs\\Old");
+}
+
+TEST_F(FolderCommandsTest, LockFolderHidesRenamesAndRecordsTheFolder) {
+    sandbox.writeFile("C:\\Docs\\Old\\a.txt", "a");
+    const std::string locked = "C:\\Docs\\" + TransformName("Old") + ".TSL";
+    const auto result = locking::LockFolder(request("C:\\Docs\\Old", "pw", "pw"), prompt);
+
+    ASSERT_EQ(prompt.boxes.size(), 1u) << boxList(prompt);
+    EXPECT_EQ(prompt.last().text, "Are you sure you want to lock 'C:\\Docs\\Old' folder ?");
+    EXPECT_EQ(prompt.last().buttons, platform::Buttons::YesNo);
+    EXPECT_EQ(prompt.last().icon, Icon::Question);
+    EXPECT_EQ(prompt.last().title, "Lock Confirmation");
+    EXPECT_TRUE(result.moved);
+    EXPECT_EQ(result.newPath, locked);
+    EXPECT_TRUE(result.clearPasswords);
+
+    EXPECT_FALSE(sandbox.exists("C:\\Docs\\Old"));
+    EXPECT_EQ(attributes(locked), platform::kAttrHidden | platform::kAttrSystem);
+    EXPECT_EQ(sandbox.readFile(locked + "\\desktop.ini"), kIni);
+    EXPECT_EQ(attributes(locked + "\\desktop.ini"), platform::kAttrHidden);
+    EXPECT_EQ(sandbox.readFile(locked + "\\a.txt"), "a");
+    // Hidden from the user's file manager as well.
+    EXPECT_EQ(hiddenList(sandbox.host("C:\\Docs")), std::vector<std::string>{TransformName("Old") + ".TSL"});
+
+    const auto entries = lockedFolders();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].key, locked);
+    EXPECT_EQ(entries[0].text, "C:\\Docs\\Old");
+    EXPECT_EQ(core::RC4Text(storedValue("C:\\\\Docs\\Old"), core::kFixedKey), "pw");
+    for (const char* name : {settings::kShowSuperHidden, settings::kHidden, settings::kSuperHidden}) {
+        platform::RegValue v;
+        ASSERT_EQ(platform::registry().queryValue(platform::RegRoot::CurrentUser, settings::kAdvancedKey, name, v), 0)
+            << name;
+        EXPECT_EQ(v.type, platform::REG_DWORD);
+        EXPECT_EQ(v.data, std::string(4, '\0'));
+    }
+}
+
+TEST_F(FolderCommandsTest, LockFolderRefusals) {
+    sandbox.makeFolder("C:\\Program");
+    sandbox.makeFolder("C:\\program");
+    sandbox.writeFile("C:\\Docs\\Done\\desktop.ini", std::string("[x]\r\n") + kIni);
+    sandbox.makeFolder("C:\\Docs\\Old");
+    struct Case {
+        std::string key, password, confirmation;
+        std::vector<Answer> answers;
+        std::string text;
+        Icon icon;
+    };
+    const std::vector<Case> cases = {
+        {"C:\\Docs\\Old", "a", "b", {}, "The two passwords are not the same!", Icon::Exclamation},
+        {"C:\\Program", "", "", {}, "You can not lock your application folder", Icon::Critical},
+        // The comparison with the program's folder is exact: another case reaches the question.
+        {"C:\\program", "", "", {Answer::No}, "Are you sure you want to lock 'C:\\program' folder ?", Icon::Question},
+        {"C:\\", "", "", {}, "Sorry you cannot lock C:\\ Drive's Root Folder", Icon::None},
+        {"d:", "", "", {}, "Sorry you cannot lock d:\\ Drive's Root Folder", Icon::None},
+        {"C:\\Docs\\Done", "", "", {}, "The folder you are trying to lock is already locked.", Icon::Information},
+        {"C:\\Docs\\Old",
+         "",
+         "",
+         {Answer::No},
+         "Are you sure you want to lock 'C:\\Docs\\Old' folder ?",
+         Icon::Question},
+        {"", "", "", {}, "No folder has been selected", Icon::Exclamation},
+    };
+    for (const auto& c : cases) {
+        testing_support::ScriptedPrompt p;
+        for (auto a : c.answers)
+            p.answer(a);
+        const auto result = locking::LockFolder(request(c.key, c.password, c.confirmation), p);
+        ASSERT_EQ(p.boxes.size(), 1u) << c.key << "\n" << boxList(p);
+        EXPECT_EQ(p.last().text, c.text);
+        EXPECT_EQ(p.last().icon, c.icon) << c.text;
+        EXPECT_FALSE(result.moved);
+    }
+    EXPECT_TRUE(sandbox.exists("C:\\Docs\\Old"));
+    EXPECT_FALSE(sandbox.exists("C:\\Docs\\Old\\desktop.ini"));
+    EXPECT_TRUE(sandbox.exists("C:\\program"));
+    EXPECT_TRUE(lockedFolders().empty());
+}
+
+TEST_F(FolderCommandsTest, AnExistingDesktopIniKeepsItsLinesAndGainsTheClassId) {
+    sandbox.writeFile("C:\\Docs\\Old\\desktop.ini", "[.ShellClassInfo]\r\nIconResource=x.ico,0\r\n");
+    const auto result = locking::LockFolder(request("C:\\Docs\\Old", "", ""), prompt);
+    ASSERT_TRUE(result.moved) << boxList(prompt);
+    const std::string ini = sandbox.readFile(result.newPath + "\\desktop.ini");
+    EXPECT_NE(ini.find("IconResource=x.ico,0"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("CLSID={645FF040-5081-101B-9F08-00AA002F954E}"), std::string::npos) << ini;
+}
+
+TEST_F(FolderCommandsTest, AFailedRenamePutsDesktopIniBackAndStoresNothing) {
+    for (bool hadIni : {false, true}) {
+        const std::string key = hadIni ? "C:\\Docs\\Two" : "C:\\Docs\\One";
+        const std::string name = key.substr(8);
+        sandbox.makeFolder(key);
+        if (hadIni)
+            sandbox.writeFile(key + "\\desktop.ini", "[Own]\r\nx=1\r\n");
+        // The locked name is taken already: the rename never overwrites.
+        sandbox.makeFolder("C:\\Docs\\" + TransformName(name) + ".TSL");
+        testing_support::ScriptedPrompt p;
+        const auto result = locking::LockFolder(request(key, "pw", "pw"), p);
+        EXPECT_FALSE(result.moved);
+        EXPECT_FALSE(result.clearPasswords);
+        ASSERT_EQ(p.boxes.size(), 2u) << boxList(p);
+        EXPECT_EQ(p.last().text, "The folder '" + key + "' could not be locked.\r\nFile already exists");
+        EXPECT_EQ(p.last().icon, Icon::Critical);
+        EXPECT_EQ(p.last().title, "Tessaly");
+        EXPECT_EQ(sandbox.exists(key + "\\desktop.ini"), hadIni);
+        if (hadIni) {
+            EXPECT_EQ(sandbox.readFile(key + "\\desktop.ini"), "[Own]\r\nx=1\r\n");
+            EXPECT_EQ(attributes(key + "\\desktop.ini"), 0u);
+        }
+        EXPECT_EQ(attributes(key), 0u);
+        EXPECT_EQ(storedValue(locking::FolderPasswordValueName(key)), "");
+    }
+    EXPECT_TRUE(lockedFolders().empty());
+    EXPECT_TRUE(hiddenList(sandbox.host("C:\\Docs")).empty());
+}
+
+TEST_F(FolderCommandsTest, UnlockFolderGivesTheFolderBack) {
+    sandbox.writeFile("C:\\Docs\\Old\\a.txt", "a");
+    ASSERT_TRUE(locking::LockFolder(request("C:\\Docs\\Old", "pw", "pw"), prompt).moved);
+
+    testing_support::ScriptedPrompt p;
+    const auto result = locking::UnlockFolder(lockedRequest("C:\\Docs\\Old", "pw", "pw"), p);
+    ASSERT_EQ(p.boxes.size(), 1u) << boxList(p);
+    EXPECT_EQ(p.last().text, "Are you sure you want to unlock 'C:\\Docs\\Old' folder ?");
+    EXPECT_EQ(p.last().title, "Lock Confirmation");
+    EXPECT_TRUE(result.moved);
+    EXPECT_EQ(result.newPath, "C:\\Docs\\Old");
+    EXPECT_TRUE(result.clearPasswords);
+    EXPECT_EQ(hostEntries(sandbox.host("C:\\Docs\\Old")), std::vector<std::string>{"a.txt"});
+    EXPECT_EQ(attributes("C:\\Docs\\Old"), 0u);
+    EXPECT_EQ(hostEntries(sandbox.host("C:\\Docs")), std::vector<std::string>{"Old"});
+    EXPECT_TRUE(lockedFolders().empty());
+    EXPECT_EQ(storedValue("C:\\\\Docs\\Old"), "");
+}
+
+TEST_F(FolderCommandsTest, UnlockFolderRefusals) {
+    sandbox.makeFolder("C:\\Docs\\Old");
+    sandbox.makeFolder("C:\\Docs\\Plain");
+    ASSERT_TRUE(locking::LockFolder(request("C:\\Docs\\Old", "pw", "pw"), prompt).moved);
+    const std::string locked = locking::LockedFolderPath("C:\\Docs\\Old", "Old");
+
+    struct Case {
+        FolderRequest req;
+        std::vector<Answer> answers;
+        std::vector<std::string> texts;
+        bool clear;
+    };
+    const std::vector<Case> cases = {
+        {lockedRequest("C:\\Docs\\Old", "pw", "px"), {}, {"password confirmation error"}, true},
+        {lockedRequest("C:\\Docs\\Old", "PW", "PW"), {}, {"Password incorrect"}, true},
+        {lockedRequest("C:\\Docs\\Old", "pw", "pw"),
+         {Answer::No},
+         {"Are you sure you want to unlock 'C:\\Docs\\Old' folder ?"},
+         false},
+        // Not a locked folder, and the (empty) stored value matches: nothing at all.
+        {request("C:\\Docs\\Plain", "", ""), {}, {}, false},
+        {request("", "", ""), {}, {"No Folder is locked"}, false},
+    };
+    for (const auto& c : cases) {
+        testing_support::ScriptedPrompt p;
+        for (auto a : c.answers)
+            p.answer(a);
+        const auto result = locking::UnlockFolder(c.req, p);
+        EXPECT_EQ(p.texts(), c.texts);
+        EXPECT_FALSE(result.moved);
+        EXPECT_EQ(result.clearPasswords, c.clear) << c.req.folder.key;
+    }
+    EXPECT_EQ(attributes(locked), platform::kAttrHidden | platform::kAttrSystem);
+    EXPECT_EQ(lockedFolders().size(), 1u);
+    EXPECT_EQ(core::RC4Text(storedValue("C:\\\\Docs\\Old"), core::kFixedKey), "pw");
+}
+
+TEST_F(FolderCommandsTest, ALockedFolderWithoutDesktopIniIsStillGivenBack) {
+    sandbox.makeFolder("C:\\Docs\\Old");
+    ASSERT_TRUE(locking::LockFolder(request("C:\\Docs\\Old", "pw", "pw"), prompt).moved);
+    const std::string locked = locking::LockedFolderPath("C:\\Docs\\Old", "Old");
+    platform::setAttributes(locked + "\\desktop.ini", 0);
+    std::filesystem::remove(sandbox.host(locked + "\\desktop.ini"));
+
+    testing_support::ScriptedPrompt p;
+    const auto result = locking::UnlockFolder(lockedRequest("C:\\Docs\\Old", "pw", "pw"), p);
+    EXPECT_TRUE(result.moved) << boxList(p);
+    EXPECT_TRUE(sandbox.exists("C:\\Docs\\Old"));
+    EXPECT_EQ(attributes("C:\\Docs\\Old"), 0u);
+    EXPECT_TRUE(hiddenList(sandbox.host("C:\\Docs")).empty());
+    EXPECT_TRUE(lockedFolders().empty());
+}
+
+TEST_F(FolderCommandsTest, AVanishedLockedFolderIsForgottenAndTheUserTold) {
+    sandbox.makeFolder("C:\\Docs\\Old");
+    ASSERT_TRUE(locking::LockFolder(request("C:\\Docs\\Old", "pw", "pw"), prompt).moved);
+    std::filesystem::remove_all(sandbox.host(locking::LockedFolderPath("C:\\Docs\\Old", "Old")));
+
+    testing_support::ScriptedPrompt p;
+    const auto result = locking::UnlockFolder(lockedRequest("C:\\Docs\\Old", "pw", "pw"), p);
+    EXPECT_FALSE(result.moved);
+    ASSERT_EQ(p.boxes.size(), 1u) << boxList(p);
+    EXPECT_EQ(p.last().text, "The folder 'C:\\Docs\\Old' no longer exists.");
+    EXPECT_EQ(p.last().icon, Icon::Information);
+    EXPECT_TRUE(lockedFolders().empty());
+    EXPECT_EQ(storedValue("C:\\\\Docs\\Old"), "");
+}
+
+TEST_F(FolderCommandsTest, LockFolderAndFilesLocksTheFilesThenHidesTheFolderWithoutAPassword) {
+    sandbox.writeFile("C:\\Docs\\Old\\a.txt", "a");
+    sandbox.writeFile("C:\\Docs\\Old\\b.txt", "b");
+    const auto result = locking::LockFolderAndFiles(request("C:\\Docs\\Old", "", ""), prompt);
+    ASSERT_EQ(prompt.texts(), std::vector<std::string>{"Are you sure you want to lock 'C:\\Docs\\Old' folder ?"});
+    ASSERT_TRUE(result.moved);
+    EXPECT_TRUE(result.clearPasswords);
+    const std::string locked = result.newPath;
+    EXPECT_EQ(locked, locking::LockedFolderPath("C:\\Docs\\Old", "Old"));
+    EXPECT_EQ(hostEntries(sandbox.host(locked)),
+              (std::vector<std::string>{".hidden", "desktop.ini", TransformName("a.txt") + ".TSL",
+                                        TransformName("b.txt") + ".TSL"}));
+    EXPECT_EQ(attributes(locked), platform::kAttrHidden | platform::kAttrSystem);
+    EXPECT_EQ(lockedFolders().size(), 1u);
+    EXPECT_EQ(storedValue("C:\\\\Docs\\Old"), "");
+
+    // No stored password: Unlock Folder takes two empty boxes.
+    testing_support::ScriptedPrompt p;
+    EXPECT_TRUE(locking::UnlockFolder(lockedRequest("C:\\Docs\\Old", "", ""), p).moved) << boxList(p);
+    EXPECT_TRUE(sandbox.exists("C:\\Docs\\Old\\" + TransformName("a.txt") + ".TSL"));
+}
+
+TEST_F(FolderCommandsTest, LockFolderAndFilesLeavesTheFolderAloneWhenTheFileLockRefuses) {
+    sandbox.writeFile("C:\\Docs\\Old\\a.txt", "a");
+    const auto result = locking::LockFolderAndFiles(request("C:\\Docs\\Old", "x", "y"), prompt);
+    EXPECT_EQ(prompt.texts(), (std::vector<std::string>{"Are you sure you want to lock 'C:\\Docs\\Old' folder ?",
+                                                        "The two passwords are not the same!"}));
+    EXPECT_FALSE(result.moved);
+    EXPECT_EQ(hostEntries(sandbox.host("C:\\Docs\\Old")), std::vector<std::string>{"a.txt"});
+    EXPECT_EQ(attributes("C:\\Docs\\Old"), 0u);
+    EXPECT_TRUE(lockedFolders().empty());
+
+    // The roots are refused before the question.
+    for (const char* root : {"c:\\", "D:"}) {
+        testing_support::ScriptedPrompt p;
+        locking::LockFolderAndFiles(request(root, "", ""), p);
+        EXPECT_EQ(p.texts(), std::vector<std::string>{"Sorry you cannot lock this folder"});
+    }
+}
+
+TEST_F(FolderCommandsTest, LockFolderAndFilesOnAnAlreadyLockedFolderLocksTheFilesAndSaysSo) {
+    sandbox.writeFile("C:\\Docs\\Old\\a.txt", "a");
+    sandbox.writeFile("C:\\Docs\\Old\\desktop.ini", kIni);
+    const auto result = locking::LockFolderAndFiles(request("C:\\Docs\\Old", "", ""), prompt);
+    EXPECT_EQ(prompt.last().text, "The folder you are trying to lock is already locked.");
+    EXPECT_FALSE(result.moved);
+    EXPECT_TRUE(sandbox.exists("C:\\Docs\\Old\\" + TransformName("a.txt") + ".TSL"));
+}
+
+TEST_F(FolderCommandsTest, UnlockFolderAndFilesUnlocksTheFilesAndTheFolder) {
+    sandbox.writeFile("C:\\Docs\\Old\\a.txt", "a");
+    ASSERT_TRUE(locking::LockFolderAndFiles(request("C:\\Docs\\Old", "pw", "pw"), prompt).moved);
+
+    testing_support::ScriptedPrompt p;
+    const auto result = locking::UnlockFolderAndFiles(lockedRequest("C:\\Docs\\Old", "pw", ""), p);
+    EXPECT_EQ(p.texts(), std::vector<std::string>{"Are you sure you want to unlock 'C:\\Docs\\Old' folder ?"});
+    EXPECT_TRUE(result.moved);
+    EXPECT_EQ(result.newPath, "C:\\Docs\\Old");
+    EXPECT_EQ(hostEntries(sandbox.host("C:\\Docs\\Old")), std::vector<std::string>{"a.txt"});
+    EXPECT_TRUE(lockedFolders().empty());
+    testing_support::ScriptedPrompt q;
+    EXPECT_TRUE(core::GetLockedTSLFiles(registerPath, q).empty());
+}
+
+} // namespace

@@ -1,0 +1,118 @@
+#include "FakePort.h"
+#include "LockingTestSupport.h"
+
+#include "locking/LockingCommands.h"
+#include "settings/modGeneral.h"
+
+#include <QSignalSpy>
+#include <QString>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using namespace locking_test;
+
+namespace {
+
+class LockingCommandsTest : public testing_support::SandboxTest {
+protected:
+    void SetUp() override {
+        ensureApp();
+        port.registerFile = makeRegister();
+        port.folder = "C:\\Docs";
+        commands = std::make_unique<locking::LockingCommands>(port, nullptr);
+        commands->setOwnExecutable("C:\\Program\\tessaly");
+        commands->setOwnFolder("C:\\Program");
+    }
+    long count(const std::string& entry) const { return std::count(port.log.begin(), port.log.end(), entry); }
+
+    FakePort port;
+    std::unique_ptr<locking::LockingCommands> commands;
+};
+
+TEST_F(LockingCommandsTest, ToolbarDispatchesByKeyAndTheRunReportsToTheMainWindow) {
+    sandbox.writeFile("C:\\Docs\\a.txt", "a");
+    port.setRows({{"a.txt", "a.txt"}}, true);
+    port.pw1 = port.pw2 = "p";
+    commands->tbrLock_ButtonClick(QStringLiteral("Lock"));
+    EXPECT_TRUE(port.scripted.boxes.empty()) << boxList(port.scripted);
+    EXPECT_EQ(port.log, (std::vector<std::string>{"busy", "progress:Lock in Progress. Please Wait...", "refreshFiles",
+                                                  "closeProgress", "clearPasswords", "idle"}));
+    const std::string locked = TransformName("a.txt") + ".TSL";
+    EXPECT_TRUE(sandbox.exists("C:\\Docs\\" + locked));
+
+    port.log.clear();
+    commands->tbrLock_ButtonClick(QStringLiteral("Nothing"));
+    EXPECT_TRUE(port.log.empty());
+    QSignalSpy mail(commands.get(), &locking::LockingCommands::sendEmailRequested);
+    commands->tbrLock_ButtonClick(QStringLiteral("SendEmail"));
+    EXPECT_EQ(mail.count(), 1);
+
+    port.setRows({{locked, "a.txt"}}, false);
+    commands->cmdSelectAll_click();
+    EXPECT_EQ(port.checked, std::vector<bool>{true});
+    port.pw1 = "p";
+    commands->mFileUnlockFile_click();
+    EXPECT_EQ(sandbox.readFile("C:\\Docs\\a.txt"), "a");
+    commands->cmdDeselectAll_click();
+    EXPECT_EQ(port.checked, std::vector<bool>{false});
+}
+
+TEST_F(LockingCommandsTest, NoCommandThatChangesFilesStartsWhileOneRuns) {
+    sandbox.writeFile("C:\\Docs\\a.txt", "a");
+    sandbox.makeFolder("C:\\Docs\\Old");
+    port.setRows({{"a.txt", "a.txt"}}, true);
+    port.treeFolder = {"C:\\Docs\\Old", "Old", "C:\\\\Docs\\Old"};
+    port.selected = locking::FileItem{"a.txt", "a.txt"};
+    bool busyDuringRun = false;
+    port.onShowProgress = [&] {
+        busyDuringRun = port.busy && commands->isBusy();
+        commands->cmdLock_click();
+        commands->cmdUnlock_click();
+        commands->lvwFiles_DblClick();
+        for (const char* key : {"Lock", "Unlock", "LockFolder", "UnlockFolder", "SafeVault"})
+            commands->tbrLock_ButtonClick(QString::fromLatin1(key));
+        commands->mLockFolder_click();
+        commands->mLockFolderFiles_click();
+        commands->mUnLockFolderFiles_click();
+    };
+    commands->cmdLock_click();
+    EXPECT_TRUE(busyDuringRun);
+    EXPECT_EQ(count("busy"), 1);
+    EXPECT_EQ(count("progress:Lock in Progress. Please Wait..."), 1);
+    EXPECT_TRUE(port.scripted.boxes.empty()) << boxList(port.scripted);
+    EXPECT_TRUE(sandbox.exists("C:\\Docs\\Old"));
+    EXPECT_FALSE(port.busy);
+    EXPECT_FALSE(commands->isBusy());
+}
+
+TEST_F(LockingCommandsTest, FolderCommandsPointTheBrowserAtTheFoldersNewPath) {
+    sandbox.makeFolder("C:\\Docs\\Old");
+    port.treeFolder = {"C:\\Docs\\Old", "Old", "C:\\\\Docs\\Old"};
+    port.pw1 = port.pw2 = "k";
+    commands->tbrLock_ButtonClick(QStringLiteral("LockFolder"));
+    const std::string locked = "C:\\Docs\\" + TransformName("Old") + ".TSL";
+    EXPECT_EQ(port.log, (std::vector<std::string>{"busy", "folderPath:" + locked, "clearPasswords", "idle"}));
+    EXPECT_TRUE(sandbox.exists(locked));
+
+    port.log.clear();
+    port.pw1 = port.pw2 = "k";
+    commands->mFileUnLockFolder_click();
+    EXPECT_EQ(port.log, (std::vector<std::string>{"busy", "folderPath:C:\\Docs\\Old", "clearPasswords", "idle"}));
+    EXPECT_TRUE(sandbox.exists("C:\\Docs\\Old"));
+    EXPECT_EQ(port.scripted.texts(),
+              (std::vector<std::string>{"Are you sure you want to lock 'C:\\Docs\\Old' folder ?",
+                                        "Are you sure you want to unlock 'C:\\Docs\\Old' folder ?"}));
+}
+
+TEST_F(LockingCommandsTest, DoubleClickOpensTheSelectedFileAndRebuildsTheList) {
+    OpenerStub opener(sandbox);
+    sandbox.writeFile("C:\\Docs\\plain.txt", "plain");
+    port.selected = locking::FileItem{"plain.txt", "plain.txt"};
+    commands->lvwFiles_DblClick();
+    EXPECT_EQ(opener.calls(1), std::vector<std::string>{sandbox.host("C:\\Docs\\plain.txt")});
+    EXPECT_EQ(port.log, (std::vector<std::string>{"busy", "refreshFiles", "idle"}));
+}
+
+} // namespace

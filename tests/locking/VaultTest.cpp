@@ -1,0 +1,260 @@
+#include "FakePort.h"
+#include "LockingTestSupport.h"
+
+#include "locking/FileCommands.h"
+#include "locking/FolderCommands.h"
+#include "locking/frmSecurityVault.h"
+#include "platform/Attributes.h"
+#include "settings/modGeneral.h"
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using platform::Answer;
+using platform::Icon;
+using namespace locking_test;
+
+namespace {
+
+class VaultTest : public testing_support::SandboxTest {
+protected:
+    void SetUp() override {
+        ensureApp();
+        port.registerFile = makeRegister();
+        vault = std::make_unique<locking::frmSecurityVault>(port.scripted, port.registerFile, &port);
+    }
+    void TearDown() override { vault.reset(); }
+
+    template <typename T> T* child(const char* name) {
+        T* w = vault->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+    QListWidget* files() { return child<QListWidget>("lvwFiles"); }
+    QListWidget* folders() { return child<QListWidget>("lvwFolders"); }
+    std::string key(QListWidgetItem* item) { return item->data(Qt::UserRole).toString().toStdString(); }
+
+    void lockFile(const std::string& folder, const std::string& name, const std::string& password) {
+        locking::FileBatch b;
+        b.folder = folder;
+        b.checked = {{name, name}};
+        b.password = b.confirmation = password;
+        b.registerPath = port.registerFile;
+        testing_support::ScriptedPrompt p;
+        ASSERT_EQ(locking::LockFiles(b, p).end, locking::RunEnd::Completed);
+        ASSERT_TRUE(p.boxes.empty()) << boxList(p);
+    }
+    // Locks C:\Docs\<name> with Lock Folder (a password) or Lock Folder and Files (none).
+    std::string lockFolder(const std::string& name, const std::string& password, bool withFiles = false) {
+        const std::string key = sandbox.makeFolder("C:\\Docs\\" + name);
+        locking::FolderRequest r;
+        r.folder = {key, name, locking::FolderPasswordValueName(key)};
+        r.password = r.confirmation = password;
+        r.registerPath = port.registerFile;
+        testing_support::ScriptedPrompt p;
+        const auto result = withFiles ? locking::LockFolderAndFiles(r, p) : locking::LockFolder(r, p);
+        EXPECT_TRUE(result.moved) << boxList(p);
+        return result.newPath;
+    }
+    void checkAll(QListWidget* list) {
+        for (int i = 0; i < list->count(); ++i)
+            list->item(i)->setCheckState(Qt::Checked);
+    }
+    void typePassword(const char* text) {
+        auto* box = child<QLineEdit>("txtPassword1");
+        box->clear();
+        QTest::keyClicks(box, QString::fromLatin1(text));
+    }
+
+    FakePort port;
+    std::unique_ptr<locking::frmSecurityVault> vault;
+};
+
+TEST_F(VaultTest, ControlsAndCaptions) {
+    EXPECT_EQ(vault->objectName(), QStringLiteral("frmSecurityVault"));
+    EXPECT_EQ(vault->windowTitle(), QStringLiteral("Tessaly -Security Vault"));
+    EXPECT_EQ(child<QGroupBox>("fraFolders")->title(), QStringLiteral("Locked Folders"));
+    EXPECT_EQ(child<QGroupBox>("fraFiles")->title(), QStringLiteral("Locked Files"));
+    const std::vector<std::pair<const char*, const char*>> buttons = {
+        {"cmdUnlockFolder", "Unlock Folder"}, {"cmdSelectAll", "Select All"}, {"cmdDeselectAll", "Deselect All"},
+        {"cmdUnlockFiles", "Unlock"},         {"cmdRefresh", "Refresh"},      {"cmdCancel", "Cancel"}};
+    for (const auto& [name, caption] : buttons)
+        EXPECT_EQ(child<QPushButton>(name)->text(), QString::fromLatin1(caption)) << name;
+    EXPECT_EQ(child<QLineEdit>("txtPassword1")->echoMode(), QLineEdit::Password);
+    EXPECT_NE(child<QLabel>("lblStatus"), nullptr);
+    EXPECT_EQ(vault->findChild<QLabel*>(QStringLiteral("lblPassword"))->text(), QStringLiteral("Password:"));
+}
+
+TEST_F(VaultTest, ShowingTheWindowFillsTheListsFromTheRegister) {
+    sandbox.writeFile("C:\\Docs\\a.txt", "a");
+    sandbox.writeFile("C:\\Docs\\big.bin", content(210000));
+    lockFile("C:\\Docs", "a.txt", "pw");
+    lockFile("C:\\Docs", "big.bin", "pw");
+    const std::string lockedFolder = lockFolder("Old", "pw");
+
+    vault->show();
+    for (int i = 0; i < 100 && files()->count() == 0; ++i)
+        QTest::qWait(20);
+    ASSERT_EQ(files()->count(), 2);
+    EXPECT_EQ(files()->item(0)->text(), QStringLiteral("C:\\Docs\\a.txt"));
+    EXPECT_EQ(files()->item(0)->toolTip(), QStringLiteral("C:\\Docs\\a.txt"));
+    EXPECT_EQ(key(files()->item(0)), "C:\\Docs\\" + TransformName("a.txt") + ".TSL");
+    EXPECT_EQ(key(files()->item(1)), "C:\\Docs\\" + TransformName("big.bin") + ".TSW");
+    EXPECT_EQ(files()->item(1)->checkState(), Qt::Unchecked);
+    ASSERT_EQ(folders()->count(), 1);
+    EXPECT_EQ(folders()->item(0)->text(), QStringLiteral("C:\\Docs\\Old"));
+    EXPECT_EQ(key(folders()->item(0)), lockedFolder);
+    // Refresh also points the main window's browser at C:\ and rebuilds its list, once.
+    EXPECT_EQ(port.log, (std::vector<std::string>{"browseBootDrive", "refreshFiles"}));
+
+    child<QPushButton>("cmdSelectAll")->click();
+    EXPECT_EQ(files()->item(1)->checkState(), Qt::Checked);
+    child<QPushButton>("cmdDeselectAll")->click();
+    EXPECT_EQ(files()->item(0)->checkState(), Qt::Unchecked);
+}
+
+TEST_F(VaultTest, UnlockFolderWithTheRightPasswordAndWithNothingChecked) {
+    lockFolder("Old", "pw");
+    vault->Refresh();
+    child<QPushButton>("cmdUnlockFolder")->click();
+    EXPECT_EQ(port.scripted.texts(), std::vector<std::string>{"All selected folders have been unlocked"});
+    EXPECT_EQ(port.scripted.last().icon, Icon::Information);
+
+    port.scripted.boxes.clear();
+    checkAll(folders());
+    typePassword("pw");
+    child<QPushButton>("cmdUnlockFolder")->click();
+    EXPECT_EQ(port.scripted.texts(),
+              (std::vector<std::string>{"Are you sure you want to unlock 'C:\\Docs\\Old' folder ?",
+                                        "All selected folders have been unlocked"}));
+    EXPECT_EQ(port.scripted.boxes[0].title, "Lock Confirmation");
+    EXPECT_TRUE(sandbox.exists("C:\\Docs\\Old"));
+    EXPECT_EQ(platform::getAttributes("C:\\Docs\\Old") & ~platform::kAttrDirectory, 0u);
+    EXPECT_EQ(folders()->count(), 0);
+    EXPECT_TRUE(child<QLabel>("lblStatus")->text().isEmpty());
+    EXPECT_TRUE(child<QPushButton>("cmdCancel")->isEnabled());
+}
+
+TEST_F(VaultTest, AWrongPasswordEmptiesTheBoxForTheFoldersThatFollow) {
+    const std::string first = lockFolder("First", "pw");
+    lockFolder("Second", "", true); // Lock Folder and Files: no stored password
+    vault->Refresh();
+    ASSERT_EQ(folders()->count(), 2);
+    checkAll(folders());
+    typePassword("bad");
+    child<QPushButton>("cmdUnlockFolder")->click();
+    EXPECT_EQ(
+        port.scripted.texts(),
+        (std::vector<std::string>{"Password not correct", "Are you sure you want to unlock 'C:\\Docs\\Second' folder ?",
+                                  "All selected folders have been unlocked"}));
+    EXPECT_TRUE(child<QLineEdit>("txtPassword1")->text().isEmpty());
+    EXPECT_TRUE(sandbox.exists(first));
+    EXPECT_TRUE(sandbox.exists("C:\\Docs\\Second"));
+    ASSERT_EQ(folders()->count(), 1);
+    EXPECT_EQ(key(folders()->item(0)), first);
+}
+
+TEST_F(VaultTest, NoForTheSecondFolderEndsTheCommandWithoutTheClosingMessage) {
+    lockFolder("First", "pw");
+    const std::string second = lockFolder("Second", "pw");
+    vault->Refresh();
+    checkAll(folders());
+    typePassword("pw");
+    port.scripted.answer(Answer::Yes);
+    port.scripted.answer(Answer::No);
+    child<QPushButton>("cmdUnlockFolder")->click();
+    EXPECT_EQ(port.scripted.texts(),
+              (std::vector<std::string>{"Are you sure you want to unlock 'C:\\Docs\\First' folder ?",
+                                        "Are you sure you want to unlock 'C:\\Docs\\Second' folder ?"}));
+    EXPECT_TRUE(sandbox.exists("C:\\Docs\\First"));
+    EXPECT_TRUE(sandbox.exists(second));
+    EXPECT_TRUE(child<QPushButton>("cmdCancel")->isEnabled());
+    EXPECT_FALSE(port.scripted.busy);
+}
+
+TEST_F(VaultTest, AVanishedFolderIsForgottenFromTheVault) {
+    const std::string locked = lockFolder("Old", "pw");
+    std::filesystem::remove_all(sandbox.host(locked));
+    vault->Refresh();
+    checkAll(folders());
+    typePassword("pw");
+    child<QPushButton>("cmdUnlockFolder")->click();
+    EXPECT_EQ(port.scripted.texts(), (std::vector<std::string>{"The folder 'C:\\Docs\\Old' no longer exists.",
+                                                               "All selected folders have been unlocked"}));
+    EXPECT_EQ(folders()->count(), 0);
+}
+
+TEST_F(VaultTest, UnlockFilesGoesOnAfterAFailureAndRefreshes) {
+    sandbox.writeFile("C:\\Docs\\a.txt", "a");
+    sandbox.writeFile("C:\\Docs\\b.txt", "b");
+    sandbox.writeFile("C:\\Docs\\c.bin", content(300000));
+    lockFile("C:\\Docs", "a.txt", "other");
+    lockFile("C:\\Docs", "b.txt", "pw");
+    lockFile("C:\\Docs", "c.bin", "pw");
+    vault->Refresh();
+    ASSERT_EQ(files()->count(), 3);
+    child<QPushButton>("cmdSelectAll")->click();
+    typePassword("pw");
+    child<QPushButton>("cmdUnlockFiles")->click();
+    EXPECT_EQ(port.scripted.texts(), std::vector<std::string>{"Sorry, this is not the correct password!"});
+    EXPECT_EQ(sandbox.readFile("C:\\Docs\\b.txt"), "b");
+    EXPECT_EQ(sandbox.readFile("C:\\Docs\\c.bin"), content(300000));
+    ASSERT_EQ(files()->count(), 1);
+    EXPECT_EQ(files()->item(0)->text(), QStringLiteral("C:\\Docs\\a.txt"));
+}
+
+TEST_F(VaultTest, DoubleClickOnAMissingFileSaysWhyAndKeepsTheEntry) {
+    sandbox.writeFile("C:\\Docs\\a.txt", "a");
+    lockFile("C:\\Docs", "a.txt", "pw");
+    std::filesystem::remove(sandbox.host("C:\\Docs\\" + TransformName("a.txt") + ".TSL"));
+    vault->Refresh();
+    ASSERT_EQ(files()->count(), 1);
+    vault->lvwFiles_DblClick(files()->item(0));
+    ASSERT_EQ(port.scripted.boxes.size(), 1u);
+    EXPECT_EQ(port.scripted.last().text, "The file you are trying to unlock has either\r\n"
+                                         "been removed from system or you have locked \r\n"
+                                         "the folder after locking the file. Try unlocking\r\n"
+                                         "the folder folder and then the file.");
+    EXPECT_EQ(port.scripted.last().icon, Icon::Information);
+    EXPECT_EQ(port.scripted.last().title, "Cannot unlock 'C:\\Docs\\a.txt'");
+    EXPECT_EQ(files()->count(), 1);
+}
+
+TEST_F(VaultTest, DoubleClickUnlocksAndOpensTheFile) {
+    OpenerStub opener(sandbox);
+    sandbox.writeFile("C:\\Docs\\a.txt", "a");
+    lockFile("C:\\Docs", "a.txt", "pw");
+    vault->show();
+    for (int i = 0; i < 100 && files()->count() == 0; ++i)
+        QTest::qWait(20);
+    ASSERT_EQ(files()->count(), 1);
+    typePassword("pw");
+    port.scripted.answer(Answer::No);
+    vault->lvwFiles_DblClick(files()->item(0));
+    EXPECT_TRUE(sandbox.exists("C:\\Docs\\" + TransformName("a.txt") + ".TSL"));
+
+    port.scripted.answer(Answer::Yes);
+    QListWidget* list = files();
+    const QPoint at = list->visualItemRect(list->item(0)).center();
+    // A double click is a press followed by the double-click event on the same row.
+    QTest::mousePress(list->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+    EXPECT_EQ(port.scripted.texts().size(), 2u) << boxList(port.scripted);
+    EXPECT_EQ(port.scripted.last().text, "The file 'C:\\Docs\\a.txt' you are trying to open is locked. In order to "
+                                         "view it you need to unlock it. Do you want to unlock this file and open "
+                                         "it ?");
+    EXPECT_EQ(sandbox.readFile("C:\\Docs\\a.txt"), "a");
+    EXPECT_EQ(opener.calls(1), std::vector<std::string>{sandbox.host("C:\\Docs\\a.txt")});
+    EXPECT_EQ(files()->count(), 0);
+}
+
+} // namespace

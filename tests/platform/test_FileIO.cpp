@@ -1,0 +1,191 @@
+#include "platform/FileIO.h"
+#include "platform/SysError.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <random>
+
+#include "support/Sandbox.h"
+
+using namespace platform;
+
+namespace {
+
+std::vector<std::string> folderNames(const std::string& host) {
+    std::vector<std::string> out;
+    for (const auto& e : std::filesystem::directory_iterator(host))
+        out.push_back(e.path().filename().string());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+template <typename F> int errorOf(F f) {
+    try {
+        f();
+    } catch (const SysError& e) {
+        return e.number;
+    }
+    return 0;
+}
+
+std::string randomBytes(std::size_t n, unsigned seed) {
+    std::mt19937 gen(seed);
+    std::string s(n, '\0');
+    for (auto& c : s)
+        c = static_cast<char>(gen() & 0xFF);
+    return s;
+}
+
+class FileIOTest : public testing_support::SandboxTest {};
+
+} // namespace
+
+TEST_F(FileIOTest, BasicQueries) {
+    sandbox.writeFile("C:\\q\\f.bin", std::string("a\0b", 3));
+    EXPECT_TRUE(exists("C:\\q\\f.bin"));
+    EXPECT_TRUE(exists("C:\\q"));
+    EXPECT_FALSE(exists("C:\\q\\g.bin"));
+    EXPECT_TRUE(isFolder("C:\\q"));
+    EXPECT_FALSE(isFolder("C:\\q\\f.bin"));
+    EXPECT_EQ(fileLength("C:\\q\\f.bin"), 3u);
+    EXPECT_EQ(readAll("C:\\q\\f.bin"), std::string("a\0b", 3));
+    EXPECT_EQ(errorOf([] { readAll("C:\\q\\g.bin"); }), 53);
+    EXPECT_EQ(errorOf([] { readAll("C:\\none\\g.bin"); }), 76);
+    EXPECT_EQ(errorOf([] { fileLength("C:\\q\\g.bin"); }), 53);
+
+    createFolder("C:\\q\\new");
+    EXPECT_TRUE(isFolder("C:\\q\\new"));
+    EXPECT_EQ(errorOf([] { createFolder("C:\\q\\new"); }), 75);
+    EXPECT_EQ(errorOf([] { createFolder("C:\\x\\y\\z"); }), 76);
+    EXPECT_NO_THROW(syncFolder("C:\\q"));
+}
+
+TEST_F(FileIOTest, RemoveFileIgnoresReadOnly) {
+    sandbox.writeFile("C:\\r\\ro.txt", "x");
+    ASSERT_EQ(chmod(sandbox.host("C:\\r\\ro.txt").c_str(), 0444), 0);
+    removeFile("C:\\r\\ro.txt");
+    EXPECT_FALSE(sandbox.exists("C:\\r\\ro.txt"));
+    EXPECT_EQ(errorOf([] { removeFile("C:\\r\\ro.txt"); }), 53);
+    EXPECT_EQ(errorOf([] { removeFile("C:\\r"); }), 75); // a folder is not a file
+    EXPECT_TRUE(sandbox.exists("C:\\r"));
+}
+
+TEST_F(FileIOTest, InputFileReads) {
+    sandbox.writeFile("C:\\in.bin", "0123456789");
+    InputFile in("C:\\in.bin");
+    EXPECT_EQ(in.size(), 10u);
+    char buf[8];
+    in.readExact(buf, 4);
+    EXPECT_EQ(std::string(buf, 4), "0123");
+    EXPECT_EQ(in.read(buf, 8), 6u);
+    EXPECT_EQ(in.read(buf, 8), 0u);
+    InputFile again("C:\\in.bin");
+    char big[11];
+    EXPECT_EQ(errorOf([&] { again.readExact(big, 11); }), 62);
+    EXPECT_EQ(errorOf([] { InputFile f("C:\\nothing"); }), 53);
+}
+
+TEST_F(FileIOTest, AtomicWriterPutsTheFileInPlaceOnCommitOnly) {
+    sandbox.makeFolder("C:\\w");
+    std::string temp;
+    {
+        AtomicWriter w("C:\\w\\out.txt");
+        temp = w.temporaryHostPath();
+        const std::string name = std::filesystem::path(temp).filename().string();
+        EXPECT_EQ(std::filesystem::path(temp).parent_path(), sandbox.host("C:\\w"));
+        EXPECT_EQ(name.front(), '.');
+        EXPECT_TRUE(name.size() > 12 && name.compare(name.size() - 12, 12, ".tessaly-tmp") == 0) << name;
+        w.write("hello ");
+        w.write(std::string("world"));
+        w.flush();
+        EXPECT_FALSE(sandbox.exists("C:\\w\\out.txt"));
+        w.commit();
+        EXPECT_EQ(sandbox.readFile("C:\\w\\out.txt"), "hello world");
+    }
+    EXPECT_EQ(folderNames(sandbox.host("C:\\w")), std::vector<std::string>{"out.txt"});
+
+    // Destroyed without commit: neither the target nor the temporary file remains.
+    {
+        AtomicWriter w("C:\\w\\abandoned.txt");
+        w.write("partial");
+    }
+    EXPECT_EQ(folderNames(sandbox.host("C:\\w")), std::vector<std::string>{"out.txt"});
+}
+
+TEST_F(FileIOTest, AtomicWriterNeverOverwritesUnlessAsked) {
+    sandbox.writeFile("C:\\w\\taken.txt", "original");
+    {
+        AtomicWriter w("C:\\w\\taken.txt");
+        w.write("new");
+        EXPECT_EQ(errorOf([&] { w.commit(); }), 58);
+    }
+    EXPECT_EQ(sandbox.readFile("C:\\w\\taken.txt"), "original");
+    EXPECT_EQ(folderNames(sandbox.host("C:\\w")), std::vector<std::string>{"taken.txt"});
+
+    // Taken after the writer started.
+    {
+        AtomicWriter w("C:\\w\\late.txt");
+        w.write("mine");
+        sandbox.writeFile("C:\\w\\late.txt", "theirs");
+        EXPECT_EQ(errorOf([&] { w.commit(); }), 58);
+    }
+    EXPECT_EQ(sandbox.readFile("C:\\w\\late.txt"), "theirs");
+
+    // Replacing keeps the old file's permissions.
+    ASSERT_EQ(chmod(sandbox.host("C:\\w\\taken.txt").c_str(), 0600), 0);
+    writeFileAtomic("C:\\w\\taken.txt", "replaced");
+    EXPECT_EQ(sandbox.readFile("C:\\w\\taken.txt"), "replaced");
+    struct stat st {};
+    ASSERT_EQ(stat(sandbox.host("C:\\w\\taken.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(folderNames(sandbox.host("C:\\w")), (std::vector<std::string>{"late.txt", "taken.txt"}));
+}
+
+TEST_F(FileIOTest, AtomicWriterInAMissingFolder) {
+    EXPECT_EQ(errorOf([] { AtomicWriter w("C:\\nofolder\\x.txt"); }), 76);
+    EXPECT_EQ(errorOf([] { writeFileAtomic("C:\\nofolder\\x.txt", "x"); }), 76);
+}
+
+TEST_F(FileIOTest, CopyFromContinuesAtTheReadPosition) {
+    const std::string data = randomBytes(3 * 1024 * 1024 + 17, 7);
+    sandbox.writeFile("C:\\c\\src.bin", data);
+    InputFile in("C:\\c\\src.bin");
+    char head[100];
+    in.readExact(head, sizeof head);
+    AtomicWriter w("C:\\c\\dst.bin");
+    w.write("HDR");
+    w.copyFrom(in, data.size() - 100);
+    w.commit();
+    EXPECT_EQ(sandbox.readFile("C:\\c\\dst.bin"), "HDR" + data.substr(100));
+
+    // Asking for more than the source holds fails with "Input past end of file".
+    InputFile again("C:\\c\\src.bin");
+    AtomicWriter w2("C:\\c\\dst2.bin");
+    EXPECT_EQ(errorOf([&] { w2.copyFrom(again, data.size() + 1); }), 62);
+}
+
+TEST_F(FileIOTest, CopyFromAcrossFilesystemsFallsBackToReadWrite) {
+    // /dev/shm is another filesystem than the sandbox (unless the sandbox itself is on tmpfs).
+    const std::string data = randomBytes(2 * 1024 * 1024 + 3, 9);
+    char tmpl[] = "/dev/shm/tessaly-copyXXXXXX";
+    if (!mkdtemp(tmpl))
+        GTEST_SKIP() << "/dev/shm not writable";
+    const std::string folder = tmpl;
+    {
+        AtomicWriter src(AtomicWriter::HostPath{}, folder + "/src.bin");
+        src.write(data);
+        src.commit();
+    }
+    sandbox.writeFile("C:\\c\\from.bin", data);
+    InputFile in("C:\\c\\from.bin");
+    {
+        AtomicWriter w(AtomicWriter::HostPath{}, folder + "/dst.bin");
+        w.copyFrom(in, data.size());
+        w.commit();
+    }
+    EXPECT_EQ(readAllHost(folder + "/dst.bin"), data);
+    std::filesystem::remove_all(folder);
+}

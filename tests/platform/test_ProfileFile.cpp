@@ -1,0 +1,97 @@
+#include "platform/ProfileFile.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "support/Sandbox.h"
+
+using namespace platform;
+
+namespace {
+
+class ProfileFileTest : public testing_support::SandboxTest {
+protected:
+    const std::string ini = "C:\\p\\test.ini";
+    void SetUp() override { sandbox.makeFolder("C:\\p"); }
+    std::string content() const { return sandbox.readFile(ini); }
+};
+
+} // namespace
+
+TEST_F(ProfileFileTest, MissingFileSectionOrKeyGivesTheDefault) {
+    EXPECT_EQ(getProfileString(ini, "S", "k", "dflt"), "dflt");
+    sandbox.writeFile(ini, "[S]\nk=1\n");
+    EXPECT_EQ(getProfileString(ini, "T", "k", "dflt"), "dflt");
+    EXPECT_EQ(getProfileString(ini, "S", "j", "dflt"), "dflt");
+    EXPECT_EQ(getProfileString("Q:\\nodrive.ini", "S", "k", "dflt"), "dflt");
+}
+
+TEST_F(ProfileFileTest, ReadsWithoutRegardToCaseAndTrimsValues) {
+    sandbox.writeFile(ini, "; comment=not a key\r\n[First]\r\nName = plain  \r\n[Second]\n"
+                           "  Quoted=\"  spaced  \"\nempty=\nEq=a=b\nname=second\n[ THIRD ]\r\nx=3");
+    EXPECT_EQ(getProfileString(ini, "FIRST", "NAME", ""), "plain");
+    EXPECT_EQ(getProfileString(ini, "second", "quoted", ""), "  spaced  ");
+    EXPECT_EQ(getProfileString(ini, "Second", "empty", "dflt"), "");
+    EXPECT_EQ(getProfileString(ini, "Second", "eq", ""), "a=b");
+    EXPECT_EQ(getProfileString(ini, "Second", "Name", ""), "second");
+    EXPECT_EQ(getProfileString(ini, "third", "X", ""), "3");
+    EXPECT_EQ(getProfileString(ini, "First", "; comment", "dflt"), "dflt");
+}
+
+TEST_F(ProfileFileTest, WriteCreatesFileAndSection) {
+    ASSERT_TRUE(writeProfileString(ini, "Files", "C:\\a.TSL", "1"));
+    EXPECT_EQ(content(), "[Files]\r\nC:\\a.TSL=1\r\n");
+    ASSERT_TRUE(writeProfileString(ini, "Other", "k", "v"));
+    EXPECT_EQ(content(), "[Files]\r\nC:\\a.TSL=1\r\n[Other]\r\nk=v\r\n");
+    EXPECT_EQ(getProfileString(ini, "files", "c:\\A.tsl", ""), "1");
+}
+
+TEST_F(ProfileFileTest, WriteReplacesTheFirstMatchAndKeepsOtherLines) {
+    sandbox.writeFile(ini, "; header\n[S]\nKey=1\nkey=2\n\n[T]\nKey=t\n");
+    ASSERT_TRUE(writeProfileString(ini, "s", "KEY", "new"));
+    EXPECT_EQ(content(), "; header\r\n[S]\r\nKEY=new\r\nkey=2\r\n\r\n[T]\r\nKey=t\r\n");
+    EXPECT_EQ(getProfileString(ini, "S", "key", ""), "new");
+    EXPECT_EQ(getProfileString(ini, "T", "key", ""), "t");
+}
+
+TEST_F(ProfileFileTest, WriteAppendsAtTheEndOfItsSection) {
+    sandbox.writeFile(ini, "[A]\r\nx=1\r\n\r\n[B]\r\ny=2\r\n");
+    ASSERT_TRUE(writeProfileString(ini, "a", "z", "3"));
+    EXPECT_EQ(content(), "[A]\r\nx=1\r\nz=3\r\n\r\n[B]\r\ny=2\r\n");
+    ASSERT_TRUE(writeProfileString(ini, "B", "w", "4"));
+    EXPECT_EQ(content(), "[A]\r\nx=1\r\nz=3\r\n\r\n[B]\r\ny=2\r\nw=4\r\n");
+    // A key path with "[" in it is an ordinary key, not a section.
+    ASSERT_TRUE(writeProfileString(ini, "A", "C:\\Photos [old]\\a.jpg", "5"));
+    ASSERT_TRUE(writeProfileString(ini, "A", "after", "6"));
+    EXPECT_EQ(getProfileString(ini, "A", "after", ""), "6");
+    EXPECT_EQ(getProfileString(ini, "A", "C:\\Photos [old]\\a.jpg", ""), "5");
+}
+
+TEST_F(ProfileFileTest, DeleteRemovesOnlyThatKey) {
+    const std::string original = "[S]\nk=1\nj=2\n[T]\nk=3\n";
+    sandbox.writeFile(ini, original);
+    ASSERT_TRUE(deleteProfileKey(ini, "S", "missing"));
+    ASSERT_TRUE(deleteProfileKey(ini, "Nope", "k"));
+    EXPECT_EQ(content(), original); // untouched, not even rewritten
+    ASSERT_TRUE(deleteProfileKey(ini, "s", "K"));
+    EXPECT_EQ(content(), "[S]\r\nj=2\r\n[T]\r\nk=3\r\n");
+    ASSERT_TRUE(deleteProfileKey("C:\\p\\absent.ini", "S", "k"));
+    EXPECT_FALSE(sandbox.exists("C:\\p\\absent.ini"));
+}
+
+TEST_F(ProfileFileTest, FailuresChangeNothing) {
+    EXPECT_FALSE(writeProfileString("C:\\nofolder\\x.ini", "S", "k", "v"));
+    EXPECT_FALSE(writeProfileString("Q:\\x.ini", "S", "k", "v"));
+    // A folder where the file should be is not read as an empty file.
+    sandbox.makeFolder("C:\\p\\dir.ini");
+    EXPECT_FALSE(writeProfileString("C:\\p\\dir.ini", "S", "k", "v"));
+    EXPECT_TRUE(std::filesystem::is_directory(sandbox.host("C:\\p\\dir.ini")));
+    // Every write leaves only the file itself behind.
+    ASSERT_TRUE(writeProfileString(ini, "S", "k", "v"));
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(sandbox.host("C:\\p")))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"dir.ini", "test.ini"}));
+}

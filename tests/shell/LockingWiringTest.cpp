@@ -1,0 +1,456 @@
+// The lock commands in the real main window: files locked and unlocked from the Main panel, a folder
+// locked from the tree's pop-up menu, both unlocked again from the Security Vault, every button, menu
+// item and toolbar key reaching its command, and the busy switch shared by the window and the vault.
+
+#include "ShellTestSupport.h"
+
+#include "locking/LockingCommands.h"
+#include "locking/frmSecurityVault.h"
+#include "platform/Environment.h"
+#include "platform/Registry.h"
+#include "shell/MainWindowPortAdapter.h"
+#include "shell/frmMain.h"
+#include "shell/frmProgress.h"
+
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QFileInfo>
+#include <QListWidget>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QSignalSpy>
+#include <QToolBar>
+#include <QTreeWidget>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+using platform::Answer;
+using testing_support::ShownBox;
+
+namespace {
+
+// The scripted prompt, with a look at the program's state while each box is up (the command that
+// showed it is still running then).
+class HookedPrompt final : public platform::Prompt {
+public:
+    platform::Answer show(const std::string& text, platform::Buttons buttons, platform::Icon icon,
+                          const std::string& title) override {
+        const Answer a = script.show(text, buttons, icon, title);
+        if (onShow)
+            onShow(script.last());
+        return a;
+    }
+    void processEvents() override { script.processEvents(); }
+    void setBusy(bool on) override { script.setBusy(on); }
+
+    testing_support::ScriptedPrompt script;
+    std::function<void(const ShownBox&)> onShow;
+};
+
+// Names of the controls that change files and are enabled now: the main window's and, when one is
+// open, the vault's.
+std::vector<std::string> enabledFileCommands(const frmMain& w, const QWidget* vault = nullptr) {
+    std::vector<std::string> on;
+    for (const char* name : {"cmdLock", "cmdUnlock", "cmdSelectAll", "cmdDeselectAll"})
+        if (w.button(QString::fromLatin1(name))->isEnabled())
+            on.emplace_back(name);
+    for (const char* name :
+         {"mFileLockFiles", "mFileUnlockFile", "mFileLockFolder", "mFileUnLockFolder", "mLockFolder", "mUnLockFolder",
+          "mLockFolderFiles", "mUnLockFolderFiles", "Lock", "Unlock", "LockFolder", "UnlockFolder"})
+        if (w.action(QString::fromLatin1(name))->isEnabled())
+            on.emplace_back(name);
+    if (w.lvwFiles()->isEnabled())
+        on.emplace_back("lvwFiles");
+    if (w.tvw1()->isEnabled())
+        on.emplace_back("tvw1");
+    if (vault)
+        for (const char* name : {"cmdUnlockFolder", "cmdUnlockFiles", "cmdRefresh"})
+            if (vault->findChild<QPushButton*>(QString::fromLatin1(name))->isEnabled())
+                on.emplace_back(std::string("vault.") + name);
+    return on;
+}
+
+QTreeWidgetItem* childNode(QTreeWidgetItem* node, const char* text) {
+    for (int i = 0; i < node->childCount(); ++i)
+        if (node->child(i)->text(0) == QString::fromLatin1(text))
+            return node->child(i);
+    return nullptr;
+}
+
+QTreeWidgetItem* row(const frmMain& w, const std::string& key) {
+    for (int i = 0; i < w.lvwFiles()->topLevelItemCount(); ++i)
+        if (frmMain::rowKey(w.lvwFiles()->topLevelItem(i)) == key)
+            return w.lvwFiles()->topLevelItem(i);
+    return nullptr;
+}
+
+bool visibleProgressWindow() {
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (qobject_cast<frmProgress*>(top) && top->isVisible())
+            return true;
+    return false;
+}
+
+class LockingWiringTest : public shell_test::ShellTest {
+protected:
+    std::unique_ptr<frmMain> openWindow() {
+        auto w = std::make_unique<frmMain>(hooked);
+        w->Form_Load();
+        w->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+        return w;
+    }
+
+    // A click on a node of the folder tree, as the user gives it.
+    static void clickNode(frmMain& w, QTreeWidgetItem* node) {
+        ASSERT_NE(node, nullptr);
+        w.tvw1()->scrollToItem(node);
+        QTest::mouseClick(w.tvw1()->viewport(), Qt::LeftButton, {}, w.tvw1()->visualItemRect(node).center());
+    }
+
+    // Root "C:\" -> the named child folders, clicked one after the other.
+    static void browseTo(frmMain& w, std::initializer_list<const char*> path) {
+        QTreeWidgetItem* node = w.tvw1()->topLevelItem(0);
+        for (const char* name : path) {
+            node = childNode(node, name);
+            ASSERT_NE(node, nullptr) << name;
+            clickNode(w, node);
+        }
+    }
+
+    static void typePasswords(frmMain& w, const char* first, const char* second) {
+        shell_test::type(&w, "txtPassword1", QString::fromLatin1(first));
+        shell_test::type(&w, "txtPassword2", QString::fromLatin1(second));
+    }
+
+    // The folder tree's pop-up menu over a node, and a click on one of its items.
+    static void folderMenuCommand(frmMain& w, QTreeWidgetItem* node, const char* item) {
+        const QPoint at = w.tvw1()->visualItemRect(node).center();
+        QContextMenuEvent request(QContextMenuEvent::Mouse, at, w.tvw1()->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(w.tvw1()->viewport(), &request);
+        QMenu* menu = w.mnuFolder();
+        ASSERT_TRUE(QTest::qWaitFor([menu] { return menu->isVisible(); }, 5000));
+        QAction* a = w.action(QString::fromLatin1(item));
+        ASSERT_TRUE(menu->actions().contains(a)) << item;
+        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(a).center());
+    }
+
+    HookedPrompt hooked;
+};
+
+const std::vector<std::string> kAllMainCommands = {"cmdLock",
+                                                   "cmdUnlock",
+                                                   "cmdSelectAll",
+                                                   "cmdDeselectAll",
+                                                   "mFileLockFiles",
+                                                   "mFileUnlockFile",
+                                                   "mFileLockFolder",
+                                                   "mFileUnLockFolder",
+                                                   "mLockFolder",
+                                                   "mUnLockFolder",
+                                                   "mLockFolderFiles",
+                                                   "mUnLockFolderFiles",
+                                                   "Lock",
+                                                   "Unlock",
+                                                   "LockFolder",
+                                                   "UnlockFolder",
+                                                   "lvwFiles",
+                                                   "tvw1"};
+
+TEST_F(LockingWiringTest, TickTypeAndLockThenUnlockFromTheMainPanel) {
+    sandbox.writeFile("C:\\Docs\\letter.txt", "Dear Sam,\r\nsee you on Friday.\r\n");
+    sandbox.writeFile("C:\\Docs\\empty.txt", "");
+    auto w = openWindow();
+    browseTo(*w, {"Docs"});
+    ASSERT_EQ(w->currentFolder(), "C:\\Docs");
+    ASSERT_NE(row(*w, "letter.txt"), nullptr);
+    ASSERT_NE(row(*w, "empty.txt"), nullptr);
+    row(*w, "letter.txt")->setCheckState(0, Qt::Checked);
+    row(*w, "empty.txt")->setCheckState(0, Qt::Checked);
+    typePasswords(*w, "Blue Moon 7", "Blue Moon 7");
+
+    // The empty file's refusal comes in the middle of the run: look at the window from there, and
+    // try to start the command again through each of its routes.
+    std::vector<std::string> enabledDuringRun = {"(no box)"};
+    bool progressShown = false;
+    QString progressText;
+    hooked.onShow = [&](const ShownBox&) {
+        enabledDuringRun = enabledFileCommands(*w);
+        const frmProgress* progress = w->lockingPort().progressWindow();
+        progressShown = progress && progress->isVisible();
+        progressText = progress ? progress->message() : QString();
+        QTest::mouseClick(w->button(QStringLiteral("cmdLock")), Qt::LeftButton);
+        w->action(QStringLiteral("Lock"))->trigger();
+        w->action(QStringLiteral("mFileLockFiles"))->trigger();
+    };
+    QSignalSpy busy(w.get(), &frmMain::commandBusyChanged);
+    QTest::mouseClick(w->button(QStringLiteral("cmdLock")), Qt::LeftButton);
+    hooked.onShow = nullptr;
+
+    ASSERT_EQ(hooked.script.boxes.size(), 1u) << hooked.script.boxes.front().text; // no second run
+    EXPECT_EQ(hooked.script.last().text, "we can not lock the file of size 0 byte");
+    EXPECT_EQ(hooked.script.last().title, "Lock Error");
+    EXPECT_EQ(hooked.script.last().icon, platform::Icon::Information);
+    EXPECT_TRUE(enabledDuringRun.empty()) << enabledDuringRun.front();
+    EXPECT_TRUE(progressShown);
+    EXPECT_EQ(progressText, QStringLiteral("Lock in Progress. Please Wait..."));
+    ASSERT_EQ(busy.size(), 2);
+    EXPECT_TRUE(busy.at(0).at(0).toBool());
+    EXPECT_FALSE(busy.at(1).at(0).toBool());
+
+    // On disk: the letter is locked under its scrambled name, the empty file is left alone.
+    const std::string locked = "C:\\Docs\\yrggre.gkt.TSL";
+    EXPECT_FALSE(sandbox.exists("C:\\Docs\\letter.txt"));
+    ASSERT_TRUE(sandbox.exists(locked));
+    EXPECT_EQ(sandbox.readFile(locked).substr(0, 8), "[Secret]");
+    EXPECT_EQ(sandbox.readFile("C:\\Docs\\empty.txt"), "");
+    // In the list: the restored name with the lock icon; the boxes emptied, the progress window gone.
+    QTreeWidgetItem* lockedRow = row(*w, "yrggre.gkt.TSL");
+    ASSERT_NE(lockedRow, nullptr);
+    EXPECT_EQ(lockedRow->text(0), QStringLiteral("letter.txt"));
+    EXPECT_EQ(lockedRow->data(0, frmMain::SmallIconRole).toString(), QStringLiteral("lock"));
+    EXPECT_FALSE(lockedRow->icon(0).isNull());
+    EXPECT_EQ(row(*w, "letter.txt"), nullptr);
+    EXPECT_TRUE(w->txtPassword1()->text().isEmpty());
+    EXPECT_TRUE(w->txtPassword2()->text().isEmpty());
+    EXPECT_EQ(w->lockingPort().progressWindow(), nullptr);
+    EXPECT_FALSE(visibleProgressWindow());
+    EXPECT_EQ(enabledFileCommands(*w), kAllMainCommands);
+
+    // Unlock: the password once, the locked row ticked.
+    lockedRow->setCheckState(0, Qt::Checked);
+    shell_test::type(w.get(), "txtPassword1", QStringLiteral("Blue Moon 7"));
+    QTest::mouseClick(w->button(QStringLiteral("cmdUnlock")), Qt::LeftButton);
+    EXPECT_EQ(hooked.script.boxes.size(), 1u) << hooked.script.last().text;
+    EXPECT_EQ(sandbox.readFile("C:\\Docs\\letter.txt"), "Dear Sam,\r\nsee you on Friday.\r\n");
+    EXPECT_FALSE(sandbox.exists(locked));
+    QTreeWidgetItem* plainRow = row(*w, "letter.txt");
+    ASSERT_NE(plainRow, nullptr);
+    EXPECT_EQ(plainRow->text(0), QStringLiteral("letter.txt"));
+    EXPECT_TRUE(plainRow->data(0, frmMain::SmallIconRole).isNull());
+    EXPECT_TRUE(w->txtPassword1()->text().isEmpty());
+    EXPECT_FALSE(visibleProgressWindow());
+    EXPECT_EQ(busy.size(), 4);
+}
+
+TEST_F(LockingWiringTest, FolderLockedFromTheTreeMenuAndEverythingUnlockedFromTheVault) {
+    sandbox.writeFile("C:\\Docs\\letter.txt", "Dear Sam");
+    sandbox.writeFile("C:\\Docs\\Private\\plan.txt", "the plan");
+    auto w = openWindow();
+
+    // A file locked through the toolbar.
+    browseTo(*w, {"Docs"});
+    row(*w, "letter.txt")->setCheckState(0, Qt::Checked);
+    typePasswords(*w, "file key", "file key");
+    w->action(QStringLiteral("Lock"))->trigger();
+    ASSERT_TRUE(sandbox.exists("C:\\Docs\\yrggre.gkt.TSL"));
+
+    // The vault, open beside the main window.
+    w->action(QStringLiteral("mViewLockedFolders"))->trigger();
+    locking::frmSecurityVault* vault = w->lockingCommands()->vault();
+    ASSERT_NE(vault, nullptr);
+    EXPECT_TRUE(vault->isVisible());
+    EXPECT_FALSE(vault->isModal());
+    auto* vaultFolders = vault->findChild<QListWidget*>(QStringLiteral("lvwFolders"));
+    auto* vaultFiles = vault->findChild<QListWidget*>(QStringLiteral("lvwFiles"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return vaultFiles->count() == 1; }, 5000));
+    EXPECT_EQ(vaultFiles->item(0)->text(), QStringLiteral("C:\\Docs\\letter.txt"));
+    EXPECT_EQ(vaultFolders->count(), 0);
+    EXPECT_EQ(w->currentFolder(), "C:\\"); // the vault's refresh points the browser at the boot drive
+
+    // The folder, locked from the tree's pop-up menu; the vault's buttons are off while that runs.
+    browseTo(*w, {"Docs", "Private"});
+    ASSERT_EQ(w->currentFolder(), "C:\\Docs\\Private");
+    typePasswords(*w, "folder key", "folder key");
+    std::vector<std::string> enabledDuringLock = {"(no box)"};
+    hooked.onShow = [&](const ShownBox&) { enabledDuringLock = enabledFileCommands(*w, vault); };
+    folderMenuCommand(*w, w->tvw1()->currentItem(), "mLockFolder");
+    hooked.onShow = nullptr;
+
+    ASSERT_EQ(hooked.script.texts(),
+              std::vector<std::string>{"Are you sure you want to lock 'C:\\Docs\\Private' folder ?"});
+    EXPECT_EQ(hooked.script.last().title, "Lock Confirmation");
+    EXPECT_TRUE(enabledDuringLock.empty()) << enabledDuringLock.front();
+    const std::string lockedFolder = "C:\\Docs\\Cevinge.TSL";
+    EXPECT_FALSE(sandbox.exists("C:\\Docs\\Private"));
+    EXPECT_TRUE(sandbox.exists(lockedFolder));
+    EXPECT_EQ(sandbox.readFile(lockedFolder + "\\plan.txt"), "the plan");
+    EXPECT_EQ(frmMain::nodeKey(w->tvw1()->currentItem()), lockedFolder);
+    EXPECT_EQ(w->currentFolder(), lockedFolder);
+    EXPECT_TRUE(w->txtPassword1()->text().isEmpty());
+    EXPECT_TRUE(w->txtPassword2()->text().isEmpty());
+    EXPECT_EQ(enabledFileCommands(*w, vault).size(), kAllMainCommands.size() + 3);
+
+    shell_test::click(vault, "cmdRefresh");
+    ASSERT_EQ(vaultFolders->count(), 1);
+    EXPECT_EQ(vaultFolders->item(0)->text(), QStringLiteral("C:\\Docs\\Private"));
+    ASSERT_EQ(vaultFiles->count(), 1);
+
+    // The folder back from the vault; the main window's commands are off while the vault runs.
+    shell_test::type(vault, "txtPassword1", QStringLiteral("folder key"));
+    vaultFolders->item(0)->setCheckState(Qt::Checked);
+    std::vector<std::string> enabledDuringVaultRun = {"(no box)"};
+    hooked.onShow = [&](const ShownBox& box) {
+        if (box.buttons == platform::Buttons::YesNo)
+            enabledDuringVaultRun = enabledFileCommands(*w, vault);
+    };
+    shell_test::click(vault, "cmdUnlockFolder");
+    hooked.onShow = nullptr;
+    EXPECT_TRUE(enabledDuringVaultRun.empty()) << enabledDuringVaultRun.front();
+    const std::vector<std::string> afterFolder = {"Are you sure you want to lock 'C:\\Docs\\Private' folder ?",
+                                                  "Are you sure you want to unlock 'C:\\Docs\\Private' folder ?",
+                                                  "All selected folders have been unlocked"};
+    EXPECT_EQ(hooked.script.texts(), afterFolder);
+    EXPECT_EQ(sandbox.readFile("C:\\Docs\\Private\\plan.txt"), "the plan");
+    EXPECT_FALSE(sandbox.exists(lockedFolder));
+    EXPECT_EQ(vaultFolders->count(), 0);
+    EXPECT_EQ(enabledFileCommands(*w, vault).size(), kAllMainCommands.size() + 3);
+
+    // The file back from the vault.
+    ASSERT_EQ(vaultFiles->count(), 1);
+    shell_test::type(vault, "txtPassword1", QStringLiteral("file key"));
+    vaultFiles->item(0)->setCheckState(Qt::Checked);
+    shell_test::click(vault, "cmdUnlockFiles");
+    EXPECT_EQ(hooked.script.texts(), afterFolder);
+    EXPECT_EQ(sandbox.readFile("C:\\Docs\\letter.txt"), "Dear Sam");
+    EXPECT_FALSE(sandbox.exists("C:\\Docs\\yrggre.gkt.TSL"));
+    EXPECT_EQ(vaultFiles->count(), 0);
+    EXPECT_EQ(w->currentFolder(), "C:\\");
+    EXPECT_FALSE(w->isCommandBusy());
+
+    // The vault's refresh rebuilt the folder tree: the folder is found again under its plain name.
+    browseTo(*w, {"Docs", "Private"});
+    EXPECT_EQ(w->currentFolder(), "C:\\Docs\\Private");
+    EXPECT_EQ(hooked.script.texts(), afterFolder);
+
+    // Any other command that switches the window busy switches the vault's buttons off as well.
+    w->setCommandBusy(true);
+    EXPECT_TRUE(enabledFileCommands(*w, vault).empty());
+    w->setCommandBusy(false);
+    EXPECT_EQ(enabledFileCommands(*w, vault).size(), kAllMainCommands.size() + 3);
+
+    shell_test::click(vault, "cmdCancel");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w->lockingCommands()->vault() == nullptr; }, 5000));
+}
+
+// A stub xdg-open first on PATH that records what it was asked to open.
+class OpenerStub final {
+public:
+    explicit OpenerStub(const testing_support::Sandbox& sandbox)
+        : m_bin(sandbox.root() + "/stub-bin"), m_log(sandbox.root() + "/opened.log") {
+        std::filesystem::create_directories(m_bin);
+        const std::string script = m_bin + "/xdg-open";
+        std::ofstream(script) << "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" << m_log << "'\n";
+        std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+        m_savedPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+        setenv("PATH", (m_bin + ":" + m_savedPath).c_str(), 1);
+    }
+    ~OpenerStub() { setenv("PATH", m_savedPath.c_str(), 1); }
+    std::string waitForLog() const {
+        QTest::qWaitFor([this] { return std::filesystem::exists(m_log); }, 5000);
+        return testing_support::readHostFile(m_log);
+    }
+
+private:
+    std::string m_bin, m_log, m_savedPath;
+};
+
+TEST_F(LockingWiringTest, EveryButtonMenuItemAndToolbarKeyReachesItsCommand) {
+    sandbox.writeFile("C:\\top.txt", "top");
+    sandbox.writeFile("C:\\second.txt", "second");
+    auto w = openWindow();
+    ASSERT_EQ(w->lvwFiles()->topLevelItemCount(), 2);
+    QSignalSpy busy(w.get(), &frmMain::commandBusyChanged);
+
+    // The boot drive root is shown and its root node selected: each route ends in its command's
+    // first refusal, with two different passwords typed.
+    struct Route {
+        std::function<void()> press;
+        std::string expected;
+    };
+    auto button = [&](const char* name) { return [&w, name] { shell_test::click(w.get(), name); }; };
+    auto item = [&](const char* name) { return [&w, name] { w->action(QString::fromLatin1(name))->trigger(); }; };
+    const std::string bootRoot = "Sorry you cannot lock any file in the Boot Drive root folder";
+    const std::vector<Route> routes = {
+        {button("cmdLock"), bootRoot},
+        {item("mFileLockFiles"), bootRoot},
+        {item("Lock"), bootRoot},
+        {button("cmdUnlock"), "No file is checked"},
+        {item("mFileUnlockFile"), "No file is checked"},
+        {item("Unlock"), "No file is checked"},
+        {item("mLockFolder"), "The two passwords are not the same!"},
+        {item("mFileLockFolder"), "The two passwords are not the same!"},
+        {item("LockFolder"), "The two passwords are not the same!"},
+        {item("mUnLockFolder"), "password confirmation error"},
+        {item("mFileUnLockFolder"), "password confirmation error"},
+        {item("UnlockFolder"), "password confirmation error"},
+        {item("mLockFolderFiles"), "Sorry you cannot lock this folder"},
+    };
+    for (std::size_t i = 0; i < routes.size(); ++i) {
+        typePasswords(*w, "one", "two");
+        const std::size_t before = hooked.script.boxes.size();
+        routes[i].press();
+        ASSERT_EQ(hooked.script.boxes.size(), before + 1) << "route " << i;
+        EXPECT_EQ(hooked.script.last().text, routes[i].expected) << "route " << i;
+        EXPECT_EQ(busy.size(), static_cast<int>(2 * (i + 1))) << "route " << i;
+    }
+    // Unlock Folder and files on a folder that is not locked ends without a word, but it ran.
+    item("mUnLockFolderFiles")();
+    EXPECT_EQ(busy.size(), static_cast<int>(2 * routes.size() + 2));
+    const std::size_t boxes = hooked.script.boxes.size();
+
+    // Select All and Deselect All tick and untick every row.
+    auto ticked = [&] {
+        int n = 0;
+        for (int i = 0; i < w->lvwFiles()->topLevelItemCount(); ++i)
+            n += w->lvwFiles()->topLevelItem(i)->checkState(0) == Qt::Checked;
+        return n;
+    };
+    shell_test::click(w.get(), "cmdSelectAll");
+    EXPECT_EQ(ticked(), 2);
+    shell_test::click(w.get(), "cmdDeselectAll");
+    EXPECT_EQ(ticked(), 0);
+
+    // A double click on a plain file opens it with its default application.
+    OpenerStub opener(sandbox);
+    QTreeWidgetItem* top = row(*w, "top.txt");
+    ASSERT_NE(top, nullptr);
+    const QPoint at = w->lvwFiles()->visualItemRect(top).center();
+    // As the window system gives it: a click, then the second press as a double click.
+    QWidget* viewport = w->lvwFiles()->viewport();
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, at);
+    QMouseEvent second(QEvent::MouseButtonDblClick, at, viewport->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                       Qt::NoModifier);
+    QApplication::sendEvent(viewport, &second);
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, at);
+    EXPECT_EQ(opener.waitForLog(), sandbox.host("C:\\top.txt") + "\n");
+
+    // "SafeVault" shows the vault modally; "SendEmail" goes to the mail command.
+    QString modalName;
+    shell_test::whenModal([&](QWidget* modal) {
+        modalName = modal->objectName();
+        modal->close();
+    });
+    w->action(QStringLiteral("SafeVault"))->trigger();
+    EXPECT_EQ(modalName, QStringLiteral("frmSecurityVault"));
+    QSignalSpy mail(w->lockingCommands(), &locking::LockingCommands::sendEmailRequested);
+    w->action(QStringLiteral("SendEmail"))->trigger();
+    EXPECT_EQ(mail.size(), 1);
+    EXPECT_EQ(hooked.script.boxes.size(), boxes);
+}
+
+TEST_F(LockingWiringTest, TheCommandsKnowTheRunningProgramAndItsFolder) {
+    // A drive whose folder holds this test program, so that the program has a Windows-form path.
+    const std::string hostFolder = QCoreApplication::applicationDirPath().toStdString();
+    const std::string file = QFileInfo(QCoreApplication::applicationFilePath()).fileName().toStdString();
+    platform::registry().setString(platform::RegRoot::CurrentUser, "SOFTWARE\\Orvane\\Tessaly_free\\Drives", "T",
+                                   hostFolder);
+    platform::reloadDrives();
+    frmMain w(hooked);
+    EXPECT_EQ(w.lockingCommands()->ownExecutable(), "T:\\" + file);
+    EXPECT_EQ(w.lockingCommands()->ownFolder(), "T:\\");
+}
+
+} // namespace

@@ -1,0 +1,303 @@
+// The main window: its loading steps, frame, close sequence, tabs, command switch and the
+// single-instance rule.
+
+#include "ShellTestSupport.h"
+
+#include "core/Register.h"
+#include "platform/Environment.h"
+#include "platform/Registry.h"
+#include "settings/Settings.h"
+#include "shell/FileListBox.h"
+#include "shell/SingleInstance.h"
+#include "shell/frmMain.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QSystemTrayIcon>
+#include <QTabWidget>
+#include <QToolBar>
+#include <QTreeWidget>
+
+#include <cstdio>
+#include <filesystem>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using platform::Answer;
+
+namespace {
+
+class MainWindowTest : public shell_test::ShellTest {};
+
+std::uint32_t dword(const char* key, const char* name) {
+    platform::RegValue v;
+    if (platform::registry().queryValue(platform::RegRoot::CurrentUser, key, name, v) != platform::kRegSuccess ||
+        v.type != platform::REG_DWORD || v.data.size() != 4)
+        return 0xFFFFFFFFu;
+    std::uint32_t n = 0;
+    for (int i = 3; i >= 0; --i)
+        n = (n << 8) | static_cast<unsigned char>(v.data[static_cast<std::size_t>(i)]);
+    return n;
+}
+
+TEST_F(MainWindowTest, LoadingCreatesTheRegisterWritesTheDisplayValuesAndOpensDriveC) {
+    sandbox.makeFolder("C:\\Docs");
+    sandbox.writeFile("C:\\top.txt", "12345");
+    platform::registry().setDword(platform::RegRoot::CurrentUser, settings::kAdvancedKey, settings::kHidden, 1);
+    const std::string registerHost = platform::toHost(core::RegisterPath());
+    ASSERT_FALSE(std::filesystem::exists(registerHost));
+
+    frmMain w(prompt);
+    ASSERT_EQ(w.Form_Load(), frmMain::LoadResult::Loaded);
+
+    EXPECT_TRUE(std::filesystem::exists(registerHost));
+    EXPECT_EQ(w.registerPath(), core::RegisterPath());
+    for (const char* name : {settings::kShowSuperHidden, settings::kHidden, settings::kSuperHidden})
+        EXPECT_EQ(dword(settings::kAdvancedKey, name), 0u) << name;
+    EXPECT_NE(w.appLog(), nullptr);
+
+    ASSERT_EQ(w.tvw1()->topLevelItemCount(), 1);
+    QTreeWidgetItem* root = w.tvw1()->topLevelItem(0);
+    EXPECT_EQ(root->text(0), QStringLiteral("C:\\"));
+    EXPECT_EQ(frmMain::nodeKey(root), "C:\\");
+    EXPECT_TRUE(root->isExpanded());
+    bool docs = false;
+    for (int i = 0; i < root->childCount(); ++i)
+        docs |= root->child(i)->text(0) == QStringLiteral("Docs");
+    EXPECT_TRUE(docs);
+    EXPECT_TRUE(w.drvDrives()->currentText().startsWith(QStringLiteral("c: [")));
+    EXPECT_EQ(w.currentFolder(), "c:\\");
+    EXPECT_EQ(w.simpleText(), QStringLiteral("Total Files: 1"));
+    EXPECT_EQ(w.lvwFiles()->topLevelItemCount(), 1);
+    EXPECT_TRUE(prompt.boxes.empty());
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Free - Tessaly"));
+}
+
+TEST_F(MainWindowTest, FrameHasItsTabsMenusAndToolbar) {
+    frmMain w(prompt);
+    QTabWidget* tabs = w.tabMain();
+    const QStringList captions = {QStringLiteral("Main"), QStringLiteral("Favorites Manager"),
+                                  QStringLiteral("Password Wallet"), QStringLiteral("File Shredder"),
+                                  QStringLiteral("Image Viewer")};
+    const int panels[] = {0, 2, 3, 4, 1};
+    ASSERT_EQ(tabs->count(), 5);
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(tabs->tabText(i), captions[i]);
+        EXPECT_EQ(tabs->widget(i), w.fraMain(panels[i]));
+    }
+
+    struct Item {
+        const char* name;
+        const char* caption;
+    };
+    const Item items[] = {{"mViewLockedFolders", "Security Vault"},
+                          {"mFileLockFiles", "&Lock Files"},
+                          {"mFileUnlockFile", "&Unlock Files"},
+                          {"mFileLockFolder", "Lock Folder"},
+                          {"mFileUnLockFolder", "Unlock Folder"},
+                          {"mFileExit", "E&xit"},
+                          {"mOptionsPreferences", "&Preferences"},
+                          {"mnuHP", "Help &Pages"},
+                          {"mnuVUO", "Visit &Us Online"},
+                          {"mShow", "&Show"},
+                          {"mHide", "&Hide"},
+                          {"mExit", "E&xit"},
+                          {"mLockFolder", "Lock Folder"},
+                          {"mUnLockFolder", "Unlock Folder"},
+                          {"mLockFolderFiles", "Lock Folder and Files"},
+                          {"mUnLockFolderFiles", "Unlock Folder and files"},
+                          {"mShredFolderandFiles", "Shred Folder and Files"},
+                          {"Lock", "Lock Files"},
+                          {"Unlock", "Unlock Files"},
+                          {"LockFolder", "Lock Folder"},
+                          {"UnlockFolder", "Unlock Folder"},
+                          {"SafeVault", "Safe Vault"},
+                          {"SendEmail", "Send Email"}};
+    for (const Item& item : items) {
+        QAction* a = w.action(QString::fromLatin1(item.name));
+        ASSERT_NE(a, nullptr) << item.name;
+        EXPECT_EQ(a->text(), QString::fromLatin1(item.caption)) << item.name;
+        EXPECT_TRUE(a->isEnabled()) << item.name;
+    }
+    QStringList menus;
+    for (QAction* a : w.menuBar()->actions())
+        menus << a->text();
+    EXPECT_EQ(menus, (QStringList{QStringLiteral("&File"), QStringLiteral("&Options"), QStringLiteral("&Help")}));
+    EXPECT_EQ(w.action(QStringLiteral("mLockFolder"))->shortcut(), QKeySequence(QStringLiteral("Ctrl+L")));
+    EXPECT_EQ(w.action(QStringLiteral("mUnLockFolder"))->shortcut(), QKeySequence(QStringLiteral("Ctrl+U")));
+    EXPECT_EQ(w.action(QStringLiteral("LockFolder"))->toolTip(),
+              QStringLiteral("Select Folder in the folder list and click on this button"));
+    EXPECT_EQ(w.tbrLock()->actions().size(), 6);
+
+    QSignalSpy pressed(&w, &frmMain::lockToolbarClicked);
+    // The key opens the Security Vault modally: close it once it is up.
+    shell_test::whenModal([](QWidget* vault) { vault->close(); });
+    w.action(QStringLiteral("SafeVault"))->trigger();
+    ASSERT_EQ(pressed.size(), 1);
+    EXPECT_EQ(pressed.at(0).at(0).toString(), QStringLiteral("SafeVault"));
+
+    const QStringList headers = {QStringLiteral("Name"), QStringLiteral("Size"), QStringLiteral("Type")};
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(w.lvwFiles()->headerItem()->text(i), headers[i]);
+    const char* buttons[][2] = {{"cmdLock", "Lock"},
+                                {"cmdUnlock", "Unlock"},
+                                {"cmdSelectAll", "&Select All"},
+                                {"cmdDeselectAll", "Deselect All"},
+                                {"cmdSendEmail", "Send to Mail Recipient"},
+                                {"cmdExit", "E&xit"},
+                                {"Command1", "E&xit"}};
+    for (const auto& b : buttons) {
+        ASSERT_NE(w.button(QString::fromLatin1(b[0])), nullptr) << b[0];
+        EXPECT_EQ(w.button(QString::fromLatin1(b[0]))->text(), QString::fromLatin1(b[1]));
+    }
+    EXPECT_FALSE(w.filFiles()->isVisible());
+}
+
+TEST_F(MainWindowTest, EveryExitRouteAsksAndNoKeepsTheWindow) {
+    frmMain w(prompt);
+    w.Form_Load();
+    w.show();
+    QSignalSpy ended(&w, &frmMain::exitConfirmed);
+    const std::vector<std::function<void()>> routes = {
+        [&] { w.close(); },
+        [&] { w.action(QStringLiteral("mFileExit"))->trigger(); },
+        [&] { w.action(QStringLiteral("mExit"))->trigger(); },
+        [&] { w.button(QStringLiteral("Command1"))->click(); },
+        [&] { w.button(QStringLiteral("cmdExit"))->click(); },
+    };
+    for (const auto& route : routes) {
+        prompt.answer(Answer::No);
+        route();
+        ASSERT_FALSE(prompt.boxes.empty());
+        EXPECT_EQ(prompt.last().text, "Are you sure you want to exit this program?");
+        EXPECT_EQ(prompt.last().title, "Confirmation");
+        EXPECT_EQ(prompt.last().buttons, platform::Buttons::YesNo);
+        EXPECT_EQ(prompt.last().icon, platform::Icon::Question);
+        EXPECT_TRUE(w.isVisible());
+        EXPECT_EQ(ended.size(), 0);
+    }
+    EXPECT_EQ(prompt.boxes.size(), routes.size());
+
+    prompt.answer(Answer::Yes);
+    w.action(QStringLiteral("mExit"))->trigger();
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_EQ(ended.size(), 1);
+}
+
+TEST_F(MainWindowTest, ChoosingAnotherTabEmptiesPanelTwo) {
+    frmMain w(prompt);
+    w.Form_Load();
+    for (int tab : {1, 4, 0, 3}) {
+        w.setPanelText(2, QStringLiteral("C:\\Docs"));
+        w.tabMain()->setCurrentIndex(tab);
+        EXPECT_EQ(w.panelText(2), QString()) << tab;
+    }
+}
+
+TEST_F(MainWindowTest, BusySwitchTurnsOffEveryFileCommandAndHoldsTheClose) {
+    frmMain w(prompt);
+    w.Form_Load();
+    w.show();
+    const char* actions[] = {
+        "mFileLockFiles", "mFileUnlockFile",  "mFileLockFolder",    "mFileUnLockFolder",    "mLockFolder",
+        "mUnLockFolder",  "mLockFolderFiles", "mUnLockFolderFiles", "mShredFolderandFiles", "Lock",
+        "Unlock",         "LockFolder",       "UnlockFolder"};
+    QAction extra;
+    w.addFileCommand(&extra);
+    w.setCommandBusy(true);
+    for (const char* name : actions)
+        EXPECT_FALSE(w.action(QString::fromLatin1(name))->isEnabled()) << name;
+    EXPECT_FALSE(extra.isEnabled());
+    EXPECT_FALSE(w.button(QStringLiteral("cmdLock"))->isEnabled());
+    EXPECT_FALSE(w.button(QStringLiteral("cmdUnlock"))->isEnabled());
+    EXPECT_FALSE(w.tvw1()->isEnabled());
+    EXPECT_TRUE(w.action(QStringLiteral("mExit"))->isEnabled());
+
+    w.close(); // refused without a question while the command runs
+    EXPECT_TRUE(prompt.boxes.empty());
+    EXPECT_TRUE(w.isVisible());
+
+    w.setCommandBusy(false);
+    for (const char* name : actions)
+        EXPECT_TRUE(w.action(QString::fromLatin1(name))->isEnabled()) << name;
+    EXPECT_TRUE(extra.isEnabled());
+    EXPECT_TRUE(w.button(QStringLiteral("cmdLock"))->isEnabled());
+    prompt.answer(Answer::No);
+    w.close();
+}
+
+TEST_F(MainWindowTest, WithoutATrayMinimisingKeepsTheWindowReachableAndShowRestoresIt) {
+    frmMain w(prompt);
+    w.Form_Load();
+    w.show();
+    ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable()); // the offscreen platform has none
+    EXPECT_EQ(w.trayIcon(), nullptr);
+    w.action(QStringLiteral("mHide"))->trigger();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(w.isMinimized());
+    EXPECT_TRUE(w.isVisible()); // on the task bar, not hidden
+    w.action(QStringLiteral("mShow"))->trigger();
+    EXPECT_FALSE(w.isMinimized());
+    EXPECT_TRUE(w.isVisible());
+    prompt.answer(Answer::No);
+}
+
+TEST_F(MainWindowTest, SecondInstanceAsksTheFirstToComeForwardOverTheSocket) {
+    shell::SingleInstance second;
+    EXPECT_FALSE(second.activatePrevious()); // nobody runs yet
+
+    shell::SingleInstance first;
+    ASSERT_TRUE(first.listen());
+    QSignalSpy asked(&first, &shell::SingleInstance::activateRequested);
+    EXPECT_TRUE(second.activatePrevious());
+    EXPECT_TRUE(asked.wait(5000));
+    EXPECT_EQ(asked.size(), 1);
+}
+
+TEST_F(MainWindowTest, StaleSocketOfACrashedRunIsTakenOver) {
+    // A socket file that nobody listens on any more, as a crashed run leaves it.
+    const std::string path = shell::SingleInstance::serverName().toStdString();
+    ASSERT_EQ(path.front(), '/');
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::close(fd);
+    ASSERT_TRUE(std::filesystem::exists(path));
+
+    shell::SingleInstance instance;
+    EXPECT_FALSE(instance.activatePrevious());
+    EXPECT_TRUE(instance.listen());
+    shell::SingleInstance later;
+    EXPECT_TRUE(later.activatePrevious());
+}
+
+TEST_F(MainWindowTest, EachDataFolderHasItsOwnInstance) {
+    const QString here = shell::SingleInstance::serverName();
+    testing_support::Sandbox other; // another XDG data folder
+    EXPECT_NE(shell::SingleInstance::serverName(), here);
+}
+
+TEST_F(MainWindowTest, SecondStartBringsTheFirstWindowToTheFrontAndEnds) {
+    frmMain first(prompt);
+    ASSERT_EQ(first.Form_Load(), frmMain::LoadResult::Loaded);
+    first.show();
+    first.setWindowState(Qt::WindowMinimized);
+    ASSERT_TRUE(first.isMinimized());
+
+    frmMain second(prompt);
+    EXPECT_EQ(second.Form_Load(), frmMain::LoadResult::OtherInstanceActivated);
+    EXPECT_EQ(second.tvw1()->topLevelItemCount(), 0); // loading stopped at that step
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !first.isMinimized(); }, 5000));
+    EXPECT_TRUE(first.isVisible());
+    QApplication::setApplicationName(QStringLiteral("Tessaly"));
+}
+
+} // namespace

@@ -1,0 +1,149 @@
+// The first-run window, the login window and the gate that runs them.
+
+#include "ShellTestSupport.h"
+
+#include "core/Scrambler.h"
+#include "platform/Environment.h"
+#include "platform/Registry.h"
+#include "settings/Settings.h"
+#include "settings/VbRegMod.h"
+#include "shell/PasswordGate.h"
+#include "shell/frmNewPassword.h"
+#include "shell/frmPassword.h"
+
+using platform::Icon;
+using shell_test::click;
+using shell_test::type;
+
+namespace {
+
+constexpr const char* kNotSame = "New Password and Confirmed password are not same. Please verify";
+
+bool storedValueExists() {
+    platform::RegValue v;
+    return platform::registry().queryValue(platform::RegRoot::CurrentUser, settings::kPasswordKey,
+                                           settings::kPasswordValue, v) == platform::kRegSuccess;
+}
+
+class PasswordGateTest : public shell_test::ShellTest {};
+
+TEST_F(PasswordGateTest, NewPasswordWindowHasItsCaptionAndControls) {
+    frmNewPassword w(prompt);
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Tessaly -Set New Password"));
+    EXPECT_EQ(w.findChild<QPushButton*>(QStringLiteral("cmdOK"))->text(), QStringLiteral("O&K"));
+    EXPECT_EQ(w.findChild<QPushButton*>(QStringLiteral("cmdCancel"))->text(), QStringLiteral("&Cancel"));
+    for (const char* box : {"txtPassword1", "txtPassword2"})
+        EXPECT_EQ(w.findChild<QLineEdit*>(QString::fromLatin1(box))->echoMode(), QLineEdit::Password);
+}
+
+TEST_F(PasswordGateTest, RefusedEntriesEmptyBothBoxesAndStoreNothing) {
+    struct Case {
+        const char* first;
+        const char* second;
+    };
+    const Case cases[] = {{"Secret1", "Secret2"}, {"   ", "   "}, {"", ""}, {"abc", "ABC"}};
+    for (const Case& c : cases) {
+        frmNewPassword w(prompt);
+        type(&w, "txtPassword1", QString::fromLatin1(c.first));
+        type(&w, "txtPassword2", QString::fromLatin1(c.second));
+        click(&w, "cmdOK");
+        ASSERT_FALSE(prompt.boxes.empty()) << c.first;
+        EXPECT_EQ(prompt.last().text, kNotSame);
+        EXPECT_EQ(prompt.last().icon, Icon::None);
+        EXPECT_EQ(prompt.last().buttons, platform::Buttons::OK);
+        EXPECT_EQ(prompt.last().title, "Tessaly");
+        EXPECT_TRUE(w.findChild<QLineEdit*>(QStringLiteral("txtPassword1"))->text().isEmpty());
+        EXPECT_TRUE(w.findChild<QLineEdit*>(QStringLiteral("txtPassword2"))->text().isEmpty());
+        EXPECT_NE(w.result(), QDialog::Accepted);
+        EXPECT_FALSE(core::IsPasswordSet()) << c.first;
+    }
+}
+
+TEST_F(PasswordGateTest, MatchingEntriesAreStoredUntrimmed) {
+    frmNewPassword w(prompt);
+    type(&w, "txtPassword1", QStringLiteral(" my pass "));
+    type(&w, "txtPassword2", QStringLiteral(" my pass "));
+    click(&w, "cmdOK");
+    ASSERT_EQ(prompt.boxes.size(), 1u);
+    EXPECT_EQ(prompt.last().text, "Password Successfully set");
+    EXPECT_EQ(prompt.last().icon, Icon::Information);
+    EXPECT_EQ(w.result(), QDialog::Accepted);
+    EXPECT_EQ(GetStringFull(HKEY_CURRENT_USER, settings::kPasswordKey, settings::kPasswordValue),
+              core::RC4Text(" my pass ", core::kFixedKey));
+    EXPECT_TRUE(core::CheckAppPassword(" my pass "));
+    EXPECT_FALSE(core::CheckAppPassword("my pass"));
+}
+
+TEST_F(PasswordGateTest, LoginRefusesWrongAndOtherCaseAndTakesTheRightOne) {
+    core::WriteAppPassword("Secret");
+    for (const char* wrong : {"secret", "SECRET", "Secre", "Secret ", ""}) {
+        frmPassword w(prompt);
+        type(&w, "txtPassword", QString::fromLatin1(wrong));
+        click(&w, "cmdOK");
+        ASSERT_FALSE(prompt.boxes.empty());
+        EXPECT_EQ(prompt.last().text, "Invalid Password !!! Try again.");
+        EXPECT_EQ(prompt.last().title, "Invalid Password");
+        EXPECT_EQ(prompt.last().icon, Icon::Critical);
+        EXPECT_TRUE(w.findChild<QLineEdit*>(QStringLiteral("txtPassword"))->text().isEmpty());
+        EXPECT_FALSE(w.accepted()) << wrong;
+    }
+    const auto shown = prompt.boxes.size();
+    frmPassword w(prompt);
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Tessaly -Security Check"));
+    type(&w, "txtPassword", QStringLiteral("Wrong"));
+    click(&w, "cmdOK");
+    type(&w, "txtPassword", QStringLiteral("Secret")); // retries are unlimited
+    click(&w, "cmdOK");
+    EXPECT_TRUE(w.accepted());
+    EXPECT_EQ(w.result(), QDialog::Accepted);
+    EXPECT_EQ(prompt.boxes.size(), shown + 1);
+}
+
+TEST_F(PasswordGateTest, FirstStartSetsThePasswordThenAsksForIt) {
+    shell_test::whenModal([](QWidget* first) {
+        EXPECT_EQ(first->objectName(), QStringLiteral("frmNewPassword"));
+        type(first, "txtPassword1", QStringLiteral("Open Sesame"));
+        type(first, "txtPassword2", QStringLiteral("Open Sesame"));
+        click(first, "cmdOK");
+        shell_test::whenModal([](QWidget* login) {
+            EXPECT_EQ(login->objectName(), QStringLiteral("frmPassword"));
+            type(login, "txtPassword", QStringLiteral("Open Sesame"));
+            click(login, "cmdOK");
+        });
+    });
+    EXPECT_TRUE(shell::RunPasswordGate(prompt));
+    EXPECT_EQ(prompt.texts(), std::vector<std::string>{"Password Successfully set"});
+}
+
+TEST_F(PasswordGateTest, CancelOrCloseBoxAtFirstRunEndsAndTheNextStartIsAFirstRunAgain) {
+    for (bool closeBox : {false, true}) {
+        shell_test::whenModal([closeBox](QWidget* first) {
+            EXPECT_EQ(first->objectName(), QStringLiteral("frmNewPassword"));
+            if (closeBox)
+                first->close();
+            else
+                click(first, "cmdCancel");
+        });
+        EXPECT_FALSE(shell::RunPasswordGate(prompt)) << closeBox;
+        EXPECT_TRUE(prompt.boxes.empty());
+        EXPECT_TRUE(storedValueExists()); // written empty before the window
+        EXPECT_EQ(GetStringFull(HKEY_CURRENT_USER, settings::kPasswordKey, settings::kPasswordValue), "");
+        EXPECT_FALSE(core::IsPasswordSet());
+    }
+}
+
+TEST_F(PasswordGateTest, ClosingTheLoginWindowBeforeTheRightPasswordEnds) {
+    core::WriteAppPassword("Secret");
+    for (bool cancel : {false, true}) {
+        shell_test::whenModal([cancel](QWidget* login) {
+            EXPECT_EQ(login->objectName(), QStringLiteral("frmPassword"));
+            if (cancel)
+                click(login, "cmdCancel");
+            else
+                login->close();
+        });
+        EXPECT_FALSE(shell::RunPasswordGate(prompt));
+    }
+}
+
+} // namespace

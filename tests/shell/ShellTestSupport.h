@@ -1,0 +1,65 @@
+#pragma once
+// Shared pieces of the shell's window tests: one QApplication for the test program, a sandbox per
+// test, a scripted prompt, and a way to act on a modal window once it is up.
+
+#include "support/Sandbox.h"
+#include "support/ScriptedPrompt.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <string>
+
+namespace shell_test {
+
+inline QApplication& app() {
+    static int argc = 1;
+    static char name[] = "test_shell";
+    static char* argv[] = {name, nullptr};
+    static QApplication* instance = [] {
+        auto* a = new QApplication(argc, argv);
+        QApplication::setApplicationName(QStringLiteral("Tessaly"));
+        return a;
+    }();
+    return *instance;
+}
+
+// Runs `act` on the active modal window as soon as it is shown (from inside its exec()).
+inline void whenModal(std::function<void(QWidget*)> act) {
+    auto* timer = new QTimer;
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, [timer, act] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible())
+            return;
+        timer->stop();
+        timer->deleteLater();
+        act(modal);
+    });
+    timer->start();
+}
+
+inline void type(QWidget* window, const char* box, const QString& text) {
+    auto* edit = window->findChild<QLineEdit*>(QString::fromLatin1(box));
+    ASSERT_NE(edit, nullptr) << box;
+    edit->clear();
+    QTest::keyClicks(edit, text);
+}
+
+inline void click(QWidget* window, const char* button) {
+    auto* b = window->findChild<QPushButton*>(QString::fromLatin1(button));
+    ASSERT_NE(b, nullptr) << button;
+    QTest::mouseClick(b, Qt::LeftButton);
+}
+
+class ShellTest : public testing_support::SandboxTest {
+protected:
+    ShellTest() { app(); }
+    testing_support::ScriptedPrompt prompt;
+};
+
+} // namespace shell_test
