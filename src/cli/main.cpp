@@ -21,6 +21,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -138,48 +139,62 @@ bool runEngine(bool (*engine)(const std::string&, const std::string&, const core
     return ok;
 }
 
-int lockFiles(const std::vector<std::string>& files, const std::string& password) {
-    TerminalPrompt prompt;
-    const std::string reg = core::RegisterPath();
+// The register's path: in the program's system folder, which must lie on one of its drives.
+std::string registerPath() {
+    if (GetSystemFolder().empty())
+        throw std::runtime_error("the program's data folder " + platform::systemFolderHost() +
+                                 " is on none of its drives");
+    return core::RegisterPath();
+}
+
+// The register, created when missing.
+std::string openRegister() {
+    const std::string reg = registerPath();
     core::EnsureRegister(reg);
+    return reg;
+}
+
+// Runs `act` on the Windows-form path of each file argument; a file that cannot be handled is
+// reported and the others still run.
+template <class Act> int eachFile(const std::vector<std::string>& files, Act&& act) {
     bool allOk = true;
     for (const std::string& arg : files) {
         const std::string path = fileArgument(arg);
-        if (path.empty()) {
-            allOk = false;
-            continue;
+        bool ok = false;
+        if (!path.empty()) {
+            try {
+                ok = act(arg, path);
+            } catch (const platform::SysError& e) {
+                fail(arg + ": " + e.description());
+            }
         }
-        try {
-            // As the program's lock command does: attributes off, then the engine by size.
-            platform::setAttributes(path, platform::kAttrNormal);
-            const bool small = platform::fileLength(path) < core::kLargeFileThreshold;
-            const std::string target = small && upper(GetExtension(path)) == "TSL"
-                                           ? path
-                                           : AddBackslash(GetFolderPart(path)) + TransformName(GetFileNamePart(path)) +
-                                                 (small ? ".TSL" : ".TSW");
-            if (runEngine(small ? core::Encrypt : core::BigEncrypt, path, password, prompt, reg, "lock"))
-                std::printf("locked %s -> %s\n", arg.c_str(), hostForm(target).c_str());
-            else
-                allOk = false;
-        } catch (const platform::SysError& e) {
-            fail(arg + ": " + e.description());
-            allOk = false;
-        }
+        allOk = allOk && ok;
     }
     return allOk ? kOk : kFailed;
 }
 
+int lockFiles(const std::vector<std::string>& files, const std::string& password) {
+    TerminalPrompt prompt;
+    const std::string reg = openRegister();
+    return eachFile(files, [&](const std::string& arg, const std::string& path) {
+        // As the program's lock command does: attributes off, then the engine by size.
+        platform::setAttributes(path, platform::kAttrNormal);
+        const bool small = platform::fileLength(path) < core::kLargeFileThreshold;
+        const std::string target =
+            small && upper(GetExtension(path)) == "TSL"
+                ? path
+                : AddBackslash(GetFolderPart(path)) + TransformName(GetFileNamePart(path)) + (small ? ".TSL" : ".TSW");
+        if (!runEngine(small ? core::Encrypt : core::BigEncrypt, path, password, prompt, reg, "lock"))
+            return false;
+        std::printf("locked %s -> %s\n", arg.c_str(), hostForm(target).c_str());
+        return true;
+    });
+}
+
 int unlockFiles(const std::vector<std::string>& files, const std::string& password) {
     TerminalPrompt prompt;
-    const std::string reg = core::RegisterPath();
-    core::EnsureRegister(reg);
-    bool allOk = true;
-    for (const std::string& arg : files) {
-        const std::string path = fileArgument(arg);
-        if (path.empty()) {
-            allOk = false;
-            continue;
-        }
+    const std::string reg = openRegister();
+    return eachFile(files, [&](const std::string& arg, const std::string& path) {
         const std::string extension = upper(GetExtension(path));
         bool ok = false;
         if (extension == "TSL")
@@ -190,46 +205,36 @@ int unlockFiles(const std::vector<std::string>& files, const std::string& passwo
             fail(arg + ": not a locked file name (.TSL or .TSW)");
         if (ok)
             std::printf("unlocked %s\n", arg.c_str());
-        allOk = allOk && ok;
-    }
-    return allOk ? kOk : kFailed;
+        return ok;
+    });
 }
 
 int infoFiles(const std::vector<std::string>& files) {
-    bool allOk = true;
-    for (const std::string& arg : files) {
-        const std::string path = fileArgument(arg);
-        if (path.empty()) {
-            allOk = false;
-            continue;
+    return eachFile(files, [](const std::string& arg, const std::string& path) {
+        const core::LockInfo info = core::InspectFile(path);
+        const std::string size = std::to_string(info.contentSize);
+        switch (info.kind) {
+        case core::LockInfo::Plain:
+            std::printf("%s: not locked, %s bytes\n", arg.c_str(), size.c_str());
+            break;
+        case core::LockInfo::Small:
+            std::printf("%s: locked, small-file format (.TSL), content %s bytes\n", arg.c_str(), size.c_str());
+            break;
+        case core::LockInfo::Large:
+            std::printf("%s: locked, large-file format (.TSW), content %s bytes\n", arg.c_str(), size.c_str());
+            break;
         }
-        try {
-            const core::LockInfo info = core::InspectFile(path);
-            const std::string size = std::to_string(info.contentSize);
-            switch (info.kind) {
-            case core::LockInfo::Plain:
-                std::printf("%s: not locked, %s bytes\n", arg.c_str(), size.c_str());
-                break;
-            case core::LockInfo::Small:
-                std::printf("%s: locked, small-file format (.TSL), content %s bytes\n", arg.c_str(), size.c_str());
-                break;
-            case core::LockInfo::Large:
-                std::printf("%s: locked, large-file format (.TSW), content %s bytes\n", arg.c_str(), size.c_str());
-                break;
-            }
-        } catch (const platform::SysError& e) {
-            fail(arg + ": " + e.description());
-            allOk = false;
-        }
-    }
-    return allOk ? kOk : kFailed;
+        return true;
+    });
 }
 
 int listVault() {
     TerminalPrompt prompt;
-    const std::string reg = core::RegisterPath();
+    const std::string reg = registerPath();
     if (!platform::exists(reg))
         return kOk; // nothing was ever locked here
+    // The readers only report a register they cannot read; here that is a failure to say.
+    platform::readAll(reg);
     const int before = prompt.shown();
     const struct {
         const char* kind;
@@ -289,6 +294,28 @@ int drive(const std::vector<std::string>& args) {
     return kOk;
 }
 
+int runCommand(const std::string& command, const std::vector<std::string>& files, bool passwordStdin) {
+    if (command == "vault") {
+        if (!files.empty())
+            return usageError("vault takes no files");
+        return listVault();
+    }
+    if (command == "drive")
+        return drive(files);
+    if (command != "lock" && command != "unlock" && command != "info")
+        return usageError("unknown command " + command);
+    if (files.empty())
+        return usageError(command + " needs at least one file");
+    if (command == "info")
+        return infoFiles(files);
+
+    std::string password;
+    int exitCode = kOk;
+    if (!readPassword(passwordStdin, command == "lock", password, exitCode))
+        return exitCode;
+    return command == "lock" ? lockFiles(files, password) : unlockFiles(files, password);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -318,23 +345,12 @@ int main(int argc, char** argv) {
 
     if (command.empty())
         return usageError("no command given");
-    if (command == "vault") {
-        if (!files.empty())
-            return usageError("vault takes no files");
-        return listVault();
+    try {
+        return runCommand(command, files, passwordStdin);
+    } catch (const platform::SysError& e) {
+        fail(e.description());
+    } catch (const std::exception& e) {
+        fail(e.what());
     }
-    if (command == "drive")
-        return drive(files);
-    if (command != "lock" && command != "unlock" && command != "info")
-        return usageError("unknown command " + command);
-    if (files.empty())
-        return usageError(command + " needs at least one file");
-    if (command == "info")
-        return infoFiles(files);
-
-    std::string password;
-    int exitCode = kOk;
-    if (!readPassword(passwordStdin, command == "lock", password, exitCode))
-        return exitCode;
-    return command == "lock" ? lockFiles(files, password) : unlockFiles(files, password);
+    return kFailed;
 }

@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <ctime>
 #include <new>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace core {
@@ -111,6 +112,18 @@ void showWrongPassword(const EngineContext& ctx) {
 void showTargetTaken(const EngineContext& ctx, const std::string& target) {
     ctx.prompt.show("The file '" + target + "' already exists. Move or rename it and try again.", Buttons::OK,
                     Icon::Exclamation);
+}
+
+// Whether a file or folder already has the target's name. A name that the folder cannot hold (too
+// long, say) fails here, before anything is written or removed.
+bool targetTaken(const std::string& target) {
+    const std::string host = platform::toHost(target);
+    struct stat st {};
+    if (::lstat(host.c_str(), &st) == 0)
+        return true;
+    if (errno == ENOENT)
+        return false;
+    throw platform::sysErrorFromErrno(errno, host);
 }
 
 std::string lockTarget(const std::string& path, const char* extension) {
@@ -215,7 +228,7 @@ bool encryptSmall(const std::string& path, const std::string& password, const En
 
     // A .TSL file is locked again in place; anything else goes to its transformed name.
     const std::string target = upper(GetExtension(path)) == "TSL" ? path : lockTarget(path, ".TSL");
-    if (target != path && platform::exists(target)) {
+    if (target != path && targetTaken(target)) {
         showTargetTaken(ctx, target);
         return false;
     }
@@ -279,7 +292,7 @@ bool decryptSmall(const std::string& path, const std::string& password, const En
 
     // A content that is itself a locked file (a whole header line) stays locked in place.
     const std::string target = startsWithHeaderLine(content) ? path : unlockTarget(path);
-    if (target != path && platform::exists(target)) {
+    if (target != path && targetTaken(target)) {
         restoreAttributes();
         showTargetTaken(ctx, target);
         return false;
@@ -294,30 +307,10 @@ bool decryptSmall(const std::string& path, const std::string& password, const En
     return true;
 }
 
-bool encryptLarge(const std::string& path, const std::string& password, const EngineContext& ctx) {
-    if (!FileExists(path))
-        return false;
-    const std::string header = MakeHeader(ctx.salt.empty() ? MakeSalt() : ctx.salt, password);
-    if (upper(GetExtension(path)) == "TSW") {
-        ctx.prompt.show(std::string("The file you are trying to lock is already locked.") + kCrLf +
-                            "Multiple locking is supported in small files only",
-                        Buttons::OK, Icon::None);
-        return false;
-    }
-    const std::string target = lockTarget(path, ".TSW");
-    if (platform::exists(target)) {
-        showTargetTaken(ctx, target);
-        return false;
-    }
-
-    platform::InputFile in(path);
-    const std::uint64_t n = in.size();
-    if (n == 0)
-        return false;
-
-    platform::AtomicWriter writer(target);
-    writer.write(header + "\r");
-    // Only the head, the length modulo 32768, is enciphered; the rest is copied as it is.
+// The n content bytes of a large locked file, from `in` to `writer` (either direction, RC4 being
+// its own inverse): only the head, the length modulo 32768, is enciphered; the rest is copied as it is.
+void copyLargeContent(platform::InputFile& in, platform::AtomicWriter& writer, std::uint64_t n,
+                      const EngineContext& ctx) {
     std::string head(static_cast<std::size_t>(n % kBlock), '\0');
     in.readExact(head.data(), head.size());
     writer.write(RC4Text(head, kFixedKey));
@@ -329,6 +322,32 @@ bool encryptLarge(const std::string& path, const std::string& password, const En
         done += piece;
         progress(ctx, done, n);
     }
+}
+
+bool encryptLarge(const std::string& path, const std::string& password, const EngineContext& ctx) {
+    if (!FileExists(path))
+        return false;
+    const std::string header = MakeHeader(ctx.salt.empty() ? MakeSalt() : ctx.salt, password);
+    if (upper(GetExtension(path)) == "TSW") {
+        ctx.prompt.show(std::string("The file you are trying to lock is already locked.") + kCrLf +
+                            "Multiple locking is supported in small files only",
+                        Buttons::OK, Icon::None);
+        return false;
+    }
+    const std::string target = lockTarget(path, ".TSW");
+    if (targetTaken(target)) {
+        showTargetTaken(ctx, target);
+        return false;
+    }
+
+    platform::InputFile in(path);
+    const std::uint64_t n = in.size();
+    if (n == 0)
+        return false;
+
+    platform::AtomicWriter writer(target);
+    writer.write(header + "\r");
+    copyLargeContent(in, writer, n, ctx);
     replaceSource(writer, path, target, ctx);
 
     platform::setAttributes(target, platform::kAttrReadOnly | platform::kAttrHidden);
@@ -348,7 +367,7 @@ bool decryptLarge(const std::string& path, const std::string& password, const En
     const std::uint64_t headerLength = header.size() + 1; // the line and its carriage return
 
     const std::string target = unlockTarget(path);
-    if (target != path && platform::exists(target)) {
+    if (target != path && targetTaken(target)) {
         platform::setAttributes(path, attributesBefore);
         showTargetTaken(ctx, target);
         return false;
@@ -362,17 +381,7 @@ bool decryptLarge(const std::string& path, const std::string& password, const En
     platform::AtomicWriter writer(target);
     std::string skip(static_cast<std::size_t>(headerLength), '\0');
     in.readExact(skip.data(), skip.size());
-    std::string head(static_cast<std::size_t>(n % kBlock), '\0');
-    in.readExact(head.data(), head.size());
-    writer.write(RC4Text(head, kFixedKey));
-    std::uint64_t done = head.size();
-    progress(ctx, done, n);
-    while (done < n) {
-        const std::uint64_t piece = std::min(kCopyPiece, n - done);
-        writer.copyFrom(in, piece);
-        done += piece;
-        progress(ctx, done, n);
-    }
+    copyLargeContent(in, writer, n, ctx);
     replaceSource(writer, path, target, ctx);
 
     RemoveAfterFileUnlock(ctx.registerPath, settings::kSectionTSW, target);

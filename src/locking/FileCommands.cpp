@@ -45,10 +45,16 @@ void stepDone(const FileBatch& batch, const RunHooks& hooks, std::size_t index) 
                        static_cast<int>(batch.checked.size()) * kStepsPerFile);
 }
 
-void endRun(platform::Prompt& prompt, const RunHooks& hooks) {
+// Unloads the progress window, restores the pointer and says how the run ended; a run that reached
+// its end with nothing checked tells so.
+RunResult endRun(platform::Prompt& prompt, const RunHooks& hooks, RunResult result, RunEnd end) {
     if (hooks.closeProgress)
         hooks.closeProgress();
     prompt.setBusy(false);
+    result.end = end;
+    if (end == RunEnd::Completed && !result.anyChecked)
+        prompt.show("No file is checked", Buttons::OK, Icon::Exclamation);
+    return result;
 }
 
 // The handler of a run: the access error has its own words, anything else goes to the reporter.
@@ -134,15 +140,9 @@ RunResult LockFiles(const FileBatch& batch, platform::Prompt& prompt, const RunH
             hooks.rebuildList();
     } catch (const platform::SysError& e) {
         reportRunError(prompt, batch, e.number, e.description(), "lock", "cmdLock_click");
-        endRun(prompt, hooks);
-        result.end = RunEnd::Stopped;
-        return result;
+        return endRun(prompt, hooks, result, RunEnd::Stopped);
     }
-    endRun(prompt, hooks);
-    result.end = RunEnd::Completed;
-    if (!result.anyChecked)
-        prompt.show("No file is checked", Buttons::OK, Icon::Exclamation);
-    return result;
+    return endRun(prompt, hooks, result, RunEnd::Completed);
 }
 
 RunResult UnlockFiles(const FileBatch& batch, platform::Prompt& prompt, const RunHooks& hooks) {
@@ -173,9 +173,7 @@ RunResult UnlockFiles(const FileBatch& batch, platform::Prompt& prompt, const Ru
             } else if (!core::Decrypt(path, batch.password, ctx)) {
                 // A small file that fails (a wrong password above all) ends the whole run here.
                 result.failed = true;
-                endRun(prompt, hooks);
-                result.end = RunEnd::Stopped;
-                return result;
+                return endRun(prompt, hooks, result, RunEnd::Stopped);
             }
             stepDone(batch, hooks, i);
         }
@@ -183,15 +181,9 @@ RunResult UnlockFiles(const FileBatch& batch, platform::Prompt& prompt, const Ru
             hooks.rebuildList();
     } catch (const platform::SysError& e) {
         reportRunError(prompt, batch, e.number, e.description(), "unlock", "cmdUnlock_click");
-        endRun(prompt, hooks);
-        result.end = RunEnd::Stopped;
-        return result;
+        return endRun(prompt, hooks, result, RunEnd::Stopped);
     }
-    endRun(prompt, hooks);
-    result.end = RunEnd::Completed;
-    if (!result.anyChecked)
-        prompt.show("No file is checked", Buttons::OK, Icon::Exclamation);
-    return result;
+    return endRun(prompt, hooks, result, RunEnd::Completed);
 }
 
 bool UnlockAndOpenFile(const std::string& folder, const FileItem& item, const std::string& password,

@@ -89,6 +89,41 @@ bool isProtectedRoot(const std::string& path) {
     return root == "c:\\" || root == "d:\\";
 }
 
+// True when the desktop.ini says nothing but what a lock writes: the section, the class identifier
+// and empty lines. Anything else was the user's before the lock and stays after the unlock.
+bool holdsOnlyClassId(const std::string& content) {
+    const std::string classLine = upperText(std::string("CLSID=") + kFolderClassId);
+    std::size_t start = 0;
+    while (start <= content.size()) {
+        std::size_t end = content.find('\n', start);
+        if (end == std::string::npos)
+            end = content.size();
+        std::string line = content.substr(start, end - start);
+        std::string bare;
+        for (char c : line)
+            if (c != ' ' && c != '\t' && c != '\r')
+                bare += c;
+        bare = upperText(bare);
+        if (!bare.empty() && bare != "[.SHELLCLASSINFO]" && bare != classLine)
+            return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+// Takes the lock's class identifier out of a locked folder's desktop.ini: the file goes when it held
+// nothing else, and otherwise keeps the lines that were the user's.
+void removeLockIni(const std::string& ini, const IniState& before) {
+    platform::setAttributes(ini, platform::kAttrNormal);
+    if (holdsOnlyClassId(before.content)) {
+        platform::removeFile(ini);
+        return;
+    }
+    if (platform::getProfileString(ini, ".ShellClassInfo", "CLSID", std::string()) == kFolderClassId &&
+        !platform::deleteProfileKey(ini, ".ShellClassInfo", "CLSID"))
+        throw platform::SysError(75, platform::errorDescription(75));
+}
+
 bool holdsClassId(const IniState& ini) {
     return ini.existed && ini.content.find(kFolderClassId) != std::string::npos;
 }
@@ -115,6 +150,18 @@ bool hideFolder(const std::string& path, const std::string& locked, const std::s
     platform::setAttributes(locked, platform::kAttrHidden | platform::kAttrSystem);
     platform::setAttributes(desktopIniOf(locked), platform::kAttrHidden);
     return true;
+}
+
+// Every file of the selected folder, checked, for the file lock or unlock.
+FileBatch folderBatch(const FolderRequest& request) {
+    FileBatch batch;
+    batch.folder = request.folder.key;
+    batch.checked = FolderFileItems(request.folder.key);
+    batch.password = request.password;
+    batch.confirmation = request.confirmation;
+    batch.registerPath = request.registerPath;
+    batch.ownExecutable = request.ownExecutable;
+    return batch;
 }
 
 bool endsInLockExtension(const std::string& path) {
@@ -150,10 +197,8 @@ FolderUnlockEnd RestoreLockedFolder(const std::string& lockedPath, const std::st
     const std::string ini = desktopIniOf(lockedPath);
     const IniState before = readIni(ini);
     const unsigned folderAttributes = platform::getAttributes(lockedPath) & ~platform::kAttrDirectory;
-    if (before.existed) {
-        platform::setAttributes(ini, platform::kAttrNormal);
-        platform::removeFile(ini);
-    }
+    if (before.existed)
+        removeLockIni(ini, before);
     // Cleared before the rename, so the parent's list of hidden names forgets the scrambled name.
     platform::setAttributes(lockedPath, platform::kAttrNormal);
     if (!ShellRename(lockedPath, restoredPath, false, false)) {
@@ -296,14 +341,7 @@ FolderResult LockFolderAndFiles(const FolderRequest& request, platform::Prompt& 
                         "Lock Confirmation") != Answer::Yes)
             return result;
 
-        FileBatch batch;
-        batch.folder = path;
-        batch.checked = FolderFileItems(path);
-        batch.password = request.password;
-        batch.confirmation = request.confirmation;
-        batch.registerPath = request.registerPath;
-        batch.ownExecutable = request.ownExecutable;
-        const RunResult run = LockFiles(batch, prompt, hooks);
+        const RunResult run = LockFiles(folderBatch(request), prompt, hooks);
         result.clearPasswords = run.end == RunEnd::Completed;
         // A run refused as a whole (or ended by an error) leaves the folder as it is.
         if (run.end != RunEnd::Completed)
@@ -348,14 +386,7 @@ FolderResult UnlockFolderAndFiles(const FolderRequest& request, platform::Prompt
                         "Lock Confirmation") != Answer::Yes)
             return result;
 
-        FileBatch batch;
-        batch.folder = path;
-        batch.checked = FolderFileItems(path);
-        batch.password = request.password;
-        batch.confirmation = request.confirmation;
-        batch.registerPath = request.registerPath;
-        batch.ownExecutable = request.ownExecutable;
-        const RunResult run = UnlockFiles(batch, prompt, hooks);
+        const RunResult run = UnlockFiles(folderBatch(request), prompt, hooks);
         result.clearPasswords = run.end == RunEnd::Completed;
 
         if (RestoreLockedFolder(path, restored, std::string(), request.registerPath, prompt) !=

@@ -61,7 +61,8 @@ std::string StoredFolderPassword(const std::string& valueName);
 
 // Shared by the main window and the vault once the password is accepted and the user said Yes.
 enum class FolderUnlockEnd { Unlocked, Failed };
-// Gives a locked folder its name back, clears its attributes, deletes its desktop.ini, then removes
+// Gives a locked folder its name back, clears its attributes, takes the class identifier out of its
+// desktop.ini (deleting the file when nothing of the user's is left in it), then removes
 // its password value (when valueName is not empty) and its register entry. When the rename fails,
 // everything is put back as it was and the user is told why.
 FolderUnlockEnd RestoreLockedFolder(const std::string& lockedPath, const std::string& restoredPath,

@@ -59,10 +59,8 @@ void LockingCommands::setBusy(bool busy) {
     emit busyChanged(busy);
 }
 
-void LockingCommands::cmdLock_click() {
-    if (m_busy)
-        return;
-    BusyScope scope(*this);
+// The main window's checked files and password boxes as one run of the file commands.
+FileBatch LockingCommands::fileBatch() const {
     FileBatch batch;
     batch.folder = m_port.currentFolder();
     batch.checked = m_port.checkedItems();
@@ -70,7 +68,21 @@ void LockingCommands::cmdLock_click() {
     batch.confirmation = m_port.password2();
     batch.registerPath = m_port.registerPath();
     batch.ownExecutable = m_ownExecutable;
-    if (LockFiles(batch, m_port.prompt(), hooksFor(m_port)).end == RunEnd::Completed)
+    return batch;
+}
+
+// The selected tree folder and the password boxes as one request of the folder commands.
+FolderRequest LockingCommands::folderRequest() const {
+    return FolderRequest{
+        m_port.selectedTreeFolder(), m_port.password1(), m_port.password2(), m_ownFolder, m_ownExecutable,
+        m_port.registerPath()};
+}
+
+void LockingCommands::cmdLock_click() {
+    if (m_busy)
+        return;
+    BusyScope scope(*this);
+    if (LockFiles(fileBatch(), m_port.prompt(), hooksFor(m_port)).end == RunEnd::Completed)
         m_port.clearPasswords();
 }
 
@@ -78,14 +90,7 @@ void LockingCommands::cmdUnlock_click() {
     if (m_busy)
         return;
     BusyScope scope(*this);
-    FileBatch batch;
-    batch.folder = m_port.currentFolder();
-    batch.checked = m_port.checkedItems();
-    batch.password = m_port.password1();
-    batch.confirmation = m_port.password2();
-    batch.registerPath = m_port.registerPath();
-    batch.ownExecutable = m_ownExecutable;
-    if (UnlockFiles(batch, m_port.prompt(), hooksFor(m_port)).end == RunEnd::Completed)
+    if (UnlockFiles(fileBatch(), m_port.prompt(), hooksFor(m_port)).end == RunEnd::Completed)
         m_port.clearPasswords();
 }
 
@@ -134,40 +139,28 @@ void LockingCommands::mLockFolder_click() {
     if (m_busy)
         return;
     BusyScope scope(*this);
-    const FolderRequest request{
-        m_port.selectedTreeFolder(), m_port.password1(), m_port.password2(), m_ownFolder, m_ownExecutable,
-        m_port.registerPath()};
-    applyFolderResult(LockFolder(request, m_port.prompt()));
+    applyFolderResult(LockFolder(folderRequest(), m_port.prompt()));
 }
 
 void LockingCommands::mUnLockFolder_click() {
     if (m_busy)
         return;
     BusyScope scope(*this);
-    const FolderRequest request{
-        m_port.selectedTreeFolder(), m_port.password1(), m_port.password2(), m_ownFolder, m_ownExecutable,
-        m_port.registerPath()};
-    applyFolderResult(UnlockFolder(request, m_port.prompt()));
+    applyFolderResult(UnlockFolder(folderRequest(), m_port.prompt()));
 }
 
 void LockingCommands::mLockFolderFiles_click() {
     if (m_busy)
         return;
     BusyScope scope(*this);
-    const FolderRequest request{
-        m_port.selectedTreeFolder(), m_port.password1(), m_port.password2(), m_ownFolder, m_ownExecutable,
-        m_port.registerPath()};
-    applyFolderResult(LockFolderAndFiles(request, m_port.prompt(), hooksFor(m_port)));
+    applyFolderResult(LockFolderAndFiles(folderRequest(), m_port.prompt(), hooksFor(m_port)));
 }
 
 void LockingCommands::mUnLockFolderFiles_click() {
     if (m_busy)
         return;
     BusyScope scope(*this);
-    const FolderRequest request{
-        m_port.selectedTreeFolder(), m_port.password1(), m_port.password2(), m_ownFolder, m_ownExecutable,
-        m_port.registerPath()};
-    applyFolderResult(UnlockFolderAndFiles(request, m_port.prompt(), hooksFor(m_port)));
+    applyFolderResult(UnlockFolderAndFiles(folderRequest(), m_port.prompt(), hooksFor(m_port)));
 }
 
 frmSecurityVault* LockingCommands::makeVault() {

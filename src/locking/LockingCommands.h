@@ -73,6 +73,8 @@ private:
     void setBusy(bool busy);
     frmSecurityVault* makeVault();
     void applyFolderResult(const FolderResult& result);
+    FileBatch fileBatch() const;
+    FolderRequest folderRequest() const;
 
     MainWindowPort& m_port;
     QWidget* m_window;

@@ -148,6 +148,7 @@ void frmSecurityVault::fillList(QListWidget* list, bool folders) {
 }
 
 void frmSecurityVault::Refresh() {
+    m_refreshPending = false;
     m_prompt.setBusy(true);
     m_prompt.setBusy(false);
     if (m_mainWindow)
@@ -208,6 +209,18 @@ void frmSecurityVault::lvwFiles_DblClick(QListWidgetItem* item) {
 void frmSecurityVault::setCommandsEnabled(bool enabled) {
     m_externalBusy = !enabled;
     updateButtons();
+    // A refresh that fell due while the main window's command ran comes now.
+    if (enabled && m_refreshPending && isVisible() && !m_running)
+        refreshWhenIdle();
+}
+
+// Refresh repoints the main window's browser: never while a command of either window runs.
+void frmSecurityVault::refreshWhenIdle() {
+    if (m_running || m_externalBusy) {
+        m_refreshPending = true;
+        return;
+    }
+    Refresh();
 }
 
 void frmSecurityVault::setRunning(bool running) {
@@ -225,9 +238,9 @@ void frmSecurityVault::updateButtons() {
 
 bool frmSecurityVault::event(QEvent* e) {
     if (e->type() == QEvent::WindowActivate) {
-        if (m_refreshOnActivate && !m_running) {
+        if (m_refreshOnActivate) {
             m_refreshOnActivate = false;
-            Refresh();
+            refreshWhenIdle();
         }
     } else if (e->type() == QEvent::WindowDeactivate) {
         // Coming back from another window of the program refreshes; coming back from a message box
@@ -243,9 +256,9 @@ void frmSecurityVault::showEvent(QShowEvent* e) {
     m_refreshOnActivate = true;
     // Where the window system never activates the window (offscreen), the first show still fills the lists.
     QTimer::singleShot(0, this, [this] {
-        if (m_refreshOnActivate && isVisible() && !m_running) {
+        if (m_refreshOnActivate && isVisible()) {
             m_refreshOnActivate = false;
-            Refresh();
+            refreshWhenIdle();
         }
     });
 }

@@ -54,6 +54,7 @@ protected:
 private:
     void setRunning(bool running);
     void updateButtons();
+    void refreshWhenIdle();
     void fillList(QListWidget* list, bool folders);
 
     platform::Prompt& m_prompt;
@@ -62,6 +63,7 @@ private:
     bool m_running = false;
     bool m_externalBusy = false;
     bool m_refreshOnActivate = false;
+    bool m_refreshPending = false; // due while a command ran
 
     QGroupBox* m_fraFolders;
     QListWidget* m_lvwFolders;

@@ -63,12 +63,20 @@ std::optional<std::string> sectionName(const std::string& line) {
     return trim(t.substr(1, close == std::string::npos ? std::string::npos : close - 1));
 }
 
+// True when text[at...] begins with a drive letter, ":" and "\".
+bool fullPathAt(const std::string& text, std::size_t at) {
+    if (at + 3 > text.size())
+        return false;
+    const char d = text[at];
+    return ((d >= 'A' && d <= 'Z') || (d >= 'a' && d <= 'z')) && text[at + 1] == ':' && text[at + 2] == '\\';
+}
+
 // The key of a "key=value" line, or nothing for other lines (comments, blank lines).
 std::optional<std::string> keyName(const std::string& line) {
     const std::string t = trim(line);
     if (t.empty() || t[0] == ';')
         return std::nullopt;
-    const auto eq = line.find('=');
+    const auto eq = profileKeyEnd(line);
     if (eq == std::string::npos)
         return std::nullopt;
     return trim(line.substr(0, eq));
@@ -133,6 +141,23 @@ bool writeLines(const std::string& host, const std::vector<std::string>& lines) 
 
 } // namespace
 
+std::size_t profileKeyEnd(const std::string& line) {
+    const std::size_t first = line.find('=');
+    std::size_t start = 0;
+    while (start < line.size() && blank(line[start]))
+        ++start;
+    if (first == std::string::npos || !fullPathAt(line, start))
+        return first;
+    for (std::size_t eq = first; eq != std::string::npos; eq = line.find('=', eq + 1)) {
+        std::size_t value = eq + 1;
+        while (value < line.size() && blank(line[value]))
+            ++value;
+        if (fullPathAt(line, value))
+            return eq;
+    }
+    return first;
+}
+
 std::string getProfileString(const std::string& windowsFile, const std::string& section, const std::string& key,
                              const std::string& defaultValue) {
     std::vector<std::string> lines;
@@ -146,7 +171,7 @@ std::string getProfileString(const std::string& windowsFile, const std::string& 
     if (!loc.keyLine)
         return defaultValue;
     const std::string& line = lines[*loc.keyLine];
-    std::string value = trim(line.substr(line.find('=') + 1));
+    std::string value = trim(line.substr(profileKeyEnd(line) + 1));
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
         value = value.substr(1, value.size() - 2);
     return value;

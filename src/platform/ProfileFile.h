@@ -18,4 +18,10 @@ bool writeProfileString(const std::string& windowsFile, const std::string& secti
 // Removes the key from the section. Returns false when the file cannot be written.
 bool deleteProfileKey(const std::string& windowsFile, const std::string& section, const std::string& key);
 
+// Where a "key=value" line's key ends: the position of the "=" between key and value, npos when the
+// line has none. That is the first "=", except on a line that begins with a full path ("P:\..."):
+// such a key may itself hold "=" (transformed names turn "~" into "="), and its value is a full path
+// too, so the key ends at the first "=" that is followed (after blanks) by a drive letter, ":" and "\".
+std::size_t profileKeyEnd(const std::string& line);
+
 } // namespace platform

@@ -298,16 +298,19 @@ std::string ReadIniSection(const std::string& registerPath, const std::string& h
     return body;
 }
 
+// Key and value part at the first "=", except where the key is a transformed path that itself holds
+// "=" (from a "~" in the plain path): there they part at the "=" that begins the value's path, as the
+// profile reader does.
 std::string IniEntryKey(const std::string& entry) {
     // An entry without "=" is all key.
-    return entry.substr(0, entry.find('='));
+    return entry.substr(0, platform::profileKeyEnd(entry));
 }
 
 std::string IniEntryValue(const std::string& entry) {
     std::string text = entry;
     if (!text.empty() && (text.back() == '|' || text.back() == '\r'))
         text.pop_back();
-    const auto eq = text.find('=');
+    const auto eq = platform::profileKeyEnd(text);
     return trimBlanks(eq == std::string::npos ? text : text.substr(eq + 1));
 }
 

@@ -9,6 +9,11 @@
 
 namespace shell {
 
+bool StoreAppPassword(const std::string& password) {
+    core::WriteAppPassword(password);
+    return core::CheckAppPassword(password);
+}
+
 bool ChangeAppPassword(platform::Prompt& prompt, PasswordChangeFields& fields) {
     try {
         if (!core::CheckOldAppPassword(fields.oldPassword)) {
@@ -16,7 +21,10 @@ bool ChangeAppPassword(platform::Prompt& prompt, PasswordChangeFields& fields) {
             return false;
         }
         if (fields.newPassword == fields.newConfirm) {
-            core::WriteAppPassword(fields.newPassword);
+            if (!StoreAppPassword(fields.newPassword)) {
+                prompt.show(kPasswordNotSaved, platform::Buttons::OK, platform::Icon::Critical);
+                return false;
+            }
             prompt.show("Password Successfully changed", platform::Buttons::OK, platform::Icon::None);
             return true;
         }

@@ -20,4 +20,10 @@ struct PasswordChangeFields {
 // Returns true when the new password was stored.
 bool ChangeAppPassword(platform::Prompt& prompt, PasswordChangeFields& fields);
 
+// Stores the application password and reads it back: false when the store did not take it (the
+// registry could not be written), so that no window reports a password that was never saved.
+bool StoreAppPassword(const std::string& password);
+// What the user is told when StoreAppPassword fails.
+inline constexpr const char* kPasswordNotSaved = "The password could not be saved. Please try again.";
+
 } // namespace shell

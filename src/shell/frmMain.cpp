@@ -97,6 +97,17 @@ bool expectedFileError(int number) {
     }
 }
 
+// Swallows the tool tip event of the widgets it watches.
+class NoToolTip final : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        return event->type() == QEvent::ToolTip || QObject::eventFilter(watched, event);
+    }
+};
+
 } // namespace
 
 frmMain::frmMain(platform::Prompt& prompt, QWidget* parent) : QMainWindow(parent), m_prompt(prompt) {
@@ -222,13 +233,16 @@ void frmMain::buildMainPanel(QFrame* panel) {
                           {"UnlockFolder", "Unlock Folder", nullptr},
                           {"SafeVault", "Safe Vault", nullptr},
                           {"SendEmail", "Send Email", nullptr}};
+    auto* noTip = new NoToolTip(m_tbrLock);
     for (const Tool& t : tools) {
         QAction* a = makeAction(this, t.key, t.caption);
         a->setData(QString::fromLatin1(t.key));
         a->setIcon(shell::toolbarIcon(QString::fromLatin1(t.key)));
-        // No tool tip where none is given (Qt would repeat the caption).
-        a->setToolTip(t.tip ? QString::fromLatin1(t.tip) : QString());
         m_tbrLock->addAction(a);
+        if (t.tip)
+            a->setToolTip(QString::fromLatin1(t.tip));
+        else // Qt would show the caption as the tip: a button without a tip of its own shows none
+            m_tbrLock->widgetForAction(a)->installEventFilter(noTip);
         if (QString::fromLatin1(t.key) != QLatin1String("SafeVault") &&
             QString::fromLatin1(t.key) != QLatin1String("SendEmail"))
             addFileCommand(a);

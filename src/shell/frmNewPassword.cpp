@@ -1,9 +1,9 @@
 #include "shell/frmNewPassword.h"
 
-#include "core/Scrambler.h"
 #include "diagnostics/ErrorReport.h"
 #include "platform/Prompt.h"
 #include "platform/SysError.h"
+#include "shell/ChangePassword.h"
 #include "shell/GateWidgets.h"
 
 #include <QDialogButtonBox>
@@ -74,7 +74,10 @@ void frmNewPassword::cmdOK_Click() {
         const std::string first = shell::toBytes(m_txtPassword1->text());
         const std::string second = shell::toBytes(m_txtPassword2->text());
         if (first == second && !blankOnly(first)) {
-            core::WriteAppPassword(first);
+            if (!shell::StoreAppPassword(first)) {
+                m_prompt.show(shell::kPasswordNotSaved, platform::Buttons::OK, platform::Icon::Critical);
+                return;
+            }
             m_prompt.show("Password Successfully set", platform::Buttons::OK, platform::Icon::Information);
             accept();
             return;

@@ -1,4 +1,5 @@
 #include "core/LockEngine.h"
+#include "core/Register.h"
 #include "settings/modGeneral.h"
 #include "support/Sandbox.h"
 
@@ -7,6 +8,8 @@
 #include <QCoreApplication>
 #include <QProcess>
 #include <QStringList>
+
+#include <filesystem>
 
 #include <poll.h>
 #include <pty.h>
@@ -123,6 +126,27 @@ TEST_F(CliTest, BadUsageExitsWithTwo) {
     const CliRun help = cli({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_TRUE(contains(help.out, "Usage: tessaly-cli"));
+}
+
+TEST_F(CliTest, ARegisterThatCannotBeReachedOrReadFailsWithAMessage) {
+    // A folder where the register file should be: it cannot be read.
+    const std::string reg = sandbox.host(core::RegisterPath());
+    std::filesystem::create_directories(reg);
+    CliRun r = cli({"vault"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(contains(r.err, "tessaly-cli: ")) << r.err;
+    std::filesystem::remove(reg);
+
+    // Drive C: moved to a subfolder: the program's data folder, and so the register, is on no drive.
+    const std::string docs = sandbox.makeFolder("C:\\Docs");
+    const std::string a = sandbox.writeFile(docs + "\\a.txt", "abc");
+    ASSERT_EQ(cli({"drive", "C", sandbox.host(docs)}).exitCode, 0);
+    r = cli({"--password-stdin", "lock", sandbox.host(a)}, "pw\n");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(contains(r.err, "is on none of its drives")) << r.err;
+    EXPECT_EQ(sandbox.readFile(a), "abc");
+    EXPECT_EQ(cli({"vault"}).exitCode, 1);
+    EXPECT_EQ(cli({"--password-stdin", "unlock", sandbox.host(a)}, "pw\n").exitCode, 1);
 }
 
 TEST_F(CliTest, DriveListsAndMapsDrivesThroughTheRegistry) {

@@ -359,3 +359,17 @@ TEST_F(EngineTest, AccessErrorsShowTheirMessagesAndKeepTheFile) {
     EXPECT_TRUE(sandbox.exists(locked));
     EXPECT_TRUE(core::Decrypt(locked, "pw", context()));
 }
+
+TEST_F(EngineTest, ALockedNameTooLongForTheFolderLeavesThePlainFile) {
+    // 252 characters are a valid name; with ".TSL" or ".TSW" the locked name is not.
+    for (const bool large : {false, true}) {
+        SCOPED_TRACE(large ? "large" : "small");
+        const std::string folder = large ? "C:\\LongL" : "C:\\LongS";
+        const std::string content = randomContent(large ? 250000 : 100, 8);
+        const std::string path = sandbox.writeFile(folder + "\\" + std::string(252, 'x'), content);
+        EXPECT_FALSE(large ? core::BigEncrypt(path, "pw", context()) : core::Encrypt(path, "pw", context()));
+        EXPECT_EQ(listing(folder), std::set<std::string>{std::string(252, 'x')});
+        EXPECT_EQ(sandbox.readFile(path), content);
+        EXPECT_EQ(entry(large ? settings::kSectionTSW : settings::kSectionTSL, path), "");
+    }
+}

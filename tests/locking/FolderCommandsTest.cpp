@@ -156,6 +156,17 @@ TEST_F(FolderCommandsTest, AnExistingDesktopIniKeepsItsLinesAndGainsTheClassId) 
     EXPECT_NE(ini.find("CLSID={645FF040-5081-101B-9F08-00AA002F954E}"), std::string::npos) << ini;
 }
 
+TEST_F(FolderCommandsTest, UnlockGivesAnEarlierDesktopIniBackWithoutTheClassId) {
+    const std::string own = "[.ShellClassInfo]\r\nIconResource=x.ico,0\r\n[Extra]\r\nk=v\r\n";
+    sandbox.writeFile("C:\\Docs\\Old\\desktop.ini", own);
+    ASSERT_TRUE(locking::LockFolder(request("C:\\Docs\\Old", "pw", "pw"), prompt).moved);
+
+    testing_support::ScriptedPrompt p;
+    ASSERT_TRUE(locking::UnlockFolder(lockedRequest("C:\\Docs\\Old", "pw", "pw"), p).moved) << boxList(p);
+    EXPECT_EQ(sandbox.readFile("C:\\Docs\\Old\\desktop.ini"), own);
+    EXPECT_EQ(attributes("C:\\Docs\\Old\\desktop.ini"), 0u);
+}
+
 TEST_F(FolderCommandsTest, AFailedRenamePutsDesktopIniBackAndStoresNothing) {
     for (bool hadIni : {false, true}) {
         const std::string key = hadIni ? "C:\\Docs\\Two" : "C:\\Docs\\One";

@@ -8,6 +8,7 @@
 #include "settings/modGeneral.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -120,6 +121,18 @@ TEST_F(VaultTest, ShowingTheWindowFillsTheListsFromTheRegister) {
     EXPECT_EQ(files()->item(1)->checkState(), Qt::Checked);
     child<QPushButton>("cmdDeselectAll")->click();
     EXPECT_EQ(files()->item(0)->checkState(), Qt::Unchecked);
+}
+
+TEST_F(VaultTest, NoRefreshWhileACommandOfTheMainWindowRuns) {
+    // Refresh points the main window's browser elsewhere: never under a running command.
+    vault->setCommandsEnabled(false);
+    vault->show();
+    QEvent activate(QEvent::WindowActivate);
+    QCoreApplication::sendEvent(vault.get(), &activate);
+    QTest::qWait(50);
+    EXPECT_TRUE(port.log.empty());
+    vault->setCommandsEnabled(true);
+    EXPECT_EQ(port.log, (std::vector<std::string>{"browseBootDrive", "refreshFiles"}));
 }
 
 TEST_F(VaultTest, UnlockFolderWithTheRightPasswordAndWithNothingChecked) {

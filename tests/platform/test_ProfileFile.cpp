@@ -95,3 +95,29 @@ TEST_F(ProfileFileTest, FailuresChangeNothing) {
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"dir.ini", "test.ini"}));
 }
+
+TEST(ProfileKeyEnd, KeyEndsAtTheFirstEqualsUnlessAPathKeyHoldsOne) {
+    const struct {
+        std::string line;
+        std::size_t end;
+    } cases[] = {
+        {"k=v", 1},
+        {"no equals", std::string::npos},
+        {"URL=http://x/?a=C:\\y", 3}, // only a full-path key may hold "="
+        {"P:\\a=b=P:\\c", 6},         // the "=" before the value's path
+        {"  P:\\a=b = p:\\c", 9},
+        {"P:\\a=P:\\b=c", 4}, // the first "=" when the value follows it
+        {"P:\\a=b=c", 4},     // no path follows: the first "="
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(profileKeyEnd(c.line), c.end) << c.line;
+}
+
+TEST_F(ProfileFileTest, PathKeysHoldingEqualsSignsAreFoundWhole) {
+    sandbox.writeFile(ini, "[S]\r\nP:\\a=b=P:\\long\r\nP:\\a=P:\\short\r\n");
+    EXPECT_EQ(getProfileString(ini, "S", "P:\\a", ""), "P:\\short");
+    EXPECT_EQ(getProfileString(ini, "S", "P:\\a=b", ""), "P:\\long");
+    ASSERT_TRUE(writeProfileString(ini, "S", "P:\\a=b", "P:\\new"));
+    ASSERT_TRUE(deleteProfileKey(ini, "S", "P:\\a"));
+    EXPECT_EQ(content(), "[S]\r\nP:\\a=b=P:\\new\r\n");
+}

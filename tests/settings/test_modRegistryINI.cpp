@@ -1,4 +1,5 @@
 #include "settings/Settings.h"
+#include "settings/modGeneral.h"
 #include "settings/modRegistryINI.h"
 
 #include "platform/Attributes.h"
@@ -269,10 +270,42 @@ TEST(IniEntry, KeyAndValueTable) {
         {"key=", "key", ""},
         {"=value", "", "value"},
         {"  no equals  ", "  no equals  ", "no equals"},
+        // A transformed path with "=" in it (a "~" before) keeps it in the key: the value is the path
+        // that follows the last key "=".
+        {"P:\\Qngn\\2023=byd=P:\\Qngn\\2023=byd.TSL\r", "P:\\Qngn\\2023=byd", "P:\\Qngn\\2023=byd.TSL"},
+        {"P:\\n.gkg=P:\\o=c.TSL", "P:\\n.gkg", "P:\\o=c.TSL"},
         {"", "", ""},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(IniEntryKey(c.entry), c.key) << c.entry;
         EXPECT_EQ(IniEntryValue(c.entry), c.value) << c.entry;
     }
+}
+
+// "~" in a path becomes "=" in its register key. Such a key, beside the key of the path before the
+// "~", is found, replaced, deleted and listed as itself.
+TEST_F(RegistryIniTest, KeysHoldingEqualsSignsStayWhole) {
+    const std::string ini = makeIni();
+    const std::string shortKey = TransformName("C:\\Data\\2023");
+    const std::string longKey = TransformName("C:\\Data\\2023~old");
+    ASSERT_EQ(longKey.compare(0, shortKey.size() + 1, shortKey + "="), 0);
+    const std::string section = settings::kSectionFolder;
+    ASSERT_NE(SetSettingValue(ini, section, longKey, "S", std::string("P:\\Qngn\\long")), 0);
+    ASSERT_NE(SetSettingValue(ini, section, shortKey, "S", std::string("P:\\Qngn\\short")), 0);
+    ASSERT_NE(SetSettingValue(ini, section, longKey, "S", std::string("P:\\Qngn\\long2")), 0);
+    EXPECT_EQ(sandbox.readFile(ini),
+              "[LockedFolder]\r\n" + longKey + "=P:\\Qngn\\long2\r\n" + shortKey + "=P:\\Qngn\\short\r\n");
+
+    EXPECT_EQ(GetSettingText(ini, section, shortKey), "P:\\Qngn\\short");
+    EXPECT_EQ(GetSettingText(ini, section, longKey), "P:\\Qngn\\long2");
+
+    EXPECT_EQ(DeleteSettingValue(ini, section, shortKey), 0);
+    EXPECT_EQ(GetSettingText(ini, section, longKey), "P:\\Qngn\\long2");
+    const auto listed = entries(ReadIniSection(ini, "[LockedFolder]"));
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0].first, longKey);
+    EXPECT_EQ(listed[0].second, "P:\\Qngn\\long2");
+
+    EXPECT_EQ(DeleteSettingValue(ini, section, longKey), 0);
+    EXPECT_EQ(sandbox.readFile(ini), "[LockedFolder]\r\n");
 }

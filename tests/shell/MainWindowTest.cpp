@@ -20,6 +20,8 @@
 #include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QToolBar>
+#include <QToolButton>
+#include <QToolTip>
 #include <QTreeWidget>
 
 #include <cstdio>
@@ -157,6 +159,27 @@ TEST_F(MainWindowTest, FrameHasItsTabsMenusAndToolbar) {
         EXPECT_EQ(w.button(QString::fromLatin1(b[0]))->text(), QString::fromLatin1(b[1]));
     }
     EXPECT_FALSE(w.filFiles()->isVisible());
+}
+
+TEST_F(MainWindowTest, OnlyTheLockFolderButtonShowsATipOnHover) {
+    frmMain w(prompt);
+    w.show();
+    // What a hover over the button of `key` shows. The keys without a tip come first: a shown tip
+    // fades out slowly and would still be up for the next hover.
+    const auto hover = [&w](const char* key) {
+        auto* button = qobject_cast<QToolButton*>(w.tbrLock()->widgetForAction(w.action(QString::fromLatin1(key))));
+        EXPECT_NE(button, nullptr) << key;
+        if (!button)
+            return QString();
+        const QPoint at = button->rect().center();
+        QHelpEvent event(QEvent::ToolTip, at, button->mapToGlobal(at));
+        QApplication::sendEvent(button, &event);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    for (const char* key : {"Lock", "Unlock", "UnlockFolder", "SafeVault", "SendEmail"})
+        EXPECT_EQ(hover(key), QString()) << key;
+    EXPECT_EQ(hover("LockFolder"), QStringLiteral("Select Folder in the folder list and click on this button"));
+    QToolTip::hideText();
 }
 
 TEST_F(MainWindowTest, EveryExitRouteAsksAndNoKeepsTheWindow) {

@@ -74,6 +74,19 @@ TEST_F(PasswordGateTest, MatchingEntriesAreStoredUntrimmed) {
     EXPECT_FALSE(core::CheckAppPassword("my pass"));
 }
 
+TEST_F(PasswordGateTest, APasswordTheRegistryDidNotTakeIsNeverReportedAsSet) {
+    shell_test::refuseRegistryWrites();
+    frmNewPassword w(prompt);
+    type(&w, "txtPassword1", QStringLiteral("Open Sesame"));
+    type(&w, "txtPassword2", QStringLiteral("Open Sesame"));
+    click(&w, "cmdOK");
+    ASSERT_EQ(prompt.boxes.size(), 1u);
+    EXPECT_EQ(prompt.last().text, "The password could not be saved. Please try again.");
+    EXPECT_EQ(prompt.last().icon, Icon::Critical);
+    EXPECT_NE(w.result(), QDialog::Accepted); // the window stays
+    EXPECT_FALSE(core::IsPasswordSet());
+}
+
 TEST_F(PasswordGateTest, LoginRefusesWrongAndOtherCaseAndTakesTheRightOne) {
     core::WriteAppPassword("Secret");
     for (const char* wrong : {"secret", "SECRET", "Secre", "Secret ", ""}) {

@@ -70,4 +70,15 @@ TEST_F(ShellPiecesTest, ChangingToTwoEmptyEntriesMakesTheNextStartAFirstRun) {
     EXPECT_FALSE(core::IsPasswordSet());
 }
 
+TEST_F(ShellPiecesTest, ANewPasswordTheRegistryDidNotTakeIsNotReportedAsChanged) {
+    core::WriteAppPassword("Old");
+    shell_test::refuseRegistryWrites();
+    shell::PasswordChangeFields fields{"Old", "New", "New"};
+    EXPECT_FALSE(shell::ChangeAppPassword(prompt, fields));
+    ASSERT_EQ(prompt.boxes.size(), 1u);
+    EXPECT_EQ(prompt.last().text, "The password could not be saved. Please try again.");
+    EXPECT_EQ(prompt.last().icon, platform::Icon::Critical);
+    EXPECT_TRUE(core::CheckAppPassword("Old"));
+}
+
 } // namespace

@@ -5,11 +5,16 @@
 #include "support/Sandbox.h"
 #include "support/ScriptedPrompt.h"
 
+#include "platform/Environment.h"
+#include "platform/Registry.h"
+
 #include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+
+#include <sqlite3.h>
 
 #include <functional>
 #include <string>
@@ -54,6 +59,18 @@ inline void click(QWidget* window, const char* button) {
     auto* b = window->findChild<QPushButton*>(QString::fromLatin1(button));
     ASSERT_NE(b, nullptr) << button;
     QTest::mouseClick(b, Qt::LeftButton);
+}
+
+// From now on the registry database refuses every change of a value, as a full disk or a
+// read-only file would: its triggers abort each insert and update.
+inline void refuseRegistryWrites() {
+    platform::registry(); // the database and its tables exist first
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(platform::registryFileHost().c_str(), &db), SQLITE_OK);
+    const char* sql = "CREATE TRIGGER refuse_insert BEFORE INSERT ON vals BEGIN SELECT RAISE(ABORT, 'disk full'); END;"
+                      "CREATE TRIGGER refuse_update BEFORE UPDATE ON vals BEGIN SELECT RAISE(ABORT, 'disk full'); END;";
+    EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
 }
 
 class ShellTest : public testing_support::SandboxTest {
