@@ -109,6 +109,14 @@ void showWrongPassword(const EngineContext& ctx) {
     ctx.prompt.show("Sorry, this is not the correct password!", Buttons::OK, Icon::Exclamation, "Secret");
 }
 
+// Refuses a path the register cannot record, before anything is read or written.
+bool refuseUnrecordable(const EngineContext& ctx, const std::string& path) {
+    if (IsRecordablePath(path))
+        return false;
+    ctx.prompt.show(UnrecordableMessage("file", path), Buttons::OK, Icon::Exclamation);
+    return true;
+}
+
 void showTargetTaken(const EngineContext& ctx, const std::string& target) {
     ctx.prompt.show("The file '" + target + "' already exists. Move or rename it and try again.", Buttons::OK,
                     Icon::Exclamation);
@@ -210,7 +218,7 @@ template <class Body> bool guarded(const EngineContext& ctx, Messages messages, 
 }
 
 bool encryptSmall(const std::string& path, const std::string& password, const EngineContext& ctx) {
-    if (!FileExists(path))
+    if (!FileExists(path) || refuseUnrecordable(ctx, path))
         return false;
     const std::string content = platform::readAll(path);
     if (content.empty()) {
@@ -325,7 +333,7 @@ void copyLargeContent(platform::InputFile& in, platform::AtomicWriter& writer, s
 }
 
 bool encryptLarge(const std::string& path, const std::string& password, const EngineContext& ctx) {
-    if (!FileExists(path))
+    if (!FileExists(path) || refuseUnrecordable(ctx, path))
         return false;
     const std::string header = MakeHeader(ctx.salt.empty() ? MakeSalt() : ctx.salt, password);
     if (upper(GetExtension(path)) == "TSW") {

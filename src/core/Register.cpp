@@ -107,6 +107,15 @@ void EnsureRegister(const std::string& registerPath) {
         platform::writeFileAtomic(registerPath, "\r\n");
 }
 
+bool IsRecordablePath(const std::string& path) {
+    return path.find_first_of("|\r\n") == std::string::npos;
+}
+
+std::string UnrecordableMessage(const std::string& kind, const std::string& path) {
+    return "The " + kind + " '" + path + "' cannot be locked: its path holds a \"|\" or a line break, which " +
+           "the list of locked items cannot keep. Rename it and try again.";
+}
+
 void RecordLock(const std::string& registerPath, const std::string& section, const std::string& before,
                 const std::string& after) {
     if (registerPath.empty())

@@ -17,6 +17,12 @@ std::string RegisterPath();
 // Creates the register holding one empty line (CR LF) when no file exists there.
 void EnsureRegister(const std::string& registerPath);
 
+// Whether the register can keep a path: its lines cannot hold "|" (the readers' separator), a
+// carriage return or a line feed. Windows names never do; Linux names may.
+bool IsRecordablePath(const std::string& path);
+// The message for an item whose path the register cannot keep ("file" or "folder").
+std::string UnrecordableMessage(const std::string& kind, const std::string& path);
+
 void RecordLock(const std::string& registerPath, const std::string& section, const std::string& before,
                 const std::string& after);
 void RemoveAfterFileUnlock(const std::string& registerPath, const std::string& section,

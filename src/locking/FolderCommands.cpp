@@ -252,6 +252,10 @@ FolderResult LockFolder(const FolderRequest& request, platform::Prompt& prompt) 
             prompt.show("The folder you are trying to lock is already locked.", Buttons::OK, Icon::Information);
             return result;
         }
+        if (!core::IsRecordablePath(path)) {
+            prompt.show(core::UnrecordableMessage("folder", path), Buttons::OK, Icon::Exclamation);
+            return result;
+        }
         const std::string locked = LockedFolderPath(path, request.folder.text);
         if (prompt.show("Are you sure you want to lock '" + path + "' folder ?", Buttons::YesNo, Icon::Question,
                         "Lock Confirmation") != Answer::Yes)
@@ -334,6 +338,10 @@ FolderResult LockFolderAndFiles(const FolderRequest& request, platform::Prompt& 
     try {
         if (isProtectedRoot(path)) {
             prompt.show("Sorry you cannot lock this folder");
+            return result;
+        }
+        if (!core::IsRecordablePath(path)) {
+            prompt.show(core::UnrecordableMessage("folder", path), Buttons::OK, Icon::Exclamation);
             return result;
         }
         const std::string locked = LockedFolderPath(path, request.folder.text);

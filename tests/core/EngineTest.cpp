@@ -373,3 +373,25 @@ TEST_F(EngineTest, ALockedNameTooLongForTheFolderLeavesThePlainFile) {
         EXPECT_EQ(entry(large ? settings::kSectionTSW : settings::kSectionTSL, path), "");
     }
 }
+
+TEST_F(EngineTest, ANameTheRegisterCannotKeepIsRefusedUntouched) {
+    // "|" separates the register's lines when it is read, and a line break would end an entry.
+    for (const std::string name : {"a|b.txt", "a\nb.txt", "a\rb.txt"}) {
+        for (const bool large : {false, true}) {
+            SCOPED_TRACE(name + (large ? " large" : " small"));
+            const std::string content = randomContent(large ? 200000 : 10, 9);
+            const std::string path = sandbox.writeFile("C:\\Odd\\" + name, content);
+            prompt.boxes.clear();
+            EXPECT_FALSE(large ? core::BigEncrypt(path, "pw", context()) : core::Encrypt(path, "pw", context()));
+            ASSERT_EQ(prompt.boxes.size(), 1u);
+            EXPECT_EQ(prompt.last().text, "The file '" + path +
+                                              "' cannot be locked: its path holds a \"|\" or a line break, which the "
+                                              "list of locked items cannot keep. Rename it and try again.");
+            EXPECT_EQ(prompt.last().icon, platform::Icon::Exclamation);
+            EXPECT_EQ(listing("C:\\Odd"), std::set<std::string>{name});
+            EXPECT_EQ(sandbox.readFile(path), content);
+            std::filesystem::remove(sandbox.host(path));
+        }
+    }
+    EXPECT_EQ(sandbox.readFile(reg), "\r\n");
+}

@@ -21,6 +21,9 @@ using namespace locking_test;
 
 namespace {
 
+const std::string kUnrecordableFolder = "The folder 'C:\\Docs\\a|b' cannot be locked: its path holds a \"|\" or a "
+                                        "line break, which the list of locked items cannot keep. Rename it and try "
+                                        "again.";
 const char* const kIni = "[.ShellClassInfo]\r\nCLSID={645FF040-5081-101B-9F08-00AA002F954E}\r\n\r\n";
 
 class FolderCommandsTest : public testing_support::SandboxTest {
@@ -130,7 +133,10 @@ TEST_F(FolderCommandsTest, LockFolderRefusals) {
          "Are you sure you want to lock 'C:\\Docs\\Old' folder ?",
          Icon::Question},
         {"", "", "", {}, "No folder has been selected", Icon::Exclamation},
+        // The register could not keep this path.
+        {"C:\\Docs\\a|b", "", "", {}, kUnrecordableFolder, Icon::Exclamation},
     };
+    sandbox.makeFolder("C:\\Docs\\a|b");
     for (const auto& c : cases) {
         testing_support::ScriptedPrompt p;
         for (auto a : c.answers)
@@ -144,6 +150,7 @@ TEST_F(FolderCommandsTest, LockFolderRefusals) {
     EXPECT_TRUE(sandbox.exists("C:\\Docs\\Old"));
     EXPECT_FALSE(sandbox.exists("C:\\Docs\\Old\\desktop.ini"));
     EXPECT_TRUE(sandbox.exists("C:\\program"));
+    EXPECT_TRUE(sandbox.exists("C:\\Docs\\a|b"));
     EXPECT_TRUE(lockedFolders().empty());
 }
 
@@ -315,12 +322,17 @@ TEST_F(FolderCommandsTest, LockFolderAndFilesLeavesTheFolderAloneWhenTheFileLock
     EXPECT_EQ(attributes("C:\\Docs\\Old"), 0u);
     EXPECT_TRUE(lockedFolders().empty());
 
-    // The roots are refused before the question.
-    for (const char* root : {"c:\\", "D:"}) {
+    // The roots are refused before the question, and so is a path the register could not keep.
+    sandbox.makeFolder("C:\\Docs\\a|b");
+    for (const auto& [key, text] :
+         std::vector<std::pair<std::string, std::string>>{{"c:\\", "Sorry you cannot lock this folder"},
+                                                          {"D:", "Sorry you cannot lock this folder"},
+                                                          {"C:\\Docs\\a|b", kUnrecordableFolder}}) {
         testing_support::ScriptedPrompt p;
-        locking::LockFolderAndFiles(request(root, "", ""), p);
-        EXPECT_EQ(p.texts(), std::vector<std::string>{"Sorry you cannot lock this folder"});
+        locking::LockFolderAndFiles(request(key, "", ""), p);
+        EXPECT_EQ(p.texts(), std::vector<std::string>{text});
     }
+    EXPECT_TRUE(sandbox.exists("C:\\Docs\\a|b"));
 }
 
 TEST_F(FolderCommandsTest, LockFolderAndFilesOnAnAlreadyLockedFolderLocksTheFilesAndSaysSo) {
