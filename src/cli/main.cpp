@@ -10,6 +10,7 @@
 #include "platform/FileIO.h"
 #include "platform/Registry.h"
 #include "platform/SysError.h"
+#include "platform/Text.h"
 #include "settings/Settings.h"
 #include "settings/modFileFunctions.h"
 #include "settings/modGeneral.h"
@@ -59,13 +60,6 @@ int usageError(const std::string& message) {
 
 void fail(const std::string& what) {
     std::fprintf(stderr, "tessaly-cli: %s\n", what.c_str());
-}
-
-std::string upper(std::string s) {
-    for (char& c : s)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return s;
 }
 
 // A host path for display; the Windows form when no drive holds it.
@@ -181,7 +175,7 @@ int lockFiles(const std::vector<std::string>& files, const std::string& password
         platform::setAttributes(path, platform::kAttrNormal);
         const bool small = platform::fileLength(path) < core::kLargeFileThreshold;
         const std::string target =
-            small && upper(GetExtension(path)) == "TSL"
+            small && platform::upperText(GetExtension(path)) == "TSL"
                 ? path
                 : AddBackslash(GetFolderPart(path)) + TransformName(GetFileNamePart(path)) + (small ? ".TSL" : ".TSW");
         if (!runEngine(small ? core::Encrypt : core::BigEncrypt, path, password, prompt, reg, "lock"))
@@ -195,7 +189,7 @@ int unlockFiles(const std::vector<std::string>& files, const std::string& passwo
     TerminalPrompt prompt;
     const std::string reg = openRegister();
     return eachFile(files, [&](const std::string& arg, const std::string& path) {
-        const std::string extension = upper(GetExtension(path));
+        const std::string extension = platform::upperText(GetExtension(path));
         bool ok = false;
         if (extension == "TSL")
             ok = runEngine(core::Decrypt, path, password, prompt, reg, "unlock");

@@ -9,6 +9,7 @@
 #include "platform/FileIO.h"
 #include "platform/Prompt.h"
 #include "platform/SysError.h"
+#include "platform/Text.h"
 #include "settings/Settings.h"
 #include "settings/VbRegMod.h"
 #include "settings/modFileFunctions.h"
@@ -59,13 +60,6 @@ bool startsWithHeader(const std::string& s) {
 bool startsWithHeaderLine(const std::string& s) {
     return startsWithHeader(s) && s.size() >= kHeaderLength + 2 && s[kHeaderLength] == '\r' &&
            s[kHeaderLength + 1] == '\n';
-}
-
-std::string upper(std::string s) {
-    for (char& c : s)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return s;
 }
 
 void step(const EngineContext& ctx, const char* name) {
@@ -235,7 +229,7 @@ bool encryptSmall(const std::string& path, const std::string& password, const En
     const std::string body = cipher.takeText();
 
     // A .TSL file is locked again in place; anything else goes to its transformed name.
-    const std::string target = upper(GetExtension(path)) == "TSL" ? path : lockTarget(path, ".TSL");
+    const std::string target = platform::upperText(GetExtension(path)) == "TSL" ? path : lockTarget(path, ".TSL");
     if (target != path && targetTaken(target)) {
         showTargetTaken(ctx, target);
         return false;
@@ -336,7 +330,7 @@ bool encryptLarge(const std::string& path, const std::string& password, const En
     if (!FileExists(path) || refuseUnrecordable(ctx, path))
         return false;
     const std::string header = MakeHeader(ctx.salt.empty() ? MakeSalt() : ctx.salt, password);
-    if (upper(GetExtension(path)) == "TSW") {
+    if (platform::upperText(GetExtension(path)) == "TSW") {
         ctx.prompt.show(std::string("The file you are trying to lock is already locked.") + kCrLf +
                             "Multiple locking is supported in small files only",
                         Buttons::OK, Icon::None);
@@ -475,7 +469,7 @@ LockInfo InspectFile(const std::string& path) {
     }
     // Large: the header and a lone carriage return. The first enciphered byte may be a line feed,
     // which only the ".TSW" name tells apart from a small file.
-    if (!startsWithHeaderLine(start) || upper(GetExtension(path)) == "TSW") {
+    if (!startsWithHeaderLine(start) || platform::upperText(GetExtension(path)) == "TSW") {
         info.kind = LockInfo::Large;
         info.contentSize = size - (kHeaderLength + 1);
     }

@@ -4,6 +4,7 @@
 #include "platform/FileIO.h"
 #include "platform/Prompt.h"
 #include "platform/SysError.h"
+#include "platform/Text.h"
 #include "settings/Settings.h"
 #include "settings/modFileFunctions.h"
 #include "settings/modGeneral.h"
@@ -16,20 +17,7 @@ namespace core {
 namespace {
 
 // Blanks removed at both ends, as the register's keys and values are stored.
-std::string trimBlanks(const std::string& s) {
-    const auto first = s.find_first_not_of(' ');
-    if (first == std::string::npos)
-        return {};
-    const auto last = s.find_last_not_of(' ');
-    return s.substr(first, last - first + 1);
-}
-
-std::string toLower(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
+using platform::trimBlanks;
 
 std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
     if (from.empty())
@@ -139,12 +127,12 @@ void RemoveAfterFileUnlock(const std::string& registerPath, const std::string& s
     }
     // The file may have been locked while its folder had its plain name, and the folder locked since.
     const std::string folderName = GetFileNamePart(RemoveBackslash(GetFolderPart(restoredPath)));
-    if (toLower(GetExtension(folderName)) != "tsl")
+    if (platform::lowerText(GetExtension(folderName)) != "tsl")
         return;
     // The folder's plain name: its name without ".tsl", transformed back. The case is kept, so a
     // folder with capitals finds its entry too.
     std::string bare;
-    const std::string lowered = toLower(folderName);
+    const std::string lowered = platform::lowerText(folderName);
     for (std::size_t i = 0; i < folderName.size();) {
         if (lowered.compare(i, 4, ".tsl") == 0) {
             i += 4;

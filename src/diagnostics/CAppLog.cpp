@@ -4,6 +4,7 @@
 #include "platform/Opener.h"
 #include "platform/Prompt.h"
 #include "platform/SysError.h"
+#include "platform/Text.h"
 
 #include <QDateTime>
 
@@ -36,13 +37,6 @@ std::string stamp(const QDateTime& when) {
 void replaceAll(std::string& text, const std::string& from, const std::string& to) {
     for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
         text.replace(at, from.size(), to);
-}
-
-std::string trimBlanks(const std::string& text) {
-    const auto first = text.find_first_not_of(' ');
-    if (first == std::string::npos)
-        return std::string();
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
 } // namespace
@@ -134,7 +128,7 @@ void CAppLog::WriteLogEntry(const std::string& entry) {
     try {
         if (!m_file) {
             // The first write opens the file, emptying what an earlier run left; it then stays open.
-            if (trimBlanks(LogFilename).empty())
+            if (platform::trimBlanks(LogFilename).empty())
                 LogFilename = DefaultLogFilename();
             const std::string host = platform::toHost(LogFilename);
             m_file = std::fopen(host.c_str(), "wb");

@@ -164,11 +164,24 @@ FileBatch folderBatch(const FolderRequest& request) {
     return batch;
 }
 
-bool endsInLockExtension(const std::string& path) {
-    return upperText(rightText(path, 4)) == ".TSL";
+// The errors of the folder-and-files commands: a folder that moved away, or the error report.
+void reportFolderAndFilesError(const platform::SysError& e, platform::Prompt& prompt, const char* procedure) {
+    if (e.number == 75)
+        prompt.show(kMovedMessage, Buttons::OK, Icon::Critical);
+    else
+        ReportError("frmMain", e.number, e.description(), procedure);
 }
 
 } // namespace
+
+bool EndsInFolderLockExtension(const std::string& path) {
+    return upperText(rightText(path, 4)) == ".TSL";
+}
+
+bool ConfirmFolderCommand(platform::Prompt& prompt, const std::string& verb, const std::string& folder) {
+    return prompt.show("Are you sure you want to " + verb + " '" + folder + "' folder ?", Buttons::YesNo,
+                       Icon::Question, "Lock Confirmation") == Answer::Yes;
+}
 
 std::string LockedFolderPath(const std::string& folderPath, const std::string& shownName) {
     const std::string name = shownName.empty() ? GetFileNamePart(RemoveBackslash(folderPath)) : shownName;
@@ -257,8 +270,7 @@ FolderResult LockFolder(const FolderRequest& request, platform::Prompt& prompt) 
             return result;
         }
         const std::string locked = LockedFolderPath(path, request.folder.text);
-        if (prompt.show("Are you sure you want to lock '" + path + "' folder ?", Buttons::YesNo, Icon::Question,
-                        "Lock Confirmation") != Answer::Yes)
+        if (!ConfirmFolderCommand(prompt, "lock", path))
             return result;
         writeLockIni(ini, before, true);
         if (!hideFolder(path, locked, ini, before, prompt))
@@ -304,15 +316,14 @@ FolderResult UnlockFolder(const FolderRequest& request, platform::Prompt& prompt
             return result;
         }
         const std::string path = request.folder.key;
-        if (!endsInLockExtension(path))
+        if (!EndsInFolderLockExtension(path))
             return result;
         const std::string restored = RestoredFolderPath(path);
         if (ForgetVanishedFolder(path, restored, valueName, request.registerPath, prompt)) {
             result.clearPasswords = true;
             return result;
         }
-        if (prompt.show("Are you sure you want to unlock '" + restored + "' folder ?", Buttons::YesNo, Icon::Question,
-                        "Lock Confirmation") != Answer::Yes)
+        if (!ConfirmFolderCommand(prompt, "unlock", restored))
             return result;
         if (RestoreLockedFolder(path, restored, valueName, request.registerPath, prompt) != FolderUnlockEnd::Unlocked)
             return result;
@@ -345,8 +356,7 @@ FolderResult LockFolderAndFiles(const FolderRequest& request, platform::Prompt& 
             return result;
         }
         const std::string locked = LockedFolderPath(path, request.folder.text);
-        if (prompt.show("Are you sure you want to lock '" + path + "' folder ?", Buttons::YesNo, Icon::Question,
-                        "Lock Confirmation") != Answer::Yes)
+        if (!ConfirmFolderCommand(prompt, "lock", path))
             return result;
 
         const RunResult run = LockFiles(folderBatch(request), prompt, hooks);
@@ -369,10 +379,7 @@ FolderResult LockFolderAndFiles(const FolderRequest& request, platform::Prompt& 
         result.moved = true;
         result.newPath = locked;
     } catch (const platform::SysError& e) {
-        if (e.number == 75)
-            prompt.show(kMovedMessage, Buttons::OK, Icon::Critical);
-        else
-            ReportError("frmMain", e.number, e.description(), "mLockFolderFile");
+        reportFolderAndFilesError(e, prompt, "mLockFolderFile");
     }
     return result;
 }
@@ -385,13 +392,12 @@ FolderResult UnlockFolderAndFiles(const FolderRequest& request, platform::Prompt
         return result;
     }
     try {
-        if (!endsInLockExtension(path))
+        if (!EndsInFolderLockExtension(path))
             return result;
         const std::string restored = RestoredFolderPath(path);
         if (ForgetVanishedFolder(path, restored, std::string(), request.registerPath, prompt))
             return result;
-        if (prompt.show("Are you sure you want to unlock '" + restored + "' folder ?", Buttons::YesNo, Icon::Question,
-                        "Lock Confirmation") != Answer::Yes)
+        if (!ConfirmFolderCommand(prompt, "unlock", restored))
             return result;
 
         const RunResult run = UnlockFiles(folderBatch(request), prompt, hooks);
@@ -403,10 +409,7 @@ FolderResult UnlockFolderAndFiles(const FolderRequest& request, platform::Prompt
         result.moved = true;
         result.newPath = restored;
     } catch (const platform::SysError& e) {
-        if (e.number == 75)
-            prompt.show(kMovedMessage, Buttons::OK, Icon::Critical);
-        else
-            ReportError("frmMain", e.number, e.description(), "mUnlockFolderFiles_click");
+        reportFolderAndFilesError(e, prompt, "mUnlockFolderFiles_click");
     }
     return result;
 }

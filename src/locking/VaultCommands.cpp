@@ -60,14 +60,13 @@ VaultEnd VaultUnlockFolders(const std::vector<VaultItem>& folders, std::string& 
                 continue;
             }
             const std::string lockedPath = item.key;
-            if (upperText(rightText(lockedPath, 4)) != ".TSL")
+            if (!EndsInFolderLockExtension(lockedPath))
                 return endEarly(VaultEnd::EndedEarly);
             const std::string restored = RestoredFolderPath(lockedPath);
             const std::string valueName = FolderPasswordValueName(restored);
             if (password == StoredFolderPassword(valueName)) {
                 if (!ForgetVanishedFolder(lockedPath, restored, valueName, registerPath, prompt)) {
-                    if (prompt.show("Are you sure you want to unlock '" + restored + "' folder ?", Buttons::YesNo,
-                                    Icon::Question, "Lock Confirmation") != Answer::Yes)
+                    if (!ConfirmFolderCommand(prompt, "unlock", restored))
                         return endEarly(VaultEnd::EndedEarly);
                     prompt.setBusy(true);
                     setStatus("Unlock in Progress. Please Wait...");

@@ -2,7 +2,9 @@
 
 #include "platform/Environment.h"
 #include "platform/FileIO.h"
+#include "platform/HostPath.h"
 #include "platform/SysError.h"
+#include "platform/Text.h"
 
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -43,18 +45,13 @@ bool readStored(const std::string& host, unsigned& value) {
     return true;
 }
 
-std::string folderOf(const std::string& host) {
-    const auto slash = host.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? std::string("/") : host.substr(0, slash);
-}
+using hostpath::folderOf;
 
+// The entry's own name; trailing "/" are passed over, so "/a/b/" names "b".
 std::string nameOf(std::string host) {
     while (host.size() > 1 && host.back() == '/')
         host.pop_back();
-    const auto slash = host.rfind('/');
-    return slash == std::string::npos ? host : host.substr(slash + 1);
+    return hostpath::nameOf(host);
 }
 
 // Adds or removes `name` in the folder's ".hidden" list (one bare name a line, LF). The list is a
@@ -66,19 +63,9 @@ void updateHiddenList(const std::string& host, bool hidden) {
     const std::string list = folderOf(host) + "/.hidden";
     std::vector<std::string> lines;
     try {
-        const std::string content = readAllHost(list);
-        std::size_t start = 0;
-        while (start < content.size()) {
-            auto nl = content.find('\n', start);
-            if (nl == std::string::npos)
-                nl = content.size();
-            std::string line = content.substr(start, nl - start);
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
+        for (auto& line : splitLines(readAllHost(list)))
             if (!line.empty())
-                lines.push_back(line);
-            start = nl + 1;
-        }
+                lines.push_back(std::move(line));
     } catch (const SysError&) {
         // no list yet
     }

@@ -2,6 +2,7 @@
 
 #include "platform/Registry.h"
 #include "platform/SysError.h"
+#include "platform/Text.h"
 
 #include <sys/stat.h>
 #include <sys/statfs.h>
@@ -20,10 +21,6 @@ namespace platform {
 namespace {
 
 constexpr const char* kDrivesKey = "SOFTWARE\\Orvane\\Tessaly_free\\Drives";
-
-char upper(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
 
 // "/a/b/" -> "/a/b"; "/" stays "/".
 std::string trimSlash(std::string s) {
@@ -154,7 +151,7 @@ bool removableDevice(dev_t dev) {
 } // namespace
 
 const Drive* DriveTable::find(char letter) const {
-    const char u = upper(letter);
+    const char u = upperChar(letter);
     for (const auto& d : m_drives)
         if (d.letter == u)
             return &d;
@@ -190,7 +187,7 @@ DriveTable DriveTable::load(const Registry& registry) {
             folder.pop_back();
         if (folder.empty() || folder[0] != '/')
             continue;
-        Drive d{upper(name[0]), trimSlash(folder), std::nullopt};
+        Drive d{upperChar(name[0]), trimSlash(folder), std::nullopt};
         RegValue k;
         if (registry.queryValue(RegRoot::CurrentUser, kDrivesKey, name + ".Kind", k) == kRegSuccess &&
             k.type == REG_DWORD && k.data.size() >= 4) {

@@ -1,6 +1,7 @@
 #include "platform/FileIO.h"
 
 #include "platform/Environment.h"
+#include "platform/HostPath.h"
 #include "platform/SysError.h"
 
 #include <fcntl.h>
@@ -18,17 +19,8 @@ namespace {
 
 constexpr std::size_t kBufferSize = 1 << 20;
 
-std::string folderOf(const std::string& hostPath) {
-    const auto slash = hostPath.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? std::string("/") : hostPath.substr(0, slash);
-}
-
-std::string nameOf(const std::string& hostPath) {
-    const auto slash = hostPath.rfind('/');
-    return slash == std::string::npos ? hostPath : hostPath.substr(slash + 1);
-}
+using hostpath::folderOf;
+using hostpath::nameOf;
 
 void writeAllFd(int fd, const char* data, std::size_t n, const std::string& host) {
     while (n > 0) {

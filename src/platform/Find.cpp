@@ -2,7 +2,9 @@
 
 #include "platform/Attributes.h"
 #include "platform/Environment.h"
+#include "platform/HostPath.h"
 #include "platform/SysError.h"
+#include "platform/Text.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -13,24 +15,11 @@ namespace platform {
 
 namespace {
 
-char lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool equalNoCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    return true;
-}
-
 // Plain "*" and "?" matching, case-insensitive (iterative, with backtracking to the last "*").
 bool globMatch(const std::string& p, const std::string& n) {
     std::size_t pi = 0, ni = 0, starP = std::string::npos, starN = 0;
     while (ni < n.size()) {
-        if (pi < p.size() && (p[pi] == '?' || (p[pi] != '*' && lower(p[pi]) == lower(n[ni])))) {
+        if (pi < p.size() && (p[pi] == '?' || (p[pi] != '*' && lowerChar(p[pi]) == lowerChar(n[ni])))) {
             ++pi;
             ++ni;
         } else if (pi < p.size() && p[pi] == '*') {
@@ -53,7 +42,7 @@ bool hasWildcard(const std::string& s) {
 }
 
 bool makeEntry(const std::string& folder, const std::string& name, FindEntry& e) {
-    const std::string host = folder == "/" ? "/" + name : folder + "/" + name;
+    const std::string host = hostpath::join(folder, name);
     struct stat st {};
     if (::stat(host.c_str(), &st) != 0 && ::lstat(host.c_str(), &st) != 0)
         return false;

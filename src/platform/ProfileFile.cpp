@@ -3,6 +3,7 @@
 #include "platform/Environment.h"
 #include "platform/FileIO.h"
 #include "platform/SysError.h"
+#include "platform/Text.h"
 
 #include <optional>
 #include <vector>
@@ -10,19 +11,6 @@
 namespace platform {
 
 namespace {
-
-char lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool equalNoCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    return true;
-}
 
 bool blank(char c) {
     return c == ' ' || c == '\t';
@@ -35,23 +23,6 @@ std::string trim(const std::string& s) {
     while (e > b && blank(s[e - 1]))
         --e;
     return s.substr(b, e - b);
-}
-
-// The file's lines without their line ends (LF or CR LF).
-std::vector<std::string> splitLines(const std::string& content) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < content.size()) {
-        auto nl = content.find('\n', start);
-        if (nl == std::string::npos)
-            nl = content.size();
-        std::string line = content.substr(start, nl - start);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        lines.push_back(std::move(line));
-        start = nl + 1;
-    }
-    return lines;
 }
 
 // The section named by a "[name]" line, or nothing for other lines.
@@ -111,6 +82,15 @@ Located locate(const std::vector<std::string>& lines, const std::string& section
     return loc;
 }
 
+// The file's host path; nothing when its drive has no folder.
+std::optional<std::string> hostOf(const std::string& windowsFile) {
+    try {
+        return toHost(windowsFile);
+    } catch (const SysError&) {
+        return std::nullopt;
+    }
+}
+
 enum class ReadResult { Read, Missing, Failed };
 
 // Reads the file's lines. A file that exists but cannot be read is never taken for an empty one.
@@ -160,13 +140,10 @@ std::size_t profileKeyEnd(const std::string& line) {
 
 std::string getProfileString(const std::string& windowsFile, const std::string& section, const std::string& key,
                              const std::string& defaultValue) {
+    const auto host = hostOf(windowsFile);
     std::vector<std::string> lines;
-    try {
-        if (readLines(toHost(windowsFile), lines) != ReadResult::Read)
-            return defaultValue;
-    } catch (const SysError&) {
+    if (!host || readLines(*host, lines) != ReadResult::Read)
         return defaultValue;
-    }
     const Located loc = locate(lines, section, key);
     if (!loc.keyLine)
         return defaultValue;
@@ -179,14 +156,11 @@ std::string getProfileString(const std::string& windowsFile, const std::string& 
 
 bool writeProfileString(const std::string& windowsFile, const std::string& section, const std::string& key,
                         const std::string& value) {
-    std::string host;
-    try {
-        host = toHost(windowsFile);
-    } catch (const SysError&) {
+    const auto host = hostOf(windowsFile);
+    if (!host)
         return false;
-    }
     std::vector<std::string> lines;
-    if (readLines(host, lines) == ReadResult::Failed)
+    if (readLines(*host, lines) == ReadResult::Failed)
         return false;
     const std::string entry = trim(key) + "=" + value;
     const Located loc = locate(lines, section, key);
@@ -202,18 +176,15 @@ bool writeProfileString(const std::string& windowsFile, const std::string& secti
         lines.push_back("[" + trim(section) + "]");
         lines.push_back(entry);
     }
-    return writeLines(host, lines);
+    return writeLines(*host, lines);
 }
 
 bool deleteProfileKey(const std::string& windowsFile, const std::string& section, const std::string& key) {
-    std::string host;
-    try {
-        host = toHost(windowsFile);
-    } catch (const SysError&) {
+    const auto host = hostOf(windowsFile);
+    if (!host)
         return false;
-    }
     std::vector<std::string> lines;
-    const ReadResult read = readLines(host, lines);
+    const ReadResult read = readLines(*host, lines);
     if (read == ReadResult::Failed)
         return false;
     if (read == ReadResult::Missing)
@@ -222,7 +193,7 @@ bool deleteProfileKey(const std::string& windowsFile, const std::string& section
     if (!loc.keyLine)
         return true;
     lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(*loc.keyLine));
-    return writeLines(host, lines);
+    return writeLines(*host, lines);
 }
 
 } // namespace platform

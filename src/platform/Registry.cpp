@@ -1,5 +1,7 @@
 #include "platform/Registry.h"
 
+#include "platform/Text.h"
+
 #include <sqlite3.h>
 
 #include <filesystem>
@@ -10,11 +12,7 @@ namespace platform {
 namespace {
 
 std::string fold(const std::string& s) {
-    std::string out = s;
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return out;
+    return lowerText(s);
 }
 
 bool validRoot(RegRoot root) {
@@ -112,8 +110,9 @@ std::optional<sqlite3_int64> childId(sqlite3* db, sqlite3_int64 parent, const st
     return std::nullopt;
 }
 
-// Resolves a key path; status 0 with the id, 2 when a level is missing, 87 for a bad path.
-long findKey(sqlite3* db, RegRoot root, const std::string& path, sqlite3_int64& id) {
+// Resolves a key path level by level; a missing level is created when `create` is set and is
+// status 2 otherwise. Status 0 with the id, 87 for a bad path.
+long walkKey(sqlite3* db, RegRoot root, const std::string& path, bool create, sqlite3_int64& id) {
     if (!db)
         return kRegBadDatabase;
     if (!validRoot(root))
@@ -125,12 +124,24 @@ long findKey(sqlite3* db, RegRoot root, const std::string& path, sqlite3_int64& 
     if (!cur)
         return kRegBadDatabase;
     for (const auto& p : parts) {
-        cur = childId(db, *cur, p);
-        if (!cur)
-            return kRegNotFound;
+        auto next = childId(db, *cur, p);
+        if (!next) {
+            if (!create)
+                return kRegNotFound;
+            Stmt ins(db, "INSERT INTO keys(parent, root, name, folded) VALUES(?1, ?2, ?3, ?4)");
+            ins.bind(1, *cur).bind(2, static_cast<sqlite3_int64>(root)).bind(3, p).bind(4, fold(p));
+            if (ins.step() != SQLITE_DONE)
+                return kRegBadDatabase;
+            next = sqlite3_last_insert_rowid(db);
+        }
+        cur = next;
     }
     id = *cur;
     return kRegSuccess;
+}
+
+long findKey(sqlite3* db, RegRoot root, const std::string& path, sqlite3_int64& id) {
+    return walkKey(db, root, path, false, id);
 }
 
 // Runs `body` inside one BEGIN IMMEDIATE transaction; commits on success, rolls back otherwise.
@@ -152,27 +163,7 @@ template <typename F> long transaction(sqlite3* db, F body) {
 }
 
 long createKeyIn(sqlite3* db, RegRoot root, const std::string& path, sqlite3_int64& id) {
-    if (!validRoot(root))
-        return kRegInvalidParameter;
-    std::vector<std::string> parts;
-    if (!splitPath(path, parts))
-        return kRegInvalidParameter;
-    auto cur = rootId(db, root);
-    if (!cur)
-        return kRegBadDatabase;
-    for (const auto& p : parts) {
-        auto next = childId(db, *cur, p);
-        if (!next) {
-            Stmt ins(db, "INSERT INTO keys(parent, root, name, folded) VALUES(?1, ?2, ?3, ?4)");
-            ins.bind(1, *cur).bind(2, static_cast<sqlite3_int64>(root)).bind(3, p).bind(4, fold(p));
-            if (ins.step() != SQLITE_DONE)
-                return kRegBadDatabase;
-            next = sqlite3_last_insert_rowid(db);
-        }
-        cur = next;
-    }
-    id = *cur;
-    return kRegSuccess;
+    return walkKey(db, root, path, true, id);
 }
 
 long setValueIn(sqlite3* db, sqlite3_int64 key, const std::string& name, const RegValue& value) {
@@ -186,6 +177,31 @@ long setValueIn(sqlite3* db, sqlite3_int64 key, const std::string& name, const R
     Stmt ins(db, "INSERT INTO vals(key, name, folded, type, data) VALUES(?1, ?2, ?3, ?4, ?5)");
     ins.bind(1, key).bind(2, name).bind(3, fold(name)).bind(4, value.type).bindBlob(5, value.data);
     return ins.step() == SQLITE_DONE ? kRegSuccess : kRegBadDatabase;
+}
+
+// Writes the value, creating its key (and the keys above it) where missing, in one transaction.
+long setValueCreatingKey(sqlite3* db, RegRoot root, const std::string& keyPath, const std::string& name,
+                         const RegValue& value) {
+    return transaction(db, [&]() -> long {
+        sqlite3_int64 id = 0;
+        const long rc = createKeyIn(db, root, keyPath, id);
+        if (rc != kRegSuccess)
+            return rc;
+        return setValueIn(db, id, name, value);
+    });
+}
+
+// The names a query over the key's id (?1) gives, in its order; none for a missing key.
+std::vector<std::string> namesOf(sqlite3* db, RegRoot root, const std::string& keyPath, const char* sql) {
+    std::vector<std::string> out;
+    sqlite3_int64 id = 0;
+    if (findKey(db, root, keyPath, id) != kRegSuccess)
+        return out;
+    Stmt s(db, sql);
+    s.bind(1, id);
+    while (s.step() == SQLITE_ROW)
+        out.push_back(s.text(0));
+    return out;
 }
 
 constexpr RegRoot kRoots[] = {RegRoot::ClassesRoot, RegRoot::CurrentUser,   RegRoot::LocalMachine,
@@ -322,50 +338,22 @@ long Registry::deleteValue(RegRoot root, const std::string& keyPath, const std::
 }
 
 std::vector<std::string> Registry::subkeys(RegRoot root, const std::string& keyPath) const {
-    std::vector<std::string> out;
-    sqlite3_int64 id = 0;
-    if (findKey(m_db, root, keyPath, id) != kRegSuccess)
-        return out;
-    Stmt s(m_db, "SELECT name FROM keys WHERE parent = ?1 ORDER BY id");
-    s.bind(1, id);
-    while (s.step() == SQLITE_ROW)
-        out.push_back(s.text(0));
-    return out;
+    return namesOf(m_db, root, keyPath, "SELECT name FROM keys WHERE parent = ?1 ORDER BY id");
 }
 
 std::vector<std::string> Registry::valueNames(RegRoot root, const std::string& keyPath) const {
-    std::vector<std::string> out;
-    sqlite3_int64 id = 0;
-    if (findKey(m_db, root, keyPath, id) != kRegSuccess)
-        return out;
-    Stmt s(m_db, "SELECT name FROM vals WHERE key = ?1 ORDER BY id");
-    s.bind(1, id);
-    while (s.step() == SQLITE_ROW)
-        out.push_back(s.text(0));
-    return out;
+    return namesOf(m_db, root, keyPath, "SELECT name FROM vals WHERE key = ?1 ORDER BY id");
 }
 
 long Registry::setString(RegRoot root, const std::string& keyPath, const std::string& name, const std::string& data) {
-    return transaction(m_db, [&]() -> long {
-        sqlite3_int64 id = 0;
-        const long rc = createKeyIn(m_db, root, keyPath, id);
-        if (rc != kRegSuccess)
-            return rc;
-        return setValueIn(m_db, id, name, RegValue{REG_SZ, data});
-    });
+    return setValueCreatingKey(m_db, root, keyPath, name, RegValue{REG_SZ, data});
 }
 
 long Registry::setDword(RegRoot root, const std::string& keyPath, const std::string& name, std::uint32_t data) {
     std::string bytes(4, '\0');
     for (int i = 0; i < 4; ++i)
         bytes[static_cast<std::size_t>(i)] = static_cast<char>((data >> (8 * i)) & 0xFF);
-    return transaction(m_db, [&]() -> long {
-        sqlite3_int64 id = 0;
-        const long rc = createKeyIn(m_db, root, keyPath, id);
-        if (rc != kRegSuccess)
-            return rc;
-        return setValueIn(m_db, id, name, RegValue{REG_DWORD, bytes});
-    });
+    return setValueCreatingKey(m_db, root, keyPath, name, RegValue{REG_DWORD, bytes});
 }
 
 } // namespace platform

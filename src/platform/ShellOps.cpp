@@ -3,6 +3,7 @@
 #include "platform/Attributes.h"
 #include "platform/Environment.h"
 #include "platform/FileIO.h"
+#include "platform/HostPath.h"
 #include "platform/Prompt.h"
 #include "platform/SysError.h"
 
@@ -17,6 +18,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,21 +26,9 @@ namespace platform {
 
 namespace {
 
-std::string folderOf(const std::string& host) {
-    const auto slash = host.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? std::string("/") : host.substr(0, slash);
-}
-
-std::string nameOf(const std::string& host) {
-    const auto slash = host.rfind('/');
-    return slash == std::string::npos ? host : host.substr(slash + 1);
-}
-
-std::string join(const std::string& folder, const std::string& name) {
-    return folder == "/" ? "/" + name : folder + "/" + name;
-}
+using hostpath::folderOf;
+using hostpath::join;
+using hostpath::nameOf;
 
 bool present(const std::string& host) {
     struct stat st {};
@@ -118,6 +108,21 @@ bool copyFile(const std::string& from, const std::string& to) {
 
 bool removeTree(const std::string& host);
 
+// The names in a folder, without "." and ".."; nothing when it cannot be read.
+std::optional<std::vector<std::string>> entryNames(const std::string& folder) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return std::nullopt;
+    std::vector<std::string> names;
+    while (const dirent* d = ::readdir(dir)) {
+        std::string name = d->d_name;
+        if (name != "." && name != "..")
+            names.push_back(std::move(name));
+    }
+    ::closedir(dir);
+    return names;
+}
+
 bool copyTree(const std::string& from, const std::string& to) {
     struct stat st {};
     if (::lstat(from.c_str(), &st) != 0)
@@ -134,23 +139,14 @@ bool copyTree(const std::string& from, const std::string& to) {
         return copyFile(from, to);
     if (::mkdir(to.c_str(), 0700) != 0)
         return false;
-    DIR* dir = ::opendir(from.c_str());
-    if (!dir)
+    const auto names = entryNames(from);
+    if (!names)
         return false;
-    bool ok = true;
-    while (const dirent* d = ::readdir(dir)) {
-        const std::string name = d->d_name;
-        if (name == "." || name == "..")
-            continue;
+    for (const auto& name : *names) {
         if (!copyTree(join(from, name), join(to, name))) {
-            ok = false;
-            break;
+            removeTree(to); // only what this copy created
+            return false;
         }
-    }
-    ::closedir(dir);
-    if (!ok) {
-        removeTree(to); // only what this copy created
-        return false;
     }
     ::chmod(to.c_str(), st.st_mode & 07777);
     copyAttributes(from, to);
@@ -166,17 +162,12 @@ bool removeTree(const std::string& host) {
     // A folder without write permission cannot lose its entries: give it back first.
     if (!(st.st_mode & S_IWUSR) || !(st.st_mode & S_IXUSR))
         ::chmod(host.c_str(), (st.st_mode & 07777) | S_IRWXU);
-    DIR* dir = ::opendir(host.c_str());
-    if (!dir)
+    const auto names = entryNames(host);
+    if (!names)
         return false;
     bool ok = true;
-    while (const dirent* d = ::readdir(dir)) {
-        const std::string name = d->d_name;
-        if (name == "." || name == "..")
-            continue;
+    for (const auto& name : *names)
         ok = removeTree(join(host, name)) && ok;
-    }
-    ::closedir(dir);
     return ok && ::rmdir(host.c_str()) == 0;
 }
 

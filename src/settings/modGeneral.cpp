@@ -3,15 +3,12 @@
 #include "platform/DriveTable.h"
 #include "platform/Environment.h"
 #include "platform/SysError.h"
+#include "platform/Text.h"
 
 namespace {
 
-char upperChar(char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-char lowerChar(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
+using platform::lowerChar;
+using platform::upperChar;
 
 // Letters go 13 places on, as upper case; "=" and "~" swap; anything else stays.
 char rotated(char c) {
@@ -40,10 +37,9 @@ std::string TransformName(const std::string& text) {
 }
 
 bool IsUpperText(const std::string& text) {
-    const auto first = text.find_first_not_of(' ');
-    if (first == std::string::npos)
+    const std::string trimmed = platform::trimBlanks(text);
+    if (trimmed.empty())
         return false;
-    const std::string trimmed = text.substr(first, text.find_last_not_of(' ') - first + 1);
     for (char c : trimmed)
         if (upperChar(c) != c)
             return false;

@@ -5,6 +5,7 @@
 #include "platform/FileIO.h"
 #include "platform/Find.h"
 #include "platform/ProfileFile.h"
+#include "platform/Text.h"
 
 #include <algorithm>
 #include <charconv>
@@ -15,13 +16,6 @@ namespace {
 constexpr long kMoreData = 234;
 // INI reads go through a buffer of this many characters, one of them the terminating zero.
 constexpr std::size_t kIniBufferSize = 255;
-
-std::string upper(std::string text) {
-    for (char& c : text)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return text;
-}
 
 // The root name resolved: for INI mode also the file's path as it is spelled on disk (the lookup
 // matches names without regard to case, the host's files do not).
@@ -34,7 +28,7 @@ RootSpec resolveRoot(const std::string& name, std::string* iniPath) {
         {"HKU", platform::RegRoot::Users},          {"HKDD", platform::RegRoot::DynData},
         {"HKCC", platform::RegRoot::CurrentConfig}, {"HKCR", platform::RegRoot::ClassesRoot},
     };
-    const std::string key = upper(name);
+    const std::string key = platform::upperText(name);
     for (const auto& r : kRoots)
         if (key == r.name)
             return RootSpec{RootSpec::RegistryRoot, r.root};
@@ -89,7 +83,7 @@ bool toNumber(const SettingValue& value, long long& out) {
 
 bool toBoolean(const SettingValue& value, bool& out) {
     if (const auto* s = std::get_if<std::string>(&value)) {
-        const std::string u = upper(*s);
+        const std::string u = platform::upperText(*s);
         if (u == "TRUE" || u == "FALSE") {
             out = u == "TRUE";
             return true;
@@ -116,13 +110,6 @@ std::uint32_t fromLittleEndian(const std::string& data) {
     return v;
 }
 
-std::string trimBlanks(const std::string& text) {
-    const auto first = text.find_first_not_of(' ');
-    if (first == std::string::npos)
-        return std::string();
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
 } // namespace
 
 RootSpec RootFromName(const std::string& name) {
@@ -134,7 +121,7 @@ long GetSettingValue(const std::string& rootName, const std::string& keyOrSectio
     result = defaultValue;
     std::string iniPath;
     const RootSpec spec = resolveRoot(rootName, &iniPath);
-    const std::string type = upper(typeLetter);
+    const std::string type = platform::upperText(typeLetter);
 
     if (spec.kind == RootSpec::Invalid)
         return kInvalidRoot;
@@ -188,7 +175,7 @@ long SetSettingValue(const std::string& rootName, const std::string& keyOrSectio
                      const std::string& typeLetter, const SettingValue& value) {
     std::string iniPath;
     const RootSpec spec = resolveRoot(rootName, &iniPath);
-    const std::string type = upper(typeLetter);
+    const std::string type = platform::upperText(typeLetter);
 
     if (spec.kind == RootSpec::Invalid)
         return kInvalidRoot;
@@ -311,7 +298,7 @@ std::string IniEntryValue(const std::string& entry) {
     if (!text.empty() && (text.back() == '|' || text.back() == '\r'))
         text.pop_back();
     const auto eq = platform::profileKeyEnd(text);
-    return trimBlanks(eq == std::string::npos ? text : text.substr(eq + 1));
+    return platform::trimBlanks(eq == std::string::npos ? text : text.substr(eq + 1));
 }
 
 std::string GetSettingText(const std::string& rootName, const std::string& section, const std::string& valueName,

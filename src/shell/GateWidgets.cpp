@@ -3,8 +3,10 @@
 #include "shell/Icons.h"
 
 #include <QFont>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 
 namespace shell {
 
@@ -32,6 +34,20 @@ QLabel* makeLockPicture(const QString& objectName, int size, QWidget* parent) {
     picture->setPixmap(appIcon().pixmap(size, size));
     picture->setFixedSize(size, size);
     return picture;
+}
+
+OkCancelButtons makeOkCancelButtons(QWidget* parent) {
+    OkCancelButtons buttons;
+    buttons.ok = new QPushButton(QStringLiteral("O&K"), parent);
+    buttons.ok->setObjectName(QStringLiteral("cmdOK"));
+    buttons.ok->setDefault(true); // Enter presses OK
+    buttons.cancel = new QPushButton(QStringLiteral("&Cancel"), parent);
+    buttons.cancel->setObjectName(QStringLiteral("cmdCancel"));
+    buttons.row = new QHBoxLayout;
+    buttons.row->addStretch();
+    buttons.row->addWidget(buttons.ok);
+    buttons.row->addWidget(buttons.cancel);
+    return buttons;
 }
 
 } // namespace shell

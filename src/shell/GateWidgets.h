@@ -4,8 +4,10 @@
 #include <QString>
 #include <string>
 
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
+class QPushButton;
 class QWidget;
 
 namespace shell {
@@ -18,5 +20,14 @@ QString fromBytes(const std::string& text);
 QLineEdit* makePasswordBox(const QString& objectName, QWidget* parent);
 // The padlock picture of the password windows.
 QLabel* makeLockPicture(const QString& objectName, int size, QWidget* parent);
+
+// The OK ("cmdOK", pressed by Enter) and Cancel ("cmdCancel") buttons of the password windows, in a
+// row that keeps them at the right.
+struct OkCancelButtons {
+    QPushButton* ok = nullptr;
+    QPushButton* cancel = nullptr;
+    QHBoxLayout* row = nullptr;
+};
+OkCancelButtons makeOkCancelButtons(QWidget* parent);
 
 } // namespace shell

@@ -38,11 +38,7 @@ frmNewPassword::frmNewPassword(platform::Prompt& prompt, QWidget* parent) : QDia
     lblNew->setBuddy(m_txtPassword1);
     lblConfirm->setBuddy(m_txtPassword2);
 
-    auto* cmdOK = new QPushButton(QStringLiteral("O&K"), this);
-    cmdOK->setObjectName(QStringLiteral("cmdOK"));
-    cmdOK->setDefault(true); // Enter presses OK
-    auto* cmdCancel = new QPushButton(QStringLiteral("&Cancel"), this);
-    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    const shell::OkCancelButtons buttons = shell::makeOkCancelButtons(this);
 
     auto* fields = new QGridLayout;
     fields->addWidget(lblNew, 0, 0);
@@ -53,20 +49,16 @@ frmNewPassword::frmNewPassword(platform::Prompt& prompt, QWidget* parent) : QDia
     top->addWidget(picture, 0, Qt::AlignTop);
     top->addSpacing(12);
     top->addLayout(fields);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(cmdOK);
-    buttons->addWidget(cmdCancel);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(18, 18, 18, 14);
     layout->addLayout(top);
     layout->addSpacing(10);
-    layout->addLayout(buttons);
+    layout->addLayout(buttons.row);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    connect(cmdOK, &QPushButton::clicked, this, &frmNewPassword::cmdOK_Click);
+    connect(buttons.ok, &QPushButton::clicked, this, &frmNewPassword::cmdOK_Click);
     // Cancel and the close box both end the program: the gate sees a rejected dialog.
-    connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(buttons.cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void frmNewPassword::cmdOK_Click() {

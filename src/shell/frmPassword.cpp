@@ -34,11 +34,7 @@ frmPassword::frmPassword(platform::Prompt& prompt, QWidget* parent) : QDialog(pa
     m_txtPassword = shell::makePasswordBox(QStringLiteral("txtPassword"), this);
     label1->setBuddy(m_txtPassword);
 
-    auto* cmdOK = new QPushButton(QStringLiteral("O&K"), this);
-    cmdOK->setObjectName(QStringLiteral("cmdOK"));
-    cmdOK->setDefault(true);
-    auto* cmdCancel = new QPushButton(QStringLiteral("&Cancel"), this);
-    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    const shell::OkCancelButtons buttons = shell::makeOkCancelButtons(this);
 
     auto* head = new QHBoxLayout;
     head->addWidget(imgLock);
@@ -48,21 +44,17 @@ frmPassword::frmPassword(platform::Prompt& prompt, QWidget* parent) : QDialog(pa
     entry->addWidget(image1);
     entry->addWidget(label1);
     entry->addWidget(m_txtPassword, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(cmdOK);
-    buttons->addWidget(cmdCancel);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(18, 18, 18, 14);
     layout->addLayout(head);
     layout->addSpacing(12);
     layout->addLayout(entry);
     layout->addSpacing(10);
-    layout->addLayout(buttons);
+    layout->addLayout(buttons.row);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    connect(cmdOK, &QPushButton::clicked, this, &frmPassword::cmdOK_Click);
-    connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(buttons.ok, &QPushButton::clicked, this, &frmPassword::cmdOK_Click);
+    connect(buttons.cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void frmPassword::cmdOK_Click() {
