@@ -120,13 +120,13 @@ long GetSettingValue(const std::string& rootName, const std::string& keyOrSectio
                      const std::string& typeLetter, const SettingValue& defaultValue, SettingValue& result) {
     result = defaultValue;
     std::string iniPath;
-    const RootSpec spec = resolveRoot(rootName, &iniPath);
+    const RootSpec resolved = resolveRoot(rootName, &iniPath);
     const std::string type = platform::upperText(typeLetter);
 
-    if (spec.kind == RootSpec::Invalid)
+    if (resolved.kind == RootSpec::Invalid)
         return kInvalidRoot;
 
-    if (spec.kind == RootSpec::IniFile) {
+    if (resolved.kind == RootSpec::IniFile) {
         if (type != "S")
             return 0;
         try {
@@ -142,12 +142,12 @@ long GetSettingValue(const std::string& rootName, const std::string& keyOrSectio
 
     try {
         const platform::Registry& registry = platform::registry();
-        if (!registry.keyExists(spec.root, keyOrSection))
+        if (!registry.keyExists(resolved.root, keyOrSection))
             return platform::kRegNotFound;
         if (type != "S" && type != "B" && type != "D")
             return 0;
         platform::RegValue value;
-        const long status = registry.queryValue(spec.root, keyOrSection, valueName, value);
+        const long status = registry.queryValue(resolved.root, keyOrSection, valueName, value);
         if (status != platform::kRegSuccess)
             return status;
         if (type == "S") {
@@ -174,13 +174,13 @@ long GetSettingValue(const std::string& rootName, const std::string& keyOrSectio
 long SetSettingValue(const std::string& rootName, const std::string& keyOrSection, const std::string& valueName,
                      const std::string& typeLetter, const SettingValue& value) {
     std::string iniPath;
-    const RootSpec spec = resolveRoot(rootName, &iniPath);
+    const RootSpec resolved = resolveRoot(rootName, &iniPath);
     const std::string type = platform::upperText(typeLetter);
 
-    if (spec.kind == RootSpec::Invalid)
+    if (resolved.kind == RootSpec::Invalid)
         return kInvalidRoot;
 
-    if (spec.kind == RootSpec::IniFile) {
+    if (resolved.kind == RootSpec::IniFile) {
         if (type != "S")
             return kInvalidRoot;
         try {
@@ -209,12 +209,12 @@ long SetSettingValue(const std::string& rootName, const std::string& keyOrSectio
 
     try {
         platform::Registry& registry = platform::registry();
-        const long created = registry.createKey(spec.root, keyOrSection);
+        const long created = registry.createKey(resolved.root, keyOrSection);
         if (created != platform::kRegSuccess)
             return created;
         if (data.type == platform::REG_NONE)
             return 0; // an unknown type letter writes nothing
-        return registry.setValue(spec.root, keyOrSection, valueName, data);
+        return registry.setValue(resolved.root, keyOrSection, valueName, data);
     } catch (const std::exception&) {
         return platform::kRegBadDatabase;
     }
@@ -222,11 +222,11 @@ long SetSettingValue(const std::string& rootName, const std::string& keyOrSectio
 
 long DeleteSettingValue(const std::string& rootName, const std::string& keyOrSection, const std::string& valueName) {
     std::string iniPath;
-    const RootSpec spec = resolveRoot(rootName, &iniPath);
-    if (spec.kind == RootSpec::Invalid)
+    const RootSpec resolved = resolveRoot(rootName, &iniPath);
+    if (resolved.kind == RootSpec::Invalid)
         return kInvalidRoot;
 
-    if (spec.kind == RootSpec::IniFile) {
+    if (resolved.kind == RootSpec::IniFile) {
         try {
             platform::deleteProfileKey(iniPath, keyOrSection, valueName);
         } catch (const std::exception&) {
@@ -235,7 +235,7 @@ long DeleteSettingValue(const std::string& rootName, const std::string& keyOrSec
     }
 
     try {
-        const long status = platform::registry().deleteValue(spec.root, keyOrSection, valueName);
+        const long status = platform::registry().deleteValue(resolved.root, keyOrSection, valueName);
         return status == platform::kRegNotFound ? 0 : status;
     } catch (const std::exception&) {
         return platform::kRegBadDatabase;
