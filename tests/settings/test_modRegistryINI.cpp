@@ -57,9 +57,9 @@ TEST_F(RegistryIniTest, RootFromNameTable) {
         {"hkCR", platform::RegRoot::ClassesRoot},
     };
     for (const auto& r : roots) {
-        const RootSpec spec = RootFromName(r.name);
-        EXPECT_EQ(spec.kind, RootSpec::RegistryRoot) << r.name;
-        EXPECT_EQ(spec.root, r.root) << r.name;
+        const RootSpec resolved = RootFromName(r.name);
+        EXPECT_EQ(resolved.kind, RootSpec::RegistryRoot) << r.name;
+        EXPECT_EQ(resolved.root, r.root) << r.name;
     }
 
     const std::string ini = makeIni();
