@@ -140,6 +140,7 @@ frmMain::frmMain(platform::Prompt& prompt, QWidget* parent) : QMainWindow(parent
     buildMainPanel(m_fraMain[0]);
     buildStatusBar();
     wireLockingCommands();
+    buildFeaturePages();
     resize(px(12600), px(9000));
 }
 

@@ -144,6 +144,9 @@ private:
     void onFolderMenuRequested(const QPoint& pos);
     void refillError(int number, const std::string& description);
     void wireLockingCommands();
+    // Creates the feature tabs' pages (wallet, favourites, shredder, viewer) and wires the feature
+    // commands of the menus and the lock toolbar (mail, options). In FeaturePages.cpp.
+    void buildFeaturePages();
 
     platform::Prompt& m_prompt;
     std::unique_ptr<CAppLog> m_log;
