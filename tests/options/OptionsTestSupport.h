@@ -41,8 +41,8 @@ public:
 
 class OptionsTest : public testing_support::SandboxTest {
 protected:
+    OptionsTest() { app(); }
     void SetUp() override {
-        app();
         m_bin = sandbox.root() + "/bin";
         std::filesystem::create_directories(m_bin);
         const std::string script = m_bin + "/xdg-open";
