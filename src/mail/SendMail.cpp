@@ -1,8 +1,8 @@
 #include "mail/SendMail.h"
 
 #include "diagnostics/ErrorReport.h"
+#include "locking/FileCommands.h"
 #include "platform/Environment.h"
-#include "platform/FileIO.h"
 #include "platform/Prompt.h"
 #include "platform/SysError.h"
 #include "settings/Settings.h"
@@ -54,19 +54,6 @@ std::string MailSubject(const std::string& shownName) {
     return "Attached Encrypted file: " + shownName;
 }
 
-bool IsLockedFile(const std::string& windowsPath) {
-    platform::InputFile in(windowsPath);
-    char head[8] = {};
-    std::size_t got = 0;
-    while (got < sizeof head) {
-        const std::size_t n = in.read(head + got, sizeof head - got);
-        if (n == 0)
-            break;
-        got += n;
-    }
-    return got == sizeof head && std::string(head, sizeof head) == "[Secret]";
-}
-
 MailLaunch LaunchMailProgram(const std::vector<std::string>& arguments) {
     QStringList args;
     for (const std::string& a : arguments)
@@ -112,7 +99,7 @@ void cmdSendEmail_Click(platform::Prompt& prompt, const std::string& folder, con
             anyTicked = true;
             const std::string path = AddBackslash(folder) + row.key;
             if (FileExists(path)) {
-                if (!IsLockedFile(path)) {
+                if (!locking::HasSecretMarker(path)) {
                     prompt.show(kNotLocked, platform::Buttons::OK, platform::Icon::None);
                 } else {
                     const MailLaunch launch = LaunchMailProgram({"--subject", MailSubject(row.text), "--body",

@@ -25,10 +25,6 @@ std::string MailLetter(const std::string& homeUrl);
 // "Attached Encrypted file: " followed by the shown name.
 std::string MailSubject(const std::string& shownName);
 
-// True when the file's first eight bytes are "[Secret]". Throws platform::SysError when it cannot be
-// read.
-bool IsLockedFile(const std::string& windowsPath);
-
 // The outcome of starting the mail program: empty reason when it took the message.
 struct MailLaunch {
     bool started = false;
