@@ -6,12 +6,19 @@
 
 #include "core/Scrambler.h"
 #include "options/frmOptions.h"
+#include "settings/Settings.h"
+#include "settings/VbRegMod.h"
 #include "shell/frmMain.h"
+#include "shell/frmProgress.h"
 
 #include <QAction>
 #include <QTreeWidget>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -110,4 +117,46 @@ TEST_F(MailAndOptionsWiringTest, PreferencesOpensOneOptionsWindowThatChangesTheP
     QPointer<frmOptions> alive(options);
     w.reset(); // the Options window goes with the main window
     EXPECT_TRUE(alive.isNull());
+}
+
+namespace {
+
+// A hook on the prompt: a look at the windows while each box is up.
+class WatchingPrompt final : public platform::Prompt {
+public:
+    platform::Answer show(const std::string& text, platform::Buttons, platform::Icon, const std::string&) override {
+        texts.push_back(text);
+        for (QWidget* top : QApplication::topLevelWidgets())
+            progressShown = progressShown || (qobject_cast<frmProgress*>(top) && top->isVisible());
+        return platform::Answer::OK;
+    }
+    std::vector<std::string> texts;
+    bool progressShown = false;
+};
+
+} // namespace
+
+TEST_F(MailAndOptionsWiringTest, TheUpgradeCheckClosesItsProgressWindowBeforeAnswering) {
+    // A port on 127.0.0.1 that nothing listens on: the version file cannot be fetched.
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    socklen_t len = sizeof addr;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    ::close(fd);
+    SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kUpgradeHost,
+               "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)));
+
+    WatchingPrompt watching;
+    frmMain w(watching);
+    w.Form_Load();
+    w.action(QStringLiteral("mOptionsPreferences"))->trigger();
+    ASSERT_EQ(optionsWindows().size(), 1u);
+    shell_test::click(optionsWindows().front(), "cmdUpgrade");
+    EXPECT_EQ(watching.texts, std::vector<std::string>{"No Upgrade of Tessaly was available"});
+    EXPECT_FALSE(watching.progressShown);
+    for (QWidget* top : QApplication::topLevelWidgets())
+        EXPECT_FALSE(qobject_cast<frmProgress*>(top) && top->isVisible());
 }
