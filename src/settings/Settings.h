@@ -17,8 +17,7 @@ inline constexpr const char* kDrivesKey = "SOFTWARE\\Orvane\\Tessaly_free\\Drive
 // Deployment values: outside addresses. Empty (the default) turns that traffic off.
 inline constexpr const char* kErrorReportHost = "ErrorReportHost";   // base of ".../error-reporting/error-msg.php"
 inline constexpr const char* kConnectionProbeUrl = "ConnectionProbeURL";
-inline constexpr const char* kVersionFileUrl = "VersionFileURL";
-inline constexpr const char* kUpgradeUrl = "UpgradeURL";
+inline constexpr const char* kUpgradeHost = "UpgradeHost"; // base of "/tsl.txt" and "/upgrade.html"
 inline constexpr const char* kHelpUrl = "HelpURL";
 inline constexpr const char* kHomeUrl = "HomeURL";
 inline constexpr const char* kMakerUrl = "MakerURL";

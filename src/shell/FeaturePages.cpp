@@ -2,5 +2,89 @@
 // window creates it on its frame and hands it what it needs. One block a feature.
 #include "shell/frmMain.h"
 
+#include "locking/LockingCommands.h"
+#include "mail/SendMail.h"
+#include "options/frmOptions.h"
+#include "platform/Environment.h"
+#include "platform/SysError.h"
+#include "shell/ChangePassword.h"
+#include "shell/MainWindowPortAdapter.h"
+#include "shell/frmProgress.h"
+
+#include <QAction>
+#include <QPointer>
+#include <QPushButton>
+
+#include <filesystem>
+
+namespace {
+
+// The upgrade check's progress window: the shell's frmProgress, shown for the check and gone after.
+class OptionsProgress final : public options::ProgressPort {
+public:
+    void show(const std::string& message) override {
+        close();
+        m_window = new frmProgress;
+        m_window->setAttribute(Qt::WA_DeleteOnClose);
+        m_window->setMessage(message);
+        m_window->showCentered();
+    }
+    void close() override {
+        if (m_window)
+            m_window->close();
+        m_window = nullptr;
+    }
+    ~OptionsProgress() override { close(); }
+
+private:
+    QPointer<frmProgress> m_window;
+};
+
+// The running program for the Options window; a folder on no drive stays in its host form.
+options::AppLocation runningApplication() {
+    try {
+        return options::CurrentApplication();
+    } catch (const platform::SysError&) {
+        const std::filesystem::path exe = std::filesystem::canonical("/proc/self/exe");
+        return {exe.parent_path().string(), exe.stem().string(), exe.string()};
+    }
+}
+
+} // namespace
+
 void frmMain::buildFeaturePages() {
+    // Mail: "Send to Mail Recipient" and the lock toolbar's "SendEmail" send the ticked locked files.
+    const auto sendEmail = [this] {
+        std::vector<mail::MailItem> rows;
+        for (const locking::FileItem& item : lockingPort().checkedItems())
+            rows.push_back({item.key, item.text, true});
+        mail::cmdSendEmail_Click(prompt(), currentFolder(), rows);
+    };
+    connect(button(QStringLiteral("cmdSendEmail")), &QPushButton::clicked, this, sendEmail);
+    connect(lockingCommands(), &locking::LockingCommands::sendEmailRequested, this, sendEmail);
+
+    // Options > Preferences: one Options window at a time, without an owner; the change-password
+    // routine and the progress window come from the shell.
+    connect(action(QStringLiteral("mOptionsPreferences")), &QAction::triggered, this, [this] {
+        static QPointer<frmOptions> open;
+        if (open) {
+            open->raise();
+            open->activateWindow();
+            return;
+        }
+        options::OptionsHost host;
+        host.app = runningApplication();
+        host.changePassword = [this](options::PasswordChange& fields) {
+            shell::PasswordChangeFields f{fields.oldPassword, fields.newPassword, fields.newConfirm};
+            const bool changed = shell::ChangeAppPassword(prompt(), f);
+            fields.newPassword = f.newPassword;
+            fields.newConfirm = f.newConfirm;
+            return changed;
+        };
+        host.progress = std::make_shared<OptionsProgress>();
+        open = new frmOptions(prompt(), std::move(host), this);
+        // The window reaches back into this one: it goes when this one does.
+        connect(this, &QObject::destroyed, open.data(), [w = open.data()] { delete w; });
+        open->show();
+    });
 }

@@ -58,6 +58,11 @@ void LocalHttpServer::dropRequestsTo(const std::string& pathPrefix) {
     m_dropPrefix = pathPrefix;
 }
 
+void LocalHttpServer::setBody(const std::string& body) {
+    std::lock_guard lock(m_mutex);
+    m_body = body;
+}
+
 std::string LocalHttpServer::base() const {
     return "http://127.0.0.1:" + std::to_string(m_port);
 }
@@ -102,9 +107,11 @@ void LocalHttpServer::serve(int client) {
     }
     const std::string line = head.substr(0, head.find("\r\n"));
     bool drop = false;
+    std::string body;
     {
         std::lock_guard lock(m_mutex);
         m_lines.push_back(line);
+        body = m_body;
         const auto space = line.find(' ');
         drop = !m_dropPrefix.empty() && space != std::string::npos &&
                line.compare(space + 1, m_dropPrefix.size(), m_dropPrefix) == 0;
@@ -112,7 +119,8 @@ void LocalHttpServer::serve(int client) {
     if (drop)
         return;
     const std::string answer = "HTTP/1.1 " + std::to_string(m_status) + " " + reason(m_status) +
-                               "\r\nContent-Type: text/plain\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok";
+                               "\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(body.size()) +
+                               "\r\nConnection: close\r\n\r\n" + body;
     ::send(client, answer.data(), answer.size(), MSG_NOSIGNAL);
 }
 

@@ -19,6 +19,8 @@ public:
 
     // Requests whose path begins with this prefix get no answer: the connection is closed.
     void dropRequestsTo(const std::string& pathPrefix);
+    // The body of every answer ("ok" unless set).
+    void setBody(const std::string& body);
     std::string base() const; // "http://127.0.0.1:<port>"
     std::vector<std::string> requestLines() const;
 
@@ -36,6 +38,7 @@ private:
     mutable std::mutex m_mutex;
     std::vector<std::string> m_lines;
     std::string m_dropPrefix;
+    std::string m_body = "ok";
     std::thread m_thread;
 };
 

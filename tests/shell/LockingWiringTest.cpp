@@ -439,7 +439,8 @@ TEST_F(LockingWiringTest, EveryButtonMenuItemAndToolbarKeyReachesItsCommand) {
     QSignalSpy mail(w->lockingCommands(), &locking::LockingCommands::sendEmailRequested);
     w->action(QStringLiteral("SendEmail"))->trigger();
     EXPECT_EQ(mail.size(), 1);
-    EXPECT_EQ(hooked.script.boxes.size(), boxes);
+    ASSERT_EQ(hooked.script.boxes.size(), boxes + 1); // nothing is ticked: the mail command says so
+    EXPECT_EQ(hooked.script.last().text, "you have to select atleast one locked file ");
 }
 
 TEST_F(LockingWiringTest, TheCommandsKnowTheRunningProgramAndItsFolder) {

@@ -1,0 +1,129 @@
+#include "mail/SendMail.h"
+
+#include "diagnostics/ErrorReport.h"
+#include "locking/FileCommands.h"
+#include "platform/Environment.h"
+#include "platform/Prompt.h"
+#include "platform/SysError.h"
+#include "settings/Settings.h"
+#include "settings/VbRegMod.h"
+#include "settings/modFileFunctions.h"
+
+#include <QObject>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include <exception>
+
+namespace mail {
+
+namespace {
+
+constexpr const char* kProcedure = "cmdSendEmail_Click";
+constexpr const char* kWindowName = "frmMain";
+// How long the mail helper may take to hand the message over before it counts as running on its own.
+constexpr int kSettleMs = 3000;
+
+// Turns the busy pointer off on every way out of the command.
+class BusyPointer final {
+public:
+    explicit BusyPointer(platform::Prompt& prompt) : m_prompt(prompt) { m_prompt.setBusy(true); }
+    ~BusyPointer() { m_prompt.setBusy(false); }
+    BusyPointer(const BusyPointer&) = delete;
+    BusyPointer& operator=(const BusyPointer&) = delete;
+
+private:
+    platform::Prompt& m_prompt;
+};
+
+std::string trimmed(const QByteArray& bytes) {
+    return QString::fromLocal8Bit(bytes).trimmed().toLocal8Bit().toStdString();
+}
+
+} // namespace
+
+std::string MailLetter(const std::string& homeUrl) {
+    std::string second = "Please find the attached securely locked file which can be unlocked by Tessaly only";
+    second += homeUrl.empty() ? std::string(".") : " which you can get it from " + homeUrl + ".";
+    return "Dear [Recipient Name],\r\n" + second +
+           "\r\nThe Password for the unlocked file is: \r\n\r\nYours sincerely,\r\n[Your Name]";
+}
+
+std::string MailSubject(const std::string& shownName) {
+    return "Attached Encrypted file: " + shownName;
+}
+
+MailLaunch LaunchMailProgram(const std::vector<std::string>& arguments) {
+    QStringList args;
+    for (const std::string& a : arguments)
+        args << QString::fromLocal8Bit(a);
+    auto* process = new QProcess;
+    process->setProcessChannelMode(QProcess::MergedChannels);
+    process->start(QStringLiteral("xdg-email"), args);
+    if (!process->waitForStarted()) {
+        MailLaunch result{false, "xdg-email could not be run: " + process->errorString().toLocal8Bit().toStdString()};
+        delete process;
+        return result;
+    }
+    if (!process->waitForFinished(kSettleMs)) {
+        // Still running: the mail program has the message. It must outlive this call, so the process
+        // object goes away only when it ends (a still-running QProcess would be killed on deletion).
+        process->closeReadChannel(QProcess::StandardOutput);
+        QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
+        return {true, {}};
+    }
+    MailLaunch result;
+    if (process->exitStatus() != QProcess::NormalExit) {
+        result.reason = "xdg-email ended abnormally";
+    } else if (process->exitCode() != 0) {
+        result.reason = "xdg-email ended with status " + std::to_string(process->exitCode());
+        const std::string said = trimmed(process->readAll());
+        if (!said.empty())
+            result.reason += ": " + said;
+    } else {
+        result.started = true;
+    }
+    delete process;
+    return result;
+}
+
+void cmdSendEmail_Click(platform::Prompt& prompt, const std::string& folder, const std::vector<MailItem>& rows) {
+    BusyPointer busy(prompt);
+    bool anyTicked = false;
+    try {
+        const std::string homeUrl = GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::kHomeUrl);
+        for (const MailItem& row : rows) {
+            if (!row.checked)
+                continue;
+            anyTicked = true;
+            const std::string path = AddBackslash(folder) + row.key;
+            if (FileExists(path)) {
+                if (!locking::HasSecretMarker(path)) {
+                    prompt.show(kNotLocked, platform::Buttons::OK, platform::Icon::None);
+                } else {
+                    const MailLaunch launch = LaunchMailProgram({"--subject", MailSubject(row.text), "--body",
+                                                                 MailLetter(homeUrl), "--attach",
+                                                                 platform::toHost(path)});
+                    if (!launch.started) {
+                        prompt.show(std::string(kNoMailProgram) + "\r\n" + launch.reason, platform::Buttons::OK,
+                                    platform::Icon::Critical);
+                        ReportError(kWindowName, 5, launch.reason, kProcedure);
+                        return;
+                    }
+                }
+            }
+            prompt.processEvents();
+        }
+    } catch (const platform::SysError& e) {
+        ReportError(kWindowName, e.number, e.description(), kProcedure);
+        return;
+    } catch (const std::exception& e) {
+        ReportError(kWindowName, 5, e.what(), kProcedure);
+        return;
+    }
+    if (!anyTicked)
+        prompt.show(kSelectLocked, platform::Buttons::OK, platform::Icon::Information);
+}
+
+} // namespace mail

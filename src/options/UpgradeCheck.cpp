@@ -1,0 +1,162 @@
+#include "options/UpgradeCheck.h"
+
+#include "diagnostics/ErrorReport.h"
+#include "platform/Opener.h"
+#include "platform/Prompt.h"
+#include "platform/SysError.h"
+#include "settings/Settings.h"
+#include "settings/VbRegMod.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QHostAddress>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QTimer>
+#include <QUrl>
+
+#include <cctype>
+#include <cmath>
+#include <exception>
+#include <limits>
+
+namespace options {
+
+namespace {
+
+constexpr const char* kWindowName = "frmOptions";
+constexpr const char* kProcedure = "cmdUpgrade_Click";
+
+std::string appValue(const char* name) {
+    return GetString(HKEY_CURRENT_USER, settings::kAppKey, name);
+}
+
+// The host without a trailing slash, so that paths join with one.
+std::string hostBase() {
+    std::string host = appValue(settings::kUpgradeHost);
+    while (!host.empty() && host.back() == '/')
+        host.pop_back();
+    return host;
+}
+
+// Closes the progress window on every way out.
+class ProgressShown final {
+public:
+    ProgressShown(ProgressPort& port, const std::string& message) : m_port(port) { m_port.show(message); }
+    ~ProgressShown() { close(); }
+    ProgressShown(const ProgressShown&) = delete;
+    ProgressShown& operator=(const ProgressShown&) = delete;
+    void close() {
+        if (m_open)
+            m_port.close();
+        m_open = false;
+    }
+
+private:
+    ProgressPort& m_port;
+    bool m_open = true;
+};
+
+} // namespace
+
+std::int16_t VersionNumber(const std::string& text) {
+    std::size_t i = 0;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
+        ++i;
+    const std::size_t start = i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        ++i;
+    const std::size_t digitsFrom = i;
+    while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])))
+        ++i;
+    bool any = i > digitsFrom;
+    if (i < text.size() && text[i] == '.') {
+        const std::size_t fraction = ++i;
+        while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])))
+            ++i;
+        any = any || i > fraction;
+    }
+    if (!any)
+        return 0;
+    // The C locale's reading of the numeric part; nearbyint rounds half to even.
+    const double value = std::nearbyint(std::strtod(text.substr(start, i - start).c_str(), nullptr));
+    if (value >= std::numeric_limits<std::int16_t>::max())
+        return std::numeric_limits<std::int16_t>::max();
+    if (value <= std::numeric_limits<std::int16_t>::min())
+        return std::numeric_limits<std::int16_t>::min();
+    return static_cast<std::int16_t>(value);
+}
+
+std::string FetchText(const std::string& url, int timeoutMs) {
+    const QUrl address(QString::fromLocal8Bit(url));
+    const QString scheme = address.scheme().toLower();
+    if (!QCoreApplication::instance() || !address.isValid() ||
+        (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
+        return {};
+    QNetworkAccessManager manager;
+    const QString host = address.host();
+    if (host.compare(QStringLiteral("localhost"), Qt::CaseInsensitive) == 0 || QHostAddress(host).isLoopback())
+        manager.setProxy(QNetworkProxy(QNetworkProxy::NoProxy));
+    QNetworkRequest request(address);
+    request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("Tessaly"));
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    request.setTransferTimeout(timeoutMs);
+
+    QNetworkReply* reply = manager.get(request);
+    QEventLoop loop;
+    QTimer limit;
+    limit.setSingleShot(true);
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&limit, &QTimer::timeout, reply, &QNetworkReply::abort);
+    limit.start(timeoutMs);
+    if (!reply->isFinished())
+        loop.exec();
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    std::string body;
+    if (reply->error() == QNetworkReply::NoError && status >= 200 && status < 300)
+        body = reply->readAll().toStdString();
+    delete reply;
+    return body;
+}
+
+bool CheckUpgrade(std::int16_t current, const std::string& versionUrl, int timeoutMs) {
+    return VersionNumber(FetchText(versionUrl, timeoutMs)) > current;
+}
+
+void cmdUpgrade_Click(platform::Prompt& prompt, ProgressPort& progress, int timeoutMs) {
+    try {
+        const std::string host = hostBase();
+        if (host.empty()) {
+            prompt.show(kUpgradesOff, platform::Buttons::OK, platform::Icon::Information, kUpgradeCaption);
+            return;
+        }
+        ProgressShown shown(progress, "Checking for Upgrade...");
+        // Without a probe address the version fetch itself tells whether the site can be reached.
+        if (!appValue(settings::kConnectionProbeUrl).empty() && !IsConnection()) {
+            shown.close();
+            prompt.show(kNotConnected, platform::Buttons::OK, platform::Icon::Information);
+            return;
+        }
+        const bool available = CheckUpgrade(kCurrentVersion, host + "/tsl.txt", timeoutMs);
+        shown.close();
+        if (!available) {
+            prompt.show(kNoUpgrade, platform::Buttons::OK, platform::Icon::Information, kUpgradeCaption);
+            return;
+        }
+        if (prompt.show(kUpgradeAvailable, platform::Buttons::OKCancel, platform::Icon::None, kUpgradeCaption) !=
+            platform::Answer::OK)
+            return;
+        const std::string page = host + "/upgrade.html";
+        if (!platform::openDefault(page))
+            prompt.show("The upgrade page " + page + " could not be opened: xdg-open could not be started.",
+                        platform::Buttons::OK, platform::Icon::Critical, kUpgradeCaption);
+    } catch (const platform::SysError& e) {
+        ReportError(kWindowName, e.number, e.description(), kProcedure);
+    } catch (const std::exception& e) {
+        ReportError(kWindowName, 5, e.what(), kProcedure);
+    }
+}
+
+} // namespace options

@@ -1,0 +1,46 @@
+#pragma once
+// The upgrade check: the version file "<UpgradeHost>/tsl.txt" holds the newest version number; when
+// it is above ours, the upgrade page "<UpgradeHost>/upgrade.html" is offered. An empty UpgradeHost
+// switches the check off and nothing is asked of the network.
+
+#include <cstdint>
+#include <string>
+
+namespace platform {
+class Prompt;
+}
+
+namespace options {
+
+// The progress window the check shows while it waits (the shell's frmProgress).
+class ProgressPort {
+public:
+    virtual ~ProgressPort() = default;
+    virtual void show(const std::string& message) = 0;
+    virtual void close() = 0;
+};
+
+inline constexpr int kCurrentVersion = 1;
+inline constexpr int kUpgradeTimeoutMs = 10000;
+
+// The leading decimal number of the text ("2.5abc" is 2.5, no number is 0), rounded half to even
+// into the 16-bit range.
+std::int16_t VersionNumber(const std::string& text);
+
+// The body of a GET of the address, or "" when it fails, answers other than 2xx or takes longer
+// than the limit. Window events run while it waits.
+std::string FetchText(const std::string& url, int timeoutMs);
+
+// True when the version file's number is greater than the current version.
+bool CheckUpgrade(std::int16_t current, const std::string& versionUrl, int timeoutMs);
+
+// The "Check for Upgrade" button.
+void cmdUpgrade_Click(platform::Prompt& prompt, ProgressPort& progress, int timeoutMs = kUpgradeTimeoutMs);
+
+inline constexpr const char* kUpgradeCaption = "Check For Tessaly Update";
+inline constexpr const char* kUpgradesOff = "Upgrade checks are switched off in this installation.";
+inline constexpr const char* kNotConnected = "You are not connected to Internet\r\nMake sure you are connected to Internet";
+inline constexpr const char* kUpgradeAvailable = "Upgrade available.\r\nDo you want to download?";
+inline constexpr const char* kNoUpgrade = "No Upgrade of Tessaly was available";
+
+} // namespace options

@@ -1,0 +1,166 @@
+#include "mail/SendMail.h"
+
+#include "settings/Settings.h"
+#include "settings/VbRegMod.h"
+#include "support/Sandbox.h"
+#include "support/ScriptedPrompt.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using testing_support::ScriptedPrompt;
+
+// A stub xdg-email first on PATH: each call writes its arguments, NUL-separated, to a file of its own
+// in calls/ (or, as a failing helper, complains and ends with status 3).
+class SendMailTest : public testing_support::SandboxTest {
+protected:
+    void SetUp() override {
+        m_bin = sandbox.root() + "/bin";
+        m_calls = sandbox.root() + "/calls";
+        std::filesystem::create_directories(m_bin);
+        std::filesystem::create_directories(m_calls);
+        installStub(recordCall());
+        const char* path = std::getenv("PATH");
+        m_savedPath = path ? path : "";
+        setenv("PATH", (m_bin + ":" + m_savedPath).c_str(), 1);
+    }
+    void TearDown() override { setenv("PATH", m_savedPath.c_str(), 1); }
+
+    std::string recordCall() const {
+        return "n=$(ls '" + m_calls + "' | wc -l)\nprintf '%s\\0' \"$@\" > '" + m_calls + "/call'$n\n";
+    }
+    void installStub(const std::string& body) const {
+        const std::string script = m_bin + "/xdg-email";
+        std::ofstream(script) << "#!/bin/sh\n" << body;
+        ::chmod(script.c_str(), 0755);
+    }
+
+    // The arguments of each call, in call order.
+    std::vector<std::vector<std::string>> calls() const {
+        std::vector<std::string> files;
+        for (const auto& e : std::filesystem::directory_iterator(m_calls))
+            files.push_back(e.path().filename().string());
+        std::sort(files.begin(), files.end());
+        std::vector<std::vector<std::string>> result;
+        for (const std::string& f : files) {
+            const std::string data = testing_support::readHostFile(m_calls + "/" + f);
+            std::vector<std::string> args;
+            std::size_t start = 0;
+            for (std::size_t end; (end = data.find('\0', start)) != std::string::npos; start = end + 1)
+                args.push_back(data.substr(start, end - start));
+            result.push_back(args);
+        }
+        return result;
+    }
+
+    std::vector<std::string> expectedCall(const std::string& shown, const std::string& host,
+                                          const std::string& homeUrl = {}) const {
+        return {"--subject", "Attached Encrypted file: " + shown, "--body", mail::MailLetter(homeUrl), "--attach",
+                host};
+    }
+
+    std::string m_bin;
+    std::string m_calls;
+    std::string m_savedPath;
+    ScriptedPrompt prompt;
+};
+
+constexpr const char* kLocked = "[Secret]\x01\x02 the rest of a locked file";
+
+} // namespace
+
+TEST(MailLetter, CarriesTheMakersAddressOrEndsTheLineWithoutIt) {
+    EXPECT_EQ(mail::MailLetter("https://tessaly.example"),
+              "Dear [Recipient Name],\r\n"
+              "Please find the attached securely locked file which can be unlocked by Tessaly only which you can get "
+              "it from https://tessaly.example.\r\n"
+              "The Password for the unlocked file is: \r\n\r\nYours sincerely,\r\n[Your Name]");
+    EXPECT_EQ(mail::MailLetter(""),
+              "Dear [Recipient Name],\r\n"
+              "Please find the attached securely locked file which can be unlocked by Tessaly only.\r\n"
+              "The Password for the unlocked file is: \r\n\r\nYours sincerely,\r\n[Your Name]");
+}
+
+TEST_F(SendMailTest, TwoTickedLockedFilesGiveTwoMessages) {
+    SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kHomeUrl, "https://tessaly.example");
+    sandbox.writeFile("C:\\Docs\\nqq.TSL", kLocked);
+    sandbox.writeFile("C:\\Docs\\skipped.TSL", kLocked);
+    sandbox.writeFile("C:\\Docs\\frpbaq file.TSW", "[Secret]"); // just the marker still counts as locked
+    mail::cmdSendEmail_Click(prompt, "C:\\Docs",
+                             {{"nqq.TSL", "add.doc", true},
+                              {"skipped.TSL", "skipped.doc", false},
+                              {"frpbaq file.TSW", "second file.avi", true}});
+
+    EXPECT_TRUE(prompt.boxes.empty());
+    EXPECT_EQ(calls(), (std::vector<std::vector<std::string>>{
+                           expectedCall("add.doc", sandbox.host("C:\\Docs\\nqq.TSL"), "https://tessaly.example"),
+                           expectedCall("second file.avi", sandbox.host("C:\\Docs\\frpbaq file.TSW"),
+                                        "https://tessaly.example")}));
+    EXPECT_FALSE(prompt.busy);
+}
+
+TEST_F(SendMailTest, APlainFileIsRefusedAndTheOthersStillGo) {
+    sandbox.writeFile("C:\\Docs\\plain.txt", "[Secre] not quite");
+    sandbox.writeFile("C:\\Docs\\short.txt", "[Sec");
+    sandbox.writeFile("C:\\Docs\\ybpxrq.TSL", kLocked);
+    mail::cmdSendEmail_Click(prompt, "C:\\Docs\\",
+                             {{"plain.txt", "plain.txt", true},
+                              {"gone.TSL", "gone.doc", true}, // missing: skipped without a word
+                              {"short.txt", "short.txt", true},
+                              {"ybpxrq.TSL", "locked.doc", true}});
+
+    ASSERT_EQ(prompt.boxes.size(), 2u);
+    for (const auto& box : prompt.boxes) {
+        EXPECT_EQ(box.text, mail::kNotLocked);
+        EXPECT_EQ(box.buttons, platform::Buttons::OK);
+        EXPECT_EQ(box.title, "Tessaly");
+    }
+    EXPECT_EQ(calls(), (std::vector<std::vector<std::string>>{
+                           expectedCall("locked.doc", sandbox.host("C:\\Docs\\ybpxrq.TSL"))}));
+    EXPECT_FALSE(prompt.busy);
+}
+
+TEST_F(SendMailTest, NothingTickedGivesOnlyTheSelectMessage) {
+    sandbox.writeFile("C:\\Docs\\ybpxrq.TSL", kLocked);
+    mail::cmdSendEmail_Click(prompt, "C:\\Docs", {{"ybpxrq.TSL", "locked.doc", false}});
+    ASSERT_EQ(prompt.boxes.size(), 1u);
+    EXPECT_EQ(prompt.last().text, "you have to select atleast one locked file ");
+    EXPECT_EQ(prompt.last().icon, platform::Icon::Information);
+    EXPECT_TRUE(calls().empty());
+    EXPECT_FALSE(prompt.busy);
+}
+
+TEST_F(SendMailTest, AFailingMailProgramIsToldAndStopsTheRun) {
+    installStub(recordCall() + "echo 'no mail client is configured' >&2\nexit 3\n");
+    sandbox.writeFile("C:\\Docs\\one.TSL", kLocked);
+    sandbox.writeFile("C:\\Docs\\two.TSL", kLocked);
+    mail::cmdSendEmail_Click(prompt, "C:\\Docs", {{"one.TSL", "one", true}, {"two.TSL", "two", true}});
+    ASSERT_EQ(prompt.boxes.size(), 1u);
+    EXPECT_EQ(prompt.last().text,
+              "No mail program could be started.\r\nxdg-email ended with status 3: no mail client is configured");
+    EXPECT_EQ(prompt.last().icon, platform::Icon::Critical);
+    EXPECT_EQ(prompt.last().title, "Tessaly");
+    EXPECT_EQ(calls().size(), 1u); // the second file was not tried
+    EXPECT_FALSE(prompt.busy);
+}
+
+TEST_F(SendMailTest, AMissingMailProgramIsTold) {
+    std::filesystem::remove(m_bin + "/xdg-email");
+    setenv("PATH", m_bin.c_str(), 1); // nothing else on PATH either
+    sandbox.writeFile("C:\\Docs\\one.TSL", kLocked);
+    mail::cmdSendEmail_Click(prompt, "C:\\Docs", {{"one.TSL", "one", true}});
+    ASSERT_EQ(prompt.boxes.size(), 1u);
+    EXPECT_EQ(prompt.last().text.rfind("No mail program could be started.\r\nxdg-email could not be run: ", 0), 0u)
+        << prompt.last().text;
+    EXPECT_FALSE(prompt.busy);
+}
