@@ -2,6 +2,7 @@
 // window creates it on its frame and hands it what it needs. One block a feature.
 #include "shell/frmMain.h"
 
+#include "favourites/FavouritesPage.h"
 #include "wallet/PasswordWalletPage.h"
 
 #include <QFrame>
@@ -12,5 +13,10 @@ void frmMain::buildFeaturePages() {
         // Password wallet on its tab; the list fills when the tab is first shown.
         auto* layout = new QVBoxLayout(fraMain(3));
         layout->addWidget(new wallet::PasswordWalletPage(prompt(), fraMain(3)));
+    }
+    {
+        // Favourites manager on its tab; the list fills when the tab is first shown.
+        auto* layout = new QVBoxLayout(fraMain(2));
+        layout->addWidget(new favourites::FavouritesPage(prompt(), fraMain(2)));
     }
 }
