@@ -48,20 +48,17 @@ PasswordWalletPage::PasswordWalletPage(platform::Prompt& prompt, QWidget* parent
     m_lstItem->setRootIsDecorated(false);
     m_lstItem->setAccessibleName(QStringLiteral("Password Items"));
 
-    auto* form = new QFormLayout;
-    const WalletBoxes boxes = addWalletRows(this, form);
+    auto* grid = new QGridLayout;
+    const WalletBoxes boxes = addWalletRows(this, grid, 1);
     m_txtDescription = boxes.description;
     m_txtServer = boxes.server;
     m_txtUserName = boxes.userName;
     m_txtPassword = boxes.password; // shown in clear, as the user keeps it
     m_txtNotes = boxes.notes;
-
-    auto* pictures = new QVBoxLayout;
-    pictures->addWidget(makePicture(this, "imgDescription", QStyle::SP_FileDialogDetailedView));
-    pictures->addWidget(makePicture(this, "imgServer", QStyle::SP_DriveNetIcon));
-    pictures->addWidget(makePicture(this, "imgUserName", QStyle::SP_DirHomeIcon));
-    pictures->addWidget(makePicture(this, "imgPassword", QStyle::SP_DialogApplyButton));
-    pictures->addStretch();
+    grid->addWidget(makePicture(this, "imgDescription", QStyle::SP_FileDialogDetailedView), 0, 0);
+    grid->addWidget(makePicture(this, "imgServer", QStyle::SP_DriveNetIcon), 1, 0);
+    grid->addWidget(makePicture(this, "imgUserName", QStyle::SP_DirHomeIcon), 2, 0);
+    grid->addWidget(makePicture(this, "imgPassword", QStyle::SP_DialogApplyButton), 3, 0);
 
     m_cmdPassAdd = makeButton(this, "cmdPassAdd", "Add");
     m_cmdPassSave = makeButton(this, "cmdPassSave", "Save");
@@ -73,11 +70,8 @@ PasswordWalletPage::PasswordWalletPage(platform::Prompt& prompt, QWidget* parent
         buttons->addWidget(b);
     buttons->addStretch();
 
-    auto* fields = new QHBoxLayout;
-    fields->addLayout(pictures);
-    fields->addLayout(form, 1);
     auto* right = new QVBoxLayout;
-    right->addLayout(fields);
+    right->addLayout(grid);
     right->addLayout(buttons);
     right->addStretch();
 
@@ -129,11 +123,8 @@ void PasswordWalletPage::lstItem_Click(QTreeWidgetItem* item) {
 
 void PasswordWalletPage::cmdPassSave_Click() {
     const std::string description = boxText(m_txtDescription);
-    const std::string problem = DescriptionProblem(description);
-    if (!problem.empty()) {
-        m_prompt.show(problem, platform::Buttons::OK,
-                      problem == kBlankDescription ? platform::Icon::None : platform::Icon::Exclamation);
-        return;
+    if (RefuseDescription(m_prompt, description)) {
+        return; // every box keeps what was typed
     }
     passWordAdd(description,
                 {boxText(m_txtServer), boxText(m_txtUserName), boxText(m_txtPassword), boxText(m_txtNotes)});

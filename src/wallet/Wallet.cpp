@@ -2,6 +2,7 @@
 
 #include "core/Scrambler.h"
 #include "platform/Environment.h"
+#include "platform/Prompt.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
 #include "settings/Settings.h"
@@ -31,6 +32,15 @@ std::string DescriptionProblem(const std::string& description) {
     if (description.find('\\') != std::string::npos)
         return kBackslashDescription;
     return {};
+}
+
+bool RefuseDescription(platform::Prompt& prompt, const std::string& description) {
+    const std::string problem = DescriptionProblem(description);
+    if (problem.empty())
+        return false;
+    prompt.show(problem, platform::Buttons::OK,
+                problem == kBlankDescription ? platform::Icon::None : platform::Icon::Exclamation);
+    return true;
 }
 
 std::vector<std::string> ListWalletItems() {

@@ -7,6 +7,10 @@
 #include <string>
 #include <vector>
 
+namespace platform {
+class Prompt;
+}
+
 namespace wallet {
 
 inline constexpr const char* kBlankDescription = "Description can't be left blank";
@@ -24,6 +28,10 @@ struct WalletEntry {
 // The message that refuses a description ("" when it can be stored): blank after trimming, or
 // holding a "\" (which would make the entry's subkey a nested path nobody can list or delete).
 std::string DescriptionProblem(const std::string& description);
+
+// Shows the refusal of a description that cannot be stored (OK, the application title; the blank
+// one without an icon, the "\" one with the exclamation icon). True when it was refused.
+bool RefuseDescription(platform::Prompt& prompt, const std::string& description);
 
 // The descriptions in the registry's order; empty when the wallet key does not exist.
 std::vector<std::string> ListWalletItems();

@@ -2,7 +2,7 @@
 // The five labelled boxes of a wallet entry, shared by the wallet tab and frmPassAdd: each label is
 // its box's buddy, so the box is known to assistive technology by the label's text.
 
-#include <QFormLayout>
+#include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QString>
@@ -19,24 +19,27 @@ struct WalletBoxes {
     QLineEdit* notes;
 };
 
-inline QLineEdit* addWalletRow(QWidget* owner, QFormLayout* form, const char* labelName, const char* caption,
-                               const char* boxName) {
+// The label goes into `column` of the grid, the box beside it.
+inline QLineEdit* addWalletRow(QWidget* owner, QGridLayout* grid, int row, int column, const char* labelName,
+                               const char* caption, const char* boxName) {
     auto* label = new QLabel(QString::fromLatin1(caption), owner);
     label->setObjectName(QString::fromLatin1(labelName));
     auto* box = new QLineEdit(owner);
     box->setObjectName(QString::fromLatin1(boxName));
     label->setBuddy(box);
-    form->addRow(label, box);
+    grid->addWidget(label, row, column);
+    grid->addWidget(box, row, column + 1);
     return box;
 }
 
-inline WalletBoxes addWalletRows(QWidget* owner, QFormLayout* form) {
+inline WalletBoxes addWalletRows(QWidget* owner, QGridLayout* grid, int column) {
     WalletBoxes b{};
-    b.description = addWalletRow(owner, form, "lblDescriptionCap", "Description:", "txtDescription");
-    b.server = addWalletRow(owner, form, "lblServerCap", "Server :", "txtServer");
-    b.userName = addWalletRow(owner, form, "lblUserCap", "User Name:", "txtUserName");
-    b.password = addWalletRow(owner, form, "lblPasswordCap", "Password:", "txtPassword");
-    b.notes = addWalletRow(owner, form, "lblNotesCap", "Notes:", "txtNotes");
+    b.description = addWalletRow(owner, grid, 0, column, "lblDescriptionCap", "Description:", "txtDescription");
+    b.server = addWalletRow(owner, grid, 1, column, "lblServerCap", "Server :", "txtServer");
+    b.userName = addWalletRow(owner, grid, 2, column, "lblUserCap", "User Name:", "txtUserName");
+    b.password = addWalletRow(owner, grid, 3, column, "lblPasswordCap", "Password:", "txtPassword");
+    b.notes = addWalletRow(owner, grid, 4, column, "lblNotesCap", "Notes:", "txtNotes");
+    grid->setColumnStretch(column + 1, 1);
     return b;
 }
 

@@ -13,14 +13,15 @@ namespace wallet {
 
 frmPassAdd::frmPassAdd(platform::Prompt& prompt, std::function<void()> reload, QWidget* parent)
     : QDialog(parent), m_prompt(prompt), m_reload(std::move(reload)) {
+    resize(420, 0);
     setObjectName(QStringLiteral("frmPassAdd"));
     setWindowTitle(QStringLiteral("Tessaly -Add New Password"));
     setModal(true);
 
     auto* layout = new QVBoxLayout(this);
-    auto* form = new QFormLayout;
-    layout->addLayout(form);
-    const WalletBoxes boxes = addWalletRows(this, form);
+    auto* grid = new QGridLayout;
+    layout->addLayout(grid);
+    const WalletBoxes boxes = addWalletRows(this, grid, 0);
     m_txtDescription = boxes.description;
     m_txtServer = boxes.server;
     m_txtUserName = boxes.userName;
@@ -44,13 +45,9 @@ frmPassAdd::frmPassAdd(platform::Prompt& prompt, std::function<void()> reload, Q
 
 void frmPassAdd::cmdOK_Click() {
     const std::string description = boxText(m_txtDescription);
-    const std::string problem = DescriptionProblem(description);
-    if (!problem.empty()) {
-        // Every box keeps what was typed.
-        m_prompt.show(problem, platform::Buttons::OK,
-                      problem == kBlankDescription ? platform::Icon::None : platform::Icon::Exclamation);
+    if (RefuseDescription(m_prompt, description)) {
         m_txtDescription->setFocus();
-        return;
+        return; // every box keeps what was typed
     }
     passWordAdd(description,
                 {boxText(m_txtServer), boxText(m_txtUserName), boxText(m_txtPassword), boxText(m_txtNotes)});
