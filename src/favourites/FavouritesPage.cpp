@@ -122,14 +122,22 @@ void FavouritesPage::cmdAdd_Click() {
     dialog.exec();
 }
 
-void FavouritesPage::cmdDelete_Click() {
+std::optional<std::string> FavouritesPage::confirmSelected(const char* verb) {
     QTreeWidgetItem* item = m_lvFav->currentItem();
     if (!item || !item->isSelected())
-        return;
+        return std::nullopt;
     const std::string description = itemText(item);
-    if (m_prompt.show("Are you sure you want to delete '" + description + "' URL ?", platform::Buttons::YesNo,
-                      platform::Icon::Question, kConfirmTitle) == platform::Answer::No)
+    if (m_prompt.show(std::string("Are you sure you want to ") + verb + " '" + description + "' URL ?",
+                      platform::Buttons::YesNo, platform::Icon::Question, kConfirmTitle) == platform::Answer::No)
+        return std::nullopt;
+    return description;
+}
+
+void FavouritesPage::cmdDelete_Click() {
+    const auto chosen = confirmSelected("delete");
+    if (!chosen)
         return;
+    const std::string& description = *chosen;
     if (!Del_Fav(core::BitEncrypt(description)) && Get_Fav_File().empty())
         return;
     m_txtAdd->clear();
@@ -138,13 +146,10 @@ void FavouritesPage::cmdDelete_Click() {
 }
 
 void FavouritesPage::cmdSave_Click() {
-    QTreeWidgetItem* item = m_lvFav->currentItem();
-    if (!item || !item->isSelected())
+    const auto chosen = confirmSelected("Change");
+    if (!chosen)
         return;
-    const std::string description = itemText(item);
-    if (m_prompt.show("Are you sure you want to Change '" + description + "' URL ?", platform::Buttons::YesNo,
-                      platform::Icon::Question, kConfirmTitle) == platform::Answer::No)
-        return;
+    const std::string& description = *chosen;
     const ChangeResult result = ChangeFavourite(description, bytes(m_txtShow->text()), bytes(m_txtAdd->text()));
     if (result == ChangeResult::NothingToChange)
         return;

@@ -7,6 +7,9 @@
 
 #include <QWidget>
 
+#include <optional>
+#include <string>
+
 class QLineEdit;
 class QPushButton;
 class QTreeWidget;
@@ -45,6 +48,9 @@ protected:
 
 private:
     void txtAdd_Change();
+    // The selected favourite's description once the user answered the question
+    // "Are you sure you want to <verb> '<description>' URL ?" with Yes; nothing otherwise.
+    std::optional<std::string> confirmSelected(const char* verb);
 
     platform::Prompt& m_prompt;
     BookmarksFileChooser m_chooser = chooseBookmarksFile;
