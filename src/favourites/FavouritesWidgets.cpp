@@ -30,6 +30,7 @@ QTreeWidget* makeFavouritesList(QWidget* owner, const char* name) {
     list->setHeaderLabels({QStringLiteral("Description"), QStringLiteral("URL")});
     list->setRootIsDecorated(false);
     list->setUniformRowHeights(true);
+    list->setAccessibleName(QStringLiteral("Favorites"));
     list->header()->setSectionResizeMode(0, QHeaderView::Interactive);
     list->header()->resizeSection(0, 220);
     return list;

@@ -84,6 +84,8 @@ PasswordWalletPage::PasswordWalletPage(platform::Prompt& prompt, QWidget* parent
     connect(m_cmdPassDelete, &QPushButton::clicked, this, &PasswordWalletPage::cmdPassDelete_Click);
     connect(m_cmdPassAdd, &QPushButton::clicked, this, &PasswordWalletPage::cmdPassAdd_Click);
     connect(m_lstItem, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) { lstItem_Click(item); });
+    // Enter on an entry shows it too, for those who use the keyboard.
+    connect(m_lstItem, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) { lstItem_Click(item); });
     // Editing a field (not the description) makes the entry worth saving.
     for (auto* box : {m_txtServer, m_txtUserName, m_txtPassword, m_txtNotes})
         connect(box, &QLineEdit::textChanged, this, [this] { m_cmdPassSave->setEnabled(true); });

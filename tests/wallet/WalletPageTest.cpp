@@ -146,7 +146,7 @@ TEST_F(WalletPageTest, AFieldWhoseCipherHoldsAZeroByteReadsBackWhole) {
 
 TEST_F(WalletPageTest, SaveOverwritesByDescriptionAndStoresEmptyFields) {
     wallet::passWordAdd("Mail", {"imap", "me", "old", "n"});
-    page->cmdPassReload_Click();
+    click(page.get(), "cmdPassReload");
     show("Mail");
 
     // The description alone does not make the entry worth saving; a field does.
@@ -156,6 +156,7 @@ TEST_F(WalletPageTest, SaveOverwritesByDescriptionAndStoresEmptyFields) {
         type(page.get(), box, QString());
     EXPECT_TRUE(save()->isEnabled());
     click(page.get(), "cmdPassSave");
+    EXPECT_EQ(text("txtDescription"), ""); // reloaded: the boxes are empty again
 
     // Same entry by the registry's case rule: overwritten, four empty values, no question asked.
     EXPECT_EQ(listed(), std::vector<std::string>{"Mail"});
