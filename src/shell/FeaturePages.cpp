@@ -2,6 +2,7 @@
 // window creates it on its frame and hands it what it needs. One block a feature.
 #include "shell/frmMain.h"
 
+#include "favourites/FavouritesPage.h"
 #include "locking/LockingCommands.h"
 #include "mail/SendMail.h"
 #include "options/frmOptions.h"
@@ -10,10 +11,13 @@
 #include "shell/ChangePassword.h"
 #include "shell/MainWindowPortAdapter.h"
 #include "shell/frmProgress.h"
+#include "wallet/PasswordWalletPage.h"
 
 #include <QAction>
+#include <QFrame>
 #include <QPointer>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 #include <filesystem>
 
@@ -53,6 +57,16 @@ options::AppLocation runningApplication() {
 } // namespace
 
 void frmMain::buildFeaturePages() {
+    {
+        // Password wallet on its tab; the list fills when the tab is first shown.
+        auto* layout = new QVBoxLayout(fraMain(3));
+        layout->addWidget(new wallet::PasswordWalletPage(prompt(), fraMain(3)));
+    }
+    {
+        // Favourites manager on its tab; the list fills when the tab is first shown.
+        auto* layout = new QVBoxLayout(fraMain(2));
+        layout->addWidget(new favourites::FavouritesPage(prompt(), fraMain(2)));
+    }
     // Mail: "Send to Mail Recipient" and the lock toolbar's "SendEmail" send the ticked locked files.
     const auto sendEmail = [this] {
         std::vector<mail::MailItem> rows;

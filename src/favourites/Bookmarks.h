@@ -1,0 +1,33 @@
+#pragma once
+// The bookmarks HTML file that browsers import and export: a loose HTML document that starts with
+// the "NETSCAPE-Bookmark-file-1" document type and holds one <A HREF> per link inside nested <DL>
+// folders. Read with libxml2's HTML parser (which tolerates the unclosed tags); written with every
+// title and address escaped.
+
+#include "favourites/FavouritesStore.h"
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace favourites {
+
+// A file that is not a bookmarks file; what() is the message for the user.
+struct NotBookmarksFile : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// Every link of the document, in document order, folders flattened: the link's text (blanks and
+// line breaks folded) as the description, the address as its URL; a link without text takes its
+// address as description. Throws NotBookmarksFile.
+std::vector<Favourite> ParseBookmarks(const std::string& html, const std::string& fileName);
+// The bookmarks document of these favourites.
+std::string BookmarksHtml(const std::vector<Favourite>& favourites);
+
+// Reads the file (Windows form) and adds each link to the store. Returns how many were stored;
+// links that cannot be stored go to the sink. Throws NotBookmarksFile and platform::SysError.
+int ImportBookmarksFile(const std::string& path, const ErrorSink& sink);
+// Writes the favourites as a bookmarks file, replacing the file atomically. Throws platform::SysError.
+void ExportBookmarksFile(const std::string& path, const std::vector<Favourite>& favourites);
+
+} // namespace favourites

@@ -1,0 +1,69 @@
+#include "favourites/BrowserWindow.h"
+
+#include "platform/Opener.h"
+#include "settings/Settings.h"
+#include "settings/modRegistryINI.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QStringList>
+
+namespace favourites {
+
+namespace {
+
+// Browsers whose command line opens a new window with "--new-window".
+constexpr const char* kNewWindowBrowsers[] = {"firefox",          "firefox-esr",   "chromium",
+                                              "chromium-browser", "google-chrome", "google-chrome-stable",
+                                              "brave-browser",    "vivaldi",       "microsoft-edge",
+                                              "epiphany",         "opera"};
+
+// The default browser's desktop file id ("something.desktop"), "" when unknown.
+QString defaultBrowserId() {
+    QProcess query;
+    query.start(QStringLiteral("xdg-settings"), {QStringLiteral("get"), QStringLiteral("default-web-browser")});
+    if (!query.waitForFinished(3000) || query.exitStatus() != QProcess::NormalExit || query.exitCode() != 0)
+        return {};
+    return QString::fromLocal8Bit(query.readAllStandardOutput()).trimmed();
+}
+
+// The program of the desktop file's first Exec line.
+QString desktopProgram(const QString& id) {
+    const QString file = QStandardPaths::locate(QStandardPaths::ApplicationsLocation, id);
+    QFile f(file);
+    if (id.isEmpty() || file.isEmpty() || !f.open(QIODevice::ReadOnly))
+        return {};
+    while (!f.atEnd()) {
+        const QString line = QString::fromUtf8(f.readLine()).trimmed();
+        if (line.startsWith(QStringLiteral("Exec="))) {
+            const QStringList parts = QProcess::splitCommand(line.mid(5));
+            return parts.isEmpty() ? QString() : parts.first();
+        }
+    }
+    return {};
+}
+
+} // namespace
+
+Launch NewWindowLaunch(const std::string& url) {
+    const QString program = desktopProgram(defaultBrowserId());
+    const std::string name = QFileInfo(program).fileName().toStdString();
+    for (const char* known : kNewWindowBrowsers)
+        if (!name.empty() && name == known)
+            return {program.toLocal8Bit().toStdString(), {"--new-window", url}};
+    return {"xdg-open", {url}};
+}
+
+bool OpenFavourite(const std::string& url) {
+    if (GetSettingText("HKCU", settings::kAppKey, settings::kLaunchNewIE) != "True")
+        return platform::openDefault(url);
+    const Launch launch = NewWindowLaunch(url);
+    QStringList args;
+    for (const auto& a : launch.arguments)
+        args << QString::fromLocal8Bit(a);
+    return QProcess::startDetached(QString::fromLocal8Bit(launch.program), args);
+}
+
+} // namespace favourites

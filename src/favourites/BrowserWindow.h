@@ -1,0 +1,21 @@
+#pragma once
+// Opening a favourite: with the setting "LaunchNewIE" = "True" in a new browser window, else with
+// the desktop's default handler (xdg-open).
+
+#include <string>
+#include <vector>
+
+namespace favourites {
+
+struct Launch {
+    std::string program;
+    std::vector<std::string> arguments;
+};
+
+// How to show the URL in a new window: the default browser (xdg-settings) started with its
+// new-window option when it is a browser known to have one, else plain xdg-open.
+Launch NewWindowLaunch(const std::string& url);
+// Opens the URL as the setting says. False when no helper could be started.
+bool OpenFavourite(const std::string& url);
+
+} // namespace favourites

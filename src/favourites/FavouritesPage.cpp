@@ -1,0 +1,173 @@
+#include "favourites/FavouritesPage.h"
+
+#include "favourites/BrowserWindow.h"
+#include "favourites/frmExportIEFav.h"
+#include "favourites/frmFavAdd.h"
+#include "favourites/frmImportIEFav.h"
+
+#include "core/Scrambler.h"
+#include "diagnostics/ErrorReport.h"
+#include "platform/Prompt.h"
+#include "platform/Text.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace favourites {
+
+namespace {
+
+constexpr const char* kConfirmTitle = "Lock Confirmation";
+
+} // namespace
+
+FavouritesPage::FavouritesPage(platform::Prompt& prompt, QWidget* parent) : QWidget(parent), m_prompt(prompt) {
+    setObjectName(QStringLiteral("FavouritesPage"));
+    m_lvFav = makeFavouritesList(this, "lvFav");
+
+    QLabel* descriptionLabel = nullptr;
+    QLabel* urlLabel = nullptr;
+    m_txtShow = makeLabelledBox(this, "lblSelectedItem", "Description:", "txtShow", &descriptionLabel);
+    m_txtAdd = makeLabelledBox(this, "Label3", "URL:", "txtAdd", &urlLabel);
+    auto* fields = new QGridLayout;
+    fields->addWidget(descriptionLabel, 0, 0);
+    fields->addWidget(m_txtShow, 0, 1);
+    fields->addWidget(urlLabel, 1, 0);
+    fields->addWidget(m_txtAdd, 1, 1);
+
+    auto* cmdAdd = makeButton(this, "cmdAdd", "Add");
+    m_cmdSave = makeButton(this, "cmdSave", "Save");
+    m_cmdSave->setEnabled(false);
+    auto* cmdDelete = makeButton(this, "cmdDelete", "Delete");
+    auto* cmdReload = makeButton(this, "cmdReload", "Reload");
+    auto* cmdImport = makeButton(this, "cmdImportIEFav", "Import IE Favorites");
+    auto* cmdExport = makeButton(this, "cmdExportIEFav", "Export to IE Favorites");
+    auto* buttons = new QHBoxLayout;
+    for (auto* b : {cmdAdd, m_cmdSave, cmdDelete, cmdReload})
+        buttons->addWidget(b);
+    buttons->addStretch();
+    buttons->addWidget(cmdImport);
+    buttons->addWidget(cmdExport);
+
+    auto* about = new QLabel(QString::fromLatin1(kAboutFavourites), this);
+    about->setObjectName(QStringLiteral("lblAboutFavourite"));
+    about->setWordWrap(true);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_lvFav, 1);
+    layout->addLayout(fields);
+    layout->addLayout(buttons);
+    layout->addWidget(about);
+
+    connect(m_lvFav, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) { lvFav_Click(item); });
+    connect(m_lvFav, &QTreeWidget::itemDoubleClicked, this, [this] { lvFav_DblClick(); });
+    connect(m_txtAdd, &QLineEdit::textChanged, this, &FavouritesPage::txtAdd_Change);
+    connect(cmdAdd, &QPushButton::clicked, this, &FavouritesPage::cmdAdd_Click);
+    connect(m_cmdSave, &QPushButton::clicked, this, &FavouritesPage::cmdSave_Click);
+    connect(cmdDelete, &QPushButton::clicked, this, &FavouritesPage::cmdDelete_Click);
+    connect(cmdReload, &QPushButton::clicked, this, &FavouritesPage::GetFavorites);
+    connect(cmdImport, &QPushButton::clicked, this, &FavouritesPage::cmdImportIEFav_Click);
+    connect(cmdExport, &QPushButton::clicked, this, &FavouritesPage::cmdExportIEFav_Click);
+}
+
+void FavouritesPage::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!m_filled)
+        GetFavorites();
+}
+
+void FavouritesPage::GetFavorites() {
+    m_filled = true;
+    m_lvFav->clear();
+    for (const auto& f : GetFavourites(reporter("frmMain", "GetFavorites"))) {
+        addFavouriteItem(m_lvFav, f.description, f.url, f.description, false);
+        m_prompt.processEvents();
+    }
+}
+
+void FavouritesPage::lvFav_Click(QTreeWidgetItem* item) {
+    if (m_lvFav->topLevelItemCount() == 0 || !item)
+        return;
+    m_txtAdd->setText(qText(itemUrl(item)));
+    m_txtShow->setText(qText(itemText(item)));
+}
+
+void FavouritesPage::txtAdd_Change() {
+    const std::string url = bytes(m_txtAdd->text());
+    if (platform::trimBlanks(url).empty())
+        return;
+    m_cmdSave->setEnabled(true);
+    if (platform::trimBlanks(bytes(m_txtShow->text())).empty())
+        m_txtShow->setText(m_txtAdd->text());
+}
+
+void FavouritesPage::lvFav_DblClick() {
+    QTreeWidgetItem* item = m_lvFav->currentItem();
+    if (m_lvFav->topLevelItemCount() == 0 || !item) {
+        m_prompt.show("No items to select", platform::Buttons::OK, platform::Icon::Information,
+                      "Favourites  Manager");
+        return;
+    }
+    if (!OpenFavourite(itemUrl(item)))
+        ReportError("frmMain", 53, "File not found: no program could open the address", "lvFav_DblClick");
+}
+
+void FavouritesPage::cmdAdd_Click() {
+    frmFavAdd dialog(m_prompt, [this] { GetFavorites(); }, window());
+    dialog.exec();
+}
+
+std::optional<std::string> FavouritesPage::confirmSelected(const char* verb) {
+    QTreeWidgetItem* item = m_lvFav->currentItem();
+    if (!item || !item->isSelected())
+        return std::nullopt;
+    const std::string description = itemText(item);
+    if (m_prompt.show(std::string("Are you sure you want to ") + verb + " '" + description + "' URL ?",
+                      platform::Buttons::YesNo, platform::Icon::Question, kConfirmTitle) == platform::Answer::No)
+        return std::nullopt;
+    return description;
+}
+
+void FavouritesPage::cmdDelete_Click() {
+    const auto chosen = confirmSelected("delete");
+    if (!chosen)
+        return;
+    const std::string& description = *chosen;
+    if (!Del_Fav(core::BitEncrypt(description)) && Get_Fav_File().empty())
+        return;
+    m_txtAdd->clear();
+    m_txtShow->clear();
+    GetFavorites();
+}
+
+void FavouritesPage::cmdSave_Click() {
+    const auto chosen = confirmSelected("Change");
+    if (!chosen)
+        return;
+    const std::string& description = *chosen;
+    const ChangeResult result = ChangeFavourite(description, bytes(m_txtShow->text()), bytes(m_txtAdd->text()));
+    if (result == ChangeResult::NothingToChange)
+        return;
+    if (result == ChangeResult::CannotStore)
+        m_prompt.show(kCannotStore, platform::Buttons::OK, platform::Icon::Exclamation);
+    else if (result == ChangeResult::WriteFailed)
+        m_prompt.show(kStoreNotWritten, platform::Buttons::OK, platform::Icon::Critical);
+    GetFavorites();
+}
+
+void FavouritesPage::cmdImportIEFav_Click() {
+    frmImportIEFav dialog(m_prompt, [this] { GetFavorites(); }, m_chooser, window());
+    dialog.exec();
+}
+
+void FavouritesPage::cmdExportIEFav_Click() {
+    frmExportIEFav dialog(m_prompt, [this] { GetFavorites(); }, m_chooser, window());
+    dialog.exec();
+}
+
+} // namespace favourites

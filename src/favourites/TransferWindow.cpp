@@ -1,0 +1,51 @@
+#include "favourites/TransferWindow.h"
+
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace favourites {
+
+TransferWindow::TransferWindow(platform::Prompt& prompt, std::function<void()> refillMain,
+                               BookmarksFileChooser chooser, QWidget* parent)
+    : QDialog(parent), m_prompt(prompt), m_chooser(std::move(chooser)), m_refillMain(std::move(refillMain)) {}
+
+void TransferWindow::build(const char* name, const char* title, const char* commandName, const char* commandCaption,
+                           const char* bookmarksName, const char* bookmarksCaption) {
+    setObjectName(QString::fromLatin1(name));
+    setWindowTitle(QString::fromLatin1(title));
+    setModal(true);
+    resize(620, 420);
+
+    m_list = makeFavouritesList(this, "ListView1");
+    auto* refresh = makeButton(this, "cmdRefresh", "Refresh");
+    auto* command = makeButton(this, commandName, commandCaption);
+    auto* bookmarks = makeButton(this, bookmarksName, bookmarksCaption);
+    auto* close = makeButton(this, "Command1", "Close");
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(refresh);
+    buttons->addWidget(command);
+    buttons->addWidget(bookmarks);
+    buttons->addStretch();
+    buttons->addWidget(close);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_list, 1);
+    layout->addLayout(buttons);
+
+    connect(refresh, &QPushButton::clicked, this, [this] { Refresh(); });
+    connect(command, &QPushButton::clicked, this, [this] { runCommand(); });
+    connect(bookmarks, &QPushButton::clicked, this, [this] { runBookmarks(); });
+    connect(close, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+std::vector<QTreeWidgetItem*> TransferWindow::checkedItems() const {
+    std::vector<QTreeWidgetItem*> out;
+    for (int i = 0; i < m_list->topLevelItemCount(); ++i)
+        if (m_list->topLevelItem(i)->checkState(0) == Qt::Checked)
+            out.push_back(m_list->topLevelItem(i));
+    return out;
+}
+
+} // namespace favourites

@@ -1,0 +1,61 @@
+#include "favourites/frmExportIEFav.h"
+
+#include "favourites/Bookmarks.h"
+#include "favourites/modImportIEFav.h"
+
+#include "platform/Prompt.h"
+#include "platform/SysError.h"
+
+#include <QTreeWidget>
+
+namespace favourites {
+
+namespace {
+
+std::vector<Favourite> favouritesOf(const std::vector<QTreeWidgetItem*>& items) {
+    std::vector<Favourite> out;
+    for (auto* item : items)
+        out.push_back({itemText(item), itemUrl(item)});
+    return out;
+}
+
+} // namespace
+
+frmExportIEFav::frmExportIEFav(platform::Prompt& prompt, std::function<void()> refillMain,
+                               BookmarksFileChooser chooser, QWidget* parent)
+    : TransferWindow(prompt, std::move(refillMain), std::move(chooser), parent) {
+    build("frmExportIEFav", "Tessaly -Export to IE Favorites", "cmdExport", "Unlock && Export", "cmdExportBookmarks",
+          "Export Bookmarks File...");
+    Refresh();
+}
+
+void frmExportIEFav::Refresh() {
+    m_list->clear();
+    for (const auto& f : GetFavourites(reporter("frmExportIEFav", "GetFavorites")))
+        addFavouriteItem(m_list, f.description, f.url, f.description, true);
+}
+
+void frmExportIEFav::cmdExport_Click() {
+    ExportFavourites(favouritesOf(checkedItems()), m_prompt, reporter("frmExportIEFav", "cmdExport_Click"));
+    Refresh();
+    refillMain();
+}
+
+void frmExportIEFav::cmdExportBookmarks_Click() {
+    const auto checked = favouritesOf(checkedItems());
+    if (checked.empty()) {
+        m_prompt.show(kNothingChecked, platform::Buttons::OK, platform::Icon::Information);
+        return;
+    }
+    const std::string path = m_chooser ? m_chooser(this, true) : std::string();
+    if (path.empty())
+        return;
+    try {
+        ExportBookmarksFile(path, checked);
+    } catch (const platform::SysError& e) {
+        m_prompt.show("'" + path + "' could not be written: " + e.description(), platform::Buttons::OK,
+                      platform::Icon::Critical);
+    }
+}
+
+} // namespace favourites

@@ -1,0 +1,28 @@
+#pragma once
+// "Export to IE Favorites": the stored favourites; Export writes a shortcut file for each checked
+// one and then removes it from the store. The checked favourites can also be written to a bookmarks
+// file (they stay in the store).
+
+#include "favourites/TransferWindow.h"
+
+namespace favourites {
+
+class frmExportIEFav final : public TransferWindow {
+    Q_OBJECT
+
+public:
+    frmExportIEFav(platform::Prompt& prompt, std::function<void()> refillMain, BookmarksFileChooser chooser,
+                   QWidget* parent = nullptr);
+
+    void Refresh() override;
+    void cmdExport_Click();
+    void cmdExportBookmarks_Click();
+
+protected:
+    void runCommand() override { cmdExport_Click(); }
+    void runBookmarks() override { cmdExportBookmarks_Click(); }
+};
+
+inline constexpr const char* kNothingChecked = "Check the favourites to export first.";
+
+} // namespace favourites

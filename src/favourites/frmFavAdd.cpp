@@ -1,0 +1,75 @@
+#include "favourites/frmFavAdd.h"
+
+#include "favourites/FavouritesStore.h"
+#include "favourites/FavouritesWidgets.h"
+
+#include "platform/Prompt.h"
+#include "platform/Text.h"
+
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace favourites {
+
+frmFavAdd::frmFavAdd(platform::Prompt& prompt, std::function<void()> refill, QWidget* parent)
+    : QDialog(parent), m_prompt(prompt), m_refill(std::move(refill)) {
+    setObjectName(QStringLiteral("frmFavAdd"));
+    setWindowTitle(QStringLiteral("Tessaly -Add Favorite"));
+    setModal(true);
+    resize(420, 0);
+
+    auto* layout = new QVBoxLayout(this);
+    auto* form = new QFormLayout;
+    QLabel* label = nullptr;
+    m_txtURL = makeLabelledBox(this, "lblURL", "URL", "txtURL", &label);
+    m_txtURL->setText(QStringLiteral("http://"));
+    form->addRow(label, m_txtURL);
+    m_txtDescription = makeLabelledBox(this, "lblDescription", "Description", "txtDescription", &label);
+    form->addRow(label, m_txtDescription);
+    layout->addLayout(form);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    auto* add = makeButton(this, "cmdAdd", "Add");
+    add->setDefault(true);
+    auto* cancel = makeButton(this, "cmdCancel", "Cancel");
+    buttons->addWidget(add);
+    buttons->addWidget(cancel);
+    layout->addLayout(buttons);
+
+    connect(add, &QPushButton::clicked, this, &frmFavAdd::cmdAdd_Click);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void frmFavAdd::cmdAdd_Click() {
+    const std::string url = bytes(m_txtURL->text());
+    const std::string description = bytes(m_txtDescription->text());
+    // Blanks alone would store a nameless favourite or address: they count as empty.
+    if (platform::trimBlanks(url).empty()) {
+        m_prompt.show("URL Field cannot be left blank", platform::Buttons::OK, platform::Icon::Critical);
+        m_txtURL->setFocus();
+        return;
+    }
+    if (platform::trimBlanks(description).empty()) {
+        m_prompt.show("Description Field cannot be left blank", platform::Buttons::OK, platform::Icon::Critical);
+        m_txtDescription->setFocus();
+        return;
+    }
+    if (!LineReadsBack(EncipherField(description), EncipherField(url))) {
+        m_prompt.show(kCannotStore, platform::Buttons::OK, platform::Icon::Exclamation);
+        return;
+    }
+    if (!AddFavourite(description, url)) {
+        m_prompt.show(kStoreNotWritten, platform::Buttons::OK, platform::Icon::Critical);
+        return;
+    }
+    if (m_refill)
+        m_refill();
+    accept();
+}
+
+} // namespace favourites

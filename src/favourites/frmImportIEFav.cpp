@@ -1,0 +1,53 @@
+#include "favourites/frmImportIEFav.h"
+
+#include "favourites/Bookmarks.h"
+#include "favourites/modImportIEFav.h"
+
+#include "platform/Prompt.h"
+#include "platform/SysError.h"
+
+#include <QTreeWidget>
+
+namespace favourites {
+
+frmImportIEFav::frmImportIEFav(platform::Prompt& prompt, std::function<void()> refillMain,
+                               BookmarksFileChooser chooser, QWidget* parent)
+    : TransferWindow(prompt, std::move(refillMain), std::move(chooser), parent) {
+    build("frmImportIEFav", "Tessaly -Lock IE Favorites", "cmdImport", "Import && Lock", "cmdImportBookmarks",
+          "Import Bookmarks File...");
+    Refresh();
+}
+
+void frmImportIEFav::Refresh() {
+    m_list->clear();
+    for (const auto& s : ListIEFavorites(GetIEFavoritesFolder(), reporter("frmImportIEFav", "cmdRefresh_Click")))
+        addFavouriteItem(m_list, s.text, s.url, s.path, true);
+}
+
+void frmImportIEFav::cmdImport_Click() {
+    std::vector<ShortcutItem> checked;
+    for (auto* item : checkedItems())
+        checked.push_back({itemKey(item), itemText(item), itemUrl(item)});
+    ImportShortcuts(checked, reporter("frmImportIEFav", "cmdImport_Click"));
+    Refresh();
+    refillMain();
+}
+
+void frmImportIEFav::cmdImportBookmarks_Click() {
+    const std::string path = m_chooser ? m_chooser(this, false) : std::string();
+    if (path.empty())
+        return;
+    try {
+        ImportBookmarksFile(path, reporter("frmImportIEFav", "cmdImportBookmarks_Click"));
+    } catch (const NotBookmarksFile& e) {
+        m_prompt.show(e.what(), platform::Buttons::OK, platform::Icon::Exclamation);
+        return;
+    } catch (const platform::SysError& e) {
+        m_prompt.show("'" + path + "' could not be read: " + e.description(), platform::Buttons::OK,
+                      platform::Icon::Exclamation);
+        return;
+    }
+    refillMain();
+}
+
+} // namespace favourites

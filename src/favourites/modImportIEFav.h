@@ -1,0 +1,45 @@
+#pragma once
+// Moving favourites between the store and the favourites folder's internet shortcut files
+// ("<description>.url": "[InternetShortcut]" CR LF "URL=<url>" CR LF CR LF).
+
+#include "favourites/FavouritesStore.h"
+
+#include <string>
+#include <vector>
+
+namespace platform {
+class Prompt;
+}
+
+namespace favourites {
+
+struct ShortcutItem {
+    std::string path; // Windows form, the item's key
+    std::string text; // the file name with every ".url" removed
+    std::string url;
+};
+
+// The favourites folder in Windows form.
+std::string GetIEFavoritesFolder();
+// The URL of a shortcut file (its "URL" of "[InternetShortcut]"; "" when it has none).
+// Throws platform::SysError when the file cannot be read.
+std::string ReadShortcutUrl(const std::string& path);
+// The exact text of a shortcut file.
+std::string ShortcutText(const std::string& url);
+
+// The shortcuts of a folder and of its subfolders (except those whose names contain a dot).
+// A shortcut that cannot be read goes to the sink and is left out.
+std::vector<ShortcutItem> ListIEFavorites(const std::string& folder, const ErrorSink& sink);
+
+// Takes the items into the store and deletes their shortcut files. An item with an empty
+// description or URL is left alone; a shortcut is deleted only once its favourite is stored.
+void ImportShortcuts(const std::vector<ShortcutItem>& checked, const ErrorSink& sink);
+
+// Writes a shortcut for each favourite and only then removes it from the store. A description that
+// already names a shortcut gets the clash message and stays in the store; a failed write goes to
+// the sink and leaves the favourite where it was.
+void ExportFavourites(const std::vector<Favourite>& checked, platform::Prompt& prompt, const ErrorSink& sink);
+
+std::string ClashMessage(const std::string& description);
+
+} // namespace favourites

@@ -1,0 +1,54 @@
+#pragma once
+// The five labelled boxes of a wallet entry, shared by the wallet tab and frmPassAdd: each label is
+// its box's buddy, so the box is known to assistive technology by the label's text.
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QString>
+
+#include <string>
+
+namespace wallet {
+
+struct WalletBoxes {
+    QLineEdit* description;
+    QLineEdit* server;
+    QLineEdit* userName;
+    QLineEdit* password;
+    QLineEdit* notes;
+};
+
+// The label goes into `column` of the grid, the box beside it.
+inline QLineEdit* addWalletRow(QWidget* owner, QGridLayout* grid, int row, int column, const char* labelName,
+                               const char* caption, const char* boxName) {
+    auto* label = new QLabel(QString::fromLatin1(caption), owner);
+    label->setObjectName(QString::fromLatin1(labelName));
+    auto* box = new QLineEdit(owner);
+    box->setObjectName(QString::fromLatin1(boxName));
+    label->setBuddy(box);
+    grid->addWidget(label, row, column);
+    grid->addWidget(box, row, column + 1);
+    return box;
+}
+
+inline WalletBoxes addWalletRows(QWidget* owner, QGridLayout* grid, int column) {
+    WalletBoxes b{};
+    b.description = addWalletRow(owner, grid, 0, column, "lblDescriptionCap", "Description:", "txtDescription");
+    b.server = addWalletRow(owner, grid, 1, column, "lblServerCap", "Server :", "txtServer");
+    b.userName = addWalletRow(owner, grid, 2, column, "lblUserCap", "User Name:", "txtUserName");
+    b.password = addWalletRow(owner, grid, 3, column, "lblPasswordCap", "Password:", "txtPassword");
+    b.notes = addWalletRow(owner, grid, 4, column, "lblNotesCap", "Notes:", "txtNotes");
+    grid->setColumnStretch(column + 1, 1);
+    return b;
+}
+
+inline std::string boxText(const QLineEdit* box) {
+    return box->text().toLocal8Bit().toStdString();
+}
+
+inline void setBoxText(QLineEdit* box, const std::string& text) {
+    box->setText(QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size())));
+}
+
+} // namespace wallet

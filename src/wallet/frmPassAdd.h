@@ -1,0 +1,36 @@
+#pragma once
+// The window that adds one wallet entry: five boxes, OK writes the entry and has the wallet tab
+// reload its list, Cancel writes nothing.
+
+#include <QDialog>
+
+#include <functional>
+
+class QLineEdit;
+
+namespace platform {
+class Prompt;
+}
+
+namespace wallet {
+
+class frmPassAdd final : public QDialog {
+    Q_OBJECT
+
+public:
+    // reload runs after the entry was written (the wallet tab's Reload).
+    frmPassAdd(platform::Prompt& prompt, std::function<void()> reload, QWidget* parent = nullptr);
+
+    void cmdOK_Click();
+
+private:
+    platform::Prompt& m_prompt;
+    std::function<void()> m_reload;
+    QLineEdit* m_txtDescription;
+    QLineEdit* m_txtServer;
+    QLineEdit* m_txtUserName;
+    QLineEdit* m_txtPassword;
+    QLineEdit* m_txtNotes;
+};
+
+} // namespace wallet

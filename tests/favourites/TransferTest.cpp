@@ -1,0 +1,203 @@
+// The import and export windows: shortcut files of the favourites folder and bookmarks HTML files,
+// moved into and out of a real store in a sandbox.
+
+#include "FavouritesFixture.h"
+
+#include "favourites/Bookmarks.h"
+#include "favourites/FavouritesPage.h"
+#include "favourites/frmExportIEFav.h"
+#include "favourites/frmImportIEFav.h"
+#include "favourites/modImportIEFav.h"
+
+#include <gtest/gtest.h>
+
+using platform::Icon;
+using shell_test::click;
+
+namespace {
+
+class TransferTest : public favourites_test::FavouritesTest {
+protected:
+    template <typename Window> std::unique_ptr<Window> open() {
+        return std::make_unique<Window>(
+            prompt, [this] { ++mainRefills; },
+            [this](QWidget*, bool save) {
+                lastChooserSave = save;
+                return chosenFile;
+            });
+    }
+    static QTreeWidget* list(QWidget* w) { return w->findChild<QTreeWidget*>(QStringLiteral("ListView1")); }
+    static void check(QWidget* w, const std::string& text) {
+        for (int i = 0; i < list(w)->topLevelItemCount(); ++i)
+            if (list(w)->topLevelItem(i)->text(0).toStdString() == text) {
+                list(w)->topLevelItem(i)->setCheckState(0, Qt::Checked);
+                return;
+            }
+        ADD_FAILURE() << "not listed: " << text;
+    }
+    bool shortcutExists(const std::string& relative) const {
+        return std::filesystem::exists(favouritesHost() + "/" + relative);
+    }
+
+    int mainRefills = 0;
+    std::string chosenFile;
+    bool lastChooserSave = false;
+};
+
+const std::string kShortcut = "[InternetShortcut]\r\nURL=http://one.example/\r\n\r\n";
+
+TEST_F(TransferTest, ImportListsShortcutsAndTakesOnlyTheCheckedOnes) {
+    writeShortcut("One.url", kShortcut);
+    writeShortcut("Tools/Two.url", "[Other]\r\nURL=wrong\r\n[internetshortcut]\r\nurl=http://two.example/\r\n");
+    writeShortcut("Tools/Deep/Three.URL", "[InternetShortcut]\r\nURL=http://three/\r\n");
+    writeShortcut("Old.Links/Skipped.url", kShortcut); // a folder with a dot is not visited
+    writeShortcut("NoUrl.url", "[InternetShortcut]\r\nIconIndex=1\r\n");
+    const std::string longUrl = "http://long.example/" + std::string(400, 'p');
+    writeShortcut("Long.url", "[InternetShortcut]\r\nURL=" + longUrl + "\r\n");
+    std::filesystem::create_symlink(favouritesHost() + "/gone", favouritesHost() + "/Broken.url");
+
+    auto w = open<favourites::frmImportIEFav>();
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("Tessaly -Lock IE Favorites"));
+    auto listed = rows(list(w.get()));
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(listed, (favourites_test::Rows{{"Long", longUrl},
+                                             {"NoUrl", ""},
+                                             {"One", "http://one.example/"},
+                                             {"Three.URL", "http://three/"},
+                                             {"Two", "http://two.example/"}}));
+    ASSERT_EQ(reports().size(), 1u); // the unreadable shortcut, nothing else lost
+    EXPECT_EQ(reports()[0].rfind("frmImportIEFav, cmdRefresh_Click53", 0), 0u) << reports()[0];
+
+    for (const char* name : {"Two", "NoUrl", "Long"})
+        check(w.get(), name);
+    click(w.get(), "cmdImport");
+
+    // One line each, in the listing's order (the host's).
+    const std::string stored = store();
+    const std::string two = line("Two", "http://two.example/"), long_ = line("Long", longUrl);
+    EXPECT_TRUE(stored == two + long_ || stored == long_ + two);
+    EXPECT_FALSE(shortcutExists("Tools/Two.url"));
+    EXPECT_TRUE(shortcutExists("NoUrl.url")); // nothing to import: left in place
+    EXPECT_TRUE(shortcutExists("One.url"));   // unchecked: untouched
+    EXPECT_EQ(testing_support::readHostFile(favouritesHost() + "/One.url"), kShortcut);
+    auto after = rows(list(w.get()));
+    std::sort(after.begin(), after.end());
+    EXPECT_EQ(after.size(), 3u); // NoUrl, One, Three.URL
+    EXPECT_EQ(mainRefills, 1);
+    EXPECT_TRUE(prompt.boxes.empty());
+}
+
+TEST_F(TransferTest, ExportWritesShortcutsThenRemovesFromTheStore) {
+    writeStore(line("Keep", "http://keep/") + line("Go", "http://go.example/?a=1&b=2") + line("Clash", "http://c/") +
+               line("Bad/Name", "http://bad/"));
+    writeShortcut("Clash.url", "[InternetShortcut]\r\nURL=http://other/\r\n\r\n");
+
+    auto w = open<favourites::frmExportIEFav>();
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("Tessaly -Export to IE Favorites"));
+    for (const char* name : {"Go", "Clash", "Bad/Name"})
+        check(w.get(), name);
+    click(w.get(), "cmdExport");
+
+    EXPECT_EQ(testing_support::readHostFile(favouritesHost() + "/Go.url"),
+              "[InternetShortcut]\r\nURL=http://go.example/?a=1&b=2\r\n\r\n");
+    ASSERT_EQ(prompt.boxes.size(), 1u);
+    EXPECT_EQ(prompt.last().text, "Favorite 'Clash' with the same description exists.");
+    EXPECT_EQ(prompt.last().icon, Icon::Critical);
+    EXPECT_EQ(testing_support::readHostFile(favouritesHost() + "/Clash.url"),
+              "[InternetShortcut]\r\nURL=http://other/\r\n\r\n");
+    // The favourite whose shortcut could not be written stays; the failure is reported.
+    ASSERT_EQ(reports().size(), 1u);
+    EXPECT_EQ(reports()[0].rfind("frmExportIEFav, cmdExport_Click76", 0), 0u) << reports()[0];
+    EXPECT_EQ(store(), line("Keep", "http://keep/") + line("Clash", "http://c/") + line("Bad/Name", "http://bad/") + "\r\n");
+    EXPECT_EQ(rows(list(w.get())).size(), 3u);
+    EXPECT_EQ(mainRefills, 1);
+
+    // The exported shortcut reads back through the import with the same URL.
+    auto import = open<favourites::frmImportIEFav>();
+    check(import.get(), "Go");
+    click(import.get(), "cmdImport");
+    EXPECT_EQ(store(), line("Keep", "http://keep/") + line("Clash", "http://c/") + line("Bad/Name", "http://bad/") +
+                           "\r\n" + line("Go", "http://go.example/?a=1&b=2"));
+}
+
+TEST_F(TransferTest, ExportRemovesOnlyTheExportedOneOfTwoSharingADescription) {
+    writeStore(line("News", "http://first/") + line("News", "http://second/"));
+    auto w = open<favourites::frmExportIEFav>();
+    check(w.get(), "News");
+    click(w.get(), "cmdExport");
+    EXPECT_EQ(testing_support::readHostFile(favouritesHost() + "/News.url"),
+              "[InternetShortcut]\r\nURL=http://first/\r\n\r\n");
+    EXPECT_EQ(store(), line("News", "http://second/") + "\r\n");
+}
+
+TEST_F(TransferTest, BookmarksFileRoundTripKeepsTitlesAndAddresses) {
+    const favourites::Favourite kept[] = {{"Fish & Chips <best>", "http://food.example/?a=1&b=\"2\""},
+                                          {"Caf\xc3\xa9 \xe2\x98\x95 'quoted'", "https://caf\xc3\xa9.example/"}};
+    writeStore(line(kept[0].description, kept[0].url) + line("Unchecked", "http://u/") +
+               line(kept[1].description, kept[1].url));
+    auto w = open<favourites::frmExportIEFav>();
+    check(w.get(), kept[0].description);
+    check(w.get(), kept[1].description);
+    chosenFile = sandbox.writeFile("C:\\out\\bookmarks.html", "old content");
+    click(w.get(), "cmdExportBookmarks");
+    EXPECT_TRUE(lastChooserSave);
+    const std::string html = sandbox.readFile(chosenFile);
+    EXPECT_EQ(html.rfind("<!DOCTYPE NETSCAPE-Bookmark-file-1>", 0), 0u);
+    EXPECT_NE(html.find("Fish &amp; Chips &lt;best&gt;"), std::string::npos);
+    EXPECT_EQ(html.find("Unchecked"), std::string::npos);
+    EXPECT_EQ(rows(list(w.get())).size(), 3u); // a copy: the store keeps them
+
+    writeStore(line("Other", "http://o/"));
+    auto import = open<favourites::frmImportIEFav>();
+    click(import.get(), "cmdImportBookmarks");
+    EXPECT_FALSE(lastChooserSave);
+    EXPECT_EQ(store(), line("Other", "http://o/") + line(kept[0].description, kept[0].url) +
+                           line(kept[1].description, kept[1].url));
+    EXPECT_TRUE(prompt.boxes.empty());
+    EXPECT_EQ(mainRefills, 1);
+}
+
+TEST_F(TransferTest, LooseBookmarksHtmlIsReadFlattenedAndOtherFilesRefused) {
+    // Unclosed <DT> and <p>, entities, nested folders, upper-case tags and a link without a title.
+    const std::string html = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n"
+                             "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=UTF-8\">\n"
+                             "<TITLE>Bookmarks</TITLE><H1>Bookmarks</H1>\n"
+                             "<DL><p>\n"
+                             "  <DT><H3 ADD_DATE=\"1\">Toolbar</H3>\n"
+                             "  <DL><p>\n"
+                             "    <DT><A HREF=\"http://a.example/?x=1&amp;y=2\" ADD_DATE=\"2\">A &amp; B\n  title</A>\n"
+                             "    <DT><H3>Deeper</H3>\n"
+                             "    <DL><p>\n"
+                             "      <DT><a href=\"http://deep.example/\">D\xc3\xa9" "ep</a>\n"
+                             "    </DL><p>\n"
+                             "  </DL><p>\n"
+                             "  <DT><A HREF=\"http://untitled.example/\"></A>\n"
+                             "  <DD>a note that is not a link\n"
+                             "</DL><p>\n";
+    EXPECT_EQ(favourites::ParseBookmarks(html, "b.html"),
+              (std::vector<favourites::Favourite>{{"A & B title", "http://a.example/?x=1&y=2"},
+                                                  {"D\xc3\xa9" "ep", "http://deep.example/"},
+                                                  {"http://untitled.example/", "http://untitled.example/"}}));
+
+    auto import = open<favourites::frmImportIEFav>();
+    for (const std::string& content : {std::string("<html><body><a href=\"http://x/\">x</a></body></html>"),
+                                      std::string("\x89PNG\r\n\x1a\n binary"), std::string()}) {
+        chosenFile = sandbox.writeFile("C:\\in\\page.html", content);
+        click(import.get(), "cmdImportBookmarks");
+        EXPECT_EQ(prompt.last().text, "'page.html' is not a bookmarks file.");
+        EXPECT_EQ(prompt.last().icon, Icon::Exclamation);
+    }
+    EXPECT_EQ(store(), "<missing>");
+    EXPECT_EQ(mainRefills, 0);
+
+    // Export into a folder that does not exist: a message, nothing half-written anywhere.
+    writeStore(line("A", "http://a/"));
+    auto exportWindow = open<favourites::frmExportIEFav>();
+    check(exportWindow.get(), "A");
+    chosenFile = "C:\\missing\\out.html";
+    click(exportWindow.get(), "cmdExportBookmarks");
+    EXPECT_EQ(prompt.last().text.rfind("'C:\\missing\\out.html' could not be written: ", 0), 0u) << prompt.last().text;
+    EXPECT_FALSE(sandbox.exists("C:\\missing"));
+}
+
+} // namespace
