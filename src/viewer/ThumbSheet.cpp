@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QPainter>
+#include <QPen>
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionButton>
@@ -41,6 +42,11 @@ void ThumbDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
         const Placement p = PlaceInCanvas(size.width(), size.height());
         painter->setRenderHint(QPainter::SmoothPixmapTransform);
         painter->drawImage(QRectF(canvas.x() + p.x, canvas.y() + p.y, p.width, p.height), picture);
+    }
+
+    if (selected) { // the chosen button also shows the selection colour, to be seen at a glance
+        painter->setPen(QPen(option.palette.highlight(), 2));
+        painter->drawRect(QRectF(canvas).adjusted(-1, -1, 1, 1));
     }
 
     // The fitted caption under the canvas.
