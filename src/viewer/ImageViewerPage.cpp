@@ -156,7 +156,11 @@ void ImageViewerPage::chooseFolder() {
 }
 
 void ImageViewerPage::setFolder(const std::string& windowsFolder) {
-    m_builder->cancel();
+    if (m_builder->isRunning()) { // the old folder's build ends here
+        m_builder->cancel();
+        emit progressShown(false);
+        unsetCursor();
+    }
     m_folder = windowsFolder;
     emit panelTextChanged(QString::fromLocal8Bit(AddBackslash(m_folder)));
     m_lblCount->setText(QString::fromLocal8Bit(CountText(0, QLocale())));

@@ -98,9 +98,16 @@ void ThumbnailBuilder::start(const std::string& hostFolder, std::vector<std::str
     build->pixelRatio = pixelRatio;
     m_build = build;
     const int total = static_cast<int>(build->names.size());
-    if (total == 0) {
-        m_build.reset();
-        QMetaObject::invokeMethod(this, &ThumbnailBuilder::finished, Qt::QueuedConnection);
+    if (total == 0) { // finished at once, unless another build came first
+        QMetaObject::invokeMethod(
+            this,
+            [this, build] {
+                if (build != m_build)
+                    return;
+                m_build.reset();
+                emit finished();
+            },
+            Qt::QueuedConnection);
         return;
     }
     const std::string prefix = hostFolder.empty() || hostFolder.back() == '/' ? hostFolder : hostFolder + "/";

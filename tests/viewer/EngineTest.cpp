@@ -107,6 +107,20 @@ TEST_F(EngineTest, AnEmptyBuildFinishesAtOnce) {
     builder.start(dir("empty"), {}, 1.0);
     ASSERT_TRUE(QTest::qWaitFor([&] { return got.finished > 0; }, 5000));
     EXPECT_TRUE(got.sizes.empty());
+    EXPECT_FALSE(builder.isRunning());
+
+    // An empty build replaced at once: only the new build's end is announced, after its picture.
+    const std::string d = dir("one");
+    writePicture(d + "/a.png", 10, 10);
+    got = {};
+    std::size_t picturesAtEnd = 99;
+    QObject::connect(&builder, &ThumbnailBuilder::finished, [&] { picturesAtEnd = got.sizes.size(); });
+    builder.start(dir("empty"), {}, 1.0);
+    builder.start(d, {"a.png"}, 1.0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return got.finished > 0; }, 5000));
+    QTest::qWait(50);
+    EXPECT_EQ(got.finished, 1);
+    EXPECT_EQ(picturesAtEnd, 1u);
 }
 
 TEST_F(EngineTest, ACancelledBuildDeliversNothingMore) {
