@@ -53,6 +53,7 @@ fuzz: deps
 
 bench: build
 	./bench/run $(BUILD_DIR)
+	./bench/thumbnails $(BUILD_DIR)
 
 format:
 	find src tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i

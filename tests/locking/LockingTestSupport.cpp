@@ -25,39 +25,6 @@ void ensureApp() {
     new QApplication(argc, argv);
 }
 
-OpenerStub::OpenerStub(const testing_support::Sandbox& sandbox) {
-    const std::string bin = sandbox.root() + "/stubbin";
-    fs::create_directories(bin);
-    m_log = sandbox.root() + "/opened.log";
-    const std::string script = bin + "/xdg-open";
-    {
-        std::ofstream out(script);
-        out << "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" << m_log << "'\n";
-    }
-    fs::permissions(script, fs::perms::owner_all);
-    const char* path = std::getenv("PATH");
-    m_savedPath = path ? path : "";
-    setenv("PATH", (bin + ":" + m_savedPath).c_str(), 1);
-}
-
-OpenerStub::~OpenerStub() {
-    setenv("PATH", m_savedPath.c_str(), 1);
-}
-
-std::vector<std::string> OpenerStub::calls(std::size_t expected) const {
-    std::vector<std::string> lines;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        lines.clear();
-        std::ifstream in(m_log);
-        for (std::string line; std::getline(in, line);)
-            lines.push_back(line);
-        if (lines.size() >= expected)
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return lines;
-}
-
 std::string content(std::size_t n, char seed) {
     std::string s(n, '\0');
     for (std::size_t i = 0; i < n; ++i)

@@ -2,6 +2,7 @@
 // Shared pieces of the locking tests: the application object, a recording xdg-open first on PATH,
 // files of a given size, and the register and registry as the commands leave them.
 
+#include "support/OpenerStub.h"
 #include "support/Sandbox.h"
 #include "support/ScriptedPrompt.h"
 
@@ -14,20 +15,7 @@ namespace locking_test {
 // through QProcess).
 void ensureApp();
 
-// Puts a script named xdg-open first on PATH that appends each call's argument to a log file.
-class OpenerStub final {
-public:
-    explicit OpenerStub(const testing_support::Sandbox& sandbox);
-    ~OpenerStub();
-    OpenerStub(const OpenerStub&) = delete;
-    OpenerStub& operator=(const OpenerStub&) = delete;
-    // The arguments recorded so far, after waiting (up to a few seconds) for `expected` calls.
-    std::vector<std::string> calls(std::size_t expected) const;
-
-private:
-    std::string m_log;
-    std::string m_savedPath;
-};
+using testing_support::OpenerStub;
 
 // Content of n bytes that differs from file to file.
 std::string content(std::size_t n, char seed = 'a');

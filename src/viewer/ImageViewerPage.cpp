@@ -1,0 +1,246 @@
+#include "viewer/ImageViewerPage.h"
+
+#include "viewer/ThumbSheet.h"
+#include "viewer/ThumbnailEngine.h"
+#include "viewer/ThumbnailModel.h"
+#include "viewer/basThumbs.h"
+
+#include "diagnostics/ErrorReport.h"
+#include "platform/Environment.h"
+#include "platform/Opener.h"
+#include "platform/Prompt.h"
+#include "platform/SysError.h"
+#include "settings/BrowseForFolder.h"
+#include "settings/modFileFunctions.h"
+
+#include <QAction>
+#include <QFontMetrics>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLocale>
+#include <QScrollBar>
+#include <QStyle>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+namespace viewer {
+
+namespace {
+
+// Margins and gaps of the panel: 100 and 50 twips.
+constexpr int kMargin = 7;
+constexpr int kGap = 3;
+
+} // namespace
+
+ImageViewerPage::ImageViewerPage(platform::Prompt& prompt, QWidget* parent)
+    : QWidget(parent), m_prompt(prompt),
+      m_pickFolder([](QWidget* owner) { return BrowseForFolder(owner, "Select a Folder with Images..."); }) {
+    setObjectName(QStringLiteral("ImageViewerPage"));
+
+    m_tbrMain = new QToolBar(this);
+    m_tbrMain->setObjectName(QStringLiteral("tbrMain"));
+    m_tbrMain->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    m_tbrMain->setIconSize(QSize(24, 24));
+    struct Tool {
+        const char* key;
+        const char* caption;
+        const char* tip;
+        QStyle::StandardPixmap icon;
+    };
+    const Tool tools[] = {{"Browse", "&Browse", "Select a Folder", QStyle::SP_DirOpenIcon},
+                          {"Edit", "&Edit", "Open selected image in an Editor", QStyle::SP_FileDialogContentsView},
+                          {"Refresh", "&Refresh", "Refresh Thumbnails", QStyle::SP_BrowserReload},
+                          {nullptr, nullptr, nullptr, QStyle::SP_CustomBase},
+                          {"Show", "", nullptr, QStyle::SP_TitleBarMinButton}};
+    for (const Tool& t : tools) {
+        if (!t.key) {
+            m_tbrMain->addSeparator();
+            continue;
+        }
+        auto* a = new QAction(style()->standardIcon(t.icon), QString::fromLatin1(t.caption), this);
+        a->setObjectName(QString::fromLatin1(t.key));
+        a->setData(QString::fromLatin1(t.key));
+        a->setToolTip(t.tip ? QString::fromLatin1(t.tip) : QString());
+        m_tbrMain->addAction(a);
+        QWidget* button = m_tbrMain->widgetForAction(a);
+        button->setObjectName(QStringLiteral("tbrMain") + QString::fromLatin1(t.key));
+        if (!t.tip) // no caption and no tip: assistive technology still needs its name
+            button->setAccessibleName(QString::fromLatin1(t.key));
+    }
+    connect(m_tbrMain, &QToolBar::actionTriggered, this, [this](QAction* a) { toolbarClicked(a->data().toString()); });
+
+    // The viewing area: a frame around the sheet.
+    auto* picThumbMain = new QFrame(this);
+    picThumbMain->setObjectName(QStringLiteral("picThumbMain"));
+    picThumbMain->setFrameShape(QFrame::StyledPanel);
+    m_sheet = new ThumbSheet(picThumbMain);
+    m_model = new ThumbnailModel(this);
+    m_sheet->setModel(m_model);
+    const QFontMetrics metrics(m_sheet->font());
+    m_model->setCaptionFitter([metrics](const std::string& name) {
+        return FitCaption(name, ThumbSheet::captionWidth(), [&metrics](const std::string& text) {
+            return metrics.horizontalAdvance(QString::fromLocal8Bit(text));
+        });
+    });
+    auto* frameLayout = new QVBoxLayout(picThumbMain);
+    frameLayout->setContentsMargins(kGap, kGap, kGap, kGap);
+    frameLayout->addWidget(m_sheet);
+
+    auto* picCount = new QFrame(this);
+    picCount->setObjectName(QStringLiteral("picCount"));
+    m_lblCount = new QLabel(QString::fromLocal8Bit(CountText(0, QLocale())), picCount);
+    m_lblCount->setObjectName(QStringLiteral("lblCount"));
+    auto* countLayout = new QHBoxLayout(picCount);
+    countLayout->setContentsMargins(0, 0, 0, 0);
+    countLayout->addWidget(m_lblCount);
+    countLayout->addStretch();
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(kMargin, 0, kMargin, kMargin);
+    layout->setSpacing(kGap);
+    layout->addWidget(m_tbrMain);
+    layout->addWidget(picThumbMain, 1);
+    layout->addWidget(picCount);
+
+    m_builder = new ThumbnailBuilder(this);
+    connect(m_builder, &ThumbnailBuilder::thumbnailReady, this, &ImageViewerPage::onThumbnail);
+    connect(m_builder, &ThumbnailBuilder::progress, this, &ImageViewerPage::onProgress);
+    connect(m_builder, &ThumbnailBuilder::finished, this, &ImageViewerPage::onFinished);
+
+    // A click (or moving the choice with the keys) selects; a double click opens.
+    connect(m_sheet->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) {
+                if (current.isValid() && !m_showingSelection)
+                    selectThumbnail(current.row());
+            });
+    connect(m_sheet, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (!index.isValid())
+            return;
+        selectThumbnail(index.row());
+        openSelectedImage();
+    });
+}
+
+ImageViewerPage::~ImageViewerPage() = default;
+
+bool ImageViewerPage::isBuilding() const {
+    return m_builder->isRunning();
+}
+
+void ImageViewerPage::toolbarClicked(const QString& key) {
+    if (key == QLatin1String("Browse"))
+        chooseFolder();
+    else if (key == QLatin1String("Edit"))
+        openSelectedImage();
+    else if (key == QLatin1String("Refresh"))
+        buildThumbnails();
+    else if (key == QLatin1String("Show"))
+        window()->showMinimized(); // the main window then hides itself to the tray
+}
+
+void ImageViewerPage::chooseFolder() {
+    const std::string chosen = m_pickFolder(window());
+    if (chosen.empty())
+        return;
+    if (!IsPlainFolder(chosen)) {
+        m_prompt.show("Sorry you cannot view images in a locked folder.", platform::Buttons::OK, platform::Icon::None);
+        return;
+    }
+    setFolder(chosen);
+    buildThumbnails();
+}
+
+void ImageViewerPage::setFolder(const std::string& windowsFolder) {
+    if (m_builder->isRunning()) { // the old folder's build ends here
+        m_builder->cancel();
+        emit progressShown(false);
+        unsetCursor();
+    }
+    m_folder = windowsFolder;
+    emit panelTextChanged(QString::fromLocal8Bit(AddBackslash(m_folder)));
+    m_lblCount->setText(QString::fromLocal8Bit(CountText(0, QLocale())));
+}
+
+void ImageViewerPage::buildThumbnails() {
+    const bool wasBuilding = m_builder->isRunning();
+    m_builder->cancel();
+    m_model->clear();
+    m_sheet->verticalScrollBar()->setValue(0);
+    if (m_folder.empty()) {
+        if (wasBuilding)
+            onFinished();
+        return;
+    }
+    setCursor(Qt::BusyCursor);
+    m_names = ListImageFiles(m_folder);
+    m_lblCount->setText(QString::fromLocal8Bit(CountText(static_cast<long long>(m_names.size()), QLocale())));
+    emit progressShown(true);
+    emit progressChanged(0);
+    std::string host;
+    try {
+        host = platform::toHost(m_folder);
+    } catch (const platform::SysError& e) {
+        ReportError("frmMain", e.number, e.description(), "cmdRefresh");
+        m_names.clear();
+    }
+    m_builder->start(host, m_names, devicePixelRatioF());
+}
+
+void ImageViewerPage::onThumbnail(int fileIndex, const QImage& picture) {
+    if (fileIndex < 0 || fileIndex >= static_cast<int>(m_names.size()))
+        return;
+    m_model->addThumbnail(fileIndex, m_names[static_cast<std::size_t>(fileIndex)], picture);
+    showSelection();
+}
+
+void ImageViewerPage::onProgress(int done, int total) {
+    if (total > 0)
+        emit progressChanged(static_cast<int>(std::lround(100.0 * done / total)));
+}
+
+void ImageViewerPage::onFinished() {
+    m_lblCount->setText(QString::fromLocal8Bit(CountText(static_cast<long long>(m_names.size()), QLocale())));
+    emit progressShown(false);
+    unsetCursor();
+    showSelection();
+    emit buildFinished();
+}
+
+// Marks the thumbnail at the selected index, once the sheet has it.
+void ImageViewerPage::showSelection() {
+    const QModelIndex index = m_model->index(m_selected);
+    if (!index.isValid() || m_sheet->currentIndex() == index)
+        return;
+    m_showingSelection = true;
+    m_sheet->setCurrentIndex(index);
+    m_showingSelection = false;
+}
+
+std::string ImageViewerPage::imagePath(int index) const {
+    return AddBackslash(m_folder) + m_model->fileName(index);
+}
+
+void ImageViewerPage::selectThumbnail(int index) {
+    if (index < 0 || index >= m_model->rowCount())
+        return;
+    m_selected = index;
+    const QString path = QString::fromLocal8Bit(imagePath(index));
+    emit panelTextChanged(path);
+    emit panelToolTipChanged(path);
+    showSelection();
+}
+
+void ImageViewerPage::openSelectedImage() {
+    // The selected thumbnail, the first one before any was chosen. A sheet that has no thumbnail
+    // there (empty, or smaller since the choice) opens nothing.
+    if (m_selected < 0 || m_selected >= m_model->rowCount())
+        return;
+    platform::openDefault(imagePath(m_selected));
+}
+
+} // namespace viewer

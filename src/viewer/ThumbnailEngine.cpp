@@ -1,0 +1,155 @@
+#include "viewer/ThumbnailEngine.h"
+
+#include "viewer/basThumbs.h"
+
+#include <QImageReader>
+#include <QThread>
+
+#include <atomic>
+#include <cmath>
+
+namespace viewer {
+
+namespace {
+
+// The size in device pixels at which a picture of w x h units is drawn.
+QSize deviceSize(double width, double height, double pixelRatio) {
+    const Placement p = PlaceInCanvas(width, height);
+    return {std::max(1, static_cast<int>(std::lround(p.width * pixelRatio))),
+            std::max(1, static_cast<int>(std::lround(p.height * pixelRatio)))};
+}
+
+// Icons and cursors hold several pictures: the largest one is shown.
+void pickLargestPicture(QImageReader& reader) {
+    const int count = reader.imageCount();
+    int best = -1;
+    long long bestArea = -1;
+    for (int i = 0; i < count; ++i) {
+        if (!reader.jumpToImage(i))
+            break;
+        const QSize s = reader.size();
+        const long long area = static_cast<long long>(s.width()) * s.height();
+        if (area > bestArea) {
+            bestArea = area;
+            best = i;
+        }
+    }
+    if (best >= 0)
+        reader.jumpToImage(best);
+}
+
+} // namespace
+
+QImage ReadThumbnail(const std::string& hostPath, double pixelRatio) {
+    if (pixelRatio <= 0)
+        pixelRatio = 1;
+    QImageReader reader(QString::fromLocal8Bit(hostPath));
+    reader.setAutoTransform(true);
+    if (IsIconFileName(hostPath))
+        pickLargestPicture(reader);
+
+    // Ask the decoder for the small size at once where it can do that.
+    const QSize stored = reader.size();
+    if (stored.isValid() && reader.supportsOption(QImageIOHandler::ScaledSize)) {
+        const bool turned = reader.transformation() & QImageIOHandler::TransformationRotate90;
+        const QSize shown = turned ? stored.transposed() : stored;
+        const QSize target = deviceSize(shown.width(), shown.height(), pixelRatio);
+        if (target.width() < shown.width() && target.height() < shown.height())
+            reader.setScaledSize(turned ? target.transposed() : target);
+    }
+    QImage image = reader.read();
+    if (image.isNull())
+        return {};
+
+    // The decoder may have given a different size (or none was asked): bring it to the size drawn,
+    // but never add pixels. The device pixel ratio makes its size in units the drawn size.
+    const Placement p = PlaceInCanvas(image.width(), image.height());
+    const QSize target = deviceSize(image.width(), image.height(), pixelRatio);
+    if (target.width() < image.width() && target.height() < image.height())
+        image = image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    image = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
+                                                          : QImage::Format_RGB32);
+    image.setDevicePixelRatio(image.width() / p.width);
+    return image;
+}
+
+struct ThumbnailBuilder::Build {
+    std::string folder;
+    std::vector<std::string> names;
+    double pixelRatio = 1;
+    std::atomic<bool> cancelled{false};
+    int done = 0; // on the builder's thread only
+};
+
+ThumbnailBuilder::ThumbnailBuilder(QObject* parent, int threads) : QObject(parent) {
+    m_pool.setMaxThreadCount(threads > 0 ? threads : QThread::idealThreadCount());
+}
+
+ThumbnailBuilder::~ThumbnailBuilder() {
+    cancel();
+    m_pool.waitForDone();
+}
+
+void ThumbnailBuilder::start(const std::string& hostFolder, std::vector<std::string> names, double pixelRatio) {
+    cancel();
+    auto build = std::make_shared<Build>();
+    build->folder = hostFolder;
+    build->names = std::move(names);
+    build->pixelRatio = pixelRatio;
+    m_build = build;
+    const int total = static_cast<int>(build->names.size());
+    if (total == 0) { // finished at once, unless another build came first
+        QMetaObject::invokeMethod(
+            this,
+            [this, build] {
+                if (build != m_build)
+                    return;
+                m_build.reset();
+                emit finished();
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+    const std::string prefix = hostFolder.empty() || hostFolder.back() == '/' ? hostFolder : hostFolder + "/";
+    for (int i = 0; i < total; ++i) {
+        m_pool.start([this, build, i, path = prefix + build->names[static_cast<std::size_t>(i)]] {
+            if (build->cancelled.load())
+                return;
+            QImage picture = ReadThumbnail(path, build->pixelRatio);
+            if (build->cancelled.load())
+                return;
+            // Delivered on the builder's thread; dropped there when the build was cancelled meanwhile
+            // (and never run once the builder is gone).
+            QMetaObject::invokeMethod(
+                this, [this, build, i, picture = std::move(picture)] { deliver(build, i, picture); },
+                Qt::QueuedConnection);
+        });
+    }
+}
+
+void ThumbnailBuilder::cancel() {
+    if (!m_build)
+        return;
+    m_build->cancelled = true;
+    m_build.reset();
+    m_pool.clear(); // files not begun are dropped; those being read end soon and deliver nothing
+}
+
+void ThumbnailBuilder::deliver(const std::shared_ptr<Build>& build, int index, const QImage& picture) {
+    if (build != m_build || build->cancelled.load())
+        return;
+    ++build->done;
+    const int total = static_cast<int>(build->names.size());
+    if (!picture.isNull())
+        emit thumbnailReady(index, picture);
+    // A slot above may have started another build: this one then says nothing more.
+    if (build != m_build)
+        return;
+    emit progress(build->done, total);
+    if (build == m_build && build->done == total) {
+        m_build.reset();
+        emit finished();
+    }
+}
+
+} // namespace viewer

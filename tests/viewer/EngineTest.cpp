@@ -1,0 +1,166 @@
+// The thumbnail engine on real image files: the size a picture is decoded at, files that cannot
+// be decoded, and builds that deliver, skip and cancel.
+#include "viewer/ThumbnailEngine.h"
+
+#include "ViewerTestSupport.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+using namespace viewer;
+using viewer_test::writePicture;
+
+namespace {
+
+class EngineTest : public viewer_test::ViewerTest {
+protected:
+    std::string dir(const std::string& name) {
+        const std::string d = sandbox.root() + "/" + name;
+        std::filesystem::create_directories(d);
+        return d;
+    }
+};
+
+// The thumbnails a finished build delivered: file index -> picture size in device pixels.
+struct Delivered {
+    std::map<int, QSize> sizes;
+    int finished = 0;
+    int lastDone = 0;
+};
+
+void collect(ThumbnailBuilder& builder, Delivered& out) {
+    QObject::connect(&builder, &ThumbnailBuilder::thumbnailReady,
+                     [&out](int i, const QImage& picture) { out.sizes[i] = picture.size(); });
+    QObject::connect(&builder, &ThumbnailBuilder::progress, [&out](int done, int) { out.lastDone = done; });
+    QObject::connect(&builder, &ThumbnailBuilder::finished, [&out] { ++out.finished; });
+}
+
+} // namespace
+
+TEST_F(EngineTest, SmallPicturesKeepTheirPixelsLargeOnesShrinkToTheCanvas) {
+    const std::string d = dir("pics");
+    const QImage small = ReadThumbnail(writePicture(d + "/small.png", 40, 30), 1.0);
+    ASSERT_FALSE(small.isNull());
+    EXPECT_EQ(small.size(), QSize(40, 30));
+    EXPECT_EQ(small.deviceIndependentSize(), QSizeF(40, 30));
+
+    const std::string wide = writePicture(d + "/wide.png", 200, 100, Qt::blue);
+    const QImage one = ReadThumbnail(wide, 1.0);
+    EXPECT_EQ(one.size(), QSize(68, 34));
+    EXPECT_EQ(one.pixelColor(34, 17), QColor(Qt::blue));
+    // On a screen of pixel ratio 2 the same 68 x 34 units hold twice the pixels, for sharpness.
+    const QImage two = ReadThumbnail(wide, 2.0);
+    EXPECT_EQ(two.size(), QSize(136, 68));
+    EXPECT_EQ(two.deviceIndependentSize(), QSizeF(68, 34));
+    // Small pictures are not blown up on such a screen either.
+    EXPECT_EQ(ReadThumbnail(d + "/small.png", 2.0).size(), QSize(40, 30));
+}
+
+TEST_F(EngineTest, APhotoIsDecodedAtReducedSize) {
+    const std::string photo = writePicture(dir("pics") + "/photo.jpg", 4000, 3000, QColor(200, 120, 40));
+    const QImage thumb = ReadThumbnail(photo, 1.0);
+    ASSERT_EQ(thumb.size(), QSize(68, 51));
+    const QColor c = thumb.pixelColor(30, 25);
+    EXPECT_NEAR(c.red(), 200, 6);
+    EXPECT_NEAR(c.green(), 120, 6);
+    EXPECT_NEAR(c.blue(), 40, 6);
+}
+
+TEST_F(EngineTest, FilesThatCannotBeDecodedGiveNoPicture) {
+    const std::string d = dir("pics");
+    std::ofstream(d + "/broken.jpg") << "this is not a picture";
+    std::ofstream(d + "/empty.png");
+    EXPECT_TRUE(ReadThumbnail(d + "/broken.jpg", 1.0).isNull());
+    EXPECT_TRUE(ReadThumbnail(d + "/empty.png", 1.0).isNull());
+    EXPECT_TRUE(ReadThumbnail(d + "/missing.gif", 1.0).isNull());
+}
+
+TEST_F(EngineTest, ABuildDeliversEveryDecodedFileAndSkipsTheRest) {
+    const std::string d = dir("pics");
+    writePicture(d + "/a.png", 10, 10);
+    writePicture(d + "/b.bmp", 300, 300);
+    std::ofstream(d + "/c.jpg") << "garbage";
+    writePicture(d + "/d.tif", 90, 45);
+    writePicture(d + "/gone.png", 10, 10);
+    std::filesystem::remove(d + "/gone.png"); // listed, then vanished before it was read
+
+    ThumbnailBuilder builder;
+    Delivered got;
+    collect(builder, got);
+    builder.start(d, {"a.png", "b.bmp", "c.jpg", "d.tif", "gone.png"}, 1.0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return got.finished > 0; }, 10000));
+    EXPECT_EQ(got.sizes, (std::map<int, QSize>{{0, {10, 10}}, {1, {68, 68}}, {3, {68, 34}}}));
+    EXPECT_EQ(got.lastDone, 5);
+    EXPECT_FALSE(builder.isRunning());
+    QTest::qWait(50);
+    EXPECT_EQ(got.finished, 1);
+}
+
+TEST_F(EngineTest, AnEmptyBuildFinishesAtOnce) {
+    ThumbnailBuilder builder;
+    Delivered got;
+    collect(builder, got);
+    builder.start(dir("empty"), {}, 1.0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return got.finished > 0; }, 5000));
+    EXPECT_TRUE(got.sizes.empty());
+    EXPECT_FALSE(builder.isRunning());
+
+    // An empty build replaced at once: only the new build's end is announced, after its picture.
+    const std::string d = dir("one");
+    writePicture(d + "/a.png", 10, 10);
+    got = {};
+    std::size_t picturesAtEnd = 99;
+    QObject::connect(&builder, &ThumbnailBuilder::finished, [&] { picturesAtEnd = got.sizes.size(); });
+    builder.start(dir("empty"), {}, 1.0);
+    builder.start(d, {"a.png"}, 1.0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return got.finished > 0; }, 5000));
+    QTest::qWait(50);
+    EXPECT_EQ(got.finished, 1);
+    EXPECT_EQ(picturesAtEnd, 1u);
+}
+
+TEST_F(EngineTest, ACancelledBuildDeliversNothingMore) {
+    const std::string a = dir("a");
+    const std::string b = dir("b");
+    std::vector<std::string> many;
+    writePicture(a + "/base.jpg", 1600, 1200);
+    for (int i = 0; i < 60; ++i) {
+        many.push_back("p" + std::to_string(i) + ".jpg");
+        std::filesystem::copy_file(a + "/base.jpg", a + "/" + many.back());
+    }
+    writePicture(b + "/x.png", 20, 20);
+    writePicture(b + "/y.png", 30, 30);
+
+    ThumbnailBuilder builder(nullptr, 2);
+    std::vector<QSize> sizes;
+    int finished = 0;
+    QObject::connect(&builder, &ThumbnailBuilder::thumbnailReady,
+                     [&](int, const QImage& picture) { sizes.push_back(picture.size()); });
+    QObject::connect(&builder, &ThumbnailBuilder::finished, [&] { ++finished; });
+
+    // Cancelled outright: the pool's threads end what they were on, and nothing of it arrives.
+    builder.start(a, many, 1.0);
+    builder.cancel();
+    builder.waitForThreads();
+    QTest::qWait(50);
+    EXPECT_TRUE(sizes.empty());
+    EXPECT_EQ(finished, 0);
+
+    // Replaced by a new build while running: only the new build's pictures arrive.
+    builder.start(a, many, 1.0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !sizes.empty(); }, 10000));
+    sizes.clear();
+    builder.start(b, {"x.png", "y.png"}, 1.0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return finished > 0; }, 10000));
+    builder.waitForThreads();
+    QTest::qWait(50);
+    std::multiset<int> widths;
+    for (const QSize& s : sizes)
+        widths.insert(s.width());
+    EXPECT_EQ(widths, (std::multiset<int>{20, 30}));
+    EXPECT_EQ(finished, 1);
+}

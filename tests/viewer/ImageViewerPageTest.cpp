@@ -1,0 +1,257 @@
+// The viewer's page driven as a user would: Browse, the count, the sheet's grid and scroll bar,
+// selection, Edit and double click, locked folders, and a Browse that replaces a running build.
+#include "viewer/ImageViewerPage.h"
+
+#include "viewer/ThumbSheet.h"
+#include "viewer/ThumbnailModel.h"
+#include "viewer/basThumbs.h"
+
+#include "ViewerTestSupport.h"
+#include "support/OpenerStub.h"
+#include "support/ScriptedPrompt.h"
+
+#include <QAction>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QLocale>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <QToolBar>
+
+#include <filesystem>
+#include <fstream>
+
+using namespace viewer;
+using viewer_test::writePicture;
+
+namespace {
+
+class PageTest : public viewer_test::ViewerTest {
+protected:
+    PageTest() {
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        page.setFolderPicker([this](QWidget*) { return nextFolder; });
+        page.resize(600, 500);
+        page.show();
+    }
+
+    // A folder of n small pictures "img0000.png"...; returns its Windows-form path.
+    std::string pictures(const std::string& folder, int n) {
+        const std::string host = sandbox.host(folder);
+        std::filesystem::create_directories(host);
+        writePicture(host + "/proto.png", 20, 15);
+        for (int i = 0; i < n; ++i) {
+            char name[32];
+            std::snprintf(name, sizeof name, "/img%04d.png", i);
+            std::filesystem::copy_file(host + "/proto.png", host + name);
+        }
+        std::filesystem::remove(host + "/proto.png");
+        return folder;
+    }
+
+    void browse(const std::string& folder) {
+        nextFolder = folder;
+        page.findChild<QAction*>(QStringLiteral("Browse"))->trigger();
+    }
+
+    bool waitForBuild() {
+        return QTest::qWaitFor([this] { return !page.isBuilding(); }, 20000);
+    }
+
+    std::vector<std::string> shownNames() const {
+        std::vector<std::string> names;
+        for (int i = 0; i < page.model()->rowCount(); ++i)
+            names.push_back(page.model()->fileName(i));
+        return names;
+    }
+
+    QPoint cellCentre(int row) const {
+        return page.sheet()->visualRect(page.model()->index(row)).center();
+    }
+
+    testing_support::ScriptedPrompt prompt;
+    ImageViewerPage page{prompt};
+    std::string nextFolder;
+};
+
+} // namespace
+
+TEST_F(PageTest, BrowseShowsTheFolderCountsItsImagesAndSkipsWhatCannotBeRead) {
+    sandbox.makeFolder("C:\\Pics");
+    writePicture(sandbox.host("C:\\Pics\\beach.jpg"), 400, 300);
+    writePicture(sandbox.host("C:\\Pics\\cat.png"), 40, 30);
+    sandbox.writeFile("C:\\Pics\\damaged.gif", "GIF89a but nothing after");
+    sandbox.writeFile("C:\\Pics\\notes.txt", "not an image");
+    QSignalSpy panel(&page, &ImageViewerPage::panelTextChanged);
+    QSignalSpy progressShown(&page, &ImageViewerPage::progressShown);
+    QSignalSpy progress(&page, &ImageViewerPage::progressChanged);
+
+    browse("C:\\Pics");
+    EXPECT_EQ(page.lblCount()->text(), QStringLiteral("No. of Images: 3")); // at once, before any picture
+    ASSERT_TRUE(waitForBuild());
+
+    EXPECT_EQ(shownNames(), (std::vector<std::string>{"beach.jpg", "cat.png"}));
+    EXPECT_EQ(page.lblCount()->text(), QStringLiteral("No. of Images: 3"));
+    ASSERT_GE(panel.count(), 1);
+    EXPECT_EQ(panel.first().at(0).toString(), QStringLiteral("C:\\Pics\\"));
+    ASSERT_EQ(progressShown.count(), 2);
+    EXPECT_TRUE(progressShown.at(0).at(0).toBool());
+    EXPECT_FALSE(progressShown.at(1).at(0).toBool());
+    EXPECT_EQ(progress.last().at(0).toInt(), 100);
+    // Items carry the buttons' names and texts.
+    const QModelIndex second = page.model()->index(1);
+    EXPECT_EQ(second.data(ThumbnailModel::NameRole).toString(), QStringLiteral("optThumb(1)"));
+    EXPECT_EQ(second.data(Qt::DisplayRole).toString(), QStringLiteral("cat.png"));
+    EXPECT_EQ(page.model()->picture(1).size(), QSize(40, 30));
+}
+
+TEST_F(PageTest, AnEmptyFolderShowsNoImages) {
+    sandbox.makeFolder("C:\\Empty");
+    sandbox.writeFile("C:\\Empty\\readme.txt", "x");
+    browse("C:\\Empty");
+    ASSERT_TRUE(waitForBuild());
+    EXPECT_EQ(page.lblCount()->text(), QStringLiteral("No. of Images: 0"));
+    EXPECT_EQ(page.model()->rowCount(), 0);
+    EXPECT_FALSE(page.sheet()->verticalScrollBar()->isEnabled());
+}
+
+TEST_F(PageTest, ThousandsOfImagesAreCountedWithASeparatorAndAllShown) {
+    browse(pictures("C:\\Many", 1234));
+    EXPECT_EQ(page.lblCount()->text(), QStringLiteral("No. of Images: 1,234"));
+    ASSERT_TRUE(waitForBuild());
+    EXPECT_EQ(page.model()->rowCount(), 1234);
+    EXPECT_EQ(page.model()->fileName(1233), "img1233.png");
+}
+
+TEST_F(PageTest, AFolderThatIsNotAPlainFolderCannotBeViewed) {
+    sandbox.makeFolder("C:\\Cevingr.TSL");
+    for (const char* folder : {"C:\\Cevingr.TSL", "C:\\Nowhere"}) {
+        browse(folder);
+        ASSERT_EQ(prompt.boxes.size(), 1u) << folder;
+        EXPECT_EQ(prompt.last().text, "Sorry you cannot view images in a locked folder.");
+        EXPECT_EQ(prompt.last().buttons, platform::Buttons::OK);
+        EXPECT_EQ(prompt.last().icon, platform::Icon::None);
+        EXPECT_EQ(prompt.last().title, "Tessaly");
+        EXPECT_EQ(page.folder(), "");
+        prompt.boxes.clear();
+    }
+    browse(""); // the dialog cancelled: nothing happens
+    EXPECT_TRUE(prompt.boxes.empty());
+}
+
+TEST_F(PageTest, TheGridIsLaidRowByRowAndAgainWhenTheWidthChanges) {
+    browse(pictures("C:\\Grid", 20));
+    ASSERT_TRUE(waitForBuild());
+    ThumbSheet* sheet = page.sheet();
+    for (int width : {600, 300}) {
+        page.resize(width, 500);
+        QTest::qWait(20);
+        const int columns = sheet->viewport()->width() / kCellWidth;
+        ASSERT_GE(columns, 2);
+        EXPECT_EQ(sheet->columns(), columns);
+        for (int i = 0; i < 20; ++i) {
+            const QRect cell = sheet->visualRect(page.model()->index(i));
+            EXPECT_EQ(cell.topLeft(), QPoint((i % columns) * kCellWidth, (i / columns) * kCellHeight))
+                << "width " << width << " item " << i;
+            EXPECT_EQ(cell.size(), QSize(kCellWidth, kCellHeight));
+        }
+    }
+    // Taller than the window: the scroll bar is on, a small step is one thumbnail high.
+    page.resize(300, 200);
+    QTest::qWait(20);
+    QScrollBar* bar = sheet->verticalScrollBar();
+    EXPECT_EQ(bar->objectName(), QStringLiteral("vsbSlide"));
+    EXPECT_TRUE(bar->isEnabled());
+    EXPECT_EQ(bar->singleStep(), kCellHeight);
+    EXPECT_EQ(bar->maximum(), (20 + sheet->columns() - 1) / sheet->columns() * kCellHeight - sheet->viewport()->height());
+}
+
+TEST_F(PageTest, LongNamesAreCutToTheButtonWithDots) {
+    const std::string host = sandbox.host(sandbox.makeFolder("C:\\Names"));
+    writePicture(host + "/A very long name for a holiday picture by the lake.png", 10, 10);
+    writePicture(host + "/b.png", 10, 10);
+    browse("C:\\Names");
+    ASSERT_TRUE(waitForBuild());
+    const QString cut = QString::fromLocal8Bit(page.model()->caption(0));
+    EXPECT_TRUE(cut.endsWith(QStringLiteral("..."))) << cut.toStdString();
+    EXPECT_TRUE(QStringLiteral("A very long name for a holiday picture by the lake.png").startsWith(cut.chopped(3)));
+    EXPECT_LE(QFontMetrics(page.sheet()->font()).horizontalAdvance(cut), ThumbSheet::captionWidth());
+    EXPECT_EQ(page.model()->caption(1), "b.png");
+}
+
+TEST_F(PageTest, AClickSelectsAndADoubleClickOpensLikeEdit) {
+    const std::string host = sandbox.host(sandbox.makeFolder("C:\\Open"));
+    for (const char* name : {"a.png", "b.png", "c.png"})
+        writePicture(host + "/" + name, 10, 10);
+    testing_support::OpenerStub opener(sandbox);
+    QSignalSpy panel(&page, &ImageViewerPage::panelTextChanged);
+    QSignalSpy tip(&page, &ImageViewerPage::panelToolTipChanged);
+    browse("C:\\Open");
+    ASSERT_TRUE(waitForBuild());
+
+    // Edit before any click opens the first image.
+    page.findChild<QAction*>(QStringLiteral("Edit"))->trigger();
+    ASSERT_EQ(opener.calls(1), (std::vector<std::string>{host + "/a.png"}));
+
+    QTest::mouseClick(page.sheet()->viewport(), Qt::LeftButton, {}, cellCentre(1));
+    EXPECT_EQ(page.selectedIndex(), 1);
+    EXPECT_EQ(panel.last().at(0).toString(), QStringLiteral("C:\\Open\\b.png"));
+    EXPECT_EQ(tip.last().at(0).toString(), QStringLiteral("C:\\Open\\b.png"));
+    page.findChild<QAction*>(QStringLiteral("Edit"))->trigger();
+    ASSERT_EQ(opener.calls(2).back(), host + "/b.png");
+
+    // A double click arrives as a press and release followed by the double click itself.
+    QTest::mouseClick(page.sheet()->viewport(), Qt::LeftButton, {}, cellCentre(2));
+    QTest::mouseDClick(page.sheet()->viewport(), Qt::LeftButton, {}, cellCentre(2));
+    EXPECT_EQ(page.selectedIndex(), 2);
+    const auto calls = opener.calls(3);
+    ASSERT_EQ(calls.size(), 3u);
+    EXPECT_EQ(calls.back(), host + "/c.png");
+
+    // The selection survives a rebuild.
+    page.findChild<QAction*>(QStringLiteral("Refresh"))->trigger();
+    ASSERT_TRUE(waitForBuild());
+    EXPECT_EQ(page.selectedIndex(), 2);
+    EXPECT_EQ(page.sheet()->currentIndex().row(), 2);
+}
+
+TEST_F(PageTest, ANewBrowseReplacesTheRunningBuildWithoutStaleThumbnails) {
+    const std::string big = sandbox.host(sandbox.makeFolder("C:\\Big"));
+    writePicture(big + "/proto.jpg", 1600, 1200);
+    for (int i = 0; i < 80; ++i)
+        std::filesystem::copy_file(big + "/proto.jpg", big + "/big" + std::to_string(i) + ".jpg");
+    const std::string small = sandbox.host(sandbox.makeFolder("C:\\Small"));
+    writePicture(small + "/one.png", 10, 10);
+    writePicture(small + "/two.png", 10, 10);
+
+    browse("C:\\Big");
+    ASSERT_TRUE(QTest::qWaitFor([this] { return page.model()->rowCount() > 0; }, 10000));
+    ASSERT_TRUE(page.isBuilding());
+    browse("C:\\Small");
+    EXPECT_EQ(page.lblCount()->text(), QStringLiteral("No. of Images: 2"));
+    ASSERT_TRUE(waitForBuild());
+    QTest::qWait(300); // pictures of the old build still being read when it was cancelled
+    EXPECT_EQ(shownNames(), (std::vector<std::string>{"one.png", "two.png"}));
+    EXPECT_EQ(page.folder(), "C:\\Small");
+}
+
+TEST_F(PageTest, TheToolbarHasItsButtonsInOrder) {
+    QStringList keys;
+    QStringList captions;
+    QStringList tips;
+    for (QAction* a : page.tbrMain()->actions()) {
+        keys << (a->isSeparator() ? QStringLiteral("-") : a->objectName());
+        captions << a->text();
+        tips << (a->isSeparator() ? QString() : a->toolTip());
+    }
+    EXPECT_EQ(keys, (QStringList{QStringLiteral("Browse"), QStringLiteral("Edit"), QStringLiteral("Refresh"),
+                                 QStringLiteral("-"), QStringLiteral("Show")}));
+    EXPECT_EQ(captions.mid(0, 3),
+              (QStringList{QStringLiteral("&Browse"), QStringLiteral("&Edit"), QStringLiteral("&Refresh")}));
+    EXPECT_EQ(tips.mid(0, 3), (QStringList{QStringLiteral("Select a Folder"),
+                                           QStringLiteral("Open selected image in an Editor"),
+                                           QStringLiteral("Refresh Thumbnails")}));
+    EXPECT_TRUE(captions.at(4).isEmpty());
+    EXPECT_TRUE(tips.at(4).isEmpty());
+}
