@@ -816,7 +816,8 @@ void frmMain::setListTint(bool lockedFolder) {
 }
 
 std::string frmMain::displayPath(const std::string& path) const {
-    if (m_registerPath.empty())
+    // A status text reports nothing: a register that cannot be read leaves the path as it is on disk.
+    if (m_registerPath.empty() || !CanOpenForInput(m_registerPath))
         return path;
     try {
         return shell::DisplayPath(path, core::GetLockedFolders(m_registerPath, m_prompt, kWindowName));
