@@ -146,13 +146,6 @@ private:
     QWidget* m_window;
 };
 
-// `base` moved towards `tint` by `amount` (0..1).
-QColor mixed(const QColor& base, const QColor& tint, double amount) {
-    auto channel = [amount](int a, int b) { return static_cast<int>(a + (b - a) * amount + 0.5); };
-    return QColor(channel(base.red(), tint.red()), channel(base.green(), tint.green()),
-                  channel(base.blue(), tint.blue()));
-}
-
 // Swallows the tool tip event of the widgets it watches.
 class NoToolTip final : public QObject {
 public:
@@ -804,9 +797,12 @@ void frmMain::filFiles_PathChange() {
 void frmMain::setListTint(bool lockedFolder) {
     QPalette palette = QApplication::palette(m_lvwFiles);
     if (lockedFolder) {
+        // Green of about the background's own lightness: a dark background stays dark, a light one
+        // turns a pale green.
         const QColor base = palette.color(QPalette::Base);
-        const bool dark = base.lightnessF() < 0.5;
-        const QColor tint = mixed(base, QColor(0, dark ? 160 : 255, 0), dark ? 0.30 : 0.22);
+        const double lightness = base.lightnessF();
+        const bool dark = lightness < 0.5;
+        const QColor tint = QColor::fromHslF(1.0 / 3.0, dark ? 0.6 : 1.0, dark ? lightness : lightness * 0.88);
         palette.setColor(QPalette::Base, tint);
         palette.setColor(QPalette::AlternateBase, tint);
     }

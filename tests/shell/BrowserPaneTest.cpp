@@ -363,29 +363,56 @@ TEST_F(BrowserPaneTest, HeaderClicksSortByColumnAndASecondClickReverses) {
     EXPECT_EQ(columnTexts(w->lvwFiles(), 0), (std::vector<std::string>{"d.bmp", "c.txt", "b.doc", "a.txt"}));
 }
 
+// The strongest contrast between the first row's check box, as the style draws it, and the
+// list's background.
+double checkBoxContrast(frmMain& w) {
+    QTreeWidget* list = w.lvwFiles();
+    const QColor base = list->palette().color(QPalette::Base);
+    const QRect cell = list->visualItemRect(list->topLevelItem(0));
+    const QImage picture = list->viewport()->grab(QRect(cell.left(), cell.top(), 24, cell.height())).toImage();
+    double strongest = 1.0;
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            strongest = std::max(strongest, contrast(picture.pixelColor(x, y), base));
+    return strongest;
+}
+
 TEST_F(BrowserPaneTest, ALockedFoldersTintKeepsTheContrastOfLightAndDarkThemes) {
     sandbox.writeFile("C:\\Locked\\desktop.ini", std::string("[.ShellClassInfo]\r\nCLSID=") + kClassId + "\r\n");
     sandbox.writeFile("C:\\Locked\\a.txt", "a");
+    sandbox.writeFile("C:\\Plain\\a.txt", "a");
     const QPalette saved = QApplication::palette();
     QPalette dark = saved;
     dark.setColor(QPalette::Base, QColor(30, 30, 30));
     dark.setColor(QPalette::Text, QColor(230, 230, 230));
     dark.setColor(QPalette::Window, QColor(45, 45, 45));
     dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+    dark.setColor(QPalette::Button, QColor(50, 50, 50));
     for (const QPalette& theme : {saved, dark}) {
         QApplication::setPalette(theme);
-        auto w = open("C:\\Locked");
+        auto w = open("C:\\Plain");
+        w->resize(900, 600);
+        w->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+        ASSERT_FALSE(w->isListGreen());
+        EXPECT_EQ(w->lvwFiles()->palette().color(QPalette::Base), theme.color(QPalette::Base));
+        const double plainText = contrast(theme.color(QPalette::Base), theme.color(QPalette::Text));
+        const double plainBox = checkBoxContrast(*w);
+
+        w->setCurrentFolder("C:\\Locked");
         ASSERT_TRUE(w->isListGreen());
         const QPalette shown = w->lvwFiles()->palette();
         const QColor base = shown.color(QPalette::Base);
-        EXPECT_NE(base, theme.color(QPalette::Base));
-        EXPECT_GT(base.green(), base.red() + 10); // a green tint
-        EXPECT_GT(base.green(), base.blue() + 10);
+        EXPECT_GT(base.green(), base.red() + 10) << base.name().toStdString(); // a green tint
+        EXPECT_GT(base.green(), base.blue() + 10) << base.name().toStdString();
         EXPECT_EQ(shown.color(QPalette::Text), theme.color(QPalette::Text));
         EXPECT_EQ(shown.color(QPalette::Highlight), theme.color(QPalette::Highlight));
-        EXPECT_GE(contrast(base, shown.color(QPalette::Text)), 7.0) << base.name().toStdString();
+        // Text and check boxes keep (nearly) the contrast the style gives them on its own background.
+        EXPECT_GE(contrast(base, shown.color(QPalette::Text)), 0.8 * plainText) << base.name().toStdString();
+        EXPECT_GE(checkBoxContrast(*w), 0.8 * plainBox) << base.name().toStdString();
         EXPECT_EQ(w->lvwFiles()->accessibleDescription(), QStringLiteral("Locked folder"));
-        w->setCurrentFolder("c:\\");
+
+        w->setCurrentFolder("C:\\Plain");
         EXPECT_FALSE(w->isListGreen());
         EXPECT_EQ(w->lvwFiles()->palette().color(QPalette::Base), theme.color(QPalette::Base));
     }
