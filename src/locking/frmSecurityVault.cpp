@@ -144,8 +144,8 @@ frmSecurityVault::frmSecurityVault(platform::Prompt& prompt, std::string registe
     layout->addLayout(bottom);
 
     // Tab follows the layout; the lists take the arrow keys, and Space ticks the current row.
-    QWidget* order[] = {m_lvwFolders,     m_cmdUnlockFolder, m_lvwFiles,      m_cmdSelectAll, m_cmdDeselectAll,
-                        m_cmdUnlockFiles, m_txtPassword1,    m_cmdRefresh,    m_cmdCancel};
+    QWidget* order[] = {m_lvwFolders,     m_cmdUnlockFolder, m_lvwFiles,   m_cmdSelectAll, m_cmdDeselectAll,
+                        m_cmdUnlockFiles, m_txtPassword1,    m_cmdRefresh, m_cmdCancel};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -274,10 +274,10 @@ void frmSecurityVault::updateButtons() {
     // and the buttons that tick them while any command runs; Cancel and the password box while the
     // vault's own command runs (the window stays open, the box is read and written by the run).
     const bool idle = !m_running && !m_externalBusy;
-    for (QWidget* w : {static_cast<QWidget*>(m_cmdUnlockFolder), static_cast<QWidget*>(m_cmdUnlockFiles),
-                       static_cast<QWidget*>(m_cmdRefresh), static_cast<QWidget*>(m_lvwFolders),
-                       static_cast<QWidget*>(m_lvwFiles), static_cast<QWidget*>(m_cmdSelectAll),
-                       static_cast<QWidget*>(m_cmdDeselectAll)})
+    for (QWidget* w :
+         {static_cast<QWidget*>(m_cmdUnlockFolder), static_cast<QWidget*>(m_cmdUnlockFiles),
+          static_cast<QWidget*>(m_cmdRefresh), static_cast<QWidget*>(m_lvwFolders), static_cast<QWidget*>(m_lvwFiles),
+          static_cast<QWidget*>(m_cmdSelectAll), static_cast<QWidget*>(m_cmdDeselectAll)})
         w->setEnabled(idle);
     m_cmdCancel->setEnabled(!m_running);
     m_txtPassword1->setEnabled(!m_running);

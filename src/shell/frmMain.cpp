@@ -436,7 +436,7 @@ void frmMain::buildMainPanel(QFrame* panel) {
 // Tab goes through the pane as it is laid out: drive list, tree, file list, the password boxes, the
 // commands under them.
 void frmMain::setTabOrderOfMainPanel() {
-    const char* chain[] = {"txtPassword1", "txtPassword2", "cmdLock",       "cmdUnlock",
+    const char* chain[] = {"txtPassword1", "txtPassword2",   "cmdLock",      "cmdUnlock",
                            "cmdSelectAll", "cmdDeselectAll", "cmdSendEmail", "cmdExit"};
     QWidget* previous = m_lvwFiles;
     setTabOrder(m_drvDrives, m_tvw1);

@@ -282,8 +282,7 @@ TEST_F(VaultTest, ThePasswordBoxServesBothListsAndEmptiesAfterAnUnlock) {
     EXPECT_FALSE(child<QGroupBox>("fraFolders")->isAncestorOf(box));
     vault->show();
     QTest::qWait(20);
-    EXPECT_GT(box->mapTo(vault.get(), QPoint(0, 0)).y(),
-              child<QGroupBox>("fraFiles")->geometry().bottom());
+    EXPECT_GT(box->mapTo(vault.get(), QPoint(0, 0)).y(), child<QGroupBox>("fraFiles")->geometry().bottom());
 
     sandbox.writeFile("C:\\Docs\\a.txt", "a");
     sandbox.writeFile("C:\\Docs\\b.txt", "b");
@@ -332,9 +331,9 @@ TEST_F(VaultTest, TabFollowsTheLayoutAndSpaceTicksTheCurrentRow) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         order.push_back(QApplication::focusWidget()->objectName().toStdString());
     }
-    const std::vector<std::string> expected = {"lvwFolders",   "cmdUnlockFolder", "lvwFiles",   "cmdSelectAll",
-                                           "cmdDeselectAll", "cmdUnlockFiles", "txtPassword1", "cmdRefresh",
-                                           "cmdCancel",    "lvwFolders"};
+    const std::vector<std::string> expected = {"lvwFolders",     "cmdUnlockFolder", "lvwFiles",     "cmdSelectAll",
+                                               "cmdDeselectAll", "cmdUnlockFiles",  "txtPassword1", "cmdRefresh",
+                                               "cmdCancel",      "lvwFolders"};
     EXPECT_EQ(order, expected);
 
     // The files list by keyboard: arrows move, Space ticks and unticks.

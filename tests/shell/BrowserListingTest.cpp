@@ -1,7 +1,7 @@
 // The browser pane's order of names and the folder paths it shows, without a window.
 
-#include "core/Register.h"
 #include "shell/BrowserListing.h"
+#include "core/Register.h"
 
 #include <gtest/gtest.h>
 
@@ -13,9 +13,9 @@ namespace {
 
 TEST(BrowserListingTest, NamesSortWithoutCaseAndWithNumbersByValue) {
     const std::vector<std::string> expected = {
-        "",          "1",        "01",        "2",        "10",          "a",        "A1",       "a2",
-        "a10",       "B",        "b",         "file",     "file1.txt",   "File2.txt", "file02.txt", "file10.txt",
-        "file99a",   "file100",  "file100a",  "x9y",      "x10y",        "x0010y2",  "x10y10",   "\xc3\xa9t\xc3\xa9"};
+        "",        "1",       "01",       "2",    "10",        "a",         "A1",         "a2",
+        "a10",     "B",       "b",        "file", "file1.txt", "File2.txt", "file02.txt", "file10.txt",
+        "file99a", "file100", "file100a", "x9y",  "x10y",      "x0010y2",   "x10y10",     "\xc3\xa9t\xc3\xa9"};
     // Every pair in both directions: the order is total and consistent.
     for (std::size_t i = 0; i < expected.size(); ++i)
         for (std::size_t j = 0; j < expected.size(); ++j) {
@@ -57,9 +57,9 @@ TEST(BrowserListingTest, LockedFoldersTheRegisterKnowsShowTheirFormerNames) {
         {"c:\\Frperg Fghsf.TSL", "C:\\Secret Stuff (locked)"},
         {"C:\\Frperg Fghsf.TSL\\Sub", "C:\\Secret Stuff (locked)\\Sub"},
         {"C:\\Qbpf\\Cevinge.TSL\\a\\b", "C:\\Docs\\Private (locked)\\a\\b"},
-        {"C:\\Frperg Fghsf.TSLX", "C:\\Frperg Fghsf.TSLX"},     // another folder that begins the same
-        {"C:\\frperg fghsf.TSL", "C:\\frperg fghsf.TSL"},       // names differ in case on Linux drives
-        {"C:\\Unknown.TSL", "C:\\Unknown.TSL"},                 // not in the register: left as it is
+        {"C:\\Frperg Fghsf.TSLX", "C:\\Frperg Fghsf.TSLX"}, // another folder that begins the same
+        {"C:\\frperg fghsf.TSL", "C:\\frperg fghsf.TSL"},   // names differ in case on Linux drives
+        {"C:\\Unknown.TSL", "C:\\Unknown.TSL"},             // not in the register: left as it is
         {"C:\\", "C:\\"},
     };
     for (const Case& c : cases)

@@ -323,7 +323,7 @@ TEST_F(BrowserPaneTest, TreeAndListShowNamesInNaturalOrderWithoutCase) {
     w->tvw1_NodeClick(sort, false);
     EXPECT_EQ(childTexts(sort), (std::vector<std::string>{"Alpha", "beta", "Charlie", "dir1", "Dir2", "dir10"}));
     EXPECT_EQ(columnTexts(w->lvwFiles(), 0), (std::vector<std::string>{"A.txt", "b.txt", "file1.txt", "File2.txt",
-                                                                   "file02.txt", "file3.doc", "file10.txt"}));
+                                                                       "file02.txt", "file3.doc", "file10.txt"}));
     // The tree's root lists in the same order.
     const std::vector<std::string> top = childTexts(w->tvw1()->topLevelItem(0));
     EXPECT_TRUE(std::is_sorted(top.begin(), top.end(), [](const std::string& a, const std::string& b) {
@@ -430,9 +430,9 @@ TEST_F(BrowserPaneTest, TabFollowsTheLayoutOfThePane) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         order.push_back(QApplication::focusWidget()->objectName().toStdString());
     }
-    const std::vector<std::string> expected = {"drvDrives",    "tvw1",         "lvwFiles",       "txtPassword1",
-                                           "txtPassword2", "cmdLock",      "cmdUnlock",      "cmdSelectAll",
-                                           "cmdDeselectAll", "cmdSendEmail", "cmdExit"};
+    const std::vector<std::string> expected = {"drvDrives",      "tvw1",         "lvwFiles",  "txtPassword1",
+                                               "txtPassword2",   "cmdLock",      "cmdUnlock", "cmdSelectAll",
+                                               "cmdDeselectAll", "cmdSendEmail", "cmdExit"};
     EXPECT_EQ(order, expected);
 }
 

@@ -530,8 +530,8 @@ TEST_F(LockingWiringTest, CtrlUAndCtrlLReachTheFolderCommandsFromThePasswordBoxe
             Qt::Key key;
             std::string expected;
         };
-        for (const Key& k : {Key{Qt::Key_L, "The two passwords are not the same!"},
-                             Key{Qt::Key_U, "password confirmation error"}}) {
+        for (const Key& k :
+             {Key{Qt::Key_L, "The two passwords are not the same!"}, Key{Qt::Key_U, "password confirmation error"}}) {
             typePasswords(*w, "one", "two");
             auto* edit = w->findChild<QLineEdit*>(QString::fromLatin1(box));
             edit->setFocus();
