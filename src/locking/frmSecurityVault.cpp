@@ -4,6 +4,7 @@
 #include "locking/MainWindowPort.h"
 #include "locking/VaultCommands.h"
 #include "platform/Prompt.h"
+#include "settings/modFileFunctions.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -17,6 +18,8 @@
 #include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <iterator>
 
 namespace locking {
 
@@ -62,6 +65,23 @@ void setAllChecked(QListWidget* list, bool checked) {
         list->item(i)->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
 }
 
+// The items a run is about to work on whose locked file or folder is there now.
+std::vector<VaultItem> presentItems(const std::vector<VaultItem>& items, bool checkedOnly) {
+    std::vector<VaultItem> present;
+    for (const VaultItem& item : items)
+        if ((item.checked || !checkedOnly) && FileExists(item.key))
+            present.push_back(item);
+    return present;
+}
+
+// Whether the run unlocked one of them: its locked form is gone and it is back under its former path.
+bool anyUnlocked(const std::vector<VaultItem>& before) {
+    for (const VaultItem& item : before)
+        if (!FileExists(item.key) && FileExists(item.text))
+            return true;
+    return false;
+}
+
 } // namespace
 
 frmSecurityVault::frmSecurityVault(platform::Prompt& prompt, std::string registerPath, MainWindowPort* mainWindow,
@@ -87,23 +107,26 @@ frmSecurityVault::frmSecurityVault(platform::Prompt& prompt, std::string registe
     m_lvwFiles = makeList("lvwFiles", m_fraFiles);
     m_cmdSelectAll = makeButton("cmdSelectAll", "Select All", m_fraFiles);
     m_cmdDeselectAll = makeButton("cmdDeselectAll", "Deselect All", m_fraFiles);
-    auto* passwordLabel = new QLabel(QStringLiteral("Password:"), m_fraFiles);
-    passwordLabel->setObjectName(QStringLiteral("lblPassword"));
-    m_txtPassword1 = new QLineEdit(m_fraFiles);
-    m_txtPassword1->setObjectName(QStringLiteral("txtPassword1"));
-    m_txtPassword1->setEchoMode(QLineEdit::Password);
-    passwordLabel->setBuddy(m_txtPassword1);
     m_cmdUnlockFiles = makeButton("cmdUnlockFiles", "Unlock", m_fraFiles);
     auto* fileButtons = new QHBoxLayout;
     fileButtons->addWidget(m_cmdSelectAll);
     fileButtons->addWidget(m_cmdDeselectAll);
     fileButtons->addStretch();
-    fileButtons->addWidget(passwordLabel);
-    fileButtons->addWidget(m_txtPassword1);
     fileButtons->addWidget(m_cmdUnlockFiles);
     auto* fileLayout = new QVBoxLayout(m_fraFiles);
     fileLayout->addWidget(m_lvwFiles);
     fileLayout->addLayout(fileButtons);
+
+    // The one password box serves both lists, so it sits under both frames.
+    auto* passwordLabel = new QLabel(QStringLiteral("Password:"), this);
+    passwordLabel->setObjectName(QStringLiteral("lblPassword"));
+    m_txtPassword1 = new QLineEdit(this);
+    m_txtPassword1->setObjectName(QStringLiteral("txtPassword1"));
+    m_txtPassword1->setEchoMode(QLineEdit::Password);
+    passwordLabel->setBuddy(m_txtPassword1);
+    auto* passwordRow = new QHBoxLayout;
+    passwordRow->addWidget(passwordLabel);
+    passwordRow->addWidget(m_txtPassword1, 1);
 
     m_lblStatus = new QLabel(this);
     m_lblStatus->setObjectName(QStringLiteral("lblStatus"));
@@ -117,7 +140,14 @@ frmSecurityVault::frmSecurityVault(platform::Prompt& prompt, std::string registe
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_fraFolders, 1);
     layout->addWidget(m_fraFiles, 1);
+    layout->addLayout(passwordRow);
     layout->addLayout(bottom);
+
+    // Tab follows the layout; the lists take the arrow keys, and Space ticks the current row.
+    QWidget* order[] = {m_lvwFolders,     m_cmdUnlockFolder, m_lvwFiles,   m_cmdSelectAll, m_cmdDeselectAll,
+                        m_cmdUnlockFiles, m_txtPassword1,    m_cmdRefresh, m_cmdCancel};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
 
     connect(m_cmdRefresh, &QPushButton::clicked, this, &frmSecurityVault::Refresh);
     connect(m_cmdCancel, &QPushButton::clicked, this, &frmSecurityVault::reject);
@@ -176,9 +206,12 @@ void frmSecurityVault::cmdUnlockFolder_Click() {
     std::string password = toBytes(m_txtPassword1->text());
     VaultHooks hooks;
     hooks.status = [this](const std::string& text) { m_lblStatus->setText(fromBytes(text)); };
-    hooks.cancelEnabled = [this](bool on) { m_cmdCancel->setEnabled(on); };
-    const VaultEnd end = VaultUnlockFolders(itemsOf(m_lvwFolders), password, m_registerPath, m_prompt, hooks);
-    m_txtPassword1->setText(fromBytes(password));
+    hooks.cancelEnabled = [this](bool on) { m_cmdCancel->setEnabled(on && !m_running); }; // off for the whole run
+    const std::vector<VaultItem> folders = itemsOf(m_lvwFolders);
+    const std::vector<VaultItem> present = presentItems(folders, true);
+    const VaultEnd end = VaultUnlockFolders(folders, password, m_registerPath, m_prompt, hooks);
+    // A password that opened something has done its work: it does not stay in the box.
+    m_txtPassword1->setText(anyUnlocked(present) ? QString() : fromBytes(password));
     setRunning(false);
     if (end == VaultEnd::Finished)
         Refresh();
@@ -189,7 +222,11 @@ void frmSecurityVault::cmdUnlockFiles_Click() {
         return;
     setRunning(true);
     m_lblStatus->setText(QStringLiteral("Unlock in Progress. Please Wait..."));
-    VaultUnlockFiles(itemsOf(m_lvwFiles), toBytes(m_txtPassword1->text()), m_registerPath, m_prompt);
+    const std::vector<VaultItem> files = itemsOf(m_lvwFiles);
+    const std::vector<VaultItem> present = presentItems(files, true);
+    VaultUnlockFiles(files, toBytes(m_txtPassword1->text()), m_registerPath, m_prompt);
+    if (anyUnlocked(present))
+        m_txtPassword1->clear();
     m_lblStatus->clear();
     setRunning(false);
     Refresh();
@@ -200,7 +237,10 @@ void frmSecurityVault::lvwFiles_DblClick(QListWidgetItem* item) {
         return;
     setRunning(true);
     const VaultItem row{toBytes(item->data(kKeyRole).toString()), toBytes(item->text()), false};
+    const std::vector<VaultItem> present = presentItems({row}, false);
     const bool refresh = VaultUnlockAndOpen(row, toBytes(m_txtPassword1->text()), m_registerPath, m_prompt);
+    if (anyUnlocked(present))
+        m_txtPassword1->clear();
     setRunning(false);
     if (refresh)
         Refresh();
@@ -230,10 +270,17 @@ void frmSecurityVault::setRunning(bool running) {
 }
 
 void frmSecurityVault::updateButtons() {
+    // What would ignore a click is shown off: the unlock commands, the lists (a double click unlocks)
+    // and the buttons that tick them while any command runs; Cancel and the password box while the
+    // vault's own command runs (the window stays open, the box is read and written by the run).
     const bool idle = !m_running && !m_externalBusy;
-    m_cmdUnlockFolder->setEnabled(idle);
-    m_cmdUnlockFiles->setEnabled(idle);
-    m_cmdRefresh->setEnabled(idle);
+    for (QWidget* w :
+         {static_cast<QWidget*>(m_cmdUnlockFolder), static_cast<QWidget*>(m_cmdUnlockFiles),
+          static_cast<QWidget*>(m_cmdRefresh), static_cast<QWidget*>(m_lvwFolders), static_cast<QWidget*>(m_lvwFiles),
+          static_cast<QWidget*>(m_cmdSelectAll), static_cast<QWidget*>(m_cmdDeselectAll)})
+        w->setEnabled(idle);
+    m_cmdCancel->setEnabled(!m_running);
+    m_txtPassword1->setEnabled(!m_running);
 }
 
 bool frmSecurityVault::event(QEvent* e) {

@@ -1,8 +1,10 @@
 #include "shell/BrowserListing.h"
 
+#include "core/Register.h"
 #include "platform/FileIO.h"
 #include "platform/Find.h"
 #include "platform/SysError.h"
+#include "platform/Text.h"
 #include "settings/VbRegMod.h"
 #include "settings/modFileFunctions.h"
 #include "settings/modGeneral.h"
@@ -26,7 +28,91 @@ std::string typeText(const std::string& name) {
     return upper(GetExtension(name)) + " file";
 }
 
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+int sign(int v) {
+    return (v > 0) - (v < 0);
+}
+
+// Byte order without regard to ASCII case.
+int compareNoCase(std::string_view a, std::string_view b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto ca = static_cast<unsigned char>(platform::lowerChar(a[i]));
+        const auto cb = static_cast<unsigned char>(platform::lowerChar(b[i]));
+        if (ca != cb)
+            return ca < cb ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+// The same path, the drive letter compared without regard to case and the rest exactly.
+bool samePath(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && !a.empty() && platform::lowerChar(a[0]) == platform::lowerChar(b[0]) &&
+           a.substr(1) == b.substr(1);
+}
+
 } // namespace
+
+int NaturalCompare(std::string_view a, std::string_view b) {
+    std::size_t i = 0, j = 0;
+    int zeros = 0; // which side had more leading zeros in an equal number: a later tie-breaker
+    while (i < a.size() && j < b.size()) {
+        if (isDigit(a[i]) && isDigit(b[j])) {
+            // Compare the two numbers by value: without leading zeros, the longer run is larger,
+            // and runs of the same length compare digit by digit.
+            std::size_t si = i, sj = j;
+            while (si < a.size() && a[si] == '0')
+                ++si;
+            while (sj < b.size() && b[sj] == '0')
+                ++sj;
+            std::size_t ei = si, ej = sj;
+            while (ei < a.size() && isDigit(a[ei]))
+                ++ei;
+            while (ej < b.size() && isDigit(b[ej]))
+                ++ej;
+            if (ei - si != ej - sj)
+                return ei - si < ej - sj ? -1 : 1;
+            if (const int c = a.substr(si, ei - si).compare(b.substr(sj, ej - sj)); c != 0)
+                return sign(c);
+            if (zeros == 0 && si - i != sj - j)
+                zeros = si - i < sj - j ? -1 : 1; // "1" before "01"
+            i = ei;
+            j = ej;
+            continue;
+        }
+        const auto ca = static_cast<unsigned char>(platform::lowerChar(a[i]));
+        const auto cb = static_cast<unsigned char>(platform::lowerChar(b[j]));
+        if (ca != cb)
+            return ca < cb ? -1 : 1;
+        ++i;
+        ++j;
+    }
+    if (i < a.size() || j < b.size())
+        return i < a.size() ? 1 : -1; // the shorter name, a prefix of the other, comes first
+    if (zeros != 0)
+        return zeros;
+    return sign(a.compare(b)); // equal but for case: upper case first, as bytes
+}
+
+bool RowLess(FileColumn column, std::string_view textA, std::int64_t bytesA, std::string_view typeA,
+             std::string_view textB, std::int64_t bytesB, std::string_view typeB) {
+    int c = 0;
+    if (column == FileColumn::Size)
+        c = bytesA == bytesB ? 0 : (bytesA < bytesB ? -1 : 1);
+    else if (column == FileColumn::Type)
+        c = compareNoCase(typeA, typeB);
+    if (c == 0)
+        c = NaturalCompare(textA, textB);
+    return c < 0;
+}
+
+void SortRowsByName(std::vector<FileRow>& rows) {
+    std::stable_sort(rows.begin(), rows.end(),
+                     [](const FileRow& a, const FileRow& b) { return NaturalLess(a.text, b.text); });
+}
 
 std::string FolderNodeText(const std::string& name) {
     if (name.size() > 4 && upper(name.substr(name.size() - 4)) == ".TSL")
@@ -44,6 +130,8 @@ std::vector<FolderNode> ListSubfolders(const std::string& folder) {
             continue;
         nodes.push_back({AddBackslash(folder) + entry.name, FolderNodeText(entry.name)});
     }
+    std::stable_sort(nodes.begin(), nodes.end(),
+                     [](const FolderNode& a, const FolderNode& b) { return NaturalLess(a.text, b.text); });
     return nodes;
 }
 
@@ -52,6 +140,7 @@ std::vector<std::string> ListFileNames(const std::string& folder) {
     for (const auto& entry : platform::findFiles(AddBackslash(folder) + "*"))
         if (!entry.isFolder())
             names.push_back(entry.name);
+    std::sort(names.begin(), names.end(), NaturalLess);
     return names;
 }
 
@@ -85,7 +174,8 @@ FolderListing BuildRows(const std::string& folder, const std::vector<std::string
             const std::string size = FileSizeText(full);
             if (size.empty())
                 throw platform::SysError(53, platform::errorDescription(53));
-            row.size = FormatByteSize(static_cast<std::int64_t>(std::stoll(size)));
+            row.bytes = static_cast<std::int64_t>(std::stoll(size));
+            row.size = FormatByteSize(row.bytes);
         } catch (const platform::SysError& e) {
             if (onError)
                 onError(e.number, e.description());
@@ -94,7 +184,26 @@ FolderListing BuildRows(const std::string& folder, const std::vector<std::string
                 onError(5, e.what());
         }
     }
+    SortRowsByName(listing.rows);
     return listing;
+}
+
+std::string DisplayPath(const std::string& path, const std::vector<core::RegisterItem>& lockedFolders) {
+    // The longest part of the path, ending at a backslash or at its end, that names a locked folder.
+    const core::RegisterItem* best = nullptr;
+    std::size_t bestLength = 0;
+    for (const core::RegisterItem& item : lockedFolders) {
+        const std::size_t n = item.key.size();
+        if (n <= bestLength || n > path.size() || (n < path.size() && path[n] != '\\'))
+            continue;
+        if (samePath(std::string_view(path).substr(0, n), item.key)) {
+            best = &item;
+            bestLength = n;
+        }
+    }
+    if (!best)
+        return path;
+    return best->text + " (locked)" + path.substr(bestLength);
 }
 
 } // namespace shell

@@ -2,11 +2,25 @@
 // What the browser pane shows, worked out without any widget: the subfolders of a tree node and the
 // rows of the file list for the current folder. Paths are Windows form.
 
+#include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+namespace core {
+struct RegisterItem;
+}
+
 namespace shell {
+
+// The order in which the pane shows names: letters without regard to case, and runs of digits by
+// their value ("file2" before "file10"), as the desktop's file managers sort. Names equal by those
+// rules fall back to their bytes, so the order is total. Negative, 0 or positive, as strcmp.
+int NaturalCompare(std::string_view a, std::string_view b);
+inline bool NaturalLess(std::string_view a, std::string_view b) {
+    return NaturalCompare(a, b) < 0;
+}
 
 // The class identifier that a locked folder's desktop.ini names; the list turns green inside it.
 inline constexpr const char* kLockedFolderClassId = "{645FF040-5081-101B-9F08-00AA002F954E}";
@@ -18,16 +32,27 @@ struct FolderNode {
 
 // The name a tree node shows for a folder name on disk.
 std::string FolderNodeText(const std::string& name);
-// One child per subfolder of `folder`, in listing order, without the recycle folders.
+// One child per subfolder of `folder`, in the natural order of the names shown, without the recycle
+// folders.
 std::vector<FolderNode> ListSubfolders(const std::string& folder);
 
 struct FileRow {
-    std::string key;       // the file name on disk
-    std::string text;      // the name shown (a locked file: the name unlocking restores)
-    bool lockIcon = false; // a locked file that begins with "[Secret]"
-    std::string size;      // FormatByteSize of the file's size ("" when it could not be read)
-    std::string type;      // "TXT file"
+    std::string key;         // the file name on disk
+    std::string text;        // the name shown (a locked file: the name unlocking restores)
+    bool lockIcon = false;   // a locked file that begins with "[Secret]"
+    std::string size;        // FormatByteSize of the file's size ("" when it could not be read)
+    std::string type;        // "TXT file"
+    std::int64_t bytes = -1; // the file's size in bytes (-1 when it could not be read)
 };
+
+// The columns of the file list, in order.
+enum class FileColumn { Name = 0, Size = 1, Type = 2 };
+// Whether row a comes before row b when the list is sorted ascending by `column`: names in natural
+// order, sizes by their byte count, types without regard to case; ties go by name.
+bool RowLess(FileColumn column, std::string_view textA, std::int64_t bytesA, std::string_view typeA,
+             std::string_view textB, std::int64_t bytesB, std::string_view typeB);
+// Sorts the rows by their shown name (natural order).
+void SortRowsByName(std::vector<FileRow>& rows);
 
 struct FolderListing {
     std::vector<std::string> names; // every file name in the folder, listing order (desktop.ini too)
@@ -35,7 +60,8 @@ struct FolderListing {
     bool lockedFolder = false;      // desktop.ini names the locked-folder class identifier
 };
 
-// The names of the files (not folders) of `folder`, hidden and system files included.
+// The names of the files (not folders) of `folder`, hidden and system files included, in natural
+// order.
 std::vector<std::string> ListFileNames(const std::string& folder);
 
 // Builds the rows for the names of `folder`. A file whose data cannot be read keeps what was filled
@@ -43,5 +69,11 @@ std::vector<std::string> ListFileNames(const std::string& folder);
 // (number, description).
 FolderListing BuildRows(const std::string& folder, const std::vector<std::string>& names,
                         const std::function<void(int, const std::string&)>& onError = {});
+
+// A folder path as the user knows it: every part of it that is a locked folder the register knows
+// (`lockedFolders`: path on disk and path before the lock) is shown by its former name followed by
+// " (locked)", e.g. "C:\Frperg Fghsf.TSL\Sub" as "C:\Secret Stuff (locked)\Sub". Parts the
+// register does not know stay as they are.
+std::string DisplayPath(const std::string& path, const std::vector<core::RegisterItem>& lockedFolders);
 
 } // namespace shell

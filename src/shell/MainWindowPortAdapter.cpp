@@ -61,9 +61,7 @@ locking::SelectedFolder MainWindowPortAdapter::selectedTreeFolder() const {
 }
 
 void MainWindowPortAdapter::setSelectedFolderPath(const std::string& path) {
-    if (QTreeWidgetItem* node = m_window.tvw1()->currentItem())
-        frmMain::setNodeKey(node, path);
-    m_window.setCurrentFolder(path);
+    m_window.selectedFolderMoved(path);
 }
 
 void MainWindowPortAdapter::browseBootDrive() {

@@ -30,6 +30,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -46,7 +47,9 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <exception>
 
 namespace {
@@ -96,6 +99,52 @@ bool expectedFileError(int number) {
         return false;
     }
 }
+
+// A row of lvwFiles that sorts by what its columns mean: the name in natural order, the size by its
+// byte count, the type without regard to case.
+class FileRowItem final : public QTreeWidgetItem {
+public:
+    FileRowItem(const shell::FileRow& row)
+        : QTreeWidgetItem(UserType), m_text(row.text), m_type(row.type), m_bytes(row.bytes) {}
+
+    bool operator<(const QTreeWidgetItem& other) const override {
+        const auto* o = dynamic_cast<const FileRowItem*>(&other);
+        if (!o)
+            return QTreeWidgetItem::operator<(other);
+        const int column = treeWidget() ? treeWidget()->sortColumn() : 0;
+        return shell::RowLess(static_cast<shell::FileColumn>(column), m_text, m_bytes, m_type, o->m_text, o->m_bytes,
+                              o->m_type);
+    }
+
+private:
+    std::string m_text;
+    std::string m_type;
+    std::int64_t m_bytes;
+};
+
+// A password box would take the window's own shortcuts (Ctrl+U deletes the line there): the
+// shortcuts of the window's actions go to the actions instead, as from anywhere else in the window.
+class WindowShortcutsFirst final : public QObject {
+public:
+    WindowShortcutsFirst(QWidget* window, QObject* parent) : QObject(parent), m_window(window) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::ShortcutOverride) {
+            const QKeySequence pressed(static_cast<QKeyEvent*>(event)->keyCombination());
+            for (const QAction* a : m_window->actions()) {
+                if (a->isEnabled() && a->shortcut() == pressed) {
+                    event->ignore(); // not overridden: the shortcut runs
+                    return true;
+                }
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QWidget* m_window;
+};
 
 // Swallows the tool tip event of the widgets it watches.
 class NoToolTip final : public QObject {
@@ -213,8 +262,9 @@ void frmMain::buildMenus() {
     // The pop-up's shortcuts work from anywhere in the window.
     addActions({mLockFolder, mUnLockFolder});
 
+    // Off while a command runs. The exits too: the window does not close before the command ends.
     for (QAction* a : {mFileLockFiles, mFileUnlockFile, mFileLockFolder, mFileUnLockFolder, mLockFolder, mUnLockFolder,
-                       mLockFolderFiles, mUnLockFolderFiles, mShredFolderandFiles})
+                       mLockFolderFiles, mUnLockFolderFiles, mShredFolderandFiles, mFileExit, mExit})
         addFileCommand(a);
 }
 
@@ -244,8 +294,8 @@ void frmMain::buildMainPanel(QFrame* panel) {
             a->setToolTip(QString::fromLatin1(t.tip));
         else // Qt would show the caption as the tip: a button without a tip of its own shows none
             m_tbrLock->widgetForAction(a)->installEventFilter(noTip);
-        if (QString::fromLatin1(t.key) != QLatin1String("SafeVault") &&
-            QString::fromLatin1(t.key) != QLatin1String("SendEmail"))
+        // The modal vault does not open while a command runs.
+        if (QString::fromLatin1(t.key) != QLatin1String("SendEmail"))
             addFileCommand(a);
     }
     connect(m_tbrLock, &QToolBar::actionTriggered, this,
@@ -279,6 +329,11 @@ void frmMain::buildMainPanel(QFrame* panel) {
     m_lvwFiles->setAutoFillBackground(true);
     m_lvwFiles->setAlternatingRowColors(false);
     m_lvwFiles->setIconSize(QSize(16, 16));
+    // A click on a column's header sorts by it, a second click reverses; by name at first.
+    for (int column = 0; column < 3; ++column) // another column starts ascending
+        m_lvwFiles->headerItem()->setData(column, Qt::InitialSortOrderRole, static_cast<int>(Qt::AscendingOrder));
+    m_lvwFiles->header()->setSortIndicator(0, Qt::AscendingOrder);
+    m_lvwFiles->setSortingEnabled(true);
 
     auto* lblPassword = new QLabel(QStringLiteral("Password"), panel);
     lblPassword->setObjectName(QStringLiteral("lblPassword"));
@@ -288,6 +343,9 @@ void frmMain::buildMainPanel(QFrame* panel) {
     m_txtPassword2 = shell::makePasswordBox(QStringLiteral("txtPassword2"), panel);
     lblPassword->setBuddy(m_txtPassword1);
     lblConfirm->setBuddy(m_txtPassword2);
+    auto* shortcutsFirst = new WindowShortcutsFirst(this, this);
+    m_txtPassword1->installEventFilter(shortcutsFirst);
+    m_txtPassword2->installEventFilter(shortcutsFirst);
     auto* imgPasswordIcon = new QLabel(panel);
     imgPasswordIcon->setObjectName(QStringLiteral("imgPasswordIcon"));
     imgPasswordIcon->setPixmap(shell::lockIcon().pixmap(32, 32));
@@ -350,8 +408,9 @@ void frmMain::buildMainPanel(QFrame* panel) {
     for (QWidget* w :
          {static_cast<QWidget*>(cmdLock), static_cast<QWidget*>(cmdUnlock), static_cast<QWidget*>(cmdSelectAll),
           static_cast<QWidget*>(cmdDeselectAll), static_cast<QWidget*>(m_drvDrives), static_cast<QWidget*>(m_tvw1),
-          static_cast<QWidget*>(m_lvwFiles)})
+          static_cast<QWidget*>(m_lvwFiles), static_cast<QWidget*>(cmdExit)})
         addFileCommand(w);
+    setTabOrderOfMainPanel();
 
     connect(m_filFiles, &FileListBox::pathChanged, this, &frmMain::filFiles_PathChange);
     connect(m_drvDrives, &QComboBox::currentIndexChanged, this, [this] {
@@ -372,6 +431,21 @@ void frmMain::buildMainPanel(QFrame* panel) {
     connect(m_tvw1, &QTreeWidget::itemCollapsed, this,
             [](QTreeWidgetItem* node) { node->setIcon(0, shell::folderClosedIcon()); });
     connect(m_tvw1, &QWidget::customContextMenuRequested, this, &frmMain::onFolderMenuRequested);
+}
+
+// Tab goes through the pane as it is laid out: drive list, tree, file list, the password boxes, the
+// commands under them.
+void frmMain::setTabOrderOfMainPanel() {
+    const char* chain[] = {"txtPassword1", "txtPassword2",   "cmdLock",      "cmdUnlock",
+                           "cmdSelectAll", "cmdDeselectAll", "cmdSendEmail", "cmdExit"};
+    QWidget* previous = m_lvwFiles;
+    setTabOrder(m_drvDrives, m_tvw1);
+    setTabOrder(m_tvw1, m_lvwFiles);
+    for (const char* name : chain) {
+        QWidget* next = m_fraMain[0]->findChild<QWidget*>(QString::fromLatin1(name));
+        setTabOrder(previous, next);
+        previous = next;
+    }
 }
 
 void frmMain::wireLockingCommands() {
@@ -626,14 +700,13 @@ void frmMain::tvw1_NodeClick(QTreeWidgetItem* node, bool doubleClick) {
             node->setIcon(0, shell::folderOpenIcon());
         }
         const std::string path = nodeKey(node);
-        const QString shown = shell::fromBytes(path);
         // A drive root is taken as it is; any other folder must still exist.
         const bool driveRoot = path.size() == 3 && path.substr(1, 2) == ":\\";
         if (driveRoot || CreateFolderPath(path, false)) {
             setCurrentFolder(path);
-            setPanelText(2, shown);
+            showFolderInStatus(path);
         } else {
-            setPanelText(2, shown);
+            showFolderInStatus(path);
             m_prompt.show("Path Not found. Please try again", platform::Buttons::OK, platform::Icon::None);
             m_lvwFiles->clear();
             setPanelText(2, QString());
@@ -673,11 +746,12 @@ void frmMain::refillError(int number, const std::string& description) {
 
 void frmMain::filFiles_PathChange() {
     m_filFiles->refresh();
+    // Sorting stays off while the rows go in (they come sorted by name); it sorts once at the end,
+    // by the column the user chose.
+    m_lvwFiles->setSortingEnabled(false);
     m_lvwFiles->clear();
     m_simpleText->setText(QStringLiteral("Total Files: %1").arg(m_filFiles->count()));
-    QPalette palette = m_lvwFiles->palette();
-    palette.setColor(QPalette::Base, QColor(255, 255, 255));
-    m_lvwFiles->setPalette(palette);
+    setListTint(false);
 
     std::vector<std::string> names;
     names.reserve(static_cast<std::size_t>(m_filFiles->count()));
@@ -691,12 +765,15 @@ void frmMain::filFiles_PathChange() {
     QPixmap blankPixmap(16, 16);
     blankPixmap.fill(Qt::transparent);
     const QIcon blank(blankPixmap);
+    QList<QTreeWidgetItem*> items;
+    items.reserve(static_cast<qsizetype>(listing.rows.size()));
     for (const shell::FileRow& row : listing.rows) {
-        auto* item = new QTreeWidgetItem(m_lvwFiles);
+        auto* item = new FileRowItem(row);
         item->setData(0, KeyRole, QByteArray::fromStdString(row.key));
         item->setText(0, shell::fromBytes(row.text));
         item->setData(0, TextRole, QByteArray::fromStdString(row.text));
         item->setText(1, shell::fromBytes(row.size));
+        item->setData(1, BytesRole, static_cast<qlonglong>(row.bytes));
         item->setText(2, shell::fromBytes(row.type));
         item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
@@ -707,15 +784,105 @@ void frmMain::filFiles_PathChange() {
         } else {
             item->setIcon(0, blank);
         }
+        items.append(item);
     }
-    if (listing.lockedFolder) {
-        palette.setColor(QPalette::Base, QColor(0, 255, 0));
-        m_lvwFiles->setPalette(palette);
+    m_lvwFiles->addTopLevelItems(items);
+    m_lvwFiles->setSortingEnabled(true);
+    setListTint(listing.lockedFolder);
+}
+
+// Inside a locked folder the list is tinted green: the desktop's own background moved towards
+// green, so that text, check boxes and the selection keep the contrast the desktop's style gives
+// them, in light and dark themes alike. The tint also has words for assistive technology.
+void frmMain::setListTint(bool lockedFolder) {
+    QPalette palette = QApplication::palette(m_lvwFiles);
+    if (lockedFolder) {
+        // Green of about the background's own lightness: a dark background stays dark, a light one
+        // turns a pale green.
+        const QColor base = palette.color(QPalette::Base);
+        const double lightness = base.lightnessF();
+        const bool dark = lightness < 0.5;
+        const QColor tint = QColor::fromHslF(1.0 / 3.0, dark ? 0.6 : 1.0, dark ? lightness : lightness * 0.88);
+        palette.setColor(QPalette::Base, tint);
+        palette.setColor(QPalette::AlternateBase, tint);
+    }
+    m_lvwFiles->setPalette(palette);
+    m_lvwFiles->setAccessibleDescription(lockedFolder ? QStringLiteral("Locked folder") : QString());
+    m_listGreen = lockedFolder;
+}
+
+std::string frmMain::displayPath(const std::string& path) const {
+    // A status text reports nothing: a register that cannot be read leaves the path as it is on disk.
+    if (m_registerPath.empty() || !CanOpenForInput(m_registerPath))
+        return path;
+    try {
+        return shell::DisplayPath(path, core::GetLockedFolders(m_registerPath, m_prompt, kWindowName));
+    } catch (const std::exception&) {
+        return path; // the register could not be read: the path on disk is still right
     }
 }
 
-bool frmMain::isListGreen() const {
-    return m_lvwFiles->palette().color(QPalette::Base) == QColor(0, 255, 0);
+// Status bar panel 2: the folder as the user knows it; the path on disk as its tool tip.
+void frmMain::showFolderInStatus(const std::string& path) {
+    setPanelText(2, shell::fromBytes(displayPath(path)));
+    m_panel[1]->setToolTip(shell::fromBytes(path));
+}
+
+void frmMain::selectedFolderMoved(const std::string& newPath) {
+    QTreeWidgetItem* node = m_tvw1->currentItem();
+    if (node) {
+        const std::string oldKey = nodeKey(node);
+        setNodeKey(node, newPath);
+        const std::string name = GetFileNamePart(newPath);
+        if (node->parent() && !name.empty()) {
+            const std::string text = shell::FolderNodeText(name);
+            node->setText(0, shell::fromBytes(text));
+            node->setData(0, TextRole, QByteArray::fromStdString(text));
+        }
+        refillBranch(node, oldKey);
+        m_tvw1->setCurrentItem(node);
+    }
+    setCurrentFolder(newPath);
+    showFolderInStatus(newPath);
+}
+
+// Reads the subfolders of `node` (whose key is already the new path) again. Folders that were open
+// under `oldKey` are opened again at the same place under the new key.
+void frmMain::refillBranch(QTreeWidgetItem* node, const std::string& oldKey) {
+    std::vector<std::string> open; // paths relative to the node, "\Sub\Deeper"
+    std::vector<QTreeWidgetItem*> pending;
+    for (int i = 0; i < node->childCount(); ++i)
+        pending.push_back(node->child(i));
+    while (!pending.empty()) {
+        QTreeWidgetItem* item = pending.back();
+        pending.pop_back();
+        const std::string key = nodeKey(item);
+        if (item->isExpanded() && key.compare(0, oldKey.size(), oldKey) == 0)
+            open.push_back(key.substr(oldKey.size()));
+        for (int i = 0; i < item->childCount(); ++i)
+            pending.push_back(item->child(i));
+    }
+    const bool wasOpen = node->isExpanded();
+    qDeleteAll(node->takeChildren());
+    FillFolderNode(node);
+    const std::string newKey = nodeKey(node);
+    std::vector<QTreeWidgetItem*> toOpen;
+    for (int i = 0; i < node->childCount(); ++i)
+        toOpen.push_back(node->child(i));
+    while (!toOpen.empty()) {
+        QTreeWidgetItem* item = toOpen.back();
+        toOpen.pop_back();
+        const std::string key = nodeKey(item);
+        if (std::find(open.begin(), open.end(), key.substr(newKey.size())) == open.end())
+            continue;
+        FillFolderNode(item);
+        item->setExpanded(true);
+        item->setIcon(0, shell::folderOpenIcon());
+        for (int i = 0; i < item->childCount(); ++i)
+            toOpen.push_back(item->child(i));
+    }
+    node->setExpanded(wasOpen || node->childCount() > 0);
+    node->setIcon(0, node->isExpanded() ? shell::folderOpenIcon() : shell::folderClosedIcon());
 }
 
 // ---- Status bar ----------------------------------------------------------------------------------

@@ -49,6 +49,7 @@ public:
     static constexpr int KeyRole = Qt::UserRole;           // the path (tvw1) or name (lvwFiles) on disk, bytes
     static constexpr int SmallIconRole = Qt::UserRole + 1; // lvwFiles: "lock" on a locked file
     static constexpr int TextRole = Qt::UserRole + 2;      // the shown name as bytes (tvw1 and lvwFiles)
+    static constexpr int BytesRole = Qt::UserRole + 3;     // lvwFiles: the file's size in bytes (-1: unknown)
 
     enum class LoadResult { Loaded, OtherInstanceActivated };
 
@@ -98,7 +99,15 @@ public:
     void tvw1_NodeClick(QTreeWidgetItem* node, bool doubleClick);
     void FillFolderNode(QTreeWidgetItem* node);
     void setDrive(char letter); // picks the drive in drvDrives (running Drive change)
-    bool isListGreen() const;
+    // The list is tinted green: the current folder is a locked folder.
+    bool isListGreen() const { return m_listGreen; }
+    // A folder command moved the selected tree node's folder to `newPath`: the node takes the new
+    // path and name, its branch is read again (what was open stays open), the selection stays on it
+    // and the file list shows the folder at its new place.
+    void selectedFolderMoved(const std::string& newPath);
+    // A folder path as the status bar shows it: a locked folder the register knows by its former
+    // name with " (locked)".
+    std::string displayPath(const std::string& path) const;
 
     // Status bar: panels 1 and 2 and the simple text ("Total Files: n").
     void setPanelText(int panel, const QString& text);
@@ -143,6 +152,10 @@ private:
     void openDeploymentPage(const char* valueName);
     void onFolderMenuRequested(const QPoint& pos);
     void refillError(int number, const std::string& description);
+    void setListTint(bool lockedFolder);
+    void showFolderInStatus(const std::string& path);
+    void refillBranch(QTreeWidgetItem* node, const std::string& oldKey);
+    void setTabOrderOfMainPanel();
     void wireLockingCommands();
     // Creates the feature tabs' pages (wallet, favourites, shredder, viewer) and wires the feature
     // commands of the menus and the lock toolbar (mail, options). In FeaturePages.cpp.
@@ -155,6 +168,7 @@ private:
     std::string m_rootKey = "C:\\";
     bool m_busy = false;
     bool m_changingDrive = false;
+    bool m_listGreen = false;
 
     QTabWidget* m_tabMain = nullptr;
     QFrame* m_fraMain[5] = {};

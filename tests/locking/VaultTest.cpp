@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 
 using platform::Answer;
 using platform::Icon;
@@ -268,6 +269,136 @@ TEST_F(VaultTest, DoubleClickUnlocksAndOpensTheFile) {
     EXPECT_EQ(sandbox.readFile("C:\\Docs\\a.txt"), "a");
     EXPECT_EQ(opener.calls(1), std::vector<std::string>{sandbox.host("C:\\Docs\\a.txt")});
     EXPECT_EQ(files()->count(), 0);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(VaultTest, ThePasswordBoxServesBothListsAndEmptiesAfterAnUnlock) {
+    // Under both frames, not inside either.
+    auto* box = child<QLineEdit>("txtPassword1");
+    EXPECT_FALSE(child<QGroupBox>("fraFiles")->isAncestorOf(box));
+    EXPECT_FALSE(child<QGroupBox>("fraFolders")->isAncestorOf(box));
+    vault->show();
+    QTest::qWait(20);
+    EXPECT_GT(box->mapTo(vault.get(), QPoint(0, 0)).y(), child<QGroupBox>("fraFiles")->geometry().bottom());
+
+    sandbox.writeFile("C:\\Docs\\a.txt", "a");
+    sandbox.writeFile("C:\\Docs\\b.txt", "b");
+    lockFile("C:\\Docs", "a.txt", "pw");
+    lockFile("C:\\Docs", "b.txt", "other");
+    vault->Refresh();
+    ASSERT_EQ(files()->count(), 2);
+
+    // A run that unlocked nothing keeps what was typed.
+    files()->item(1)->setCheckState(Qt::Checked);
+    typePassword("pw");
+    child<QPushButton>("cmdUnlockFiles")->click();
+    EXPECT_EQ(port.scripted.texts(), std::vector<std::string>{"Sorry, this is not the correct password!"});
+    EXPECT_EQ(box->text(), QStringLiteral("pw"));
+    // One that unlocked a file empties the box.
+    ASSERT_EQ(files()->count(), 2);
+    files()->item(0)->setCheckState(Qt::Checked);
+    child<QPushButton>("cmdUnlockFiles")->click();
+    EXPECT_EQ(sandbox.readFile("C:\\Docs\\a.txt"), "a");
+    EXPECT_TRUE(box->text().isEmpty());
+
+    // And so does a folder unlock.
+    lockFolder("Old", "fpw");
+    vault->Refresh();
+    checkAll(folders());
+    typePassword("fpw");
+    child<QPushButton>("cmdUnlockFolder")->click();
+    EXPECT_TRUE(sandbox.exists("C:\\Docs\\Old"));
+    EXPECT_TRUE(box->text().isEmpty());
+}
+
+TEST_F(VaultTest, TabFollowsTheLayoutAndSpaceTicksTheCurrentRow) {
+    sandbox.writeFile("C:\\Docs\\a.txt", "a");
+    sandbox.writeFile("C:\\Docs\\b.txt", "b");
+    lockFile("C:\\Docs", "a.txt", "pw");
+    lockFile("C:\\Docs", "b.txt", "pw");
+    lockFolder("Old", "pw");
+    vault->show();
+    vault->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(vault.get()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return files()->count() == 2; }, 5000));
+
+    folders()->setFocus();
+    std::vector<std::string> order = {QApplication::focusWidget()->objectName().toStdString()};
+    for (int i = 0; i < 9; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        order.push_back(QApplication::focusWidget()->objectName().toStdString());
+    }
+    const std::vector<std::string> expected = {"lvwFolders",     "cmdUnlockFolder", "lvwFiles",     "cmdSelectAll",
+                                               "cmdDeselectAll", "cmdUnlockFiles",  "txtPassword1", "cmdRefresh",
+                                               "cmdCancel",      "lvwFolders"};
+    EXPECT_EQ(order, expected);
+
+    // The files list by keyboard: arrows move, Space ticks and unticks.
+    files()->setFocus();
+    files()->setCurrentRow(0);
+    QTest::keyClick(files(), Qt::Key_Down);
+    EXPECT_EQ(files()->currentRow(), 1);
+    QTest::keyClick(files(), Qt::Key_Space);
+    EXPECT_EQ(files()->item(1)->checkState(), Qt::Checked);
+    EXPECT_EQ(files()->item(0)->checkState(), Qt::Unchecked);
+    QTest::keyClick(files(), Qt::Key_Space);
+    EXPECT_EQ(files()->item(1)->checkState(), Qt::Unchecked);
+    folders()->setFocus();
+    folders()->setCurrentRow(0);
+    QTest::keyClick(folders(), Qt::Key_Space);
+    EXPECT_EQ(folders()->item(0)->checkState(), Qt::Checked);
+}
+
+TEST_F(VaultTest, WhatWouldIgnoreAClickIsShownOff) {
+    // While a command of the main window runs: the commands, the lists and the tick buttons.
+    vault->setCommandsEnabled(false);
+    for (const char* name : {"cmdUnlockFolder", "cmdUnlockFiles", "cmdRefresh", "cmdSelectAll", "cmdDeselectAll"})
+        EXPECT_FALSE(child<QPushButton>(name)->isEnabled()) << name;
+    EXPECT_FALSE(files()->isEnabled());
+    EXPECT_FALSE(folders()->isEnabled());
+    EXPECT_TRUE(child<QPushButton>("cmdCancel")->isEnabled()); // the vault still closes
+    vault->setCommandsEnabled(true);
+    EXPECT_TRUE(files()->isEnabled());
+
+    // While the vault's own unlock runs, Cancel and the password box too: looked at while the
+    // run's question is up.
+    struct LookingPrompt final : platform::Prompt {
+        platform::Answer show(const std::string& text, platform::Buttons buttons, platform::Icon icon,
+                              const std::string& title) override {
+            if (onShow)
+                onShow();
+            return script.show(text, buttons, icon, title);
+        }
+        void processEvents() override {}
+        void setBusy(bool) override {}
+        testing_support::ScriptedPrompt script;
+        std::function<void()> onShow;
+    } looking;
+    locking::frmSecurityVault running(looking, port.registerFile, &port);
+    lockFolder("Old", "pw");
+    running.Refresh();
+    auto* list = running.findChild<QListWidget*>(QStringLiteral("lvwFolders"));
+    ASSERT_EQ(list->count(), 1);
+    list->item(0)->setCheckState(Qt::Checked);
+    auto* box = running.findChild<QLineEdit*>(QStringLiteral("txtPassword1"));
+    auto* cancel = running.findChild<QPushButton*>(QStringLiteral("cmdCancel"));
+    box->setText(QStringLiteral("pw"));
+    bool cancelOn = true, boxOn = true, listOn = true;
+    looking.onShow = [&] {
+        cancelOn = cancel->isEnabled();
+        boxOn = box->isEnabled();
+        listOn = list->isEnabled();
+    };
+    running.findChild<QPushButton*>(QStringLiteral("cmdUnlockFolder"))->click();
+    ASSERT_EQ(looking.script.boxes.size(), 2u); // the question and the closing message
+    EXPECT_FALSE(cancelOn);
+    EXPECT_FALSE(boxOn);
+    EXPECT_FALSE(listOn);
+    EXPECT_TRUE(child<QPushButton>("cmdCancel")->isEnabled());
+    EXPECT_TRUE(child<QLineEdit>("txtPassword1")->isEnabled());
 }
 
 } // namespace

@@ -11,9 +11,12 @@
 #include "shell/frmMain.h"
 
 #include <QComboBox>
+#include <QHeaderView>
 #include <QMenu>
 #include <QTreeWidget>
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <map>
 
@@ -274,6 +277,163 @@ TEST_F(BrowserPaneTest, RightClickPicksTheFolderUnderTheMouseBeforeTheMenu) {
     EXPECT_TRUE(w->mnuFolder()->isVisible());
     w->mnuFolder()->hide();
     prompt.answer(platform::Answer::No);
+}
+
+} // namespace
+
+namespace {
+
+std::vector<std::string> childTexts(const QTreeWidgetItem* node) {
+    std::vector<std::string> texts;
+    for (int i = 0; i < node->childCount(); ++i)
+        texts.push_back(node->child(i)->text(0).toStdString());
+    return texts;
+}
+
+std::vector<std::string> columnTexts(const QTreeWidget* list, int column) {
+    std::vector<std::string> texts;
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+        texts.push_back(list->topLevelItem(i)->text(column).toStdString());
+    return texts;
+}
+
+// Contrast ratio of two colours as the accessibility guidelines define it (1 to 21).
+double contrast(const QColor& a, const QColor& b) {
+    auto luminance = [](const QColor& c) {
+        auto lin = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * lin(c.redF()) + 0.7152 * lin(c.greenF()) + 0.0722 * lin(c.blueF());
+    };
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+TEST_F(BrowserPaneTest, TreeAndListShowNamesInNaturalOrderWithoutCase) {
+    // Made in an order the directory keeps in no particular way.
+    for (const char* folder : {"dir10", "Dir2", "dir1", "beta", "Alpha"})
+        sandbox.makeFolder(std::string("C:\\Sort\\") + folder);
+    sandbox.makeFolder("C:\\Sort\\" + TransformName("Charlie") + ".TSL"); // shown as "Charlie"
+    for (const char* file : {"file10.txt", "File2.txt", "file1.txt", "b.txt", "A.txt", "file02.txt"})
+        sandbox.writeFile(std::string("C:\\Sort\\") + file, "x");
+    // A locked file sorts by the name it shows.
+    sandbox.writeFile("C:\\Sort\\" + TransformName("file3.doc") + ".TSL", "[Secret]");
+
+    auto w = open();
+    QTreeWidgetItem* sort = child(w->tvw1()->topLevelItem(0), QStringLiteral("Sort"));
+    ASSERT_NE(sort, nullptr);
+    w->tvw1_NodeClick(sort, false);
+    EXPECT_EQ(childTexts(sort), (std::vector<std::string>{"Alpha", "beta", "Charlie", "dir1", "Dir2", "dir10"}));
+    EXPECT_EQ(columnTexts(w->lvwFiles(), 0), (std::vector<std::string>{"A.txt", "b.txt", "file1.txt", "File2.txt",
+                                                                       "file02.txt", "file3.doc", "file10.txt"}));
+    // The tree's root lists in the same order.
+    const std::vector<std::string> top = childTexts(w->tvw1()->topLevelItem(0));
+    EXPECT_TRUE(std::is_sorted(top.begin(), top.end(), [](const std::string& a, const std::string& b) {
+        return QString::fromStdString(a).compare(QString::fromStdString(b), Qt::CaseInsensitive) < 0;
+    }));
+}
+
+TEST_F(BrowserPaneTest, HeaderClicksSortByColumnAndASecondClickReverses) {
+    sandbox.writeFile("C:\\S\\a.txt", std::string(1200, 'a')); // "1.17 KB"
+    sandbox.writeFile("C:\\S\\b.doc", std::string(900, 'b'));  // "900 bytes"
+    sandbox.writeFile("C:\\S\\c.txt", std::string(30, 'c'));   // "30 bytes"
+    sandbox.writeFile("C:\\S\\d.bmp", std::string(20000, 'd'));
+    auto w = open("C:\\S");
+    w->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+    QHeaderView* header = w->lvwFiles()->header();
+    auto clickHeader = [&](int section) {
+        const QPoint at(header->sectionViewportPosition(section) + header->sectionSize(section) / 2,
+                        header->height() / 2);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+    };
+    const std::vector<std::string> byName = {"a.txt", "b.doc", "c.txt", "d.bmp"};
+    EXPECT_EQ(columnTexts(w->lvwFiles(), 0), byName);
+
+    clickHeader(1);
+    EXPECT_EQ(columnTexts(w->lvwFiles(), 0), (std::vector<std::string>{"c.txt", "b.doc", "a.txt", "d.bmp"}));
+    clickHeader(1);
+    EXPECT_EQ(columnTexts(w->lvwFiles(), 0), (std::vector<std::string>{"d.bmp", "a.txt", "b.doc", "c.txt"}));
+    clickHeader(2); // by type, ties by name
+    EXPECT_EQ(columnTexts(w->lvwFiles(), 0), (std::vector<std::string>{"d.bmp", "b.doc", "a.txt", "c.txt"}));
+    clickHeader(0);
+    EXPECT_EQ(columnTexts(w->lvwFiles(), 0), byName);
+    clickHeader(0);
+    EXPECT_EQ(columnTexts(w->lvwFiles(), 0), (std::vector<std::string>{"d.bmp", "c.txt", "b.doc", "a.txt"}));
+    // A refill keeps the column and direction the user chose.
+    w->filFiles_PathChange();
+    EXPECT_EQ(columnTexts(w->lvwFiles(), 0), (std::vector<std::string>{"d.bmp", "c.txt", "b.doc", "a.txt"}));
+}
+
+// The strongest contrast between the first row's check box, as the style draws it, and the
+// list's background.
+double checkBoxContrast(frmMain& w) {
+    QTreeWidget* list = w.lvwFiles();
+    const QColor base = list->palette().color(QPalette::Base);
+    const QRect cell = list->visualItemRect(list->topLevelItem(0));
+    const QImage picture = list->viewport()->grab(QRect(cell.left(), cell.top(), 24, cell.height())).toImage();
+    double strongest = 1.0;
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            strongest = std::max(strongest, contrast(picture.pixelColor(x, y), base));
+    return strongest;
+}
+
+TEST_F(BrowserPaneTest, ALockedFoldersTintKeepsTheContrastOfLightAndDarkThemes) {
+    sandbox.writeFile("C:\\Locked\\desktop.ini", std::string("[.ShellClassInfo]\r\nCLSID=") + kClassId + "\r\n");
+    sandbox.writeFile("C:\\Locked\\a.txt", "a");
+    sandbox.writeFile("C:\\Plain\\a.txt", "a");
+    const QPalette saved = QApplication::palette();
+    QPalette dark = saved;
+    dark.setColor(QPalette::Base, QColor(30, 30, 30));
+    dark.setColor(QPalette::Text, QColor(230, 230, 230));
+    dark.setColor(QPalette::Window, QColor(45, 45, 45));
+    dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+    dark.setColor(QPalette::Button, QColor(50, 50, 50));
+    for (const QPalette& theme : {saved, dark}) {
+        QApplication::setPalette(theme);
+        auto w = open("C:\\Plain");
+        w->resize(900, 600);
+        w->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+        ASSERT_FALSE(w->isListGreen());
+        EXPECT_EQ(w->lvwFiles()->palette().color(QPalette::Base), theme.color(QPalette::Base));
+        const double plainText = contrast(theme.color(QPalette::Base), theme.color(QPalette::Text));
+        const double plainBox = checkBoxContrast(*w);
+
+        w->setCurrentFolder("C:\\Locked");
+        ASSERT_TRUE(w->isListGreen());
+        const QPalette shown = w->lvwFiles()->palette();
+        const QColor base = shown.color(QPalette::Base);
+        EXPECT_GT(base.green(), base.red() + 10) << base.name().toStdString(); // a green tint
+        EXPECT_GT(base.green(), base.blue() + 10) << base.name().toStdString();
+        EXPECT_EQ(shown.color(QPalette::Text), theme.color(QPalette::Text));
+        EXPECT_EQ(shown.color(QPalette::Highlight), theme.color(QPalette::Highlight));
+        // Text and check boxes keep (nearly) the contrast the style gives them on its own background.
+        EXPECT_GE(contrast(base, shown.color(QPalette::Text)), 0.8 * plainText) << base.name().toStdString();
+        EXPECT_GE(checkBoxContrast(*w), 0.8 * plainBox) << base.name().toStdString();
+        EXPECT_EQ(w->lvwFiles()->accessibleDescription(), QStringLiteral("Locked folder"));
+
+        w->setCurrentFolder("C:\\Plain");
+        EXPECT_FALSE(w->isListGreen());
+        EXPECT_EQ(w->lvwFiles()->palette().color(QPalette::Base), theme.color(QPalette::Base));
+    }
+    QApplication::setPalette(saved);
+}
+
+TEST_F(BrowserPaneTest, TabFollowsTheLayoutOfThePane) {
+    auto w = open();
+    w->show();
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    w->drvDrives()->setFocus();
+    std::vector<std::string> order = {QApplication::focusWidget()->objectName().toStdString()};
+    for (int i = 0; i < 10; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        order.push_back(QApplication::focusWidget()->objectName().toStdString());
+    }
+    const std::vector<std::string> expected = {"drvDrives",      "tvw1",         "lvwFiles",  "txtPassword1",
+                                               "txtPassword2",   "cmdLock",      "cmdUnlock", "cmdSelectAll",
+                                               "cmdDeselectAll", "cmdSendEmail", "cmdExit"};
+    EXPECT_EQ(order, expected);
 }
 
 } // namespace

@@ -292,13 +292,19 @@ TEST_F(LockingWiringTest, FolderLockedFromTheTreeMenuAndEverythingUnlockedFromTh
     shell_test::type(vault, "txtPassword1", QStringLiteral("folder key"));
     vaultFolders->item(0)->setCheckState(Qt::Checked);
     std::vector<std::string> enabledDuringVaultRun = {"(no box)"};
+    bool cancelOnDuringVaultRun = true;
     hooked.onShow = [&](const ShownBox& box) {
-        if (box.buttons == platform::Buttons::YesNo)
+        if (box.buttons == platform::Buttons::YesNo) {
             enabledDuringVaultRun = enabledFileCommands(*w, vault);
+            cancelOnDuringVaultRun = vault->findChild<QPushButton*>(QStringLiteral("cmdCancel"))->isEnabled();
+        }
     };
     shell_test::click(vault, "cmdUnlockFolder");
     hooked.onShow = nullptr;
     EXPECT_TRUE(enabledDuringVaultRun.empty()) << enabledDuringVaultRun.front();
+    EXPECT_FALSE(cancelOnDuringVaultRun); // the vault does not close during its own run
+    // The password that opened the folder is not left in the box.
+    EXPECT_TRUE(vault->findChild<QLineEdit*>(QStringLiteral("txtPassword1"))->text().isEmpty());
     const std::vector<std::string> afterFolder = {"Are you sure you want to lock 'C:\\Docs\\Private' folder ?",
                                                   "Are you sure you want to unlock 'C:\\Docs\\Private' folder ?",
                                                   "All selected folders have been unlocked"};
@@ -315,6 +321,7 @@ TEST_F(LockingWiringTest, FolderLockedFromTheTreeMenuAndEverythingUnlockedFromTh
     shell_test::click(vault, "cmdUnlockFiles");
     EXPECT_EQ(hooked.script.texts(), afterFolder);
     EXPECT_EQ(sandbox.readFile("C:\\Docs\\letter.txt"), "Dear Sam");
+    EXPECT_TRUE(vault->findChild<QLineEdit*>(QStringLiteral("txtPassword1"))->text().isEmpty());
     EXPECT_FALSE(sandbox.exists("C:\\Docs\\yrggre.gkt.TSL"));
     EXPECT_EQ(vaultFiles->count(), 0);
     EXPECT_EQ(w->currentFolder(), "C:\\");
@@ -348,8 +355,15 @@ public:
         setenv("PATH", (m_bin + ":" + m_savedPath).c_str(), 1);
     }
     ~OpenerStub() { setenv("PATH", m_savedPath.c_str(), 1); }
+    // What the opener recorded, once a whole line is there (the file exists before its line is written).
     std::string waitForLog() const {
-        if (!QTest::qWaitFor([this] { return std::filesystem::exists(m_log); }, 5000))
+        auto wholeLine = [this] {
+            if (!std::filesystem::exists(m_log))
+                return false;
+            const std::string text = testing_support::readHostFile(m_log);
+            return !text.empty() && text.back() == '\n';
+        };
+        if (!QTest::qWaitFor(wholeLine, 5000))
             return std::string(); // the opener never ran
         return testing_support::readHostFile(m_log);
     }
@@ -453,6 +467,81 @@ TEST_F(LockingWiringTest, TheCommandsKnowTheRunningProgramAndItsFolder) {
     frmMain w(hooked);
     EXPECT_EQ(w.lockingCommands()->ownExecutable(), "T:\\" + file);
     EXPECT_EQ(w.lockingCommands()->ownFolder(), "T:\\");
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(LockingWiringTest, LockFolderRefreshesItsBranchKeepsItOpenAndKeepsTheSelection) {
+    sandbox.writeFile("C:\\Docs\\Private\\Sub\\Deep\\note.txt", "deep");
+    sandbox.writeFile("C:\\Docs\\Private\\Sub\\a.txt", "a");
+    sandbox.makeFolder("C:\\Docs\\Private\\Other");
+    sandbox.makeFolder("C:\\Music");
+    auto w = openWindow();
+    const int topFolders = w->tvw1()->topLevelItem(0)->childCount();
+    browseTo(*w, {"Docs", "Private", "Sub", "Deep"});
+    browseTo(*w, {"Docs", "Private"});
+    QTreeWidgetItem* privateNode = w->tvw1()->currentItem();
+    ASSERT_EQ(frmMain::nodeKey(privateNode), "C:\\Docs\\Private");
+    ASSERT_TRUE(childNode(privateNode, "Sub")->isExpanded());
+
+    typePasswords(*w, "folder key", "folder key");
+    folderMenuCommand(*w, privateNode, "mLockFolder");
+    const std::string locked = "C:\\Docs\\Cevinge.TSL";
+    ASSERT_TRUE(sandbox.exists(locked));
+
+    // The same node, still selected, under the folder's new path and its known name.
+    EXPECT_EQ(w->tvw1()->currentItem(), privateNode);
+    EXPECT_EQ(frmMain::nodeKey(privateNode), locked);
+    EXPECT_EQ(privateNode->text(0), QStringLiteral("Private"));
+    EXPECT_EQ(w->currentFolder(), locked);
+    EXPECT_EQ(w->panelText(2), QStringLiteral("C:\\Docs\\Private (locked)"));
+    // Its branch is read again from the new place, open where it was open.
+    QTreeWidgetItem* sub = childNode(privateNode, "Sub");
+    ASSERT_NE(sub, nullptr);
+    EXPECT_NE(childNode(privateNode, "Other"), nullptr);
+    EXPECT_EQ(frmMain::nodeKey(sub), locked + "\\Sub");
+    EXPECT_TRUE(sub->isExpanded());
+    ASSERT_NE(childNode(sub, "Deep"), nullptr);
+    EXPECT_EQ(frmMain::nodeKey(childNode(sub, "Deep")), locked + "\\Sub\\Deep");
+    EXPECT_TRUE(privateNode->parent()->isExpanded());
+
+    // A subfolder picked after the lock opens: no "Path Not found", the tree stays as it is.
+    const std::size_t boxes = hooked.script.boxes.size();
+    clickNode(*w, sub);
+    EXPECT_EQ(hooked.script.boxes.size(), boxes) << hooked.script.last().text;
+    EXPECT_EQ(w->currentFolder(), locked + "\\Sub");
+    EXPECT_EQ(w->panelText(2), QStringLiteral("C:\\Docs\\Private (locked)\\Sub"));
+    EXPECT_EQ(w->tvw1()->topLevelItem(0)->childCount(), topFolders); // not rebuilt
+    EXPECT_NE(childNode(w->tvw1()->topLevelItem(0), "Docs"), nullptr);
+    EXPECT_TRUE(childNode(w->tvw1()->topLevelItem(0), "Docs")->isExpanded());
+}
+
+// Where Ctrl+U is a line-editing key (X11's key bindings; ctest runs this test under Xvfb too), a
+// password box would take it for itself.
+TEST_F(LockingWiringTest, CtrlUAndCtrlLReachTheFolderCommandsFromThePasswordBoxes) {
+    sandbox.makeFolder("C:\\Docs");
+    auto w = openWindow();
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get())); // window shortcuts reach the active window only
+    browseTo(*w, {"Docs"});
+    for (const char* box : {"txtPassword1", "txtPassword2"}) {
+        struct Key {
+            Qt::Key key;
+            std::string expected;
+        };
+        for (const Key& k :
+             {Key{Qt::Key_L, "The two passwords are not the same!"}, Key{Qt::Key_U, "password confirmation error"}}) {
+            typePasswords(*w, "one", "two");
+            auto* edit = w->findChild<QLineEdit*>(QString::fromLatin1(box));
+            edit->setFocus();
+            const std::size_t before = hooked.script.boxes.size();
+            QTest::keyClick(edit, k.key, Qt::ControlModifier);
+            ASSERT_EQ(hooked.script.boxes.size(), before + 1) << box << " " << k.expected;
+            EXPECT_EQ(hooked.script.last().text, k.expected) << box;
+        }
+    }
 }
 
 } // namespace

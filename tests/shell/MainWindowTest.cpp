@@ -230,7 +230,8 @@ TEST_F(MainWindowTest, BusySwitchTurnsOffEveryFileCommandAndHoldsTheClose) {
     const char* actions[] = {
         "mFileLockFiles", "mFileUnlockFile",  "mFileLockFolder",    "mFileUnLockFolder",    "mLockFolder",
         "mUnLockFolder",  "mLockFolderFiles", "mUnLockFolderFiles", "mShredFolderandFiles", "Lock",
-        "Unlock",         "LockFolder",       "UnlockFolder"};
+        "Unlock",         "LockFolder",       "UnlockFolder",       "SafeVault",            "mExit",
+        "mFileExit"};
     QAction extra;
     w.addFileCommand(&extra);
     w.setCommandBusy(true);
@@ -240,7 +241,10 @@ TEST_F(MainWindowTest, BusySwitchTurnsOffEveryFileCommandAndHoldsTheClose) {
     EXPECT_FALSE(w.button(QStringLiteral("cmdLock"))->isEnabled());
     EXPECT_FALSE(w.button(QStringLiteral("cmdUnlock"))->isEnabled());
     EXPECT_FALSE(w.tvw1()->isEnabled());
-    EXPECT_TRUE(w.action(QStringLiteral("mExit"))->isEnabled());
+    // The exits would be refused while the command runs: they are shown off as well.
+    EXPECT_FALSE(w.button(QStringLiteral("cmdExit"))->isEnabled());
+    EXPECT_TRUE(w.action(QStringLiteral("SendEmail"))->isEnabled());
+    EXPECT_TRUE(w.action(QStringLiteral("mViewLockedFolders"))->isEnabled());
 
     w.close(); // refused without a question while the command runs
     EXPECT_TRUE(prompt.boxes.empty());

@@ -1,0 +1,89 @@
+// Opens one folder in the main window's browser pane by a click on its tree node, as a user does,
+// and prints how long each round took from the click until the file list and "Total Files: N" were
+// painted, in microseconds, one line a round. The folder must lie directly under drive C:'s root.
+//   bench_pane_open FOLDER-NAME EXPECTED-FILES ROUNDS
+// Runs in the sandbox its caller set up (drive table, XDG folders); needs a screen (Xvfb).
+
+#include "platform/Prompt.h"
+#include "shell/frmMain.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+// Any box the window shows is a failure of the run: it answers OK and says so.
+class CountingPrompt final : public platform::Prompt {
+public:
+    platform::Answer show(const std::string& text, platform::Buttons, platform::Icon, const std::string&) override {
+        std::fprintf(stderr, "bench_pane_open: the window said \"%s\"\n", text.c_str());
+        ++boxes;
+        return platform::Answer::OK;
+    }
+    void processEvents() override { QCoreApplication::processEvents(); }
+    void setBusy(bool) override {}
+    int boxes = 0;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: bench_pane_open FOLDER-NAME EXPECTED-FILES ROUNDS\n");
+        return 2;
+    }
+    const QString folder = QString::fromLocal8Bit(argv[1]);
+    const QString expected = QStringLiteral("Total Files: %1").arg(QString::fromLatin1(argv[2]));
+    const int rounds = std::atoi(argv[3]);
+
+    CountingPrompt prompt;
+    frmMain window(prompt);
+    window.Form_Load();
+    window.resize(1000, 680);
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        return 1;
+
+    QTreeWidgetItem* node = nullptr;
+    QTreeWidgetItem* root = window.tvw1()->topLevelItem(0);
+    for (int i = 0; root && i < root->childCount(); ++i)
+        if (root->child(i)->text(0) == folder)
+            node = root->child(i);
+    if (!node) {
+        std::fprintf(stderr, "bench_pane_open: no folder %s under C:\\\n", argv[1]);
+        return 1;
+    }
+    auto* status = window.findChild<QLabel*>(QStringLiteral("sbrMainSimpleText"));
+    QWidget* tree = window.tvw1()->viewport();
+    window.tvw1()->scrollToItem(node);
+    const QPoint at = window.tvw1()->visualItemRect(node).center();
+
+    for (int round = 0; round < rounds; ++round) {
+        // Start from the drive's root, so that every round fills the list anew.
+        window.setCurrentFolder("C:\\");
+        QCoreApplication::processEvents();
+        const auto start = std::chrono::steady_clock::now();
+        QTest::mouseClick(tree, Qt::LeftButton, {}, at);
+        QCoreApplication::processEvents();
+        window.repaint(); // painted and handed to the screen
+        QCoreApplication::processEvents();
+        const auto end = std::chrono::steady_clock::now();
+        if (status->text() != expected || prompt.boxes != 0) {
+            std::fprintf(stderr, "bench_pane_open: the pane shows \"%s\", not \"%s\"\n",
+                         status->text().toLocal8Bit().constData(), expected.toLocal8Bit().constData());
+            return 1;
+        }
+        std::printf("%lld\n",
+                    static_cast<long long>(std::chrono::duration_cast<std::chrono::microseconds>(end - start).count()));
+        std::fflush(stdout);
+    }
+    return 0;
+}

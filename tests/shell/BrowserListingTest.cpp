@@ -1,0 +1,69 @@
+// The browser pane's order of names and the folder paths it shows, without a window.
+
+#include "shell/BrowserListing.h"
+#include "core/Register.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace {
+
+TEST(BrowserListingTest, NamesSortWithoutCaseAndWithNumbersByValue) {
+    const std::vector<std::string> expected = {
+        "",        "1",       "01",       "2",    "10",        "a",         "A1",         "a2",
+        "a10",     "B",       "b",        "file", "file1.txt", "File2.txt", "file02.txt", "file10.txt",
+        "file99a", "file100", "file100a", "x9y",  "x10y",      "x0010y2",   "x10y10",     "\xc3\xa9t\xc3\xa9"};
+    // Every pair in both directions: the order is total and consistent.
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        for (std::size_t j = 0; j < expected.size(); ++j) {
+            const int c = shell::NaturalCompare(expected[i], expected[j]);
+            EXPECT_EQ(c < 0, i < j) << expected[i] << " vs " << expected[j];
+            EXPECT_EQ(c == 0, i == j) << expected[i] << " vs " << expected[j];
+        }
+    std::vector<std::string> shuffled = expected;
+    std::reverse(shuffled.begin(), shuffled.end());
+    std::rotate(shuffled.begin(), shuffled.begin() + 7, shuffled.end());
+    std::sort(shuffled.begin(), shuffled.end(), shell::NaturalLess);
+    EXPECT_EQ(shuffled, expected);
+    // Runs of digits longer than any integer type still compare by value.
+    EXPECT_LT(shell::NaturalCompare("v99999999999999999999999", "v100000000000000000000000"), 0);
+}
+
+TEST(BrowserListingTest, RowsSortBySizeInBytesAndByTypeWithTiesByName) {
+    using shell::FileColumn;
+    // "900 bytes" against "1.17 KB": the byte count decides, not the text.
+    EXPECT_TRUE(shell::RowLess(FileColumn::Size, "b", 900, "TXT file", "a", 1200, "TXT file"));
+    EXPECT_FALSE(shell::RowLess(FileColumn::Size, "a", 1200, "TXT file", "b", 900, "TXT file"));
+    EXPECT_TRUE(shell::RowLess(FileColumn::Size, "unreadable", -1, "", "a", 0, ""));
+    EXPECT_TRUE(shell::RowLess(FileColumn::Size, "file2", 5, "", "file10", 5, "")); // a tie goes by name
+    EXPECT_TRUE(shell::RowLess(FileColumn::Type, "z", 1, "doc file", "a", 1, "TXT file"));
+    EXPECT_TRUE(shell::RowLess(FileColumn::Type, "a", 9, "TXT file", "b", 1, "txt file"));
+    EXPECT_TRUE(shell::RowLess(FileColumn::Name, "file9", 9, "", "File10", 1, ""));
+}
+
+TEST(BrowserListingTest, LockedFoldersTheRegisterKnowsShowTheirFormerNames) {
+    const std::vector<core::RegisterItem> locked = {
+        {"C:\\Frperg Fghsf.TSL", "C:\\Secret Stuff"},
+        {"C:\\Qbpf\\Cevinge.TSL", "C:\\Docs\\Private"},
+    };
+    struct Case {
+        std::string path, shown;
+    };
+    const Case cases[] = {
+        {"C:\\Frperg Fghsf.TSL", "C:\\Secret Stuff (locked)"},
+        {"c:\\Frperg Fghsf.TSL", "C:\\Secret Stuff (locked)"},
+        {"C:\\Frperg Fghsf.TSL\\Sub", "C:\\Secret Stuff (locked)\\Sub"},
+        {"C:\\Qbpf\\Cevinge.TSL\\a\\b", "C:\\Docs\\Private (locked)\\a\\b"},
+        {"C:\\Frperg Fghsf.TSLX", "C:\\Frperg Fghsf.TSLX"}, // another folder that begins the same
+        {"C:\\frperg fghsf.TSL", "C:\\frperg fghsf.TSL"},   // names differ in case on Linux drives
+        {"C:\\Unknown.TSL", "C:\\Unknown.TSL"},             // not in the register: left as it is
+        {"C:\\", "C:\\"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(shell::DisplayPath(c.path, locked), c.shown) << c.path;
+}
+
+} // namespace
