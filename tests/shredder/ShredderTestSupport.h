@@ -4,6 +4,8 @@
 
 #include "shredder/ShredEngine.h"
 
+#include <QApplication>
+
 #include <algorithm>
 #include <filesystem>
 #include <string>
@@ -11,6 +13,16 @@
 #include "support/Sandbox.h"
 
 namespace shredder_test {
+
+// One QApplication for the whole test program (the page needs widgets, the CLI runs need events).
+inline void ensureApp() {
+    if (QApplication::instance())
+        return;
+    static int argc = 1;
+    static char name[] = "test_shredder";
+    static char* argv[] = {name, nullptr};
+    new QApplication(argc, argv);
+}
 
 // A hard link to `host` in the sandbox's "links" folder, outside everything a test shreds.
 inline std::string keepLink(const testing_support::Sandbox& sandbox, const std::string& host,
