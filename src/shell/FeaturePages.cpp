@@ -22,15 +22,23 @@ void frmMain::buildFeaturePages() {
         connect(this, &frmMain::commandBusyChanged, page, &shredder::ShredderPage::setExternalBusy);
         connect(action(QStringLiteral("mShredFolderandFiles")), &QAction::triggered, page,
                 [this, page] { page->ShredFolderCommand(selectedFolderKey()); });
-        connect(page, &shredder::ShredderPage::shredFinished, this, [this] {
-            // A shredded folder leaves the tree: its parent node is refilled and selected.
-            QTreeWidgetItem* node = tvw1()->currentItem();
-            if (!node || !node->parent() || platform::exists(nodeKey(node)))
-                return;
-            QTreeWidgetItem* parent = node->parent();
-            tvw1()->setCurrentItem(parent);
-            FillFolderNode(parent);
-            tvw1_NodeClick(parent, false);
+        connect(page, &shredder::ShredderPage::shredFinished, this, [this](const std::vector<std::string>& paths) {
+            // Shredded folders leave the tree; the selection moves to the parent, whose files are shown.
+            for (const auto& path : paths) {
+                const auto found = tvw1()->findItems(QStringLiteral("*"), Qt::MatchWildcard | Qt::MatchRecursive);
+                for (QTreeWidgetItem* node : found) {
+                    if (nodeKey(node) != path || !node->parent() || platform::exists(path))
+                        continue;
+                    QTreeWidgetItem* parent = node->parent();
+                    const bool selected = tvw1()->currentItem() == node;
+                    delete node;
+                    if (selected) {
+                        tvw1()->setCurrentItem(parent);
+                        tvw1_NodeClick(parent, false);
+                    }
+                    break;
+                }
+            }
         });
     }
 }
