@@ -22,6 +22,7 @@ test: build
 
 bench: build
 	./bench/run $(BUILD_DIR)
+	./bench/shred $(BUILD_DIR)
 
 format:
 	find src tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i

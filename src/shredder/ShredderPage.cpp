@@ -81,7 +81,8 @@ ShredderPage::ShredderPage(platform::Prompt& prompt, std::function<std::string()
     openFiles = [this] {
         std::vector<std::string> paths;
         const QStringList chosen =
-            QFileDialog::getOpenFileNames(this, QString(), QString(), QStringLiteral("All Files (*)"));
+            QFileDialog::getOpenFileNames(this, QStringLiteral("Select files to shred"), QString(),
+                                          QStringLiteral("All Files (*)"));
         for (const QString& host : chosen) {
             try {
                 const std::string path = platform::toWindows(b(host));
@@ -154,11 +155,12 @@ void ShredderPage::buildControls() {
     auto* fraShredFolder = frame("fraShredFolder", "Shred");
     buildSchedule(fraShredFolder);
 
-    layout->addWidget(Frame5, 0, 0, 3, 1);
-    layout->addWidget(Frame9, 3, 0);
+    layout->addWidget(Frame5, 0, 0, 4, 1);
+    layout->addWidget(Frame9, 4, 0);
     layout->addWidget(Frame4, 0, 1);
     layout->addWidget(Frame11, 1, 1);
-    layout->addWidget(fraShredFolder, 2, 1, 2, 1);
+    layout->addWidget(fraShredFolder, 2, 1);
+    layout->setRowStretch(3, 1);
     layout->setColumnStretch(0, 3);
     layout->setColumnStretch(1, 2);
 
