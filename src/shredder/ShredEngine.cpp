@@ -95,15 +95,16 @@ std::mt19937_64& generator() {
     return rng;
 }
 
-// Opens a subfolder without following a link; a folder without permission gets the owner's back.
-int openFolderAt(int dirFd, const std::string& name) {
-    const int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-    int fd = ::openat(dirFd, name.c_str(), flags);
+// Opens an entry without following a link. Refused for want of permission, the entry (when it is of
+// the kind `type`) gets the owner's `bits` back and is opened again: a read-only file, a locked-down
+// folder inside the tree.
+int openAt(int dirFd, const std::string& name, int flags, mode_t type, mode_t bits) {
+    int fd = ::openat(dirFd, name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0 && errno == EACCES) {
         struct stat st {};
-        if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode) &&
-            ::fchmodat(dirFd, name.c_str(), (st.st_mode & 07777) | S_IRWXU, 0) == 0)
-            fd = ::openat(dirFd, name.c_str(), flags);
+        if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && (st.st_mode & S_IFMT) == type &&
+            ::fchmodat(dirFd, name.c_str(), (st.st_mode & 07777) | bits, 0) == 0)
+            fd = ::openat(dirFd, name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC);
     }
     return fd;
 }
@@ -179,15 +180,8 @@ std::uint64_t ShredEngine::bytesToWrite(const std::string& host) const {
 }
 
 bool ShredEngine::shredFileAt(int dirFd, const std::string& name, const std::string& host) {
-    const int flags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-    int raw = ::openat(dirFd, name.c_str(), flags);
-    if (raw < 0 && errno == EACCES) {
-        // A read-only file: its owner may write it again, as clearing its attributes does.
-        struct stat st {};
-        if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
-            ::fchmodat(dirFd, name.c_str(), (st.st_mode & 07777) | S_IWUSR, 0) == 0)
-            raw = ::openat(dirFd, name.c_str(), flags);
-    }
+    // A read-only file: its owner may write it again, as clearing its attributes does.
+    const int raw = openAt(dirFd, name, O_WRONLY | O_NONBLOCK, S_IFREG, S_IWUSR);
     if (raw < 0)
         return fail(host, errno);
     Fd file(raw);
@@ -279,7 +273,7 @@ bool ShredEngine::removeFolderAt(int parentFd, const std::string& name, const st
         return fail(host, errno);
     if (static_cast<unsigned long>(st.st_dev) != device)
         return fail(host, "another volume is mounted there");
-    Fd sub(openFolderAt(parentFd, name));
+    Fd sub(openAt(parentFd, name, O_RDONLY | O_DIRECTORY, S_IFDIR, S_IRWXU));
     if (sub.fd < 0)
         return fail(host, errno);
     if (!emptyAt(sub.fd, host, device))
