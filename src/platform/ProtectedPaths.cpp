@@ -85,8 +85,8 @@ bool isSystemTop(const std::string& name) {
 bool inSystemFolder(const std::string& entry, const std::vector<std::string>& roots) {
     if (entry.size() < 2 || entry[0] != '/')
         return false;
-    const std::string top = entry.substr(1, entry.find('/', 1) == std::string::npos ? std::string::npos
-                                                                                    : entry.find('/', 1) - 1);
+    const std::string top =
+        entry.substr(1, entry.find('/', 1) == std::string::npos ? std::string::npos : entry.find('/', 1) - 1);
     if (!isSystemTop(top))
         return false;
     if (within(entry, "/var/tmp"))
@@ -149,8 +149,7 @@ Protection shredProtection(const std::string& entryHost) {
 }
 
 namespace {
-template <typename Check>
-Protection ofWindows(const std::string& windowsPath, Check check) {
+template <typename Check> Protection ofWindows(const std::string& windowsPath, Check check) {
     try {
         return check(pointedEntryHost(toHost(windowsPath)));
     } catch (const std::exception&) {

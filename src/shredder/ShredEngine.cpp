@@ -266,8 +266,7 @@ bool ShredEngine::emptyAt(int dirFd, const std::string& host, unsigned long devi
     return ok;
 }
 
-bool ShredEngine::removeFolderAt(int parentFd, const std::string& name, const std::string& host,
-                                 unsigned long device) {
+bool ShredEngine::removeFolderAt(int parentFd, const std::string& name, const std::string& host, unsigned long device) {
     struct stat st {};
     if (::fstatat(parentFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return fail(host, errno);

@@ -41,8 +41,7 @@ std::string b(const QString& s) {
     return s.toLocal8Bit().toStdString();
 }
 
-template <typename W>
-W* named(W* widget, const char* name) {
+template <typename W> W* named(W* widget, const char* name) {
     widget->setObjectName(QString::fromLatin1(name));
     return widget;
 }
@@ -80,9 +79,8 @@ ShredderPage::ShredderPage(platform::Prompt& prompt, std::function<std::string()
 
     openFiles = [this] {
         std::vector<std::string> paths;
-        const QStringList chosen =
-            QFileDialog::getOpenFileNames(this, QStringLiteral("Select files to shred"), QString(),
-                                          QStringLiteral("All Files (*)"));
+        const QStringList chosen = QFileDialog::getOpenFileNames(this, QStringLiteral("Select files to shred"),
+                                                                 QString(), QStringLiteral("All Files (*)"));
         for (const QString& host : chosen) {
             try {
                 const std::string path = platform::toWindows(b(host));
@@ -179,9 +177,9 @@ void ShredderPage::buildControls() {
 }
 
 void ShredderPage::buildSchedule(QGroupBox* fraShredFolder) {
-    auto* lblAboutShredTimer = named(
-        new QLabel(QStringLiteral("Select a folder which you would like to shred files frequently.")),
-        "lblAboutShredTimer");
+    auto* lblAboutShredTimer =
+        named(new QLabel(QStringLiteral("Select a folder which you would like to shred files frequently.")),
+              "lblAboutShredTimer");
     lblAboutShredTimer->setWordWrap(true);
     m_txtShredFolder = named(new QLineEdit, "txtShredFolder");
     lblAboutShredTimer->setBuddy(m_txtShredFolder);

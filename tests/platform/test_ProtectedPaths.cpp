@@ -17,12 +17,18 @@ class ProtectedPathsTest : public testing_support::SandboxTest {};
 
 const char* name(Protection p) {
     switch (p) {
-    case Protection::None: return "None";
-    case Protection::DriveRoot: return "DriveRoot";
-    case Protection::Home: return "Home";
-    case Protection::DataFolder: return "DataFolder";
-    case Protection::ProgramFolder: return "ProgramFolder";
-    case Protection::SystemFolder: return "SystemFolder";
+    case Protection::None:
+        return "None";
+    case Protection::DriveRoot:
+        return "DriveRoot";
+    case Protection::Home:
+        return "Home";
+    case Protection::DataFolder:
+        return "DataFolder";
+    case Protection::ProgramFolder:
+        return "ProgramFolder";
+    case Protection::SystemFolder:
+        return "SystemFolder";
     }
     return "?";
 }

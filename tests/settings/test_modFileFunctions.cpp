@@ -253,8 +253,9 @@ TEST_F(FileFunctionsTest, DeletesRefuseRootsHomeAndDataFoldersHoweverTheyAreReac
     fs::create_directory_symlink(sandbox.root(), sandbox.host("C:\\Docs\\up"));
     const std::string dataFolder = "C:\\home\\.local\\share\\tessaly";
     sandbox.writeFile(dataFolder + "\\Windows\\System32\\keep.txt", "k");
-    for (const std::string& path : std::vector<std::string>{"C:\\Docs\\..", "C:\\Docs\\.\\..\\", "C:\\Docs\\up\\home",
-                                   "C:\\home", "C:\\home\\.local", dataFolder, dataFolder + "\\Windows"}) {
+    for (const std::string& path :
+         std::vector<std::string>{"C:\\Docs\\..", "C:\\Docs\\.\\..\\", "C:\\Docs\\up\\home", "C:\\home",
+                                  "C:\\home\\.local", dataFolder, dataFolder + "\\Windows"}) {
         SCOPED_TRACE(path);
         EXPECT_FALSE(DeleteFolderTree(path));
         EXPECT_FALSE(ShellDelete(path, false, false, true));

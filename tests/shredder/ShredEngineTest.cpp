@@ -49,8 +49,8 @@ TEST_F(ShredEngineTest, EveryByteIsOverwrittenBeforeTheNameGoes) {
         const char* name;
         std::size_t size;
         bool readOnly;
-    } cases[] = {{"small.txt", 100, false}, {"big.bin", 1 << 20, false}, {"readonly.txt", 5000, true},
-                 {"empty.txt", 0, false}};
+    } cases[] = {
+        {"small.txt", 100, false}, {"big.bin", 1 << 20, false}, {"readonly.txt", 5000, true}, {"empty.txt", 0, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         sandbox.writeFile(std::string("C:\\Docs\\") + c.name, fillOf(c.size, 'Q'));

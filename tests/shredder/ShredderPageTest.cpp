@@ -44,8 +44,7 @@ protected:
         page = std::make_unique<ShredderPage>(prompt, [this] { return registerPath; });
     }
 
-    template <typename W>
-    W* find(const char* name) {
+    template <typename W> W* find(const char* name) {
         auto* w = page->findChild<W*>(QString::fromLatin1(name));
         EXPECT_NE(w, nullptr) << name;
         return w;
@@ -196,8 +195,7 @@ TEST_F(ShredderPageTest, ProtectedItemsAreRefusedEverywhere) {
         page->AddToShredList(path);
         EXPECT_TRUE(page->pendingList().empty());
         ASSERT_EQ(prompt.boxes.size(), 1u);
-        EXPECT_EQ(prompt.last().text,
-                  "'" + path + "' can't be shredded: it holds your system or Tessaly's own files.");
+        EXPECT_EQ(prompt.last().text, "'" + path + "' can't be shredded: it holds your system or Tessaly's own files.");
         EXPECT_EQ(prompt.last().icon, Icon::Critical);
 
         prompt.boxes.clear();
@@ -254,7 +252,7 @@ TEST_F(ShredderPageTest, AFailedItemIsNamedAtTheEnd) {
     sandbox.writeFile("C:\\a.txt", "a");
     page->AddToShredList("C:\\a.txt\\below"); // "a.txt" is not a folder
     page->AddToShredList("C:\\a.txt");
-    page->AddToShredList("C:\\missing.txt");  // gone items are skipped
+    page->AddToShredList("C:\\missing.txt"); // gone items are skipped
     page->cmdShredDelete_Click();
     waitForRun();
     EXPECT_FALSE(sandbox.exists("C:\\a.txt"));

@@ -25,8 +25,7 @@ inline void ensureApp() {
 }
 
 // A hard link to `host` in the sandbox's "links" folder, outside everything a test shreds.
-inline std::string keepLink(const testing_support::Sandbox& sandbox, const std::string& host,
-                            const std::string& name) {
+inline std::string keepLink(const testing_support::Sandbox& sandbox, const std::string& host, const std::string& name) {
     const std::string folder = sandbox.root() + "/links";
     std::filesystem::create_directories(folder);
     const std::string link = folder + "/" + name;
