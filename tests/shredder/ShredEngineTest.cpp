@@ -1,6 +1,7 @@
 #include "shredder/ShredEngine.h"
 
 #include "ShredderTestSupport.h"
+#include "platform/Attributes.h"
 
 #include <gtest/gtest.h>
 
@@ -152,4 +153,16 @@ TEST_F(ShredEngineTest, AFileInUseIsReportedAndTheRestStillGoes) {
     EXPECT_EQ(engine.failures()[0].reason, "Text file busy");
     EXPECT_FALSE(sandbox.exists("C:\\Busy\\other.txt"));
     EXPECT_TRUE(fs::exists(program));
+}
+
+TEST_F(ShredEngineTest, AHiddenItemLeavesItsFolderList) {
+    sandbox.writeFile("C:\\Docs\\gone.txt", "g");
+    sandbox.writeFile("C:\\Docs\\stays.txt", "s");
+    platform::setAttributes("C:\\Docs\\gone.txt", platform::kAttrHidden | platform::kAttrReadOnly);
+    platform::setAttributes("C:\\Docs\\stays.txt", platform::kAttrHidden);
+    ASSERT_EQ(sandbox.readFile("C:\\Docs\\.hidden"), "gone.txt\nstays.txt\n");
+
+    ShredEngine engine(0);
+    EXPECT_TRUE(engine.shred(sandbox.host("C:\\Docs\\gone.txt")));
+    EXPECT_EQ(sandbox.readFile("C:\\Docs\\.hidden"), "stays.txt\n");
 }
