@@ -55,6 +55,7 @@ bench: build
 	./bench/run $(BUILD_DIR)
 	./bench/thumbnails $(BUILD_DIR)
 	./bench/pane $(BUILD_DIR)
+	./bench/shred $(BUILD_DIR)
 
 format:
 	find src tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i

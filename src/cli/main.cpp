@@ -14,6 +14,7 @@
 #include "settings/Settings.h"
 #include "settings/modFileFunctions.h"
 #include "settings/modGeneral.h"
+#include "shredder/ShredCli.h"
 
 #include <QCoreApplication>
 
@@ -38,6 +39,7 @@ const char* const kUsageText =
     "       tessaly-cli info FILE...\n"
     "       tessaly-cli vault\n"
     "       tessaly-cli drive [LETTER FOLDER [KIND]]\n"
+    "       tessaly-cli shred PATH...\n"
     "\n"
     "  lock     lock each file: below 200000 bytes into a .TSL file, else into a .TSW file\n"
     "  unlock   unlock each .TSL or .TSW file (one layer at a time)\n"
@@ -45,6 +47,7 @@ const char* const kUsageText =
     "  vault    list the register of locked items: kind, path before the lock, path now\n"
     "  drive    without arguments, list the drives: letter, host folder, kind; with a letter and a\n"
     "           host folder, map that drive to the folder (KIND: a drive type number, optional)\n"
+    "  shred    overwrite and delete each file, and each folder with everything in it\n"
     "\n"
     "  --password-stdin  read the password from the first line of standard input instead of\n"
     "                    asking on the terminal (lock asks twice)\n"
@@ -296,6 +299,11 @@ int runCommand(const std::string& command, const std::vector<std::string>& files
     }
     if (command == "drive")
         return drive(files);
+    if (command == "shred") {
+        if (files.empty())
+            return usageError("shred needs at least one file or folder");
+        return shredder::ShredCommand(files, core::RegisterPath());
+    }
     if (command != "lock" && command != "unlock" && command != "info")
         return usageError("unknown command " + command);
     if (files.empty())

@@ -5,6 +5,7 @@
 #include "platform/FileIO.h"
 #include "platform/HostPath.h"
 #include "platform/Prompt.h"
+#include "platform/ProtectedPaths.h"
 #include "platform/SysError.h"
 
 #include <QFile>
@@ -250,6 +251,10 @@ bool shellFileOperation(FileOp op, const std::vector<std::string>& sources, cons
             return false;
 
     if (op == FileOp::Delete) {
+        // Drive roots, the home folder and the program's data folders (or a folder holding one) never go.
+        for (const auto& h : hosts)
+            if (deleteProtection(pointedEntryHost(h)) != Protection::None)
+                return false;
         if (prompt && !(flags & kFofNoConfirmation)) {
             if (prompt->show(confirmText(hosts), Buttons::YesNo, Icon::Question, "Confirm File Delete") != Answer::Yes)
                 return false;
@@ -323,7 +328,7 @@ bool shellFileOperation(FileOp op, const std::vector<std::string>& sources, cons
 bool moveToTrash(const std::string& windowsPath) {
     try {
         const std::string host = stripSlash(toHost(windowsPath));
-        if (!present(host) || host == "/" || !trashHost(host))
+        if (!present(host) || deleteProtection(pointedEntryHost(host)) != Protection::None || !trashHost(host))
             return false;
         dropHiddenEntryHost(host);
         return true;

@@ -5,6 +5,7 @@
 #include "platform/Environment.h"
 #include "platform/FileIO.h"
 #include "platform/Find.h"
+#include "platform/ProtectedPaths.h"
 #include "platform/ShellOps.h"
 
 #include <exception>
@@ -238,8 +239,11 @@ bool CreateFolderPath(const std::string& folder, bool create) {
 
 bool DeleteFolderTree(const std::string& folder) {
     const std::string path = RemoveBackslash(folder);
-    // A drive root is never deleted.
+    // A drive root, the home folder, the program's data folders and any folder holding one of them
+    // are never deleted, however the path reaches them ("C:\Docs\..", a link in the way).
     if (path.empty() || (path.size() == 2 && path[1] == ':'))
+        return false;
+    if (platform::deleteProtectionOf(path) != platform::Protection::None)
         return false;
     try {
         if (!platform::isFolder(path))

@@ -246,3 +246,30 @@ TEST_F(FileFunctionsTest, DeleteFolderTreeNeverTakesADriveRootAndDropsTheHiddenL
     EXPECT_TRUE(DeleteFolderTree("C:\\Parent\\Gone"));
     EXPECT_EQ(sandbox.readFile("C:\\Parent\\.hidden"), "Stays\n");
 }
+
+TEST_F(FileFunctionsTest, DeletesRefuseRootsHomeAndDataFoldersHoweverTheyAreReached) {
+    sandbox.writeFile("C:\\Docs\\a.txt", "a");
+    sandbox.writeFile("C:\\home\\notes.txt", "n");
+    fs::create_directory_symlink(sandbox.root(), sandbox.host("C:\\Docs\\up"));
+    const std::string dataFolder = "C:\\home\\.local\\share\\tessaly";
+    sandbox.writeFile(dataFolder + "\\Windows\\System32\\keep.txt", "k");
+    for (const std::string& path :
+         std::vector<std::string>{"C:\\Docs\\..", "C:\\Docs\\.\\..\\", "C:\\Docs\\up\\home", "C:\\home",
+                                  "C:\\home\\.local", dataFolder, dataFolder + "\\Windows"}) {
+        SCOPED_TRACE(path);
+        EXPECT_FALSE(DeleteFolderTree(path));
+        EXPECT_FALSE(ShellDelete(path, false, false, true));
+        EXPECT_FALSE(ShellDelete(path, true, false, true));
+    }
+    EXPECT_EQ(sandbox.readFile("C:\\Docs\\a.txt"), "a");
+    EXPECT_EQ(sandbox.readFile("C:\\home\\notes.txt"), "n");
+    EXPECT_EQ(sandbox.readFile(dataFolder + "\\Windows\\System32\\keep.txt"), "k");
+
+    // A link to the root is removed as a link; the root stays.
+    EXPECT_TRUE(ShellDelete("C:\\Docs\\up", false, false, true));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(sandbox.host("C:\\Docs\\up"))));
+    EXPECT_EQ(sandbox.readFile("C:\\Docs\\a.txt"), "a");
+    // An ordinary folder still goes.
+    EXPECT_TRUE(DeleteFolderTree("C:\\Docs\\"));
+    EXPECT_FALSE(sandbox.exists("C:\\Docs"));
+}

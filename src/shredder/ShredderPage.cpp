@@ -1,0 +1,456 @@
+#include "shredder/ShredderPage.h"
+
+#include "platform/Environment.h"
+#include "platform/Prompt.h"
+#include "settings/BrowseForFolder.h"
+#include "settings/Settings.h"
+#include "settings/VbRegMod.h"
+#include "settings/modFileFunctions.h"
+#include "shredder/ClsDrag.h"
+
+#include <QComboBox>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <sys/stat.h>
+
+#include <atomic>
+#include <cerrno>
+#include <exception>
+#include <utility>
+
+namespace shredder {
+
+namespace {
+
+QString q(const std::string& s) {
+    return QString::fromLocal8Bit(s.data(), static_cast<qsizetype>(s.size()));
+}
+std::string b(const QString& s) {
+    return s.toLocal8Bit().toStdString();
+}
+
+template <typename W> W* named(W* widget, const char* name) {
+    widget->setObjectName(QString::fromLatin1(name));
+    return widget;
+}
+
+QPushButton* button(const char* name, const char* caption) {
+    return named(new QPushButton(QString::fromLatin1(caption)), name);
+}
+
+QGroupBox* frame(const char* name, const char* caption) {
+    return named(new QGroupBox(QString::fromLatin1(caption)), name);
+}
+
+constexpr int kProgressSteps = 10000;
+
+} // namespace
+
+// What the worker and the window share during one run: the engine (its byte count is read for the
+// progress bar) and the total to write, known once the worker has measured the items.
+struct ShredderPage::RunState {
+    explicit RunState(int level) : engine(level) {}
+    ShredEngine engine;
+    std::atomic<std::uint64_t> total{0};
+};
+
+ShredderPage::ShredderPage(platform::Prompt& prompt, std::function<std::string()> registerPath, QWidget* parent)
+    : QWidget(parent), m_prompt(prompt), m_registerPath(std::move(registerPath)) {
+    setObjectName(QStringLiteral("ShredderPage"));
+    buildControls();
+    m_drag = new ClsDrag(this);
+    connect(m_drag, &ClsDrag::GetFileName, this, [this](const std::string& path) { AddToShredList(path); });
+    connect(&m_watcher, &QFutureWatcher<RunResult>::finished, this, &ShredderPage::runFinished);
+    m_progressTimer = new QTimer(this);
+    m_progressTimer->setInterval(100);
+    connect(m_progressTimer, &QTimer::timeout, this, &ShredderPage::pollProgress);
+
+    openFiles = [this] {
+        std::vector<std::string> paths;
+        const QStringList chosen = QFileDialog::getOpenFileNames(this, QStringLiteral("Select files to shred"),
+                                                                 QString(), QStringLiteral("All Files (*)"));
+        for (const QString& host : chosen) {
+            try {
+                const std::string path = platform::toWindows(b(host));
+                if (!path.empty())
+                    paths.push_back(path);
+            } catch (const std::exception&) {
+            }
+        }
+        return paths;
+    };
+    browseFolder = [this] { return BrowseForFolder(this, "Select a Folder you would like to shred..."); };
+
+    restoreSchedule();
+    Check();
+}
+
+ShredderPage::~ShredderPage() {
+    // The worker must not outlive the window it reports to.
+    m_watcher.waitForFinished();
+}
+
+void ShredderPage::buildControls() {
+    auto* layout = new QGridLayout(this);
+
+    auto* Frame5 = frame("Frame5", "File List");
+    m_lstFiles = named(new QListWidget, "lstFiles");
+    m_lstFiles->setAccessibleName(QStringLiteral("File List"));
+    m_lstFiles->viewport()->installEventFilter(this);
+    m_cmdFileBrowse = button("cmdFileBrowse", "Browse...");
+    m_cmdShredClear = button("cmdShredClear", "Clear");
+    auto* listLayout = new QGridLayout(Frame5);
+    listLayout->addWidget(m_lstFiles, 0, 0, 1, 3);
+    listLayout->addWidget(m_cmdFileBrowse, 1, 1);
+    listLayout->addWidget(m_cmdShredClear, 1, 2);
+    listLayout->setColumnStretch(0, 1);
+
+    auto* Frame9 = frame("Frame9", "Selected FileName");
+    m_txtFileName = named(new QLineEdit, "txtFileName");
+    m_txtFileName->setReadOnly(true);
+    auto* lblFileName = named(new QLabel(QStringLiteral("File name:")), "lblFileName");
+    lblFileName->setBuddy(m_txtFileName);
+    auto* nameLayout = new QHBoxLayout(Frame9);
+    nameLayout->addWidget(lblFileName);
+    nameLayout->addWidget(m_txtFileName, 1);
+
+    auto* Frame4 = frame("Frame4", "Status");
+    m_pb1 = named(new QProgressBar, "pb1");
+    m_pb1->setRange(0, kProgressSteps);
+    m_pb1->setVisible(false);
+    m_lStat = named(new QLabel, "lStat");
+    m_lFC = named(new QLabel, "lFC");
+    auto* statusLayout = new QVBoxLayout(Frame4);
+    statusLayout->addWidget(m_lStat);
+    statusLayout->addWidget(m_lFC);
+    statusLayout->addWidget(m_pb1);
+
+    auto* Frame11 = frame("Frame11", "Controls");
+    m_cmdShredDelete = button("cmdShredDelete", "Shred");
+    auto* inf = named(new QLabel(QStringLiteral("Security level")), "inf");
+    m_cmbOver = named(new QComboBox, "cmbOver");
+    for (const auto& level : LevelNames())
+        m_cmbOver->addItem(q(level));
+    m_cmbOver->setCurrentIndex(0);
+    inf->setBuddy(m_cmbOver);
+    auto* controlsLayout = new QGridLayout(Frame11);
+    controlsLayout->addWidget(inf, 0, 0);
+    controlsLayout->addWidget(m_cmbOver, 0, 1);
+    controlsLayout->addWidget(m_cmdShredDelete, 1, 0, 1, 2);
+
+    auto* fraShredFolder = frame("fraShredFolder", "Shred");
+    buildSchedule(fraShredFolder);
+
+    layout->addWidget(Frame5, 0, 0, 4, 1);
+    layout->addWidget(Frame9, 4, 0);
+    layout->addWidget(Frame4, 0, 1);
+    layout->addWidget(Frame11, 1, 1);
+    layout->addWidget(fraShredFolder, 2, 1);
+    layout->setRowStretch(3, 1);
+    layout->setColumnStretch(0, 3);
+    layout->setColumnStretch(1, 2);
+
+    connect(m_cmdFileBrowse, &QPushButton::clicked, this, &ShredderPage::cmdFileBrowse_Click);
+    connect(m_cmdShredClear, &QPushButton::clicked, this, &ShredderPage::cmdShredClear_Click);
+    connect(m_cmdShredDelete, &QPushButton::clicked, this, &ShredderPage::cmdShredDelete_Click);
+    connect(m_lstFiles, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (row >= 0 && row < static_cast<int>(m_pending.size()))
+            m_txtFileName->setText(q(m_pending[static_cast<std::size_t>(row)]));
+    });
+    connect(m_lstFiles, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
+        const int row = m_lstFiles->row(item);
+        if (row >= 0 && row < static_cast<int>(m_pending.size()))
+            m_txtFileName->setText(q(m_pending[static_cast<std::size_t>(row)]));
+    });
+}
+
+void ShredderPage::buildSchedule(QGroupBox* fraShredFolder) {
+    auto* lblAboutShredTimer =
+        named(new QLabel(QStringLiteral("Select a folder which you would like to shred files frequently.")),
+              "lblAboutShredTimer");
+    lblAboutShredTimer->setWordWrap(true);
+    m_txtShredFolder = named(new QLineEdit, "txtShredFolder");
+    lblAboutShredTimer->setBuddy(m_txtShredFolder);
+    m_cmdShredBrowse = button("cmdShredBrowse", "Browse...");
+    m_cmdShredBlank = button("cmdShredBlank", "Clear");
+    auto* lblHour = named(new QLabel(QStringLiteral("Hour")), "lblHour");
+    m_cmbHour = named(new QComboBox, "cmbHour");
+    m_cmbHour->setEditable(true);
+    for (int h = 0; h <= 24; ++h)
+        m_cmbHour->addItem(QString::number(h));
+    lblHour->setBuddy(m_cmbHour);
+    auto* lblMinute = named(new QLabel(QStringLiteral("Minutes")), "lblMinute");
+    m_cmbMinute = named(new QComboBox, "cmbMinute");
+    m_cmbMinute->setEditable(true);
+    for (int m = 0; m <= 50; m += 10)
+        m_cmbMinute->addItem(QString::number(m));
+    lblMinute->setBuddy(m_cmbMinute);
+    // The lists start empty, as the first tick expects; a restored setting fills them.
+    m_cmbHour->setCurrentIndex(-1);
+    m_cmbMinute->setCurrentIndex(-1);
+    m_cmdSet = button("cmdSet", "Set");
+
+    auto* grid = new QGridLayout(fraShredFolder);
+    grid->addWidget(lblAboutShredTimer, 0, 0, 1, 4);
+    grid->addWidget(m_txtShredFolder, 1, 0, 1, 2);
+    grid->addWidget(m_cmdShredBrowse, 1, 2);
+    grid->addWidget(m_cmdShredBlank, 1, 3);
+    grid->addWidget(lblHour, 2, 0);
+    grid->addWidget(m_cmbHour, 2, 1);
+    grid->addWidget(lblMinute, 3, 0);
+    grid->addWidget(m_cmbMinute, 3, 1);
+    grid->addWidget(m_cmdSet, 3, 3);
+
+    m_timShredFolder = named(new QTimer(this), "timShredFolder");
+    m_timShredFolder->setInterval(60000);
+    connect(m_timShredFolder, &QTimer::timeout, this, &ShredderPage::timShredFolder_Timer);
+    m_timShredFolder->start();
+
+    connect(m_cmdShredBrowse, &QPushButton::clicked, this, &ShredderPage::cmdShredBrowse_Click);
+    connect(m_cmdShredBlank, &QPushButton::clicked, this, &ShredderPage::cmdShredBlank_Click);
+    connect(m_cmdSet, &QPushButton::clicked, this, &ShredderPage::cmdSet_Click);
+}
+
+void ShredderPage::restoreSchedule() {
+    const std::string folder = GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolder);
+    const std::string hour = GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolderHour);
+    const std::string minute = GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolderMinute);
+    m_txtShredFolder->setText(q(folder));
+    if (!hour.empty())
+        m_cmbHour->setCurrentText(q(hour));
+    if (!minute.empty())
+        m_cmbMinute->setCurrentText(q(minute));
+}
+
+// ---- The pending list ----------------------------------------------------------------------------
+
+void ShredderPage::refillList() {
+    m_lstFiles->clear();
+    for (const auto& path : m_pending)
+        m_lstFiles->addItem(q(path));
+}
+
+void ShredderPage::AddToShredList(const std::string& path) {
+    if (m_running || path.empty())
+        return; // the list is in use: the run clears it at its end
+    if (RefuseIfProtected(path, m_prompt))
+        return;
+    m_lFC->setText(q(CountText(m_pending.size() + 1)));
+    m_pending.push_back(path);
+    refillList();
+    Check();
+}
+
+void ShredderPage::Check() {
+    m_lStat->setText(m_pending.empty() ? QString() : QString::fromLatin1(kReady));
+    updateEnabled();
+}
+
+void ShredderPage::updateEnabled() {
+    const bool busy = m_running || m_externalBusy;
+    m_cmdShredDelete->setEnabled(!m_pending.empty() && !busy);
+    m_cmdFileBrowse->setEnabled(!m_running);
+    m_cmdShredClear->setEnabled(!m_running);
+    m_cmdSet->setEnabled(!m_running);
+}
+
+void ShredderPage::setExternalBusy(bool busy) {
+    m_externalBusy = busy;
+    updateEnabled();
+}
+
+void ShredderPage::cmdFileBrowse_Click() {
+    if (m_running || !openFiles)
+        return;
+    for (const auto& path : openFiles()) {
+        if (RefuseIfProtected(path, m_prompt))
+            continue;
+        m_pending.push_back(path);
+    }
+    refillList();
+    m_lFC->setText(q(CountText(m_pending.size())));
+    Check();
+}
+
+void ShredderPage::cmdShredClear_Click() {
+    if (m_running)
+        return;
+    m_lstFiles->clear();
+    m_pending.clear();
+    m_pb1->setValue(0);
+    m_pb1->setVisible(false);
+    m_txtFileName->clear();
+    m_lStat->clear();
+    m_lFC->clear();
+    Check();
+}
+
+void ShredderPage::cmdShredDelete_Click() {
+    if (m_running || m_externalBusy)
+        return;
+    if (m_pending.empty()) {
+        m_prompt.show(kEmptyListMessage, platform::Buttons::OK, platform::Icon::Critical);
+        m_pb1->setVisible(false);
+        return;
+    }
+    startRun(RunKind::List, m_pending);
+}
+
+void ShredderPage::ShredFolderCommand(const std::string& folder) {
+    if (folder.empty() || m_running || m_externalBusy)
+        return;
+    if (RefuseIfProtected(folder, m_prompt))
+        return;
+    if (m_prompt.show("Are you sure you want to shred '" + folder + "' folder ?", platform::Buttons::YesNo,
+                      platform::Icon::Question, "Lock Confirmation") == platform::Answer::No)
+        return;
+    startRun(RunKind::TreeFolder, {folder});
+}
+
+// ---- The run ------------------------------------------------------------------------------------
+
+void ShredderPage::startRun(RunKind kind, std::vector<std::string> items) {
+    // Every item is checked again: the drive table or a link may have changed since it was added.
+    std::vector<std::pair<std::string, std::string>> work;
+    for (const auto& item : items) {
+        if (RefuseIfProtected(item, m_prompt))
+            continue;
+        work.emplace_back(item, HostOf(item));
+    }
+    if (work.empty())
+        return;
+    m_runKind = kind;
+    m_running = true;
+    m_state = std::make_shared<RunState>(m_cmbOver->currentIndex());
+    m_prompt.setBusy(true);
+    m_pb1->setValue(0);
+    m_pb1->setVisible(true);
+    updateEnabled();
+    emit busyChanged(true);
+    m_progressTimer->start();
+
+    const bool keepFolder = kind == RunKind::Schedule;
+    m_watcher.setFuture(QtConcurrent::run([state = m_state, work = std::move(work), keepFolder]() {
+        for (const auto& [path, host] : work)
+            if (!host.empty())
+                state->total += state->engine.bytesToWrite(host);
+        RunResult result;
+        for (const auto& [path, host] : work) {
+            struct stat st {};
+            // An item that is gone (the same path twice, removed meanwhile) is skipped.
+            if (host.empty() || (::lstat(host.c_str(), &st) != 0 && errno == ENOENT))
+                continue;
+            const bool done = keepFolder ? state->engine.empty(host) : state->engine.shred(host);
+            if (done)
+                result.shredded.push_back(path);
+        }
+        result.failures = state->engine.failures();
+        return result;
+    }));
+}
+
+void ShredderPage::pollProgress() {
+    if (!m_state)
+        return;
+    const std::uint64_t total = m_state->total.load();
+    const std::uint64_t done = m_state->engine.written();
+    m_pb1->setValue(total == 0 ? 0 : static_cast<int>(std::min<std::uint64_t>(done, total) * kProgressSteps / total));
+}
+
+void ShredderPage::runFinished() {
+    const RunResult result = m_watcher.result();
+    m_progressTimer->stop();
+    m_state.reset();
+    const std::string registerPath = m_registerPath ? m_registerPath() : std::string();
+    for (const auto& path : result.shredded)
+        ForgetShredded(registerPath, path, m_prompt);
+    if (m_runKind == RunKind::List) {
+        m_pending.clear();
+        m_lstFiles->clear();
+        m_lFC->clear();
+        m_txtFileName->clear();
+    }
+    m_pb1->setValue(0);
+    m_pb1->setVisible(false);
+    m_running = false;
+    m_prompt.setBusy(false);
+    Check();
+    emit busyChanged(false);
+    const std::string failures = FailureMessage(result.failures);
+    if (!failures.empty())
+        m_prompt.show(failures, platform::Buttons::OK, platform::Icon::Critical);
+    emit shredFinished(result.shredded);
+}
+
+// ---- The schedule -------------------------------------------------------------------------------
+
+void ShredderPage::cmdShredBrowse_Click() {
+    if (!browseFolder)
+        return;
+    const std::string folder = browseFolder();
+    if (!folder.empty())
+        m_txtShredFolder->setText(q(folder));
+}
+
+void ShredderPage::cmdShredBlank_Click() {
+    m_txtShredFolder->clear();
+}
+
+void ShredderPage::cmdSet_Click() {
+    const std::string folder = b(m_txtShredFolder->text());
+    if (!folder.empty() && RefuseIfProtected(folder, m_prompt))
+        return;
+    SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolder, folder);
+    SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolderHour, b(m_cmbHour->currentText()));
+    SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolderMinute, b(m_cmbMinute->currentText()));
+}
+
+void ShredderPage::timShredFolder_Timer() {
+    std::string hour = b(m_cmbHour->currentText());
+    std::string minute = b(m_cmbMinute->currentText());
+    const bool due = m_schedule.tick(hour, minute);
+    if (m_cmbHour->currentText() != q(hour))
+        m_cmbHour->setCurrentText(q(hour));
+    if (m_cmbMinute->currentText() != q(minute))
+        m_cmbMinute->setCurrentText(q(minute));
+    if (!due)
+        return;
+    const std::string folder = b(m_txtShredFolder->text());
+    if (folder.empty() || !CreateFolderPath(folder, false))
+        return; // a missing folder is not created
+    if (m_running || m_externalBusy) {
+        m_schedule.retryNextTick();
+        return;
+    }
+    startRun(RunKind::Schedule, {RemoveBackslash(folder)});
+}
+
+// ---- Drops and the hint -------------------------------------------------------------------------
+
+void ShredderPage::startServingDrops() {
+    m_drag->Start_SubClass(m_lstFiles);
+}
+
+void ShredderPage::stopServingDrops() {
+    m_drag->Stop_SubClass();
+}
+
+bool ShredderPage::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_lstFiles->viewport() && event->type() == QEvent::MouseButtonRelease && m_lstFiles->count() == 0)
+        m_prompt.show(kDropHint, platform::Buttons::OK, platform::Icon::Information);
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace shredder

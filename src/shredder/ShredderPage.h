@@ -1,0 +1,125 @@
+#pragma once
+// The "File Shredder" tab: the pending list with its controls, the shred run (on a worker thread,
+// with a progress bar that follows the bytes written), the folder tree's shred command, and the
+// "Shred" frame of the scheduled folder shred with its one-minute timer.
+
+#include "shredder/ShredCommands.h"
+
+#include <QFutureWatcher>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class ClsDrag;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+class QTimer;
+
+namespace platform {
+class Prompt;
+}
+
+namespace shredder {
+
+class ShredderPage final : public QWidget {
+    Q_OBJECT
+public:
+    // registerPath: the register file, asked for when a run ends (the main window knows it once loaded).
+    ShredderPage(platform::Prompt& prompt, std::function<std::string()> registerPath, QWidget* parent = nullptr);
+    ~ShredderPage() override;
+
+    // The pending list.
+    void AddToShredList(const std::string& path);
+    void Check();
+    const std::vector<std::string>& pendingList() const { return m_pending; }
+
+    // Handlers of the tab's controls.
+    void cmdFileBrowse_Click();
+    void cmdShredDelete_Click();
+    void cmdShredClear_Click();
+    void cmdShredBrowse_Click();
+    void cmdShredBlank_Click();
+    void cmdSet_Click();
+    // One minute of the schedule; the timer calls it, tests call it directly.
+    void timShredFolder_Timer();
+    // The folder tree's "Shred Folder and Files" on the selected folder.
+    void ShredFolderCommand(const std::string& folder);
+
+    // Drops on the list: served from the main window's load to its unload.
+    void startServingDrops();
+    void stopServingDrops();
+
+    // True while a shred runs; another command running elsewhere also keeps the page's commands off.
+    bool isRunning() const { return m_running; }
+    void setExternalBusy(bool busy);
+
+    // Seams for the file dialog (Windows-form paths) and the folder picker.
+    std::function<std::vector<std::string>()> openFiles;
+    std::function<std::string()> browseFolder;
+
+signals:
+    // A shred run started (true) or ended (false).
+    void busyChanged(bool busy);
+    // A shred run ended; `paths` are the items that were shredded.
+    void shredFinished(const std::vector<std::string>& paths);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    struct RunResult {
+        std::vector<std::string> shredded; // Windows form
+        std::vector<Failure> failures;
+    };
+    enum class RunKind { List, TreeFolder, Schedule };
+
+    void buildControls();
+    void buildSchedule(QGroupBox* frame);
+    void restoreSchedule();
+    void refillList();
+    void resetAfterRun();
+    void updateEnabled();
+    void startRun(RunKind kind, std::vector<std::string> items);
+    void runFinished();
+    void pollProgress();
+
+    platform::Prompt& m_prompt;
+    std::function<std::string()> m_registerPath;
+    std::vector<std::string> m_pending;
+    ShredSchedule m_schedule;
+    bool m_running = false;
+    bool m_externalBusy = false;
+    RunKind m_runKind = RunKind::List;
+    struct RunState;
+    std::shared_ptr<RunState> m_state;
+    QFutureWatcher<RunResult> m_watcher;
+    QTimer* m_progressTimer = nullptr;
+    ClsDrag* m_drag = nullptr;
+
+    QListWidget* m_lstFiles = nullptr;
+    QPushButton* m_cmdFileBrowse = nullptr;
+    QPushButton* m_cmdShredClear = nullptr;
+    QLineEdit* m_txtFileName = nullptr;
+    QProgressBar* m_pb1 = nullptr;
+    QLabel* m_lStat = nullptr;
+    QLabel* m_lFC = nullptr;
+    QPushButton* m_cmdShredDelete = nullptr;
+    QComboBox* m_cmbOver = nullptr;
+    QLineEdit* m_txtShredFolder = nullptr;
+    QPushButton* m_cmdShredBrowse = nullptr;
+    QPushButton* m_cmdShredBlank = nullptr;
+    QComboBox* m_cmbHour = nullptr;
+    QComboBox* m_cmbMinute = nullptr;
+    QPushButton* m_cmdSet = nullptr;
+    QTimer* m_timShredFolder = nullptr;
+};
+
+} // namespace shredder

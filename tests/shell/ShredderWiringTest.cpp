@@ -1,0 +1,67 @@
+// The shredder in the real main window: its page on the "File Shredder" tab, drops served from the
+// window's load, and the folder tree's "Shred Folder and Files" sharing the busy switch.
+
+#include "ShellTestSupport.h"
+
+#include "shell/frmMain.h"
+#include "shredder/ShredderPage.h"
+
+#include <QAction>
+#include <QListWidget>
+#include <QTabWidget>
+#include <QTreeWidget>
+
+#include <filesystem>
+
+namespace {
+
+class ShredderWiringTest : public shell_test::ShellTest {};
+
+QTreeWidgetItem* childNode(QTreeWidgetItem* node, const char* text) {
+    for (int i = 0; node && i < node->childCount(); ++i)
+        if (node->child(i)->text(0) == QString::fromLatin1(text))
+            return node->child(i);
+    return nullptr;
+}
+
+} // namespace
+
+TEST_F(ShredderWiringTest, TheTreeCommandShredsTheSelectedFolderWhileTheOtherCommandsWait) {
+    sandbox.writeFile("C:\\Tree\\a.txt", std::string(5000, 'a'));
+    sandbox.makeFolder("C:\\Other");
+    frmMain w(prompt);
+    w.Form_Load();
+
+    auto* page = w.fraMain(4)->findChild<shredder::ShredderPage*>(QStringLiteral("ShredderPage"));
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(w.tabMain()->tabText(w.tabMain()->indexOf(w.fraMain(4))), QStringLiteral("File Shredder"));
+    EXPECT_TRUE(page->findChild<QListWidget*>(QStringLiteral("lstFiles"))->viewport()->acceptDrops());
+
+    QTreeWidgetItem* root = w.tvw1()->topLevelItem(0);
+    w.tvw1_NodeClick(root, false);
+    QTreeWidgetItem* tree = childNode(root, "Tree");
+    ASSERT_NE(tree, nullptr);
+    w.tvw1()->setCurrentItem(tree);
+    ASSERT_EQ(w.selectedFolderKey(), "C:\\Tree");
+
+    prompt.answer(platform::Answer::Yes);
+    w.action(QStringLiteral("mShredFolderandFiles"))->trigger();
+    EXPECT_EQ(prompt.last().text, "Are you sure you want to shred 'C:\\Tree' folder ?");
+    EXPECT_TRUE(w.isCommandBusy());
+    EXPECT_FALSE(w.action(QStringLiteral("mLockFolder"))->isEnabled());
+    EXPECT_FALSE(w.action(QStringLiteral("mShredFolderandFiles"))->isEnabled());
+    ASSERT_TRUE(QTest::qWaitFor([page] { return !page->isRunning(); }, 20000));
+
+    EXPECT_FALSE(w.isCommandBusy());
+    EXPECT_TRUE(w.action(QStringLiteral("mShredFolderandFiles"))->isEnabled());
+    EXPECT_FALSE(sandbox.exists("C:\\Tree"));
+    EXPECT_EQ(childNode(root, "Tree"), nullptr);
+    EXPECT_NE(childNode(root, "Other"), nullptr);
+    EXPECT_EQ(prompt.boxes.size(), 1u);
+
+    // The drive root is refused outright.
+    w.tvw1()->setCurrentItem(root);
+    w.action(QStringLiteral("mShredFolderandFiles"))->trigger();
+    EXPECT_EQ(prompt.last().text, "'C:\\' can't be shredded: it holds your system or Tessaly's own files.");
+    EXPECT_TRUE(sandbox.exists("C:\\Other"));
+}
