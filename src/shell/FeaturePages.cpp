@@ -128,6 +128,7 @@ void frmMain::buildFeaturePages() {
             panel2->setVisible(!shown);
         });
         connect(page, &viewer::ImageViewerPage::progressChanged, picProgress(), &QProgressBar::setValue);
+    }
     {
         // File shredder: the page on its tab, drops on its list while the window lives, the folder
         // tree's "Shred Folder and Files", and the busy switch shared with the other file commands.
