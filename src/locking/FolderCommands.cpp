@@ -1,5 +1,6 @@
 #include "locking/FolderCommands.h"
 
+#include "core/LockChecks.h"
 #include "core/Register.h"
 #include "core/Scrambler.h"
 #include "diagnostics/ErrorReport.h"
@@ -164,6 +165,35 @@ FileBatch folderBatch(const FolderRequest& request) {
     return batch;
 }
 
+// What stands in the way of locking a folder: it is a link, it lies inside a locked folder, it holds
+// locked items, or a locked folder of the same name in another letter case exists. Shows the
+// refusal and returns true when there is one.
+bool refuseFolderLock(const std::string& path, const std::string& registerPath, platform::Prompt& prompt) {
+    std::string refusal = core::RefuseFolderKind(path);
+    if (refusal.empty())
+        refusal = core::RefuseInsideLockedFolder(registerPath, path);
+    if (refusal.empty())
+        refusal = core::RefuseHoldingLockedItems(registerPath, path);
+    if (refusal.empty())
+        refusal = core::RefuseCaseTwin(registerPath, path);
+    if (refusal.empty())
+        return false;
+    prompt.show(refusal, Buttons::OK, Icon::Exclamation);
+    return true;
+}
+
+// Where a vanished locked folder would have to be: its parent folder, or "" when that is there.
+std::string missingParent(const std::string& lockedPath) {
+    const std::string parent = RemoveBackslash(GetFolderPart(lockedPath));
+    try {
+        if (!parent.empty() && platform::isFolder(AddBackslash(parent)))
+            return {};
+    } catch (const platform::SysError&) {
+        // the drive is not in the table
+    }
+    return parent.empty() ? lockedPath : parent;
+}
+
 // The errors of the folder-and-files commands: a folder that moved away, or the error report.
 void reportFolderAndFilesError(const platform::SysError& e, platform::Prompt& prompt, const char* procedure) {
     if (e.number == 75)
@@ -234,10 +264,22 @@ bool ForgetVanishedFolder(const std::string& lockedPath, const std::string& rest
                           const std::string& registerPath, platform::Prompt& prompt) {
     if (platform::exists(lockedPath))
         return false;
+    // With its drive or its parent folder away (unplugged, or itself locked and renamed), the folder
+    // may well still exist: its entry and password are kept.
+    const std::string parent = missingParent(lockedPath);
+    if (!parent.empty()) {
+        prompt.show("The folder " + core::Quoted(restoredPath) + " cannot be reached: " + core::Quoted(parent) +
+                        " is not there. Connect its drive or unlock the folder that holds it, then try again.",
+                    Buttons::OK, Icon::Exclamation);
+        return true;
+    }
+    if (prompt.show("The folder " + core::Quoted(restoredPath) +
+                        " no longer exists. Remove it from the Security Vault?",
+                    Buttons::YesNoDefaultNo, Icon::Question) != Answer::Yes)
+        return true;
     if (!valueName.empty())
         DeleteValue(HKEY_CURRENT_USER, settings::kFolderPasswordKey, valueName);
     core::RemoveAfterFolderUnlock(registerPath, restoredPath);
-    prompt.show("The folder '" + restoredPath + "' no longer exists.", Buttons::OK, Icon::Information);
     return true;
 }
 
@@ -269,6 +311,8 @@ FolderResult LockFolder(const FolderRequest& request, platform::Prompt& prompt) 
             prompt.show(core::UnrecordableMessage("folder", path), Buttons::OK, Icon::Exclamation);
             return result;
         }
+        if (refuseFolderLock(path, request.registerPath, prompt))
+            return result;
         const std::string locked = LockedFolderPath(path, request.folder.text);
         if (!ConfirmFolderCommand(prompt, "lock", path))
             return result;
@@ -283,8 +327,12 @@ FolderResult LockFolder(const FolderRequest& request, platform::Prompt& prompt) 
         result.newPath = locked;
         result.clearPasswords = true;
     } catch (const platform::SysError& e) {
-        if (e.number == 75 || e.number == 91) {
+        if (e.number == 91) {
             prompt.show("No folder has been selected", Buttons::OK, Icon::Exclamation);
+        } else if (e.number == 75) {
+            // A folder we may not change (write-protected, a read-only medium): say so and why.
+            prompt.show("The folder " + core::Quoted(path) + " could not be locked: " + e.reason() + ".", Buttons::OK,
+                        Icon::Critical);
         } else if (e.number == 76) {
             prompt.show(std::string("The folder you are trying to lock is either placed on a network drive or have "
                                     "been moved. Restart the application and try again.") +
@@ -355,6 +403,8 @@ FolderResult LockFolderAndFiles(const FolderRequest& request, platform::Prompt& 
             prompt.show(core::UnrecordableMessage("folder", path), Buttons::OK, Icon::Exclamation);
             return result;
         }
+        if (refuseFolderLock(path, request.registerPath, prompt))
+            return result;
         const std::string locked = LockedFolderPath(path, request.folder.text);
         if (!ConfirmFolderCommand(prompt, "lock", path))
             return result;

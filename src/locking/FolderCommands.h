@@ -72,8 +72,10 @@ enum class FolderUnlockEnd { Unlocked, Failed };
 FolderUnlockEnd RestoreLockedFolder(const std::string& lockedPath, const std::string& restoredPath,
                                     const std::string& valueName, const std::string& registerPath,
                                     platform::Prompt& prompt);
-// A locked folder that no longer exists at all: its register entry and password value are removed and
-// the user is told. Returns true when that was the case.
+// A locked folder that is not at its locked path. While its drive or parent folder is missing it is
+// only reported (it may still exist there); otherwise the user is asked whether to remove it from
+// the vault (No by default), and only a Yes removes its register entry and password value. Returns
+// true when the folder was missing (the caller goes no further with it).
 bool ForgetVanishedFolder(const std::string& lockedPath, const std::string& restoredPath, const std::string& valueName,
                           const std::string& registerPath, platform::Prompt& prompt);
 

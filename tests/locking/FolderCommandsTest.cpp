@@ -275,19 +275,43 @@ TEST_F(FolderCommandsTest, ALockedFolderWithoutDesktopIniIsStillGivenBack) {
     EXPECT_TRUE(lockedFolders().empty());
 }
 
-TEST_F(FolderCommandsTest, AVanishedLockedFolderIsForgottenAndTheUserTold) {
+TEST_F(FolderCommandsTest, AVanishedLockedFolderIsForgottenOnlyAfterTheUserSaysYes) {
     sandbox.makeFolder("C:\\Docs\\Old");
     ASSERT_TRUE(locking::LockFolder(request("C:\\Docs\\Old", "pw", "pw"), prompt).moved);
     std::filesystem::remove_all(sandbox.host(locking::LockedFolderPath("C:\\Docs\\Old", "Old")));
+    const std::string stored = storedValue("C:\\\\Docs\\Old");
+    ASSERT_NE(stored, "");
+
+    // No is the default answer: the entry and the password stay.
+    for (const Answer answer : {Answer::No, Answer::Yes}) {
+        testing_support::ScriptedPrompt p;
+        p.answer(answer);
+        const auto result = locking::UnlockFolder(lockedRequest("C:\\Docs\\Old", "pw", "pw"), p);
+        EXPECT_FALSE(result.moved);
+        ASSERT_EQ(p.boxes.size(), 1u) << boxList(p);
+        EXPECT_EQ(p.last().text, "The folder 'C:\\Docs\\Old' no longer exists. Remove it from the Security Vault?");
+        EXPECT_EQ(p.last().buttons, platform::Buttons::YesNoDefaultNo);
+        EXPECT_EQ(p.last().icon, Icon::Question);
+        EXPECT_EQ(lockedFolders().size(), answer == Answer::Yes ? 0u : 1u);
+        EXPECT_EQ(storedValue("C:\\\\Docs\\Old"), answer == Answer::Yes ? "" : stored);
+    }
+}
+
+TEST_F(FolderCommandsTest, AFolderWhoseParentIsMissingIsNeverForgotten) {
+    sandbox.makeFolder("C:\\Docs\\Away\\Old");
+    ASSERT_TRUE(locking::LockFolder(request("C:\\Docs\\Away\\Old", "pw", "pw"), prompt).moved);
+    // The parent is away (an unplugged drive, or a folder moved or locked since): the folder may be there.
+    std::filesystem::rename(sandbox.host("C:\\Docs\\Away"), sandbox.host("C:\\Docs\\Elsewhere"));
 
     testing_support::ScriptedPrompt p;
-    const auto result = locking::UnlockFolder(lockedRequest("C:\\Docs\\Old", "pw", "pw"), p);
-    EXPECT_FALSE(result.moved);
+    p.answer(Answer::Yes);
+    locking::UnlockFolder(lockedRequest("C:\\Docs\\Away\\Old", "pw", "pw"), p);
     ASSERT_EQ(p.boxes.size(), 1u) << boxList(p);
-    EXPECT_EQ(p.last().text, "The folder 'C:\\Docs\\Old' no longer exists.");
-    EXPECT_EQ(p.last().icon, Icon::Information);
-    EXPECT_TRUE(lockedFolders().empty());
-    EXPECT_EQ(storedValue("C:\\\\Docs\\Old"), "");
+    EXPECT_EQ(p.last().text, "The folder 'C:\\Docs\\Away\\Old' cannot be reached: 'C:\\Docs\\Away' is not there. "
+                             "Connect its drive or unlock the folder that holds it, then try again.");
+    EXPECT_EQ(p.last().buttons, platform::Buttons::OK);
+    EXPECT_EQ(lockedFolders().size(), 1u);
+    EXPECT_NE(storedValue("C:\\\\Docs\\Away\\Old"), "");
 }
 
 TEST_F(FolderCommandsTest, LockFolderAndFilesLocksTheFilesThenHidesTheFolderWithoutAPassword) {

@@ -194,16 +194,22 @@ TEST_F(VaultTest, NoForTheSecondFolderEndsTheCommandWithoutTheClosingMessage) {
     EXPECT_FALSE(port.scripted.busy);
 }
 
-TEST_F(VaultTest, AVanishedFolderIsForgottenFromTheVault) {
+TEST_F(VaultTest, AVanishedFolderIsForgottenFromTheVaultAfterAYes) {
     const std::string locked = lockFolder("Old", "pw");
     std::filesystem::remove_all(sandbox.host(locked));
     vault->Refresh();
-    checkAll(folders());
-    typePassword("pw");
-    child<QPushButton>("cmdUnlockFolder")->click();
-    EXPECT_EQ(port.scripted.texts(), (std::vector<std::string>{"The folder 'C:\\Docs\\Old' no longer exists.",
-                                                               "All selected folders have been unlocked"}));
-    EXPECT_EQ(folders()->count(), 0);
+    for (const Answer answer : {Answer::No, Answer::Yes}) {
+        port.scripted.boxes.clear();
+        port.scripted.answer(answer);
+        checkAll(folders());
+        typePassword("pw");
+        child<QPushButton>("cmdUnlockFolder")->click();
+        EXPECT_EQ(port.scripted.texts(),
+                  (std::vector<std::string>{"The folder 'C:\\Docs\\Old' no longer exists. Remove it from the Security "
+                                            "Vault?",
+                                            "All selected folders have been unlocked"}));
+        EXPECT_EQ(folders()->count(), answer == Answer::Yes ? 0 : 1);
+    }
 }
 
 TEST_F(VaultTest, UnlockFilesGoesOnAfterAFailureAndRefreshes) {
