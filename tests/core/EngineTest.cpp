@@ -413,3 +413,17 @@ TEST_F(EngineTest, ANameTheRegisterCannotKeepIsRefusedUntouched) {
     }
     EXPECT_EQ(sandbox.readFile(reg), "\r\n");
 }
+
+TEST_F(EngineTest, FilesWhoseNamesDifferOnlyInCaseKeepAnEntryEach) {
+    const std::string upper = sandbox.writeFile("C:\\C\\Note.txt", "upper");
+    const std::string lower = sandbox.writeFile("C:\\C\\note.txt", "lower");
+    ASSERT_TRUE(core::Encrypt(upper, "pw", context()));
+    ASSERT_TRUE(core::Encrypt(lower, "pw", context()));
+    EXPECT_EQ(entry(settings::kSectionTSL, upper), TransformName(lockedPath(upper, ".TSL")));
+    EXPECT_EQ(entry(settings::kSectionTSL, lower), TransformName(lockedPath(lower, ".TSL")));
+
+    ASSERT_TRUE(core::Decrypt(lockedPath(upper, ".TSL"), "pw", context()));
+    EXPECT_EQ(entry(settings::kSectionTSL, upper), "");
+    EXPECT_EQ(entry(settings::kSectionTSL, lower), TransformName(lockedPath(lower, ".TSL")));
+    EXPECT_EQ(sandbox.readFile(upper), "upper");
+}
