@@ -204,9 +204,9 @@ bool handleError(const EngineContext& ctx, Messages messages, const char* proced
     else if (messages == Messages::Lock && number == 75)
         ctx.prompt.show("Path/File access error" + line, Buttons::OK, Icon::Critical, "Path/File access error");
     else if (messages == Messages::Unlock && number == 55)
-        ctx.prompt.show(
-            "The file you are trying to unlock is already opened. Restart the application and try again" + line,
-            Buttons::OK, Icon::Critical, "File Already Open");
+        ctx.prompt.show("The file you are trying to unlock is already opened. Restart the application and try again" +
+                            line,
+                        Buttons::OK, Icon::Critical, "File Already Open");
     else if (messages == Messages::Unlock && number == 75)
         ctx.prompt.show("A Path/File access error occured during unlocking one of the selected file" + line,
                         Buttons::OK, Icon::Critical, "Path/File access error");

@@ -6,6 +6,7 @@
 #include "diagnostics/ErrorReport.h"
 #include "locking/Text.h"
 #include "platform/Attributes.h"
+#include "platform/Environment.h"
 #include "platform/FileIO.h"
 #include "platform/ProfileFile.h"
 #include "platform/Prompt.h"
@@ -230,6 +231,12 @@ std::string FolderPasswordValueName(const std::string& restoredPath) {
     return restoredPath.substr(0, 3) + "\\" + restoredPath.substr(3);
 }
 
+bool HasStoredFolderPassword(const std::string& valueName) {
+    platform::RegValue value;
+    return platform::registry().queryValue(HKEY_CURRENT_USER, settings::kFolderPasswordKey, valueName, value) ==
+           platform::kRegSuccess;
+}
+
 std::string StoredFolderPassword(const std::string& valueName) {
     return core::RC4Text(GetStringFull(HKEY_CURRENT_USER, settings::kFolderPasswordKey, valueName), core::kFixedKey);
 }
@@ -444,6 +451,14 @@ FolderResult UnlockFolderAndFiles(const FolderRequest& request, platform::Prompt
     try {
         if (!EndsInFolderLockExtension(path))
             return result;
+        // A folder locked with a password of its own comes back only with that password.
+        const std::string valueName = passwordValueName(request.folder);
+        const bool hasPassword = HasStoredFolderPassword(valueName);
+        if (hasPassword && request.password != StoredFolderPassword(valueName)) {
+            prompt.show("Password incorrect", Buttons::OK, Icon::Information);
+            result.clearPasswords = true;
+            return result;
+        }
         const std::string restored = RestoredFolderPath(path);
         if (ForgetVanishedFolder(path, restored, std::string(), request.registerPath, prompt))
             return result;
@@ -453,8 +468,8 @@ FolderResult UnlockFolderAndFiles(const FolderRequest& request, platform::Prompt
         const RunResult run = UnlockFiles(folderBatch(request), prompt, hooks);
         result.clearPasswords = run.end == RunEnd::Completed;
 
-        if (RestoreLockedFolder(path, restored, std::string(), request.registerPath, prompt) !=
-            FolderUnlockEnd::Unlocked)
+        if (RestoreLockedFolder(path, restored, hasPassword ? valueName : std::string(), request.registerPath,
+                                prompt) != FolderUnlockEnd::Unlocked)
             return result;
         result.moved = true;
         result.newPath = restored;

@@ -56,6 +56,9 @@ std::string RestoredFolderPath(const std::string& lockedPath);
 // The password value name of a folder from its plain path: "C:\Docs" -> "C:\\Docs", the form the
 // folder tree's full path has.
 std::string FolderPasswordValueName(const std::string& restoredPath);
+// Whether a password value is stored for the folder (an empty password counts; a folder locked with
+// its files has none).
+bool HasStoredFolderPassword(const std::string& valueName);
 // The stored password of a folder, deciphered ("" when there is none).
 std::string StoredFolderPassword(const std::string& valueName);
 // True when the path ends in ".TSL" (any case), as a locked folder's name does.

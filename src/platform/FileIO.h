@@ -15,9 +15,9 @@ std::uint64_t fileLength(const std::string& windowsPath);
 // The whole file as bytes. Reading opens regular files only and never waits: a named pipe, a device
 // or a socket is refused with error 75 ("not a regular file") at once.
 std::string readAll(const std::string& windowsPath);
-void removeFile(const std::string& windowsPath);     // unlink (ignores read-only, as a shell delete does)
-void createFolder(const std::string& windowsPath);   // one level
-void syncFolder(const std::string& windowsFolder);   // fsync of the folder itself
+void removeFile(const std::string& windowsPath);   // unlink (ignores read-only, as a shell delete does)
+void createFolder(const std::string& windowsPath); // one level
+void syncFolder(const std::string& windowsFolder); // fsync of the folder itself
 
 class InputFile final {
 public:

@@ -290,9 +290,9 @@ TEST_F(EngineTest, ATakenTargetNameIsNeverOverwritten) {
         EXPECT_FALSE(ok);
         ASSERT_EQ(prompt.boxes.size(), 1u);
         // The message names the file the user chose, and the name in the way.
-        EXPECT_EQ(prompt.last().text, c.unlock ? std::string("'plan.txt' can't be unlocked: the name 'plan.txt' is taken.")
-                                               : "'plan.txt' can't be locked: its locked name '" +
-                                                     GetFileNamePart(locked) + "' is taken.");
+        EXPECT_EQ(prompt.last().text,
+                  c.unlock ? std::string("'plan.txt' can't be unlocked: the name 'plan.txt' is taken.")
+                           : "'plan.txt' can't be locked: its locked name '" + GetFileNamePart(locked) + "' is taken.");
         EXPECT_EQ(prompt.last().icon, Icon::Exclamation);
         EXPECT_EQ(prompt.last().title, "Tessaly");
         EXPECT_EQ(listing(folder), before);

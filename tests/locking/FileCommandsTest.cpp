@@ -306,12 +306,14 @@ TEST_F(FileCommandsTest, LinksPipesAndNamesWithABackslashAreRefusedAndLeftAsThey
     } cases[] = {
         {true, {"link.txt", "link.txt"}, "'link.txt' " + linkRefusal},
         {true, {"pipe", "pipe"}, "'pipe' is not a regular file and cannot be locked or unlocked."},
-        {true, {"a\\b.txt", "a\\b.txt"},
+        {true,
+         {"a\\b.txt", "a\\b.txt"},
          "'a\\b.txt' can't be locked: its name holds a \"\\\", which Tessaly reads as a folder separator. Rename it "
          "and try again."},
         {false, {TransformName("x.txt") + ".TSL", "x.txt"}, "'" + TransformName("x.txt") + ".TSL' " + linkRefusal},
         {false, {"pipe", "pipe"}, "'pipe' is not a regular file and cannot be locked or unlocked."},
-        {false, {"a\\b.txt", "a\\b.txt"},
+        {false,
+         {"a\\b.txt", "a\\b.txt"},
          "'a\\b.txt' can't be unlocked: its name holds a \"\\\", which Tessaly reads as a folder separator. Rename "
          "it and try again."},
     };

@@ -443,6 +443,27 @@ TEST_F(FolderCommandsTest, LockFolderAndFilesOnAnAlreadyLockedFolderLocksTheFile
     EXPECT_TRUE(sandbox.exists("C:\\Docs\\Old\\" + TransformName("a.txt") + ".TSL"));
 }
 
+TEST_F(FolderCommandsTest, AFolderWithAStoredPasswordNeverComesBackWithoutIt) {
+    sandbox.writeFile("C:\\Docs\\Old\\a.txt", "a");
+    ASSERT_TRUE(locking::LockFolder(request("C:\\Docs\\Old", "pw", "pw"), prompt).moved);
+    const std::string locked = locking::LockedFolderPath("C:\\Docs\\Old", "Old");
+
+    // Unlock Folder and files reads no password of its own: the folder's must still be given.
+    testing_support::ScriptedPrompt p;
+    auto result = locking::UnlockFolderAndFiles(lockedRequest("C:\\Docs\\Old", "", ""), p);
+    EXPECT_FALSE(result.moved);
+    EXPECT_EQ(p.texts(), std::vector<std::string>{"Password incorrect"});
+    EXPECT_TRUE(sandbox.exists(locked));
+    EXPECT_EQ(lockedFolders().size(), 1u);
+
+    p.boxes.clear();
+    result = locking::UnlockFolderAndFiles(lockedRequest("C:\\Docs\\Old", "pw", ""), p);
+    EXPECT_TRUE(result.moved) << boxList(p);
+    EXPECT_EQ(sandbox.readFile("C:\\Docs\\Old\\a.txt"), "a");
+    EXPECT_FALSE(locking::HasStoredFolderPassword("C:\\\\Docs\\Old"));
+    EXPECT_TRUE(lockedFolders().empty());
+}
+
 TEST_F(FolderCommandsTest, UnlockFolderAndFilesUnlocksTheFilesAndTheFolder) {
     sandbox.writeFile("C:\\Docs\\Old\\a.txt", "a");
     ASSERT_TRUE(locking::LockFolderAndFiles(request("C:\\Docs\\Old", "pw", "pw"), prompt).moved);

@@ -1,11 +1,11 @@
 #include "FakePort.h"
 #include "LockingTestSupport.h"
 
+#include "core/Register.h"
 #include "locking/FileCommands.h"
 #include "locking/FolderCommands.h"
 #include "locking/frmSecurityVault.h"
 #include "platform/Attributes.h"
-#include "core/Register.h"
 #include "settings/Settings.h"
 #include "settings/modFileFunctions.h"
 #include "settings/modGeneral.h"

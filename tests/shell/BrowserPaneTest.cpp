@@ -133,7 +133,7 @@ TEST_F(BrowserPaneTest, AFileThatCannotBeReadSkipsOnlyItself) {
     ASSERT_EQ(shown.count("c.txt"), 1u);
     EXPECT_EQ(shown.at("a.txt").size, QString::fromStdString(FormatByteSize(3)));
     EXPECT_EQ(shown.at("c.txt").size, QString::fromStdString(FormatByteSize(5)));
-    ASSERT_EQ(shown.count(broken), 1u); // what could be filled is kept
+    ASSERT_EQ(shown.count(broken), 1u);                               // what could be filled is kept
     EXPECT_EQ(shown.at(broken).text, QString::fromStdString(broken)); // no content tells it locked
     EXPECT_FALSE(shown.at(broken).lock);
     EXPECT_TRUE(shown.at(broken).size.isEmpty());
