@@ -465,34 +465,14 @@ bool BigDecrypt1(const std::string& path, const std::string& password, const Eng
 std::string LockTargetPath(const std::string& path, bool small) {
     if (!small)
         return lockTarget(path, ".TSW");
-    if (platform::upperText(GetExtension(path)) == "TSL") {
-        platform::InputFile in(path);
-        std::string head(kHeaderLength + 2, '\0');
-        std::size_t got = 0;
-        while (got < head.size()) {
-            const std::size_t n = in.read(head.data() + got, head.size() - got);
-            if (n == 0)
-                break;
-            got += n;
-        }
-        head.resize(got);
-        if (startsWithHeaderLine(head))
-            return path;
-    }
+    if (platform::upperText(GetExtension(path)) == "TSL" &&
+        startsWithHeaderLine(platform::InputFile(path).readUpTo(kHeaderLength + 2)))
+        return path;
     return lockTarget(path, ".TSL");
 }
 
 bool StartsWithLockedHeader(const std::string& path) {
-    platform::InputFile in(path);
-    char head[kHeaderLength + 1] = {};
-    std::size_t got = 0;
-    while (got < sizeof head) {
-        const std::size_t n = in.read(head + got, sizeof head - got);
-        if (n == 0)
-            break;
-        got += n;
-    }
-    const std::string start(head, got);
+    const std::string start = platform::InputFile(path).readUpTo(kHeaderLength + 1);
     return startsWithHeader(start) && start.size() == kHeaderLength + 1 && start[kHeaderLength] == '\r';
 }
 

@@ -13,8 +13,6 @@
 #include "settings/modFileFunctions.h"
 #include "settings/modGeneral.h"
 
-#include <cstring>
-
 namespace locking {
 
 using platform::Answer;
@@ -94,16 +92,7 @@ bool refused(platform::Prompt& prompt, const std::string& refusal) {
 } // namespace
 
 bool HasSecretMarker(const std::string& path) {
-    platform::InputFile in(path);
-    char head[8] = {};
-    std::size_t got = 0;
-    while (got < sizeof head) {
-        const std::size_t n = in.read(head + got, sizeof head - got);
-        if (n == 0)
-            break;
-        got += n;
-    }
-    return got == sizeof head && std::memcmp(head, kSecretMarker, sizeof head) == 0;
+    return platform::InputFile(path).readUpTo(8) == kSecretMarker;
 }
 
 RunResult LockFiles(const FileBatch& batch, platform::Prompt& prompt, const RunHooks& hooks) {

@@ -185,6 +185,19 @@ void InputFile::readExact(char* buffer, std::size_t n) {
     }
 }
 
+std::string InputFile::readUpTo(std::size_t n) {
+    std::string out(n, '\0');
+    std::size_t got = 0;
+    while (got < n) {
+        const std::size_t r = read(out.data() + got, n - got);
+        if (r == 0)
+            break;
+        got += r;
+    }
+    out.resize(got);
+    return out;
+}
+
 // --- AtomicWriter ---
 
 AtomicWriter::AtomicWriter(const std::string& windowsTarget) {

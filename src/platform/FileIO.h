@@ -30,6 +30,8 @@ public:
     std::size_t read(char* buffer, std::size_t n);
     // Reads exactly n bytes or throws SysError 62 ("Input past end of file").
     void readExact(char* buffer, std::size_t n);
+    // Reads n bytes, or all that is left when the file ends before.
+    std::string readUpTo(std::size_t n);
     int fd() const { return m_fd; }
 
 private:
