@@ -20,6 +20,7 @@ platform::Answer TerminalPrompt::show(const std::string& text, platform::Buttons
     case platform::Buttons::OK:
         return platform::Answer::OK;
     case platform::Buttons::YesNo:
+    case platform::Buttons::YesNoDefaultNo:
         return platform::Answer::No;
     case platform::Buttons::AbortRetryIgnore:
         return platform::Answer::Abort;

@@ -2,6 +2,7 @@
 // program's own engines, register, registry and drive table.
 
 #include "TerminalPrompt.h"
+#include "core/LockChecks.h"
 #include "core/LockEngine.h"
 #include "core/Register.h"
 #include "platform/Attributes.h"
@@ -76,6 +77,11 @@ std::string hostForm(const std::string& windowsPath) {
 
 // The Windows-form path of an existing file on the command line, or "" after saying why not.
 std::string fileArgument(const std::string& hostPath) {
+    if (hostPath.find('\\') != std::string::npos) {
+        fail(hostPath + ": a name in this path holds a \"\\\", which Tessaly reads as a folder separator; " +
+             "rename it and try again");
+        return {};
+    }
     std::string path;
     try {
         path = platform::toWindows(hostPath);
@@ -162,7 +168,7 @@ template <class Act> int eachFile(const std::vector<std::string>& files, Act&& a
             try {
                 ok = act(arg, path);
             } catch (const platform::SysError& e) {
-                fail(arg + ": " + e.description());
+                fail(arg + ": " + e.reason());
             }
         }
         allOk = allOk && ok;
@@ -174,13 +180,15 @@ int lockFiles(const std::vector<std::string>& files, const std::string& password
     TerminalPrompt prompt;
     const std::string reg = openRegister();
     return eachFile(files, [&](const std::string& arg, const std::string& path) {
-        // As the program's lock command does: attributes off, then the engine by size.
+        // As the program's lock command does: the checks, attributes off, then the engine by size.
+        const std::string refusal = core::RefuseFileLock(reg, path);
+        if (!refusal.empty()) {
+            prompt.show(refusal, platform::Buttons::OK, platform::Icon::Exclamation, std::string());
+            return false;
+        }
         platform::setAttributes(path, platform::kAttrNormal);
         const bool small = platform::fileLength(path) < core::kLargeFileThreshold;
-        const std::string target =
-            small && platform::upperText(GetExtension(path)) == "TSL"
-                ? path
-                : AddBackslash(GetFolderPart(path)) + TransformName(GetFileNamePart(path)) + (small ? ".TSL" : ".TSW");
+        const std::string target = core::LockTargetPath(path, small);
         if (!runEngine(small ? core::Encrypt : core::BigEncrypt, path, password, prompt, reg, "lock"))
             return false;
         std::printf("locked %s -> %s\n", arg.c_str(), hostForm(target).c_str());
@@ -194,7 +202,9 @@ int unlockFiles(const std::vector<std::string>& files, const std::string& passwo
     return eachFile(files, [&](const std::string& arg, const std::string& path) {
         const std::string extension = platform::upperText(GetExtension(path));
         bool ok = false;
-        if (extension == "TSL")
+        if ((extension == "TSL" || extension == "TSW") && !core::StartsWithLockedHeader(path))
+            fail(arg + ": not locked (it does not begin with a locked header)");
+        else if (extension == "TSL")
             ok = runEngine(core::Decrypt, path, password, prompt, reg, "unlock");
         else if (extension == "TSW")
             ok = runEngine(core::BigDecrypt, path, password, prompt, reg, "unlock");

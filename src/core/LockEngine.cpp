@@ -1,6 +1,7 @@
 #include "core/LockEngine.h"
 
 #include "core/Cipher.h"
+#include "core/LockChecks.h"
 #include "core/Register.h"
 #include "core/Scrambler.h"
 #include "diagnostics/ErrorReport.h"
@@ -76,7 +77,7 @@ void progress(const EngineContext& ctx, std::uint64_t done, std::uint64_t total)
 std::string readFirstLine(const std::string& path) {
     platform::InputFile in(path);
     if (in.size() == 0)
-        throw platform::SysError(62, platform::errorDescription(62));
+        throw platform::SysError(62, platform::errorDescription(62), "the file is empty");
     std::string line;
     char buffer[4096];
     while (line.size() < kMaxHeaderLine) {
@@ -111,9 +112,20 @@ bool refuseUnrecordable(const EngineContext& ctx, const std::string& path) {
     return true;
 }
 
-void showTargetTaken(const EngineContext& ctx, const std::string& target) {
-    ctx.prompt.show("The file '" + target + "' already exists. Move or rename it and try again.", Buttons::OK,
-                    Icon::Exclamation);
+// Refuses what must not be locked or unlocked (a link, a pipe, an item inside a locked folder).
+bool refuse(const EngineContext& ctx, const std::string& refusal) {
+    if (refusal.empty())
+        return false;
+    ctx.prompt.show(refusal, Buttons::OK, Icon::Exclamation);
+    return true;
+}
+
+// Names the file the user chose and the name that stands in the way.
+void showTargetTaken(const EngineContext& ctx, const std::string& path, const std::string& target, bool lock) {
+    const std::string chosen = Quoted(ShownName(path)) + " can't be ";
+    const std::string taken = Quoted(GetFileNamePart(target)) + " is taken.";
+    ctx.prompt.show(lock ? chosen + "locked: its locked name " + taken : chosen + "unlocked: the name " + taken,
+                    Buttons::OK, Icon::Exclamation);
 }
 
 // Whether a file or folder already has the target's name. A name that the folder cannot hold (too
@@ -181,38 +193,47 @@ void replaceSource(platform::AtomicWriter& writer, const std::string& source, co
 enum class Messages { Lock, Unlock, None };
 
 // The engines' error handler: the numbers the engine knows get their boxes, the rest is reported.
+// Every box ends by naming the file and the reason in the system's words.
 bool handleError(const EngineContext& ctx, Messages messages, const char* procedure, int number,
-                 const std::string& description) {
+                 const std::string& description, const std::string& path, bool lock, const std::string& reason) {
+    const std::string why = Quoted(ShownName(path)) + ": " + reason + ".";
+    const std::string line = std::string(kCrLf) + why;
     if (messages == Messages::Lock && number == 55)
-        ctx.prompt.show("The file you are trying to lock is already open or in read-only mode.", Buttons::OK,
+        ctx.prompt.show("The file you are trying to lock is already open or in read-only mode." + line, Buttons::OK,
                         Icon::Critical, "File Already Open");
     else if (messages == Messages::Lock && number == 75)
-        ctx.prompt.show("Path/File access error", Buttons::OK, Icon::Critical, "Path/File access error");
+        ctx.prompt.show("Path/File access error" + line, Buttons::OK, Icon::Critical, "Path/File access error");
     else if (messages == Messages::Unlock && number == 55)
-        ctx.prompt.show("The file you are trying to unlock is already opened. Restart the application and try again",
+        ctx.prompt.show("The file you are trying to unlock is already opened. Restart the application and try again" +
+                            line,
                         Buttons::OK, Icon::Critical, "File Already Open");
     else if (messages == Messages::Unlock && number == 75)
-        ctx.prompt.show("A Path/File access error occured during unlocking one of the selected file", Buttons::OK,
-                        Icon::Critical, "Path/File access error");
-    else
+        ctx.prompt.show("A Path/File access error occured during unlocking one of the selected file" + line,
+                        Buttons::OK, Icon::Critical, "Path/File access error");
+    else {
         ReportError(ctx.windowName, number, description, procedure);
+        ctx.prompt.show(Quoted(ShownName(path)) + " could not be " + (lock ? "locked: " : "unlocked: ") + reason + ".",
+                        Buttons::OK, Icon::Critical);
+    }
     return false;
 }
 
-template <class Body> bool guarded(const EngineContext& ctx, Messages messages, const char* procedure, Body&& body) {
+template <class Body>
+bool guarded(const EngineContext& ctx, Messages messages, const char* procedure, const std::string& path, bool lock,
+             Body&& body) {
     try {
         return body();
     } catch (const platform::SysError& e) {
-        return handleError(ctx, messages, procedure, e.number, e.description());
+        return handleError(ctx, messages, procedure, e.number, e.description(), path, lock, e.reason());
     } catch (const std::bad_alloc&) {
-        return handleError(ctx, messages, procedure, 7, "Out of memory");
+        return handleError(ctx, messages, procedure, 7, "Out of memory", path, lock, "out of memory");
     } catch (const std::exception& e) {
-        return handleError(ctx, messages, procedure, 5, e.what());
+        return handleError(ctx, messages, procedure, 5, e.what(), path, lock, e.what());
     }
 }
 
 bool encryptSmall(const std::string& path, const std::string& password, const EngineContext& ctx) {
-    if (!FileExists(path) || refuseUnrecordable(ctx, path))
+    if (!FileExists(path) || refuseUnrecordable(ctx, path) || refuse(ctx, RefuseFileLock(ctx.registerPath, path)))
         return false;
     const std::string content = platform::readAll(path);
     if (content.empty()) {
@@ -228,10 +249,12 @@ bool encryptSmall(const std::string& path, const std::string& password, const En
     cipher.Stretch();
     const std::string body = cipher.takeText();
 
-    // A .TSL file is locked again in place; anything else goes to its transformed name.
-    const std::string target = platform::upperText(GetExtension(path)) == "TSL" ? path : lockTarget(path, ".TSL");
+    // A locked small file is locked again in place; anything else, a plain file that merely carries
+    // the ".TSL" name included, goes to its transformed name.
+    const bool relock = platform::upperText(GetExtension(path)) == "TSL" && startsWithHeaderLine(content);
+    const std::string target = relock ? path : lockTarget(path, ".TSL");
     if (target != path && targetTaken(target)) {
-        showTargetTaken(ctx, target);
+        showTargetTaken(ctx, path, target, true);
         return false;
     }
 
@@ -260,6 +283,8 @@ bool encryptSmall(const std::string& path, const std::string& password, const En
 }
 
 bool decryptSmall(const std::string& path, const std::string& password, const EngineContext& ctx) {
+    if (refuse(ctx, RefuseFileKind(path)))
+        return false;
     const unsigned attributesBefore = platform::getAttributes(path) & ~platform::kAttrDirectory;
     platform::setAttributes(path, platform::kAttrNormal);
     const auto restoreAttributes = [&] { platform::setAttributes(path, attributesBefore); };
@@ -280,7 +305,7 @@ bool decryptSmall(const std::string& path, const std::string& password, const En
     // A body that cannot be decoded would give no content back: keep the locked file.
     if (!Cipher::IsStretched(body)) {
         restoreAttributes();
-        ctx.prompt.show("The locked file '" + path + "' is damaged and cannot be unlocked.", Buttons::OK,
+        ctx.prompt.show("The locked file '" + ShownName(path) + "' is damaged and cannot be unlocked.", Buttons::OK,
                         Icon::Critical);
         return false;
     }
@@ -296,7 +321,7 @@ bool decryptSmall(const std::string& path, const std::string& password, const En
     const std::string target = startsWithHeaderLine(content) ? path : unlockTarget(path);
     if (target != path && targetTaken(target)) {
         restoreAttributes();
-        showTargetTaken(ctx, target);
+        showTargetTaken(ctx, path, target, false);
         return false;
     }
 
@@ -327,10 +352,11 @@ void copyLargeContent(platform::InputFile& in, platform::AtomicWriter& writer, s
 }
 
 bool encryptLarge(const std::string& path, const std::string& password, const EngineContext& ctx) {
-    if (!FileExists(path) || refuseUnrecordable(ctx, path))
+    if (!FileExists(path) || refuseUnrecordable(ctx, path) || refuse(ctx, RefuseFileLock(ctx.registerPath, path)))
         return false;
     const std::string header = MakeHeader(ctx.salt.empty() ? MakeSalt() : ctx.salt, password);
-    if (platform::upperText(GetExtension(path)) == "TSW") {
+    // A large locked file is not locked again; a plain file that only carries the name is.
+    if (platform::upperText(GetExtension(path)) == "TSW" && StartsWithLockedHeader(path)) {
         ctx.prompt.show(std::string("The file you are trying to lock is already locked.") + kCrLf +
                             "Multiple locking is supported in small files only",
                         Buttons::OK, Icon::None);
@@ -338,7 +364,7 @@ bool encryptLarge(const std::string& path, const std::string& password, const En
     }
     const std::string target = lockTarget(path, ".TSW");
     if (targetTaken(target)) {
-        showTargetTaken(ctx, target);
+        showTargetTaken(ctx, path, target, true);
         return false;
     }
 
@@ -358,6 +384,8 @@ bool encryptLarge(const std::string& path, const std::string& password, const En
 }
 
 bool decryptLarge(const std::string& path, const std::string& password, const EngineContext& ctx) {
+    if (refuse(ctx, RefuseFileKind(path)))
+        return false;
     const unsigned attributesBefore = platform::getAttributes(path) & ~platform::kAttrDirectory;
     platform::setAttributes(path, platform::kAttrNormal);
 
@@ -371,7 +399,7 @@ bool decryptLarge(const std::string& path, const std::string& password, const En
     const std::string target = unlockTarget(path);
     if (target != path && targetTaken(target)) {
         platform::setAttributes(path, attributesBefore);
-        showTargetTaken(ctx, target);
+        showTargetTaken(ctx, path, target, false);
         return false;
     }
 
@@ -411,27 +439,41 @@ std::string MakeSalt() {
 }
 
 bool Encrypt(const std::string& path, const std::string& password, const EngineContext& ctx) {
-    return guarded(ctx, Messages::Lock, "Encrypt", [&] { return encryptSmall(path, password, ctx); });
+    return guarded(ctx, Messages::Lock, "Encrypt", path, true, [&] { return encryptSmall(path, password, ctx); });
 }
 
 bool Decrypt(const std::string& path, const std::string& password, const EngineContext& ctx) {
-    return guarded(ctx, Messages::Unlock, "Decrypt", [&] { return decryptSmall(path, password, ctx); });
+    return guarded(ctx, Messages::Unlock, "Decrypt", path, false, [&] { return decryptSmall(path, password, ctx); });
 }
 
 bool Decrypt1(const std::string& path, const std::string& password, const EngineContext& ctx) {
-    return guarded(ctx, Messages::Unlock, "Decrypt1", [&] { return decryptSmall(path, password, ctx); });
+    return guarded(ctx, Messages::Unlock, "Decrypt1", path, false, [&] { return decryptSmall(path, password, ctx); });
 }
 
 bool BigEncrypt(const std::string& path, const std::string& password, const EngineContext& ctx) {
-    return guarded(ctx, Messages::None, "BigEncription", [&] { return encryptLarge(path, password, ctx); });
+    return guarded(ctx, Messages::None, "BigEncription", path, true, [&] { return encryptLarge(path, password, ctx); });
 }
 
 bool BigDecrypt(const std::string& path, const std::string& password, const EngineContext& ctx) {
-    return guarded(ctx, Messages::None, "BigDecrypt", [&] { return decryptLarge(path, password, ctx); });
+    return guarded(ctx, Messages::None, "BigDecrypt", path, false, [&] { return decryptLarge(path, password, ctx); });
 }
 
 bool BigDecrypt1(const std::string& path, const std::string& password, const EngineContext& ctx) {
-    return guarded(ctx, Messages::None, "BigDecrypt1", [&] { return decryptLarge(path, password, ctx); });
+    return guarded(ctx, Messages::None, "BigDecrypt1", path, false, [&] { return decryptLarge(path, password, ctx); });
+}
+
+std::string LockTargetPath(const std::string& path, bool small) {
+    if (!small)
+        return lockTarget(path, ".TSW");
+    if (platform::upperText(GetExtension(path)) == "TSL" &&
+        startsWithHeaderLine(platform::InputFile(path).readUpTo(kHeaderLength + 2)))
+        return path;
+    return lockTarget(path, ".TSL");
+}
+
+bool StartsWithLockedHeader(const std::string& path) {
+    const std::string start = platform::InputFile(path).readUpTo(kHeaderLength + 1);
+    return startsWithHeader(start) && start.size() == kHeaderLength + 1 && start[kHeaderLength] == '\r';
 }
 
 LockInfo InspectFile(const std::string& path) {

@@ -47,6 +47,14 @@ struct LockInfo {
 // Throws platform::SysError when the file cannot be read.
 LockInfo InspectFile(const std::string& path);
 
+// True when the file begins with a locked header: "[Secret]", sixteen header characters and a
+// carriage return. Whether a file is locked is told by this alone, never by its name.
+bool StartsWithLockedHeader(const std::string& path);
+
+// Where a lock puts the file: a locked small file (a ".TSL" name and a whole header line) is locked
+// again in place; anything else goes to its transformed name with ".TSL" (small) or ".TSW".
+std::string LockTargetPath(const std::string& path, bool small);
+
 // The header of a new lock: "[Secret]" + salt + DigestText(salt + password).
 std::string MakeHeader(const std::string& salt, const std::string& password);
 // A salt that differs from lock to lock: the digest of the date and the seconds since midnight.

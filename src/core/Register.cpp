@@ -186,4 +186,11 @@ std::vector<RegisterItem> GetLockedFolders(const std::string& registerPath, plat
     return items;
 }
 
+std::vector<RegisterItem> RegisterEntries(const std::string& registerPath, const std::string& section) {
+    if (registerPath.empty())
+        return {};
+    std::optional<ReaderError> ignored;
+    return readSection(registerPath, section, ignored);
+}
+
 } // namespace core

@@ -43,4 +43,7 @@ std::vector<RegisterItem> GetLockedTSWFiles(const std::string& registerPath, pla
 std::vector<RegisterItem> GetLockedFolders(const std::string& registerPath, platform::Prompt& prompt,
                                            const std::string& windowName = "frmMain");
 
+// One section's entries, for checks that must not speak: a register that cannot be read has none.
+std::vector<RegisterItem> RegisterEntries(const std::string& registerPath, const std::string& section);
+
 } // namespace core

@@ -1,5 +1,6 @@
 #include "locking/FileCommands.h"
 
+#include "core/LockChecks.h"
 #include "core/LockEngine.h"
 #include "diagnostics/ErrorReport.h"
 #include "locking/Text.h"
@@ -11,8 +12,6 @@
 #include "platform/SysError.h"
 #include "settings/modFileFunctions.h"
 #include "settings/modGeneral.h"
-
-#include <cstring>
 
 namespace locking {
 
@@ -57,31 +56,43 @@ RunResult endRun(platform::Prompt& prompt, const RunHooks& hooks, RunResult resu
     return result;
 }
 
-// The handler of a run: the access error has its own words, anything else goes to the reporter.
-void reportRunError(platform::Prompt& prompt, const FileBatch& batch, int number, const std::string& description,
-                    const char* verb, const char* procedure) {
-    if (number == 75) {
-        prompt.show(std::string("The file you are trying to ") + verb + " is either on a Write Protected Media" +
-                        kCrLf + "or the file does'nt exists anymore",
-                    Buttons::OK, Icon::Critical, "Path/File Access Error");
+// The handler of a run: the access error has its own words and the file and the system's reason
+// after them; anything else goes to the reporter.
+void reportRunError(platform::Prompt& prompt, const FileBatch& batch, const platform::SysError& e,
+                    const std::string& path, const char* verb, const char* procedure) {
+    if (e.number == 75) {
+        std::string text = std::string("The file you are trying to ") + verb + " is either on a Write Protected Media" +
+                           kCrLf + "or the file does'nt exists anymore";
+        if (!path.empty())
+            text += kCrLf + core::Quoted(core::ShownName(path)) + ": " + e.reason() + ".";
+        prompt.show(text, Buttons::OK, Icon::Critical, "Path/File Access Error");
     } else {
-        ReportError(batch.windowName, number, description, procedure);
+        ReportError(batch.windowName, e.number, e.description(), procedure);
     }
+}
+
+// A name holding "\" cannot be addressed: the Windows form would read it as a folder separator.
+bool refuseBackslashName(platform::Prompt& prompt, const FileItem& item, const char* verb) {
+    if (item.key.find('\\') == std::string::npos)
+        return false;
+    prompt.show(core::Quoted(item.text) + " can't be " + verb + ": its name holds a \"\\\", which Tessaly reads as a " +
+                    "folder separator. Rename it and try again.",
+                Buttons::OK, Icon::Exclamation);
+    return true;
+}
+
+// Shows the refusal, if any; true when the item is refused.
+bool refused(platform::Prompt& prompt, const std::string& refusal) {
+    if (refusal.empty())
+        return false;
+    prompt.show(refusal, Buttons::OK, Icon::Exclamation);
+    return true;
 }
 
 } // namespace
 
 bool HasSecretMarker(const std::string& path) {
-    platform::InputFile in(path);
-    char head[8] = {};
-    std::size_t got = 0;
-    while (got < sizeof head) {
-        const std::size_t n = in.read(head + got, sizeof head - got);
-        if (n == 0)
-            break;
-        got += n;
-    }
-    return got == sizeof head && std::memcmp(head, kSecretMarker, sizeof head) == 0;
+    return platform::InputFile(path).readUpTo(8) == kSecretMarker;
 }
 
 RunResult LockFiles(const FileBatch& batch, platform::Prompt& prompt, const RunHooks& hooks) {
@@ -98,13 +109,17 @@ RunResult LockFiles(const FileBatch& batch, platform::Prompt& prompt, const RunH
     prompt.setBusy(true);
     if (hooks.showProgress)
         hooks.showProgress("Lock in Progress. Please Wait...");
+    std::string path;
     try {
         const std::string ownExecutable = upperText(batch.ownExecutable);
         for (std::size_t i = 0; i < batch.checked.size(); ++i) {
             const FileItem& item = batch.checked[i];
             result.anyChecked = true;
-            const std::string path = AddBackslash(batch.folder) + item.key;
-            if (!ownExecutable.empty() && upperText(path) == ownExecutable) {
+            path = AddBackslash(batch.folder) + item.key;
+            if (refuseBackslashName(prompt, item, "locked") ||
+                refused(prompt, core::RefuseFileLock(batch.registerPath, path))) {
+                // refused before anything was touched
+            } else if (!ownExecutable.empty() && upperText(path) == ownExecutable) {
                 prompt.show(std::string("An error occured during locking process ") + kCrLf +
                                 " Tessaly.exe can not be locked.",
                             Buttons::OK, Icon::Information);
@@ -139,7 +154,7 @@ RunResult LockFiles(const FileBatch& batch, platform::Prompt& prompt, const RunH
         if (hooks.rebuildList)
             hooks.rebuildList();
     } catch (const platform::SysError& e) {
-        reportRunError(prompt, batch, e.number, e.description(), "lock", "cmdLock_click");
+        reportRunError(prompt, batch, e, path, "lock", "cmdLock_click");
         return endRun(prompt, hooks, result, RunEnd::Stopped);
     }
     return endRun(prompt, hooks, result, RunEnd::Completed);
@@ -150,12 +165,17 @@ RunResult UnlockFiles(const FileBatch& batch, platform::Prompt& prompt, const Ru
     prompt.setBusy(true);
     if (hooks.showProgress)
         hooks.showProgress("Unlock in Progress. Please Wait...");
+    std::string path;
     try {
         for (std::size_t i = 0; i < batch.checked.size(); ++i) {
             const FileItem& item = batch.checked[i];
             result.anyChecked = true;
-            const std::string path = AddBackslash(batch.folder) + item.key;
+            path = AddBackslash(batch.folder) + item.key;
             if (!FileExists(path)) {
+                stepDone(batch, hooks, i);
+                continue;
+            }
+            if (refuseBackslashName(prompt, item, "unlocked") || refused(prompt, core::RefuseFileKind(path))) {
                 stepDone(batch, hooks, i);
                 continue;
             }
@@ -180,7 +200,7 @@ RunResult UnlockFiles(const FileBatch& batch, platform::Prompt& prompt, const Ru
         if (hooks.rebuildList)
             hooks.rebuildList();
     } catch (const platform::SysError& e) {
-        reportRunError(prompt, batch, e.number, e.description(), "unlock", "cmdUnlock_click");
+        reportRunError(prompt, batch, e, path, "unlock", "cmdUnlock_click");
         return endRun(prompt, hooks, result, RunEnd::Stopped);
     }
     return endRun(prompt, hooks, result, RunEnd::Completed);
@@ -227,14 +247,8 @@ std::vector<FileItem> FolderFileItems(const std::string& folder) {
     for (const auto& entry : platform::findFiles(AddBackslash(folder) + "*.*")) {
         if (entry.isFolder() || entry.name == "desktop.ini")
             continue;
-        FileItem item{entry.name, entry.name};
-        const std::string extension = upperText(GetExtension(entry.name));
-        if (extension == "TSL" || extension == "TSW") {
-            const std::string stem = entry.name.substr(0, entry.name.size() - extension.size() - 1);
-            if (!stem.empty())
-                item.text = TransformName(stem);
-        }
-        items.push_back(std::move(item));
+        // A locked file shows the name it had; a file is locked only when its content says so.
+        items.push_back(FileItem{entry.name, core::ShownName(AddBackslash(folder) + entry.name)});
     }
     return items;
 }

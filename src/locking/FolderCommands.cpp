@@ -1,10 +1,12 @@
 #include "locking/FolderCommands.h"
 
+#include "core/LockChecks.h"
 #include "core/Register.h"
 #include "core/Scrambler.h"
 #include "diagnostics/ErrorReport.h"
 #include "locking/Text.h"
 #include "platform/Attributes.h"
+#include "platform/Environment.h"
 #include "platform/FileIO.h"
 #include "platform/ProfileFile.h"
 #include "platform/Prompt.h"
@@ -164,6 +166,35 @@ FileBatch folderBatch(const FolderRequest& request) {
     return batch;
 }
 
+// What stands in the way of locking a folder: it is a link, it lies inside a locked folder, it holds
+// locked items, or a locked folder of the same name in another letter case exists. Shows the
+// refusal and returns true when there is one.
+bool refuseFolderLock(const std::string& path, const std::string& registerPath, platform::Prompt& prompt) {
+    std::string refusal = core::RefuseFolderKind(path);
+    if (refusal.empty())
+        refusal = core::RefuseInsideLockedFolder(registerPath, path);
+    if (refusal.empty())
+        refusal = core::RefuseHoldingLockedItems(registerPath, path);
+    if (refusal.empty())
+        refusal = core::RefuseCaseTwin(registerPath, path);
+    if (refusal.empty())
+        return false;
+    prompt.show(refusal, Buttons::OK, Icon::Exclamation);
+    return true;
+}
+
+// Where a vanished locked folder would have to be: its parent folder, or "" when that is there.
+std::string missingParent(const std::string& lockedPath) {
+    const std::string parent = RemoveBackslash(GetFolderPart(lockedPath));
+    try {
+        if (!parent.empty() && platform::isFolder(AddBackslash(parent)))
+            return {};
+    } catch (const platform::SysError&) {
+        // the drive is not in the table
+    }
+    return parent.empty() ? lockedPath : parent;
+}
+
 // The errors of the folder-and-files commands: a folder that moved away, or the error report.
 void reportFolderAndFilesError(const platform::SysError& e, platform::Prompt& prompt, const char* procedure) {
     if (e.number == 75)
@@ -200,6 +231,12 @@ std::string FolderPasswordValueName(const std::string& restoredPath) {
     return restoredPath.substr(0, 3) + "\\" + restoredPath.substr(3);
 }
 
+bool HasStoredFolderPassword(const std::string& valueName) {
+    platform::RegValue value;
+    return platform::registry().queryValue(HKEY_CURRENT_USER, settings::kFolderPasswordKey, valueName, value) ==
+           platform::kRegSuccess;
+}
+
 std::string StoredFolderPassword(const std::string& valueName) {
     return core::RC4Text(GetStringFull(HKEY_CURRENT_USER, settings::kFolderPasswordKey, valueName), core::kFixedKey);
 }
@@ -234,10 +271,22 @@ bool ForgetVanishedFolder(const std::string& lockedPath, const std::string& rest
                           const std::string& registerPath, platform::Prompt& prompt) {
     if (platform::exists(lockedPath))
         return false;
+    // With its drive or its parent folder away (unplugged, or itself locked and renamed), the folder
+    // may well still exist: its entry and password are kept.
+    const std::string parent = missingParent(lockedPath);
+    if (!parent.empty()) {
+        prompt.show("The folder " + core::Quoted(restoredPath) + " cannot be reached: " + core::Quoted(parent) +
+                        " is not there. Connect its drive or unlock the folder that holds it, then try again.",
+                    Buttons::OK, Icon::Exclamation);
+        return true;
+    }
+    if (prompt.show("The folder " + core::Quoted(restoredPath) +
+                        " no longer exists. Remove it from the Security Vault?",
+                    Buttons::YesNoDefaultNo, Icon::Question) != Answer::Yes)
+        return true;
     if (!valueName.empty())
         DeleteValue(HKEY_CURRENT_USER, settings::kFolderPasswordKey, valueName);
     core::RemoveAfterFolderUnlock(registerPath, restoredPath);
-    prompt.show("The folder '" + restoredPath + "' no longer exists.", Buttons::OK, Icon::Information);
     return true;
 }
 
@@ -269,6 +318,8 @@ FolderResult LockFolder(const FolderRequest& request, platform::Prompt& prompt) 
             prompt.show(core::UnrecordableMessage("folder", path), Buttons::OK, Icon::Exclamation);
             return result;
         }
+        if (refuseFolderLock(path, request.registerPath, prompt))
+            return result;
         const std::string locked = LockedFolderPath(path, request.folder.text);
         if (!ConfirmFolderCommand(prompt, "lock", path))
             return result;
@@ -283,8 +334,12 @@ FolderResult LockFolder(const FolderRequest& request, platform::Prompt& prompt) 
         result.newPath = locked;
         result.clearPasswords = true;
     } catch (const platform::SysError& e) {
-        if (e.number == 75 || e.number == 91) {
+        if (e.number == 91) {
             prompt.show("No folder has been selected", Buttons::OK, Icon::Exclamation);
+        } else if (e.number == 75) {
+            // A folder we may not change (write-protected, a read-only medium): say so and why.
+            prompt.show("The folder " + core::Quoted(path) + " could not be locked: " + e.reason() + ".", Buttons::OK,
+                        Icon::Critical);
         } else if (e.number == 76) {
             prompt.show(std::string("The folder you are trying to lock is either placed on a network drive or have "
                                     "been moved. Restart the application and try again.") +
@@ -355,6 +410,8 @@ FolderResult LockFolderAndFiles(const FolderRequest& request, platform::Prompt& 
             prompt.show(core::UnrecordableMessage("folder", path), Buttons::OK, Icon::Exclamation);
             return result;
         }
+        if (refuseFolderLock(path, request.registerPath, prompt))
+            return result;
         const std::string locked = LockedFolderPath(path, request.folder.text);
         if (!ConfirmFolderCommand(prompt, "lock", path))
             return result;
@@ -394,6 +451,14 @@ FolderResult UnlockFolderAndFiles(const FolderRequest& request, platform::Prompt
     try {
         if (!EndsInFolderLockExtension(path))
             return result;
+        // A folder locked with a password of its own comes back only with that password.
+        const std::string valueName = passwordValueName(request.folder);
+        const bool hasPassword = HasStoredFolderPassword(valueName);
+        if (hasPassword && request.password != StoredFolderPassword(valueName)) {
+            prompt.show("Password incorrect", Buttons::OK, Icon::Information);
+            result.clearPasswords = true;
+            return result;
+        }
         const std::string restored = RestoredFolderPath(path);
         if (ForgetVanishedFolder(path, restored, std::string(), request.registerPath, prompt))
             return result;
@@ -403,8 +468,8 @@ FolderResult UnlockFolderAndFiles(const FolderRequest& request, platform::Prompt
         const RunResult run = UnlockFiles(folderBatch(request), prompt, hooks);
         result.clearPasswords = run.end == RunEnd::Completed;
 
-        if (RestoreLockedFolder(path, restored, std::string(), request.registerPath, prompt) !=
-            FolderUnlockEnd::Unlocked)
+        if (RestoreLockedFolder(path, restored, hasPassword ? valueName : std::string(), request.registerPath,
+                                prompt) != FolderUnlockEnd::Unlocked)
             return result;
         result.moved = true;
         result.newPath = restored;

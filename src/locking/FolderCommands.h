@@ -56,6 +56,9 @@ std::string RestoredFolderPath(const std::string& lockedPath);
 // The password value name of a folder from its plain path: "C:\Docs" -> "C:\\Docs", the form the
 // folder tree's full path has.
 std::string FolderPasswordValueName(const std::string& restoredPath);
+// Whether a password value is stored for the folder (an empty password counts; a folder locked with
+// its files has none).
+bool HasStoredFolderPassword(const std::string& valueName);
 // The stored password of a folder, deciphered ("" when there is none).
 std::string StoredFolderPassword(const std::string& valueName);
 // True when the path ends in ".TSL" (any case), as a locked folder's name does.
@@ -72,8 +75,10 @@ enum class FolderUnlockEnd { Unlocked, Failed };
 FolderUnlockEnd RestoreLockedFolder(const std::string& lockedPath, const std::string& restoredPath,
                                     const std::string& valueName, const std::string& registerPath,
                                     platform::Prompt& prompt);
-// A locked folder that no longer exists at all: its register entry and password value are removed and
-// the user is told. Returns true when that was the case.
+// A locked folder that is not at its locked path. While its drive or parent folder is missing it is
+// only reported (it may still exist there); otherwise the user is asked whether to remove it from
+// the vault (No by default), and only a Yes removes its register entry and password value. Returns
+// true when the folder was missing (the caller goes no further with it).
 bool ForgetVanishedFolder(const std::string& lockedPath, const std::string& restoredPath, const std::string& valueName,
                           const std::string& registerPath, platform::Prompt& prompt);
 

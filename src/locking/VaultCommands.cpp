@@ -1,5 +1,6 @@
 #include "locking/VaultCommands.h"
 
+#include "core/LockChecks.h"
 #include "core/LockEngine.h"
 #include "diagnostics/CAppLog.h"
 #include "diagnostics/ErrorReport.h"
@@ -36,6 +37,17 @@ bool unlockWithEngine(const std::string& lockedPath, const std::string& password
     return core::Decrypt1(lockedPath, password, ctx);
 }
 
+// An item that lies under a locked folder (locked inside it, or inside it before the folder was
+// locked) is not at the path the register knows: unlocking it would miss it or take the wrong
+// password. Shows the advice and returns true when that is the case.
+bool refuseNested(const VaultItem& item, const std::string& registerPath, platform::Prompt& prompt) {
+    const std::string refusal = core::RefuseInsideLockedFolder(registerPath, item.key, item.text);
+    if (refusal.empty())
+        return false;
+    prompt.show(refusal, Buttons::OK, Icon::Exclamation);
+    return true;
+}
+
 } // namespace
 
 VaultEnd VaultUnlockFolders(const std::vector<VaultItem>& folders, std::string& password,
@@ -62,6 +74,10 @@ VaultEnd VaultUnlockFolders(const std::vector<VaultItem>& folders, std::string& 
             const std::string lockedPath = item.key;
             if (!EndsInFolderLockExtension(lockedPath))
                 return endEarly(VaultEnd::EndedEarly);
+            if (refuseNested(item, registerPath, prompt)) {
+                prompt.processEvents();
+                continue;
+            }
             const std::string restored = RestoredFolderPath(lockedPath);
             const std::string valueName = FolderPasswordValueName(restored);
             if (password == StoredFolderPassword(valueName)) {
@@ -104,7 +120,9 @@ void VaultUnlockFiles(const std::vector<VaultItem>& files, const std::string& pa
     try {
         for (std::size_t i = 0; i < checked.size(); ++i) {
             const VaultItem& item = *checked[i];
-            if (!FileExists(item.key)) {
+            if (refuseNested(item, registerPath, prompt)) {
+                // left locked: its folder comes first
+            } else if (!FileExists(item.key)) {
                 showCannotUnlock(item.text, prompt);
             } else {
                 // The engine shows its own message when it fails; the run goes on with the next file.
@@ -134,6 +152,8 @@ void VaultUnlockFiles(const std::vector<VaultItem>& files, const std::string& pa
 bool VaultUnlockAndOpen(const VaultItem& item, const std::string& password, const std::string& registerPath,
                         platform::Prompt& prompt) {
     try {
+        if (refuseNested(item, registerPath, prompt))
+            return true;
         if (!FileExists(item.key)) {
             showCannotUnlock(item.text, prompt);
             return true;

@@ -120,8 +120,11 @@ unsigned getAttributesHost(const std::string& hostPath) {
 
 void setAttributesHost(const std::string& hostPath, unsigned attributes) {
     struct stat st {};
-    if (::stat(hostPath.c_str(), &st) != 0)
+    if (::lstat(hostPath.c_str(), &st) != 0)
         throw sysErrorFromErrno(errno, hostPath);
+    // A link has no attributes of its own here: changing them would change its target's mode.
+    if (S_ISLNK(st.st_mode))
+        throw SysError(75, errorDescription(75), "it is a symbolic link");
     const bool folder = S_ISDIR(st.st_mode);
     const unsigned value = attributes & kStoredMask;
     const bool readOnly = (value & kAttrReadOnly) != 0;

@@ -17,7 +17,8 @@ constexpr unsigned kAttrArchive = 0x20;
 
 // The attributes of a file or folder (Directory included for folders). Throws SysError.
 unsigned getAttributes(const std::string& windowsPath);
-// Sets the whole value (Directory is ignored). Throws SysError.
+// Sets the whole value (Directory is ignored). Throws SysError; a symbolic link is refused (75), so
+// that its target's mode is never changed through it.
 void setAttributes(const std::string& windowsPath, unsigned attributes);
 
 // Host-path forms of the two, for the platform's own use and its tests.

@@ -226,7 +226,8 @@ std::string DriveTable::toHost(const std::string& windowsPath) const {
 }
 
 std::string DriveTable::toWindows(const std::string& hostPath) const {
-    if (hostPath.empty())
+    // A "\" in a host name would read back as a folder separator: such a path has no Windows form.
+    if (hostPath.empty() || hostPath.find('\\') != std::string::npos)
         return std::string();
     std::string path = hostPath;
     if (path[0] != '/') {

@@ -46,7 +46,8 @@ public:
     // "C:\Docs\a.doc" -> hostFolder(C) + "/Docs/a.doc". Throws SysError 68 for an unknown drive,
     // 52 for a text that is not a drive path. "C:" and "C:\" give the drive's folder.
     std::string toHost(const std::string& windowsPath) const;
-    // Host path -> Windows form through the drive with the longest matching folder ("" if none).
+    // Host path -> Windows form through the drive with the longest matching folder ("" if none, and
+    // for a path whose names hold a "\", which the Windows form would read as a separator).
     // Relative host paths are made absolute against the current directory first.
     std::string toWindows(const std::string& hostPath) const;
 

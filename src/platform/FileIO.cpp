@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -58,6 +59,31 @@ void fsyncFolderHost(const std::string& folder) {
     ::close(fd);
 }
 
+// Opens a file for reading without waiting: a named pipe or a device would block open() or read()
+// for as long as nothing writes to it. Only regular files are read; a folder is error 75, anything
+// else error 75 that says it is not a regular file. `size` receives the file's length.
+int openRegularForReading(const std::string& host, std::uint64_t& size) {
+    const int fd = ::open(host.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        throw sysErrorFromErrno(errno, host);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        const int err = errno;
+        ::close(fd);
+        throw sysErrorFromErrno(err, host);
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        if (S_ISDIR(st.st_mode))
+            throw SysError(75, errorDescription(75), std::strerror(EISDIR));
+        throw SysError(75, errorDescription(75), "not a regular file");
+    }
+    // Back to ordinary reads for the file itself.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    size = static_cast<std::uint64_t>(st.st_size);
+    return fd;
+}
+
 // The reused buffer of the read/write copy path (one per thread, never growing with the file).
 std::vector<char>& copyBuffer() {
     thread_local std::vector<char> buffer(kBufferSize);
@@ -85,17 +111,11 @@ std::uint64_t fileLength(const std::string& windowsPath) {
 }
 
 std::string readAllHost(const std::string& host) {
-    const int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        throw sysErrorFromErrno(errno, host);
+    std::uint64_t size = 0;
+    const int fd = openRegularForReading(host, size);
     std::string out;
     try {
-        struct stat st {};
-        if (::fstat(fd, &st) == 0) {
-            if (S_ISDIR(st.st_mode))
-                throw SysError(75, errorDescription(75));
-            out.reserve(static_cast<std::size_t>(st.st_size));
-        }
+        out.reserve(static_cast<std::size_t>(size));
         char buf[65536];
         for (;;) {
             const std::size_t r = readSomeFd(fd, buf, sizeof buf, host);
@@ -143,19 +163,7 @@ void syncFolder(const std::string& windowsFolder) {
 // --- InputFile ---
 
 InputFile::InputFile(const std::string& windowsPath) : m_host(toHost(windowsPath)) {
-    m_fd = ::open(m_host.c_str(), O_RDONLY | O_CLOEXEC);
-    if (m_fd < 0)
-        throw sysErrorFromErrno(errno, m_host);
-    struct stat st {};
-    if (::fstat(m_fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        const int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
-        ::close(m_fd);
-        m_fd = -1;
-        if (err == EISDIR)
-            throw SysError(75, errorDescription(75));
-        throw sysErrorFromErrno(err, m_host);
-    }
-    m_size = static_cast<std::uint64_t>(st.st_size);
+    m_fd = openRegularForReading(m_host, m_size);
 }
 
 InputFile::~InputFile() {
@@ -175,6 +183,19 @@ void InputFile::readExact(char* buffer, std::size_t n) {
         buffer += r;
         n -= r;
     }
+}
+
+std::string InputFile::readUpTo(std::size_t n) {
+    std::string out(n, '\0');
+    std::size_t got = 0;
+    while (got < n) {
+        const std::size_t r = read(out.data() + got, n - got);
+        if (r == 0)
+            break;
+        got += r;
+    }
+    out.resize(got);
+    return out;
 }
 
 // --- AtomicWriter ---

@@ -12,10 +12,12 @@ namespace platform {
 bool exists(const std::string& windowsPath); // file or folder
 bool isFolder(const std::string& windowsPath);
 std::uint64_t fileLength(const std::string& windowsPath);
-std::string readAll(const std::string& windowsPath); // the whole file as bytes
-void removeFile(const std::string& windowsPath);     // unlink (ignores read-only, as a shell delete does)
-void createFolder(const std::string& windowsPath);   // one level
-void syncFolder(const std::string& windowsFolder);   // fsync of the folder itself
+// The whole file as bytes. Reading opens regular files only and never waits: a named pipe, a device
+// or a socket is refused with error 75 ("not a regular file") at once.
+std::string readAll(const std::string& windowsPath);
+void removeFile(const std::string& windowsPath);   // unlink (ignores read-only, as a shell delete does)
+void createFolder(const std::string& windowsPath); // one level
+void syncFolder(const std::string& windowsFolder); // fsync of the folder itself
 
 class InputFile final {
 public:
@@ -28,6 +30,8 @@ public:
     std::size_t read(char* buffer, std::size_t n);
     // Reads exactly n bytes or throws SysError 62 ("Input past end of file").
     void readExact(char* buffer, std::size_t n);
+    // Reads n bytes, or all that is left when the file ends before.
+    std::string readUpTo(std::size_t n);
     int fd() const { return m_fd; }
 
 private:

@@ -56,8 +56,10 @@ bool makeEntry(const std::string& folder, const std::string& name, FindEntry& e)
     return true;
 }
 
+// A name holding "\" is never listed: its Windows-form path would name another file.
 bool listed(const char* name) {
-    return std::string_view(name) != "." && std::string_view(name) != ".." && std::string_view(name) != ".hidden";
+    const std::string_view n(name);
+    return n != "." && n != ".." && n != ".hidden" && n.find('\\') == std::string_view::npos;
 }
 
 } // namespace

@@ -1,7 +1,8 @@
 #pragma once
 // Find-first/next over a Windows-form pattern: the folder part names a folder, the last component
 // is a name or a wildcard pattern ("*", "?", "*.*" = all, "*." = names without a dot), matched
-// without regard to case. Listings are in the host's order and never show ".", ".." or ".hidden".
+// without regard to case. Listings are in the host's order and never show ".", ".." or ".hidden",
+// nor a name holding "\", which no Windows-form path can name.
 // A pattern without wildcards finds that one entry (file or folder).
 
 #include <cstdint>

@@ -53,6 +53,15 @@ std::optional<std::string> keyName(const std::string& line) {
     return trim(line.substr(0, eq));
 }
 
+// Keys are matched without regard to case, except keys that are full paths ("P:\..."): names on
+// the program's Linux drives are case-sensitive, so two files whose names differ only in case keep
+// two entries. Only the drive letter of such a key matches in either case.
+bool sameKey(const std::string& a, const std::string& b) {
+    if (!fullPathAt(a, 0) || !fullPathAt(b, 0))
+        return equalNoCase(a, b);
+    return equalNoCase(a.substr(0, 1), b.substr(0, 1)) && a.compare(1, std::string::npos, b, 1) == 0;
+}
+
 struct Located {
     std::optional<std::size_t> sectionLine; // the "[section]" line
     std::size_t sectionEnd = 0;             // one past the section's last line
@@ -72,7 +81,7 @@ Located locate(const std::vector<std::string>& lines, const std::string& section
         for (; j < lines.size() && !sectionName(lines[j]); ++j) {
             if (!loc.keyLine) {
                 const auto k = keyName(lines[j]);
-                if (k && equalNoCase(*k, trim(key)))
+                if (k && sameKey(*k, trim(key)))
                     loc.keyLine = j;
             }
         }

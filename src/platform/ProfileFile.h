@@ -1,5 +1,6 @@
 #pragma once
-// Profile (INI) files with the platform's rules: sections and keys matched without regard to case;
+// Profile (INI) files with the platform's rules: sections and keys matched without regard to case
+// (but keys that are full paths, such as the register's, exactly: host names are case-sensitive);
 // a write replaces the first matching key or appends it at the end of its section, creating the
 // section and the file when missing; a delete of a missing entry does nothing; lines end in CR LF.
 // Every change replaces the file atomically. Paths are in Windows form; text is bytes.

@@ -6,7 +6,8 @@
 
 namespace platform {
 
-enum class Buttons { OK, OKCancel, YesNo, YesNoCancel, RetryCancel, AbortRetryIgnore };
+// YesNoDefaultNo: Yes and No with No as the default button, for questions whose Yes cannot be undone.
+enum class Buttons { OK, OKCancel, YesNo, YesNoCancel, RetryCancel, AbortRetryIgnore, YesNoDefaultNo };
 enum class Icon { None, Critical, Question, Exclamation, Information };
 enum class Answer { OK, Cancel, Yes, No, Retry, Abort, Ignore };
 

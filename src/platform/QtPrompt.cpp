@@ -15,6 +15,7 @@ QMessageBox::StandardButtons standardButtons(Buttons b) {
     case Buttons::OKCancel:
         return QMessageBox::Ok | QMessageBox::Cancel;
     case Buttons::YesNo:
+    case Buttons::YesNoDefaultNo:
         return QMessageBox::Yes | QMessageBox::No;
     case Buttons::YesNoCancel:
         return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
@@ -48,6 +49,7 @@ Answer escapeAnswer(Buttons b) {
     case Buttons::OK:
         return Answer::OK;
     case Buttons::YesNo:
+    case Buttons::YesNoDefaultNo:
         return Answer::No;
     case Buttons::AbortRetryIgnore:
         return Answer::Abort;
@@ -61,6 +63,8 @@ Answer escapeAnswer(Buttons b) {
 Answer QtPrompt::show(const std::string& text, Buttons buttons, Icon icon, const std::string& title) {
     QMessageBox box(boxIcon(icon), QString::fromLocal8Bit(title.empty() ? std::string(kApplicationTitle) : title),
                     QString::fromLocal8Bit(text), standardButtons(buttons), m_parent);
+    if (buttons == Buttons::YesNoDefaultNo)
+        box.setDefaultButton(QMessageBox::No);
     switch (box.exec()) {
     case QMessageBox::Ok:
         return Answer::OK;

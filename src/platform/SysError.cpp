@@ -1,6 +1,7 @@
 #include "platform/SysError.h"
 
 #include <cerrno>
+#include <cstring>
 #include <sys/stat.h>
 
 namespace platform {
@@ -89,7 +90,7 @@ SysError sysErrorFromErrno(int err, const std::string& hostPath) {
     int number = errorNumberFromErrno(err, folderMissing);
     if (err == ENOTDIR && !folderMissing)
         number = 76;
-    return SysError(number, errorDescription(number));
+    return SysError(number, errorDescription(number), std::strerror(err));
 }
 
 } // namespace platform

@@ -7,13 +7,19 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace platform {
 
 struct SysError : std::runtime_error {
-    SysError(int number, const std::string& description) : std::runtime_error(description), number(number) {}
+    SysError(int number, const std::string& description, std::string systemText = {})
+        : std::runtime_error(description), number(number), systemText(std::move(systemText)) {}
     int number;
+    // The system's own words for the failure ("No space left on device"), when it gave any.
+    std::string systemText;
     std::string description() const { return what(); }
+    // What to tell the user: the system's words, else the description.
+    std::string reason() const { return systemText.empty() ? description() : systemText; }
 };
 
 // The standard description of a system error number ("File not found" for 53, ...).

@@ -161,12 +161,14 @@ FolderListing BuildRows(const std::string& folder, const std::vector<std::string
             FileRow& row = listing.rows.back();
             const std::string ext = upper(GetExtension(name));
             if (ext == "TSL" || ext == "TSW") {
-                row.text = TransformName(GetFileNamePart(RemoveExtension(name)));
                 if (FileExists(full)) {
                     platform::InputFile in(full);
                     char head[8];
                     row.lockIcon = in.read(head, sizeof head) == sizeof head && std::string(head, 8) == "[Secret]";
                 }
+                // Only a locked file is shown under the name it had; the extension alone says nothing.
+                if (row.lockIcon)
+                    row.text = TransformName(GetFileNamePart(RemoveExtension(name)));
                 row.type = typeText(row.text);
             } else {
                 row.type = typeText(name);

@@ -10,6 +10,9 @@
 #include <QStringList>
 
 #include <filesystem>
+#include <fstream>
+
+#include <sys/stat.h>
 
 #include <poll.h>
 #include <pty.h>
@@ -108,6 +111,62 @@ TEST_F(CliTest, FailuresExitWithOneAndPrintTheEngineMessage) {
     r = cli({"--password-stdin", "unlock", sandbox.host(sandbox.writeFile("C:\\F\\plain.doc", "x"))}, "pw\n");
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(contains(r.err, "not a locked file name"));
+}
+
+TEST_F(CliTest, NamesAndKindsItCannotHandleAreRefusedWithTheReason) {
+    namespace fs = std::filesystem;
+    // "a\b.txt" is one name here; read as a Windows path it would be b.txt in folder a.
+    sandbox.writeFile("C:\\N\\a\\b.txt", "the other file");
+    const std::string odd = sandbox.host("C:\\N") + "/a\\b.txt";
+    { std::ofstream(odd) << "odd"; }
+    const std::string target = sandbox.host(sandbox.writeFile("C:\\N\\target.txt", "target"));
+    fs::permissions(target, fs::perms(0640));
+    const std::string link = sandbox.host("C:\\N\\link.txt");
+    fs::create_symlink("target.txt", link);
+    const std::string pipe = sandbox.host("C:\\N\\pipe");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const std::string longName = sandbox.host(sandbox.writeFile("C:\\N\\" + std::string(252, 'x'), "long"));
+
+    const struct {
+        std::vector<std::string> args;
+        std::string says;
+    } cases[] = {
+        {{"lock", odd}, odd + ": a name in this path holds a \"\\\", which Tessaly reads as a folder separator"},
+        {{"lock", link}, "'link.txt' is a symbolic link."},
+        {{"lock", pipe}, "'pipe' is not a regular file and cannot be locked or unlocked."},
+        {{"info", pipe}, pipe + ": not a regular file\n"}, // and without waiting for a writer
+        {{"lock", longName}, "'" + std::string(252, 'x') + "' could not be locked: File name too long.\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.back());
+        std::vector<std::string> args = {"--password-stdin"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const CliRun r = cli(args, "pw\npw\n");
+        EXPECT_EQ(r.exitCode, 1) << r.err;
+        EXPECT_TRUE(contains(r.err, c.says)) << r.err;
+        EXPECT_EQ(r.out, "");
+    }
+    EXPECT_EQ(sandbox.readFile("C:\\N\\a\\b.txt"), "the other file");
+    EXPECT_EQ(testing_support::readHostFile(odd), "odd");
+    EXPECT_EQ(testing_support::readHostFile(target), "target");
+    EXPECT_EQ(fs::status(target).permissions(), fs::perms(0640));
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(testing_support::readHostFile(longName), "long");
+}
+
+TEST_F(CliTest, APlainFileNamedLikeALockedOneIsNotTakenForOne) {
+    const std::string report = sandbox.host(sandbox.writeFile("C:\\R\\report.TSL", "plain text"));
+    CliRun r = cli({"--password-stdin", "unlock", report}, "pw\n");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(contains(r.err, report + ": not locked")) << r.err;
+
+    const std::string locked = sandbox.host("C:\\R\\" + TransformName("report.TSL") + ".TSL");
+    r = cli({"--password-stdin", "lock", report}, "pw\n");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "locked " + report + " -> " + locked + "\n");
+    r = cli({"--password-stdin", "unlock", locked}, "pw\n");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(sandbox.readFile("C:\\R\\report.TSL"), "plain text");
 }
 
 TEST_F(CliTest, BadUsageExitsWithTwo) {

@@ -57,6 +57,14 @@ protected:
         return names;
     }
 
+    // The boxes shown so far, for failure output.
+    std::string boxList() const {
+        std::string out;
+        for (const auto& text : prompt.texts())
+            out += "[" + text + "] ";
+        return out;
+    }
+
     testing_support::ScriptedPrompt prompt;
     std::string reg;
 };

@@ -168,13 +168,29 @@ TEST_F(EngineTest, RelockingInPlaceAndPeelingOneLayerAtATime) {
     EXPECT_EQ(entry(settings::kSectionTSL, path), "");
 }
 
-TEST_F(EngineTest, AFileNamedWithTheSmallExtensionInAnyCaseIsLockedInPlace) {
-    const std::string path = sandbox.writeFile("C:\\D\\a.tsl", "abc");
-    ASSERT_TRUE(core::Encrypt(path, "pw", context()));
-    EXPECT_EQ(listing("C:\\D"), std::set<std::string>{"a.tsl"});
-    EXPECT_EQ(core::InspectFile(path).kind, core::LockInfo::Small);
-    ASSERT_TRUE(core::Decrypt(path, "pw", context()));
-    EXPECT_EQ(listing("C:\\D"), std::set<std::string>{"a"}); // TransformName("a") is "a"
+TEST_F(EngineTest, APlainFileWithALockExtensionIsLockedUnderItsTransformedNameAndComesBack) {
+    // Only the content tells a locked file: a plain "report.TSL" or "movie.tsw" is an ordinary file.
+    const struct {
+        const char* name;
+        std::size_t size;
+    } cases[] = {{"report.TSL", 3}, {"a.tsl", 5}, {"movie.tsw", 250000}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const bool large = c.size >= core::kLargeFileThreshold;
+        const std::string content = randomContent(c.size, 7);
+        const std::string path = sandbox.writeFile(std::string("C:\\P\\") + c.name, content);
+        const std::string locked = lockedPath(path, large ? ".TSW" : ".TSL");
+        EXPECT_EQ(core::LockTargetPath(path, !large), locked);
+        ASSERT_TRUE(large ? core::BigEncrypt(path, "pw", context()) : core::Encrypt(path, "pw", context()))
+            << boxList();
+        EXPECT_EQ(listing("C:\\P"), std::set<std::string>{GetFileNamePart(locked)});
+        ASSERT_TRUE(large ? core::BigDecrypt(locked, "pw", context()) : core::Decrypt(locked, "pw", context()));
+        EXPECT_EQ(listing("C:\\P"), std::set<std::string>{c.name});
+        EXPECT_EQ(sandbox.readFile(path), content);
+        EXPECT_EQ(entry(large ? settings::kSectionTSW : settings::kSectionTSL, path), "");
+        std::filesystem::remove(sandbox.host(path));
+    }
+    EXPECT_TRUE(prompt.boxes.empty()) << boxList();
 }
 
 TEST_F(EngineTest, WrongPasswordOrCaseLeavesTheLockedFileAndItsEntry) {
@@ -224,7 +240,9 @@ TEST_F(EngineTest, RefusalsWithTheirMessages) {
     EXPECT_FALSE(core::BigEncrypt(empty, "pw", context()));
     EXPECT_EQ(prompt.boxes.size(), 1u);
 
-    const std::string tsw = sandbox.writeFile("C:\\R\\x.tsw", randomContent(300000, 2));
+    const std::string big = sandbox.writeFile("C:\\R\\x.bin", randomContent(300000, 2));
+    ASSERT_TRUE(core::BigEncrypt(big, "pw", context()));
+    const std::string tsw = lockedPath(big, ".TSW");
     EXPECT_FALSE(core::BigEncrypt(tsw, "pw", context()));
     ASSERT_EQ(prompt.boxes.size(), 2u);
     EXPECT_EQ(
@@ -232,14 +250,16 @@ TEST_F(EngineTest, RefusalsWithTheirMessages) {
         "The file you are trying to lock is already locked.\r\nMultiple locking is supported in small files only");
     EXPECT_EQ(prompt.last().icon, Icon::None);
     EXPECT_EQ(prompt.last().title, "Tessaly");
-    EXPECT_EQ(listing("C:\\R"), (std::set<std::string>{"empty.txt", "x.tsw"}));
+    EXPECT_EQ(listing("C:\\R"), (std::set<std::string>{"empty.txt", GetFileNamePart(tsw)}));
 
     EXPECT_FALSE(core::Encrypt("C:\\R\\missing.txt", "pw", context()));
     EXPECT_FALSE(core::BigEncrypt("C:\\R\\missing.txt", "pw", context()));
-    // An empty locked file fails its first read: reported, no box.
+    // An empty locked file fails its first read: reported, and the user is told why.
     const std::string emptyLocked = sandbox.writeFile("C:\\R\\e.TSL", "");
     EXPECT_FALSE(core::Decrypt(emptyLocked, "pw", context()));
-    EXPECT_EQ(prompt.boxes.size(), 2u);
+    ASSERT_EQ(prompt.boxes.size(), 3u);
+    EXPECT_EQ(prompt.last().text, "'e.TSL' could not be unlocked: the file is empty.");
+    EXPECT_EQ(prompt.last().icon, Icon::Critical);
     EXPECT_TRUE(sandbox.exists(emptyLocked));
 }
 
@@ -269,7 +289,10 @@ TEST_F(EngineTest, ATakenTargetNameIsNeverOverwritten) {
                      : (c.large ? core::BigEncrypt(path, "pw", context()) : core::Encrypt(path, "pw", context()));
         EXPECT_FALSE(ok);
         ASSERT_EQ(prompt.boxes.size(), 1u);
-        EXPECT_EQ(prompt.last().text, "The file '" + taken + "' already exists. Move or rename it and try again.");
+        // The message names the file the user chose, and the name in the way.
+        EXPECT_EQ(prompt.last().text,
+                  c.unlock ? std::string("'plan.txt' can't be unlocked: the name 'plan.txt' is taken.")
+                           : "'plan.txt' can't be locked: its locked name '" + GetFileNamePart(locked) + "' is taken.");
         EXPECT_EQ(prompt.last().icon, Icon::Exclamation);
         EXPECT_EQ(prompt.last().title, "Tessaly");
         EXPECT_EQ(listing(folder), before);
@@ -300,7 +323,7 @@ TEST_F(EngineTest, ADamagedSmallLockedFileIsKeptAndReported) {
         sandbox.writeFile(locked, damaged);
         EXPECT_FALSE(core::Decrypt(locked, "pw", context()));
         ASSERT_EQ(prompt.boxes.size(), 1u);
-        EXPECT_EQ(prompt.last().text, "The locked file '" + locked + "' is damaged and cannot be unlocked.");
+        EXPECT_EQ(prompt.last().text, "The locked file 'four.bin' is damaged and cannot be unlocked.");
         EXPECT_EQ(prompt.last().icon, Icon::Critical);
         EXPECT_EQ(prompt.last().title, "Tessaly");
         EXPECT_EQ(sandbox.readFile(locked), damaged);
@@ -319,19 +342,8 @@ TEST_F(EngineTest, APlainFileStartingWithTheMarkerComesBackUnderItsOwnName) {
 }
 
 namespace {
-// Makes a folder refuse changes (immutable flag, or no write permission for a non-root user).
 bool freezeFolder(const std::string& host, bool frozen) {
-    const int fd = ::open(host.c_str(), O_RDONLY | O_DIRECTORY);
-    if (fd < 0)
-        return false;
-    int flags = 0;
-    bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-    if (ok) {
-        flags = frozen ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
-        ok = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-    }
-    ::close(fd);
-    return ok;
+    return testing_support::setImmutable(host, frozen);
 }
 } // namespace
 
@@ -349,11 +361,13 @@ TEST_F(EngineTest, AccessErrorsShowTheirMessagesAndKeepTheFile) {
     freezeFolder(sandbox.host("C:\\F"), false);
     freezeFolder(sandbox.host("C:\\G"), false);
 
+    // The system's words follow the program's own.
     ASSERT_EQ(prompt.boxes.size(), 2u);
-    EXPECT_EQ(prompt.boxes[0].text, "Path/File access error");
+    EXPECT_EQ(prompt.boxes[0].text, "Path/File access error\r\n'a.txt': Operation not permitted.");
     EXPECT_EQ(prompt.boxes[0].title, "Path/File access error");
     EXPECT_EQ(prompt.boxes[0].icon, Icon::Critical);
-    EXPECT_EQ(prompt.boxes[1].text, "A Path/File access error occured during unlocking one of the selected file");
+    EXPECT_EQ(prompt.boxes[1].text, "A Path/File access error occured during unlocking one of the selected file\r\n"
+                                    "'b.txt': Operation not permitted.");
     EXPECT_EQ(prompt.boxes[1].title, "Path/File access error");
     EXPECT_EQ(sandbox.readFile(path), "content");
     EXPECT_TRUE(sandbox.exists(locked));
@@ -367,7 +381,11 @@ TEST_F(EngineTest, ALockedNameTooLongForTheFolderLeavesThePlainFile) {
         const std::string folder = large ? "C:\\LongL" : "C:\\LongS";
         const std::string content = randomContent(large ? 250000 : 100, 8);
         const std::string path = sandbox.writeFile(folder + "\\" + std::string(252, 'x'), content);
+        prompt.boxes.clear();
         EXPECT_FALSE(large ? core::BigEncrypt(path, "pw", context()) : core::Encrypt(path, "pw", context()));
+        // Told in the system's words, naming the file.
+        ASSERT_EQ(prompt.boxes.size(), 1u);
+        EXPECT_EQ(prompt.last().text, "'" + std::string(252, 'x') + "' could not be locked: File name too long.");
         EXPECT_EQ(listing(folder), std::set<std::string>{std::string(252, 'x')});
         EXPECT_EQ(sandbox.readFile(path), content);
         EXPECT_EQ(entry(large ? settings::kSectionTSW : settings::kSectionTSL, path), "");
@@ -394,4 +412,18 @@ TEST_F(EngineTest, ANameTheRegisterCannotKeepIsRefusedUntouched) {
         }
     }
     EXPECT_EQ(sandbox.readFile(reg), "\r\n");
+}
+
+TEST_F(EngineTest, FilesWhoseNamesDifferOnlyInCaseKeepAnEntryEach) {
+    const std::string upper = sandbox.writeFile("C:\\C\\Note.txt", "upper");
+    const std::string lower = sandbox.writeFile("C:\\C\\note.txt", "lower");
+    ASSERT_TRUE(core::Encrypt(upper, "pw", context()));
+    ASSERT_TRUE(core::Encrypt(lower, "pw", context()));
+    EXPECT_EQ(entry(settings::kSectionTSL, upper), TransformName(lockedPath(upper, ".TSL")));
+    EXPECT_EQ(entry(settings::kSectionTSL, lower), TransformName(lockedPath(lower, ".TSL")));
+
+    ASSERT_TRUE(core::Decrypt(lockedPath(upper, ".TSL"), "pw", context()));
+    EXPECT_EQ(entry(settings::kSectionTSL, upper), "");
+    EXPECT_EQ(entry(settings::kSectionTSL, lower), TransformName(lockedPath(lower, ".TSL")));
+    EXPECT_EQ(sandbox.readFile(upper), "upper");
 }

@@ -1,15 +1,20 @@
 #include "LockingTestSupport.h"
 
+#include "core/LockEngine.h"
 #include "locking/FileCommands.h"
 #include "platform/Attributes.h"
 #include "platform/Environment.h"
 #include "platform/Registry.h"
+#include "settings/modFileFunctions.h"
 #include "settings/modGeneral.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+
+#include <sys/stat.h>
 
 using locking::FileBatch;
 using locking::FileItem;
@@ -232,31 +237,104 @@ TEST_F(FileCommandsTest, UnlockTellsOfPlainFilesAndGoesOnAfterAFailingLargeFile)
     EXPECT_EQ(rec.events.at(1), "rebuild@3");
 }
 
-TEST_F(FileCommandsTest, AnAccessErrorEndsTheRunWithItsOwnWordsAndKeepsWhatWasDone) {
+TEST_F(FileCommandsTest, AnAccessErrorEndsTheRunWithItsOwnWordsAndTheReasonAndKeepsWhatWasDone) {
     sandbox.writeFile("C:\\Docs\\a.txt", "a");
-    // A link to itself cannot be read: the system's path/file access error.
-    std::filesystem::create_symlink("loop.txt", sandbox.host("C:\\Docs\\loop.txt"));
-    for (bool lock : {true, false}) {
+    sandbox.writeFile("C:\\Docs\\frozen.txt", "f");
+    sandbox.writeFile("C:\\Docs\\b.txt", "b");
+    sandbox.writeFile("C:\\Locked\\frozen.txt", "g");
+    ASSERT_EQ(locking::LockFiles(batch("C:\\Locked", {{"frozen.txt", "frozen.txt"}}, "pw", "pw"), prompt).end,
+              RunEnd::Completed);
+    const std::string frozenLocked = "C:\\Locked\\" + TransformName("frozen.txt") + ".TSL";
+    // An immutable file cannot be changed even by root: the system's "Operation not permitted".
+    if (!testing_support::setImmutable(sandbox.host("C:\\Docs\\frozen.txt"), true))
+        GTEST_SKIP() << "cannot make a file refuse changes here";
+    testing_support::setImmutable(sandbox.host(frozenLocked), true);
+
+    // The lock fails on the file itself (the run's own words); the unlock inside the engine.
+    testing_support::ScriptedPrompt p;
+    Recorder r;
+    r.prompt = &p;
+    const auto locked = locking::LockFiles(
+        batch("C:\\Docs", {{"a.txt", "a.txt"}, {"frozen.txt", "frozen.txt"}, {"b.txt", "b.txt"}}, "pw", "pw"), p,
+        r.hooks());
+    EXPECT_EQ(locked.end, RunEnd::Stopped);
+    EXPECT_EQ(r.events.size(), 2u); // shown and closed, no rebuild
+    const auto unlocked = locking::UnlockFiles(
+        batch("C:\\Locked", {{GetFileNamePart(frozenLocked), "frozen.txt"}}, "pw", ""), p, r.hooks());
+    EXPECT_EQ(unlocked.end, RunEnd::Stopped);
+    testing_support::setImmutable(sandbox.host("C:\\Docs\\frozen.txt"), false);
+    testing_support::setImmutable(sandbox.host(frozenLocked), false);
+
+    ASSERT_EQ(p.boxes.size(), 2u) << boxList(p);
+    EXPECT_EQ(p.boxes[0].text, "The file you are trying to lock is either on a Write Protected Media\r\nor the file "
+                               "does'nt exists anymore\r\n'frozen.txt': Operation not permitted.");
+    EXPECT_EQ(p.boxes[0].icon, Icon::Critical);
+    EXPECT_EQ(p.boxes[0].title, "Path/File Access Error");
+    EXPECT_EQ(p.boxes[1].text, "A Path/File access error occured during unlocking one of the selected file\r\n"
+                               "'frozen.txt': Operation not permitted.");
+    EXPECT_FALSE(p.busy);
+    // The file before the failing one was locked; the one after it was not touched.
+    EXPECT_TRUE(sandbox.exists("C:\\Docs\\" + TransformName("a.txt") + ".TSL"));
+    EXPECT_EQ(sandbox.readFile("C:\\Docs\\b.txt"), "b");
+    EXPECT_EQ(sandbox.readFile("C:\\Docs\\frozen.txt"), "f");
+    EXPECT_TRUE(sandbox.exists(frozenLocked));
+}
+
+TEST_F(FileCommandsTest, LinksPipesAndNamesWithABackslashAreRefusedAndLeftAsTheyAre) {
+    namespace fs = std::filesystem;
+    sandbox.writeFile("C:\\Docs\\target.txt", "target");
+    fs::permissions(sandbox.host("C:\\Docs\\target.txt"), fs::perms(0640));
+    fs::create_symlink("target.txt", sandbox.host("C:\\Docs\\link.txt"));
+    sandbox.writeFile("C:\\Real\\real.txt", "real");
+    ASSERT_EQ(locking::LockFiles(batch("C:\\Real", {{"real.txt", "real.txt"}}, "pw", "pw"), prompt).end,
+              RunEnd::Completed);
+    const std::string realLocked = TransformName("real.txt") + ".TSL";
+    fs::create_symlink("../Real/" + realLocked, sandbox.host("C:\\Docs\\" + TransformName("x.txt") + ".TSL"));
+    ASSERT_EQ(::mkfifo(sandbox.host("C:\\Docs\\pipe").c_str(), 0600), 0);
+    // A host name holding "\": its Windows form would name "C:\Docs\a" + "\b.txt", another file.
+    sandbox.writeFile("C:\\Docs\\a\\b.txt", "the other file");
+    { std::ofstream(sandbox.host("C:\\Docs") + "/a\\b.txt") << "odd"; }
+    const auto before = hostEntries(sandbox.host("C:\\Docs"));
+    const auto realBefore = sandbox.readFile("C:\\Real\\" + realLocked);
+
+    const std::string linkRefusal = "is a symbolic link. Tessaly locks and unlocks only the file itself: choose the "
+                                    "file the link points to.";
+    const struct {
+        bool lock;
+        FileItem item;
+        std::string message;
+    } cases[] = {
+        {true, {"link.txt", "link.txt"}, "'link.txt' " + linkRefusal},
+        {true, {"pipe", "pipe"}, "'pipe' is not a regular file and cannot be locked or unlocked."},
+        {true,
+         {"a\\b.txt", "a\\b.txt"},
+         "'a\\b.txt' can't be locked: its name holds a \"\\\", which Tessaly reads as a folder separator. Rename it "
+         "and try again."},
+        {false, {TransformName("x.txt") + ".TSL", "x.txt"}, "'" + TransformName("x.txt") + ".TSL' " + linkRefusal},
+        {false, {"pipe", "pipe"}, "'pipe' is not a regular file and cannot be locked or unlocked."},
+        {false,
+         {"a\\b.txt", "a\\b.txt"},
+         "'a\\b.txt' can't be unlocked: its name holds a \"\\\", which Tessaly reads as a folder separator. Rename "
+         "it and try again."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.item.key + (c.lock ? " lock" : " unlock"));
         testing_support::ScriptedPrompt p;
-        Recorder r;
-        r.prompt = &p;
-        const std::vector<FileItem> items =
-            lock ? std::vector<FileItem>{{"a.txt", "a.txt"}, {"loop.txt", "loop.txt"}, {"b.txt", "b.txt"}}
-                 : std::vector<FileItem>{{TransformName("a.txt") + ".TSL", "a.txt"}, {"loop.txt", "loop.txt"}};
-        const auto result = lock ? locking::LockFiles(batch("C:\\Docs", items, "pw", "pw"), p, r.hooks())
-                                 : locking::UnlockFiles(batch("C:\\Docs", items, "pw", ""), p, r.hooks());
-        EXPECT_EQ(result.end, RunEnd::Stopped);
+        const auto result = c.lock ? locking::LockFiles(batch("C:\\Docs", {c.item}, "pw", "pw"), p)
+                                   : locking::UnlockFiles(batch("C:\\Docs", {c.item}, "pw", ""), p);
+        EXPECT_EQ(result.end, RunEnd::Completed);
         ASSERT_EQ(p.boxes.size(), 1u) << boxList(p);
-        EXPECT_EQ(p.last().text, std::string("The file you are trying to ") + (lock ? "lock" : "unlock") +
-                                     " is either on a Write Protected Media\r\nor the file does'nt exists anymore");
-        EXPECT_EQ(p.last().icon, Icon::Critical);
-        EXPECT_EQ(p.last().title, "Path/File Access Error");
-        EXPECT_EQ(r.events.size(), 2u); // shown and closed, no rebuild
-        EXPECT_EQ(r.events.back(), "close");
-        EXPECT_FALSE(p.busy);
+        EXPECT_EQ(p.last().text, c.message);
+        EXPECT_EQ(p.last().icon, Icon::Exclamation);
     }
-    // The file before the failing one was locked and then unlocked again.
-    EXPECT_EQ(sandbox.readFile("C:\\Docs\\a.txt"), "a");
+    // Nothing changed: no file, mode or attribute of a link's target either.
+    EXPECT_EQ(hostEntries(sandbox.host("C:\\Docs")), before);
+    EXPECT_EQ(sandbox.readFile("C:\\Docs\\target.txt"), "target");
+    EXPECT_EQ(fs::status(sandbox.host("C:\\Docs\\target.txt")).permissions(), fs::perms(0640));
+    EXPECT_EQ(platform::getAttributes("C:\\Docs\\target.txt"), platform::kAttrNormal);
+    EXPECT_EQ(sandbox.readFile("C:\\Docs\\a\\b.txt"), "the other file");
+    EXPECT_EQ(sandbox.readFile("C:\\Real\\" + realLocked), realBefore);
+    EXPECT_EQ(platform::getAttributes("C:\\Real\\" + realLocked), platform::kAttrReadOnly | platform::kAttrHidden);
 }
 
 TEST_F(FileCommandsTest, AnotherDrivesRootIsNotRefused) {
@@ -300,14 +378,18 @@ TEST_F(FileCommandsTest, UnlockAndOpenAsksForALockedFileAndOpensPlainOnesAtOnce)
 TEST_F(FileCommandsTest, FolderFileItemsShowRestoredNamesAndLeaveOutDesktopIni) {
     sandbox.writeFile("C:\\F\\a.txt", "a");
     sandbox.writeFile("C:\\F\\desktop.ini", "x");
-    sandbox.writeFile("C:\\F\\" + TransformName("b.doc") + ".tsw", "y");
+    sandbox.writeFile("C:\\F\\" + TransformName("b.doc") + ".tsw", core::MakeHeader("abcdefgh", "pw") + "\ry");
+    // A plain file that only carries a lock extension keeps its own name.
+    sandbox.writeFile("C:\\F\\report.TSL", "plain");
     sandbox.makeFolder("C:\\F\\sub");
     auto items = locking::FolderFileItems("C:\\F");
     std::sort(items.begin(), items.end(), [](const FileItem& l, const FileItem& r) { return l.text < r.text; });
-    ASSERT_EQ(items.size(), 2u);
+    ASSERT_EQ(items.size(), 3u);
     EXPECT_EQ(items[0].key, "a.txt");
     EXPECT_EQ(items[1].key, TransformName("b.doc") + ".tsw");
     EXPECT_EQ(items[1].text, "b.doc");
+    EXPECT_EQ(items[2].key, "report.TSL");
+    EXPECT_EQ(items[2].text, "report.TSL");
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "platform/Registry.h"
 #include "settings/Settings.h"
 #include "settings/VbRegMod.h"
+#include "settings/modFileFunctions.h"
 #include "settings/modGeneral.h"
 
 #include <gtest/gtest.h>
@@ -154,6 +155,80 @@ TEST_F(FolderCommandsTest, LockFolderRefusals) {
     EXPECT_TRUE(lockedFolders().empty());
 }
 
+TEST_F(FolderCommandsTest, NestedLocksAndCaseTwinsAreRefusedBeforeAnythingChanges) {
+    // A locked folder inside C:\Docs, a locked file inside C:\Mix, a locked C:\Secret with a folder and a
+    // file inside it, and a locked C:\Case\Data beside a plain C:\Case\data.
+    sandbox.makeFolder("C:\\Docs\\Sub");
+    ASSERT_TRUE(locking::LockFolder(request("C:\\Docs\\Sub", "pw", "pw"), prompt).moved);
+    sandbox.writeFile("C:\\Mix\\a.txt", "a");
+    locking::FileBatch files;
+    files.folder = "C:\\Mix";
+    files.checked = {{"a.txt", "a.txt"}};
+    files.password = files.confirmation = "pw";
+    files.registerPath = registerPath;
+    ASSERT_EQ(locking::LockFiles(files, prompt).end, locking::RunEnd::Completed);
+    sandbox.writeFile("C:\\Secret\\inner\\x.txt", "x");
+    sandbox.writeFile("C:\\Secret\\f.txt", "f");
+    ASSERT_TRUE(locking::LockFolder(request("C:\\Secret", "pw", "pw"), prompt).moved);
+    const std::string secret = locking::LockedFolderPath("C:\\Secret", "Secret");
+    sandbox.makeFolder("C:\\Case\\Data");
+    sandbox.makeFolder("C:\\Case\\data");
+    ASSERT_TRUE(locking::LockFolder(request("C:\\Case\\Data", "pw", "pw"), prompt).moved);
+    const std::string registerBefore = sandbox.readFile(registerPath);
+
+    const std::string inside =
+        "'C:\\Secret\\inner' lies inside the locked folder 'C:\\Secret'. Unlock that folder first.";
+    const struct {
+        std::string key, message;
+    } cases[] = {
+        {"C:\\Docs", "'C:\\Docs' holds locked items. Unlock them first."},
+        {"C:\\Mix", "'C:\\Mix' holds locked items. Unlock them first."},
+        {secret + "\\inner", inside},
+        {"C:\\Case\\data", "A locked folder with the same name in another letter case exists."},
+    };
+    for (const auto& c : cases) {
+        for (const bool withFiles : {false, true}) {
+            SCOPED_TRACE(c.key + (withFiles ? " with files" : ""));
+            testing_support::ScriptedPrompt p;
+            FolderRequest r = request(c.key, "pw", "pw");
+            const auto result = withFiles ? locking::LockFolderAndFiles(r, p) : locking::LockFolder(r, p);
+            EXPECT_FALSE(result.moved);
+            ASSERT_EQ(p.boxes.size(), 1u) << boxList(p);
+            EXPECT_EQ(p.last().text, c.message);
+            EXPECT_EQ(p.last().icon, Icon::Exclamation);
+        }
+    }
+    // A file inside the locked folder is refused by the file lock as well.
+    files.folder = secret;
+    files.checked = {{"f.txt", "f.txt"}};
+    testing_support::ScriptedPrompt p;
+    EXPECT_EQ(locking::LockFiles(files, p).end, locking::RunEnd::Completed);
+    EXPECT_EQ(p.texts(), std::vector<std::string>{"'C:\\Secret\\f.txt' lies inside the locked folder 'C:\\Secret'. "
+                                                  "Unlock that folder first."});
+
+    EXPECT_EQ(sandbox.readFile(registerPath), registerBefore);
+    EXPECT_EQ(sandbox.readFile(secret + "\\f.txt"), "f");
+    EXPECT_EQ(hostEntries(sandbox.host(secret + "\\inner")), std::vector<std::string>{"x.txt"});
+    EXPECT_EQ(hostEntries(sandbox.host("C:\\Case")),
+              (std::vector<std::string>{".hidden", GetFileNamePart(locking::LockedFolderPath("C:\\Case\\Data", "Data")),
+                                        "data"}));
+}
+
+TEST_F(FolderCommandsTest, AWriteProtectedFolderIsNamedWithTheSystemsReason) {
+    sandbox.writeFile("C:\\Docs\\Kept\\a.txt", "a");
+    if (!testing_support::setImmutable(sandbox.host("C:\\Docs\\Kept"), true))
+        GTEST_SKIP() << "cannot make a folder refuse changes here";
+    testing_support::ScriptedPrompt p;
+    const auto result = locking::LockFolder(request("C:\\Docs\\Kept", "pw", "pw"), p);
+    testing_support::setImmutable(sandbox.host("C:\\Docs\\Kept"), false);
+    EXPECT_FALSE(result.moved);
+    ASSERT_EQ(p.boxes.size(), 2u) << boxList(p); // the question, then why it failed
+    EXPECT_EQ(p.last().text, "The folder 'C:\\Docs\\Kept' could not be locked: Operation not permitted.");
+    EXPECT_EQ(p.last().icon, Icon::Critical);
+    EXPECT_EQ(hostEntries(sandbox.host("C:\\Docs\\Kept")), std::vector<std::string>{"a.txt"});
+    EXPECT_TRUE(lockedFolders().empty());
+}
+
 TEST_F(FolderCommandsTest, AnExistingDesktopIniKeepsItsLinesAndGainsTheClassId) {
     sandbox.writeFile("C:\\Docs\\Old\\desktop.ini", "[.ShellClassInfo]\r\nIconResource=x.ico,0\r\n");
     const auto result = locking::LockFolder(request("C:\\Docs\\Old", "", ""), prompt);
@@ -275,19 +350,43 @@ TEST_F(FolderCommandsTest, ALockedFolderWithoutDesktopIniIsStillGivenBack) {
     EXPECT_TRUE(lockedFolders().empty());
 }
 
-TEST_F(FolderCommandsTest, AVanishedLockedFolderIsForgottenAndTheUserTold) {
+TEST_F(FolderCommandsTest, AVanishedLockedFolderIsForgottenOnlyAfterTheUserSaysYes) {
     sandbox.makeFolder("C:\\Docs\\Old");
     ASSERT_TRUE(locking::LockFolder(request("C:\\Docs\\Old", "pw", "pw"), prompt).moved);
     std::filesystem::remove_all(sandbox.host(locking::LockedFolderPath("C:\\Docs\\Old", "Old")));
+    const std::string stored = storedValue("C:\\\\Docs\\Old");
+    ASSERT_NE(stored, "");
+
+    // No is the default answer: the entry and the password stay.
+    for (const Answer answer : {Answer::No, Answer::Yes}) {
+        testing_support::ScriptedPrompt p;
+        p.answer(answer);
+        const auto result = locking::UnlockFolder(lockedRequest("C:\\Docs\\Old", "pw", "pw"), p);
+        EXPECT_FALSE(result.moved);
+        ASSERT_EQ(p.boxes.size(), 1u) << boxList(p);
+        EXPECT_EQ(p.last().text, "The folder 'C:\\Docs\\Old' no longer exists. Remove it from the Security Vault?");
+        EXPECT_EQ(p.last().buttons, platform::Buttons::YesNoDefaultNo);
+        EXPECT_EQ(p.last().icon, Icon::Question);
+        EXPECT_EQ(lockedFolders().size(), answer == Answer::Yes ? 0u : 1u);
+        EXPECT_EQ(storedValue("C:\\\\Docs\\Old"), answer == Answer::Yes ? "" : stored);
+    }
+}
+
+TEST_F(FolderCommandsTest, AFolderWhoseParentIsMissingIsNeverForgotten) {
+    sandbox.makeFolder("C:\\Docs\\Away\\Old");
+    ASSERT_TRUE(locking::LockFolder(request("C:\\Docs\\Away\\Old", "pw", "pw"), prompt).moved);
+    // The parent is away (an unplugged drive, or a folder moved or locked since): the folder may be there.
+    std::filesystem::rename(sandbox.host("C:\\Docs\\Away"), sandbox.host("C:\\Docs\\Elsewhere"));
 
     testing_support::ScriptedPrompt p;
-    const auto result = locking::UnlockFolder(lockedRequest("C:\\Docs\\Old", "pw", "pw"), p);
-    EXPECT_FALSE(result.moved);
+    p.answer(Answer::Yes);
+    locking::UnlockFolder(lockedRequest("C:\\Docs\\Away\\Old", "pw", "pw"), p);
     ASSERT_EQ(p.boxes.size(), 1u) << boxList(p);
-    EXPECT_EQ(p.last().text, "The folder 'C:\\Docs\\Old' no longer exists.");
-    EXPECT_EQ(p.last().icon, Icon::Information);
-    EXPECT_TRUE(lockedFolders().empty());
-    EXPECT_EQ(storedValue("C:\\\\Docs\\Old"), "");
+    EXPECT_EQ(p.last().text, "The folder 'C:\\Docs\\Away\\Old' cannot be reached: 'C:\\Docs\\Away' is not there. "
+                             "Connect its drive or unlock the folder that holds it, then try again.");
+    EXPECT_EQ(p.last().buttons, platform::Buttons::OK);
+    EXPECT_EQ(lockedFolders().size(), 1u);
+    EXPECT_NE(storedValue("C:\\\\Docs\\Away\\Old"), "");
 }
 
 TEST_F(FolderCommandsTest, LockFolderAndFilesLocksTheFilesThenHidesTheFolderWithoutAPassword) {
@@ -342,6 +441,27 @@ TEST_F(FolderCommandsTest, LockFolderAndFilesOnAnAlreadyLockedFolderLocksTheFile
     EXPECT_EQ(prompt.last().text, "The folder you are trying to lock is already locked.");
     EXPECT_FALSE(result.moved);
     EXPECT_TRUE(sandbox.exists("C:\\Docs\\Old\\" + TransformName("a.txt") + ".TSL"));
+}
+
+TEST_F(FolderCommandsTest, AFolderWithAStoredPasswordNeverComesBackWithoutIt) {
+    sandbox.writeFile("C:\\Docs\\Old\\a.txt", "a");
+    ASSERT_TRUE(locking::LockFolder(request("C:\\Docs\\Old", "pw", "pw"), prompt).moved);
+    const std::string locked = locking::LockedFolderPath("C:\\Docs\\Old", "Old");
+
+    // Unlock Folder and files reads no password of its own: the folder's must still be given.
+    testing_support::ScriptedPrompt p;
+    auto result = locking::UnlockFolderAndFiles(lockedRequest("C:\\Docs\\Old", "", ""), p);
+    EXPECT_FALSE(result.moved);
+    EXPECT_EQ(p.texts(), std::vector<std::string>{"Password incorrect"});
+    EXPECT_TRUE(sandbox.exists(locked));
+    EXPECT_EQ(lockedFolders().size(), 1u);
+
+    p.boxes.clear();
+    result = locking::UnlockFolderAndFiles(lockedRequest("C:\\Docs\\Old", "pw", ""), p);
+    EXPECT_TRUE(result.moved) << boxList(p);
+    EXPECT_EQ(sandbox.readFile("C:\\Docs\\Old\\a.txt"), "a");
+    EXPECT_FALSE(locking::HasStoredFolderPassword("C:\\\\Docs\\Old"));
+    EXPECT_TRUE(lockedFolders().empty());
 }
 
 TEST_F(FolderCommandsTest, UnlockFolderAndFilesUnlocksTheFilesAndTheFolder) {

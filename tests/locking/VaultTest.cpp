@@ -1,10 +1,13 @@
 #include "FakePort.h"
 #include "LockingTestSupport.h"
 
+#include "core/Register.h"
 #include "locking/FileCommands.h"
 #include "locking/FolderCommands.h"
 #include "locking/frmSecurityVault.h"
 #include "platform/Attributes.h"
+#include "settings/Settings.h"
+#include "settings/modFileFunctions.h"
 #include "settings/modGeneral.h"
 
 #include <QApplication>
@@ -195,16 +198,67 @@ TEST_F(VaultTest, NoForTheSecondFolderEndsTheCommandWithoutTheClosingMessage) {
     EXPECT_FALSE(port.scripted.busy);
 }
 
-TEST_F(VaultTest, AVanishedFolderIsForgottenFromTheVault) {
+TEST_F(VaultTest, AVanishedFolderIsForgottenFromTheVaultAfterAYes) {
     const std::string locked = lockFolder("Old", "pw");
     std::filesystem::remove_all(sandbox.host(locked));
     vault->Refresh();
-    checkAll(folders());
-    typePassword("pw");
+    for (const Answer answer : {Answer::No, Answer::Yes}) {
+        port.scripted.boxes.clear();
+        port.scripted.answer(answer);
+        checkAll(folders());
+        typePassword("pw");
+        child<QPushButton>("cmdUnlockFolder")->click();
+        EXPECT_EQ(port.scripted.texts(),
+                  (std::vector<std::string>{"The folder 'C:\\Docs\\Old' no longer exists. Remove it from the Security "
+                                            "Vault?",
+                                            "All selected folders have been unlocked"}));
+        EXPECT_EQ(folders()->count(), answer == Answer::Yes ? 0 : 1);
+    }
+}
+
+TEST_F(VaultTest, AnItemUnderALockedFolderIsNotUnlockedUntilThatFolderIs) {
+    // As earlier versions left it: a file and a folder locked in C:\Docs, then C:\Docs locked around
+    // them, and a folder locked inside the locked C:\Docs with its password under the tree's name.
+    sandbox.writeFile("C:\\Docs\\a.txt", "a");
+    lockFile("C:\\Docs", "a.txt", "pw");
+    const std::string sub = lockFolder("Sub", "pw");
+    const std::string docs = locking::LockedFolderPath("C:\\Docs", "Docs");
+    auto lockUnrecorded = [&](const std::string& key, const std::string& fullPath) {
+        locking::FolderRequest r;
+        r.folder = {key, GetFileNamePart(key), fullPath};
+        r.password = r.confirmation = "pw";
+        testing_support::ScriptedPrompt p;
+        const auto result = locking::LockFolder(r, p);
+        ASSERT_TRUE(result.moved) << boxList(p);
+        core::RecordLock(port.registerFile, settings::kSectionFolder, key, result.newPath);
+    };
+    lockUnrecorded("C:\\Docs", "C:\\\\Docs");
+    sandbox.makeFolder(docs + "\\inner");
+    lockUnrecorded(docs + "\\inner", "C:\\\\Docs\\inner");
+    const std::string registerBefore = sandbox.readFile(port.registerFile);
+
+    vault->Refresh();
+    ASSERT_EQ(folders()->count(), 3);
+    ASSERT_EQ(files()->count(), 1);
+    // Sub and inner checked; the box empty, as the lost password of inner once let through.
+    folders()->item(0)->setCheckState(Qt::Checked);
+    folders()->item(2)->setCheckState(Qt::Checked);
+    typePassword("");
     child<QPushButton>("cmdUnlockFolder")->click();
-    EXPECT_EQ(port.scripted.texts(), (std::vector<std::string>{"The folder 'C:\\Docs\\Old' no longer exists.",
-                                                               "All selected folders have been unlocked"}));
-    EXPECT_EQ(folders()->count(), 0);
+    checkAll(files());
+    typePassword("pw");
+    child<QPushButton>("cmdUnlockFiles")->click();
+    vault->lvwFiles_DblClick(files()->item(0));
+
+    const std::string advice = "' lies inside the locked folder 'C:\\Docs'. Unlock that folder first.";
+    EXPECT_EQ(port.scripted.texts(),
+              (std::vector<std::string>{"'C:\\Docs\\Sub" + advice, "'" + docs + "\\inner" + advice,
+                                        "All selected folders have been unlocked", "'C:\\Docs\\a.txt" + advice,
+                                        "'C:\\Docs\\a.txt" + advice}));
+    EXPECT_EQ(sandbox.readFile(port.registerFile), registerBefore);
+    EXPECT_TRUE(sandbox.exists(docs + "\\" + GetFileNamePart(sub)));
+    EXPECT_TRUE(sandbox.exists(locking::LockedFolderPath(docs + "\\inner", "inner")));
+    EXPECT_NE(locking::StoredFolderPassword("C:\\\\Docs\\Sub"), "");
 }
 
 TEST_F(VaultTest, UnlockFilesGoesOnAfterAFailureAndRefreshes) {

@@ -169,3 +169,22 @@ TEST_F(AttributesTest, WithoutUserXattrsOnlyReadOnlyIsKept) {
     EXPECT_EQ(getAttributesHost(file), kAttrNormal);
     std::filesystem::remove_all(folder);
 }
+
+TEST_F(AttributesTest, ALinkIsRefusedAndItsTargetKeepsItsModeAndAttributes) {
+    const std::string target = sandbox.writeFile("C:\\t.txt", "t");
+    const std::string targetHost = sandbox.host(target);
+    chmod(targetHost.c_str(), 0640);
+    std::filesystem::create_symlink("t.txt", sandbox.host("C:\\link.txt"));
+    for (const unsigned value : {kAttrNormal, kAttrReadOnly | kAttrHidden}) {
+        int number = 0;
+        try {
+            setAttributes("C:\\link.txt", value);
+        } catch (const SysError& e) {
+            number = e.number;
+        }
+        EXPECT_EQ(number, 75);
+    }
+    EXPECT_EQ(modeOf(targetHost), 0640u);
+    EXPECT_EQ(storedText(targetHost), "");
+    EXPECT_FALSE(std::filesystem::exists(sandbox.host("C:\\.hidden")));
+}

@@ -189,3 +189,25 @@ TEST_F(FileIOTest, CopyFromAcrossFilesystemsFallsBackToReadWrite) {
     EXPECT_EQ(readAllHost(folder + "/dst.bin"), data);
     std::filesystem::remove_all(folder);
 }
+
+TEST_F(FileIOTest, OnlyRegularFilesAreReadAndAPipeNeverBlocks) {
+    // Nothing ever writes to the pipe: an open or read that waited would hang the test.
+    ASSERT_EQ(::mkfifo(sandbox.host("C:\\pipe").c_str(), 0600), 0);
+    sandbox.makeFolder("C:\\sub");
+    for (const char* path : {"C:\\pipe", "C:\\sub"}) {
+        SCOPED_TRACE(path);
+        for (const bool whole : {true, false}) {
+            std::string reason;
+            try {
+                if (whole)
+                    readAll(path);
+                else
+                    InputFile in(path);
+            } catch (const SysError& e) {
+                EXPECT_EQ(e.number, 75);
+                reason = e.reason();
+            }
+            EXPECT_EQ(reason, std::string(path) == "C:\\pipe" ? "not a regular file" : "Is a directory");
+        }
+    }
+}

@@ -1,9 +1,11 @@
 #include "platform/Attributes.h"
+#include "platform/Environment.h"
 #include "platform/Find.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 
 #include "support/Sandbox.h"
 
@@ -117,4 +119,13 @@ TEST_F(FindTest, NameWithoutWildcardsFindsOneEntryIgnoringCase) {
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0].name, "Readme");
     EXPECT_EQ(findFiles("C:\\e\\readme").size(), 1u);
+}
+
+TEST_F(FindTest, ANameHoldingABackslashIsNeverListedNorMapped) {
+    // Its Windows form "C:\d\a\b.txt" would name the file b.txt in folder a.
+    const std::string odd = sandbox.host("C:\\d") + "/a\\b.txt";
+    { std::ofstream(odd) << "odd"; }
+    EXPECT_EQ(names(findFiles("C:\\d\\*")), (std::vector<std::string>{"B.TXT", "Sub", "a.txt", "noext", "x.tar.gz"}));
+    EXPECT_EQ(toWindows(odd), "");
+    EXPECT_EQ(toWindows(sandbox.host("C:\\d\\a.txt")), "C:\\d\\a.txt");
 }

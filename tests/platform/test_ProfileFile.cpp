@@ -44,7 +44,21 @@ TEST_F(ProfileFileTest, WriteCreatesFileAndSection) {
     EXPECT_EQ(content(), "[Files]\r\nC:\\a.TSL=1\r\n");
     ASSERT_TRUE(writeProfileString(ini, "Other", "k", "v"));
     EXPECT_EQ(content(), "[Files]\r\nC:\\a.TSL=1\r\n[Other]\r\nk=v\r\n");
-    EXPECT_EQ(getProfileString(ini, "files", "c:\\A.tsl", ""), "1");
+    EXPECT_EQ(getProfileString(ini, "files", "c:\\a.TSL", ""), "1");
+}
+
+TEST_F(ProfileFileTest, KeysThatAreFullPathsMatchTheirCaseExactly) {
+    // Host names are case-sensitive: two files differing only in case keep an entry each.
+    ASSERT_TRUE(writeProfileString(ini, "Files", "C:\\Docs\\Note.txt", "upper"));
+    ASSERT_TRUE(writeProfileString(ini, "Files", "C:\\Docs\\note.txt", "lower"));
+    EXPECT_EQ(content(), "[Files]\r\nC:\\Docs\\Note.txt=upper\r\nC:\\Docs\\note.txt=lower\r\n");
+    EXPECT_EQ(getProfileString(ini, "files", "c:\\Docs\\Note.txt", ""), "upper"); // the drive letter in either case
+    EXPECT_EQ(getProfileString(ini, "Files", "C:\\DOCS\\NOTE.TXT", "none"), "none");
+    ASSERT_TRUE(deleteProfileKey(ini, "Files", "C:\\Docs\\note.txt"));
+    EXPECT_EQ(content(), "[Files]\r\nC:\\Docs\\Note.txt=upper\r\n");
+    // Other keys still match without regard to case.
+    ASSERT_TRUE(writeProfileString(ini, "Files", "Key", "1"));
+    EXPECT_EQ(getProfileString(ini, "Files", "KEY", ""), "1");
 }
 
 TEST_F(ProfileFileTest, WriteReplacesTheFirstMatchAndKeepsOtherLines) {

@@ -93,8 +93,10 @@ TEST_F(RegistryIniTest, IniModeWritesReadsAndDeletes) {
     EXPECT_EQ(sandbox.readFile(ini), "[LockedTSLFile]\r\nP:\\n.gkg=P:\\o.TSL\r\nP:\\p.gkg=P:\\q.TSL\r\n");
 
     SettingValue result;
-    EXPECT_EQ(GetSettingValue(ini, "LockedTSLFile", "p:\\P.GKG", "S", std::string(), result), 0);
+    EXPECT_EQ(GetSettingValue(ini, "LockedTSLFile", "p:\\p.gkg", "S", std::string(), result), 0);
     EXPECT_EQ(text(result), "P:\\q.TSL");
+    // Keys that are paths match their case exactly (but for the drive letter): names are case-sensitive.
+    EXPECT_EQ(GetSettingText(ini, "LockedTSLFile", "P:\\P.GKG"), "");
     EXPECT_EQ(GetSettingValue(ini, "LockedTSLFile", "missing", "S", std::string("dflt"), result), 0);
     EXPECT_EQ(text(result), "dflt");
     EXPECT_EQ(GetSettingText(ini, "LockedTSLFile", "P:\\n.gkg"), "P:\\o.TSL");

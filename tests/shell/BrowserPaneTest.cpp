@@ -68,8 +68,10 @@ TEST_F(BrowserPaneTest, RowsShowPlainAndLockedFilesWithRestoredNames) {
         {"plain.txt", "hello", "plain.txt", "TXT file", false},
         {TransformName("report.doc") + ".TSL", secret, "report.doc", "DOC file", true},
         {TransformName("movie.avi") + ".tsw", secret, "movie.avi", "AVI file", true},
-        {TransformName("notes.txt") + ".Tsl", "[secret] lower case marker", "notes.txt", "TXT file", false},
-        {TransformName("tiny.pdf") + ".TSW", "[Secr", "tiny.pdf", "PDF file", false},
+        // Without the marker a file is not locked, whatever its name: it shows as it is.
+        {TransformName("notes.txt") + ".Tsl", "[secret] lower case marker", TransformName("notes.txt") + ".Tsl",
+         "TSL file", false},
+        {TransformName("tiny.pdf") + ".TSW", "[Secr", TransformName("tiny.pdf") + ".TSW", "TSW file", false},
         {"noext", "abc", "noext", " file", false},
     };
     for (const Case& c : cases)
@@ -134,8 +136,8 @@ TEST_F(BrowserPaneTest, AFileThatCannotBeReadSkipsOnlyItself) {
     ASSERT_EQ(shown.count("c.txt"), 1u);
     EXPECT_EQ(shown.at("a.txt").size, QString::fromStdString(FormatByteSize(3)));
     EXPECT_EQ(shown.at("c.txt").size, QString::fromStdString(FormatByteSize(5)));
-    ASSERT_EQ(shown.count(broken), 1u); // what could be filled is kept
-    EXPECT_EQ(shown.at(broken).text, QStringLiteral("gone.doc"));
+    ASSERT_EQ(shown.count(broken), 1u);                               // what could be filled is kept
+    EXPECT_EQ(shown.at(broken).text, QString::fromStdString(broken)); // no content tells it locked
     EXPECT_FALSE(shown.at(broken).lock);
     EXPECT_TRUE(shown.at(broken).size.isEmpty());
     EXPECT_EQ(w->simpleText(), QStringLiteral("Total Files: 3"));

@@ -31,6 +31,11 @@ private:
     bool m_hadEnv[6] = {};
 };
 
+// Sets or clears the immutable flag of a host file or folder, which even root may not change past:
+// the way a test makes a write-protected place. False where the filesystem or the process's rights
+// do not allow it (the test then skips).
+bool setImmutable(const std::string& hostPath, bool on);
+
 // Path of a file in the shared test vectors folder.
 std::string vectorPath(const std::string& name);
 std::string readHostFile(const std::string& hostPath);

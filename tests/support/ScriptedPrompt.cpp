@@ -17,6 +17,8 @@ platform::Answer ScriptedPrompt::show(const std::string& text, Buttons buttons, 
     case Buttons::YesNo:
     case Buttons::YesNoCancel:
         return Answer::Yes;
+    case Buttons::YesNoDefaultNo:
+        return Answer::No;
     case Buttons::RetryCancel:
         return Answer::Retry;
     case Buttons::AbortRetryIgnore:

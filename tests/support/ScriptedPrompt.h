@@ -1,6 +1,6 @@
 #pragma once
 // The test Prompt: records every box and answers from a queue (when the queue is empty, the first
-// button of the box: OK, Yes, Retry or Abort).
+// button of the box: OK, Yes, Retry or Abort; the default No of a YesNoDefaultNo box).
 
 #include "platform/Prompt.h"
 

@@ -1,0 +1,142 @@
+#include "core/LockChecks.h"
+
+#include "core/LockEngine.h"
+#include "platform/Environment.h"
+#include "platform/SysError.h"
+#include "platform/Text.h"
+#include "settings/Settings.h"
+#include "settings/modFileFunctions.h"
+#include "settings/modGeneral.h"
+
+#include <cerrno>
+#include <sys/stat.h>
+
+namespace core {
+
+namespace {
+
+// Whether something (a file, a folder or a link) lies at the path, without following a link.
+bool present(const std::string& path) {
+    try {
+        struct stat st {};
+        return ::lstat(platform::toHost(path).c_str(), &st) == 0;
+    } catch (const platform::SysError&) {
+        return false;
+    }
+}
+
+// The path as the user knows it: the locked folder's part given back its name before the lock.
+std::string shownInside(const std::string& path, const RegisterItem& folder) {
+    if (LiesUnder(path, folder.key))
+        return folder.text + path.substr(RemoveBackslash(folder.key).size());
+    return path;
+}
+
+} // namespace
+
+std::string Quoted(const std::string& text) {
+    std::string out(1, '\'');
+    out += text;
+    out += '\'';
+    return out;
+}
+
+std::string ShownName(const std::string& path) {
+    const std::string name = GetFileNamePart(path);
+    const std::string extension = platform::upperText(GetExtension(name));
+    if ((extension == "TSL" || extension == "TSW") && name.size() > 4) {
+        try {
+            if (StartsWithLockedHeader(path))
+                return TransformName(name.substr(0, name.size() - 4));
+        } catch (const platform::SysError&) {
+        }
+    }
+    return name;
+}
+
+std::string RefuseFileKind(const std::string& path) {
+    std::string host;
+    try {
+        host = platform::toHost(path);
+    } catch (const platform::SysError&) {
+        return {};
+    }
+    struct stat st {};
+    if (::lstat(host.c_str(), &st) != 0)
+        return {};
+    if (S_ISLNK(st.st_mode))
+        return Quoted(GetFileNamePart(path)) +
+               " is a symbolic link. Tessaly locks and unlocks only the file itself: choose the file the link "
+               "points to.";
+    if (!S_ISREG(st.st_mode))
+        return Quoted(GetFileNamePart(path)) + " is not a regular file and cannot be locked or unlocked.";
+    return {};
+}
+
+std::string RefuseFolderKind(const std::string& folder) {
+    try {
+        struct stat st {};
+        if (::lstat(platform::toHost(RemoveBackslash(folder)).c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+            return Quoted(RemoveBackslash(folder)) +
+                   " is a symbolic link. Tessaly locks only the folder itself: choose the folder the link points to.";
+    } catch (const platform::SysError&) {
+    }
+    return {};
+}
+
+bool LiesUnder(const std::string& path, const std::string& folder) {
+    const std::string base = RemoveBackslash(folder);
+    if (base.empty() || path.size() <= base.size() + 1 || path[base.size()] != '\\')
+        return false;
+    return platform::upperText(path.substr(0, 1)) == platform::upperText(base.substr(0, 1)) &&
+           path.compare(1, base.size() - 1, base, 1) == 0;
+}
+
+std::optional<RegisterItem> LockedFolderAround(const std::string& registerPath, const std::string& path) {
+    for (const RegisterItem& folder : RegisterEntries(registerPath, settings::kSectionFolder)) {
+        if ((LiesUnder(path, folder.key) || LiesUnder(path, folder.text)) && present(folder.key))
+            return folder;
+    }
+    return std::nullopt;
+}
+
+std::string InsideLockedFolderMessage(const std::string& shown, const std::string& folder) {
+    return Quoted(shown) + " lies inside the locked folder " + Quoted(folder) + ". Unlock that folder first.";
+}
+
+std::string RefuseInsideLockedFolder(const std::string& registerPath, const std::string& path,
+                                     const std::string& shown) {
+    const auto folder = LockedFolderAround(registerPath, path);
+    if (!folder)
+        return {};
+    return InsideLockedFolderMessage(shown.empty() ? shownInside(path, *folder) : shown, folder->text);
+}
+
+std::string RefuseHoldingLockedItems(const std::string& registerPath, const std::string& folder) {
+    for (const char* section : {settings::kSectionTSL, settings::kSectionTSW, settings::kSectionFolder}) {
+        for (const RegisterItem& item : RegisterEntries(registerPath, section)) {
+            if (LiesUnder(item.key, folder) && present(item.key))
+                return Quoted(folder) + " holds locked items. Unlock them first.";
+        }
+    }
+    return {};
+}
+
+std::string RefuseCaseTwin(const std::string& registerPath, const std::string& folder) {
+    const std::string wanted = platform::lowerText(RemoveBackslash(folder));
+    for (const RegisterItem& item : RegisterEntries(registerPath, settings::kSectionFolder)) {
+        const std::string other = RemoveBackslash(item.text);
+        if (other != RemoveBackslash(folder) && platform::lowerText(other) == wanted && present(item.key))
+            return "A locked folder with the same name in another letter case exists.";
+    }
+    return {};
+}
+
+std::string RefuseFileLock(const std::string& registerPath, const std::string& path) {
+    std::string refusal = RefuseFileKind(path);
+    if (refusal.empty())
+        refusal = RefuseInsideLockedFolder(registerPath, path);
+    return refusal;
+}
+
+} // namespace core

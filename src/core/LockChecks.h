@@ -1,0 +1,51 @@
+#pragma once
+// The checks made before a file or folder is locked or unlocked. Each Refuse... function returns the
+// message that refuses the item, or an empty text when nothing stands in the way.
+
+#include "core/Register.h"
+
+#include <optional>
+#include <string>
+
+namespace core {
+
+// The text in single quotes, as messages name files and folders.
+std::string Quoted(const std::string& text);
+
+// The name the user knows a file by: the restored name of a locked file ("abgr.gkt.TSL" ->
+// "note.txt"), otherwise its own name. A file counts as locked only when it begins with "[Secret]".
+std::string ShownName(const std::string& path);
+
+// A file that the engines may read and replace: a regular file, not a symbolic link (whose content
+// would be read through the link while only the link is removed). "" for a path that does not exist.
+std::string RefuseFileKind(const std::string& path);
+
+// The same for a folder to be locked: a symbolic link is refused (the lock would rename the link and
+// mark the folder it points to).
+std::string RefuseFolderKind(const std::string& folder);
+
+// True when `path` lies somewhere below `folder` (the drive letter in either case, the rest exactly).
+bool LiesUnder(const std::string& path, const std::string& folder);
+
+// The locked folder (register entry; key = its path now, text = its path before the lock) that
+// holds `path`, either under its locked name or under the name it had. Only folders that are still
+// locked on disk count.
+std::optional<RegisterItem> LockedFolderAround(const std::string& registerPath, const std::string& path);
+
+// "'<shown>' lies inside the locked folder '<folder>'. Unlock that folder first."
+std::string InsideLockedFolderMessage(const std::string& shown, const std::string& folder);
+// The message above for `path` when a locked folder holds it; `shown` is how the user knows the item
+// (empty: the path with the locked folder's name given back).
+std::string RefuseInsideLockedFolder(const std::string& registerPath, const std::string& path,
+                                     const std::string& shown = {});
+// "'<folder>' holds locked items. Unlock them first." when a locked file or folder that the register
+// lists still lies below the folder.
+std::string RefuseHoldingLockedItems(const std::string& registerPath, const std::string& folder);
+// "A locked folder with the same name in another letter case exists." Folder passwords are kept
+// under names matched without regard to case, so two such folders would share one password.
+std::string RefuseCaseTwin(const std::string& registerPath, const std::string& folder);
+
+// All that refuses locking a file: its kind and a locked folder around it.
+std::string RefuseFileLock(const std::string& registerPath, const std::string& path);
+
+} // namespace core
