@@ -4,6 +4,7 @@
 // TransformName(path after).
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -23,10 +24,17 @@ bool IsRecordablePath(const std::string& path);
 // The message for an item whose path the register cannot keep ("file" or "folder").
 std::string UnrecordableMessage(const std::string& kind, const std::string& path);
 
+// Record and remove entries; each is one read-change-write of the register under its inter-process
+// lock, and throws platform::SysError (with the reason) when the register cannot be written. The
+// plural forms change many entries of one section in one write (a batch).
 void RecordLock(const std::string& registerPath, const std::string& section, const std::string& before,
                 const std::string& after);
+void RecordLocks(const std::string& registerPath, const std::string& section,
+                 const std::vector<std::pair<std::string, std::string>>& locks);
 void RemoveAfterFileUnlock(const std::string& registerPath, const std::string& section,
                            const std::string& restoredPath);
+void RemoveAfterFileUnlocks(const std::string& registerPath, const std::string& section,
+                            const std::vector<std::string>& restoredPaths);
 void RemoveAfterFolderUnlock(const std::string& registerPath, const std::string& restoredFolder);
 
 struct RegisterItem {

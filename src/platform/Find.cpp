@@ -2,6 +2,7 @@
 
 #include "platform/Attributes.h"
 #include "platform/Environment.h"
+#include "platform/FileIO.h"
 #include "platform/HostPath.h"
 #include "platform/SysError.h"
 #include "platform/Text.h"
@@ -56,8 +57,11 @@ bool makeEntry(const std::string& folder, const std::string& name, FindEntry& e)
     return true;
 }
 
+// The program's own temporary files are never shown: they are half of a run, or left by one that
+// ended, and the recovery sweep deals with them.
 bool listed(const char* name) {
-    return std::string_view(name) != "." && std::string_view(name) != ".." && std::string_view(name) != ".hidden";
+    return std::string_view(name) != "." && std::string_view(name) != ".." && std::string_view(name) != ".hidden" &&
+           !isTemporaryName(name);
 }
 
 } // namespace
