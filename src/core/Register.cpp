@@ -176,6 +176,14 @@ void RemoveAfterFolderUnlock(const std::string& registerPath, const std::string&
     DeleteSettingValue(registerPath, settings::kSectionFolder, entryKey(restoredFolder));
 }
 
+std::vector<RegisterItem> RegisterEntries(const std::string& registerPath, const std::string& section) {
+    std::optional<ReaderError> error;
+    auto items = readSection(registerPath, section, error);
+    if (error)
+        throw platform::SysError(error->number, error->description);
+    return items;
+}
+
 std::vector<RegisterItem> GetLockedTSLFiles(const std::string& registerPath, platform::Prompt& prompt,
                                             const std::string& windowName) {
     std::optional<ReaderError> error;

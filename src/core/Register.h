@@ -42,6 +42,10 @@ struct RegisterItem {
     std::string text; // the path before the lock (also the tool tip)
 };
 
+// A section's entries in file order, for the program's own use; throws platform::SysError when
+// the register cannot be read.
+std::vector<RegisterItem> RegisterEntries(const std::string& registerPath, const std::string& section);
+
 // The readers, entries in file order. Errors are shown or reported as the register's rules say,
 // with `windowName` as the reporting window.
 std::vector<RegisterItem> GetLockedTSLFiles(const std::string& registerPath, platform::Prompt& prompt,

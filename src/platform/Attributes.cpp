@@ -68,6 +68,7 @@ void updateHiddenEntriesHost(const std::string& hostFolder, const std::vector<st
     // Read, change and write under the folder's lock, so two writers never drop each other's names.
     FolderLock lock(hostFolder);
     std::vector<std::string> lines;
+    bool existed = true;
     try {
         for (auto& line : splitLines(readAllHost(list)))
             if (!line.empty())
@@ -75,6 +76,7 @@ void updateHiddenEntriesHost(const std::string& hostFolder, const std::vector<st
     } catch (const SysError& e) {
         if (e.number != 53)
             throw; // a list that exists but cannot be read is never taken for an empty one
+        existed = false;
     }
     std::vector<std::string> kept;
     bool changed = false;
@@ -100,7 +102,11 @@ void updateHiddenEntriesHost(const std::string& hostFolder, const std::vector<st
     std::string out;
     for (const auto& l : kept)
         out += l + "\n";
-    writeFileAtomicHost(list, out);
+    AtomicWriter writer(AtomicWriter::HostPath{}, list);
+    if (!existed)
+        writer.setPermissions(0644); // the desktop's file managers read it (an existing list keeps its bits)
+    writer.write(out);
+    writer.commit(true);
 }
 
 namespace {

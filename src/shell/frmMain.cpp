@@ -1,5 +1,6 @@
 #include "shell/frmMain.h"
 
+#include "core/Recovery.h"
 #include "core/Register.h"
 #include "diagnostics/CAppLog.h"
 #include "diagnostics/ErrorReport.h"
@@ -466,6 +467,11 @@ frmMain::LoadResult frmMain::Form_Load() {
         // 4. The register file.
         m_registerPath = core::RegisterPath();
         core::EnsureRegister(m_registerPath);
+        // Runs that a crash or a kill interrupted are finished or rolled back before anything is shown.
+        const std::string recovered =
+            core::RecoveryMessage(core::RecoverFolders(m_registerPath, core::RegisterFolders(m_registerPath)));
+        if (!recovered.empty())
+            m_prompt.show(recovered, platform::Buttons::OK, platform::Icon::Information);
         // 5. Drive "c:", current folder "c:\".
         browserStartRest();
         // 6. The tray icon.
@@ -672,6 +678,12 @@ void frmMain::refillError(int number, const std::string& description) {
 }
 
 void frmMain::filFiles_PathChange() {
+    // Runs interrupted in the folder being listed are finished or rolled back first.
+    if (core::HasAbandonedTemporaryFiles(currentFolder())) {
+        const std::string recovered = core::RecoveryMessage(core::RecoverFolders(m_registerPath, {currentFolder()}));
+        if (!recovered.empty())
+            m_prompt.show(recovered, platform::Buttons::OK, platform::Icon::Information);
+    }
     m_filFiles->refresh();
     m_lvwFiles->clear();
     m_simpleText->setText(QStringLiteral("Total Files: %1").arg(m_filFiles->count()));
