@@ -27,6 +27,12 @@ namespace {
 
 constexpr unsigned kLockedAttributes = platform::kAttrReadOnly | platform::kAttrHidden;
 
+// The folder that holds a path, in the form folders are compared in (no trailing backslash but at
+// a drive root).
+std::string holdingFolder(const std::string& path) {
+    return RemoveBackslash(GetFolderPart(path));
+}
+
 bool present(const std::string& windowsPath) {
     try {
         return platform::exists(windowsPath);
@@ -116,7 +122,7 @@ void mendEntries(const std::string& registerPath, const std::string& folder, con
                  RecoveryReport& report) {
     for (const char* section : {settings::kSectionTSL, settings::kSectionTSW}) {
         for (const RegisterItem& item : RegisterEntries(registerPath, section)) {
-            if (GetFolderPart(item.key) != folder)
+            if (holdingFolder(item.key) != folder)
                 continue;
             if (present(item.key)) {
                 if ((platform::getAttributes(item.key) & kLockedAttributes) != kLockedAttributes) {
@@ -138,7 +144,7 @@ std::vector<std::string> RegisterFolders(const std::string& registerPath) {
     std::vector<std::string> folders;
     for (const char* section : {settings::kSectionTSL, settings::kSectionTSW})
         for (const RegisterItem& item : RegisterEntries(registerPath, section)) {
-            const std::string folder = GetFolderPart(item.key);
+            const std::string folder = holdingFolder(item.key);
             if (std::find(folders.begin(), folders.end(), folder) == folders.end())
                 folders.push_back(folder);
         }
@@ -148,7 +154,8 @@ std::vector<std::string> RegisterFolders(const std::string& registerPath) {
 RecoveryReport RecoverFolders(const std::string& registerPath, const std::vector<std::string>& folders) {
     RecoveryReport report;
     std::vector<std::string> seen;
-    for (const std::string& folder : folders) {
+    for (const std::string& given : folders) {
+        const std::string folder = RemoveBackslash(given);
         if (std::find(seen.begin(), seen.end(), folder) != seen.end())
             continue;
         seen.push_back(folder);
