@@ -111,6 +111,7 @@ RunResult LockFiles(const FileBatch& batch, platform::Prompt& prompt, const RunH
             } else if ((platform::getAttributes(path) & ~platform::kAttrDirectory) == platform::kAttrSystem) {
                 prompt.show("Sorry you cannot lock a system file as this may crash your system");
             } else {
+                const unsigned attributesBefore = platform::getAttributes(path) & ~platform::kAttrDirectory;
                 platform::setAttributes(path, platform::kAttrNormal);
                 const std::uint64_t length = platform::fileLength(path);
                 bool done = true;
@@ -129,6 +130,9 @@ RunResult LockFiles(const FileBatch& batch, platform::Prompt& prompt, const RunH
                 }
                 if (engineRan && !done)
                     result.failed = true;
+                // A file that was not locked gets its attributes back.
+                if ((!engineRan || !done) && attributesBefore != platform::kAttrNormal && FileExists(path))
+                    platform::setAttributes(path, attributesBefore);
             }
             stepDone(batch, hooks, i);
             prompt.processEvents();
