@@ -205,7 +205,8 @@ int lockFiles(const std::vector<std::string>& files, const std::string& password
         const std::string& path = run.paths[i];
         try {
             const unsigned before = platform::getAttributes(path) & ~platform::kAttrDirectory;
-            platform::setAttributes(path, platform::kAttrNormal);
+            if (before != platform::kAttrNormal)
+                platform::setAttributes(path, platform::kAttrNormal);
             const bool small = platform::fileLength(path) < core::kLargeFileThreshold;
             attributes.push_back(before);
             targets.push_back(small && platform::upperText(GetExtension(path)) == "TSL"

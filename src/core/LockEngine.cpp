@@ -17,6 +17,8 @@
 #include "settings/modGeneral.h"
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -25,6 +27,7 @@
 #include <new>
 #include <optional>
 #include <vector>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -218,25 +221,53 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx) {
         step(ctx, "recorded");
     }
 
+    // The sources go, all of them before any result is renamed: removing a file whose blocks were
+    // just written can wait long on the disk (online discard), so many are removed side by side.
+    std::vector<Job*> removing;
+    std::vector<std::string> removeErrors(jobs.size());
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        Job* job = jobs[i];
+        // A temporary file that another process took away is no longer a copy of anything.
+        if (job->ok && !job->writer->stillLinked())
+            removeErrors[i] = platform::errorDescription(75);
+        else if (job->ok && !job->inPlace())
+            removing.push_back(job);
+    }
+    {
+        std::atomic<std::size_t> next{0};
+        const auto work = [&] {
+            for (std::size_t k = next++; k < removing.size(); k = next++) {
+                try {
+                    platform::removeFile(removing[k]->source);
+                } catch (const platform::SysError& e) {
+                    const auto at = std::find(jobs.begin(), jobs.end(), removing[k]) - jobs.begin();
+                    removeErrors[static_cast<std::size_t>(at)] = e.description();
+                }
+            }
+        };
+        const std::size_t helpers = std::min<std::size_t>(removing.size() / 16, 7);
+        std::vector<std::thread> threads;
+        for (std::size_t t = 0; t < helpers; ++t)
+            threads.emplace_back(work);
+        work();
+        for (auto& t : threads)
+            t.join();
+    }
+    if (!removing.empty())
+        step(ctx, "source removed");
+
     std::vector<std::pair<std::string, std::string>> undoEntries[2];
-    for (Job* job : jobs) {
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        Job* job = jobs[i];
         if (!job->ok)
             continue;
-        try {
-            // A temporary file that another process took away is no longer a copy of anything.
-            if (!job->writer->stillLinked())
-                throw platform::SysError(75, platform::errorDescription(75));
-            if (!job->inPlace()) {
-                platform::removeFile(job->source);
-                step(ctx, "source removed");
-            }
-        } catch (const platform::SysError& e) {
+        if (!removeErrors[i].empty()) {
             job->ok = false;
             job->writer.reset();
             if (locking)
                 undoEntries[job->section == settings::kSectionTSW ? 1 : 0].emplace_back(job->source, job->target);
             showFailure(ctx, "'" + job->source + "' was not " + (locking ? "locked" : "unlocked") +
-                                 ", and is unchanged: " + e.description() + ".");
+                                 ", and is unchanged: " + removeErrors[i] + ".");
             continue;
         }
         try {
@@ -454,14 +485,26 @@ std::optional<Job> prepareEncryptSmall(const std::string& path, const std::strin
 // result is in place: a wrong password, a full disk or a damaged file leaves it protected.
 std::optional<Job> prepareDecryptSmall(const std::string& path, const std::string& password,
                                        const EngineContext& ctx) {
-    const std::string header = readFirstLine(path);
+    // A small locked file is read whole at once (anything far larger is no small locked file, and
+    // only its first line is read).
+    std::string file;
+    std::string header;
+    if (platform::fileLength(path) <= kMaxSmallLocked) {
+        file = platform::readAll(path);
+        if (file.empty())
+            throw platform::SysError(62, platform::errorDescription(62));
+        header = file.substr(0, std::min(file.find_first_of("\r\n"), kMaxHeaderLine));
+    } else {
+        header = readFirstLine(path);
+    }
     if (!passwordMatches(header, password)) {
         showWrongPassword(ctx);
         return std::nullopt;
     }
 
     // The body: every further line, joined without line ends.
-    const std::string file = platform::readAll(path);
+    if (file.empty())
+        file = platform::readAll(path);
     std::string body(file.size() - std::min(header.size(), file.size()), '\0');
     const auto bodyEnd = std::remove_copy_if(file.begin() + static_cast<std::ptrdiff_t>(file.size() - body.size()),
                                              file.end(), body.begin(), [](char c) { return c == '\r' || c == '\n'; });
@@ -639,8 +682,12 @@ namespace {
 // results completed together in groups small enough to keep their files open.
 std::vector<bool> runBatch(const std::vector<std::string>& paths, const std::string& password, const EngineContext& ctx,
                            bool locking) {
-    constexpr std::size_t kGroupFiles = 256;
-    constexpr std::uint64_t kGroupBytes = 256u << 20;
+    // A group's results stay open until they are in place: keep well within the open-file limit.
+    rlimit files {};
+    std::size_t groupFiles = 256;
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY)
+        groupFiles = files.rlim_cur < 96 ? 16 : static_cast<std::size_t>(std::min<rlim_t>((files.rlim_cur - 64) / 2, 1024));
+    constexpr std::uint64_t kGroupBytes = 512u << 20;
     std::vector<bool> results(paths.size(), false);
     std::vector<Job> group;
     std::vector<std::size_t> indexes;
@@ -687,7 +734,7 @@ std::vector<bool> runBatch(const std::vector<std::string>& paths, const std::str
         groupBytes += platform::fileLength(path);
         group.push_back(std::move(*job));
         indexes.push_back(i);
-        if (group.size() >= kGroupFiles || groupBytes >= kGroupBytes)
+        if (group.size() >= groupFiles || groupBytes >= kGroupBytes)
             flushGroup();
     }
     if (!group.empty())
