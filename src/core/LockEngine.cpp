@@ -681,7 +681,7 @@ namespace {
 // A batch: each file prepared by its engine (by size for a lock, by extension for an unlock), the
 // results completed together in groups small enough to keep their files open.
 std::vector<bool> runBatch(const std::vector<std::string>& paths, const std::string& password, const EngineContext& ctx,
-                           bool locking) {
+                           bool locking, bool stopAtSmallFailure) {
     // A group's results stay open until they are in place: keep well within the open-file limit.
     rlimit files {};
     std::size_t groupFiles = 256;
@@ -724,13 +724,18 @@ std::vector<bool> runBatch(const std::vector<std::string>& paths, const std::str
             messages = Messages::Unlock;
             procedure = "Decrypt";
         }
+        if (ctx.nextFile)
+            ctx.nextFile(i);
         std::optional<Job> job;
         guarded(ctx, messages, procedure, [&] {
             job = prepare(path, password, ctx);
             return true;
         });
-        if (!job)
+        if (!job) {
+            if (stopAtSmallFailure && !large)
+                break;
             continue;
+        }
         groupBytes += platform::fileLength(path);
         group.push_back(std::move(*job));
         indexes.push_back(i);
@@ -746,12 +751,12 @@ std::vector<bool> runBatch(const std::vector<std::string>& paths, const std::str
 
 std::vector<bool> LockFilesTogether(const std::vector<std::string>& paths, const std::string& password,
                                     const EngineContext& ctx) {
-    return runBatch(paths, password, ctx, true);
+    return runBatch(paths, password, ctx, true, false);
 }
 
 std::vector<bool> UnlockFilesTogether(const std::vector<std::string>& paths, const std::string& password,
-                                      const EngineContext& ctx) {
-    return runBatch(paths, password, ctx, false);
+                                      const EngineContext& ctx, bool stopAtSmallFailure) {
+    return runBatch(paths, password, ctx, false, stopAtSmallFailure);
 }
 
 LockInfo InspectFile(const std::string& path) {

@@ -29,6 +29,9 @@ struct EngineContext {
     // Called with the name of each step the engine reaches ("written", "recorded", "source
     // removed", "committed"), so a test can stop the process there.
     std::function<void(const char* step)> checkpoint = {};
+    // Called by a batch with the index of each file before it is read, so that byte progress can be
+    // placed in the run's bar.
+    std::function<void(std::size_t index)> nextFile = {};
 };
 
 bool Encrypt(const std::string& path, const std::string& password, const EngineContext& ctx);
@@ -46,8 +49,10 @@ bool BigDecrypt1(const std::string& path, const std::string& password, const Eng
 // "committed".
 std::vector<bool> LockFilesTogether(const std::vector<std::string>& paths, const std::string& password,
                                     const EngineContext& ctx);
+// With stopAtSmallFailure, the first small file that cannot be unlocked (a wrong password above all)
+// ends the batch: what was prepared before it is completed, the files after it are not tried.
 std::vector<bool> UnlockFilesTogether(const std::vector<std::string>& paths, const std::string& password,
-                                      const EngineContext& ctx);
+                                      const EngineContext& ctx, bool stopAtSmallFailure = false);
 
 // What a file is, for "tessaly-cli info" and the browser pane.
 struct LockInfo {
