@@ -234,14 +234,21 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx) {
             removing.push_back(job);
     }
     {
+        // Host paths are worked out here: the helpers only make system calls.
+        std::vector<std::string> hosts;
+        std::vector<std::size_t> at;
+        for (Job* job : removing) {
+            hosts.push_back(platform::toHost(job->source));
+            at.push_back(static_cast<std::size_t>(std::find(jobs.begin(), jobs.end(), job) - jobs.begin()));
+        }
         std::atomic<std::size_t> next{0};
         const auto work = [&] {
             for (std::size_t k = next++; k < removing.size(); k = next++) {
-                try {
-                    platform::removeFile(removing[k]->source);
-                } catch (const platform::SysError& e) {
-                    const auto at = std::find(jobs.begin(), jobs.end(), removing[k]) - jobs.begin();
-                    removeErrors[static_cast<std::size_t>(at)] = e.description();
+                // unlink needs no write permission on the file itself, only on its folder.
+                if (::unlink(hosts[k].c_str()) != 0) {
+                    const int err = errno;
+                    removeErrors[at[k]] = err == EISDIR ? platform::errorDescription(75)
+                                                        : platform::sysErrorFromErrno(err, hosts[k]).description();
                 }
             }
         };

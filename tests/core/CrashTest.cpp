@@ -123,8 +123,6 @@ TEST_F(CrashTest, RelockingInPlaceIsReplacedInOneStep) {
 // every file is whole (plain, or locked and unlocking to its content), every record agrees with the
 // disk, and no temporary file is left over or ever listed.
 TEST_F(CrashTest, TheSweepMakesEveryStepOfARunWhole) {
-    using Batch = std::vector<bool> (*)(const std::vector<std::string>&, const std::string&,
-                                        const core::EngineContext&);
     const struct {
         const char* name;
         std::vector<std::size_t> sizes;
@@ -132,7 +130,8 @@ TEST_F(CrashTest, TheSweepMakesEveryStepOfARunWhole) {
     int round = 0;
     for (const auto& run : runs) {
         for (const bool unlocking : {false, true}) {
-            for (const char* step : {"written", "recorded", "source removed", "committed"}) {
+            // "copying": in the middle of writing the first result.
+            for (const char* step : {"copying", "written", "recorded", "source removed", "committed"}) {
                 SCOPED_TRACE(std::string(run.name) + (unlocking ? " unlock at " : " lock at ") + step);
                 const std::string folder = sandbox.makeFolder("C:\\Sweep" + std::to_string(++round));
                 std::vector<std::string> plains, lockeds, contents;
@@ -147,7 +146,6 @@ TEST_F(CrashTest, TheSweepMakesEveryStepOfARunWhole) {
                 }
 
                 const std::vector<std::string>& inputs = unlocking ? lockeds : plains;
-                const Batch batch = unlocking ? core::UnlockFilesTogether : core::LockFilesTogether;
                 const pid_t pid = ::fork();
                 if (pid == 0) {
                     core::EngineContext ctx = context();
@@ -155,6 +153,8 @@ TEST_F(CrashTest, TheSweepMakesEveryStepOfARunWhole) {
                         if (std::strcmp(reached, step) == 0)
                             ::_exit(kStopped);
                     };
+                    if (std::strcmp(step, "copying") == 0)
+                        ctx.progress = [](std::uint64_t, std::uint64_t) { ::_exit(kStopped); };
                     if (inputs.size() == 1) {
                         const bool large = run.sizes[0] >= 200000;
                         if (unlocking)
@@ -162,7 +162,10 @@ TEST_F(CrashTest, TheSweepMakesEveryStepOfARunWhole) {
                         else
                             (large ? core::BigEncrypt : core::Encrypt)(inputs[0], "pw", ctx);
                     } else {
-                        batch(inputs, "pw", ctx);
+                        if (unlocking)
+                            core::UnlockFilesTogether(inputs, "pw", ctx);
+                        else
+                            core::LockFilesTogether(inputs, "pw", ctx);
                     }
                     ::_exit(0);
                 }
