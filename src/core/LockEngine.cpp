@@ -22,6 +22,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <memory>
 #include <new>
@@ -184,15 +185,18 @@ struct Job {
     bool inPlace() const { return source == target; }
 };
 
-void showFailure(const EngineContext& ctx, const std::string& text) {
-    ctx.prompt.show(text, Buttons::OK, Icon::Critical);
+bool sameSection(const char* a, const char* b) {
+    return std::strcmp(a, b) == 0;
 }
 
 // Puts the results of one folder in place, under the folder's lock: (for a lock) the register
 // entries first, then each source removed and its result renamed over, the folder synced, the
 // attributes and the ".hidden" list set once, (for an unlock) the register entries removed last.
 // A failure before a source is removed undoes the file's part; one after says what was done.
-void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx) {
+// Messages are gathered and shown by the caller once the folder's lock is released, so that no box
+// waits on the user while other processes wait on the lock.
+void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vector<std::string>& failures) {
+    const auto showFailure = [&failures](const EngineContext&, const std::string& text) { failures.push_back(text); };
     const std::string folder = GetFolderPart(jobs.front()->target);
     const std::string hostFolder = platform::hostpath::folderOf(platform::toHost(jobs.front()->target));
     const platform::FolderLock lock(hostFolder);
@@ -202,13 +206,13 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx) {
         for (const char* section : {settings::kSectionTSL, settings::kSectionTSW}) {
             std::vector<std::pair<std::string, std::string>> entries;
             for (Job* job : jobs)
-                if (job->section == section)
+                if (sameSection(job->section, section))
                     entries.emplace_back(job->source, job->target);
             try {
                 RecordLocks(ctx.registerPath, section, entries);
             } catch (const platform::SysError& e) {
                 for (Job* job : jobs) {
-                    if (job->section != section)
+                    if (!sameSection(job->section, section))
                         continue;
                     job->ok = false;
                     job->writer.reset(); // the temporary file goes; the source is untouched
@@ -272,7 +276,7 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx) {
             job->ok = false;
             job->writer.reset();
             if (locking)
-                undoEntries[job->section == settings::kSectionTSW ? 1 : 0].emplace_back(job->source, job->target);
+                undoEntries[sameSection(job->section, settings::kSectionTSW) ? 1 : 0].emplace_back(job->source, job->target);
             showFailure(ctx, "'" + job->source + "' was not " + (locking ? "locked" : "unlocked") +
                                  ", and is unchanged: " + removeErrors[i] + ".");
             continue;
@@ -341,13 +345,13 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx) {
         for (const char* section : {settings::kSectionTSL, settings::kSectionTSW}) {
             std::vector<std::string> restored;
             for (Job* job : jobs)
-                if (job->section == section && job->committed)
+                if (sameSection(job->section, section) && job->committed)
                     restored.push_back(job->target);
             try {
                 RemoveAfterFileUnlocks(ctx.registerPath, section, restored);
             } catch (const platform::SysError& e) {
                 for (Job* job : jobs) {
-                    if (job->section != section || !job->ok)
+                    if (!sameSection(job->section, section) || !job->ok)
                         continue;
                     job->ok = false;
                     showFailure(ctx, "'" + job->source +
@@ -396,7 +400,10 @@ void completeJobs(std::vector<Job>& jobs, const EngineContext& ctx) {
         std::vector<Job*> rest;
         for (Job* job : pending)
             (GetFolderPart(job->target) == folder ? group : rest).push_back(job);
-        completeFolder(group, ctx);
+        std::vector<std::string> failures;
+        completeFolder(group, ctx, failures);
+        for (const std::string& text : failures)
+            ctx.prompt.show(text, Buttons::OK, Icon::Critical);
         pending.swap(rest);
     }
     if (!single && !filesystems.empty())

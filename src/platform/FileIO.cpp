@@ -386,9 +386,6 @@ void AtomicWriter::startWriteback() {
         const std::uint64_t upTo = m_kicked - kWritebackLag;
         ::sync_file_range(m_fd, static_cast<off_t>(m_waited), static_cast<off_t>(upTo - m_waited),
                           SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
-        // What is on disk need not stay in memory.
-        ::posix_fadvise(m_fd, static_cast<off_t>(m_waited), static_cast<off_t>(upTo - m_waited),
-                        POSIX_FADV_DONTNEED);
         m_waited = upTo;
     }
 }
