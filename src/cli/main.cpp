@@ -4,6 +4,7 @@
 #include "TerminalPrompt.h"
 #include "core/LockChecks.h"
 #include "core/LockEngine.h"
+#include "core/Recovery.h"
 #include "core/Register.h"
 #include "platform/Attributes.h"
 #include "platform/DriveTable.h"
@@ -39,6 +40,7 @@ const char* const kUsageText =
     "       tessaly-cli [--password-stdin] unlock FILE...\n"
     "       tessaly-cli info FILE...\n"
     "       tessaly-cli vault\n"
+    "       tessaly-cli recover [FOLDER...]\n"
     "       tessaly-cli drive [LETTER FOLDER [KIND]]\n"
     "       tessaly-cli shred PATH...\n"
     "\n"
@@ -46,6 +48,8 @@ const char* const kUsageText =
     "  unlock   unlock each .TSL or .TSW file (one layer at a time)\n"
     "  info     tell whether each file is locked, in which format, and the size of its content\n"
     "  vault    list the register of locked items: kind, path before the lock, path now\n"
+    "  recover  finish or roll back lock and unlock runs that were interrupted, in the given\n"
+    "           folders and in every folder that holds a registered locked file\n"
     "  drive    without arguments, list the drives: letter, host folder, kind; with a letter and a\n"
     "           host folder, map that drive to the folder (KIND: a drive type number, optional)\n"
     "  shred    overwrite and delete each file, and each folder with everything in it\n"
@@ -131,17 +135,6 @@ core::EngineContext engineContext(TerminalPrompt& prompt, const std::string& reg
     return ctx;
 }
 
-// Runs one engine call; a failure without a message of its own gets one line here.
-bool runEngine(bool (*engine)(const std::string&, const std::string&, const core::EngineContext&),
-               const std::string& path, const std::string& password, TerminalPrompt& prompt,
-               const std::string& registerPath, const char* verb) {
-    const int before = prompt.shown();
-    const bool ok = engine(path, password, engineContext(prompt, registerPath));
-    if (!ok && prompt.shown() == before)
-        fail(hostForm(path) + ": could not " + verb + " the file (an unexpected error occurred)");
-    return ok;
-}
-
 // The register's path: in the program's system folder, which must lie on one of its drives.
 std::string registerPath() {
     if (GetSystemFolder().empty())
@@ -176,44 +169,146 @@ template <class Act> int eachFile(const std::vector<std::string>& files, Act&& a
     return allOk ? kOk : kFailed;
 }
 
+// The files of a run that can be handled, in order, with their arguments; the others are reported.
+struct RunFiles {
+    std::vector<std::string> args;
+    std::vector<std::string> paths;
+    bool allFound = true;
+};
+
+RunFiles runFiles(const std::vector<std::string>& files) {
+    RunFiles run;
+    for (const std::string& arg : files) {
+        const std::string path = fileArgument(arg);
+        if (path.empty()) {
+            run.allFound = false;
+            continue;
+        }
+        run.args.push_back(arg);
+        run.paths.push_back(path);
+    }
+    return run;
+}
+
+// The engines' outcome of each file: those that failed without a message of their own get a line.
+bool reportOutcomes(const RunFiles& run, const std::vector<bool>& done, int shownBefore, TerminalPrompt& prompt,
+                    const char* verb) {
+    bool allOk = true;
+    for (std::size_t i = 0; i < run.paths.size(); ++i)
+        allOk = allOk && done[i];
+    if (!allOk && prompt.shown() == shownBefore)
+        fail(std::string("could not ") + verb + " every file (an unexpected error occurred)");
+    return allOk;
+}
+
 int lockFiles(const std::vector<std::string>& files, const std::string& password) {
     TerminalPrompt prompt;
     const std::string reg = openRegister();
-    return eachFile(files, [&](const std::string& arg, const std::string& path) {
-        // As the program's lock command does: the checks, attributes off, then the engine by size.
+    RunFiles run = runFiles(files);
+    // As the program's lock command does: attributes off, then the engine by size (all files
+    // together). A file that is not locked gets its attributes back.
+    std::vector<unsigned> attributes;
+    std::vector<std::string> targets;
+    RunFiles ready;
+    for (std::size_t i = 0; i < run.paths.size(); ++i) {
+        const std::string& path = run.paths[i];
+        // As the program's lock command does: the checks first.
         const std::string refusal = core::RefuseFileLock(reg, path);
         if (!refusal.empty()) {
             prompt.show(refusal, platform::Buttons::OK, platform::Icon::Exclamation, std::string());
-            return false;
+            run.allFound = false;
+            continue;
         }
-        platform::setAttributes(path, platform::kAttrNormal);
-        const bool small = platform::fileLength(path) < core::kLargeFileThreshold;
-        const std::string target = core::LockTargetPath(path, small);
-        if (!runEngine(small ? core::Encrypt : core::BigEncrypt, path, password, prompt, reg, "lock"))
-            return false;
-        std::printf("locked %s -> %s\n", arg.c_str(), hostForm(target).c_str());
-        return true;
-    });
+        try {
+            const unsigned before = platform::getAttributes(path) & ~platform::kAttrDirectory;
+            if (before != platform::kAttrNormal)
+                platform::setAttributes(path, platform::kAttrNormal);
+            const bool small = platform::fileLength(path) < core::kLargeFileThreshold;
+            attributes.push_back(before);
+            targets.push_back(core::LockTargetPath(path, small));
+            ready.args.push_back(run.args[i]);
+            ready.paths.push_back(path);
+        } catch (const platform::SysError& e) {
+            fail(run.args[i] + ": " + e.description());
+            run.allFound = false;
+        }
+    }
+    const int before = prompt.shown();
+    const std::vector<bool> done = core::LockFilesTogether(ready.paths, password, engineContext(prompt, reg));
+    for (std::size_t i = 0; i < ready.paths.size(); ++i) {
+        if (done[i]) {
+            std::printf("locked %s -> %s\n", ready.args[i].c_str(), hostForm(targets[i]).c_str());
+            continue;
+        }
+        try {
+            if (platform::exists(ready.paths[i]) && attributes[i] != platform::kAttrNormal)
+                platform::setAttributes(ready.paths[i], attributes[i]);
+        } catch (const platform::SysError& e) {
+            fail(ready.args[i] + ": its attributes could not be put back: " + e.description());
+        }
+    }
+    const bool allOk = reportOutcomes(ready, done, before, prompt, "lock");
+    return allOk && run.allFound ? kOk : kFailed;
 }
 
 int unlockFiles(const std::vector<std::string>& files, const std::string& password) {
     TerminalPrompt prompt;
     const std::string reg = openRegister();
-    return eachFile(files, [&](const std::string& arg, const std::string& path) {
-        const std::string extension = platform::upperText(GetExtension(path));
-        bool ok = false;
-        if ((extension == "TSL" || extension == "TSW") && !core::StartsWithLockedHeader(path))
-            fail(arg + ": not locked (it does not begin with a locked header)");
-        else if (extension == "TSL")
-            ok = runEngine(core::Decrypt, path, password, prompt, reg, "unlock");
-        else if (extension == "TSW")
-            ok = runEngine(core::BigDecrypt, path, password, prompt, reg, "unlock");
-        else
-            fail(arg + ": not a locked file name (.TSL or .TSW)");
-        if (ok)
-            std::printf("unlocked %s\n", arg.c_str());
-        return ok;
-    });
+    const RunFiles run = runFiles(files);
+    RunFiles ready;
+    bool allNamed = true;
+    for (std::size_t i = 0; i < run.paths.size(); ++i) {
+        const std::string extension = platform::upperText(GetExtension(run.paths[i]));
+        if (extension != "TSL" && extension != "TSW") {
+            fail(run.args[i] + ": not a locked file name (.TSL or .TSW)");
+            allNamed = false;
+            continue;
+        }
+        if (!core::StartsWithLockedHeader(run.paths[i])) {
+            fail(run.args[i] + ": not locked (it does not begin with a locked header)");
+            allNamed = false;
+            continue;
+        }
+        ready.args.push_back(run.args[i]);
+        ready.paths.push_back(run.paths[i]);
+    }
+    const int before = prompt.shown();
+    const std::vector<bool> done = core::UnlockFilesTogether(ready.paths, password, engineContext(prompt, reg));
+    for (std::size_t i = 0; i < ready.paths.size(); ++i)
+        if (done[i])
+            std::printf("unlocked %s\n", ready.args[i].c_str());
+    const bool allOk = reportOutcomes(ready, done, before, prompt, "unlock");
+    return allOk && allNamed && run.allFound ? kOk : kFailed;
+}
+
+// Sweeps the given host folders and every folder the register knows; prints what was done.
+int recover(const std::vector<std::string>& folders) {
+    const std::string reg = registerPath();
+    std::vector<std::string> windowsFolders;
+    bool allFound = true;
+    for (const std::string& arg : folders) {
+        std::string path;
+        try {
+            path = platform::toWindows(arg);
+        } catch (const platform::SysError&) {
+        }
+        if (path.empty() || !platform::isFolder(path)) {
+            fail(arg + ": not a folder on any of the program's drives");
+            allFound = false;
+            continue;
+        }
+        windowsFolders.push_back(RemoveBackslash(path));
+    }
+    if (platform::exists(reg))
+        for (std::string& folder : core::RegisterFolders(reg))
+            windowsFolders.push_back(std::move(folder));
+    const core::RecoveryReport report = core::RecoverFolders(platform::exists(reg) ? reg : std::string(), windowsFolders);
+    std::string message = core::RecoveryMessage(report);
+    for (auto cr = message.find('\r'); cr != std::string::npos; cr = message.find('\r', cr))
+        message.erase(cr, 1);
+    if (!message.empty())
+        std::printf("%s\n", message.c_str());
+    return report.failures.empty() && allFound ? kOk : kFailed;
 }
 
 int infoFiles(const std::vector<std::string>& files) {
@@ -314,6 +409,8 @@ int runCommand(const std::string& command, const std::vector<std::string>& files
             return usageError("shred needs at least one file or folder");
         return shredder::ShredCommand(files, core::RegisterPath());
     }
+    if (command == "recover")
+        return recover(files);
     if (command != "lock" && command != "unlock" && command != "info")
         return usageError("unknown command " + command);
     if (files.empty())

@@ -33,38 +33,36 @@ void Cipher::SeedFromKey() {
 }
 
 void Cipher::DoXor() {
-    for (char& c : m_text) {
-        // Next() lies in [0, 1): truncation is the floor.
-        const auto k = static_cast<unsigned>(core::Next() * 256.0f);
-        c = static_cast<char>(static_cast<unsigned char>(c) ^ k);
-    }
+    // Each byte XOR int(Next() * 256), in one loop over the generator.
+    core::XorWithStream(m_text.data(), m_text.size());
 }
 
 void Cipher::Stretch() {
+    // Each three bytes give four characters: their low six bits each, then one holding their top
+    // two bits (first byte's highest); a last one or two bytes give their characters and that one.
     const std::size_t n = m_text.size();
-    std::string out;
-    out.resize(n + (n + 2) / 3);
-    std::size_t j = 0;
-    unsigned p = 0;
-    for (std::size_t i = 1; i <= n; ++i) {
-        const unsigned c = byteAt(m_text, i - 1);
-        out[j++] = static_cast<char>((c & 63) + kAlphabetFirst);
-        switch (i % 3) {
-        case 1:
-            p |= (c / 64) * 16;
-            break;
-        case 2:
-            p |= (c / 64) * 4;
-            break;
-        default:
-            p |= c / 64;
-            out[j++] = static_cast<char>(p + kAlphabetFirst);
-            p = 0;
-            break;
-        }
+    std::string out(n + (n + 2) / 3, '\0');
+    const auto* in = reinterpret_cast<const unsigned char*>(m_text.data());
+    char* o = out.data();
+    std::size_t i = 0;
+    for (; i + 3 <= n; i += 3) {
+        const unsigned a = in[i], b = in[i + 1], c = in[i + 2];
+        o[0] = static_cast<char>((a & 63) + kAlphabetFirst);
+        o[1] = static_cast<char>((b & 63) + kAlphabetFirst);
+        o[2] = static_cast<char>((c & 63) + kAlphabetFirst);
+        o[3] = static_cast<char>(((a >> 6) << 4 | (b >> 6) << 2 | (c >> 6)) + kAlphabetFirst);
+        o += 4;
     }
-    if (n % 3 != 0)
-        out[j++] = static_cast<char>(p + kAlphabetFirst);
+    if (n - i == 1) {
+        const unsigned a = in[i];
+        o[0] = static_cast<char>((a & 63) + kAlphabetFirst);
+        o[1] = static_cast<char>(((a >> 6) << 4) + kAlphabetFirst);
+    } else if (n - i == 2) {
+        const unsigned a = in[i], b = in[i + 1];
+        o[0] = static_cast<char>((a & 63) + kAlphabetFirst);
+        o[1] = static_cast<char>((b & 63) + kAlphabetFirst);
+        o[2] = static_cast<char>(((a >> 6) << 4 | (b >> 6) << 2) + kAlphabetFirst);
+    }
     m_text = std::move(out);
 }
 

@@ -21,6 +21,15 @@ float Rnd(float x) {
     return static_cast<float>(g_seed) / 16777216.0f;
 }
 
+void XorWithStream(char* data, std::size_t n) {
+    auto s = static_cast<std::uint32_t>(g_seed);
+    for (std::size_t i = 0; i < n; ++i) {
+        s = (s * 0x43FD43FDu + 0xC39EC3u) & 0xFFFFFFu;
+        data[i] = static_cast<char>(static_cast<unsigned char>(data[i]) ^ (s >> 16));
+    }
+    g_seed = static_cast<std::int32_t>(s);
+}
+
 void Mix(double d) {
     const auto bits = std::bit_cast<std::uint64_t>(d);
     const auto h = static_cast<std::int32_t>(static_cast<std::uint32_t>(bits >> 32));

@@ -2,6 +2,7 @@
 // The process-wide pseudo-random generator under the cipher. Its exact arithmetic binds the locked
 // file format: every copy of the program must produce the same stream.
 
+#include <cstddef>
 #include <cstdint>
 
 namespace core {
@@ -10,6 +11,9 @@ namespace core {
 float Rnd(float x);
 inline float Next() { return Rnd(1.0f); }
 inline float Reseed(float x) { return Rnd(x); }
+// XORs each byte with the top byte of the next generator value, int(Next() * 256): the same
+// stream as calling Next() per byte (seed / 2^24 * 256 is exact in single precision), in one loop.
+void XorWithStream(char* data, std::size_t n);
 // Mixes the upper bits of d into the middle bytes of the seed.
 void Mix(double d);
 

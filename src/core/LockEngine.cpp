@@ -8,6 +8,7 @@
 #include "platform/Attributes.h"
 #include "platform/Environment.h"
 #include "platform/FileIO.h"
+#include "platform/HostPath.h"
 #include "platform/Prompt.h"
 #include "platform/SysError.h"
 #include "platform/Text.h"
@@ -17,11 +18,18 @@
 #include "settings/modGeneral.h"
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <memory>
 #include <new>
+#include <optional>
+#include <vector>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -169,25 +177,252 @@ void keepTemporary(platform::AtomicWriter& writer, const std::string& target) {
     }
 }
 
-// Puts the written result in place: flushed first, then the source removed, then the rename and
-// the folder sync. A result that replaces its own source is renamed over it in one step.
-void replaceSource(platform::AtomicWriter& writer, const std::string& source, const std::string& target,
-                   const EngineContext& ctx) {
-    writer.flush();
-    step(ctx, "written");
-    const bool inPlace = source == target;
-    if (!inPlace) {
-        platform::removeFile(source);
+// The permission bits of a file (owner read and write when they cannot be read).
+unsigned modeOf(const std::string& path) {
+    struct stat st {};
+    if (::stat(platform::toHost(path).c_str(), &st) != 0)
+        return 0600;
+    return st.st_mode & 07777;
+}
+
+// One file of a run: its result written under a temporary name, waiting to be put in place.
+struct Job {
+    std::string source; // the file the user chose (plain for a lock, locked for an unlock)
+    std::string target; // where the result goes (the source itself for a layer locked or peeled in place)
+    bool locking = true;
+    const char* section = settings::kSectionTSL;
+    std::unique_ptr<platform::AtomicWriter> writer;
+    bool ok = true;
+    bool committed = false; // the result is in place
+    bool inPlace() const { return source == target; }
+};
+
+bool sameSection(const char* a, const char* b) {
+    return std::strcmp(a, b) == 0;
+}
+
+// Puts the results of one folder in place, under the folder's lock: (for a lock) the register
+// entries first, then each source removed and its result renamed over, the folder synced, the
+// attributes and the ".hidden" list set once, (for an unlock) the register entries removed last.
+// A failure before a source is removed undoes the file's part; one after says what was done.
+// Messages are gathered and shown by the caller once the folder's lock is released, so that no box
+// waits on the user while other processes wait on the lock.
+void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vector<std::string>& failures) {
+    const auto showFailure = [&failures](const EngineContext&, const std::string& text) { failures.push_back(text); };
+    const std::string folder = GetFolderPart(jobs.front()->target);
+    const std::string hostFolder = platform::hostpath::folderOf(platform::toHost(jobs.front()->target));
+    const platform::FolderLock lock(hostFolder);
+    const bool locking = jobs.front()->locking;
+
+    if (locking) {
+        for (const char* section : {settings::kSectionTSL, settings::kSectionTSW}) {
+            std::vector<std::pair<std::string, std::string>> entries;
+            for (Job* job : jobs)
+                if (sameSection(job->section, section))
+                    entries.emplace_back(job->source, job->target);
+            try {
+                RecordLocks(ctx.registerPath, section, entries);
+            } catch (const platform::SysError& e) {
+                for (Job* job : jobs) {
+                    if (!sameSection(job->section, section))
+                        continue;
+                    job->ok = false;
+                    job->writer.reset(); // the temporary file goes; the source is untouched
+                    showFailure(ctx, "'" + job->source +
+                                         "' was not locked: it could not be recorded in the Security Vault: " +
+                                         e.description() + ".");
+                }
+            }
+        }
+        step(ctx, "recorded");
+    }
+
+    // The sources go, all of them before any result is renamed: removing a file whose blocks were
+    // just written can wait long on the disk (online discard), so many are removed side by side.
+    std::vector<Job*> removing;
+    std::vector<std::string> removeErrors(jobs.size());
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        Job* job = jobs[i];
+        // A temporary file that another process took away is no longer a copy of anything.
+        if (job->ok && !job->writer->stillLinked())
+            removeErrors[i] = platform::errorDescription(75);
+        else if (job->ok && !job->inPlace())
+            removing.push_back(job);
+    }
+    {
+        // Host paths are worked out here: the helpers only make system calls.
+        std::vector<std::string> hosts;
+        std::vector<std::size_t> at;
+        for (Job* job : removing) {
+            hosts.push_back(platform::toHost(job->source));
+            at.push_back(static_cast<std::size_t>(std::find(jobs.begin(), jobs.end(), job) - jobs.begin()));
+        }
+        std::atomic<std::size_t> next{0};
+        const auto work = [&] {
+            for (std::size_t k = next++; k < removing.size(); k = next++) {
+                // unlink needs no write permission on the file itself, only on its folder.
+                if (::unlink(hosts[k].c_str()) != 0) {
+                    const int err = errno;
+                    removeErrors[at[k]] = err == EISDIR ? platform::errorDescription(75)
+                                                        : platform::sysErrorFromErrno(err, hosts[k]).description();
+                }
+            }
+        };
+        const std::size_t helpers = std::min<std::size_t>(removing.size() / 16, 7);
+        std::vector<std::thread> threads;
+        for (std::size_t t = 0; t < helpers; ++t)
+            threads.emplace_back(work);
+        work();
+        for (auto& t : threads)
+            t.join();
+    }
+    if (!removing.empty())
         step(ctx, "source removed");
+
+    std::vector<std::pair<std::string, std::string>> undoEntries[2];
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        Job* job = jobs[i];
+        if (!job->ok)
+            continue;
+        if (!removeErrors[i].empty()) {
+            job->ok = false;
+            job->writer.reset();
+            if (locking)
+                undoEntries[sameSection(job->section, settings::kSectionTSW) ? 1 : 0].emplace_back(job->source, job->target);
+            showFailure(ctx, "'" + job->source + "' was not " + (locking ? "locked" : "unlocked") +
+                                 ", and is unchanged: " + removeErrors[i] + ".");
+            continue;
+        }
+        try {
+            job->writer->commit(job->inPlace(), false);
+            job->committed = true;
+            step(ctx, "committed");
+        } catch (const platform::SysError& e) {
+            job->ok = false;
+            if (!job->inPlace())
+                keepTemporary(*job->writer, job->target);
+            showFailure(ctx, "The result of '" + job->source + "' could not be put in place as '" + job->target +
+                                 "' (it was kept beside it as '.recovered'): " + e.description() + ".");
+        }
+    }
+    // Entries recorded for files that then could not be locked go again.
+    for (int i = 0; i < 2; ++i) {
+        std::vector<std::string> restored;
+        for (const auto& entry : undoEntries[i])
+            restored.push_back(entry.first);
+        try {
+            RemoveAfterFileUnlocks(ctx.registerPath, i == 0 ? settings::kSectionTSL : settings::kSectionTSW, restored);
+        } catch (const platform::SysError&) {
+        }
+    }
+    platform::syncFolder(folder);
+
+    // Attributes and the ".hidden" list: a locked file is read-only and hidden; the name of a
+    // locked file that an unlock removed leaves the list.
+    std::vector<std::string> hide;
+    std::vector<std::string> unhide;
+    std::string attributeError;
+    for (Job* job : jobs) {
+        if (!job->committed)
+            continue;
+        const std::string host = platform::toHost(job->target);
+        try {
+            if (locking) {
+                if (platform::setAttributesHost(host, platform::kAttrReadOnly | platform::kAttrHidden,
+                                                platform::HiddenList::Leave))
+                    hide.push_back(platform::hostpath::nameOf(host));
+            } else {
+                unhide.push_back(platform::hostpath::nameOf(platform::toHost(job->source)));
+            }
+        } catch (const platform::SysError& e) {
+            job->ok = false;
+            showFailure(ctx, "'" + job->source + "' was locked, but it could not be marked read-only and hidden: " +
+                                 e.description() + ".");
+        }
     }
     try {
-        writer.commit(inPlace);
-    } catch (...) {
-        if (!inPlace)
-            keepTemporary(writer, target);
-        throw;
+        platform::updateHiddenEntriesHost(hostFolder, hide, unhide);
+    } catch (const platform::SysError& e) {
+        for (Job* job : jobs) {
+            if (!job->committed || !job->ok)
+                continue;
+            job->ok = false;
+            showFailure(ctx, "'" + job->source + "' was " + (locking ? "locked" : "unlocked") +
+                                 ", but the folder's list of hidden files could not be written: " + e.description() +
+                                 ".");
+        }
     }
-    step(ctx, "committed");
+
+    if (!locking) {
+        for (const char* section : {settings::kSectionTSL, settings::kSectionTSW}) {
+            std::vector<std::string> restored;
+            for (Job* job : jobs)
+                if (sameSection(job->section, section) && job->committed)
+                    restored.push_back(job->target);
+            try {
+                RemoveAfterFileUnlocks(ctx.registerPath, section, restored);
+            } catch (const platform::SysError& e) {
+                for (Job* job : jobs) {
+                    if (!sameSection(job->section, section) || !job->ok)
+                        continue;
+                    job->ok = false;
+                    showFailure(ctx, "'" + job->source +
+                                         "' was unlocked, but it could not be removed from the Security Vault: " +
+                                         e.description() + ".");
+                }
+            }
+        }
+        step(ctx, "recorded");
+    }
+}
+
+// Makes the written results durable (one fsync for a single file, one syncfs for many), then
+// completes them folder by folder, then syncs once more for the attributes and lists.
+void completeJobs(std::vector<Job>& jobs, const EngineContext& ctx) {
+    std::vector<Job*> pending;
+    for (Job& job : jobs)
+        if (job.ok && job.writer)
+            pending.push_back(&job);
+    if (pending.empty())
+        return;
+    const bool single = pending.size() == 1;
+    std::vector<std::string> filesystems; // one folder per filesystem, for syncfs
+    std::vector<dev_t> devices;
+    for (Job* job : pending) {
+        job->writer->finish();
+        if (single) {
+            job->writer->flush();
+            continue;
+        }
+        const std::string host = platform::hostpath::folderOf(platform::toHost(job->target));
+        struct stat st {};
+        if (::stat(host.c_str(), &st) == 0 && std::find(devices.begin(), devices.end(), st.st_dev) == devices.end()) {
+            devices.push_back(st.st_dev);
+            filesystems.push_back(host);
+        }
+    }
+    for (const std::string& fs : filesystems)
+        platform::syncFilesystemHost(fs);
+    step(ctx, "written");
+
+    // By folder, in the order the folders first appear.
+    while (!pending.empty()) {
+        const std::string folder = GetFolderPart(pending.front()->target);
+        std::vector<Job*> group;
+        std::vector<Job*> rest;
+        for (Job* job : pending)
+            (GetFolderPart(job->target) == folder ? group : rest).push_back(job);
+        std::vector<std::string> failures;
+        completeFolder(group, ctx, failures);
+        for (const std::string& text : failures)
+            ctx.prompt.show(text, Buttons::OK, Icon::Critical);
+        pending.swap(rest);
+    }
+    if (!single && !filesystems.empty())
+        platform::syncFilesystemHost(filesystems.front());
+    for (const std::string& fs : filesystems)
+        if (fs != filesystems.front())
+            platform::syncFilesystemHost(fs);
 }
 
 enum class Messages { Lock, Unlock, None };
@@ -232,13 +467,16 @@ bool guarded(const EngineContext& ctx, Messages messages, const char* procedure,
     }
 }
 
-bool encryptSmall(const std::string& path, const std::string& password, const EngineContext& ctx) {
+// Each prepare routine makes its checks and writes the result under a temporary name; it returns
+// no job after a refusal (its message shown). Nothing is removed or renamed yet.
+std::optional<Job> prepareEncryptSmall(const std::string& path, const std::string& password,
+                                       const EngineContext& ctx) {
     if (!FileExists(path) || refuseUnrecordable(ctx, path) || refuse(ctx, RefuseFileLock(ctx.registerPath, path)))
-        return false;
+        return std::nullopt;
     const std::string content = platform::readAll(path);
     if (content.empty()) {
         ctx.prompt.show("we can not lock the file of size 0 byte", Buttons::OK, Icon::Information, "Lock Error");
-        return false;
+        return std::nullopt;
     }
     const std::string header = MakeHeader(ctx.salt.empty() ? MakeSalt() : ctx.salt, password);
 
@@ -255,7 +493,7 @@ bool encryptSmall(const std::string& path, const std::string& password, const En
     const std::string target = relock ? path : lockTarget(path, ".TSL");
     if (target != path && targetTaken(target)) {
         showTargetTaken(ctx, path, target, true);
-        return false;
+        return std::nullopt;
     }
 
     std::string locked;
@@ -267,36 +505,45 @@ bool encryptSmall(const std::string& path, const std::string& password, const En
         locked += kCrLf;
     }
 
-    platform::AtomicWriter writer(target);
+    Job job{path, target, true, settings::kSectionTSL, std::make_unique<platform::AtomicWriter>(target)};
+    // The result keeps the source's permission bits, less write (it is read-only).
+    job.writer->setPermissions(modeOf(path) & ~0222u);
     constexpr std::size_t kPiece = 64 * 1024;
     for (std::size_t done = 0; done < locked.size();) {
         const std::size_t n = std::min(kPiece, locked.size() - done);
-        writer.write(locked.data() + done, n);
+        job.writer->write(locked.data() + done, n);
         done += n;
         progress(ctx, done, locked.size());
     }
-    replaceSource(writer, path, target, ctx);
-
-    platform::setAttributes(target, platform::kAttrReadOnly | platform::kAttrHidden);
-    RecordLock(ctx.registerPath, settings::kSectionTSL, path, target);
-    return true;
+    return job;
 }
 
-bool decryptSmall(const std::string& path, const std::string& password, const EngineContext& ctx) {
+// A locked file's attributes, permissions and ".hidden" entry are never touched before its
+// result is in place: a wrong password, a full disk or a damaged file leaves it protected.
+std::optional<Job> prepareDecryptSmall(const std::string& path, const std::string& password,
+                                       const EngineContext& ctx) {
     if (refuse(ctx, RefuseFileKind(path)))
-        return false;
-    const unsigned attributesBefore = platform::getAttributes(path) & ~platform::kAttrDirectory;
-    platform::setAttributes(path, platform::kAttrNormal);
-    const auto restoreAttributes = [&] { platform::setAttributes(path, attributesBefore); };
-
-    const std::string header = readFirstLine(path);
+        return std::nullopt;
+    // A small locked file is read whole at once (anything far larger is no small locked file, and
+    // only its first line is read).
+    std::string file;
+    std::string header;
+    if (platform::fileLength(path) <= kMaxSmallLocked) {
+        file = platform::readAll(path);
+        if (file.empty())
+            throw platform::SysError(62, platform::errorDescription(62));
+        header = file.substr(0, std::min(file.find_first_of("\r\n"), kMaxHeaderLine));
+    } else {
+        header = readFirstLine(path);
+    }
     if (!passwordMatches(header, password)) {
         showWrongPassword(ctx);
-        return false;
+        return std::nullopt;
     }
 
     // The body: every further line, joined without line ends.
-    const std::string file = platform::readAll(path);
+    if (file.empty())
+        file = platform::readAll(path);
     std::string body(file.size() - std::min(header.size(), file.size()), '\0');
     const auto bodyEnd = std::remove_copy_if(file.begin() + static_cast<std::ptrdiff_t>(file.size() - body.size()),
                                              file.end(), body.begin(), [](char c) { return c == '\r' || c == '\n'; });
@@ -304,10 +551,9 @@ bool decryptSmall(const std::string& path, const std::string& password, const En
 
     // A body that cannot be decoded would give no content back: keep the locked file.
     if (!Cipher::IsStretched(body)) {
-        restoreAttributes();
         ctx.prompt.show("The locked file '" + ShownName(path) + "' is damaged and cannot be unlocked.", Buttons::OK,
                         Icon::Critical);
-        return false;
+        return std::nullopt;
     }
 
     Cipher cipher;
@@ -320,22 +566,21 @@ bool decryptSmall(const std::string& path, const std::string& password, const En
     // A content that is itself a locked file (a whole header line) stays locked in place.
     const std::string target = startsWithHeaderLine(content) ? path : unlockTarget(path);
     if (target != path && targetTaken(target)) {
-        restoreAttributes();
         showTargetTaken(ctx, path, target, false);
-        return false;
+        return std::nullopt;
     }
 
-    platform::AtomicWriter writer(target);
-    writer.write(content);
+    Job job{path, target, false, settings::kSectionTSL, std::make_unique<platform::AtomicWriter>(target)};
+    // The owner gets write back; the other bits stay as they were.
+    job.writer->setPermissions(modeOf(path) | 0200u);
+    job.writer->write(content);
     progress(ctx, content.size(), content.size());
-    replaceSource(writer, path, target, ctx);
-
-    RemoveAfterFileUnlock(ctx.registerPath, settings::kSectionTSL, target);
-    return true;
+    return job;
 }
 
 // The n content bytes of a large locked file, from `in` to `writer` (either direction, RC4 being
-// its own inverse): only the head, the length modulo 32768, is enciphered; the rest is copied as it is.
+// its own inverse): only the head, the length modulo 32768, is enciphered; the rest is copied as it
+// is, the disk writing each piece while the next is copied.
 void copyLargeContent(platform::InputFile& in, platform::AtomicWriter& writer, std::uint64_t n,
                       const EngineContext& ctx) {
     std::string head(static_cast<std::size_t>(n % kBlock), '\0');
@@ -346,61 +591,57 @@ void copyLargeContent(platform::InputFile& in, platform::AtomicWriter& writer, s
     while (done < n) {
         const std::uint64_t piece = std::min(kCopyPiece, n - done);
         writer.copyFrom(in, piece);
+        writer.startWriteback();
         done += piece;
         progress(ctx, done, n);
     }
 }
 
-bool encryptLarge(const std::string& path, const std::string& password, const EngineContext& ctx) {
+std::optional<Job> prepareEncryptLarge(const std::string& path, const std::string& password,
+                                       const EngineContext& ctx) {
     if (!FileExists(path) || refuseUnrecordable(ctx, path) || refuse(ctx, RefuseFileLock(ctx.registerPath, path)))
-        return false;
+        return std::nullopt;
     const std::string header = MakeHeader(ctx.salt.empty() ? MakeSalt() : ctx.salt, password);
     // A large locked file is not locked again; a plain file that only carries the name is.
     if (platform::upperText(GetExtension(path)) == "TSW" && StartsWithLockedHeader(path)) {
         ctx.prompt.show(std::string("The file you are trying to lock is already locked.") + kCrLf +
                             "Multiple locking is supported in small files only",
                         Buttons::OK, Icon::None);
-        return false;
+        return std::nullopt;
     }
     const std::string target = lockTarget(path, ".TSW");
     if (targetTaken(target)) {
         showTargetTaken(ctx, path, target, true);
-        return false;
+        return std::nullopt;
     }
 
     platform::InputFile in(path);
     const std::uint64_t n = in.size();
     if (n == 0)
-        return false;
+        return std::nullopt;
 
-    platform::AtomicWriter writer(target);
-    writer.write(header + "\r");
-    copyLargeContent(in, writer, n, ctx);
-    replaceSource(writer, path, target, ctx);
-
-    platform::setAttributes(target, platform::kAttrReadOnly | platform::kAttrHidden);
-    RecordLock(ctx.registerPath, settings::kSectionTSW, path, target);
-    return true;
+    Job job{path, target, true, settings::kSectionTSW, std::make_unique<platform::AtomicWriter>(target)};
+    job.writer->setPermissions(modeOf(path) & ~0222u);
+    job.writer->write(header + "\r");
+    copyLargeContent(in, *job.writer, n, ctx);
+    return job;
 }
 
-bool decryptLarge(const std::string& path, const std::string& password, const EngineContext& ctx) {
+std::optional<Job> prepareDecryptLarge(const std::string& path, const std::string& password,
+                                       const EngineContext& ctx) {
     if (refuse(ctx, RefuseFileKind(path)))
-        return false;
-    const unsigned attributesBefore = platform::getAttributes(path) & ~platform::kAttrDirectory;
-    platform::setAttributes(path, platform::kAttrNormal);
-
+        return std::nullopt;
     const std::string header = readFirstLine(path);
     if (!passwordMatches(header, password)) {
         showWrongPassword(ctx);
-        return false;
+        return std::nullopt;
     }
     const std::uint64_t headerLength = header.size() + 1; // the line and its carriage return
 
     const std::string target = unlockTarget(path);
     if (target != path && targetTaken(target)) {
-        platform::setAttributes(path, attributesBefore);
         showTargetTaken(ctx, path, target, false);
-        return false;
+        return std::nullopt;
     }
 
     platform::InputFile in(path);
@@ -408,14 +649,25 @@ bool decryptLarge(const std::string& path, const std::string& password, const En
         throw platform::SysError(62, platform::errorDescription(62));
     const std::uint64_t n = in.size() - headerLength;
 
-    platform::AtomicWriter writer(target);
+    Job job{path, target, false, settings::kSectionTSW, std::make_unique<platform::AtomicWriter>(target)};
+    job.writer->setPermissions(modeOf(path) | 0200u);
     std::string skip(static_cast<std::size_t>(headerLength), '\0');
     in.readExact(skip.data(), skip.size());
-    copyLargeContent(in, writer, n, ctx);
-    replaceSource(writer, path, target, ctx);
+    copyLargeContent(in, *job.writer, n, ctx);
+    return job;
+}
 
-    RemoveAfterFileUnlock(ctx.registerPath, settings::kSectionTSW, target);
-    return true;
+using Prepare = std::optional<Job> (*)(const std::string&, const std::string&, const EngineContext&);
+
+// One file through one engine: prepared, then completed alone.
+bool runOne(Prepare prepare, const std::string& path, const std::string& password, const EngineContext& ctx) {
+    std::optional<Job> job = prepare(path, password, ctx);
+    if (!job)
+        return false;
+    std::vector<Job> jobs;
+    jobs.push_back(std::move(*job));
+    completeJobs(jobs, ctx);
+    return jobs.front().ok;
 }
 
 } // namespace
@@ -439,27 +691,114 @@ std::string MakeSalt() {
 }
 
 bool Encrypt(const std::string& path, const std::string& password, const EngineContext& ctx) {
-    return guarded(ctx, Messages::Lock, "Encrypt", path, true, [&] { return encryptSmall(path, password, ctx); });
+    return guarded(ctx, Messages::Lock, "Encrypt", path, true, [&] { return runOne(prepareEncryptSmall, path, password, ctx); });
 }
 
 bool Decrypt(const std::string& path, const std::string& password, const EngineContext& ctx) {
-    return guarded(ctx, Messages::Unlock, "Decrypt", path, false, [&] { return decryptSmall(path, password, ctx); });
+    return guarded(ctx, Messages::Unlock, "Decrypt", path, false, [&] { return runOne(prepareDecryptSmall, path, password, ctx); });
 }
 
 bool Decrypt1(const std::string& path, const std::string& password, const EngineContext& ctx) {
-    return guarded(ctx, Messages::Unlock, "Decrypt1", path, false, [&] { return decryptSmall(path, password, ctx); });
+    return guarded(ctx, Messages::Unlock, "Decrypt1", path, false,
+                   [&] { return runOne(prepareDecryptSmall, path, password, ctx); });
 }
 
 bool BigEncrypt(const std::string& path, const std::string& password, const EngineContext& ctx) {
-    return guarded(ctx, Messages::None, "BigEncription", path, true, [&] { return encryptLarge(path, password, ctx); });
+    return guarded(ctx, Messages::None, "BigEncription", path, true,
+                   [&] { return runOne(prepareEncryptLarge, path, password, ctx); });
 }
 
 bool BigDecrypt(const std::string& path, const std::string& password, const EngineContext& ctx) {
-    return guarded(ctx, Messages::None, "BigDecrypt", path, false, [&] { return decryptLarge(path, password, ctx); });
+    return guarded(ctx, Messages::None, "BigDecrypt", path, false,
+                   [&] { return runOne(prepareDecryptLarge, path, password, ctx); });
 }
 
 bool BigDecrypt1(const std::string& path, const std::string& password, const EngineContext& ctx) {
-    return guarded(ctx, Messages::None, "BigDecrypt1", path, false, [&] { return decryptLarge(path, password, ctx); });
+    return guarded(ctx, Messages::None, "BigDecrypt1", path, false,
+                   [&] { return runOne(prepareDecryptLarge, path, password, ctx); });
+}
+
+namespace {
+
+// A batch: each file prepared by its engine (by size for a lock, by extension for an unlock), the
+// results completed together in groups small enough to keep their files open.
+std::vector<bool> runBatch(const std::vector<std::string>& paths, const std::string& password, const EngineContext& ctx,
+                           bool locking, bool stopAtSmallFailure) {
+    // A group's results stay open until they are in place: keep well within the open-file limit.
+    rlimit files {};
+    std::size_t groupFiles = 256;
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY)
+        groupFiles = files.rlim_cur < 96 ? 16 : static_cast<std::size_t>(std::min<rlim_t>((files.rlim_cur - 64) / 2, 1024));
+    constexpr std::uint64_t kGroupBytes = 512u << 20;
+    std::vector<bool> results(paths.size(), false);
+    std::vector<Job> group;
+    std::vector<std::size_t> indexes;
+    std::uint64_t groupBytes = 0;
+    const auto flushGroup = [&] {
+        const bool done = guarded(ctx, locking ? Messages::Lock : Messages::Unlock, locking ? "Encrypt" : "Decrypt",
+                                  group.front().source, locking, [&] {
+                                      completeJobs(group, ctx);
+                                      return true;
+                                  });
+        for (std::size_t i = 0; i < group.size(); ++i)
+            results[indexes[i]] = done && group[i].ok;
+        group.clear();
+        indexes.clear();
+        groupBytes = 0;
+    };
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        const std::string& path = paths[i];
+        bool large = false;
+        const char* procedure = "Encrypt";
+        Messages messages = Messages::Lock;
+        Prepare prepare = nullptr;
+        if (locking) {
+            large = FileExists(path) && platform::fileLength(path) >= kLargeFileThreshold;
+            prepare = large ? prepareEncryptLarge : prepareEncryptSmall;
+        } else {
+            large = platform::upperText(GetExtension(path)) == "TSW";
+            prepare = large ? prepareDecryptLarge : prepareDecryptSmall;
+        }
+        if (large) {
+            messages = Messages::None;
+            procedure = locking ? "BigEncription" : "BigDecrypt";
+        } else if (!locking) {
+            messages = Messages::Unlock;
+            procedure = "Decrypt";
+        }
+        if (ctx.nextFile)
+            ctx.nextFile(i);
+        std::optional<Job> job;
+        guarded(ctx, messages, procedure, path, locking, [&] {
+            job = prepare(path, password, ctx);
+            return true;
+        });
+        if (!job) {
+            if (stopAtSmallFailure && !large)
+                break;
+            continue;
+        }
+        groupBytes += platform::fileLength(path);
+        group.push_back(std::move(*job));
+        indexes.push_back(i);
+        if (group.size() >= groupFiles || groupBytes >= kGroupBytes)
+            flushGroup();
+    }
+    if (!group.empty())
+        flushGroup();
+    return results;
+}
+
+} // namespace
+
+std::vector<bool> LockFilesTogether(const std::vector<std::string>& paths, const std::string& password,
+                                    const EngineContext& ctx) {
+    return runBatch(paths, password, ctx, true, false);
+}
+
+std::vector<bool> UnlockFilesTogether(const std::vector<std::string>& paths, const std::string& password,
+                                      const EngineContext& ctx, bool stopAtSmallFailure) {
+    return runBatch(paths, password, ctx, false, stopAtSmallFailure);
 }
 
 std::string LockTargetPath(const std::string& path, bool small) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace platform {
 class Prompt;
@@ -25,9 +26,12 @@ struct EngineContext {
     // The salt of a new lock (eight characters ";".."z"); empty = made from the clock. For
     // reproducible files and their checks.
     std::string salt = {};
-    // Called with the name of each step the engine reaches ("written", "source removed",
-    // "committed"), so a test can stop the process there.
+    // Called with the name of each step the engine reaches ("written", "recorded", "source
+    // removed", "committed"), so a test can stop the process there.
     std::function<void(const char* step)> checkpoint = {};
+    // Called by a batch with the index of each file before it is read, so that byte progress can be
+    // placed in the run's bar.
+    std::function<void(std::size_t index)> nextFile = {};
 };
 
 bool Encrypt(const std::string& path, const std::string& password, const EngineContext& ctx);
@@ -36,6 +40,19 @@ bool Decrypt1(const std::string& path, const std::string& password, const Engine
 bool BigEncrypt(const std::string& path, const std::string& password, const EngineContext& ctx);
 bool BigDecrypt(const std::string& path, const std::string& password, const EngineContext& ctx);
 bool BigDecrypt1(const std::string& path, const std::string& password, const EngineContext& ctx);
+
+// Many files at once, at copy speed: every result is written, then all are made durable together,
+// then the sources go, then the register and each folder's ".hidden" list are written once (under
+// their inter-process locks), then one final sync. Locking picks the engine by size, unlocking by
+// extension ("TSW" large, anything else small). Each file's outcome, in order; messages as the
+// engines show them. The steps a test may stop at: "written", "recorded", "source removed",
+// "committed".
+std::vector<bool> LockFilesTogether(const std::vector<std::string>& paths, const std::string& password,
+                                    const EngineContext& ctx);
+// With stopAtSmallFailure, the first small file that cannot be unlocked (a wrong password above all)
+// ends the batch: what was prepared before it is completed, the files after it are not tried.
+std::vector<bool> UnlockFilesTogether(const std::vector<std::string>& paths, const std::string& password,
+                                      const EngineContext& ctx, bool stopAtSmallFailure = false);
 
 // What a file is, for "tessaly-cli info" and the browser pane.
 struct LockInfo {

@@ -1,7 +1,10 @@
 #include "core/Register.h"
 
 #include "diagnostics/ErrorReport.h"
+#include "platform/Environment.h"
 #include "platform/FileIO.h"
+#include "platform/HostPath.h"
+#include "platform/ProfileFile.h"
 #include "platform/Prompt.h"
 #include "platform/SysError.h"
 #include "platform/Text.h"
@@ -104,33 +107,32 @@ std::string UnrecordableMessage(const std::string& kind, const std::string& path
            "the list of locked items cannot keep. Rename it and try again.";
 }
 
-void RecordLock(const std::string& registerPath, const std::string& section, const std::string& before,
-                const std::string& after) {
-    if (registerPath.empty())
+void RecordLocks(const std::string& registerPath, const std::string& section,
+                 const std::vector<std::pair<std::string, std::string>>& locks) {
+    if (registerPath.empty() || locks.empty())
         return; // no register given: nothing is recorded
-    // The INI layer addresses only an existing file: bring the register back if it went missing.
-    EnsureRegister(registerPath);
-    SetSettingValue(registerPath, section, entryKey(before), "S", entryKey(after));
+    std::vector<std::pair<std::string, std::string>> entries;
+    entries.reserve(locks.size());
+    for (const auto& [before, after] : locks)
+        entries.emplace_back(entryKey(before), entryKey(after));
+    // One read-change-write under the register's lock; a missing register is made anew.
+    platform::setProfileEntries(registerPath, section, entries);
 }
 
-void RemoveAfterFileUnlock(const std::string& registerPath, const std::string& section,
-                           const std::string& restoredPath) {
-    if (registerPath.empty())
-        return;
-    const std::string key = entryKey(restoredPath);
-    SettingValue value;
-    GetSettingValue(registerPath, section, key, "S", std::string(), value);
-    const auto* text = std::get_if<std::string>(&value);
-    if (text && !text->empty()) {
-        DeleteSettingValue(registerPath, section, key);
-        return;
-    }
-    // The file may have been locked while its folder had its plain name, and the folder locked since.
+void RecordLock(const std::string& registerPath, const std::string& section, const std::string& before,
+                const std::string& after) {
+    RecordLocks(registerPath, section, {{before, after}});
+}
+
+namespace {
+
+// The key of a file locked while its folder had its plain name, for a folder locked since: the
+// folder's name without ".tsl", transformed back (the case is kept, so a folder with capitals finds
+// its entry too). Empty when the file's folder is not a locked one.
+std::string plainFolderKey(const std::string& restoredPath) {
     const std::string folderName = GetFileNamePart(RemoveBackslash(GetFolderPart(restoredPath)));
     if (platform::lowerText(GetExtension(folderName)) != "tsl")
-        return;
-    // The folder's plain name: its name without ".tsl", transformed back. The case is kept, so a
-    // folder with capitals finds its entry too.
+        return {};
     std::string bare;
     const std::string lowered = platform::lowerText(folderName);
     for (std::size_t i = 0; i < folderName.size();) {
@@ -141,12 +143,45 @@ void RemoveAfterFileUnlock(const std::string& registerPath, const std::string& s
             ++i;
         }
     }
-    const std::string plainPath = replaceAll(restoredPath, folderName, TransformName(bare));
-    DeleteSettingValue(registerPath, section, entryKey(plainPath));
+    return entryKey(replaceAll(restoredPath, folderName, TransformName(bare)));
+}
+
+} // namespace
+
+void RemoveAfterFileUnlocks(const std::string& registerPath, const std::string& section,
+                            const std::vector<std::string>& restoredPaths) {
+    if (registerPath.empty() || restoredPaths.empty())
+        return;
+    // The reads and the removal are one cycle under the register's lock.
+    const platform::FolderLock lock(platform::hostpath::folderOf(platform::toHost(registerPath)));
+    std::vector<std::string> keys;
+    for (const std::string& restoredPath : restoredPaths) {
+        const std::string key = entryKey(restoredPath);
+        if (!platform::getProfileString(registerPath, section, key, std::string()).empty()) {
+            keys.push_back(key);
+            continue;
+        }
+        if (std::string fallback = plainFolderKey(restoredPath); !fallback.empty())
+            keys.push_back(std::move(fallback));
+    }
+    platform::removeProfileEntries(registerPath, section, keys);
+}
+
+void RemoveAfterFileUnlock(const std::string& registerPath, const std::string& section,
+                           const std::string& restoredPath) {
+    RemoveAfterFileUnlocks(registerPath, section, {restoredPath});
 }
 
 void RemoveAfterFolderUnlock(const std::string& registerPath, const std::string& restoredFolder) {
     DeleteSettingValue(registerPath, settings::kSectionFolder, entryKey(restoredFolder));
+}
+
+std::vector<RegisterItem> RegisterEntries(const std::string& registerPath, const std::string& section) {
+    std::optional<ReaderError> error;
+    auto items = readSection(registerPath, section, error);
+    if (error)
+        throw platform::SysError(error->number, error->description);
+    return items;
 }
 
 std::vector<RegisterItem> GetLockedTSLFiles(const std::string& registerPath, platform::Prompt& prompt,

@@ -4,6 +4,7 @@
 // TransformName(path after).
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -23,16 +24,27 @@ bool IsRecordablePath(const std::string& path);
 // The message for an item whose path the register cannot keep ("file" or "folder").
 std::string UnrecordableMessage(const std::string& kind, const std::string& path);
 
+// Record and remove entries; each is one read-change-write of the register under its inter-process
+// lock, and throws platform::SysError (with the reason) when the register cannot be written. The
+// plural forms change many entries of one section in one write (a batch).
 void RecordLock(const std::string& registerPath, const std::string& section, const std::string& before,
                 const std::string& after);
+void RecordLocks(const std::string& registerPath, const std::string& section,
+                 const std::vector<std::pair<std::string, std::string>>& locks);
 void RemoveAfterFileUnlock(const std::string& registerPath, const std::string& section,
                            const std::string& restoredPath);
+void RemoveAfterFileUnlocks(const std::string& registerPath, const std::string& section,
+                            const std::vector<std::string>& restoredPaths);
 void RemoveAfterFolderUnlock(const std::string& registerPath, const std::string& restoredFolder);
 
 struct RegisterItem {
     std::string key;  // the locked path on disk
     std::string text; // the path before the lock (also the tool tip)
 };
+
+// A section's entries in file order, for the program's own use; throws platform::SysError when
+// the register cannot be read.
+std::vector<RegisterItem> RegisterEntries(const std::string& registerPath, const std::string& section);
 
 // The readers, entries in file order. Errors are shown or reported as the register's rules say,
 // with `windowName` as the reporting window.

@@ -13,6 +13,9 @@
 #include "settings/modFileFunctions.h"
 #include "settings/modGeneral.h"
 
+#include <cstring>
+#include <memory>
+
 namespace locking {
 
 using platform::Answer;
@@ -23,15 +26,18 @@ namespace {
 
 constexpr int kStepsPerFile = 100;
 
-// The engine's byte progress folded into the run's bar: one hundred steps per checked file.
-core::EngineContext engineContext(platform::Prompt& prompt, const FileBatch& batch, const RunHooks& hooks,
-                                  std::size_t index) {
+// The engine's byte progress folded into the run's bar, for a batch: `items` maps the batch's
+// files to the checked items, whose place in the bar the progress takes.
+core::EngineContext batchContext(platform::Prompt& prompt, const FileBatch& batch, const RunHooks& hooks,
+                                 const std::vector<std::size_t>& items) {
     core::EngineContext ctx{.prompt = prompt, .registerPath = batch.registerPath, .windowName = batch.windowName};
     const int total = static_cast<int>(batch.checked.size()) * kStepsPerFile;
-    ctx.progress = [&prompt, &hooks, index, total](std::uint64_t done, std::uint64_t size) {
+    auto current = std::make_shared<std::size_t>(0);
+    ctx.nextFile = [current, &items](std::size_t file) { *current = items[file]; };
+    ctx.progress = [&prompt, &hooks, current, total](std::uint64_t done, std::uint64_t size) {
         if (hooks.progress) {
             const int part = size == 0 ? kStepsPerFile : static_cast<int>(done * kStepsPerFile / size);
-            hooks.progress(static_cast<int>(index) * kStepsPerFile + part, total);
+            hooks.progress(static_cast<int>(*current) * kStepsPerFile + part, total);
         }
         prompt.processEvents();
     };
@@ -112,6 +118,11 @@ RunResult LockFiles(const FileBatch& batch, platform::Prompt& prompt, const RunH
     std::string path;
     try {
         const std::string ownExecutable = upperText(batch.ownExecutable);
+        // The checks run item by item; the files that pass are then locked together (one flush
+        // for all of them), and a file that could not be locked gets its attributes back.
+        std::vector<std::string> toLock;
+        std::vector<std::size_t> lockItems;
+        std::vector<unsigned> attributesBefore;
         for (std::size_t i = 0; i < batch.checked.size(); ++i) {
             const FileItem& item = batch.checked[i];
             result.anyChecked = true;
@@ -126,27 +137,33 @@ RunResult LockFiles(const FileBatch& batch, platform::Prompt& prompt, const RunH
             } else if ((platform::getAttributes(path) & ~platform::kAttrDirectory) == platform::kAttrSystem) {
                 prompt.show("Sorry you cannot lock a system file as this may crash your system");
             } else {
-                platform::setAttributes(path, platform::kAttrNormal);
-                const std::uint64_t length = platform::fileLength(path);
-                bool done = true;
-                bool engineRan = true;
-                const core::EngineContext ctx = engineContext(prompt, batch, hooks, i);
-                if (length < core::kLargeFileThreshold) {
-                    if (length == 0) {
-                        prompt.show("we can not lock the file of size 0 byte", Buttons::OK, Icon::Information,
-                                    "Lock Error");
-                        engineRan = false;
-                    } else {
-                        done = core::Encrypt(path, batch.password, ctx);
-                    }
+                const unsigned before = platform::getAttributes(path) & ~platform::kAttrDirectory;
+                if (before != platform::kAttrNormal)
+                    platform::setAttributes(path, platform::kAttrNormal);
+                if (platform::fileLength(path) == 0) {
+                    prompt.show("we can not lock the file of size 0 byte", Buttons::OK, Icon::Information,
+                                "Lock Error");
+                    if (before != platform::kAttrNormal)
+                        platform::setAttributes(path, before);
                 } else {
-                    done = core::BigEncrypt(path, batch.password, ctx);
+                    toLock.push_back(path);
+                    lockItems.push_back(i);
+                    attributesBefore.push_back(before);
+                    continue;
                 }
-                if (engineRan && !done)
-                    result.failed = true;
             }
             stepDone(batch, hooks, i);
             prompt.processEvents();
+        }
+        const std::vector<bool> done =
+            core::LockFilesTogether(toLock, batch.password, batchContext(prompt, batch, hooks, lockItems));
+        for (std::size_t k = 0; k < toLock.size(); ++k) {
+            stepDone(batch, hooks, lockItems[k]);
+            if (done[k])
+                continue;
+            result.failed = true;
+            if (attributesBefore[k] != platform::kAttrNormal && FileExists(toLock[k]))
+                platform::setAttributes(toLock[k], attributesBefore[k]);
         }
         if (result.failed)
             prompt.show(std::string("All files have not been locked.") + kCrLf + "An error occured while doing so." +
@@ -167,6 +184,32 @@ RunResult UnlockFiles(const FileBatch& batch, platform::Prompt& prompt, const Ru
         hooks.showProgress("Unlock in Progress. Please Wait...");
     std::string path;
     try {
+        // Locked files are unlocked together (one flush for all of them), in runs between the
+        // items that get a message of their own, so that messages keep the items' order. A small
+        // file that fails (a wrong password above all) ends the whole run there.
+        std::vector<std::string> pending;
+        std::vector<std::size_t> pendingItems;
+        const auto unlockPending = [&]() -> bool {
+            if (pending.empty())
+                return true;
+            const std::vector<bool> done = core::UnlockFilesTogether(
+                pending, batch.password, batchContext(prompt, batch, hooks, pendingItems), true);
+            bool goOn = true;
+            for (std::size_t k = 0; k < pending.size() && goOn; ++k) {
+                if (!done[k]) {
+                    result.failed = true;
+                    if (upperText(rightText(pending[k], 3)) == "TSW")
+                        prompt.show("An Error occured during unlock process", Buttons::OK, Icon::Critical, "Error");
+                    else
+                        goOn = false;
+                }
+                if (goOn)
+                    stepDone(batch, hooks, pendingItems[k]);
+            }
+            pending.clear();
+            pendingItems.clear();
+            return goOn;
+        };
         for (std::size_t i = 0; i < batch.checked.size(); ++i) {
             const FileItem& item = batch.checked[i];
             result.anyChecked = true;
@@ -180,23 +223,17 @@ RunResult UnlockFiles(const FileBatch& batch, platform::Prompt& prompt, const Ru
                 continue;
             }
             if (!HasSecretMarker(path)) {
+                if (!unlockPending())
+                    return endRun(prompt, hooks, result, RunEnd::Stopped);
                 prompt.show(AddBackslash(batch.folder) + item.text + " is already unlocked.");
                 stepDone(batch, hooks, i);
                 continue;
             }
-            const core::EngineContext ctx = engineContext(prompt, batch, hooks, i);
-            if (upperText(rightText(path, 3)) == "TSW") {
-                if (!core::BigDecrypt(path, batch.password, ctx)) {
-                    result.failed = true;
-                    prompt.show("An Error occured during unlock process", Buttons::OK, Icon::Critical, "Error");
-                }
-            } else if (!core::Decrypt(path, batch.password, ctx)) {
-                // A small file that fails (a wrong password above all) ends the whole run here.
-                result.failed = true;
-                return endRun(prompt, hooks, result, RunEnd::Stopped);
-            }
-            stepDone(batch, hooks, i);
+            pending.push_back(path);
+            pendingItems.push_back(i);
         }
+        if (!unlockPending())
+            return endRun(prompt, hooks, result, RunEnd::Stopped);
         if (hooks.rebuildList)
             hooks.rebuildList();
     } catch (const platform::SysError& e) {

@@ -51,6 +51,8 @@ IniState readIni(const std::string& ini) {
 // Writes the class identifier into the folder's desktop.ini: a new file gets the three lines; an
 // existing one keeps its content and gets the identifier in its "[.ShellClassInfo]" section.
 void writeLockIni(const std::string& ini, const IniState& before, bool hiddenSystem) {
+    // One change of the folder's shared files, under its inter-process lock.
+    const platform::FolderLock lock(platform::toHost(GetFolderPart(ini)));
     if (!before.existed) {
         platform::writeFileAtomic(ini, kDesktopIniLines);
     } else {
@@ -116,6 +118,7 @@ bool holdsOnlyClassId(const std::string& content) {
 // Takes the lock's class identifier out of a locked folder's desktop.ini: the file goes when it held
 // nothing else, and otherwise keeps the lines that were the user's.
 void removeLockIni(const std::string& ini, const IniState& before) {
+    const platform::FolderLock lock(platform::toHost(GetFolderPart(ini)));
     platform::setAttributes(ini, platform::kAttrNormal);
     if (holdsOnlyClassId(before.content)) {
         platform::removeFile(ini);

@@ -10,6 +10,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -54,44 +55,71 @@ std::string nameOf(std::string host) {
     return hostpath::nameOf(host);
 }
 
-// Adds or removes `name` in the folder's ".hidden" list (one bare name a line, LF). The list is a
-// courtesy to file managers: failing to update it never fails the attribute change.
-void updateHiddenList(const std::string& host, bool hidden) {
-    const std::string name = nameOf(host);
-    if (name.empty() || name == "/" || name.find('\n') != std::string::npos)
-        return;
-    const std::string list = folderOf(host) + "/.hidden";
+// A name the ".hidden" list can hold (one bare name a line).
+bool listable(const std::string& name) {
+    return !name.empty() && name != "/" && name.find('\n') == std::string::npos;
+}
+
+} // namespace
+
+void updateHiddenEntriesHost(const std::string& hostFolder, const std::vector<std::string>& add,
+                             const std::vector<std::string>& remove) {
+    const std::string list = hostpath::join(hostFolder, ".hidden");
+    // Read, change and write under the folder's lock, so two writers never drop each other's names.
+    FolderLock lock(hostFolder);
     std::vector<std::string> lines;
+    bool existed = true;
     try {
         for (auto& line : splitLines(readAllHost(list)))
             if (!line.empty())
                 lines.push_back(std::move(line));
-    } catch (const SysError&) {
-        // no list yet
+    } catch (const SysError& e) {
+        if (e.number != 53)
+            throw; // a list that exists but cannot be read is never taken for an empty one
+        existed = false;
     }
-    bool present = false;
     std::vector<std::string> kept;
-    for (const auto& l : lines) {
-        if (l == name)
-            present = true;
+    bool changed = false;
+    for (auto& l : lines) {
+        if (std::find(remove.begin(), remove.end(), l) != remove.end())
+            changed = true;
         else
-            kept.push_back(l);
+            kept.push_back(std::move(l));
     }
-    if (hidden == present)
+    for (const auto& name : add) {
+        if (listable(name) && std::find(kept.begin(), kept.end(), name) == kept.end()) {
+            kept.push_back(name);
+            changed = true;
+        }
+    }
+    if (!changed)
+        return;
+    if (kept.empty()) {
+        if (::unlink(list.c_str()) != 0 && errno != ENOENT)
+            throw sysErrorFromErrno(errno, list);
+        return;
+    }
+    std::string out;
+    for (const auto& l : kept)
+        out += l + "\n";
+    AtomicWriter writer(AtomicWriter::HostPath{}, list);
+    if (!existed)
+        writer.setPermissions(0644); // the desktop's file managers read it (an existing list keeps its bits)
+    writer.write(out);
+    writer.commit(true);
+}
+
+namespace {
+
+// Adds or removes the entry's name in its folder's ".hidden" list.
+void updateHiddenList(const std::string& host, bool hidden) {
+    const std::string name = nameOf(host);
+    if (!listable(name))
         return;
     if (hidden)
-        kept.push_back(name);
-    try {
-        if (kept.empty()) {
-            ::unlink(list.c_str());
-            return;
-        }
-        std::string out;
-        for (const auto& l : kept)
-            out += l + "\n";
-        writeFileAtomicHost(list, out);
-    } catch (const SysError&) {
-    }
+        updateHiddenEntriesHost(folderOf(host), {name}, {});
+    else
+        updateHiddenEntriesHost(folderOf(host), {}, {name});
 }
 
 } // namespace
@@ -118,7 +146,7 @@ unsigned getAttributesHost(const std::string& hostPath) {
     return value;
 }
 
-void setAttributesHost(const std::string& hostPath, unsigned attributes) {
+bool setAttributesHost(const std::string& hostPath, unsigned attributes, HiddenList list) {
     struct stat st {};
     if (::lstat(hostPath.c_str(), &st) != 0)
         throw sysErrorFromErrno(errno, hostPath);
@@ -157,14 +185,20 @@ void setAttributesHost(const std::string& hostPath, unsigned attributes) {
         throw sysErrorFromErrno(errno, hostPath);
     if (rc != 0 && stored)
         throw sysErrorFromErrno(err, hostPath);
-    if (stored)
+    if (stored && list == HiddenList::Update)
         updateHiddenList(hostPath, (value & kAttrHidden) != 0);
+    return stored;
 }
 
 void dropHiddenEntryHost(const std::string& hostPath) {
     struct stat st {};
-    if (::stat((folderOf(hostPath) + "/.hidden").c_str(), &st) == 0)
-        updateHiddenList(hostPath, false);
+    // A courtesy after a delete or move has already happened: it cannot undo it, so it never fails it.
+    if (::stat((folderOf(hostPath) + "/.hidden").c_str(), &st) == 0) {
+        try {
+            updateHiddenList(hostPath, false);
+        } catch (const SysError&) {
+        }
+    }
 }
 
 unsigned getAttributes(const std::string& windowsPath) {
@@ -172,7 +206,7 @@ unsigned getAttributes(const std::string& windowsPath) {
 }
 
 void setAttributes(const std::string& windowsPath, unsigned attributes) {
-    setAttributesHost(toHost(windowsPath), attributes);
+    setAttributesHost(toHost(windowsPath), attributes, HiddenList::Update);
 }
 
 } // namespace platform

@@ -5,6 +5,7 @@
 // user xattrs only read-only is kept, and nothing fails. Paths are in Windows form.
 
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -21,9 +22,16 @@ unsigned getAttributes(const std::string& windowsPath);
 // that its target's mode is never changed through it.
 void setAttributes(const std::string& windowsPath, unsigned attributes);
 
-// Host-path forms of the two, for the platform's own use and its tests.
+// Host-path forms of the two, for the platform's own use and its tests. setAttributesHost returns
+// whether the filesystem keeps the attribute value (false: only read-only is kept there); with
+// HiddenList::Leave the ".hidden" list is left to the caller (a batch updates it once per folder).
+// A ".hidden" list that cannot be written fails the change.
+enum class HiddenList { Update, Leave };
 unsigned getAttributesHost(const std::string& hostPath);
-void setAttributesHost(const std::string& hostPath, unsigned attributes);
+bool setAttributesHost(const std::string& hostPath, unsigned attributes, HiddenList list = HiddenList::Update);
+// Adds and removes names in a folder's ".hidden" list in one change, under the folder's lock.
+void updateHiddenEntriesHost(const std::string& hostFolder, const std::vector<std::string>& add,
+                             const std::vector<std::string>& remove);
 // Removes the entry's name from its folder's ".hidden" list (after a delete or a move away).
 void dropHiddenEntryHost(const std::string& hostPath);
 

@@ -5,12 +5,15 @@
 #include "platform/SysError.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <random>
 #include <vector>
 
@@ -82,6 +85,29 @@ int openRegularForReading(const std::string& host, std::uint64_t& size) {
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     size = static_cast<std::uint64_t>(st.st_size);
     return fd;
+// The extended attribute in which a temporary file names its target, for names too long to be
+// kept whole in the temporary name.
+constexpr const char* kTargetXattr = "user.tessaly.target";
+// Temporary names whose target name was cut end in this; only the attribute names their target.
+constexpr const char* kCutSuffix = ".cut.tessaly-tmp";
+// Longest target name kept whole in a temporary name (".", name, ".", 16 hex digits, suffix).
+constexpr std::size_t kWholeNameMax = 200;
+// How far the disk may lag behind a long copy before the copy waits for it.
+constexpr std::uint64_t kWritebackLag = 32u << 20;
+
+bool endsWith(const std::string& s, const char* tail) {
+    const std::size_t n = std::char_traits<char>::length(tail);
+    return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
+}
+
+// The folder locks this thread holds: fd and depth, by device and inode of the folder.
+struct HeldLock {
+    int fd = -1;
+    int depth = 0;
+};
+std::map<std::string, HeldLock>& heldLocks() {
+    thread_local std::map<std::string, HeldLock> held;
+    return held;
 }
 
 // The reused buffer of the read/write copy path (one per thread, never growing with the file).
@@ -160,6 +186,83 @@ void syncFolder(const std::string& windowsFolder) {
     fsyncFolderHost(toHost(windowsFolder));
 }
 
+void syncFilesystemHost(const std::string& hostPath) {
+    const int fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw sysErrorFromErrno(errno, hostPath);
+    const int rc = ::syncfs(fd);
+    const int err = errno;
+    ::close(fd);
+    if (rc != 0)
+        throw sysErrorFromErrno(err, hostPath);
+}
+
+// --- FolderLock ---
+
+FolderLock::FolderLock(const std::string& hostFolder) {
+    struct stat st {};
+    if (::stat(hostFolder.c_str(), &st) != 0)
+        throw sysErrorFromErrno(errno, hostFolder);
+    m_key = std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+    auto& held = heldLocks();
+    if (auto it = held.find(m_key); it != held.end()) {
+        ++it->second.depth;
+        return;
+    }
+    const int fd = ::open(hostFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        throw sysErrorFromErrno(errno, hostFolder);
+    while (::flock(fd, LOCK_EX) != 0) {
+        if (errno == EINTR)
+            continue;
+        const int err = errno;
+        ::close(fd);
+        throw sysErrorFromErrno(err, hostFolder);
+    }
+    held[m_key] = HeldLock{fd, 1};
+}
+
+FolderLock::~FolderLock() {
+    auto& held = heldLocks();
+    auto it = held.find(m_key);
+    if (it == held.end() || --it->second.depth > 0)
+        return;
+    ::close(it->second.fd); // closing the last descriptor releases the flock
+    held.erase(it);
+}
+
+// --- Temporary files ---
+
+bool isTemporaryName(const std::string& name) {
+    return endsWith(name, kTemporarySuffix);
+}
+
+std::string temporaryTargetName(const std::string& hostTemporary) {
+    char buf[512];
+    const ssize_t n = ::getxattr(hostTemporary.c_str(), kTargetXattr, buf, sizeof buf);
+    if (n > 0)
+        return std::string(buf, static_cast<std::size_t>(n));
+    const std::string name = hostpath::nameOf(hostTemporary);
+    // ".<name>.<16 hex digits>.tessaly-tmp"
+    const std::size_t suffix = std::char_traits<char>::length(kTemporarySuffix);
+    if (!isTemporaryName(name) || endsWith(name, kCutSuffix) || name.size() < 1 + 1 + 17 + suffix ||
+        name[0] != '.')
+        return {};
+    const std::size_t dot = name.size() - suffix - 17;
+    if (name[dot] != '.')
+        return {};
+    return name.substr(1, dot - 1);
+}
+
+bool temporaryInUse(const std::string& hostTemporary) {
+    const int fd = ::open(hostTemporary.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0)
+        return errno != ENOENT;
+    const bool inUse = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+    ::close(fd);
+    return inUse;
+}
+
 // --- InputFile ---
 
 InputFile::InputFile(const std::string& windowsPath) : m_host(toHost(windowsPath)) {
@@ -211,17 +314,26 @@ AtomicWriter::AtomicWriter(HostPath, const std::string& hostTarget) {
 void AtomicWriter::open(const std::string& hostTarget) {
     m_targetHost = hostTarget;
     const std::string folder = folderOf(hostTarget);
-    // ".<name>.<random>.tessaly-tmp" beside the target; the name is cut so the whole stays short.
-    const std::string base = nameOf(hostTarget).substr(0, 120);
+    // ".<name>.<random>.tessaly-tmp" beside the target. A long name is cut so the whole stays a
+    // valid name; the full target name is also kept in an extended attribute where the filesystem
+    // has them, for the recovery sweep.
+    const std::string name = nameOf(hostTarget);
+    const bool whole = name.size() <= kWholeNameMax;
+    const std::string base = whole ? name : name.substr(0, 120);
     std::random_device rd;
     std::mt19937_64 gen((static_cast<std::uint64_t>(rd()) << 32) ^ rd() ^ static_cast<std::uint64_t>(::getpid()));
     for (int attempt = 0; attempt < 100; ++attempt) {
         char suffix[17];
         std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(gen()));
-        std::string temp = folder + "/." + base + "." + suffix + ".tessaly-tmp";
-        m_fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        std::string temp = folder + "/." + base + "." + suffix + (whole ? kTemporarySuffix : kCutSuffix);
+        m_fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (m_fd >= 0) {
             m_tempHost = std::move(temp);
+            // Owner-only whatever the umask; held by this writer until it closes.
+            ::fchmod(m_fd, 0600);
+            ::flock(m_fd, LOCK_EX | LOCK_NB);
+            if (!whole)
+                ::fsetxattr(m_fd, kTargetXattr, name.data(), name.size(), 0);
             return;
         }
         if (errno != EEXIST)
@@ -241,6 +353,7 @@ void AtomicWriter::write(const char* data, std::size_t n) {
     if (m_fd < 0)
         throw SysError(5, errorDescription(5));
     writeAllFd(m_fd, data, n, m_tempHost);
+    m_written += n;
 }
 
 void AtomicWriter::copyFrom(InputFile& in, std::uint64_t n) {
@@ -252,6 +365,7 @@ void AtomicWriter::copyFrom(InputFile& in, std::uint64_t n) {
         const ssize_t c = ::copy_file_range(in.fd(), nullptr, m_fd, nullptr, chunk, 0);
         if (c > 0) {
             n -= static_cast<std::uint64_t>(c);
+            m_written += static_cast<std::uint64_t>(c);
             continue;
         }
         if (c == 0)
@@ -272,31 +386,67 @@ void AtomicWriter::copyFrom(InputFile& in, std::uint64_t n) {
             throw SysError(62, errorDescription(62));
         writeAllFd(m_fd, buffer.data(), r, m_tempHost);
         n -= r;
+        m_written += r;
     }
 }
 
-void AtomicWriter::flush() {
+void AtomicWriter::setPermissions(unsigned mode) {
+    m_mode = static_cast<int>(mode & 07777);
+}
+
+void AtomicWriter::startWriteback() {
+    if (m_fd < 0 || m_written <= m_kicked)
+        return;
+    // Advice only: a filesystem that cannot do it leaves everything to the final flush.
+    ::sync_file_range(m_fd, static_cast<off_t>(m_kicked), static_cast<off_t>(m_written - m_kicked),
+                      SYNC_FILE_RANGE_WRITE);
+    m_kicked = m_written;
+    if (m_kicked > m_waited + kWritebackLag) {
+        const std::uint64_t upTo = m_kicked - kWritebackLag;
+        ::sync_file_range(m_fd, static_cast<off_t>(m_waited), static_cast<off_t>(upTo - m_waited),
+                          SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+        m_waited = upTo;
+    }
+}
+
+void AtomicWriter::finish() {
     if (m_fd < 0)
         throw SysError(5, errorDescription(5));
+    if (m_finished)
+        return;
+    if (m_mode >= 0 && ::fchmod(m_fd, static_cast<mode_t>(m_mode)) != 0)
+        throw sysErrorFromErrno(errno, m_tempHost);
+    m_finished = true;
+}
+
+void AtomicWriter::flush() {
+    finish();
     if (::fsync(m_fd) != 0)
         throw sysErrorFromErrno(errno, m_tempHost);
 }
 
-void AtomicWriter::commit(bool replaceExisting) {
+bool AtomicWriter::stillLinked() const {
+    struct stat mine {};
+    struct stat named {};
+    return m_fd >= 0 && ::fstat(m_fd, &mine) == 0 && mine.st_nlink > 0 && ::lstat(m_tempHost.c_str(), &named) == 0 &&
+           named.st_ino == mine.st_ino && named.st_dev == mine.st_dev;
+}
+
+void AtomicWriter::commit(bool replaceExisting, bool sync) {
     if (m_fd < 0 || m_committed)
         throw SysError(5, errorDescription(5));
-    flush();
-    if (replaceExisting) {
+    if (replaceExisting && m_mode < 0) {
         // The replacement keeps the permissions of the file it replaces.
         struct stat st {};
         if (::stat(m_targetHost.c_str(), &st) == 0 && S_ISREG(st.st_mode))
-            ::fchmod(m_fd, st.st_mode & 07777);
+            m_mode = static_cast<int>(st.st_mode & 07777);
     }
-    if (::close(m_fd) != 0) {
-        m_fd = -1;
-        throw sysErrorFromErrno(errno, m_tempHost);
-    }
-    m_fd = -1;
+    if (sync)
+        flush();
+    else
+        finish();
+    // The descriptor (and with it the flock) is kept until the rename is done, so no recovery
+    // sweep takes the file for an abandoned one in between.
     if (replaceExisting) {
         if (::rename(m_tempHost.c_str(), m_targetHost.c_str()) != 0)
             throw sysErrorFromErrno(errno, m_targetHost);
@@ -324,7 +474,16 @@ void AtomicWriter::commit(bool replaceExisting) {
         }
     }
     m_committed = true;
-    fsyncFolderHost(folderOf(m_targetHost));
+    // The result is in place; a cut name's target is no longer ours to keep in an attribute.
+    if (endsWith(m_tempHost, kCutSuffix))
+        ::fremovexattr(m_fd, kTargetXattr);
+    const int closed = ::close(m_fd);
+    const int closeErr = errno;
+    m_fd = -1;
+    if (closed != 0 && closeErr != EINTR)
+        throw sysErrorFromErrno(closeErr, m_targetHost);
+    if (sync)
+        fsyncFolderHost(folderOf(m_targetHost));
 }
 
 void writeFileAtomicHost(const std::string& hostPath, const std::string& data) {

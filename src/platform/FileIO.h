@@ -18,6 +18,37 @@ std::string readAll(const std::string& windowsPath);
 void removeFile(const std::string& windowsPath);   // unlink (ignores read-only, as a shell delete does)
 void createFolder(const std::string& windowsPath); // one level
 void syncFolder(const std::string& windowsFolder); // fsync of the folder itself
+std::string readAll(const std::string& windowsPath); // the whole file as bytes
+void removeFile(const std::string& windowsPath);     // unlink (ignores read-only, as a shell delete does)
+void createFolder(const std::string& windowsPath);   // one level
+void syncFolder(const std::string& windowsFolder);   // fsync of the folder itself
+// One syncfs of the filesystem that holds the host path: every file written there, and every
+// rename, made durable together (a batch flushes once instead of once per file).
+void syncFilesystemHost(const std::string& hostPath);
+
+// An exclusive lock between processes on the shared files of one folder (the register, ".hidden",
+// "desktop.ini"), held for a whole read-change-write cycle so that two writers never lose each
+// other's changes. It is a flock on the folder itself, so no lock file is left in the user's folders;
+// a thread that already holds a folder's lock may take it again (nested holders share it).
+class FolderLock final {
+public:
+    explicit FolderLock(const std::string& hostFolder);
+    ~FolderLock();
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+private:
+    std::string m_key;
+};
+
+// The program's temporary files end in this suffix; listings leave them out and the recovery
+// sweep looks for them.
+inline constexpr const char* kTemporarySuffix = ".tessaly-tmp";
+bool isTemporaryName(const std::string& name);
+// The name of the file a temporary file was written for ("" when it cannot be told).
+std::string temporaryTargetName(const std::string& hostTemporary);
+// Whether a live writer (in any process) still holds the temporary file.
+bool temporaryInUse(const std::string& hostTemporary);
 
 class InputFile final {
 public:
@@ -41,7 +72,8 @@ private:
 };
 
 // A new file written beside its target and put in place by commit(). Destroying an uncommitted
-// writer removes the temporary file.
+// writer removes the temporary file. The temporary file is created owner-only (0600) and holds an
+// exclusive flock while the writer lives, so the recovery sweep of another process leaves it alone.
 class AtomicWriter final {
 public:
     struct HostPath {};
@@ -56,11 +88,24 @@ public:
     void write(const std::string& data) { write(data.data(), data.size()); }
     // Appends n bytes of `in` from its current position (copy_file_range where the kernel can).
     void copyFrom(InputFile& in, std::uint64_t n);
-    // Flushes the temporary file to disk (fsync). commit() does it too.
+    // The permission bits the result is to have; applied once the content is complete (by flush()
+    // or finish()), so the file stays owner-only while it is written.
+    void setPermissions(unsigned mode);
+    // Starts the disk writing what was written so far, and waits for what lies well behind, so a
+    // long copy leaves little for the final flush and its dirty pages stay few.
+    void startWriteback();
+    // Marks the content complete (permissions applied) without flushing: a batch then makes many
+    // files durable with one syncFilesystemHost().
+    void finish();
+    // Flushes the temporary file to disk (fsync), after finish(). commit() does it too.
     void flush();
+    // Whether the temporary file is still there under its name (checked before a source is removed
+    // in exchange for it).
+    bool stillLinked() const;
     // Renames the temporary file onto the target and syncs the folder. Without replaceExisting a
-    // target name taken meanwhile makes it throw SysError 58 ("File already exists").
-    void commit(bool replaceExisting = false);
+    // target name taken meanwhile makes it throw SysError 58 ("File already exists"). Without sync
+    // neither the file nor the folder is flushed: the caller syncs them (a batch, once for all).
+    void commit(bool replaceExisting = false, bool sync = true);
     const std::string& temporaryHostPath() const { return m_tempHost; }
 
 private:
@@ -68,6 +113,11 @@ private:
 
     int m_fd = -1;
     bool m_committed = false;
+    bool m_finished = false;
+    int m_mode = -1;
+    std::uint64_t m_written = 0;
+    std::uint64_t m_kicked = 0;
+    std::uint64_t m_waited = 0;
     std::string m_targetHost;
     std::string m_tempHost;
 };

@@ -2,6 +2,7 @@
 
 #include "platform/Attributes.h"
 #include "platform/Environment.h"
+#include "platform/FileIO.h"
 #include "platform/HostPath.h"
 #include "platform/SysError.h"
 #include "platform/Text.h"
@@ -56,10 +57,13 @@ bool makeEntry(const std::string& folder, const std::string& name, FindEntry& e)
     return true;
 }
 
-// A name holding "\" is never listed: its Windows-form path would name another file.
+// A name holding "\" is never listed: its Windows-form path would name another file. The program's
+// own temporary files are never shown either: they are half of a run, or left by one that ended, and
+// the recovery sweep deals with them.
 bool listed(const char* name) {
     const std::string_view n(name);
-    return n != "." && n != ".." && n != ".hidden" && n.find('\\') == std::string_view::npos;
+    return n != "." && n != ".." && n != ".hidden" && n.find('\\') == std::string_view::npos &&
+           !isTemporaryName(name);
 }
 
 } // namespace

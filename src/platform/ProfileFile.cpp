@@ -2,6 +2,7 @@
 
 #include "platform/Environment.h"
 #include "platform/FileIO.h"
+#include "platform/HostPath.h"
 #include "platform/SysError.h"
 #include "platform/Text.h"
 
@@ -112,23 +113,82 @@ ReadResult readLines(const std::string& host, std::vector<std::string>& lines) {
     }
 }
 
-bool writeLines(const std::string& host, const std::vector<std::string>& lines) {
+void writeLines(const std::string& host, const std::vector<std::string>& lines) {
     std::string out;
     for (const auto& l : lines) {
         out += l;
         out += "\r\n";
     }
-    try {
-        AtomicWriter w(AtomicWriter::HostPath{}, host);
-        w.write(out);
-        w.commit(true);
-        return true;
-    } catch (const SysError&) {
-        return false;
+    AtomicWriter w(AtomicWriter::HostPath{}, host);
+    w.write(out);
+    w.commit(true);
+}
+
+// Puts key=value into the lines: replaces the first matching key or appends it to its section.
+void putEntry(std::vector<std::string>& lines, const std::string& section, const std::string& key,
+              const std::string& value) {
+    const std::string entry = trim(key) + "=" + value;
+    const Located loc = locate(lines, section, key);
+    if (loc.keyLine) {
+        lines[*loc.keyLine] = entry;
+    } else if (loc.sectionLine) {
+        // After the section's last non-blank line, so blank lines before the next section stay.
+        std::size_t at = loc.sectionEnd;
+        while (at > *loc.sectionLine + 1 && trim(lines[at - 1]).empty())
+            --at;
+        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), entry);
+    } else {
+        lines.push_back("[" + trim(section) + "]");
+        lines.push_back(entry);
     }
 }
 
+// One read-change-write of a profile file under its folder's lock. `change` returns whether it
+// changed anything; `createMissing` says whether a missing file is to be made.
+template <class Change> void updateProfile(const std::string& windowsFile, bool createMissing, Change&& change) {
+    const std::string host = toHost(windowsFile);
+    FolderLock lock(hostpath::folderOf(host));
+    std::vector<std::string> lines;
+    try {
+        lines = splitLines(readAllHost(host));
+    } catch (const SysError& e) {
+        if ((e.number != 53 && e.number != 76) || !createMissing)
+            throw;
+    }
+    if (change(lines))
+        writeLines(host, lines);
+}
+
 } // namespace
+
+void setProfileEntries(const std::string& windowsFile, const std::string& section,
+                       const std::vector<std::pair<std::string, std::string>>& entries) {
+    updateProfile(windowsFile, true, [&](std::vector<std::string>& lines) {
+        for (const auto& [key, value] : entries)
+            putEntry(lines, section, key, value);
+        return !entries.empty();
+    });
+}
+
+void removeProfileEntries(const std::string& windowsFile, const std::string& section,
+                          const std::vector<std::string>& keys) {
+    try {
+        updateProfile(windowsFile, false, [&](std::vector<std::string>& lines) {
+            bool changed = false;
+            for (const auto& key : keys) {
+                const Located loc = locate(lines, section, key);
+                if (loc.keyLine) {
+                    lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(*loc.keyLine));
+                    changed = true;
+                }
+            }
+            return changed;
+        });
+    } catch (const SysError& e) {
+        if (e.number != 53 && e.number != 76)
+            throw; // a missing file holds nothing to remove
+    }
+}
 
 std::size_t profileKeyEnd(const std::string& line) {
     const std::size_t first = line.find('=');
@@ -165,44 +225,21 @@ std::string getProfileString(const std::string& windowsFile, const std::string& 
 
 bool writeProfileString(const std::string& windowsFile, const std::string& section, const std::string& key,
                         const std::string& value) {
-    const auto host = hostOf(windowsFile);
-    if (!host)
+    try {
+        setProfileEntries(windowsFile, section, {{key, value}});
+        return true;
+    } catch (const SysError&) {
         return false;
-    std::vector<std::string> lines;
-    if (readLines(*host, lines) == ReadResult::Failed)
-        return false;
-    const std::string entry = trim(key) + "=" + value;
-    const Located loc = locate(lines, section, key);
-    if (loc.keyLine) {
-        lines[*loc.keyLine] = entry;
-    } else if (loc.sectionLine) {
-        // After the section's last non-blank line, so blank lines before the next section stay.
-        std::size_t at = loc.sectionEnd;
-        while (at > *loc.sectionLine + 1 && trim(lines[at - 1]).empty())
-            --at;
-        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), entry);
-    } else {
-        lines.push_back("[" + trim(section) + "]");
-        lines.push_back(entry);
     }
-    return writeLines(*host, lines);
 }
 
 bool deleteProfileKey(const std::string& windowsFile, const std::string& section, const std::string& key) {
-    const auto host = hostOf(windowsFile);
-    if (!host)
-        return false;
-    std::vector<std::string> lines;
-    const ReadResult read = readLines(*host, lines);
-    if (read == ReadResult::Failed)
-        return false;
-    if (read == ReadResult::Missing)
-        return true; // nothing to delete
-    const Located loc = locate(lines, section, key);
-    if (!loc.keyLine)
+    try {
+        removeProfileEntries(windowsFile, section, {key});
         return true;
-    lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(*loc.keyLine));
-    return writeLines(*host, lines);
+    } catch (const SysError&) {
+        return false;
+    }
 }
 
 } // namespace platform

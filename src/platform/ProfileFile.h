@@ -6,6 +6,8 @@
 // Every change replaces the file atomically. Paths are in Windows form; text is bytes.
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace platform {
 
@@ -18,6 +20,14 @@ bool writeProfileString(const std::string& windowsFile, const std::string& secti
                         const std::string& value);
 // Removes the key from the section. Returns false when the file cannot be written.
 bool deleteProfileKey(const std::string& windowsFile, const std::string& section, const std::string& key);
+
+// The same, throwing SysError with the system's reason when the file cannot be read or written. Each
+// is one read-change-write under the folder's inter-process lock (FolderLock), so writers in other
+// processes never lose each other's entries. Several entries of one section go in one write.
+void setProfileEntries(const std::string& windowsFile, const std::string& section,
+                       const std::vector<std::pair<std::string, std::string>>& entries);
+void removeProfileEntries(const std::string& windowsFile, const std::string& section,
+                          const std::vector<std::string>& keys);
 
 // Where a "key=value" line's key ends: the position of the "=" between key and value, npos when the
 // line has none. That is the first "=", except on a line that begins with a full path ("P:\..."):

@@ -1,5 +1,6 @@
 #include "shell/frmMain.h"
 
+#include "core/Recovery.h"
 #include "core/Register.h"
 #include "diagnostics/CAppLog.h"
 #include "diagnostics/ErrorReport.h"
@@ -540,6 +541,11 @@ frmMain::LoadResult frmMain::Form_Load() {
         // 4. The register file.
         m_registerPath = core::RegisterPath();
         core::EnsureRegister(m_registerPath);
+        // Runs that a crash or a kill interrupted are finished or rolled back before anything is shown.
+        const std::string recovered =
+            core::RecoveryMessage(core::RecoverFolders(m_registerPath, core::RegisterFolders(m_registerPath)));
+        if (!recovered.empty())
+            m_prompt.show(recovered, platform::Buttons::OK, platform::Icon::Information);
         // 5. Drive "c:", current folder "c:\".
         browserStartRest();
         // 6. The tray icon.
@@ -745,6 +751,12 @@ void frmMain::refillError(int number, const std::string& description) {
 }
 
 void frmMain::filFiles_PathChange() {
+    // Runs interrupted in the folder being listed are finished or rolled back first.
+    if (core::HasAbandonedTemporaryFiles(currentFolder())) {
+        const std::string recovered = core::RecoveryMessage(core::RecoverFolders(m_registerPath, {currentFolder()}));
+        if (!recovered.empty())
+            m_prompt.show(recovered, platform::Buttons::OK, platform::Icon::Information);
+    }
     m_filFiles->refresh();
     // Sorting stays off while the rows go in (they come sorted by name); it sorts once at the end,
     // by the column the user chose.

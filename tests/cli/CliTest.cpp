@@ -270,3 +270,74 @@ TEST_F(CliTest, TheTerminalIsAskedTwiceWithoutEchoAndAMismatchFails) {
     EXPECT_FALSE(contains(seen, "other2"));
     EXPECT_EQ(sandbox.readFile("C:\\T\\a.txt"), "abc");
 }
+
+TEST_F(CliTest, TwoLockRunsAtOnceRecordEveryFile) {
+    std::vector<std::string> args[2];
+    for (int p = 0; p < 2; ++p) {
+        args[p] = {"--password-stdin", "lock"};
+        for (int i = 0; i < 100; ++i)
+            args[p].push_back(sandbox.host(
+                sandbox.writeFile("C:\\Two\\r" + std::to_string(p) + "-" + std::to_string(i) + ".txt", "text")));
+    }
+    ensureApp();
+    QProcess runs[2];
+    for (int p = 0; p < 2; ++p) {
+        QStringList list;
+        for (const auto& a : args[p])
+            list << QString::fromStdString(a);
+        runs[p].start(QString::fromUtf8(TESSALY_CLI), list);
+        runs[p].write("pw\n");
+        runs[p].closeWriteChannel();
+    }
+    for (auto& run : runs) {
+        ASSERT_TRUE(run.waitForFinished(120000));
+        EXPECT_EQ(run.exitCode(), 0) << run.readAllStandardError().toStdString();
+    }
+    const CliRun vault = cli({"vault"});
+    std::size_t listed = 0;
+    for (char c : vault.out)
+        listed += c == '\n';
+    EXPECT_EQ(listed, 200u);
+    std::size_t hidden = 0;
+    for (char c : sandbox.readFile("C:\\Two\\.hidden"))
+        hidden += c == '\n';
+    EXPECT_EQ(hidden, 200u);
+}
+
+TEST_F(CliTest, ALockThatCannotBeRecordedFailsWithItsReason) {
+    const std::string file = sandbox.host(sandbox.writeFile("C:\\Docs\\a.txt", "content"));
+    const std::string reg = sandbox.host(core::RegisterPath());
+    std::filesystem::create_directories(reg); // a folder where the register file belongs
+
+    const CliRun r = cli({"--password-stdin", "lock", file}, "pw\n");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(contains(r.err, "could not be recorded in the Security Vault")) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(sandbox.readFile("C:\\Docs\\a.txt"), "content");
+}
+
+TEST_F(CliTest, RecoverFinishesAndRollsBackInterruptedRuns) {
+    // A finished result whose source is gone, and an unfinished one whose source is still there,
+    // as a killed run leaves them.
+    const std::string folder = sandbox.host(sandbox.makeFolder("C:\\Rec"));
+    sandbox.writeFile("C:\\Rec\\gone.txt", "the content");
+    sandbox.writeFile("C:\\Rec\\stay.txt", "still here");
+    ASSERT_EQ(cli({"--password-stdin", "lock", folder + "/gone.txt"}, "pw\n").exitCode, 0);
+    const std::string lockedName = TransformName("gone.txt") + ".TSL";
+    const std::string locked = sandbox.readFile("C:\\Rec\\" + lockedName);
+    ASSERT_EQ(cli({"--password-stdin", "unlock", folder + "/" + lockedName}, "pw\n").exitCode, 0);
+    std::filesystem::remove(folder + "/gone.txt");
+    sandbox.writeFile("C:\\Rec\\." + lockedName + ".0123456789abcdef.tessaly-tmp", locked);
+    const std::string unfinished = "C:\\Rec\\." + TransformName("stay.txt") + ".TSL.fedcba9876543210.tessaly-tmp";
+    sandbox.writeFile(unfinished, "half a lock");
+
+    const CliRun r = cli({"recover", folder});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(contains(r.out, "was put in place from a run that was interrupted")) << r.out;
+    EXPECT_TRUE(contains(r.out, "The unfinished result of a run on")) << r.out;
+    EXPECT_FALSE(sandbox.exists(unfinished));
+    EXPECT_EQ(sandbox.readFile("C:\\Rec\\stay.txt"), "still here");
+    EXPECT_EQ(sandbox.readFile("C:\\Rec\\" + lockedName), locked);
+    EXPECT_EQ(cli({"vault"}).out, "file (.TSL)\t" + folder + "/gone.txt\t" + folder + "/" + lockedName + "\n");
+    EXPECT_TRUE(contains(sandbox.readFile("C:\\Rec\\.hidden"), lockedName + "\n"));
+}

@@ -2,6 +2,10 @@
 // locked file (under its own name or the writer's temporary name) that unlocks.
 
 #include "EngineFixture.h"
+#include "core/Recovery.h"
+#include "platform/Attributes.h"
+#include "platform/FileIO.h"
+#include "platform/Find.h"
 
 #include <gtest/gtest.h>
 
@@ -113,4 +117,91 @@ TEST_F(CrashTest, RelockingInPlaceIsReplacedInOneStep) {
     EXPECT_EQ(sandbox.readFile(locked), firstLayer);
     ASSERT_TRUE(core::Decrypt(locked, "pw", context()));
     EXPECT_EQ(sandbox.readFile(plain), "inner content");
+}
+
+// A kill at each step of a lock, an unlock and a batch of either, followed by the recovery sweep:
+// every file is whole (plain, or locked and unlocking to its content), every record agrees with the
+// disk, and no temporary file is left over or ever listed.
+TEST_F(CrashTest, TheSweepMakesEveryStepOfARunWhole) {
+    const struct {
+        const char* name;
+        std::vector<std::size_t> sizes;
+    } runs[] = {{"small", {1000}}, {"large", {300000}}, {"batch", {10, 2000, 250000, 70}}};
+    int round = 0;
+    for (const auto& run : runs) {
+        for (const bool unlocking : {false, true}) {
+            // "copying": in the middle of writing the first result.
+            for (const char* step : {"copying", "written", "recorded", "source removed", "committed"}) {
+                SCOPED_TRACE(std::string(run.name) + (unlocking ? " unlock at " : " lock at ") + step);
+                const std::string folder = sandbox.makeFolder("C:\\Sweep" + std::to_string(++round));
+                std::vector<std::string> plains, lockeds, contents;
+                for (std::size_t i = 0; i < run.sizes.size(); ++i) {
+                    contents.push_back(randomContent(run.sizes[i], static_cast<unsigned>(round * 10 + i)));
+                    plains.push_back(
+                        sandbox.writeFile(folder + "\\file" + std::to_string(i) + ".bin", contents.back()));
+                    lockeds.push_back(lockedPath(plains.back(), run.sizes[i] >= 200000 ? ".TSW" : ".TSL"));
+                }
+                if (unlocking) {
+                    ASSERT_EQ(core::LockFilesTogether(plains, "pw", context()), std::vector<bool>(plains.size(), true));
+                }
+
+                const std::vector<std::string>& inputs = unlocking ? lockeds : plains;
+                const pid_t pid = ::fork();
+                if (pid == 0) {
+                    core::EngineContext ctx = context();
+                    ctx.checkpoint = [step](const char* reached) {
+                        if (std::strcmp(reached, step) == 0)
+                            ::_exit(kStopped);
+                    };
+                    if (std::strcmp(step, "copying") == 0)
+                        ctx.progress = [](std::uint64_t, std::uint64_t) { ::_exit(kStopped); };
+                    if (inputs.size() == 1) {
+                        const bool large = run.sizes[0] >= 200000;
+                        if (unlocking)
+                            (large ? core::BigDecrypt : core::Decrypt)(inputs[0], "pw", ctx);
+                        else
+                            (large ? core::BigEncrypt : core::Encrypt)(inputs[0], "pw", ctx);
+                    } else {
+                        if (unlocking)
+                            core::UnlockFilesTogether(inputs, "pw", ctx);
+                        else
+                            core::LockFilesTogether(inputs, "pw", ctx);
+                    }
+                    ::_exit(0);
+                }
+                int status = 0;
+                ::waitpid(pid, &status, 0);
+                ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == kStopped);
+
+                for (const auto& e : platform::findFiles(folder + "\\*.*"))
+                    EXPECT_FALSE(platform::isTemporaryName(e.name)) << e.name;
+                const core::RecoveryReport report = core::RecoverFolders(reg, {folder});
+                EXPECT_TRUE(report.failures.empty()) << core::RecoveryMessage(report);
+                for (const std::string& name : listing(folder))
+                    EXPECT_FALSE(platform::isTemporaryName(name)) << name;
+
+                std::string hidden;
+                if (sandbox.exists(folder + "\\.hidden"))
+                    hidden = sandbox.readFile(folder + "\\.hidden");
+                for (std::size_t i = 0; i < plains.size(); ++i) {
+                    SCOPED_TRACE(plains[i]);
+                    const char* section = run.sizes[i] >= 200000 ? settings::kSectionTSW : settings::kSectionTSL;
+                    const std::string lockedName = GetFileNamePart(lockeds[i]);
+                    const bool hiddenListed = hidden.find(lockedName + "\n") != std::string::npos;
+                    ASSERT_NE(sandbox.exists(plains[i]), sandbox.exists(lockeds[i]));
+                    if (sandbox.exists(plains[i])) {
+                        EXPECT_EQ(sandbox.readFile(plains[i]), contents[i]);
+                        EXPECT_EQ(entry(section, plains[i]), "");
+                        EXPECT_FALSE(hiddenListed);
+                        continue;
+                    }
+                    EXPECT_EQ(entry(section, plains[i]), TransformName(lockeds[i]));
+                    EXPECT_EQ(platform::getAttributes(lockeds[i]), platform::kAttrReadOnly | platform::kAttrHidden);
+                    EXPECT_TRUE(hiddenListed);
+                    ASSERT_EQ(core::UnlockFilesTogether({lockeds[i]}, "pw", context()), std::vector<bool>{true});
+                    EXPECT_EQ(sandbox.readFile(plains[i]), contents[i]);
+                }
+            }
+        }
+    }
 }

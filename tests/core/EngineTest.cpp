@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using core_tests::EngineTest;
@@ -193,6 +194,8 @@ TEST_F(EngineTest, APlainFileWithALockExtensionIsLockedUnderItsTransformedNameAn
     EXPECT_TRUE(prompt.boxes.empty()) << boxList();
 }
 
+// A failed unlock keeps the protection: the locked file stays read-only (no write bit), hidden and
+// in its folder's ".hidden" list, with its register entry.
 TEST_F(EngineTest, WrongPasswordOrCaseLeavesTheLockedFileAndItsEntry) {
     for (const bool large : {false, true}) {
         int round = 0;
@@ -213,7 +216,12 @@ TEST_F(EngineTest, WrongPasswordOrCaseLeavesTheLockedFileAndItsEntry) {
             EXPECT_EQ(prompt.last().icon, Icon::Exclamation);
             EXPECT_EQ(prompt.last().title, "Secret");
             EXPECT_EQ(sandbox.readFile(locked), bytes);
-            EXPECT_EQ(platform::getAttributes(locked), platform::kAttrNormal);
+            EXPECT_EQ(platform::getAttributes(locked), platform::kAttrReadOnly | platform::kAttrHidden);
+            struct stat st {};
+            ASSERT_EQ(::stat(sandbox.host(locked).c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 0222, 0u);
+            EXPECT_EQ(testing_support::readHostFile(sandbox.host(folder) + "/.hidden"),
+                      GetFileNamePart(locked) + "\n");
             EXPECT_EQ(entry(section, path), TransformName(locked));
             EXPECT_FALSE(sandbox.exists(path));
         }
@@ -321,7 +329,9 @@ TEST_F(EngineTest, ADamagedSmallLockedFileIsKeptAndReported) {
         prompt.boxes.clear();
         platform::setAttributes(locked, platform::kAttrNormal);
         sandbox.writeFile(locked, damaged);
+        platform::setAttributes(locked, platform::kAttrReadOnly | platform::kAttrHidden);
         EXPECT_FALSE(core::Decrypt(locked, "pw", context()));
+        EXPECT_EQ(platform::getAttributes(locked), platform::kAttrReadOnly | platform::kAttrHidden);
         ASSERT_EQ(prompt.boxes.size(), 1u);
         EXPECT_EQ(prompt.last().text, "The locked file 'four.bin' is damaged and cannot be unlocked.");
         EXPECT_EQ(prompt.last().icon, Icon::Critical);

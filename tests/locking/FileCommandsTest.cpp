@@ -393,3 +393,21 @@ TEST_F(FileCommandsTest, FolderFileItemsShowRestoredNamesAndLeaveOutDesktopIni) 
 }
 
 } // namespace
+
+// A file the command could not lock keeps the attributes it had: the command clears them for the
+// engine and puts them back when the lock does not happen.
+TEST_F(FileCommandsTest, AFileThatIsNotLockedKeepsItsAttributes) {
+    sandbox.writeFile("C:\\Keep\\taken.txt", "the file");
+    sandbox.writeFile("C:\\Keep\\" + TransformName("taken.txt") + ".TSL", "something else by the locked name");
+    sandbox.writeFile("C:\\Keep\\empty.txt", "");
+    for (const char* name : {"C:\\Keep\\taken.txt", "C:\\Keep\\empty.txt"})
+        platform::setAttributes(name, platform::kAttrReadOnly | platform::kAttrHidden);
+
+    const auto result = locking::LockFiles(
+        batch("C:\\Keep", {{"taken.txt", "taken.txt"}, {"empty.txt", "empty.txt"}}, "pw", "pw"), prompt, rec.hooks());
+    EXPECT_EQ(result.end, RunEnd::Completed);
+    EXPECT_TRUE(result.failed);
+    for (const char* name : {"C:\\Keep\\taken.txt", "C:\\Keep\\empty.txt"})
+        EXPECT_EQ(platform::getAttributes(name), platform::kAttrReadOnly | platform::kAttrHidden) << name;
+    EXPECT_EQ(sandbox.readFile("C:\\Keep\\taken.txt"), "the file");
+}

@@ -3,10 +3,12 @@
 
 #include "ShellTestSupport.h"
 
+#include "core/LockEngine.h"
 #include "core/Register.h"
 #include "platform/Environment.h"
 #include "platform/Registry.h"
 #include "settings/Settings.h"
+#include "settings/modGeneral.h"
 #include "shell/FileListBox.h"
 #include "shell/SingleInstance.h"
 #include "shell/frmMain.h"
@@ -328,3 +330,25 @@ TEST_F(MainWindowTest, SecondStartBringsTheFirstWindowToTheFrontAndEnds) {
 }
 
 } // namespace
+
+// At start the folders of the register are swept: the copy an interrupted unlock left beside a
+// locked file goes (the locked file is the truth), and the user is told.
+TEST_F(MainWindowTest, LoadingFinishesRunsThatWereInterrupted) {
+    const std::string registerPath = core::RegisterPath();
+    core::EnsureRegister(registerPath);
+    const std::string plain = sandbox.writeFile("C:\\Docs\\report.txt", "the report");
+    core::EngineContext ctx{.prompt = prompt, .registerPath = registerPath};
+    ASSERT_TRUE(core::Encrypt(plain, "pw", ctx));
+    const std::string leftover = "C:\\Docs\\.report.txt.0123456789abcdef.tessaly-tmp";
+    sandbox.writeFile(leftover, "the rep");
+    prompt.boxes.clear();
+
+    frmMain w(prompt);
+    ASSERT_EQ(w.Form_Load(), frmMain::LoadResult::Loaded);
+
+    EXPECT_FALSE(sandbox.exists(leftover));
+    EXPECT_TRUE(sandbox.exists("C:\\Docs\\" + TransformName("report.txt") + ".TSL"));
+    ASSERT_EQ(prompt.boxes.size(), 1u);
+    EXPECT_EQ(prompt.last().text,
+              "The unfinished result of a run on 'C:\\Docs\\report.txt' was removed; the file itself is unchanged.");
+}

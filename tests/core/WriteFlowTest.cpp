@@ -1,0 +1,163 @@
+// How locks and unlocks write: two processes at once, a register or ".hidden" list that cannot be
+// written, and the permission bits of temporary files and results.
+
+#include "EngineFixture.h"
+#include "platform/Attributes.h"
+#include "platform/FileIO.h"
+#include "platform/SysError.h"
+#include "platform/Text.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using core_tests::EngineTest;
+using core_tests::lockedPath;
+using platform::Icon;
+
+namespace {
+
+unsigned modeOf(const std::string& host) {
+    struct stat st {};
+    return ::stat(host.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0xFFFFu;
+}
+
+std::set<std::string> lines(const std::string& text) {
+    std::set<std::string> out;
+    for (const std::string& l : platform::splitLines(text))
+        if (!l.empty())
+            out.insert(l);
+    return out;
+}
+
+} // namespace
+
+class WriteFlowTest : public EngineTest {};
+
+TEST_F(WriteFlowTest, TwoProcessesLockingAtOnceLoseNoEntry) {
+    constexpr int kPerProcess = 100;
+    const std::string folder = sandbox.makeFolder("C:\\Both");
+    for (int p = 0; p < 2; ++p)
+        for (int i = 0; i < kPerProcess; ++i)
+            sandbox.writeFile(folder + "\\p" + std::to_string(p) + "-" + std::to_string(i) + ".txt", "content");
+
+    pid_t children[2];
+    for (int p = 0; p < 2; ++p) {
+        children[p] = ::fork();
+        if (children[p] == 0) {
+            // Each file by itself: the register and ".hidden" are read and rewritten once per file.
+            bool all = true;
+            for (int i = 0; i < kPerProcess; ++i)
+                all = core::Encrypt(folder + "\\p" + std::to_string(p) + "-" + std::to_string(i) + ".txt", "pw",
+                                    context()) &&
+                      all;
+            ::_exit(all ? 0 : 1);
+        }
+    }
+    for (pid_t child : children) {
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+
+    std::set<std::string> expectedHidden;
+    for (int p = 0; p < 2; ++p)
+        for (int i = 0; i < kPerProcess; ++i) {
+            const std::string plain = folder + "\\p" + std::to_string(p) + "-" + std::to_string(i) + ".txt";
+            EXPECT_EQ(entry(settings::kSectionTSL, plain), TransformName(lockedPath(plain, ".TSL"))) << plain;
+            expectedHidden.insert(GetFileNamePart(lockedPath(plain, ".TSL")));
+        }
+    EXPECT_EQ(core::RegisterEntries(reg, settings::kSectionTSL).size(), 2u * kPerProcess);
+    EXPECT_EQ(lines(sandbox.readFile(folder + "\\.hidden")), expectedHidden);
+}
+
+TEST_F(WriteFlowTest, ARegisterThatCannotBeWrittenFailsTheLockAndChangesNothing) {
+    const std::string plain = sandbox.writeFile("C:\\R\\note.txt", "keep me");
+    const std::string big = sandbox.writeFile("C:\\R\\big.bin", core_tests::randomContent(250000, 3));
+    // A folder where the register file should be: it can be neither read nor replaced.
+    std::filesystem::remove(sandbox.host(reg));
+    std::filesystem::create_directory(sandbox.host(reg));
+
+    for (const std::string& path : {plain, big}) {
+        SCOPED_TRACE(path);
+        prompt.boxes.clear();
+        const std::string before = sandbox.readFile(path);
+        const bool small = path == plain;
+        EXPECT_FALSE(small ? core::Encrypt(path, "pw", context()) : core::BigEncrypt(path, "pw", context()));
+        ASSERT_EQ(prompt.boxes.size(), 1u);
+        EXPECT_EQ(prompt.last().text,
+                  "'" + path + "' was not locked: it could not be recorded in the Security Vault: " +
+                      platform::errorDescription(75) + ".");
+        EXPECT_EQ(prompt.last().icon, Icon::Critical);
+        EXPECT_EQ(sandbox.readFile(path), before);
+    }
+    // No locked file, no temporary file, nothing hidden.
+    EXPECT_EQ(listing("C:\\R"), (std::set<std::string>{"big.bin", "note.txt"}));
+}
+
+TEST_F(WriteFlowTest, AnUnlockWhoseEntryCannotBeRemovedSaysSo) {
+    const std::string plain = sandbox.writeFile("C:\\U\\note.txt", "keep me");
+    ASSERT_TRUE(core::Encrypt(plain, "pw", context()));
+    std::filesystem::remove(sandbox.host(reg));
+    std::filesystem::create_directory(sandbox.host(reg));
+
+    const std::string locked = lockedPath(plain, ".TSL");
+    EXPECT_FALSE(core::Decrypt(locked, "pw", context()));
+    ASSERT_EQ(prompt.boxes.size(), 1u);
+    EXPECT_EQ(prompt.last().text, "'" + locked + "' was unlocked, but it could not be removed from the Security Vault: " +
+                                      platform::errorDescription(75) + ".");
+    EXPECT_EQ(sandbox.readFile(plain), "keep me");
+}
+
+TEST_F(WriteFlowTest, AHiddenListThatCannotBeWrittenIsReportedAsAFailure) {
+    const std::string plain = sandbox.writeFile("C:\\H\\note.txt", "content");
+    std::filesystem::create_directory(sandbox.host("C:\\H\\.hidden"));
+
+    EXPECT_FALSE(core::Encrypt(plain, "pw", context()));
+    ASSERT_EQ(prompt.boxes.size(), 1u);
+    EXPECT_EQ(prompt.last().text, "'" + plain +
+                                      "' was locked, but the folder's list of hidden files could not be written: " +
+                                      platform::errorDescription(75) + ".");
+    // What was done is whole: the locked file is there, read-only, and recorded.
+    const std::string locked = lockedPath(plain, ".TSL");
+    EXPECT_TRUE(sandbox.exists(locked));
+    EXPECT_EQ(entry(settings::kSectionTSL, plain), TransformName(locked));
+}
+
+TEST_F(WriteFlowTest, ResultsKeepTheSourcesPermissionBitsAndTemporaryFilesAreOwnerOnly) {
+    const struct {
+        unsigned source, locked, unlocked;
+    } cases[] = {
+        {0600, 0400, 0600},
+        {0640, 0440, 0640},
+        {0755, 0555, 0755},
+        {0664, 0444, 0644}, // unlock gives write back to the owner only
+    };
+    int round = 0;
+    for (const auto& c : cases) {
+        for (const bool large : {false, true}) {
+            SCOPED_TRACE(std::to_string(c.source) + (large ? " large" : " small"));
+            const std::string folder = sandbox.makeFolder("C:\\P" + std::to_string(++round));
+            const std::string plain =
+                sandbox.writeFile(folder + "\\data.bin", core_tests::randomContent(large ? 250000 : 100, 7));
+            ASSERT_EQ(::chmod(sandbox.host(plain).c_str(), c.source), 0);
+
+            std::set<unsigned> temporaryModes;
+            core::EngineContext ctx = context();
+            ctx.progress = [&](std::uint64_t, std::uint64_t) {
+                for (const std::string& name : listing(folder))
+                    if (platform::isTemporaryName(name))
+                        temporaryModes.insert(modeOf(sandbox.host(folder) + "/" + name));
+            };
+            ASSERT_TRUE(large ? core::BigEncrypt(plain, "pw", ctx) : core::Encrypt(plain, "pw", ctx));
+            const std::string locked = lockedPath(plain, large ? ".TSW" : ".TSL");
+            EXPECT_EQ(modeOf(sandbox.host(locked)), c.locked);
+            ASSERT_TRUE(large ? core::BigDecrypt(locked, "pw", ctx) : core::Decrypt(locked, "pw", ctx));
+            EXPECT_EQ(modeOf(sandbox.host(plain)), c.unlocked);
+            EXPECT_EQ(temporaryModes, std::set<unsigned>{0600});
+        }
+    }
+}
