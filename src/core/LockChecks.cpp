@@ -93,7 +93,7 @@ bool LiesUnder(const std::string& path, const std::string& folder) {
 }
 
 std::optional<RegisterItem> LockedFolderAround(const std::string& registerPath, const std::string& path) {
-    for (const RegisterItem& folder : RegisterEntries(registerPath, settings::kSectionFolder)) {
+    for (const RegisterItem& folder : QuietRegisterEntries(registerPath, settings::kSectionFolder)) {
         if ((LiesUnder(path, folder.key) || LiesUnder(path, folder.text)) && present(folder.key))
             return folder;
     }
@@ -114,7 +114,7 @@ std::string RefuseInsideLockedFolder(const std::string& registerPath, const std:
 
 std::string RefuseHoldingLockedItems(const std::string& registerPath, const std::string& folder) {
     for (const char* section : {settings::kSectionTSL, settings::kSectionTSW, settings::kSectionFolder}) {
-        for (const RegisterItem& item : RegisterEntries(registerPath, section)) {
+        for (const RegisterItem& item : QuietRegisterEntries(registerPath, section)) {
             if (LiesUnder(item.key, folder) && present(item.key))
                 return Quoted(folder) + " holds locked items. Unlock them first.";
         }
@@ -124,7 +124,7 @@ std::string RefuseHoldingLockedItems(const std::string& registerPath, const std:
 
 std::string RefuseCaseTwin(const std::string& registerPath, const std::string& folder) {
     const std::string wanted = platform::lowerText(RemoveBackslash(folder));
-    for (const RegisterItem& item : RegisterEntries(registerPath, settings::kSectionFolder)) {
+    for (const RegisterItem& item : QuietRegisterEntries(registerPath, settings::kSectionFolder)) {
         const std::string other = RemoveBackslash(item.text);
         if (other != RemoveBackslash(folder) && platform::lowerText(other) == wanted && present(item.key))
             return "A locked folder with the same name in another letter case exists.";

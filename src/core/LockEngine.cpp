@@ -264,7 +264,7 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
                 if (::unlink(hosts[k].c_str()) != 0) {
                     const int err = errno;
                     removeErrors[at[k]] = err == EISDIR ? platform::errorDescription(75)
-                                                        : platform::sysErrorFromErrno(err, hosts[k]).description();
+                                                        : platform::sysErrorFromErrno(err, hosts[k]).reason();
                 }
             }
         };
@@ -289,7 +289,7 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
             job->writer.reset();
             if (locking)
                 undoEntries[sameSection(job->section, settings::kSectionTSW) ? 1 : 0].emplace_back(job->source, job->target);
-            showFailure(ctx, "'" + job->source + "' was not " + (locking ? "locked" : "unlocked") +
+            showFailure(ctx, Quoted(ShownName(job->source)) + " was not " + (locking ? "locked" : "unlocked") +
                                  ", and is unchanged: " + removeErrors[i] + ".");
             continue;
         }
@@ -531,7 +531,7 @@ std::optional<Job> prepareDecryptSmall(const std::string& path, const std::strin
     if (platform::fileLength(path) <= kMaxSmallLocked) {
         file = platform::readAll(path);
         if (file.empty())
-            throw platform::SysError(62, platform::errorDescription(62));
+            throw platform::SysError(62, platform::errorDescription(62), "the file is empty");
         header = file.substr(0, std::min(file.find_first_of("\r\n"), kMaxHeaderLine));
     } else {
         header = readFirstLine(path);

@@ -221,7 +221,7 @@ std::vector<RegisterItem> GetLockedFolders(const std::string& registerPath, plat
     return items;
 }
 
-std::vector<RegisterItem> RegisterEntries(const std::string& registerPath, const std::string& section) {
+std::vector<RegisterItem> QuietRegisterEntries(const std::string& registerPath, const std::string& section) {
     if (registerPath.empty())
         return {};
     std::optional<ReaderError> ignored;

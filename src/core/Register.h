@@ -56,6 +56,6 @@ std::vector<RegisterItem> GetLockedFolders(const std::string& registerPath, plat
                                            const std::string& windowName = "frmMain");
 
 // One section's entries, for checks that must not speak: a register that cannot be read has none.
-std::vector<RegisterItem> RegisterEntries(const std::string& registerPath, const std::string& section);
+std::vector<RegisterItem> QuietRegisterEntries(const std::string& registerPath, const std::string& section);
 
 } // namespace core

@@ -85,6 +85,8 @@ int openRegularForReading(const std::string& host, std::uint64_t& size) {
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     size = static_cast<std::uint64_t>(st.st_size);
     return fd;
+}
+
 // The extended attribute in which a temporary file names its target, for names too long to be
 // kept whole in the temporary name.
 constexpr const char* kTargetXattr = "user.tessaly.target";
