@@ -54,6 +54,12 @@ HttpAnswer HttpGet(const QUrl& url, const HttpGetOptions& options) {
     limit.setSingleShot(true);
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     QObject::connect(&limit, &QTimer::timeout, reply, &QNetworkReply::abort);
+    if (options.maxBodyBytes > 0)
+        QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
+                         [reply, max = options.maxBodyBytes](qint64 received, qint64 total) {
+                             if (received > max || total > max)
+                                 reply->abort();
+                         });
     limit.start(options.timeoutMs);
     if (!reply->isFinished())
         loop.exec();
@@ -62,7 +68,9 @@ HttpAnswer HttpGet(const QUrl& url, const HttpGetOptions& options) {
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     answer.answered = status.isValid();
     answer.status = status.toInt();
-    if (reply->error() == QNetworkReply::NoError && answer.status >= 200 && answer.status < 300)
+    // A long body that came in one piece has finished before the progress check could stop it.
+    const bool tooLong = options.maxBodyBytes > 0 && reply->bytesAvailable() > options.maxBodyBytes;
+    if (reply->error() == QNetworkReply::NoError && answer.status >= 200 && answer.status < 300 && !tooLong)
         answer.body = reply->readAll().toStdString();
     delete reply;
     return answer;

@@ -20,6 +20,8 @@ struct HttpAnswer {
 struct HttpGetOptions {
     int timeoutMs = 5000;
     bool followRedirects = true;
+    // A body longer than this ends the transfer and is not kept (0: no limit).
+    long long maxBodyBytes = 0;
     // Called with the request as soon as it is under way (so that a caller can cancel it later).
     std::function<void(QNetworkReply*)> started;
 };

@@ -85,6 +85,7 @@ std::int16_t VersionNumber(const std::string& text) {
 std::string FetchText(const std::string& url, int timeoutMs) {
     diagnostics::HttpGetOptions options;
     options.timeoutMs = timeoutMs;
+    options.maxBodyBytes = kVersionFileLimit;
     return diagnostics::HttpGet(QUrl(QString::fromLocal8Bit(url)), options).body;
 }
 
