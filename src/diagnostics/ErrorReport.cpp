@@ -1,17 +1,12 @@
 #include "diagnostics/ErrorReport.h"
 
+#include "diagnostics/HttpGet.h"
 #include "settings/Settings.h"
 #include "settings/VbRegMod.h"
 
 #include <QCoreApplication>
-#include <QEventLoop>
-#include <QHostAddress>
-#include <QNetworkAccessManager>
-#include <QNetworkProxyFactory>
 #include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QPointer>
-#include <QTimer>
 #include <QUrl>
 
 #include <exception>
@@ -25,17 +20,6 @@ std::string deploymentValue(const char* name) {
     return GetString(HKEY_CURRENT_USER, settings::kAppKey, name);
 }
 
-// The system's proxy settings, except for addresses on this machine.
-class SystemProxyFactory final : public QNetworkProxyFactory {
-public:
-    QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery& query) override {
-        const QString host = query.peerHostName();
-        if (host.compare(QStringLiteral("localhost"), Qt::CaseInsensitive) == 0 || QHostAddress(host).isLoopback())
-            return {QNetworkProxy(QNetworkProxy::NoProxy)};
-        return systemProxyForQuery(query);
-    }
-};
-
 // The reply of the report in flight, so that a report started while another waits cancels it first.
 QPointer<QNetworkReply> g_inFlight;
 
@@ -43,37 +27,13 @@ QPointer<QNetworkReply> g_inFlight;
 // Returns true when an HTTP answer of any status arrived. Needs a QCoreApplication: every caller of
 // the reporter runs inside the application, and without one no request is made at all.
 bool getAndWait(const QUrl& url, bool trackAsReport) {
-    if (!QCoreApplication::instance() || !url.isValid())
-        return false;
-    const QString scheme = url.scheme().toLower();
-    if (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
-        return false;
-
-    QNetworkAccessManager manager;
-    manager.setProxyFactory(new SystemProxyFactory);
-    QNetworkRequest request(url);
-    request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("Tessaly"));
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-    request.setTransferTimeout(kTimeoutMs);
-
-    QNetworkReply* reply = manager.get(request);
+    diagnostics::HttpGetOptions options;
+    options.timeoutMs = kTimeoutMs;
+    options.followRedirects = false;
     if (trackAsReport)
-        g_inFlight = reply;
-    QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    QObject::connect(&timer, &QTimer::timeout, reply, &QNetworkReply::abort);
-    timer.start(kTimeoutMs);
-    if (!reply->isFinished())
-        loop.exec();
-    const bool answered = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
-    if (trackAsReport && g_inFlight == reply)
-        g_inFlight = nullptr;
-    delete reply;
-    return answered;
+        options.started = [](QNetworkReply* reply) { g_inFlight = reply; };
+    // The reply is deleted when the wait ends, which clears g_inFlight (a QPointer) by itself.
+    return diagnostics::HttpGet(url, options).answered;
 }
 
 } // namespace

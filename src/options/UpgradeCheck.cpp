@@ -1,20 +1,13 @@
 #include "options/UpgradeCheck.h"
 
 #include "diagnostics/ErrorReport.h"
+#include "diagnostics/HttpGet.h"
 #include "platform/Opener.h"
 #include "platform/Prompt.h"
 #include "platform/SysError.h"
 #include "settings/Settings.h"
 #include "settings/VbRegMod.h"
 
-#include <QCoreApplication>
-#include <QEventLoop>
-#include <QHostAddress>
-#include <QNetworkAccessManager>
-#include <QNetworkProxy>
-#include <QNetworkReply>
-#include <QNetworkRequest>
-#include <QTimer>
 #include <QUrl>
 
 #include <cctype>
@@ -90,35 +83,10 @@ std::int16_t VersionNumber(const std::string& text) {
 }
 
 std::string FetchText(const std::string& url, int timeoutMs) {
-    const QUrl address(QString::fromLocal8Bit(url));
-    const QString scheme = address.scheme().toLower();
-    if (!QCoreApplication::instance() || !address.isValid() ||
-        (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
-        return {};
-    QNetworkAccessManager manager;
-    const QString host = address.host();
-    if (host.compare(QStringLiteral("localhost"), Qt::CaseInsensitive) == 0 || QHostAddress(host).isLoopback())
-        manager.setProxy(QNetworkProxy(QNetworkProxy::NoProxy));
-    QNetworkRequest request(address);
-    request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("Tessaly"));
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    request.setTransferTimeout(timeoutMs);
-
-    QNetworkReply* reply = manager.get(request);
-    QEventLoop loop;
-    QTimer limit;
-    limit.setSingleShot(true);
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    QObject::connect(&limit, &QTimer::timeout, reply, &QNetworkReply::abort);
-    limit.start(timeoutMs);
-    if (!reply->isFinished())
-        loop.exec();
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    std::string body;
-    if (reply->error() == QNetworkReply::NoError && status >= 200 && status < 300)
-        body = reply->readAll().toStdString();
-    delete reply;
-    return body;
+    diagnostics::HttpGetOptions options;
+    options.timeoutMs = timeoutMs;
+    options.maxBodyBytes = kVersionFileLimit;
+    return diagnostics::HttpGet(QUrl(QString::fromLocal8Bit(url)), options).body;
 }
 
 bool CheckUpgrade(std::int16_t current, const std::string& versionUrl, int timeoutMs) {

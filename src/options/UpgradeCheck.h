@@ -20,15 +20,19 @@ public:
     virtual void close() = 0;
 };
 
-inline constexpr int kCurrentVersion = 1;
+// The version file holds whole release numbers: this program's is its major version, so that the
+// check never offers the release that is already installed.
+inline constexpr int kCurrentVersion = TESSALY_VERSION_MAJOR;
 inline constexpr int kUpgradeTimeoutMs = 10000;
+// The version file is one short line; a longer answer is not a version file and is not read.
+inline constexpr long long kVersionFileLimit = 4096;
 
 // The leading decimal number of the text ("2.5abc" is 2.5, no number is 0), rounded half to even
 // into the 16-bit range.
 std::int16_t VersionNumber(const std::string& text);
 
-// The body of a GET of the address, or "" when it fails, answers other than 2xx or takes longer
-// than the limit. Window events run while it waits.
+// The body of a GET of the address, or "" when it fails, answers other than 2xx, takes longer
+// than the limit or is longer than kVersionFileLimit. Window events run while it waits.
 std::string FetchText(const std::string& url, int timeoutMs);
 
 // True when the version file's number is greater than the current version.

@@ -48,8 +48,11 @@ protected:
         return w;
     }
     QString startCaption() const { return child<QPushButton>("cmdEnableStart")->text(); }
-    std::string runValue() const { return GetString(HKEY_CURRENT_USER, settings::kRunKey, settings::kRunValue); }
-    std::string ieadd() const { return GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::kIeAdd); }
+    // The names the desktop's other programs and earlier installations know, spelled out.
+    std::string runValue() const {
+        return GetString(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Run", "Tessaly");
+    }
+    std::string ieadd() const { return GetString(HKEY_CURRENT_USER, "SOFTWARE\\Orvane\\Tessaly_free", "ieadd"); }
     std::string entry() const {
         const std::string path = options::AutostartEntryPath();
         return std::filesystem::exists(path) ? testing_support::readHostFile(path) : std::string("<none>");
@@ -189,8 +192,9 @@ TEST_F(OptionsWindowTest, TheCheckBoxAddsAndRemovesTheBrowserButton) {
     EXPECT_EQ(ieadd(), "add");
     const std::vector<std::string> names = {"ButtonText", "CLSID",         "Default Visible", "Exec",
                                             "HotIcon",    "Icon",          "MenuStatusBar",   "MenuText"};
-    EXPECT_EQ(platform::registry().valueNames(HKEY_LOCAL_MACHINE, settings::kIeButtonKey), names);
-    const auto value = [](const char* name) { return GetString(HKEY_LOCAL_MACHINE, settings::kIeButtonKey, name); };
+    const char* key = "Software\\Microsoft\\Internet Explorer\\Extensions\\{5B2E7C90-4D1A-11d8-A3F2-00C0DF4E7A31}";
+    EXPECT_EQ(platform::registry().valueNames(HKEY_LOCAL_MACHINE, key), names);
+    const auto value = [key](const char* name) { return GetString(HKEY_LOCAL_MACHINE, key, name); };
     EXPECT_EQ(value("ButtonText"), "Free - Tessaly");
     EXPECT_EQ(value("CLSID"), "{1FBA04EE-3024-11D2-8F1F-0000F87ABD16}");
     EXPECT_EQ(value("Default Visible"), "Yes");

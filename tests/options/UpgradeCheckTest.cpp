@@ -137,3 +137,20 @@ TEST_F(UpgradeCheckTest, OfflineTheVersionFileIsNeverRequested) {
     EXPECT_TRUE(server.requestLines().empty());
     EXPECT_FALSE(progress.open);
 }
+
+TEST_F(UpgradeCheckTest, AnAnswerFarLongerThanAVersionFileIsNotRead) {
+    LocalHttpServer server;
+    useHost(server.base());
+    // "9" would offer an upgrade: a body just over the limit, and one large enough to come in pieces.
+    for (std::size_t spaces : {std::size_t(options::kVersionFileLimit), std::size_t(8) << 20}) {
+        server.setBody("9" + std::string(spaces, ' '));
+        options::cmdUpgrade_Click(prompt, progress);
+        ASSERT_FALSE(prompt.boxes.empty());
+        EXPECT_EQ(prompt.last().text, options::kNoUpgrade) << spaces;
+        EXPECT_FALSE(progress.open);
+    }
+
+    server.setBody("9" + std::string(100, ' '));
+    options::cmdUpgrade_Click(prompt, progress);
+    EXPECT_EQ(prompt.last().text, options::kUpgradeAvailable);
+}

@@ -1,0 +1,33 @@
+#pragma once
+// One GET over HTTP or HTTPS that waits for its answer while window events keep running, with a time
+// limit: the connection probe, the error report and the version file of the upgrade check all fetch
+// this way. The system's proxy settings apply, except to addresses on this machine.
+
+#include <functional>
+#include <string>
+
+class QNetworkReply;
+class QUrl;
+
+namespace diagnostics {
+
+struct HttpAnswer {
+    bool answered = false; // an HTTP answer of any status arrived within the limit
+    int status = 0;        // its status code
+    std::string body;      // its body when the status is 2xx and the transfer completed
+};
+
+struct HttpGetOptions {
+    int timeoutMs = 5000;
+    bool followRedirects = true;
+    // A body longer than this ends the transfer and is not kept (0: no limit).
+    long long maxBodyBytes = 0;
+    // Called with the request as soon as it is under way (so that a caller can cancel it later).
+    std::function<void(QNetworkReply*)> started;
+};
+
+// Needs a QCoreApplication; without one, or for an invalid or non-HTTP(S) address, nothing is asked
+// and the answer is empty.
+HttpAnswer HttpGet(const QUrl& url, const HttpGetOptions& options);
+
+} // namespace diagnostics
