@@ -200,4 +200,26 @@ TEST_F(TransferTest, LooseBookmarksHtmlIsReadFlattenedAndOtherFilesRefused) {
     EXPECT_FALSE(sandbox.exists("C:\\missing"));
 }
 
+TEST_F(TransferTest, LargeBookmarksFilesAndOtherCharsetsAreReadWhole) {
+    // Every unclosed <DT> nests inside the one before: a file of thousands of links is deep.
+    std::string many = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<DL><p>\n";
+    for (int i = 0; i < 3000; ++i)
+        many += "<DT><A HREF=\"http://x.example/" + std::to_string(i) + "\">Link " + std::to_string(i) + "</A>\n";
+    many += "</DL><p>\n";
+    const auto links = favourites::ParseBookmarks(many, "many.html");
+    ASSERT_EQ(links.size(), 3000u);
+    EXPECT_EQ(links.back(), (favourites::Favourite{"Link 2999", "http://x.example/2999"}));
+
+    // A file declaring another charset is taken in that charset; one without a declaration as UTF-8.
+    const std::string declared = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n"
+                                 "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=windows-1252\">\n"
+                                 "<DL><p><DT><A HREF=\"http://c/\">Caf\xe9</A></DL><p>\n";
+    const std::string undeclared = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n"
+                                   "<DL><p><DT><A HREF=\"http://c/\">Caf\xc3\xa9 \xe2\x98\x95</A></DL><p>\n";
+    EXPECT_EQ(favourites::ParseBookmarks(declared, "old.htm"),
+              (std::vector<favourites::Favourite>{{"Caf\xc3\xa9", "http://c/"}}));
+    EXPECT_EQ(favourites::ParseBookmarks(undeclared, "new.html"),
+              (std::vector<favourites::Favourite>{{"Caf\xc3\xa9 \xe2\x98\x95", "http://c/"}}));
+}
+
 } // namespace
