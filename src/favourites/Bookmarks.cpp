@@ -124,14 +124,16 @@ std::string BookmarksHtml(const std::vector<Favourite>& favourites) {
 int ImportBookmarksFile(const std::string& path, const ErrorSink& sink) {
     const auto slash = path.rfind('\\');
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    int stored = 0;
-    for (const auto& f : ParseBookmarks(platform::readAll(path), name)) {
-        if (AddFavourite(f.description, f.url))
-            ++stored;
-        else
-            sink(75, "Path/File access error: the favourite '" + f.description + "' could not be stored");
+    // One write of the store for the whole file: a browser's file holds thousands of links.
+    const std::vector<Favourite> links = ParseBookmarks(platform::readAll(path), name);
+    const AddResult result = AddFavourites(links);
+    for (const auto& f : result.refused)
+        sink(75, "Path/File access error: the favourite '" + f.description + "' could not be stored");
+    if (!result.written) {
+        sink(75, "Path/File access error: the favourites file can't be written; no link was stored");
+        return 0;
     }
-    return stored;
+    return static_cast<int>(links.size() - result.refused.size());
 }
 
 void ExportBookmarksFile(const std::string& path, const std::vector<Favourite>& favourites) {

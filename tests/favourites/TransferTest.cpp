@@ -220,6 +220,16 @@ TEST_F(TransferTest, LargeBookmarksFilesAndOtherCharsetsAreReadWhole) {
     const auto links = favourites::ParseBookmarks(many, "many.html");
     ASSERT_EQ(links.size(), 3000u);
     EXPECT_EQ(links.back(), (favourites::Favourite{"Link 2999", "http://x.example/2999"}));
+    // Imported behind what the store held, in the file's order.
+    writeStore(line("Kept", "http://kept/"));
+    std::string expected = line("Kept", "http://kept/");
+    for (const auto& f : links)
+        expected += line(f.description, f.url);
+    chosenFile = sandbox.writeFile("C:\\in\\many.html", many);
+    auto import = open<favourites::frmImportIEFav>();
+    click(import.get(), "cmdImportBookmarks");
+    EXPECT_EQ(store(), expected);
+    EXPECT_TRUE(prompt.boxes.empty());
 
     // A file declaring another charset is taken in that charset; one without a declaration as UTF-8.
     const std::string declared = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n"
