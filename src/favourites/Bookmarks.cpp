@@ -14,6 +14,12 @@ namespace {
 
 constexpr const char* kDocType = "NETSCAPE-Bookmark-file-1";
 
+// Recover from the loose markup quietly, fetch nothing, and lift the depth limit: every unclosed
+// <DT> opens a level, so without it the parser stops after a few hundred links. No encoding is
+// forced: the file's own charset declaration is honoured, and UTF-8 is taken where it has none.
+constexpr int kParseOptions =
+    HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET | XML_PARSE_HUGE;
+
 struct DocFree {
     void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
 };
@@ -47,8 +53,11 @@ std::string takeXml(xmlChar* text) {
     return out;
 }
 
-void collectLinks(xmlNode* node, std::vector<Favourite>& out) {
-    for (; node; node = node->next) {
+// Walks the tree in document order without recursion: the parser nests every unclosed <DT> inside
+// the one before it, so a file of many links is a very deep tree.
+void collectLinks(xmlNode* root, std::vector<Favourite>& out) {
+    xmlNode* node = root;
+    while (node) {
         if (node->type == XML_ELEMENT_NODE && platform::equalNoCase(xmlText(node->name), "a")) {
             const std::string url =
                 foldSpace(takeXml(xmlGetProp(node, reinterpret_cast<const xmlChar*>("href"))));
@@ -57,7 +66,13 @@ void collectLinks(xmlNode* node, std::vector<Favourite>& out) {
                 out.push_back({title.empty() ? url : title, url});
             }
         }
-        collectLinks(node->children, out);
+        if (node->children) {
+            node = node->children;
+            continue;
+        }
+        while (node && node != root && !node->next)
+            node = node->parent;
+        node = (node && node != root) ? node->next : nullptr;
     }
 }
 
@@ -83,9 +98,7 @@ std::vector<Favourite> ParseBookmarks(const std::string& html, const std::string
     const std::string refusal = "'" + fileName + "' is not a bookmarks file.";
     if (html.empty() || html.size() > static_cast<std::size_t>(INT32_MAX))
         throw NotBookmarksFile(refusal);
-    std::unique_ptr<xmlDoc, DocFree> doc(htmlReadMemory(html.data(), static_cast<int>(html.size()), nullptr, "UTF-8",
-                                                        HTML_PARSE_RECOVER | HTML_PARSE_NOERROR |
-                                                            HTML_PARSE_NOWARNING | HTML_PARSE_NONET));
+    std::unique_ptr<xmlDoc, DocFree> doc(htmlReadMemory(html.data(), static_cast<int>(html.size()), nullptr, nullptr, kParseOptions));
     if (!doc || !doc->intSubset || !platform::equalNoCase(xmlText(doc->intSubset->name), kDocType))
         throw NotBookmarksFile(refusal);
     std::vector<Favourite> out;
@@ -111,14 +124,16 @@ std::string BookmarksHtml(const std::vector<Favourite>& favourites) {
 int ImportBookmarksFile(const std::string& path, const ErrorSink& sink) {
     const auto slash = path.rfind('\\');
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    int stored = 0;
-    for (const auto& f : ParseBookmarks(platform::readAll(path), name)) {
-        if (AddFavourite(f.description, f.url))
-            ++stored;
-        else
-            sink(75, "Path/File access error: the favourite '" + f.description + "' could not be stored");
+    // One write of the store for the whole file: a browser's file holds thousands of links.
+    const std::vector<Favourite> links = ParseBookmarks(platform::readAll(path), name);
+    const AddResult result = AddFavourites(links);
+    for (const auto& f : result.refused)
+        sink(75, "Path/File access error: the favourite '" + f.description + "' could not be stored");
+    if (!result.written) {
+        sink(75, "Path/File access error: the favourites file can't be written; no link was stored");
+        return 0;
     }
-    return stored;
+    return static_cast<int>(links.size() - result.refused.size());
 }
 
 void ExportBookmarksFile(const std::string& path, const std::vector<Favourite>& favourites) {

@@ -24,8 +24,8 @@ std::vector<Favourite> ParseBookmarks(const std::string& html, const std::string
 // The bookmarks document of these favourites.
 std::string BookmarksHtml(const std::vector<Favourite>& favourites);
 
-// Reads the file (Windows form) and adds each link to the store. Returns how many were stored;
-// links that cannot be stored go to the sink. Throws NotBookmarksFile and platform::SysError.
+// Reads the file (Windows form) and adds its links to the store in one write. Returns how many were
+// stored; links that cannot be stored go to the sink. Throws NotBookmarksFile and platform::SysError.
 int ImportBookmarksFile(const std::string& path, const ErrorSink& sink);
 // Writes the favourites as a bookmarks file, replacing the file atomically. Throws platform::SysError.
 void ExportBookmarksFile(const std::string& path, const std::vector<Favourite>& favourites);

@@ -48,6 +48,10 @@ QString desktopProgram(const QString& id) {
 } // namespace
 
 Launch NewWindowLaunch(const std::string& url) {
+    // An address starting with "-" would be read by the browser as an option of its own (some
+    // options run commands): it goes to xdg-open, which refuses it.
+    if (!url.empty() && url.front() == '-')
+        return {"xdg-open", {url}};
     const QString program = desktopProgram(defaultBrowserId());
     const std::string name = QFileInfo(program).fileName().toStdString();
     for (const char* known : kNewWindowBrowsers)

@@ -13,7 +13,8 @@ struct Launch {
 };
 
 // How to show the URL in a new window: the default browser (xdg-settings) started with its
-// new-window option when it is a browser known to have one, else plain xdg-open.
+// new-window option when it is a browser known to have one, else plain xdg-open (always for an
+// address that starts with "-", which the browser would take for an option).
 Launch NewWindowLaunch(const std::string& url);
 // Opens the URL as the setting says. False when no helper could be started.
 bool OpenFavourite(const std::string& url);

@@ -123,9 +123,11 @@ bool LineReadsBack(const std::string& encipheredDescription, const std::string& 
     return line.find(kLineEnd) == std::string::npos && line.find(kSeparator) == encipheredDescription.size();
 }
 
-bool Add_F(const std::string& encipheredDescription, const std::string& encipheredUrl) {
-    if (!LineReadsBack(encipheredDescription, encipheredUrl))
-        return false;
+namespace {
+
+// Appends ready lines to the store in one write. False (nothing written) when the store cannot be
+// read or written.
+bool appendLines(const std::string& lines) {
     StoreLock lock;
     std::string content;
     try {
@@ -133,9 +135,17 @@ bool Add_F(const std::string& encipheredDescription, const std::string& encipher
         if (platform::exists(path))
             content = platform::readAll(path);
     } catch (const platform::SysError&) {
-        return false; // a store that cannot be read is not replaced by one line
+        return false; // a store that cannot be read is not replaced by the new lines alone
     }
-    return writeStoreLocked(content + encipheredDescription + kSeparator + encipheredUrl + kLineEnd);
+    return writeStoreLocked(content + lines);
+}
+
+} // namespace
+
+bool Add_F(const std::string& encipheredDescription, const std::string& encipheredUrl) {
+    if (!LineReadsBack(encipheredDescription, encipheredUrl))
+        return false;
+    return appendLines(encipheredDescription + kSeparator + encipheredUrl + kLineEnd);
 }
 
 std::string EncipherField(const std::string& text) {
@@ -144,6 +154,22 @@ std::string EncipherField(const std::string& text) {
 
 bool AddFavourite(const std::string& description, const std::string& url) {
     return Add_F(EncipherField(description), EncipherField(url));
+}
+
+AddResult AddFavourites(const std::vector<Favourite>& favourites) {
+    AddResult result;
+    std::string lines;
+    for (const auto& f : favourites) {
+        const std::string description = EncipherField(f.description);
+        const std::string url = EncipherField(f.url);
+        if (LineReadsBack(description, url))
+            lines += description + kSeparator + url + kLineEnd;
+        else
+            result.refused.push_back(f);
+    }
+    if (!lines.empty())
+        result.written = appendLines(lines);
+    return result;
 }
 
 bool Commit_del(const std::string& text) {

@@ -32,6 +32,13 @@ std::string Get_Fav_File();
 bool Add_F(const std::string& encipheredDescription, const std::string& encipheredUrl);
 // Adds a favourite in clear: descriptions and URLs are trimmed of blanks and enciphered.
 bool AddFavourite(const std::string& description, const std::string& url);
+// Adds many favourites in clear with one write of the store. `written` is false when the store could
+// not be written (nothing was added); `refused` are those whose line would not read back.
+struct AddResult {
+    bool written = true;
+    std::vector<Favourite> refused;
+};
+AddResult AddFavourites(const std::vector<Favourite>& favourites);
 // Replaces the store with text + CR LF. False when it cannot be written (the old store stays).
 bool Commit_del(const std::string& text);
 

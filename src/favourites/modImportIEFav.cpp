@@ -10,12 +10,24 @@
 #include "platform/SysError.h"
 #include "settings/modFileFunctions.h"
 
+#include <string_view>
+
 namespace favourites {
 
 namespace {
 
 // Folder links could make a cycle: the walk goes no deeper than this.
 constexpr int kMaxDepth = 32;
+
+// Whether a description can be a shortcut's file name in the favourites folder: a "\" or "/" would
+// lead elsewhere ("..\..\x" out of the folder), wildcards would make the existence check match
+// other shortcuts, and the rest are refused by Windows, where the folder may be shared.
+bool validFileName(const std::string& name) {
+    for (unsigned char c : name)
+        if (c < 0x20 || std::string_view("\\/:*?\"<>|").find(static_cast<char>(c)) != std::string_view::npos)
+            return false;
+    return true;
+}
 
 std::string withoutUrlSuffixes(std::string name) {
     for (auto at = name.find(".url"); at != std::string::npos; at = name.find(".url"))
@@ -99,6 +111,10 @@ void ExportFavourites(const std::vector<Favourite>& checked, platform::Prompt& p
     for (const auto& fav : checked) {
         if (fav.description.empty() || fav.url.empty())
             continue;
+        if (!validFileName(fav.description)) {
+            sink(52, platform::errorDescription(52) + ": '" + fav.description + "' can't be a file name");
+            continue; // the favourite stays in the store
+        }
         const std::string path = folder + fav.description + ".url";
         try {
             if (FileExists(path)) {

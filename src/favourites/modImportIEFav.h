@@ -36,8 +36,9 @@ std::vector<ShortcutItem> ListIEFavorites(const std::string& folder, const Error
 void ImportShortcuts(const std::vector<ShortcutItem>& checked, const ErrorSink& sink);
 
 // Writes a shortcut for each favourite and only then removes it from the store. A description that
-// already names a shortcut gets the clash message and stays in the store; a failed write goes to
-// the sink and leaves the favourite where it was.
+// already names a shortcut gets the clash message and stays in the store; one that cannot be a file
+// name there (a "\" or "/", a wildcard, a character Windows refuses) and a failed write go to
+// the sink and leave the favourite where it was.
 void ExportFavourites(const std::vector<Favourite>& checked, platform::Prompt& prompt, const ErrorSink& sink);
 
 std::string ClashMessage(const std::string& description);

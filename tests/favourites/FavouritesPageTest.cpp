@@ -218,6 +218,10 @@ TEST_F(FavouritesPageTest, DoubleClickOpensWithTheDefaultHandlerOrANewBrowserWin
                                              << "/firefox %u\n";
     page->lvFav_DblClick();
     EXPECT_EQ(recorded("firefox"), "--new-window\nhttp://site.example/?q=a b\n");
+    // An address that the browser would take for an option of its own never reaches it.
+    const auto option = favourites::NewWindowLaunch("--renderer-cmd-prefix=touch pwned");
+    EXPECT_EQ(option.program, "xdg-open");
+    EXPECT_EQ(option.arguments, std::vector<std::string>{"--renderer-cmd-prefix=touch pwned"});
 
     // A browser without a known new-window option: plain xdg-open.
     stub("xdg-settings", "other.desktop\n");

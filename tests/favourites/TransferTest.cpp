@@ -88,13 +88,21 @@ TEST_F(TransferTest, ImportListsShortcutsAndTakesOnlyTheCheckedOnes) {
 }
 
 TEST_F(TransferTest, ExportWritesShortcutsThenRemovesFromTheStore) {
+    // Descriptions that can't be a file name in the folder: a path out of it, a missing subfolder,
+    // a wildcard that would match other shortcuts.
+    const std::string badNames[] = {"..\\..\\Escape", "Bad/Name", "*"};
+    std::string badLines;
+    for (const auto& name : badNames)
+        badLines += line(name, "http://bad/");
     writeStore(line("Keep", "http://keep/") + line("Go", "http://go.example/?a=1&b=2") + line("Clash", "http://c/") +
-               line("Bad/Name", "http://bad/"));
+               badLines);
     writeShortcut("Clash.url", "[InternetShortcut]\r\nURL=http://other/\r\n\r\n");
 
     auto w = open<favourites::frmExportIEFav>();
     EXPECT_EQ(w->windowTitle(), QStringLiteral("Tessaly -Export to IE Favorites"));
-    for (const char* name : {"Go", "Clash", "Bad/Name"})
+    for (const std::string& name : {std::string("Go"), std::string("Clash")})
+        check(w.get(), name);
+    for (const auto& name : badNames)
         check(w.get(), name);
     click(w.get(), "cmdExport");
 
@@ -105,19 +113,22 @@ TEST_F(TransferTest, ExportWritesShortcutsThenRemovesFromTheStore) {
     EXPECT_EQ(prompt.last().icon, Icon::Critical);
     EXPECT_EQ(testing_support::readHostFile(favouritesHost() + "/Clash.url"),
               "[InternetShortcut]\r\nURL=http://other/\r\n\r\n");
-    // The favourite whose shortcut could not be written stays; the failure is reported.
-    ASSERT_EQ(reports().size(), 1u);
-    EXPECT_EQ(reports()[0].rfind("frmExportIEFav, cmdExport_Click76", 0), 0u) << reports()[0];
-    EXPECT_EQ(store(), line("Keep", "http://keep/") + line("Clash", "http://c/") + line("Bad/Name", "http://bad/") + "\r\n");
-    EXPECT_EQ(rows(list(w.get())).size(), 3u);
+    // The favourites whose shortcuts could not be written stay; each failure is reported, and
+    // nothing is written outside the folder.
+    ASSERT_EQ(reports().size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i)
+        EXPECT_EQ(reports()[i].rfind("frmExportIEFav, cmdExport_Click52", 0), 0u) << reports()[i];
+    EXPECT_FALSE(std::filesystem::exists(favouritesHost() + "/../../Escape.url"));
+    EXPECT_EQ(store(), line("Keep", "http://keep/") + line("Clash", "http://c/") + badLines + "\r\n");
+    EXPECT_EQ(rows(list(w.get())).size(), 5u);
     EXPECT_EQ(mainRefills, 1);
 
     // The exported shortcut reads back through the import with the same URL.
     auto import = open<favourites::frmImportIEFav>();
     check(import.get(), "Go");
     click(import.get(), "cmdImport");
-    EXPECT_EQ(store(), line("Keep", "http://keep/") + line("Clash", "http://c/") + line("Bad/Name", "http://bad/") +
-                           "\r\n" + line("Go", "http://go.example/?a=1&b=2"));
+    EXPECT_EQ(store(), line("Keep", "http://keep/") + line("Clash", "http://c/") + badLines + "\r\n" +
+                           line("Go", "http://go.example/?a=1&b=2"));
 }
 
 TEST_F(TransferTest, ExportRemovesOnlyTheExportedOneOfTwoSharingADescription) {
@@ -198,6 +209,38 @@ TEST_F(TransferTest, LooseBookmarksHtmlIsReadFlattenedAndOtherFilesRefused) {
     click(exportWindow.get(), "cmdExportBookmarks");
     EXPECT_EQ(prompt.last().text.rfind("'C:\\missing\\out.html' could not be written: ", 0), 0u) << prompt.last().text;
     EXPECT_FALSE(sandbox.exists("C:\\missing"));
+}
+
+TEST_F(TransferTest, LargeBookmarksFilesAndOtherCharsetsAreReadWhole) {
+    // Every unclosed <DT> nests inside the one before: a file of thousands of links is deep.
+    std::string many = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<DL><p>\n";
+    for (int i = 0; i < 3000; ++i)
+        many += "<DT><A HREF=\"http://x.example/" + std::to_string(i) + "\">Link " + std::to_string(i) + "</A>\n";
+    many += "</DL><p>\n";
+    const auto links = favourites::ParseBookmarks(many, "many.html");
+    ASSERT_EQ(links.size(), 3000u);
+    EXPECT_EQ(links.back(), (favourites::Favourite{"Link 2999", "http://x.example/2999"}));
+    // Imported behind what the store held, in the file's order.
+    writeStore(line("Kept", "http://kept/"));
+    std::string expected = line("Kept", "http://kept/");
+    for (const auto& f : links)
+        expected += line(f.description, f.url);
+    chosenFile = sandbox.writeFile("C:\\in\\many.html", many);
+    auto import = open<favourites::frmImportIEFav>();
+    click(import.get(), "cmdImportBookmarks");
+    EXPECT_EQ(store(), expected);
+    EXPECT_TRUE(prompt.boxes.empty());
+
+    // A file declaring another charset is taken in that charset; one without a declaration as UTF-8.
+    const std::string declared = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n"
+                                 "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=windows-1252\">\n"
+                                 "<DL><p><DT><A HREF=\"http://c/\">Caf\xe9</A></DL><p>\n";
+    const std::string undeclared = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n"
+                                   "<DL><p><DT><A HREF=\"http://c/\">Caf\xc3\xa9 \xe2\x98\x95</A></DL><p>\n";
+    EXPECT_EQ(favourites::ParseBookmarks(declared, "old.htm"),
+              (std::vector<favourites::Favourite>{{"Caf\xc3\xa9", "http://c/"}}));
+    EXPECT_EQ(favourites::ParseBookmarks(undeclared, "new.html"),
+              (std::vector<favourites::Favourite>{{"Caf\xc3\xa9 \xe2\x98\x95", "http://c/"}}));
 }
 
 } // namespace
