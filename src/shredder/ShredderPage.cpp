@@ -375,7 +375,7 @@ void ShredderPage::runFinished() {
     m_state.reset();
     const std::string registerPath = m_registerPath ? m_registerPath() : std::string();
     for (const auto& path : result.shredded)
-        ForgetShredded(registerPath, path, m_prompt);
+        ForgetShredded(registerPath, path, m_prompt, m_runKind == RunKind::Schedule);
     if (m_runKind == RunKind::List) {
         m_pending.clear();
         m_lstFiles->clear();

@@ -1,5 +1,6 @@
 #include "shredder/ShredderPage.h"
 
+#include "core/FolderPassword.h"
 #include "core/Register.h"
 #include "platform/Environment.h"
 #include "platform/Registry.h"
@@ -239,13 +240,40 @@ TEST_F(ShredderPageTest, AShreddedLockedItemLeavesTheRegister) {
                      "C:\\Docs\\Inner\\fghss.gkg.TSL");
     core::RecordLock(registerPath, settings::kSectionTSL, "C:\\Other\\keep.txt", "C:\\Other\\xrrc.gkg.TSL");
 
-    page->AddToShredList("C:\\Docs\\nopx.gkg.TSL");
-    page->AddToShredList("C:\\Docs\\Inner");
+    // Two locked folders with their stored passwords; one holds a file locked before the folder was.
+    sandbox.writeFile("C:\\Docs\\Fnsr.TSL\\qbp.gkg.TSL", "[Secret]locked");
+    sandbox.makeFolder("C:\\Other\\Xrrc.TSL");
+    core::RecordLock(registerPath, settings::kSectionFolder, "C:\\Docs\\Safe", "C:\\Docs\\Fnsr.TSL");
+    core::RecordLock(registerPath, settings::kSectionFolder, "C:\\Other\\Keep", "C:\\Other\\Xrrc.TSL");
+    core::RecordLock(registerPath, settings::kSectionTSL, "C:\\Docs\\Safe\\doc.txt",
+                     "C:\\Docs\\Safe\\qbp.gkg.TSL");
+    const std::string safePassword = core::FolderPasswordValueName("C:\\Docs\\Safe");
+    const std::string keepPassword = core::FolderPasswordValueName("C:\\Other\\Keep");
+    SaveString(HKEY_CURRENT_USER, settings::kFolderPasswordKey, safePassword, "enciphered");
+    SaveString(HKEY_CURRENT_USER, settings::kFolderPasswordKey, keepPassword, "enciphered");
+    const auto stored = [](const std::string& valueName) {
+        platform::RegValue value;
+        return platform::registry().queryValue(HKEY_CURRENT_USER, settings::kFolderPasswordKey, valueName, value) ==
+               platform::kRegSuccess;
+    };
+
+    // Paths as typed, through ".." and a link: the register knows the items by their own paths.
+    fs::create_directory_symlink(sandbox.host("C:\\Docs"), sandbox.host("C:\\DocsLink"));
+    page->AddToShredList("C:\\Docs\\Inner\\..\\nopx.gkg.TSL");
+    page->AddToShredList("C:\\DocsLink\\Inner");
+    page->AddToShredList("C:\\DocsLink\\Fnsr.TSL\\");
     page->cmdShredDelete_Click();
     waitForRun();
+    EXPECT_TRUE(prompt.boxes.empty()) << prompt.texts().front();
+    EXPECT_FALSE(sandbox.exists("C:\\Docs\\Fnsr.TSL"));
     const auto items = core::GetLockedTSLFiles(registerPath, prompt);
     ASSERT_EQ(items.size(), 1u);
     EXPECT_EQ(items[0].key, "C:\\Other\\xrrc.gkg.TSL");
+    const auto folders = core::GetLockedFolders(registerPath, prompt);
+    ASSERT_EQ(folders.size(), 1u);
+    EXPECT_EQ(folders[0].key, "C:\\Other\\Xrrc.TSL");
+    EXPECT_FALSE(stored(safePassword));
+    EXPECT_TRUE(stored(keepPassword));
 }
 
 TEST_F(ShredderPageTest, AFailedItemIsNamedAtTheEnd) {
