@@ -17,6 +17,7 @@
 
 #include <cstdlib>
 #include <exception>
+#include <filesystem>
 
 namespace shredder {
 
@@ -45,6 +46,17 @@ std::string HostOf(const std::string& windowsPath) {
     } catch (const std::exception&) {
         return std::string();
     }
+}
+
+std::string ScheduledFolderTarget(const std::string& windowsPath) {
+    try {
+        std::error_code ec;
+        const auto target = std::filesystem::canonical(platform::toHost(windowsPath), ec);
+        if (!ec && std::filesystem::is_directory(target, ec))
+            return platform::toWindows(target.string());
+    } catch (const std::exception&) {
+    }
+    return std::string();
 }
 
 std::string FailureMessage(const std::vector<Failure>& failures) {

@@ -33,6 +33,10 @@ bool RefuseIfProtected(const std::string& windowsPath, platform::Prompt& prompt)
 // The host entry an item names; "" when no drive maps it.
 std::string HostOf(const std::string& windowsPath);
 
+// The folder the schedule empties: the one a path leads to with every link followed (a link named
+// as the scheduled folder stands for its target). "" when it leads to no folder a drive maps.
+std::string ScheduledFolderTarget(const std::string& windowsPath);
+
 // One message naming each item that could not be shredded and why; "" when none failed.
 std::string FailureMessage(const std::vector<Failure>& failures);
 

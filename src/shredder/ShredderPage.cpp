@@ -410,8 +410,12 @@ void ShredderPage::cmdShredBlank_Click() {
 
 void ShredderPage::cmdSet_Click() {
     const std::string folder = b(m_txtShredFolder->text());
-    if (!folder.empty() && RefuseIfProtected(folder, m_prompt))
+    // A link named as the folder stands for its target, which is what the tick empties.
+    const std::string target = folder.empty() ? std::string() : ScheduledFolderTarget(folder);
+    if (!folder.empty() && (IsRefused(folder) || (!target.empty() && IsRefused(target)))) {
+        m_prompt.show(RefusalMessage(folder), platform::Buttons::OK, platform::Icon::Critical);
         return;
+    }
     SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolder, folder);
     SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolderHour, b(m_cmbHour->currentText()));
     SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolderMinute, b(m_cmbMinute->currentText()));
@@ -427,14 +431,16 @@ void ShredderPage::timShredFolder_Timer() {
         m_cmbMinute->setCurrentText(q(minute));
     if (!due)
         return;
+    // A missing folder is not created; a link named as the folder stands for its target.
     const std::string folder = b(m_txtShredFolder->text());
-    if (folder.empty() || !CreateFolderPath(folder, false))
-        return; // a missing folder is not created
+    const std::string target = folder.empty() ? std::string() : ScheduledFolderTarget(folder);
+    if (target.empty() || !CreateFolderPath(target, false))
+        return;
     if (m_running || m_externalBusy) {
         m_schedule.retryNextTick();
         return;
     }
-    startRun(RunKind::Schedule, {RemoveBackslash(folder)});
+    startRun(RunKind::Schedule, {RemoveBackslash(target)});
 }
 
 // ---- Drops and the hint -------------------------------------------------------------------------

@@ -211,6 +211,15 @@ TEST_F(ShredderPageTest, ProtectedItemsAreRefusedEverywhere) {
     }
     EXPECT_FALSE(page->isRunning());
     EXPECT_EQ(sandbox.readFile("C:\\Docs\\keep.txt"), "k");
+
+    // A link may go from the list (only the link goes), but not be the scheduled folder, whose
+    // target the schedule empties.
+    fs::create_directory_symlink(sandbox.host("C:\\home"), sandbox.host("C:\\Docs\\homelink"));
+    prompt.boxes.clear();
+    find<QLineEdit>("txtShredFolder")->setText(QStringLiteral("C:\\Docs\\homelink"));
+    page->cmdSet_Click();
+    EXPECT_EQ(prompt.texts(), std::vector<std::string>{shredder::RefusalMessage("C:\\Docs\\homelink")});
+    EXPECT_EQ(GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolder), "");
 }
 
 TEST_F(ShredderPageTest, TheTreeCommandAsksFirst) {
@@ -293,7 +302,9 @@ TEST_F(ShredderPageTest, TheScheduleEmptiesTheFolderOnTimeAndKeepsIt) {
     sandbox.writeFile("C:\\Temp\\a.txt", "a");
     sandbox.writeFile("C:\\Temp\\Sub\\b.txt", "b");
     const std::string a = keepLink(sandbox, sandbox.host("C:\\Temp\\a.txt"), "a");
-    find<QLineEdit>("txtShredFolder")->setText(QStringLiteral("C:\\Temp"));
+    // A link named as the folder stands for its target.
+    fs::create_directory_symlink(sandbox.host("C:\\Temp"), sandbox.host("C:\\TempLink"));
+    find<QLineEdit>("txtShredFolder")->setText(QStringLiteral("C:\\TempLink"));
     find<QComboBox>("cmbHour")->setCurrentText(QStringLiteral("0"));
     find<QComboBox>("cmbMinute")->setCurrentText(QString());
 
@@ -307,8 +318,10 @@ TEST_F(ShredderPageTest, TheScheduleEmptiesTheFolderOnTimeAndKeepsIt) {
     page->timShredFolder_Timer(); // the tenth minute
     EXPECT_TRUE(page->isRunning());
     waitForRun();
+    EXPECT_TRUE(prompt.boxes.empty()) << prompt.texts().front();
     EXPECT_TRUE(fs::is_directory(sandbox.host("C:\\Temp")));
     EXPECT_TRUE(fs::is_empty(sandbox.host("C:\\Temp")));
+    EXPECT_TRUE(fs::is_symlink(sandbox.host("C:\\TempLink")));
     EXPECT_EQ(testing_support::readHostFile(a), firstPass(1));
 
     // A folder that is gone is not created again.
