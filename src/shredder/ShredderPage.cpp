@@ -243,8 +243,9 @@ void ShredderPage::refillList() {
 }
 
 void ShredderPage::AddToShredList(const std::string& path) {
-    if (m_running || path.empty())
-        return; // the list is in use: the run clears it at its end
+    if (path.empty())
+        return;
+    // During a run a dropped item joins the list after the items being shredded, and stays for the next run.
     if (RefuseIfProtected(path, m_prompt))
         return;
     m_lFC->setText(q(CountText(m_pending.size() + 1)));
@@ -274,7 +275,10 @@ void ShredderPage::setExternalBusy(bool busy) {
 void ShredderPage::cmdFileBrowse_Click() {
     if (m_running || !openFiles)
         return;
-    for (const auto& path : openFiles()) {
+    const std::vector<std::string> chosen = openFiles();
+    if (chosen.empty())
+        return; // cancelled: the list and its count stay as they were
+    for (const auto& path : chosen) {
         if (RefuseIfProtected(path, m_prompt))
             continue;
         m_pending.push_back(path);
@@ -305,6 +309,7 @@ void ShredderPage::cmdShredDelete_Click() {
         m_pb1->setVisible(false);
         return;
     }
+    m_runItems = m_pending.size();
     startRun(RunKind::List, m_pending);
 }
 
@@ -377,9 +382,11 @@ void ShredderPage::runFinished() {
     for (const auto& path : result.shredded)
         ForgetShredded(registerPath, path, m_prompt, m_runKind == RunKind::Schedule);
     if (m_runKind == RunKind::List) {
-        m_pending.clear();
-        m_lstFiles->clear();
-        m_lFC->clear();
+        // The run's items leave the list; items dropped meanwhile stay.
+        m_pending.erase(m_pending.begin(),
+                        m_pending.begin() + static_cast<std::ptrdiff_t>(std::min(m_runItems, m_pending.size())));
+        refillList();
+        m_lFC->setText(m_pending.empty() ? QString() : q(CountText(m_pending.size())));
         m_txtFileName->clear();
     }
     m_pb1->setValue(0);

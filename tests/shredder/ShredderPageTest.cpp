@@ -173,6 +173,11 @@ TEST_F(ShredderPageTest, BrowseAndDropAddEveryItemAndClearEmptiesTheList) {
     EXPECT_EQ(text("lStat"), "");
     EXPECT_FALSE(find<QPushButton>("cmdShredDelete")->isEnabled());
 
+    // A cancelled dialog changes nothing.
+    page->openFiles = [] { return std::vector<std::string>{}; };
+    page->cmdFileBrowse_Click();
+    EXPECT_EQ(text("lFC"), "");
+
     // Drops are served only between start and stop.
     dropFiles({sandbox.host("C:\\a.txt")});
     EXPECT_TRUE(page->pendingList().empty());
@@ -183,6 +188,24 @@ TEST_F(ShredderPageTest, BrowseAndDropAddEveryItemAndClearEmptiesTheList) {
     page->stopServingDrops();
     dropFiles({sandbox.host("C:\\a.txt")});
     EXPECT_EQ(page->pendingList().size(), 3u);
+}
+
+TEST_F(ShredderPageTest, AnItemDroppedDuringARunWaitsForTheNext) {
+    sandbox.writeFile("C:\\first.bin", std::string(4 << 20, 'f'));
+    sandbox.writeFile("C:\\late.txt", "late");
+    page->startServingDrops();
+    dropFiles({sandbox.host("C:\\first.bin")});
+    page->cmdShredDelete_Click();
+    ASSERT_TRUE(page->isRunning());
+    dropFiles({sandbox.host("C:\\late.txt")});
+    waitForRun();
+
+    EXPECT_FALSE(sandbox.exists("C:\\first.bin"));
+    EXPECT_EQ(sandbox.readFile("C:\\late.txt"), "late");
+    EXPECT_EQ(page->pendingList(), std::vector<std::string>{"C:\\late.txt"});
+    EXPECT_EQ(find<QListWidget>("lstFiles")->count(), 1);
+    EXPECT_EQ(text("lFC"), "There are 1 files ready for deleting!");
+    EXPECT_TRUE(find<QPushButton>("cmdShredDelete")->isEnabled());
 }
 
 TEST_F(ShredderPageTest, ProtectedItemsAreRefusedEverywhere) {
