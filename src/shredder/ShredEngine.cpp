@@ -336,7 +336,7 @@ bool ShredEngine::shred(const std::string& host) {
     return ok;
 }
 
-bool ShredEngine::empty(const std::string& hostFolder) {
+bool ShredEngine::Nuke(const std::string& hostFolder) {
     Fd dir(::open(hostFolder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (dir.fd < 0)
         return fail(hostFolder, errno);

@@ -357,7 +357,7 @@ void ShredderPage::startRun(RunKind kind, std::vector<std::string> items) {
             // An item that is gone (the same path twice, removed meanwhile) is skipped.
             if (host.empty() || (::lstat(host.c_str(), &st) != 0 && errno == ENOENT))
                 continue;
-            const bool done = keepFolder ? state->engine.empty(host) : state->engine.shred(host);
+            const bool done = keepFolder ? state->engine.Nuke(host) : state->engine.shred(host);
             if (done)
                 result.shredded.push_back(path);
         }

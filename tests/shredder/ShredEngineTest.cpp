@@ -131,7 +131,7 @@ TEST_F(ShredEngineTest, EmptyingKeepsTheFolderAndItsPermissions) {
     fs::permissions(sandbox.host("C:\\Temp"), perms);
 
     ShredEngine engine(0);
-    EXPECT_TRUE(engine.empty(sandbox.host("C:\\Temp")));
+    EXPECT_TRUE(engine.Nuke(sandbox.host("C:\\Temp")));
     EXPECT_TRUE(fs::is_directory(sandbox.host("C:\\Temp")));
     EXPECT_TRUE(fs::is_empty(sandbox.host("C:\\Temp")));
     EXPECT_EQ(fs::status(sandbox.host("C:\\Temp")).permissions(), perms);
