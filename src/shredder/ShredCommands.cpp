@@ -15,6 +15,7 @@
 #include "settings/modGeneral.h"
 #include "settings/modRegistryINI.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
@@ -172,7 +173,8 @@ bool ShredSchedule::tick(std::string& hourText, std::string& minuteText) {
         return false;
     if (hours == 0 && minutes == 0)
         return false;
-    const double period = static_cast<double>(static_cast<long long>(hours * 60)) + static_cast<long long>(minutes);
+    // The whole part of the hours in minutes, plus the minutes rounded to a whole number (halves to even).
+    const double period = std::floor(hours * 60) + std::nearbyint(minutes);
     if (period > INT16_MAX || period < INT16_MIN)
         return false; // does not fit the counter: never due
     if (m_counter < period || m_counter < 5)
