@@ -7,8 +7,8 @@
 #include "platform/HostPath.h"
 #include "platform/ProfileFile.h"
 #include "platform/Prompt.h"
-#include "platform/SysError.h"
 #include "platform/ProtectedPaths.h"
+#include "platform/SysError.h"
 #include "platform/Text.h"
 #include "settings/Settings.h"
 #include "settings/modFileFunctions.h"
@@ -141,12 +141,11 @@ void ForgetShredded(const std::string& registerPath, const std::string& windowsP
     try {
         forgetShredded(registerPath, shredded, prompt, folderKept);
     } catch (const platform::SysError& e) {
-        prompt.show("'" + windowsPath + "' was shredded, but the list of locked items could not be updated: " +
-                        e.description(),
+        prompt.show("'" + windowsPath +
+                        "' was shredded, but the list of locked items could not be updated: " + e.description(),
                     platform::Buttons::OK, platform::Icon::Critical);
     }
 }
-
 
 namespace {
 // A list's text as a number; false when it is not one.

@@ -57,8 +57,8 @@ TEST_F(ShredCliTest, ShredsFilesAndFoldersAndForgetsTheirRegisterEntries) {
     sandbox.writeFile("C:\\Docs\\Inner\\keep.txt", "k");
     fs::create_directory_symlink(sandbox.host("C:\\Other\\Deep"), sandbox.host("C:\\Docs\\Inner\\ToDeep"));
 
-    const CliRun r = shredCli({"shred", sandbox.host("C:\\a.txt"), sandbox.host("C:\\Tree"),
-                               sandbox.host("C:\\Docs\\Inner") + "/ToDeep/.."});
+    const CliRun r = shredCli(
+        {"shred", sandbox.host("C:\\a.txt"), sandbox.host("C:\\Tree"), sandbox.host("C:\\Docs\\Inner") + "/ToDeep/.."});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.err, "");
     EXPECT_FALSE(sandbox.exists("C:\\a.txt"));

@@ -277,8 +277,7 @@ TEST_F(ShredderPageTest, AShreddedLockedItemLeavesTheRegister) {
     sandbox.makeFolder("C:\\Other\\Xrrc.TSL");
     core::RecordLock(registerPath, settings::kSectionFolder, "C:\\Docs\\Safe", "C:\\Docs\\Fnsr.TSL");
     core::RecordLock(registerPath, settings::kSectionFolder, "C:\\Other\\Keep", "C:\\Other\\Xrrc.TSL");
-    core::RecordLock(registerPath, settings::kSectionTSL, "C:\\Docs\\Safe\\doc.txt",
-                     "C:\\Docs\\Safe\\qbp.gkg.TSL");
+    core::RecordLock(registerPath, settings::kSectionTSL, "C:\\Docs\\Safe\\doc.txt", "C:\\Docs\\Safe\\qbp.gkg.TSL");
     const std::string safePassword = core::FolderPasswordValueName("C:\\Docs\\Safe");
     const std::string keepPassword = core::FolderPasswordValueName("C:\\Other\\Keep");
     SaveString(HKEY_CURRENT_USER, settings::kFolderPasswordKey, safePassword, "enciphered");
