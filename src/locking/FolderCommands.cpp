@@ -228,12 +228,6 @@ std::string RestoredFolderPath(const std::string& lockedPath) {
     return AddBackslash(GetFolderPart(lockedPath)) + TransformName(stem);
 }
 
-std::string FolderPasswordValueName(const std::string& restoredPath) {
-    if (restoredPath.size() < 3)
-        return restoredPath + "\\";
-    return restoredPath.substr(0, 3) + "\\" + restoredPath.substr(3);
-}
-
 bool HasStoredFolderPassword(const std::string& valueName) {
     platform::RegValue value;
     return platform::registry().queryValue(HKEY_CURRENT_USER, settings::kFolderPasswordKey, valueName, value) ==

@@ -4,6 +4,7 @@
 // made Hidden and System, and given a desktop.ini that names the shell's special-folder class. Its
 // password lives enciphered in the registry and the register lists it.
 
+#include "core/FolderPassword.h"
 #include "locking/FileCommands.h"
 
 #include <string>
@@ -53,9 +54,8 @@ FolderResult UnlockFolderAndFiles(const FolderRequest& request, platform::Prompt
 // Names of a folder before and after its lock.
 std::string LockedFolderPath(const std::string& folderPath, const std::string& shownName);
 std::string RestoredFolderPath(const std::string& lockedPath);
-// The password value name of a folder from its plain path: "C:\Docs" -> "C:\\Docs", the form the
-// folder tree's full path has.
-std::string FolderPasswordValueName(const std::string& restoredPath);
+// The password value name of a folder from its plain path (kept in core, beside the value's removal).
+using core::FolderPasswordValueName;
 // Whether a password value is stored for the folder (an empty password counts; a folder locked with
 // its files has none).
 bool HasStoredFolderPassword(const std::string& valueName);

@@ -85,6 +85,9 @@ bool isSystemTop(const std::string& name) {
 bool inSystemFolder(const std::string& entry, const std::vector<std::string>& roots) {
     if (entry.size() < 2 || entry[0] != '/')
         return false;
+    // What lies in the temporary folders is anyone's; the folders themselves belong to the system.
+    if (entry == "/tmp" || entry == "/var/tmp")
+        return true;
     const std::string top =
         entry.substr(1, entry.find('/', 1) == std::string::npos ? std::string::npos : entry.find('/', 1) - 1);
     if (!isSystemTop(top))

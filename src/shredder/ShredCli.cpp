@@ -2,6 +2,7 @@
 
 #include "platform/Environment.h"
 #include "platform/Prompt.h"
+#include "platform/ProtectedPaths.h"
 #include "shredder/ShredCommands.h"
 
 #include <unistd.h>
@@ -46,7 +47,8 @@ int ShredCommand(const std::vector<std::string>& hostPaths, const std::string& r
     const bool terminal = ::isatty(STDERR_FILENO) != 0;
     int status = 0;
     for (const auto& hostPath : hostPaths) {
-        const std::string path = windowsForm(hostPath);
+        // The path means what it means to the system: ".." after a link leads out of the link's target.
+        const std::string path = windowsForm(platform::pointedEntryHost(hostPath));
         if (path.empty()) {
             prompt.show(hostPath + ": not on any of the program's drives");
             status = 1;

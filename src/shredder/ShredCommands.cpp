@@ -1,18 +1,24 @@
 #include "shredder/ShredCommands.h"
 
+#include "core/FolderPassword.h"
 #include "core/Register.h"
 #include "platform/Environment.h"
 #include "platform/FileIO.h"
+#include "platform/HostPath.h"
+#include "platform/ProfileFile.h"
 #include "platform/Prompt.h"
 #include "platform/ProtectedPaths.h"
+#include "platform/SysError.h"
 #include "platform/Text.h"
 #include "settings/Settings.h"
 #include "settings/modFileFunctions.h"
 #include "settings/modGeneral.h"
 #include "settings/modRegistryINI.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <exception>
+#include <filesystem>
 
 namespace shredder {
 
@@ -43,6 +49,17 @@ std::string HostOf(const std::string& windowsPath) {
     }
 }
 
+std::string ScheduledFolderTarget(const std::string& windowsPath) {
+    try {
+        std::error_code ec;
+        const auto target = std::filesystem::canonical(platform::toHost(windowsPath), ec);
+        if (!ec && std::filesystem::is_directory(target, ec))
+            return platform::toWindows(target.string());
+    } catch (const std::exception&) {
+    }
+    return std::string();
+}
+
 std::string FailureMessage(const std::vector<Failure>& failures) {
     if (failures.empty())
         return std::string();
@@ -58,23 +75,76 @@ std::string FailureMessage(const std::vector<Failure>& failures) {
     return text;
 }
 
-void ForgetShredded(const std::string& registerPath, const std::string& windowsPath, platform::Prompt& prompt) {
-    if (registerPath.empty() || !platform::exists(registerPath))
-        return;
-    const std::string inside = AddBackslash(RemoveBackslash(windowsPath));
-    const auto covered = [&](const std::string& lockedPath) {
-        return lockedPath == windowsPath || lockedPath.compare(0, inside.size(), inside) == 0;
+namespace {
+
+// Removes, in one cycle under the register's lock, the entries of everything the shredded path covered.
+void forgetShredded(const std::string& registerPath, const std::string& shredded, platform::Prompt& prompt,
+                    bool folderKept) {
+    const std::string inside = AddBackslash(shredded);
+    // Files locked inside a folder before the folder itself was locked are listed under the folder's
+    // plain path; such an entry is covered only when its file is gone (a new folder of that name may
+    // have been made since).
+    std::vector<std::string> plainFolders;
+    const auto covered = [&](const std::string& path) {
+        if ((!folderKept && path == shredded) || path.compare(0, inside.size(), inside) == 0)
+            return true;
+        for (const auto& prefix : plainFolders)
+            if (path.compare(0, prefix.size(), prefix) == 0 && !platform::exists(path))
+                return true;
+        return false;
     };
+    // The reads and the removals are one cycle under the register's lock.
+    const platform::FolderLock lock(platform::hostpath::folderOf(platform::toHost(registerPath)));
+    std::vector<std::string> gone;
+    for (const auto& item : core::GetLockedFolders(registerPath, prompt, "frmMain")) {
+        if (!covered(item.key))
+            continue;
+        const std::string plain = platform::trimBlanks(item.text);
+        gone.push_back(TransformName(plain));
+        core::ForgetFolderPassword(plain);
+        plainFolders.push_back(AddBackslash(plain));
+    }
+    platform::removeProfileEntries(registerPath, settings::kSectionFolder, gone);
     const struct {
         const char* section;
         std::vector<core::RegisterItem> (*read)(const std::string&, platform::Prompt&, const std::string&);
-    } sections[] = {{settings::kSectionTSL, core::GetLockedTSLFiles},
-                    {settings::kSectionTSW, core::GetLockedTSWFiles},
-                    {settings::kSectionFolder, core::GetLockedFolders}};
-    for (const auto& s : sections)
+    } sections[] = {{settings::kSectionTSL, core::GetLockedTSLFiles}, {settings::kSectionTSW, core::GetLockedTSWFiles}};
+    for (const auto& s : sections) {
+        gone.clear();
         for (const auto& item : s.read(registerPath, prompt, "frmMain"))
             if (covered(item.key))
-                DeleteSettingValue(registerPath, s.section, TransformName(platform::trimBlanks(item.text)));
+                gone.push_back(TransformName(platform::trimBlanks(item.text)));
+        platform::removeProfileEntries(registerPath, s.section, gone);
+    }
+}
+
+} // namespace
+
+std::string ResolvedPath(const std::string& windowsPath) {
+    try {
+        const std::string host = HostOf(windowsPath);
+        const std::string resolved = host.empty() ? std::string() : platform::toWindows(host);
+        if (!resolved.empty())
+            return resolved;
+    } catch (const std::exception&) {
+    }
+    return windowsPath;
+}
+
+void ForgetShredded(const std::string& registerPath, const std::string& windowsPath, platform::Prompt& prompt,
+                    bool folderKept) {
+    if (registerPath.empty() || !platform::exists(registerPath))
+        return;
+    // The register names items by the paths they were locked under: compare with the entry the
+    // item's path pointed at, not with the way it was typed.
+    const std::string shredded = RemoveBackslash(ResolvedPath(windowsPath));
+    try {
+        forgetShredded(registerPath, shredded, prompt, folderKept);
+    } catch (const platform::SysError& e) {
+        prompt.show("'" + windowsPath +
+                        "' was shredded, but the list of locked items could not be updated: " + e.description(),
+                    platform::Buttons::OK, platform::Icon::Critical);
+    }
 }
 
 namespace {
@@ -102,7 +172,8 @@ bool ShredSchedule::tick(std::string& hourText, std::string& minuteText) {
         return false;
     if (hours == 0 && minutes == 0)
         return false;
-    const double period = static_cast<double>(static_cast<long long>(hours * 60)) + static_cast<long long>(minutes);
+    // The whole part of the hours in minutes, plus the minutes rounded to a whole number (halves to even).
+    const double period = std::floor(hours * 60) + std::nearbyint(minutes);
     if (period > INT16_MAX || period < INT16_MIN)
         return false; // does not fit the counter: never due
     if (m_counter < period || m_counter < 5)

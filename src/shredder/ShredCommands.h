@@ -33,12 +33,22 @@ bool RefuseIfProtected(const std::string& windowsPath, platform::Prompt& prompt)
 // The host entry an item names; "" when no drive maps it.
 std::string HostOf(const std::string& windowsPath);
 
+// The folder the schedule empties: the one a path leads to with every link followed (a link named
+// as the scheduled folder stands for its target). "" when it leads to no folder a drive maps.
+std::string ScheduledFolderTarget(const std::string& windowsPath);
+
 // One message naming each item that could not be shredded and why; "" when none failed.
 std::string FailureMessage(const std::vector<Failure>& failures);
 
+// The Windows form of the entry an item's path points at (".", ".." and links resolved); the path
+// itself when no drive maps that entry.
+std::string ResolvedPath(const std::string& windowsPath);
+
 // Removes the register entries of a shredded item: a locked file, or everything locked inside a
-// shredded folder (the folder itself included), so that the Security Vault no longer lists them.
-void ForgetShredded(const std::string& registerPath, const std::string& windowsPath, platform::Prompt& prompt);
+// shredded folder (the folder itself included unless `folderKept`), with the stored password of
+// every locked folder among them, so that the Security Vault no longer lists them.
+void ForgetShredded(const std::string& registerPath, const std::string& windowsPath, platform::Prompt& prompt,
+                    bool folderKept = false);
 
 // The scheduled shred's minute counter: tick() once a minute with the hour and minute lists' texts
 // (an empty text becomes "0"); true when the folder is due, every max(5, 60 h + m) minutes. Nothing

@@ -116,6 +116,30 @@ void makeWritable(int dirFd) {
         ::fchmod(dirFd, (st.st_mode & 07777) | S_IRWXU);
 }
 
+// The same for a folder that stays (the parent of a shredded item, an emptied folder): its own
+// permissions come back when the work in it is done.
+class WritableWhile final {
+public:
+    explicit WritableWhile(int dirFd) : m_fd(dirFd) {
+        struct stat st {};
+        if (::fstat(dirFd, &st) == 0 && (st.st_mode & S_IRWXU) != S_IRWXU) {
+            m_mode = st.st_mode & 07777;
+            m_changed = ::fchmod(dirFd, m_mode | S_IRWXU) == 0;
+        }
+    }
+    ~WritableWhile() {
+        if (m_changed)
+            ::fchmod(m_fd, m_mode);
+    }
+    WritableWhile(const WritableWhile&) = delete;
+    WritableWhile& operator=(const WritableWhile&) = delete;
+
+private:
+    int m_fd;
+    mode_t m_mode = 0;
+    bool m_changed = false;
+};
+
 } // namespace
 
 std::vector<std::string> LevelNames() {
@@ -291,8 +315,8 @@ bool ShredEngine::shred(const std::string& host) {
     struct stat st {};
     if (::fstatat(parent.fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return fail(host, errno);
-    makeWritable(parent.fd);
     bool ok = false;
+    const WritableWhile writable(parent.fd);
     if (S_ISREG(st.st_mode))
         ok = shredFileAt(parent.fd, name, host);
     else if (S_ISDIR(st.st_mode))
@@ -312,13 +336,14 @@ bool ShredEngine::shred(const std::string& host) {
     return ok;
 }
 
-bool ShredEngine::empty(const std::string& hostFolder) {
+bool ShredEngine::Nuke(const std::string& hostFolder) {
     Fd dir(::open(hostFolder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (dir.fd < 0)
         return fail(hostFolder, errno);
     struct stat st {};
     if (::fstat(dir.fd, &st) != 0)
         return fail(hostFolder, errno);
+    const WritableWhile writable(dir.fd);
     return emptyAt(dir.fd, hostFolder, static_cast<unsigned long>(st.st_dev));
 }
 

@@ -35,10 +35,11 @@ public:
     // Bytes the passes will write for the entry (a file, or every file in a folder): for progress.
     std::uint64_t bytesToWrite(const std::string& host) const;
 
-    // Shreds a file or a folder (a link or other special entry is only removed). True when it is gone.
+    // Shreds a file (the pending list's DeleteFile) or a folder (a link or other special entry is only
+    // removed). True when it is gone.
     bool shred(const std::string& host);
-    // Shreds everything inside the folder and keeps the folder itself.
-    bool empty(const std::string& hostFolder);
+    // The scheduled sweep: shreds everything inside the folder and keeps the folder itself.
+    bool Nuke(const std::string& hostFolder);
 
     // Bytes written so far; another thread may read it while a run goes on.
     std::uint64_t written() const { return m_written.load(std::memory_order_relaxed); }

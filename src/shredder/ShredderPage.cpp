@@ -243,8 +243,9 @@ void ShredderPage::refillList() {
 }
 
 void ShredderPage::AddToShredList(const std::string& path) {
-    if (m_running || path.empty())
-        return; // the list is in use: the run clears it at its end
+    if (path.empty())
+        return;
+    // During a run a dropped item joins the list after the items being shredded, and stays for the next run.
     if (RefuseIfProtected(path, m_prompt))
         return;
     m_lFC->setText(q(CountText(m_pending.size() + 1)));
@@ -274,7 +275,10 @@ void ShredderPage::setExternalBusy(bool busy) {
 void ShredderPage::cmdFileBrowse_Click() {
     if (m_running || !openFiles)
         return;
-    for (const auto& path : openFiles()) {
+    const std::vector<std::string> chosen = openFiles();
+    if (chosen.empty())
+        return; // cancelled: the list and its count stay as they were
+    for (const auto& path : chosen) {
         if (RefuseIfProtected(path, m_prompt))
             continue;
         m_pending.push_back(path);
@@ -305,6 +309,7 @@ void ShredderPage::cmdShredDelete_Click() {
         m_pb1->setVisible(false);
         return;
     }
+    m_runItems = m_pending.size();
     startRun(RunKind::List, m_pending);
 }
 
@@ -352,7 +357,7 @@ void ShredderPage::startRun(RunKind kind, std::vector<std::string> items) {
             // An item that is gone (the same path twice, removed meanwhile) is skipped.
             if (host.empty() || (::lstat(host.c_str(), &st) != 0 && errno == ENOENT))
                 continue;
-            const bool done = keepFolder ? state->engine.empty(host) : state->engine.shred(host);
+            const bool done = keepFolder ? state->engine.Nuke(host) : state->engine.shred(host);
             if (done)
                 result.shredded.push_back(path);
         }
@@ -375,11 +380,13 @@ void ShredderPage::runFinished() {
     m_state.reset();
     const std::string registerPath = m_registerPath ? m_registerPath() : std::string();
     for (const auto& path : result.shredded)
-        ForgetShredded(registerPath, path, m_prompt);
+        ForgetShredded(registerPath, path, m_prompt, m_runKind == RunKind::Schedule);
     if (m_runKind == RunKind::List) {
-        m_pending.clear();
-        m_lstFiles->clear();
-        m_lFC->clear();
+        // The run's items leave the list; items dropped meanwhile stay.
+        m_pending.erase(m_pending.begin(),
+                        m_pending.begin() + static_cast<std::ptrdiff_t>(std::min(m_runItems, m_pending.size())));
+        refillList();
+        m_lFC->setText(m_pending.empty() ? QString() : q(CountText(m_pending.size())));
         m_txtFileName->clear();
     }
     m_pb1->setValue(0);
@@ -410,8 +417,12 @@ void ShredderPage::cmdShredBlank_Click() {
 
 void ShredderPage::cmdSet_Click() {
     const std::string folder = b(m_txtShredFolder->text());
-    if (!folder.empty() && RefuseIfProtected(folder, m_prompt))
+    // A link named as the folder stands for its target, which is what the tick empties.
+    const std::string target = folder.empty() ? std::string() : ScheduledFolderTarget(folder);
+    if (!folder.empty() && (IsRefused(folder) || (!target.empty() && IsRefused(target)))) {
+        m_prompt.show(RefusalMessage(folder), platform::Buttons::OK, platform::Icon::Critical);
         return;
+    }
     SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolder, folder);
     SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolderHour, b(m_cmbHour->currentText()));
     SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolderMinute, b(m_cmbMinute->currentText()));
@@ -427,14 +438,16 @@ void ShredderPage::timShredFolder_Timer() {
         m_cmbMinute->setCurrentText(q(minute));
     if (!due)
         return;
+    // A missing folder is not created; a link named as the folder stands for its target.
     const std::string folder = b(m_txtShredFolder->text());
-    if (folder.empty() || !CreateFolderPath(folder, false))
-        return; // a missing folder is not created
+    const std::string target = folder.empty() ? std::string() : ScheduledFolderTarget(folder);
+    if (target.empty() || !CreateFolderPath(target, false))
+        return;
     if (m_running || m_externalBusy) {
         m_schedule.retryNextTick();
         return;
     }
-    startRun(RunKind::Schedule, {RemoveBackslash(folder)});
+    startRun(RunKind::Schedule, {RemoveBackslash(target)});
 }
 
 // ---- Drops and the hint -------------------------------------------------------------------------

@@ -98,6 +98,7 @@ private:
     bool m_running = false;
     bool m_externalBusy = false;
     RunKind m_runKind = RunKind::List;
+    std::size_t m_runItems = 0; // the pending items a list run took
     struct RunState;
     std::shared_ptr<RunState> m_state;
     QFutureWatcher<RunResult> m_watcher;

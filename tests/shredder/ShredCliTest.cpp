@@ -52,11 +52,19 @@ TEST_F(ShredCliTest, ShredsFilesAndFoldersAndForgetsTheirRegisterEntries) {
     core::EnsureRegister(registerPath);
     core::RecordLock(registerPath, settings::kSectionTSL, "C:\\Tree\\plain.txt", "C:\\Tree\\b.TSL");
 
-    const CliRun r = shredCli({"shred", sandbox.host("C:\\a.txt"), sandbox.host("C:\\Tree")});
+    // ".." after a link leads out of the link's target, as it does for every other program.
+    sandbox.writeFile("C:\\Other\\Deep\\c.txt", "c");
+    sandbox.writeFile("C:\\Docs\\Inner\\keep.txt", "k");
+    fs::create_directory_symlink(sandbox.host("C:\\Other\\Deep"), sandbox.host("C:\\Docs\\Inner\\ToDeep"));
+
+    const CliRun r = shredCli(
+        {"shred", sandbox.host("C:\\a.txt"), sandbox.host("C:\\Tree"), sandbox.host("C:\\Docs\\Inner") + "/ToDeep/.."});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.err, "");
     EXPECT_FALSE(sandbox.exists("C:\\a.txt"));
     EXPECT_FALSE(sandbox.exists("C:\\Tree"));
+    EXPECT_FALSE(sandbox.exists("C:\\Other"));
+    EXPECT_EQ(sandbox.readFile("C:\\Docs\\Inner\\keep.txt"), "k");
     EXPECT_EQ(testing_support::readHostFile(a), firstPass(100));
     EXPECT_EQ(testing_support::readHostFile(b), firstPass(9));
     testing_support::ScriptedPrompt prompt;

@@ -70,6 +70,15 @@ TEST_F(ShredEngineTest, EveryByteIsOverwrittenBeforeTheNameGoes) {
     }
     // Nothing else is left in the folder (no renamed copy).
     EXPECT_TRUE(fs::is_empty(sandbox.host("C:\\Docs")));
+
+    // A folder without write permission keeps it: only the shredded file is gone.
+    sandbox.writeFile("C:\\Docs\\last.txt", "last");
+    const auto readOnly = fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read | fs::perms::group_exec;
+    fs::permissions(sandbox.host("C:\\Docs"), readOnly);
+    ShredEngine engine(0);
+    EXPECT_TRUE(engine.shred(sandbox.host("C:\\Docs\\last.txt")));
+    EXPECT_FALSE(sandbox.exists("C:\\Docs\\last.txt"));
+    EXPECT_EQ(fs::status(sandbox.host("C:\\Docs")).permissions(), readOnly);
 }
 
 TEST_F(ShredEngineTest, FurtherLevelsWriteFurtherPasses) {
@@ -117,14 +126,15 @@ TEST_F(ShredEngineTest, EmptyingKeepsTheFolderAndItsPermissions) {
     sandbox.writeFile("C:\\Temp\\a.txt", "a");
     sandbox.writeFile("C:\\Temp\\Sub\\b.txt", "b");
     const std::string a = keepLink(sandbox, sandbox.host("C:\\Temp\\a.txt"), "a");
-    fs::permissions(sandbox.host("C:\\Temp"), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+    // Without write permission on it the folder is still emptied, and keeps its permissions.
+    const auto perms = fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read | fs::perms::group_exec;
+    fs::permissions(sandbox.host("C:\\Temp"), perms);
 
     ShredEngine engine(0);
-    EXPECT_TRUE(engine.empty(sandbox.host("C:\\Temp")));
+    EXPECT_TRUE(engine.Nuke(sandbox.host("C:\\Temp")));
     EXPECT_TRUE(fs::is_directory(sandbox.host("C:\\Temp")));
     EXPECT_TRUE(fs::is_empty(sandbox.host("C:\\Temp")));
-    EXPECT_EQ(fs::status(sandbox.host("C:\\Temp")).permissions(),
-              fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+    EXPECT_EQ(fs::status(sandbox.host("C:\\Temp")).permissions(), perms);
     EXPECT_EQ(testing_support::readHostFile(a), firstPass(1));
 }
 

@@ -33,6 +33,8 @@ TEST(ShredSchedule, CountsMaxOfFiveAndThePeriod) {
         {"1", "0", {}},
         {"0", "abc", {}},
         {"0", "30", {30}},
+        {"0", "6.5", {6, 12, 18, 24, 30}}, // minutes round to a whole number, halves to even
+        {"0", "7.5", {8, 16, 24}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.hour) + "/" + c.minute);

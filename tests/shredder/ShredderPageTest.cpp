@@ -1,5 +1,6 @@
 #include "shredder/ShredderPage.h"
 
+#include "core/FolderPassword.h"
 #include "core/Register.h"
 #include "platform/Environment.h"
 #include "platform/Registry.h"
@@ -172,6 +173,11 @@ TEST_F(ShredderPageTest, BrowseAndDropAddEveryItemAndClearEmptiesTheList) {
     EXPECT_EQ(text("lStat"), "");
     EXPECT_FALSE(find<QPushButton>("cmdShredDelete")->isEnabled());
 
+    // A cancelled dialog changes nothing.
+    page->openFiles = [] { return std::vector<std::string>{}; };
+    page->cmdFileBrowse_Click();
+    EXPECT_EQ(text("lFC"), "");
+
     // Drops are served only between start and stop.
     dropFiles({sandbox.host("C:\\a.txt")});
     EXPECT_TRUE(page->pendingList().empty());
@@ -182,6 +188,24 @@ TEST_F(ShredderPageTest, BrowseAndDropAddEveryItemAndClearEmptiesTheList) {
     page->stopServingDrops();
     dropFiles({sandbox.host("C:\\a.txt")});
     EXPECT_EQ(page->pendingList().size(), 3u);
+}
+
+TEST_F(ShredderPageTest, AnItemDroppedDuringARunWaitsForTheNext) {
+    sandbox.writeFile("C:\\first.bin", std::string(4 << 20, 'f'));
+    sandbox.writeFile("C:\\late.txt", "late");
+    page->startServingDrops();
+    dropFiles({sandbox.host("C:\\first.bin")});
+    page->cmdShredDelete_Click();
+    ASSERT_TRUE(page->isRunning());
+    dropFiles({sandbox.host("C:\\late.txt")});
+    waitForRun();
+
+    EXPECT_FALSE(sandbox.exists("C:\\first.bin"));
+    EXPECT_EQ(sandbox.readFile("C:\\late.txt"), "late");
+    EXPECT_EQ(page->pendingList(), std::vector<std::string>{"C:\\late.txt"});
+    EXPECT_EQ(find<QListWidget>("lstFiles")->count(), 1);
+    EXPECT_EQ(text("lFC"), "There are 1 files ready for deleting!");
+    EXPECT_TRUE(find<QPushButton>("cmdShredDelete")->isEnabled());
 }
 
 TEST_F(ShredderPageTest, ProtectedItemsAreRefusedEverywhere) {
@@ -210,6 +234,15 @@ TEST_F(ShredderPageTest, ProtectedItemsAreRefusedEverywhere) {
     }
     EXPECT_FALSE(page->isRunning());
     EXPECT_EQ(sandbox.readFile("C:\\Docs\\keep.txt"), "k");
+
+    // A link may go from the list (only the link goes), but not be the scheduled folder, whose
+    // target the schedule empties.
+    fs::create_directory_symlink(sandbox.host("C:\\home"), sandbox.host("C:\\Docs\\homelink"));
+    prompt.boxes.clear();
+    find<QLineEdit>("txtShredFolder")->setText(QStringLiteral("C:\\Docs\\homelink"));
+    page->cmdSet_Click();
+    EXPECT_EQ(prompt.texts(), std::vector<std::string>{shredder::RefusalMessage("C:\\Docs\\homelink")});
+    EXPECT_EQ(GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolder), "");
 }
 
 TEST_F(ShredderPageTest, TheTreeCommandAsksFirst) {
@@ -239,13 +272,39 @@ TEST_F(ShredderPageTest, AShreddedLockedItemLeavesTheRegister) {
                      "C:\\Docs\\Inner\\fghss.gkg.TSL");
     core::RecordLock(registerPath, settings::kSectionTSL, "C:\\Other\\keep.txt", "C:\\Other\\xrrc.gkg.TSL");
 
-    page->AddToShredList("C:\\Docs\\nopx.gkg.TSL");
-    page->AddToShredList("C:\\Docs\\Inner");
+    // Two locked folders with their stored passwords; one holds a file locked before the folder was.
+    sandbox.writeFile("C:\\Docs\\Fnsr.TSL\\qbp.gkg.TSL", "[Secret]locked");
+    sandbox.makeFolder("C:\\Other\\Xrrc.TSL");
+    core::RecordLock(registerPath, settings::kSectionFolder, "C:\\Docs\\Safe", "C:\\Docs\\Fnsr.TSL");
+    core::RecordLock(registerPath, settings::kSectionFolder, "C:\\Other\\Keep", "C:\\Other\\Xrrc.TSL");
+    core::RecordLock(registerPath, settings::kSectionTSL, "C:\\Docs\\Safe\\doc.txt", "C:\\Docs\\Safe\\qbp.gkg.TSL");
+    const std::string safePassword = core::FolderPasswordValueName("C:\\Docs\\Safe");
+    const std::string keepPassword = core::FolderPasswordValueName("C:\\Other\\Keep");
+    SaveString(HKEY_CURRENT_USER, settings::kFolderPasswordKey, safePassword, "enciphered");
+    SaveString(HKEY_CURRENT_USER, settings::kFolderPasswordKey, keepPassword, "enciphered");
+    const auto stored = [](const std::string& valueName) {
+        platform::RegValue value;
+        return platform::registry().queryValue(HKEY_CURRENT_USER, settings::kFolderPasswordKey, valueName, value) ==
+               platform::kRegSuccess;
+    };
+
+    // Paths as typed, through ".." and a link: the register knows the items by their own paths.
+    fs::create_directory_symlink(sandbox.host("C:\\Docs"), sandbox.host("C:\\DocsLink"));
+    page->AddToShredList("C:\\Docs\\Inner\\..\\nopx.gkg.TSL");
+    page->AddToShredList("C:\\DocsLink\\Inner");
+    page->AddToShredList("C:\\DocsLink\\Fnsr.TSL\\");
     page->cmdShredDelete_Click();
     waitForRun();
+    EXPECT_TRUE(prompt.boxes.empty()) << prompt.texts().front();
+    EXPECT_FALSE(sandbox.exists("C:\\Docs\\Fnsr.TSL"));
     const auto items = core::GetLockedTSLFiles(registerPath, prompt);
     ASSERT_EQ(items.size(), 1u);
     EXPECT_EQ(items[0].key, "C:\\Other\\xrrc.gkg.TSL");
+    const auto folders = core::GetLockedFolders(registerPath, prompt);
+    ASSERT_EQ(folders.size(), 1u);
+    EXPECT_EQ(folders[0].key, "C:\\Other\\Xrrc.TSL");
+    EXPECT_FALSE(stored(safePassword));
+    EXPECT_TRUE(stored(keepPassword));
 }
 
 TEST_F(ShredderPageTest, AFailedItemIsNamedAtTheEnd) {
@@ -265,7 +324,9 @@ TEST_F(ShredderPageTest, TheScheduleEmptiesTheFolderOnTimeAndKeepsIt) {
     sandbox.writeFile("C:\\Temp\\a.txt", "a");
     sandbox.writeFile("C:\\Temp\\Sub\\b.txt", "b");
     const std::string a = keepLink(sandbox, sandbox.host("C:\\Temp\\a.txt"), "a");
-    find<QLineEdit>("txtShredFolder")->setText(QStringLiteral("C:\\Temp"));
+    // A link named as the folder stands for its target.
+    fs::create_directory_symlink(sandbox.host("C:\\Temp"), sandbox.host("C:\\TempLink"));
+    find<QLineEdit>("txtShredFolder")->setText(QStringLiteral("C:\\TempLink"));
     find<QComboBox>("cmbHour")->setCurrentText(QStringLiteral("0"));
     find<QComboBox>("cmbMinute")->setCurrentText(QString());
 
@@ -279,8 +340,10 @@ TEST_F(ShredderPageTest, TheScheduleEmptiesTheFolderOnTimeAndKeepsIt) {
     page->timShredFolder_Timer(); // the tenth minute
     EXPECT_TRUE(page->isRunning());
     waitForRun();
+    EXPECT_TRUE(prompt.boxes.empty()) << prompt.texts().front();
     EXPECT_TRUE(fs::is_directory(sandbox.host("C:\\Temp")));
     EXPECT_TRUE(fs::is_empty(sandbox.host("C:\\Temp")));
+    EXPECT_TRUE(fs::is_symlink(sandbox.host("C:\\TempLink")));
     EXPECT_EQ(testing_support::readHostFile(a), firstPass(1));
 
     // A folder that is gone is not created again.
