@@ -2,6 +2,8 @@
 
 #include "viewer/basThumbs.h"
 
+#include <QBuffer>
+#include <QFile>
 #include <QImageReader>
 #include <QThread>
 
@@ -11,6 +13,9 @@
 namespace viewer {
 
 namespace {
+
+// Files up to this size are read whole before decoding (a large photo is a few megabytes).
+constexpr qint64 kReadWholeLimit = 64 * 1024 * 1024;
 
 // The size in device pixels at which a picture of w x h units is drawn.
 QSize deviceSize(double width, double height, double pixelRatio) {
@@ -43,7 +48,24 @@ void pickLargestPicture(QImageReader& reader) {
 QImage ReadThumbnail(const std::string& hostPath, double pixelRatio) {
     if (pixelRatio <= 0)
         pixelRatio = 1;
-    QImageReader reader(QString::fromLocal8Bit(hostPath));
+    // A file of ordinary size is read in one go and decoded from memory: the JPEG decoder then takes
+    // its bytes straight from the buffer instead of asking the file for them a few kilobytes at a
+    // time. Larger files are read as the decoder goes, so memory stays small. The format comes from
+    // the content either way.
+    QFile file(QString::fromLocal8Bit(hostPath));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    QImageReader reader;
+    if (file.size() <= kReadWholeLimit) {
+        bytes = file.readAll();
+        file.close();
+        buffer.open(QIODevice::ReadOnly);
+        reader.setDevice(&buffer);
+    } else {
+        reader.setDevice(&file);
+    }
     reader.setAutoTransform(true);
     if (IsIconFileName(hostPath))
         pickLargestPicture(reader);
