@@ -89,8 +89,7 @@ QImage ReadThumbnail(const std::string& hostPath, double pixelRatio) {
     const QSize target = deviceSize(image.width(), image.height(), pixelRatio);
     if (target.width() < image.width() && target.height() < image.height())
         image = image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    image = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
-                                                          : QImage::Format_RGB32);
+    image = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
     image.setDevicePixelRatio(image.width() / p.width);
     return image;
 }

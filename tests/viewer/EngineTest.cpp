@@ -70,6 +70,25 @@ TEST_F(EngineTest, APhotoIsDecodedAtReducedSize) {
     EXPECT_NEAR(c.blue(), 40, 6);
 }
 
+// A ".dib" or ".rle" file is a bitmap file as a ".bmp" is; other pictures may carry a wrong extension.
+TEST_F(EngineTest, APictureIsReadByItsContentWhateverItsExtensionSays) {
+    const std::string d = dir("pics");
+    const struct {
+        const char* written;
+        const char* renamed;
+    } cases[] = {{"png.png", "png.jpg"},    {"jpeg.jpg", "jpeg.png"}, {"tiff.tif", "tiff.bmp"},
+                 {"webp.webp", "webp.jpe"}, {"dib.bmp", "dib.dib"},   {"rle.bmp", "rle.rle"}};
+    for (const auto& c : cases) {
+        const std::string path = d + "/" + c.renamed;
+        std::filesystem::rename(writePicture(d + "/" + c.written, 200, 100, Qt::green), path);
+        const QImage thumb = ReadThumbnail(path, 1.0);
+        ASSERT_EQ(thumb.size(), QSize(68, 34)) << c.renamed;
+        const QColor centre = thumb.pixelColor(34, 17);
+        EXPECT_LT(centre.red(), 8) << c.renamed;
+        EXPECT_GT(centre.green(), 120) << c.renamed;
+    }
+}
+
 TEST_F(EngineTest, FilesThatCannotBeDecodedGiveNoPicture) {
     const std::string d = dir("pics");
     std::ofstream(d + "/broken.jpg") << "this is not a picture";
