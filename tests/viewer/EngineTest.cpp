@@ -7,6 +7,10 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -117,6 +121,29 @@ TEST_F(EngineTest, ABuildDeliversEveryDecodedFileAndSkipsTheRest) {
     EXPECT_FALSE(builder.isRunning());
     QTest::qWait(50);
     EXPECT_EQ(got.finished, 1);
+}
+
+// A named pipe would keep a reader waiting for a writer that never comes: the build must pass it
+// by and finish.
+TEST_F(EngineTest, ANamedPipeCalledLikeAPictureIsSkippedWithoutWaiting) {
+    const std::string d = dir("pics");
+    writePicture(d + "/a.png", 10, 10);
+    const std::string pipe = d + "/pipe.jpg";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+
+    ThumbnailBuilder builder;
+    Delivered got;
+    collect(builder, got);
+    builder.start(d, {"a.png", "pipe.jpg"}, 1.0);
+    const bool finished = QTest::qWaitFor([&] { return got.finished > 0; }, 5000);
+    if (!finished) { // let a reader stuck in the pipe go, so that the test can end
+        const int writer = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0)
+            ::close(writer);
+    }
+    EXPECT_TRUE(finished);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return got.finished > 0; }, 5000));
+    EXPECT_EQ(got.sizes, (std::map<int, QSize>{{0, {10, 10}}}));
 }
 
 TEST_F(EngineTest, AnEmptyBuildFinishesAtOnce) {
