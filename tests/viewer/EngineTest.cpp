@@ -93,6 +93,16 @@ TEST_F(EngineTest, APictureIsReadByItsContentWhateverItsExtensionSays) {
     }
 }
 
+// Names are bytes: one in an older 8-bit encoding ("caf\xe9") is read as it is on the disk.
+TEST_F(EngineTest, ANameThatIsNotValidTextIsReadAsItsBytes) {
+    const std::string d = dir("pics");
+    const std::string name = d + "/caf\xe9.png";
+    std::filesystem::rename(writePicture(d + "/cafe.png", 20, 10, Qt::blue), name);
+    const QImage thumb = ReadThumbnail(name, 1.0);
+    ASSERT_EQ(thumb.size(), QSize(20, 10));
+    EXPECT_EQ(thumb.pixelColor(10, 5), QColor(Qt::blue));
+}
+
 TEST_F(EngineTest, FilesThatCannotBeDecodedGiveNoPicture) {
     const std::string d = dir("pics");
     std::ofstream(d + "/broken.jpg") << "this is not a picture";
