@@ -2,15 +2,24 @@
 
 #include "viewer/basThumbs.h"
 
+#include "platform/FileIO.h"
+#include "platform/SysError.h"
+
+#include <QBuffer>
+#include <QFile>
 #include <QImageReader>
 #include <QThread>
 
 #include <atomic>
 #include <cmath>
+#include <filesystem>
 
 namespace viewer {
 
 namespace {
+
+// Files up to this size are read whole before decoding (a large photo is a few megabytes).
+constexpr std::uintmax_t kReadWholeLimit = 64 * 1024 * 1024;
 
 // The size in device pixels at which a picture of w x h units is drawn.
 QSize deviceSize(double width, double height, double pixelRatio) {
@@ -43,7 +52,39 @@ void pickLargestPicture(QImageReader& reader) {
 QImage ReadThumbnail(const std::string& hostPath, double pixelRatio) {
     if (pixelRatio <= 0)
         pixelRatio = 1;
-    QImageReader reader(QString::fromLocal8Bit(hostPath));
+    // Only regular files are read: a named pipe or a device under a picture's name would keep the
+    // reader waiting. A file of ordinary size is read in one go (the platform's read refuses anything
+    // else than a regular file at the moment it opens it) and decoded from memory: the JPEG decoder
+    // then takes its bytes straight from the buffer instead of asking the file for them a few
+    // kilobytes at a time. Larger files are read as the decoder goes, so memory stays small. The
+    // format comes from the content either way.
+    std::error_code error;
+    const auto status = std::filesystem::status(hostPath, error);
+    if (error || !std::filesystem::is_regular_file(status))
+        return {};
+    const auto length = std::filesystem::file_size(hostPath, error);
+    if (error)
+        return {};
+    std::string content;
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    QFile file;
+    QImageReader reader;
+    if (length <= kReadWholeLimit) {
+        try {
+            content = platform::readAllHost(hostPath);
+        } catch (const platform::SysError&) {
+            return {}; // gone, unreadable or no longer a regular file
+        }
+        bytes = QByteArray::fromRawData(content.data(), static_cast<qsizetype>(content.size()));
+        buffer.open(QIODevice::ReadOnly);
+        reader.setDevice(&buffer);
+    } else {
+        file.setFileName(QString::fromLocal8Bit(hostPath));
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        reader.setDevice(&file);
+    }
     reader.setAutoTransform(true);
     if (IsIconFileName(hostPath))
         pickLargestPicture(reader);
@@ -67,8 +108,7 @@ QImage ReadThumbnail(const std::string& hostPath, double pixelRatio) {
     const QSize target = deviceSize(image.width(), image.height(), pixelRatio);
     if (target.width() < image.width() && target.height() < image.height())
         image = image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    image = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
-                                                          : QImage::Format_RGB32);
+    image = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
     image.setDevicePixelRatio(image.width() / p.width);
     return image;
 }

@@ -7,6 +7,10 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -70,6 +74,35 @@ TEST_F(EngineTest, APhotoIsDecodedAtReducedSize) {
     EXPECT_NEAR(c.blue(), 40, 6);
 }
 
+// A ".dib" or ".rle" file is a bitmap file as a ".bmp" is; other pictures may carry a wrong extension.
+TEST_F(EngineTest, APictureIsReadByItsContentWhateverItsExtensionSays) {
+    const std::string d = dir("pics");
+    const struct {
+        const char* written;
+        const char* renamed;
+    } cases[] = {{"png.png", "png.jpg"},    {"jpeg.jpg", "jpeg.png"}, {"tiff.tif", "tiff.bmp"},
+                 {"webp.webp", "webp.jpe"}, {"dib.bmp", "dib.dib"},   {"rle.bmp", "rle.rle"}};
+    for (const auto& c : cases) {
+        const std::string path = d + "/" + c.renamed;
+        std::filesystem::rename(writePicture(d + "/" + c.written, 200, 100, Qt::green), path);
+        const QImage thumb = ReadThumbnail(path, 1.0);
+        ASSERT_EQ(thumb.size(), QSize(68, 34)) << c.renamed;
+        const QColor centre = thumb.pixelColor(34, 17);
+        EXPECT_LT(centre.red(), 8) << c.renamed;
+        EXPECT_GT(centre.green(), 120) << c.renamed;
+    }
+}
+
+// Names are bytes: one in an older 8-bit encoding ("caf\xe9") is read as it is on the disk.
+TEST_F(EngineTest, ANameThatIsNotValidTextIsReadAsItsBytes) {
+    const std::string d = dir("pics");
+    const std::string name = d + "/caf\xe9.png";
+    std::filesystem::rename(writePicture(d + "/cafe.png", 20, 10, Qt::blue), name);
+    const QImage thumb = ReadThumbnail(name, 1.0);
+    ASSERT_EQ(thumb.size(), QSize(20, 10));
+    EXPECT_EQ(thumb.pixelColor(10, 5), QColor(Qt::blue));
+}
+
 TEST_F(EngineTest, FilesThatCannotBeDecodedGiveNoPicture) {
     const std::string d = dir("pics");
     std::ofstream(d + "/broken.jpg") << "this is not a picture";
@@ -98,6 +131,29 @@ TEST_F(EngineTest, ABuildDeliversEveryDecodedFileAndSkipsTheRest) {
     EXPECT_FALSE(builder.isRunning());
     QTest::qWait(50);
     EXPECT_EQ(got.finished, 1);
+}
+
+// A named pipe would keep a reader waiting for a writer that never comes: the build must pass it
+// by and finish.
+TEST_F(EngineTest, ANamedPipeCalledLikeAPictureIsSkippedWithoutWaiting) {
+    const std::string d = dir("pics");
+    writePicture(d + "/a.png", 10, 10);
+    const std::string pipe = d + "/pipe.jpg";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+
+    ThumbnailBuilder builder;
+    Delivered got;
+    collect(builder, got);
+    builder.start(d, {"a.png", "pipe.jpg"}, 1.0);
+    const bool finished = QTest::qWaitFor([&] { return got.finished > 0; }, 5000);
+    if (!finished) { // let a reader stuck in the pipe go, so that the test can end
+        const int writer = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0)
+            ::close(writer);
+    }
+    EXPECT_TRUE(finished);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return got.finished > 0; }, 5000));
+    EXPECT_EQ(got.sizes, (std::map<int, QSize>{{0, {10, 10}}}));
 }
 
 TEST_F(EngineTest, AnEmptyBuildFinishesAtOnce) {
