@@ -94,6 +94,7 @@ frmSecurityVault::frmSecurityVault(platform::Prompt& prompt, std::string registe
     m_fraFolders = new QGroupBox(QStringLiteral("Locked Folders"), this);
     m_fraFolders->setObjectName(QStringLiteral("fraFolders"));
     m_lvwFolders = makeList("lvwFolders", m_fraFolders);
+    m_lvwFolders->setAccessibleName(m_fraFolders->title()); // a frame's caption does not name its list
     m_cmdUnlockFolder = makeButton("cmdUnlockFolder", "Unlock Folder", m_fraFolders);
     auto* folderButtons = new QHBoxLayout;
     folderButtons->addStretch();
@@ -105,6 +106,7 @@ frmSecurityVault::frmSecurityVault(platform::Prompt& prompt, std::string registe
     m_fraFiles = new QGroupBox(QStringLiteral("Locked Files"), this);
     m_fraFiles->setObjectName(QStringLiteral("fraFiles"));
     m_lvwFiles = makeList("lvwFiles", m_fraFiles);
+    m_lvwFiles->setAccessibleName(m_fraFiles->title());
     m_cmdSelectAll = makeButton("cmdSelectAll", "Select All", m_fraFiles);
     m_cmdDeselectAll = makeButton("cmdDeselectAll", "Deselect All", m_fraFiles);
     m_cmdUnlockFiles = makeButton("cmdUnlockFiles", "Unlock", m_fraFiles);

@@ -1,6 +1,5 @@
 #include "shell/BrowserListing.h"
 
-#include "core/Register.h"
 #include "platform/FileIO.h"
 #include "platform/Find.h"
 #include "platform/SysError.h"
@@ -46,12 +45,6 @@ int compareNoCase(std::string_view a, std::string_view b) {
             return ca < cb ? -1 : 1;
     }
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
-}
-
-// The same path, the drive letter compared without regard to case and the rest exactly.
-bool samePath(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && !a.empty() && platform::lowerChar(a[0]) == platform::lowerChar(b[0]) &&
-           a.substr(1) == b.substr(1);
 }
 
 } // namespace
@@ -188,24 +181,6 @@ FolderListing BuildRows(const std::string& folder, const std::vector<std::string
     }
     SortRowsByName(listing.rows);
     return listing;
-}
-
-std::string DisplayPath(const std::string& path, const std::vector<core::RegisterItem>& lockedFolders) {
-    // The longest part of the path, ending at a backslash or at its end, that names a locked folder.
-    const core::RegisterItem* best = nullptr;
-    std::size_t bestLength = 0;
-    for (const core::RegisterItem& item : lockedFolders) {
-        const std::size_t n = item.key.size();
-        if (n <= bestLength || n > path.size() || (n < path.size() && path[n] != '\\'))
-            continue;
-        if (samePath(std::string_view(path).substr(0, n), item.key)) {
-            best = &item;
-            bestLength = n;
-        }
-    }
-    if (!best)
-        return path;
-    return best->text + " (locked)" + path.substr(bestLength);
 }
 
 } // namespace shell

@@ -1,5 +1,6 @@
 #include "shell/frmMain.h"
 
+#include "core/LockChecks.h"
 #include "core/Recovery.h"
 #include "core/Register.h"
 #include "diagnostics/CAppLog.h"
@@ -315,10 +316,14 @@ void frmMain::buildMainPanel(QFrame* panel) {
     m_tvw1->setContextMenuPolicy(Qt::CustomContextMenu);
     m_tvw1->setMinimumWidth(px(3200));
     m_filFiles = new FileListBox(panel);
+    // The pane's lists have no label beside them: assistive technology hears what each one holds (the
+    // drive list is heard by its chosen drive).
+    m_tvw1->setAccessibleName(QStringLiteral("Folders"));
 
     // Right: the file list with the password boxes and the commands under it.
     m_lvwFiles = new QTreeWidget(panel);
     m_lvwFiles->setObjectName(QStringLiteral("lvwFiles"));
+    m_lvwFiles->setAccessibleName(QStringLiteral("Files"));
     m_lvwFiles->setRootIsDecorated(false);
     m_lvwFiles->setUniformRowHeights(true);
     m_lvwFiles->setAllColumnsShowFocus(true);
@@ -543,7 +548,7 @@ frmMain::LoadResult frmMain::Form_Load() {
         core::EnsureRegister(m_registerPath);
         // Runs that a crash or a kill interrupted are finished or rolled back before anything is shown.
         const std::string recovered =
-            core::RecoveryMessage(core::RecoverFolders(m_registerPath, core::RegisterFolders(m_registerPath)));
+            recoveryMessage(core::RecoverFolders(m_registerPath, core::RegisterFolders(m_registerPath)));
         if (!recovered.empty())
             m_prompt.show(recovered, platform::Buttons::OK, platform::Icon::Information);
         // 5. Drive "c:", current folder "c:\".
@@ -753,7 +758,7 @@ void frmMain::refillError(int number, const std::string& description) {
 void frmMain::filFiles_PathChange() {
     // Runs interrupted in the folder being listed are finished or rolled back first.
     if (core::HasAbandonedTemporaryFiles(currentFolder())) {
-        const std::string recovered = core::RecoveryMessage(core::RecoverFolders(m_registerPath, {currentFolder()}));
+        const std::string recovered = recoveryMessage(core::RecoverFolders(m_registerPath, {currentFolder()}));
         if (!recovered.empty())
             m_prompt.show(recovered, platform::Buttons::OK, platform::Icon::Information);
     }
@@ -824,14 +829,15 @@ void frmMain::setListTint(bool lockedFolder) {
 }
 
 std::string frmMain::displayPath(const std::string& path) const {
-    // A status text reports nothing: a register that cannot be read leaves the path as it is on disk.
-    if (m_registerPath.empty() || !CanOpenForInput(m_registerPath))
-        return path;
-    try {
-        return shell::DisplayPath(path, core::GetLockedFolders(m_registerPath, m_prompt, kWindowName));
-    } catch (const std::exception&) {
-        return path; // the register could not be read: the path on disk is still right
-    }
+    return core::ShownPath(m_registerPath, path);
+}
+
+// What a recovery sweep did, naming files inside locked folders by the folders' former names.
+std::string frmMain::recoveryMessage(core::RecoveryReport report) const {
+    for (auto* paths : {&report.restored, &report.discarded, &report.mended})
+        for (std::string& path : *paths)
+            path = displayPath(path);
+    return core::RecoveryMessage(report);
 }
 
 // Status bar panel 2: the folder as the user knows it; the path on disk as its tool tip.

@@ -10,6 +10,7 @@
 #include "settings/modFileFunctions.h"
 #include "settings/modGeneral.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QEvent>
 #include <QGroupBox>
@@ -390,6 +391,15 @@ TEST_F(VaultTest, TabFollowsTheLayoutAndSpaceTicksTheCurrentRow) {
                                                "cmdCancel",      "lvwFolders"};
     EXPECT_EQ(order, expected);
 
+    // What assistive technology hears: each control's name, each row's text and tick.
+    auto heard = [](QWidget* w) {
+        return QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name).toStdString();
+    };
+    EXPECT_EQ(heard(folders()), "Locked Folders");
+    EXPECT_EQ(heard(files()), "Locked Files");
+    EXPECT_EQ(heard(child<QLineEdit>("txtPassword1")), "Password:");
+    EXPECT_EQ(heard(child<QPushButton>("cmdUnlockFiles")), "Unlock");
+
     // The files list by keyboard: arrows move, Space ticks and unticks.
     files()->setFocus();
     files()->setCurrentRow(0);
@@ -398,6 +408,12 @@ TEST_F(VaultTest, TabFollowsTheLayoutAndSpaceTicksTheCurrentRow) {
     QTest::keyClick(files(), Qt::Key_Space);
     EXPECT_EQ(files()->item(1)->checkState(), Qt::Checked);
     EXPECT_EQ(files()->item(0)->checkState(), Qt::Unchecked);
+    QAccessibleInterface* rows = QAccessible::queryAccessibleInterface(files());
+    ASSERT_EQ(rows->childCount(), 2);
+    EXPECT_EQ(rows->child(1)->text(QAccessible::Name), files()->item(1)->text());
+    EXPECT_TRUE(rows->child(1)->state().checkable);
+    EXPECT_TRUE(rows->child(1)->state().checked);
+    EXPECT_FALSE(rows->child(0)->state().checked);
     QTest::keyClick(files(), Qt::Key_Space);
     EXPECT_EQ(files()->item(1)->checkState(), Qt::Unchecked);
     folders()->setFocus();

@@ -1,7 +1,6 @@
-// The browser pane's order of names and the folder paths it shows, without a window.
+// The browser pane's order of names, without a window.
 
 #include "shell/BrowserListing.h"
-#include "core/Register.h"
 
 #include <gtest/gtest.h>
 
@@ -42,28 +41,6 @@ TEST(BrowserListingTest, RowsSortBySizeInBytesAndByTypeWithTiesByName) {
     EXPECT_TRUE(shell::RowLess(FileColumn::Type, "z", 1, "doc file", "a", 1, "TXT file"));
     EXPECT_TRUE(shell::RowLess(FileColumn::Type, "a", 9, "TXT file", "b", 1, "txt file"));
     EXPECT_TRUE(shell::RowLess(FileColumn::Name, "file9", 9, "", "File10", 1, ""));
-}
-
-TEST(BrowserListingTest, LockedFoldersTheRegisterKnowsShowTheirFormerNames) {
-    const std::vector<core::RegisterItem> locked = {
-        {"C:\\Frperg Fghsf.TSL", "C:\\Secret Stuff"},
-        {"C:\\Qbpf\\Cevinge.TSL", "C:\\Docs\\Private"},
-    };
-    struct Case {
-        std::string path, shown;
-    };
-    const Case cases[] = {
-        {"C:\\Frperg Fghsf.TSL", "C:\\Secret Stuff (locked)"},
-        {"c:\\Frperg Fghsf.TSL", "C:\\Secret Stuff (locked)"},
-        {"C:\\Frperg Fghsf.TSL\\Sub", "C:\\Secret Stuff (locked)\\Sub"},
-        {"C:\\Qbpf\\Cevinge.TSL\\a\\b", "C:\\Docs\\Private (locked)\\a\\b"},
-        {"C:\\Frperg Fghsf.TSLX", "C:\\Frperg Fghsf.TSLX"}, // another folder that begins the same
-        {"C:\\frperg fghsf.TSL", "C:\\frperg fghsf.TSL"},   // names differ in case on Linux drives
-        {"C:\\Unknown.TSL", "C:\\Unknown.TSL"},             // not in the register: left as it is
-        {"C:\\", "C:\\"},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(shell::DisplayPath(c.path, locked), c.shown) << c.path;
 }
 
 } // namespace

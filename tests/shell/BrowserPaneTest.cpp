@@ -10,6 +10,7 @@
 #include "settings/modGeneral.h"
 #include "shell/frmMain.h"
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QMenu>
@@ -436,6 +437,19 @@ TEST_F(BrowserPaneTest, TabFollowsTheLayoutOfThePane) {
                                                "txtPassword2",   "cmdLock",      "cmdUnlock", "cmdSelectAll",
                                                "cmdDeselectAll", "cmdSendEmail", "cmdExit"};
     EXPECT_EQ(order, expected);
+
+    // What assistive technology hears on the way: the lists by what they hold, the boxes by their labels.
+    const std::pair<const char*, const char*> names[] = {{"tvw1", "Folders"},
+                                                         {"lvwFiles", "Files"},
+                                                         {"txtPassword1", "Password"},
+                                                         {"txtPassword2", "Confirm Password"},
+                                                         {"cmdLock", "Lock"}};
+    for (const auto& [name, heard] : names) {
+        QAccessibleInterface* a =
+            QAccessible::queryAccessibleInterface(w->findChild<QWidget*>(QString::fromLatin1(name)));
+        ASSERT_NE(a, nullptr) << name;
+        EXPECT_EQ(a->text(QAccessible::Name).toStdString(), heard) << name;
+    }
 }
 
 } // namespace
