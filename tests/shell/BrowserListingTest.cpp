@@ -12,9 +12,11 @@ namespace {
 
 TEST(BrowserListingTest, NamesSortWithoutCaseAndWithNumbersByValue) {
     const std::vector<std::string> expected = {
-        "",        "1",       "01",       "2",    "10",        "a",         "A1",         "a2",
-        "a10",     "B",       "b",        "file", "file1.txt", "File2.txt", "file02.txt", "file10.txt",
-        "file99a", "file100", "file100a", "x9y",  "x10y",      "x0010y2",   "x10y10",     "\xc3\xa9t\xc3\xa9"};
+        "", "1", "01", "2", "10", "a", "A1", "a2", "a10", "B", "b", "file", "file1.txt", "File2.txt", "file02.txt",
+        "file10.txt", "file99a", "file100", "file100a", "x9y", "x10y", "x0010y2", "x10y10",
+        // Letters of other scripts without regard to case too; a broken UTF-8 byte stands for itself.
+        "\xc3", "\xc3\x84rger", "\xc3\xa4rger", "\xc3\x89mile", "\xc3\xa9mile", "\xc3\xa9t\xc3\xa9",
+        "\xd0\xb6\xd0\xb0\xd0\xb1\xd0\xb0", "\xd0\x96\xd1\x83\xd0\xba"};
     // Every pair in both directions: the order is total and consistent.
     for (std::size_t i = 0; i < expected.size(); ++i)
         for (std::size_t j = 0; j < expected.size(); ++j) {
