@@ -47,7 +47,7 @@ protected:
     }
     QListWidget* files() { return child<QListWidget>("lvwFiles"); }
     QListWidget* folders() { return child<QListWidget>("lvwFolders"); }
-    std::string key(QListWidgetItem* item) { return item->data(Qt::UserRole).toString().toStdString(); }
+    std::string key(QListWidgetItem* item) { return item->data(Qt::UserRole).toByteArray().toStdString(); }
 
     void lockFile(const std::string& folder, const std::string& name, const std::string& password) {
         locking::FileBatch b;
@@ -160,6 +160,33 @@ TEST_F(VaultTest, UnlockFolderWithTheRightPasswordAndWithNothingChecked) {
     EXPECT_EQ(folders()->count(), 0);
     EXPECT_TRUE(child<QLabel>("lblStatus")->text().isEmpty());
     EXPECT_TRUE(child<QPushButton>("cmdCancel")->isEnabled());
+}
+
+// Linux names need not be UTF-8: a name in Latin-1 ("café") is found and unlocked by its exact bytes.
+TEST_F(VaultTest, NamesThatAreNotUtf8AreUnlockedByTheirExactBytes) {
+    const std::string name = "caf\xe9";
+    sandbox.writeFile("C:\\Docs\\" + name + ".txt", "latin");
+    lockFile("C:\\Docs", name + ".txt", "pw");
+    lockFolder(name, "pw");
+    vault->Refresh();
+    ASSERT_EQ(files()->count(), 1);
+    ASSERT_EQ(folders()->count(), 1);
+    EXPECT_EQ(key(folders()->item(0)), "C:\\Docs\\" + TransformName(name) + ".TSL");
+
+    checkAll(files());
+    typePassword("pw");
+    child<QPushButton>("cmdUnlockFiles")->click();
+    EXPECT_TRUE(port.scripted.boxes.empty()) << port.scripted.last().text;
+    EXPECT_EQ(sandbox.readFile("C:\\Docs\\" + name + ".txt"), "latin");
+
+    checkAll(folders());
+    typePassword("pw");
+    child<QPushButton>("cmdUnlockFolder")->click();
+    EXPECT_EQ(port.scripted.texts(),
+              (std::vector<std::string>{"Are you sure you want to unlock 'C:\\Docs\\" + name + "' folder ?",
+                                        "All selected folders have been unlocked"}));
+    EXPECT_TRUE(sandbox.exists("C:\\Docs\\" + name));
+    EXPECT_EQ(folders()->count(), 0);
 }
 
 TEST_F(VaultTest, AWrongPasswordEmptiesTheBoxForTheFoldersThatFollow) {
