@@ -53,6 +53,8 @@
 #include <cctype>
 #include <cstdint>
 #include <exception>
+#include <functional>
+#include <utility>
 
 namespace {
 
@@ -146,6 +148,30 @@ protected:
 
 private:
     QWidget* m_window;
+};
+
+// Return or Enter in the widget it watches does what a click or double click on the current item
+// does, so that the tree and the list are usable from the keyboard alone.
+class EnterActivates final : public QObject {
+public:
+    EnterActivates(QObject* parent, std::function<void()> activate)
+        : QObject(parent), m_activate(std::move(activate)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+                (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+                m_activate();
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> m_activate;
 };
 
 // Swallows the tool tip event of the widgets it watches.
@@ -437,6 +463,11 @@ void frmMain::buildMainPanel(QFrame* panel) {
     connect(m_tvw1, &QTreeWidget::itemCollapsed, this,
             [](QTreeWidgetItem* node) { node->setIcon(0, shell::folderClosedIcon()); });
     connect(m_tvw1, &QWidget::customContextMenuRequested, this, &frmMain::onFolderMenuRequested);
+    // Arrow keys move through the tree; Return picks the folder, as a click does.
+    m_tvw1->installEventFilter(new EnterActivates(m_tvw1, [this] {
+        if (QTreeWidgetItem* node = m_tvw1->currentItem())
+            tvw1_NodeClick(node, false);
+    }));
 }
 
 // Tab goes through the pane as it is laid out: drive list, tree, file list, the password boxes, the
@@ -468,6 +499,11 @@ void frmMain::wireLockingCommands() {
     connect(button(QStringLiteral("cmdDeselectAll")), &QPushButton::clicked, commands,
             &locking::LockingCommands::cmdDeselectAll_click);
     connect(m_lvwFiles, &QTreeWidget::itemDoubleClicked, commands, &locking::LockingCommands::lvwFiles_DblClick);
+    // Return on a row opens it as a double click does.
+    m_lvwFiles->installEventFilter(new EnterActivates(m_lvwFiles, [this, commands] {
+        if (m_lvwFiles->currentItem())
+            commands->lvwFiles_DblClick();
+    }));
     connect(this, &frmMain::lockToolbarClicked, commands, &locking::LockingCommands::tbrLock_ButtonClick);
 
     struct MenuCommand {

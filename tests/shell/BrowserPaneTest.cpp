@@ -200,6 +200,38 @@ TEST_F(BrowserPaneTest, PickingAFolderFoldsItsSiblingsAndFillsItOnce) {
     EXPECT_TRUE(prompt.boxes.empty());
 }
 
+TEST_F(BrowserPaneTest, TheKeyboardAloneBrowsesTheTreeAndOpensARow) {
+    sandbox.writeFile("C:\\A\\a.txt", "a");
+    sandbox.writeFile("C:\\B\\" + TransformName("c.txt") + ".TSL", "[Secret]");
+    auto w = open();
+    w->show();
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    QTreeWidget* tree = w->tvw1();
+    tree->setFocus();
+    ASSERT_EQ(tree->currentItem(), tree->topLevelItem(0));
+
+    QTest::keyClick(tree, Qt::Key_Down);   // "A", the first folder
+    EXPECT_EQ(w->currentFolder(), "c:\\"); // moving alone picks nothing
+    QTest::keyClick(tree, Qt::Key_Return);
+    EXPECT_EQ(w->currentFolder(), "C:\\A");
+    EXPECT_EQ(w->panelText(2), QStringLiteral("C:\\A"));
+    QTest::keyClick(tree, Qt::Key_Down);
+    QTest::keyClick(tree, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(w->currentFolder(), "C:\\B");
+    ASSERT_EQ(w->lvwFiles()->topLevelItemCount(), 1);
+
+    // Return on a row of the list asks to unlock and open it, as a double click does.
+    QTreeWidget* list = w->lvwFiles();
+    list->setFocus();
+    list->setCurrentItem(list->topLevelItem(0));
+    prompt.answer(platform::Answer::No);
+    QTest::keyClick(list, Qt::Key_Return);
+    ASSERT_EQ(prompt.boxes.size(), 1u);
+    EXPECT_EQ(prompt.last().title, "Unlock & Open Confirmation");
+    EXPECT_EQ(prompt.last().text.substr(0, 21), "The file 'C:\\B\\c.txt'");
+}
+
 TEST_F(BrowserPaneTest, PickingAVanishedFolderSaysSoAndRebuildsTheTree) {
     sandbox.makeFolder("C:\\Gone");
     sandbox.makeFolder("C:\\Stays");
