@@ -54,6 +54,33 @@ std::string ShownName(const std::string& path) {
     return name;
 }
 
+std::string ShownPath(const std::string& path, const std::vector<RegisterItem>& lockedFolders) {
+    // The longest part of the path, ending at a backslash or at its end, that names a locked folder.
+    const RegisterItem* best = nullptr;
+    std::size_t bestLength = 0;
+    for (const RegisterItem& item : lockedFolders) {
+        const std::string key = RemoveBackslash(item.key);
+        const std::size_t n = key.size();
+        if (n == 0 || n <= bestLength || n > path.size() || (n < path.size() && path[n] != '\\'))
+            continue;
+        // The drive letter in either case, the rest exactly (names on Linux drives differ by case).
+        if (platform::upperText(path.substr(0, 1)) == platform::upperText(key.substr(0, 1)) &&
+            path.compare(1, n - 1, key, 1) == 0) {
+            best = &item;
+            bestLength = n;
+        }
+    }
+    if (!best)
+        return path;
+    return RemoveBackslash(best->text) + " (locked)" + path.substr(bestLength);
+}
+
+std::string ShownPath(const std::string& registerPath, const std::string& path) {
+    if (registerPath.empty())
+        return path;
+    return ShownPath(path, QuietRegisterEntries(registerPath, settings::kSectionFolder));
+}
+
 std::string RefuseFileKind(const std::string& path) {
     std::string host;
     try {

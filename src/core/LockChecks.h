@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace core {
 
@@ -15,6 +16,15 @@ std::string Quoted(const std::string& text);
 // The name the user knows a file by: the restored name of a locked file ("abgr.gkt.TSL" ->
 // "note.txt"), otherwise its own name. A file counts as locked only when it begins with "[Secret]".
 std::string ShownName(const std::string& path);
+
+// A path as the user knows it: the part of it that is a locked folder the register knows (`lockedFolders`:
+// path on disk and path before the lock) is shown by its former path followed by " (locked)", e.g.
+// "C:\Frperg Fghsf.TSL\Sub" as "C:\Secret Stuff (locked)\Sub". Parts the register does not know stay
+// as they are.
+std::string ShownPath(const std::string& path, const std::vector<RegisterItem>& lockedFolders);
+// The same with the locked folders read from the register. A register that cannot be read leaves
+// the path as it is on disk, which is still right.
+std::string ShownPath(const std::string& registerPath, const std::string& path);
 
 // A file that the engines may read and replace: a regular file, not a symbolic link (whose content
 // would be read through the link while only the link is removed). "" for a path that does not exist.

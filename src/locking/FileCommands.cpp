@@ -251,7 +251,7 @@ bool UnlockAndOpenFile(const std::string& folder, const FileItem& item, const st
         const std::string extension = upperText(GetExtension(item.key));
         if (extension == "TSL" || extension == "TSW") {
             const Answer answer =
-                prompt.show("The file '" + AddBackslash(folder) + item.text +
+                prompt.show("The file '" + core::ShownPath(registerPath, AddBackslash(folder) + item.text) +
                                 "' you are trying to open is locked. In order to view it you need to unlock it. Do "
                                 "you want to unlock this file and open it ?",
                             Buttons::YesNo, Icon::Question, "Unlock & Open Confirmation");

@@ -7,6 +7,7 @@
 #include "settings/modFileFunctions.h"
 
 #include <QApplication>
+#include <QByteArray>
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -25,7 +26,10 @@ namespace locking {
 
 namespace {
 
-constexpr int kKeyRole = Qt::UserRole;
+// A row's paths as the exact bytes the register holds: a name that is not valid UTF-8 would not
+// survive the round trip through the shown text.
+constexpr int kKeyRole = Qt::UserRole;      // the locked item's path on disk
+constexpr int kTextRole = Qt::UserRole + 1; // its path before the lock
 
 QString fromBytes(const std::string& s) {
     return QString::fromLocal8Bit(s.data(), static_cast<qsizetype>(s.size()));
@@ -49,14 +53,16 @@ QListWidget* makeList(const char* name, QWidget* parent) {
     return list;
 }
 
+VaultItem itemOf(const QListWidgetItem* row) {
+    return {row->data(kKeyRole).toByteArray().toStdString(), row->data(kTextRole).toByteArray().toStdString(),
+            row->checkState() == Qt::Checked};
+}
+
 std::vector<VaultItem> itemsOf(const QListWidget* list) {
     std::vector<VaultItem> items;
     items.reserve(static_cast<std::size_t>(list->count()));
-    for (int i = 0; i < list->count(); ++i) {
-        const QListWidgetItem* row = list->item(i);
-        items.push_back(
-            {toBytes(row->data(kKeyRole).toString()), toBytes(row->text()), row->checkState() == Qt::Checked});
-    }
+    for (int i = 0; i < list->count(); ++i)
+        items.push_back(itemOf(list->item(i)));
     return items;
 }
 
@@ -94,6 +100,7 @@ frmSecurityVault::frmSecurityVault(platform::Prompt& prompt, std::string registe
     m_fraFolders = new QGroupBox(QStringLiteral("Locked Folders"), this);
     m_fraFolders->setObjectName(QStringLiteral("fraFolders"));
     m_lvwFolders = makeList("lvwFolders", m_fraFolders);
+    m_lvwFolders->setAccessibleName(m_fraFolders->title()); // a frame's caption does not name its list
     m_cmdUnlockFolder = makeButton("cmdUnlockFolder", "Unlock Folder", m_fraFolders);
     auto* folderButtons = new QHBoxLayout;
     folderButtons->addStretch();
@@ -105,6 +112,7 @@ frmSecurityVault::frmSecurityVault(platform::Prompt& prompt, std::string registe
     m_fraFiles = new QGroupBox(QStringLiteral("Locked Files"), this);
     m_fraFiles->setObjectName(QStringLiteral("fraFiles"));
     m_lvwFiles = makeList("lvwFiles", m_fraFiles);
+    m_lvwFiles->setAccessibleName(m_fraFiles->title());
     m_cmdSelectAll = makeButton("cmdSelectAll", "Select All", m_fraFiles);
     m_cmdDeselectAll = makeButton("cmdDeselectAll", "Deselect All", m_fraFiles);
     m_cmdUnlockFiles = makeButton("cmdUnlockFiles", "Unlock", m_fraFiles);
@@ -164,7 +172,8 @@ void frmSecurityVault::fillList(QListWidget* list, bool folders) {
         for (const auto& entry : entries) {
             auto* row = new QListWidgetItem(icon, fromBytes(entry.text), list);
             row->setToolTip(fromBytes(entry.text));
-            row->setData(kKeyRole, fromBytes(entry.key));
+            row->setData(kKeyRole, QByteArray::fromStdString(entry.key));
+            row->setData(kTextRole, QByteArray::fromStdString(entry.text));
             row->setFlags(row->flags() | Qt::ItemIsUserCheckable);
             row->setCheckState(Qt::Unchecked);
         }
@@ -236,7 +245,8 @@ void frmSecurityVault::lvwFiles_DblClick(QListWidgetItem* item) {
     if (!item || m_running || m_externalBusy)
         return;
     setRunning(true);
-    const VaultItem row{toBytes(item->data(kKeyRole).toString()), toBytes(item->text()), false};
+    VaultItem row = itemOf(item);
+    row.checked = false;
     const std::vector<VaultItem> present = presentItems({row}, false);
     const bool refresh = VaultUnlockAndOpen(row, toBytes(m_txtPassword1->text()), m_registerPath, m_prompt);
     if (anyUnlocked(present))

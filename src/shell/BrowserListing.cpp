@@ -1,6 +1,5 @@
 #include "shell/BrowserListing.h"
 
-#include "core/Register.h"
 #include "platform/FileIO.h"
 #include "platform/Find.h"
 #include "platform/SysError.h"
@@ -9,10 +8,13 @@
 #include "settings/modFileFunctions.h"
 #include "settings/modGeneral.h"
 
+#include <QChar>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <exception>
+#include <utility>
 
 namespace shell {
 
@@ -36,6 +38,28 @@ int sign(int v) {
     return (v > 0) - (v < 0);
 }
 
+// The code point that starts at text[i] and its length in bytes. A byte that does not start a
+// well-formed UTF-8 sequence stands for itself, so that any name still has a total order.
+std::pair<char32_t, std::size_t> codePoint(std::string_view text, std::size_t i) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    std::size_t length = lead >= 0xF0 && lead < 0xF5 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 && lead < 0xE0 ? 2 : 1;
+    if (lead < 0x80 || length == 1 || i + length > text.size())
+        return {lead, 1};
+    char32_t value = lead & (0x3F >> (length - 1));
+    for (std::size_t k = 1; k < length; ++k) {
+        const auto next = static_cast<unsigned char>(text[i + k]);
+        if ((next & 0xC0) != 0x80)
+            return {lead, 1};
+        value = (value << 6) | (next & 0x3F);
+    }
+    return {value, length};
+}
+
+// A letter without its case, for every script Unicode gives cases to ("Ä" as "ä", "Ж" as "ж").
+char32_t folded(char32_t c) {
+    return c < 0x80 ? static_cast<char32_t>(platform::lowerChar(static_cast<char>(c))) : QChar::toCaseFolded(c);
+}
+
 // Byte order without regard to ASCII case.
 int compareNoCase(std::string_view a, std::string_view b) {
     const std::size_t n = std::min(a.size(), b.size());
@@ -46,12 +70,6 @@ int compareNoCase(std::string_view a, std::string_view b) {
             return ca < cb ? -1 : 1;
     }
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
-}
-
-// The same path, the drive letter compared without regard to case and the rest exactly.
-bool samePath(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && !a.empty() && platform::lowerChar(a[0]) == platform::lowerChar(b[0]) &&
-           a.substr(1) == b.substr(1);
 }
 
 } // namespace
@@ -83,12 +101,13 @@ int NaturalCompare(std::string_view a, std::string_view b) {
             j = ej;
             continue;
         }
-        const auto ca = static_cast<unsigned char>(platform::lowerChar(a[i]));
-        const auto cb = static_cast<unsigned char>(platform::lowerChar(b[j]));
-        if (ca != cb)
-            return ca < cb ? -1 : 1;
-        ++i;
-        ++j;
+        const auto [ca, la] = codePoint(a, i);
+        const auto [cb, lb] = codePoint(b, j);
+        const char32_t fa = folded(ca), fb = folded(cb);
+        if (fa != fb)
+            return fa < fb ? -1 : 1;
+        i += la;
+        j += lb;
     }
     if (i < a.size() || j < b.size())
         return i < a.size() ? 1 : -1; // the shorter name, a prefix of the other, comes first
@@ -188,24 +207,6 @@ FolderListing BuildRows(const std::string& folder, const std::vector<std::string
     }
     SortRowsByName(listing.rows);
     return listing;
-}
-
-std::string DisplayPath(const std::string& path, const std::vector<core::RegisterItem>& lockedFolders) {
-    // The longest part of the path, ending at a backslash or at its end, that names a locked folder.
-    const core::RegisterItem* best = nullptr;
-    std::size_t bestLength = 0;
-    for (const core::RegisterItem& item : lockedFolders) {
-        const std::size_t n = item.key.size();
-        if (n <= bestLength || n > path.size() || (n < path.size() && path[n] != '\\'))
-            continue;
-        if (samePath(std::string_view(path).substr(0, n), item.key)) {
-            best = &item;
-            bestLength = n;
-        }
-    }
-    if (!best)
-        return path;
-    return best->text + " (locked)" + path.substr(bestLength);
 }
 
 } // namespace shell

@@ -8,10 +8,6 @@
 #include <string_view>
 #include <vector>
 
-namespace core {
-struct RegisterItem;
-}
-
 namespace shell {
 
 // The order in which the pane shows names: letters without regard to case, and runs of digits by
@@ -69,11 +65,5 @@ std::vector<std::string> ListFileNames(const std::string& folder);
 // (number, description).
 FolderListing BuildRows(const std::string& folder, const std::vector<std::string>& names,
                         const std::function<void(int, const std::string&)>& onError = {});
-
-// A folder path as the user knows it: every part of it that is a locked folder the register knows
-// (`lockedFolders`: path on disk and path before the lock) is shown by its former name followed by
-// " (locked)", e.g. "C:\Frperg Fghsf.TSL\Sub" as "C:\Secret Stuff (locked)\Sub". Parts the
-// register does not know stay as they are.
-std::string DisplayPath(const std::string& path, const std::vector<core::RegisterItem>& lockedFolders);
 
 } // namespace shell

@@ -10,6 +10,7 @@
 #include "platform/FileIO.h"
 #include "platform/SysError.h"
 #include "shell/ChangePassword.h"
+#include "shell/GateWidgets.h"
 #include "shell/MainWindowPortAdapter.h"
 #include "shell/frmProgress.h"
 #include "shredder/ShredderPage.h"
@@ -118,7 +119,7 @@ void frmMain::buildFeaturePages() {
         layout->addWidget(page);
         QLabel* panel2 = sbrMain()->findChild<QLabel*>(QStringLiteral("sbrMainPanel2"));
         connect(page, &viewer::ImageViewerPage::panelTextChanged, this,
-                [this](const QString& text) { setPanelText(2, text); });
+                [this](const QString& text) { setPanelText(2, shell::fromBytes(displayPath(shell::toBytes(text)))); });
         connect(page, &viewer::ImageViewerPage::panelToolTipChanged, panel2, &QLabel::setToolTip);
         connect(tabMain(), &QTabWidget::currentChanged, panel2, [panel2] { panel2->setToolTip(QString()); });
         connect(page, &viewer::ImageViewerPage::progressShown, this, [this, panel2](bool shown) {

@@ -1,5 +1,6 @@
 #include "shell/frmMain.h"
 
+#include "core/LockChecks.h"
 #include "core/Recovery.h"
 #include "core/Register.h"
 #include "diagnostics/CAppLog.h"
@@ -52,6 +53,8 @@
 #include <cctype>
 #include <cstdint>
 #include <exception>
+#include <functional>
+#include <utility>
 
 namespace {
 
@@ -145,6 +148,30 @@ protected:
 
 private:
     QWidget* m_window;
+};
+
+// Return or Enter in the widget it watches does what a click or double click on the current item
+// does, so that the tree and the list are usable from the keyboard alone.
+class EnterActivates final : public QObject {
+public:
+    EnterActivates(QObject* parent, std::function<void()> activate)
+        : QObject(parent), m_activate(std::move(activate)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+                (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+                m_activate();
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> m_activate;
 };
 
 // Swallows the tool tip event of the widgets it watches.
@@ -315,10 +342,14 @@ void frmMain::buildMainPanel(QFrame* panel) {
     m_tvw1->setContextMenuPolicy(Qt::CustomContextMenu);
     m_tvw1->setMinimumWidth(px(3200));
     m_filFiles = new FileListBox(panel);
+    // The pane's lists have no label beside them: assistive technology hears what each one holds (the
+    // drive list is heard by its chosen drive).
+    m_tvw1->setAccessibleName(QStringLiteral("Folders"));
 
     // Right: the file list with the password boxes and the commands under it.
     m_lvwFiles = new QTreeWidget(panel);
     m_lvwFiles->setObjectName(QStringLiteral("lvwFiles"));
+    m_lvwFiles->setAccessibleName(QStringLiteral("Files"));
     m_lvwFiles->setRootIsDecorated(false);
     m_lvwFiles->setUniformRowHeights(true);
     m_lvwFiles->setAllColumnsShowFocus(true);
@@ -432,6 +463,11 @@ void frmMain::buildMainPanel(QFrame* panel) {
     connect(m_tvw1, &QTreeWidget::itemCollapsed, this,
             [](QTreeWidgetItem* node) { node->setIcon(0, shell::folderClosedIcon()); });
     connect(m_tvw1, &QWidget::customContextMenuRequested, this, &frmMain::onFolderMenuRequested);
+    // Arrow keys move through the tree; Return picks the folder, as a click does.
+    m_tvw1->installEventFilter(new EnterActivates(m_tvw1, [this] {
+        if (QTreeWidgetItem* node = m_tvw1->currentItem())
+            tvw1_NodeClick(node, false);
+    }));
 }
 
 // Tab goes through the pane as it is laid out: drive list, tree, file list, the password boxes, the
@@ -463,6 +499,11 @@ void frmMain::wireLockingCommands() {
     connect(button(QStringLiteral("cmdDeselectAll")), &QPushButton::clicked, commands,
             &locking::LockingCommands::cmdDeselectAll_click);
     connect(m_lvwFiles, &QTreeWidget::itemDoubleClicked, commands, &locking::LockingCommands::lvwFiles_DblClick);
+    // Return on a row opens it as a double click does.
+    m_lvwFiles->installEventFilter(new EnterActivates(m_lvwFiles, [this, commands] {
+        if (m_lvwFiles->currentItem())
+            commands->lvwFiles_DblClick();
+    }));
     connect(this, &frmMain::lockToolbarClicked, commands, &locking::LockingCommands::tbrLock_ButtonClick);
 
     struct MenuCommand {
@@ -543,7 +584,7 @@ frmMain::LoadResult frmMain::Form_Load() {
         core::EnsureRegister(m_registerPath);
         // Runs that a crash or a kill interrupted are finished or rolled back before anything is shown.
         const std::string recovered =
-            core::RecoveryMessage(core::RecoverFolders(m_registerPath, core::RegisterFolders(m_registerPath)));
+            recoveryMessage(core::RecoverFolders(m_registerPath, core::RegisterFolders(m_registerPath)));
         if (!recovered.empty())
             m_prompt.show(recovered, platform::Buttons::OK, platform::Icon::Information);
         // 5. Drive "c:", current folder "c:\".
@@ -753,7 +794,7 @@ void frmMain::refillError(int number, const std::string& description) {
 void frmMain::filFiles_PathChange() {
     // Runs interrupted in the folder being listed are finished or rolled back first.
     if (core::HasAbandonedTemporaryFiles(currentFolder())) {
-        const std::string recovered = core::RecoveryMessage(core::RecoverFolders(m_registerPath, {currentFolder()}));
+        const std::string recovered = recoveryMessage(core::RecoverFolders(m_registerPath, {currentFolder()}));
         if (!recovered.empty())
             m_prompt.show(recovered, platform::Buttons::OK, platform::Icon::Information);
     }
@@ -824,14 +865,15 @@ void frmMain::setListTint(bool lockedFolder) {
 }
 
 std::string frmMain::displayPath(const std::string& path) const {
-    // A status text reports nothing: a register that cannot be read leaves the path as it is on disk.
-    if (m_registerPath.empty() || !CanOpenForInput(m_registerPath))
-        return path;
-    try {
-        return shell::DisplayPath(path, core::GetLockedFolders(m_registerPath, m_prompt, kWindowName));
-    } catch (const std::exception&) {
-        return path; // the register could not be read: the path on disk is still right
-    }
+    return core::ShownPath(m_registerPath, path);
+}
+
+// What a recovery sweep did, naming files inside locked folders by the folders' former names.
+std::string frmMain::recoveryMessage(core::RecoveryReport report) const {
+    for (auto* paths : {&report.restored, &report.discarded, &report.mended})
+        for (std::string& path : *paths)
+            path = displayPath(path);
+    return core::RecoveryMessage(report);
 }
 
 // Status bar panel 2: the folder as the user knows it; the path on disk as its tool tip.

@@ -33,6 +33,10 @@ namespace platform {
 class Prompt;
 }
 
+namespace core {
+struct RecoveryReport;
+}
+
 namespace shell {
 class MainWindowPortAdapter;
 class SingleInstance;
@@ -154,6 +158,7 @@ private:
     void refillError(int number, const std::string& description);
     void setListTint(bool lockedFolder);
     void showFolderInStatus(const std::string& path);
+    std::string recoveryMessage(core::RecoveryReport report) const;
     void refillBranch(QTreeWidgetItem* node, const std::string& oldKey);
     void setTabOrderOfMainPanel();
     void wireLockingCommands();

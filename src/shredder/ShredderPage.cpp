@@ -1,5 +1,6 @@
 #include "shredder/ShredderPage.h"
 
+#include "core/LockChecks.h"
 #include "platform/Environment.h"
 #include "platform/Prompt.h"
 #include "settings/BrowseForFolder.h"
@@ -318,7 +319,9 @@ void ShredderPage::ShredFolderCommand(const std::string& folder) {
         return;
     if (RefuseIfProtected(folder, m_prompt))
         return;
-    if (m_prompt.show("Are you sure you want to shred '" + folder + "' folder ?", platform::Buttons::YesNo,
+    // A locked folder is named as the user knows it, not by its scrambled name.
+    const std::string shown = core::ShownPath(m_registerPath ? m_registerPath() : std::string(), folder);
+    if (m_prompt.show("Are you sure you want to shred '" + shown + "' folder ?", platform::Buttons::YesNo,
                       platform::Icon::Question, "Lock Confirmation") == platform::Answer::No)
         return;
     startRun(RunKind::TreeFolder, {folder});

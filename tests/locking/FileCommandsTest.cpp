@@ -1,10 +1,12 @@
 #include "LockingTestSupport.h"
 
 #include "core/LockEngine.h"
+#include "core/Register.h"
 #include "locking/FileCommands.h"
 #include "platform/Attributes.h"
 #include "platform/Environment.h"
 #include "platform/Registry.h"
+#include "settings/Settings.h"
 #include "settings/modFileFunctions.h"
 #include "settings/modGeneral.h"
 
@@ -255,8 +257,9 @@ TEST_F(FileCommandsTest, AFileThatCannotBeReplacedIsNamedWithTheReasonAndTheOthe
     testing_support::ScriptedPrompt p;
     Recorder r;
     r.prompt = &p;
-    locking::LockFiles(batch("C:\\Docs", {{"a.txt", "a.txt"}, {"frozen.txt", "frozen.txt"}, {"b.txt", "b.txt"}}, "pw", "pw"),
-                       p, r.hooks());
+    locking::LockFiles(
+        batch("C:\\Docs", {{"a.txt", "a.txt"}, {"frozen.txt", "frozen.txt"}, {"b.txt", "b.txt"}}, "pw", "pw"), p,
+        r.hooks());
     const auto unlocked = locking::UnlockFiles(
         batch("C:\\Locked", {{GetFileNamePart(frozenLocked), "frozen.txt"}}, "pw", ""), p, r.hooks());
     EXPECT_NE(unlocked.end, RunEnd::Refused);
@@ -369,6 +372,17 @@ TEST_F(FileCommandsTest, UnlockAndOpenAsksForALockedFileAndOpensPlainOnesAtOnce)
     EXPECT_EQ(sandbox.readFile("C:\\Docs\\report.doc"), "report");
     EXPECT_EQ(opener.calls(2),
               (std::vector<std::string>{sandbox.host("C:\\Docs\\plain.txt"), sandbox.host("C:\\Docs\\report.doc")}));
+
+    // Inside a locked folder the register knows, the question names the folder as the user knows it.
+    const std::string inside = "C:\\Frperg.TSL\\" + TransformName("note.txt") + ".TSL";
+    sandbox.writeFile(inside, "[Secret]");
+    core::RecordLock(registerPath, settings::kSectionFolder, "C:\\Secret", "C:\\Frperg.TSL");
+    prompt.answer(platform::Answer::No);
+    EXPECT_FALSE(locking::UnlockAndOpenFile("C:\\Frperg.TSL", {GetFileNamePart(inside), "note.txt"}, "pw", registerPath,
+                                            prompt));
+    EXPECT_EQ(prompt.last().text,
+              "The file 'C:\\Secret (locked)\\note.txt' you are trying to open is locked. In "
+              "order to view it you need to unlock it. Do you want to unlock this file and open it ?");
 }
 
 TEST_F(FileCommandsTest, FolderFileItemsShowRestoredNamesAndLeaveOutDesktopIni) {

@@ -10,6 +10,7 @@
 #include "settings/modFileFunctions.h"
 #include "settings/modGeneral.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QEvent>
 #include <QGroupBox>
@@ -46,7 +47,7 @@ protected:
     }
     QListWidget* files() { return child<QListWidget>("lvwFiles"); }
     QListWidget* folders() { return child<QListWidget>("lvwFolders"); }
-    std::string key(QListWidgetItem* item) { return item->data(Qt::UserRole).toString().toStdString(); }
+    std::string key(QListWidgetItem* item) { return item->data(Qt::UserRole).toByteArray().toStdString(); }
 
     void lockFile(const std::string& folder, const std::string& name, const std::string& password) {
         locking::FileBatch b;
@@ -159,6 +160,33 @@ TEST_F(VaultTest, UnlockFolderWithTheRightPasswordAndWithNothingChecked) {
     EXPECT_EQ(folders()->count(), 0);
     EXPECT_TRUE(child<QLabel>("lblStatus")->text().isEmpty());
     EXPECT_TRUE(child<QPushButton>("cmdCancel")->isEnabled());
+}
+
+// Linux names need not be UTF-8: a name in Latin-1 ("café") is found and unlocked by its exact bytes.
+TEST_F(VaultTest, NamesThatAreNotUtf8AreUnlockedByTheirExactBytes) {
+    const std::string name = "caf\xe9";
+    sandbox.writeFile("C:\\Docs\\" + name + ".txt", "latin");
+    lockFile("C:\\Docs", name + ".txt", "pw");
+    lockFolder(name, "pw");
+    vault->Refresh();
+    ASSERT_EQ(files()->count(), 1);
+    ASSERT_EQ(folders()->count(), 1);
+    EXPECT_EQ(key(folders()->item(0)), "C:\\Docs\\" + TransformName(name) + ".TSL");
+
+    checkAll(files());
+    typePassword("pw");
+    child<QPushButton>("cmdUnlockFiles")->click();
+    EXPECT_TRUE(port.scripted.boxes.empty()) << port.scripted.last().text;
+    EXPECT_EQ(sandbox.readFile("C:\\Docs\\" + name + ".txt"), "latin");
+
+    checkAll(folders());
+    typePassword("pw");
+    child<QPushButton>("cmdUnlockFolder")->click();
+    EXPECT_EQ(port.scripted.texts(),
+              (std::vector<std::string>{"Are you sure you want to unlock 'C:\\Docs\\" + name + "' folder ?",
+                                        "All selected folders have been unlocked"}));
+    EXPECT_TRUE(sandbox.exists("C:\\Docs\\" + name));
+    EXPECT_EQ(folders()->count(), 0);
 }
 
 TEST_F(VaultTest, AWrongPasswordEmptiesTheBoxForTheFoldersThatFollow) {
@@ -390,6 +418,15 @@ TEST_F(VaultTest, TabFollowsTheLayoutAndSpaceTicksTheCurrentRow) {
                                                "cmdCancel",      "lvwFolders"};
     EXPECT_EQ(order, expected);
 
+    // What assistive technology hears: each control's name, each row's text and tick.
+    auto heard = [](QWidget* w) {
+        return QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name).toStdString();
+    };
+    EXPECT_EQ(heard(folders()), "Locked Folders");
+    EXPECT_EQ(heard(files()), "Locked Files");
+    EXPECT_EQ(heard(child<QLineEdit>("txtPassword1")), "Password:");
+    EXPECT_EQ(heard(child<QPushButton>("cmdUnlockFiles")), "Unlock");
+
     // The files list by keyboard: arrows move, Space ticks and unticks.
     files()->setFocus();
     files()->setCurrentRow(0);
@@ -398,6 +435,12 @@ TEST_F(VaultTest, TabFollowsTheLayoutAndSpaceTicksTheCurrentRow) {
     QTest::keyClick(files(), Qt::Key_Space);
     EXPECT_EQ(files()->item(1)->checkState(), Qt::Checked);
     EXPECT_EQ(files()->item(0)->checkState(), Qt::Unchecked);
+    QAccessibleInterface* rows = QAccessible::queryAccessibleInterface(files());
+    ASSERT_EQ(rows->childCount(), 2);
+    EXPECT_EQ(rows->child(1)->text(QAccessible::Name), files()->item(1)->text());
+    EXPECT_TRUE(rows->child(1)->state().checkable);
+    EXPECT_TRUE(rows->child(1)->state().checked);
+    EXPECT_FALSE(rows->child(0)->state().checked);
     QTest::keyClick(files(), Qt::Key_Space);
     EXPECT_EQ(files()->item(1)->checkState(), Qt::Unchecked);
     folders()->setFocus();

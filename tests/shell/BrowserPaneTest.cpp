@@ -10,6 +10,7 @@
 #include "settings/modGeneral.h"
 #include "shell/frmMain.h"
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QMenu>
@@ -197,6 +198,38 @@ TEST_F(BrowserPaneTest, PickingAFolderFoldsItsSiblingsAndFillsItOnce) {
     w->tvw1_NodeClick(b, false);
     EXPECT_EQ(b->childCount(), 1); // not added a second time
     EXPECT_TRUE(prompt.boxes.empty());
+}
+
+TEST_F(BrowserPaneTest, TheKeyboardAloneBrowsesTheTreeAndOpensARow) {
+    sandbox.writeFile("C:\\A\\a.txt", "a");
+    sandbox.writeFile("C:\\B\\" + TransformName("c.txt") + ".TSL", "[Secret]");
+    auto w = open();
+    w->show();
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    QTreeWidget* tree = w->tvw1();
+    tree->setFocus();
+    ASSERT_EQ(tree->currentItem(), tree->topLevelItem(0));
+
+    QTest::keyClick(tree, Qt::Key_Down);   // "A", the first folder
+    EXPECT_EQ(w->currentFolder(), "c:\\"); // moving alone picks nothing
+    QTest::keyClick(tree, Qt::Key_Return);
+    EXPECT_EQ(w->currentFolder(), "C:\\A");
+    EXPECT_EQ(w->panelText(2), QStringLiteral("C:\\A"));
+    QTest::keyClick(tree, Qt::Key_Down);
+    QTest::keyClick(tree, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(w->currentFolder(), "C:\\B");
+    ASSERT_EQ(w->lvwFiles()->topLevelItemCount(), 1);
+
+    // Return on a row of the list asks to unlock and open it, as a double click does.
+    QTreeWidget* list = w->lvwFiles();
+    list->setFocus();
+    list->setCurrentItem(list->topLevelItem(0));
+    prompt.answer(platform::Answer::No);
+    QTest::keyClick(list, Qt::Key_Return);
+    ASSERT_EQ(prompt.boxes.size(), 1u);
+    EXPECT_EQ(prompt.last().title, "Unlock & Open Confirmation");
+    EXPECT_EQ(prompt.last().text.substr(0, 21), "The file 'C:\\B\\c.txt'");
 }
 
 TEST_F(BrowserPaneTest, PickingAVanishedFolderSaysSoAndRebuildsTheTree) {
@@ -436,6 +469,19 @@ TEST_F(BrowserPaneTest, TabFollowsTheLayoutOfThePane) {
                                                "txtPassword2",   "cmdLock",      "cmdUnlock", "cmdSelectAll",
                                                "cmdDeselectAll", "cmdSendEmail", "cmdExit"};
     EXPECT_EQ(order, expected);
+
+    // What assistive technology hears on the way: the lists by what they hold, the boxes by their labels.
+    const std::pair<const char*, const char*> names[] = {{"tvw1", "Folders"},
+                                                         {"lvwFiles", "Files"},
+                                                         {"txtPassword1", "Password"},
+                                                         {"txtPassword2", "Confirm Password"},
+                                                         {"cmdLock", "Lock"}};
+    for (const auto& [name, heard] : names) {
+        QAccessibleInterface* a =
+            QAccessible::queryAccessibleInterface(w->findChild<QWidget*>(QString::fromLatin1(name)));
+        ASSERT_NE(a, nullptr) << name;
+        EXPECT_EQ(a->text(QAccessible::Name).toStdString(), heard) << name;
+    }
 }
 
 } // namespace

@@ -3,6 +3,8 @@
 
 #include "ShellTestSupport.h"
 
+#include "core/Register.h"
+#include "settings/Settings.h"
 #include "shell/frmMain.h"
 #include "viewer/ImageViewerPage.h"
 #include "viewer/ThumbnailModel.h"
@@ -55,6 +57,20 @@ TEST_F(ImageViewerTabTest, TheViewerReportsToStatusBarPanelTwo) {
     w.tabMain()->setCurrentIndex(0);
     EXPECT_EQ(w.panelText(2), QString());
     EXPECT_EQ(panel2->toolTip(), QString());
+}
+
+TEST_F(ImageViewerTabTest, AFolderInsideALockedFolderIsNamedAsTheUserKnowsIt) {
+    sandbox.makeFolder("C:\\Frperg.TSL\\Pics");
+    frmMain w(prompt);
+    ASSERT_EQ(w.Form_Load(), frmMain::LoadResult::Loaded);
+    core::RecordLock(w.registerPath(), settings::kSectionFolder, "C:\\Secret", "C:\\Frperg.TSL");
+    auto* page = w.fraMain(1)->findChild<viewer::ImageViewerPage*>();
+    ASSERT_NE(page, nullptr);
+    page->setFolderPicker([](QWidget*) { return std::string("C:\\Frperg.TSL\\Pics"); });
+    w.tabMain()->setCurrentWidget(w.fraMain(1));
+    page->toolbarClicked(QStringLiteral("Browse"));
+    EXPECT_EQ(w.panelText(2), QStringLiteral("C:\\Secret (locked)\\Pics\\"));
+    ASSERT_TRUE(QTest::qWaitFor([page] { return !page->isBuilding(); }, 10000));
 }
 
 } // namespace

@@ -229,11 +229,22 @@ TEST_F(MainWindowTest, BusySwitchTurnsOffEveryFileCommandAndHoldsTheClose) {
     frmMain w(prompt);
     w.Form_Load();
     w.show();
-    const char* actions[] = {
-        "mFileLockFiles", "mFileUnlockFile",  "mFileLockFolder",    "mFileUnLockFolder",    "mLockFolder",
-        "mUnLockFolder",  "mLockFolderFiles", "mUnLockFolderFiles", "mShredFolderandFiles", "Lock",
-        "Unlock",         "LockFolder",       "UnlockFolder",       "SafeVault",            "mExit",
-        "mFileExit"};
+    const char* actions[] = {"mFileLockFiles",
+                             "mFileUnlockFile",
+                             "mFileLockFolder",
+                             "mFileUnLockFolder",
+                             "mLockFolder",
+                             "mUnLockFolder",
+                             "mLockFolderFiles",
+                             "mUnLockFolderFiles",
+                             "mShredFolderandFiles",
+                             "Lock",
+                             "Unlock",
+                             "LockFolder",
+                             "UnlockFolder",
+                             "SafeVault",
+                             "mExit",
+                             "mFileExit"};
     QAction extra;
     w.addFileCommand(&extra);
     w.setCommandBusy(true);
@@ -351,4 +362,23 @@ TEST_F(MainWindowTest, LoadingFinishesRunsThatWereInterrupted) {
     ASSERT_EQ(prompt.boxes.size(), 1u);
     EXPECT_EQ(prompt.last().text,
               "The unfinished result of a run on 'C:\\Docs\\report.txt' was removed; the file itself is unchanged.");
+}
+
+// A file inside a locked folder that the register knows is named by the folder's former name.
+TEST_F(MainWindowTest, WhatWasRecoveredInsideALockedFolderIsNamedAsTheUserKnowsIt) {
+    const std::string registerPath = core::RegisterPath();
+    core::EnsureRegister(registerPath);
+    const std::string plain = sandbox.writeFile("C:\\Frperg.TSL\\report.txt", "the report");
+    core::EngineContext ctx{.prompt = prompt, .registerPath = registerPath};
+    ASSERT_TRUE(core::Encrypt(plain, "pw", ctx));
+    core::RecordLock(registerPath, settings::kSectionFolder, "C:\\Secret", "C:\\Frperg.TSL");
+    sandbox.writeFile("C:\\Frperg.TSL\\.report.txt.0123456789abcdef.tessaly-tmp", "the rep");
+    prompt.boxes.clear();
+
+    frmMain w(prompt);
+    ASSERT_EQ(w.Form_Load(), frmMain::LoadResult::Loaded);
+
+    ASSERT_EQ(prompt.boxes.size(), 1u);
+    EXPECT_EQ(prompt.last().text, "The unfinished result of a run on 'C:\\Secret (locked)\\report.txt' was removed; "
+                                  "the file itself is unchanged.");
 }

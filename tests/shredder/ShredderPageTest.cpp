@@ -261,6 +261,14 @@ TEST_F(ShredderPageTest, TheTreeCommandAsksFirst) {
     waitForRun();
     EXPECT_FALSE(sandbox.exists("C:\\Tree"));
     EXPECT_EQ(testing_support::readHostFile(a), firstPass(1));
+
+    // A locked folder that the register knows is named as the user knows it, not by its scrambled name.
+    sandbox.writeFile("C:\\Frperg.TSL\\a.txt", "a");
+    core::RecordLock(registerPath, settings::kSectionFolder, "C:\\Secret", "C:\\Frperg.TSL");
+    prompt.answer(Answer::No);
+    page->ShredFolderCommand("C:\\Frperg.TSL");
+    EXPECT_EQ(prompt.last().text, "Are you sure you want to shred 'C:\\Secret (locked)' folder ?");
+    EXPECT_EQ(sandbox.readFile("C:\\Frperg.TSL\\a.txt"), "a");
 }
 
 TEST_F(ShredderPageTest, AShreddedLockedItemLeavesTheRegister) {
