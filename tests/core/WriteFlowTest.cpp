@@ -74,6 +74,55 @@ TEST_F(WriteFlowTest, TwoProcessesLockingAtOnceLoseNoEntry) {
     EXPECT_EQ(lines(sandbox.readFile(folder + "\\.hidden")), expectedHidden);
 }
 
+TEST_F(WriteFlowTest, ARunThatFindsItsFilesLockedByAnotherRunMeanwhileLeavesThemAndTheirEntries) {
+    const std::string folder = sandbox.makeFolder("C:\\Twice");
+    std::vector<std::string> plains;
+    for (int i = 0; i < 20; ++i)
+        plains.push_back(sandbox.writeFile(folder + "\\f" + std::to_string(i) + ".txt", "content " + std::to_string(i)));
+
+    // The other run starts and ends while this one has written its results and not yet put them in place.
+    testing_support::ScriptedPrompt otherPrompt;
+    std::vector<bool> other;
+    core::EngineContext ctx = context();
+    ctx.checkpoint = [&](const char* step) {
+        if (other.empty() && std::string(step) == "written")
+            other = core::LockFilesTogether(plains, "pw", core::EngineContext{.prompt = otherPrompt, .registerPath = reg});
+    };
+    const std::vector<bool> mine = core::LockFilesTogether(plains, "pw", ctx);
+
+    EXPECT_EQ(other, std::vector<bool>(plains.size(), true));
+    EXPECT_EQ(mine, std::vector<bool>(plains.size(), false));
+    ASSERT_EQ(prompt.boxes.size(), plains.size());
+    EXPECT_EQ(prompt.boxes.front().text, "'f0.txt' was not locked: it is no longer there.");
+    std::set<std::string> expected;
+    for (const std::string& plain : plains) {
+        const std::string locked = lockedPath(plain, ".TSL");
+        EXPECT_EQ(entry(settings::kSectionTSL, plain), TransformName(locked)) << plain;
+        expected.insert(GetFileNamePart(locked));
+    }
+    // Each file locked once, nothing left over beside it.
+    EXPECT_EQ(listing(folder), expected);
+    EXPECT_EQ(lines(sandbox.readFile(folder + "\\.hidden")), expected);
+}
+
+TEST_F(WriteFlowTest, AResultNameTakenWhileTheRunWroteLeavesTheSourceAndTheOtherFile) {
+    const std::string plain = sandbox.writeFile("C:\\Taken\\note.txt", "mine");
+    const std::string locked = lockedPath(plain, ".TSL");
+    core::EngineContext ctx = context();
+    ctx.checkpoint = [&](const char* step) {
+        if (std::string(step) == "written" && !sandbox.exists(locked))
+            sandbox.writeFile(locked, "someone else's");
+    };
+    EXPECT_EQ(core::LockFilesTogether({plain}, "pw", ctx), std::vector<bool>{false});
+    ASSERT_EQ(prompt.boxes.size(), 1u);
+    EXPECT_EQ(prompt.last().text,
+              "'note.txt' can't be locked: its locked name '" + GetFileNamePart(locked) + "' is taken.");
+    EXPECT_EQ(sandbox.readFile(plain), "mine");
+    EXPECT_EQ(sandbox.readFile(locked), "someone else's");
+    EXPECT_EQ(listing("C:\\Taken"), (std::set<std::string>{"note.txt", GetFileNamePart(locked)}));
+    EXPECT_EQ(entry(settings::kSectionTSL, plain), "");
+}
+
 TEST_F(WriteFlowTest, ARegisterThatCannotBeWrittenFailsTheLockAndChangesNothing) {
     const std::string plain = sandbox.writeFile("C:\\R\\note.txt", "keep me");
     const std::string big = sandbox.writeFile("C:\\R\\big.bin", core_tests::randomContent(250000, 3));
