@@ -17,6 +17,8 @@
 #include "settings/modFileFunctions.h"
 #include "settings/modGeneral.h"
 
+#include <optional>
+
 namespace locking {
 
 using platform::Answer;
@@ -24,6 +26,9 @@ using platform::Buttons;
 using platform::Icon;
 
 namespace {
+
+// The error of a folder password that could not be read (the system's "Device I/O error").
+constexpr int kPasswordUnreadable = 57;
 
 const char* const kMovedMessage =
     "The folder you are trying to lock/unlock has moved. Restart the application and try again.";
@@ -246,6 +251,8 @@ std::string missingParent(const std::string& lockedPath) {
 void reportFolderAndFilesError(const platform::SysError& e, platform::Prompt& prompt, const char* procedure) {
     if (e.number == 75)
         prompt.show(kMovedMessage, Buttons::OK, Icon::Critical);
+    else if (e.number == kPasswordUnreadable)
+        prompt.show(e.description() + ": " + e.reason() + ".", Buttons::OK, Icon::Critical);
     else
         ReportError("frmMain", e.number, e.description(), procedure);
 }
@@ -278,14 +285,33 @@ std::string FolderPasswordValueName(const std::string& restoredPath) {
     return restoredPath.substr(0, 3) + "\\" + restoredPath.substr(3);
 }
 
-bool HasStoredFolderPassword(const std::string& valueName) {
+namespace {
+
+// The folder's stored password value, if any. A settings database that cannot be read throws: an
+// unreadable password must never pass for no password, which an empty one would match.
+std::optional<std::string> storedValue(const std::string& valueName) {
     platform::RegValue value;
-    return platform::registry().queryValue(HKEY_CURRENT_USER, settings::kFolderPasswordKey, valueName, value) ==
-           platform::kRegSuccess;
+    long rc = platform::kRegBadDatabase;
+    try {
+        rc = platform::registry().queryValue(HKEY_CURRENT_USER, settings::kFolderPasswordKey, valueName, value);
+    } catch (const std::exception&) {
+    }
+    if (rc == platform::kRegNotFound)
+        return std::nullopt;
+    if (rc != platform::kRegSuccess)
+        throw platform::SysError(kPasswordUnreadable, "The folder's password could not be read",
+                                 "the settings database could not be read");
+    return value.type == platform::REG_SZ ? value.data : std::string();
+}
+
+} // namespace
+
+bool HasStoredFolderPassword(const std::string& valueName) {
+    return storedValue(valueName).has_value();
 }
 
 std::string StoredFolderPassword(const std::string& valueName) {
-    return core::RC4Text(GetStringFull(HKEY_CURRENT_USER, settings::kFolderPasswordKey, valueName), core::kFixedKey);
+    return core::RC4Text(storedValue(valueName).value_or(std::string()), core::kFixedKey);
 }
 
 FolderUnlockEnd RestoreLockedFolder(const std::string& lockedPath, const std::string& restoredPath,
@@ -446,6 +472,8 @@ FolderResult UnlockFolder(const FolderRequest& request, platform::Prompt& prompt
     } catch (const platform::SysError& e) {
         if (e.number == 75)
             prompt.show(kMovedMessage, Buttons::OK, Icon::Critical);
+        else if (e.number == kPasswordUnreadable)
+            prompt.show(e.description() + ": " + e.reason() + ".", Buttons::OK, Icon::Critical);
         else
             prompt.show("No Folder is locked", Buttons::OK, Icon::Exclamation);
     }

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <sqlite3.h>
 
@@ -510,6 +511,27 @@ TEST_F(FolderCommandsTest, AFolderWithAStoredPasswordNeverComesBackWithoutIt) {
     EXPECT_EQ(sandbox.readFile("C:\\Docs\\Old\\a.txt"), "a");
     EXPECT_FALSE(locking::HasStoredFolderPassword("C:\\\\Docs\\Old"));
     EXPECT_TRUE(lockedFolders().empty());
+}
+
+TEST_F(FolderCommandsTest, AFolderPasswordThatCannotBeReadOpensNothing) {
+    sandbox.writeFile("C:\\Docs\\Old\\a.txt", "a");
+    ASSERT_TRUE(locking::LockFolder(request("C:\\Docs\\Old", "pw", "pw"), prompt).moved);
+    const std::string locked = locking::LockedFolderPath("C:\\Docs\\Old", "Old");
+    // The settings database is damaged under the open program: no value can be read any more.
+    {
+        std::ofstream damage(platform::registryFileHost(), std::ios::binary | std::ios::trunc);
+        damage << std::string(8192, 'x');
+    }
+    const std::string says = "The folder's password could not be read: the settings database could not be read.";
+    for (const bool withFiles : {false, true}) {
+        SCOPED_TRACE(withFiles);
+        testing_support::ScriptedPrompt p;
+        const FolderRequest r = lockedRequest("C:\\Docs\\Old", "", "");
+        const auto result = withFiles ? locking::UnlockFolderAndFiles(r, p) : locking::UnlockFolder(r, p);
+        EXPECT_FALSE(result.moved);
+        EXPECT_EQ(p.texts(), std::vector<std::string>{says});
+        EXPECT_TRUE(sandbox.exists(locked));
+    }
 }
 
 TEST_F(FolderCommandsTest, UnlockFolderAndFilesUnlocksTheFilesAndTheFolder) {
