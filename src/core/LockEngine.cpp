@@ -225,19 +225,28 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
 
     // The checks of the prepare step again, now that no other run can change the folder: another
     // process may have locked or unlocked the same file, or taken the result's name, since then.
-    // Such a file is left as that run left it, and nothing of it is recorded or removed here.
+    // Such a file is left as that run left it, and nothing of it is recorded or removed here. Two
+    // files of this run bound for one name ("a.TSL" and "a.TSW" both unlock to "a", a file given
+    // twice) are one too many: the later one waits.
+    std::vector<const std::string*> targets;
     for (Job* job : jobs) {
         if (!job->ok)
             continue;
         std::string refusal;
-        if (!lexists(job->source))
+        const bool twice = std::any_of(targets.begin(), targets.end(),
+                                       [job](const std::string* t) { return *t == job->target; });
+        if (twice)
+            refusal = targetTakenMessage(job->source, job->target, locking);
+        else if (!lexists(job->source))
             refusal = Quoted(GetFileNamePart(locking || job->inPlace() ? job->source : job->target)) + " was not " +
                       (locking ? "locked" : "unlocked") +
                       ": it is no longer there.";
         else if (!job->inPlace() && lexists(job->target))
             refusal = targetTakenMessage(job->source, job->target, locking);
-        if (refusal.empty())
+        if (refusal.empty()) {
+            targets.push_back(&job->target);
             continue;
+        }
         job->ok = false;
         job->writer.reset();
         failures.push_back(refusal);

@@ -123,6 +123,31 @@ TEST_F(WriteFlowTest, AResultNameTakenWhileTheRunWroteLeavesTheSourceAndTheOther
     EXPECT_EQ(entry(settings::kSectionTSL, plain), "");
 }
 
+TEST_F(WriteFlowTest, TwoFilesOfOneRunBoundForOneNameAreNotBothTaken) {
+    // One file given twice: it is locked once and keeps its entry.
+    const std::string plain = sandbox.writeFile("C:\\Twice\\f.txt", "once");
+    const std::string lockedSmall = lockedPath(plain, ".TSL");
+    EXPECT_EQ(core::LockFilesTogether({plain, plain}, "pw", context()), (std::vector<bool>{true, false}));
+    EXPECT_EQ(prompt.texts(), std::vector<std::string>{"'f.txt' can't be locked: its locked name '" +
+                                                       GetFileNamePart(lockedSmall) + "' is taken."});
+    EXPECT_EQ(listing("C:\\Twice"), std::set<std::string>{GetFileNamePart(lockedSmall)});
+    EXPECT_EQ(entry(settings::kSectionTSL, plain), TransformName(lockedSmall));
+
+    // A small and a large locked file that both unlock to "f.txt": the first comes back, the
+    // second stays locked and recorded.
+    const std::string big = sandbox.writeFile("C:\\Twice\\f.txt", core_tests::randomContent(250000, 5));
+    ASSERT_TRUE(core::BigEncrypt(big, "pw", context()));
+    const std::string lockedLarge = lockedPath(plain, ".TSW");
+    prompt.boxes.clear();
+    EXPECT_EQ(core::UnlockFilesTogether({lockedSmall, lockedLarge}, "pw", context()),
+              (std::vector<bool>{true, false}));
+    EXPECT_EQ(prompt.texts(), std::vector<std::string>{"'f.txt' can't be unlocked: the name 'f.txt' is taken."});
+    EXPECT_EQ(listing("C:\\Twice"), (std::set<std::string>{"f.txt", GetFileNamePart(lockedLarge)}));
+    EXPECT_EQ(sandbox.readFile(plain), "once");
+    EXPECT_EQ(entry(settings::kSectionTSW, plain), TransformName(lockedLarge));
+    EXPECT_EQ(entry(settings::kSectionTSL, plain), "");
+}
+
 TEST_F(WriteFlowTest, ARegisterThatCannotBeWrittenFailsTheLockAndChangesNothing) {
     const std::string plain = sandbox.writeFile("C:\\R\\note.txt", "keep me");
     const std::string big = sandbox.writeFile("C:\\R\\big.bin", core_tests::randomContent(250000, 3));
