@@ -387,7 +387,7 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
             if (!job->committed || !job->ok)
                 continue;
             job->ok = false;
-            showFailure(ctx, "'" + job->source + "' was " + (locking ? "locked" : "unlocked") +
+            showFailure(ctx, Quoted(locking ? job->source : job->target) + " was " + (locking ? "locked" : "unlocked") +
                                  ", but the folder's list of hidden files could not be written: " + e.description() +
                                  ".");
         }
@@ -406,8 +406,9 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
                     if (!sameSection(job->section, section) || !job->ok)
                         continue;
                     job->ok = false;
-                    showFailure(ctx, "'" + job->source +
-                                         "' was unlocked, but it could not be removed from the Security Vault: " +
+                    // Named as it is now: the file the user knows, no longer its locked name.
+                    showFailure(ctx, Quoted(job->target) +
+                                         " was unlocked, but it could not be removed from the Security Vault: " +
                                          e.description() + ".");
                 }
             }

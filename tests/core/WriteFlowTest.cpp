@@ -181,7 +181,7 @@ TEST_F(WriteFlowTest, AnUnlockWhoseEntryCannotBeRemovedSaysSo) {
     const std::string locked = lockedPath(plain, ".TSL");
     EXPECT_FALSE(core::Decrypt(locked, "pw", context()));
     ASSERT_EQ(prompt.boxes.size(), 1u);
-    EXPECT_EQ(prompt.last().text, "'" + locked + "' was unlocked, but it could not be removed from the Security Vault: " +
+    EXPECT_EQ(prompt.last().text, "'" + plain + "' was unlocked, but it could not be removed from the Security Vault: " +
                                       platform::errorDescription(75) + ".");
     EXPECT_EQ(sandbox.readFile(plain), "keep me");
 }
@@ -199,6 +199,15 @@ TEST_F(WriteFlowTest, AHiddenListThatCannotBeWrittenIsReportedAsAFailure) {
     const std::string locked = lockedPath(plain, ".TSL");
     EXPECT_TRUE(sandbox.exists(locked));
     EXPECT_EQ(entry(settings::kSectionTSL, plain), TransformName(locked));
+
+    // The unlock says so too, naming the file by the name it has again.
+    prompt.boxes.clear();
+    EXPECT_FALSE(core::Decrypt(locked, "pw", context()));
+    EXPECT_EQ(prompt.texts(), std::vector<std::string>{"'" + plain +
+                                                       "' was unlocked, but the folder's list of hidden files could "
+                                                       "not be written: " +
+                                                       platform::errorDescription(75) + "."});
+    EXPECT_EQ(sandbox.readFile(plain), "content");
 }
 
 TEST_F(WriteFlowTest, ResultsKeepTheSourcesPermissionBitsAndTemporaryFilesAreOwnerOnly) {
