@@ -264,7 +264,22 @@ int unlockFiles(const std::vector<std::string>& files, const std::string& passwo
             allNamed = false;
             continue;
         }
-        if (!core::StartsWithLockedHeader(run.paths[i])) {
+        // A pipe or a link named like a locked file is refused before anything reads it.
+        const std::string refusal = core::RefuseFileKind(run.paths[i]);
+        if (!refusal.empty()) {
+            prompt.show(refusal, platform::Buttons::OK, platform::Icon::Exclamation, std::string());
+            allNamed = false;
+            continue;
+        }
+        bool locked = false;
+        try {
+            locked = core::StartsWithLockedHeader(run.paths[i]);
+        } catch (const platform::SysError& e) {
+            fail(run.args[i] + ": " + e.reason());
+            allNamed = false;
+            continue;
+        }
+        if (!locked) {
             fail(run.args[i] + ": not locked (it does not begin with a locked header)");
             allNamed = false;
             continue;

@@ -129,11 +129,14 @@ bool refuse(const EngineContext& ctx, const std::string& refusal) {
 }
 
 // Names the file the user chose and the name that stands in the way.
-void showTargetTaken(const EngineContext& ctx, const std::string& path, const std::string& target, bool lock) {
+std::string targetTakenMessage(const std::string& path, const std::string& target, bool lock) {
     const std::string chosen = Quoted(ShownName(path)) + " can't be ";
     const std::string taken = Quoted(GetFileNamePart(target)) + " is taken.";
-    ctx.prompt.show(lock ? chosen + "locked: its locked name " + taken : chosen + "unlocked: the name " + taken,
-                    Buttons::OK, Icon::Exclamation);
+    return lock ? chosen + "locked: its locked name " + taken : chosen + "unlocked: the name " + taken;
+}
+
+void showTargetTaken(const EngineContext& ctx, const std::string& path, const std::string& target, bool lock) {
+    ctx.prompt.show(targetTakenMessage(path, target, lock), Buttons::OK, Icon::Exclamation);
 }
 
 // Whether a file or folder already has the target's name. A name that the folder cannot hold (too
@@ -146,6 +149,12 @@ bool targetTaken(const std::string& target) {
     if (errno == ENOENT)
         return false;
     throw platform::sysErrorFromErrno(errno, host);
+}
+
+// Whether anything (a file, a folder or a link) has the path, without following a link.
+bool lexists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(platform::toHost(path).c_str(), &st) == 0;
 }
 
 std::string lockTarget(const std::string& path, const char* extension) {
@@ -213,6 +222,37 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
     const std::string hostFolder = platform::hostpath::folderOf(platform::toHost(jobs.front()->target));
     const platform::FolderLock lock(hostFolder);
     const bool locking = jobs.front()->locking;
+
+    // The checks of the prepare step again, now that no other run can change the folder: another
+    // process may have locked or unlocked the same file, or taken the result's name, since then.
+    // Such a file is left as that run left it, and nothing of it is recorded or removed here. Two
+    // files of this run bound for one name ("a.TSL" and "a.TSW" both unlock to "a", a file given
+    // twice) are one too many: the later one waits.
+    std::vector<const std::string*> targets;
+    for (Job* job : jobs) {
+        if (!job->ok)
+            continue;
+        std::string refusal;
+        const bool twice = std::any_of(targets.begin(), targets.end(),
+                                       [job](const std::string* t) { return *t == job->target; });
+        if (twice)
+            refusal = targetTakenMessage(job->source, job->target, locking);
+        else if (!lexists(job->source))
+            refusal = Quoted(GetFileNamePart(locking || job->inPlace() ? job->source : job->target)) + " was not " +
+                      (locking ? "locked" : "unlocked") +
+                      ": it is no longer there.";
+        else if (!job->inPlace() && lexists(job->target))
+            refusal = targetTakenMessage(job->source, job->target, locking);
+        if (refusal.empty()) {
+            targets.push_back(&job->target);
+            continue;
+        }
+        job->ok = false;
+        job->writer.reset();
+        failures.push_back(refusal);
+    }
+    if (std::none_of(jobs.begin(), jobs.end(), [](const Job* job) { return job->ok; }))
+        return;
 
     if (locking) {
         for (const char* section : {settings::kSectionTSL, settings::kSectionTSW}) {
@@ -347,7 +387,7 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
             if (!job->committed || !job->ok)
                 continue;
             job->ok = false;
-            showFailure(ctx, "'" + job->source + "' was " + (locking ? "locked" : "unlocked") +
+            showFailure(ctx, Quoted(locking ? job->source : job->target) + " was " + (locking ? "locked" : "unlocked") +
                                  ", but the folder's list of hidden files could not be written: " + e.description() +
                                  ".");
         }
@@ -366,8 +406,9 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
                     if (!sameSection(job->section, section) || !job->ok)
                         continue;
                     job->ok = false;
-                    showFailure(ctx, "'" + job->source +
-                                         "' was unlocked, but it could not be removed from the Security Vault: " +
+                    // Named as it is now: the file the user knows, no longer its locked name.
+                    showFailure(ctx, Quoted(job->target) +
+                                         " was unlocked, but it could not be removed from the Security Vault: " +
                                          e.description() + ".");
                 }
             }

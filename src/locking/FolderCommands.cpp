@@ -10,11 +10,14 @@
 #include "platform/FileIO.h"
 #include "platform/ProfileFile.h"
 #include "platform/Prompt.h"
+#include "platform/Registry.h"
 #include "platform/SysError.h"
 #include "settings/Settings.h"
 #include "settings/VbRegMod.h"
 #include "settings/modFileFunctions.h"
 #include "settings/modGeneral.h"
+
+#include <optional>
 
 namespace locking {
 
@@ -23,6 +26,9 @@ using platform::Buttons;
 using platform::Icon;
 
 namespace {
+
+// The error of a folder password that could not be read (the system's "Device I/O error").
+constexpr int kPasswordUnreadable = 57;
 
 const char* const kMovedMessage =
     "The folder you are trying to lock/unlock has moved. Restart the application and try again.";
@@ -143,6 +149,49 @@ std::string passwordValueName(const SelectedFolder& folder) {
     return folder.fullPath.empty() ? FolderPasswordValueName(folder.key) : folder.fullPath;
 }
 
+// Records a folder about to be locked in the register, before it is renamed, so that a lock that
+// cannot be recorded is not made. False after saying why.
+bool recordFolderLock(const std::string& registerPath, const std::string& path, const std::string& locked,
+                      platform::Prompt& prompt) {
+    try {
+        core::RecordLock(registerPath, settings::kSectionFolder, path, locked);
+        return true;
+    } catch (const platform::SysError& e) {
+        prompt.show(core::Quoted(path) + " was not locked: it could not be recorded in the Security Vault: " +
+                        e.description() + ".",
+                    Buttons::OK, Icon::Critical);
+        return false;
+    }
+}
+
+// Stores a folder's password before the folder is renamed: a folder whose password could not be
+// kept would later open with an empty one. False after saying why.
+bool storeFolderPassword(const std::string& valueName, const std::string& password, const std::string& path,
+                         platform::Prompt& prompt) {
+    std::string reason;
+    try {
+        if (platform::registry().setString(HKEY_CURRENT_USER, settings::kFolderPasswordKey, valueName,
+                                           core::RC4Text(password, core::kFixedKey)) == platform::kRegSuccess)
+            return true;
+        reason = platform::errorDescription(75);
+    } catch (const std::exception& e) {
+        reason = e.what();
+    }
+    prompt.show(core::Quoted(path) + " was not locked: its password could not be stored: " + reason + ".",
+                Buttons::OK, Icon::Critical);
+    return false;
+}
+
+// Takes back the register entry (and the stored password) of a folder lock that was not made.
+void forgetFolderLock(const std::string& registerPath, const std::string& path, const std::string& valueName) {
+    if (!valueName.empty())
+        DeleteValue(HKEY_CURRENT_USER, settings::kFolderPasswordKey, valueName);
+    try {
+        core::RemoveAfterFolderUnlock(registerPath, path);
+    } catch (const platform::SysError&) {
+    }
+}
+
 // Renames the folder to its locked name and marks it; on failure puts desktop.ini back and tells why.
 bool hideFolder(const std::string& path, const std::string& locked, const std::string& ini, const IniState& before,
                 platform::Prompt& prompt) {
@@ -202,6 +251,8 @@ std::string missingParent(const std::string& lockedPath) {
 void reportFolderAndFilesError(const platform::SysError& e, platform::Prompt& prompt, const char* procedure) {
     if (e.number == 75)
         prompt.show(kMovedMessage, Buttons::OK, Icon::Critical);
+    else if (e.number == kPasswordUnreadable)
+        prompt.show(e.description() + ": " + e.reason() + ".", Buttons::OK, Icon::Critical);
     else
         ReportError("frmMain", e.number, e.description(), procedure);
 }
@@ -228,14 +279,33 @@ std::string RestoredFolderPath(const std::string& lockedPath) {
     return AddBackslash(GetFolderPart(lockedPath)) + TransformName(stem);
 }
 
-bool HasStoredFolderPassword(const std::string& valueName) {
+namespace {
+
+// The folder's stored password value, if any. A settings database that cannot be read throws: an
+// unreadable password must never pass for no password, which an empty one would match.
+std::optional<std::string> storedValue(const std::string& valueName) {
     platform::RegValue value;
-    return platform::registry().queryValue(HKEY_CURRENT_USER, settings::kFolderPasswordKey, valueName, value) ==
-           platform::kRegSuccess;
+    long rc = platform::kRegBadDatabase;
+    try {
+        rc = platform::registry().queryValue(HKEY_CURRENT_USER, settings::kFolderPasswordKey, valueName, value);
+    } catch (const std::exception&) {
+    }
+    if (rc == platform::kRegNotFound)
+        return std::nullopt;
+    if (rc != platform::kRegSuccess)
+        throw platform::SysError(kPasswordUnreadable, "The folder's password could not be read",
+                                 "the settings database could not be read");
+    return value.type == platform::REG_SZ ? value.data : std::string();
+}
+
+} // namespace
+
+bool HasStoredFolderPassword(const std::string& valueName) {
+    return storedValue(valueName).has_value();
 }
 
 std::string StoredFolderPassword(const std::string& valueName) {
-    return core::RC4Text(GetStringFull(HKEY_CURRENT_USER, settings::kFolderPasswordKey, valueName), core::kFixedKey);
+    return core::RC4Text(storedValue(valueName).value_or(std::string()), core::kFixedKey);
 }
 
 FolderUnlockEnd RestoreLockedFolder(const std::string& lockedPath, const std::string& restoredPath,
@@ -320,13 +390,24 @@ FolderResult LockFolder(const FolderRequest& request, platform::Prompt& prompt) 
         const std::string locked = LockedFolderPath(path, request.folder.text);
         if (!ConfirmFolderCommand(prompt, "lock", path))
             return result;
-        writeLockIni(ini, before, true);
-        if (!hideFolder(path, locked, ini, before, prompt))
+        const std::string valueName = passwordValueName(request.folder);
+        if (!recordFolderLock(request.registerPath, path, locked, prompt))
             return result;
+        if (!storeFolderPassword(valueName, request.password, path, prompt)) {
+            forgetFolderLock(request.registerPath, path, std::string());
+            return result;
+        }
+        try {
+            writeLockIni(ini, before, true);
+        } catch (const platform::SysError&) {
+            forgetFolderLock(request.registerPath, path, valueName);
+            throw;
+        }
+        if (!hideFolder(path, locked, ini, before, prompt)) {
+            forgetFolderLock(request.registerPath, path, valueName);
+            return result;
+        }
         setDisplayValues();
-        SaveString(HKEY_CURRENT_USER, settings::kFolderPasswordKey, passwordValueName(request.folder),
-                   core::RC4Text(request.password, core::kFixedKey));
-        core::RecordLock(request.registerPath, settings::kSectionFolder, path, locked);
         result.moved = true;
         result.newPath = locked;
         result.clearPasswords = true;
@@ -385,6 +466,8 @@ FolderResult UnlockFolder(const FolderRequest& request, platform::Prompt& prompt
     } catch (const platform::SysError& e) {
         if (e.number == 75)
             prompt.show(kMovedMessage, Buttons::OK, Icon::Critical);
+        else if (e.number == kPasswordUnreadable)
+            prompt.show(e.description() + ": " + e.reason() + ".", Buttons::OK, Icon::Critical);
         else
             prompt.show("No Folder is locked", Buttons::OK, Icon::Exclamation);
     }
@@ -425,11 +508,19 @@ FolderResult LockFolderAndFiles(const FolderRequest& request, platform::Prompt& 
             prompt.show("The folder you are trying to lock is already locked.", Buttons::OK, Icon::Information);
             return result;
         }
-        writeLockIni(ini, before, false);
-        if (!hideFolder(path, locked, ini, before, prompt))
+        if (!recordFolderLock(request.registerPath, path, locked, prompt))
             return result;
+        try {
+            writeLockIni(ini, before, false);
+        } catch (const platform::SysError&) {
+            forgetFolderLock(request.registerPath, path, std::string());
+            throw;
+        }
+        if (!hideFolder(path, locked, ini, before, prompt)) {
+            forgetFolderLock(request.registerPath, path, std::string());
+            return result;
+        }
         setDisplayValues();
-        core::RecordLock(request.registerPath, settings::kSectionFolder, path, locked);
         result.moved = true;
         result.newPath = locked;
     } catch (const platform::SysError& e) {

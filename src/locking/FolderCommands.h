@@ -59,7 +59,8 @@ using core::FolderPasswordValueName;
 // Whether a password value is stored for the folder (an empty password counts; a folder locked with
 // its files has none).
 bool HasStoredFolderPassword(const std::string& valueName);
-// The stored password of a folder, deciphered ("" when there is none).
+// The stored password of a folder, deciphered ("" when there is none). Both throw platform::SysError
+// when the settings cannot be read: an unreadable password never counts as none.
 std::string StoredFolderPassword(const std::string& valueName);
 // True when the path ends in ".TSL" (any case), as a locked folder's name does.
 bool EndsInFolderLockExtension(const std::string& path);

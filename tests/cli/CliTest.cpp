@@ -125,6 +125,8 @@ TEST_F(CliTest, NamesAndKindsItCannotHandleAreRefusedWithTheReason) {
     fs::create_symlink("target.txt", link);
     const std::string pipe = sandbox.host("C:\\N\\pipe");
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const std::string lockedPipe = sandbox.host("C:\\N\\pipe.TSL");
+    ASSERT_EQ(::mkfifo(lockedPipe.c_str(), 0600), 0);
     const std::string longName = sandbox.host(sandbox.writeFile("C:\\N\\" + std::string(252, 'x'), "long"));
 
     const struct {
@@ -135,6 +137,7 @@ TEST_F(CliTest, NamesAndKindsItCannotHandleAreRefusedWithTheReason) {
         {{"lock", link}, "'link.txt' is a symbolic link."},
         {{"lock", pipe}, "'pipe' is not a regular file and cannot be locked or unlocked."},
         {{"info", pipe}, pipe + ": not a regular file\n"}, // and without waiting for a writer
+        {{"unlock", lockedPipe}, "'pipe.TSL' is not a regular file and cannot be locked or unlocked."},
         {{"lock", longName}, "'" + std::string(252, 'x') + "' could not be locked: File name too long.\n"},
     };
     for (const auto& c : cases) {

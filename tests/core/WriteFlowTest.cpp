@@ -74,6 +74,80 @@ TEST_F(WriteFlowTest, TwoProcessesLockingAtOnceLoseNoEntry) {
     EXPECT_EQ(lines(sandbox.readFile(folder + "\\.hidden")), expectedHidden);
 }
 
+TEST_F(WriteFlowTest, ARunThatFindsItsFilesLockedByAnotherRunMeanwhileLeavesThemAndTheirEntries) {
+    const std::string folder = sandbox.makeFolder("C:\\Twice");
+    std::vector<std::string> plains;
+    for (int i = 0; i < 20; ++i)
+        plains.push_back(sandbox.writeFile(folder + "\\f" + std::to_string(i) + ".txt", "content " + std::to_string(i)));
+
+    // The other run starts and ends while this one has written its results and not yet put them in place.
+    testing_support::ScriptedPrompt otherPrompt;
+    std::vector<bool> other;
+    core::EngineContext ctx = context();
+    ctx.checkpoint = [&](const char* step) {
+        if (other.empty() && std::string(step) == "written")
+            other = core::LockFilesTogether(plains, "pw", core::EngineContext{.prompt = otherPrompt, .registerPath = reg});
+    };
+    const std::vector<bool> mine = core::LockFilesTogether(plains, "pw", ctx);
+
+    EXPECT_EQ(other, std::vector<bool>(plains.size(), true));
+    EXPECT_EQ(mine, std::vector<bool>(plains.size(), false));
+    ASSERT_EQ(prompt.boxes.size(), plains.size());
+    EXPECT_EQ(prompt.boxes.front().text, "'f0.txt' was not locked: it is no longer there.");
+    std::set<std::string> expected;
+    for (const std::string& plain : plains) {
+        const std::string locked = lockedPath(plain, ".TSL");
+        EXPECT_EQ(entry(settings::kSectionTSL, plain), TransformName(locked)) << plain;
+        expected.insert(GetFileNamePart(locked));
+    }
+    // Each file locked once, nothing left over beside it.
+    EXPECT_EQ(listing(folder), expected);
+    EXPECT_EQ(lines(sandbox.readFile(folder + "\\.hidden")), expected);
+}
+
+TEST_F(WriteFlowTest, AResultNameTakenWhileTheRunWroteLeavesTheSourceAndTheOtherFile) {
+    const std::string plain = sandbox.writeFile("C:\\Taken\\note.txt", "mine");
+    const std::string locked = lockedPath(plain, ".TSL");
+    core::EngineContext ctx = context();
+    ctx.checkpoint = [&](const char* step) {
+        if (std::string(step) == "written" && !sandbox.exists(locked))
+            sandbox.writeFile(locked, "someone else's");
+    };
+    EXPECT_EQ(core::LockFilesTogether({plain}, "pw", ctx), std::vector<bool>{false});
+    ASSERT_EQ(prompt.boxes.size(), 1u);
+    EXPECT_EQ(prompt.last().text,
+              "'note.txt' can't be locked: its locked name '" + GetFileNamePart(locked) + "' is taken.");
+    EXPECT_EQ(sandbox.readFile(plain), "mine");
+    EXPECT_EQ(sandbox.readFile(locked), "someone else's");
+    EXPECT_EQ(listing("C:\\Taken"), (std::set<std::string>{"note.txt", GetFileNamePart(locked)}));
+    EXPECT_EQ(entry(settings::kSectionTSL, plain), "");
+}
+
+TEST_F(WriteFlowTest, TwoFilesOfOneRunBoundForOneNameAreNotBothTaken) {
+    // One file given twice: it is locked once and keeps its entry.
+    const std::string plain = sandbox.writeFile("C:\\Twice\\f.txt", "once");
+    const std::string lockedSmall = lockedPath(plain, ".TSL");
+    EXPECT_EQ(core::LockFilesTogether({plain, plain}, "pw", context()), (std::vector<bool>{true, false}));
+    EXPECT_EQ(prompt.texts(), std::vector<std::string>{"'f.txt' can't be locked: its locked name '" +
+                                                       GetFileNamePart(lockedSmall) + "' is taken."});
+    EXPECT_EQ(listing("C:\\Twice"), std::set<std::string>{GetFileNamePart(lockedSmall)});
+    EXPECT_EQ(entry(settings::kSectionTSL, plain), TransformName(lockedSmall));
+
+    // A small and a large locked file that both unlock to "f.txt": the first comes back, the
+    // second stays locked and recorded.
+    const std::string big = sandbox.writeFile("C:\\Twice\\f.txt", core_tests::randomContent(250000, 5));
+    ASSERT_TRUE(core::BigEncrypt(big, "pw", context()));
+    const std::string lockedLarge = lockedPath(plain, ".TSW");
+    prompt.boxes.clear();
+    EXPECT_EQ(core::UnlockFilesTogether({lockedSmall, lockedLarge}, "pw", context()),
+              (std::vector<bool>{true, false}));
+    EXPECT_EQ(prompt.texts(), std::vector<std::string>{"'f.txt' can't be unlocked: the name 'f.txt' is taken."});
+    EXPECT_EQ(listing("C:\\Twice"), (std::set<std::string>{"f.txt", GetFileNamePart(lockedLarge)}));
+    EXPECT_EQ(sandbox.readFile(plain), "once");
+    EXPECT_EQ(entry(settings::kSectionTSW, plain), TransformName(lockedLarge));
+    EXPECT_EQ(entry(settings::kSectionTSL, plain), "");
+}
+
 TEST_F(WriteFlowTest, ARegisterThatCannotBeWrittenFailsTheLockAndChangesNothing) {
     const std::string plain = sandbox.writeFile("C:\\R\\note.txt", "keep me");
     const std::string big = sandbox.writeFile("C:\\R\\big.bin", core_tests::randomContent(250000, 3));
@@ -107,7 +181,7 @@ TEST_F(WriteFlowTest, AnUnlockWhoseEntryCannotBeRemovedSaysSo) {
     const std::string locked = lockedPath(plain, ".TSL");
     EXPECT_FALSE(core::Decrypt(locked, "pw", context()));
     ASSERT_EQ(prompt.boxes.size(), 1u);
-    EXPECT_EQ(prompt.last().text, "'" + locked + "' was unlocked, but it could not be removed from the Security Vault: " +
+    EXPECT_EQ(prompt.last().text, "'" + plain + "' was unlocked, but it could not be removed from the Security Vault: " +
                                       platform::errorDescription(75) + ".");
     EXPECT_EQ(sandbox.readFile(plain), "keep me");
 }
@@ -125,6 +199,15 @@ TEST_F(WriteFlowTest, AHiddenListThatCannotBeWrittenIsReportedAsAFailure) {
     const std::string locked = lockedPath(plain, ".TSL");
     EXPECT_TRUE(sandbox.exists(locked));
     EXPECT_EQ(entry(settings::kSectionTSL, plain), TransformName(locked));
+
+    // The unlock says so too, naming the file by the name it has again.
+    prompt.boxes.clear();
+    EXPECT_FALSE(core::Decrypt(locked, "pw", context()));
+    EXPECT_EQ(prompt.texts(), std::vector<std::string>{"'" + plain +
+                                                       "' was unlocked, but the folder's list of hidden files could "
+                                                       "not be written: " +
+                                                       platform::errorDescription(75) + "."});
+    EXPECT_EQ(sandbox.readFile(plain), "content");
 }
 
 TEST_F(WriteFlowTest, ResultsKeepTheSourcesPermissionBitsAndTemporaryFilesAreOwnerOnly) {

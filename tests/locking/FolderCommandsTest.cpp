@@ -6,6 +6,7 @@
 #include "platform/Attributes.h"
 #include "platform/Environment.h"
 #include "platform/Registry.h"
+#include "platform/SysError.h"
 #include "settings/Settings.h"
 #include "settings/VbRegMod.h"
 #include "settings/modFileFunctions.h"
@@ -14,6 +15,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sqlite3.h>
 
 using locking::FolderRequest;
 using platform::Answer;
@@ -278,6 +282,51 @@ TEST_F(FolderCommandsTest, AFailedRenamePutsDesktopIniBackAndStoresNothing) {
     EXPECT_TRUE(hiddenList(sandbox.host("C:\\Docs")).empty());
 }
 
+TEST_F(FolderCommandsTest, ALockWhosePasswordOrEntryCannotBeKeptIsNotMade) {
+    const auto refuseRegistryWrites = [] {
+        platform::registry();
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(platform::registryFileHost().c_str(), &db), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(db, "CREATE TRIGGER refuse BEFORE INSERT ON vals BEGIN SELECT RAISE(ABORT, 'full'); END;",
+                               nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+        sqlite3_close(db);
+    };
+    const auto registerAFolder = [this] {
+        std::filesystem::remove(sandbox.host(registerPath));
+        std::filesystem::create_directory(sandbox.host(registerPath));
+    };
+    const struct {
+        const char* key;
+        std::function<void()> breakIt;
+        std::string says;
+    } cases[] = {
+        // In this order: the second case breaks the register for good.
+        {"C:\\Docs\\Password", refuseRegistryWrites,
+         "'C:\\Docs\\Password' was not locked: its password could not be stored: " + platform::errorDescription(75) +
+             "."},
+        {"C:\\Docs\\Register", registerAFolder,
+         "'C:\\Docs\\Register' was not locked: it could not be recorded in the Security Vault: " +
+             platform::errorDescription(75) + "."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.key);
+        sandbox.makeFolder(c.key);
+        sandbox.writeFile(std::string(c.key) + "\\note.txt", "note");
+        c.breakIt();
+        testing_support::ScriptedPrompt p;
+        p.answers = {Answer::Yes};
+        const auto result = locking::LockFolder(request(c.key, "pw", "pw"), p);
+        EXPECT_FALSE(result.moved);
+        EXPECT_EQ(p.last().text, c.says) << boxList(p);
+        // The folder is as it was: not renamed, no desktop.ini, no password to open it with.
+        EXPECT_EQ(sandbox.readFile(std::string(c.key) + "\\note.txt"), "note");
+        EXPECT_FALSE(sandbox.exists(std::string(c.key) + "\\desktop.ini"));
+        EXPECT_EQ(attributes(c.key), 0u);
+        EXPECT_EQ(storedValue(locking::FolderPasswordValueName(c.key)), "");
+    }
+}
+
 TEST_F(FolderCommandsTest, UnlockFolderGivesTheFolderBack) {
     sandbox.writeFile("C:\\Docs\\Old\\a.txt", "a");
     ASSERT_TRUE(locking::LockFolder(request("C:\\Docs\\Old", "pw", "pw"), prompt).moved);
@@ -462,6 +511,27 @@ TEST_F(FolderCommandsTest, AFolderWithAStoredPasswordNeverComesBackWithoutIt) {
     EXPECT_EQ(sandbox.readFile("C:\\Docs\\Old\\a.txt"), "a");
     EXPECT_FALSE(locking::HasStoredFolderPassword("C:\\\\Docs\\Old"));
     EXPECT_TRUE(lockedFolders().empty());
+}
+
+TEST_F(FolderCommandsTest, AFolderPasswordThatCannotBeReadOpensNothing) {
+    sandbox.writeFile("C:\\Docs\\Old\\a.txt", "a");
+    ASSERT_TRUE(locking::LockFolder(request("C:\\Docs\\Old", "pw", "pw"), prompt).moved);
+    const std::string locked = locking::LockedFolderPath("C:\\Docs\\Old", "Old");
+    // The settings database is damaged under the open program: no value can be read any more.
+    {
+        std::ofstream damage(platform::registryFileHost(), std::ios::binary | std::ios::trunc);
+        damage << std::string(8192, 'x');
+    }
+    const std::string says = "The folder's password could not be read: the settings database could not be read.";
+    for (const bool withFiles : {false, true}) {
+        SCOPED_TRACE(withFiles);
+        testing_support::ScriptedPrompt p;
+        const FolderRequest r = lockedRequest("C:\\Docs\\Old", "", "");
+        const auto result = withFiles ? locking::UnlockFolderAndFiles(r, p) : locking::UnlockFolder(r, p);
+        EXPECT_FALSE(result.moved);
+        EXPECT_EQ(p.texts(), std::vector<std::string>{says});
+        EXPECT_TRUE(sandbox.exists(locked));
+    }
 }
 
 TEST_F(FolderCommandsTest, UnlockFolderAndFilesUnlocksTheFilesAndTheFolder) {
