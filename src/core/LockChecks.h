@@ -19,7 +19,7 @@ std::string ShownName(const std::string& path);
 
 // A path as the user knows it: the part of it that is a locked folder the register knows (`lockedFolders`:
 // path on disk and path before the lock) is shown by its former path followed by " (locked)", e.g.
-// "C:\Frperg Fghsf.TSL\Sub" as "C:\Secret Stuff (locked)\Sub". Parts the register does not know stay
+// "C:\Frperg Fghsf.TSL\Sub" as "C:\Secret Stuff (locked)\Sub". Path pieces the register does not know stay
 // as they are.
 std::string ShownPath(const std::string& path, const std::vector<RegisterItem>& lockedFolders);
 // The same with the locked folders read from the register. A register that cannot be read leaves
