@@ -3,6 +3,7 @@
 // item and toolbar key reaching its command, and the busy switch shared by the window and the vault.
 
 #include "ShellTestSupport.h"
+#include "support/OpenerStub.h"
 
 #include "locking/LockingCommands.h"
 #include "locking/frmSecurityVault.h"
@@ -21,10 +22,6 @@
 #include <QSignalSpy>
 #include <QToolBar>
 #include <QTreeWidget>
-
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 
 using platform::Answer;
 using testing_support::ShownBox;
@@ -342,36 +339,6 @@ TEST_F(LockingWiringTest, FolderLockedFromTheTreeMenuAndEverythingUnlockedFromTh
     EXPECT_TRUE(QTest::qWaitFor([&] { return w->lockingCommands()->vault() == nullptr; }, 5000));
 }
 
-// A stub xdg-open first on PATH that records what it was asked to open.
-class OpenerStub final {
-public:
-    explicit OpenerStub(const testing_support::Sandbox& sandbox)
-        : m_bin(sandbox.root() + "/stub-bin"), m_log(sandbox.root() + "/opened.log") {
-        std::filesystem::create_directories(m_bin);
-        const std::string script = m_bin + "/xdg-open";
-        std::ofstream(script) << "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" << m_log << "'\n";
-        std::filesystem::permissions(script, std::filesystem::perms::owner_all);
-        m_savedPath = std::getenv("PATH") ? std::getenv("PATH") : "";
-        setenv("PATH", (m_bin + ":" + m_savedPath).c_str(), 1);
-    }
-    ~OpenerStub() { setenv("PATH", m_savedPath.c_str(), 1); }
-    // What the opener recorded, once a whole line is there (the file exists before its line is written).
-    std::string waitForLog() const {
-        auto wholeLine = [this] {
-            if (!std::filesystem::exists(m_log))
-                return false;
-            const std::string text = testing_support::readHostFile(m_log);
-            return !text.empty() && text.back() == '\n';
-        };
-        if (!QTest::qWaitFor(wholeLine, 5000))
-            return std::string(); // the opener never ran
-        return testing_support::readHostFile(m_log);
-    }
-
-private:
-    std::string m_bin, m_log, m_savedPath;
-};
-
 TEST_F(LockingWiringTest, EveryButtonMenuItemAndToolbarKeyReachesItsCommand) {
     sandbox.writeFile("C:\\top.txt", "top");
     sandbox.writeFile("C:\\second.txt", "second");
@@ -429,7 +396,7 @@ TEST_F(LockingWiringTest, EveryButtonMenuItemAndToolbarKeyReachesItsCommand) {
     EXPECT_EQ(ticked(), 0);
 
     // A double click on a plain file opens it with its default application.
-    OpenerStub opener(sandbox);
+    testing_support::OpenerStub opener(sandbox);
     QTreeWidgetItem* top = row(*w, "top.txt");
     ASSERT_NE(top, nullptr);
     const QPoint at = w->lvwFiles()->visualItemRect(top).center();
@@ -440,7 +407,7 @@ TEST_F(LockingWiringTest, EveryButtonMenuItemAndToolbarKeyReachesItsCommand) {
                        Qt::NoModifier);
     QApplication::sendEvent(viewport, &second);
     QTest::mouseRelease(viewport, Qt::LeftButton, {}, at);
-    EXPECT_EQ(opener.waitForLog(), sandbox.host("C:\\top.txt") + "\n");
+    EXPECT_EQ(opener.calls(1), std::vector<std::string>{sandbox.host("C:\\top.txt")});
 
     // "SafeVault" shows the vault modally; "SendEmail" goes to the mail command.
     QString modalName;
