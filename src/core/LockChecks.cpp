@@ -2,6 +2,7 @@
 
 #include "core/LockEngine.h"
 #include "platform/Environment.h"
+#include "platform/ProtectedPaths.h"
 #include "platform/SysError.h"
 #include "platform/Text.h"
 #include "settings/Settings.h"
@@ -9,6 +10,7 @@
 #include "settings/modGeneral.h"
 
 #include <cerrno>
+#include <exception>
 #include <sys/stat.h>
 
 namespace core {
@@ -159,8 +161,23 @@ std::string RefuseCaseTwin(const std::string& registerPath, const std::string& f
     return {};
 }
 
+std::string RefuseProtected(const std::string& path) {
+    const std::string plain = RemoveBackslash(path);
+    std::string host;
+    try {
+        host = platform::pointedEntryHost(platform::toHost(plain));
+    } catch (const std::exception&) {
+        return {};
+    }
+    if (platform::lockProtection(host) == platform::Protection::None)
+        return {};
+    return Quoted(plain) + " can't be locked: it holds your system or Tessaly's own files.";
+}
+
 std::string RefuseFileLock(const std::string& registerPath, const std::string& path) {
     std::string refusal = RefuseFileKind(path);
+    if (refusal.empty())
+        refusal = RefuseProtected(path);
     if (refusal.empty())
         refusal = RefuseInsideLockedFolder(registerPath, path);
     return refusal;

@@ -55,7 +55,13 @@ std::string RefuseHoldingLockedItems(const std::string& registerPath, const std:
 // under names matched without regard to case, so two such folders would share one password.
 std::string RefuseCaseTwin(const std::string& registerPath, const std::string& folder);
 
-// All that refuses locking a file: its kind and a locked folder around it.
+// "'<path>' can't be locked: it holds your system or Tessaly's own files." for a drive root, a home
+// folder, the program's data, state, config or own folders, a system folder, something inside the
+// program's or the system's folders, or a folder holding any of them (after links and ".." are
+// resolved). A lock renames and hides what it takes, which would take the program's records with it.
+std::string RefuseProtected(const std::string& path);
+
+// All that refuses locking a file: its kind, a protected place and a locked folder around it.
 std::string RefuseFileLock(const std::string& registerPath, const std::string& path);
 
 } // namespace core

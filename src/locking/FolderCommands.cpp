@@ -224,6 +224,8 @@ FileBatch folderBatch(const FolderRequest& request) {
 bool refuseFolderLock(const std::string& path, const std::string& registerPath, platform::Prompt& prompt) {
     std::string refusal = core::RefuseFolderKind(path);
     if (refusal.empty())
+        refusal = core::RefuseProtected(path);
+    if (refusal.empty())
         refusal = core::RefuseInsideLockedFolder(registerPath, path);
     if (refusal.empty())
         refusal = core::RefuseHoldingLockedItems(registerPath, path);

@@ -4,9 +4,15 @@
 #include "platform/Environment.h"
 #include "platform/HostPath.h"
 
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
+#include <mutex>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -59,6 +65,15 @@ std::string homeFolder() {
     return home && *home ? resolved(home) : std::string();
 }
 
+// The config folder of the program ($XDG_CONFIG_HOME/tessaly).
+std::string configFolder() {
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    if (config && *config == '/')
+        return resolved(std::string(config) + "/tessaly");
+    const std::string home = homeFolder();
+    return home.empty() ? std::string() : resolved(home + "/.config/tessaly");
+}
+
 std::vector<std::string> dataFolders() {
     std::vector<std::string> folders;
     try {
@@ -68,6 +83,11 @@ std::vector<std::string> dataFolders() {
         folders.push_back(resolved(systemFolderHost()));
         folders.push_back(resolved(favoritesFolderHost()));
         folders.push_back(resolved(logFolderHost()));
+    } catch (const std::exception&) {
+    }
+    try {
+        if (const std::string config = configFolder(); !config.empty())
+            folders.push_back(config);
     } catch (const std::exception&) {
     }
     return folders;
@@ -82,12 +102,37 @@ bool isSystemTop(const std::string& name) {
     return name.compare(0, 3, "lib") == 0;
 }
 
+// Every user's home folder from the password database, resolved; folders that do not exist, and the
+// homes of system accounts inside the system's own folders (which stay protected as those), left out.
+std::vector<std::string> userHomes() {
+    static std::mutex mutex; // getpwent() walks one database position for the whole process
+    const std::lock_guard<std::mutex> hold(mutex);
+    std::vector<std::string> homes;
+    ::setpwent();
+    while (const passwd* pw = ::getpwent()) {
+        std::error_code ec;
+        if (!pw->pw_dir || *pw->pw_dir != '/' || !fs::is_directory(pw->pw_dir, ec))
+            continue;
+        const std::string home = resolved(pw->pw_dir);
+        const std::string top =
+            home.substr(1, home.find('/', 1) == std::string::npos ? std::string::npos : home.find('/', 1) - 1);
+        if (home != "/" && !isSystemTop(top))
+            homes.push_back(home);
+    }
+    ::endpwent();
+    return homes;
+}
+
+// Folders the system keeps for everyone: protected themselves, what lies inside is the user's.
+const char* const kSharedFolders[] = {"/tmp", "/var/tmp", "/srv", "/home", "/root", "/mnt", "/media", "/run/media"};
+
 bool inSystemFolder(const std::string& entry, const std::vector<std::string>& roots) {
     if (entry.size() < 2 || entry[0] != '/')
         return false;
-    // What lies in the temporary folders is anyone's; the folders themselves belong to the system.
-    if (entry == "/tmp" || entry == "/var/tmp")
-        return true;
+    // What lies in the shared folders is anyone's; the folders themselves belong to the system.
+    for (const char* shared : kSharedFolders)
+        if (entry == shared)
+            return true;
     const std::string top =
         entry.substr(1, entry.find('/', 1) == std::string::npos ? std::string::npos : entry.find('/', 1) - 1);
     if (!isSystemTop(top))
@@ -126,6 +171,9 @@ Protection deleteProtection(const std::string& entryHost) {
     const std::string home = homeFolder();
     if (!home.empty() && within(home, entryHost))
         return Protection::Home;
+    for (const auto& h : userHomes())
+        if (within(h, entryHost))
+            return Protection::Home;
     for (const auto& d : dataFolders())
         if (within(d, entryHost))
             return Protection::DataFolder;
@@ -149,6 +197,154 @@ Protection shredProtection(const std::string& entryHost) {
     if (inSystemFolder(entryHost, driveRoots()))
         return Protection::SystemFolder;
     return Protection::None;
+}
+
+// ---- By identity ---------------------------------------------------------------------------------
+
+namespace {
+
+// Closes a descriptor when it goes out of scope.
+struct OwnedFd {
+    int fd = -1;
+    explicit OwnedFd(int f) : fd(f) {}
+    ~OwnedFd() {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    OwnedFd(const OwnedFd&) = delete;
+    OwnedFd& operator=(const OwnedFd&) = delete;
+    void reset(int f) {
+        if (fd >= 0)
+            ::close(fd);
+        fd = f;
+    }
+};
+
+FileId idOfPath(const std::string& host) {
+    struct stat st {};
+    if (host.empty() || ::stat(host.c_str(), &st) != 0)
+        return FileId{};
+    return FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+} // namespace
+
+FileId fileIdOf(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return FileId{};
+    return FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+void ProtectedSet::addWhole(const std::string& host, Protection why, bool andHolders) {
+    OwnedFd fd(host.empty() ? -1 : ::open(host.c_str(), O_PATH | O_CLOEXEC));
+    if (fd.fd < 0)
+        return;
+    FileId id = fileIdOf(fd.fd);
+    m_whole.emplace(id, why);
+    if (!andHolders)
+        return;
+    // Every folder above it, as the system goes up (through "..", across mounts to their parents).
+    for (;;) {
+        const int up = ::openat(fd.fd, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (up < 0)
+            return;
+        fd.reset(up);
+        const FileId above = fileIdOf(fd.fd);
+        if (above == id || above == FileId{})
+            return; // the root is its own parent
+        m_whole.emplace(above, why);
+        id = above;
+    }
+}
+
+ProtectedSet ProtectedSet::current() {
+    ProtectedSet set;
+    const std::vector<std::string> roots = driveRoots();
+    for (const auto& r : roots) {
+        set.addWhole(r, Protection::DriveRoot, true);
+        if (r != "/")
+            set.m_freeZones.insert(idOfPath(r));
+    }
+    if (const std::string home = homeFolder(); !home.empty())
+        set.addWhole(home, Protection::Home, true);
+    for (const auto& h : userHomes())
+        set.addWhole(h, Protection::Home, true);
+    for (const auto& d : dataFolders()) {
+        set.addWhole(d, Protection::DataFolder, true);
+        set.m_inside.emplace(idOfPath(d), Protection::DataFolder);
+        // The stores themselves, so that one moved or linked elsewhere is still known.
+        std::error_code ec;
+        for (fs::directory_iterator it(d, ec), end; !ec && it != end; it.increment(ec))
+            if (it->is_regular_file(ec))
+                set.m_whole.emplace(idOfPath(it->path().string()), Protection::DataFolder);
+    }
+    try {
+        const std::string program = resolved(applicationFolderHost());
+        set.addWhole(program, Protection::ProgramFolder, true);
+        set.m_inside.emplace(idOfPath(program), Protection::ProgramFolder);
+    } catch (const std::exception&) {
+    }
+    std::error_code ec;
+    for (fs::directory_iterator it("/", ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (isSystemTop(name) && it->is_directory(ec)) {
+            set.addWhole("/" + name, Protection::SystemFolder, false);
+            set.m_systemTops.insert(idOfPath("/" + name));
+        }
+    }
+    for (const char* shared : kSharedFolders) {
+        set.addWhole(shared, Protection::SystemFolder, false);
+        if (std::string(shared) == "/tmp" || std::string(shared) == "/var/tmp")
+            set.m_freeZones.insert(idOfPath(shared));
+    }
+    set.m_whole.erase(FileId{});
+    set.m_inside.erase(FileId{});
+    set.m_systemTops.erase(FileId{});
+    set.m_freeZones.erase(FileId{});
+    return set;
+}
+
+Protection ProtectedSet::checkEntry(const FileId& id) const {
+    if (const auto it = m_whole.find(id); it != m_whole.end())
+        return it->second;
+    if (const auto it = m_inside.find(id); it != m_inside.end())
+        return it->second;
+    return Protection::None;
+}
+
+Protection ProtectedSet::check(int parentFd, const FileId& id) const {
+    if (const Protection p = checkEntry(id); p != Protection::None)
+        return p;
+    // Up from the folder holding the entry: a data or program folder anywhere above refuses it; of
+    // the system's folders and the shared ones, the nearest decides.
+    OwnedFd fd(::openat(parentFd, ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (fd.fd < 0)
+        return Protection::DriveRoot; // what cannot be checked is not touched
+    bool systemDecided = false;
+    Protection system = Protection::None;
+    FileId here = fileIdOf(fd.fd);
+    for (;;) {
+        if (here == FileId{})
+            return Protection::DriveRoot;
+        if (const auto it = m_inside.find(here); it != m_inside.end())
+            return it->second;
+        if (!systemDecided && m_freeZones.count(here)) {
+            systemDecided = true;
+        } else if (!systemDecided && m_systemTops.count(here)) {
+            systemDecided = true;
+            system = Protection::SystemFolder;
+        }
+        const int up = ::openat(fd.fd, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (up < 0)
+            return Protection::DriveRoot;
+        fd.reset(up);
+        const FileId above = fileIdOf(fd.fd);
+        if (above == here)
+            break;
+        here = above;
+    }
+    return system;
 }
 
 namespace {

@@ -5,6 +5,9 @@
 // folders. Every check works on the entry the path points at after ".", ".." and links in its folders
 // are resolved; a final link is the link itself (deleting it never follows it).
 
+#include <cstdint>
+#include <map>
+#include <set>
 #include <string>
 
 namespace platform {
@@ -27,6 +30,48 @@ enum class Protection {
 Protection deleteProtection(const std::string& entryHost);
 // The same plus the program's folder and the system's folders, for the shredder.
 Protection shredProtection(const std::string& entryHost);
+
+// Why the shredder or a lock must refuse the entry: the same as shredProtection(). The locks keep
+// away from what the shredder keeps away from, since a locked folder is renamed out of sight.
+inline Protection lockProtection(const std::string& entryHost) {
+    return shredProtection(entryHost);
+}
+
+// A file or folder as the system knows it, whatever names it has.
+struct FileId {
+    std::uint64_t dev = 0;
+    std::uint64_t ino = 0;
+    bool operator==(const FileId& o) const { return dev == o.dev && ino == o.ino; }
+    bool operator!=(const FileId& o) const { return !(*this == o); }
+    bool operator<(const FileId& o) const { return dev != o.dev ? dev < o.dev : ino < o.ino; }
+};
+// The entry open at `fd` (an O_PATH descriptor is enough); a zero id when fstat fails.
+FileId fileIdOf(int fd);
+
+// The protected entries by identity rather than by name, for a command that checks what it opened:
+// a bind mount, a hard link or a folder swapped for a link cannot dress a protected folder up as
+// something else. Read once when a run starts.
+class ProtectedSet final {
+public:
+    // Drive roots, every user's home (from the password database) and $HOME, the program's data,
+    // state and config folders with the files directly in them, the program's folder and the
+    // system's folders, and every folder that holds one of them.
+    static ProtectedSet current();
+
+    // Why the entry `id`, which lies in the folder open at `parentFd`, may not be destroyed: it is
+    // protected, holds something protected, or lies inside the data, program or system folders
+    // (the folders above it are walked through "..", so links in its path play no part).
+    Protection check(int parentFd, const FileId& id) const;
+    // The quick test for an entry met during a walk inside an item that passed check().
+    Protection checkEntry(const FileId& id) const;
+
+private:
+    void addWhole(const std::string& host, Protection why, bool andHolders);
+    std::map<FileId, Protection> m_whole;  // never destroyed as a whole
+    std::map<FileId, Protection> m_inside; // nothing inside may go either
+    std::set<FileId> m_systemTops;         // /usr, /etc, ...: what lies inside is the system's
+    std::set<FileId> m_freeZones;          // /tmp, /var/tmp and volumes: what lies inside is the user's
+};
 
 // Windows-form conveniences: a path that cannot be mapped counts as protected (DriveRoot).
 Protection deleteProtectionOf(const std::string& windowsPath);

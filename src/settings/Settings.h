@@ -8,6 +8,8 @@ inline constexpr const char* kAppKey = "SOFTWARE\\Orvane\\Tessaly_free";
 inline constexpr const char* kShredFolder = "ShredFolder";
 inline constexpr const char* kShredFolderHour = "ShredFolderHour";
 inline constexpr const char* kShredFolderMinute = "ShredFolderMinute";
+// When the schedule was Set or last emptied its folder (seconds since the epoch, as text).
+inline constexpr const char* kShredFolderSince = "ShredFolderSince";
 inline constexpr const char* kLaunchNewIE = "LaunchNewIE";
 inline constexpr const char* kIeAdd = "ieadd";
 

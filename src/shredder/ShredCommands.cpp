@@ -15,7 +15,7 @@
 #include "settings/modGeneral.h"
 #include "settings/modRegistryINI.h"
 
-#include <cmath>
+#include <algorithm>
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
@@ -70,7 +70,8 @@ std::string FailureMessage(const std::vector<Failure>& failures) {
             shown = platform::toWindows(f.hostPath);
         } catch (const std::exception&) {
         }
-        text += "\r\n'" + (shown.empty() ? f.hostPath : shown) + "': " + f.reason;
+        const std::string name = "'" + (shown.empty() ? f.hostPath : shown) + "'";
+        text += "\r\n" + (f.sentence ? name + " " + f.reason + "." : name + ": " + f.reason);
     }
     return text;
 }
@@ -148,38 +149,51 @@ void ForgetShredded(const std::string& registerPath, const std::string& windowsP
 }
 
 namespace {
-// A list's text as a number; false when it is not one.
-bool number(const std::string& text, double& value) {
+// A list's text as a whole decimal number; false when it is not one or is too large.
+bool wholeNumber(const std::string& text, long& value) {
     const std::string t = platform::trimBlanks(text);
-    if (t.empty())
+    if (t.empty() || t.size() > 6)
         return false;
-    char* end = nullptr;
-    value = std::strtod(t.c_str(), &end);
-    return end && *end == '\0';
+    value = 0;
+    for (char c : t) {
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + (c - '0');
+    }
+    return true;
 }
 } // namespace
 
-bool ShredSchedule::tick(std::string& hourText, std::string& minuteText) {
-    if (m_counter < INT16_MAX)
-        ++m_counter;
-    if (hourText.empty())
-        hourText = "0";
-    if (minuteText.empty())
-        minuteText = "0";
-    double hours = 0;
-    double minutes = 0;
-    if (!number(hourText, hours) || !number(minuteText, minutes))
+std::optional<int> SchedulePeriod(const std::string& hourText, const std::string& minuteText) {
+    long hours = 0;
+    long minutes = 0;
+    if (!wholeNumber(hourText, hours) || !wholeNumber(minuteText, minutes))
+        return std::nullopt;
+    const long period = hours * 60 + minutes;
+    if (period > INT16_MAX)
+        return std::nullopt; // longer than the program has ever counted
+    return static_cast<int>(period);
+}
+
+bool ScheduleDue(int periodMinutes, std::int64_t since, std::int64_t now) {
+    if (periodMinutes <= 0)
         return false;
-    if (hours == 0 && minutes == 0)
-        return false;
-    // The whole part of the hours in minutes, plus the minutes rounded to a whole number (halves to even).
-    const double period = std::floor(hours * 60) + std::nearbyint(minutes);
-    if (period > INT16_MAX || period < INT16_MIN)
-        return false; // does not fit the counter: never due
-    if (m_counter < period || m_counter < 5)
-        return false;
-    m_counter = 0;
-    return true;
+    return now - since >= static_cast<std::int64_t>(std::max(5, periodMinutes)) * 60;
+}
+
+std::string ScheduledFolderText(const std::string& typed) {
+    const std::string t = platform::trimBlanks(typed);
+    if (t.empty() || t[0] != '/')
+        return t;
+    try {
+        return platform::toWindows(platform::pointedEntryHost(t));
+    } catch (const std::exception&) {
+        return std::string();
+    }
+}
+
+std::string ConfirmText(std::size_t count) {
+    return "Shred " + std::to_string(count) + (count == 1 ? " item" : " items") + "? They can't be recovered.";
 }
 
 } // namespace shredder

@@ -6,6 +6,7 @@
 #include "shredder/ShredEngine.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,18 +51,17 @@ std::string ResolvedPath(const std::string& windowsPath);
 void ForgetShredded(const std::string& registerPath, const std::string& windowsPath, platform::Prompt& prompt,
                     bool folderKept = false);
 
-// The scheduled shred's minute counter: tick() once a minute with the hour and minute lists' texts
-// (an empty text becomes "0"); true when the folder is due, every max(5, 60 h + m) minutes. Nothing
-// is ever due for 0 hours and 0 minutes or for texts that are not numbers.
-class ShredSchedule final {
-public:
-    bool tick(std::string& hourText, std::string& minuteText);
-    int counter() const { return m_counter; }
-    // A due run that could not start is tried again at the next tick.
-    void retryNextTick() { m_counter = INT16_MAX; }
-
-private:
-    std::int16_t m_counter = 0;
-};
+// The scheduled shred's period in minutes from the hour and minute lists' texts: whole decimal
+// numbers only (blanks around them allowed), 60 h + m. Nothing (nullopt) when either text is not
+// such a number or the period does not fit; 0 when both are zero, which sets no schedule.
+std::optional<int> SchedulePeriod(const std::string& hourText, const std::string& minuteText);
+// True when a folder set (or last emptied) at `since` is due at `now` (both in seconds): every
+// max(5, period) minutes; never for a period of 0.
+bool ScheduleDue(int periodMinutes, std::int64_t since, std::int64_t now);
+// The folder text of the schedule in the form it is stored: a host path ("/home/me/Temp") becomes
+// its drive form; "" when no drive maps it. Windows-form text is kept as it is.
+std::string ScheduledFolderText(const std::string& typed);
+// "Shred N items? They can't be recovered."
+std::string ConfirmText(std::size_t count);
 
 } // namespace shredder

@@ -1,6 +1,7 @@
 #include "shredder/ShredderPage.h"
 
 #include "core/LockChecks.h"
+#include "diagnostics/CAppLog.h"
 #include "platform/Environment.h"
 #include "platform/Prompt.h"
 #include "settings/BrowseForFolder.h"
@@ -10,6 +11,7 @@
 #include "shredder/ClsDrag.h"
 
 #include <QComboBox>
+#include <QDateTime>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -93,6 +95,7 @@ ShredderPage::ShredderPage(platform::Prompt& prompt, std::function<std::string()
         return paths;
     };
     browseFolder = [this] { return BrowseForFolder(this, "Select a Folder you would like to shred..."); };
+    clock = [] { return static_cast<std::int64_t>(QDateTime::currentSecsSinceEpoch()); };
 
     restoreSchedule();
     Check();
@@ -140,6 +143,8 @@ void ShredderPage::buildControls() {
 
     auto* Frame11 = frame("Frame11", "Controls");
     m_cmdShredDelete = button("cmdShredDelete", "Shred");
+    m_cmdShredCancel = button("cmdShredCancel", "Cancel");
+    m_cmdShredCancel->setVisible(false);
     auto* inf = named(new QLabel(QStringLiteral("Security level")), "inf");
     m_cmbOver = named(new QComboBox, "cmbOver");
     for (const auto& level : LevelNames())
@@ -150,6 +155,7 @@ void ShredderPage::buildControls() {
     controlsLayout->addWidget(inf, 0, 0);
     controlsLayout->addWidget(m_cmbOver, 0, 1);
     controlsLayout->addWidget(m_cmdShredDelete, 1, 0, 1, 2);
+    controlsLayout->addWidget(m_cmdShredCancel, 2, 0, 1, 2);
 
     auto* fraShredFolder = frame("fraShredFolder", "Shred");
     buildSchedule(fraShredFolder);
@@ -166,6 +172,7 @@ void ShredderPage::buildControls() {
     connect(m_cmdFileBrowse, &QPushButton::clicked, this, &ShredderPage::cmdFileBrowse_Click);
     connect(m_cmdShredClear, &QPushButton::clicked, this, &ShredderPage::cmdShredClear_Click);
     connect(m_cmdShredDelete, &QPushButton::clicked, this, &ShredderPage::cmdShredDelete_Click);
+    connect(m_cmdShredCancel, &QPushButton::clicked, this, &ShredderPage::cmdShredCancel_Click);
     connect(m_lstFiles, &QListWidget::currentRowChanged, this, [this](int row) {
         if (row >= 0 && row < static_cast<int>(m_pending.size()))
             m_txtFileName->setText(q(m_pending[static_cast<std::size_t>(row)]));
@@ -228,11 +235,25 @@ void ShredderPage::restoreSchedule() {
     const std::string folder = GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolder);
     const std::string hour = GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolderHour);
     const std::string minute = GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolderMinute);
+    const std::string since = GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolderSince);
     m_txtShredFolder->setText(q(folder));
     if (!hour.empty())
         m_cmbHour->setCurrentText(q(hour));
     if (!minute.empty())
         m_cmbMinute->setCurrentText(q(minute));
+    m_stored = StoredSchedule{folder, hour, minute, 0};
+    const QString sinceText = q(since);
+    bool ok = false;
+    m_stored.since = sinceText.toLongLong(&ok);
+    if (!ok && !folder.empty()) {
+        // A schedule Set before its start time was kept counts from now.
+        m_stored.since = clock();
+        saveSince(m_stored.since);
+    }
+}
+
+void ShredderPage::saveSince(std::int64_t since) {
+    SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolderSince, std::to_string(since));
 }
 
 // ---- The pending list ----------------------------------------------------------------------------
@@ -310,8 +331,17 @@ void ShredderPage::cmdShredDelete_Click() {
         m_pb1->setVisible(false);
         return;
     }
+    if (m_prompt.show(ConfirmText(m_pending.size()), platform::Buttons::YesNoDefaultNo, platform::Icon::Question) !=
+        platform::Answer::Yes)
+        return;
     m_runItems = m_pending.size();
     startRun(RunKind::List, m_pending);
+}
+
+void ShredderPage::cmdShredCancel_Click() {
+    if (m_state)
+        m_state->engine.cancel();
+    m_cmdShredCancel->setEnabled(false);
 }
 
 void ShredderPage::ShredFolderCommand(const std::string& folder) {
@@ -321,8 +351,8 @@ void ShredderPage::ShredFolderCommand(const std::string& folder) {
         return;
     // A locked folder is named as the user knows it, not by its scrambled name.
     const std::string shown = core::ShownPath(m_registerPath ? m_registerPath() : std::string(), folder);
-    if (m_prompt.show("Are you sure you want to shred '" + shown + "' folder ?", platform::Buttons::YesNo,
-                      platform::Icon::Question, "Lock Confirmation") == platform::Answer::No)
+    if (m_prompt.show("Are you sure you want to shred '" + shown + "' folder ?", platform::Buttons::YesNoDefaultNo,
+                      platform::Icon::Question, "Lock Confirmation") != platform::Answer::Yes)
         return;
     startRun(RunKind::TreeFolder, {folder});
 }
@@ -345,6 +375,8 @@ void ShredderPage::startRun(RunKind kind, std::vector<std::string> items) {
     m_prompt.setBusy(true);
     m_pb1->setValue(0);
     m_pb1->setVisible(true);
+    m_cmdShredCancel->setVisible(true);
+    m_cmdShredCancel->setEnabled(true);
     updateEnabled();
     emit busyChanged(true);
     m_progressTimer->start();
@@ -356,6 +388,10 @@ void ShredderPage::startRun(RunKind kind, std::vector<std::string> items) {
                 state->total += state->engine.bytesToWrite(host);
         RunResult result;
         for (const auto& [path, host] : work) {
+            if (state->engine.cancelled()) {
+                result.notReached.push_back(path);
+                continue;
+            }
             struct stat st {};
             // An item that is gone (the same path twice, removed meanwhile) is skipped.
             if (host.empty() || (::lstat(host.c_str(), &st) != 0 && errno == ENOENT))
@@ -363,8 +399,11 @@ void ShredderPage::startRun(RunKind kind, std::vector<std::string> items) {
             const bool done = keepFolder ? state->engine.Nuke(host) : state->engine.shred(host);
             if (done)
                 result.shredded.push_back(path);
+            else if (state->engine.cancelled())
+                result.notReached.push_back(path); // stopped inside it: what is left of it stays
         }
         result.failures = state->engine.failures();
+        result.cancelled = state->engine.cancelled();
         return result;
     }));
 }
@@ -375,6 +414,16 @@ void ShredderPage::pollProgress() {
     const std::uint64_t total = m_state->total.load();
     const std::uint64_t done = m_state->engine.written();
     m_pb1->setValue(total == 0 ? 0 : static_cast<int>(std::min<std::uint64_t>(done, total) * kProgressSteps / total));
+    // The status names what is being shredded now.
+    const std::string current = m_state->engine.current();
+    if (!current.empty()) {
+        std::string shown;
+        try {
+            shown = platform::toWindows(current);
+        } catch (const std::exception&) {
+        }
+        m_lStat->setText(q("Shredding " + (shown.empty() ? current : shown)));
+    }
 }
 
 void ShredderPage::runFinished() {
@@ -384,24 +433,49 @@ void ShredderPage::runFinished() {
     const std::string registerPath = m_registerPath ? m_registerPath() : std::string();
     for (const auto& path : result.shredded)
         ForgetShredded(registerPath, path, m_prompt, m_runKind == RunKind::Schedule);
+    if (m_runKind == RunKind::Schedule)
+        logSweep(result);
     if (m_runKind == RunKind::List) {
-        // The run's items leave the list; items dropped meanwhile stay.
+        // The run's items leave the list, but for those a cancel left whole; items dropped meanwhile stay.
         m_pending.erase(m_pending.begin(),
                         m_pending.begin() + static_cast<std::ptrdiff_t>(std::min(m_runItems, m_pending.size())));
+        m_pending.insert(m_pending.begin(), result.notReached.begin(), result.notReached.end());
         refillList();
         m_lFC->setText(m_pending.empty() ? QString() : q(CountText(m_pending.size())));
         m_txtFileName->clear();
     }
     m_pb1->setValue(0);
     m_pb1->setVisible(false);
+    m_cmdShredCancel->setVisible(false);
     m_running = false;
     m_prompt.setBusy(false);
     Check();
     emit busyChanged(false);
     const std::string failures = FailureMessage(result.failures);
-    if (!failures.empty())
-        m_prompt.show(failures, platform::Buttons::OK, platform::Icon::Critical);
+    if (!failures.empty()) {
+        const std::string intro = m_runKind == RunKind::Schedule
+                                      ? "The scheduled shred of '" + m_stored.folder + "' did not finish.\r\n\r\n"
+                                      : std::string();
+        m_prompt.show(intro + failures, platform::Buttons::OK, platform::Icon::Critical);
+    }
+    if (result.cancelled)
+        m_prompt.show("Shredding was cancelled; " + std::to_string(result.notReached.size()) +
+                          (result.notReached.size() == 1 ? " item was" : " items were") + " left as they were.",
+                      platform::Buttons::OK, platform::Icon::Information);
     emit shredFinished(result.shredded);
+}
+
+void ShredderPage::logSweep(const RunResult& result) {
+    std::string line = "Scheduled shred of '" + m_stored.folder + "': " +
+                       (result.failures.empty() ? std::string("done")
+                                                : std::to_string(result.failures.size()) + " items not shredded");
+    for (const auto& f : result.failures)
+        line += "; " + f.hostPath + ": " + f.reason;
+    try {
+        CAppLog log(m_prompt);
+        log.WriteLogEntry(line);
+    } catch (const std::exception&) {
+    }
 }
 
 // ---- The schedule -------------------------------------------------------------------------------
@@ -419,37 +493,54 @@ void ShredderPage::cmdShredBlank_Click() {
 }
 
 void ShredderPage::cmdSet_Click() {
-    const std::string folder = b(m_txtShredFolder->text());
-    // A link named as the folder stands for its target, which is what the tick empties.
+    const std::string typed = b(m_txtShredFolder->text());
+    // A host path is taken in its drive form, which is how the folder is stored and shown.
+    const std::string folder = ScheduledFolderText(typed);
+    if (!typed.empty() && folder.empty()) {
+        m_prompt.show("'" + typed + "' is not on any of the program's drives.", platform::Buttons::OK,
+                      platform::Icon::Critical);
+        return;
+    }
+    // A link named as the folder stands for its target, which is what the schedule empties.
     const std::string target = folder.empty() ? std::string() : ScheduledFolderTarget(folder);
     if (!folder.empty() && (IsRefused(folder) || (!target.empty() && IsRefused(target)))) {
         m_prompt.show(RefusalMessage(folder), platform::Buttons::OK, platform::Icon::Critical);
         return;
     }
+    const std::string hour = b(m_cmbHour->currentText());
+    const std::string minute = b(m_cmbMinute->currentText());
+    if (!SchedulePeriod(hour.empty() ? "0" : hour, minute.empty() ? "0" : minute)) {
+        m_prompt.show("The hours and minutes must be whole numbers.", platform::Buttons::OK, platform::Icon::Critical);
+        return;
+    }
+    m_txtShredFolder->setText(q(folder));
     SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolder, folder);
-    SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolderHour, b(m_cmbHour->currentText()));
-    SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolderMinute, b(m_cmbMinute->currentText()));
+    SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolderHour, hour);
+    SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolderMinute, minute);
+    // The period counts from now.
+    m_stored = StoredSchedule{folder, hour, minute, clock()};
+    saveSince(m_stored.since);
 }
 
 void ShredderPage::timShredFolder_Timer() {
-    std::string hour = b(m_cmbHour->currentText());
-    std::string minute = b(m_cmbMinute->currentText());
-    const bool due = m_schedule.tick(hour, minute);
-    if (m_cmbHour->currentText() != q(hour))
-        m_cmbHour->setCurrentText(q(hour));
-    if (m_cmbMinute->currentText() != q(minute))
-        m_cmbMinute->setCurrentText(q(minute));
-    if (!due)
+    if (m_cmbHour->currentText().isEmpty())
+        m_cmbHour->setCurrentText(QStringLiteral("0"));
+    if (m_cmbMinute->currentText().isEmpty())
+        m_cmbMinute->setCurrentText(QStringLiteral("0"));
+    // The schedule runs on what was Set, never on text being typed.
+    const auto period =
+        SchedulePeriod(m_stored.hour.empty() ? "0" : m_stored.hour, m_stored.minute.empty() ? "0" : m_stored.minute);
+    const std::int64_t now = clock();
+    if (!period || m_stored.folder.empty() || !ScheduleDue(*period, m_stored.since, now))
         return;
+    if (m_running || m_externalBusy)
+        return; // due still: tried again at the next tick
+    m_stored.since = now;
+    saveSince(now);
     // A missing folder is not created; a link named as the folder stands for its target.
-    const std::string folder = b(m_txtShredFolder->text());
-    const std::string target = folder.empty() ? std::string() : ScheduledFolderTarget(folder);
+    const std::string target = ScheduledFolderTarget(m_stored.folder);
     if (target.empty() || !CreateFolderPath(target, false))
         return;
-    if (m_running || m_externalBusy) {
-        m_schedule.retryNextTick();
-        return;
-    }
     startRun(RunKind::Schedule, {RemoveBackslash(target)});
 }
 

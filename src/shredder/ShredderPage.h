@@ -8,6 +8,7 @@
 #include <QFutureWatcher>
 #include <QWidget>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -61,9 +62,14 @@ public:
     bool isRunning() const { return m_running; }
     void setExternalBusy(bool busy);
 
-    // Seams for the file dialog (Windows-form paths) and the folder picker.
+    // Stops a run before its next file (the button "Cancel" while a run goes on).
+    void cmdShredCancel_Click();
+
+    // Seams for the file dialog (Windows-form paths), the folder picker and the clock (seconds since
+    // the epoch) the schedule counts by.
     std::function<std::vector<std::string>()> openFiles;
     std::function<std::string()> browseFolder;
+    std::function<std::int64_t()> clock;
 
 signals:
     // A shred run started (true) or ended (false).
@@ -76,8 +82,17 @@ protected:
 
 private:
     struct RunResult {
-        std::vector<std::string> shredded; // Windows form
+        std::vector<std::string> shredded;   // Windows form
+        std::vector<std::string> notReached; // left whole (or unfinished) by a cancel
         std::vector<Failure> failures;
+        bool cancelled = false;
+    };
+    // The schedule as Set: it runs on these, not on what the boxes show while being edited.
+    struct StoredSchedule {
+        std::string folder;
+        std::string hour;
+        std::string minute;
+        std::int64_t since = 0; // when it was Set or last run, seconds since the epoch
     };
     enum class RunKind { List, TreeFolder, Schedule };
 
@@ -89,12 +104,14 @@ private:
     void updateEnabled();
     void startRun(RunKind kind, std::vector<std::string> items);
     void runFinished();
+    void logSweep(const RunResult& result);
+    void saveSince(std::int64_t since);
     void pollProgress();
 
     platform::Prompt& m_prompt;
     std::function<std::string()> m_registerPath;
     std::vector<std::string> m_pending;
-    ShredSchedule m_schedule;
+    StoredSchedule m_stored;
     bool m_running = false;
     bool m_externalBusy = false;
     RunKind m_runKind = RunKind::List;
@@ -113,6 +130,7 @@ private:
     QLabel* m_lStat = nullptr;
     QLabel* m_lFC = nullptr;
     QPushButton* m_cmdShredDelete = nullptr;
+    QPushButton* m_cmdShredCancel = nullptr;
     QComboBox* m_cmbOver = nullptr;
     QLineEdit* m_txtShredFolder = nullptr;
     QPushButton* m_cmdShredBrowse = nullptr;

@@ -1,5 +1,6 @@
 #include "LockingTestSupport.h"
 
+#include "core/LockChecks.h"
 #include "core/Register.h"
 #include "core/Scrambler.h"
 #include "locking/FolderCommands.h"
@@ -287,7 +288,8 @@ TEST_F(FolderCommandsTest, ALockWhosePasswordOrEntryCannotBeKeptIsNotMade) {
         platform::registry();
         sqlite3* db = nullptr;
         ASSERT_EQ(sqlite3_open(platform::registryFileHost().c_str(), &db), SQLITE_OK);
-        EXPECT_EQ(sqlite3_exec(db, "CREATE TRIGGER refuse BEFORE INSERT ON vals BEGIN SELECT RAISE(ABORT, 'full'); END;",
+        EXPECT_EQ(sqlite3_exec(db,
+                               "CREATE TRIGGER refuse BEFORE INSERT ON vals BEGIN SELECT RAISE(ABORT, 'full'); END;",
                                nullptr, nullptr, nullptr),
                   SQLITE_OK);
         sqlite3_close(db);
@@ -550,3 +552,29 @@ TEST_F(FolderCommandsTest, UnlockFolderAndFilesUnlocksTheFilesAndTheFolder) {
 }
 
 } // namespace
+
+TEST_F(FolderCommandsTest, TheProgramsOwnAndTheUsersFoldersAreNeverLockedAway) {
+    // "C:\home" is the sandbox's home; its ".local" holds the registry, the register and the
+    // favourites, which a lock would rename out of the program's reach.
+    sandbox.writeFile("C:\\home\\Letters\\a.txt", "a");
+    const std::string refused[] = {"C:\\home\\.local", "C:\\home", "C:\\home\\.local\\share\\tessaly\\Windows"};
+    for (const auto& path : refused) {
+        SCOPED_TRACE(path);
+        const std::string text = "'" + path + "' can't be locked: it holds your system or Tessaly's own files.";
+        testing_support::ScriptedPrompt p;
+        EXPECT_FALSE(locking::LockFolder(request(path, "pw", "pw"), p).moved);
+        EXPECT_EQ(p.texts(), std::vector<std::string>{text});
+        testing_support::ScriptedPrompt q;
+        EXPECT_FALSE(locking::LockFolderAndFiles(request(path, "pw", "pw"), q).moved);
+        EXPECT_EQ(q.texts(), std::vector<std::string>{text});
+    }
+    EXPECT_EQ(core::RefuseFileLock(registerPath, "C:\\home\\.local\\share\\tessaly\\registry.sqlite3"),
+              "'C:\\home\\.local\\share\\tessaly\\registry.sqlite3' can't be locked: it holds your system or "
+              "Tessaly's own files.");
+    // A folder of the user's own, inside the home folder, is still locked.
+    testing_support::ScriptedPrompt ok;
+    ok.answer(Answer::Yes);
+    EXPECT_TRUE(locking::LockFolder(request("C:\\home\\Letters", "pw", "pw"), ok).moved) << boxList(ok);
+    EXPECT_TRUE(sandbox.exists("C:\\home\\.local\\share\\tessaly\\registry.sqlite3"));
+    EXPECT_EQ(lockedFolders().size(), 1u);
+}

@@ -107,8 +107,16 @@ TEST_F(ProtectedPathsTest, SystemAndProgramFoldersAreKeptFromTheShredder) {
         const Protection expected = holdsDrive && c.forShred != Protection::None ? Protection::DriveRoot : c.forShred;
         EXPECT_STREQ(name(shredProtection(pointedEntryHost(c.host))), name(expected));
     }
-    // A plain delete keeps only roots, home and data folders.
+    // The folders the system keeps for everyone are kept themselves (some also as holders of homes or
+    // volumes); what lies in them is the user's.
+    for (const char* shared : {"/srv", "/home", "/mnt", "/media", "/root"})
+        EXPECT_NE(shredProtection(pointedEntryHost(shared)), Protection::None) << shared;
+    // A plain delete keeps only roots, homes and data folders.
     EXPECT_EQ(deleteProtection(pointedEntryHost("/usr/share/doc")), Protection::None);
+    // Every user's home is protected, not only $HOME (which points into the sandbox here): root's,
+    // from the password database, is on every system.
+    if (fs::is_directory("/root"))
+        EXPECT_EQ(deleteProtection(pointedEntryHost("/root")), Protection::Home);
 }
 
 TEST_F(ProtectedPathsTest, AVolumeTheDriveTableListsIsTheUsersBelowItsRoot) {

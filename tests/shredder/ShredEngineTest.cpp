@@ -16,7 +16,7 @@ namespace fs = std::filesystem;
 using shredder::ShredEngine;
 using shredder::StartPattern;
 using shredder_test::firstPass;
-using shredder_test::keepLink;
+using shredder_test::RemovedContent;
 using testing_support::SandboxTest;
 
 namespace {
@@ -58,14 +58,13 @@ TEST_F(ShredEngineTest, EveryByteIsOverwrittenBeforeTheNameGoes) {
         const std::string host = sandbox.host(std::string("C:\\Docs\\") + c.name);
         if (c.readOnly)
             fs::permissions(host, fs::perms::owner_read | fs::perms::group_read);
-        const std::string link = keepLink(sandbox, host, c.name);
-
+        RemovedContent removed;
         ShredEngine engine(0);
         EXPECT_EQ(engine.bytesToWrite(host), std::max<std::size_t>(c.size, 440));
         EXPECT_TRUE(engine.shred(host));
         EXPECT_TRUE(engine.failures().empty());
         EXPECT_FALSE(fs::exists(fs::symlink_status(host)));
-        EXPECT_EQ(testing_support::readHostFile(link), firstPass(c.size));
+        EXPECT_EQ(removed.of(host), firstPass(c.size));
         EXPECT_EQ(engine.written(), std::max<std::size_t>(c.size, 440));
     }
     // Nothing else is left in the folder (no renamed copy).
@@ -85,28 +84,28 @@ TEST_F(ShredEngineTest, FurtherLevelsWriteFurtherPasses) {
     const std::string original = fillOf(200000, 'Q');
     sandbox.writeFile("C:\\two.bin", original);
     sandbox.writeFile("C:\\three.bin", original);
-    const std::string two = keepLink(sandbox, sandbox.host("C:\\two.bin"), "two");
-    const std::string three = keepLink(sandbox, sandbox.host("C:\\three.bin"), "three");
+    const std::string two = sandbox.host("C:\\two.bin");
+    const std::string three = sandbox.host("C:\\three.bin");
+    RemovedContent removed;
 
     ShredEngine level1(1);
     ASSERT_TRUE(level1.shred(sandbox.host("C:\\two.bin")));
     EXPECT_EQ(level1.written(), 2u * 200000);
-    const std::string random = testing_support::readHostFile(two);
+    const std::string random = removed.of(two);
     ASSERT_EQ(random.size(), original.size());
     EXPECT_EQ(random.find(std::string(16, 'Q')), std::string::npos);
     EXPECT_EQ(random.find(std::string(16, '\0')), std::string::npos); // the last pass was not the zeros
 
     ShredEngine level2(2);
     ASSERT_TRUE(level2.shred(sandbox.host("C:\\three.bin")));
-    EXPECT_EQ(testing_support::readHostFile(three), fillOf(200000, '\xFF'));
+    EXPECT_EQ(removed.of(three), fillOf(200000, '\xFF'));
 }
 
 TEST_F(ShredEngineTest, AFolderIsOverwrittenInsideAndLinksAreNeverFollowed) {
     sandbox.writeFile("C:\\Outside\\keep.txt", "outside content");
     sandbox.writeFile("C:\\Tree\\a.txt", fillOf(3000, 'A'));
     sandbox.writeFile("C:\\Tree\\Sub\\Deeper\\b.txt", fillOf(10, 'B'));
-    const std::string a = keepLink(sandbox, sandbox.host("C:\\Tree\\a.txt"), "a");
-    const std::string bLink = keepLink(sandbox, sandbox.host("C:\\Tree\\Sub\\Deeper\\b.txt"), "b");
+    RemovedContent removed;
     fs::create_symlink(sandbox.host("C:\\Outside\\keep.txt"), sandbox.host("C:\\Tree\\filelink"));
     fs::create_directory_symlink(sandbox.host("C:\\Outside"), sandbox.host("C:\\Tree\\Sub\\dirlink"));
     ASSERT_EQ(::mkfifo(sandbox.host("C:\\Tree\\pipe").c_str(), 0600), 0);
@@ -117,15 +116,15 @@ TEST_F(ShredEngineTest, AFolderIsOverwrittenInsideAndLinksAreNeverFollowed) {
     EXPECT_TRUE(engine.shred(sandbox.host("C:\\Tree")));
     EXPECT_TRUE(engine.failures().empty());
     EXPECT_FALSE(fs::exists(fs::symlink_status(sandbox.host("C:\\Tree"))));
-    EXPECT_EQ(testing_support::readHostFile(a), firstPass(3000));
-    EXPECT_EQ(testing_support::readHostFile(bLink), firstPass(10));
+    EXPECT_EQ(removed.of(sandbox.host("C:\\Tree\\a.txt")), firstPass(3000));
+    EXPECT_EQ(removed.of(sandbox.host("C:\\Tree\\Sub\\Deeper\\b.txt")), firstPass(10));
     EXPECT_EQ(sandbox.readFile("C:\\Outside\\keep.txt"), "outside content");
 }
 
 TEST_F(ShredEngineTest, EmptyingKeepsTheFolderAndItsPermissions) {
     sandbox.writeFile("C:\\Temp\\a.txt", "a");
     sandbox.writeFile("C:\\Temp\\Sub\\b.txt", "b");
-    const std::string a = keepLink(sandbox, sandbox.host("C:\\Temp\\a.txt"), "a");
+    RemovedContent removed;
     // Without write permission on it the folder is still emptied, and keeps its permissions.
     const auto perms = fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read | fs::perms::group_exec;
     fs::permissions(sandbox.host("C:\\Temp"), perms);
@@ -135,7 +134,7 @@ TEST_F(ShredEngineTest, EmptyingKeepsTheFolderAndItsPermissions) {
     EXPECT_TRUE(fs::is_directory(sandbox.host("C:\\Temp")));
     EXPECT_TRUE(fs::is_empty(sandbox.host("C:\\Temp")));
     EXPECT_EQ(fs::status(sandbox.host("C:\\Temp")).permissions(), perms);
-    EXPECT_EQ(testing_support::readHostFile(a), firstPass(1));
+    EXPECT_EQ(removed.of(sandbox.host("C:\\Temp\\a.txt")), firstPass(1));
 }
 
 TEST_F(ShredEngineTest, AFileInUseIsReportedAndTheRestStillGoes) {
@@ -151,7 +150,15 @@ TEST_F(ShredEngineTest, AFileInUseIsReportedAndTheRestStillGoes) {
         ::_exit(127);
     }
     ASSERT_GT(child, 0);
-    ::usleep(200000);
+    // The file is busy once the child runs it: wait for that, not for a time.
+    const std::string exe = "/proc/" + std::to_string(child) + "/exe";
+    for (int i = 0; i < 60000; ++i) {
+        std::error_code ec;
+        if (fs::read_symlink(exe, ec) == program)
+            break;
+        ::usleep(1000);
+    }
+    ASSERT_EQ(fs::read_symlink(exe), program);
 
     ShredEngine engine(0);
     EXPECT_FALSE(engine.shred(sandbox.host("C:\\Busy")));

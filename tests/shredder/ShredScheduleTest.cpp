@@ -2,64 +2,52 @@
 
 #include <gtest/gtest.h>
 
-#include <vector>
+#include <optional>
 
-using shredder::ShredSchedule;
+using shredder::ScheduleDue;
+using shredder::SchedulePeriod;
 
-namespace {
-// The ticks (1-based) at which the folder is due within `ticks` minutes.
-std::vector<int> dueTicks(std::string hour, std::string minute, int ticks) {
-    ShredSchedule schedule;
-    std::vector<int> due;
-    for (int t = 1; t <= ticks; ++t)
-        if (schedule.tick(hour, minute))
-            due.push_back(t);
-    return due;
-}
-} // namespace
-
-TEST(ShredSchedule, CountsMaxOfFiveAndThePeriod) {
+TEST(ShredSchedule, ThePeriodTakesWholeDecimalNumbersOnly) {
     const struct {
         const char* hour;
         const char* minute;
-        std::vector<int> due;
+        std::optional<int> period;
     } cases[] = {
-        {"0", "0", {}},
-        {"0", "10", {10, 20, 30}},
-        {"0", "3", {5, 10, 15, 20, 25, 30}}, // 1 to 4 minutes count as 5
-        {"0", "1", {5, 10, 15, 20, 25, 30}},
-        {"0", "", {}},
-        {"", "", {}},
-        {"1", "0", {}},
-        {"0", "abc", {}},
-        {"0", "30", {30}},
-        {"0", "6.5", {6, 12, 18, 24, 30}}, // minutes round to a whole number, halves to even
-        {"0", "7.5", {8, 16, 24}},
+        {"0", "0", 0},
+        {"0", "10", 10},
+        {"1", "0", 60},
+        {"2", "30", 150},
+        {" 1 ", "5", 65},
+        {"24", "50", 24 * 60 + 50},
+        {"0", "abc", std::nullopt},
+        {"nan", "0", std::nullopt},
+        {"0", "inf", std::nullopt},
+        {"0x10", "0", std::nullopt},
+        {"1e2", "0", std::nullopt},
+        {"0.5", "0", std::nullopt},
+        {"-1", "0", std::nullopt},
+        {"0", "", std::nullopt},
+        {"999999", "0", std::nullopt},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.hour) + "/" + c.minute);
-        EXPECT_EQ(dueTicks(c.hour, c.minute, 30), c.due);
+        EXPECT_EQ(SchedulePeriod(c.hour, c.minute), c.period);
     }
-    EXPECT_EQ(dueTicks("1", "0", 130), (std::vector<int>{60, 120}));
-    EXPECT_EQ(dueTicks("0.5", "0", 60), (std::vector<int>{30, 60})); // the whole part of h x 60
 }
 
-TEST(ShredSchedule, EmptyListsBecomeZeroAndADelayedRunComesNextTick) {
-    ShredSchedule schedule;
-    std::string hour = "0";
-    std::string minute;
-    EXPECT_FALSE(schedule.tick(hour, minute));
-    EXPECT_EQ(minute, "0");
-    hour.clear();
-    EXPECT_FALSE(schedule.tick(hour, minute));
-    EXPECT_EQ(hour, "0");
-
-    hour = "0";
-    minute = "10";
-    for (int t = 3; t < 10; ++t)
-        EXPECT_FALSE(schedule.tick(hour, minute));
-    EXPECT_TRUE(schedule.tick(hour, minute)); // the tenth tick since the start
-    schedule.retryNextTick();
-    EXPECT_TRUE(schedule.tick(hour, minute));
-    EXPECT_FALSE(schedule.tick(hour, minute));
+TEST(ShredSchedule, DueEveryPeriodOfAtLeastFiveMinutesFromWhenItWasSet) {
+    const std::int64_t set = 1'000'000;
+    const struct {
+        int period;
+        std::int64_t secondsLater;
+        bool due;
+    } cases[] = {
+        {0, 1'000'000, false},                                                                // no schedule
+        {10, 9 * 60 + 59, false}, {10, 10 * 60, true}, {3, 4 * 60, false}, {3, 5 * 60, true}, // at least 5
+        {60, 59 * 60, false},     {60, 3600, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.period) + " min, " + std::to_string(c.secondsLater) + " s");
+        EXPECT_EQ(ScheduleDue(c.period, set, set + c.secondsLater), c.due);
+    }
 }

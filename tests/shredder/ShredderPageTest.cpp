@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -26,14 +27,16 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
+#include <future>
 
 namespace fs = std::filesystem;
 using platform::Answer;
 using platform::Icon;
 using shredder::ShredderPage;
 using shredder_test::firstPass;
-using shredder_test::keepLink;
+using shredder_test::RemovedContent;
 
 namespace {
 
@@ -51,11 +54,22 @@ protected:
         return w;
     }
     void waitForRun() {
-        for (int i = 0; i < 2000 && page->isRunning(); ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        while (page->isRunning() && clock.elapsed() < 120000) {
             QCoreApplication::processEvents();
             QTest::qWait(5);
         }
         ASSERT_FALSE(page->isRunning());
+    }
+    // Clicks Shred and answers its question with Yes; the question is checked and then forgotten.
+    void confirmShred(std::size_t count) {
+        prompt.answer(Answer::Yes);
+        page->cmdShredDelete_Click();
+        ASSERT_FALSE(prompt.boxes.empty());
+        EXPECT_EQ(prompt.last().text, shredder::ConfirmText(count));
+        EXPECT_EQ(prompt.last().buttons, platform::Buttons::YesNoDefaultNo);
+        prompt.boxes.clear();
     }
     std::string text(const char* name) {
         if (auto* label = page->findChild<QLabel*>(QString::fromLatin1(name)))
@@ -104,9 +118,7 @@ TEST_F(ShredderPageTest, ShredOverwritesEveryItemAndClearsTheList) {
     sandbox.writeFile("C:\\Docs\\big.bin", std::string(1 << 20, 'b'));
     sandbox.writeFile("C:\\Docs\\Folder\\inner.txt", std::string(700, 'c'));
     fs::permissions(sandbox.host("C:\\Docs\\a.txt"), fs::perms::owner_read);
-    const std::string a = keepLink(sandbox, sandbox.host("C:\\Docs\\a.txt"), "a");
-    const std::string big = keepLink(sandbox, sandbox.host("C:\\Docs\\big.bin"), "big");
-    const std::string inner = keepLink(sandbox, sandbox.host("C:\\Docs\\Folder\\inner.txt"), "inner");
+    RemovedContent removed;
 
     for (const char* path : {"C:\\Docs\\a.txt", "C:\\Docs\\a.txt", "C:\\Docs\\big.bin", "C:\\Docs\\Folder"})
         page->AddToShredList(path);
@@ -121,7 +133,16 @@ TEST_F(ShredderPageTest, ShredOverwritesEveryItemAndClearsTheList) {
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(2)).center());
     EXPECT_EQ(text("txtFileName"), "C:\\Docs\\big.bin");
 
+    // It asks first; No (the default) changes nothing.
     QTest::mouseClick(find<QPushButton>("cmdShredDelete"), Qt::LeftButton);
+    EXPECT_EQ(prompt.texts(), std::vector<std::string>{"Shred 4 items? They can't be recovered."});
+    EXPECT_EQ(prompt.last().buttons, platform::Buttons::YesNoDefaultNo);
+    EXPECT_FALSE(page->isRunning());
+    EXPECT_EQ(page->pendingList().size(), 4u);
+    prompt.boxes.clear();
+    prompt.answer(Answer::Yes);
+    QTest::mouseClick(find<QPushButton>("cmdShredDelete"), Qt::LeftButton);
+    prompt.boxes.clear();
     EXPECT_TRUE(page->isRunning());
     EXPECT_FALSE(find<QPushButton>("cmdShredDelete")->isEnabled());
     EXPECT_TRUE(find<QProgressBar>("pb1")->isVisibleTo(page.get()));
@@ -129,9 +150,9 @@ TEST_F(ShredderPageTest, ShredOverwritesEveryItemAndClearsTheList) {
     waitForRun();
 
     EXPECT_TRUE(prompt.boxes.empty()) << prompt.texts().front();
-    EXPECT_EQ(testing_support::readHostFile(a), firstPass(100));
-    EXPECT_EQ(testing_support::readHostFile(big), firstPass(1 << 20));
-    EXPECT_EQ(testing_support::readHostFile(inner), firstPass(700));
+    EXPECT_EQ(removed.of(sandbox.host("C:\\Docs\\a.txt")), firstPass(100));
+    EXPECT_EQ(removed.of(sandbox.host("C:\\Docs\\big.bin")), firstPass(1 << 20));
+    EXPECT_EQ(removed.of(sandbox.host("C:\\Docs\\Folder\\inner.txt")), firstPass(700));
     EXPECT_TRUE(fs::is_empty(sandbox.host("C:\\Docs")));
     EXPECT_TRUE(page->pendingList().empty());
     EXPECT_EQ(list->count(), 0);
@@ -195,7 +216,7 @@ TEST_F(ShredderPageTest, AnItemDroppedDuringARunWaitsForTheNext) {
     sandbox.writeFile("C:\\late.txt", "late");
     page->startServingDrops();
     dropFiles({sandbox.host("C:\\first.bin")});
-    page->cmdShredDelete_Click();
+    confirmShred(1);
     ASSERT_TRUE(page->isRunning());
     dropFiles({sandbox.host("C:\\late.txt")});
     waitForRun();
@@ -252,15 +273,16 @@ TEST_F(ShredderPageTest, TheTreeCommandAsksFirst) {
     EXPECT_EQ(prompt.last().text, "Are you sure you want to shred 'C:\\Tree' folder ?");
     EXPECT_EQ(prompt.last().title, "Lock Confirmation");
     EXPECT_EQ(prompt.last().icon, Icon::Question);
+    EXPECT_EQ(prompt.last().buttons, platform::Buttons::YesNoDefaultNo);
     EXPECT_FALSE(page->isRunning());
     EXPECT_EQ(sandbox.readFile("C:\\Tree\\a.txt"), "a");
 
-    const std::string a = keepLink(sandbox, sandbox.host("C:\\Tree\\a.txt"), "a");
+    RemovedContent removed;
     prompt.answer(Answer::Yes);
     page->ShredFolderCommand("C:\\Tree");
     waitForRun();
     EXPECT_FALSE(sandbox.exists("C:\\Tree"));
-    EXPECT_EQ(testing_support::readHostFile(a), firstPass(1));
+    EXPECT_EQ(removed.of(sandbox.host("C:\\Tree\\a.txt")), firstPass(1));
 
     // A locked folder that the register knows is named as the user knows it, not by its scrambled name.
     sandbox.writeFile("C:\\Frperg.TSL\\a.txt", "a");
@@ -301,7 +323,7 @@ TEST_F(ShredderPageTest, AShreddedLockedItemLeavesTheRegister) {
     page->AddToShredList("C:\\Docs\\Inner\\..\\nopx.gkg.TSL");
     page->AddToShredList("C:\\DocsLink\\Inner");
     page->AddToShredList("C:\\DocsLink\\Fnsr.TSL\\");
-    page->cmdShredDelete_Click();
+    confirmShred(3);
     waitForRun();
     EXPECT_TRUE(prompt.boxes.empty()) << prompt.texts().front();
     EXPECT_FALSE(sandbox.exists("C:\\Docs\\Fnsr.TSL"));
@@ -320,7 +342,7 @@ TEST_F(ShredderPageTest, AFailedItemIsNamedAtTheEnd) {
     page->AddToShredList("C:\\a.txt\\below"); // "a.txt" is not a folder
     page->AddToShredList("C:\\a.txt");
     page->AddToShredList("C:\\missing.txt"); // gone items are skipped
-    page->cmdShredDelete_Click();
+    confirmShred(3);
     waitForRun();
     EXPECT_FALSE(sandbox.exists("C:\\a.txt"));
     ASSERT_EQ(prompt.boxes.size(), 1u);
@@ -328,46 +350,140 @@ TEST_F(ShredderPageTest, AFailedItemIsNamedAtTheEnd) {
     EXPECT_EQ(prompt.last().icon, Icon::Critical);
 }
 
-TEST_F(ShredderPageTest, TheScheduleEmptiesTheFolderOnTimeAndKeepsIt) {
+TEST_F(ShredderPageTest, TheScheduleEmptiesTheFolderThatWasSetCountingFromSet) {
+    std::int64_t now = 1'000'000;
+    page->clock = [&now] { return now; };
     sandbox.writeFile("C:\\Temp\\a.txt", "a");
     sandbox.writeFile("C:\\Temp\\Sub\\b.txt", "b");
-    const std::string a = keepLink(sandbox, sandbox.host("C:\\Temp\\a.txt"), "a");
     // A link named as the folder stands for its target.
     fs::create_directory_symlink(sandbox.host("C:\\Temp"), sandbox.host("C:\\TempLink"));
     find<QLineEdit>("txtShredFolder")->setText(QStringLiteral("C:\\TempLink"));
-    find<QComboBox>("cmbHour")->setCurrentText(QStringLiteral("0"));
+    find<QComboBox>("cmbHour")->setCurrentText(QString());
     find<QComboBox>("cmbMinute")->setCurrentText(QString());
 
+    // Nothing is Set yet: the boxes alone shred nothing. Empty lists become "0".
     page->timShredFolder_Timer();
+    EXPECT_EQ(find<QComboBox>("cmbHour")->currentText(), QStringLiteral("0"));
     EXPECT_EQ(find<QComboBox>("cmbMinute")->currentText(), QStringLiteral("0"));
     find<QComboBox>("cmbMinute")->setCurrentText(QStringLiteral("10"));
-    for (int tick = 2; tick <= 9; ++tick)
-        page->timShredFolder_Timer();
+    now += 3600;
+    page->timShredFolder_Timer();
+    EXPECT_FALSE(page->isRunning());
+
+    page->cmdSet_Click();
+    EXPECT_TRUE(prompt.boxes.empty()) << prompt.texts().front();
+    // Text typed after Set is not what runs.
+    find<QLineEdit>("txtShredFolder")->setText(QStringLiteral("C:\\Elsewhere"));
+    now += 9 * 60 + 59;
+    page->timShredFolder_Timer();
     EXPECT_FALSE(page->isRunning());
     EXPECT_TRUE(sandbox.exists("C:\\Temp\\a.txt"));
-    page->timShredFolder_Timer(); // the tenth minute
+    RemovedContent removed;
+    now += 1; // ten minutes after Set
+    page->timShredFolder_Timer();
     EXPECT_TRUE(page->isRunning());
     waitForRun();
     EXPECT_TRUE(prompt.boxes.empty()) << prompt.texts().front();
     EXPECT_TRUE(fs::is_directory(sandbox.host("C:\\Temp")));
     EXPECT_TRUE(fs::is_empty(sandbox.host("C:\\Temp")));
     EXPECT_TRUE(fs::is_symlink(sandbox.host("C:\\TempLink")));
-    EXPECT_EQ(testing_support::readHostFile(a), firstPass(1));
+    EXPECT_EQ(removed.of(sandbox.host("C:\\Temp\\a.txt")), firstPass(1));
+    // The sweep is written to the log.
+    const std::string log = sandbox.readFile("C:\\home\\.local\\state\\tessaly\\Tessaly.LOG");
+    EXPECT_NE(log.find("Scheduled shred of 'C:\\TempLink': done"), std::string::npos) << log;
+
+    // The next period counts from that run, and survives a restart.
+    EXPECT_EQ(GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolderSince), std::to_string(now));
+    sandbox.writeFile("C:\\Temp\\c.txt", "c");
+    ShredderPage again(prompt, [] { return std::string(); });
+    again.clock = [&now] { return now; };
+    now += 5 * 60;
+    again.timShredFolder_Timer();
+    EXPECT_FALSE(again.isRunning());
+    EXPECT_TRUE(sandbox.exists("C:\\Temp\\c.txt"));
 
     // A folder that is gone is not created again.
-    fs::remove(sandbox.host("C:\\Temp"));
-    for (int tick = 1; tick <= 10; ++tick)
-        page->timShredFolder_Timer();
+    fs::remove_all(sandbox.host("C:\\Temp"));
+    now += 10 * 60;
+    page->timShredFolder_Timer();
     EXPECT_FALSE(page->isRunning());
     EXPECT_FALSE(sandbox.exists("C:\\Temp"));
     EXPECT_TRUE(prompt.boxes.empty());
+}
 
-    // The folder is checked again before every run.
-    find<QLineEdit>("txtShredFolder")->setText(QStringLiteral("C:\\home"));
-    for (int tick = 1; tick <= 10; ++tick)
-        page->timShredFolder_Timer();
-    EXPECT_FALSE(page->isRunning());
-    EXPECT_EQ(prompt.texts(), std::vector<std::string>{shredder::RefusalMessage("C:\\home")});
+TEST_F(ShredderPageTest, TheScheduleTakesHostPathsAndWholeNumbersAndTellsOfFailures) {
+    std::int64_t now = 2'000'000;
+    page->clock = [&now] { return now; };
+    sandbox.writeFile("C:\\Temp-Shred\\a.txt", "a");
+    // Typed as a host path, the folder is stored in its drive form.
+    find<QLineEdit>("txtShredFolder")->setText(QString::fromStdString(sandbox.host("C:\\Temp-Shred")));
+    find<QComboBox>("cmbHour")->setCurrentText(QStringLiteral("0"));
+    for (const char* bad : {"nan", "inf", "0x10", "1e1", "5.5"}) {
+        SCOPED_TRACE(bad);
+        prompt.boxes.clear();
+        find<QComboBox>("cmbMinute")->setCurrentText(QString::fromLatin1(bad));
+        page->cmdSet_Click();
+        EXPECT_EQ(prompt.texts(), std::vector<std::string>{"The hours and minutes must be whole numbers."});
+        EXPECT_EQ(GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolder), "");
+    }
+    prompt.boxes.clear();
+    find<QComboBox>("cmbMinute")->setCurrentText(QStringLiteral("5"));
+    page->cmdSet_Click();
+    EXPECT_TRUE(prompt.boxes.empty()) << prompt.texts().front();
+    EXPECT_EQ(GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolder), "C:\\Temp-Shred");
+    EXPECT_EQ(text("txtShredFolder"), "C:\\Temp-Shred");
+
+    // A sweep that cannot shred everything says so.
+    sandbox.writeFile("C:\\Elsewhere\\linked.txt", "linked");
+    fs::create_hard_link(sandbox.host("C:\\Elsewhere\\linked.txt"), sandbox.host("C:\\Temp-Shred\\linked.txt"));
+    now += 5 * 60;
+    page->timShredFolder_Timer();
+    waitForRun();
+    ASSERT_EQ(prompt.boxes.size(), 1u);
+    EXPECT_EQ(prompt.last().text, "The scheduled shred of 'C:\\Temp-Shred' did not finish.\r\n\r\n"
+                                  "These items could not be shredded:\r\n\r\n'C:\\Temp-Shred\\linked.txt' has other "
+                                  "names on this disk (hard links); it was not shredded, so that their content stays.");
+    EXPECT_FALSE(sandbox.exists("C:\\Temp-Shred\\a.txt"));
+    EXPECT_EQ(sandbox.readFile("C:\\Elsewhere\\linked.txt"), "linked");
+}
+
+TEST_F(ShredderPageTest, CancelStopsBeforeTheNextItemAndKeepsTheRestListed) {
+    for (const char* name : {"C:\\one.txt", "C:\\two.txt", "C:\\three.txt"}) {
+        sandbox.writeFile(name, name);
+        page->AddToShredList(name);
+    }
+    // The worker holds after its first file until the window has pressed Cancel.
+    std::atomic<bool> reached{false};
+    std::promise<void> pressed;
+    std::shared_future<void> pressedSignal = pressed.get_future().share();
+    shredder::SetShredTestHooks({nullptr, [&](int, const std::string&, const std::string&) {
+                                     reached = true;
+                                     pressedSignal.wait();
+                                 }});
+    confirmShred(3);
+    QElapsedTimer clock;
+    clock.start();
+    while (!reached && clock.elapsed() < 120000)
+        QTest::qWait(5);
+    ASSERT_TRUE(reached);
+    auto* cancel = find<QPushButton>("cmdShredCancel");
+    EXPECT_TRUE(cancel->isVisibleTo(page.get()));
+    EXPECT_EQ(cancel->text(), QStringLiteral("Cancel"));
+    // The status names the item in hand.
+    while (text("lStat") != "Shredding C:\\one.txt" && clock.elapsed() < 120000)
+        QTest::qWait(5);
+    EXPECT_EQ(text("lStat"), "Shredding C:\\one.txt");
+    QTest::mouseClick(cancel, Qt::LeftButton);
+    pressed.set_value();
+    waitForRun();
+    shredder::SetShredTestHooks({});
+
+    EXPECT_FALSE(sandbox.exists("C:\\one.txt"));
+    EXPECT_EQ(sandbox.readFile("C:\\two.txt"), "C:\\two.txt");
+    EXPECT_EQ(sandbox.readFile("C:\\three.txt"), "C:\\three.txt");
+    EXPECT_EQ(page->pendingList(), (std::vector<std::string>{"C:\\two.txt", "C:\\three.txt"}));
+    EXPECT_EQ(prompt.texts(), std::vector<std::string>{"Shredding was cancelled; 2 items were left as they were."});
+    EXPECT_FALSE(cancel->isVisibleTo(page.get()));
 }
 
 TEST_F(ShredderPageTest, SetWritesTheScheduleAndANewWindowRestoresIt) {
