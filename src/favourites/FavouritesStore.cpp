@@ -97,9 +97,11 @@ template <class Take> void recordsAt(const std::string& text, std::size_t p, Key
     });
 }
 
-// Whether a record, a blank line or the end can begin at `p`.
+// Whether the text can go on at `p` as a store does: empty lines, then a record or the end.
 bool recordCanStart(const std::string& text, std::size_t p, Keystream& ks) {
-    if (p >= text.size() || startsWith(text, p, kLineEnd))
+    while (startsWith(text, p, kLineEnd))
+        p += 2;
+    if (p >= text.size())
         return true;
     bool found = false;
     recordsAt(text, p, ks, [&](std::size_t, std::size_t, std::size_t) { return found = true; });
@@ -113,18 +115,14 @@ std::vector<StoreRecord> ParseStore(const std::string& content) {
     Keystream ks;
     std::size_t p = 0;
     while (p < content.size()) {
-        // The shortest record after which the text goes on as a store does; failing that, the
-        // shortest record at all.
+        // The shortest record after which the text goes on as a store does. Failing that (a line
+        // that is no favourite follows), the longest: a shorter one would end at a line end inside
+        // the record's own enciphered bytes.
         std::size_t n1 = 0, n2 = 0, next = 0;
         bool found = false;
         recordsAt(content, p, ks, [&](std::size_t a, std::size_t b, std::size_t e) {
-            if (!found) {
-                n1 = a, n2 = b, next = e, found = true;
-            }
-            if (!recordCanStart(content, e, ks))
-                return false;
-            n1 = a, n2 = b, next = e;
-            return true;
+            n1 = a, n2 = b, next = e, found = true;
+            return recordCanStart(content, e, ks);
         });
         if (found) {
             StoreRecord r;
