@@ -321,7 +321,7 @@ TEST_F(FavouritesPageTest, ABookmarksImportStoresAndListsEveryLink) {
     std::vector<std::string> titles;
     int awkward = 0;
     for (int n = 0; titles.size() < 13 && n < 5000; ++n) {
-        const std::string title = "Closed issues " + std::to_string(n);
+        const std::string title = "Played games " + std::to_string(n);
         const bool crlf = core::BitEncrypt(title).find("\r\n") != std::string::npos;
         if (crlf || titles.size() < 4) {
             titles.push_back(title);

@@ -98,7 +98,7 @@ TEST_F(StoreFormatTest, EveryTitleAndAddressIsStoredWhateverItsEncipheredBytesHo
     const favourites::AddResult added = favourites::AddFavourites(all);
     EXPECT_TRUE(added.written);
     EXPECT_TRUE(added.refused.empty());
-    // The store is the Part's format, byte for byte: one line each.
+    // The store keeps its format byte for byte: one line each.
     std::string expected;
     for (const auto& f : all)
         expected += line(f.description, f.url);
