@@ -19,7 +19,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <thread>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -28,10 +27,11 @@
 #include <memory>
 #include <new>
 #include <optional>
-#include <vector>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace core {
 
@@ -233,14 +233,13 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
         if (!job->ok)
             continue;
         std::string refusal;
-        const bool twice = std::any_of(targets.begin(), targets.end(),
-                                       [job](const std::string* t) { return *t == job->target; });
+        const bool twice =
+            std::any_of(targets.begin(), targets.end(), [job](const std::string* t) { return *t == job->target; });
         if (twice)
             refusal = targetTakenMessage(job->source, job->target, locking);
         else if (!lexists(job->source))
             refusal = Quoted(GetFileNamePart(locking || job->inPlace() ? job->source : job->target)) + " was not " +
-                      (locking ? "locked" : "unlocked") +
-                      ": it is no longer there.";
+                      (locking ? "locked" : "unlocked") + ": it is no longer there.";
         else if (!job->inPlace() && lexists(job->target))
             refusal = targetTakenMessage(job->source, job->target, locking);
         if (refusal.empty()) {
@@ -257,14 +256,15 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
     if (locking) {
         for (const char* section : {settings::kSectionTSL, settings::kSectionTSW}) {
             std::vector<std::pair<std::string, std::string>> entries;
+            // Only the files this run is about to lock: one refused above is not recorded.
             for (Job* job : jobs)
-                if (sameSection(job->section, section))
+                if (job->ok && sameSection(job->section, section))
                     entries.emplace_back(job->source, job->target);
             try {
                 RecordLocks(ctx.registerPath, section, entries);
             } catch (const platform::SysError& e) {
                 for (Job* job : jobs) {
-                    if (!sameSection(job->section, section))
+                    if (!job->ok || !sameSection(job->section, section))
                         continue;
                     job->ok = false;
                     job->writer.reset(); // the temporary file goes; the source is untouched
@@ -328,7 +328,8 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
             job->ok = false;
             job->writer.reset();
             if (locking)
-                undoEntries[sameSection(job->section, settings::kSectionTSW) ? 1 : 0].emplace_back(job->source, job->target);
+                undoEntries[sameSection(job->section, settings::kSectionTSW) ? 1 : 0].emplace_back(job->source,
+                                                                                                   job->target);
             showFailure(ctx, Quoted(ShownName(job->source)) + " was not " + (locking ? "locked" : "unlocked") +
                                  ", and is unchanged: " + removeErrors[i] + ".");
             continue;
@@ -432,7 +433,8 @@ void completeJobs(std::vector<Job>& jobs, const EngineContext& ctx) {
     for (Job* job : pending) {
         job->writer->finish();
         if (single) {
-            job->writer->flush();
+            // Synced, then marked complete (and the mark synced): only now may the source go.
+            job->writer->markComplete(true);
             continue;
         }
         const std::string host = platform::hostpath::folderOf(platform::toHost(job->target));
@@ -444,6 +446,15 @@ void completeJobs(std::vector<Job>& jobs, const EngineContext& ctx) {
     }
     for (const std::string& fs : filesystems)
         platform::syncFilesystemHost(fs);
+    if (!single) {
+        // Each result is whole on disk: marked complete, and the marks synced together.
+        bool marked = false;
+        for (Job* job : pending)
+            marked = job->writer->markComplete(false) || marked;
+        if (marked)
+            for (const std::string& fs : filesystems)
+                platform::syncFilesystemHost(fs);
+    }
     step(ctx, "written");
 
     // By folder, in the order the folders first appear.
@@ -510,8 +521,7 @@ bool guarded(const EngineContext& ctx, Messages messages, const char* procedure,
 
 // Each prepare routine makes its checks and writes the result under a temporary name; it returns
 // no job after a refusal (its message shown). Nothing is removed or renamed yet.
-std::optional<Job> prepareEncryptSmall(const std::string& path, const std::string& password,
-                                       const EngineContext& ctx) {
+std::optional<Job> prepareEncryptSmall(const std::string& path, const std::string& password, const EngineContext& ctx) {
     if (!FileExists(path) || refuseUnrecordable(ctx, path) || refuse(ctx, RefuseFileLock(ctx.registerPath, path)))
         return std::nullopt;
     const std::string content = platform::readAll(path);
@@ -561,8 +571,7 @@ std::optional<Job> prepareEncryptSmall(const std::string& path, const std::strin
 
 // A locked file's attributes, permissions and ".hidden" entry are never touched before its
 // result is in place: a wrong password, a full disk or a damaged file leaves it protected.
-std::optional<Job> prepareDecryptSmall(const std::string& path, const std::string& password,
-                                       const EngineContext& ctx) {
+std::optional<Job> prepareDecryptSmall(const std::string& path, const std::string& password, const EngineContext& ctx) {
     if (refuse(ctx, RefuseFileKind(path)))
         return std::nullopt;
     // A small locked file is read whole at once (anything far larger is no small locked file, and
@@ -638,8 +647,7 @@ void copyLargeContent(platform::InputFile& in, platform::AtomicWriter& writer, s
     }
 }
 
-std::optional<Job> prepareEncryptLarge(const std::string& path, const std::string& password,
-                                       const EngineContext& ctx) {
+std::optional<Job> prepareEncryptLarge(const std::string& path, const std::string& password, const EngineContext& ctx) {
     if (!FileExists(path) || refuseUnrecordable(ctx, path) || refuse(ctx, RefuseFileLock(ctx.registerPath, path)))
         return std::nullopt;
     const std::string header = MakeHeader(ctx.salt.empty() ? MakeSalt() : ctx.salt, password);
@@ -668,8 +676,7 @@ std::optional<Job> prepareEncryptLarge(const std::string& path, const std::strin
     return job;
 }
 
-std::optional<Job> prepareDecryptLarge(const std::string& path, const std::string& password,
-                                       const EngineContext& ctx) {
+std::optional<Job> prepareDecryptLarge(const std::string& path, const std::string& password, const EngineContext& ctx) {
     if (refuse(ctx, RefuseFileKind(path)))
         return std::nullopt;
     const std::string header = readFirstLine(path);
@@ -732,11 +739,13 @@ std::string MakeSalt() {
 }
 
 bool Encrypt(const std::string& path, const std::string& password, const EngineContext& ctx) {
-    return guarded(ctx, Messages::Lock, "Encrypt", path, true, [&] { return runOne(prepareEncryptSmall, path, password, ctx); });
+    return guarded(ctx, Messages::Lock, "Encrypt", path, true,
+                   [&] { return runOne(prepareEncryptSmall, path, password, ctx); });
 }
 
 bool Decrypt(const std::string& path, const std::string& password, const EngineContext& ctx) {
-    return guarded(ctx, Messages::Unlock, "Decrypt", path, false, [&] { return runOne(prepareDecryptSmall, path, password, ctx); });
+    return guarded(ctx, Messages::Unlock, "Decrypt", path, false,
+                   [&] { return runOne(prepareDecryptSmall, path, password, ctx); });
 }
 
 bool Decrypt1(const std::string& path, const std::string& password, const EngineContext& ctx) {
@@ -766,10 +775,11 @@ namespace {
 std::vector<bool> runBatch(const std::vector<std::string>& paths, const std::string& password, const EngineContext& ctx,
                            bool locking, bool stopAtSmallFailure) {
     // A group's results stay open until they are in place: keep well within the open-file limit.
-    rlimit files {};
+    rlimit files{};
     std::size_t groupFiles = 256;
     if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY)
-        groupFiles = files.rlim_cur < 96 ? 16 : static_cast<std::size_t>(std::min<rlim_t>((files.rlim_cur - 64) / 2, 1024));
+        groupFiles =
+            files.rlim_cur < 96 ? 16 : static_cast<std::size_t>(std::min<rlim_t>((files.rlim_cur - 64) / 2, 1024));
     constexpr std::uint64_t kGroupBytes = 512u << 20;
     std::vector<bool> results(paths.size(), false);
     std::vector<Job> group;

@@ -66,15 +66,34 @@ void removeTemporary(const std::string& hostTemporary) {
         throw platform::sysErrorFromErrno(errno, hostTemporary);
 }
 
+// Whether the register holds the unlock of `target` still to be finished: an entry whose path
+// before the lock is the target (an unlock removes its entry only once its result is in place).
+bool unlockRecorded(const std::string& registerPath, const std::string& target) {
+    if (registerPath.empty())
+        return false;
+    for (const char* section : {settings::kSectionTSL, settings::kSectionTSW})
+        for (const RegisterItem& item : QuietRegisterEntries(registerPath, section))
+            if (item.text == target)
+                return true;
+    return false;
+}
+
 // One temporary file of the folder.
 void recoverTemporary(const std::string& registerPath, const std::string& folder, const std::string& hostFolder,
                       const std::string& name, RecoveryReport& report) {
     const std::string hostTemporary = platform::hostpath::join(hostFolder, name);
     if (platform::temporaryInUse(hostTemporary))
         return; // a live run is writing it
+    const platform::TemporaryState state = platform::temporaryState(hostTemporary);
     const std::string targetName = platform::temporaryTargetName(hostTemporary);
     if (targetName.empty()) {
-        report.failures.push_back("'" + hostTemporary + "' names no file it was written for; it was left as it is.");
+        if (state == platform::TemporaryState::Complete) {
+            report.failures.push_back("'" + hostTemporary +
+                                      "' names no file it was written for; it was left as it is.");
+        } else {
+            removeTemporary(hostTemporary);
+            report.abandoned.push_back(AddBackslash(folder) + name);
+        }
         return;
     }
     const std::string target = AddBackslash(folder) + targetName;
@@ -99,7 +118,18 @@ void recoverTemporary(const std::string& registerPath, const std::string& folder
         return;
     }
 
-    // The source is gone: this is the only copy, complete. Finish what the run would have done.
+    // Nothing else holds the content. Only a result its run marked complete (synced and whole) is
+    // put in place; any other file was cut short (a store written for the first time, an export)
+    // and goes. Where the filesystem keeps no marks, a lock's result or a recorded unlock's result
+    // is complete, for those runs remove their source only after syncing the result.
+    const bool complete =
+        state == platform::TemporaryState::Complete ||
+        (state == platform::TemporaryState::Unmarkable && (lockResult || unlockRecorded(registerPath, target)));
+    if (!complete) {
+        removeTemporary(hostTemporary);
+        report.abandoned.push_back(target);
+        return;
+    }
     putInPlace(hostTemporary, platform::toHost(target));
     if (lockResult) {
         const char* section = extension == "TSW" ? settings::kSectionTSW : settings::kSectionTSL;
@@ -117,25 +147,79 @@ void recoverTemporary(const std::string& registerPath, const std::string& folder
     report.restored.push_back(target);
 }
 
-// The register's entries whose locked file lies in the folder, brought in line with the disk.
+// The names listed in a folder's ".hidden" file.
+std::vector<std::string> hiddenNames(const std::string& hostFolder) {
+    std::vector<std::string> names;
+    std::string text;
+    try {
+        text = platform::readAllHost(platform::hostpath::join(hostFolder, ".hidden"));
+    } catch (const platform::SysError&) {
+        return names;
+    }
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        auto end = text.find('\n', pos);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(pos, end - pos);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (!line.empty())
+            names.push_back(std::move(line));
+        pos = end + 1;
+    }
+    return names;
+}
+
+// The register's entries whose locked file lies in the folder, brought in line with the disk: a
+// locked file that is there gets its attributes and its ".hidden" line back; an entry whose locked
+// file is gone from the folder (shredded, deleted, or never put in place) is dropped. The folder is
+// looked at through one descriptor, so a folder renamed meanwhile is still the one looked at.
 void mendEntries(const std::string& registerPath, const std::string& folder, const std::string& hostFolder,
                  RecoveryReport& report) {
+    const int dir = ::open(hostFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0)
+        throw platform::sysErrorFromErrno(errno, hostFolder);
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{dir};
+    const std::vector<std::string> listed = hiddenNames(hostFolder);
+    std::vector<std::string> hide;
+    std::vector<std::string> unhide;
     for (const char* section : {settings::kSectionTSL, settings::kSectionTSW}) {
+        std::vector<std::string> gone;
         for (const RegisterItem& item : RegisterEntries(registerPath, section)) {
             if (holdingFolder(item.key) != folder)
                 continue;
-            if (present(item.key)) {
-                if ((platform::getAttributes(item.key) & kLockedAttributes) != kLockedAttributes) {
-                    platform::setAttributes(item.key, kLockedAttributes);
-                    report.mended.push_back(item.text);
-                }
-            } else if (item.key != item.text && present(item.text)) {
-                RemoveAfterFileUnlock(registerPath, section, item.text);
-                platform::updateHiddenEntriesHost(hostFolder, {}, {GetFileNamePart(item.key)});
+            const std::string name = GetFileNamePart(item.key);
+            struct stat st {};
+            if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+                if (errno != ENOENT)
+                    continue; // cannot tell: the entry stays
+                gone.push_back(item.text);
+                unhide.push_back(name);
+                report.dropped.push_back(item.text);
+                continue;
+            }
+            if (!S_ISREG(st.st_mode))
+                continue;
+            if ((platform::getAttributes(item.key) & kLockedAttributes) != kLockedAttributes) {
+                platform::setAttributes(item.key, kLockedAttributes); // the ".hidden" line with them
+                report.mended.push_back(item.text);
+            } else if (std::find(listed.begin(), listed.end(), name) == listed.end() &&
+                       std::find(hide.begin(), hide.end(), name) == hide.end()) {
+                hide.push_back(name);
                 report.mended.push_back(item.text);
             }
         }
+        RemoveEntries(registerPath, section, gone);
     }
+    // A name that is both kept and gone (two entries, one file) stays listed.
+    std::erase_if(unhide,
+                  [&hide](const std::string& n) { return std::find(hide.begin(), hide.end(), n) != hide.end(); });
+    if (!hide.empty() || !unhide.empty())
+        platform::updateHiddenEntriesHost(hostFolder, hide, unhide);
 }
 
 } // namespace
@@ -204,8 +288,12 @@ std::string RecoveryMessage(const RecoveryReport& report) {
         line("'" + p + "' was put in place from a run that was interrupted.");
     for (const auto& p : report.discarded)
         line("The unfinished result of a run on '" + p + "' was removed; the file itself is unchanged.");
+    for (const auto& p : report.abandoned)
+        line("An unfinished '" + p + "' that an interrupted run left behind was removed.");
     for (const auto& p : report.mended)
         line("The record of '" + p + "' in the Security Vault was mended.");
+    for (const auto& p : report.dropped)
+        line("'" + p + "' was taken off the Security Vault's list: its locked file is no longer there.");
     for (const auto& f : report.failures)
         line(f);
     return text;

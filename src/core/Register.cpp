@@ -172,6 +172,17 @@ void RemoveAfterFileUnlock(const std::string& registerPath, const std::string& s
     RemoveAfterFileUnlocks(registerPath, section, {restoredPath});
 }
 
+void RemoveEntries(const std::string& registerPath, const std::string& section,
+                   const std::vector<std::string>& befores) {
+    if (registerPath.empty() || befores.empty())
+        return;
+    std::vector<std::string> keys;
+    keys.reserve(befores.size());
+    for (const std::string& before : befores)
+        keys.push_back(entryKey(before));
+    platform::removeProfileEntries(registerPath, section, keys);
+}
+
 void RemoveAfterFolderUnlock(const std::string& registerPath, const std::string& restoredFolder) {
     DeleteSettingValue(registerPath, settings::kSectionFolder, entryKey(restoredFolder));
 }

@@ -35,6 +35,9 @@ void RemoveAfterFileUnlock(const std::string& registerPath, const std::string& s
                            const std::string& restoredPath);
 void RemoveAfterFileUnlocks(const std::string& registerPath, const std::string& section,
                             const std::vector<std::string>& restoredPaths);
+// Removes exactly the entries of the given paths before the lock (a tidy-up of stale entries).
+void RemoveEntries(const std::string& registerPath, const std::string& section,
+                   const std::vector<std::string>& befores);
 void RemoveAfterFolderUnlock(const std::string& registerPath, const std::string& restoredFolder);
 
 struct RegisterItem {

@@ -30,6 +30,8 @@ bool getAndWait(const QUrl& url, bool trackAsReport) {
     diagnostics::HttpGetOptions options;
     options.timeoutMs = kTimeoutMs;
     options.followRedirects = false;
+    // Any answer will do: its head is read, its body never.
+    options.statusOnly = true;
     if (trackAsReport)
         options.started = [](QNetworkReply* reply) { g_inFlight = reply; };
     // The reply is deleted when the wait ends, which clears g_inFlight (a QPointer) by itself.

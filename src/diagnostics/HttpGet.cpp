@@ -10,6 +10,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace diagnostics {
 
 namespace {
@@ -40,38 +42,63 @@ HttpAnswer HttpGet(const QUrl& url, const HttpGetOptions& options) {
     request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("Tessaly"));
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         options.followRedirects ? QNetworkRequest::NoLessSafeRedirectPolicy
-                                                 : QNetworkRequest::ManualRedirectPolicy);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, options.followRedirects
+                                                                       ? QNetworkRequest::SameOriginRedirectPolicy
+                                                                       : QNetworkRequest::ManualRedirectPolicy);
     request.setTransferTimeout(options.timeoutMs);
 
+    const qint64 max = std::max<qint64>(options.maxBodyBytes, 1);
     QNetworkReply* reply = manager.get(request);
+    // Qt takes in no more than this ahead of what is read: a long answer waits in the network.
+    reply->setReadBufferSize(max + 1);
     if (options.started)
         options.started(reply);
     // The transfer timeout counts only silence; this limit bounds the whole wait.
     QEventLoop loop;
     QTimer limit;
     limit.setSingleShot(true);
+    HttpAnswer answer;
+    QByteArray body;
+    bool tooLong = false;
+    const auto takeStatus = [&answer, reply] {
+        const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+        if (status.isValid()) {
+            answer.answered = true;
+            answer.status = status.toInt();
+        }
+        return status.isValid();
+    };
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     QObject::connect(&limit, &QTimer::timeout, reply, &QNetworkReply::abort);
-    if (options.maxBodyBytes > 0)
-        QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
-                         [reply, max = options.maxBodyBytes](qint64 received, qint64 total) {
-                             if (received > max || total > max)
-                                 reply->abort();
-                         });
+    if (options.statusOnly) {
+        // The head is in: that is the whole answer wanted (a redirect being followed is not).
+        QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [&, reply] {
+            const int code = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+            const bool following = options.followRedirects && code >= 300 && code < 400;
+            if (!following && takeStatus())
+                reply->abort();
+        });
+    } else {
+        QObject::connect(reply, &QNetworkReply::readyRead, reply, [&, reply] {
+            body += reply->read(max + 1 - body.size());
+            if (body.size() > max) {
+                tooLong = true;
+                reply->abort();
+            }
+        });
+    }
     limit.start(options.timeoutMs);
     if (!reply->isFinished())
         loop.exec();
 
-    HttpAnswer answer;
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    answer.answered = status.isValid();
-    answer.status = status.toInt();
-    // A long body that came in one piece has finished before the progress check could stop it.
-    const bool tooLong = options.maxBodyBytes > 0 && reply->bytesAvailable() > options.maxBodyBytes;
-    if (reply->error() == QNetworkReply::NoError && answer.status >= 200 && answer.status < 300 && !tooLong)
-        answer.body = reply->readAll().toStdString();
+    if (!answer.answered)
+        takeStatus();
+    if (!options.statusOnly && !tooLong && reply->error() == QNetworkReply::NoError) {
+        body += reply->read(max + 1 - body.size());
+        tooLong = body.size() > max;
+        if (!tooLong && answer.status >= 200 && answer.status < 300)
+            answer.body = body.toStdString();
+    }
     delete reply;
     return answer;
 }

@@ -19,9 +19,15 @@ struct HttpAnswer {
 
 struct HttpGetOptions {
     int timeoutMs = 5000;
+    // Follows redirects to the same scheme, host and port only; a redirect elsewhere is an answer
+    // without a body.
     bool followRedirects = true;
-    // A body longer than this ends the transfer and is not kept (0: no limit).
-    long long maxBodyBytes = 0;
+    // Only the status is wanted: the transfer ends as soon as the answer's head is in, and no byte
+    // of the body is read.
+    bool statusOnly = false;
+    // A body longer than this ends the transfer and is not kept. Every read is bounded: no more
+    // than this (and the network buffers' worth) is ever taken in.
+    long long maxBodyBytes = 4096;
     // Called with the request as soon as it is under way (so that a caller can cancel it later).
     std::function<void(QNetworkReply*)> started;
 };

@@ -1,13 +1,16 @@
 #pragma once
 // The bookmarks HTML file that browsers import and export: a loose HTML document that starts with
 // the "NETSCAPE-Bookmark-file-1" document type and holds one <A HREF> per link inside nested <DL>
-// folders. Read with libxml2's HTML parser (which tolerates the unclosed tags); written with every
-// title and address escaped.
+// folders. Read in one pass in linear time and memory (unclosed tags end where the next link or
+// folder begins, nothing nests), in the charset the file declares (UTF-8 when it declares none), a
+// byte that does not belong to that charset replaced alone; written with every title and address
+// escaped.
 
 #include "favourites/FavouritesStore.h"
 
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace favourites {
@@ -24,9 +27,10 @@ std::vector<Favourite> ParseBookmarks(const std::string& html, const std::string
 // The bookmarks document of these favourites.
 std::string BookmarksHtml(const std::vector<Favourite>& favourites);
 
-// Reads the file (Windows form) and adds its links to the store in one write. Returns how many were
-// stored; links that cannot be stored go to the sink. Throws NotBookmarksFile and platform::SysError.
-int ImportBookmarksFile(const std::string& path, const ErrorSink& sink);
+// Reads the file (Windows form) and adds its links to the store in one write. The report counts the
+// links stored and names each one that was not, with the reason. Throws NotBookmarksFile and
+// platform::SysError.
+TransferReport ImportBookmarksFile(const std::string& path);
 // Writes the favourites as a bookmarks file, replacing the file atomically. Throws platform::SysError.
 void ExportBookmarksFile(const std::string& path, const std::vector<Favourite>& favourites);
 

@@ -1,6 +1,7 @@
 #include "favourites/BrowserWindow.h"
 
 #include "platform/Opener.h"
+#include "platform/Text.h"
 #include "settings/Settings.h"
 #include "settings/modRegistryINI.h"
 
@@ -15,10 +16,9 @@ namespace favourites {
 namespace {
 
 // Browsers whose command line opens a new window with "--new-window".
-constexpr const char* kNewWindowBrowsers[] = {"firefox",          "firefox-esr",   "chromium",
-                                              "chromium-browser", "google-chrome", "google-chrome-stable",
-                                              "brave-browser",    "vivaldi",       "microsoft-edge",
-                                              "epiphany",         "opera"};
+constexpr const char* kNewWindowBrowsers[] = {
+    "firefox",       "firefox-esr", "chromium",       "chromium-browser", "google-chrome", "google-chrome-stable",
+    "brave-browser", "vivaldi",     "microsoft-edge", "epiphany",         "opera"};
 
 // The default browser's desktop file id ("something.desktop"), "" when unknown.
 QString defaultBrowserId() {
@@ -60,7 +60,26 @@ Launch NewWindowLaunch(const std::string& url) {
     return {"xdg-open", {url}};
 }
 
+bool IsOpenableAddress(const std::string& url) {
+    const auto colon = url.find(':');
+    if (colon == std::string::npos)
+        return false;
+    const std::string scheme = platform::lowerText(url.substr(0, colon));
+    const std::string rest = url.substr(colon + 1);
+    if (scheme == "mailto")
+        return !rest.empty();
+    return (scheme == "http" || scheme == "https" || scheme == "ftp") && rest.size() > 2 &&
+           rest.compare(0, 2, "//") == 0;
+}
+
+std::string NotOpenedMessage(const std::string& url) {
+    return "'" + url +
+           "' was not opened: only web addresses (http, https, ftp) and mail addresses (mailto) are opened.";
+}
+
 bool OpenFavourite(const std::string& url) {
+    if (!IsOpenableAddress(url))
+        return false;
     if (GetSettingText("HKCU", settings::kAppKey, settings::kLaunchNewIE) != "True")
         return platform::openDefault(url);
     const Launch launch = NewWindowLaunch(url);

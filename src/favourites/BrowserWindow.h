@@ -16,7 +16,14 @@ struct Launch {
 // new-window option when it is a browser known to have one, else plain xdg-open (always for an
 // address that starts with "-", which the browser would take for an option).
 Launch NewWindowLaunch(const std::string& url);
-// Opens the URL as the setting says. False when no helper could be started.
+// Whether the address is one that is handed to a browser or mail program: http, https, ftp and
+// mailto only (letters of the scheme in any case). Others (javascript:, file:, place:...) stay in the
+// store but are never opened.
+bool IsOpenableAddress(const std::string& url);
+// Why an address is not opened, for the user.
+std::string NotOpenedMessage(const std::string& url);
+// Opens the URL as the setting says. False when no helper could be started or the address is not
+// one that is opened.
 bool OpenFavourite(const std::string& url);
 
 } // namespace favourites

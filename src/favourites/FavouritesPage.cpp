@@ -7,6 +7,7 @@
 
 #include "core/Scrambler.h"
 #include "diagnostics/ErrorReport.h"
+#include "platform/FileIO.h"
 #include "platform/Prompt.h"
 #include "platform/Text.h"
 
@@ -84,10 +85,8 @@ void FavouritesPage::showEvent(QShowEvent* event) {
 void FavouritesPage::GetFavorites() {
     m_filled = true;
     m_lvFav->clear();
-    for (const auto& f : GetFavourites(reporter("frmMain", "GetFavorites"))) {
-        addFavouriteItem(m_lvFav, f.description, f.url, f.description, false);
-        m_prompt.processEvents();
-    }
+    // Every line a row, inserted in one go.
+    fillFavouritesList(m_lvFav, GetFavourites(reporter("frmMain", "GetFavorites")), false);
 }
 
 void FavouritesPage::lvFav_Click(QTreeWidgetItem* item) {
@@ -109,7 +108,11 @@ void FavouritesPage::txtAdd_Change() {
 void FavouritesPage::lvFav_DblClick() {
     QTreeWidgetItem* item = m_lvFav->currentItem();
     if (m_lvFav->topLevelItemCount() == 0 || !item) {
-        m_prompt.show("No items to select", platform::Buttons::OK, platform::Icon::Information,
+        m_prompt.show("No items to select", platform::Buttons::OK, platform::Icon::Information, "Favourites  Manager");
+        return;
+    }
+    if (!IsOpenableAddress(itemUrl(item))) {
+        m_prompt.show(NotOpenedMessage(itemUrl(item)), platform::Buttons::OK, platform::Icon::Exclamation,
                       "Favourites  Manager");
         return;
     }
@@ -118,28 +121,38 @@ void FavouritesPage::lvFav_DblClick() {
 }
 
 void FavouritesPage::cmdAdd_Click() {
-    frmFavAdd dialog(m_prompt, [this] { GetFavorites(); }, window());
+    frmFavAdd dialog(
+        m_prompt, [this] { GetFavorites(); }, window());
     dialog.exec();
 }
 
-std::optional<std::string> FavouritesPage::confirmSelected(const char* verb) {
+std::optional<Favourite> FavouritesPage::confirmSelected(const char* verb) {
     QTreeWidgetItem* item = m_lvFav->currentItem();
-    if (!item || !item->isSelected())
+    if (!item || !item->isSelected()) {
+        m_prompt.show(std::string("Select the favourite to ") + platform::lowerText(verb) + " first.",
+                      platform::Buttons::OK, platform::Icon::Information, "Favourites  Manager");
         return std::nullopt;
-    const std::string description = itemText(item);
-    if (m_prompt.show(std::string("Are you sure you want to ") + verb + " '" + description + "' URL ?",
+    }
+    const Favourite favourite = itemFavourite(item);
+    if (m_prompt.show(std::string("Are you sure you want to ") + verb + " '" + favourite.description + "' URL ?",
                       platform::Buttons::YesNo, platform::Icon::Question, kConfirmTitle) == platform::Answer::No)
         return std::nullopt;
-    return description;
+    return favourite;
 }
 
 void FavouritesPage::cmdDelete_Click() {
     const auto chosen = confirmSelected("delete");
     if (!chosen)
         return;
-    const std::string& description = *chosen;
-    if (!Del_Fav(core::BitEncrypt(description)) && Get_Fav_File().empty())
-        return;
+    // Exactly the chosen line: another favourite of the same description stays.
+    if (!RemoveFavourite(*chosen)) {
+        if (Get_Fav_File().empty())
+            return;
+        m_prompt.show("'" + chosen->description + "' could not be deleted: " +
+                          (platform::exists(FavFilePath()) ? "the favourites file can't be written."
+                                                           : "it is no longer in the favourites file."),
+                      platform::Buttons::OK, platform::Icon::Critical);
+    }
     m_txtAdd->clear();
     m_txtShow->clear();
     GetFavorites();
@@ -149,10 +162,14 @@ void FavouritesPage::cmdSave_Click() {
     const auto chosen = confirmSelected("Change");
     if (!chosen)
         return;
-    const std::string& description = *chosen;
-    const ChangeResult result = ChangeFavourite(description, bytes(m_txtShow->text()), bytes(m_txtAdd->text()));
-    if (result == ChangeResult::NothingToChange)
+    const ChangeResult result = ChangeFavourite(*chosen, bytes(m_txtShow->text()), bytes(m_txtAdd->text()));
+    if (result == ChangeResult::NothingToChange) {
+        if (!Get_Fav_File().empty())
+            m_prompt.show("'" + chosen->description + "' was not changed: it is no longer in the favourites file.",
+                          platform::Buttons::OK, platform::Icon::Exclamation);
+        GetFavorites();
         return;
+    }
     if (result == ChangeResult::CannotStore)
         m_prompt.show(kCannotStore, platform::Buttons::OK, platform::Icon::Exclamation);
     else if (result == ChangeResult::WriteFailed)
@@ -161,12 +178,14 @@ void FavouritesPage::cmdSave_Click() {
 }
 
 void FavouritesPage::cmdImportIEFav_Click() {
-    frmImportIEFav dialog(m_prompt, [this] { GetFavorites(); }, m_chooser, window());
+    frmImportIEFav dialog(
+        m_prompt, [this] { GetFavorites(); }, m_chooser, window());
     dialog.exec();
 }
 
 void FavouritesPage::cmdExportIEFav_Click() {
-    frmExportIEFav dialog(m_prompt, [this] { GetFavorites(); }, m_chooser, window());
+    frmExportIEFav dialog(
+        m_prompt, [this] { GetFavorites(); }, m_chooser, window());
     dialog.exec();
 }
 

@@ -48,9 +48,10 @@ protected:
 
 private:
     void txtAdd_Change();
-    // The selected favourite's description once the user answered the question
-    // "Are you sure you want to <verb> '<description>' URL ?" with Yes; nothing otherwise.
-    std::optional<std::string> confirmSelected(const char* verb);
+    // The selected favourite once the user answered the question
+    // "Are you sure you want to <verb> '<description>' URL ?" with Yes; nothing otherwise (with no
+    // favourite selected the user is told to select one).
+    std::optional<Favourite> confirmSelected(const char* verb);
 
     platform::Prompt& m_prompt;
     BookmarksFileChooser m_chooser = chooseBookmarksFile;

@@ -11,6 +11,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <exception>
 
 namespace favourites {
@@ -42,18 +43,127 @@ private:
     int m_fd = -1;
 };
 
-// The store's lines split at CR LF (a lone LF or CR belongs to the enciphered bytes).
-std::vector<std::string> storeLines(const std::string& content) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < content.size()) {
-        auto end = content.find(kLineEnd, start);
-        if (end == std::string::npos)
-            end = content.size();
-        lines.push_back(content.substr(start, end - start));
-        start = end + 2;
+// The keystream of the fixed key, as long as the fields looked at need it.
+class Keystream final {
+public:
+    unsigned char at(std::size_t i) {
+        if (i >= m_bytes.size())
+            m_bytes = core::RC4Text(std::string(std::max<std::size_t>(2 * i + 64, 4096), '\0'), core::kFixedKey);
+        return static_cast<unsigned char>(m_bytes[i]);
     }
-    return lines;
+
+private:
+    std::string m_bytes;
+};
+
+// Whether byte c can stand at position i of a BitEncrypt field: deciphered it is 133..196.
+bool fieldByte(Keystream& ks, std::size_t i, char c) {
+    const unsigned plain = static_cast<unsigned char>(c) ^ ks.at(i);
+    return plain >= 133 && plain <= 196;
+}
+
+bool startsWith(const std::string& text, std::size_t at, const char* part) {
+    return text.compare(at, std::char_traits<char>::length(part), part) == 0;
+}
+
+// Calls `end(length)` for each length at which a field starting at `p` can end (a multiple of four
+// over bytes that all fit), shortest first, until it returns true.
+template <class End> void fieldEnds(const std::string& text, std::size_t p, Keystream& ks, End&& end) {
+    for (std::size_t n = 0;; ++n) {
+        if (n % 4 == 0 && end(n))
+            return;
+        if (p + n >= text.size() || !fieldByte(ks, n, text[p + n]))
+            return;
+    }
+}
+
+// The possible records at `p`, shortest first; `take` receives (field1 length, field2 length, next
+// record's start) and returns true to stop.
+template <class Take> void recordsAt(const std::string& text, std::size_t p, Keystream& ks, Take&& take) {
+    bool stop = false;
+    fieldEnds(text, p, ks, [&](std::size_t n1) {
+        if (!startsWith(text, p + n1, kSeparator))
+            return false;
+        const std::size_t q = p + n1 + 5;
+        fieldEnds(text, q, ks, [&](std::size_t n2) {
+            const std::size_t e = q + n2;
+            if (e == text.size())
+                stop = take(n1, n2, e);
+            else if (startsWith(text, e, kLineEnd))
+                stop = take(n1, n2, e + 2);
+            return stop;
+        });
+        return stop;
+    });
+}
+
+// Whether the text can go on at `p` as a store does: empty lines, then a record or the end.
+bool recordCanStart(const std::string& text, std::size_t p, Keystream& ks) {
+    while (startsWith(text, p, kLineEnd))
+        p += 2;
+    if (p >= text.size())
+        return true;
+    bool found = false;
+    recordsAt(text, p, ks, [&](std::size_t, std::size_t, std::size_t) { return found = true; });
+    return found;
+}
+
+} // namespace
+
+std::vector<StoreRecord> ParseStore(const std::string& content) {
+    std::vector<StoreRecord> records;
+    Keystream ks;
+    std::size_t p = 0;
+    while (p < content.size()) {
+        // The shortest record after which the text goes on as a store does. Failing that (a line
+        // that is no favourite follows), the longest: a shorter one would end at a line end inside
+        // the record's own enciphered bytes.
+        std::size_t n1 = 0, n2 = 0, next = 0;
+        bool found = false;
+        recordsAt(content, p, ks, [&](std::size_t a, std::size_t b, std::size_t e) {
+            n1 = a, n2 = b, next = e, found = true;
+            return recordCanStart(content, e, ks);
+        });
+        if (found) {
+            StoreRecord r;
+            r.begin = p;
+            r.end = next;
+            r.readable = true;
+            r.field1 = content.substr(p, n1);
+            r.field2 = content.substr(p + n1 + 5, n2);
+            records.push_back(std::move(r));
+            p = next;
+            continue;
+        }
+        if (startsWith(content, p, kLineEnd)) {
+            p += 2; // an empty line
+            continue;
+        }
+        // A line that is no favourite: up to the next line end, kept as it is.
+        auto e = content.find(kLineEnd, p);
+        e = e == std::string::npos ? content.size() : e + 2;
+        StoreRecord r;
+        r.begin = p;
+        r.end = e;
+        const std::string line = content.substr(p, e - p);
+        const auto sep = line.find(kSeparator);
+        r.field1 = line.substr(0, sep);
+        records.push_back(std::move(r));
+        p = e;
+    }
+    return records;
+}
+
+namespace {
+
+// A record's bytes without its line end.
+std::string recordLine(const std::string& content, const StoreRecord& r) {
+    if (r.readable)
+        return r.field1 + kSeparator + r.field2;
+    std::size_t e = r.end;
+    if (e - r.begin >= 2 && content.compare(e - 2, 2, kLineEnd) == 0)
+        e -= 2;
+    return content.substr(r.begin, e - r.begin);
 }
 
 std::string readStoreLocked() {
@@ -87,24 +197,41 @@ std::string withoutTrailingZeros(std::string text) {
     return text;
 }
 
-// Rewrites the store keeping each non-empty line that `keep` accepts (or its replacement).
-// Returns false when the store is empty or the write fails.
-bool rewriteStore(const std::function<bool(const std::string& field1, const std::string& field2, std::string& line)>& keep) {
-    StoreLock lock;
-    const std::string content = readStoreLocked();
+// Rewrites the store, each record (its line end made CR LF) kept or replaced by `keep`, which gets
+// the record and its index and may set the replacement line. Returns false when the store is empty
+// or the write fails.
+// The caller holds the store's lock and hands the content it read under it.
+using Keep = std::function<bool(const StoreRecord& record, std::size_t index, std::string& line)>;
+bool rewriteStoreLocked(const std::string& content, const std::vector<StoreRecord>& records, const Keep& keep) {
     if (content.empty())
         return false;
     std::string text;
-    for (std::string line : storeLines(content)) {
-        if (line.empty())
-            continue;
-        const auto sep = line.find(kSeparator);
-        const std::string field1 = line.substr(0, sep);
-        const std::string field2 = sep == std::string::npos ? std::string() : line.substr(sep + 5);
-        if (keep(field1, field2, line))
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        std::string line = recordLine(content, records[i]);
+        if (keep(records[i], i, line))
             text += line + kLineEnd;
     }
     return writeStoreLocked(text + kLineEnd);
+}
+
+bool rewriteStore(const Keep& keep) {
+    StoreLock lock;
+    const std::string content = readStoreLocked();
+    return rewriteStoreLocked(content, ParseStore(content), keep);
+}
+
+// The index of the favourite's line among the records: its own record when that still holds its
+// fields, else the first that does; kNoRecord when none.
+std::size_t findRecord(const std::vector<StoreRecord>& records, const Favourite& favourite) {
+    const std::string d = core::BitEncrypt(favourite.description);
+    const std::string u = core::BitEncrypt(favourite.url);
+    const auto holds = [&](const StoreRecord& r) { return r.readable && r.field1 == d && r.field2 == u; };
+    if (favourite.record < records.size() && holds(records[favourite.record]))
+        return favourite.record;
+    for (std::size_t i = 0; i < records.size(); ++i)
+        if (holds(records[i]))
+            return i;
+    return kNoRecord;
 }
 
 } // namespace
@@ -119,8 +246,9 @@ std::string Get_Fav_File() {
 }
 
 bool LineReadsBack(const std::string& encipheredDescription, const std::string& encipheredUrl) {
-    const std::string line = encipheredDescription + kSeparator + encipheredUrl;
-    return line.find(kLineEnd) == std::string::npos && line.find(kSeparator) == encipheredDescription.size();
+    const auto records = ParseStore(encipheredDescription + kSeparator + encipheredUrl + kLineEnd);
+    return records.size() == 1 && records[0].readable && records[0].field1 == encipheredDescription &&
+           records[0].field2 == encipheredUrl;
 }
 
 namespace {
@@ -137,6 +265,9 @@ bool appendLines(const std::string& lines) {
     } catch (const platform::SysError&) {
         return false; // a store that cannot be read is not replaced by the new lines alone
     }
+    // A last line without its line end gets one, so that the new lines start lines of their own.
+    if (!content.empty() && !(content.size() >= 2 && content.compare(content.size() - 2, 2, kLineEnd) == 0))
+        content += kLineEnd;
     return writeStoreLocked(content + lines);
 }
 
@@ -172,6 +303,13 @@ AddResult AddFavourites(const std::vector<Favourite>& favourites) {
     return result;
 }
 
+std::string TransferSummary(const TransferReport& report, const char* verb) {
+    std::string text = std::to_string(report.done) + " favourites " + verb;
+    for (const std::string& line : report.refused)
+        text += std::string(kLineEnd) + line;
+    return text;
+}
+
 bool Commit_del(const std::string& text) {
     StoreLock lock;
     return writeStoreLocked(text + kLineEnd);
@@ -179,29 +317,23 @@ bool Commit_del(const std::string& text) {
 
 std::vector<Favourite> ParseFavourites(const std::string& content, const ErrorSink& sink) {
     std::vector<Favourite> out;
-    for (const std::string& line : storeLines(content)) {
-        if (line.empty())
-            continue;
-        const auto sep = line.find(kSeparator);
-        if (sep == std::string::npos) {
+    const std::vector<StoreRecord> records = ParseStore(content);
+    out.reserve(records.size());
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const StoreRecord& r = records[i];
+        if (!r.readable) {
             sink(9, "Subscript out of range");
             continue;
         }
         Favourite f;
         try {
-            f.description = withoutTrailingZeros(core::BitDecrypt(line.substr(0, sep)));
-            f.url = withoutTrailingZeros(core::BitDecrypt(line.substr(sep + 5)));
+            f.description = withoutTrailingZeros(core::BitDecrypt(r.field1));
+            f.url = withoutTrailingZeros(core::BitDecrypt(r.field2));
         } catch (const platform::SysError& e) {
             sink(e.number, e.description());
             continue;
         }
-        bool duplicate = false;
-        for (const auto& other : out)
-            duplicate = duplicate || other.description == f.description;
-        if (duplicate) {
-            sink(35602, "Key is not unique in collection");
-            continue;
-        }
+        f.record = i;
         out.push_back(std::move(f));
     }
     return out;
@@ -212,33 +344,39 @@ std::vector<Favourite> GetFavourites(const ErrorSink& sink) {
 }
 
 bool Del_Fav(const std::string& encipheredDescription) {
-    return rewriteStore([&](const std::string& field1, const std::string&, std::string&) {
-        return field1 != encipheredDescription;
+    return rewriteStore([&](const StoreRecord& r, std::size_t, std::string&) {
+        return !r.readable || r.field1 != encipheredDescription;
     });
 }
 
 bool RemoveFavourite(const Favourite& favourite) {
-    const std::string description = core::BitEncrypt(favourite.description);
-    const std::string url = core::BitEncrypt(favourite.url);
-    return rewriteStore([&](const std::string& field1, const std::string& field2, std::string&) {
-        return field1 != description || field2 != url;
-    });
+    StoreLock lock;
+    const std::string content = readStoreLocked();
+    const std::vector<StoreRecord> records = ParseStore(content);
+    const std::size_t target = findRecord(records, favourite);
+    if (target == kNoRecord)
+        return false;
+    return rewriteStoreLocked(content, records,
+                              [&](const StoreRecord&, std::size_t index, std::string&) { return index != target; });
 }
 
-ChangeResult ChangeFavourite(const std::string& oldDescription, const std::string& newDescription,
-                             const std::string& newUrl) {
-    const std::string oldField = core::BitEncrypt(oldDescription);
+ChangeResult ChangeFavourite(const Favourite& old, const std::string& newDescription, const std::string& newUrl) {
     const std::string newField1 = EncipherField(newDescription);
     const std::string newField2 = EncipherField(newUrl);
     if (!LineReadsBack(newField1, newField2))
         return ChangeResult::CannotStore;
-    if (Get_Fav_File().empty())
+    StoreLock lock;
+    const std::string content = readStoreLocked();
+    const std::vector<StoreRecord> records = ParseStore(content);
+    const std::size_t target = findRecord(records, old);
+    if (target == kNoRecord)
         return ChangeResult::NothingToChange;
-    const bool written = rewriteStore([&](const std::string& field1, const std::string&, std::string& line) {
-        if (field1 == oldField)
-            line = newField1 + kSeparator + newField2;
-        return true;
-    });
+    const bool written =
+        rewriteStoreLocked(content, records, [&](const StoreRecord&, std::size_t index, std::string& line) {
+            if (index == target)
+                line = newField1 + kSeparator + newField2;
+            return true;
+        });
     return written ? ChangeResult::Changed : ChangeResult::WriteFailed;
 }
 

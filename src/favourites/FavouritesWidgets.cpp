@@ -36,19 +36,50 @@ QTreeWidget* makeFavouritesList(QWidget* owner, const char* name) {
     return list;
 }
 
-QTreeWidgetItem* addFavouriteItem(QTreeWidget* list, const std::string& text, const std::string& url,
-                                  const std::string& key, bool checkable) {
-    auto* item = new QTreeWidgetItem(list);
+namespace {
+
+QTreeWidgetItem* makeItem(const QIcon& icon, const std::string& text, const std::string& url, const std::string& key,
+                          bool checkable) {
+    auto* item = new QTreeWidgetItem;
     item->setText(0, qText(text));
     item->setText(1, qText(url));
     item->setToolTip(0, qText(url));
-    item->setIcon(0, list->style()->standardIcon(QStyle::SP_FileLinkIcon));
+    item->setIcon(0, icon);
     item->setData(0, KeyRole, QByteArray::fromStdString(key));
     item->setData(0, UrlRole, QByteArray::fromStdString(url));
     item->setData(1, KeyRole, QByteArray::fromStdString(text));
     if (checkable)
         item->setCheckState(0, Qt::Unchecked);
     return item;
+}
+
+} // namespace
+
+QTreeWidgetItem* addFavouriteItem(QTreeWidget* list, const std::string& text, const std::string& url,
+                                  const std::string& key, bool checkable) {
+    QTreeWidgetItem* item = makeItem(list->style()->standardIcon(QStyle::SP_FileLinkIcon), text, url, key, checkable);
+    list->addTopLevelItem(item);
+    return item;
+}
+
+void fillFavouritesList(QTreeWidget* list, const std::vector<Favourite>& favourites, bool checkable) {
+    const QIcon icon = list->style()->standardIcon(QStyle::SP_FileLinkIcon);
+    QList<QTreeWidgetItem*> items;
+    items.reserve(static_cast<qsizetype>(favourites.size()));
+    for (const Favourite& f : favourites) {
+        QTreeWidgetItem* item = makeItem(icon, f.description, f.url, f.description, checkable);
+        item->setData(0, RecordRole, QVariant::fromValue<qulonglong>(f.record));
+        items.append(item);
+    }
+    list->addTopLevelItems(items);
+}
+
+Favourite itemFavourite(const QTreeWidgetItem* item) {
+    Favourite f{itemText(item), itemUrl(item)};
+    const QVariant record = item->data(0, RecordRole);
+    if (record.isValid())
+        f.record = static_cast<std::size_t>(record.toULongLong());
+    return f;
 }
 
 std::string itemKey(const QTreeWidgetItem* item) {

@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 class QLabel;
 class QLineEdit;
@@ -20,8 +21,9 @@ class QWidget;
 namespace favourites {
 
 // Item data: the key (description or shortcut path) and the URL, as bytes.
-inline constexpr int KeyRole = 0x0100;     // Qt::UserRole
-inline constexpr int UrlRole = 0x0100 + 1; // Qt::UserRole + 1
+inline constexpr int KeyRole = 0x0100;        // Qt::UserRole
+inline constexpr int UrlRole = 0x0100 + 1;    // Qt::UserRole + 1
+inline constexpr int RecordRole = 0x0100 + 2; // the store record a favourite was read from
 
 QString qText(const std::string& bytes);
 std::string bytes(const QString& text);
@@ -31,6 +33,11 @@ QTreeWidget* makeFavouritesList(QWidget* owner, const char* name);
 // Adds an item: text, URL (second column and tool tip), key, the favourite's icon.
 QTreeWidgetItem* addFavouriteItem(QTreeWidget* list, const std::string& text, const std::string& url,
                                   const std::string& key, bool checkable);
+// Fills a list with favourites in one insertion (a store may hold tens of thousands), each item
+// keyed by its description and remembering its store record.
+void fillFavouritesList(QTreeWidget* list, const std::vector<Favourite>& favourites, bool checkable);
+// The favourite an item of such a list shows (description, URL and store record).
+Favourite itemFavourite(const QTreeWidgetItem* item);
 std::string itemKey(const QTreeWidgetItem* item);
 std::string itemText(const QTreeWidgetItem* item);
 std::string itemUrl(const QTreeWidgetItem* item);

@@ -15,14 +15,14 @@ namespace {
 std::vector<Favourite> favouritesOf(const std::vector<QTreeWidgetItem*>& items) {
     std::vector<Favourite> out;
     for (auto* item : items)
-        out.push_back({itemText(item), itemUrl(item)});
+        out.push_back(itemFavourite(item));
     return out;
 }
 
 } // namespace
 
-frmExportIEFav::frmExportIEFav(platform::Prompt& prompt, std::function<void()> refillMain,
-                               BookmarksFileChooser chooser, QWidget* parent)
+frmExportIEFav::frmExportIEFav(platform::Prompt& prompt, std::function<void()> refillMain, BookmarksFileChooser chooser,
+                               QWidget* parent)
     : TransferWindow(prompt, std::move(refillMain), std::move(chooser), parent) {
     build("frmExportIEFav", "Tessaly -Export to IE Favorites", "cmdExport", "Unlock && Export", "cmdExportBookmarks",
           "Export Bookmarks File...");
@@ -31,14 +31,20 @@ frmExportIEFav::frmExportIEFav(platform::Prompt& prompt, std::function<void()> r
 
 void frmExportIEFav::Refresh() {
     m_list->clear();
-    for (const auto& f : GetFavourites(reporter("frmExportIEFav", "GetFavorites")))
-        addFavouriteItem(m_list, f.description, f.url, f.description, true);
+    fillFavouritesList(m_list, GetFavourites(reporter("frmExportIEFav", "GetFavorites")), true);
 }
 
 void frmExportIEFav::cmdExport_Click() {
-    ExportFavourites(favouritesOf(checkedItems()), m_prompt, reporter("frmExportIEFav", "cmdExport_Click"));
+    const auto checked = favouritesOf(checkedItems());
+    if (checked.empty()) {
+        m_prompt.show(kNothingChecked, platform::Buttons::OK, platform::Icon::Information);
+        return;
+    }
+    const TransferReport report = ExportFavourites(checked, m_prompt, reporter("frmExportIEFav", "cmdExport_Click"));
     Refresh();
     refillMain();
+    m_prompt.show(TransferSummary(report, "exported"), platform::Buttons::OK,
+                  report.refused.empty() ? platform::Icon::Information : platform::Icon::Exclamation);
 }
 
 void frmExportIEFav::cmdExportBookmarks_Click() {
@@ -55,7 +61,10 @@ void frmExportIEFav::cmdExportBookmarks_Click() {
     } catch (const platform::SysError& e) {
         m_prompt.show("'" + path + "' could not be written: " + e.description(), platform::Buttons::OK,
                       platform::Icon::Critical);
+        return;
     }
+    m_prompt.show(TransferSummary(TransferReport{static_cast<int>(checked.size()), {}}, "exported"),
+                  platform::Buttons::OK, platform::Icon::Information);
 }
 
 } // namespace favourites

@@ -11,9 +11,26 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QVBoxLayout>
 
 namespace favourites {
+
+namespace {
+
+// The pre-filled "http://" before a pasted address that has a scheme of its own ("https://...",
+// "ftp://...", "mailto:..."): the pasted address alone. Any other text is returned as it is.
+QString withoutDoubledPrefix(const QString& text) {
+    static const QString prefix = QStringLiteral("http://");
+    if (!text.startsWith(prefix, Qt::CaseInsensitive))
+        return text;
+    const QString rest = text.mid(prefix.size());
+    static const QRegularExpression scheme(QStringLiteral("^(?:[A-Za-z][A-Za-z0-9+.-]*://|mailto:)"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    return scheme.match(rest).hasMatch() ? rest : text;
+}
+
+} // namespace
 
 frmFavAdd::frmFavAdd(platform::Prompt& prompt, std::function<void()> refill, QWidget* parent)
     : QDialog(parent), m_prompt(prompt), m_refill(std::move(refill)) {
@@ -41,12 +58,17 @@ frmFavAdd::frmFavAdd(platform::Prompt& prompt, std::function<void()> refill, QWi
     buttons->addWidget(cancel);
     layout->addLayout(buttons);
 
+    connect(m_txtURL, &QLineEdit::textChanged, this, [this](const QString& text) {
+        const QString plain = withoutDoubledPrefix(text);
+        if (plain != text)
+            m_txtURL->setText(plain);
+    });
     connect(add, &QPushButton::clicked, this, &frmFavAdd::cmdAdd_Click);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void frmFavAdd::cmdAdd_Click() {
-    const std::string url = bytes(m_txtURL->text());
+    const std::string url = bytes(withoutDoubledPrefix(m_txtURL->text()));
     const std::string description = bytes(m_txtDescription->text());
     // Blanks alone would store a nameless favourite or address: they count as empty.
     if (platform::trimBlanks(url).empty()) {

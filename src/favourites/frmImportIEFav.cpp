@@ -10,8 +10,8 @@
 
 namespace favourites {
 
-frmImportIEFav::frmImportIEFav(platform::Prompt& prompt, std::function<void()> refillMain,
-                               BookmarksFileChooser chooser, QWidget* parent)
+frmImportIEFav::frmImportIEFav(platform::Prompt& prompt, std::function<void()> refillMain, BookmarksFileChooser chooser,
+                               QWidget* parent)
     : TransferWindow(prompt, std::move(refillMain), std::move(chooser), parent) {
     build("frmImportIEFav", "Tessaly -Lock IE Favorites", "cmdImport", "Import && Lock", "cmdImportBookmarks",
           "Import Bookmarks File...");
@@ -28,17 +28,24 @@ void frmImportIEFav::cmdImport_Click() {
     std::vector<ShortcutItem> checked;
     for (auto* item : checkedItems())
         checked.push_back({itemKey(item), itemText(item), itemUrl(item)});
-    ImportShortcuts(checked, reporter("frmImportIEFav", "cmdImport_Click"));
+    if (checked.empty()) {
+        m_prompt.show(kNothingCheckedToImport, platform::Buttons::OK, platform::Icon::Information);
+        return;
+    }
+    const TransferReport report = ImportShortcuts(checked, reporter("frmImportIEFav", "cmdImport_Click"));
     Refresh();
     refillMain();
+    m_prompt.show(TransferSummary(report, "imported"), platform::Buttons::OK,
+                  report.refused.empty() ? platform::Icon::Information : platform::Icon::Exclamation);
 }
 
 void frmImportIEFav::cmdImportBookmarks_Click() {
     const std::string path = m_chooser ? m_chooser(this, false) : std::string();
     if (path.empty())
         return;
+    TransferReport report;
     try {
-        ImportBookmarksFile(path, reporter("frmImportIEFav", "cmdImportBookmarks_Click"));
+        report = ImportBookmarksFile(path);
     } catch (const NotBookmarksFile& e) {
         m_prompt.show(e.what(), platform::Buttons::OK, platform::Icon::Exclamation);
         return;
@@ -48,6 +55,8 @@ void frmImportIEFav::cmdImportBookmarks_Click() {
         return;
     }
     refillMain();
+    m_prompt.show(TransferSummary(report, "imported"), platform::Buttons::OK,
+                  report.refused.empty() ? platform::Icon::Information : platform::Icon::Exclamation);
 }
 
 } // namespace favourites

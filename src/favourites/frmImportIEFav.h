@@ -23,4 +23,6 @@ protected:
     void runBookmarks() override { cmdImportBookmarks_Click(); }
 };
 
+inline constexpr const char* kNothingCheckedToImport = "Check the favourites to import first.";
+
 } // namespace favourites

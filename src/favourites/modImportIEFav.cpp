@@ -8,8 +8,12 @@
 #include "platform/ProfileFile.h"
 #include "platform/Prompt.h"
 #include "platform/SysError.h"
+#include "platform/Text.h"
 #include "settings/modFileFunctions.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <string_view>
 
 namespace favourites {
@@ -35,9 +39,20 @@ std::string withoutUrlSuffixes(std::string name) {
     return name;
 }
 
+// Whether the entry is a symbolic link (not followed: a link to "." would make the walk endless,
+// and a linked shortcut may be any file anywhere).
+bool isLink(const std::string& path) {
+    struct stat st {};
+    try {
+        return ::lstat(platform::toHost(path).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+    } catch (const platform::SysError&) {
+        return true;
+    }
+}
+
 void listFolder(const std::string& folder, const ErrorSink& sink, std::vector<ShortcutItem>& out, int depth) {
     for (const auto& entry : platform::findFiles(AddBackslash(folder) + "*.url")) {
-        if (entry.isFolder())
+        if (entry.isFolder() || isLink(AddBackslash(folder) + entry.name))
             continue;
         ShortcutItem item;
         item.path = AddBackslash(folder) + entry.name;
@@ -53,7 +68,7 @@ void listFolder(const std::string& folder, const ErrorSink& sink, std::vector<Sh
     if (depth >= kMaxDepth)
         return;
     for (const auto& entry : platform::findFiles(AddBackslash(folder) + "*."))
-        if (entry.isFolder())
+        if (entry.isFolder() && !isLink(AddBackslash(folder) + entry.name))
             listFolder(AddBackslash(folder) + entry.name, sink, out, depth + 1);
 }
 
@@ -68,8 +83,29 @@ std::string GetIEFavoritesFolder() {
 }
 
 std::string ReadShortcutUrl(const std::string& path) {
-    platform::readAll(path); // throws when the file cannot be read
-    return platform::getProfileString(path, "InternetShortcut", "URL", "");
+    if (isLink(path))
+        throw platform::SysError(75, platform::errorDescription(75) + ": a link is not followed");
+    std::string text = platform::readAll(path);
+    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0)
+        text.erase(0, 3);
+    bool inSection = false;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const std::size_t end = std::min(text.find_first_of("\r\n", pos), text.size());
+        const std::string line = platform::trimBlanks(text.substr(pos, end - pos));
+        pos = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+        if (!line.empty() && line.front() == '[') {
+            const auto close = line.find(']');
+            inSection = close != std::string::npos &&
+                        platform::equalNoCase(platform::trimBlanks(line.substr(1, close - 1)), "InternetShortcut");
+            continue;
+        }
+        const auto eq = line.find('=');
+        if (inSection && eq != std::string::npos &&
+            platform::equalNoCase(platform::trimBlanks(line.substr(0, eq)), "URL"))
+            return platform::trimBlanks(line.substr(eq + 1));
+    }
+    return {};
 }
 
 std::string ShortcutText(const std::string& url) {
@@ -83,42 +119,59 @@ std::vector<ShortcutItem> ListIEFavorites(const std::string& folder, const Error
     return out;
 }
 
-void ImportShortcuts(const std::vector<ShortcutItem>& checked, const ErrorSink& sink) {
+TransferReport ImportShortcuts(const std::vector<ShortcutItem>& checked, const ErrorSink&) {
+    TransferReport report;
     for (const auto& item : checked) {
-        if (item.text.empty() || item.url.empty())
+        if (item.text.empty() || item.url.empty()) {
+            report.refused.push_back("'" + item.text + "' was not imported: the shortcut holds no address.");
             continue;
+        }
+        if (!LineReadsBack(EncipherField(item.text), EncipherField(item.url))) {
+            report.refused.push_back("'" + item.text + "' was not imported: it can't be stored as it is.");
+            continue;
+        }
         if (!AddFavourite(item.text, item.url)) {
-            sink(75, "Path/File access error: the favourite '" + item.text + "' could not be stored");
+            report.refused.push_back("'" + item.text + "' was not imported: the favourites file can't be written.");
             continue; // the shortcut stays: nothing is lost
         }
+        ++report.done;
         try {
             if (FileExists(item.path)) {
                 platform::setAttributes(item.path, 0);
                 platform::removeFile(item.path);
             }
         } catch (const platform::SysError& e) {
-            sink(e.number, e.description());
+            report.refused.push_back("'" + item.text +
+                                     "' was imported, but its shortcut could not be deleted: " + e.description() + ".");
         }
     }
+    return report;
 }
 
 std::string ClashMessage(const std::string& description) {
     return "Favorite '" + description + "' with the same description exists.";
 }
 
-void ExportFavourites(const std::vector<Favourite>& checked, platform::Prompt& prompt, const ErrorSink& sink) {
+TransferReport ExportFavourites(const std::vector<Favourite>& checked, platform::Prompt& prompt,
+                                const ErrorSink& sink) {
+    TransferReport report;
     const std::string folder = AddBackslash(GetIEFavoritesFolder());
     for (const auto& fav : checked) {
-        if (fav.description.empty() || fav.url.empty())
+        if (fav.description.empty() || fav.url.empty()) {
+            report.refused.push_back("'" + fav.description + "' was not exported: it has no description or address.");
             continue;
+        }
         if (!validFileName(fav.description)) {
             sink(52, platform::errorDescription(52) + ": '" + fav.description + "' can't be a file name");
+            report.refused.push_back("'" + fav.description +
+                                     "' was not exported: its description can't be a file name.");
             continue; // the favourite stays in the store
         }
         const std::string path = folder + fav.description + ".url";
         try {
             if (FileExists(path)) {
                 prompt.show(ClashMessage(fav.description), platform::Buttons::OK, platform::Icon::Critical);
+                report.refused.push_back("'" + fav.description + "' was not exported: a shortcut of that name exists.");
                 continue;
             }
             // Written and synced under a temporary name, then put in place without replacing a file
@@ -128,11 +181,15 @@ void ExportFavourites(const std::vector<Favourite>& checked, platform::Prompt& p
             writer.commit(false);
         } catch (const platform::SysError& e) {
             sink(e.number, e.description() + ": " + path);
+            report.refused.push_back("'" + fav.description + "' was not exported: " + e.description() + ".");
             continue;
         }
+        ++report.done;
         if (!RemoveFavourite(fav))
-            sink(75, "Path/File access error: the favourite '" + fav.description + "' stays in the store");
+            report.refused.push_back("'" + fav.description +
+                                     "' was exported, but it could not be removed from the favourites file.");
     }
+    return report;
 }
 
 } // namespace favourites

@@ -71,7 +71,10 @@ std::int16_t VersionNumber(const std::string& text) {
             ++i;
         any = any || i > fraction;
     }
-    if (!any)
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
+        ++i;
+    // The version file holds a number and nothing else: "9999garbage" is no version.
+    if (!any || i != text.size())
         return 0;
     // The C locale's reading of the numeric part; nearbyint rounds half to even.
     const double value = std::nearbyint(std::strtod(text.substr(start, i - start).c_str(), nullptr));

@@ -27,8 +27,8 @@ inline constexpr int kUpgradeTimeoutMs = 10000;
 // The version file is one short line; a longer answer is not a version file and is not read.
 inline constexpr long long kVersionFileLimit = 4096;
 
-// The leading decimal number of the text ("2.5abc" is 2.5, no number is 0), rounded half to even
-// into the 16-bit range.
+// The decimal number the text is (blanks and line ends around it allowed), rounded half to even
+// into the 16-bit range; 0 for a text that is not a plain number ("2.5abc", "1e5", "").
 std::int16_t VersionNumber(const std::string& text);
 
 // The body of a GET of the address, or "" when it fails, answers other than 2xx, takes longer
@@ -43,7 +43,8 @@ void cmdUpgrade_Click(platform::Prompt& prompt, ProgressPort& progress, int time
 
 inline constexpr const char* kUpgradeCaption = "Check For Tessaly Update";
 inline constexpr const char* kUpgradesOff = "Upgrade checks are switched off in this installation.";
-inline constexpr const char* kNotConnected = "You are not connected to Internet\r\nMake sure you are connected to Internet";
+inline constexpr const char* kNotConnected =
+    "You are not connected to Internet\r\nMake sure you are connected to Internet";
 inline constexpr const char* kUpgradeAvailable = "Upgrade available.\r\nDo you want to download?";
 inline constexpr const char* kNoUpgrade = "No Upgrade of Tessaly was available";
 

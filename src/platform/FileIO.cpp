@@ -90,6 +90,9 @@ int openRegularForReading(const std::string& host, std::uint64_t& size) {
 // The extended attribute in which a temporary file names its target, for names too long to be
 // kept whole in the temporary name.
 constexpr const char* kTargetXattr = "user.tessaly.target";
+// The extended attribute a run sets on a temporary file once its content is on disk and whole:
+// only a file so marked is ever put in place by the recovery sweep.
+constexpr const char* kCompleteXattr = "user.tessaly.complete";
 // Temporary names whose target name was cut end in this; only the attribute names their target.
 constexpr const char* kCutSuffix = ".cut.tessaly-tmp";
 // Longest target name kept whole in a temporary name (".", name, ".", 16 hex digits, suffix).
@@ -247,13 +250,22 @@ std::string temporaryTargetName(const std::string& hostTemporary) {
     const std::string name = hostpath::nameOf(hostTemporary);
     // ".<name>.<16 hex digits>.tessaly-tmp"
     const std::size_t suffix = std::char_traits<char>::length(kTemporarySuffix);
-    if (!isTemporaryName(name) || endsWith(name, kCutSuffix) || name.size() < 1 + 1 + 17 + suffix ||
-        name[0] != '.')
+    if (!isTemporaryName(name) || endsWith(name, kCutSuffix) || name.size() < 1 + 1 + 17 + suffix || name[0] != '.')
         return {};
     const std::size_t dot = name.size() - suffix - 17;
     if (name[dot] != '.')
         return {};
     return name.substr(1, dot - 1);
+}
+
+TemporaryState temporaryState(const std::string& hostTemporary) {
+    char mark[8];
+    const ssize_t n = ::lgetxattr(hostTemporary.c_str(), kCompleteXattr, mark, sizeof mark);
+    if (n == 1 && mark[0] == '1')
+        return TemporaryState::Complete;
+    if (n < 0 && (errno == ENOTSUP || errno == EOPNOTSUPP))
+        return TemporaryState::Unmarkable;
+    return TemporaryState::Unfinished;
 }
 
 bool temporaryInUse(const std::string& hostTemporary) {
@@ -427,6 +439,22 @@ void AtomicWriter::flush() {
         throw sysErrorFromErrno(errno, m_tempHost);
 }
 
+bool AtomicWriter::markComplete(bool sync) {
+    if (sync)
+        flush();
+    else
+        finish();
+    if (::fsetxattr(m_fd, kCompleteXattr, "1", 1, 0) != 0) {
+        if (errno == ENOTSUP || errno == EOPNOTSUPP)
+            return false;
+        throw sysErrorFromErrno(errno, m_tempHost);
+    }
+    // The mark itself made durable before anything is removed in exchange for the file.
+    if (sync && ::fsync(m_fd) != 0)
+        throw sysErrorFromErrno(errno, m_tempHost);
+    return true;
+}
+
 bool AtomicWriter::stillLinked() const {
     struct stat mine {};
     struct stat named {};
@@ -479,6 +507,7 @@ void AtomicWriter::commit(bool replaceExisting, bool sync) {
     // The result is in place; a cut name's target is no longer ours to keep in an attribute.
     if (endsWith(m_tempHost, kCutSuffix))
         ::fremovexattr(m_fd, kTargetXattr);
+    ::fremovexattr(m_fd, kCompleteXattr);
     const int closed = ::close(m_fd);
     const int closeErr = errno;
     m_fd = -1;

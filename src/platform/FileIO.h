@@ -15,9 +15,9 @@ std::uint64_t fileLength(const std::string& windowsPath);
 // The whole file as bytes. Reading opens regular files only and never waits: a named pipe, a device
 // or a socket is refused with error 75 ("not a regular file") at once.
 std::string readAll(const std::string& windowsPath);
-void removeFile(const std::string& windowsPath);   // unlink (ignores read-only, as a shell delete does)
-void createFolder(const std::string& windowsPath); // one level
-void syncFolder(const std::string& windowsFolder); // fsync of the folder itself
+void removeFile(const std::string& windowsPath);     // unlink (ignores read-only, as a shell delete does)
+void createFolder(const std::string& windowsPath);   // one level
+void syncFolder(const std::string& windowsFolder);   // fsync of the folder itself
 std::string readAll(const std::string& windowsPath); // the whole file as bytes
 void removeFile(const std::string& windowsPath);     // unlink (ignores read-only, as a shell delete does)
 void createFolder(const std::string& windowsPath);   // one level
@@ -47,6 +47,11 @@ inline constexpr const char* kTemporarySuffix = ".tessaly-tmp";
 bool isTemporaryName(const std::string& name);
 // The name of the file a temporary file was written for ("" when it cannot be told).
 std::string temporaryTargetName(const std::string& hostTemporary);
+// What an abandoned temporary file is: marked complete by its run (its content synced and whole),
+// unmarked (the run ended before its content was whole: never to be put in place), or on a
+// filesystem that keeps no marks (extended attributes refused), where only its run's own rules tell.
+enum class TemporaryState { Complete, Unfinished, Unmarkable };
+TemporaryState temporaryState(const std::string& hostTemporary);
 // Whether a live writer (in any process) still holds the temporary file.
 bool temporaryInUse(const std::string& hostTemporary);
 
@@ -99,6 +104,10 @@ public:
     void finish();
     // Flushes the temporary file to disk (fsync), after finish(). commit() does it too.
     void flush();
+    // Marks the content complete for the recovery sweep (an extended attribute), after flushing it
+    // (sync) or leaving that to the caller's batch sync, which must follow before the mark counts.
+    // With sync the mark is flushed too. Returns false where the filesystem keeps no marks.
+    bool markComplete(bool sync = true);
     // Whether the temporary file is still there under its name (checked before a source is removed
     // in exchange for it).
     bool stillLinked() const;

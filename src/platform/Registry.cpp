@@ -349,6 +349,20 @@ long Registry::setString(RegRoot root, const std::string& keyPath, const std::st
     return setValueCreatingKey(m_db, root, keyPath, name, RegValue{REG_SZ, data});
 }
 
+long Registry::setValues(RegRoot root, const std::vector<RegWrite>& writes) {
+    return transaction(m_db, [&]() -> long {
+        for (const RegWrite& w : writes) {
+            sqlite3_int64 id = 0;
+            long rc = createKeyIn(m_db, root, w.keyPath, id);
+            if (rc == kRegSuccess)
+                rc = setValueIn(m_db, id, w.name, w.value);
+            if (rc != kRegSuccess)
+                return rc;
+        }
+        return kRegSuccess;
+    });
+}
+
 long Registry::setDword(RegRoot root, const std::string& keyPath, const std::string& name, std::uint32_t data) {
     std::string bytes(4, '\0');
     for (int i = 0; i < 4; ++i)

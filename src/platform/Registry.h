@@ -36,6 +36,13 @@ struct RegValue {
     std::string data; // raw bytes: REG_SZ without a terminating zero, REG_DWORD 4 bytes little-endian
 };
 
+// One value to write: its key (created where missing), its name and its value.
+struct RegWrite {
+    std::string keyPath;
+    std::string name;
+    RegValue value;
+};
+
 class Registry final {
 public:
     // Opens (creating when missing, with its folder) the database at hostFile.
@@ -51,16 +58,20 @@ public:
     bool keyExists(RegRoot root, const std::string& keyPath) const;
     long deleteKey(RegRoot root, const std::string& keyPath); // the key, its values and all subkeys
 
-    long setValue(RegRoot root, const std::string& keyPath, const std::string& name, const RegValue& value); // key must exist
+    long setValue(RegRoot root, const std::string& keyPath, const std::string& name,
+                  const RegValue& value); // key must exist
     long queryValue(RegRoot root, const std::string& keyPath, const std::string& name, RegValue& out) const;
     long deleteValue(RegRoot root, const std::string& keyPath, const std::string& name);
 
-    std::vector<std::string> subkeys(RegRoot root, const std::string& keyPath) const; // creation order
+    std::vector<std::string> subkeys(RegRoot root, const std::string& keyPath) const;    // creation order
     std::vector<std::string> valueNames(RegRoot root, const std::string& keyPath) const; // creation order
 
     // Convenience: createKey + setValue of a REG_SZ / REG_DWORD in one transaction.
     long setString(RegRoot root, const std::string& keyPath, const std::string& name, const std::string& data);
     long setDword(RegRoot root, const std::string& keyPath, const std::string& name, std::uint32_t data);
+
+    // Writes all the values in one transaction: all of them are written, or none.
+    long setValues(RegRoot root, const std::vector<RegWrite>& writes);
 
 private:
     std::string m_file;

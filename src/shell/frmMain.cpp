@@ -870,7 +870,7 @@ std::string frmMain::displayPath(const std::string& path) const {
 
 // What a recovery sweep did, naming files inside locked folders by the folders' former names.
 std::string frmMain::recoveryMessage(core::RecoveryReport report) const {
-    for (auto* paths : {&report.restored, &report.discarded, &report.mended})
+    for (auto* paths : {&report.restored, &report.discarded, &report.abandoned, &report.mended, &report.dropped})
         for (std::string& path : *paths)
             path = displayPath(path);
     return core::RecoveryMessage(report);

@@ -128,8 +128,9 @@ void PasswordWalletPage::cmdPassSave_Click() {
     if (RefuseDescription(m_prompt, description)) {
         return; // every box keeps what was typed
     }
-    passWordAdd(description,
-                {boxText(m_txtServer), boxText(m_txtUserName), boxText(m_txtPassword), boxText(m_txtNotes)});
+    if (!SaveEntry(m_prompt, description,
+                   {boxText(m_txtServer), boxText(m_txtUserName), boxText(m_txtPassword), boxText(m_txtNotes)}, false))
+        return;
     cmdPassReload_Click();
 }
 
@@ -147,7 +148,8 @@ void PasswordWalletPage::cmdPassDelete_Click() {
 }
 
 void PasswordWalletPage::cmdPassAdd_Click() {
-    frmPassAdd dialog(m_prompt, [this] { cmdPassReload_Click(); }, window());
+    frmPassAdd dialog(
+        m_prompt, [this] { cmdPassReload_Click(); }, window());
     dialog.exec();
 }
 

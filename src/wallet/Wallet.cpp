@@ -61,15 +61,45 @@ WalletEntry ReadWalletEntry(const std::string& description) {
     return {field(kFieldNames[0]), field(kFieldNames[1]), field(kFieldNames[2]), field(kFieldNames[3])};
 }
 
-void passWordAdd(const std::string& description, const WalletEntry& entry) {
+bool passWordAdd(const std::string& description, const WalletEntry& entry) {
     if (!DescriptionProblem(description).empty())
-        return;
-    SaveString(HKEY_CURRENT_USER, settings::kWalletKey, description, description);
+        return false;
     const std::string key = entryKey(description);
-    SaveString(HKEY_CURRENT_USER, key, kFieldNames[0], cipher(entry.server));
-    SaveString(HKEY_CURRENT_USER, key, kFieldNames[1], cipher(entry.userName));
-    SaveString(HKEY_CURRENT_USER, key, kFieldNames[2], cipher(entry.password));
-    SaveString(HKEY_CURRENT_USER, key, kFieldNames[3], cipher(entry.notes));
+    const auto sz = [](const std::string& data) { return platform::RegValue{platform::REG_SZ, data}; };
+    const std::vector<platform::RegWrite> writes = {
+        {settings::kWalletKey, description, sz(description)}, {key, kFieldNames[0], sz(cipher(entry.server))},
+        {key, kFieldNames[1], sz(cipher(entry.userName))},    {key, kFieldNames[2], sz(cipher(entry.password))},
+        {key, kFieldNames[3], sz(cipher(entry.notes))},
+    };
+    try {
+        return platform::registry().setValues(platform::RegRoot::CurrentUser, writes) == platform::kRegSuccess;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+std::string CaseTwin(const std::string& description) {
+    for (const std::string& stored : ListWalletItems())
+        if (stored != description && platform::lowerText(stored) == platform::lowerText(description))
+            return stored;
+    return {};
+}
+
+std::string ReplaceQuestion(const std::string& existing) {
+    return "An entry '" + existing + "' exists. Replace it?";
+}
+
+bool SaveEntry(platform::Prompt& prompt, const std::string& description, const WalletEntry& entry,
+               bool askBeforeReplacing) {
+    if (const std::string twin = askBeforeReplacing ? CaseTwin(description) : std::string();
+        !twin.empty() && prompt.show(ReplaceQuestion(twin), platform::Buttons::YesNoDefaultNo,
+                                     platform::Icon::Question) != platform::Answer::Yes)
+        return false;
+    if (!passWordAdd(description, entry)) {
+        prompt.show(kNotSaved, platform::Buttons::OK, platform::Icon::Critical);
+        return false;
+    }
+    return true;
 }
 
 void DeleteWalletEntry(const std::string& description) {

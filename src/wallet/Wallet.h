@@ -37,9 +37,22 @@ bool RefuseDescription(platform::Prompt& prompt, const std::string& description)
 std::vector<std::string> ListWalletItems();
 // The four fields of an entry, deciphered in full (a missing value is empty).
 WalletEntry ReadWalletEntry(const std::string& description);
-// Writes one whole entry: the marker value first, then Server, Username, Password, Notes.
-// The description is taken as typed; callers check it with DescriptionProblem first.
-void passWordAdd(const std::string& description, const WalletEntry& entry);
+// Writes one whole entry, the marker value and the four fields, in one registry transaction: a kill
+// or a failure leaves the entry whole or as it was. The description is taken as typed; callers check
+// it with DescriptionProblem first. False when the registry could not be written.
+bool passWordAdd(const std::string& description, const WalletEntry& entry);
+// The stored description that names the same entry as `description` but differs from it in the case
+// of letters ("" when there is none): saving under `description` would replace that entry.
+std::string CaseTwin(const std::string& description);
+// The question asked before such a replacement.
+std::string ReplaceQuestion(const std::string& existing);
+// Saves an entry as Add and Save do; a failed write is shown. With askBeforeReplacing (Add, which
+// starts a new entry) a stored entry that differs only in the case of letters is not replaced
+// without asking (Yes and No, No the default); Save replaces the entry it shows. True when saved.
+bool SaveEntry(platform::Prompt& prompt, const std::string& description, const WalletEntry& entry,
+               bool askBeforeReplacing = true);
+
+inline constexpr const char* kNotSaved = "The entry could not be saved: the settings database can't be written.";
 // Removes the marker value and the entry's subkey, each independently of the other.
 void DeleteWalletEntry(const std::string& description);
 

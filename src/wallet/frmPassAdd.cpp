@@ -49,8 +49,9 @@ void frmPassAdd::cmdOK_Click() {
         m_txtDescription->setFocus();
         return; // every box keeps what was typed
     }
-    passWordAdd(description,
-                {boxText(m_txtServer), boxText(m_txtUserName), boxText(m_txtPassword), boxText(m_txtNotes)});
+    if (!SaveEntry(m_prompt, description,
+                   {boxText(m_txtServer), boxText(m_txtUserName), boxText(m_txtPassword), boxText(m_txtNotes)}))
+        return; // every box keeps what was typed
     if (m_reload)
         m_reload();
     accept();

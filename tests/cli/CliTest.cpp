@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/xattr.h>
+
 #include <QCoreApplication>
 #include <QProcess>
 #include <QStringList>
@@ -320,8 +322,8 @@ TEST_F(CliTest, ALockThatCannotBeRecordedFailsWithItsReason) {
 }
 
 TEST_F(CliTest, RecoverFinishesAndRollsBackInterruptedRuns) {
-    // A finished result whose source is gone, and an unfinished one whose source is still there,
-    // as a killed run leaves them.
+    // A finished (marked) result whose source is gone, and an unfinished one whose source is still
+    // there, as a killed run leaves them.
     const std::string folder = sandbox.host(sandbox.makeFolder("C:\\Rec"));
     sandbox.writeFile("C:\\Rec\\gone.txt", "the content");
     sandbox.writeFile("C:\\Rec\\stay.txt", "still here");
@@ -330,7 +332,9 @@ TEST_F(CliTest, RecoverFinishesAndRollsBackInterruptedRuns) {
     const std::string locked = sandbox.readFile("C:\\Rec\\" + lockedName);
     ASSERT_EQ(cli({"--password-stdin", "unlock", folder + "/" + lockedName}, "pw\n").exitCode, 0);
     std::filesystem::remove(folder + "/gone.txt");
-    sandbox.writeFile("C:\\Rec\\." + lockedName + ".0123456789abcdef.tessaly-tmp", locked);
+    const std::string finished = sandbox.writeFile("C:\\Rec\\." + lockedName + ".0123456789abcdef.tessaly-tmp", locked);
+    // A run marks its result complete once it is synced, before the source goes.
+    ASSERT_EQ(::setxattr(sandbox.host(finished).c_str(), "user.tessaly.complete", "1", 1, 0), 0);
     const std::string unfinished = "C:\\Rec\\." + TransformName("stay.txt") + ".TSL.fedcba9876543210.tessaly-tmp";
     sandbox.writeFile(unfinished, "half a lock");
 

@@ -1,5 +1,7 @@
 #include "LocalHttpServer.h"
 
+#include <algorithm>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -31,6 +33,8 @@ int listenOnLoopback(int& port) {
 
 const char* reason(int status) {
     switch (status) {
+    case 302:
+        return "Found";
     case 200:
         return "OK";
     case 404:
@@ -61,6 +65,16 @@ void LocalHttpServer::dropRequestsTo(const std::string& pathPrefix) {
 void LocalHttpServer::setBody(const std::string& body) {
     std::lock_guard lock(m_mutex);
     m_body = body;
+}
+
+void LocalHttpServer::setRedirect(const std::string& location) {
+    std::lock_guard lock(m_mutex);
+    m_redirect = location;
+}
+
+std::size_t LocalHttpServer::lastAnswerBytesSent() const {
+    std::lock_guard lock(m_mutex);
+    return m_lastSent;
 }
 
 std::string LocalHttpServer::base() const {
@@ -118,10 +132,33 @@ void LocalHttpServer::serve(int client) {
     }
     if (drop)
         return;
-    const std::string answer = "HTTP/1.1 " + std::to_string(m_status) + " " + reason(m_status) +
-                               "\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(body.size()) +
-                               "\r\nConnection: close\r\n\r\n" + body;
-    ::send(client, answer.data(), answer.size(), MSG_NOSIGNAL);
+    std::string redirect;
+    {
+        std::lock_guard lock(m_mutex);
+        redirect = m_redirect;
+    }
+    const int status = redirect.empty() ? m_status : 302;
+    const std::string answerHead = "HTTP/1.1 " + std::to_string(status) + " " + reason(status) +
+                                   (redirect.empty() ? std::string() : "\r\nLocation: " + redirect) +
+                                   "\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(body.size()) +
+                                   "\r\nConnection: close\r\n\r\n";
+    // Handed over piece by piece until the client has it all or goes away.
+    std::size_t sent = 0;
+    for (const std::string* part : {&answerHead, static_cast<const std::string*>(&body)}) {
+        std::size_t at = 0;
+        while (at < part->size() && !m_stop) {
+            const ssize_t n =
+                ::send(client, part->data() + at, std::min<std::size_t>(part->size() - at, 1 << 16), MSG_NOSIGNAL);
+            if (n <= 0)
+                break;
+            at += static_cast<std::size_t>(n);
+        }
+        sent += at;
+        if (at < part->size())
+            break;
+    }
+    std::lock_guard lock(m_mutex);
+    m_lastSent = sent;
 }
 
 } // namespace testing_support

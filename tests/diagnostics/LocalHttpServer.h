@@ -21,6 +21,11 @@ public:
     void dropRequestsTo(const std::string& pathPrefix);
     // The body of every answer ("ok" unless set).
     void setBody(const std::string& body);
+    // Answers every request with "302 Found" and this Location ("" again: the fixed status).
+    void setRedirect(const std::string& location);
+    // How many bytes of its last answer the server could hand to the network before the client
+    // closed the connection or took them all.
+    std::size_t lastAnswerBytesSent() const;
     std::string base() const; // "http://127.0.0.1:<port>"
     std::vector<std::string> requestLines() const;
 
@@ -39,6 +44,8 @@ private:
     std::vector<std::string> m_lines;
     std::string m_dropPrefix;
     std::string m_body = "ok";
+    std::string m_redirect;
+    std::size_t m_lastSent = 0;
     std::thread m_thread;
 };
 

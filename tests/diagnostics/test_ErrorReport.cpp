@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 using testing_support::LocalHttpServer;
 using testing_support::SandboxTest;
 
@@ -104,4 +107,19 @@ TEST_F(ErrorReportTest, ServerThatHangsUpIsSwallowed) {
 
     // And the reporter still works afterwards.
     EXPECT_TRUE(IsConnection());
+}
+
+// The probe and the report want an answer, not its body: a huge body is not read.
+TEST_F(ErrorReportTest, AHugeAnswerIsNotRead) {
+    constexpr std::size_t kBody = std::size_t(64) << 20;
+    server.setBody(std::string(kBody, 'x'));
+    online();
+    EXPECT_TRUE(IsConnection());
+    // The server learns how much it could hand over once the connection has ended.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (server.lastAnswerBytesSent() == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_GT(server.lastAnswerBytesSent(), 0u);
+    // No more than what the network's own buffers hold was taken: far from the whole body.
+    EXPECT_LT(server.lastAnswerBytesSent(), kBody / 2);
 }

@@ -17,11 +17,12 @@
 using options_test::OptionsTest;
 using testing_support::LocalHttpServer;
 
-TEST(VersionNumber, ReadsTheLeadingNumberRoundedHalfToEven) {
+TEST(VersionNumber, ReadsAPlainNumberRoundedHalfToEven) {
     const std::pair<const char*, int> cases[] = {
-        {"1", 1},       {"1.4", 1},  {"1.5", 2},   {"2.5abc", 2}, {"3.5", 4},     {"0.5", 0},
-        {"2", 2},       {" 7\n", 7}, {"abc", 0},   {"", 0},       {".6", 1},      {"-1.5", -2},
-        {"1e5", 1},     {"12.", 12}, {"99999", 32767}, {"-99999", -32768},
+        {"1", 1},           {"1.4", 1},         {"1.5", 2},    {"2.5abc", 0}, {"3.5", 4},
+        {"0.5", 0},         {"2", 2},           {" 7\r\n", 7}, {"abc", 0},    {"", 0},
+        {".6", 1},          {"-1.5", -2},       {"1e5", 0},    {"12.", 12},   {"99999", 32767},
+        {"-99999", -32768}, {"9999garbage", 0}, {"9 9", 0},
     };
     for (const auto& [text, expected] : cases)
         EXPECT_EQ(options::VersionNumber(text), expected) << '"' << text << '"';
@@ -153,4 +154,25 @@ TEST_F(UpgradeCheckTest, AnAnswerFarLongerThanAVersionFileIsNotRead) {
     server.setBody("9" + std::string(100, ' '));
     options::cmdUpgrade_Click(prompt, progress);
     EXPECT_EQ(prompt.last().text, options::kUpgradeAvailable);
+}
+
+// A version file that moved to another host is not fetched from there.
+TEST_F(UpgradeCheckTest, ARedirectToAnotherHostIsNotFollowed) {
+    LocalHttpServer elsewhere;
+    elsewhere.setBody("9");
+    LocalHttpServer server;
+    // The same machine under another name and port: another host.
+    const std::string other = "http://localhost:" + elsewhere.base().substr(elsewhere.base().rfind(':') + 1);
+    server.setRedirect(other + "/tsl.txt");
+    useHost(server.base());
+    options::cmdUpgrade_Click(prompt, progress);
+    EXPECT_EQ(prompt.last().text, options::kNoUpgrade);
+    EXPECT_TRUE(elsewhere.requestLines().empty());
+    EXPECT_EQ(server.requestLines(), std::vector<std::string>{"GET /tsl.txt HTTP/1.1"});
+
+    // Garbage behind a number is no version either.
+    server.setRedirect("");
+    server.setBody("9999garbage");
+    options::cmdUpgrade_Click(prompt, progress);
+    EXPECT_EQ(prompt.last().text, options::kNoUpgrade);
 }

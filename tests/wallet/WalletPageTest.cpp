@@ -12,6 +12,8 @@
 
 #include <QTreeWidget>
 
+#include <sqlite3.h>
+
 #include <gtest/gtest.h>
 
 using platform::Answer;
@@ -264,6 +266,75 @@ TEST_F(WalletPageTest, DeleteAsksAndRemovesExactlyTheNamedEntry) {
     click(page.get(), "cmdPassDelete");
     EXPECT_EQ(listed(), (std::vector<std::string>{"abcd", "x"}));
     EXPECT_EQ(stored("x", "Password"), core::RC4Text("p", core::kFixedKey));
+}
+
+// Add under a description stored in another letter case asks first; No keeps the older entry.
+TEST_F(WalletPageTest, AddOverAnEntryOfAnotherCaseAsksFirst) {
+    const QString older = QStringLiteral("Bank \u2013 Sparkasse");
+    addThroughWindow(older, QStringLiteral("bank.example"), QStringLiteral("me"), QStringLiteral("pw"),
+                     QStringLiteral("the older notes"));
+    const std::string olderName = older.toStdString();
+    for (const Answer answer : {Answer::No, Answer::Yes}) {
+        prompt.boxes.clear();
+        prompt.answer(answer);
+        bool stayedOpen = false;
+        shell_test::whenModal([&](QWidget* w) {
+            type(w, "txtDescription", QStringLiteral("BANK \u2013 SPARKASSE"));
+            type(w, "txtServer", QStringLiteral("other.example"));
+            type(w, "txtNotes", QStringLiteral("new notes"));
+            click(w, "cmdOK");
+            stayedOpen = w->isVisible();
+            if (stayedOpen)
+                click(w, "cmdCancel");
+        });
+        click(page.get(), "cmdPassAdd");
+        ASSERT_EQ(prompt.boxes.size(), 1u);
+        EXPECT_EQ(prompt.last().text, "An entry '" + olderName + "' exists. Replace it?");
+        EXPECT_EQ(prompt.last().buttons, Buttons::YesNoDefaultNo);
+        EXPECT_EQ(stayedOpen, answer == Answer::No);
+        const std::string notes =
+            core::RC4Text(answer == Answer::No ? "the older notes" : "new notes", core::kFixedKey);
+        EXPECT_EQ(stored(olderName, "Notes"), notes);
+        EXPECT_EQ(listed().size(), 1u);
+    }
+    // The same description in the same case is saved without a question.
+    prompt.boxes.clear();
+    ASSERT_TRUE(wallet::SaveEntry(prompt, olderName, {"s", "u", "p", "n"}));
+    EXPECT_TRUE(prompt.boxes.empty());
+}
+
+// An entry is one registry transaction: a write that fails part way leaves no part of it.
+TEST_F(WalletPageTest, AnEntryIsWrittenWholeOrNotAtAll) {
+    wallet::passWordAdd("Kept", {"s", "u", "p", "n"});
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(platform::registryFileHost().c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db,
+                           "CREATE TRIGGER fail_password BEFORE INSERT ON vals WHEN NEW.name = 'Password' "
+                           "BEGIN SELECT RAISE(ABORT, 'injected'); END",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+
+    EXPECT_FALSE(wallet::passWordAdd("Half", {"server", "user", "password", "notes"}));
+    EXPECT_EQ(wallet::ListWalletItems(), std::vector<std::string>{"Kept"});
+    EXPECT_FALSE(platform::registry().keyExists(HKEY_CURRENT_USER, kWallet + "\\Half"));
+
+    // Through the window: the failure is shown and every box keeps what was typed.
+    bool stayedOpen = false;
+    shell_test::whenModal([&](QWidget* w) {
+        type(w, "txtDescription", QStringLiteral("Half"));
+        type(w, "txtServer", QStringLiteral("server"));
+        click(w, "cmdOK");
+        stayedOpen = w->isVisible();
+        EXPECT_EQ(w->findChild<QLineEdit*>(QStringLiteral("txtServer"))->text(), QStringLiteral("server"));
+        if (stayedOpen)
+            click(w, "cmdCancel");
+    });
+    click(page.get(), "cmdPassAdd");
+    EXPECT_TRUE(stayedOpen);
+    EXPECT_EQ(prompt.last().text, wallet::kNotSaved);
+    EXPECT_EQ(prompt.last().icon, Icon::Critical);
+    EXPECT_EQ(wallet::ListWalletItems(), std::vector<std::string>{"Kept"});
 }
 
 } // namespace
