@@ -32,12 +32,14 @@
 
 namespace {
 
-// The upgrade check's progress window: the shell's frmProgress, shown for the check and gone after.
+// The upgrade check's progress window: the shell's frmProgress over the Options window, shown for
+// the check and gone after.
 class OptionsProgress final : public options::ProgressPort {
 public:
+    void setOwner(QWidget* owner) { m_owner = owner; }
     void show(const std::string& message) override {
         close();
-        m_window = new frmProgress;
+        m_window = new frmProgress(m_owner);
         m_window->setAttribute(Qt::WA_DeleteOnClose);
         m_window->setMessage(message);
         m_window->showCentered();
@@ -50,6 +52,7 @@ public:
     ~OptionsProgress() override { close(); }
 
 private:
+    QPointer<QWidget> m_owner;
     QPointer<frmProgress> m_window;
 };
 
@@ -86,8 +89,9 @@ void frmMain::buildFeaturePages() {
     connect(button(QStringLiteral("cmdSendEmail")), &QPushButton::clicked, this, sendEmail);
     connect(lockingCommands(), &locking::LockingCommands::sendEmailRequested, this, sendEmail);
 
-    // Options > Preferences: one Options window at a time, without an owner; the change-password
-    // routine and the progress window come from the shell.
+    // Options > Preferences: one Options window at a time, owned by this window (so that it stays
+    // above it, also after a message); the change-password routine and the progress window come
+    // from the shell.
     connect(action(QStringLiteral("mOptionsPreferences")), &QAction::triggered, this, [this] {
         static QPointer<frmOptions> open;
         if (open) {
@@ -104,10 +108,10 @@ void frmMain::buildFeaturePages() {
             fields.newConfirm = f.newConfirm;
             return changed;
         };
-        host.progress = std::make_shared<OptionsProgress>();
+        auto progress = std::make_shared<OptionsProgress>();
+        host.progress = progress;
         open = new frmOptions(prompt(), std::move(host), this);
-        // The window reaches back into this one: it goes when this one does.
-        connect(this, &QObject::destroyed, open.data(), [w = open.data()] { delete w; });
+        progress->setOwner(open);
         open->show();
     });
     // Image viewer on fraMain(1): its folder or chosen image goes to status bar panel 2, and while

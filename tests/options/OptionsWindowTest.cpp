@@ -73,7 +73,9 @@ TEST_F(OptionsWindowTest, ShowsBothPagesWithTheirCaptions) {
     mainWindow.setWindowTitle(QStringLiteral("Free - Tessaly"));
     open();
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Tessaly -Options"));
-    EXPECT_EQ(window->parent(), nullptr);
+    // Owned by the main window, so that it stays above it.
+    EXPECT_EQ(window->parentWidget(), &mainWindow);
+    EXPECT_TRUE(window->isWindow());
     auto* tabs = child<QTabWidget>("tbsOptions");
     ASSERT_EQ(tabs->count(), 2);
     EXPECT_EQ(tabs->tabText(0), QStringLiteral("Preferences"));

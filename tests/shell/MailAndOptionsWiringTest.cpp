@@ -104,7 +104,9 @@ TEST_F(MailAndOptionsWiringTest, PreferencesOpensOneOptionsWindowThatChangesTheP
     const auto windows = optionsWindows();
     ASSERT_EQ(windows.size(), 1u);
     frmOptions* options = windows.front();
-    EXPECT_EQ(options->parent(), nullptr);
+    // Owned by the main window, so that it stays above it (also after a message box).
+    EXPECT_EQ(options->parentWidget(), w.get());
+    EXPECT_TRUE(options->isWindow());
 
     options->tbsOptions()->setCurrentIndex(1);
     shell_test::type(options, "txtOldPass", QStringLiteral("first"));
