@@ -96,7 +96,7 @@ TEST_F(CliTest, FailuresExitWithOneAndPrintTheEngineMessage) {
 
     CliRun r = cli({"--password-stdin", "unlock", locked}, "wrong\n");
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, "Sorry, this is not the correct password!\n");
+    EXPECT_EQ(r.err, "Sorry, this is not the correct password!\n'a.txt'\n");
     EXPECT_TRUE(sandbox.exists("C:\\F\\" + TransformName("a.txt") + ".TSL"));
 
     r = cli({"--password-stdin", "lock", sandbox.host("C:\\F\\empty.txt"), sandbox.host("C:\\F\\none.txt")}, "pw\n");

@@ -87,9 +87,9 @@ TEST_F(MailAndOptionsWiringTest, TheButtonAndTheToolbarKeyMailTheTickedLockedFil
 
     shell_test::click(w.get(), "cmdSendEmail");
     EXPECT_EQ(mailedFiles(), sandbox.host("C:\\Docs\\locked.bin") + "\n");
-    EXPECT_EQ(prompt.texts(), std::vector<std::string>{
-                                  "Sorry selected file is not locked. Only locked files can be send through this "
-                                  "application"});
+    EXPECT_EQ(prompt.texts(),
+              std::vector<std::string>{"Sorry selected file is not locked. Only locked files can be sent through this "
+                                       "application"});
 
     w->action(QStringLiteral("SendEmail"))->trigger();
     EXPECT_EQ(mailedFiles(), sandbox.host("C:\\Docs\\locked.bin") + "\n" + sandbox.host("C:\\Docs\\locked.bin") + "\n");
