@@ -8,7 +8,6 @@
 #include "options/frmOptions.h"
 #include "platform/Environment.h"
 #include "platform/FileIO.h"
-#include "platform/SysError.h"
 #include "shell/ChangePassword.h"
 #include "shell/GateWidgets.h"
 #include "shell/MainWindowPortAdapter.h"
@@ -27,8 +26,6 @@
 #include <QTabWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
-
-#include <filesystem>
 
 namespace {
 
@@ -55,16 +52,6 @@ private:
     QPointer<QWidget> m_owner;
     QPointer<frmProgress> m_window;
 };
-
-// The running program for the Options window; a folder on no drive stays in its host form.
-options::AppLocation runningApplication() {
-    try {
-        return options::CurrentApplication();
-    } catch (const platform::SysError&) {
-        const std::filesystem::path exe = std::filesystem::canonical("/proc/self/exe");
-        return {exe.parent_path().string(), exe.stem().string(), exe.string()};
-    }
-}
 
 } // namespace
 
@@ -100,7 +87,7 @@ void frmMain::buildFeaturePages() {
             return;
         }
         options::OptionsHost host;
-        host.app = runningApplication();
+        host.app = options::RunningApplication();
         host.changePassword = [this](options::PasswordChange& fields) {
             shell::PasswordChangeFields f{fields.oldPassword, fields.newPassword, fields.newConfirm};
             const bool changed = shell::ChangeAppPassword(prompt(), f);
