@@ -28,6 +28,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
@@ -903,8 +904,27 @@ void frmMain::applyDiskChanges() {
     });
     for (QTreeWidgetItem* node : nodes)
         syncFolderNode(node, false);
-    if (changed.count(hostOf(currentFolder())))
+    // The list is built again only when its files changed (a command's own changes were shown by
+    // the command already).
+    if (changed.count(hostOf(currentFolder())) && listSignature() != m_shownSignature)
         rebuildListKeepingTicks();
+}
+
+// The names, sizes and change times of the current folder's files, as one text.
+QString frmMain::listSignature() const {
+    QString host;
+    try {
+        host = QString::fromLocal8Bit(platform::toHost(currentFolder()));
+    } catch (const std::exception&) {
+        return QString();
+    }
+    QString signature;
+    const QFileInfoList files =
+        QDir(host).entryInfoList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QFileInfo& file : files)
+        signature += file.fileName() + QLatin1Char('/') + QString::number(file.size()) + QLatin1Char('/') +
+                     QString::number(file.lastModified().toMSecsSinceEpoch()) + QLatin1Char('\n');
+    return signature;
 }
 
 void frmMain::rebuildListKeepingTicks() {
@@ -1077,6 +1097,7 @@ void frmMain::filFiles_PathChange() {
     }
     m_lvwFiles->addTopLevelItems(items);
     m_lvwFiles->setSortingEnabled(true);
+    m_shownSignature = listSignature();
     // The rows shown, not the names on disk: a locked folder's desktop.ini is not one of the files.
     m_simpleText->setText(QStringLiteral("Total Files: %1").arg(items.size()));
     setListTint(listing.lockedFolder);

@@ -177,6 +177,7 @@ private:
     void folderChangedOnDisk(const QString& hostFolder);
     void applyDiskChanges();
     void rebuildListKeepingTicks();
+    QString listSignature() const;
     void setTabOrderOfMainPanel();
     void wireLockingCommands();
     // Creates the feature tabs' pages (wallet, favourites, shredder, viewer) and wires the feature
@@ -213,6 +214,7 @@ private:
     QFileSystemWatcher* m_watcher = nullptr;
     QTimer* m_diskChanges = nullptr;    // gathers a burst of changes into one re-read
     std::set<QString> m_changedFolders; // host folders changed since the last re-read
+    QString m_shownSignature;           // the files the list was built from (listSignature)
     std::unique_ptr<shell::MainWindowPortAdapter> m_lockingPort;
     locking::LockingCommands* m_locking = nullptr;
 };
