@@ -12,6 +12,7 @@
 #include <QScrollBar>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <filesystem>
 
 namespace {
@@ -109,6 +110,36 @@ TEST_F(FollowTheDiskTest, RefreshReadsTheBranchAndTheListAtOnce) {
     EXPECT_EQ(children(child(docsNode(*w), "Old")), QStringList{QStringLiteral("Inner")});
     EXPECT_EQ(rows(*w), QStringList{QStringLiteral("c.txt")});
     EXPECT_EQ(w->tvw1()->currentItem(), docsNode(*w));
+}
+
+// A folder renamed by a command (Lock Folder gives it its scrambled name) moves to its sorted place
+// when the branch is read again: one node, still selected.
+TEST_F(FollowTheDiskTest, AFolderRenamedByACommandKeepsOneNodeAndTheSelection) {
+    for (const char* name : {"Alpha", "Beta", "Zeta"})
+        sandbox.makeFolder(std::string("C:\\Docs\\") + name);
+    sandbox.makeFolder("C:\\Docs\\Alpha\\Inner");
+    auto w = openDocs();
+    QTreeWidgetItem* alpha = child(docsNode(*w), "Alpha");
+    ASSERT_NE(alpha, nullptr);
+    w->tvw1()->setCurrentItem(alpha);
+    w->tvw1_NodeClick(alpha, false);
+    ASSERT_TRUE(alpha->isExpanded());
+    shell_test::type(w.get(), "txtPassword1", QStringLiteral("pw"));
+    shell_test::type(w.get(), "txtPassword2", QStringLiteral("pw"));
+    w->action(QStringLiteral("mLockFolder"))->trigger();
+    ASSERT_EQ(prompt.texts().size(), 1u); // the question
+    const std::string locked = w->currentFolder();
+    ASSERT_NE(locked, "C:\\Docs\\Alpha");
+
+    w->action(QStringLiteral("mRefresh"))->trigger();
+    std::vector<std::string> keys;
+    for (int i = 0; i < docsNode(*w)->childCount(); ++i)
+        keys.push_back(frmMain::nodeKey(docsNode(*w)->child(i)));
+    EXPECT_EQ(std::count(keys.begin(), keys.end(), locked), 1) << locked;
+    EXPECT_EQ(keys.size(), 3u);
+    ASSERT_NE(w->tvw1()->currentItem(), nullptr);
+    EXPECT_EQ(frmMain::nodeKey(w->tvw1()->currentItem()), locked);
+    EXPECT_EQ(w->currentFolder(), locked);
 }
 
 TEST_F(FollowTheDiskTest, TheColumnsFitTheListWithoutAHorizontalScrollBar) {
