@@ -20,6 +20,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QProcess>
+#include <QTabWidget>
 #include <QTreeWidget>
 
 namespace {
@@ -196,6 +197,35 @@ TEST_F(StackingTest, TheProgressWindowComesBackAfterTheBox) {
               platform::Answer::OK);
     EXPECT_FALSE(visibleDuringBox);
     EXPECT_TRUE(progress.isVisible());
+}
+
+// Every window a tab opens is owned by the main window, so that it stays above it.
+TEST_F(StackingTest, TheTabsWindowsAreOwnedByTheMainWindow) {
+    frmMain w(prompt);
+    w.Form_Load();
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    const struct {
+        int tab;
+        const char* button;
+        const char* window;
+    } cases[] = {{2, "cmdPassAdd", "frmPassAdd"},
+                 {1, "cmdAdd", "frmFavAdd"},
+                 {1, "cmdImportIEFav", "frmImportIEFav"},
+                 {1, "cmdExportIEFav", "frmExportIEFav"}};
+    for (const auto& c : cases) {
+        w.tabMain()->setCurrentIndex(c.tab);
+        QString name;
+        QWidget* owner = nullptr;
+        shell_test::whenModal([&](QWidget* modal) {
+            name = modal->objectName();
+            owner = modal->parentWidget();
+            qobject_cast<QDialog*>(modal)->reject();
+        });
+        shell_test::click(w.tabMain()->currentWidget(), c.button);
+        EXPECT_EQ(name, QString::fromLatin1(c.window)) << c.button;
+        EXPECT_EQ(owner, &w) << c.window;
+    }
 }
 
 TEST_F(StackingTest, OptionsStaysAboveTheMainWindowAfterAMessageAndAClickOnTheMainWindow) {
