@@ -4,6 +4,7 @@
 #include "TerminalPrompt.h"
 #include "core/LockChecks.h"
 #include "core/LockEngine.h"
+#include "core/PasswordRules.h"
 #include "core/Recovery.h"
 #include "core/Register.h"
 #include "platform/Attributes.h"
@@ -103,6 +104,15 @@ std::string fileArgument(const std::string& hostPath) {
     return path;
 }
 
+// A lock needs a password: an empty one is refused before any file is touched.
+bool refuseMissingPassword(const std::string& password, int& exitCode) {
+    if (!core::IsMissingPassword(password))
+        return false;
+    fail(core::kTypePasswordMessage);
+    exitCode = kUsage;
+    return true;
+}
+
 bool readPassword(bool fromStdin, bool confirm, std::string& password, int& exitCode) {
     if (fromStdin) {
         if (!std::getline(std::cin, password)) {
@@ -111,12 +121,14 @@ bool readPassword(bool fromStdin, bool confirm, std::string& password, int& exit
         }
         if (!password.empty() && password.back() == '\r')
             password.pop_back();
-        return true;
+        return !(confirm && refuseMissingPassword(password, exitCode));
     }
     if (!askPassword("Password: ", password)) {
         exitCode = usageError("no terminal to ask for the password (use --password-stdin)");
         return false;
     }
+    if (confirm && refuseMissingPassword(password, exitCode))
+        return false;
     if (confirm) {
         std::string again;
         askPassword("Confirm password: ", again);

@@ -108,8 +108,10 @@ bool passwordMatches(const std::string& header, const std::string& password) {
     return header.find(DigestText(salt + password)) == 16;
 }
 
-void showWrongPassword(const EngineContext& ctx) {
-    ctx.prompt.show("Sorry, this is not the correct password!", Buttons::OK, Icon::Exclamation, "Secret");
+// Names the file: in a batch, the user must know which one the password did not fit.
+void showWrongPassword(const EngineContext& ctx, const std::string& path) {
+    ctx.prompt.show(std::string("Sorry, this is not the correct password!") + kCrLf + Quoted(ShownName(path)),
+                    Buttons::OK, Icon::Exclamation, "Wrong Password");
 }
 
 // Refuses a path the register cannot record, before anything is read or written.
@@ -495,7 +497,7 @@ bool handleError(const EngineContext& ctx, Messages messages, const char* proced
                             line,
                         Buttons::OK, Icon::Critical, "File Already Open");
     else if (messages == Messages::Unlock && number == 75)
-        ctx.prompt.show("A Path/File access error occured during unlocking one of the selected file" + line,
+        ctx.prompt.show("A Path/File access error occurred during unlocking one of the selected file" + line,
                         Buttons::OK, Icon::Critical, "Path/File access error");
     else {
         ReportError(ctx.windowName, number, description, procedure);
@@ -587,7 +589,7 @@ std::optional<Job> prepareDecryptSmall(const std::string& path, const std::strin
         header = readFirstLine(path);
     }
     if (!passwordMatches(header, password)) {
-        showWrongPassword(ctx);
+        showWrongPassword(ctx, path);
         return std::nullopt;
     }
 
@@ -681,7 +683,7 @@ std::optional<Job> prepareDecryptLarge(const std::string& path, const std::strin
         return std::nullopt;
     const std::string header = readFirstLine(path);
     if (!passwordMatches(header, password)) {
-        showWrongPassword(ctx);
+        showWrongPassword(ctx, path);
         return std::nullopt;
     }
     const std::uint64_t headerLength = header.size() + 1; // the line and its carriage return

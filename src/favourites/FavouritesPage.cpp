@@ -19,13 +19,9 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <cctype>
+
 namespace favourites {
-
-namespace {
-
-constexpr const char* kConfirmTitle = "Lock Confirmation";
-
-} // namespace
 
 FavouritesPage::FavouritesPage(platform::Prompt& prompt, QWidget* parent) : QWidget(parent), m_prompt(prompt) {
     setObjectName(QStringLiteral("FavouritesPage"));
@@ -134,8 +130,11 @@ std::optional<Favourite> FavouritesPage::confirmSelected(const char* verb) {
         return std::nullopt;
     }
     const Favourite favourite = itemFavourite(item);
+    // The title names the question: "Delete Confirmation", "Change Confirmation".
+    std::string title = std::string(verb) + " Confirmation";
+    title[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(title[0])));
     if (m_prompt.show(std::string("Are you sure you want to ") + verb + " '" + favourite.description + "' URL ?",
-                      platform::Buttons::YesNo, platform::Icon::Question, kConfirmTitle) == platform::Answer::No)
+                      platform::Buttons::YesNo, platform::Icon::Question, title) == platform::Answer::No)
         return std::nullopt;
     return favourite;
 }

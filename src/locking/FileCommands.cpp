@@ -2,6 +2,7 @@
 
 #include "core/LockChecks.h"
 #include "core/LockEngine.h"
+#include "core/PasswordRules.h"
 #include "diagnostics/ErrorReport.h"
 #include "locking/Text.h"
 #include "platform/Attributes.h"
@@ -111,6 +112,10 @@ RunResult LockFiles(const FileBatch& batch, platform::Prompt& prompt, const RunH
         prompt.show("The two passwords are not the same!", Buttons::OK, Icon::Exclamation, "Tessaly");
         return result;
     }
+    if (core::IsMissingPassword(batch.password)) {
+        prompt.show(core::kTypePasswordMessage, Buttons::OK, Icon::Exclamation);
+        return result;
+    }
 
     prompt.setBusy(true);
     if (hooks.showProgress)
@@ -131,7 +136,7 @@ RunResult LockFiles(const FileBatch& batch, platform::Prompt& prompt, const RunH
                 refused(prompt, core::RefuseFileLock(batch.registerPath, path))) {
                 // refused before anything was touched
             } else if (!ownExecutable.empty() && upperText(path) == ownExecutable) {
-                prompt.show(std::string("An error occured during locking process ") + kCrLf +
+                prompt.show(std::string("An error occurred during locking process ") + kCrLf +
                                 " Tessaly.exe can not be locked.",
                             Buttons::OK, Icon::Information);
             } else if ((platform::getAttributes(path) & ~platform::kAttrDirectory) == platform::kAttrSystem) {
@@ -166,7 +171,7 @@ RunResult LockFiles(const FileBatch& batch, platform::Prompt& prompt, const RunH
                 platform::setAttributes(toLock[k], attributesBefore[k]);
         }
         if (result.failed)
-            prompt.show(std::string("All files have not been locked.") + kCrLf + "An error occured while doing so." +
+            prompt.show(std::string("All files have not been locked.") + kCrLf + "An error occurred while doing so." +
                         kCrLf + "Make sure that the file is not in use.");
         if (hooks.rebuildList)
             hooks.rebuildList();
@@ -199,7 +204,7 @@ RunResult UnlockFiles(const FileBatch& batch, platform::Prompt& prompt, const Ru
                 if (!done[k]) {
                     result.failed = true;
                     if (upperText(rightText(pending[k], 3)) == "TSW")
-                        prompt.show("An Error occured during unlock process", Buttons::OK, Icon::Critical, "Error");
+                        prompt.show("An Error occurred during unlock process", Buttons::OK, Icon::Critical, "Error");
                     else
                         goOn = false;
                 }
@@ -243,20 +248,29 @@ RunResult UnlockFiles(const FileBatch& batch, platform::Prompt& prompt, const Ru
     return endRun(prompt, hooks, result, RunEnd::Completed);
 }
 
-bool UnlockAndOpenFile(const std::string& folder, const FileItem& item, const std::string& password,
-                       const std::string& registerPath, platform::Prompt& prompt, const RunHooks& hooks) {
+bool UnlockAndOpenFile(const std::string& folder, const FileItem& item, const std::string& typedPassword,
+                       const std::string& registerPath, platform::Prompt& prompt, const RunHooks& hooks,
+                       const AskPassword& askPassword) {
     const std::string lockedPath = AddBackslash(folder) + item.key;
     const std::string openPath = AddBackslash(folder) + item.text;
     try {
         const std::string extension = upperText(GetExtension(item.key));
         if (extension == "TSL" || extension == "TSW") {
+            const std::string shownPath = core::ShownPath(registerPath, AddBackslash(folder) + item.text);
             const Answer answer =
-                prompt.show("The file '" + core::ShownPath(registerPath, AddBackslash(folder) + item.text) +
+                prompt.show("The file '" + shownPath +
                                 "' you are trying to open is locked. In order to view it you need to unlock it. Do "
                                 "you want to unlock this file and open it ?",
                             Buttons::YesNo, Icon::Question, "Unlock & Open Confirmation");
             if (answer != Answer::Yes)
                 return false;
+            std::string password = typedPassword;
+            if (password.empty() && askPassword) {
+                const std::optional<std::string> asked = askPassword(shownPath);
+                if (!asked)
+                    return false;
+                password = *asked;
+            }
             core::EngineContext ctx{.prompt = prompt, .registerPath = registerPath, .windowName = "frmMain"};
             ctx.progress = [&prompt, &hooks](std::uint64_t done, std::uint64_t total) {
                 if (hooks.progress)

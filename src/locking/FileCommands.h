@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -58,11 +59,16 @@ RunResult LockFiles(const FileBatch& batch, platform::Prompt& prompt, const RunH
 // The Unlock command over the checked items.
 RunResult UnlockFiles(const FileBatch& batch, platform::Prompt& prompt, const RunHooks& hooks = {});
 
+// Asks for a locked file's password (the file as the user knows it): the text, or nothing for Cancel.
+using AskPassword = std::function<std::optional<std::string>(const std::string& shownPath)>;
+
 // Double click on a row: a locked file is unlocked (after a question) and opened with its default
-// application; any other file is opened straight away. Returns whether the list is to be rebuilt
-// (false only when the user answered No).
+// application; any other file is opened straight away. With `password` empty, `askPassword` (when
+// given) asks for the file's own. Returns whether the list is to be rebuilt (false when the user
+// answered No or cancelled the password).
 bool UnlockAndOpenFile(const std::string& folder, const FileItem& item, const std::string& password,
-                       const std::string& registerPath, platform::Prompt& prompt, const RunHooks& hooks = {});
+                       const std::string& registerPath, platform::Prompt& prompt, const RunHooks& hooks = {},
+                       const AskPassword& askPassword = {});
 
 // The rows the browser pane shows for a folder's files ("desktop.ini" left out): key = name on
 // disk; text = the restored name for a locked file, the name otherwise.

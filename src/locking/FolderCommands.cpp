@@ -1,6 +1,7 @@
 #include "locking/FolderCommands.h"
 
 #include "core/LockChecks.h"
+#include "core/PasswordRules.h"
 #include "core/Register.h"
 #include "core/Scrambler.h"
 #include "diagnostics/ErrorReport.h"
@@ -17,6 +18,7 @@
 #include "settings/modFileFunctions.h"
 #include "settings/modGeneral.h"
 
+#include <cctype>
 #include <optional>
 
 namespace locking {
@@ -266,8 +268,11 @@ bool EndsInFolderLockExtension(const std::string& path) {
 }
 
 bool ConfirmFolderCommand(platform::Prompt& prompt, const std::string& verb, const std::string& folder) {
+    // The title names the command: "Lock Confirmation", "Unlock Confirmation".
+    std::string title = verb + " Confirmation";
+    title[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(title[0])));
     return prompt.show("Are you sure you want to " + verb + " '" + folder + "' folder ?", Buttons::YesNo,
-                       Icon::Question, "Lock Confirmation") == Answer::Yes;
+                       Icon::Question, title) == Answer::Yes;
 }
 
 std::string LockedFolderPath(const std::string& folderPath, const std::string& shownName) {
@@ -390,6 +395,10 @@ FolderResult LockFolder(const FolderRequest& request, platform::Prompt& prompt) 
         if (refuseFolderLock(path, request.registerPath, prompt))
             return result;
         const std::string locked = LockedFolderPath(path, request.folder.text);
+        if (core::IsMissingPassword(request.password)) {
+            prompt.show(core::kTypePasswordMessage, Buttons::OK, Icon::Exclamation);
+            return result;
+        }
         if (!ConfirmFolderCommand(prompt, "lock", path))
             return result;
         const std::string valueName = passwordValueName(request.folder);
@@ -495,6 +504,11 @@ FolderResult LockFolderAndFiles(const FolderRequest& request, platform::Prompt& 
         if (refuseFolderLock(path, request.registerPath, prompt))
             return result;
         const std::string locked = LockedFolderPath(path, request.folder.text);
+        // The files' lock would refuse an empty password: say so before asking anything.
+        if (core::IsMissingPassword(request.password) && core::IsMissingPassword(request.confirmation)) {
+            prompt.show(core::kTypePasswordMessage, Buttons::OK, Icon::Exclamation);
+            return result;
+        }
         if (!ConfirmFolderCommand(prompt, "lock", path))
             return result;
 

@@ -64,7 +64,8 @@ bool HasStoredFolderPassword(const std::string& valueName);
 std::string StoredFolderPassword(const std::string& valueName);
 // True when the path ends in ".TSL" (any case), as a locked folder's name does.
 bool EndsInFolderLockExtension(const std::string& path);
-// Asks "Are you sure you want to <verb> '<folder>' folder ?" (Yes / No, "Lock Confirmation"); true for Yes.
+// Asks "Are you sure you want to <verb> '<folder>' folder ?" (Yes / No, titled "Lock Confirmation" or
+// "Unlock Confirmation" after the verb); true for Yes.
 bool ConfirmFolderCommand(platform::Prompt& prompt, const std::string& verb, const std::string& folder);
 
 // Shared by the main window and the vault once the password is accepted and the user said Yes.

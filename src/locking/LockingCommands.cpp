@@ -2,8 +2,12 @@
 
 #include "locking/FileCommands.h"
 #include "locking/MainWindowPort.h"
+#include "locking/Text.h"
+#include "locking/frmFilePassword.h"
 #include "locking/frmSecurityVault.h"
 #include "platform/Environment.h"
+#include "platform/FileIO.h"
+#include "settings/modFileFunctions.h"
 
 #include <QCoreApplication>
 #include <QString>
@@ -101,8 +105,18 @@ void LockingCommands::lvwFiles_DblClick() {
     if (!item)
         return;
     BusyScope scope(*this);
-    if (UnlockAndOpenFile(m_port.currentFolder(), *item, m_port.password1(), m_port.registerPath(), m_port.prompt()))
-        m_port.refreshFiles();
+    const std::string lockedPath = AddBackslash(m_port.currentFolder()) + item->key;
+    const bool wasThere = platform::exists(lockedPath);
+    // With the password box empty, the file's password is asked in a window of its own.
+    const AskPassword ask = [this](const std::string& shownPath) { return frmFilePassword::ask(shownPath, m_window); };
+    if (!UnlockAndOpenFile(m_port.currentFolder(), *item, m_port.password1(), m_port.registerPath(), m_port.prompt(),
+                           {}, ask))
+        return;
+    // A file unlocked and opened has used the password: the boxes are emptied, as after an unlock.
+    const std::string extension = upperText(GetExtension(item->key));
+    if ((extension == "TSL" || extension == "TSW") && wasThere && !platform::exists(lockedPath))
+        m_port.clearPasswords();
+    m_port.refreshFiles();
 }
 
 void LockingCommands::cmdSelectAll_click() {

@@ -20,16 +20,18 @@ public:
     virtual ~MainWindowPort() = default;
 
     // The browser pane.
-    virtual std::string currentFolder() const = 0;            // the path of filFiles
-    virtual std::vector<FileItem> checkedItems() const = 0;   // checked rows of lvwFiles, in list order
+    virtual std::string currentFolder() const = 0; // the path of filFiles
+    // The ticked rows of lvwFiles in list order; with none ticked, the selected rows.
+    virtual std::vector<FileItem> checkedItems() const = 0;
     virtual std::optional<FileItem> selectedItem() const = 0; // the selected row of lvwFiles
     virtual void setAllChecked(bool checked) = 0;             // every row of lvwFiles
     virtual void refreshFiles() = 0;                          // refresh filFiles, rebuild lvwFiles
     virtual SelectedFolder selectedTreeFolder() const = 0;    // the selected node of tvw1 (empty key: none)
     // Points the selected node's key and the path of filFiles at the folder's new path.
     virtual void setSelectedFolderPath(const std::string& path) = 0;
-    // Drive list "C:", folder "C:\", tree rebuilt for the drive (the vault does this on Refresh).
-    virtual void browseBootDrive() = 0;
+    // The folder tree read again where it stands, the selection kept (the vault does this on Refresh:
+    // its unlocks rename folders the tree may show).
+    virtual void rereadFolderTree() = 0;
 
     // The password boxes.
     virtual std::string password1() const = 0;

@@ -48,6 +48,29 @@ bool refuseNested(const VaultItem& item, const std::string& registerPath, platfo
     return true;
 }
 
+// A checked folder that was not unlocked, and why, in the user's words.
+struct NotUnlocked {
+    std::string path;
+    const char* reason;
+};
+
+// The closing message of a folder unlock that ran to its end: success only for what succeeded.
+void showFolderSummary(platform::Prompt& prompt, std::size_t checked, const std::vector<NotUnlocked>& failed) {
+    if (checked == 0) {
+        prompt.show("No folder is checked", Buttons::OK, Icon::Exclamation);
+        return;
+    }
+    if (failed.empty()) {
+        prompt.show("All selected folders have been unlocked", Buttons::OK, Icon::Information);
+        return;
+    }
+    std::string text =
+        std::to_string(checked - failed.size()) + " of " + std::to_string(checked) + " selected folders were unlocked";
+    for (const NotUnlocked& f : failed)
+        text += "; " + core::Quoted(f.path) + " was not (" + f.reason + ")";
+    prompt.show(text + ".", Buttons::OK, Icon::Exclamation);
+}
+
 } // namespace
 
 VaultEnd VaultUnlockFolders(const std::vector<VaultItem>& folders, std::string& password,
@@ -65,6 +88,8 @@ VaultEnd VaultUnlockFolders(const std::vector<VaultItem>& folders, std::string& 
         enableCancel(true);
         return end;
     };
+    std::size_t checked = 0;
+    std::vector<NotUnlocked> failed;
     try {
         for (const VaultItem& item : folders) {
             if (!item.checked) {
@@ -74,29 +99,36 @@ VaultEnd VaultUnlockFolders(const std::vector<VaultItem>& folders, std::string& 
             const std::string lockedPath = item.key;
             if (!EndsInFolderLockExtension(lockedPath))
                 return endEarly(VaultEnd::EndedEarly);
+            ++checked;
             if (refuseNested(item, registerPath, prompt)) {
+                failed.push_back({item.text, "it lies inside a locked folder"});
                 prompt.processEvents();
                 continue;
             }
             const std::string restored = RestoredFolderPath(lockedPath);
             const std::string valueName = FolderPasswordValueName(restored);
             if (password == StoredFolderPassword(valueName)) {
-                if (!ForgetVanishedFolder(lockedPath, restored, valueName, registerPath, prompt)) {
+                if (ForgetVanishedFolder(lockedPath, restored, valueName, registerPath, prompt)) {
+                    failed.push_back({restored, "it is not there"});
+                } else {
                     if (!ConfirmFolderCommand(prompt, "unlock", restored))
                         return endEarly(VaultEnd::EndedEarly);
                     prompt.setBusy(true);
                     setStatus("Unlock in Progress. Please Wait...");
                     enableCancel(false);
-                    RestoreLockedFolder(lockedPath, restored, valueName, registerPath, prompt);
+                    if (RestoreLockedFolder(lockedPath, restored, valueName, registerPath, prompt) !=
+                        FolderUnlockEnd::Unlocked)
+                        failed.push_back({restored, "it could not be renamed back"});
                     setStatus(std::string());
                 }
             } else {
                 prompt.show("Password not correct", Buttons::OK, Icon::Information);
                 password.clear();
+                failed.push_back({restored, "wrong password"});
             }
             prompt.processEvents();
         }
-        prompt.show("All selected folders have been unlocked", Buttons::OK, Icon::Information);
+        showFolderSummary(prompt, checked, failed);
     } catch (const platform::SysError& e) {
         setStatus(std::string());
         prompt.show(std::to_string(e.number) + e.description());

@@ -191,7 +191,7 @@ void frmSecurityVault::Refresh() {
     m_prompt.setBusy(true);
     m_prompt.setBusy(false);
     if (m_mainWindow)
-        m_mainWindow->browseBootDrive();
+        m_mainWindow->rereadFolderTree();
     m_lvwFiles->clear();
     m_lvwFolders->clear();
     if (m_mainWindow)

@@ -9,6 +9,7 @@
 #include "settings/VbRegMod.h"
 #include "settings/modFileFunctions.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QProcess>
 #include <QString>
@@ -22,8 +23,8 @@ namespace {
 
 constexpr const char* kProcedure = "cmdSendEmail_Click";
 constexpr const char* kWindowName = "frmMain";
-// How long the mail helper may take to hand the message over before it counts as running on its own.
-constexpr int kSettleMs = 3000;
+// The helper's exit status is looked for this often while the window keeps painting.
+constexpr int kPollMs = 50;
 
 // Turns the busy pointer off on every way out of the command.
 class BusyPointer final {
@@ -54,7 +55,8 @@ std::string MailSubject(const std::string& shownName) {
     return "Attached Encrypted file: " + shownName;
 }
 
-MailLaunch LaunchMailProgram(const std::vector<std::string>& arguments) {
+MailLaunch LaunchMailProgram(const std::vector<std::string>& arguments, const std::function<void()>& whileWaiting,
+                             int deadlineMs) {
     QStringList args;
     for (const std::string& a : arguments)
         args << QString::fromLocal8Bit(a);
@@ -66,12 +68,25 @@ MailLaunch LaunchMailProgram(const std::vector<std::string>& arguments) {
         delete process;
         return result;
     }
-    if (!process->waitForFinished(kSettleMs)) {
-        // Still running: the mail program has the message. It must outlive this call, so the process
-        // object goes away only when it ends (a still-running QProcess would be killed on deletion).
-        process->closeReadChannel(QProcess::StandardOutput);
-        QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
-        return {true, {}};
+    QElapsedTimer waited;
+    waited.start();
+    while (!process->waitForFinished(kPollMs)) {
+        if (process->state() == QProcess::NotRunning)
+            break;
+        if (whileWaiting)
+            whileWaiting();
+        if (waited.elapsed() >= deadlineMs) {
+            // Still running: whether the message was handed over is not known. The helper is left to
+            // run; its process object goes away only when it ends (deleting it would kill it).
+            process->closeReadChannel(QProcess::StandardOutput);
+            QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
+            MailLaunch result;
+            result.timedOut = true;
+            result.reason = std::string(kMailNoAnswer) + std::to_string(deadlineMs / 1000) +
+                            " seconds. Look in your mail program whether the message was opened there before "
+                            "sending the file again.";
+            return result;
+        }
     }
     MailLaunch result;
     if (process->exitStatus() != QProcess::NormalExit) {
@@ -102,9 +117,14 @@ void cmdSendEmail_Click(platform::Prompt& prompt, const std::string& folder, con
                 if (!locking::HasSecretMarker(path)) {
                     prompt.show(kNotLocked, platform::Buttons::OK, platform::Icon::None);
                 } else {
-                    const MailLaunch launch = LaunchMailProgram({"--subject", MailSubject(row.text), "--body",
-                                                                 MailLetter(homeUrl), "--attach",
-                                                                 platform::toHost(path)});
+                    const MailLaunch launch =
+                        LaunchMailProgram({"--subject", MailSubject(row.text), "--body", MailLetter(homeUrl),
+                                           "--attach", platform::toHost(path)},
+                                          [&prompt] { prompt.processEvents(); });
+                    if (launch.timedOut) {
+                        prompt.show(launch.reason, platform::Buttons::OK, platform::Icon::Exclamation);
+                        return;
+                    }
                     if (!launch.started) {
                         prompt.show(std::string(kNoMailProgram) + "\r\n" + launch.reason, platform::Buttons::OK,
                                     platform::Icon::Critical);

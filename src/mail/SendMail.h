@@ -3,6 +3,7 @@
 // desktop's mail program opens a new message with the file attached, a subject naming it and a
 // prepared letter (xdg-email). The user adds the recipient and the password and sends it there.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,18 +30,25 @@ std::string MailSubject(const std::string& shownName);
 struct MailLaunch {
     bool started = false;
     std::string reason;
+    bool timedOut = false; // still running at the deadline: whether it took the message is not known
 };
-// Runs xdg-email with the arguments. A helper that is missing, ends with a failure status within
-// a few seconds or cannot be run gives started = false and the reason. One still running after that
-// is taken as the mail program being open and is left to run.
-MailLaunch LaunchMailProgram(const std::vector<std::string>& arguments);
+// How long the mail helper may take to hand the message over and end.
+inline constexpr int kMailDeadlineMs = 120000;
+// Runs xdg-email with the arguments and waits for its exit status: only a helper that ended with
+// status 0 took the message. A missing helper, a failure status or an abnormal end gives started =
+// false and the reason; one still running at the deadline gives timedOut (it is left to run).
+// `whileWaiting` runs every little while meanwhile (the window keeps painting).
+MailLaunch LaunchMailProgram(const std::vector<std::string>& arguments, const std::function<void()>& whileWaiting = {},
+                             int deadlineMs = kMailDeadlineMs);
 
 // The command over the rows of the file list (in list order) and the folder they are in.
 void cmdSendEmail_Click(platform::Prompt& prompt, const std::string& folder, const std::vector<MailItem>& rows);
 
 inline constexpr const char* kNotLocked =
-    "Sorry selected file is not locked. Only locked files can be send through this application";
+    "Sorry selected file is not locked. Only locked files can be sent through this application";
 inline constexpr const char* kSelectLocked = "you have to select atleast one locked file ";
 inline constexpr const char* kNoMailProgram = "No mail program could be started.";
+// Shown when the helper is still running at the deadline; the number of seconds follows it.
+inline constexpr const char* kMailNoAnswer = "The mail program has not answered within ";
 
 } // namespace mail

@@ -66,7 +66,7 @@ public:
 } // namespace
 
 frmOptions::frmOptions(platform::Prompt& prompt, options::OptionsHost host, QWidget* mainWindow)
-    : QDialog(nullptr), m_prompt(prompt), m_host(std::move(host)), m_mainWindow(mainWindow) {
+    : QDialog(mainWindow), m_prompt(prompt), m_host(std::move(host)), m_mainWindow(mainWindow) {
     setObjectName(QStringLiteral("frmOptions"));
     setWindowTitle(QStringLiteral("Tessaly -Options"));
     setAttribute(Qt::WA_DeleteOnClose);

@@ -8,7 +8,7 @@ namespace options {
 
 void AddIEButton(const std::string& caption, const AppLocation& app) {
     const std::string exec = ExecutablePath(app);
-    const std::string icon = AddBackslash(app.folder) + "icon.ico";
+    const std::string icon = IconPath(app);
     const std::pair<const char*, std::string> values[] = {
         {"ButtonText", caption},     {"CLSID", settings::kIeButtonClsid}, {"Default Visible", "Yes"},
         {"Exec", exec},              {"HotIcon", icon},                   {"Icon", icon},

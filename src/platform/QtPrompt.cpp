@@ -3,6 +3,10 @@
 #include <QApplication>
 #include <QCursor>
 #include <QMessageBox>
+#include <QPointer>
+#include <QWidget>
+
+#include <vector>
 
 namespace platform {
 
@@ -58,6 +62,32 @@ Answer escapeAnswer(Buttons b) {
     }
 }
 
+// The program's windows kept above all others (the progress window of a run) would cover a box under
+// a window manager, text and buttons alike: they step aside while the box is up and come back after.
+class StepAside final {
+public:
+    StepAside() {
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            if (top->isVisible() && top->testAttribute(Qt::WA_WState_Created) &&
+                (top->windowFlags() & Qt::WindowStaysOnTopHint) && !(top->windowType() == Qt::Popup) &&
+                !(top->windowType() == Qt::ToolTip)) {
+                m_windows.emplace_back(top);
+                top->hide();
+            }
+        }
+    }
+    ~StepAside() {
+        for (const QPointer<QWidget>& w : m_windows)
+            if (w)
+                w->show();
+    }
+    StepAside(const StepAside&) = delete;
+    StepAside& operator=(const StepAside&) = delete;
+
+private:
+    std::vector<QPointer<QWidget>> m_windows;
+};
+
 } // namespace
 
 Answer QtPrompt::show(const std::string& text, Buttons buttons, Icon icon, const std::string& title) {
@@ -65,6 +95,7 @@ Answer QtPrompt::show(const std::string& text, Buttons buttons, Icon icon, const
                     QString::fromLocal8Bit(text), standardButtons(buttons), m_parent);
     if (buttons == Buttons::YesNoDefaultNo)
         box.setDefaultButton(QMessageBox::No);
+    const StepAside aside;
     switch (box.exec()) {
     case QMessageBox::Ok:
         return Answer::OK;

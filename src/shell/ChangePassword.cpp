@@ -1,5 +1,6 @@
 #include "shell/ChangePassword.h"
 
+#include "core/PasswordRules.h"
 #include "core/Scrambler.h"
 #include "diagnostics/ErrorReport.h"
 #include "platform/Prompt.h"
@@ -18,6 +19,10 @@ bool ChangeAppPassword(platform::Prompt& prompt, PasswordChangeFields& fields) {
     try {
         if (!core::CheckOldAppPassword(fields.oldPassword)) {
             prompt.show("Invalid Old Password. Try Again", platform::Buttons::OK, platform::Icon::Critical);
+            return false;
+        }
+        if (fields.newPassword == fields.newConfirm && core::IsMissingPassword(fields.newPassword)) {
+            prompt.show(core::kTypePasswordMessage, platform::Buttons::OK, platform::Icon::Exclamation);
             return false;
         }
         if (fields.newPassword == fields.newConfirm) {

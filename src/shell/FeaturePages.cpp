@@ -8,7 +8,6 @@
 #include "options/frmOptions.h"
 #include "platform/Environment.h"
 #include "platform/FileIO.h"
-#include "platform/SysError.h"
 #include "shell/ChangePassword.h"
 #include "shell/GateWidgets.h"
 #include "shell/MainWindowPortAdapter.h"
@@ -28,16 +27,16 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include <filesystem>
-
 namespace {
 
-// The upgrade check's progress window: the shell's frmProgress, shown for the check and gone after.
+// The upgrade check's progress window: the shell's frmProgress over the Options window, shown for
+// the check and gone after.
 class OptionsProgress final : public options::ProgressPort {
 public:
+    void setOwner(QWidget* owner) { m_owner = owner; }
     void show(const std::string& message) override {
         close();
-        m_window = new frmProgress;
+        m_window = new frmProgress(m_owner);
         m_window->setAttribute(Qt::WA_DeleteOnClose);
         m_window->setMessage(message);
         m_window->showCentered();
@@ -50,18 +49,9 @@ public:
     ~OptionsProgress() override { close(); }
 
 private:
+    QPointer<QWidget> m_owner;
     QPointer<frmProgress> m_window;
 };
-
-// The running program for the Options window; a folder on no drive stays in its host form.
-options::AppLocation runningApplication() {
-    try {
-        return options::CurrentApplication();
-    } catch (const platform::SysError&) {
-        const std::filesystem::path exe = std::filesystem::canonical("/proc/self/exe");
-        return {exe.parent_path().string(), exe.stem().string(), exe.string()};
-    }
-}
 
 } // namespace
 
@@ -86,8 +76,9 @@ void frmMain::buildFeaturePages() {
     connect(button(QStringLiteral("cmdSendEmail")), &QPushButton::clicked, this, sendEmail);
     connect(lockingCommands(), &locking::LockingCommands::sendEmailRequested, this, sendEmail);
 
-    // Options > Preferences: one Options window at a time, without an owner; the change-password
-    // routine and the progress window come from the shell.
+    // Options > Preferences: one Options window at a time, owned by this window (so that it stays
+    // above it, also after a message); the change-password routine and the progress window come
+    // from the shell.
     connect(action(QStringLiteral("mOptionsPreferences")), &QAction::triggered, this, [this] {
         static QPointer<frmOptions> open;
         if (open) {
@@ -96,7 +87,7 @@ void frmMain::buildFeaturePages() {
             return;
         }
         options::OptionsHost host;
-        host.app = runningApplication();
+        host.app = options::RunningApplication();
         host.changePassword = [this](options::PasswordChange& fields) {
             shell::PasswordChangeFields f{fields.oldPassword, fields.newPassword, fields.newConfirm};
             const bool changed = shell::ChangeAppPassword(prompt(), f);
@@ -104,10 +95,10 @@ void frmMain::buildFeaturePages() {
             fields.newConfirm = f.newConfirm;
             return changed;
         };
-        host.progress = std::make_shared<OptionsProgress>();
+        auto progress = std::make_shared<OptionsProgress>();
+        host.progress = progress;
         open = new frmOptions(prompt(), std::move(host), this);
-        // The window reaches back into this one: it goes when this one does.
-        connect(this, &QObject::destroyed, open.data(), [w = open.data()] { delete w; });
+        progress->setOwner(open);
         open->show();
     });
     // Image viewer on fraMain(1): its folder or chosen image goes to status bar panel 2, and while

@@ -21,12 +21,21 @@ std::string MainWindowPortAdapter::currentFolder() const {
     return m_window.currentFolder();
 }
 
+// The ticked rows; with none ticked, the selected rows (a user who picked a row and pressed Lock
+// meant that row).
 std::vector<locking::FileItem> MainWindowPortAdapter::checkedItems() const {
     std::vector<locking::FileItem> items;
     const QTreeWidget* list = m_window.lvwFiles();
     for (int i = 0; i < list->topLevelItemCount(); ++i) {
         const QTreeWidgetItem* row = list->topLevelItem(i);
         if (row->checkState(0) == Qt::Checked)
+            items.push_back({frmMain::rowKey(row), frmMain::itemText(row)});
+    }
+    if (!items.empty())
+        return items;
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* row = list->topLevelItem(i);
+        if (row->isSelected())
             items.push_back({frmMain::rowKey(row), frmMain::itemText(row)});
     }
     return items;
@@ -64,13 +73,10 @@ void MainWindowPortAdapter::setSelectedFolderPath(const std::string& path) {
     m_window.selectedFolderMoved(path);
 }
 
-void MainWindowPortAdapter::browseBootDrive() {
-    // The tree is rebuilt for drive C: also when C: is already the chosen drive.
-    if (m_window.drvDrives()->currentData().toString() == QLatin1String("C"))
-        m_window.drvDrives_Change();
-    else
-        m_window.setDrive('C');
-    m_window.setCurrentFolder("C:\\");
+void MainWindowPortAdapter::rereadFolderTree() {
+    // Every branch the tree has read, from the root: the user's place in it stays.
+    if (QTreeWidgetItem* root = m_window.tvw1()->topLevelItem(0))
+        m_window.syncFolderNode(root, true);
 }
 
 std::string MainWindowPortAdapter::password1() const {

@@ -25,7 +25,7 @@ public:
     void refreshFiles() override;
     locking::SelectedFolder selectedTreeFolder() const override;
     void setSelectedFolderPath(const std::string& path) override;
-    void browseBootDrive() override;
+    void rereadFolderTree() override;
 
     std::string password1() const override;
     std::string password2() const override;

@@ -28,6 +28,10 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -47,6 +51,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -213,6 +218,19 @@ frmMain::frmMain(platform::Prompt& prompt, QWidget* parent) : QMainWindow(parent
     connect(command1, &QPushButton::clicked, this, &QWidget::close);
 
     setCentralWidget(m_tabMain);
+    // The pane follows the disk: the folders it shows are watched, and a burst of changes (a copy of
+    // many files, a run of another process) is read again once it has settled a little.
+    m_watcher = new QFileSystemWatcher(this);
+    m_diskChanges = new QTimer(this);
+    m_diskChanges->setSingleShot(true);
+    m_diskChanges->setInterval(150);
+    connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, &frmMain::folderChangedOnDisk);
+    connect(m_diskChanges, &QTimer::timeout, this, &frmMain::applyDiskChanges);
+    // A command's own changes are read once it has ended.
+    connect(this, &frmMain::commandBusyChanged, this, [this](bool busy) {
+        if (!busy && !m_changedFolders.empty())
+            m_diskChanges->start();
+    });
     buildMenus();
     buildMainPanel(m_fraMain[0]);
     buildStatusBar();
@@ -285,10 +303,14 @@ void frmMain::buildMenus() {
     auto* mLockFolderFiles = makeAction(this, "mLockFolderFiles", "Lock Folder and Files");
     auto* mUnLockFolderFiles = makeAction(this, "mUnLockFolderFiles", "Unlock Folder and files");
     auto* mShredFolderandFiles = makeAction(this, "mShredFolderandFiles", "Shred Folder and Files");
+    auto* mRefresh = makeAction(this, "mRefresh", "&Refresh");
+    mRefresh->setShortcut(QKeySequence(Qt::Key_F5));
+    connect(mRefresh, &QAction::triggered, this, &frmMain::refreshBrowser);
     m_mnuFolder->addActions({mLockFolder, mUnLockFolder, makeSeparator(this, "mFolderSep2"), mLockFolderFiles,
-                             mUnLockFolderFiles, makeSeparator(this, "mFolderSep1"), mShredFolderandFiles});
+                             mUnLockFolderFiles, makeSeparator(this, "mFolderSep1"), mShredFolderandFiles,
+                             makeSeparator(this, "mFolderSep3"), mRefresh});
     // The pop-up's shortcuts work from anywhere in the window.
-    addActions({mLockFolder, mUnLockFolder});
+    addActions({mLockFolder, mUnLockFolder, mRefresh});
 
     // Off while a command runs. The exits too: the window does not close before the command ends.
     for (QAction* a : {mFileLockFiles, mFileUnlockFile, mFileLockFolder, mFileUnLockFolder, mLockFolder, mUnLockFolder,
@@ -353,11 +375,18 @@ void frmMain::buildMainPanel(QFrame* panel) {
     m_lvwFiles->setRootIsDecorated(false);
     m_lvwFiles->setUniformRowHeights(true);
     m_lvwFiles->setAllColumnsShowFocus(true);
+    // Rows may be selected several at a time: with no row ticked, the commands take the selected ones.
+    m_lvwFiles->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_lvwFiles->setColumnCount(3);
     m_lvwFiles->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Size"), QStringLiteral("Type")});
     m_lvwFiles->setColumnWidth(0, px(5010));
     m_lvwFiles->setColumnWidth(1, px(1764));
     m_lvwFiles->setColumnWidth(2, px(2540));
+    // The name takes the room there is, so that the columns fit the list's width: no horizontal
+    // scroll bar while the sizes and types can be seen.
+    m_lvwFiles->header()->setStretchLastSection(false);
+    m_lvwFiles->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    m_lvwFiles->header()->setMinimumSectionSize(px(900));
     m_lvwFiles->setAutoFillBackground(true);
     m_lvwFiles->setAlternatingRowColors(false);
     m_lvwFiles->setIconSize(QSize(16, 16));
@@ -494,6 +523,8 @@ void frmMain::wireLockingCommands() {
             &locking::LockingCommands::cmdLock_click);
     connect(button(QStringLiteral("cmdUnlock")), &QPushButton::clicked, commands,
             &locking::LockingCommands::cmdUnlock_click);
+    // Return in the confirmation box locks, as the two boxes were filled for it.
+    connect(m_txtPassword2, &QLineEdit::returnPressed, this, [this] { button(QStringLiteral("cmdLock"))->click(); });
     connect(button(QStringLiteral("cmdSelectAll")), &QPushButton::clicked, commands,
             &locking::LockingCommands::cmdSelectAll_click);
     connect(button(QStringLiteral("cmdDeselectAll")), &QPushButton::clicked, commands,
@@ -623,6 +654,43 @@ void frmMain::browserStart() {
 void frmMain::browserStartRest() {
     setDrive('C');
     setCurrentFolder("c:\\");
+    showStartFolder();
+}
+
+// The tree opens down to the user's home folder and the list shows it, when drive C: holds it.
+void frmMain::showStartFolder() {
+    std::string home;
+    try {
+        home = platform::toWindows(QDir::homePath().toLocal8Bit().toStdString());
+    } catch (const std::exception&) {
+        return;
+    }
+    QTreeWidgetItem* node = m_tvw1->topLevelItem(0);
+    if (!node || home.size() <= m_rootKey.size() || home.compare(0, m_rootKey.size(), m_rootKey) != 0)
+        return;
+    while (node && nodeKey(node) != home) {
+        if (!node->data(0, FilledRole).toBool())
+            FillFolderNode(node);
+        QTreeWidgetItem* next = nullptr;
+        for (int i = 0; i < node->childCount() && !next; ++i) {
+            const std::string key = nodeKey(node->child(i));
+            if (home == key || home.compare(0, key.size() + 1, key + "\\") == 0)
+                next = node->child(i);
+        }
+        if (!next)
+            return; // not reachable through the tree: the drive root stays
+        node->setExpanded(true);
+        node->setIcon(0, shell::folderOpenIcon());
+        node = next;
+    }
+    if (!node->data(0, FilledRole).toBool())
+        FillFolderNode(node);
+    node->setExpanded(true);
+    node->setIcon(0, shell::folderOpenIcon());
+    m_tvw1->setCurrentItem(node);
+    m_tvw1->scrollToItem(node);
+    setCurrentFolder(home);
+    showFolderInStatus(home);
 }
 
 void frmMain::addRootNode(const std::string& key) {
@@ -678,6 +746,7 @@ std::string frmMain::currentFolder() const {
 
 void frmMain::setCurrentFolder(const std::string& folder) {
     m_filFiles->setPath(folder);
+    watchShownFolders();
 }
 
 void frmMain::FillFolderNode(QTreeWidgetItem* node) {
@@ -691,6 +760,194 @@ void frmMain::FillFolderNode(QTreeWidgetItem* node) {
     }
     if (node->childCount() == 0)
         node->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicator);
+    node->setData(0, FilledRole, true);
+    watchShownFolders();
+}
+
+void frmMain::syncFolderNode(QTreeWidgetItem* node, bool deep) {
+    if (!node || !node->data(0, FilledRole).toBool())
+        return;
+    const std::vector<shell::FolderNode> listing = shell::ListSubfolders(nodeKey(node));
+    std::set<std::string> present;
+    for (const shell::FolderNode& sub : listing)
+        present.insert(sub.key);
+    // Vanished folders go; when the selection was in one, it moves up to this node.
+    QTreeWidgetItem* current = m_tvw1->currentItem();
+    bool selectionGone = false;
+    for (int i = node->childCount() - 1; i >= 0; --i) {
+        QTreeWidgetItem* child = node->child(i);
+        if (present.count(nodeKey(child)))
+            continue;
+        for (QTreeWidgetItem* up = current; up; up = up->parent())
+            selectionGone = selectionGone || up == child;
+        delete node->takeChild(i);
+    }
+    // The rest keep their places (both follow the listing's order); new ones are put in between.
+    for (std::size_t i = 0; i < listing.size(); ++i) {
+        const shell::FolderNode& sub = listing[i];
+        const int at = static_cast<int>(i);
+        QTreeWidgetItem* child = at < node->childCount() ? node->child(at) : nullptr;
+        if (child && nodeKey(child) == sub.key) {
+            if (itemText(child) != sub.text) {
+                child->setText(0, shell::fromBytes(sub.text));
+                child->setData(0, TextRole, QByteArray::fromStdString(sub.text));
+            }
+            if (deep)
+                syncFolderNode(child, true);
+            continue;
+        }
+        auto* added = new QTreeWidgetItem;
+        added->setText(0, shell::fromBytes(sub.text));
+        added->setData(0, TextRole, QByteArray::fromStdString(sub.text));
+        setNodeKey(added, sub.key);
+        added->setIcon(0, shell::folderClosedIcon());
+        added->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+        node->insertChild(at, added);
+    }
+    node->setChildIndicatorPolicy(node->childCount() > 0 ? QTreeWidgetItem::ShowIndicator
+                                                         : QTreeWidgetItem::DontShowIndicator);
+    if (selectionGone) {
+        m_tvw1->setCurrentItem(node);
+        setCurrentFolder(nodeKey(node));
+        showFolderInStatus(nodeKey(node));
+    }
+    watchShownFolders();
+}
+
+void frmMain::refreshBrowser() {
+    if (m_busy)
+        return;
+    QTreeWidgetItem* node = m_tvw1->currentItem();
+    if (!node)
+        node = m_tvw1->topLevelItem(0);
+    if (node && !node->data(0, FilledRole).toBool()) {
+        FillFolderNode(node);
+    } else if (node) {
+        // The parent too: the selected folder itself may have gone or been renamed.
+        if (node->parent())
+            syncFolderNode(node->parent(), false);
+        syncFolderNode(m_tvw1->currentItem(), true);
+    }
+    rebuildListKeepingTicks();
+}
+
+QStringList frmMain::watchedFolders() const {
+    return m_watcher->directories();
+}
+
+// Watches the host folders of the tree's read nodes and of the current folder.
+void frmMain::watchShownFolders() {
+    if (!m_watcher)
+        return;
+    QStringList wanted;
+    const auto add = [&wanted](const std::string& windowsPath) {
+        try {
+            if (!windowsPath.empty())
+                wanted << QString::fromLocal8Bit(platform::toHost(windowsPath));
+        } catch (const std::exception&) {
+        }
+    };
+    for (QTreeWidgetItemIterator it(m_tvw1); *it; ++it)
+        if ((*it)->data(0, FilledRole).toBool())
+            add(nodeKey(*it));
+    if (m_filFiles)
+        add(currentFolder());
+    for (QString& path : wanted)
+        path = QDir::cleanPath(path);
+    wanted.removeDuplicates();
+    const QStringList watched = m_watcher->directories();
+    QStringList gone;
+    for (const QString& path : watched)
+        if (!wanted.contains(path))
+            gone << path;
+    if (!gone.isEmpty())
+        m_watcher->removePaths(gone);
+    QStringList fresh;
+    for (const QString& path : wanted)
+        if (!watched.contains(path) && QFileInfo(path).isDir())
+            fresh << path;
+    if (!fresh.isEmpty())
+        m_watcher->addPaths(fresh);
+}
+
+void frmMain::folderChangedOnDisk(const QString& hostFolder) {
+    m_changedFolders.insert(QDir::cleanPath(hostFolder));
+    if (!m_busy)
+        m_diskChanges->start();
+}
+
+// The changed folders read again: their nodes' subfolders, and the list when it shows one of them.
+void frmMain::applyDiskChanges() {
+    if (m_busy || m_changedFolders.empty())
+        return;
+    const std::set<QString> changed = std::move(m_changedFolders);
+    m_changedFolders.clear();
+    const auto hostOf = [](const std::string& windowsPath) {
+        try {
+            return QDir::cleanPath(QString::fromLocal8Bit(platform::toHost(windowsPath)));
+        } catch (const std::exception&) {
+            return QString();
+        }
+    };
+    std::vector<QTreeWidgetItem*> nodes;
+    for (QTreeWidgetItemIterator it(m_tvw1); *it; ++it)
+        if ((*it)->data(0, FilledRole).toBool() && changed.count(hostOf(nodeKey(*it))))
+            nodes.push_back(*it);
+    // Deepest first: a node deleted by its parent's re-read is never touched afterwards.
+    std::sort(nodes.begin(), nodes.end(), [](QTreeWidgetItem* a, QTreeWidgetItem* b) {
+        int da = 0, db = 0;
+        for (QTreeWidgetItem* up = a->parent(); up; up = up->parent())
+            ++da;
+        for (QTreeWidgetItem* up = b->parent(); up; up = up->parent())
+            ++db;
+        return da > db;
+    });
+    for (QTreeWidgetItem* node : nodes)
+        syncFolderNode(node, false);
+    // The list is built again only when its files changed (a command's own changes were shown by
+    // the command already).
+    if (changed.count(hostOf(currentFolder())) && listSignature() != m_shownSignature)
+        rebuildListKeepingTicks();
+}
+
+// The names, sizes and change times of the current folder's files, as one text.
+QString frmMain::listSignature() const {
+    QString host;
+    try {
+        host = QString::fromLocal8Bit(platform::toHost(currentFolder()));
+    } catch (const std::exception&) {
+        return QString();
+    }
+    QString signature;
+    const QFileInfoList files =
+        QDir(host).entryInfoList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QFileInfo& file : files)
+        signature += file.fileName() + QLatin1Char('/') + QString::number(file.size()) + QLatin1Char('/') +
+                     QString::number(file.lastModified().toMSecsSinceEpoch()) + QLatin1Char('\n');
+    return signature;
+}
+
+void frmMain::rebuildListKeepingTicks() {
+    std::set<std::string> ticked, selected;
+    std::string currentRow = rowKey(m_lvwFiles->currentItem());
+    for (int i = 0; i < m_lvwFiles->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* row = m_lvwFiles->topLevelItem(i);
+        if (row->checkState(0) == Qt::Checked)
+            ticked.insert(rowKey(row));
+        if (row->isSelected())
+            selected.insert(rowKey(row));
+    }
+    filFiles_PathChange();
+    for (int i = 0; i < m_lvwFiles->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* row = m_lvwFiles->topLevelItem(i);
+        const std::string key = rowKey(row);
+        if (ticked.count(key))
+            row->setCheckState(0, Qt::Checked);
+        if (key == currentRow)
+            m_lvwFiles->setCurrentItem(row, 0, QItemSelectionModel::NoUpdate);
+        if (selected.count(key))
+            row->setSelected(true);
+    }
 }
 
 void frmMain::drvDrives_Change() {
@@ -803,7 +1060,6 @@ void frmMain::filFiles_PathChange() {
     // by the column the user chose.
     m_lvwFiles->setSortingEnabled(false);
     m_lvwFiles->clear();
-    m_simpleText->setText(QStringLiteral("Total Files: %1").arg(m_filFiles->count()));
     setListTint(false);
 
     std::vector<std::string> names;
@@ -841,6 +1097,9 @@ void frmMain::filFiles_PathChange() {
     }
     m_lvwFiles->addTopLevelItems(items);
     m_lvwFiles->setSortingEnabled(true);
+    m_shownSignature = listSignature();
+    // The rows shown, not the names on disk: a locked folder's desktop.ini is not one of the files.
+    m_simpleText->setText(QStringLiteral("Total Files: %1").arg(items.size()));
     setListTint(listing.lockedFolder);
 }
 

@@ -8,6 +8,7 @@
 #include <QPointer>
 
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@ class FileListBox;
 class QAbstractButton;
 class QAction;
 class QComboBox;
+class QFileSystemWatcher;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -25,6 +27,7 @@ class QPushButton;
 class QStatusBar;
 class QSystemTrayIcon;
 class QTabWidget;
+class QTimer;
 class QToolBar;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -54,6 +57,7 @@ public:
     static constexpr int SmallIconRole = Qt::UserRole + 1; // lvwFiles: "lock" on a locked file
     static constexpr int TextRole = Qt::UserRole + 2;      // the shown name as bytes (tvw1 and lvwFiles)
     static constexpr int BytesRole = Qt::UserRole + 3;     // lvwFiles: the file's size in bytes (-1: unknown)
+    static constexpr int FilledRole = Qt::UserRole + 4;    // tvw1: the node's subfolders have been read
 
     enum class LoadResult { Loaded, OtherInstanceActivated };
 
@@ -109,6 +113,14 @@ public:
     // path and name, its branch is read again (what was open stays open), the selection stays on it
     // and the file list shows the folder at its new place.
     void selectedFolderMoved(const std::string& newPath);
+    // Refresh (F5): the selected branch of the tree and the file list read again from the disk; ticks
+    // and selection stay on the rows that are still there.
+    void refreshBrowser();
+    // Reads a filled node's subfolders again: new folders appear, vanished ones go, open ones stay
+    // open. deep: the filled nodes under it as well.
+    void syncFolderNode(QTreeWidgetItem* node, bool deep);
+    // The host folders the pane shows and watches for changes (for tests).
+    QStringList watchedFolders() const;
     // A folder path as the status bar shows it: a locked folder the register knows by its former
     // name with " (locked)".
     std::string displayPath(const std::string& path) const;
@@ -160,6 +172,12 @@ private:
     void showFolderInStatus(const std::string& path);
     std::string recoveryMessage(core::RecoveryReport report) const;
     void refillBranch(QTreeWidgetItem* node, const std::string& oldKey);
+    void showStartFolder();
+    void watchShownFolders();
+    void folderChangedOnDisk(const QString& hostFolder);
+    void applyDiskChanges();
+    void rebuildListKeepingTicks();
+    QString listSignature() const;
     void setTabOrderOfMainPanel();
     void wireLockingCommands();
     // Creates the feature tabs' pages (wallet, favourites, shredder, viewer) and wires the feature
@@ -193,6 +211,10 @@ private:
     QSystemTrayIcon* m_tray = nullptr;
     std::vector<QPointer<QAction>> m_fileActions;
     std::vector<QPointer<QWidget>> m_fileWidgets;
+    QFileSystemWatcher* m_watcher = nullptr;
+    QTimer* m_diskChanges = nullptr;    // gathers a burst of changes into one re-read
+    std::set<QString> m_changedFolders; // host folders changed since the last re-read
+    QString m_shownSignature;           // the files the list was built from (listSignature)
     std::unique_ptr<shell::MainWindowPortAdapter> m_lockingPort;
     locking::LockingCommands* m_locking = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "shell/frmNewPassword.h"
 
+#include "core/PasswordRules.h"
 #include "diagnostics/ErrorReport.h"
 #include "platform/Prompt.h"
 #include "platform/SysError.h"
@@ -77,6 +78,10 @@ void frmNewPassword::cmdOK_Click() {
         m_txtPassword1->clear();
         m_txtPassword2->clear();
         m_txtPassword1->setFocus();
+        if (first == second) { // both empty or blank
+            m_prompt.show(core::kTypePasswordMessage, platform::Buttons::OK, platform::Icon::Exclamation);
+            return;
+        }
         m_prompt.show("New Password and Confirmed password are not same. Please verify", platform::Buttons::OK,
                       platform::Icon::None);
     } catch (const platform::SysError& e) {

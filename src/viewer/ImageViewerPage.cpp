@@ -161,6 +161,8 @@ void ImageViewerPage::setFolder(const std::string& windowsFolder) {
         emit progressShown(false);
         unsetCursor();
     }
+    if (windowsFolder != m_folder)
+        m_selectedName.clear(); // a choice made in another folder means nothing here
     m_folder = windowsFolder;
     emit panelTextChanged(QString::fromLocal8Bit(AddBackslash(m_folder)));
     m_lblCount->setText(QString::fromLocal8Bit(CountText(0, QLocale())));
@@ -213,7 +215,7 @@ void ImageViewerPage::onFinished() {
 
 // Marks the thumbnail at the selected index, once the sheet has it.
 void ImageViewerPage::showSelection() {
-    const QModelIndex index = m_model->index(m_selected);
+    const QModelIndex index = m_model->index(selectedIndex());
     if (!index.isValid() || m_sheet->currentIndex() == index)
         return;
     m_showingSelection = true;
@@ -228,7 +230,7 @@ std::string ImageViewerPage::imagePath(int index) const {
 void ImageViewerPage::selectThumbnail(int index) {
     if (index < 0 || index >= m_model->rowCount())
         return;
-    m_selected = index;
+    m_selectedName = m_model->fileName(index);
     const QString path = QString::fromLocal8Bit(imagePath(index));
     emit panelTextChanged(path);
     emit panelToolTipChanged(path);
@@ -238,9 +240,14 @@ void ImageViewerPage::selectThumbnail(int index) {
 void ImageViewerPage::openSelectedImage() {
     // The selected thumbnail, the first one before any was chosen. A sheet that has no thumbnail
     // there (empty, or smaller since the choice) opens nothing.
-    if (m_selected < 0 || m_selected >= m_model->rowCount())
+    const int row = selectedIndex();
+    if (row < 0 || row >= m_model->rowCount())
         return;
-    platform::openDefault(imagePath(m_selected));
+    platform::openDefault(imagePath(row));
+}
+
+int ImageViewerPage::selectedIndex() const {
+    return m_selectedName.empty() ? 0 : m_model->rowOf(m_selectedName);
 }
 
 } // namespace viewer

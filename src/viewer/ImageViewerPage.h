@@ -44,7 +44,8 @@ public:
     void selectThumbnail(int index);                  // a click on thumbnail `index`
 
     const std::string& folder() const { return m_folder; }
-    int selectedIndex() const { return m_selected; }
+    // The row of the chosen image (the first before any was chosen); -1 while its thumbnail is not there.
+    int selectedIndex() const;
     bool isBuilding() const;
     ThumbnailModel* model() const { return m_model; }
     ThumbSheet* sheet() const { return m_sheet; }
@@ -69,7 +70,9 @@ private:
     FolderPicker m_pickFolder;
     std::string m_folder;
     std::vector<std::string> m_names; // the files of the running or last build
-    int m_selected = 0;               // survives rebuilds
+    // The chosen image by its file name, so that the choice stays on it while thumbnails arrive and
+    // go in before it; "" before any choice. Survives rebuilds of the same folder.
+    std::string m_selectedName;
     bool m_showingSelection = false;
 
     QToolBar* m_tbrMain = nullptr;

@@ -75,6 +75,13 @@ std::string ThumbnailModel::fileName(int row) const {
     return row >= 0 && row < rowCount() ? m_rows[static_cast<std::size_t>(row)].fileName : std::string();
 }
 
+int ThumbnailModel::rowOf(const std::string& fileName) const {
+    for (std::size_t i = 0; i < m_rows.size(); ++i)
+        if (m_rows[i].fileName == fileName)
+            return static_cast<int>(i);
+    return -1;
+}
+
 std::string ThumbnailModel::caption(int row) const {
     return row >= 0 && row < rowCount() ? m_rows[static_cast<std::size_t>(row)].caption : std::string();
 }

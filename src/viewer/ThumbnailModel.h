@@ -37,6 +37,8 @@ public:
 
     // The file name of row `row` ("" outside the sheet), its caption, its picture.
     std::string fileName(int row) const;
+    // The row of the image with that file name, -1 when the sheet has none.
+    int rowOf(const std::string& fileName) const;
     std::string caption(int row) const;
     QImage picture(int row) const;
 

@@ -8,17 +8,26 @@
 #include "platform/Text.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QMimeData>
 #include <QPushButton>
 #include <QStyle>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 namespace wallet {
 
 namespace {
+
+// Clipboard managers (those of KDE and others) keep no history of data carrying this mark.
+constexpr const char* kSecretHint = "x-kde-passwordManagerHint";
+constexpr int kClipboardClearMs = 20000;
+// Item data of lstItem beside the description: server and user name, for the filter.
+constexpr int kSearchRole = Qt::UserRole + 1;
 
 QPushButton* makeButton(QWidget* owner, const char* name, const char* caption) {
     auto* b = new QPushButton(QString::fromLatin1(caption), owner);
@@ -47,14 +56,28 @@ PasswordWalletPage::PasswordWalletPage(platform::Prompt& prompt, QWidget* parent
     m_lstItem->setHeaderLabels({QStringLiteral("Password Items")});
     m_lstItem->setRootIsDecorated(false);
     m_lstItem->setAccessibleName(QStringLiteral("Password Items"));
+    m_txtFilter = new QLineEdit(this);
+    m_txtFilter->setObjectName(QStringLiteral("txtFilter"));
+    m_txtFilter->setClearButtonEnabled(true);
+    m_txtFilter->setPlaceholderText(QStringLiteral("Description, server or user name"));
+    auto* lblFilter = new QLabel(QStringLiteral("&Filter:"), this);
+    lblFilter->setObjectName(QStringLiteral("lblFilter"));
+    lblFilter->setBuddy(m_txtFilter);
+    auto* filterRow = new QHBoxLayout;
+    filterRow->addWidget(lblFilter);
+    filterRow->addWidget(m_txtFilter, 1);
+    auto* left = new QVBoxLayout;
+    left->addLayout(filterRow);
+    left->addWidget(m_lstItem, 1);
 
     auto* grid = new QGridLayout;
     const WalletBoxes boxes = addWalletRows(this, grid, 1);
     m_txtDescription = boxes.description;
     m_txtServer = boxes.server;
     m_txtUserName = boxes.userName;
-    m_txtPassword = boxes.password; // shown in clear, as the user keeps it
+    m_txtPassword = boxes.password;
     m_txtNotes = boxes.notes;
+    addPasswordToggle(this, grid, 3, 3, m_txtPassword);
     grid->addWidget(makePicture(this, "imgDescription", QStyle::SP_FileDialogDetailedView), 0, 0);
     grid->addWidget(makePicture(this, "imgServer", QStyle::SP_DriveNetIcon), 1, 0);
     grid->addWidget(makePicture(this, "imgUserName", QStyle::SP_DirHomeIcon), 2, 0);
@@ -69,15 +92,31 @@ PasswordWalletPage::PasswordWalletPage(platform::Prompt& prompt, QWidget* parent
     for (auto* b : {m_cmdPassAdd, m_cmdPassSave, m_cmdPassDelete, m_cmdPassReload})
         buttons->addWidget(b);
     buttons->addStretch();
+    m_cmdCopyUserName = makeButton(this, "cmdCopyUserName", "Copy User Name");
+    m_cmdCopyPassword = makeButton(this, "cmdCopyPassword", "Copy Password");
+    auto* copies = new QHBoxLayout;
+    copies->addWidget(m_cmdCopyUserName);
+    copies->addWidget(m_cmdCopyPassword);
+    copies->addStretch();
 
     auto* right = new QVBoxLayout;
     right->addLayout(grid);
+    right->addLayout(copies);
     right->addLayout(buttons);
     right->addStretch();
 
     auto* layout = new QHBoxLayout(this);
-    layout->addWidget(m_lstItem, 2);
+    layout->addLayout(left, 2);
     layout->addLayout(right, 3);
+
+    m_clearClipboard = new QTimer(this);
+    m_clearClipboard->setObjectName(QStringLiteral("tmrClearClipboard"));
+    m_clearClipboard->setSingleShot(true);
+    m_clearClipboard->setInterval(kClipboardClearMs);
+    connect(m_clearClipboard, &QTimer::timeout, this, &PasswordWalletPage::clearCopiedText);
+    connect(m_cmdCopyUserName, &QPushButton::clicked, this, &PasswordWalletPage::cmdCopyUserName_Click);
+    connect(m_cmdCopyPassword, &QPushButton::clicked, this, &PasswordWalletPage::cmdCopyPassword_Click);
+    connect(m_txtFilter, &QLineEdit::textChanged, this, &PasswordWalletPage::txtFilter_Change);
 
     connect(m_cmdPassReload, &QPushButton::clicked, this, &PasswordWalletPage::cmdPassReload_Click);
     connect(m_cmdPassSave, &QPushButton::clicked, this, &PasswordWalletPage::cmdPassSave_Click);
@@ -106,8 +145,52 @@ void PasswordWalletPage::cmdPassReload_Click() {
         auto* item = new QTreeWidgetItem(m_lstItem);
         item->setText(0, QString::fromLocal8Bit(name.data(), static_cast<qsizetype>(name.size())));
         item->setData(0, Qt::UserRole, QByteArray::fromStdString(name));
+        const WalletEntry entry = ReadWalletEntry(name);
+        item->setData(0, kSearchRole, QString::fromLocal8Bit(entry.server + "\n" + entry.userName));
     }
     m_cmdPassSave->setEnabled(false);
+    txtFilter_Change();
+}
+
+void PasswordWalletPage::txtFilter_Change() {
+    const QString needle = m_txtFilter->text().trimmed();
+    for (int i = 0; i < m_lstItem->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = m_lstItem->topLevelItem(i);
+        const bool shown = needle.isEmpty() || item->text(0).contains(needle, Qt::CaseInsensitive) ||
+                           item->data(0, kSearchRole).toString().contains(needle, Qt::CaseInsensitive);
+        item->setHidden(!shown);
+    }
+}
+
+void PasswordWalletPage::setClipboardClearDelay(int milliseconds) {
+    m_clearClipboard->setInterval(milliseconds);
+}
+
+void PasswordWalletPage::cmdCopyUserName_Click() {
+    copySecret(m_txtUserName->text());
+}
+
+void PasswordWalletPage::cmdCopyPassword_Click() {
+    copySecret(m_txtPassword->text());
+}
+
+void PasswordWalletPage::copySecret(const QString& text) {
+    if (text.isEmpty())
+        return;
+    auto* data = new QMimeData;
+    data->setText(text);
+    data->setData(QString::fromLatin1(kSecretHint), QByteArrayLiteral("secret"));
+    QGuiApplication::clipboard()->setMimeData(data);
+    m_copied = text;
+    m_clearClipboard->start();
+}
+
+// Takes the copied text off the clipboard, unless something else was copied since.
+void PasswordWalletPage::clearCopiedText() {
+    const QMimeData* now = QGuiApplication::clipboard()->mimeData();
+    if (now && now->text() == m_copied && now->data(QString::fromLatin1(kSecretHint)) == "secret")
+        QGuiApplication::clipboard()->clear();
+    m_copied.clear();
 }
 
 void PasswordWalletPage::lstItem_Click(QTreeWidgetItem* item) {

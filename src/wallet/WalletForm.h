@@ -5,6 +5,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QString>
 
 #include <string>
@@ -41,6 +42,25 @@ inline WalletBoxes addWalletRows(QWidget* owner, QGridLayout* grid, int column) 
     b.notes = addWalletRow(owner, grid, 4, column, "lblNotesCap", "Notes:", "txtNotes");
     grid->setColumnStretch(column + 1, 1);
     return b;
+}
+
+// The password box shows dots; the checkable button beside it ("Show" / "Hide") shows the password
+// in clear while it is down. Put into the grid at `row`, `column`.
+inline QPushButton* addPasswordToggle(QWidget* owner, QGridLayout* grid, int row, int column, QLineEdit* box) {
+    box->setEchoMode(QLineEdit::Password);
+    auto* toggle = new QPushButton(QStringLiteral("Show"), owner);
+    toggle->setObjectName(QStringLiteral("cmdShowPassword"));
+    toggle->setCheckable(true);
+    toggle->setAutoDefault(false);
+    toggle->setAccessibleName(QStringLiteral("Show Password"));
+    toggle->setToolTip(QStringLiteral("Show or hide the password"));
+    QObject::connect(toggle, &QPushButton::toggled, box, [box, toggle](bool shown) {
+        box->setEchoMode(shown ? QLineEdit::Normal : QLineEdit::Password);
+        toggle->setText(shown ? QStringLiteral("Hide") : QStringLiteral("Show"));
+        toggle->setAccessibleName(shown ? QStringLiteral("Hide Password") : QStringLiteral("Show Password"));
+    });
+    grid->addWidget(toggle, row, column);
+    return toggle;
 }
 
 inline std::string boxText(const QLineEdit* box) {

@@ -1,12 +1,16 @@
 #include "wallet/frmPassAdd.h"
 
+#include "wallet/PasswordGenerator.h"
 #include "wallet/Wallet.h"
 #include "wallet/WalletForm.h"
 
 #include "platform/Prompt.h"
 
+#include <QCheckBox>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 namespace wallet {
@@ -27,6 +31,47 @@ frmPassAdd::frmPassAdd(platform::Prompt& prompt, std::function<void()> reload, Q
     m_txtUserName = boxes.userName;
     m_txtPassword = boxes.password;
     m_txtNotes = boxes.notes;
+    addPasswordToggle(this, grid, 3, 2, m_txtPassword);
+
+    // The generator: a length and the classes of characters to draw from.
+    auto* fraGenerator = new QGroupBox(QStringLiteral("Password Generator"), this);
+    fraGenerator->setObjectName(QStringLiteral("fraGenerator"));
+    m_spnLength = new QSpinBox(fraGenerator);
+    m_spnLength->setObjectName(QStringLiteral("spnLength"));
+    m_spnLength->setRange(kMinGeneratedLength, kMaxGeneratedLength);
+    m_spnLength->setValue(kDefaultGeneratedLength);
+    auto* lblLength = new QLabel(QStringLiteral("&Length:"), fraGenerator);
+    lblLength->setObjectName(QStringLiteral("lblLength"));
+    lblLength->setBuddy(m_spnLength);
+    const auto makeClass = [fraGenerator](const char* name, const char* caption, const char* accessible) {
+        auto* box = new QCheckBox(QString::fromLatin1(caption), fraGenerator);
+        box->setObjectName(QString::fromLatin1(name));
+        box->setAccessibleName(QString::fromLatin1(accessible));
+        box->setChecked(true);
+        return box;
+    };
+    m_chkUpperCase = makeClass("chkUpperCase", "A-Z", "Upper case letters");
+    m_chkLowerCase = makeClass("chkLowerCase", "a-z", "Lower case letters");
+    m_chkDigits = makeClass("chkDigits", "0-9", "Digits");
+    m_chkSymbols = makeClass("chkSymbols", "Symbols", "Symbols");
+    m_cmdGenerate = new QPushButton(QStringLiteral("&Generate"), fraGenerator);
+    m_cmdGenerate->setObjectName(QStringLiteral("cmdGenerate"));
+    m_cmdGenerate->setAutoDefault(false);
+    auto* generatorRow = new QHBoxLayout(fraGenerator);
+    generatorRow->addWidget(lblLength);
+    generatorRow->addWidget(m_spnLength);
+    for (QCheckBox* box : {m_chkUpperCase, m_chkLowerCase, m_chkDigits, m_chkSymbols}) {
+        generatorRow->addWidget(box);
+        // Nothing to draw from: nothing to generate.
+        connect(box, &QCheckBox::toggled, this, [this] {
+            m_cmdGenerate->setEnabled(m_chkUpperCase->isChecked() || m_chkLowerCase->isChecked() ||
+                                      m_chkDigits->isChecked() || m_chkSymbols->isChecked());
+        });
+    }
+    generatorRow->addStretch();
+    generatorRow->addWidget(m_cmdGenerate);
+    layout->addWidget(fraGenerator);
+    connect(m_cmdGenerate, &QPushButton::clicked, this, &frmPassAdd::cmdGenerate_Click);
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -41,6 +86,21 @@ frmPassAdd::frmPassAdd(platform::Prompt& prompt, std::function<void()> reload, Q
 
     connect(ok, &QPushButton::clicked, this, &frmPassAdd::cmdOK_Click);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void frmPassAdd::cmdGenerate_Click() {
+    unsigned classes = 0;
+    if (m_chkUpperCase->isChecked())
+        classes |= kUpperCase;
+    if (m_chkLowerCase->isChecked())
+        classes |= kLowerCase;
+    if (m_chkDigits->isChecked())
+        classes |= kDigits;
+    if (m_chkSymbols->isChecked())
+        classes |= kSymbols;
+    const std::string password = GeneratePassword(m_spnLength->value(), classes);
+    if (!password.empty())
+        m_txtPassword->setText(QString::fromLatin1(password.data(), static_cast<qsizetype>(password.size())));
 }
 
 void frmPassAdd::cmdOK_Click() {

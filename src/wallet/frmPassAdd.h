@@ -1,12 +1,16 @@
 #pragma once
-// The window that adds one wallet entry: five boxes, OK writes the entry and has the wallet tab
+// The window that adds one wallet entry: five boxes (the password as dots until Show is pressed), a
+// password generator (length and classes of characters), OK writes the entry and has the wallet tab
 // reload its list, Cancel writes nothing.
 
 #include <QDialog>
 
 #include <functional>
 
+class QCheckBox;
 class QLineEdit;
+class QPushButton;
+class QSpinBox;
 
 namespace platform {
 class Prompt;
@@ -22,6 +26,8 @@ public:
     frmPassAdd(platform::Prompt& prompt, std::function<void()> reload, QWidget* parent = nullptr);
 
     void cmdOK_Click();
+    // A new password from the generator's settings into the password box.
+    void cmdGenerate_Click();
 
 private:
     platform::Prompt& m_prompt;
@@ -31,6 +37,12 @@ private:
     QLineEdit* m_txtUserName;
     QLineEdit* m_txtPassword;
     QLineEdit* m_txtNotes;
+    QSpinBox* m_spnLength;
+    QCheckBox* m_chkUpperCase;
+    QCheckBox* m_chkLowerCase;
+    QCheckBox* m_chkDigits;
+    QCheckBox* m_chkSymbols;
+    QPushButton* m_cmdGenerate;
 };
 
 } // namespace wallet

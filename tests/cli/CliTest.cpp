@@ -98,7 +98,7 @@ TEST_F(CliTest, FailuresExitWithOneAndPrintTheEngineMessage) {
 
     CliRun r = cli({"--password-stdin", "unlock", locked}, "wrong\n");
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, "Sorry, this is not the correct password!\n");
+    EXPECT_EQ(r.err, "Sorry, this is not the correct password!\n'a.txt'\n");
     EXPECT_TRUE(sandbox.exists("C:\\F\\" + TransformName("a.txt") + ".TSL"));
 
     r = cli({"--password-stdin", "lock", sandbox.host("C:\\F\\empty.txt"), sandbox.host("C:\\F\\none.txt")}, "pw\n");
@@ -348,3 +348,22 @@ TEST_F(CliTest, RecoverFinishesAndRollsBackInterruptedRuns) {
     EXPECT_EQ(cli({"vault"}).out, "file (.TSL)\t" + folder + "/gone.txt\t" + folder + "/" + lockedName + "\n");
     EXPECT_TRUE(contains(sandbox.readFile("C:\\Rec\\.hidden"), lockedName + "\n"));
 }
+
+namespace {
+
+// A lock needs a password: an empty line (or an empty answer at the terminal) locks nothing.
+TEST_F(CliTest, AnEmptyPasswordLocksNothingAndExitsWithTwo) {
+    const std::string a = sandbox.host(sandbox.writeFile("C:\\F\\a.txt", "abc"));
+    for (const char* input : {"\n", "\r\n"}) {
+        const CliRun r = cli({"--password-stdin", "lock", a}, input);
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_EQ(r.err, "tessaly-cli: Please type a password.\n");
+        EXPECT_EQ(sandbox.readFile("C:\\F\\a.txt"), "abc");
+    }
+    // Unlock takes an empty password (files locked before this rule have one): it goes on to the file.
+    const CliRun unlock = cli({"--password-stdin", "unlock", a}, "\n");
+    EXPECT_TRUE(contains(unlock.err, "not a locked file name")) << unlock.err;
+    EXPECT_FALSE(contains(unlock.err, "Please type a password.")) << unlock.err;
+}
+
+} // namespace

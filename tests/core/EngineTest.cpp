@@ -212,9 +212,10 @@ TEST_F(EngineTest, WrongPasswordOrCaseLeavesTheLockedFileAndItsEntry) {
 
             EXPECT_FALSE(large ? core::BigDecrypt(locked, typed, context()) : core::Decrypt(locked, typed, context()));
             ASSERT_EQ(prompt.boxes.size(), 1u);
-            EXPECT_EQ(prompt.last().text, "Sorry, this is not the correct password!");
+            // The file is named: in a batch the user must know which one the password did not fit.
+            EXPECT_EQ(prompt.last().text, "Sorry, this is not the correct password!\r\n'f.bin'");
             EXPECT_EQ(prompt.last().icon, Icon::Exclamation);
-            EXPECT_EQ(prompt.last().title, "Secret");
+            EXPECT_EQ(prompt.last().title, "Wrong Password");
             EXPECT_EQ(sandbox.readFile(locked), bytes);
             EXPECT_EQ(platform::getAttributes(locked), platform::kAttrReadOnly | platform::kAttrHidden);
             struct stat st {};
@@ -376,7 +377,7 @@ TEST_F(EngineTest, AccessErrorsShowTheirMessagesAndKeepTheFile) {
     EXPECT_EQ(prompt.boxes[0].text, "Path/File access error\r\n'a.txt': Operation not permitted.");
     EXPECT_EQ(prompt.boxes[0].title, "Path/File access error");
     EXPECT_EQ(prompt.boxes[0].icon, Icon::Critical);
-    EXPECT_EQ(prompt.boxes[1].text, "A Path/File access error occured during unlocking one of the selected file\r\n"
+    EXPECT_EQ(prompt.boxes[1].text, "A Path/File access error occurred during unlocking one of the selected file\r\n"
                                     "'b.txt': Operation not permitted.");
     EXPECT_EQ(prompt.boxes[1].title, "Path/File access error");
     EXPECT_EQ(sandbox.readFile(path), "content");

@@ -131,7 +131,7 @@ TEST_F(FavouritesPageTest, ChangeAsksAndRewritesTheLineRenamingTheFavourite) {
     EXPECT_EQ(prompt.last().text, "Are you sure you want to Change 'Old' URL ?");
     EXPECT_EQ(prompt.last().buttons, Buttons::YesNo);
     EXPECT_EQ(prompt.last().icon, Icon::Question);
-    EXPECT_EQ(prompt.last().title, "Lock Confirmation");
+    EXPECT_EQ(prompt.last().title, "Change Confirmation"); // nothing is locked here
     EXPECT_EQ(store(), line("Old", "http://old") + line("Other", "http://other"));
 
     select("Old");
@@ -183,7 +183,7 @@ TEST_F(FavouritesPageTest, DeleteAsksAndRemovesOnlyTheNamedFavourite) {
     prompt.answer(Answer::No);
     click(page.get(), "cmdDelete");
     EXPECT_EQ(prompt.last().text, "Are you sure you want to delete '" + first + "' URL ?");
-    EXPECT_EQ(prompt.last().title, "Lock Confirmation");
+    EXPECT_EQ(prompt.last().title, "Delete Confirmation");
     EXPECT_EQ(rows(list()).size(), 2u);
 
     select(first);

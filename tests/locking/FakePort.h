@@ -47,7 +47,7 @@ public:
         log.push_back("folderPath:" + path);
         treeFolder.key = path;
     }
-    void browseBootDrive() override { log.push_back("browseBootDrive"); }
+    void rereadFolderTree() override { log.push_back("rereadFolderTree"); }
     std::string password1() const override { return pw1; }
     std::string password2() const override { return pw2; }
     void clearPasswords() override {

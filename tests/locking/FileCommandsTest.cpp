@@ -142,7 +142,7 @@ TEST_F(FileCommandsTest, LockBatchAppliesEveryCheckFileByFileAndChoosesTheEngine
     EXPECT_TRUE(result.anyChecked);
     EXPECT_FALSE(result.failed);
     ASSERT_EQ(prompt.boxes.size(), 3u) << boxList(prompt);
-    EXPECT_EQ(prompt.boxes[0].text, "An error occured during locking process \r\n Tessaly.exe can not be locked.");
+    EXPECT_EQ(prompt.boxes[0].text, "An error occurred during locking process \r\n Tessaly.exe can not be locked.");
     EXPECT_EQ(prompt.boxes[0].icon, Icon::Information);
     EXPECT_EQ(prompt.boxes[1].text, "Sorry you cannot lock a system file as this may crash your system");
     EXPECT_EQ(prompt.boxes[1].icon, Icon::None);
@@ -184,7 +184,7 @@ TEST_F(FileCommandsTest, NoCheckedFileIsToldAfterTheListWasRebuilt) {
         testing_support::ScriptedPrompt p;
         Recorder r;
         r.prompt = &p;
-        const auto b = batch("C:\\Docs", {}, "", "");
+        const auto b = batch("C:\\Docs", {}, "pw", "pw");
         const auto result = lock ? locking::LockFiles(b, p, r.hooks()) : locking::UnlockFiles(b, p, r.hooks());
         EXPECT_EQ(result.end, RunEnd::Completed);
         EXPECT_FALSE(result.anyChecked);
@@ -204,7 +204,7 @@ TEST_F(FileCommandsTest, WrongPasswordEndsAnUnlockBatchOfSmallFilesAtTheFirstFil
     const auto result = locking::UnlockFiles(batch("C:\\Docs", locked, "wrong", ""), prompt, rec.hooks());
     EXPECT_EQ(result.end, RunEnd::Stopped);
     ASSERT_EQ(prompt.boxes.size(), 1u) << boxList(prompt);
-    EXPECT_EQ(prompt.last().text, "Sorry, this is not the correct password!");
+    EXPECT_EQ(prompt.last().text, "Sorry, this is not the correct password!\r\n'a.txt'");
     for (const auto& item : locked)
         EXPECT_TRUE(sandbox.exists("C:\\Docs\\" + item.key)) << item.key;
     // No rebuild; the caller keeps the password boxes.
@@ -230,8 +230,8 @@ TEST_F(FileCommandsTest, UnlockTellsOfPlainFilesAndGoesOnAfterAFailingLargeFile)
     ASSERT_EQ(prompt.boxes.size(), 3u) << boxList(prompt);
     EXPECT_EQ(prompt.boxes[0].text, "C:\\Docs\\plain.txt is already unlocked.");
     EXPECT_EQ(prompt.boxes[0].icon, Icon::None);
-    EXPECT_EQ(prompt.boxes[1].text, "Sorry, this is not the correct password!");
-    EXPECT_EQ(prompt.boxes[2].text, "An Error occured during unlock process");
+    EXPECT_EQ(prompt.boxes[1].text, "Sorry, this is not the correct password!\r\n'big.bin'");
+    EXPECT_EQ(prompt.boxes[2].text, "An Error occurred during unlock process");
     EXPECT_EQ(prompt.boxes[2].icon, Icon::Critical);
     EXPECT_EQ(prompt.boxes[2].title, "Error");
     EXPECT_TRUE(sandbox.exists("C:\\Docs\\" + TransformName("big.bin") + ".TSW"));
@@ -342,7 +342,7 @@ TEST_F(FileCommandsTest, AnotherDrivesRootIsNotRefused) {
                                    sandbox.host(d));
     platform::reloadDrives();
     sandbox.writeFile("C:\\driveD\\x.txt", "on d");
-    const auto result = locking::LockFiles(batch("D:\\", {{"x.txt", "x.txt"}}, "", ""), prompt);
+    const auto result = locking::LockFiles(batch("D:\\", {{"x.txt", "x.txt"}}, "pw", "pw"), prompt);
     EXPECT_EQ(result.end, RunEnd::Completed);
     EXPECT_TRUE(prompt.boxes.empty()) << boxList(prompt);
     EXPECT_TRUE(sandbox.exists("C:\\driveD\\" + TransformName("x.txt") + ".TSL"));

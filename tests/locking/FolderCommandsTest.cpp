@@ -128,13 +128,20 @@ TEST_F(FolderCommandsTest, LockFolderRefusals) {
         {"C:\\Docs\\Old", "a", "b", {}, "The two passwords are not the same!", Icon::Exclamation},
         {"C:\\Program", "", "", {}, "You can not lock your application folder", Icon::Critical},
         // The comparison with the program's folder is exact: another case reaches the question.
-        {"C:\\program", "", "", {Answer::No}, "Are you sure you want to lock 'C:\\program' folder ?", Icon::Question},
+        {"C:\\program",
+         "pw",
+         "pw",
+         {Answer::No},
+         "Are you sure you want to lock 'C:\\program' folder ?",
+         Icon::Question},
         {"C:\\", "", "", {}, "Sorry you cannot lock C:\\ Drive's Root Folder", Icon::None},
         {"d:", "", "", {}, "Sorry you cannot lock d:\\ Drive's Root Folder", Icon::None},
         {"C:\\Docs\\Done", "", "", {}, "The folder you are trying to lock is already locked.", Icon::Information},
+        // Every refusal of the folder comes first; then an empty password is refused before the question.
+        {"C:\\Docs\\Old", "", "", {}, "Please type a password.", Icon::Exclamation},
         {"C:\\Docs\\Old",
-         "",
-         "",
+         "pw",
+         "pw",
          {Answer::No},
          "Are you sure you want to lock 'C:\\Docs\\Old' folder ?",
          Icon::Question},
@@ -236,7 +243,7 @@ TEST_F(FolderCommandsTest, AWriteProtectedFolderIsNamedWithTheSystemsReason) {
 
 TEST_F(FolderCommandsTest, AnExistingDesktopIniKeepsItsLinesAndGainsTheClassId) {
     sandbox.writeFile("C:\\Docs\\Old\\desktop.ini", "[.ShellClassInfo]\r\nIconResource=x.ico,0\r\n");
-    const auto result = locking::LockFolder(request("C:\\Docs\\Old", "", ""), prompt);
+    const auto result = locking::LockFolder(request("C:\\Docs\\Old", "pw", "pw"), prompt);
     ASSERT_TRUE(result.moved) << boxList(prompt);
     const std::string ini = sandbox.readFile(result.newPath + "\\desktop.ini");
     EXPECT_NE(ini.find("IconResource=x.ico,0"), std::string::npos) << ini;
@@ -337,7 +344,7 @@ TEST_F(FolderCommandsTest, UnlockFolderGivesTheFolderBack) {
     const auto result = locking::UnlockFolder(lockedRequest("C:\\Docs\\Old", "pw", "pw"), p);
     ASSERT_EQ(p.boxes.size(), 1u) << boxList(p);
     EXPECT_EQ(p.last().text, "Are you sure you want to unlock 'C:\\Docs\\Old' folder ?");
-    EXPECT_EQ(p.last().title, "Lock Confirmation");
+    EXPECT_EQ(p.last().title, "Unlock Confirmation");
     EXPECT_TRUE(result.moved);
     EXPECT_EQ(result.newPath, "C:\\Docs\\Old");
     EXPECT_TRUE(result.clearPasswords);
@@ -443,7 +450,7 @@ TEST_F(FolderCommandsTest, AFolderWhoseParentIsMissingIsNeverForgotten) {
 TEST_F(FolderCommandsTest, LockFolderAndFilesLocksTheFilesThenHidesTheFolderWithoutAPassword) {
     sandbox.writeFile("C:\\Docs\\Old\\a.txt", "a");
     sandbox.writeFile("C:\\Docs\\Old\\b.txt", "b");
-    const auto result = locking::LockFolderAndFiles(request("C:\\Docs\\Old", "", ""), prompt);
+    const auto result = locking::LockFolderAndFiles(request("C:\\Docs\\Old", "files", "files"), prompt);
     ASSERT_EQ(prompt.texts(), std::vector<std::string>{"Are you sure you want to lock 'C:\\Docs\\Old' folder ?"});
     ASSERT_TRUE(result.moved);
     EXPECT_TRUE(result.clearPasswords);
@@ -456,7 +463,7 @@ TEST_F(FolderCommandsTest, LockFolderAndFilesLocksTheFilesThenHidesTheFolderWith
     EXPECT_EQ(lockedFolders().size(), 1u);
     EXPECT_EQ(storedValue("C:\\\\Docs\\Old"), "");
 
-    // No stored password: Unlock Folder takes two empty boxes.
+    // No stored password (the files have theirs): Unlock Folder takes two empty boxes.
     testing_support::ScriptedPrompt p;
     EXPECT_TRUE(locking::UnlockFolder(lockedRequest("C:\\Docs\\Old", "", ""), p).moved) << boxList(p);
     EXPECT_TRUE(sandbox.exists("C:\\Docs\\Old\\" + TransformName("a.txt") + ".TSL"));
@@ -483,12 +490,19 @@ TEST_F(FolderCommandsTest, LockFolderAndFilesLeavesTheFolderAloneWhenTheFileLock
         EXPECT_EQ(p.texts(), std::vector<std::string>{text});
     }
     EXPECT_TRUE(sandbox.exists("C:\\Docs\\a|b"));
+
+    // Two empty boxes are refused before the question: nothing would protect the files.
+    testing_support::ScriptedPrompt empty;
+    EXPECT_FALSE(locking::LockFolderAndFiles(request("C:\\Docs\\Old", "", ""), empty).moved);
+    EXPECT_EQ(empty.texts(), std::vector<std::string>{"Please type a password."});
+    EXPECT_EQ(empty.last().icon, Icon::Exclamation);
+    EXPECT_EQ(hostEntries(sandbox.host("C:\\Docs\\Old")), std::vector<std::string>{"a.txt"});
 }
 
 TEST_F(FolderCommandsTest, LockFolderAndFilesOnAnAlreadyLockedFolderLocksTheFilesAndSaysSo) {
     sandbox.writeFile("C:\\Docs\\Old\\a.txt", "a");
     sandbox.writeFile("C:\\Docs\\Old\\desktop.ini", kIni);
-    const auto result = locking::LockFolderAndFiles(request("C:\\Docs\\Old", "", ""), prompt);
+    const auto result = locking::LockFolderAndFiles(request("C:\\Docs\\Old", "pw", "pw"), prompt);
     EXPECT_EQ(prompt.last().text, "The folder you are trying to lock is already locked.");
     EXPECT_FALSE(result.moved);
     EXPECT_TRUE(sandbox.exists("C:\\Docs\\Old\\" + TransformName("a.txt") + ".TSL"));

@@ -65,6 +65,7 @@ TEST_F(LockingCommandsTest, NoCommandThatChangesFilesStartsWhileOneRuns) {
     port.setRows({{"a.txt", "a.txt"}}, true);
     port.treeFolder = {"C:\\Docs\\Old", "Old", "C:\\\\Docs\\Old"};
     port.selected = locking::FileItem{"a.txt", "a.txt"};
+    port.pw1 = port.pw2 = "pw";
     bool busyDuringRun = false;
     port.onShowProgress = [&] {
         busyDuringRun = port.busy && commands->isBusy();

@@ -120,7 +120,7 @@ TEST_F(VaultTest, ShowingTheWindowFillsTheListsFromTheRegister) {
     EXPECT_EQ(folders()->item(0)->text(), QStringLiteral("C:\\Docs\\Old"));
     EXPECT_EQ(key(folders()->item(0)), lockedFolder);
     // Refresh also points the main window's browser at C:\ and rebuilds its list, once.
-    EXPECT_EQ(port.log, (std::vector<std::string>{"browseBootDrive", "refreshFiles"}));
+    EXPECT_EQ(port.log, (std::vector<std::string>{"rereadFolderTree", "refreshFiles"}));
 
     child<QPushButton>("cmdSelectAll")->click();
     EXPECT_EQ(files()->item(1)->checkState(), Qt::Checked);
@@ -137,15 +137,16 @@ TEST_F(VaultTest, NoRefreshWhileACommandOfTheMainWindowRuns) {
     QTest::qWait(50);
     EXPECT_TRUE(port.log.empty());
     vault->setCommandsEnabled(true);
-    EXPECT_EQ(port.log, (std::vector<std::string>{"browseBootDrive", "refreshFiles"}));
+    EXPECT_EQ(port.log, (std::vector<std::string>{"rereadFolderTree", "refreshFiles"}));
 }
 
 TEST_F(VaultTest, UnlockFolderWithTheRightPasswordAndWithNothingChecked) {
     lockFolder("Old", "pw");
     vault->Refresh();
+    // Nothing checked: no success is claimed for nothing.
     child<QPushButton>("cmdUnlockFolder")->click();
-    EXPECT_EQ(port.scripted.texts(), std::vector<std::string>{"All selected folders have been unlocked"});
-    EXPECT_EQ(port.scripted.last().icon, Icon::Information);
+    EXPECT_EQ(port.scripted.texts(), std::vector<std::string>{"No folder is checked"});
+    EXPECT_EQ(port.scripted.last().icon, Icon::Exclamation);
 
     port.scripted.boxes.clear();
     checkAll(folders());
@@ -154,7 +155,8 @@ TEST_F(VaultTest, UnlockFolderWithTheRightPasswordAndWithNothingChecked) {
     EXPECT_EQ(port.scripted.texts(),
               (std::vector<std::string>{"Are you sure you want to unlock 'C:\\Docs\\Old' folder ?",
                                         "All selected folders have been unlocked"}));
-    EXPECT_EQ(port.scripted.boxes[0].title, "Lock Confirmation");
+    EXPECT_EQ(port.scripted.boxes[0].title, "Unlock Confirmation");
+    EXPECT_EQ(port.scripted.last().icon, Icon::Information);
     EXPECT_TRUE(sandbox.exists("C:\\Docs\\Old"));
     EXPECT_EQ(platform::getAttributes("C:\\Docs\\Old") & ~platform::kAttrDirectory, 0u);
     EXPECT_EQ(folders()->count(), 0);
@@ -191,16 +193,17 @@ TEST_F(VaultTest, NamesThatAreNotUtf8AreUnlockedByTheirExactBytes) {
 
 TEST_F(VaultTest, AWrongPasswordEmptiesTheBoxForTheFoldersThatFollow) {
     const std::string first = lockFolder("First", "pw");
-    lockFolder("Second", "", true); // Lock Folder and Files: no stored password
+    lockFolder("Second", "files pw", true); // Lock Folder and Files: no stored password
     vault->Refresh();
     ASSERT_EQ(folders()->count(), 2);
     checkAll(folders());
     typePassword("bad");
     child<QPushButton>("cmdUnlockFolder")->click();
-    EXPECT_EQ(
-        port.scripted.texts(),
-        (std::vector<std::string>{"Password not correct", "Are you sure you want to unlock 'C:\\Docs\\Second' folder ?",
-                                  "All selected folders have been unlocked"}));
+    EXPECT_EQ(port.scripted.texts(),
+              (std::vector<std::string>{
+                  "Password not correct", "Are you sure you want to unlock 'C:\\Docs\\Second' folder ?",
+                  "1 of 2 selected folders were unlocked; 'C:\\Docs\\First' was not (wrong password)."}));
+    EXPECT_EQ(port.scripted.last().icon, Icon::Exclamation);
     EXPECT_TRUE(child<QLineEdit>("txtPassword1")->text().isEmpty());
     EXPECT_TRUE(sandbox.exists(first));
     EXPECT_TRUE(sandbox.exists("C:\\Docs\\Second"));
@@ -239,7 +242,8 @@ TEST_F(VaultTest, AVanishedFolderIsForgottenFromTheVaultAfterAYes) {
         EXPECT_EQ(port.scripted.texts(),
                   (std::vector<std::string>{"The folder 'C:\\Docs\\Old' no longer exists. Remove it from the Security "
                                             "Vault?",
-                                            "All selected folders have been unlocked"}));
+                                            "0 of 1 selected folders were unlocked; 'C:\\Docs\\Old' was not (it "
+                                            "is not there)."}));
         EXPECT_EQ(folders()->count(), answer == Answer::Yes ? 0 : 1);
     }
 }
@@ -281,8 +285,10 @@ TEST_F(VaultTest, AnItemUnderALockedFolderIsNotUnlockedUntilThatFolderIs) {
     const std::string advice = "' lies inside the locked folder 'C:\\Docs'. Unlock that folder first.";
     EXPECT_EQ(port.scripted.texts(),
               (std::vector<std::string>{"'C:\\Docs\\Sub" + advice, "'" + docs + "\\inner" + advice,
-                                        "All selected folders have been unlocked", "'C:\\Docs\\a.txt" + advice,
-                                        "'C:\\Docs\\a.txt" + advice}));
+                                        "0 of 2 selected folders were unlocked; 'C:\\Docs\\Sub' was not (it lies "
+                                        "inside a locked folder); '" +
+                                            docs + "\\inner' was not (it lies inside a locked folder).",
+                                        "'C:\\Docs\\a.txt" + advice, "'C:\\Docs\\a.txt" + advice}));
     EXPECT_EQ(sandbox.readFile(port.registerFile), registerBefore);
     EXPECT_TRUE(sandbox.exists(docs + "\\" + GetFileNamePart(sub)));
     EXPECT_TRUE(sandbox.exists(locking::LockedFolderPath(docs + "\\inner", "inner")));
@@ -301,7 +307,7 @@ TEST_F(VaultTest, UnlockFilesGoesOnAfterAFailureAndRefreshes) {
     child<QPushButton>("cmdSelectAll")->click();
     typePassword("pw");
     child<QPushButton>("cmdUnlockFiles")->click();
-    EXPECT_EQ(port.scripted.texts(), std::vector<std::string>{"Sorry, this is not the correct password!"});
+    EXPECT_EQ(port.scripted.texts(), std::vector<std::string>{"Sorry, this is not the correct password!\r\n'a.txt'"});
     EXPECT_EQ(sandbox.readFile("C:\\Docs\\b.txt"), "b");
     EXPECT_EQ(sandbox.readFile("C:\\Docs\\c.bin"), content(300000));
     ASSERT_EQ(files()->count(), 1);
@@ -377,7 +383,7 @@ TEST_F(VaultTest, ThePasswordBoxServesBothListsAndEmptiesAfterAnUnlock) {
     files()->item(1)->setCheckState(Qt::Checked);
     typePassword("pw");
     child<QPushButton>("cmdUnlockFiles")->click();
-    EXPECT_EQ(port.scripted.texts(), std::vector<std::string>{"Sorry, this is not the correct password!"});
+    EXPECT_EQ(port.scripted.texts(), std::vector<std::string>{"Sorry, this is not the correct password!\r\n'b.txt'"});
     EXPECT_EQ(box->text(), QStringLiteral("pw"));
     // One that unlocked a file empties the box.
     ASSERT_EQ(files()->count(), 2);

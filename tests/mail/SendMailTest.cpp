@@ -7,13 +7,16 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -164,3 +167,48 @@ TEST_F(SendMailTest, AMissingMailProgramIsTold) {
         << prompt.last().text;
     EXPECT_FALSE(prompt.busy);
 }
+
+namespace {
+
+// The mail helper's exit status decides, however long it takes: one that fails after some seconds
+// (a mail program that could not take the message) is a failure, not a message sent.
+TEST_F(SendMailTest, AHelperThatFailsLateIsStillAFailure) {
+    installStub(recordCall() + "sleep 4\necho 'the mail program gave up' >&2\nexit 3\n");
+    sandbox.writeFile("C:\\Docs\\one.TSL", kLocked);
+    mail::cmdSendEmail_Click(prompt, "C:\\Docs", {{"one.TSL", "one", true}});
+    ASSERT_EQ(prompt.boxes.size(), 1u);
+    EXPECT_EQ(prompt.last().text,
+              "No mail program could be started.\r\nxdg-email ended with status 3: the mail program gave up");
+    EXPECT_EQ(prompt.last().icon, platform::Icon::Critical);
+    EXPECT_GT(prompt.eventPumps, 0); // the window kept painting while it waited
+    EXPECT_FALSE(prompt.busy);
+}
+
+// One still running at the deadline is neither sent nor failed: the user is told to look, and the
+// helper is left to run.
+TEST_F(SendMailTest, AHelperStillRunningAtTheDeadlineIsToldAndLeftRunning) {
+    const std::string pidFile = sandbox.root() + "/helper.pid";
+    installStub("echo $$ > '" + pidFile + "'\nexec sleep 600\n");
+    int pumps = 0;
+    const mail::MailLaunch launch = mail::LaunchMailProgram(
+        {"--subject", "s"}, [&pumps] { ++pumps; }, 2000);
+    EXPECT_FALSE(launch.started);
+    EXPECT_TRUE(launch.timedOut);
+    EXPECT_EQ(launch.reason, std::string(mail::kMailNoAnswer) +
+                                 "2 seconds. Look in your mail program whether the message was opened there before "
+                                 "sending the file again.");
+    EXPECT_GT(pumps, 0);
+    // The helper writes its number as it starts (on a loaded machine, maybe only now).
+    std::string pid;
+    for (int i = 0; i < 600 && pid.empty(); ++i) {
+        if (std::filesystem::exists(pidFile))
+            pid = testing_support::readHostFile(pidFile);
+        if (pid.empty())
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_FALSE(pid.empty());
+    EXPECT_EQ(::kill(std::stoi(pid), 0), 0); // still running
+    ::kill(std::stoi(pid), SIGTERM);
+}
+
+} // namespace

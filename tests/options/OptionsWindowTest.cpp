@@ -73,7 +73,9 @@ TEST_F(OptionsWindowTest, ShowsBothPagesWithTheirCaptions) {
     mainWindow.setWindowTitle(QStringLiteral("Free - Tessaly"));
     open();
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Tessaly -Options"));
-    EXPECT_EQ(window->parent(), nullptr);
+    // Owned by the main window, so that it stays above it.
+    EXPECT_EQ(window->parentWidget(), &mainWindow);
+    EXPECT_TRUE(window->isWindow());
     auto* tabs = child<QTabWidget>("tbsOptions");
     ASSERT_EQ(tabs->count(), 2);
     EXPECT_EQ(tabs->tabText(0), QStringLiteral("Preferences"));
@@ -254,3 +256,30 @@ TEST_F(OptionsWindowTest, CloseUnloadsTheWindow) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(window.isNull());
 }
+
+namespace {
+
+// A program outside every drive (here the test program itself, outside the sandbox's drive C:) is
+// named by its real path wherever a setting points at it: never as "\tessaly.exe".
+TEST_F(OptionsWindowTest, AProgramOnNoDriveIsNamedByItsRealPath) {
+    const options::AppLocation running = options::RunningApplication();
+    const std::string self = std::filesystem::canonical("/proc/self/exe").string();
+    EXPECT_EQ(running.folder, "");
+    EXPECT_EQ(running.hostExecutable, self);
+    EXPECT_EQ(options::ExecutablePath(running), self);
+    EXPECT_EQ(options::IconPath(running), (std::filesystem::path(self).parent_path() / "icon.ico").string());
+
+    options::OptionsHost host;
+    host.app = {"", "tessaly", "/opt/elsewhere/tessaly"};
+    open(host);
+    QTest::mouseClick(child<QPushButton>("cmdEnableStart"), Qt::LeftButton);
+    EXPECT_EQ(runValue(), "/opt/elsewhere/tessaly");
+    EXPECT_NE(entry().find("\nExec=/opt/elsewhere/tessaly\n"), std::string::npos) << entry();
+    QTest::mouseClick(child<QCheckBox>("chkIEInte"), Qt::LeftButton);
+    const auto value = [](const char* name) { return GetString(HKEY_LOCAL_MACHINE, settings::kIeButtonKey, name); };
+    EXPECT_EQ(value("Exec"), "/opt/elsewhere/tessaly");
+    EXPECT_EQ(value("Icon"), "/opt/elsewhere/icon.ico");
+    EXPECT_EQ(value("HotIcon"), "/opt/elsewhere/icon.ico");
+}
+
+} // namespace

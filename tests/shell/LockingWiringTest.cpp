@@ -92,11 +92,15 @@ bool visibleProgressWindow() {
 
 class LockingWiringTest : public shell_test::ShellTest {
 protected:
+    // The main window, looking at the drive root (it starts at the home folder): its root node is
+    // clicked, as the user would.
     std::unique_ptr<frmMain> openWindow() {
         auto w = std::make_unique<frmMain>(hooked);
         w->Form_Load();
         w->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+        clickNode(*w, w->tvw1()->topLevelItem(0));
+        EXPECT_EQ(w->currentFolder(), "C:\\");
         return w;
     }
 
@@ -255,7 +259,7 @@ TEST_F(LockingWiringTest, FolderLockedFromTheTreeMenuAndEverythingUnlockedFromTh
     ASSERT_TRUE(QTest::qWaitFor([&] { return vaultFiles->count() == 1; }, 5000));
     EXPECT_EQ(vaultFiles->item(0)->text(), QStringLiteral("C:\\Docs\\letter.txt"));
     EXPECT_EQ(vaultFolders->count(), 0);
-    EXPECT_EQ(w->currentFolder(), "C:\\"); // the vault's refresh points the browser at the boot drive
+    EXPECT_EQ(w->currentFolder(), "C:\\Docs"); // the vault's refresh leaves the browser where it was
 
     // The folder, locked from the tree's pop-up menu; the vault's buttons are off while that runs.
     browseTo(*w, {"Docs", "Private"});
@@ -321,7 +325,7 @@ TEST_F(LockingWiringTest, FolderLockedFromTheTreeMenuAndEverythingUnlockedFromTh
     EXPECT_TRUE(vault->findChild<QLineEdit*>(QStringLiteral("txtPassword1"))->text().isEmpty());
     EXPECT_FALSE(sandbox.exists("C:\\Docs\\yrggre.gkt.TSL"));
     EXPECT_EQ(vaultFiles->count(), 0);
-    EXPECT_EQ(w->currentFolder(), "C:\\");
+    EXPECT_EQ(w->currentFolder(), "C:\\Docs");
     EXPECT_FALSE(w->isCommandBusy());
 
     // The vault's refresh rebuilt the folder tree: the folder is found again under its plain name.

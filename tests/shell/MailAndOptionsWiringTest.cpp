@@ -87,9 +87,9 @@ TEST_F(MailAndOptionsWiringTest, TheButtonAndTheToolbarKeyMailTheTickedLockedFil
 
     shell_test::click(w.get(), "cmdSendEmail");
     EXPECT_EQ(mailedFiles(), sandbox.host("C:\\Docs\\locked.bin") + "\n");
-    EXPECT_EQ(prompt.texts(), std::vector<std::string>{
-                                  "Sorry selected file is not locked. Only locked files can be send through this "
-                                  "application"});
+    EXPECT_EQ(prompt.texts(),
+              std::vector<std::string>{"Sorry selected file is not locked. Only locked files can be sent through this "
+                                       "application"});
 
     w->action(QStringLiteral("SendEmail"))->trigger();
     EXPECT_EQ(mailedFiles(), sandbox.host("C:\\Docs\\locked.bin") + "\n" + sandbox.host("C:\\Docs\\locked.bin") + "\n");
@@ -104,7 +104,9 @@ TEST_F(MailAndOptionsWiringTest, PreferencesOpensOneOptionsWindowThatChangesTheP
     const auto windows = optionsWindows();
     ASSERT_EQ(windows.size(), 1u);
     frmOptions* options = windows.front();
-    EXPECT_EQ(options->parent(), nullptr);
+    // Owned by the main window, so that it stays above it (also after a message box).
+    EXPECT_EQ(options->parentWidget(), w.get());
+    EXPECT_TRUE(options->isWindow());
 
     options->tbsOptions()->setCurrentIndex(1);
     shell_test::type(options, "txtOldPass", QStringLiteral("first"));

@@ -76,9 +76,13 @@ TEST_F(MainWindowTest, LoadingCreatesTheRegisterWritesTheDisplayValuesAndOpensDr
         docs |= root->child(i)->text(0) == QStringLiteral("Docs");
     EXPECT_TRUE(docs);
     EXPECT_TRUE(w.drvDrives()->currentText().startsWith(QStringLiteral("c: [")));
-    EXPECT_EQ(w.currentFolder(), "c:\\");
-    EXPECT_EQ(w.simpleText(), QStringLiteral("Total Files: 1"));
-    EXPECT_EQ(w.lvwFiles()->topLevelItemCount(), 1);
+    // The tree opens down to the home folder (the sandbox's C:\home), and the list shows it.
+    EXPECT_EQ(w.currentFolder(), "C:\\home");
+    ASSERT_NE(w.tvw1()->currentItem(), nullptr);
+    EXPECT_EQ(frmMain::nodeKey(w.tvw1()->currentItem()), "C:\\home");
+    EXPECT_EQ(w.tvw1()->currentItem()->parent(), root);
+    EXPECT_EQ(w.simpleText(), QStringLiteral("Total Files: 0"));
+    EXPECT_EQ(w.lvwFiles()->topLevelItemCount(), 0);
     EXPECT_TRUE(prompt.boxes.empty());
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Free - Tessaly"));
 }

@@ -40,16 +40,22 @@ TEST_F(PasswordGateTest, RefusedEntriesEmptyBothBoxesAndStoreNothing) {
     struct Case {
         const char* first;
         const char* second;
+        const char* says;
+        Icon icon;
     };
-    const Case cases[] = {{"Secret1", "Secret2"}, {"   ", "   "}, {"", ""}, {"abc", "ABC"}};
+    // Two entries that agree on nothing at all are asked for a password, not told they differ.
+    const Case cases[] = {{"Secret1", "Secret2", kNotSame, Icon::None},
+                          {"   ", "   ", "Please type a password.", Icon::Exclamation},
+                          {"", "", "Please type a password.", Icon::Exclamation},
+                          {"abc", "ABC", kNotSame, Icon::None}};
     for (const Case& c : cases) {
         frmNewPassword w(prompt);
         type(&w, "txtPassword1", QString::fromLatin1(c.first));
         type(&w, "txtPassword2", QString::fromLatin1(c.second));
         click(&w, "cmdOK");
         ASSERT_FALSE(prompt.boxes.empty()) << c.first;
-        EXPECT_EQ(prompt.last().text, kNotSame);
-        EXPECT_EQ(prompt.last().icon, Icon::None);
+        EXPECT_EQ(prompt.last().text, c.says);
+        EXPECT_EQ(prompt.last().icon, c.icon);
         EXPECT_EQ(prompt.last().buttons, platform::Buttons::OK);
         EXPECT_EQ(prompt.last().title, "Tessaly");
         EXPECT_TRUE(w.findChild<QLineEdit*>(QStringLiteral("txtPassword1"))->text().isEmpty());

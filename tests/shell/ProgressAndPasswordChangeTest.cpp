@@ -62,12 +62,17 @@ TEST_F(ShellPiecesTest, ChangePasswordChecksTheOldOneAndTheTwoNewEntries) {
     EXPECT_EQ(good.newPassword, "New");
 }
 
-TEST_F(ShellPiecesTest, ChangingToTwoEmptyEntriesMakesTheNextStartAFirstRun) {
+TEST_F(ShellPiecesTest, TwoEmptyNewEntriesAreRefusedAndTheOldPasswordStays) {
     core::WriteAppPassword("Old");
+    const std::string stored = core::ReadStoredPassword();
     shell::PasswordChangeFields empty{"Old", "", ""};
-    EXPECT_TRUE(shell::ChangeAppPassword(prompt, empty));
-    EXPECT_EQ(prompt.last().text, "Password Successfully changed");
-    EXPECT_FALSE(core::IsPasswordSet());
+    EXPECT_FALSE(shell::ChangeAppPassword(prompt, empty));
+    ASSERT_EQ(prompt.boxes.size(), 1u);
+    EXPECT_EQ(prompt.last().text, "Please type a password.");
+    EXPECT_EQ(prompt.last().icon, platform::Icon::Exclamation);
+    EXPECT_TRUE(core::IsPasswordSet());
+    EXPECT_EQ(core::ReadStoredPassword(), stored);
+    EXPECT_TRUE(core::CheckAppPassword("Old"));
 }
 
 TEST_F(ShellPiecesTest, ANewPasswordTheRegistryDidNotTakeIsNotReportedAsChanged) {

@@ -216,6 +216,29 @@ TEST_F(PageTest, AClickSelectsAndADoubleClickOpensLikeEdit) {
     EXPECT_EQ(page.sheet()->currentIndex().row(), 2);
 }
 
+// The choice stays on the image: a thumbnail that comes in before it (here a new picture read by
+// Refresh) does not move Edit to another file.
+TEST_F(PageTest, TheChoiceStaysOnTheImageWhenThumbnailsComeInBeforeIt) {
+    const std::string host = sandbox.host(sandbox.makeFolder("C:\\Pics"));
+    writePicture(host + "/a.png", 10, 10);
+    writePicture(host + "/c.png", 10, 10);
+    testing_support::OpenerStub opener(sandbox);
+    browse("C:\\Pics");
+    ASSERT_TRUE(waitForBuild());
+    ASSERT_EQ(shownNames(), (std::vector<std::string>{"a.png", "c.png"}));
+    QTest::mouseClick(page.sheet()->viewport(), Qt::LeftButton, {}, cellCentre(1));
+    ASSERT_EQ(page.model()->fileName(page.sheet()->currentIndex().row()), "c.png");
+
+    writePicture(host + "/b.png", 10, 10);
+    page.findChild<QAction*>(QStringLiteral("Refresh"))->trigger();
+    ASSERT_TRUE(waitForBuild());
+    ASSERT_EQ(shownNames(), (std::vector<std::string>{"a.png", "b.png", "c.png"}));
+    EXPECT_EQ(page.selectedIndex(), 2);
+    EXPECT_EQ(page.sheet()->currentIndex().row(), 2);
+    page.findChild<QAction*>(QStringLiteral("Edit"))->trigger();
+    EXPECT_EQ(opener.calls(1), (std::vector<std::string>{host + "/c.png"}));
+}
+
 TEST_F(PageTest, ANewBrowseReplacesTheRunningBuildWithoutStaleThumbnails) {
     const std::string big = sandbox.host(sandbox.makeFolder("C:\\Big"));
     writePicture(big + "/proto.jpg", 1600, 1200);

@@ -7,9 +7,15 @@
 #include "platform/Registry.h"
 #include "settings/Settings.h"
 #include "settings/VbRegMod.h"
+#include "wallet/PasswordGenerator.h"
 #include "wallet/PasswordWalletPage.h"
 #include "wallet/Wallet.h"
 
+#include <QCheckBox>
+#include <QClipboard>
+#include <QLabel>
+#include <QMimeData>
+#include <QSpinBox>
 #include <QTreeWidget>
 
 #include <sqlite3.h>
@@ -335,6 +341,156 @@ TEST_F(WalletPageTest, AnEntryIsWrittenWholeOrNotAtAll) {
     EXPECT_EQ(prompt.last().text, wallet::kNotSaved);
     EXPECT_EQ(prompt.last().icon, Icon::Critical);
     EXPECT_EQ(wallet::ListWalletItems(), std::vector<std::string>{"Kept"});
+}
+
+} // namespace
+
+namespace {
+
+bool onlyFrom(const QString& text, const std::string& allowed) {
+    for (QChar c : text)
+        if (c.unicode() > 127 || allowed.find(static_cast<char>(c.unicode())) == std::string::npos)
+            return false;
+    return true;
+}
+
+bool anyFrom(const QString& text, const std::string& set) {
+    for (QChar c : text)
+        if (c.unicode() < 128 && set.find(static_cast<char>(c.unicode())) != std::string::npos)
+            return true;
+    return false;
+}
+
+TEST_F(WalletPageTest, ThePasswordShowsAsDotsUntilShowIsPressed) {
+    wallet::passWordAdd("Bank", {"bank.example", "sam", "open sesame", ""});
+    click(page.get(), "cmdPassReload");
+    show("Bank");
+    QLineEdit* password = child("txtPassword");
+    auto* toggle = child<QPushButton>("cmdShowPassword");
+    EXPECT_EQ(password->echoMode(), QLineEdit::Password);
+    EXPECT_NE(password->displayText(), QStringLiteral("open sesame"));
+    EXPECT_EQ(toggle->text(), QStringLiteral("Show"));
+    EXPECT_EQ(toggle->accessibleName(), QStringLiteral("Show Password"));
+    click(page.get(), "cmdShowPassword");
+    EXPECT_EQ(password->echoMode(), QLineEdit::Normal);
+    EXPECT_EQ(password->displayText(), QStringLiteral("open sesame"));
+    EXPECT_EQ(toggle->text(), QStringLiteral("Hide"));
+    click(page.get(), "cmdShowPassword");
+    EXPECT_EQ(password->echoMode(), QLineEdit::Password);
+}
+
+TEST_F(WalletPageTest, CopiedTextIsMarkedSecretAndTakenOffTheClipboardIfStillThere) {
+    wallet::passWordAdd("Bank", {"bank.example", "sam", "open sesame", ""});
+    click(page.get(), "cmdPassReload");
+    show("Bank");
+    auto* timer = page->findChild<QTimer*>(QStringLiteral("tmrClearClipboard"));
+    ASSERT_NE(timer, nullptr);
+    EXPECT_EQ(timer->interval(), 20000);
+    page->setClipboardClearDelay(200);
+    QClipboard* clipboard = QGuiApplication::clipboard();
+
+    EXPECT_EQ(child<QPushButton>("cmdCopyUserName")->text(), QStringLiteral("Copy User Name"));
+    EXPECT_EQ(child<QPushButton>("cmdCopyPassword")->text(), QStringLiteral("Copy Password"));
+    for (const char* button : {"cmdCopyUserName", "cmdCopyPassword"}) {
+        click(page.get(), button);
+        const QString expected = QString::fromLatin1(std::string(button) == "cmdCopyUserName" ? "sam" : "open sesame");
+        ASSERT_NE(clipboard->mimeData(), nullptr);
+        EXPECT_EQ(clipboard->text(), expected) << button;
+        EXPECT_EQ(clipboard->mimeData()->data(QStringLiteral("x-kde-passwordManagerHint")), QByteArray("secret"));
+        ASSERT_TRUE(QTest::qWaitFor([timer] { return !timer->isActive(); }, 10000));
+        EXPECT_TRUE(clipboard->text().isEmpty()) << button;
+    }
+
+    // Something copied since is left alone.
+    click(page.get(), "cmdCopyPassword");
+    clipboard->setText(QStringLiteral("the user's own text"));
+    ASSERT_TRUE(QTest::qWaitFor([timer] { return !timer->isActive(); }, 10000));
+    EXPECT_EQ(clipboard->text(), QStringLiteral("the user's own text"));
+}
+
+TEST_F(WalletPageTest, TheFilterShowsTheEntriesWhoseDescriptionServerOrUserNameHoldIt) {
+    wallet::passWordAdd("Bank", {"bank.example", "sam", "p1", ""});
+    wallet::passWordAdd("Mail", {"mail.example", "kim", "p2", ""});
+    wallet::passWordAdd("Shop", {"shop.example", "SAMUEL", "p3", "sam in the notes is not searched"});
+    click(page.get(), "cmdPassReload");
+    const auto shown = [this] {
+        std::vector<std::string> out;
+        for (int i = 0; i < list()->topLevelItemCount(); ++i)
+            if (!list()->topLevelItem(i)->isHidden())
+                out.push_back(list()->topLevelItem(i)->text(0).toStdString());
+        return out;
+    };
+    auto* filter = child("txtFilter");
+    EXPECT_EQ(page->findChild<QLabel*>(QStringLiteral("lblFilter"))->buddy(), filter);
+    const std::vector<std::pair<const char*, std::vector<std::string>>> cases = {
+        {"sam", {"Bank", "Shop"}}, {"MAIL.ex", {"Mail"}}, {"o", {"Shop"}}, {"zz", {}}, {"", {"Bank", "Mail", "Shop"}}};
+    for (const auto& [text, expected] : cases) {
+        type(page.get(), "txtFilter", QString::fromLatin1(text));
+        EXPECT_EQ(shown(), expected) << text;
+    }
+    // A reload keeps the filter.
+    type(page.get(), "txtFilter", QStringLiteral("kim"));
+    click(page.get(), "cmdPassReload");
+    EXPECT_EQ(shown(), std::vector<std::string>{"Mail"});
+}
+
+TEST_F(WalletPageTest, TheAddWindowGeneratesPasswordsFromTheChosenClasses) {
+    QString first, second;
+    bool dots = false, disabledWithoutClasses = false;
+    shell_test::whenModal([&](QWidget* w) {
+        dots = w->findChild<QLineEdit*>(QStringLiteral("txtPassword"))->echoMode() == QLineEdit::Password;
+        ASSERT_NE(w->findChild<QPushButton*>(QStringLiteral("cmdShowPassword")), nullptr);
+        auto* length = w->findChild<QSpinBox*>(QStringLiteral("spnLength"));
+        ASSERT_NE(length, nullptr);
+        EXPECT_EQ(w->findChild<QLabel*>(QStringLiteral("lblLength"))->buddy(), length);
+        length->setValue(24);
+        w->findChild<QCheckBox*>(QStringLiteral("chkLowerCase"))->setChecked(false);
+        w->findChild<QCheckBox*>(QStringLiteral("chkSymbols"))->setChecked(false);
+        click(w, "cmdGenerate");
+        first = w->findChild<QLineEdit*>(QStringLiteral("txtPassword"))->text();
+        click(w, "cmdGenerate");
+        second = w->findChild<QLineEdit*>(QStringLiteral("txtPassword"))->text();
+        for (const char* name : {"chkUpperCase", "chkDigits"})
+            w->findChild<QCheckBox*>(QString::fromLatin1(name))->setChecked(false);
+        disabledWithoutClasses = !w->findChild<QPushButton*>(QStringLiteral("cmdGenerate"))->isEnabled();
+        type(w, "txtDescription", QStringLiteral("Generated"));
+        click(w, "cmdOK");
+    });
+    click(page.get(), "cmdPassAdd");
+    EXPECT_TRUE(dots);
+    EXPECT_TRUE(disabledWithoutClasses);
+    EXPECT_EQ(first.size(), 24);
+    EXPECT_TRUE(onlyFrom(first, wallet::ClassCharacters(wallet::kUpperCase) + wallet::ClassCharacters(wallet::kDigits)))
+        << first.toStdString();
+    EXPECT_TRUE(anyFrom(first, wallet::ClassCharacters(wallet::kUpperCase)));
+    EXPECT_TRUE(anyFrom(first, wallet::ClassCharacters(wallet::kDigits)));
+    EXPECT_NE(first, second);
+    // Stored as any typed password is: the layout stays as it is.
+    EXPECT_EQ(wallet::ReadWalletEntry("Generated").password, second.toStdString());
+    EXPECT_EQ(stored("Generated", "Password"), core::RC4Text(second.toStdString(), core::kFixedKey));
+}
+
+TEST(PasswordGenerator, DrawsOnlyFromTheChosenClassesAndHasOneOfEach) {
+    using namespace wallet;
+    const unsigned all = kUpperCase | kLowerCase | kDigits | kSymbols;
+    for (unsigned classes = 1; classes <= all; ++classes) {
+        std::string allowed;
+        for (CharacterClass c : {kUpperCase, kLowerCase, kDigits, kSymbols})
+            if (classes & c)
+                allowed += ClassCharacters(c);
+        for (int round = 0; round < 20; ++round) {
+            const std::string p = GeneratePassword(kMinGeneratedLength, classes);
+            ASSERT_EQ(p.size(), static_cast<std::size_t>(kMinGeneratedLength));
+            EXPECT_EQ(p.find_first_not_of(allowed), std::string::npos) << p;
+            for (CharacterClass c : {kUpperCase, kLowerCase, kDigits, kSymbols})
+                if (classes & c)
+                    EXPECT_NE(p.find_first_of(ClassCharacters(c)), std::string::npos) << p << " class " << c;
+        }
+    }
+    EXPECT_EQ(GeneratePassword(20, 0), "");
+    EXPECT_EQ(GeneratePassword(1, all).size(), static_cast<std::size_t>(kMinGeneratedLength));
+    EXPECT_EQ(GeneratePassword(100000, kDigits).size(), static_cast<std::size_t>(kMaxGeneratedLength));
+    EXPECT_EQ(ClassCharacters(kSymbols).find_first_of(" \t\"'\\"), std::string::npos);
 }
 
 } // namespace
