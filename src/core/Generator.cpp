@@ -21,10 +21,50 @@ float Rnd(float x) {
     return static_cast<float>(g_seed) / 16777216.0f;
 }
 
+namespace {
+constexpr std::uint32_t kMultiplier = 0x43FD43FDu;
+constexpr std::uint32_t kIncrement = 0xC39EC3u;
+constexpr std::uint32_t kMask = 0xFFFFFFu;
+// Lanes of the stream worked on side by side: each lane jumps kLanes states at a time, so the
+// multiplications of one round do not wait for each other and the compiler can vectorise them.
+constexpr std::size_t kLanes = 16;
+
+struct Jump {
+    std::uint32_t multiplier = 1;
+    std::uint32_t increment = 0;
+};
+// The generator applied kLanes times, as one step: x -> multiplier * x + increment (mod 2^24).
+constexpr Jump laneJump() {
+    Jump j;
+    for (std::size_t k = 0; k < kLanes; ++k) {
+        j.multiplier *= kMultiplier;
+        j.increment = j.increment * kMultiplier + kIncrement;
+    }
+    return j;
+}
+constexpr Jump kJump = laneJump();
+} // namespace
+
 void XorWithStream(char* data, std::size_t n) {
     auto s = static_cast<std::uint32_t>(g_seed);
-    for (std::size_t i = 0; i < n; ++i) {
-        s = (s * 0x43FD43FDu + 0xC39EC3u) & 0xFFFFFFu;
+    std::size_t i = 0;
+    if (n >= 2 * kLanes) {
+        // lane[j] holds the state that enciphers byte i + j.
+        std::uint32_t lane[kLanes];
+        for (std::size_t j = 0; j < kLanes; ++j) {
+            s = (s * kMultiplier + kIncrement) & kMask;
+            lane[j] = s;
+        }
+        for (; i + kLanes <= n; i += kLanes) {
+            for (std::size_t j = 0; j < kLanes; ++j)
+                data[i + j] = static_cast<char>(static_cast<unsigned char>(data[i + j]) ^ (lane[j] >> 16));
+            s = lane[kLanes - 1]; // the state after byte i + kLanes - 1
+            for (std::size_t j = 0; j < kLanes; ++j)
+                lane[j] = (lane[j] * kJump.multiplier + kJump.increment) & kMask;
+        }
+    }
+    for (; i < n; ++i) {
+        s = (s * kMultiplier + kIncrement) & kMask;
         data[i] = static_cast<char>(static_cast<unsigned char>(data[i]) ^ (s >> 16));
     }
     g_seed = static_cast<std::int32_t>(s);

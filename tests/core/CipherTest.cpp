@@ -56,6 +56,28 @@ TEST(Generator, ZeroRepeatsTheCurrentValue) {
     EXPECT_NE(core::Next(), before);
 }
 
+TEST(Generator, TheStreamXorIsTheGeneratorByteByByteAtEveryLength) {
+    // The stream works on several states side by side; every length and start state must give what
+    // one step of the generator per byte gives, and leave the same state behind.
+    const std::size_t lengths[] = {0, 1, 15, 16, 17, 31, 32, 33, 47, 48, 63, 64, 65, 100, 1000, 65537};
+    for (const std::int32_t start : {0x50000, 0x000001, 0xFFFFFF, 0x123456}) {
+        for (const std::size_t n : lengths) {
+            SCOPED_TRACE(std::to_string(start) + "/" + std::to_string(n));
+            const std::string original = randomBytes(n, static_cast<unsigned>(n) + 7);
+            std::string expected = original;
+            core::setGeneratorState(start);
+            for (char& c : expected)
+                c = static_cast<char>(static_cast<unsigned char>(c) ^ static_cast<int>(core::Next() * 256.0f));
+            const std::int32_t endState = core::generatorState();
+            std::string actual = original;
+            core::setGeneratorState(start);
+            core::XorWithStream(actual.data(), actual.size());
+            EXPECT_EQ(actual, expected);
+            EXPECT_EQ(core::generatorState(), endState);
+        }
+    }
+}
+
 TEST(Cipher, StretchFollowsTheVectorsAndLengths) {
     const QJsonObject s = loadVectors("core.json")[QLatin1String("stretch")].toObject();
     for (const QString& input : s.keys()) {
