@@ -5,8 +5,9 @@
 namespace core {
 
 namespace {
-// One state for the whole process, as the cipher's callers expect.
-std::int32_t g_seed = 0x50000;
+// One state per thread: a cipher seeds it from its key and then draws from it, so threads that
+// encipher side by side must not share it. Each thread starts from the same fresh state.
+thread_local std::int32_t g_seed = 0x50000;
 } // namespace
 
 float Rnd(float x) {
