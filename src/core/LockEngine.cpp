@@ -4,6 +4,7 @@
 #include "core/LockChecks.h"
 #include "core/Register.h"
 #include "core/Scrambler.h"
+#include "core/WorkerPool.h"
 #include "diagnostics/ErrorReport.h"
 #include "platform/Attributes.h"
 #include "platform/Environment.h"
@@ -24,6 +25,8 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <deque>
+#include <future>
 #include <memory>
 #include <new>
 #include <optional>
@@ -522,58 +525,96 @@ bool guarded(const EngineContext& ctx, Messages messages, const char* procedure,
 }
 
 // Each prepare routine makes its checks and writes the result under a temporary name; it returns
-// no job after a refusal (its message shown). Nothing is removed or renamed yet.
-std::optional<Job> prepareEncryptSmall(const std::string& path, const std::string& password, const EngineContext& ctx) {
+// no job after a refusal (its message shown). Nothing is removed or renamed yet. A small file's
+// routine comes in two halves: the checks, with their messages, on the caller's thread and in file
+// order; the cipher and the write, which a batch runs on every core.
+
+// What the checks of a small file's lock found: all the cipher and the write need.
+struct SmallLock {
+    std::string path;
+    std::string target;
+    std::string hostTarget;
+    std::string header;
+    std::string content;
+    unsigned mode = 0;
+};
+
+std::optional<SmallLock> checkEncryptSmall(const std::string& path, const std::string& password,
+                                           const EngineContext& ctx) {
     if (!FileExists(path) || refuseUnrecordable(ctx, path) || refuse(ctx, RefuseFileLock(ctx.registerPath, path)))
         return std::nullopt;
-    const std::string content = platform::readAll(path);
-    if (content.empty()) {
+    SmallLock plan;
+    plan.content = platform::readAll(path);
+    if (plan.content.empty()) {
         ctx.prompt.show("we can not lock the file of size 0 byte", Buttons::OK, Icon::Information, "Lock Error");
         return std::nullopt;
     }
-    const std::string header = MakeHeader(ctx.salt.empty() ? MakeSalt() : ctx.salt, password);
+    plan.header = MakeHeader(ctx.salt.empty() ? MakeSalt() : ctx.salt, password);
+    // A locked small file is locked again in place; anything else, a plain file that merely carries
+    // the ".TSL" name included, goes to its transformed name.
+    const bool relock = platform::upperText(GetExtension(path)) == "TSL" && startsWithHeaderLine(plan.content);
+    plan.target = relock ? path : lockTarget(path, ".TSL");
+    if (plan.target != path && targetTaken(plan.target)) {
+        showTargetTaken(ctx, path, plan.target, true);
+        return std::nullopt;
+    }
+    plan.path = path;
+    plan.hostTarget = platform::toHost(plan.target);
+    // The result keeps the source's permission bits, less write (it is read-only).
+    plan.mode = modeOf(path) & ~0222u;
+    return plan;
+}
 
+// Enciphers and writes a checked small file; any thread. `ctx` (for the progress) may be null.
+Job writeEncryptSmall(SmallLock plan, const EngineContext* ctx) {
     Cipher cipher;
-    cipher.setKeyString(header);
-    cipher.setText(content);
+    cipher.setKeyString(plan.header);
+    cipher.setText(std::move(plan.content));
     cipher.DoXor();
     cipher.Stretch();
     const std::string body = cipher.takeText();
 
-    // A locked small file is locked again in place; anything else, a plain file that merely carries
-    // the ".TSL" name included, goes to its transformed name.
-    const bool relock = platform::upperText(GetExtension(path)) == "TSL" && startsWithHeaderLine(content);
-    const std::string target = relock ? path : lockTarget(path, ".TSL");
-    if (target != path && targetTaken(target)) {
-        showTargetTaken(ctx, path, target, true);
-        return std::nullopt;
-    }
-
     std::string locked;
     locked.reserve(kHeaderLength + 2 + body.size() + (body.size() / kBodyLineLength + 1) * 2);
-    locked += header;
+    locked += plan.header;
     locked += kCrLf;
     for (std::size_t i = 0; i < body.size(); i += kBodyLineLength) {
         locked.append(body, i, kBodyLineLength);
         locked += kCrLf;
     }
 
-    Job job{path, target, true, settings::kSectionTSL, std::make_unique<platform::AtomicWriter>(target)};
-    // The result keeps the source's permission bits, less write (it is read-only).
-    job.writer->setPermissions(modeOf(path) & ~0222u);
+    Job job{plan.path, plan.target, true, settings::kSectionTSL,
+            std::make_unique<platform::AtomicWriter>(platform::AtomicWriter::HostPath{}, plan.hostTarget)};
+    job.writer->setPermissions(plan.mode);
     constexpr std::size_t kPiece = 64 * 1024;
     for (std::size_t done = 0; done < locked.size();) {
         const std::size_t n = std::min(kPiece, locked.size() - done);
         job.writer->write(locked.data() + done, n);
         done += n;
-        progress(ctx, done, locked.size());
+        if (ctx)
+            progress(*ctx, done, locked.size());
     }
     return job;
 }
 
+std::optional<Job> prepareEncryptSmall(const std::string& path, const std::string& password, const EngineContext& ctx) {
+    std::optional<SmallLock> plan = checkEncryptSmall(path, password, ctx);
+    if (!plan)
+        return std::nullopt;
+    return writeEncryptSmall(std::move(*plan), &ctx);
+}
+
+// What the checks of a small file's unlock found: the header that keys it and its body.
+struct SmallUnlock {
+    std::string path;
+    std::string header;
+    std::string body;
+};
+
 // A locked file's attributes, permissions and ".hidden" entry are never touched before its
 // result is in place: a wrong password, a full disk or a damaged file leaves it protected.
-std::optional<Job> prepareDecryptSmall(const std::string& path, const std::string& password, const EngineContext& ctx) {
+std::optional<SmallUnlock> checkDecryptSmall(const std::string& path, const std::string& password,
+                                             const EngineContext& ctx) {
     if (refuse(ctx, RefuseFileKind(path)))
         return std::nullopt;
     // A small locked file is read whole at once (anything far larger is no small locked file, and
@@ -607,14 +648,21 @@ std::optional<Job> prepareDecryptSmall(const std::string& path, const std::strin
                         Icon::Critical);
         return std::nullopt;
     }
+    return SmallUnlock{path, std::move(header), std::move(body)};
+}
 
+// The content of a checked small locked file; any thread.
+std::string decipherSmall(SmallUnlock& plan) {
     Cipher cipher;
-    cipher.setKeyString(header);
-    cipher.setText(body);
+    cipher.setKeyString(plan.header);
+    cipher.setText(std::move(plan.body));
     cipher.Shrink();
     cipher.DoXor();
-    const std::string content = cipher.takeText();
+    return cipher.takeText();
+}
 
+// Writes a small file's content back beside it; on the caller's thread (its refusal is a message).
+std::optional<Job> writeDecryptSmall(const std::string& path, const std::string& content, const EngineContext& ctx) {
     // A content that is itself a locked file (a whole header line) stays locked in place.
     const std::string target = startsWithHeaderLine(content) ? path : unlockTarget(path);
     if (target != path && targetTaken(target)) {
@@ -628,6 +676,13 @@ std::optional<Job> prepareDecryptSmall(const std::string& path, const std::strin
     job.writer->write(content);
     progress(ctx, content.size(), content.size());
     return job;
+}
+
+std::optional<Job> prepareDecryptSmall(const std::string& path, const std::string& password, const EngineContext& ctx) {
+    std::optional<SmallUnlock> plan = checkDecryptSmall(path, password, ctx);
+    if (!plan)
+        return std::nullopt;
+    return writeDecryptSmall(path, decipherSmall(*plan), ctx);
 }
 
 // The n content bytes of a large locked file, from `in` to `writer` (either direction, RC4 being
@@ -799,7 +854,45 @@ std::vector<bool> runBatch(const std::vector<std::string>& paths, const std::str
         indexes.clear();
         groupBytes = 0;
     };
-    for (std::size_t i = 0; i < paths.size(); ++i) {
+    const auto addToGroup = [&](Job job, std::size_t index) {
+        groupBytes += platform::fileLength(job.source);
+        group.push_back(std::move(job));
+        indexes.push_back(index);
+        if (group.size() >= groupFiles || groupBytes >= kGroupBytes)
+            flushGroup();
+    };
+
+    // Small files: checked here in order, enciphered on every core, their results taken back in
+    // order. At most two per worker are in flight, so memory stays bounded.
+    struct InFlight {
+        std::size_t index = 0;
+        std::string path;
+        std::future<Job> locked;        // a lock: the job, written
+        std::future<std::string> plain; // an unlock: the content, to be written here
+    };
+    std::unique_ptr<WorkerPool> pool;
+    std::deque<InFlight> inFlight;
+    bool stopped = false;
+    const auto takeOldest = [&] {
+        InFlight f = std::move(inFlight.front());
+        inFlight.pop_front();
+        std::optional<Job> job;
+        guarded(ctx, locking ? Messages::Lock : Messages::Unlock, locking ? "Encrypt" : "Decrypt", f.path, locking,
+                [&] {
+                    job = locking ? std::optional<Job>(f.locked.get()) : writeDecryptSmall(f.path, f.plain.get(), ctx);
+                    return true;
+                });
+        if (job)
+            addToGroup(std::move(*job), f.index);
+        else if (stopAtSmallFailure)
+            stopped = true;
+    };
+    const auto takeAll = [&] {
+        while (!inFlight.empty() && !stopped)
+            takeOldest();
+    };
+
+    for (std::size_t i = 0; i < paths.size() && !stopped; ++i) {
         const std::string& path = paths[i];
         bool large = false;
         const char* procedure = "Encrypt";
@@ -819,23 +912,68 @@ std::vector<bool> runBatch(const std::vector<std::string>& paths, const std::str
             messages = Messages::Unlock;
             procedure = "Decrypt";
         }
+        if (large) {
+            // A large file streams through one buffer; the small ones before it are finished first,
+            // so messages keep the order of the files.
+            takeAll();
+            if (stopped)
+                break;
+        }
         if (ctx.nextFile)
             ctx.nextFile(i);
+        if (!large) {
+            if (!pool)
+                pool = std::make_unique<WorkerPool>();
+            InFlight f;
+            f.index = i;
+            f.path = path;
+            const bool checked = guarded(ctx, messages, procedure, path, locking, [&] {
+                if (locking) {
+                    std::optional<SmallLock> plan = checkEncryptSmall(path, password, ctx);
+                    if (!plan)
+                        return false;
+                    f.locked = pool->submit(
+                        [plan = std::move(*plan)]() mutable { return writeEncryptSmall(std::move(plan), nullptr); });
+                } else {
+                    std::optional<SmallUnlock> plan = checkDecryptSmall(path, password, ctx);
+                    if (!plan)
+                        return false;
+                    f.plain = pool->submit([plan = std::move(*plan)]() mutable { return decipherSmall(plan); });
+                }
+                return true;
+            });
+            if (!checked) {
+                if (stopAtSmallFailure) {
+                    takeAll(); // what was prepared before it is completed
+                    break;
+                }
+                continue;
+            }
+            inFlight.push_back(std::move(f));
+            while (inFlight.size() > 2 * pool->size() && !stopped)
+                takeOldest();
+            continue;
+        }
         std::optional<Job> job;
         guarded(ctx, messages, procedure, path, locking, [&] {
             job = prepare(path, password, ctx);
             return true;
         });
-        if (!job) {
-            if (stopAtSmallFailure && !large)
-                break;
+        if (!job)
             continue;
+        addToGroup(std::move(*job), i);
+    }
+    takeAll();
+    // Results taken no more (a batch stopped at a failure) are dropped with their temporary files.
+    while (!inFlight.empty()) {
+        try {
+            if (locking)
+                inFlight.front().locked.get();
+            else
+                inFlight.front().plain.get();
+        } catch (const std::exception&) {
         }
-        groupBytes += platform::fileLength(path);
-        group.push_back(std::move(*job));
-        indexes.push_back(i);
-        if (group.size() >= groupFiles || groupBytes >= kGroupBytes)
-            flushGroup();
+        inFlight.pop_front();
     }
     if (!group.empty())
         flushGroup();

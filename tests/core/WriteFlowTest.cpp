@@ -78,7 +78,8 @@ TEST_F(WriteFlowTest, ARunThatFindsItsFilesLockedByAnotherRunMeanwhileLeavesThem
     const std::string folder = sandbox.makeFolder("C:\\Twice");
     std::vector<std::string> plains;
     for (int i = 0; i < 20; ++i)
-        plains.push_back(sandbox.writeFile(folder + "\\f" + std::to_string(i) + ".txt", "content " + std::to_string(i)));
+        plains.push_back(
+            sandbox.writeFile(folder + "\\f" + std::to_string(i) + ".txt", "content " + std::to_string(i)));
 
     // The other run starts and ends while this one has written its results and not yet put them in place.
     testing_support::ScriptedPrompt otherPrompt;
@@ -86,7 +87,8 @@ TEST_F(WriteFlowTest, ARunThatFindsItsFilesLockedByAnotherRunMeanwhileLeavesThem
     core::EngineContext ctx = context();
     ctx.checkpoint = [&](const char* step) {
         if (other.empty() && std::string(step) == "written")
-            other = core::LockFilesTogether(plains, "pw", core::EngineContext{.prompt = otherPrompt, .registerPath = reg});
+            other =
+                core::LockFilesTogether(plains, "pw", core::EngineContext{.prompt = otherPrompt, .registerPath = reg});
     };
     const std::vector<bool> mine = core::LockFilesTogether(plains, "pw", ctx);
 
@@ -139,8 +141,7 @@ TEST_F(WriteFlowTest, TwoFilesOfOneRunBoundForOneNameAreNotBothTaken) {
     ASSERT_TRUE(core::BigEncrypt(big, "pw", context()));
     const std::string lockedLarge = lockedPath(plain, ".TSW");
     prompt.boxes.clear();
-    EXPECT_EQ(core::UnlockFilesTogether({lockedSmall, lockedLarge}, "pw", context()),
-              (std::vector<bool>{true, false}));
+    EXPECT_EQ(core::UnlockFilesTogether({lockedSmall, lockedLarge}, "pw", context()), (std::vector<bool>{true, false}));
     EXPECT_EQ(prompt.texts(), std::vector<std::string>{"'f.txt' can't be unlocked: the name 'f.txt' is taken."});
     EXPECT_EQ(listing("C:\\Twice"), (std::set<std::string>{"f.txt", GetFileNamePart(lockedLarge)}));
     EXPECT_EQ(sandbox.readFile(plain), "once");
@@ -162,9 +163,9 @@ TEST_F(WriteFlowTest, ARegisterThatCannotBeWrittenFailsTheLockAndChangesNothing)
         const bool small = path == plain;
         EXPECT_FALSE(small ? core::Encrypt(path, "pw", context()) : core::BigEncrypt(path, "pw", context()));
         ASSERT_EQ(prompt.boxes.size(), 1u);
-        EXPECT_EQ(prompt.last().text,
-                  "'" + path + "' was not locked: it could not be recorded in the Security Vault: " +
-                      platform::errorDescription(75) + ".");
+        EXPECT_EQ(prompt.last().text, "'" + path +
+                                          "' was not locked: it could not be recorded in the Security Vault: " +
+                                          platform::errorDescription(75) + ".");
         EXPECT_EQ(prompt.last().icon, Icon::Critical);
         EXPECT_EQ(sandbox.readFile(path), before);
     }
@@ -181,7 +182,8 @@ TEST_F(WriteFlowTest, AnUnlockWhoseEntryCannotBeRemovedSaysSo) {
     const std::string locked = lockedPath(plain, ".TSL");
     EXPECT_FALSE(core::Decrypt(locked, "pw", context()));
     ASSERT_EQ(prompt.boxes.size(), 1u);
-    EXPECT_EQ(prompt.last().text, "'" + plain + "' was unlocked, but it could not be removed from the Security Vault: " +
+    EXPECT_EQ(prompt.last().text, "'" + plain +
+                                      "' was unlocked, but it could not be removed from the Security Vault: " +
                                       platform::errorDescription(75) + ".");
     EXPECT_EQ(sandbox.readFile(plain), "keep me");
 }
@@ -243,4 +245,34 @@ TEST_F(WriteFlowTest, ResultsKeepTheSourcesPermissionBitsAndTemporaryFilesAreOwn
             EXPECT_EQ(temporaryModes, std::set<unsigned>{0600});
         }
     }
+}
+
+TEST_F(WriteFlowTest, ABatchEncipheredOnEveryCoreGivesEachFileTheBytesItGetsAlone) {
+    // Many small files of every length class, locked together (their cipher runs on several
+    // threads) and one by one with the same salt: every locked file is the same, byte for byte, and
+    // the batch unlock gives every content back.
+    constexpr int kFiles = 40;
+    const std::string salt = "ABCDEFGH";
+    std::vector<std::string> together;
+    std::vector<std::string> contents;
+    for (int i = 0; i < kFiles; ++i) {
+        contents.push_back(core_tests::randomContent(static_cast<std::size_t>(1 + i * i * 97 % 150000), 100 + i));
+        together.push_back(sandbox.writeFile("C:\\Together\\f" + std::to_string(i) + ".txt", contents.back()));
+        sandbox.writeFile("C:\\Alone\\f" + std::to_string(i) + ".txt", contents.back());
+    }
+    EXPECT_EQ(core::LockFilesTogether(together, "pw", context(salt)), std::vector<bool>(kFiles, true));
+    for (int i = 0; i < kFiles; ++i) {
+        const std::string alone = "C:\\Alone\\f" + std::to_string(i) + ".txt";
+        ASSERT_TRUE(core::Encrypt(alone, "pw", context(salt)));
+        EXPECT_EQ(sandbox.readFile(lockedPath(together[static_cast<std::size_t>(i)], ".TSL")),
+                  sandbox.readFile(lockedPath(alone, ".TSL")))
+            << i;
+    }
+    std::vector<std::string> locked;
+    for (const auto& path : together)
+        locked.push_back(lockedPath(path, ".TSL"));
+    EXPECT_EQ(core::UnlockFilesTogether(locked, "pw", context()), std::vector<bool>(kFiles, true));
+    for (int i = 0; i < kFiles; ++i)
+        EXPECT_EQ(sandbox.readFile(together[static_cast<std::size_t>(i)]), contents[static_cast<std::size_t>(i)]) << i;
+    EXPECT_TRUE(prompt.boxes.empty());
 }
