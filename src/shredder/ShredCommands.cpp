@@ -23,6 +23,8 @@
 namespace shredder {
 
 std::string CountText(std::size_t count) {
+    if (count == 1)
+        return "There is 1 file ready for deleting!";
     return "There are " + std::to_string(count) + " files ready for deleting!";
 }
 

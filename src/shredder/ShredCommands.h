@@ -20,7 +20,7 @@ inline constexpr const char* kEmptyListMessage = "Error: Enter a file for shredd
 inline constexpr const char* kDropHint = "Too add a file simply drag & drop the file to the list box!";
 inline constexpr const char* kReady = "Ready...";
 
-// "There are <count> files ready for deleting!"
+// "There are <count> files ready for deleting!" ("There is 1 file ready for deleting!" for one).
 std::string CountText(std::size_t count);
 
 // True when the item is (or holds) a drive root, the home folder, the program's data or own

@@ -225,7 +225,7 @@ TEST_F(ShredderPageTest, AnItemDroppedDuringARunWaitsForTheNext) {
     EXPECT_EQ(sandbox.readFile("C:\\late.txt"), "late");
     EXPECT_EQ(page->pendingList(), std::vector<std::string>{"C:\\late.txt"});
     EXPECT_EQ(find<QListWidget>("lstFiles")->count(), 1);
-    EXPECT_EQ(text("lFC"), "There are 1 files ready for deleting!");
+    EXPECT_EQ(text("lFC"), "There is 1 file ready for deleting!");
     EXPECT_TRUE(find<QPushButton>("cmdShredDelete")->isEnabled());
 }
 
