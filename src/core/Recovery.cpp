@@ -156,18 +156,9 @@ std::vector<std::string> hiddenNames(const std::string& hostFolder) {
     } catch (const platform::SysError&) {
         return names;
     }
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        auto end = text.find('\n', pos);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = text.substr(pos, end - pos);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
+    for (std::string& line : platform::splitLines(text))
         if (!line.empty())
             names.push_back(std::move(line));
-        pos = end + 1;
-    }
     return names;
 }
 

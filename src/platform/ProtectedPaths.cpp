@@ -3,6 +3,7 @@
 #include "platform/DriveTable.h"
 #include "platform/Environment.h"
 #include "platform/HostPath.h"
+#include "platform/UniqueFd.h"
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -203,23 +204,6 @@ Protection shredProtection(const std::string& entryHost) {
 
 namespace {
 
-// Closes a descriptor when it goes out of scope.
-struct OwnedFd {
-    int fd = -1;
-    explicit OwnedFd(int f) : fd(f) {}
-    ~OwnedFd() {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    OwnedFd(const OwnedFd&) = delete;
-    OwnedFd& operator=(const OwnedFd&) = delete;
-    void reset(int f) {
-        if (fd >= 0)
-            ::close(fd);
-        fd = f;
-    }
-};
-
 FileId idOfPath(const std::string& host) {
     struct stat st {};
     if (host.empty() || ::stat(host.c_str(), &st) != 0)
@@ -237,20 +221,20 @@ FileId fileIdOf(int fd) {
 }
 
 void ProtectedSet::addWhole(const std::string& host, Protection why, bool andHolders) {
-    OwnedFd fd(host.empty() ? -1 : ::open(host.c_str(), O_PATH | O_CLOEXEC));
-    if (fd.fd < 0)
+    UniqueFd fd(host.empty() ? -1 : ::open(host.c_str(), O_PATH | O_CLOEXEC));
+    if (fd.get() < 0)
         return;
-    FileId id = fileIdOf(fd.fd);
+    FileId id = fileIdOf(fd.get());
     m_whole.emplace(id, why);
     if (!andHolders)
         return;
     // Every folder above it, as the system goes up (through "..", across mounts to their parents).
     for (;;) {
-        const int up = ::openat(fd.fd, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+        const int up = ::openat(fd.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
         if (up < 0)
             return;
         fd.reset(up);
-        const FileId above = fileIdOf(fd.fd);
+        const FileId above = fileIdOf(fd.get());
         if (above == id || above == FileId{})
             return; // the root is its own parent
         m_whole.emplace(above, why);
@@ -318,12 +302,12 @@ Protection ProtectedSet::check(int parentFd, const FileId& id) const {
         return p;
     // Up from the folder holding the entry: a data or program folder anywhere above refuses it; of
     // the system's folders and the shared ones, the nearest decides.
-    OwnedFd fd(::openat(parentFd, ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (fd.fd < 0)
+    UniqueFd fd(::openat(parentFd, ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (fd.get() < 0)
         return Protection::DriveRoot; // what cannot be checked is not touched
     bool systemDecided = false;
     Protection system = Protection::None;
-    FileId here = fileIdOf(fd.fd);
+    FileId here = fileIdOf(fd.get());
     for (;;) {
         if (here == FileId{})
             return Protection::DriveRoot;
@@ -335,11 +319,11 @@ Protection ProtectedSet::check(int parentFd, const FileId& id) const {
             systemDecided = true;
             system = Protection::SystemFolder;
         }
-        const int up = ::openat(fd.fd, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+        const int up = ::openat(fd.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
         if (up < 0)
             return Protection::DriveRoot;
         fd.reset(up);
-        const FileId above = fileIdOf(fd.fd);
+        const FileId above = fileIdOf(fd.get());
         if (above == here)
             break;
         here = above;

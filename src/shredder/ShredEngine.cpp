@@ -2,6 +2,7 @@
 
 #include "platform/Attributes.h"
 #include "platform/HostPath.h"
+#include "platform/UniqueFd.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -31,17 +32,7 @@ void appendRun(std::string& out, int n, const std::string& unit) {
 
 const std::string kTen("\x0A\x00\x00\x00", 4);
 
-// Closes a descriptor when it goes out of scope.
-struct Fd {
-    int fd = -1;
-    explicit Fd(int f) : fd(f) {}
-    ~Fd() {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-};
+using platform::UniqueFd;
 
 bool writeAll(int fd, const char* data, std::size_t n, std::uint64_t offset) {
     while (n > 0) {
@@ -430,11 +421,12 @@ struct CountVisitor {
 } // namespace
 
 std::uint64_t ShredEngine::bytesToWrite(const std::string& host) const {
-    Fd parent(openFolderNoLinks(platform::hostpath::folderOf(host)));
+    UniqueFd parent(openFolderNoLinks(platform::hostpath::folderOf(host)));
     const std::string name = platform::hostpath::nameOf(host);
     Ident item;
     Ident folder;
-    if (parent.fd < 0 || !identify(parent.fd, name.c_str(), 0, item) || !identify(parent.fd, "", AT_EMPTY_PATH, folder))
+    if (parent.get() < 0 || !identify(parent.get(), name.c_str(), 0, item) ||
+        !identify(parent.get(), "", AT_EMPTY_PATH, folder))
         return 0;
     CountVisitor count;
     count.start = m_start.size();
@@ -443,10 +435,10 @@ std::uint64_t ShredEngine::bytesToWrite(const std::string& host) const {
         return item.links <= 1 ? count.perFile(item.size) : 0;
     if (!S_ISDIR(item.mode))
         return 0;
-    Fd dir(::openat(parent.fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (dir.fd < 0 || platform::fileIdOf(dir.fd) != item.id)
+    UniqueFd dir(::openat(parent.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (dir.get() < 0 || platform::fileIdOf(dir.get()) != item.id)
         return 0;
-    walkTree(dir.fd, item, host, false, count);
+    walkTree(dir.get(), item, host, false, count);
     return count.total;
 }
 
@@ -459,11 +451,11 @@ bool ShredEngine::shredFileAt(int dirFd, const std::string& name, const std::str
     const int raw = openAt(dirFd, name, O_WRONLY | O_NONBLOCK, S_IFREG, S_IWUSR);
     if (raw < 0)
         return fail(host, errno);
-    Fd file(raw);
+    UniqueFd file(raw);
     struct stat st {};
-    if (::fstat(file.fd, &st) != 0)
+    if (::fstat(file.get(), &st) != 0)
         return fail(host, errno);
-    if (!S_ISREG(st.st_mode) || platform::fileIdOf(file.fd) != id)
+    if (!S_ISREG(st.st_mode) || platform::fileIdOf(file.get()) != id)
         return fail(host, kChangedReason, true);
     if (st.st_nlink > 1)
         return fail(host, kHardLinksReason, true);
@@ -491,14 +483,14 @@ bool ShredEngine::shredFileAt(int dirFd, const std::string& name, const std::str
                     std::memcpy(buffer.data() + i, &r, std::min<std::size_t>(8, n - i));
                 }
             }
-            if (!writeAll(file.fd, buffer.data(), n, offset))
+            if (!writeAll(file.get(), buffer.data(), n, offset))
                 return fail(host, errno);
             // Start writing this block to the disk now, so the flush at the end finds little left.
-            ::sync_file_range(file.fd, static_cast<off_t>(offset), static_cast<off_t>(n), SYNC_FILE_RANGE_WRITE);
+            ::sync_file_range(file.get(), static_cast<off_t>(offset), static_cast<off_t>(n), SYNC_FILE_RANGE_WRITE);
             offset += n;
             m_written.fetch_add(n, std::memory_order_relaxed);
         }
-        if (::fdatasync(file.fd) != 0)
+        if (::fdatasync(file.get()) != 0)
             return fail(host, errno);
     }
 
@@ -576,17 +568,17 @@ bool ShredEngine::run(const std::string& host, bool keepFolder) {
     setCurrent(host);
     const std::string name = platform::hostpath::nameOf(host);
     // The caller resolved the links of the path; one found now was put there since, and is not followed.
-    Fd parent(openFolderNoLinks(platform::hostpath::folderOf(host)));
-    if (parent.fd < 0)
+    UniqueFd parent(openFolderNoLinks(platform::hostpath::folderOf(host)));
+    if (parent.get() < 0)
         return errno == ELOOP ? fail(host, kLinkInPathReason, true) : fail(host, errno);
     Ident item;
     Ident folder;
     if (name.empty() || name == "." || name == "..")
         return fail(host, EINVAL);
-    if (!identify(parent.fd, name.c_str(), 0, item) || !identify(parent.fd, "", AT_EMPTY_PATH, folder))
+    if (!identify(parent.get(), name.c_str(), 0, item) || !identify(parent.get(), "", AT_EMPTY_PATH, folder))
         return fail(host, errno);
     // What was opened is checked, not the name it was asked for by.
-    if (m_guard.check(parent.fd, item.id) != platform::Protection::None)
+    if (m_guard.check(parent.get(), item.id) != platform::Protection::None)
         return fail(host, kProtectedReason, true);
     if (keepFolder && !S_ISDIR(item.mode))
         return fail(host, ENOTDIR);
@@ -607,33 +599,33 @@ bool ShredEngine::run(const std::string& host, bool keepFolder) {
 
     bool ok = false;
     {
-        const WritableWhile writable(parent.fd);
+        const WritableWhile writable(parent.get());
         if (S_ISREG(item.mode)) {
-            ok = shredFileAt(parent.fd, name, host, item.id, item.links);
+            ok = shredFileAt(parent.get(), name, host, item.id, item.links);
         } else if (S_ISDIR(item.mode)) {
-            Fd dir(openAt(parent.fd, name, O_RDONLY | O_DIRECTORY, S_IFDIR, S_IRWXU));
-            if (dir.fd < 0) {
+            UniqueFd dir(openAt(parent.get(), name, O_RDONLY | O_DIRECTORY, S_IFDIR, S_IRWXU));
+            if (dir.get() < 0) {
                 ok = fail(host, errno);
-            } else if (platform::fileIdOf(dir.fd) != item.id) {
+            } else if (platform::fileIdOf(dir.get()) != item.id) {
                 ok = fail(host, kChangedReason, true);
             } else if (keepFolder) {
-                const WritableWhile open(dir.fd);
-                ok = walkTree(dir.fd, item, host, true, visitor);
-                ::fsync(dir.fd);
+                const WritableWhile open(dir.get());
+                ok = walkTree(dir.get(), item, host, true, visitor);
+                ::fsync(dir.get());
             } else {
-                makeWritable(dir.fd);
-                ok = walkTree(dir.fd, item, host, true, visitor) && !cancelled();
-                ::fsync(dir.fd);
-                if (ok && ::unlinkat(parent.fd, name.c_str(), AT_REMOVEDIR) != 0)
+                makeWritable(dir.get());
+                ok = walkTree(dir.get(), item, host, true, visitor) && !cancelled();
+                ::fsync(dir.get());
+                if (ok && ::unlinkat(parent.get(), name.c_str(), AT_REMOVEDIR) != 0)
                     ok = fail(host, errno);
             }
-        } else if (::unlinkat(parent.fd, name.c_str(), 0) == 0) {
+        } else if (::unlinkat(parent.get(), name.c_str(), 0) == 0) {
             ok = true;
         } else {
             ok = fail(host, errno);
         }
     }
-    ::fsync(parent.fd);
+    ::fsync(parent.get());
     setCurrent(std::string());
     struct stat there {};
     if (ok && !keepFolder && ::stat(platform::hostpath::folderOf(host).c_str(), &there) == 0 &&
