@@ -128,6 +128,15 @@ Salt RandomSalt() {
     return salt;
 }
 
+std::string RandomLockedName() {
+    initSodium();
+    static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::string name(16, 'a');
+    for (char& c : name)
+        c = kAlphabet[randombytes_uniform(36)];
+    return name + ".TSX";
+}
+
 Key DeriveKey(const std::string& password, const Salt& salt, Limits limits) {
     if (!withinLimits(limits))
         throw FormatError(Refusal::Limits);

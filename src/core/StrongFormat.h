@@ -107,6 +107,9 @@ public:
 
 // A new random salt.
 Salt RandomSalt();
+// The name of a new strong locked file: 16 random lower-case letters and digits and ".TSX". It
+// tells nothing of the file; the original name is inside.
+std::string RandomLockedName();
 // crypto_pwhash (Argon2id v1.3) of the password's bytes. Throws std::bad_alloc when the memory
 // cannot be had, FormatError(Limits) for limits outside the range.
 Key DeriveKey(const std::string& password, const Salt& salt, Limits limits);
@@ -118,6 +121,7 @@ public:
     explicit KeyCache(std::string password) : m_password(std::move(password)) {}
     const Key& keyFor(const Salt& salt, Limits limits);
     std::size_t derivations() const { return m_keys.size(); }
+    const std::string& password() const { return m_password; }
 
 private:
     std::string m_password;

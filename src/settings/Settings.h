@@ -53,6 +53,7 @@ inline constexpr const char* kIeButtonClsid = "{1FBA04EE-3024-11D2-8F1F-0000F87A
 inline constexpr const char* kRegisterFileName = "systemtsl1.tcl";
 inline constexpr const char* kSectionTSL = "LockedTSLFile";
 inline constexpr const char* kSectionTSW = "LockedTSWFile";
+inline constexpr const char* kSectionTSX = "LockedTSXFile";
 inline constexpr const char* kSectionFolder = "LockedFolder";
 
 } // namespace settings
