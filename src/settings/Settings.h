@@ -12,12 +12,14 @@ inline constexpr const char* kShredFolderMinute = "ShredFolderMinute";
 inline constexpr const char* kShredFolderSince = "ShredFolderSince";
 inline constexpr const char* kLaunchNewIE = "LaunchNewIE";
 inline constexpr const char* kIeAdd = "ieadd";
+// DWORD: 1 = Lock Files and Lock Folder and Files make strong locked files (".TSX"); default 0.
+inline constexpr const char* kStrongLocks = "StrongLocks";
 
 // Drive table override: value "C" = host folder, "C.Kind" = DWORD kind.
 inline constexpr const char* kDrivesKey = "SOFTWARE\\Orvane\\Tessaly_free\\Drives";
 
 // Deployment values: outside addresses. Empty (the default) turns that traffic off.
-inline constexpr const char* kErrorReportHost = "ErrorReportHost";   // base of ".../error-reporting/error-msg.php"
+inline constexpr const char* kErrorReportHost = "ErrorReportHost"; // base of ".../error-reporting/error-msg.php"
 inline constexpr const char* kConnectionProbeUrl = "ConnectionProbeURL";
 inline constexpr const char* kUpgradeHost = "UpgradeHost"; // base of "/tsl.txt" and "/upgrade.html"
 inline constexpr const char* kHelpUrl = "HelpURL";

@@ -192,8 +192,8 @@ TEST_F(OptionsWindowTest, TheCheckBoxAddsAndRemovesTheBrowserButton) {
     QTest::mouseClick(check, Qt::LeftButton);
     QTest::mouseClick(check, Qt::LeftButton); // on, off, on: the values are written anew, not added to
     EXPECT_EQ(ieadd(), "add");
-    const std::vector<std::string> names = {"ButtonText", "CLSID",         "Default Visible", "Exec",
-                                            "HotIcon",    "Icon",          "MenuStatusBar",   "MenuText"};
+    const std::vector<std::string> names = {"ButtonText", "CLSID", "Default Visible", "Exec",
+                                            "HotIcon",    "Icon",  "MenuStatusBar",   "MenuText"};
     const char* key = "Software\\Microsoft\\Internet Explorer\\Extensions\\{5B2E7C90-4D1A-11d8-A3F2-00C0DF4E7A31}";
     EXPECT_EQ(platform::registry().valueNames(HKEY_LOCAL_MACHINE, key), names);
     const auto value = [key](const char* name) { return GetString(HKEY_LOCAL_MACHINE, key, name); };
@@ -217,6 +217,27 @@ TEST_F(OptionsWindowTest, RemovingAMissingButtonStillRecordsTheChoice) {
     QTest::mouseClick(child<QCheckBox>("chkIEInte"), Qt::LeftButton);
     EXPECT_EQ(ieadd(), "remove");
     EXPECT_FALSE(platform::registry().keyExists(HKEY_LOCAL_MACHINE, settings::kIeButtonKey));
+}
+
+// The strong-lock choice: a DWORD under the program's key, 0 until the box is ticked.
+TEST_F(OptionsWindowTest, TheStrongLocksBoxKeepsItsChoiceAsADword) {
+    open();
+    auto* check = child<QCheckBox>("chkStrongLocks");
+    EXPECT_EQ(check->text(), QStringLiteral("Lock new files with strong encryption (.TSX)"));
+    EXPECT_FALSE(check->isChecked());
+    platform::RegValue value;
+    EXPECT_EQ(platform::registry().queryValue(HKEY_CURRENT_USER, settings::kAppKey, "StrongLocks", value),
+              platform::kRegNotFound);
+    QTest::mouseClick(check, Qt::LeftButton);
+    ASSERT_EQ(platform::registry().queryValue(HKEY_CURRENT_USER, settings::kAppKey, "StrongLocks", value),
+              platform::kRegSuccess);
+    EXPECT_EQ(value.type, platform::REG_DWORD);
+    EXPECT_EQ(value.data, std::string("\x01\0\0\0", 4));
+    delete window.data();
+    open();
+    EXPECT_TRUE(child<QCheckBox>("chkStrongLocks")->isChecked());
+    QTest::mouseClick(child<QCheckBox>("chkStrongLocks"), Qt::LeftButton);
+    EXPECT_EQ(GetLong(HKEY_CURRENT_USER, settings::kAppKey, "StrongLocks", 7), 0);
 }
 
 TEST(BrowserButton, ADriveRootFolderGetsOneBackslash) {
