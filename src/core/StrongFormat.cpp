@@ -51,6 +51,16 @@ struct Reader::State {
     crypto_secretstream_xchacha20poly1305_state s;
 };
 
+void Writer::StateDeleter::operator()(State* state) const {
+    sodium_memzero(state, sizeof *state);
+    delete state;
+}
+
+void Reader::StateDeleter::operator()(State* state) const {
+    sodium_memzero(state, sizeof *state);
+    delete state;
+}
+
 std::uint64_t LockedSize(std::uint64_t n) {
     return kHeaderSize + kNameRecordSize + kChunkOverhead + (n / kChunkSize) * kSealedChunk + n % kChunkSize +
            kChunkOverhead;
@@ -189,8 +199,6 @@ Writer::Writer(const Key& key, const std::string& name, Sink sink) : m_state(new
 }
 
 Writer::~Writer() {
-    sodium_memzero(m_state, sizeof *m_state);
-    delete m_state;
     if (!m_pending.empty())
         sodium_memzero(m_pending.data(), m_pending.size());
 }
@@ -239,10 +247,7 @@ Reader::Reader(Source source) : m_state(new State), m_source(std::move(source)) 
     m_in.reserve(kSealedChunk);
 }
 
-Reader::~Reader() {
-    sodium_memzero(m_state, sizeof *m_state);
-    delete m_state;
-}
+Reader::~Reader() = default;
 
 // Reads up to n bytes into m_in (replacing what it held); fewer only at the end of the source.
 std::size_t Reader::fill(std::size_t n) {

@@ -20,6 +20,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -151,7 +152,10 @@ public:
 private:
     void push(const unsigned char* data, std::size_t n, unsigned char tag, const unsigned char* ad, std::size_t adlen);
     struct State;
-    State* m_state;
+    struct StateDeleter {
+        void operator()(State* state) const; // wipes the stream state
+    };
+    std::unique_ptr<State, StateDeleter> m_state;
     Sink m_sink;
     std::vector<unsigned char> m_pending;
     std::vector<unsigned char> m_out;
@@ -176,7 +180,10 @@ public:
 private:
     std::size_t fill(std::size_t n);
     struct State;
-    State* m_state;
+    struct StateDeleter {
+        void operator()(State* state) const;
+    };
+    std::unique_ptr<State, StateDeleter> m_state;
     Source m_source;
     Header m_header;
     unsigned char m_headerBytes[kHeaderSize] = {};
