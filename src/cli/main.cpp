@@ -353,8 +353,7 @@ int recover(const std::vector<std::string>& folders) {
     if (platform::exists(reg))
         for (std::string& folder : core::RegisterFolders(reg))
             windowsFolders.push_back(std::move(folder));
-    const core::RecoveryReport report =
-        core::RecoverFolders(platform::exists(reg) ? reg : std::string(), windowsFolders);
+    const core::RecoveryReport report = core::RecoverFolders(platform::exists(reg) ? reg : std::string(), windowsFolders);
     std::string message = core::RecoveryMessage(report);
     for (auto cr = message.find('\r'); cr != std::string::npos; cr = message.find('\r', cr))
         message.erase(cr, 1);

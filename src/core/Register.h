@@ -1,7 +1,7 @@
 #pragma once
 // The locked-items register: an INI file in the system folder with sections "LockedTSLFile",
-// "LockedTSWFile", "LockedTSXFile" (strong locks) and "LockedFolder"; each entry maps TransformName(path before) to
-// TransformName(path after).
+// "LockedTSWFile", "LockedTSXFile" (strong locks) and "LockedFolder"; each entry maps
+// TransformName(path before) to TransformName(path after).
 
 #include <string>
 #include <utility>

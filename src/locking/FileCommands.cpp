@@ -205,11 +205,14 @@ RunResult UnlockFiles(const FileBatch& batch, platform::Prompt& prompt, const Ru
         // file that fails (a wrong password above all) ends the whole run there.
         std::vector<std::string> pending;
         std::vector<std::size_t> pendingItems;
+        // Strong locked files of one lock run share their salt: one key for the whole command.
+        const auto strongKeys = std::make_shared<core::strong::KeyCache>(batch.password);
         const auto unlockPending = [&]() -> bool {
             if (pending.empty())
                 return true;
-            const std::vector<bool> done = core::UnlockFilesTogether(
-                pending, batch.password, batchContext(prompt, batch, hooks, pendingItems), true);
+            core::EngineContext ctx = batchContext(prompt, batch, hooks, pendingItems);
+            ctx.strongKeys = strongKeys;
+            const std::vector<bool> done = core::UnlockFilesTogether(pending, batch.password, ctx, true);
             bool goOn = true;
             for (std::size_t k = 0; k < pending.size() && goOn; ++k) {
                 if (!done[k]) {

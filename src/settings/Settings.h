@@ -19,7 +19,7 @@ inline constexpr const char* kStrongLocks = "StrongLocks";
 inline constexpr const char* kDrivesKey = "SOFTWARE\\Orvane\\Tessaly_free\\Drives";
 
 // Deployment values: outside addresses. Empty (the default) turns that traffic off.
-inline constexpr const char* kErrorReportHost = "ErrorReportHost"; // base of ".../error-reporting/error-msg.php"
+inline constexpr const char* kErrorReportHost = "ErrorReportHost";   // base of ".../error-reporting/error-msg.php"
 inline constexpr const char* kConnectionProbeUrl = "ConnectionProbeURL";
 inline constexpr const char* kUpgradeHost = "UpgradeHost"; // base of "/tsl.txt" and "/upgrade.html"
 inline constexpr const char* kHelpUrl = "HelpURL";

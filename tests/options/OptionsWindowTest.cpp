@@ -192,8 +192,8 @@ TEST_F(OptionsWindowTest, TheCheckBoxAddsAndRemovesTheBrowserButton) {
     QTest::mouseClick(check, Qt::LeftButton);
     QTest::mouseClick(check, Qt::LeftButton); // on, off, on: the values are written anew, not added to
     EXPECT_EQ(ieadd(), "add");
-    const std::vector<std::string> names = {"ButtonText", "CLSID", "Default Visible", "Exec",
-                                            "HotIcon",    "Icon",  "MenuStatusBar",   "MenuText"};
+    const std::vector<std::string> names = {"ButtonText", "CLSID",         "Default Visible", "Exec",
+                                            "HotIcon",    "Icon",          "MenuStatusBar",   "MenuText"};
     const char* key = "Software\\Microsoft\\Internet Explorer\\Extensions\\{5B2E7C90-4D1A-11d8-A3F2-00C0DF4E7A31}";
     EXPECT_EQ(platform::registry().valueNames(HKEY_LOCAL_MACHINE, key), names);
     const auto value = [key](const char* name) { return GetString(HKEY_LOCAL_MACHINE, key, name); };
