@@ -221,6 +221,32 @@ TEST_F(StrongEngineTest, ATakenNameIsNotOverwritten) {
     EXPECT_TRUE(sandbox.exists(locked));
 }
 
+// A stored name that the program's paths cannot hold ("\\" is their separator, "|" the register's) is
+// not restored; the locked file stays.
+TEST_F(StrongEngineTest, NamesThePathsCannotHoldAreNotRestored) {
+    const core::strong::Key key =
+        core::strong::DeriveKey("pw", core::strong::RandomSalt(), core::strong::kMinimumLimits);
+    int round = 0;
+    for (const std::string name : {"a\\b.txt", "a|b.txt"}) {
+        SCOPED_TRACE(name);
+        const std::string folder = sandbox.makeFolder("C:\\Odd" + std::to_string(++round));
+        std::string bytes;
+        core::strong::Writer writer(key, name, [&bytes](const unsigned char* p, std::size_t n) {
+            bytes.append(reinterpret_cast<const char*>(p), n);
+        });
+        writer.write("content", 7);
+        writer.finish();
+        const std::string locked = sandbox.writeFile(folder + "\\abcdefghijklmnop.TSX", bytes);
+        const std::size_t before = prompt.texts().size();
+        EXPECT_EQ(core::UnlockFilesTogether({locked}, "pw", context()), std::vector<bool>{false});
+        ASSERT_EQ(prompt.texts().size(), before + 1);
+        EXPECT_NE(prompt.texts().back().find("has a character this system's paths cannot hold"), std::string::npos)
+            << boxList();
+        EXPECT_TRUE(sandbox.readFile(locked) == bytes);
+        EXPECT_EQ(listing(folder), std::set<std::string>{"abcdefghijklmnop.TSX"});
+    }
+}
+
 // A kill at each step of a strong lock or unlock (one file, and a batch), then the sweep: every
 // file is plain or locked and unlocks, and the register and ".hidden" agree with the disk.
 TEST_F(StrongEngineTest, TheSweepMakesEveryStepWhole) {
