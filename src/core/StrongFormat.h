@@ -173,8 +173,8 @@ public:
     const Header& header() const { return m_header; }
     // Verifies the name record and returns the stored name.
     std::string open(const Key& key);
-    // The next piece of content (up to 65536 bytes, possibly empty for the last); false once the
-    // FINAL chunk was read and nothing follows it.
+    // The next piece of content (up to 65536 bytes; the last, from the FINAL chunk, possibly empty),
+    // true with each piece; false on the call after the FINAL chunk was read and found to end the file.
     bool next(std::string& piece);
 
 private:
