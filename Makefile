@@ -39,7 +39,7 @@ test-sanitize: deps
 # $(FUZZ_DIR)/findings. The corpus grows in $(FUZZ_DIR)/corpus.
 FUZZ_DIR ?= build-fuzz
 FUZZ_SECONDS ?= 60
-FUZZERS := fuzz_locked_file fuzz_register fuzz_profile
+FUZZERS := fuzz_locked_file fuzz_register fuzz_profile fuzz_strong_file
 fuzz: deps
 	CXX=clang++ cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSALY_FUZZ=ON
 	cmake --build $(FUZZ_DIR) -j $(JOBS) --target $(FUZZERS)
@@ -56,6 +56,7 @@ bench: build
 	./bench/thumbnails $(BUILD_DIR)
 	./bench/pane $(BUILD_DIR)
 	./bench/shred $(BUILD_DIR)
+	./bench/strong $(BUILD_DIR)
 
 format:
 	find src tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i

@@ -7,6 +7,7 @@
 #include "core/PasswordRules.h"
 #include "core/Recovery.h"
 #include "core/Register.h"
+#include "core/StrongEngine.h"
 #include "platform/Attributes.h"
 #include "platform/DriveTable.h"
 #include "platform/Environment.h"
@@ -37,7 +38,7 @@ constexpr int kFailed = 1;
 constexpr int kUsage = 2;
 
 const char* const kUsageText =
-    "Usage: tessaly-cli [--password-stdin] lock FILE...\n"
+    "Usage: tessaly-cli [--password-stdin] [--strong] lock FILE...\n"
     "       tessaly-cli [--password-stdin] unlock FILE...\n"
     "       tessaly-cli info FILE...\n"
     "       tessaly-cli vault\n"
@@ -46,8 +47,12 @@ const char* const kUsageText =
     "       tessaly-cli shred PATH...\n"
     "\n"
     "  lock     lock each file: below 200000 bytes into a .TSL file, else into a .TSW file\n"
-    "  unlock   unlock each .TSL or .TSW file (one layer at a time)\n"
-    "  info     tell whether each file is locked, in which format, and the size of its content\n"
+    "           with --strong: into a strong locked file (.TSX) of every size, content and name\n"
+    "           kept secret (Argon2id key, XChaCha20-Poly1305); the locked file gets a random name\n"
+    "  unlock   unlock each .TSL or .TSW file (one layer at a time), and each strong locked file\n"
+    "           (known by its content, whatever its name)\n"
+    "  info     tell whether each file is locked, in which format, and the size of its content;\n"
+    "           for a strong locked file also its format version and key-derivation limits\n"
     "  vault    list the register of locked items: kind, path before the lock, path now\n"
     "  recover  finish or roll back lock and unlock runs that were interrupted, in the given\n"
     "           folders and in every folder that holds a registered locked file\n"
@@ -55,6 +60,8 @@ const char* const kUsageText =
     "           host folder, map that drive to the folder (KIND: a drive type number, optional)\n"
     "  shred    overwrite and delete each file, and each folder with everything in it\n"
     "\n"
+    "  --strong          lock into strong locked files (.TSX); a forgotten password cannot be\n"
+    "                    recovered\n"
     "  --password-stdin  read the password from the first line of standard input instead of\n"
     "                    asking on the terminal (lock asks twice)\n"
     "  --help            show this text\n"
@@ -141,9 +148,10 @@ bool readPassword(bool fromStdin, bool confirm, std::string& password, int& exit
     return true;
 }
 
-core::EngineContext engineContext(TerminalPrompt& prompt, const std::string& registerPath) {
+core::EngineContext engineContext(TerminalPrompt& prompt, const std::string& registerPath, bool strong = false) {
     core::EngineContext ctx{.prompt = prompt, .registerPath = registerPath};
     ctx.windowName = "tessaly-cli";
+    ctx.strongLocks = strong;
     return ctx;
 }
 
@@ -213,7 +221,7 @@ bool reportOutcomes(const RunFiles& run, const std::vector<bool>& done, int show
     return allOk;
 }
 
-int lockFiles(const std::vector<std::string>& files, const std::string& password) {
+int lockFiles(const std::vector<std::string>& files, const std::string& password, bool strong) {
     TerminalPrompt prompt;
     const std::string reg = openRegister();
     RunFiles run = runFiles(files);
@@ -246,7 +254,13 @@ int lockFiles(const std::vector<std::string>& files, const std::string& password
         }
     }
     const int before = prompt.shown();
-    const std::vector<bool> done = core::LockFilesTogether(ready.paths, password, engineContext(prompt, reg));
+    const std::vector<bool> done = core::LockFilesTogether(ready.paths, password, engineContext(prompt, reg, strong));
+    // A strong locked file's name is drawn at random: the register says which it is.
+    if (strong)
+        for (const core::RegisterItem& item : core::QuietRegisterEntries(reg, settings::kSectionTSX))
+            for (std::size_t i = 0; i < ready.paths.size(); ++i)
+                if (item.text == ready.paths[i])
+                    targets[i] = item.key;
     for (std::size_t i = 0; i < ready.paths.size(); ++i) {
         if (done[i]) {
             std::printf("locked %s -> %s\n", ready.args[i].c_str(), hostForm(targets[i]).c_str());
@@ -271,6 +285,16 @@ int unlockFiles(const std::vector<std::string>& files, const std::string& passwo
     bool allNamed = true;
     for (std::size_t i = 0; i < run.paths.size(); ++i) {
         const std::string extension = platform::upperText(GetExtension(run.paths[i]));
+        bool strong = false;
+        try {
+            strong = core::StartsWithStrongHeader(run.paths[i]); // by content, whatever the name
+        } catch (const platform::SysError&) {
+        }
+        if (strong && core::RefuseFileKind(run.paths[i]).empty()) {
+            ready.args.push_back(run.args[i]);
+            ready.paths.push_back(run.paths[i]);
+            continue;
+        }
         if (extension != "TSL" && extension != "TSW") {
             fail(run.args[i] + ": not a locked file name (.TSL or .TSW)");
             allNamed = false;
@@ -340,6 +364,15 @@ int recover(const std::vector<std::string>& folders) {
 
 int infoFiles(const std::vector<std::string>& files) {
     return eachFile(files, [](const std::string& arg, const std::string& path) {
+        if (const auto strong = core::InspectStrongFile(path)) {
+            const std::string content = strong->sizeKnown ? std::to_string(strong->contentSize) + " bytes"
+                                                          : std::string("of unknown size (the file is damaged)");
+            std::printf("%s: locked, strong format (.TSX), version %u, key derivation Argon2id opslimit %u memlimit "
+                        "%u KiB, content %s\n",
+                        arg.c_str(), static_cast<unsigned>(strong->version), strong->limits.opslimit,
+                        strong->limits.memlimitKiB, content.c_str());
+            return true;
+        }
         const core::LockInfo info = core::InspectFile(path);
         const std::string size = std::to_string(info.contentSize);
         switch (info.kind) {
@@ -370,6 +403,7 @@ int listVault() {
         std::vector<core::RegisterItem> items;
     } sections[] = {{"file (.TSL)", core::GetLockedTSLFiles(reg, prompt, "tessaly-cli")},
                     {"file (.TSW)", core::GetLockedTSWFiles(reg, prompt, "tessaly-cli")},
+                    {"file (.TSX)", core::GetLockedTSXFiles(reg, prompt, "tessaly-cli")},
                     {"folder", core::GetLockedFolders(reg, prompt, "tessaly-cli")}};
     for (const auto& section : sections)
         for (const auto& item : section.items)
@@ -423,7 +457,9 @@ int drive(const std::vector<std::string>& args) {
     return kOk;
 }
 
-int runCommand(const std::string& command, const std::vector<std::string>& files, bool passwordStdin) {
+int runCommand(const std::string& command, const std::vector<std::string>& files, bool passwordStdin, bool strong) {
+    if (strong && command != "lock")
+        return usageError("--strong goes with lock only");
     if (command == "vault") {
         if (!files.empty())
             return usageError("vault takes no files");
@@ -449,7 +485,7 @@ int runCommand(const std::string& command, const std::vector<std::string>& files
     int exitCode = kOk;
     if (!readPassword(passwordStdin, command == "lock", password, exitCode))
         return exitCode;
-    return command == "lock" ? lockFiles(files, password) : unlockFiles(files, password);
+    return command == "lock" ? lockFiles(files, password, strong) : unlockFiles(files, password);
 }
 
 } // namespace
@@ -458,6 +494,7 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
 
     bool passwordStdin = false;
+    bool strong = false;
     std::string command;
     std::vector<std::string> files;
     bool optionsEnded = false;
@@ -469,6 +506,8 @@ int main(int argc, char** argv) {
         }
         if (!optionsEnded && arg == "--password-stdin")
             passwordStdin = true;
+        else if (!optionsEnded && arg == "--strong")
+            strong = true;
         else if (!optionsEnded && arg == "--")
             optionsEnded = true;
         else if (!optionsEnded && arg.size() > 1 && arg[0] == '-')
@@ -482,7 +521,7 @@ int main(int argc, char** argv) {
     if (command.empty())
         return usageError("no command given");
     try {
-        return runCommand(command, files, passwordStdin);
+        return runCommand(command, files, passwordStdin, strong);
     } catch (const platform::SysError& e) {
         fail(e.description());
     } catch (const std::exception& e) {

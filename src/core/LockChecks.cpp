@@ -142,7 +142,8 @@ std::string RefuseInsideLockedFolder(const std::string& registerPath, const std:
 }
 
 std::string RefuseHoldingLockedItems(const std::string& registerPath, const std::string& folder) {
-    for (const char* section : {settings::kSectionTSL, settings::kSectionTSW, settings::kSectionFolder}) {
+    for (const char* section :
+         {settings::kSectionTSL, settings::kSectionTSW, settings::kSectionTSX, settings::kSectionFolder}) {
         for (const RegisterItem& item : QuietRegisterEntries(registerPath, section)) {
             if (LiesUnder(item.key, folder) && present(item.key))
                 return Quoted(folder) + " holds locked items. Unlock them first.";

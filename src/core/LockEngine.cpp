@@ -4,6 +4,7 @@
 #include "core/LockChecks.h"
 #include "core/Register.h"
 #include "core/Scrambler.h"
+#include "core/StrongEngine.h"
 #include "core/WorkerPool.h"
 #include "diagnostics/ErrorReport.h"
 #include "platform/Attributes.h"
@@ -215,6 +216,9 @@ bool sameSection(const char* a, const char* b) {
     return std::strcmp(a, b) == 0;
 }
 
+// The register sections of locked files, one per format.
+const char* const kFileSections[] = {settings::kSectionTSL, settings::kSectionTSW, settings::kSectionTSX};
+
 // Puts the results of one folder in place, under the folder's lock: (for a lock) the register
 // entries first, then each source removed and its result renamed over, the folder synced, the
 // attributes and the ".hidden" list set once, (for an unlock) the register entries removed last.
@@ -259,7 +263,7 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
         return;
 
     if (locking) {
-        for (const char* section : {settings::kSectionTSL, settings::kSectionTSW}) {
+        for (const char* section : kFileSections) {
             std::vector<std::pair<std::string, std::string>> entries;
             // Only the files this run is about to lock: one refused above is not recorded.
             for (Job* job : jobs)
@@ -324,7 +328,7 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
     if (!removing.empty())
         step(ctx, "source removed");
 
-    std::vector<std::pair<std::string, std::string>> undoEntries[2];
+    std::vector<std::pair<std::string, std::string>> undoEntries[std::size(kFileSections)];
     for (std::size_t i = 0; i < jobs.size(); ++i) {
         Job* job = jobs[i];
         if (!job->ok)
@@ -333,8 +337,9 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
             job->ok = false;
             job->writer.reset();
             if (locking)
-                undoEntries[sameSection(job->section, settings::kSectionTSW) ? 1 : 0].emplace_back(job->source,
-                                                                                                   job->target);
+                for (std::size_t s = 0; s < std::size(kFileSections); ++s)
+                    if (sameSection(job->section, kFileSections[s]))
+                        undoEntries[s].emplace_back(job->source, job->target);
             showFailure(ctx, Quoted(ShownName(job->source)) + " was not " + (locking ? "locked" : "unlocked") +
                                  ", and is unchanged: " + removeErrors[i] + ".");
             continue;
@@ -352,12 +357,12 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
         }
     }
     // Entries recorded for files that then could not be locked go again.
-    for (int i = 0; i < 2; ++i) {
+    for (std::size_t i = 0; i < std::size(kFileSections); ++i) {
         std::vector<std::string> restored;
         for (const auto& entry : undoEntries[i])
             restored.push_back(entry.first);
         try {
-            RemoveAfterFileUnlocks(ctx.registerPath, i == 0 ? settings::kSectionTSL : settings::kSectionTSW, restored);
+            RemoveAfterFileUnlocks(ctx.registerPath, kFileSections[i], restored);
         } catch (const platform::SysError&) {
         }
     }
@@ -400,7 +405,7 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
     }
 
     if (!locking) {
-        for (const char* section : {settings::kSectionTSL, settings::kSectionTSW}) {
+        for (const char* section : kFileSections) {
             std::vector<std::string> restored;
             for (Job* job : jobs)
                 if (sameSection(job->section, section) && job->committed)
@@ -827,6 +832,22 @@ bool BigDecrypt1(const std::string& path, const std::string& password, const Eng
 
 namespace {
 
+// Strong locked files are told by their content, never by their name.
+bool startsStrong(const std::string& path) {
+    try {
+        return StartsWithStrongHeader(path);
+    } catch (const platform::SysError&) {
+        return false;
+    }
+}
+
+std::optional<Job> prepareStrong(StrongRun& run, const std::string& path, bool locking) {
+    std::optional<StrongResult> result = locking ? run.prepareLock(path) : run.prepareUnlock(path);
+    if (!result)
+        return std::nullopt;
+    return Job{path, result->target, locking, settings::kSectionTSX, std::move(result->writer)};
+}
+
 // A batch: each file prepared by its engine (by size for a lock, by extension for an unlock), the
 // results completed together in groups small enough to keep their files open.
 std::vector<bool> runBatch(const std::vector<std::string>& paths, const std::string& password, const EngineContext& ctx,
@@ -842,6 +863,7 @@ std::vector<bool> runBatch(const std::vector<std::string>& paths, const std::str
     std::vector<Job> group;
     std::vector<std::size_t> indexes;
     std::uint64_t groupBytes = 0;
+    StrongRun strongRun(password, ctx); // strong locks: one key per run (lock), per salt (unlock)
     const auto flushGroup = [&] {
         const bool done = guarded(ctx, locking ? Messages::Lock : Messages::Unlock, locking ? "Encrypt" : "Decrypt",
                                   group.front().source, locking, [&] {
@@ -905,23 +927,28 @@ std::vector<bool> runBatch(const std::vector<std::string>& paths, const std::str
             large = platform::upperText(GetExtension(path)) == "TSW";
             prepare = large ? prepareDecryptLarge : prepareDecryptSmall;
         }
-        if (large) {
+        const bool strong = locking ? ctx.strongLocks : startsStrong(path);
+        if (strong) {
+            large = false;
+            procedure = locking ? "StrongEncrypt" : "StrongDecrypt";
+            messages = locking ? Messages::Lock : Messages::Unlock;
+        } else if (large) {
             messages = Messages::None;
             procedure = locking ? "BigEncription" : "BigDecrypt";
         } else if (!locking) {
             messages = Messages::Unlock;
             procedure = "Decrypt";
         }
-        if (large) {
-            // A large file streams through one buffer; the small ones before it are finished first,
-            // so messages keep the order of the files.
+        if (large || strong) {
+            // A large file streams through one buffer, a strong one through its own run; the small
+            // ones before it are finished first, so messages keep the order of the files.
             takeAll();
             if (stopped)
                 break;
         }
         if (ctx.nextFile)
             ctx.nextFile(i);
-        if (!large) {
+        if (!large && !strong) {
             if (!pool)
                 pool = std::make_unique<WorkerPool>();
             InFlight f;
@@ -956,11 +983,14 @@ std::vector<bool> runBatch(const std::vector<std::string>& paths, const std::str
         }
         std::optional<Job> job;
         guarded(ctx, messages, procedure, path, locking, [&] {
-            job = prepare(path, password, ctx);
+            job = strong ? prepareStrong(strongRun, path, locking) : prepare(path, password, ctx);
             return true;
         });
-        if (!job)
+        if (!job) {
+            if (stopAtSmallFailure && !large)
+                break;
             continue;
+        }
         addToGroup(std::move(*job), i);
     }
     takeAll();

@@ -4,8 +4,11 @@
 // messages through the prompt and returns whether it succeeded. Both directions write the result
 // beside the source, flush it, and only then remove the source, so the content is always on disk.
 
+#include "core/StrongFormat.h"
+
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -32,6 +35,13 @@ struct EngineContext {
     // Called by a batch with the index of each file before it is read, so that byte progress can be
     // placed in the run's bar.
     std::function<void(std::size_t index)> nextFile = {};
+    // A lock run makes strong locked files (".TSX", every size) instead of ".TSL"/".TSW"; an unlock
+    // run knows them by their content. The limits of a new strong lock's key derivation.
+    bool strongLocks = false;
+    strong::Limits strongLimits = strong::kDefaultLimits;
+    // Keys derived for strong locked files, kept across the calls of one run that unlocks file by
+    // file with one password (the vault); without it each call keeps its own.
+    std::shared_ptr<strong::KeyCache> strongKeys = {};
 };
 
 bool Encrypt(const std::string& path, const std::string& password, const EngineContext& ctx);

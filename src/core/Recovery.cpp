@@ -27,6 +27,9 @@ namespace {
 
 constexpr unsigned kLockedAttributes = platform::kAttrReadOnly | platform::kAttrHidden;
 
+// The register sections of locked files, one per format.
+const char* const kFileSections[] = {settings::kSectionTSL, settings::kSectionTSW, settings::kSectionTSX};
+
 // The folder that holds a path, in the form folders are compared in (no trailing backslash but at
 // a drive root).
 std::string holdingFolder(const std::string& path) {
@@ -71,7 +74,7 @@ void removeTemporary(const std::string& hostTemporary) {
 bool unlockRecorded(const std::string& registerPath, const std::string& target) {
     if (registerPath.empty())
         return false;
-    for (const char* section : {settings::kSectionTSL, settings::kSectionTSW})
+    for (const char* section : kFileSections)
         for (const RegisterItem& item : QuietRegisterEntries(registerPath, section))
             if (item.text == target)
                 return true;
@@ -98,14 +101,30 @@ void recoverTemporary(const std::string& registerPath, const std::string& folder
     }
     const std::string target = AddBackslash(folder) + targetName;
     const std::string extension = platform::upperText(GetExtension(targetName));
-    const bool lockResult = extension == "TSL" || extension == "TSW";
-    // The file the run started from: the plain file of a lock, the locked file of an unlock.
+    const bool strongResult = extension == "TSX";
+    const bool lockResult = extension == "TSL" || extension == "TSW" || strongResult;
+    // The file the run started from: the plain file of a lock, the locked file of an unlock. A strong
+    // locked file's name tells nothing: its run recorded the pair before removing the source, and
+    // without a record the source was never removed.
     std::vector<std::string> sources;
-    if (lockResult)
+    if (strongResult) {
+        for (const RegisterItem& item : QuietRegisterEntries(registerPath, settings::kSectionTSX))
+            if (item.key == target)
+                sources.push_back(item.text);
+        if (sources.empty()) {
+            removeTemporary(hostTemporary);
+            report.abandoned.push_back(target);
+            return;
+        }
+    } else if (lockResult) {
         sources.push_back(AddBackslash(folder) + TransformName(GetFileNamePart(RemoveExtension(targetName))));
-    else
+    } else {
         for (const char* ext : {".TSL", ".TSW"})
             sources.push_back(AddBackslash(folder) + TransformName(targetName) + ext);
+        for (const RegisterItem& item : QuietRegisterEntries(registerPath, settings::kSectionTSX))
+            if (item.text == target)
+                sources.push_back(item.key);
+    }
 
     // The target there already (a layer replaced in place, a profile file rewritten) or the source
     // still there: the run never finished, and what is on disk stands.
@@ -132,7 +151,9 @@ void recoverTemporary(const std::string& registerPath, const std::string& folder
     }
     putInPlace(hostTemporary, platform::toHost(target));
     if (lockResult) {
-        const char* section = extension == "TSW" ? settings::kSectionTSW : settings::kSectionTSL;
+        const char* section = strongResult         ? settings::kSectionTSX
+                              : extension == "TSW" ? settings::kSectionTSW
+                                                   : settings::kSectionTSL;
         RecordLock(registerPath, section, sources.front(), target);
         platform::setAttributes(target, kLockedAttributes);
         report.restored.push_back(target);
@@ -142,7 +163,7 @@ void recoverTemporary(const std::string& registerPath, const std::string& folder
     for (const std::string& s : sources)
         lockedNames.push_back(GetFileNamePart(s));
     platform::updateHiddenEntriesHost(hostFolder, {}, lockedNames);
-    for (const char* section : {settings::kSectionTSL, settings::kSectionTSW})
+    for (const char* section : kFileSections)
         RemoveAfterFileUnlock(registerPath, section, target);
     report.restored.push_back(target);
 }
@@ -178,7 +199,7 @@ void mendEntries(const std::string& registerPath, const std::string& folder, con
     const std::vector<std::string> listed = hiddenNames(hostFolder);
     std::vector<std::string> hide;
     std::vector<std::string> unhide;
-    for (const char* section : {settings::kSectionTSL, settings::kSectionTSW}) {
+    for (const char* section : kFileSections) {
         std::vector<std::string> gone;
         for (const RegisterItem& item : RegisterEntries(registerPath, section)) {
             if (holdingFolder(item.key) != folder)
@@ -217,7 +238,7 @@ void mendEntries(const std::string& registerPath, const std::string& folder, con
 
 std::vector<std::string> RegisterFolders(const std::string& registerPath) {
     std::vector<std::string> folders;
-    for (const char* section : {settings::kSectionTSL, settings::kSectionTSW})
+    for (const char* section : kFileSections)
         for (const RegisterItem& item : RegisterEntries(registerPath, section)) {
             const std::string folder = holdingFolder(item.key);
             if (std::find(folders.begin(), folders.end(), folder) == folders.end())

@@ -223,6 +223,19 @@ std::vector<RegisterItem> GetLockedTSWFiles(const std::string& registerPath, pla
     return items;
 }
 
+std::vector<RegisterItem> GetLockedTSXFiles(const std::string& registerPath, platform::Prompt& prompt,
+                                            const std::string& windowName) {
+    std::optional<ReaderError> error;
+    auto items = readSection(registerPath, settings::kSectionTSX, error);
+    if (error) {
+        if (error->number == 55)
+            prompt.show(kInUse, platform::Buttons::OK, platform::Icon::Critical);
+        else
+            ReportError(windowName, error->number, error->description, "GetLockedTSXFiles");
+    }
+    return items;
+}
+
 std::vector<RegisterItem> GetLockedFolders(const std::string& registerPath, platform::Prompt&,
                                            const std::string& windowName) {
     std::optional<ReaderError> error;

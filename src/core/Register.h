@@ -1,7 +1,7 @@
 #pragma once
 // The locked-items register: an INI file in the system folder with sections "LockedTSLFile",
-// "LockedTSWFile" and "LockedFolder"; each entry maps TransformName(path before) to
-// TransformName(path after).
+// "LockedTSWFile", "LockedTSXFile" (strong locks) and "LockedFolder"; each entry maps
+// TransformName(path before) to TransformName(path after).
 
 #include <string>
 #include <utility>
@@ -54,6 +54,8 @@ std::vector<RegisterItem> RegisterEntries(const std::string& registerPath, const
 std::vector<RegisterItem> GetLockedTSLFiles(const std::string& registerPath, platform::Prompt& prompt,
                                             const std::string& windowName = "frmMain");
 std::vector<RegisterItem> GetLockedTSWFiles(const std::string& registerPath, platform::Prompt& prompt,
+                                            const std::string& windowName = "frmMain");
+std::vector<RegisterItem> GetLockedTSXFiles(const std::string& registerPath, platform::Prompt& prompt,
                                             const std::string& windowName = "frmMain");
 std::vector<RegisterItem> GetLockedFolders(const std::string& registerPath, platform::Prompt& prompt,
                                            const std::string& windowName = "frmMain");

@@ -3,6 +3,8 @@
 #include "core/LockChecks.h"
 #include "core/LockEngine.h"
 #include "core/PasswordRules.h"
+#include "core/Register.h"
+#include "core/StrongEngine.h"
 #include "diagnostics/ErrorReport.h"
 #include "locking/Text.h"
 #include "platform/Attributes.h"
@@ -11,6 +13,8 @@
 #include "platform/Opener.h"
 #include "platform/Prompt.h"
 #include "platform/SysError.h"
+#include "settings/Settings.h"
+#include "settings/VbRegMod.h"
 #include "settings/modFileFunctions.h"
 #include "settings/modGeneral.h"
 
@@ -32,6 +36,7 @@ constexpr int kStepsPerFile = 100;
 core::EngineContext batchContext(platform::Prompt& prompt, const FileBatch& batch, const RunHooks& hooks,
                                  const std::vector<std::size_t>& items) {
     core::EngineContext ctx{.prompt = prompt, .registerPath = batch.registerPath, .windowName = batch.windowName};
+    ctx.strongLocks = batch.strongLocks;
     const int total = static_cast<int>(batch.checked.size()) * kStepsPerFile;
     auto current = std::make_shared<std::size_t>(0);
     ctx.nextFile = [current, &items](std::size_t file) { *current = items[file]; };
@@ -98,8 +103,13 @@ bool refused(platform::Prompt& prompt, const std::string& refusal) {
 
 } // namespace
 
+bool StrongLocksChosen() {
+    return GetLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kStrongLocks, 0) != 0;
+}
+
 bool HasSecretMarker(const std::string& path) {
-    return platform::InputFile(path).readUpTo(8) == kSecretMarker;
+    const std::string start = platform::InputFile(path).readUpTo(8);
+    return start == kSecretMarker || core::strong::HasMagic(start);
 }
 
 RunResult LockFiles(const FileBatch& batch, platform::Prompt& prompt, const RunHooks& hooks) {
@@ -145,7 +155,8 @@ RunResult LockFiles(const FileBatch& batch, platform::Prompt& prompt, const RunH
                 const unsigned before = platform::getAttributes(path) & ~platform::kAttrDirectory;
                 if (before != platform::kAttrNormal)
                     platform::setAttributes(path, platform::kAttrNormal);
-                if (platform::fileLength(path) == 0) {
+                // A strong locked file holds any content, an empty one too.
+                if (platform::fileLength(path) == 0 && !batch.strongLocks) {
                     prompt.show("we can not lock the file of size 0 byte", Buttons::OK, Icon::Information,
                                 "Lock Error");
                     if (before != platform::kAttrNormal)
@@ -194,11 +205,14 @@ RunResult UnlockFiles(const FileBatch& batch, platform::Prompt& prompt, const Ru
         // file that fails (a wrong password above all) ends the whole run there.
         std::vector<std::string> pending;
         std::vector<std::size_t> pendingItems;
+        // Strong locked files of one lock run share their salt: one key for the whole command.
+        const auto strongKeys = std::make_shared<core::strong::KeyCache>(batch.password);
         const auto unlockPending = [&]() -> bool {
             if (pending.empty())
                 return true;
-            const std::vector<bool> done = core::UnlockFilesTogether(
-                pending, batch.password, batchContext(prompt, batch, hooks, pendingItems), true);
+            core::EngineContext ctx = batchContext(prompt, batch, hooks, pendingItems);
+            ctx.strongKeys = strongKeys;
+            const std::vector<bool> done = core::UnlockFilesTogether(pending, batch.password, ctx, true);
             bool goOn = true;
             for (std::size_t k = 0; k < pending.size() && goOn; ++k) {
                 if (!done[k]) {
@@ -255,7 +269,14 @@ bool UnlockAndOpenFile(const std::string& folder, const FileItem& item, const st
     const std::string openPath = AddBackslash(folder) + item.text;
     try {
         const std::string extension = upperText(GetExtension(item.key));
-        if (extension == "TSL" || extension == "TSW") {
+        // A strong locked file is known by its content; the name it opens under is the one the
+        // register recorded for it (its own name tells nothing).
+        bool strong = false;
+        try {
+            strong = core::StartsWithStrongHeader(lockedPath);
+        } catch (const platform::SysError&) {
+        }
+        if (extension == "TSL" || extension == "TSW" || strong) {
             const std::string shownPath = core::ShownPath(registerPath, AddBackslash(folder) + item.text);
             const Answer answer =
                 prompt.show("The file '" + shownPath +
@@ -278,11 +299,21 @@ bool UnlockAndOpenFile(const std::string& folder, const FileItem& item, const st
                 prompt.processEvents();
             };
             prompt.setBusy(true);
-            const bool done = extension == "TSL" ? core::Decrypt(lockedPath, password, ctx)
-                                                 : core::BigDecrypt(lockedPath, password, ctx);
+            std::string restoredPath = openPath;
+            bool done = false;
+            if (strong) {
+                restoredPath.clear();
+                for (const auto& entry : core::QuietRegisterEntries(registerPath, settings::kSectionTSX))
+                    if (entry.key == lockedPath)
+                        restoredPath = entry.text;
+                done = core::UnlockFilesTogether({lockedPath}, password, ctx).front();
+            } else {
+                done = extension == "TSL" ? core::Decrypt(lockedPath, password, ctx)
+                                          : core::BigDecrypt(lockedPath, password, ctx);
+            }
             prompt.setBusy(false);
-            if (done && FileExists(openPath))
-                platform::openDefault(openPath);
+            if (done && !restoredPath.empty() && FileExists(restoredPath))
+                platform::openDefault(restoredPath);
         } else {
             platform::openDefault(openPath);
         }

@@ -38,6 +38,7 @@ struct FileBatch {
     std::string registerPath;
     std::string ownExecutable; // the running program, Windows form
     std::string windowName = "frmMain";
+    bool strongLocks = false; // lock into strong locked files (".TSX") of every size
 };
 
 enum class RunEnd {
@@ -53,6 +54,9 @@ struct RunResult {
 };
 
 inline constexpr const char* kSecretMarker = "[Secret]";
+
+// Whether Options -> Preferences asks for strong locks (the DWORD "StrongLocks", default 0).
+bool StrongLocksChosen();
 
 // The Lock command over the checked items.
 RunResult LockFiles(const FileBatch& batch, platform::Prompt& prompt, const RunHooks& hooks = {});

@@ -217,6 +217,7 @@ FileBatch folderBatch(const FolderRequest& request) {
     batch.confirmation = request.confirmation;
     batch.registerPath = request.registerPath;
     batch.ownExecutable = request.ownExecutable;
+    batch.strongLocks = request.strongLocks;
     return batch;
 }
 

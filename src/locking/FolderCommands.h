@@ -36,6 +36,7 @@ struct FolderRequest {
     std::string ownFolder;    // the program's folder, Windows form
     std::string ownExecutable;
     std::string registerPath;
+    bool strongLocks = false; // Lock Folder and Files makes strong locked files (".TSX")
 };
 
 struct FolderResult {

@@ -72,6 +72,7 @@ FileBatch LockingCommands::fileBatch() const {
     batch.confirmation = m_port.password2();
     batch.registerPath = m_port.registerPath();
     batch.ownExecutable = m_ownExecutable;
+    batch.strongLocks = StrongLocksChosen();
     return batch;
 }
 
@@ -79,7 +80,7 @@ FileBatch LockingCommands::fileBatch() const {
 FolderRequest LockingCommands::folderRequest() const {
     return FolderRequest{
         m_port.selectedTreeFolder(), m_port.password1(), m_port.password2(), m_ownFolder, m_ownExecutable,
-        m_port.registerPath()};
+        m_port.registerPath(),       StrongLocksChosen()};
 }
 
 void LockingCommands::cmdLock_click() {
@@ -114,7 +115,7 @@ void LockingCommands::lvwFiles_DblClick() {
         return;
     // A file unlocked and opened has used the password: the boxes are emptied, as after an unlock.
     const std::string extension = upperText(GetExtension(item->key));
-    if ((extension == "TSL" || extension == "TSW") && wasThere && !platform::exists(lockedPath))
+    if ((extension == "TSL" || extension == "TSW" || extension == "TSX") && wasThere && !platform::exists(lockedPath))
         m_port.clearPasswords();
     m_port.refreshFiles();
 }

@@ -2,6 +2,7 @@
 
 #include "core/LockChecks.h"
 #include "core/LockEngine.h"
+#include "core/StrongEngine.h"
 #include "diagnostics/CAppLog.h"
 #include "diagnostics/ErrorReport.h"
 #include "locking/FolderCommands.h"
@@ -29,9 +30,15 @@ void showCannotUnlock(const std::string& formerPath, platform::Prompt& prompt) {
 }
 
 bool unlockWithEngine(const std::string& lockedPath, const std::string& password, const std::string& registerPath,
-                      platform::Prompt& prompt, const std::function<void(std::uint64_t, std::uint64_t)>& progress) {
+                      platform::Prompt& prompt, const std::function<void(std::uint64_t, std::uint64_t)>& progress,
+                      const std::shared_ptr<core::strong::KeyCache>& strongKeys = {}) {
     core::EngineContext ctx{
         .prompt = prompt, .registerPath = registerPath, .windowName = kWindowName, .progress = progress};
+    // A strong locked file is told by its content; the run's keys are reused file after file.
+    if (core::StartsWithStrongHeader(lockedPath)) {
+        ctx.strongKeys = strongKeys;
+        return core::UnlockFilesTogether({lockedPath}, password, ctx).front();
+    }
     if (upperText(GetExtension(lockedPath)) == "TSW")
         return core::BigDecrypt1(lockedPath, password, ctx);
     return core::Decrypt1(lockedPath, password, ctx);
@@ -148,6 +155,7 @@ void VaultUnlockFiles(const std::vector<VaultItem>& files, const std::string& pa
         return;
     }
     const int total = static_cast<int>(checked.size()) * 100;
+    const auto strongKeys = std::make_shared<core::strong::KeyCache>(password);
     prompt.setBusy(true);
     try {
         for (std::size_t i = 0; i < checked.size(); ++i) {
@@ -158,12 +166,16 @@ void VaultUnlockFiles(const std::vector<VaultItem>& files, const std::string& pa
                 showCannotUnlock(item.text, prompt);
             } else {
                 // The engine shows its own message when it fails; the run goes on with the next file.
-                unlockWithEngine(item.key, password, registerPath, prompt, [&](std::uint64_t done, std::uint64_t size) {
-                    if (progress)
-                        progress(static_cast<int>(i) * 100 + (size == 0 ? 100 : static_cast<int>(done * 100 / size)),
-                                 total);
-                    prompt.processEvents();
-                });
+                unlockWithEngine(
+                    item.key, password, registerPath, prompt,
+                    [&](std::uint64_t done, std::uint64_t size) {
+                        if (progress)
+                            progress(static_cast<int>(i) * 100 +
+                                         (size == 0 ? 100 : static_cast<int>(done * 100 / size)),
+                                     total);
+                        prompt.processEvents();
+                    },
+                    strongKeys);
             }
             if (progress)
                 progress(static_cast<int>(i + 1) * 100, total);
@@ -191,7 +203,7 @@ bool VaultUnlockAndOpen(const VaultItem& item, const std::string& password, cons
             return true;
         }
         const std::string extension = upperText(GetExtension(item.key));
-        if (extension == "TSL" || extension == "TSW") {
+        if (extension == "TSL" || extension == "TSW" || extension == "TSX") {
             if (prompt.show("The file '" + item.text +
                                 "' you are trying to open is locked. In order to view it you need to unlock it. Do "
                                 "you want to unlock this file and open it ?",

@@ -183,6 +183,7 @@ void frmSecurityVault::fillList(QListWidget* list, bool folders) {
     } else {
         add(core::GetLockedTSLFiles(m_registerPath, m_prompt));
         add(core::GetLockedTSWFiles(m_registerPath, m_prompt));
+        add(core::GetLockedTSXFiles(m_registerPath, m_prompt));
     }
 }
 

@@ -84,10 +84,13 @@ frmOptions::frmOptions(platform::Prompt& prompt, options::OptionsHost host, QWid
     page0->setFrameShape(QFrame::NoFrame);
     m_chkIEInte = new QCheckBox(QStringLiteral("Integrate with Internet Explorer"), page0);
     m_chkIEInte->setObjectName(QStringLiteral("chkIEInte"));
+    m_chkStrongLocks = new QCheckBox(QStringLiteral("Lock new files with strong encryption (.TSX)"), page0);
+    m_chkStrongLocks->setObjectName(QStringLiteral("chkStrongLocks"));
     m_cmdUpgrade = makeButton(page0, "cmdUpgrade", "Check for Upgrade");
     m_cmdEnableStart = makeButton(page0, "cmdEnableStart", kEnableStart);
     auto* prefs = new QVBoxLayout(page0);
     prefs->addWidget(m_chkIEInte);
+    prefs->addWidget(m_chkStrongLocks);
     prefs->addSpacing(8);
     prefs->addWidget(m_cmdEnableStart, 0, Qt::AlignLeft);
     prefs->addWidget(m_cmdUpgrade, 0, Qt::AlignLeft);
@@ -122,6 +125,7 @@ frmOptions::frmOptions(platform::Prompt& prompt, options::OptionsHost host, QWid
 
     connect(m_cmdEnableStart, &QPushButton::clicked, this, &frmOptions::cmdEnableStart_Click);
     connect(m_chkIEInte, &QCheckBox::clicked, this, &frmOptions::chkIEInte_Click);
+    connect(m_chkStrongLocks, &QCheckBox::clicked, this, &frmOptions::chkStrongLocks_Click);
     connect(m_cmdUpgrade, &QPushButton::clicked, this, &frmOptions::cmdUpgrade_Click);
     connect(m_cmdChange, &QPushButton::clicked, this, &frmOptions::cmdChange_Click);
     connect(m_cmdClose, &QPushButton::clicked, this, &QWidget::close);
@@ -141,6 +145,7 @@ void frmOptions::Form_Load() {
         move(m_mainWindow->frameGeometry().topLeft() + QPoint(60, 60));
     m_tbsOptions->setCurrentIndex(0);
     setStartCaption();
+    m_chkStrongLocks->setChecked(GetLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kStrongLocks, 0) != 0);
     const std::string ieadd = GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::kIeAdd);
     if (!ieadd.empty()) {
         std::string lower = ieadd;
@@ -204,6 +209,11 @@ void frmOptions::chkIEInte_Click(bool checked) {
         options::RemoveIEButton();
         SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kIeAdd, "remove");
     }
+}
+
+// Lock Files and Lock Folder and Files read the choice when they start.
+void frmOptions::chkStrongLocks_Click(bool checked) {
+    SaveLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kStrongLocks, checked ? 1 : 0);
 }
 
 void frmOptions::cmdUpgrade_Click() {

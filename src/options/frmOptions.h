@@ -59,6 +59,7 @@ private:
     void Form_Load();
     void cmdEnableStart_Click();
     void chkIEInte_Click(bool checked);
+    void chkStrongLocks_Click(bool checked);
     void cmdUpgrade_Click();
     void cmdChange_Click();
     void setStartCaption();
@@ -71,6 +72,7 @@ private:
 
     QTabWidget* m_tbsOptions = nullptr;
     QCheckBox* m_chkIEInte = nullptr;
+    QCheckBox* m_chkStrongLocks = nullptr;
     QPushButton* m_cmdUpgrade = nullptr;
     QPushButton* m_cmdEnableStart = nullptr;
     QLineEdit* m_txtOldPass = nullptr;

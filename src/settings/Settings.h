@@ -12,6 +12,8 @@ inline constexpr const char* kShredFolderMinute = "ShredFolderMinute";
 inline constexpr const char* kShredFolderSince = "ShredFolderSince";
 inline constexpr const char* kLaunchNewIE = "LaunchNewIE";
 inline constexpr const char* kIeAdd = "ieadd";
+// DWORD: 1 = Lock Files and Lock Folder and Files make strong locked files (".TSX"); default 0.
+inline constexpr const char* kStrongLocks = "StrongLocks";
 
 // Drive table override: value "C" = host folder, "C.Kind" = DWORD kind.
 inline constexpr const char* kDrivesKey = "SOFTWARE\\Orvane\\Tessaly_free\\Drives";
@@ -53,6 +55,7 @@ inline constexpr const char* kIeButtonClsid = "{1FBA04EE-3024-11D2-8F1F-0000F87A
 inline constexpr const char* kRegisterFileName = "systemtsl1.tcl";
 inline constexpr const char* kSectionTSL = "LockedTSLFile";
 inline constexpr const char* kSectionTSW = "LockedTSWFile";
+inline constexpr const char* kSectionTSX = "LockedTSXFile";
 inline constexpr const char* kSectionFolder = "LockedFolder";
 
 } // namespace settings

@@ -45,6 +45,22 @@ void SaveString(RegRoot root, const std::string& keyPath, const std::string& val
     }
 }
 
+std::int32_t GetLong(RegRoot root, const std::string& keyPath, const std::string& valueName,
+                     std::int32_t defaultValue) {
+    try {
+        platform::RegValue value;
+        if (platform::registry().queryValue(root, keyPath, valueName, value) == platform::kRegSuccess &&
+            value.type == platform::REG_DWORD && value.data.size() >= 4) {
+            std::uint32_t n = 0;
+            for (int i = 3; i >= 0; --i)
+                n = (n << 8) | static_cast<unsigned char>(value.data[static_cast<std::size_t>(i)]);
+            return static_cast<std::int32_t>(n);
+        }
+    } catch (const std::exception&) {
+    }
+    return defaultValue;
+}
+
 void SaveLong(RegRoot root, const std::string& keyPath, const std::string& valueName, std::int32_t number) {
     try {
         platform::registry().setDword(root, keyPath, valueName, static_cast<std::uint32_t>(number));

@@ -25,6 +25,9 @@ std::string GetString(RegRoot root, const std::string& keyPath, const std::strin
 std::string GetStringFull(RegRoot root, const std::string& keyPath, const std::string& valueName,
                           const std::string& defaultValue = std::string());
 void SaveString(RegRoot root, const std::string& keyPath, const std::string& valueName, const std::string& text);
+// A REG_DWORD value; the default for a missing value or another type.
+std::int32_t GetLong(RegRoot root, const std::string& keyPath, const std::string& valueName,
+                     std::int32_t defaultValue = 0);
 void SaveLong(RegRoot root, const std::string& keyPath, const std::string& valueName, std::int32_t number);
 // The path without the extension of its last component, cut at the first zero byte.
 std::string RemoveExtension(const std::string& path);

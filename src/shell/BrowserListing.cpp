@@ -179,14 +179,16 @@ FolderListing BuildRows(const std::string& folder, const std::vector<std::string
             listing.rows.push_back(FileRow{name, name, false, {}, {}});
             FileRow& row = listing.rows.back();
             const std::string ext = upper(GetExtension(name));
-            if (ext == "TSL" || ext == "TSW") {
+            if (ext == "TSL" || ext == "TSW" || ext == "TSX") {
                 if (FileExists(full)) {
                     platform::InputFile in(full);
                     char head[8];
-                    row.lockIcon = in.read(head, sizeof head) == sizeof head && std::string(head, 8) == "[Secret]";
+                    const bool whole = in.read(head, sizeof head) == sizeof head;
+                    // A strong locked file keeps its random name: the name it had is inside it.
+                    row.lockIcon = whole && std::string(head, 8) == (ext == "TSX" ? "[Strong]" : "[Secret]");
                 }
                 // Only a locked file is shown under the name it had; the extension alone says nothing.
-                if (row.lockIcon)
+                if (row.lockIcon && ext != "TSX")
                     row.text = TransformName(GetFileNamePart(RemoveExtension(name)));
                 row.type = typeText(row.text);
             } else {

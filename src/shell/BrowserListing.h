@@ -35,7 +35,7 @@ std::vector<FolderNode> ListSubfolders(const std::string& folder);
 struct FileRow {
     std::string key;         // the file name on disk
     std::string text;        // the name shown (a locked file: the name unlocking restores)
-    bool lockIcon = false;   // a locked file that begins with "[Secret]"
+    bool lockIcon = false;   // a locked file that begins with "[Secret]" (".TSX": "[Strong]")
     std::string size;        // FormatByteSize of the file's size ("" when it could not be read)
     std::string type;        // "TXT file"
     std::int64_t bytes = -1; // the file's size in bytes (-1 when it could not be read)

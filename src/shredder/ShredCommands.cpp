@@ -111,7 +111,9 @@ void forgetShredded(const std::string& registerPath, const std::string& shredded
     const struct {
         const char* section;
         std::vector<core::RegisterItem> (*read)(const std::string&, platform::Prompt&, const std::string&);
-    } sections[] = {{settings::kSectionTSL, core::GetLockedTSLFiles}, {settings::kSectionTSW, core::GetLockedTSWFiles}};
+    } sections[] = {{settings::kSectionTSL, core::GetLockedTSLFiles},
+                    {settings::kSectionTSW, core::GetLockedTSWFiles},
+                    {settings::kSectionTSX, core::GetLockedTSXFiles}};
     for (const auto& s : sections) {
         gone.clear();
         for (const auto& item : s.read(registerPath, prompt, "frmMain"))

@@ -17,6 +17,8 @@
 #include <sys/stat.h>
 
 #include <poll.h>
+#include <regex>
+
 #include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -87,6 +89,56 @@ TEST_F(CliTest, LocksInspectsListsAndUnlocksHostFiles) {
     EXPECT_EQ(sandbox.readFile("C:\\Docs\\big.bin"), large);
     EXPECT_EQ(cli({"vault"}).out, "");
     EXPECT_EQ(cli({"info", a}).out, a + ": not locked, 1000 bytes\n");
+}
+
+// Strong locks at the format's default key derivation: random names, the limits in info, the
+// vault's own section, a wrong password refused, and an unlock by content whatever the name.
+TEST_F(CliTest, StrongLocksAreMadeInspectedListedAndUnlockedByContent) {
+    const std::string content(70000, 'x');
+    sandbox.writeFile("C:\\Docs\\r\xC3\xA9sum\xC3\xA9.txt", content);
+    sandbox.writeFile("C:\\Docs\\empty.txt", "");
+    const std::string a = sandbox.host("C:\\Docs\\r\xC3\xA9sum\xC3\xA9.txt"), e = sandbox.host("C:\\Docs\\empty.txt");
+    const std::string folder = sandbox.host("C:\\Docs");
+
+    CliRun r = cli({"--strong", "--password-stdin", "lock", a, e}, "pass word\n");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::smatch m;
+    const std::regex line("locked (.*) -> (.*/[a-z0-9]{16}\\.TSX)\n");
+    std::vector<std::string> locked;
+    for (std::string rest = r.out; std::regex_search(rest, m, line); rest = m.suffix()) {
+        locked.push_back(m[2]);
+        EXPECT_EQ(m[2].str().substr(0, folder.size() + 1), folder + "/");
+    }
+    ASSERT_EQ(locked.size(), 2u) << r.out;
+    EXPECT_FALSE(sandbox.exists("C:\\Docs\\r\xC3\xA9sum\xC3\xA9.txt"));
+
+    r = cli({"info", locked[0], locked[1]});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, locked[0] +
+                         ": locked, strong format (.TSX), version 1, key derivation Argon2id opslimit 3 memlimit "
+                         "262144 KiB, content 70000 bytes\n" +
+                         locked[1] +
+                         ": locked, strong format (.TSX), version 1, key derivation Argon2id opslimit 3 memlimit "
+                         "262144 KiB, content 0 bytes\n");
+    EXPECT_EQ(cli({"vault"}).out,
+              "file (.TSX)\t" + a + "\t" + locked[0] + "\nfile (.TSX)\t" + e + "\t" + locked[1] + "\n");
+
+    r = cli({"--password-stdin", "unlock", locked[0]}, "pass wort\n");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(contains(r.err + r.out, "Sorry, this is not the correct password, or the file is damaged."))
+        << r.err << r.out;
+    EXPECT_TRUE(std::filesystem::exists(locked[0]));
+
+    const std::string renamed = folder + "/renamed.dat";
+    std::filesystem::rename(locked[0], renamed);
+    r = cli({"--password-stdin", "unlock", renamed, locked[1]}, "pass word\n");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(sandbox.readFile("C:\\Docs\\r\xC3\xA9sum\xC3\xA9.txt"), content);
+    EXPECT_EQ(sandbox.readFile("C:\\Docs\\empty.txt"), "");
+    EXPECT_EQ(cli({"vault"}).out, "");
+
+    EXPECT_EQ(cli({"--strong", "unlock", renamed}).exitCode, 2);
+    EXPECT_TRUE(contains(cli({"--help"}).out, "--strong"));
 }
 
 TEST_F(CliTest, FailuresExitWithOneAndPrintTheEngineMessage) {

@@ -469,6 +469,20 @@ TEST_F(FolderCommandsTest, LockFolderAndFilesLocksTheFilesThenHidesTheFolderWith
     EXPECT_TRUE(sandbox.exists("C:\\Docs\\Old\\" + TransformName("a.txt") + ".TSL"));
 }
 
+TEST_F(FolderCommandsTest, LockFolderAndFilesWithStrongLocksMakesTsxFiles) {
+    sandbox.writeFile("C:\\Docs\\Old\\a.txt", "a");
+    sandbox.writeFile("C:\\Docs\\Old\\big.bin", std::string(300000, 'b'));
+    auto r = request("C:\\Docs\\Old", "files", "files");
+    r.strongLocks = true;
+    const auto result = locking::LockFolderAndFiles(r, prompt);
+    ASSERT_TRUE(result.moved) << boxList(prompt);
+    std::size_t strong = 0;
+    for (const std::string& name : hostEntries(sandbox.host(result.newPath)))
+        strong += name.size() == 20 && name.substr(16) == ".TSX";
+    EXPECT_EQ(strong, 2u);
+    EXPECT_EQ(core::RegisterEntries(registerPath, settings::kSectionTSX).size(), 2u);
+}
+
 TEST_F(FolderCommandsTest, LockFolderAndFilesLeavesTheFolderAloneWhenTheFileLockRefuses) {
     sandbox.writeFile("C:\\Docs\\Old\\a.txt", "a");
     const auto result = locking::LockFolderAndFiles(request("C:\\Docs\\Old", "x", "y"), prompt);

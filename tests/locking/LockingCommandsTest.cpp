@@ -1,8 +1,13 @@
 #include "FakePort.h"
 #include "LockingTestSupport.h"
 
+#include "core/Register.h"
 #include "locking/LockingCommands.h"
+#include "settings/Settings.h"
+#include "settings/VbRegMod.h"
 #include "settings/modGeneral.h"
+
+#include <filesystem>
 
 #include <QSignalSpy>
 #include <QString>
@@ -10,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 
 using namespace locking_test;
 
@@ -114,6 +120,46 @@ TEST_F(LockingCommandsTest, DoubleClickOpensTheSelectedFileAndRebuildsTheList) {
     commands->lvwFiles_DblClick();
     EXPECT_EQ(opener.calls(1), std::vector<std::string>{sandbox.host("C:\\Docs\\plain.txt")});
     EXPECT_EQ(port.log, (std::vector<std::string>{"busy", "refreshFiles", "idle"}));
+}
+
+// With the Preferences' strong-lock choice, Lock makes ".TSX" files of every size (an empty one too)
+// at the format's default key derivation; a double click unlocks one and opens it under the name it
+// had. Without the choice, Lock makes the usual formats again.
+TEST_F(LockingCommandsTest, TheStrongLockChoiceMakesTsxFilesThatADoubleClickOpens) {
+    OpenerStub opener(sandbox);
+    sandbox.writeFile("C:\\Docs\\a.txt", "some text");
+    sandbox.writeFile("C:\\Docs\\empty.txt", "");
+    SaveLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kStrongLocks, 1);
+    port.setRows({{"a.txt", "a.txt"}, {"empty.txt", "empty.txt"}}, true);
+    port.pw1 = port.pw2 = "p";
+    commands->cmdLock_click();
+    EXPECT_TRUE(port.scripted.boxes.empty()) << boxList(port.scripted);
+    std::vector<std::string> locked;
+    for (const auto& e : std::filesystem::directory_iterator(sandbox.host("C:\\Docs")))
+        if (e.path().extension() == ".TSX")
+            locked.push_back(e.path().filename().string());
+    ASSERT_EQ(locked.size(), 2u);
+    EXPECT_FALSE(sandbox.exists("C:\\Docs\\a.txt"));
+    EXPECT_FALSE(sandbox.exists("C:\\Docs\\empty.txt"));
+    EXPECT_EQ(core::RegisterEntries(port.registerFile, settings::kSectionTSX).size(), 2u);
+
+    for (const std::string& name : locked) {
+        port.selected = locking::FileItem{name, name};
+        port.pw1 = "p";
+        port.scripted.answer(platform::Answer::Yes);
+        commands->lvwFiles_DblClick();
+    }
+    EXPECT_EQ(sandbox.readFile("C:\\Docs\\a.txt"), "some text");
+    EXPECT_EQ(sandbox.readFile("C:\\Docs\\empty.txt"), "");
+    const std::vector<std::string> opened = opener.calls(2);
+    EXPECT_EQ(std::set<std::string>(opened.begin(), opened.end()),
+              (std::set<std::string>{sandbox.host("C:\\Docs\\a.txt"), sandbox.host("C:\\Docs\\empty.txt")}));
+
+    SaveLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kStrongLocks, 0);
+    port.setRows({{"a.txt", "a.txt"}}, true);
+    port.pw1 = port.pw2 = "p";
+    commands->cmdLock_click();
+    EXPECT_TRUE(sandbox.exists("C:\\Docs\\" + TransformName("a.txt") + ".TSL"));
 }
 
 } // namespace

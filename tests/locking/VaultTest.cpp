@@ -1,6 +1,7 @@
 #include "FakePort.h"
 #include "LockingTestSupport.h"
 
+#include "core/LockEngine.h"
 #include "core/Register.h"
 #include "locking/FileCommands.h"
 #include "locking/FolderCommands.h"
@@ -356,6 +357,44 @@ TEST_F(VaultTest, DoubleClickUnlocksAndOpensTheFile) {
                                          "it ?");
     EXPECT_EQ(sandbox.readFile("C:\\Docs\\a.txt"), "a");
     EXPECT_EQ(opener.calls(1), std::vector<std::string>{sandbox.host("C:\\Docs\\a.txt")});
+    EXPECT_EQ(files()->count(), 0);
+}
+
+// Strong locked files are listed under their original paths with the others, and unlock from the
+// list and by a double click.
+TEST_F(VaultTest, StrongLockedFilesAreListedAndUnlocked) {
+    OpenerStub opener(sandbox);
+    sandbox.writeFile("C:\\Docs\\a.txt", "a");
+    sandbox.writeFile("C:\\Docs\\s1.txt", "strong one");
+    sandbox.writeFile("C:\\Docs\\s2.txt", "strong two");
+    sandbox.writeFile("C:\\Docs\\s3.txt", "strong three");
+    lockFile("C:\\Docs", "a.txt", "pw");
+    testing_support::ScriptedPrompt p;
+    core::EngineContext ctx{.prompt = p, .registerPath = port.registerFile};
+    ctx.strongLocks = true;
+    ctx.strongLimits = core::strong::kMinimumLimits;
+    ASSERT_EQ(core::LockFilesTogether({"C:\\Docs\\s1.txt", "C:\\Docs\\s2.txt", "C:\\Docs\\s3.txt"}, "pw", ctx),
+              std::vector<bool>(3, true));
+    vault->Refresh();
+    ASSERT_EQ(files()->count(), 4);
+    EXPECT_EQ(files()->item(1)->text(), QStringLiteral("C:\\Docs\\s1.txt"));
+    EXPECT_EQ(files()->item(3)->text(), QStringLiteral("C:\\Docs\\s3.txt"));
+    EXPECT_EQ(key(files()->item(1)).substr(key(files()->item(1)).size() - 4), ".TSX");
+
+    typePassword("pw");
+    port.scripted.answer(Answer::Yes);
+    vault->lvwFiles_DblClick(files()->item(3));
+    EXPECT_EQ(sandbox.readFile("C:\\Docs\\s3.txt"), "strong three");
+    EXPECT_EQ(opener.calls(1), std::vector<std::string>{sandbox.host("C:\\Docs\\s3.txt")});
+    ASSERT_EQ(files()->count(), 3);
+
+    typePassword("pw");
+    child<QPushButton>("cmdSelectAll")->click();
+    child<QPushButton>("cmdUnlockFiles")->click();
+    EXPECT_EQ(port.scripted.texts().size(), 1u) << boxList(port.scripted);
+    EXPECT_EQ(sandbox.readFile("C:\\Docs\\a.txt"), "a");
+    EXPECT_EQ(sandbox.readFile("C:\\Docs\\s1.txt"), "strong one");
+    EXPECT_EQ(sandbox.readFile("C:\\Docs\\s2.txt"), "strong two");
     EXPECT_EQ(files()->count(), 0);
 }
 

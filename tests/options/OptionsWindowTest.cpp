@@ -219,6 +219,27 @@ TEST_F(OptionsWindowTest, RemovingAMissingButtonStillRecordsTheChoice) {
     EXPECT_FALSE(platform::registry().keyExists(HKEY_LOCAL_MACHINE, settings::kIeButtonKey));
 }
 
+// The strong-lock choice: a DWORD under the program's key, 0 until the box is ticked.
+TEST_F(OptionsWindowTest, TheStrongLocksBoxKeepsItsChoiceAsADword) {
+    open();
+    auto* check = child<QCheckBox>("chkStrongLocks");
+    EXPECT_EQ(check->text(), QStringLiteral("Lock new files with strong encryption (.TSX)"));
+    EXPECT_FALSE(check->isChecked());
+    platform::RegValue value;
+    EXPECT_EQ(platform::registry().queryValue(HKEY_CURRENT_USER, settings::kAppKey, "StrongLocks", value),
+              platform::kRegNotFound);
+    QTest::mouseClick(check, Qt::LeftButton);
+    ASSERT_EQ(platform::registry().queryValue(HKEY_CURRENT_USER, settings::kAppKey, "StrongLocks", value),
+              platform::kRegSuccess);
+    EXPECT_EQ(value.type, platform::REG_DWORD);
+    EXPECT_EQ(value.data, std::string("\x01\0\0\0", 4));
+    delete window.data();
+    open();
+    EXPECT_TRUE(child<QCheckBox>("chkStrongLocks")->isChecked());
+    QTest::mouseClick(child<QCheckBox>("chkStrongLocks"), Qt::LeftButton);
+    EXPECT_EQ(GetLong(HKEY_CURRENT_USER, settings::kAppKey, "StrongLocks", 7), 0);
+}
+
 TEST(BrowserButton, ADriveRootFolderGetsOneBackslash) {
     testing_support::Sandbox sandbox;
     options::AddIEButton("Tessaly", {"C:\\", "tessaly", "/tessaly"});

@@ -1,6 +1,7 @@
 // The browser pane's order of names, without a window.
 
 #include "shell/BrowserListing.h"
+#include "support/Sandbox.h"
 
 #include <gtest/gtest.h>
 
@@ -43,6 +44,32 @@ TEST(BrowserListingTest, RowsSortBySizeInBytesAndByTypeWithTiesByName) {
     EXPECT_TRUE(shell::RowLess(FileColumn::Type, "z", 1, "doc file", "a", 1, "TXT file"));
     EXPECT_TRUE(shell::RowLess(FileColumn::Type, "a", 9, "TXT file", "b", 1, "txt file"));
     EXPECT_TRUE(shell::RowLess(FileColumn::Name, "file9", 9, "", "File10", 1, ""));
+}
+
+} // namespace
+
+namespace {
+
+// A row has the lock icon only when its content says so: "[Secret]" for ".TSL" and ".TSW", "[Strong]"
+// for ".TSX". A strong locked file keeps its random name (the name it had is inside it).
+TEST(BrowserListingTest, LockedRowsAreToldByTheirContent) {
+    testing_support::Sandbox sandbox;
+    sandbox.writeFile("C:\\F\\abcdefghijklmnop.TSX", std::string("[Strong]") + std::string(1200, '\x01'));
+    sandbox.writeFile("C:\\F\\plain.TSX", "[Secret]abcdefghijklmnop\r\n");
+    sandbox.writeFile("C:\\F\\old.TSL", "[Strong] and more");
+    const shell::FolderListing listing = shell::BuildRows("C:\\F", {"abcdefghijklmnop.TSX", "plain.TSX", "old.TSL"});
+    ASSERT_EQ(listing.rows.size(), 3u);
+    const auto row = [&listing](const std::string& key) {
+        const auto it = std::find_if(listing.rows.begin(), listing.rows.end(),
+                                     [&key](const shell::FileRow& r) { return r.key == key; });
+        EXPECT_NE(it, listing.rows.end()) << key;
+        return it == listing.rows.end() ? shell::FileRow{} : *it;
+    };
+    EXPECT_TRUE(row("abcdefghijklmnop.TSX").lockIcon);
+    EXPECT_EQ(row("abcdefghijklmnop.TSX").text, "abcdefghijklmnop.TSX");
+    EXPECT_FALSE(row("plain.TSX").lockIcon);
+    EXPECT_FALSE(row("old.TSL").lockIcon);
+    EXPECT_EQ(row("old.TSL").text, "old.TSL");
 }
 
 } // namespace
