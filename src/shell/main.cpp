@@ -1,5 +1,6 @@
 // Tessaly: the password gate, then the main window until it closes.
 
+#include "diagnostics/VersionOption.h"
 #include "platform/QtPrompt.h"
 #include "shell/Icons.h"
 #include "shell/PasswordGate.h"
@@ -8,6 +9,8 @@
 #include <QApplication>
 
 int main(int argc, char** argv) {
+    if (diagnostics::PrintVersionIfAsked(argc, argv))
+        return 0;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tessaly"));
     QApplication::setOrganizationName(QStringLiteral("Orvane"));
