@@ -3,7 +3,9 @@
 #include "diagnostics/VersionOption.h"
 #include "platform/QtPrompt.h"
 #include "shell/Icons.h"
+#include "shell/OpenFiles.h"
 #include "shell/PasswordGate.h"
+#include "shell/SingleInstance.h"
 #include "shell/frmMain.h"
 
 #include <QApplication>
@@ -22,6 +24,10 @@ int main(int argc, char** argv) {
     platform::QtPrompt prompt;
     if (!shell::RunPasswordGate(prompt))
         return 0;
+    // Files to open (`tessaly FILE...`): a running instance takes them and this one ends.
+    const QStringList files = shell::AbsoluteFileArguments(QApplication::arguments().mid(1));
+    if (!files.isEmpty() && shell::SingleInstance::forwardFiles(files))
+        return 0;
 
     frmMain window(prompt);
     prompt.setParent(&window);
@@ -29,5 +35,8 @@ int main(int argc, char** argv) {
         return 0;
     QObject::connect(&window, &frmMain::exitConfirmed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     window.show();
+    shell::FileOpener opener(window);
+    QObject::connect(window.singleInstance(), &shell::SingleInstance::openRequested, &opener, &shell::FileOpener::open);
+    opener.open(files);
     return app.exec();
 }
