@@ -3,6 +3,7 @@
 #include "diagnostics/VersionOption.h"
 #include "platform/QtPrompt.h"
 #include "shell/Icons.h"
+#include "shell/Notifier.h"
 #include "shell/OpenFiles.h"
 #include "shell/PasswordGate.h"
 #include "shell/SingleInstance.h"
@@ -35,6 +36,7 @@ int main(int argc, char** argv) {
         return 0;
     QObject::connect(&window, &frmMain::exitConfirmed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     window.show();
+    new shell::Notifier(window); // owned by the window
     shell::FileOpener opener(window);
     QObject::connect(window.singleInstance(), &shell::SingleInstance::openRequested, &opener, &shell::FileOpener::open);
     opener.open(files);
