@@ -27,9 +27,13 @@ std::string bytes(const QString& text) {
 
 QStringList AbsoluteFileArguments(const QStringList& arguments) {
     QStringList files;
-    for (const QString& a : arguments)
-        if (!a.isEmpty())
+    bool optionsEnded = false;
+    for (const QString& a : arguments) {
+        if (!optionsEnded && a == QLatin1String("--"))
+            optionsEnded = true;
+        else if (!a.isEmpty() && (optionsEnded || !a.startsWith(QLatin1Char('-'))))
             files << QDir::cleanPath(QFileInfo(a).absoluteFilePath());
+    }
     return files;
 }
 

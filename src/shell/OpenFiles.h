@@ -36,7 +36,8 @@ private:
 };
 
 // Each argument as an absolute host path (the arguments after the program's name; Qt's own options
-// are already taken out by QApplication).
+// are already taken out by QApplication). Other options are passed over; after "--" every argument
+// is a file.
 QStringList AbsoluteFileArguments(const QStringList& arguments);
 
 } // namespace shell

@@ -150,6 +150,15 @@ TEST_F(OpenFilesTest, PlainFilesAndFoldersAreShownInTheBrowserPaneAndMissingOnes
     EXPECT_EQ(prompt.last().text, "'C:\\Docs\\missing.txt' was not found.");
 }
 
+TEST_F(OpenFilesTest, ArgumentsBecomeAbsolutePathsOptionsPassedOver) {
+    const QString cwd = QDir::currentPath();
+    EXPECT_EQ(
+        shell::AbsoluteFileArguments({QStringLiteral("a.TSL"), QStringLiteral("--unknown"),
+                                      QStringLiteral("/x/../y/b.TSL"), QStringLiteral("--"),
+                                      QStringLiteral("-dash.TSL")}),
+        (QStringList{cwd + QStringLiteral("/a.TSL"), QStringLiteral("/y/b.TSL"), cwd + QStringLiteral("/-dash.TSL")}));
+}
+
 TEST_F(OpenFilesTest, ALaterInstanceHandsItsFilesToTheRunningOne) {
     EXPECT_FALSE(shell::SingleInstance::forwardFiles({QStringLiteral("/a")})); // nobody runs yet
 
