@@ -11,8 +11,25 @@ add_custom_command(OUTPUT ${cli_man_page}
     COMMAND ${GZIP_PROGRAM} -9 -n -c ${CMAKE_SOURCE_DIR}/resources/tessaly-cli.1 > ${cli_man_page}
     DEPENDS ${CMAKE_SOURCE_DIR}/resources/tessaly-cli.1
     VERBATIM)
-add_custom_target(tessaly_man_pages ALL DEPENDS ${cli_man_page})
-install(FILES ${cli_man_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+set(app_man_page ${CMAKE_BINARY_DIR}/man/tessaly.1.gz)
+add_custom_command(OUTPUT ${app_man_page}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
+    COMMAND ${GZIP_PROGRAM} -9 -n -c ${CMAKE_SOURCE_DIR}/resources/tessaly.1 > ${app_man_page}
+    DEPENDS ${CMAKE_SOURCE_DIR}/resources/tessaly.1
+    VERBATIM)
+add_custom_target(tessaly_man_pages ALL DEPENDS ${cli_man_page} ${app_man_page})
+install(FILES ${cli_man_page} ${app_man_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+# The licence in Debian's machine-readable form and the changelog, both where Debian keeps them.
+set(doc_dir ${CMAKE_INSTALL_DATADIR}/doc/tessaly)
+configure_file(${CMAKE_SOURCE_DIR}/resources/debian/changelog.in ${CMAKE_BINARY_DIR}/doc/changelog @ONLY)
+set(changelog_gz ${CMAKE_BINARY_DIR}/doc/changelog.gz)
+add_custom_command(OUTPUT ${changelog_gz}
+    COMMAND ${GZIP_PROGRAM} -9 -n -c ${CMAKE_BINARY_DIR}/doc/changelog > ${changelog_gz}
+    DEPENDS ${CMAKE_BINARY_DIR}/doc/changelog
+    VERBATIM)
+add_custom_target(tessaly_changelog ALL DEPENDS ${changelog_gz})
+install(FILES ${CMAKE_SOURCE_DIR}/resources/debian/copyright ${changelog_gz} DESTINATION ${doc_dir})
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tessaly)
@@ -20,11 +37,13 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Orvane")
 set(CPACK_PACKAGE_CONTACT "Tessaly maintainers <support@tessaly.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Lock files and folders with a password, keep a password wallet, shred files")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Tessaly is a desktop privacy utility. From one window, protected by one password, it locks files \
-into its .TSL and .TSW formats under scrambled names, hides folders, lists everything locked in its \
-Security Vault, keeps a password wallet and private favourites, shreds files and shows thumbnails. \
-tessaly-cli locks and unlocks files from the command line.")
+# The extended description as Debian shows it: lines under 80 columns, CPack indents them.
+string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
+    "Tessaly is a desktop privacy utility. From one window, protected by one"
+    "password, it locks files into its .TSL and .TSW formats under scrambled"
+    "names, hides folders, lists everything locked in its Security Vault, keeps"
+    "a password wallet and private favourites, shreds files and shows thumbnails."
+    "tessaly-cli locks and unlocks files from the command line.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -8,6 +8,7 @@
 #include "core/Recovery.h"
 #include "core/Register.h"
 #include "core/StrongEngine.h"
+#include "diagnostics/VersionOption.h"
 #include "platform/Attributes.h"
 #include "platform/DriveTable.h"
 #include "platform/Environment.h"
@@ -65,6 +66,7 @@ const char* const kUsageText =
     "  --password-stdin  read the password from the first line of standard input instead of\n"
     "                    asking on the terminal (lock asks twice)\n"
     "  --help            show this text\n"
+    "  --version         show the program's name and version\n"
     "\n"
     "Exit status: 0 when everything succeeded, 1 when something failed, 2 for bad usage.\n"
     "Files are host paths; they must lie on one of the program's drives.\n";
@@ -353,7 +355,8 @@ int recover(const std::vector<std::string>& folders) {
     if (platform::exists(reg))
         for (std::string& folder : core::RegisterFolders(reg))
             windowsFolders.push_back(std::move(folder));
-    const core::RecoveryReport report = core::RecoverFolders(platform::exists(reg) ? reg : std::string(), windowsFolders);
+    const core::RecoveryReport report =
+        core::RecoverFolders(platform::exists(reg) ? reg : std::string(), windowsFolders);
     std::string message = core::RecoveryMessage(report);
     for (auto cr = message.find('\r'); cr != std::string::npos; cr = message.find('\r', cr))
         message.erase(cr, 1);
@@ -491,6 +494,8 @@ int runCommand(const std::string& command, const std::vector<std::string>& files
 } // namespace
 
 int main(int argc, char** argv) {
+    if (diagnostics::PrintVersionIfAsked(argc, argv))
+        return kOk;
     QCoreApplication app(argc, argv);
 
     bool passwordStdin = false;

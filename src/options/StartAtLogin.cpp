@@ -54,6 +54,25 @@ std::string runValue() {
     return GetString(HKEY_CURRENT_USER, settings::kRunKey, settings::kRunValue);
 }
 
+// A desktop entry string value: backslash, newline, tab and return escaped. TryExec takes the
+// program's path this way, unquoted, so a session skips the entry once the program is removed.
+std::string desktopString(const std::string& text) {
+    std::string value;
+    for (char c : text) {
+        if (c == '\\')
+            value += "\\\\";
+        else if (c == '\n')
+            value += "\\n";
+        else if (c == '\t')
+            value += "\\t";
+        else if (c == '\r')
+            value += "\\r";
+        else
+            value += c;
+    }
+    return value;
+}
+
 } // namespace
 
 std::string AutostartEntryPath() {
@@ -76,8 +95,7 @@ EntryState AutostartEntryState(const AppLocation& app) {
                 continue;
             const std::string program = execProgram(line.substr(eq + 1));
             const std::string ours = std::filesystem::path(app.hostExecutable).filename().string();
-            return std::filesystem::path(program).filename().string() == ours ? EntryState::Ours
-                                                                              : EntryState::Foreign;
+            return std::filesystem::path(program).filename().string() == ours ? EntryState::Ours : EntryState::Foreign;
         }
     }
     return EntryState::Foreign;
@@ -125,6 +143,7 @@ StartChange EnableStartAtLogin(const AppLocation& app) {
         std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
         std::ostringstream entry;
         entry << "[Desktop Entry]\nType=Application\nName=Tessaly\nComment=Start Tessaly at login\n"
+              << "TryExec=" << desktopString(app.hostExecutable) << "\n"
               << "Exec=" << DesktopExec(app.hostExecutable) << "\nIcon=tessaly\nTerminal=false\n"
               << "X-GNOME-Autostart-enabled=true\n";
         platform::AtomicWriter writer(platform::AtomicWriter::HostPath{}, path);

@@ -17,7 +17,7 @@ namespace shell {
 QIcon appIcon() {
     initResources();
     QIcon icon;
-    for (int size : {16, 32, 48, 64, 128, 256})
+    for (int size : {16, 24, 32, 48, 64, 128, 256})
         icon.addFile(QStringLiteral(":/tessaly/icons/tessaly-%1.png").arg(size), QSize(size, size));
     return icon;
 }

@@ -9,11 +9,15 @@
 
 #include <unistd.h>
 
+#include <memory>
+#include <utility>
+
 namespace shell {
 
 namespace {
 
 constexpr QByteArrayView kActivate = "activate\n";
+constexpr QByteArrayView kOpen = "open ";
 constexpr int kWaitMs = 3000;
 
 // sockaddr_un holds 108 bytes with its terminating zero.
@@ -43,10 +47,17 @@ QString SingleInstance::serverName() {
 }
 
 bool SingleInstance::activatePrevious() {
+    return forwardFiles({});
+}
+
+bool SingleInstance::forwardFiles(const QStringList& hostFiles) {
     QLocalSocket socket;
     socket.connectToServer(serverName());
     if (!socket.waitForConnected(kWaitMs))
         return false;
+    // One line per file, its bytes percent-encoded so that a line feed in a name cannot split it.
+    for (const QString& file : hostFiles)
+        socket.write(kOpen.toByteArray() + file.toLocal8Bit().toPercentEncoding() + '\n');
     socket.write(kActivate.data(), kActivate.size());
     const bool sent = socket.waitForBytesWritten(kWaitMs);
     socket.disconnectFromServer();
@@ -76,9 +87,20 @@ bool SingleInstance::isListening() const {
 void SingleInstance::onNewConnection() {
     while (QLocalSocket* socket = m_server->nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        auto handle = [this, socket] {
-            if (socket->canReadLine() && socket->readLine() == kActivate.toByteArray())
-                emit activateRequested();
+        // The files of one request gather on the socket until its "activate" line.
+        auto files = std::make_shared<QStringList>();
+        auto handle = [this, socket, files] {
+            while (socket->canReadLine()) {
+                const QByteArray line = socket->readLine();
+                if (line.startsWith(kOpen) && line.endsWith('\n')) {
+                    files->append(QString::fromLocal8Bit(
+                        QByteArray::fromPercentEncoding(line.mid(kOpen.size(), line.size() - kOpen.size() - 1))));
+                } else if (line == kActivate.toByteArray()) {
+                    if (!files->isEmpty())
+                        emit openRequested(std::exchange(*files, {}));
+                    emit activateRequested();
+                }
+            }
         };
         connect(socket, &QLocalSocket::readyRead, this, handle);
         handle(); // the message may already be there

@@ -16,9 +16,11 @@
 #include "settings/VbRegMod.h"
 #include "settings/modFileFunctions.h"
 #include "settings/modGeneral.h"
+#include "shell/AboutBox.h"
 #include "shell/BrowserListing.h"
 #include "shell/FileListBox.h"
 #include "shell/GateWidgets.h"
+#include "shell/HelpPages.h"
 #include "shell/Icons.h"
 #include "shell/MainWindowPortAdapter.h"
 #include "shell/SingleInstance.h"
@@ -279,8 +281,10 @@ void frmMain::buildMenus() {
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
     auto* mnuHP = makeAction(this, "mnuHP", "Help &Pages");
     auto* mnuVUO = makeAction(this, "mnuVUO", "Visit &Us Online");
-    mnuHelp->addActions({mnuHP, makeSeparator(this, "mHelpSep1"), mnuVUO});
-    connect(mnuHP, &QAction::triggered, this, [this] { openDeploymentPage(settings::kHelpUrl); });
+    auto* mnuAbout = makeAction(this, "mnuAbout", "&About Tessaly");
+    mnuHelp->addActions({mnuHP, makeSeparator(this, "mHelpSep1"), mnuVUO, makeSeparator(this, "mHelpSep2"), mnuAbout});
+    connect(mnuHP, &QAction::triggered, this, [this] { shell::OpenHelpPages(m_prompt); });
+    connect(mnuAbout, &QAction::triggered, this, [this] { shell::ShowAboutBox(this); });
     connect(mnuVUO, &QAction::triggered, this, [this] { openDeploymentPage(settings::kHomeUrl); });
 
     m_mnuTray = new QMenu(QStringLiteral("TrayMenu"), this);

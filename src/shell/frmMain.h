@@ -138,6 +138,8 @@ public:
 
     // Restores the window from the tray or the task bar and brings it to the front.
     void restoreToFront();
+    // The socket later instances reach this one through (null before Form_Load).
+    shell::SingleInstance* singleInstance() const { return m_instance.get(); }
 
     // The lock and unlock commands wired to this window's buttons, menus and toolbar.
     locking::LockingCommands* lockingCommands() const { return m_locking; }

@@ -1,13 +1,19 @@
 // Tessaly: the password gate, then the main window until it closes.
 
+#include "diagnostics/VersionOption.h"
 #include "platform/QtPrompt.h"
 #include "shell/Icons.h"
+#include "shell/Notifier.h"
+#include "shell/OpenFiles.h"
 #include "shell/PasswordGate.h"
+#include "shell/SingleInstance.h"
 #include "shell/frmMain.h"
 
 #include <QApplication>
 
 int main(int argc, char** argv) {
+    if (diagnostics::PrintVersionIfAsked(argc, argv))
+        return 0;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tessaly"));
     QApplication::setOrganizationName(QStringLiteral("Orvane"));
@@ -19,6 +25,10 @@ int main(int argc, char** argv) {
     platform::QtPrompt prompt;
     if (!shell::RunPasswordGate(prompt))
         return 0;
+    // Files to open (`tessaly FILE...`): a running instance takes them and this one ends.
+    const QStringList files = shell::AbsoluteFileArguments(QApplication::arguments().mid(1));
+    if (!files.isEmpty() && shell::SingleInstance::forwardFiles(files))
+        return 0;
 
     frmMain window(prompt);
     prompt.setParent(&window);
@@ -26,5 +36,9 @@ int main(int argc, char** argv) {
         return 0;
     QObject::connect(&window, &frmMain::exitConfirmed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     window.show();
+    new shell::Notifier(window); // owned by the window
+    shell::FileOpener opener(window);
+    QObject::connect(window.singleInstance(), &shell::SingleInstance::openRequested, &opener, &shell::FileOpener::open);
+    opener.open(files);
     return app.exec();
 }

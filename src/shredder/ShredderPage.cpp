@@ -31,6 +31,7 @@
 #include <atomic>
 #include <cerrno>
 #include <exception>
+#include <filesystem>
 #include <utility>
 
 namespace shredder {
@@ -396,7 +397,13 @@ void ShredderPage::startRun(RunKind kind, std::vector<std::string> items) {
             // An item that is gone (the same path twice, removed meanwhile) is skipped.
             if (host.empty() || (::lstat(host.c_str(), &st) != 0 && errno == ENOENT))
                 continue;
+            // A sweep of the scheduled folder counts what it removed: the entries before and after.
+            const std::size_t before = keepFolder ? entriesBelow(host) : 0;
             const bool done = keepFolder ? state->engine.Nuke(host) : state->engine.shred(host);
+            if (keepFolder) {
+                const std::size_t after = entriesBelow(host);
+                result.removed += before > after ? before - after : 0;
+            }
             if (done)
                 result.shredded.push_back(path);
             else if (state->engine.cancelled())
@@ -406,6 +413,14 @@ void ShredderPage::startRun(RunKind kind, std::vector<std::string> items) {
         result.cancelled = state->engine.cancelled();
         return result;
     }));
+}
+
+std::size_t ShredderPage::entriesBelow(const std::string& hostFolder) {
+    std::error_code ec;
+    std::size_t count = 0;
+    for (std::filesystem::recursive_directory_iterator it(hostFolder, ec), end; !ec && it != end; it.increment(ec))
+        ++count;
+    return count;
 }
 
 void ShredderPage::pollProgress() {
@@ -451,6 +466,8 @@ void ShredderPage::runFinished() {
     m_prompt.setBusy(false);
     Check();
     emit busyChanged(false);
+    if (m_runKind == RunKind::Schedule)
+        emit scheduledShredFinished(m_stored.folder, result.removed, result.failures.size());
     const std::string failures = FailureMessage(result.failures);
     if (!failures.empty()) {
         const std::string intro = m_runKind == RunKind::Schedule

@@ -76,6 +76,9 @@ signals:
     void busyChanged(bool busy);
     // A shred run ended; `paths` are the items that were shredded.
     void shredFinished(const std::vector<std::string>& paths);
+    // A run of the schedule ended: the folder as Set, how many files and folders it removed and how
+    // many items it could not shred.
+    void scheduledShredFinished(const std::string& folder, std::size_t removed, std::size_t failed);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -86,7 +89,10 @@ private:
         std::vector<std::string> notReached; // left whole (or unfinished) by a cancel
         std::vector<Failure> failures;
         bool cancelled = false;
+        std::size_t removed = 0; // files and folders a sweep of the scheduled folder removed
     };
+    // The files and folders below a host folder (links not followed).
+    static std::size_t entriesBelow(const std::string& hostFolder);
     // The schedule as Set: it runs on these, not on what the boxes show while being edited.
     struct StoredSchedule {
         std::string folder;

@@ -244,6 +244,29 @@ TEST_F(CliTest, BadUsageExitsWithTwo) {
     EXPECT_TRUE(contains(help.out, "Usage: tessaly-cli"));
 }
 
+// Both programs name themselves and their version and end, with no display to open: a platform
+// that needs an X server that is not there would make the window program fail if it tried.
+TEST_F(CliTest, VersionIsPrintedWithoutADisplay) {
+    const std::string expected = "Tessaly " + std::to_string(TESSALY_VERSION_MAJOR) + "." +
+                                 std::to_string(TESSALY_VERSION_MINOR) + "." + std::to_string(TESSALY_VERSION_PATCH) +
+                                 "\n";
+    ensureApp();
+    for (const char* program : {TESSALY_CLI, TESSALY_GUI}) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("DISPLAY"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        p.setProcessEnvironment(env);
+        p.start(QString::fromUtf8(program), {QStringLiteral("--version")});
+        ASSERT_TRUE(p.waitForFinished(60000)) << program;
+        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << program;
+        EXPECT_EQ(p.exitCode(), 0) << program;
+        EXPECT_EQ(p.readAllStandardOutput().toStdString(), expected) << program;
+        EXPECT_EQ(p.readAllStandardError().toStdString(), "") << program;
+    }
+}
+
 TEST_F(CliTest, ARegisterThatCannotBeReachedOrReadFailsWithAMessage) {
     // A folder where the register file should be: it cannot be read.
     const std::string reg = sandbox.host(core::RegisterPath());

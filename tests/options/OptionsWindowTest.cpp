@@ -136,6 +136,7 @@ TEST_F(OptionsWindowTest, EnableAndDisableWriteAndRemoveBoth) {
     EXPECT_EQ(startCaption(), QString::fromLatin1(kDisable));
     EXPECT_EQ(runValue(), "C:\\opt\\Tessaly Apps\\tessaly.exe");
     EXPECT_EQ(entry(), "[Desktop Entry]\nType=Application\nName=Tessaly\nComment=Start Tessaly at login\n"
+                       "TryExec=/opt/Tessaly Apps/tessaly\n"
                        "Exec=\"/opt/Tessaly Apps/tessaly\"\nIcon=tessaly\nTerminal=false\n"
                        "X-GNOME-Autostart-enabled=true\n");
     EXPECT_EQ(options::AutostartEntryState(app), options::EntryState::Ours);
@@ -192,8 +193,8 @@ TEST_F(OptionsWindowTest, TheCheckBoxAddsAndRemovesTheBrowserButton) {
     QTest::mouseClick(check, Qt::LeftButton);
     QTest::mouseClick(check, Qt::LeftButton); // on, off, on: the values are written anew, not added to
     EXPECT_EQ(ieadd(), "add");
-    const std::vector<std::string> names = {"ButtonText", "CLSID",         "Default Visible", "Exec",
-                                            "HotIcon",    "Icon",          "MenuStatusBar",   "MenuText"};
+    const std::vector<std::string> names = {"ButtonText", "CLSID", "Default Visible", "Exec",
+                                            "HotIcon",    "Icon",  "MenuStatusBar",   "MenuText"};
     const char* key = "Software\\Microsoft\\Internet Explorer\\Extensions\\{5B2E7C90-4D1A-11d8-A3F2-00C0DF4E7A31}";
     EXPECT_EQ(platform::registry().valueNames(HKEY_LOCAL_MACHINE, key), names);
     const auto value = [key](const char* name) { return GetString(HKEY_LOCAL_MACHINE, key, name); };

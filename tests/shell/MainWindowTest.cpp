@@ -113,6 +113,7 @@ TEST_F(MainWindowTest, FrameHasItsTabsMenusAndToolbar) {
                           {"mOptionsPreferences", "&Preferences"},
                           {"mnuHP", "Help &Pages"},
                           {"mnuVUO", "Visit &Us Online"},
+                          {"mnuAbout", "&About Tessaly"},
                           {"mShow", "&Show"},
                           {"mHide", "&Hide"},
                           {"mExit", "E&xit"},

@@ -21,6 +21,7 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
@@ -380,9 +381,13 @@ TEST_F(ShredderPageTest, TheScheduleEmptiesTheFolderThatWasSetCountingFromSet) {
     EXPECT_TRUE(sandbox.exists("C:\\Temp\\a.txt"));
     RemovedContent removed;
     now += 1; // ten minutes after Set
+    QSignalSpy told(page.get(), &ShredderPage::scheduledShredFinished);
     page->timShredFolder_Timer();
     EXPECT_TRUE(page->isRunning());
     waitForRun();
+    ASSERT_EQ(told.size(), 1);
+    EXPECT_EQ(told.front().at(1).value<std::size_t>(), 3u); // a.txt, Sub, Sub\b.txt
+    EXPECT_EQ(told.front().at(2).value<std::size_t>(), 0u);
     EXPECT_TRUE(prompt.boxes.empty()) << prompt.texts().front();
     EXPECT_TRUE(fs::is_directory(sandbox.host("C:\\Temp")));
     EXPECT_TRUE(fs::is_empty(sandbox.host("C:\\Temp")));
@@ -437,8 +442,14 @@ TEST_F(ShredderPageTest, TheScheduleTakesHostPathsAndWholeNumbersAndTellsOfFailu
     sandbox.writeFile("C:\\Elsewhere\\linked.txt", "linked");
     fs::create_hard_link(sandbox.host("C:\\Elsewhere\\linked.txt"), sandbox.host("C:\\Temp-Shred\\linked.txt"));
     now += 5 * 60;
+    QSignalSpy told(page.get(), &ShredderPage::scheduledShredFinished);
     page->timShredFolder_Timer();
     waitForRun();
+    // The shell hears of it (for a desktop notification): what was removed and what failed.
+    ASSERT_EQ(told.size(), 1);
+    EXPECT_EQ(told.front().at(0).value<std::string>(), "C:\\Temp-Shred");
+    EXPECT_EQ(told.front().at(1).value<std::size_t>(), 1u); // a.txt removed
+    EXPECT_EQ(told.front().at(2).value<std::size_t>(), 1u); // linked.txt
     ASSERT_EQ(prompt.boxes.size(), 1u);
     EXPECT_EQ(prompt.last().text, "The scheduled shred of 'C:\\Temp-Shred' did not finish.\r\n\r\n"
                                   "These items could not be shredded:\r\n\r\n'C:\\Temp-Shred\\linked.txt' has other "

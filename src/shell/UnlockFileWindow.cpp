@@ -1,0 +1,168 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "shell/UnlockFileWindow.h"
+
+#include "core/LockChecks.h"
+#include "locking/FileCommands.h"
+#include "platform/Environment.h"
+#include "platform/FileIO.h"
+#include "platform/Prompt.h"
+#include "platform/SysError.h"
+#include "settings/modFileFunctions.h"
+#include "shell/Icons.h"
+#include "shell/frmProgress.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <memory>
+
+namespace shell {
+
+namespace {
+
+constexpr const char* kTitle = "Tessaly -Unlock File";
+
+std::string folderPart(const std::string& path) {
+    const std::size_t slash = path.rfind('\\');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash == 2 ? 3 : slash);
+}
+
+std::string namePart(const std::string& path) {
+    const std::size_t slash = path.rfind('\\');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string withBackslash(const std::string& folder) {
+    return !folder.empty() && folder.back() == '\\' ? folder : folder + "\\";
+}
+
+QString fromBytes(const std::string& bytes) {
+    return QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+} // namespace
+
+UnlockFileWindow::UnlockFileWindow(const std::string& lockedPath, const std::string& registerPath,
+                                   platform::Prompt& prompt, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_prompt(prompt), m_lockedPath(lockedPath), m_folder(folderPart(lockedPath)),
+      m_diskName(namePart(lockedPath)), m_shownName(core::ShownName(lockedPath)), m_registerPath(registerPath) {
+    setObjectName(QStringLiteral("frmUnlockFile"));
+    setWindowTitle(QString::fromLatin1(kTitle));
+    setWindowIcon(appIcon());
+    setAttribute(Qt::WA_DeleteOnClose);
+
+    m_lblFile = new QLabel(shownText(), this);
+    m_lblFile->setObjectName(QStringLiteral("lblFile"));
+    m_lblFile->setTextFormat(Qt::PlainText);
+    m_lblFile->setWordWrap(true);
+    m_lblFile->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    m_txtPassword = new QLineEdit(this);
+    m_txtPassword->setObjectName(QStringLiteral("txtPassword"));
+    m_txtPassword->setEchoMode(QLineEdit::Password);
+    auto* lblPassword = new QLabel(QStringLiteral("&Password:"), this);
+    lblPassword->setObjectName(QStringLiteral("lblPassword"));
+    lblPassword->setBuddy(m_txtPassword);
+    m_txtPassword->setAccessibleName(QStringLiteral("Password"));
+
+    m_cmdUnlock = new QPushButton(QStringLiteral("Unlock"), this);
+    m_cmdUnlock->setObjectName(QStringLiteral("cmdUnlock"));
+    m_cmdUnlock->setDefault(true);
+    m_cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    m_cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    connect(m_cmdUnlock, &QPushButton::clicked, this, &UnlockFileWindow::cmdUnlock_click);
+    connect(m_txtPassword, &QLineEdit::returnPressed, this, &UnlockFileWindow::cmdUnlock_click);
+    connect(m_cmdCancel, &QPushButton::clicked, this, &QWidget::close);
+
+    auto* form = new QFormLayout;
+    form->addRow(lblPassword, m_txtPassword);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(m_cmdUnlock);
+    buttons->addWidget(m_cmdCancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_lblFile);
+    layout->addLayout(form);
+    layout->addLayout(buttons);
+    setMinimumWidth(420);
+    m_txtPassword->setFocus();
+}
+
+QString UnlockFileWindow::shownText() const {
+    return fromBytes(core::ShownPath(m_registerPath, withBackslash(m_folder) + m_shownName) + " (locked)");
+}
+
+void UnlockFileWindow::setBusy(bool busy) {
+    m_busy = busy;
+    m_cmdUnlock->setEnabled(!busy);
+    m_cmdCancel->setEnabled(!busy);
+    m_txtPassword->setEnabled(!busy);
+    emit busyChanged(busy);
+}
+
+void UnlockFileWindow::cmdUnlock_click() {
+    if (m_busy || (m_otherBusy && m_otherBusy()))
+        return;
+    locking::FileBatch batch;
+    batch.folder = m_folder;
+    batch.checked = {{m_diskName, m_shownName}};
+    batch.password = m_txtPassword->text().toLocal8Bit().toStdString();
+    batch.registerPath = m_registerPath;
+    batch.windowName = "frmUnlockFile";
+    try {
+        batch.ownExecutable = platform::toWindows(QCoreApplication::applicationFilePath().toLocal8Bit().toStdString());
+    } catch (const platform::SysError&) {
+    }
+
+    // The progress window of the main window's runs, over this one.
+    std::unique_ptr<frmProgress> progress;
+    locking::RunHooks hooks;
+    hooks.showProgress = [&](const std::string& message) {
+        progress = std::make_unique<frmProgress>(this);
+        progress->setMessage(message);
+        progress->showCentered();
+    };
+    hooks.progress = [&](int done, int total) {
+        if (progress)
+            progress->setProgress(static_cast<std::uint64_t>(done), static_cast<std::uint64_t>(total));
+    };
+    hooks.closeProgress = [&] { progress.reset(); };
+
+    QPointer<UnlockFileWindow> self(this);
+    setBusy(true);
+    const locking::RunResult result = locking::UnlockFiles(batch, m_prompt, hooks);
+    progress.reset();
+    if (!self)
+        return;
+    setBusy(false);
+    bool stillLocked = true;
+    try {
+        stillLocked = platform::exists(m_lockedPath) && locking::HasSecretMarker(m_lockedPath);
+    } catch (const platform::SysError&) {
+    }
+    if (result.end == locking::RunEnd::Completed && !stillLocked) {
+        emit unlocked(withBackslash(m_folder) + m_shownName);
+        close();
+        return;
+    }
+    m_txtPassword->selectAll();
+    m_txtPassword->setFocus();
+}
+
+void UnlockFileWindow::closeEvent(QCloseEvent* event) {
+    // A run in progress finishes first: the file is in the middle of being replaced.
+    if (m_busy) {
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
+} // namespace shell
