@@ -1,4 +1,4 @@
-#include "core/LockEngine.h"
+#include "core/LockFormat.h"
 
 #include "core/Cipher.h"
 #include "core/LockChecks.h"
@@ -12,7 +12,6 @@
 #include "platform/Prompt.h"
 #include "platform/SysError.h"
 #include "platform/Text.h"
-#include "settings/Settings.h"
 #include "settings/VbRegMod.h"
 #include "settings/modFileFunctions.h"
 #include "settings/modGeneral.h"
@@ -24,34 +23,13 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <memory>
-#include <new>
-#include <optional>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
-#include <vector>
 
 namespace core {
 
-namespace {
-
-const char* const kMarker = "[Secret]";
-constexpr std::size_t kHeaderLength = 24;
-constexpr std::size_t kBodyLineLength = 70;
-constexpr std::uint64_t kBlock = 32768;
-// The unchanged tail is copied in pieces of this size, with a progress call after each.
-constexpr std::uint64_t kCopyPiece = 8u << 20;
-// Longest first line read when looking for a header.
-constexpr std::size_t kMaxHeaderLine = 1u << 20;
-// No small locked file comes near this size (content below 200000 bytes, a third longer).
-constexpr std::uint64_t kMaxSmallLocked = 4u << 20;
-
-const char* const kCrLf = "\r\n";
-
-using platform::Buttons;
-using platform::Icon;
+namespace engine {
 
 bool isAlphabet(char ch) {
     const int c = static_cast<unsigned char>(ch);
@@ -130,12 +108,16 @@ bool refuse(const EngineContext& ctx, const std::string& refusal) {
     return true;
 }
 
+namespace {
+
 // Names the file the user chose and the name that stands in the way.
 std::string targetTakenMessage(const std::string& path, const std::string& target, bool lock) {
     const std::string chosen = Quoted(ShownName(path)) + " can't be ";
     const std::string taken = Quoted(GetFileNamePart(target)) + " is taken.";
     return lock ? chosen + "locked: its locked name " + taken : chosen + "unlocked: the name " + taken;
 }
+
+} // namespace
 
 void showTargetTaken(const EngineContext& ctx, const std::string& path, const std::string& target, bool lock) {
     ctx.prompt.show(targetTakenMessage(path, target, lock), Buttons::OK, Icon::Exclamation);
@@ -153,11 +135,15 @@ bool targetTaken(const std::string& target) {
     throw platform::sysErrorFromErrno(errno, host);
 }
 
+namespace {
+
 // Whether anything (a file, a folder or a link) has the path, without following a link.
 bool lexists(const std::string& path) {
     struct stat st {};
     return ::lstat(platform::toHost(path).c_str(), &st) == 0;
 }
+
+} // namespace
 
 std::string lockTarget(const std::string& path, const char* extension) {
     return AddBackslash(GetFolderPart(path)) + TransformName(GetFileNamePart(path)) + extension;
@@ -166,6 +152,8 @@ std::string lockTarget(const std::string& path, const char* extension) {
 std::string unlockTarget(const std::string& path) {
     return AddBackslash(GetFolderPart(path)) + TransformName(GetFileNamePart(RemoveExtension(path)));
 }
+
+namespace {
 
 // When the source is already gone and the result cannot be put in place, the temporary file is the
 // only copy of the content: keep it under a free name beside the target instead of letting the
@@ -188,6 +176,8 @@ void keepTemporary(platform::AtomicWriter& writer, const std::string& target) {
     }
 }
 
+} // namespace
+
 // The permission bits of a file (owner read and write when they cannot be read).
 unsigned modeOf(const std::string& path) {
     struct stat st {};
@@ -196,17 +186,7 @@ unsigned modeOf(const std::string& path) {
     return st.st_mode & 07777;
 }
 
-// One file of a run: its result written under a temporary name, waiting to be put in place.
-struct Job {
-    std::string source; // the file the user chose (plain for a lock, locked for an unlock)
-    std::string target; // where the result goes (the source itself for a layer locked or peeled in place)
-    bool locking = true;
-    const char* section = settings::kSectionTSL;
-    std::unique_ptr<platform::AtomicWriter> writer;
-    bool ok = true;
-    bool committed = false; // the result is in place
-    bool inPlace() const { return source == target; }
-};
+namespace {
 
 bool sameSection(const char* a, const char* b) {
     return std::strcmp(a, b) == 0;
@@ -256,7 +236,8 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
         return;
 
     if (locking) {
-        for (const char* section : {settings::kSectionTSL, settings::kSectionTSW}) {
+        for (const LockFormat* format : Formats()) {
+            const char* section = format->section;
             std::vector<std::pair<std::string, std::string>> entries;
             // Only the files this run is about to lock: one refused above is not recorded.
             for (Job* job : jobs)
@@ -321,7 +302,7 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
     if (!removing.empty())
         step(ctx, "source removed");
 
-    std::vector<std::pair<std::string, std::string>> undoEntries[2];
+    std::vector<const Job*> undo; // recorded, then not locked
     for (std::size_t i = 0; i < jobs.size(); ++i) {
         Job* job = jobs[i];
         if (!job->ok)
@@ -330,8 +311,7 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
             job->ok = false;
             job->writer.reset();
             if (locking)
-                undoEntries[sameSection(job->section, settings::kSectionTSW) ? 1 : 0].emplace_back(job->source,
-                                                                                                   job->target);
+                undo.push_back(job);
             showFailure(ctx, Quoted(ShownName(job->source)) + " was not " + (locking ? "locked" : "unlocked") +
                                  ", and is unchanged: " + removeErrors[i] + ".");
             continue;
@@ -349,12 +329,13 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
         }
     }
     // Entries recorded for files that then could not be locked go again.
-    for (int i = 0; i < 2; ++i) {
+    for (const LockFormat* format : Formats()) {
         std::vector<std::string> restored;
-        for (const auto& entry : undoEntries[i])
-            restored.push_back(entry.first);
+        for (const Job* job : undo)
+            if (sameSection(job->section, format->section))
+                restored.push_back(job->source);
         try {
-            RemoveAfterFileUnlocks(ctx.registerPath, i == 0 ? settings::kSectionTSL : settings::kSectionTSW, restored);
+            RemoveAfterFileUnlocks(ctx.registerPath, format->section, restored);
         } catch (const platform::SysError&) {
         }
     }
@@ -397,7 +378,8 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
     }
 
     if (!locking) {
-        for (const char* section : {settings::kSectionTSL, settings::kSectionTSW}) {
+        for (const LockFormat* format : Formats()) {
+            const char* section = format->section;
             std::vector<std::string> restored;
             for (Job* job : jobs)
                 if (sameSection(job->section, section) && job->committed)
@@ -419,6 +401,8 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
         step(ctx, "recorded");
     }
 }
+
+} // namespace
 
 // Makes the written results durable (one fsync for a single file, one syncfs for many), then
 // completes them folder by folder, then syncs once more for the attributes and lists.
@@ -479,8 +463,6 @@ void completeJobs(std::vector<Job>& jobs, const EngineContext& ctx) {
             platform::syncFilesystemHost(fs);
 }
 
-enum class Messages { Lock, Unlock, None };
-
 // The engines' error handler: the numbers the engine knows get their boxes, the rest is reported.
 // Every box ends by naming the file and the reason in the system's words.
 bool handleError(const EngineContext& ctx, Messages messages, const char* procedure, int number,
@@ -507,208 +489,6 @@ bool handleError(const EngineContext& ctx, Messages messages, const char* proced
     return false;
 }
 
-template <class Body>
-bool guarded(const EngineContext& ctx, Messages messages, const char* procedure, const std::string& path, bool lock,
-             Body&& body) {
-    try {
-        return body();
-    } catch (const platform::SysError& e) {
-        return handleError(ctx, messages, procedure, e.number, e.description(), path, lock, e.reason());
-    } catch (const std::bad_alloc&) {
-        return handleError(ctx, messages, procedure, 7, "Out of memory", path, lock, "out of memory");
-    } catch (const std::exception& e) {
-        return handleError(ctx, messages, procedure, 5, e.what(), path, lock, e.what());
-    }
-}
-
-// Each prepare routine makes its checks and writes the result under a temporary name; it returns
-// no job after a refusal (its message shown). Nothing is removed or renamed yet.
-std::optional<Job> prepareEncryptSmall(const std::string& path, const std::string& password, const EngineContext& ctx) {
-    if (!FileExists(path) || refuseUnrecordable(ctx, path) || refuse(ctx, RefuseFileLock(ctx.registerPath, path)))
-        return std::nullopt;
-    const std::string content = platform::readAll(path);
-    if (content.empty()) {
-        ctx.prompt.show("we can not lock the file of size 0 byte", Buttons::OK, Icon::Information, "Lock Error");
-        return std::nullopt;
-    }
-    const std::string header = MakeHeader(ctx.salt.empty() ? MakeSalt() : ctx.salt, password);
-
-    Cipher cipher;
-    cipher.setKeyString(header);
-    cipher.setText(content);
-    cipher.DoXor();
-    cipher.Stretch();
-    const std::string body = cipher.takeText();
-
-    // A locked small file is locked again in place; anything else, a plain file that merely carries
-    // the ".TSL" name included, goes to its transformed name.
-    const bool relock = platform::upperText(GetExtension(path)) == "TSL" && startsWithHeaderLine(content);
-    const std::string target = relock ? path : lockTarget(path, ".TSL");
-    if (target != path && targetTaken(target)) {
-        showTargetTaken(ctx, path, target, true);
-        return std::nullopt;
-    }
-
-    std::string locked;
-    locked.reserve(kHeaderLength + 2 + body.size() + (body.size() / kBodyLineLength + 1) * 2);
-    locked += header;
-    locked += kCrLf;
-    for (std::size_t i = 0; i < body.size(); i += kBodyLineLength) {
-        locked.append(body, i, kBodyLineLength);
-        locked += kCrLf;
-    }
-
-    Job job{path, target, true, settings::kSectionTSL, std::make_unique<platform::AtomicWriter>(target)};
-    // The result keeps the source's permission bits, less write (it is read-only).
-    job.writer->setPermissions(modeOf(path) & ~0222u);
-    constexpr std::size_t kPiece = 64 * 1024;
-    for (std::size_t done = 0; done < locked.size();) {
-        const std::size_t n = std::min(kPiece, locked.size() - done);
-        job.writer->write(locked.data() + done, n);
-        done += n;
-        progress(ctx, done, locked.size());
-    }
-    return job;
-}
-
-// A locked file's attributes, permissions and ".hidden" entry are never touched before its
-// result is in place: a wrong password, a full disk or a damaged file leaves it protected.
-std::optional<Job> prepareDecryptSmall(const std::string& path, const std::string& password, const EngineContext& ctx) {
-    if (refuse(ctx, RefuseFileKind(path)))
-        return std::nullopt;
-    // A small locked file is read whole at once (anything far larger is no small locked file, and
-    // only its first line is read).
-    std::string file;
-    std::string header;
-    if (platform::fileLength(path) <= kMaxSmallLocked) {
-        file = platform::readAll(path);
-        if (file.empty())
-            throw platform::SysError(62, platform::errorDescription(62), "the file is empty");
-        header = file.substr(0, std::min(file.find_first_of("\r\n"), kMaxHeaderLine));
-    } else {
-        header = readFirstLine(path);
-    }
-    if (!passwordMatches(header, password)) {
-        showWrongPassword(ctx, path);
-        return std::nullopt;
-    }
-
-    // The body: every further line, joined without line ends.
-    if (file.empty())
-        file = platform::readAll(path);
-    std::string body(file.size() - std::min(header.size(), file.size()), '\0');
-    const auto bodyEnd = std::remove_copy_if(file.begin() + static_cast<std::ptrdiff_t>(file.size() - body.size()),
-                                             file.end(), body.begin(), [](char c) { return c == '\r' || c == '\n'; });
-    body.erase(bodyEnd, body.end());
-
-    // A body that cannot be decoded would give no content back: keep the locked file.
-    if (!Cipher::IsStretched(body)) {
-        ctx.prompt.show("The locked file '" + ShownName(path) + "' is damaged and cannot be unlocked.", Buttons::OK,
-                        Icon::Critical);
-        return std::nullopt;
-    }
-
-    Cipher cipher;
-    cipher.setKeyString(header);
-    cipher.setText(body);
-    cipher.Shrink();
-    cipher.DoXor();
-    const std::string content = cipher.takeText();
-
-    // A content that is itself a locked file (a whole header line) stays locked in place.
-    const std::string target = startsWithHeaderLine(content) ? path : unlockTarget(path);
-    if (target != path && targetTaken(target)) {
-        showTargetTaken(ctx, path, target, false);
-        return std::nullopt;
-    }
-
-    Job job{path, target, false, settings::kSectionTSL, std::make_unique<platform::AtomicWriter>(target)};
-    // The owner gets write back; the other bits stay as they were.
-    job.writer->setPermissions(modeOf(path) | 0200u);
-    job.writer->write(content);
-    progress(ctx, content.size(), content.size());
-    return job;
-}
-
-// The n content bytes of a large locked file, from `in` to `writer` (either direction, RC4 being
-// its own inverse): only the head, the length modulo 32768, is enciphered; the rest is copied as it
-// is, the disk writing each piece while the next is copied.
-void copyLargeContent(platform::InputFile& in, platform::AtomicWriter& writer, std::uint64_t n,
-                      const EngineContext& ctx) {
-    std::string head(static_cast<std::size_t>(n % kBlock), '\0');
-    in.readExact(head.data(), head.size());
-    writer.write(RC4Text(head, kFixedKey));
-    std::uint64_t done = head.size();
-    progress(ctx, done, n);
-    while (done < n) {
-        const std::uint64_t piece = std::min(kCopyPiece, n - done);
-        writer.copyFrom(in, piece);
-        writer.startWriteback();
-        done += piece;
-        progress(ctx, done, n);
-    }
-}
-
-std::optional<Job> prepareEncryptLarge(const std::string& path, const std::string& password, const EngineContext& ctx) {
-    if (!FileExists(path) || refuseUnrecordable(ctx, path) || refuse(ctx, RefuseFileLock(ctx.registerPath, path)))
-        return std::nullopt;
-    const std::string header = MakeHeader(ctx.salt.empty() ? MakeSalt() : ctx.salt, password);
-    // A large locked file is not locked again; a plain file that only carries the name is.
-    if (platform::upperText(GetExtension(path)) == "TSW" && StartsWithLockedHeader(path)) {
-        ctx.prompt.show(std::string("The file you are trying to lock is already locked.") + kCrLf +
-                            "Multiple locking is supported in small files only",
-                        Buttons::OK, Icon::None);
-        return std::nullopt;
-    }
-    const std::string target = lockTarget(path, ".TSW");
-    if (targetTaken(target)) {
-        showTargetTaken(ctx, path, target, true);
-        return std::nullopt;
-    }
-
-    platform::InputFile in(path);
-    const std::uint64_t n = in.size();
-    if (n == 0)
-        return std::nullopt;
-
-    Job job{path, target, true, settings::kSectionTSW, std::make_unique<platform::AtomicWriter>(target)};
-    job.writer->setPermissions(modeOf(path) & ~0222u);
-    job.writer->write(header + "\r");
-    copyLargeContent(in, *job.writer, n, ctx);
-    return job;
-}
-
-std::optional<Job> prepareDecryptLarge(const std::string& path, const std::string& password, const EngineContext& ctx) {
-    if (refuse(ctx, RefuseFileKind(path)))
-        return std::nullopt;
-    const std::string header = readFirstLine(path);
-    if (!passwordMatches(header, password)) {
-        showWrongPassword(ctx, path);
-        return std::nullopt;
-    }
-    const std::uint64_t headerLength = header.size() + 1; // the line and its carriage return
-
-    const std::string target = unlockTarget(path);
-    if (target != path && targetTaken(target)) {
-        showTargetTaken(ctx, path, target, false);
-        return std::nullopt;
-    }
-
-    platform::InputFile in(path);
-    if (in.size() < headerLength)
-        throw platform::SysError(62, platform::errorDescription(62));
-    const std::uint64_t n = in.size() - headerLength;
-
-    Job job{path, target, false, settings::kSectionTSW, std::make_unique<platform::AtomicWriter>(target)};
-    job.writer->setPermissions(modeOf(path) | 0200u);
-    std::string skip(static_cast<std::size_t>(headerLength), '\0');
-    in.readExact(skip.data(), skip.size());
-    copyLargeContent(in, *job.writer, n, ctx);
-    return job;
-}
-
-using Prepare = std::optional<Job> (*)(const std::string&, const std::string&, const EngineContext&);
-
 // One file through one engine: prepared, then completed alone.
 bool runOne(Prepare prepare, const std::string& path, const std::string& password, const EngineContext& ctx) {
     std::optional<Job> job = prepare(path, password, ctx);
@@ -720,7 +500,9 @@ bool runOne(Prepare prepare, const std::string& path, const std::string& passwor
     return jobs.front().ok;
 }
 
-} // namespace
+} // namespace engine
+
+using namespace engine;
 
 std::string MakeHeader(const std::string& salt, const std::string& password) {
     return kMarker + salt + DigestText(salt + password);
@@ -740,174 +522,9 @@ std::string MakeSalt() {
     return DigestText(text);
 }
 
-bool Encrypt(const std::string& path, const std::string& password, const EngineContext& ctx) {
-    return guarded(ctx, Messages::Lock, "Encrypt", path, true,
-                   [&] { return runOne(prepareEncryptSmall, path, password, ctx); });
-}
-
-bool Decrypt(const std::string& path, const std::string& password, const EngineContext& ctx) {
-    return guarded(ctx, Messages::Unlock, "Decrypt", path, false,
-                   [&] { return runOne(prepareDecryptSmall, path, password, ctx); });
-}
-
-bool Decrypt1(const std::string& path, const std::string& password, const EngineContext& ctx) {
-    return guarded(ctx, Messages::Unlock, "Decrypt1", path, false,
-                   [&] { return runOne(prepareDecryptSmall, path, password, ctx); });
-}
-
-bool BigEncrypt(const std::string& path, const std::string& password, const EngineContext& ctx) {
-    return guarded(ctx, Messages::None, "BigEncription", path, true,
-                   [&] { return runOne(prepareEncryptLarge, path, password, ctx); });
-}
-
-bool BigDecrypt(const std::string& path, const std::string& password, const EngineContext& ctx) {
-    return guarded(ctx, Messages::None, "BigDecrypt", path, false,
-                   [&] { return runOne(prepareDecryptLarge, path, password, ctx); });
-}
-
-bool BigDecrypt1(const std::string& path, const std::string& password, const EngineContext& ctx) {
-    return guarded(ctx, Messages::None, "BigDecrypt1", path, false,
-                   [&] { return runOne(prepareDecryptLarge, path, password, ctx); });
-}
-
-namespace {
-
-// A batch: each file prepared by its engine (by size for a lock, by extension for an unlock), the
-// results completed together in groups small enough to keep their files open.
-std::vector<bool> runBatch(const std::vector<std::string>& paths, const std::string& password, const EngineContext& ctx,
-                           bool locking, bool stopAtSmallFailure) {
-    // A group's results stay open until they are in place: keep well within the open-file limit.
-    rlimit files{};
-    std::size_t groupFiles = 256;
-    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY)
-        groupFiles =
-            files.rlim_cur < 96 ? 16 : static_cast<std::size_t>(std::min<rlim_t>((files.rlim_cur - 64) / 2, 1024));
-    constexpr std::uint64_t kGroupBytes = 512u << 20;
-    std::vector<bool> results(paths.size(), false);
-    std::vector<Job> group;
-    std::vector<std::size_t> indexes;
-    std::uint64_t groupBytes = 0;
-    const auto flushGroup = [&] {
-        const bool done = guarded(ctx, locking ? Messages::Lock : Messages::Unlock, locking ? "Encrypt" : "Decrypt",
-                                  group.front().source, locking, [&] {
-                                      completeJobs(group, ctx);
-                                      return true;
-                                  });
-        for (std::size_t i = 0; i < group.size(); ++i)
-            results[indexes[i]] = done && group[i].ok;
-        group.clear();
-        indexes.clear();
-        groupBytes = 0;
-    };
-    for (std::size_t i = 0; i < paths.size(); ++i) {
-        const std::string& path = paths[i];
-        bool large = false;
-        const char* procedure = "Encrypt";
-        Messages messages = Messages::Lock;
-        Prepare prepare = nullptr;
-        if (locking) {
-            large = FileExists(path) && platform::fileLength(path) >= kLargeFileThreshold;
-            prepare = large ? prepareEncryptLarge : prepareEncryptSmall;
-        } else {
-            large = platform::upperText(GetExtension(path)) == "TSW";
-            prepare = large ? prepareDecryptLarge : prepareDecryptSmall;
-        }
-        if (large) {
-            messages = Messages::None;
-            procedure = locking ? "BigEncription" : "BigDecrypt";
-        } else if (!locking) {
-            messages = Messages::Unlock;
-            procedure = "Decrypt";
-        }
-        if (ctx.nextFile)
-            ctx.nextFile(i);
-        std::optional<Job> job;
-        guarded(ctx, messages, procedure, path, locking, [&] {
-            job = prepare(path, password, ctx);
-            return true;
-        });
-        if (!job) {
-            if (stopAtSmallFailure && !large)
-                break;
-            continue;
-        }
-        groupBytes += platform::fileLength(path);
-        group.push_back(std::move(*job));
-        indexes.push_back(i);
-        if (group.size() >= groupFiles || groupBytes >= kGroupBytes)
-            flushGroup();
-    }
-    if (!group.empty())
-        flushGroup();
-    return results;
-}
-
-} // namespace
-
-std::vector<bool> LockFilesTogether(const std::vector<std::string>& paths, const std::string& password,
-                                    const EngineContext& ctx) {
-    return runBatch(paths, password, ctx, true, false);
-}
-
-std::vector<bool> UnlockFilesTogether(const std::vector<std::string>& paths, const std::string& password,
-                                      const EngineContext& ctx, bool stopAtSmallFailure) {
-    return runBatch(paths, password, ctx, false, stopAtSmallFailure);
-}
-
-std::string LockTargetPath(const std::string& path, bool small) {
-    if (!small)
-        return lockTarget(path, ".TSW");
-    if (platform::upperText(GetExtension(path)) == "TSL" &&
-        startsWithHeaderLine(platform::InputFile(path).readUpTo(kHeaderLength + 2)))
-        return path;
-    return lockTarget(path, ".TSL");
-}
-
 bool StartsWithLockedHeader(const std::string& path) {
     const std::string start = platform::InputFile(path).readUpTo(kHeaderLength + 1);
     return startsWithHeader(start) && start.size() == kHeaderLength + 1 && start[kHeaderLength] == '\r';
-}
-
-LockInfo InspectFile(const std::string& path) {
-    platform::InputFile in(path);
-    const std::uint64_t size = in.size();
-    LockInfo info;
-    info.contentSize = size;
-
-    char head[kHeaderLength + 2] = {};
-    const std::size_t got = in.read(head, sizeof head);
-    const std::string start(head, got);
-    if (!startsWithHeader(start) || start.size() < kHeaderLength + 1 || start[kHeaderLength] != '\r')
-        return info;
-
-    if (startsWithHeaderLine(start) && size <= kMaxSmallLocked) {
-        // Small: after the header line, lines of alphabet characters only.
-        const std::string file = platform::readAll(path);
-        std::uint64_t bodyLength = 0;
-        bool wellFormed = true;
-        std::size_t i = kHeaderLength + 2;
-        while (i < file.size() && wellFormed) {
-            auto end = file.find(kCrLf, i);
-            if (end == std::string::npos)
-                end = file.size();
-            wellFormed = end > i && std::all_of(file.begin() + static_cast<std::ptrdiff_t>(i),
-                                                file.begin() + static_cast<std::ptrdiff_t>(end), isAlphabet);
-            bodyLength += end - i;
-            i = end + 2;
-        }
-        if (wellFormed && bodyLength > 0 && bodyLength % 4 != 1) {
-            info.kind = LockInfo::Small;
-            info.contentSize = (bodyLength - 1) - (bodyLength - 1) / 4;
-            return info;
-        }
-    }
-    // Large: the header and a lone carriage return. The first enciphered byte may be a line feed,
-    // which only the ".TSW" name tells apart from a small file.
-    if (!startsWithHeaderLine(start) || platform::upperText(GetExtension(path)) == "TSW") {
-        info.kind = LockInfo::Large;
-        info.contentSize = size - (kHeaderLength + 1);
-    }
-    return info;
 }
 
 } // namespace core
