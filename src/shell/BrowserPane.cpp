@@ -113,6 +113,22 @@ private:
     std::function<void()> m_activate;
 };
 
+// Every item under `node`, the last child first and each one's branch before its elder siblings;
+// `visit` returns whether to go on below the item (its children are taken after the visit).
+template <class Visit> void walkBelow(QTreeWidgetItem* node, Visit&& visit) {
+    std::vector<QTreeWidgetItem*> pending;
+    for (int i = 0; i < node->childCount(); ++i)
+        pending.push_back(node->child(i));
+    while (!pending.empty()) {
+        QTreeWidgetItem* item = pending.back();
+        pending.pop_back();
+        if (!visit(item))
+            continue;
+        for (int i = 0; i < item->childCount(); ++i)
+            pending.push_back(item->child(i));
+    }
+}
+
 } // namespace
 
 BrowserPane::BrowserPane(platform::Prompt& prompt, QWidget* panel, QObject* parent)
@@ -741,37 +757,25 @@ void BrowserPane::selectedFolderMoved(const std::string& newPath) {
 // under `oldKey` are opened again at the same place under the new key.
 void BrowserPane::refillBranch(QTreeWidgetItem* node, const std::string& oldKey) {
     std::vector<std::string> open; // paths relative to the node, "\Sub\Deeper"
-    std::vector<QTreeWidgetItem*> pending;
-    for (int i = 0; i < node->childCount(); ++i)
-        pending.push_back(node->child(i));
-    while (!pending.empty()) {
-        QTreeWidgetItem* item = pending.back();
-        pending.pop_back();
+    walkBelow(node, [&](QTreeWidgetItem* item) {
         const std::string key = nodeKey(item);
         if (item->isExpanded() && key.compare(0, oldKey.size(), oldKey) == 0)
             open.push_back(key.substr(oldKey.size()));
-        for (int i = 0; i < item->childCount(); ++i)
-            pending.push_back(item->child(i));
-    }
+        return true;
+    });
     const bool wasOpen = node->isExpanded();
     qDeleteAll(node->takeChildren());
     FillFolderNode(node);
     const std::string newKey = nodeKey(node);
-    std::vector<QTreeWidgetItem*> toOpen;
-    for (int i = 0; i < node->childCount(); ++i)
-        toOpen.push_back(node->child(i));
-    while (!toOpen.empty()) {
-        QTreeWidgetItem* item = toOpen.back();
-        toOpen.pop_back();
+    walkBelow(node, [&](QTreeWidgetItem* item) {
         const std::string key = nodeKey(item);
         if (std::find(open.begin(), open.end(), key.substr(newKey.size())) == open.end())
-            continue;
+            return false;
         FillFolderNode(item);
         item->setExpanded(true);
         item->setIcon(0, shell::folderOpenIcon());
-        for (int i = 0; i < item->childCount(); ++i)
-            toOpen.push_back(item->child(i));
-    }
+        return true;
+    });
     node->setExpanded(wasOpen || node->childCount() > 0);
     node->setIcon(0, node->isExpanded() ? shell::folderOpenIcon() : shell::folderClosedIcon());
 }
