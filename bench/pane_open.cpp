@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
 
     for (int round = 0; round < rounds; ++round) {
         // Start from the drive's root, so that every round fills the list anew.
-        window.setCurrentFolder("C:\\");
+        window.browser().setCurrentFolder("C:\\");
         QCoreApplication::processEvents();
         const auto start = std::chrono::steady_clock::now();
         QTest::mouseClick(tree, Qt::LeftButton, {}, at);

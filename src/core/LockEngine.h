@@ -3,6 +3,8 @@
 // head enciphered). Each takes a full Windows-form path and the password as typed, shows its own
 // messages through the prompt and returns whether it succeeded. Both directions write the result
 // beside the source, flush it, and only then remove the source, so the content is always on disk.
+// Each format is a file of its own (LockSmallFormat.cpp, LockLargeFormat.cpp, see LockFormat.h);
+// LockBatch.cpp holds the batch engines and picks the format, LockSteps.cpp the shared steps.
 
 #include "core/StrongFormat.h"
 

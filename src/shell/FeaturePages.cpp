@@ -8,6 +8,7 @@
 #include "options/frmOptions.h"
 #include "platform/Environment.h"
 #include "platform/FileIO.h"
+#include "shell/BrowserPane.h"
 #include "shell/ChangePassword.h"
 #include "shell/GateWidgets.h"
 #include "shell/MainWindowPortAdapter.h"
@@ -71,7 +72,7 @@ void frmMain::buildFeaturePages() {
         std::vector<mail::MailItem> rows;
         for (const locking::FileItem& item : lockingPort().checkedItems())
             rows.push_back({item.key, item.text, true});
-        mail::cmdSendEmail_Click(prompt(), currentFolder(), rows);
+        mail::cmdSendEmail_Click(prompt(), browser().currentFolder(), rows);
     };
     connect(button(QStringLiteral("cmdSendEmail")), &QPushButton::clicked, this, sendEmail);
     connect(lockingCommands(), &locking::LockingCommands::sendEmailRequested, this, sendEmail);
@@ -109,8 +110,9 @@ void frmMain::buildFeaturePages() {
         layout->setContentsMargins(0, 0, 0, 0);
         layout->addWidget(page);
         QLabel* panel2 = sbrMain()->findChild<QLabel*>(QStringLiteral("sbrMainPanel2"));
-        connect(page, &viewer::ImageViewerPage::panelTextChanged, this,
-                [this](const QString& text) { setPanelText(2, shell::fromBytes(displayPath(shell::toBytes(text)))); });
+        connect(page, &viewer::ImageViewerPage::panelTextChanged, this, [this](const QString& text) {
+            setPanelText(2, shell::fromBytes(browser().displayPath(shell::toBytes(text))));
+        });
         connect(page, &viewer::ImageViewerPage::panelToolTipChanged, panel2, &QLabel::setToolTip);
         connect(tabMain(), &QTabWidget::currentChanged, panel2, [panel2] { panel2->setToolTip(QString()); });
         connect(page, &viewer::ImageViewerPage::progressShown, this, [this, panel2](bool shown) {
@@ -131,20 +133,20 @@ void frmMain::buildFeaturePages() {
         connect(page, &shredder::ShredderPage::busyChanged, this, &frmMain::setCommandBusy);
         connect(this, &frmMain::commandBusyChanged, page, &shredder::ShredderPage::setExternalBusy);
         connect(action(QStringLiteral("mShredFolderandFiles")), &QAction::triggered, page,
-                [this, page] { page->ShredFolderCommand(selectedFolderKey()); });
+                [this, page] { page->ShredFolderCommand(browser().selectedFolderKey()); });
         connect(page, &shredder::ShredderPage::shredFinished, this, [this](const std::vector<std::string>& paths) {
             // Shredded folders leave the tree; the selection moves to the parent, whose files are shown.
             for (const auto& path : paths) {
                 const auto found = tvw1()->findItems(QStringLiteral("*"), Qt::MatchWildcard | Qt::MatchRecursive);
                 for (QTreeWidgetItem* node : found) {
-                    if (nodeKey(node) != path || !node->parent() || platform::exists(path))
+                    if (shell::BrowserPane::nodeKey(node) != path || !node->parent() || platform::exists(path))
                         continue;
                     QTreeWidgetItem* parent = node->parent();
                     const bool selected = tvw1()->currentItem() == node;
                     delete node;
                     if (selected) {
                         tvw1()->setCurrentItem(parent);
-                        tvw1_NodeClick(parent, false);
+                        browser().tvw1_NodeClick(parent, false);
                     }
                     break;
                 }

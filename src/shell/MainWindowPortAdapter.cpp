@@ -1,6 +1,7 @@
 #include "shell/MainWindowPortAdapter.h"
 
 #include "platform/Prompt.h"
+#include "shell/BrowserPane.h"
 #include "shell/GateWidgets.h"
 #include "shell/frmMain.h"
 #include "shell/frmProgress.h"
@@ -18,7 +19,7 @@ MainWindowPortAdapter::~MainWindowPortAdapter() {
 }
 
 std::string MainWindowPortAdapter::currentFolder() const {
-    return m_window.currentFolder();
+    return m_window.browser().currentFolder();
 }
 
 // The ticked rows; with none ticked, the selected rows (a user who picked a row and pressed Lock
@@ -29,14 +30,14 @@ std::vector<locking::FileItem> MainWindowPortAdapter::checkedItems() const {
     for (int i = 0; i < list->topLevelItemCount(); ++i) {
         const QTreeWidgetItem* row = list->topLevelItem(i);
         if (row->checkState(0) == Qt::Checked)
-            items.push_back({frmMain::rowKey(row), frmMain::itemText(row)});
+            items.push_back({BrowserPane::rowKey(row), BrowserPane::itemText(row)});
     }
     if (!items.empty())
         return items;
     for (int i = 0; i < list->topLevelItemCount(); ++i) {
         const QTreeWidgetItem* row = list->topLevelItem(i);
         if (row->isSelected())
-            items.push_back({frmMain::rowKey(row), frmMain::itemText(row)});
+            items.push_back({BrowserPane::rowKey(row), BrowserPane::itemText(row)});
     }
     return items;
 }
@@ -45,7 +46,7 @@ std::optional<locking::FileItem> MainWindowPortAdapter::selectedItem() const {
     const QTreeWidgetItem* row = m_window.lvwFiles()->currentItem();
     if (!row)
         return std::nullopt;
-    return locking::FileItem{frmMain::rowKey(row), frmMain::itemText(row)};
+    return locking::FileItem{BrowserPane::rowKey(row), BrowserPane::itemText(row)};
 }
 
 void MainWindowPortAdapter::setAllChecked(bool checked) {
@@ -55,7 +56,7 @@ void MainWindowPortAdapter::setAllChecked(bool checked) {
 }
 
 void MainWindowPortAdapter::refreshFiles() {
-    m_window.filFiles_PathChange();
+    m_window.browser().filFiles_PathChange();
 }
 
 locking::SelectedFolder MainWindowPortAdapter::selectedTreeFolder() const {
@@ -63,20 +64,20 @@ locking::SelectedFolder MainWindowPortAdapter::selectedTreeFolder() const {
     if (!node)
         return {};
     // The node texts from the root down, joined by "\": the root's own "C:\" gives "C:\\Docs\Old".
-    std::string fullPath = frmMain::itemText(node);
+    std::string fullPath = BrowserPane::itemText(node);
     for (const QTreeWidgetItem* up = node->parent(); up; up = up->parent())
-        fullPath = frmMain::itemText(up) + "\\" + fullPath;
-    return {frmMain::nodeKey(node), frmMain::itemText(node), fullPath};
+        fullPath = BrowserPane::itemText(up) + "\\" + fullPath;
+    return {BrowserPane::nodeKey(node), BrowserPane::itemText(node), fullPath};
 }
 
 void MainWindowPortAdapter::setSelectedFolderPath(const std::string& path) {
-    m_window.selectedFolderMoved(path);
+    m_window.browser().selectedFolderMoved(path);
 }
 
 void MainWindowPortAdapter::rereadFolderTree() {
     // Every branch the tree has read, from the root: the user's place in it stays.
     if (QTreeWidgetItem* root = m_window.tvw1()->topLevelItem(0))
-        m_window.syncFolderNode(root, true);
+        m_window.browser().syncFolderNode(root, true);
 }
 
 std::string MainWindowPortAdapter::password1() const {

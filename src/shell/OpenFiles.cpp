@@ -96,8 +96,9 @@ void FileOpener::openOne(const std::string& hostPath) {
     connect(w, &UnlockFileWindow::busyChanged, &m_window, &frmMain::setCommandBusy);
     connect(w, &UnlockFileWindow::unlocked, &m_window, [this](const std::string& restored) {
         const std::size_t slash = restored.rfind('\\');
-        if (slash != std::string::npos && restored.substr(0, slash == 2 ? 3 : slash) == m_window.currentFolder())
-            m_window.refreshBrowser();
+        if (slash != std::string::npos &&
+            restored.substr(0, slash == 2 ? 3 : slash) == m_window.browser().currentFolder())
+            m_window.browser().refreshBrowser();
     });
     m_unlockWindows.emplace_back(w);
     w->show();
@@ -111,15 +112,15 @@ void FileOpener::showInBrowser(const std::string& windowsPath, bool isFolder) {
     if (folder.size() == 2)
         folder += '\\';
     m_window.restoreToFront();
-    m_window.setDrive(folder[0]);
-    m_window.setCurrentFolder(folder);
+    m_window.browser().setDrive(folder[0]);
+    m_window.browser().setCurrentFolder(folder);
     if (isFolder)
         return;
     const std::string name = windowsPath.substr(slash + 1);
     QTreeWidget* list = m_window.lvwFiles();
     for (int i = 0; i < list->topLevelItemCount(); ++i) {
         QTreeWidgetItem* row = list->topLevelItem(i);
-        if (frmMain::rowKey(row) == name) {
+        if (shell::BrowserPane::rowKey(row) == name) {
             list->setCurrentItem(row);
             list->scrollToItem(row);
             return;

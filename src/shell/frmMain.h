@@ -1,14 +1,16 @@
 #pragma once
-// The main window: the working tabs, the menus, the status bar, the tray icon and the browser pane
-// (drive list, folder tree, file list). It is the composition point of the program: the feature
-// commands are wired to its controls through the accessors below, and every command that changes
-// files joins the "command busy" switch so that it cannot be started twice.
+// The main window, a host: the menus, the status bar, the tray icon and the tab strip with the
+// feature pages (the locking page with the browser pane on "Main", the others in FeaturePages.cpp).
+// It creates the pages and wires them; every command that changes files joins the "command busy"
+// switch so that it cannot be started twice.
+
+#include "locking/LockingPage.h"
+#include "shell/BrowserPane.h"
 
 #include <QMainWindow>
 #include <QPointer>
 
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -17,7 +19,6 @@ class FileListBox;
 class QAbstractButton;
 class QAction;
 class QComboBox;
-class QFileSystemWatcher;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -27,17 +28,11 @@ class QPushButton;
 class QStatusBar;
 class QSystemTrayIcon;
 class QTabWidget;
-class QTimer;
 class QToolBar;
 class QTreeWidget;
-class QTreeWidgetItem;
 
 namespace platform {
 class Prompt;
-}
-
-namespace core {
-struct RecoveryReport;
 }
 
 namespace shell {
@@ -52,13 +47,6 @@ class LockingCommands;
 class frmMain final : public QMainWindow {
     Q_OBJECT
 public:
-    // Item data roles of tvw1 and lvwFiles.
-    static constexpr int KeyRole = Qt::UserRole;           // the path (tvw1) or name (lvwFiles) on disk, bytes
-    static constexpr int SmallIconRole = Qt::UserRole + 1; // lvwFiles: "lock" on a locked file
-    static constexpr int TextRole = Qt::UserRole + 2;      // the shown name as bytes (tvw1 and lvwFiles)
-    static constexpr int BytesRole = Qt::UserRole + 3;     // lvwFiles: the file's size in bytes (-1: unknown)
-    static constexpr int FilledRole = Qt::UserRole + 4;    // tvw1: the node's subfolders have been read
-
     enum class LoadResult { Loaded, OtherInstanceActivated };
 
     explicit frmMain(platform::Prompt& prompt, QWidget* parent = nullptr);
@@ -74,15 +62,19 @@ public:
     const std::string& registerPath() const { return m_registerPath; }
     QTabWidget* tabMain() const { return m_tabMain; }
     QFrame* fraMain(int index) const; // 0 Main, 1 image viewer, 2 favourites, 3 wallet, 4 shredder
-    QComboBox* drvDrives() const { return m_drvDrives; }
-    QTreeWidget* tvw1() const { return m_tvw1; }
-    FileListBox* filFiles() const { return m_filFiles; }
-    QTreeWidget* lvwFiles() const { return m_lvwFiles; }
-    QLineEdit* txtPassword1() const { return m_txtPassword1; }
-    QLineEdit* txtPassword2() const { return m_txtPassword2; }
+    // The browser pane (drive list, folder tree, file list) on the Main tab.
+    shell::BrowserPane& browser() const { return *m_browser; }
+    // The Main tab's page: the lock toolbar, the password boxes and the commands around the pane.
+    locking::LockingPage* lockingPage() const { return m_lockingPage; }
+    QComboBox* drvDrives() const { return m_browser->drvDrives(); }
+    QTreeWidget* tvw1() const { return m_browser->tvw1(); }
+    FileListBox* filFiles() const { return m_browser->filFiles(); }
+    QTreeWidget* lvwFiles() const { return m_browser->lvwFiles(); }
+    QLineEdit* txtPassword1() const { return m_lockingPage->txtPassword1(); }
+    QLineEdit* txtPassword2() const { return m_lockingPage->txtPassword2(); }
     QStatusBar* sbrMain() const { return m_sbrMain; }
     QProgressBar* picProgress() const { return m_picProgress; }
-    QToolBar* tbrLock() const { return m_tbrLock; }
+    QToolBar* tbrLock() const { return m_lockingPage->tbrLock(); }
     QMenu* mnuFolder() const { return m_mnuFolder; }
     QMenu* mnuTray() const { return m_mnuTray; }
     QSystemTrayIcon* trayIcon() const { return m_tray; }
@@ -90,40 +82,6 @@ public:
     QAction* action(const QString& name) const;
     // A button of the Main panel by name ("cmdLock", "cmdSelectAll", ...).
     QPushButton* button(const QString& name) const;
-
-    // Items' paths and names as bytes.
-    static std::string nodeKey(const QTreeWidgetItem* node);
-    static void setNodeKey(QTreeWidgetItem* node, const std::string& key);
-    static std::string rowKey(const QTreeWidgetItem* row);
-    // The shown name of a node or row as bytes (the exact bytes the listing gave).
-    static std::string itemText(const QTreeWidgetItem* item);
-    std::string selectedFolderKey() const; // the key of tvw1's selected node, "" when none
-
-    // Browser pane.
-    std::string currentFolder() const;                // the path of filFiles
-    void setCurrentFolder(const std::string& folder); // sets filFiles' path: the list is rebuilt
-    void filFiles_PathChange();                       // re-reads the current folder into lvwFiles
-    void drvDrives_Change();
-    void tvw1_NodeClick(QTreeWidgetItem* node, bool doubleClick);
-    void FillFolderNode(QTreeWidgetItem* node);
-    void setDrive(char letter); // picks the drive in drvDrives (running Drive change)
-    // The list is tinted green: the current folder is a locked folder.
-    bool isListGreen() const { return m_listGreen; }
-    // A folder command moved the selected tree node's folder to `newPath`: the node takes the new
-    // path and name, its branch is read again (what was open stays open), the selection stays on it
-    // and the file list shows the folder at its new place.
-    void selectedFolderMoved(const std::string& newPath);
-    // Refresh (F5): the selected branch of the tree and the file list read again from the disk; ticks
-    // and selection stay on the rows that are still there.
-    void refreshBrowser();
-    // Reads a filled node's subfolders again: new folders appear, vanished ones go, open ones stay
-    // open. deep: the filled nodes under it as well.
-    void syncFolderNode(QTreeWidgetItem* node, bool deep);
-    // The host folders the pane shows and watches for changes (for tests).
-    QStringList watchedFolders() const;
-    // A folder path as the status bar shows it: a locked folder the register knows by its former
-    // name with " (locked)".
-    std::string displayPath(const std::string& path) const;
 
     // Status bar: panels 1 and 2 and the simple text ("Total Files: n").
     void setPanelText(int panel, const QString& text);
@@ -146,8 +104,6 @@ public:
     shell::MainWindowPortAdapter& lockingPort() { return *m_lockingPort; }
 
 signals:
-    // A lock toolbar button was pressed; its key.
-    void lockToolbarClicked(const QString& key);
     void commandBusyChanged(bool busy);
     // The close was confirmed: the program ends.
     void exitConfirmed();
@@ -158,29 +114,12 @@ protected:
 
 private:
     void buildMenus();
-    void buildMainPanel(QFrame* panel);
+    void buildMainPage();
     void buildStatusBar();
-    void fillDriveList();
-    void browserStart();
-    void browserStartRest();
     void addTrayIcon();
-    void addRootNode(const std::string& key);
     void mShow_Click();
     void mHide_Click();
     void openDeploymentPage(const char* valueName);
-    void onFolderMenuRequested(const QPoint& pos);
-    void refillError(int number, const std::string& description);
-    void setListTint(bool lockedFolder);
-    void showFolderInStatus(const std::string& path);
-    std::string recoveryMessage(core::RecoveryReport report) const;
-    void refillBranch(QTreeWidgetItem* node, const std::string& oldKey);
-    void showStartFolder();
-    void watchShownFolders();
-    void folderChangedOnDisk(const QString& hostFolder);
-    void applyDiskChanges();
-    void rebuildListKeepingTicks();
-    QString listSignature() const;
-    void setTabOrderOfMainPanel();
     void wireLockingCommands();
     // Creates the feature tabs' pages (wallet, favourites, shredder, viewer) and wires the feature
     // commands of the menus and the lock toolbar (mail, options). In FeaturePages.cpp.
@@ -190,33 +129,21 @@ private:
     std::unique_ptr<CAppLog> m_log;
     std::unique_ptr<shell::SingleInstance> m_instance;
     std::string m_registerPath;
-    std::string m_rootKey = "C:\\";
     bool m_busy = false;
-    bool m_changingDrive = false;
-    bool m_listGreen = false;
 
     QTabWidget* m_tabMain = nullptr;
     QFrame* m_fraMain[5] = {};
-    QComboBox* m_drvDrives = nullptr;
-    QTreeWidget* m_tvw1 = nullptr;
-    FileListBox* m_filFiles = nullptr;
-    QTreeWidget* m_lvwFiles = nullptr;
-    QLineEdit* m_txtPassword1 = nullptr;
-    QLineEdit* m_txtPassword2 = nullptr;
+    shell::BrowserPane* m_browser = nullptr;
+    locking::LockingPage* m_lockingPage = nullptr;
     QStatusBar* m_sbrMain = nullptr;
     QLabel* m_simpleText = nullptr;
     QLabel* m_panel[2] = {};
     QProgressBar* m_picProgress = nullptr;
-    QToolBar* m_tbrLock = nullptr;
     QMenu* m_mnuFolder = nullptr;
     QMenu* m_mnuTray = nullptr;
     QSystemTrayIcon* m_tray = nullptr;
     std::vector<QPointer<QAction>> m_fileActions;
     std::vector<QPointer<QWidget>> m_fileWidgets;
-    QFileSystemWatcher* m_watcher = nullptr;
-    QTimer* m_diskChanges = nullptr;    // gathers a burst of changes into one re-read
-    std::set<QString> m_changedFolders; // host folders changed since the last re-read
-    QString m_shownSignature;           // the files the list was built from (listSignature)
     std::unique_ptr<shell::MainWindowPortAdapter> m_lockingPort;
     locking::LockingCommands* m_locking = nullptr;
 };

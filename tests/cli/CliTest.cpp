@@ -267,6 +267,23 @@ TEST_F(CliTest, VersionIsPrintedWithoutADisplay) {
     }
 }
 
+TEST_F(CliTest, VersionNamesTheBuildsVersionAndIgnoresTheRest) {
+    const std::string version = "Tessaly " + std::to_string(TESSALY_VERSION_MAJOR) + "." +
+                                std::to_string(TESSALY_VERSION_MINOR) + "." + std::to_string(TESSALY_VERSION_PATCH) +
+                                "\n";
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"--version"}, {"--version", "lock"}}) {
+        const CliRun r = cli(args);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.out, version);
+    }
+    // After "--" it is a word, not an option: no verb of that name.
+    const CliRun word = cli({"--", "--version"});
+    EXPECT_EQ(word.exitCode, 2);
+    EXPECT_TRUE(contains(word.err, "unknown command --version"));
+    EXPECT_TRUE(contains(cli({"--help"}).out, "  --version "));
+}
+
 TEST_F(CliTest, ARegisterThatCannotBeReachedOrReadFailsWithAMessage) {
     // A folder where the register file should be: it cannot be read.
     const std::string reg = sandbox.host(core::RegisterPath());

@@ -31,7 +31,7 @@ protected:
     std::unique_ptr<frmMain> open(const std::string& folder = "c:\\") {
         auto w = std::make_unique<frmMain>(prompt);
         w->Form_Load();
-        w->setCurrentFolder(folder);
+        w->browser().setCurrentFolder(folder);
         return w;
     }
 
@@ -43,9 +43,10 @@ protected:
         std::map<std::string, Row> out;
         for (int i = 0; i < w.lvwFiles()->topLevelItemCount(); ++i) {
             const QTreeWidgetItem* it = w.lvwFiles()->topLevelItem(i);
-            out[frmMain::rowKey(it)] = {it->text(0), it->text(1), it->text(2),
-                                        it->data(0, frmMain::SmallIconRole).toString() == QStringLiteral("lock") &&
-                                            !it->icon(0).isNull()};
+            out[shell::BrowserPane::rowKey(it)] = {it->text(0), it->text(1), it->text(2),
+                                                   it->data(0, shell::BrowserPane::SmallIconRole).toString() ==
+                                                           QStringLiteral("lock") &&
+                                                       !it->icon(0).isNull()};
             EXPECT_EQ(it->checkState(0), Qt::Unchecked);
         }
         return out;
@@ -93,7 +94,7 @@ TEST_F(BrowserPaneTest, RowsShowPlainAndLockedFilesWithRestoredNames) {
         EXPECT_EQ(r.lock, c.lock) << c.name;
         EXPECT_EQ(r.size, QString::fromStdString(FormatByteSize(static_cast<std::int64_t>(c.content.size()))));
     }
-    EXPECT_FALSE(w->isListGreen());
+    EXPECT_FALSE(w->browser().isListGreen());
 }
 
 TEST_F(BrowserPaneTest, HiddenSystemAndReadOnlyFilesAreListed) {
@@ -116,14 +117,14 @@ TEST_F(BrowserPaneTest, ListTurnsGreenInsideALockedFolderAndWhiteAgainOutside) {
     sandbox.writeFile("C:\\Other\\desktop.ini", "[.ShellClassInfo]\r\nIconIndex=3\r\n");
     sandbox.writeFile("C:\\Other\\b.txt", "b");
     auto w = open("C:\\Locked");
-    EXPECT_TRUE(w->isListGreen());
+    EXPECT_TRUE(w->browser().isListGreen());
     EXPECT_EQ(rows(*w).size(), 1u);
-    w->setCurrentFolder("C:\\Other");
-    EXPECT_FALSE(w->isListGreen());
-    w->setCurrentFolder("C:\\Locked");
-    EXPECT_TRUE(w->isListGreen());
-    w->setCurrentFolder("c:\\");
-    EXPECT_FALSE(w->isListGreen());
+    w->browser().setCurrentFolder("C:\\Other");
+    EXPECT_FALSE(w->browser().isListGreen());
+    w->browser().setCurrentFolder("C:\\Locked");
+    EXPECT_TRUE(w->browser().isListGreen());
+    w->browser().setCurrentFolder("c:\\");
+    EXPECT_FALSE(w->browser().isListGreen());
 }
 
 TEST_F(BrowserPaneTest, AFileThatCannotBeReadSkipsOnlyItself) {
@@ -163,15 +164,15 @@ TEST_F(BrowserPaneTest, TreeShowsHiddenSystemAndLockedFoldersButNoRecycleFolders
     ASSERT_NE(child(root, QStringLiteral("Secretive")), nullptr);
     QTreeWidgetItem* locked = child(root, QStringLiteral("Private"));
     ASSERT_NE(locked, nullptr);
-    EXPECT_EQ(frmMain::nodeKey(locked), "C:\\" + lockedName);
+    EXPECT_EQ(shell::BrowserPane::nodeKey(locked), "C:\\" + lockedName);
     EXPECT_EQ(child(root, QString::fromStdString(lockedName)), nullptr);
 
     QTreeWidgetItem* sub = child(root, QStringLiteral("Sub"));
     ASSERT_NE(sub, nullptr);
-    w->tvw1_NodeClick(sub, false);
+    w->browser().tvw1_NodeClick(sub, false);
     ASSERT_EQ(sub->childCount(), 1);
     EXPECT_EQ(sub->child(0)->text(0), QStringLiteral("Kept"));
-    EXPECT_EQ(frmMain::nodeKey(sub->child(0)), "C:\\Sub\\Kept");
+    EXPECT_EQ(shell::BrowserPane::nodeKey(sub->child(0)), "C:\\Sub\\Kept");
 }
 
 TEST_F(BrowserPaneTest, PickingAFolderFoldsItsSiblingsAndFillsItOnce) {
@@ -185,18 +186,18 @@ TEST_F(BrowserPaneTest, PickingAFolderFoldsItsSiblingsAndFillsItOnce) {
     QTreeWidgetItem* b = child(root, QStringLiteral("B"));
     ASSERT_TRUE(a && b);
 
-    w->tvw1_NodeClick(a, false);
+    w->browser().tvw1_NodeClick(a, false);
     EXPECT_EQ(a->childCount(), 2);
     EXPECT_TRUE(a->isExpanded());
-    EXPECT_EQ(w->currentFolder(), "C:\\A");
+    EXPECT_EQ(w->browser().currentFolder(), "C:\\A");
     EXPECT_EQ(w->panelText(2), QStringLiteral("C:\\A"));
 
-    w->tvw1_NodeClick(b, true);
+    w->browser().tvw1_NodeClick(b, true);
     EXPECT_FALSE(a->isExpanded());
     EXPECT_TRUE(b->isExpanded());
-    EXPECT_EQ(w->currentFolder(), "C:\\B");
+    EXPECT_EQ(w->browser().currentFolder(), "C:\\B");
     EXPECT_EQ(w->lvwFiles()->topLevelItemCount(), 1);
-    w->tvw1_NodeClick(b, false);
+    w->browser().tvw1_NodeClick(b, false);
     EXPECT_EQ(b->childCount(), 1); // not added a second time
     EXPECT_TRUE(prompt.boxes.empty());
 }
@@ -212,14 +213,14 @@ TEST_F(BrowserPaneTest, TheKeyboardAloneBrowsesTheTreeAndOpensARow) {
     tree->setFocus();
     tree->setCurrentItem(tree->topLevelItem(0)); // from the drive root down
 
-    QTest::keyClick(tree, Qt::Key_Down);   // "A", the first folder
-    EXPECT_EQ(w->currentFolder(), "c:\\"); // moving alone picks nothing
+    QTest::keyClick(tree, Qt::Key_Down);             // "A", the first folder
+    EXPECT_EQ(w->browser().currentFolder(), "c:\\"); // moving alone picks nothing
     QTest::keyClick(tree, Qt::Key_Return);
-    EXPECT_EQ(w->currentFolder(), "C:\\A");
+    EXPECT_EQ(w->browser().currentFolder(), "C:\\A");
     EXPECT_EQ(w->panelText(2), QStringLiteral("C:\\A"));
     QTest::keyClick(tree, Qt::Key_Down);
     QTest::keyClick(tree, Qt::Key_Enter, Qt::KeypadModifier);
-    EXPECT_EQ(w->currentFolder(), "C:\\B");
+    EXPECT_EQ(w->browser().currentFolder(), "C:\\B");
     ASSERT_EQ(w->lvwFiles()->topLevelItemCount(), 1);
 
     // Return on a row of the list asks to unlock and open it, as a double click does.
@@ -240,7 +241,7 @@ TEST_F(BrowserPaneTest, PickingAVanishedFolderSaysSoAndRebuildsTheTree) {
     QTreeWidgetItem* gone = child(w->tvw1()->topLevelItem(0), QStringLiteral("Gone"));
     ASSERT_NE(gone, nullptr);
     std::filesystem::remove(sandbox.host("C:\\Gone"));
-    w->tvw1_NodeClick(gone, false);
+    w->browser().tvw1_NodeClick(gone, false);
     ASSERT_EQ(prompt.boxes.size(), 1u);
     EXPECT_EQ(prompt.last().text, "Path Not found. Please try again");
     EXPECT_EQ(prompt.last().icon, platform::Icon::None);
@@ -248,7 +249,7 @@ TEST_F(BrowserPaneTest, PickingAVanishedFolderSaysSoAndRebuildsTheTree) {
     QTreeWidgetItem* root = w->tvw1()->topLevelItem(0);
     EXPECT_EQ(child(root, QStringLiteral("Gone")), nullptr);
     EXPECT_NE(child(root, QStringLiteral("Stays")), nullptr);
-    EXPECT_EQ(w->currentFolder(), "c:\\");
+    EXPECT_EQ(w->browser().currentFolder(), "c:\\");
 }
 
 TEST_F(BrowserPaneTest, RefusedDriveKindsShowTheirMessageAndReturnToC) {
@@ -278,8 +279,8 @@ TEST_F(BrowserPaneTest, RefusedDriveKindsShowTheirMessageAndReturnToC) {
         EXPECT_EQ(prompt.last().icon, platform::Icon::Critical);
         EXPECT_EQ(prompt.last().title, "Tessaly");
         EXPECT_EQ(w->drvDrives()->currentData().toString(), QStringLiteral("C"));
-        EXPECT_EQ(frmMain::nodeKey(w->tvw1()->topLevelItem(0)), "C:\\");
-        EXPECT_EQ(w->currentFolder(), "c:\\");
+        EXPECT_EQ(shell::BrowserPane::nodeKey(w->tvw1()->topLevelItem(0)), "C:\\");
+        EXPECT_EQ(w->browser().currentFolder(), "c:\\");
     }
 }
 
@@ -296,7 +297,7 @@ TEST_F(BrowserPaneTest, AcceptedDriveGetsItsOwnTree) {
     QTreeWidgetItem* root = w->tvw1()->topLevelItem(0);
     EXPECT_EQ(root->text(0), QStringLiteral("D:\\"));
     EXPECT_NE(child(root, QStringLiteral("Music")), nullptr);
-    EXPECT_EQ(w->currentFolder(), "d:\\");
+    EXPECT_EQ(w->browser().currentFolder(), "d:\\");
 }
 
 TEST_F(BrowserPaneTest, RightClickPicksTheFolderUnderTheMouseBeforeTheMenu) {
@@ -308,8 +309,8 @@ TEST_F(BrowserPaneTest, RightClickPicksTheFolderUnderTheMouseBeforeTheMenu) {
     ASSERT_NE(target, nullptr);
     const QPoint at = w->tvw1()->visualItemRect(target).center();
     emit w->tvw1()->customContextMenuRequested(at);
-    EXPECT_EQ(w->selectedFolderKey(), "C:\\Target");
-    EXPECT_EQ(w->currentFolder(), "C:\\Target");
+    EXPECT_EQ(w->browser().selectedFolderKey(), "C:\\Target");
+    EXPECT_EQ(w->browser().currentFolder(), "C:\\Target");
     EXPECT_TRUE(w->mnuFolder()->isVisible());
     w->mnuFolder()->hide();
     prompt.answer(platform::Answer::No);
@@ -356,7 +357,7 @@ TEST_F(BrowserPaneTest, TreeAndListShowNamesInNaturalOrderWithoutCase) {
     auto w = open();
     QTreeWidgetItem* sort = child(w->tvw1()->topLevelItem(0), QStringLiteral("Sort"));
     ASSERT_NE(sort, nullptr);
-    w->tvw1_NodeClick(sort, false);
+    w->browser().tvw1_NodeClick(sort, false);
     EXPECT_EQ(childTexts(sort), (std::vector<std::string>{"Alpha", "beta", "Charlie", "dir1", "Dir2", "dir10"}));
     EXPECT_EQ(columnTexts(w->lvwFiles(), 0), (std::vector<std::string>{"A.txt", "b.txt", "file1.txt", "File2.txt",
                                                                        "file02.txt", "file3.doc", "file10.txt"}));
@@ -395,7 +396,7 @@ TEST_F(BrowserPaneTest, HeaderClicksSortByColumnAndASecondClickReverses) {
     clickHeader(0);
     EXPECT_EQ(columnTexts(w->lvwFiles(), 0), (std::vector<std::string>{"d.bmp", "c.txt", "b.doc", "a.txt"}));
     // A refill keeps the column and direction the user chose.
-    w->filFiles_PathChange();
+    w->browser().filFiles_PathChange();
     EXPECT_EQ(columnTexts(w->lvwFiles(), 0), (std::vector<std::string>{"d.bmp", "c.txt", "b.doc", "a.txt"}));
 }
 
@@ -430,13 +431,13 @@ TEST_F(BrowserPaneTest, ALockedFoldersTintKeepsTheContrastOfLightAndDarkThemes) 
         w->resize(900, 600);
         w->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
-        ASSERT_FALSE(w->isListGreen());
+        ASSERT_FALSE(w->browser().isListGreen());
         EXPECT_EQ(w->lvwFiles()->palette().color(QPalette::Base), theme.color(QPalette::Base));
         const double plainText = contrast(theme.color(QPalette::Base), theme.color(QPalette::Text));
         const double plainBox = checkBoxContrast(*w);
 
-        w->setCurrentFolder("C:\\Locked");
-        ASSERT_TRUE(w->isListGreen());
+        w->browser().setCurrentFolder("C:\\Locked");
+        ASSERT_TRUE(w->browser().isListGreen());
         const QPalette shown = w->lvwFiles()->palette();
         const QColor base = shown.color(QPalette::Base);
         EXPECT_GT(base.green(), base.red() + 10) << base.name().toStdString(); // a green tint
@@ -448,8 +449,8 @@ TEST_F(BrowserPaneTest, ALockedFoldersTintKeepsTheContrastOfLightAndDarkThemes) 
         EXPECT_GE(checkBoxContrast(*w), 0.8 * plainBox) << base.name().toStdString();
         EXPECT_EQ(w->lvwFiles()->accessibleDescription(), QStringLiteral("Locked folder"));
 
-        w->setCurrentFolder("C:\\Plain");
-        EXPECT_FALSE(w->isListGreen());
+        w->browser().setCurrentFolder("C:\\Plain");
+        EXPECT_FALSE(w->browser().isListGreen());
         EXPECT_EQ(w->lvwFiles()->palette().color(QPalette::Base), theme.color(QPalette::Base));
     }
     QApplication::setPalette(saved);

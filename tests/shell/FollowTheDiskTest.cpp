@@ -29,9 +29,9 @@ protected:
         EXPECT_NE(docs, nullptr);
         if (docs) {
             w->tvw1()->setCurrentItem(docs);
-            w->tvw1_NodeClick(docs, false);
+            w->browser().tvw1_NodeClick(docs, false);
         }
-        EXPECT_EQ(w->currentFolder(), "C:\\Docs");
+        EXPECT_EQ(w->browser().currentFolder(), "C:\\Docs");
         return w;
     }
     static QTreeWidgetItem* child(QTreeWidgetItem* node, const char* text) {
@@ -60,7 +60,7 @@ TEST_F(FollowTheDiskTest, FoldersAndFilesMadeOrRemovedMeanwhileShowWithoutAResta
     sandbox.writeFile("C:\\Docs\\a.txt", "a");
     auto w = openDocs();
     ASSERT_EQ(children(docsNode(*w)), QStringList{QStringLiteral("Old")});
-    EXPECT_TRUE(w->watchedFolders().contains(QString::fromStdString(sandbox.host("C:\\Docs"))));
+    EXPECT_TRUE(w->browser().watchedFolders().contains(QString::fromStdString(sandbox.host("C:\\Docs"))));
     w->lvwFiles()->topLevelItem(0)->setCheckState(0, Qt::Checked);
 
     // Another program makes a folder and a file and removes a folder.
@@ -70,22 +70,21 @@ TEST_F(FollowTheDiskTest, FoldersAndFilesMadeOrRemovedMeanwhileShowWithoutAResta
     ASSERT_TRUE(QTest::qWaitFor([&] { return rows(*w).contains(QStringLiteral("b.txt")); }, 20000));
     EXPECT_EQ(w->simpleText(), QStringLiteral("Total Files: 2"));
     // The row ticked before is still ticked.
-    EXPECT_EQ(w->lvwFiles()->findItems(QStringLiteral("a.txt"), Qt::MatchExactly).value(0)->checkState(0),
-              Qt::Checked);
+    EXPECT_EQ(w->lvwFiles()->findItems(QStringLiteral("a.txt"), Qt::MatchExactly).value(0)->checkState(0), Qt::Checked);
 
     std::filesystem::remove(sandbox.host("C:\\Docs\\Old"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !children(docsNode(*w)).contains(QStringLiteral("Old")); }, 20000));
     EXPECT_EQ(children(docsNode(*w)), QStringList{QStringLiteral("New")});
-    EXPECT_EQ(w->currentFolder(), "C:\\Docs");
+    EXPECT_EQ(w->browser().currentFolder(), "C:\\Docs");
 
     // The selected folder itself goes: the selection moves up to its parent.
     QTreeWidgetItem* fresh = child(docsNode(*w), "New");
     ASSERT_NE(fresh, nullptr);
     w->tvw1()->setCurrentItem(fresh);
-    w->tvw1_NodeClick(fresh, false);
-    ASSERT_EQ(w->currentFolder(), "C:\\Docs\\New");
+    w->browser().tvw1_NodeClick(fresh, false);
+    ASSERT_EQ(w->browser().currentFolder(), "C:\\Docs\\New");
     std::filesystem::remove(sandbox.host("C:\\Docs\\New"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w->currentFolder() == "C:\\Docs"; }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w->browser().currentFolder() == "C:\\Docs"; }, 20000));
     EXPECT_EQ(w->tvw1()->currentItem(), docsNode(*w));
     EXPECT_TRUE(prompt.boxes.empty()) << prompt.last().text;
 }
@@ -122,24 +121,24 @@ TEST_F(FollowTheDiskTest, AFolderRenamedByACommandKeepsOneNodeAndTheSelection) {
     QTreeWidgetItem* alpha = child(docsNode(*w), "Alpha");
     ASSERT_NE(alpha, nullptr);
     w->tvw1()->setCurrentItem(alpha);
-    w->tvw1_NodeClick(alpha, false);
+    w->browser().tvw1_NodeClick(alpha, false);
     ASSERT_TRUE(alpha->isExpanded());
     shell_test::type(w.get(), "txtPassword1", QStringLiteral("pw"));
     shell_test::type(w.get(), "txtPassword2", QStringLiteral("pw"));
     w->action(QStringLiteral("mLockFolder"))->trigger();
     ASSERT_EQ(prompt.texts().size(), 1u); // the question
-    const std::string locked = w->currentFolder();
+    const std::string locked = w->browser().currentFolder();
     ASSERT_NE(locked, "C:\\Docs\\Alpha");
 
     w->action(QStringLiteral("mRefresh"))->trigger();
     std::vector<std::string> keys;
     for (int i = 0; i < docsNode(*w)->childCount(); ++i)
-        keys.push_back(frmMain::nodeKey(docsNode(*w)->child(i)));
+        keys.push_back(shell::BrowserPane::nodeKey(docsNode(*w)->child(i)));
     EXPECT_EQ(std::count(keys.begin(), keys.end(), locked), 1) << locked;
     EXPECT_EQ(keys.size(), 3u);
     ASSERT_NE(w->tvw1()->currentItem(), nullptr);
-    EXPECT_EQ(frmMain::nodeKey(w->tvw1()->currentItem()), locked);
-    EXPECT_EQ(w->currentFolder(), locked);
+    EXPECT_EQ(shell::BrowserPane::nodeKey(w->tvw1()->currentItem()), locked);
+    EXPECT_EQ(w->browser().currentFolder(), locked);
 }
 
 TEST_F(FollowTheDiskTest, TheColumnsFitTheListWithoutAHorizontalScrollBar) {

@@ -78,7 +78,7 @@ QTreeWidgetItem* childNode(QTreeWidgetItem* node, const char* text) {
 
 QTreeWidgetItem* row(const frmMain& w, const std::string& key) {
     for (int i = 0; i < w.lvwFiles()->topLevelItemCount(); ++i)
-        if (frmMain::rowKey(w.lvwFiles()->topLevelItem(i)) == key)
+        if (shell::BrowserPane::rowKey(w.lvwFiles()->topLevelItem(i)) == key)
             return w.lvwFiles()->topLevelItem(i);
     return nullptr;
 }
@@ -100,7 +100,7 @@ protected:
         w->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(w.get()));
         clickNode(*w, w->tvw1()->topLevelItem(0));
-        EXPECT_EQ(w->currentFolder(), "C:\\");
+        EXPECT_EQ(w->browser().currentFolder(), "C:\\");
         return w;
     }
 
@@ -165,7 +165,7 @@ TEST_F(LockingWiringTest, TickTypeAndLockThenUnlockFromTheMainPanel) {
     sandbox.writeFile("C:\\Docs\\empty.txt", "");
     auto w = openWindow();
     browseTo(*w, {"Docs"});
-    ASSERT_EQ(w->currentFolder(), "C:\\Docs");
+    ASSERT_EQ(w->browser().currentFolder(), "C:\\Docs");
     ASSERT_NE(row(*w, "letter.txt"), nullptr);
     ASSERT_NE(row(*w, "empty.txt"), nullptr);
     row(*w, "letter.txt")->setCheckState(0, Qt::Checked);
@@ -211,7 +211,7 @@ TEST_F(LockingWiringTest, TickTypeAndLockThenUnlockFromTheMainPanel) {
     QTreeWidgetItem* lockedRow = row(*w, "yrggre.gkt.TSL");
     ASSERT_NE(lockedRow, nullptr);
     EXPECT_EQ(lockedRow->text(0), QStringLiteral("letter.txt"));
-    EXPECT_EQ(lockedRow->data(0, frmMain::SmallIconRole).toString(), QStringLiteral("lock"));
+    EXPECT_EQ(lockedRow->data(0, shell::BrowserPane::SmallIconRole).toString(), QStringLiteral("lock"));
     EXPECT_FALSE(lockedRow->icon(0).isNull());
     EXPECT_EQ(row(*w, "letter.txt"), nullptr);
     EXPECT_TRUE(w->txtPassword1()->text().isEmpty());
@@ -230,7 +230,7 @@ TEST_F(LockingWiringTest, TickTypeAndLockThenUnlockFromTheMainPanel) {
     QTreeWidgetItem* plainRow = row(*w, "letter.txt");
     ASSERT_NE(plainRow, nullptr);
     EXPECT_EQ(plainRow->text(0), QStringLiteral("letter.txt"));
-    EXPECT_TRUE(plainRow->data(0, frmMain::SmallIconRole).isNull());
+    EXPECT_TRUE(plainRow->data(0, shell::BrowserPane::SmallIconRole).isNull());
     EXPECT_TRUE(w->txtPassword1()->text().isEmpty());
     EXPECT_FALSE(visibleProgressWindow());
     EXPECT_EQ(busy.size(), 4);
@@ -259,11 +259,11 @@ TEST_F(LockingWiringTest, FolderLockedFromTheTreeMenuAndEverythingUnlockedFromTh
     ASSERT_TRUE(QTest::qWaitFor([&] { return vaultFiles->count() == 1; }, 5000));
     EXPECT_EQ(vaultFiles->item(0)->text(), QStringLiteral("C:\\Docs\\letter.txt"));
     EXPECT_EQ(vaultFolders->count(), 0);
-    EXPECT_EQ(w->currentFolder(), "C:\\Docs"); // the vault's refresh leaves the browser where it was
+    EXPECT_EQ(w->browser().currentFolder(), "C:\\Docs"); // the vault's refresh leaves the browser where it was
 
     // The folder, locked from the tree's pop-up menu; the vault's buttons are off while that runs.
     browseTo(*w, {"Docs", "Private"});
-    ASSERT_EQ(w->currentFolder(), "C:\\Docs\\Private");
+    ASSERT_EQ(w->browser().currentFolder(), "C:\\Docs\\Private");
     typePasswords(*w, "folder key", "folder key");
     std::vector<std::string> enabledDuringLock = {"(no box)"};
     hooked.onShow = [&](const ShownBox&) { enabledDuringLock = enabledFileCommands(*w, vault); };
@@ -278,8 +278,8 @@ TEST_F(LockingWiringTest, FolderLockedFromTheTreeMenuAndEverythingUnlockedFromTh
     EXPECT_FALSE(sandbox.exists("C:\\Docs\\Private"));
     EXPECT_TRUE(sandbox.exists(lockedFolder));
     EXPECT_EQ(sandbox.readFile(lockedFolder + "\\plan.txt"), "the plan");
-    EXPECT_EQ(frmMain::nodeKey(w->tvw1()->currentItem()), lockedFolder);
-    EXPECT_EQ(w->currentFolder(), lockedFolder);
+    EXPECT_EQ(shell::BrowserPane::nodeKey(w->tvw1()->currentItem()), lockedFolder);
+    EXPECT_EQ(w->browser().currentFolder(), lockedFolder);
     EXPECT_TRUE(w->txtPassword1()->text().isEmpty());
     EXPECT_TRUE(w->txtPassword2()->text().isEmpty());
     EXPECT_EQ(enabledFileCommands(*w, vault).size(), kAllMainCommands.size() + 3);
@@ -325,12 +325,12 @@ TEST_F(LockingWiringTest, FolderLockedFromTheTreeMenuAndEverythingUnlockedFromTh
     EXPECT_TRUE(vault->findChild<QLineEdit*>(QStringLiteral("txtPassword1"))->text().isEmpty());
     EXPECT_FALSE(sandbox.exists("C:\\Docs\\yrggre.gkt.TSL"));
     EXPECT_EQ(vaultFiles->count(), 0);
-    EXPECT_EQ(w->currentFolder(), "C:\\Docs");
+    EXPECT_EQ(w->browser().currentFolder(), "C:\\Docs");
     EXPECT_FALSE(w->isCommandBusy());
 
     // The vault's refresh rebuilt the folder tree: the folder is found again under its plain name.
     browseTo(*w, {"Docs", "Private"});
-    EXPECT_EQ(w->currentFolder(), "C:\\Docs\\Private");
+    EXPECT_EQ(w->browser().currentFolder(), "C:\\Docs\\Private");
     EXPECT_EQ(hooked.script.texts(), afterFolder);
 
     // Any other command that switches the window busy switches the vault's buttons off as well.
@@ -454,7 +454,7 @@ TEST_F(LockingWiringTest, LockFolderRefreshesItsBranchKeepsItOpenAndKeepsTheSele
     browseTo(*w, {"Docs", "Private", "Sub", "Deep"});
     browseTo(*w, {"Docs", "Private"});
     QTreeWidgetItem* privateNode = w->tvw1()->currentItem();
-    ASSERT_EQ(frmMain::nodeKey(privateNode), "C:\\Docs\\Private");
+    ASSERT_EQ(shell::BrowserPane::nodeKey(privateNode), "C:\\Docs\\Private");
     ASSERT_TRUE(childNode(privateNode, "Sub")->isExpanded());
 
     typePasswords(*w, "folder key", "folder key");
@@ -464,25 +464,25 @@ TEST_F(LockingWiringTest, LockFolderRefreshesItsBranchKeepsItOpenAndKeepsTheSele
 
     // The same node, still selected, under the folder's new path and its known name.
     EXPECT_EQ(w->tvw1()->currentItem(), privateNode);
-    EXPECT_EQ(frmMain::nodeKey(privateNode), locked);
+    EXPECT_EQ(shell::BrowserPane::nodeKey(privateNode), locked);
     EXPECT_EQ(privateNode->text(0), QStringLiteral("Private"));
-    EXPECT_EQ(w->currentFolder(), locked);
+    EXPECT_EQ(w->browser().currentFolder(), locked);
     EXPECT_EQ(w->panelText(2), QStringLiteral("C:\\Docs\\Private (locked)"));
     // Its branch is read again from the new place, open where it was open.
     QTreeWidgetItem* sub = childNode(privateNode, "Sub");
     ASSERT_NE(sub, nullptr);
     EXPECT_NE(childNode(privateNode, "Other"), nullptr);
-    EXPECT_EQ(frmMain::nodeKey(sub), locked + "\\Sub");
+    EXPECT_EQ(shell::BrowserPane::nodeKey(sub), locked + "\\Sub");
     EXPECT_TRUE(sub->isExpanded());
     ASSERT_NE(childNode(sub, "Deep"), nullptr);
-    EXPECT_EQ(frmMain::nodeKey(childNode(sub, "Deep")), locked + "\\Sub\\Deep");
+    EXPECT_EQ(shell::BrowserPane::nodeKey(childNode(sub, "Deep")), locked + "\\Sub\\Deep");
     EXPECT_TRUE(privateNode->parent()->isExpanded());
 
     // A subfolder picked after the lock opens: no "Path Not found", the tree stays as it is.
     const std::size_t boxes = hooked.script.boxes.size();
     clickNode(*w, sub);
     EXPECT_EQ(hooked.script.boxes.size(), boxes) << hooked.script.last().text;
-    EXPECT_EQ(w->currentFolder(), locked + "\\Sub");
+    EXPECT_EQ(w->browser().currentFolder(), locked + "\\Sub");
     EXPECT_EQ(w->panelText(2), QStringLiteral("C:\\Docs\\Private (locked)\\Sub"));
     EXPECT_EQ(w->tvw1()->topLevelItem(0)->childCount(), topFolders); // not rebuilt
     EXPECT_NE(childNode(w->tvw1()->topLevelItem(0), "Docs"), nullptr);

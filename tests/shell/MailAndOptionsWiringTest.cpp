@@ -81,7 +81,7 @@ TEST_F(MailAndOptionsWiringTest, TheButtonAndTheToolbarKeyMailTheTickedLockedFil
     sandbox.writeFile("C:\\Docs\\locked.bin", "[Secret] and the rest");
     sandbox.writeFile("C:\\Docs\\plain.txt", "hello");
     auto w = openWindow();
-    w->setCurrentFolder("C:\\Docs");
+    w->browser().setCurrentFolder("C:\\Docs");
     tick(*w, "locked.bin");
     tick(*w, "plain.txt");
 

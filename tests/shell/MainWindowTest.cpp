@@ -69,7 +69,7 @@ TEST_F(MainWindowTest, LoadingCreatesTheRegisterWritesTheDisplayValuesAndOpensDr
     ASSERT_EQ(w.tvw1()->topLevelItemCount(), 1);
     QTreeWidgetItem* root = w.tvw1()->topLevelItem(0);
     EXPECT_EQ(root->text(0), QStringLiteral("C:\\"));
-    EXPECT_EQ(frmMain::nodeKey(root), "C:\\");
+    EXPECT_EQ(shell::BrowserPane::nodeKey(root), "C:\\");
     EXPECT_TRUE(root->isExpanded());
     bool docs = false;
     for (int i = 0; i < root->childCount(); ++i)
@@ -77,9 +77,9 @@ TEST_F(MainWindowTest, LoadingCreatesTheRegisterWritesTheDisplayValuesAndOpensDr
     EXPECT_TRUE(docs);
     EXPECT_TRUE(w.drvDrives()->currentText().startsWith(QStringLiteral("c: [")));
     // The tree opens down to the home folder (the sandbox's C:\home), and the list shows it.
-    EXPECT_EQ(w.currentFolder(), "C:\\home");
+    EXPECT_EQ(w.browser().currentFolder(), "C:\\home");
     ASSERT_NE(w.tvw1()->currentItem(), nullptr);
-    EXPECT_EQ(frmMain::nodeKey(w.tvw1()->currentItem()), "C:\\home");
+    EXPECT_EQ(shell::BrowserPane::nodeKey(w.tvw1()->currentItem()), "C:\\home");
     EXPECT_EQ(w.tvw1()->currentItem()->parent(), root);
     EXPECT_EQ(w.simpleText(), QStringLiteral("Total Files: 0"));
     EXPECT_EQ(w.lvwFiles()->topLevelItemCount(), 0);
@@ -144,7 +144,7 @@ TEST_F(MainWindowTest, FrameHasItsTabsMenusAndToolbar) {
               QStringLiteral("Select Folder in the folder list and click on this button"));
     EXPECT_EQ(w.tbrLock()->actions().size(), 6);
 
-    QSignalSpy pressed(&w, &frmMain::lockToolbarClicked);
+    QSignalSpy pressed(w.lockingPage(), &locking::LockingPage::lockToolbarClicked);
     // The key opens the Security Vault modally: close it once it is up.
     shell_test::whenModal([](QWidget* vault) { vault->close(); });
     w.action(QStringLiteral("SafeVault"))->trigger();

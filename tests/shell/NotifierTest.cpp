@@ -107,12 +107,12 @@ TEST_F(NotifierTest, AnUnlockRunThatEndsWhileTheWindowIsHiddenIsTold) {
         testing_support::ScriptedPrompt quiet;
         ASSERT_EQ(locking::LockFiles(batch, quiet).end, locking::RunEnd::Completed);
     }
-    w->setCurrentFolder("C:\\Docs");
+    w->browser().setCurrentFolder("C:\\Docs");
     const auto unlock = [&](const char* name) {
         const std::string key = TransformName(name) + ".TSL";
         for (int i = 0; i < w->lvwFiles()->topLevelItemCount(); ++i) {
             QTreeWidgetItem* row = w->lvwFiles()->topLevelItem(i);
-            row->setCheckState(0, frmMain::rowKey(row) == key ? Qt::Checked : Qt::Unchecked);
+            row->setCheckState(0, shell::BrowserPane::rowKey(row) == key ? Qt::Checked : Qt::Unchecked);
         }
         w->txtPassword1()->setText(QStringLiteral("pw"));
         w->lockingCommands()->cmdUnlock_click();

@@ -130,19 +130,19 @@ TEST_F(OpenFilesTest, PlainFilesAndFoldersAreShownInTheBrowserPaneAndMissingOnes
 
     opener.open(hostArgs({"C:\\Docs\\notes.txt"}));
     EXPECT_TRUE(opener.unlockWindows().empty());
-    EXPECT_EQ(w->currentFolder(), "C:\\Docs");
+    EXPECT_EQ(w->browser().currentFolder(), "C:\\Docs");
     ASSERT_NE(w->lvwFiles()->currentItem(), nullptr);
-    EXPECT_EQ(frmMain::rowKey(w->lvwFiles()->currentItem()), "notes.txt");
+    EXPECT_EQ(shell::BrowserPane::rowKey(w->lvwFiles()->currentItem()), "notes.txt");
 
     opener.open(hostArgs({"C:\\Docs\\Sub"}));
-    EXPECT_EQ(w->currentFolder(), "C:\\Docs\\Sub");
+    EXPECT_EQ(w->browser().currentFolder(), "C:\\Docs\\Sub");
 
     // A relative host path counts from the current folder.
     const QString kept = QDir::currentPath();
     QDir::setCurrent(QString::fromStdString(sandbox.host("C:\\Docs")));
     opener.open({QStringLiteral("notes.txt")});
     QDir::setCurrent(kept);
-    EXPECT_EQ(w->currentFolder(), "C:\\Docs");
+    EXPECT_EQ(w->browser().currentFolder(), "C:\\Docs");
 
     EXPECT_TRUE(prompt.boxes.empty());
     opener.open(hostArgs({"C:\\Docs\\missing.txt"}));

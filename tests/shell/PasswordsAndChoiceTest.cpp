@@ -29,12 +29,12 @@ protected:
         w->Form_Load();
         w->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(w.get()));
-        w->setCurrentFolder("C:\\Docs");
+        w->browser().setCurrentFolder("C:\\Docs");
         return w;
     }
     static QTreeWidgetItem* row(const frmMain& w, const std::string& key) {
         for (int i = 0; i < w.lvwFiles()->topLevelItemCount(); ++i)
-            if (frmMain::rowKey(w.lvwFiles()->topLevelItem(i)) == key)
+            if (shell::BrowserPane::rowKey(w.lvwFiles()->topLevelItem(i)) == key)
                 return w.lvwFiles()->topLevelItem(i);
         return nullptr;
     }
@@ -74,11 +74,11 @@ TEST_F(PasswordsAndChoiceTest, EmptyBoxesLockNothingAndSaySo) {
 
     // Lock Folder and Lock Folder and Files from the tree's menu: refused before the question.
     ASSERT_NE(node(*w, "Docs"), nullptr);
-    w->tvw1_NodeClick(node(*w, "Docs"), false);
+    w->browser().tvw1_NodeClick(node(*w, "Docs"), false);
     QTreeWidgetItem* box = node(*w, "Box");
     ASSERT_NE(box, nullptr);
     w->tvw1()->setCurrentItem(box);
-    w->tvw1_NodeClick(box, false);
+    w->browser().tvw1_NodeClick(box, false);
     for (const char* command : {"mLockFolder", "mLockFolderFiles"}) {
         prompt.boxes.clear();
         w->action(QString::fromLatin1(command))->trigger();

@@ -38,11 +38,11 @@ TEST_F(ShredderWiringTest, TheTreeCommandShredsTheSelectedFolderWhileTheOtherCom
     EXPECT_TRUE(page->findChild<QListWidget*>(QStringLiteral("lstFiles"))->viewport()->acceptDrops());
 
     QTreeWidgetItem* root = w.tvw1()->topLevelItem(0);
-    w.tvw1_NodeClick(root, false);
+    w.browser().tvw1_NodeClick(root, false);
     QTreeWidgetItem* tree = childNode(root, "Tree");
     ASSERT_NE(tree, nullptr);
     w.tvw1()->setCurrentItem(tree);
-    ASSERT_EQ(w.selectedFolderKey(), "C:\\Tree");
+    ASSERT_EQ(w.browser().selectedFolderKey(), "C:\\Tree");
 
     prompt.answer(platform::Answer::Yes);
     w.action(QStringLiteral("mShredFolderandFiles"))->trigger();

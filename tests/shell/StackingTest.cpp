@@ -152,7 +152,7 @@ TEST_F(StackingTest, AMessageOfALockRunShowsAboveTheProgressWindowAndIsAnswered)
     w.resize(900, 600);
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
-    w.setCurrentFolder("C:\\Docs");
+    w.browser().setCurrentFolder("C:\\Docs");
     for (int i = 0; i < w.lvwFiles()->topLevelItemCount(); ++i)
         w.lvwFiles()->topLevelItem(i)->setCheckState(0, Qt::Checked);
     shell_test::type(&w, "txtPassword1", QStringLiteral("Blue Moon 7"));

@@ -1,0 +1,249 @@
+// The batch engines and the dispatch between formats: which format locks a file, which unlocks
+// it, and which a file on disk is.
+
+#include "core/LockFormat.h"
+
+#include "platform/FileIO.h"
+#include "platform/Text.h"
+#include "settings/modFileFunctions.h"
+
+#include "core/WorkerPool.h"
+
+#include <algorithm>
+#include <deque>
+#include <functional>
+#include <future>
+#include <sys/resource.h>
+
+namespace core {
+
+namespace engine {
+
+// The formats, in the order a file is recognised by. A new format is a line here.
+std::span<const LockFormat* const> Formats() {
+    static constexpr const LockFormat* kFormats[] = {&kSmallFormat, &kLargeFormat, &kStrongFormat};
+    return kFormats;
+}
+
+namespace {
+
+// A lock picks its format by size.
+const LockFormat& formatForLock(const std::string& path) {
+    const bool large = FileExists(path) && platform::fileLength(path) >= kLargeFileThreshold;
+    return large ? kLargeFormat : kSmallFormat;
+}
+
+// An unlock picks its format by its content when it is strong, else by its extension: anything no
+// format names is small.
+const LockFormat& formatForUnlock(const std::string& path) {
+    if (startsStrong(path))
+        return kStrongFormat;
+    const std::string extension = platform::upperText(GetExtension(path));
+    for (const LockFormat* format : Formats())
+        if (format != &kStrongFormat && extension == format->extension)
+            return *format;
+    return kSmallFormat;
+}
+
+// A batch: each file prepared by its engine (by size for a lock, by extension for an unlock), the
+// results completed together in groups small enough to keep their files open.
+std::vector<bool> runBatch(const std::vector<std::string>& paths, const std::string& password, const EngineContext& ctx,
+                           bool locking, bool stopAtSmallFailure) {
+    // A group's results stay open until they are in place: keep well within the open-file limit.
+    rlimit files{};
+    std::size_t groupFiles = 256;
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY)
+        groupFiles =
+            files.rlim_cur < 96 ? 16 : static_cast<std::size_t>(std::min<rlim_t>((files.rlim_cur - 64) / 2, 1024));
+    constexpr std::uint64_t kGroupBytes = 512u << 20;
+    std::vector<bool> results(paths.size(), false);
+    std::vector<Job> group;
+    std::vector<std::size_t> indexes;
+    std::uint64_t groupBytes = 0;
+    const auto flushGroup = [&] {
+        const bool done = guarded(ctx, locking ? Messages::Lock : Messages::Unlock, locking ? "Encrypt" : "Decrypt",
+                                  group.front().source, locking, [&] {
+                                      completeJobs(group, ctx);
+                                      return true;
+                                  });
+        for (std::size_t i = 0; i < group.size(); ++i)
+            results[indexes[i]] = done && group[i].ok;
+        group.clear();
+        indexes.clear();
+        groupBytes = 0;
+    };
+    const auto addToGroup = [&](Job job, std::size_t index) {
+        groupBytes += platform::fileLength(job.source);
+        group.push_back(std::move(job));
+        indexes.push_back(index);
+        if (group.size() >= groupFiles || groupBytes >= kGroupBytes)
+            flushGroup();
+    };
+
+    // Files of a format that stages its work are checked here in order, enciphered on every core,
+    // and taken back in order. At most two per worker are in flight, so memory stays bounded.
+    struct InFlight {
+        std::size_t index = 0;
+        std::string path;
+        const LockFormat* format = nullptr;
+        std::future<void> done;
+        std::function<std::optional<Job>()> finish;
+    };
+    std::unique_ptr<WorkerPool> pool;
+    std::deque<InFlight> inFlight;
+    bool stopped = false;
+    const auto takeOldest = [&] {
+        InFlight f = std::move(inFlight.front());
+        inFlight.pop_front();
+        std::optional<Job> job;
+        guarded(ctx, locking ? f.format->lockMessages : f.format->unlockMessages,
+                locking ? f.format->lockProcedure : f.format->unlockProcedure, f.path, locking, [&] {
+                    f.done.get(); // what the worker threw is handled here, as the engine's own failure
+                    job = f.finish();
+                    return true;
+                });
+        if (job)
+            addToGroup(std::move(*job), f.index);
+        else if (stopAtSmallFailure && f.format->failureEndsBatch)
+            stopped = true;
+    };
+    const auto takeAll = [&] {
+        while (!inFlight.empty() && !stopped)
+            takeOldest();
+    };
+    StrongRun strongRun(password, ctx); // strong locks: one key per run (lock), per salt (unlock)
+
+    for (std::size_t i = 0; i < paths.size() && !stopped; ++i) {
+        const std::string& path = paths[i];
+        const bool strong = locking && ctx.strongLocks;
+        const LockFormat& format = strong ? kStrongFormat : locking ? formatForLock(path) : formatForUnlock(path);
+        const Messages messages = locking ? format.lockMessages : format.unlockMessages;
+        const char* procedure = locking ? format.lockProcedure : format.unlockProcedure;
+        const Prepare prepare = locking ? format.prepareLock : format.prepareUnlock;
+        const Stage stage = locking ? format.stageLock : format.stageUnlock;
+        if (!stage) {
+            // A file prepared in one piece waits for those before it, so messages keep the order
+            // of the files.
+            takeAll();
+            if (stopped)
+                break;
+        }
+        if (ctx.nextFile)
+            ctx.nextFile(i);
+        if (stage) {
+            if (!pool)
+                pool = std::make_unique<WorkerPool>();
+            std::optional<StagedWork> staged;
+            guarded(ctx, messages, procedure, path, locking, [&] {
+                staged = stage(path, password, ctx);
+                return true;
+            });
+            if (!staged) {
+                if (stopAtSmallFailure && format.failureEndsBatch) {
+                    takeAll(); // what was prepared before it is completed
+                    break;
+                }
+                continue;
+            }
+            inFlight.push_back(
+                InFlight{i, path, &format, pool->submit(std::move(staged->work)), std::move(staged->finish)});
+            while (inFlight.size() > 2 * pool->size() && !stopped)
+                takeOldest();
+            continue;
+        }
+        std::optional<Job> job;
+        guarded(ctx, messages, procedure, path, locking, [&] {
+            job = &format == &kStrongFormat ? prepareStrong(strongRun, path, locking) : prepare(path, password, ctx);
+            return true;
+        });
+        if (!job) {
+            if (stopAtSmallFailure && format.failureEndsBatch)
+                break;
+            continue;
+        }
+        addToGroup(std::move(*job), i);
+    }
+    takeAll();
+    // Work no longer taken (a batch stopped at a failure) ends before its results are dropped with
+    // their temporary files.
+    for (InFlight& f : inFlight) {
+        try {
+            f.done.get();
+        } catch (const std::exception&) {
+        }
+    }
+    inFlight.clear();
+    if (!group.empty())
+        flushGroup();
+    return results;
+}
+
+// One file through one format's engine, its failures reported as the format reports them.
+bool runSingle(const LockFormat& format, bool locking, const char* procedure, const std::string& path,
+               const std::string& password, const EngineContext& ctx) {
+    return guarded(ctx, locking ? format.lockMessages : format.unlockMessages, procedure, path, locking,
+                   [&] { return runOne(locking ? format.prepareLock : format.prepareUnlock, path, password, ctx); });
+}
+
+} // namespace
+
+} // namespace engine
+
+using namespace engine;
+
+bool Encrypt(const std::string& path, const std::string& password, const EngineContext& ctx) {
+    return runSingle(kSmallFormat, true, "Encrypt", path, password, ctx);
+}
+
+bool Decrypt(const std::string& path, const std::string& password, const EngineContext& ctx) {
+    return runSingle(kSmallFormat, false, "Decrypt", path, password, ctx);
+}
+
+bool Decrypt1(const std::string& path, const std::string& password, const EngineContext& ctx) {
+    return runSingle(kSmallFormat, false, "Decrypt1", path, password, ctx);
+}
+
+bool BigEncrypt(const std::string& path, const std::string& password, const EngineContext& ctx) {
+    return runSingle(kLargeFormat, true, "BigEncription", path, password, ctx);
+}
+
+bool BigDecrypt(const std::string& path, const std::string& password, const EngineContext& ctx) {
+    return runSingle(kLargeFormat, false, "BigDecrypt", path, password, ctx);
+}
+
+bool BigDecrypt1(const std::string& path, const std::string& password, const EngineContext& ctx) {
+    return runSingle(kLargeFormat, false, "BigDecrypt1", path, password, ctx);
+}
+
+std::vector<bool> LockFilesTogether(const std::vector<std::string>& paths, const std::string& password,
+                                    const EngineContext& ctx) {
+    return runBatch(paths, password, ctx, true, false);
+}
+
+std::vector<bool> UnlockFilesTogether(const std::vector<std::string>& paths, const std::string& password,
+                                      const EngineContext& ctx, bool stopAtSmallFailure) {
+    return runBatch(paths, password, ctx, false, stopAtSmallFailure);
+}
+
+std::string LockTargetPath(const std::string& path, bool small) {
+    return (small ? kSmallFormat : kLargeFormat).lockTargetOf(path);
+}
+
+LockInfo InspectFile(const std::string& path) {
+    platform::InputFile in(path);
+    const std::uint64_t size = in.size();
+    LockInfo info;
+    info.contentSize = size;
+
+    char head[kHeaderLength + 2] = {};
+    const std::size_t got = in.read(head, sizeof head);
+    const std::string start(head, got);
+    if (!startsWithHeader(start) || start.size() < kHeaderLength + 1 || start[kHeaderLength] != '\r')
+        return info;
+    for (const LockFormat* format : Formats())
+        if (format->inspect(path, start, size, info))
+            return info;
+    return info;
+}
+
+} // namespace core

@@ -1,0 +1,270 @@
+// The small format, ".TSL": the whole content enciphered with the password's header as key,
+// stretched to alphabet characters and written in lines of seventy after a header line.
+
+#include "core/LockFormat.h"
+
+#include "core/Cipher.h"
+#include "core/LockChecks.h"
+#include "core/Scrambler.h"
+#include "platform/Environment.h"
+#include "platform/FileIO.h"
+#include "platform/Prompt.h"
+#include "platform/SysError.h"
+#include "platform/Text.h"
+#include "settings/Settings.h"
+#include "settings/modFileFunctions.h"
+#include "settings/modGeneral.h"
+
+#include <algorithm>
+#include <memory>
+
+namespace core {
+
+namespace engine::small {
+
+namespace {
+
+constexpr std::size_t kBodyLineLength = 70;
+// No small locked file comes near this size (content below 200000 bytes, a third longer).
+constexpr std::uint64_t kMaxSmallLocked = 4u << 20;
+
+// A file's lock and unlock come in two halves: the checks, with their messages, on the caller's
+// thread and in file order; the cipher (and for a lock the write), which a batch runs on every core.
+
+// What the checks of a lock found: all the cipher and the write need.
+struct LockPlan {
+    std::string path;
+    std::string target;
+    std::string hostTarget;
+    std::string header;
+    std::string content;
+    unsigned mode = 0;
+};
+
+std::optional<LockPlan> checkLock(const std::string& path, const std::string& password, const EngineContext& ctx) {
+    if (!FileExists(path) || refuseUnrecordable(ctx, path) || refuse(ctx, RefuseFileLock(ctx.registerPath, path)))
+        return std::nullopt;
+    LockPlan plan;
+    plan.content = platform::readAll(path);
+    if (plan.content.empty()) {
+        ctx.prompt.show("we can not lock the file of size 0 byte", Buttons::OK, Icon::Information, "Lock Error");
+        return std::nullopt;
+    }
+    plan.header = MakeHeader(ctx.salt.empty() ? MakeSalt() : ctx.salt, password);
+    // A locked small file is locked again in place; anything else, a plain file that merely carries
+    // the ".TSL" name included, goes to its transformed name.
+    const bool relock = platform::upperText(GetExtension(path)) == "TSL" && startsWithHeaderLine(plan.content);
+    plan.target = relock ? path : lockTarget(path, ".TSL");
+    if (plan.target != path && targetTaken(plan.target)) {
+        showTargetTaken(ctx, path, plan.target, true);
+        return std::nullopt;
+    }
+    plan.path = path;
+    plan.hostTarget = platform::toHost(plan.target);
+    // The result keeps the source's permission bits, less write (it is read-only).
+    plan.mode = modeOf(path) & ~0222u;
+    return plan;
+}
+
+// Enciphers and writes a checked file; any thread. `ctx` (for the progress) may be null.
+Job writeLock(LockPlan plan, const EngineContext* ctx) {
+    Cipher cipher;
+    cipher.setKeyString(plan.header);
+    cipher.setText(std::move(plan.content));
+    cipher.DoXor();
+    cipher.Stretch();
+    const std::string body = cipher.takeText();
+
+    std::string locked;
+    locked.reserve(kHeaderLength + 2 + body.size() + (body.size() / kBodyLineLength + 1) * 2);
+    locked += plan.header;
+    locked += kCrLf;
+    for (std::size_t i = 0; i < body.size(); i += kBodyLineLength) {
+        locked.append(body, i, kBodyLineLength);
+        locked += kCrLf;
+    }
+
+    Job job{plan.path, plan.target, true, settings::kSectionTSL,
+            std::make_unique<platform::AtomicWriter>(platform::AtomicWriter::HostPath{}, plan.hostTarget)};
+    job.writer->setPermissions(plan.mode);
+    constexpr std::size_t kPiece = 64 * 1024;
+    for (std::size_t done = 0; done < locked.size();) {
+        const std::size_t n = std::min(kPiece, locked.size() - done);
+        job.writer->write(locked.data() + done, n);
+        done += n;
+        if (ctx)
+            progress(*ctx, done, locked.size());
+    }
+    return job;
+}
+
+std::optional<Job> prepareLock(const std::string& path, const std::string& password, const EngineContext& ctx) {
+    std::optional<LockPlan> plan = checkLock(path, password, ctx);
+    if (!plan)
+        return std::nullopt;
+    return writeLock(std::move(*plan), &ctx);
+}
+
+std::optional<StagedWork> stageLock(const std::string& path, const std::string& password, const EngineContext& ctx) {
+    std::optional<LockPlan> plan = checkLock(path, password, ctx);
+    if (!plan)
+        return std::nullopt;
+    struct State {
+        LockPlan plan;
+        std::optional<Job> job;
+    };
+    auto state = std::make_shared<State>(State{std::move(*plan), std::nullopt});
+    return StagedWork{[state] { state->job = writeLock(std::move(state->plan), nullptr); },
+                      [state] { return std::move(state->job); }};
+}
+
+// What the checks of an unlock found: the header that keys the file and its body.
+struct UnlockPlan {
+    std::string path;
+    std::string header;
+    std::string body;
+};
+
+// A locked file's attributes, permissions and ".hidden" entry are never touched before its
+// result is in place: a wrong password, a full disk or a damaged file leaves it protected.
+std::optional<UnlockPlan> checkUnlock(const std::string& path, const std::string& password, const EngineContext& ctx) {
+    if (refuse(ctx, RefuseFileKind(path)))
+        return std::nullopt;
+    // A small locked file is read whole at once (anything far larger is no small locked file, and
+    // only its first line is read).
+    std::string file;
+    std::string header;
+    if (platform::fileLength(path) <= kMaxSmallLocked) {
+        file = platform::readAll(path);
+        if (file.empty())
+            throw platform::SysError(62, platform::errorDescription(62), "the file is empty");
+        header = file.substr(0, std::min(file.find_first_of("\r\n"), kMaxHeaderLine));
+    } else {
+        header = readFirstLine(path);
+    }
+    if (!passwordMatches(header, password)) {
+        showWrongPassword(ctx, path);
+        return std::nullopt;
+    }
+
+    // The body: every further line, joined without line ends.
+    if (file.empty())
+        file = platform::readAll(path);
+    std::string body(file.size() - std::min(header.size(), file.size()), '\0');
+    const auto bodyEnd = std::remove_copy_if(file.begin() + static_cast<std::ptrdiff_t>(file.size() - body.size()),
+                                             file.end(), body.begin(), [](char c) { return c == '\r' || c == '\n'; });
+    body.erase(bodyEnd, body.end());
+
+    // A body that cannot be decoded would give no content back: keep the locked file.
+    if (!Cipher::IsStretched(body)) {
+        ctx.prompt.show("The locked file '" + ShownName(path) + "' is damaged and cannot be unlocked.", Buttons::OK,
+                        Icon::Critical);
+        return std::nullopt;
+    }
+    return UnlockPlan{path, std::move(header), std::move(body)};
+}
+
+// The content of a checked locked file; any thread.
+std::string decipher(UnlockPlan& plan) {
+    Cipher cipher;
+    cipher.setKeyString(plan.header);
+    cipher.setText(std::move(plan.body));
+    cipher.Shrink();
+    cipher.DoXor();
+    return cipher.takeText();
+}
+
+// Writes the content back beside the locked file; on the caller's thread (its refusal is a message).
+std::optional<Job> writeUnlock(const std::string& path, const std::string& content, const EngineContext& ctx) {
+    // A content that is itself a locked file (a whole header line) stays locked in place.
+    const std::string target = startsWithHeaderLine(content) ? path : unlockTarget(path);
+    if (target != path && targetTaken(target)) {
+        showTargetTaken(ctx, path, target, false);
+        return std::nullopt;
+    }
+
+    Job job{path, target, false, settings::kSectionTSL, std::make_unique<platform::AtomicWriter>(target)};
+    // The owner gets write back; the other bits stay as they were.
+    job.writer->setPermissions(modeOf(path) | 0200u);
+    job.writer->write(content);
+    progress(ctx, content.size(), content.size());
+    return job;
+}
+
+std::optional<Job> prepareUnlock(const std::string& path, const std::string& password, const EngineContext& ctx) {
+    std::optional<UnlockPlan> plan = checkUnlock(path, password, ctx);
+    if (!plan)
+        return std::nullopt;
+    return writeUnlock(path, decipher(*plan), ctx);
+}
+
+std::optional<StagedWork> stageUnlock(const std::string& path, const std::string& password, const EngineContext& ctx) {
+    std::optional<UnlockPlan> plan = checkUnlock(path, password, ctx);
+    if (!plan)
+        return std::nullopt;
+    struct State {
+        UnlockPlan plan;
+        std::string content;
+    };
+    auto state = std::make_shared<State>(State{std::move(*plan), {}});
+    return StagedWork{[state] { state->content = decipher(state->plan); },
+                      [state, &ctx] { return writeUnlock(state->plan.path, state->content, ctx); }};
+}
+
+// After the header line, lines of alphabet characters only.
+bool inspect(const std::string& path, const std::string& start, std::uint64_t size, LockInfo& info) {
+    if (!startsWithHeaderLine(start) || size > kMaxSmallLocked)
+        return false;
+    const std::string file = platform::readAll(path);
+    std::uint64_t bodyLength = 0;
+    bool wellFormed = true;
+    std::size_t i = kHeaderLength + 2;
+    while (i < file.size() && wellFormed) {
+        auto end = file.find(kCrLf, i);
+        if (end == std::string::npos)
+            end = file.size();
+        wellFormed = end > i && std::all_of(file.begin() + static_cast<std::ptrdiff_t>(i),
+                                            file.begin() + static_cast<std::ptrdiff_t>(end), isAlphabet);
+        bodyLength += end - i;
+        i = end + 2;
+    }
+    if (wellFormed && bodyLength > 0 && bodyLength % 4 != 1) {
+        info.kind = LockInfo::Small;
+        info.contentSize = (bodyLength - 1) - (bodyLength - 1) / 4;
+        return true;
+    }
+    return false;
+}
+
+// A locked small file (a ".TSL" name and a whole header line) is locked again in place; anything
+// else goes to its transformed name.
+std::string targetOfLock(const std::string& path) {
+    if (platform::upperText(GetExtension(path)) == "TSL" &&
+        startsWithHeaderLine(platform::InputFile(path).readUpTo(kHeaderLength + 2)))
+        return path;
+    return lockTarget(path, ".TSL");
+}
+
+} // namespace
+
+} // namespace engine::small
+
+// Its failures get the lock and unlock boxes, and a failed unlock (a wrong password above all) may end
+// a batch.
+constinit const engine::LockFormat engine::kSmallFormat = {
+    .extension = "TSL",
+    .section = settings::kSectionTSL,
+    .prepareLock = small::prepareLock,
+    .prepareUnlock = small::prepareUnlock,
+    .lockProcedure = "Encrypt",
+    .unlockProcedure = "Decrypt",
+    .lockMessages = engine::Messages::Lock,
+    .unlockMessages = engine::Messages::Unlock,
+    .failureEndsBatch = true,
+    .inspect = small::inspect,
+    .lockTargetOf = small::targetOfLock,
+    .stageLock = small::stageLock,
+    .stageUnlock = small::stageUnlock,
+};
+
+} // namespace core

@@ -1,0 +1,530 @@
+#include "core/LockFormat.h"
+
+#include "core/Cipher.h"
+#include "core/LockChecks.h"
+#include "core/Register.h"
+#include "core/Scrambler.h"
+#include "diagnostics/ErrorReport.h"
+#include "platform/Attributes.h"
+#include "platform/Environment.h"
+#include "platform/FileIO.h"
+#include "platform/HostPath.h"
+#include "platform/Prompt.h"
+#include "platform/SysError.h"
+#include "platform/Text.h"
+#include "settings/VbRegMod.h"
+#include "settings/modFileFunctions.h"
+#include "settings/modGeneral.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace core {
+
+namespace engine {
+
+bool isAlphabet(char ch) {
+    const int c = static_cast<unsigned char>(ch);
+    return c >= 59 && c <= 122;
+}
+
+// "[Secret]" followed by sixteen alphabet characters.
+bool startsWithHeader(const std::string& s) {
+    if (s.size() < kHeaderLength || s.compare(0, 8, kMarker) != 0)
+        return false;
+    return std::all_of(s.begin() + 8, s.begin() + kHeaderLength, isAlphabet);
+}
+
+// A whole header line: the header and CR LF.
+bool startsWithHeaderLine(const std::string& s) {
+    return startsWithHeader(s) && s.size() >= kHeaderLength + 2 && s[kHeaderLength] == '\r' &&
+           s[kHeaderLength + 1] == '\n';
+}
+
+void step(const EngineContext& ctx, const char* name) {
+    if (ctx.checkpoint)
+        ctx.checkpoint(name);
+}
+
+void progress(const EngineContext& ctx, std::uint64_t done, std::uint64_t total) {
+    if (ctx.progress)
+        ctx.progress(done, total);
+}
+
+// The file's first line, up to its first CR or LF. An empty file has none (error 62).
+std::string readFirstLine(const std::string& path) {
+    platform::InputFile in(path);
+    if (in.size() == 0)
+        throw platform::SysError(62, platform::errorDescription(62), "the file is empty");
+    std::string line;
+    char buffer[4096];
+    while (line.size() < kMaxHeaderLine) {
+        const std::size_t got = in.read(buffer, sizeof buffer);
+        if (got == 0)
+            break;
+        const char* end = buffer + got;
+        const char* stop =
+            std::find_if(static_cast<const char*>(buffer), end, [](char c) { return c == '\r' || c == '\n'; });
+        line.append(static_cast<const char*>(buffer), stop);
+        if (stop != end)
+            break;
+    }
+    return line;
+}
+
+// The check of a header line against a password: the digest of salt and password at character 17.
+bool passwordMatches(const std::string& header, const std::string& password) {
+    const std::string salt = header.size() > 8 ? header.substr(8, 8) : std::string();
+    return header.find(DigestText(salt + password)) == 16;
+}
+
+// Names the file: in a batch, the user must know which one the password did not fit.
+void showWrongPassword(const EngineContext& ctx, const std::string& path) {
+    ctx.prompt.show(std::string("Sorry, this is not the correct password!") + kCrLf + Quoted(ShownName(path)),
+                    Buttons::OK, Icon::Exclamation, "Wrong Password");
+}
+
+// Refuses a path the register cannot record, before anything is read or written.
+bool refuseUnrecordable(const EngineContext& ctx, const std::string& path) {
+    if (IsRecordablePath(path))
+        return false;
+    ctx.prompt.show(UnrecordableMessage("file", path), Buttons::OK, Icon::Exclamation);
+    return true;
+}
+
+// Refuses what must not be locked or unlocked (a link, a pipe, an item inside a locked folder).
+bool refuse(const EngineContext& ctx, const std::string& refusal) {
+    if (refusal.empty())
+        return false;
+    ctx.prompt.show(refusal, Buttons::OK, Icon::Exclamation);
+    return true;
+}
+
+namespace {
+
+// Names the file the user chose and the name that stands in the way.
+std::string targetTakenMessage(const std::string& path, const std::string& target, bool lock) {
+    const std::string chosen = Quoted(ShownName(path)) + " can't be ";
+    const std::string taken = Quoted(GetFileNamePart(target)) + " is taken.";
+    return lock ? chosen + "locked: its locked name " + taken : chosen + "unlocked: the name " + taken;
+}
+
+} // namespace
+
+void showTargetTaken(const EngineContext& ctx, const std::string& path, const std::string& target, bool lock) {
+    ctx.prompt.show(targetTakenMessage(path, target, lock), Buttons::OK, Icon::Exclamation);
+}
+
+// Whether a file or folder already has the target's name. A name that the folder cannot hold (too
+// long, say) fails here, before anything is written or removed.
+bool targetTaken(const std::string& target) {
+    const std::string host = platform::toHost(target);
+    struct stat st {};
+    if (::lstat(host.c_str(), &st) == 0)
+        return true;
+    if (errno == ENOENT)
+        return false;
+    throw platform::sysErrorFromErrno(errno, host);
+}
+
+namespace {
+
+// Whether anything (a file, a folder or a link) has the path, without following a link.
+bool lexists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(platform::toHost(path).c_str(), &st) == 0;
+}
+
+} // namespace
+
+std::string lockTarget(const std::string& path, const char* extension) {
+    return AddBackslash(GetFolderPart(path)) + TransformName(GetFileNamePart(path)) + extension;
+}
+
+std::string unlockTarget(const std::string& path) {
+    return AddBackslash(GetFolderPart(path)) + TransformName(GetFileNamePart(RemoveExtension(path)));
+}
+
+namespace {
+
+// When the source is already gone and the result cannot be put in place, the temporary file is the
+// only copy of the content: keep it under a free name beside the target instead of letting the
+// writer remove it.
+void keepTemporary(platform::AtomicWriter& writer, const std::string& target) {
+    try {
+        const std::string host = platform::toHost(target);
+        for (int i = 1; i < 1000; ++i) {
+            std::string name = host + ".recovered";
+            if (i > 1)
+                name.append(1, '-').append(std::to_string(i));
+            if (::link(writer.temporaryHostPath().c_str(), name.c_str()) == 0) {
+                platform::syncFolder(GetFolderPart(target));
+                return;
+            }
+            if (errno != EEXIST)
+                return;
+        }
+    } catch (...) {
+    }
+}
+
+} // namespace
+
+// The permission bits of a file (owner read and write when they cannot be read).
+unsigned modeOf(const std::string& path) {
+    struct stat st {};
+    if (::stat(platform::toHost(path).c_str(), &st) != 0)
+        return 0600;
+    return st.st_mode & 07777;
+}
+
+namespace {
+
+bool sameSection(const char* a, const char* b) {
+    return std::strcmp(a, b) == 0;
+}
+
+// Puts the results of one folder in place, under the folder's lock: (for a lock) the register
+// entries first, then each source removed and its result renamed over, the folder synced, the
+// attributes and the ".hidden" list set once, (for an unlock) the register entries removed last.
+// A failure before a source is removed undoes the file's part; one after says what was done.
+// Messages are gathered and shown by the caller once the folder's lock is released, so that no box
+// waits on the user while other processes wait on the lock.
+void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vector<std::string>& failures) {
+    const auto showFailure = [&failures](const EngineContext&, const std::string& text) { failures.push_back(text); };
+    const std::string folder = GetFolderPart(jobs.front()->target);
+    const std::string hostFolder = platform::hostpath::folderOf(platform::toHost(jobs.front()->target));
+    const platform::FolderLock lock(hostFolder);
+    const bool locking = jobs.front()->locking;
+
+    // The checks of the prepare step again, now that no other run can change the folder: another
+    // process may have locked or unlocked the same file, or taken the result's name, since then.
+    // Such a file is left as that run left it, and nothing of it is recorded or removed here. Two
+    // files of this run bound for one name ("a.TSL" and "a.TSW" both unlock to "a", a file given
+    // twice) are one too many: the later one waits.
+    std::vector<const std::string*> targets;
+    for (Job* job : jobs) {
+        if (!job->ok)
+            continue;
+        std::string refusal;
+        const bool twice =
+            std::any_of(targets.begin(), targets.end(), [job](const std::string* t) { return *t == job->target; });
+        if (twice)
+            refusal = targetTakenMessage(job->source, job->target, locking);
+        else if (!lexists(job->source))
+            refusal = Quoted(GetFileNamePart(locking || job->inPlace() ? job->source : job->target)) + " was not " +
+                      (locking ? "locked" : "unlocked") + ": it is no longer there.";
+        else if (!job->inPlace() && lexists(job->target))
+            refusal = targetTakenMessage(job->source, job->target, locking);
+        if (refusal.empty()) {
+            targets.push_back(&job->target);
+            continue;
+        }
+        job->ok = false;
+        job->writer.reset();
+        failures.push_back(refusal);
+    }
+    if (std::none_of(jobs.begin(), jobs.end(), [](const Job* job) { return job->ok; }))
+        return;
+
+    if (locking) {
+        for (const LockFormat* format : Formats()) {
+            const char* section = format->section;
+            std::vector<std::pair<std::string, std::string>> entries;
+            // Only the files this run is about to lock: one refused above is not recorded.
+            for (Job* job : jobs)
+                if (job->ok && sameSection(job->section, section))
+                    entries.emplace_back(job->source, job->target);
+            try {
+                RecordLocks(ctx.registerPath, section, entries);
+            } catch (const platform::SysError& e) {
+                for (Job* job : jobs) {
+                    if (!job->ok || !sameSection(job->section, section))
+                        continue;
+                    job->ok = false;
+                    job->writer.reset(); // the temporary file goes; the source is untouched
+                    showFailure(ctx, "'" + job->source +
+                                         "' was not locked: it could not be recorded in the Security Vault: " +
+                                         e.description() + ".");
+                }
+            }
+        }
+        step(ctx, "recorded");
+    }
+
+    // The sources go, all of them before any result is renamed: removing a file whose blocks were
+    // just written can wait long on the disk (online discard), so many are removed side by side.
+    std::vector<Job*> removing;
+    std::vector<std::string> removeErrors(jobs.size());
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        Job* job = jobs[i];
+        // A temporary file that another process took away is no longer a copy of anything.
+        if (job->ok && !job->writer->stillLinked())
+            removeErrors[i] = platform::errorDescription(75);
+        else if (job->ok && !job->inPlace())
+            removing.push_back(job);
+    }
+    {
+        // Host paths are worked out here: the helpers only make system calls.
+        std::vector<std::string> hosts;
+        std::vector<std::size_t> at;
+        for (Job* job : removing) {
+            hosts.push_back(platform::toHost(job->source));
+            at.push_back(static_cast<std::size_t>(std::find(jobs.begin(), jobs.end(), job) - jobs.begin()));
+        }
+        std::atomic<std::size_t> next{0};
+        const auto work = [&] {
+            for (std::size_t k = next++; k < removing.size(); k = next++) {
+                // unlink needs no write permission on the file itself, only on its folder.
+                if (::unlink(hosts[k].c_str()) != 0) {
+                    const int err = errno;
+                    removeErrors[at[k]] = err == EISDIR ? platform::errorDescription(75)
+                                                        : platform::sysErrorFromErrno(err, hosts[k]).reason();
+                }
+            }
+        };
+        const std::size_t helpers = std::min<std::size_t>(removing.size() / 16, 7);
+        std::vector<std::thread> threads;
+        for (std::size_t t = 0; t < helpers; ++t)
+            threads.emplace_back(work);
+        work();
+        for (auto& t : threads)
+            t.join();
+    }
+    if (!removing.empty())
+        step(ctx, "source removed");
+
+    std::vector<const Job*> undo; // recorded, then not locked
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        Job* job = jobs[i];
+        if (!job->ok)
+            continue;
+        if (!removeErrors[i].empty()) {
+            job->ok = false;
+            job->writer.reset();
+            if (locking)
+                undo.push_back(job);
+            showFailure(ctx, Quoted(ShownName(job->source)) + " was not " + (locking ? "locked" : "unlocked") +
+                                 ", and is unchanged: " + removeErrors[i] + ".");
+            continue;
+        }
+        try {
+            job->writer->commit(job->inPlace(), false);
+            job->committed = true;
+            step(ctx, "committed");
+        } catch (const platform::SysError& e) {
+            job->ok = false;
+            if (!job->inPlace())
+                keepTemporary(*job->writer, job->target);
+            showFailure(ctx, "The result of '" + job->source + "' could not be put in place as '" + job->target +
+                                 "' (it was kept beside it as '.recovered'): " + e.description() + ".");
+        }
+    }
+    // Entries recorded for files that then could not be locked go again.
+    for (const LockFormat* format : Formats()) {
+        std::vector<std::string> restored;
+        for (const Job* job : undo)
+            if (sameSection(job->section, format->section))
+                restored.push_back(job->source);
+        try {
+            RemoveAfterFileUnlocks(ctx.registerPath, format->section, restored);
+        } catch (const platform::SysError&) {
+        }
+    }
+    platform::syncFolder(folder);
+
+    // Attributes and the ".hidden" list: a locked file is read-only and hidden; the name of a
+    // locked file that an unlock removed leaves the list.
+    std::vector<std::string> hide;
+    std::vector<std::string> unhide;
+    std::string attributeError;
+    for (Job* job : jobs) {
+        if (!job->committed)
+            continue;
+        const std::string host = platform::toHost(job->target);
+        try {
+            if (locking) {
+                if (platform::setAttributesHost(host, platform::kAttrReadOnly | platform::kAttrHidden,
+                                                platform::HiddenList::Leave))
+                    hide.push_back(platform::hostpath::nameOf(host));
+            } else {
+                unhide.push_back(platform::hostpath::nameOf(platform::toHost(job->source)));
+            }
+        } catch (const platform::SysError& e) {
+            job->ok = false;
+            showFailure(ctx, "'" + job->source + "' was locked, but it could not be marked read-only and hidden: " +
+                                 e.description() + ".");
+        }
+    }
+    try {
+        platform::updateHiddenEntriesHost(hostFolder, hide, unhide);
+    } catch (const platform::SysError& e) {
+        for (Job* job : jobs) {
+            if (!job->committed || !job->ok)
+                continue;
+            job->ok = false;
+            showFailure(ctx, Quoted(locking ? job->source : job->target) + " was " + (locking ? "locked" : "unlocked") +
+                                 ", but the folder's list of hidden files could not be written: " + e.description() +
+                                 ".");
+        }
+    }
+
+    if (!locking) {
+        for (const LockFormat* format : Formats()) {
+            const char* section = format->section;
+            std::vector<std::string> restored;
+            for (Job* job : jobs)
+                if (sameSection(job->section, section) && job->committed)
+                    restored.push_back(job->target);
+            try {
+                RemoveAfterFileUnlocks(ctx.registerPath, section, restored);
+            } catch (const platform::SysError& e) {
+                for (Job* job : jobs) {
+                    if (!sameSection(job->section, section) || !job->ok)
+                        continue;
+                    job->ok = false;
+                    // Named as it is now: the file the user knows, no longer its locked name.
+                    showFailure(ctx, Quoted(job->target) +
+                                         " was unlocked, but it could not be removed from the Security Vault: " +
+                                         e.description() + ".");
+                }
+            }
+        }
+        step(ctx, "recorded");
+    }
+}
+
+} // namespace
+
+// Makes the written results durable (one fsync for a single file, one syncfs for many), then
+// completes them folder by folder, then syncs once more for the attributes and lists.
+void completeJobs(std::vector<Job>& jobs, const EngineContext& ctx) {
+    std::vector<Job*> pending;
+    for (Job& job : jobs)
+        if (job.ok && job.writer)
+            pending.push_back(&job);
+    if (pending.empty())
+        return;
+    const bool single = pending.size() == 1;
+    std::vector<std::string> filesystems; // one folder per filesystem, for syncfs
+    std::vector<dev_t> devices;
+    for (Job* job : pending) {
+        job->writer->finish();
+        if (single) {
+            // Synced, then marked complete (and the mark synced): only now may the source go.
+            job->writer->markComplete(true);
+            continue;
+        }
+        const std::string host = platform::hostpath::folderOf(platform::toHost(job->target));
+        struct stat st {};
+        if (::stat(host.c_str(), &st) == 0 && std::find(devices.begin(), devices.end(), st.st_dev) == devices.end()) {
+            devices.push_back(st.st_dev);
+            filesystems.push_back(host);
+        }
+    }
+    for (const std::string& fs : filesystems)
+        platform::syncFilesystemHost(fs);
+    if (!single) {
+        // Each result is whole on disk: marked complete, and the marks synced together.
+        bool marked = false;
+        for (Job* job : pending)
+            marked = job->writer->markComplete(false) || marked;
+        if (marked)
+            for (const std::string& fs : filesystems)
+                platform::syncFilesystemHost(fs);
+    }
+    step(ctx, "written");
+
+    // By folder, in the order the folders first appear.
+    while (!pending.empty()) {
+        const std::string folder = GetFolderPart(pending.front()->target);
+        std::vector<Job*> group;
+        std::vector<Job*> rest;
+        for (Job* job : pending)
+            (GetFolderPart(job->target) == folder ? group : rest).push_back(job);
+        std::vector<std::string> failures;
+        completeFolder(group, ctx, failures);
+        for (const std::string& text : failures)
+            ctx.prompt.show(text, Buttons::OK, Icon::Critical);
+        pending.swap(rest);
+    }
+    if (!single && !filesystems.empty())
+        platform::syncFilesystemHost(filesystems.front());
+    for (const std::string& fs : filesystems)
+        if (fs != filesystems.front())
+            platform::syncFilesystemHost(fs);
+}
+
+// The engines' error handler: the numbers the engine knows get their boxes, the rest is reported.
+// Every box ends by naming the file and the reason in the system's words.
+bool handleError(const EngineContext& ctx, Messages messages, const char* procedure, int number,
+                 const std::string& description, const std::string& path, bool lock, const std::string& reason) {
+    const std::string why = Quoted(ShownName(path)) + ": " + reason + ".";
+    const std::string line = std::string(kCrLf) + why;
+    if (messages == Messages::Lock && number == 55)
+        ctx.prompt.show("The file you are trying to lock is already open or in read-only mode." + line, Buttons::OK,
+                        Icon::Critical, "File Already Open");
+    else if (messages == Messages::Lock && number == 75)
+        ctx.prompt.show("Path/File access error" + line, Buttons::OK, Icon::Critical, "Path/File access error");
+    else if (messages == Messages::Unlock && number == 55)
+        ctx.prompt.show("The file you are trying to unlock is already opened. Restart the application and try again" +
+                            line,
+                        Buttons::OK, Icon::Critical, "File Already Open");
+    else if (messages == Messages::Unlock && number == 75)
+        ctx.prompt.show("A Path/File access error occurred during unlocking one of the selected file" + line,
+                        Buttons::OK, Icon::Critical, "Path/File access error");
+    else {
+        ReportError(ctx.windowName, number, description, procedure);
+        ctx.prompt.show(Quoted(ShownName(path)) + " could not be " + (lock ? "locked: " : "unlocked: ") + reason + ".",
+                        Buttons::OK, Icon::Critical);
+    }
+    return false;
+}
+
+// One file through one engine: prepared, then completed alone.
+bool runOne(Prepare prepare, const std::string& path, const std::string& password, const EngineContext& ctx) {
+    std::optional<Job> job = prepare(path, password, ctx);
+    if (!job)
+        return false;
+    std::vector<Job> jobs;
+    jobs.push_back(std::move(*job));
+    completeJobs(jobs, ctx);
+    return jobs.front().ok;
+}
+
+} // namespace engine
+
+using namespace engine;
+
+std::string MakeHeader(const std::string& salt, const std::string& password) {
+    return kMarker + salt + DigestText(salt + password);
+}
+
+std::string MakeSalt() {
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t t = std::chrono::system_clock::to_time_t(now);
+    std::tm local{};
+    localtime_r(&t, &local);
+    const auto sinceSecond =
+        std::chrono::duration_cast<std::chrono::microseconds>(now - std::chrono::system_clock::from_time_t(t)).count();
+    const long seconds = local.tm_hour * 3600L + local.tm_min * 60L + local.tm_sec;
+    char text[64];
+    std::snprintf(text, sizeof text, "%02d/%02d/%04d %ld.%06ld", local.tm_mday, local.tm_mon + 1, local.tm_year + 1900,
+                  seconds, static_cast<long>(sinceSecond));
+    return DigestText(text);
+}
+
+bool StartsWithLockedHeader(const std::string& path) {
+    const std::string start = platform::InputFile(path).readUpTo(kHeaderLength + 1);
+    return startsWithHeader(start) && start.size() == kHeaderLength + 1 && start[kHeaderLength] == '\r';
+}
+
+} // namespace core

@@ -1,0 +1,783 @@
+#include "shell/BrowserPane.h"
+
+#include "core/LockChecks.h"
+#include "core/Recovery.h"
+#include "core/Register.h"
+#include "diagnostics/CAppLog.h"
+#include "diagnostics/ErrorReport.h"
+#include "platform/DriveTable.h"
+#include "platform/Environment.h"
+#include "platform/Prompt.h"
+#include "platform/SysError.h"
+#include "settings/modFileFunctions.h"
+#include "settings/modGeneral.h"
+#include "shell/BrowserListing.h"
+#include "shell/FileListBox.h"
+#include "shell/GateWidgets.h"
+#include "shell/Icons.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QPixmap>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <utility>
+
+namespace shell {
+
+namespace {
+
+// Errors are reported in the main window's name: the pane is part of it.
+constexpr const char* kWindowName = "frmMain";
+
+// Twips to pixels at 15 twips a pixel.
+constexpr int px(int twips) {
+    return twips / 15;
+}
+
+// Errors a refill expects from a file that vanished or cannot be read; they skip that file silently.
+bool expectedFileError(int number) {
+    switch (number) {
+    case 52:
+    case 53:
+    case 55:
+    case 57:
+    case 62:
+    case 68:
+    case 70:
+    case 75:
+    case 76:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// A row of lvwFiles that sorts by what its columns mean: the name in natural order, the size by its
+// byte count, the type without regard to case.
+class FileRowItem final : public QTreeWidgetItem {
+public:
+    FileRowItem(const shell::FileRow& row)
+        : QTreeWidgetItem(UserType), m_text(row.text), m_type(row.type), m_bytes(row.bytes) {}
+
+    bool operator<(const QTreeWidgetItem& other) const override {
+        const auto* o = dynamic_cast<const FileRowItem*>(&other);
+        if (!o)
+            return QTreeWidgetItem::operator<(other);
+        const int column = treeWidget() ? treeWidget()->sortColumn() : 0;
+        return shell::RowLess(static_cast<shell::FileColumn>(column), m_text, m_bytes, m_type, o->m_text, o->m_bytes,
+                              o->m_type);
+    }
+
+private:
+    std::string m_text;
+    std::string m_type;
+    std::int64_t m_bytes;
+};
+
+// Return or Enter in the widget it watches does what a click or double click on the current item
+// does, so that the tree and the list are usable from the keyboard alone.
+class EnterActivates final : public QObject {
+public:
+    EnterActivates(QObject* parent, std::function<void()> activate)
+        : QObject(parent), m_activate(std::move(activate)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+                (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+                m_activate();
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> m_activate;
+};
+
+// Every item under `node`, the last child first and each one's branch before its elder siblings;
+// `visit` returns whether to go on below the item (its children are taken after the visit).
+template <class Visit> void walkBelow(QTreeWidgetItem* node, Visit&& visit) {
+    std::vector<QTreeWidgetItem*> pending;
+    for (int i = 0; i < node->childCount(); ++i)
+        pending.push_back(node->child(i));
+    while (!pending.empty()) {
+        QTreeWidgetItem* item = pending.back();
+        pending.pop_back();
+        if (!visit(item))
+            continue;
+        for (int i = 0; i < item->childCount(); ++i)
+            pending.push_back(item->child(i));
+    }
+}
+
+} // namespace
+
+BrowserPane::BrowserPane(platform::Prompt& prompt, QWidget* panel, QObject* parent)
+    : QObject(parent), m_prompt(prompt) {
+    // Left: drive list and folder tree.
+    m_drvDrives = new QComboBox(panel);
+    m_drvDrives->setObjectName(QStringLiteral("drvDrives"));
+    m_tvw1 = new QTreeWidget(panel);
+    m_tvw1->setObjectName(QStringLiteral("tvw1"));
+    m_tvw1->setHeaderHidden(true);
+    m_tvw1->setColumnCount(1);
+    m_tvw1->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_tvw1->setMinimumWidth(px(3200));
+    m_filFiles = new FileListBox(panel);
+    // The pane's lists have no label beside them: assistive technology hears what each one holds (the
+    // drive list is heard by its chosen drive).
+    m_tvw1->setAccessibleName(QStringLiteral("Folders"));
+
+    // Right: the file list.
+    m_lvwFiles = new QTreeWidget(panel);
+    m_lvwFiles->setObjectName(QStringLiteral("lvwFiles"));
+    m_lvwFiles->setAccessibleName(QStringLiteral("Files"));
+    m_lvwFiles->setRootIsDecorated(false);
+    m_lvwFiles->setUniformRowHeights(true);
+    m_lvwFiles->setAllColumnsShowFocus(true);
+    // Rows may be selected several at a time: with no row ticked, the commands take the selected ones.
+    m_lvwFiles->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_lvwFiles->setColumnCount(3);
+    m_lvwFiles->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Size"), QStringLiteral("Type")});
+    m_lvwFiles->setColumnWidth(0, px(5010));
+    m_lvwFiles->setColumnWidth(1, px(1764));
+    m_lvwFiles->setColumnWidth(2, px(2540));
+    // The name takes the room there is, so that the columns fit the list's width: no horizontal
+    // scroll bar while the sizes and types can be seen.
+    m_lvwFiles->header()->setStretchLastSection(false);
+    m_lvwFiles->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    m_lvwFiles->header()->setMinimumSectionSize(px(900));
+    m_lvwFiles->setAutoFillBackground(true);
+    m_lvwFiles->setAlternatingRowColors(false);
+    m_lvwFiles->setIconSize(QSize(16, 16));
+    // A click on a column's header sorts by it, a second click reverses; by name at first.
+    for (int column = 0; column < 3; ++column) // another column starts ascending
+        m_lvwFiles->headerItem()->setData(column, Qt::InitialSortOrderRole, static_cast<int>(Qt::AscendingOrder));
+    m_lvwFiles->header()->setSortIndicator(0, Qt::AscendingOrder);
+    m_lvwFiles->setSortingEnabled(true);
+
+    m_folders = new QWidget(panel);
+    auto* foldersLayout = new QVBoxLayout(m_folders);
+    foldersLayout->setContentsMargins(0, 0, 0, 0);
+    foldersLayout->addWidget(m_drvDrives);
+    foldersLayout->addWidget(m_tvw1, 1);
+
+    connect(m_filFiles, &FileListBox::pathChanged, this, &BrowserPane::filFiles_PathChange);
+    connect(m_drvDrives, &QComboBox::currentIndexChanged, this, [this] {
+        if (!m_changingDrive)
+            drvDrives_Change();
+    });
+    connect(m_tvw1, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* node) { tvw1_NodeClick(node, false); });
+    connect(m_tvw1, &QTreeWidget::itemDoubleClicked, this,
+            [this](QTreeWidgetItem* node) { tvw1_NodeClick(node, true); });
+    connect(m_tvw1, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* node) {
+        // Opening a node by its arrow fills it like a pick would.
+        if (node->childCount() == 0)
+            FillFolderNode(node);
+        if (node->childCount() == 0)
+            node->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicator);
+        node->setIcon(0, shell::folderOpenIcon());
+    });
+    connect(m_tvw1, &QTreeWidget::itemCollapsed, this,
+            [](QTreeWidgetItem* node) { node->setIcon(0, shell::folderClosedIcon()); });
+    connect(m_tvw1, &QWidget::customContextMenuRequested, this, &BrowserPane::onFolderMenuRequested);
+    // Arrow keys move through the tree; Return picks the folder, as a click does.
+    m_tvw1->installEventFilter(new EnterActivates(m_tvw1, [this] {
+        if (QTreeWidgetItem* node = m_tvw1->currentItem())
+            tvw1_NodeClick(node, false);
+    }));
+    // Return or a double click on a row chooses it.
+    connect(m_lvwFiles, &QTreeWidget::itemDoubleClicked, this, [this] { emit fileChosen(); });
+    m_lvwFiles->installEventFilter(new EnterActivates(m_lvwFiles, [this] {
+        if (m_lvwFiles->currentItem())
+            emit fileChosen();
+    }));
+
+    // The pane follows the disk: the folders it shows are watched, and a burst of changes (a copy of
+    // many files, a run of another process) is read again once it has settled a little.
+    m_watcher = new QFileSystemWatcher(this);
+    m_diskChanges = new QTimer(this);
+    m_diskChanges->setSingleShot(true);
+    m_diskChanges->setInterval(150);
+    connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, &BrowserPane::folderChangedOnDisk);
+    connect(m_diskChanges, &QTimer::timeout, this, &BrowserPane::applyDiskChanges);
+}
+
+BrowserPane::~BrowserPane() = default;
+
+void BrowserPane::setCommandBusy(bool busy) {
+    m_busy = busy;
+    // A command's own changes are read once it has ended.
+    if (!busy && !m_changedFolders.empty())
+        m_diskChanges->start();
+}
+
+void BrowserPane::fillDriveList() {
+    m_changingDrive = true;
+    m_drvDrives->clear();
+    for (const platform::Drive& d : platform::drives().drives()) {
+        const QString letter = QString(QChar::fromLatin1(static_cast<char>(std::tolower(d.letter))));
+        m_drvDrives->addItem(QStringLiteral("%1: [%2]").arg(letter, shell::fromBytes(d.hostFolder)),
+                             QString(QChar::fromLatin1(d.letter)));
+    }
+    m_changingDrive = false;
+}
+
+void BrowserPane::start() {
+    fillDriveList();
+    m_rootKey = "C:\\";
+    addRootNode(m_rootKey);
+}
+
+void BrowserPane::startRest() {
+    setDrive('C');
+    setCurrentFolder("c:\\");
+    showStartFolder();
+}
+
+// The tree opens down to the user's home folder and the list shows it, when drive C: holds it.
+void BrowserPane::showStartFolder() {
+    std::string home;
+    try {
+        home = platform::toWindows(QDir::homePath().toLocal8Bit().toStdString());
+    } catch (const std::exception&) {
+        return;
+    }
+    QTreeWidgetItem* node = m_tvw1->topLevelItem(0);
+    if (!node || home.size() <= m_rootKey.size() || home.compare(0, m_rootKey.size(), m_rootKey) != 0)
+        return;
+    while (node && nodeKey(node) != home) {
+        if (!node->data(0, FilledRole).toBool())
+            FillFolderNode(node);
+        QTreeWidgetItem* next = nullptr;
+        for (int i = 0; i < node->childCount() && !next; ++i) {
+            const std::string key = nodeKey(node->child(i));
+            if (home == key || home.compare(0, key.size() + 1, key + "\\") == 0)
+                next = node->child(i);
+        }
+        if (!next)
+            return; // not reachable through the tree: the drive root stays
+        node->setExpanded(true);
+        node->setIcon(0, shell::folderOpenIcon());
+        node = next;
+    }
+    if (!node->data(0, FilledRole).toBool())
+        FillFolderNode(node);
+    node->setExpanded(true);
+    node->setIcon(0, shell::folderOpenIcon());
+    m_tvw1->setCurrentItem(node);
+    m_tvw1->scrollToItem(node);
+    setCurrentFolder(home);
+    showFolderInStatus(home);
+}
+
+void BrowserPane::addRootNode(const std::string& key) {
+    m_tvw1->clear();
+    auto* root = new QTreeWidgetItem(m_tvw1);
+    root->setText(0, shell::fromBytes(key));
+    root->setData(0, TextRole, QByteArray::fromStdString(key));
+    setNodeKey(root, key);
+    root->setIcon(0, shell::folderOpenIcon());
+    FillFolderNode(root);
+    root->setExpanded(true);
+    m_tvw1->setCurrentItem(root);
+}
+
+void BrowserPane::setDrive(char letter) {
+    const QString wanted(QChar::fromLatin1(static_cast<char>(std::toupper(static_cast<unsigned char>(letter)))));
+    const int index = m_drvDrives->findData(wanted);
+    if (index < 0)
+        return;
+    if (index == m_drvDrives->currentIndex())
+        return;
+    m_drvDrives->setCurrentIndex(index); // runs Drive change
+}
+
+std::string BrowserPane::nodeKey(const QTreeWidgetItem* node) {
+    return node ? node->data(0, KeyRole).toByteArray().toStdString() : std::string();
+}
+
+void BrowserPane::setNodeKey(QTreeWidgetItem* node, const std::string& key) {
+    node->setData(0, KeyRole, QByteArray::fromStdString(key));
+}
+
+std::string BrowserPane::rowKey(const QTreeWidgetItem* row) {
+    return row ? row->data(0, KeyRole).toByteArray().toStdString() : std::string();
+}
+
+std::string BrowserPane::itemText(const QTreeWidgetItem* item) {
+    if (!item)
+        return std::string();
+    const QVariant bytes = item->data(0, TextRole);
+    return bytes.isValid() ? bytes.toByteArray().toStdString() : shell::toBytes(item->text(0));
+}
+
+std::string BrowserPane::selectedFolderKey() const {
+    return nodeKey(m_tvw1->currentItem());
+}
+
+std::string BrowserPane::currentFolder() const {
+    return m_filFiles->path();
+}
+
+void BrowserPane::setCurrentFolder(const std::string& folder) {
+    m_filFiles->setPath(folder);
+    watchShownFolders();
+}
+
+void BrowserPane::FillFolderNode(QTreeWidgetItem* node) {
+    for (const shell::FolderNode& sub : shell::ListSubfolders(nodeKey(node))) {
+        auto* child = new QTreeWidgetItem(node);
+        child->setText(0, shell::fromBytes(sub.text));
+        child->setData(0, TextRole, QByteArray::fromStdString(sub.text));
+        setNodeKey(child, sub.key);
+        child->setIcon(0, shell::folderClosedIcon());
+        child->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+    }
+    if (node->childCount() == 0)
+        node->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicator);
+    node->setData(0, FilledRole, true);
+    watchShownFolders();
+}
+
+void BrowserPane::syncFolderNode(QTreeWidgetItem* node, bool deep) {
+    if (!node || !node->data(0, FilledRole).toBool())
+        return;
+    const std::vector<shell::FolderNode> listing = shell::ListSubfolders(nodeKey(node));
+    std::set<std::string> present;
+    for (const shell::FolderNode& sub : listing)
+        present.insert(sub.key);
+    // Vanished folders go; when the selection was in one, it moves up to this node.
+    QTreeWidgetItem* current = m_tvw1->currentItem();
+    bool selectionGone = false;
+    for (int i = node->childCount() - 1; i >= 0; --i) {
+        QTreeWidgetItem* child = node->child(i);
+        if (present.count(nodeKey(child)))
+            continue;
+        for (QTreeWidgetItem* up = current; up; up = up->parent())
+            selectionGone = selectionGone || up == child;
+        delete node->takeChild(i);
+    }
+    // The rest keep their places (both follow the listing's order); new ones are put in between.
+    for (std::size_t i = 0; i < listing.size(); ++i) {
+        const shell::FolderNode& sub = listing[i];
+        const int at = static_cast<int>(i);
+        QTreeWidgetItem* child = at < node->childCount() ? node->child(at) : nullptr;
+        if (child && nodeKey(child) == sub.key) {
+            if (itemText(child) != sub.text) {
+                child->setText(0, shell::fromBytes(sub.text));
+                child->setData(0, TextRole, QByteArray::fromStdString(sub.text));
+            }
+            if (deep)
+                syncFolderNode(child, true);
+            continue;
+        }
+        auto* added = new QTreeWidgetItem;
+        added->setText(0, shell::fromBytes(sub.text));
+        added->setData(0, TextRole, QByteArray::fromStdString(sub.text));
+        setNodeKey(added, sub.key);
+        added->setIcon(0, shell::folderClosedIcon());
+        added->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+        node->insertChild(at, added);
+    }
+    node->setChildIndicatorPolicy(node->childCount() > 0 ? QTreeWidgetItem::ShowIndicator
+                                                         : QTreeWidgetItem::DontShowIndicator);
+    if (selectionGone) {
+        m_tvw1->setCurrentItem(node);
+        setCurrentFolder(nodeKey(node));
+        showFolderInStatus(nodeKey(node));
+    }
+    watchShownFolders();
+}
+
+void BrowserPane::refreshBrowser() {
+    if (m_busy)
+        return;
+    QTreeWidgetItem* node = m_tvw1->currentItem();
+    if (!node)
+        node = m_tvw1->topLevelItem(0);
+    if (node && !node->data(0, FilledRole).toBool()) {
+        FillFolderNode(node);
+    } else if (node) {
+        // The parent too: the selected folder itself may have gone or been renamed.
+        if (node->parent())
+            syncFolderNode(node->parent(), false);
+        syncFolderNode(m_tvw1->currentItem(), true);
+    }
+    rebuildListKeepingTicks();
+}
+
+QStringList BrowserPane::watchedFolders() const {
+    return m_watcher->directories();
+}
+
+// Watches the host folders of the tree's read nodes and of the current folder.
+void BrowserPane::watchShownFolders() {
+    if (!m_watcher)
+        return;
+    QStringList wanted;
+    const auto add = [&wanted](const std::string& windowsPath) {
+        try {
+            if (!windowsPath.empty())
+                wanted << QString::fromLocal8Bit(platform::toHost(windowsPath));
+        } catch (const std::exception&) {
+        }
+    };
+    for (QTreeWidgetItemIterator it(m_tvw1); *it; ++it)
+        if ((*it)->data(0, FilledRole).toBool())
+            add(nodeKey(*it));
+    if (m_filFiles)
+        add(currentFolder());
+    for (QString& path : wanted)
+        path = QDir::cleanPath(path);
+    wanted.removeDuplicates();
+    const QStringList watched = m_watcher->directories();
+    QStringList gone;
+    for (const QString& path : watched)
+        if (!wanted.contains(path))
+            gone << path;
+    if (!gone.isEmpty())
+        m_watcher->removePaths(gone);
+    QStringList fresh;
+    for (const QString& path : wanted)
+        if (!watched.contains(path) && QFileInfo(path).isDir())
+            fresh << path;
+    if (!fresh.isEmpty())
+        m_watcher->addPaths(fresh);
+}
+
+void BrowserPane::folderChangedOnDisk(const QString& hostFolder) {
+    m_changedFolders.insert(QDir::cleanPath(hostFolder));
+    if (!m_busy)
+        m_diskChanges->start();
+}
+
+// The changed folders read again: their nodes' subfolders, and the list when it shows one of them.
+void BrowserPane::applyDiskChanges() {
+    if (m_busy || m_changedFolders.empty())
+        return;
+    const std::set<QString> changed = std::move(m_changedFolders);
+    m_changedFolders.clear();
+    const auto hostOf = [](const std::string& windowsPath) {
+        try {
+            return QDir::cleanPath(QString::fromLocal8Bit(platform::toHost(windowsPath)));
+        } catch (const std::exception&) {
+            return QString();
+        }
+    };
+    std::vector<QTreeWidgetItem*> nodes;
+    for (QTreeWidgetItemIterator it(m_tvw1); *it; ++it)
+        if ((*it)->data(0, FilledRole).toBool() && changed.count(hostOf(nodeKey(*it))))
+            nodes.push_back(*it);
+    // Deepest first: a node deleted by its parent's re-read is never touched afterwards.
+    std::sort(nodes.begin(), nodes.end(), [](QTreeWidgetItem* a, QTreeWidgetItem* b) {
+        int da = 0, db = 0;
+        for (QTreeWidgetItem* up = a->parent(); up; up = up->parent())
+            ++da;
+        for (QTreeWidgetItem* up = b->parent(); up; up = up->parent())
+            ++db;
+        return da > db;
+    });
+    for (QTreeWidgetItem* node : nodes)
+        syncFolderNode(node, false);
+    // The list is built again only when its files changed (a command's own changes were shown by
+    // the command already).
+    if (changed.count(hostOf(currentFolder())) && listSignature() != m_shownSignature)
+        rebuildListKeepingTicks();
+}
+
+// The names, sizes and change times of the current folder's files, as one text.
+QString BrowserPane::listSignature() const {
+    QString host;
+    try {
+        host = QString::fromLocal8Bit(platform::toHost(currentFolder()));
+    } catch (const std::exception&) {
+        return QString();
+    }
+    QString signature;
+    const QFileInfoList files =
+        QDir(host).entryInfoList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QFileInfo& file : files)
+        signature += file.fileName() + QLatin1Char('/') + QString::number(file.size()) + QLatin1Char('/') +
+                     QString::number(file.lastModified().toMSecsSinceEpoch()) + QLatin1Char('\n');
+    return signature;
+}
+
+void BrowserPane::rebuildListKeepingTicks() {
+    std::set<std::string> ticked, selected;
+    std::string currentRow = rowKey(m_lvwFiles->currentItem());
+    for (int i = 0; i < m_lvwFiles->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* row = m_lvwFiles->topLevelItem(i);
+        if (row->checkState(0) == Qt::Checked)
+            ticked.insert(rowKey(row));
+        if (row->isSelected())
+            selected.insert(rowKey(row));
+    }
+    filFiles_PathChange();
+    for (int i = 0; i < m_lvwFiles->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* row = m_lvwFiles->topLevelItem(i);
+        const std::string key = rowKey(row);
+        if (ticked.count(key))
+            row->setCheckState(0, Qt::Checked);
+        if (key == currentRow)
+            m_lvwFiles->setCurrentItem(row, 0, QItemSelectionModel::NoUpdate);
+        if (selected.count(key))
+            row->setSelected(true);
+    }
+}
+
+void BrowserPane::drvDrives_Change() {
+    const std::string driveText = shell::toBytes(m_drvDrives->currentText());
+    const std::string drive = driveText.substr(0, 2);
+    try {
+        const DriveAcceptance acceptance = CheckDriveAcceptance(drive);
+        if (!acceptance.accepted) {
+            m_prompt.show(acceptance.message, platform::Buttons::OK,
+                          acceptance.criticalIcon ? platform::Icon::Critical : platform::Icon::None);
+            // Back to C: (which runs this again for C:); a refused C: itself stays as it is.
+            if (!drive.empty() && std::toupper(static_cast<unsigned char>(drive[0])) != 'C')
+                setDrive('C');
+            return;
+        }
+        std::string key = drive;
+        for (char& c : key)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        m_rootKey = key + "\\";
+        addRootNode(m_rootKey);
+        setCurrentFolder(AddBackslash(drive));
+        emit folderCleared();
+    } catch (const platform::SysError& e) {
+        if (e.number == 68) {
+            m_prompt.show("Device Unavailable or not ready. Please try again", platform::Buttons::OK,
+                          platform::Icon::None);
+            setDrive('C');
+        } else {
+            ReportError(kWindowName, e.number, e.description(), "drvDrives_Change ");
+        }
+    } catch (const std::exception& e) {
+        ReportError(kWindowName, 5, e.what(), "drvDrives_Change ");
+    }
+}
+
+void BrowserPane::tvw1_NodeClick(QTreeWidgetItem* node, bool doubleClick) {
+    if (!node)
+        return;
+    const char* procedure = doubleClick ? "tvw1_DblClick" : "tvw1";
+    try {
+        // Fold the siblings.
+        QTreeWidgetItem* parent = node->parent();
+        const int count = parent ? parent->childCount() : m_tvw1->topLevelItemCount();
+        for (int i = 0; i < count; ++i) {
+            QTreeWidgetItem* sibling = parent ? parent->child(i) : m_tvw1->topLevelItem(i);
+            if (sibling->text(0) != node->text(0)) {
+                sibling->setExpanded(false);
+                sibling->setIcon(0, shell::folderClosedIcon());
+            }
+        }
+        if (node->childCount() == 0) {
+            FillFolderNode(node);
+            node->setExpanded(true);
+            node->setIcon(0, shell::folderOpenIcon());
+        }
+        const std::string path = nodeKey(node);
+        // A drive root is taken as it is; any other folder must still exist.
+        const bool driveRoot = path.size() == 3 && path.substr(1, 2) == ":\\";
+        if (driveRoot || CreateFolderPath(path, false)) {
+            setCurrentFolder(path);
+            showFolderInStatus(path);
+        } else {
+            showFolderInStatus(path);
+            m_prompt.show("Path Not found. Please try again", platform::Buttons::OK, platform::Icon::None);
+            m_lvwFiles->clear();
+            emit folderCleared();
+            drvDrives_Change();
+        }
+    } catch (const platform::SysError& e) {
+        if (e.number == 68 || e.number == 76) {
+            m_prompt.show("Path Not found. Please try again", platform::Buttons::OK, platform::Icon::None);
+            if (doubleClick)
+                setDrive('C');
+            else
+                drvDrives_Change();
+        } else if (m_log) {
+            m_log->Log(CAppLog::Form, kWindowName, procedure, e.number, e.description());
+        }
+    } catch (const std::exception& e) {
+        if (m_log)
+            m_log->Log(CAppLog::Form, kWindowName, procedure, 5, e.what());
+    }
+}
+
+void BrowserPane::onFolderMenuRequested(const QPoint& pos) {
+    // The folder commands work on the selected node: a right click on another folder picks it first,
+    // so the menu never acts on a folder other than the one the user pointed at.
+    QTreeWidgetItem* node = m_tvw1->itemAt(pos);
+    if (node && nodeKey(node) != currentFolder()) {
+        m_tvw1->setCurrentItem(node);
+        tvw1_NodeClick(node, false);
+    }
+    emit folderMenuRequested(m_tvw1->viewport()->mapToGlobal(pos));
+}
+
+void BrowserPane::refillError(int number, const std::string& description) {
+    if (!expectedFileError(number))
+        ReportError(kWindowName, number, description, "filFiles_PathChange");
+}
+
+void BrowserPane::filFiles_PathChange() {
+    // Runs interrupted in the folder being listed are finished or rolled back first.
+    if (core::HasAbandonedTemporaryFiles(currentFolder())) {
+        const std::string recovered = recoveryMessage(core::RecoverFolders(m_registerPath, {currentFolder()}));
+        if (!recovered.empty())
+            m_prompt.show(recovered, platform::Buttons::OK, platform::Icon::Information);
+    }
+    m_filFiles->refresh();
+    // Sorting stays off while the rows go in (they come sorted by name); it sorts once at the end,
+    // by the column the user chose.
+    m_lvwFiles->setSortingEnabled(false);
+    m_lvwFiles->clear();
+    setListTint(false);
+
+    std::vector<std::string> names;
+    names.reserve(static_cast<std::size_t>(m_filFiles->count()));
+    for (int i = 0; i < m_filFiles->count(); ++i)
+        names.push_back(m_filFiles->name(i));
+    const shell::FolderListing listing =
+        shell::BuildRows(currentFolder(), names, [this](int n, const std::string& d) { refillError(n, d); });
+
+    const QIcon lock = shell::lockIcon();
+    // Plain rows get an empty picture of the same size, so every name starts in the same column.
+    QPixmap blankPixmap(16, 16);
+    blankPixmap.fill(Qt::transparent);
+    const QIcon blank(blankPixmap);
+    QList<QTreeWidgetItem*> items;
+    items.reserve(static_cast<qsizetype>(listing.rows.size()));
+    for (const shell::FileRow& row : listing.rows) {
+        auto* item = new FileRowItem(row);
+        item->setData(0, KeyRole, QByteArray::fromStdString(row.key));
+        item->setText(0, shell::fromBytes(row.text));
+        item->setData(0, TextRole, QByteArray::fromStdString(row.text));
+        item->setText(1, shell::fromBytes(row.size));
+        item->setData(1, BytesRole, static_cast<qlonglong>(row.bytes));
+        item->setText(2, shell::fromBytes(row.type));
+        item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(0, Qt::Unchecked);
+        if (row.lockIcon) {
+            item->setIcon(0, lock);
+            item->setData(0, SmallIconRole, QStringLiteral("lock"));
+        } else {
+            item->setIcon(0, blank);
+        }
+        items.append(item);
+    }
+    m_lvwFiles->addTopLevelItems(items);
+    m_lvwFiles->setSortingEnabled(true);
+    m_shownSignature = listSignature();
+    // The rows shown, not the names on disk: a locked folder's desktop.ini is not one of the files.
+    emit filesListed(static_cast<int>(items.size()));
+    setListTint(listing.lockedFolder);
+}
+
+// Inside a locked folder the list is tinted green: the desktop's own background moved towards
+// green, so that text, check boxes and the selection keep the contrast the desktop's style gives
+// them, in light and dark themes alike. The tint also has words for assistive technology.
+void BrowserPane::setListTint(bool lockedFolder) {
+    QPalette palette = QApplication::palette(m_lvwFiles);
+    if (lockedFolder) {
+        // Green of about the background's own lightness: a dark background stays dark, a light one
+        // turns a pale green.
+        const QColor base = palette.color(QPalette::Base);
+        const double lightness = base.lightnessF();
+        const bool dark = lightness < 0.5;
+        const QColor tint = QColor::fromHslF(1.0 / 3.0, dark ? 0.6 : 1.0, dark ? lightness : lightness * 0.88);
+        palette.setColor(QPalette::Base, tint);
+        palette.setColor(QPalette::AlternateBase, tint);
+    }
+    m_lvwFiles->setPalette(palette);
+    m_lvwFiles->setAccessibleDescription(lockedFolder ? QStringLiteral("Locked folder") : QString());
+    m_listGreen = lockedFolder;
+}
+
+std::string BrowserPane::displayPath(const std::string& path) const {
+    return core::ShownPath(m_registerPath, path);
+}
+
+// What a recovery sweep did, naming files inside locked folders by the folders' former names.
+std::string BrowserPane::recoveryMessage(core::RecoveryReport report) const {
+    for (auto* paths : {&report.restored, &report.discarded, &report.abandoned, &report.mended, &report.dropped})
+        for (std::string& path : *paths)
+            path = displayPath(path);
+    return core::RecoveryMessage(report);
+}
+
+// Status bar panel 2: the folder as the user knows it; the path on disk as its tool tip.
+void BrowserPane::showFolderInStatus(const std::string& path) {
+    emit folderChanged(shell::fromBytes(displayPath(path)), shell::fromBytes(path));
+}
+
+void BrowserPane::selectedFolderMoved(const std::string& newPath) {
+    QTreeWidgetItem* node = m_tvw1->currentItem();
+    if (node) {
+        const std::string oldKey = nodeKey(node);
+        setNodeKey(node, newPath);
+        const std::string name = GetFileNamePart(newPath);
+        if (node->parent() && !name.empty()) {
+            const std::string text = shell::FolderNodeText(name);
+            node->setText(0, shell::fromBytes(text));
+            node->setData(0, TextRole, QByteArray::fromStdString(text));
+        }
+        refillBranch(node, oldKey);
+        m_tvw1->setCurrentItem(node);
+    }
+    setCurrentFolder(newPath);
+    showFolderInStatus(newPath);
+}
+
+// Reads the subfolders of `node` (whose key is already the new path) again. Folders that were open
+// under `oldKey` are opened again at the same place under the new key.
+void BrowserPane::refillBranch(QTreeWidgetItem* node, const std::string& oldKey) {
+    std::vector<std::string> open; // paths relative to the node, "\Sub\Deeper"
+    walkBelow(node, [&](QTreeWidgetItem* item) {
+        const std::string key = nodeKey(item);
+        if (item->isExpanded() && key.compare(0, oldKey.size(), oldKey) == 0)
+            open.push_back(key.substr(oldKey.size()));
+        return true;
+    });
+    const bool wasOpen = node->isExpanded();
+    qDeleteAll(node->takeChildren());
+    FillFolderNode(node);
+    const std::string newKey = nodeKey(node);
+    walkBelow(node, [&](QTreeWidgetItem* item) {
+        const std::string key = nodeKey(item);
+        if (std::find(open.begin(), open.end(), key.substr(newKey.size())) == open.end())
+            return false;
+        FillFolderNode(item);
+        item->setExpanded(true);
+        item->setIcon(0, shell::folderOpenIcon());
+        return true;
+    });
+    node->setExpanded(wasOpen || node->childCount() > 0);
+    node->setIcon(0, node->isExpanded() ? shell::folderOpenIcon() : shell::folderClosedIcon());
+}
+
+} // namespace shell
