@@ -120,7 +120,9 @@ std::vector<bool> runBatch(const std::vector<std::string>& paths, const std::str
         const Messages messages = locking ? format.lockMessages : format.unlockMessages;
         const char* procedure = locking ? format.lockProcedure : format.unlockProcedure;
         const Prepare prepare = locking ? format.prepareLock : format.prepareUnlock;
-        const Stage stage = locking ? format.stageLock : format.stageUnlock;
+        // A batch that ends at its first failure takes its files one by one, so that no file after
+        // that failure is tried (or shows a message).
+        const Stage stage = stopAtSmallFailure ? nullptr : locking ? format.stageLock : format.stageUnlock;
         if (!stage) {
             // A file prepared in one piece waits for those before it, so messages keep the order
             // of the files.

@@ -185,10 +185,12 @@ std::vector<std::string> hiddenNames(const std::string& hostFolder) {
 
 // The register's entries whose locked file lies in the folder, brought in line with the disk: a
 // locked file that is there gets its attributes and its ".hidden" line back; an entry whose locked
-// file is gone from the folder (shredded, deleted, or never put in place) is dropped. The folder is
-// looked at through one descriptor, so a folder renamed meanwhile is still the one looked at.
+// file is gone from the folder (shredded, deleted, or never put in place) is dropped, unless
+// `mayDrop` is false: while a temporary file is still in the folder (in use, or not put in place this
+// time), an entry may be what tells that file's run apart, and it stays. The folder is looked at
+// through one descriptor, so a folder renamed meanwhile is still the one looked at.
 void mendEntries(const std::string& registerPath, const std::string& folder, const std::string& hostFolder,
-                 RecoveryReport& report) {
+                 RecoveryReport& report, bool mayDrop) {
     const int dir = ::open(hostFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir < 0)
         throw platform::sysErrorFromErrno(errno, hostFolder);
@@ -207,8 +209,8 @@ void mendEntries(const std::string& registerPath, const std::string& folder, con
             const std::string name = GetFileNamePart(item.key);
             struct stat st {};
             if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-                if (errno != ENOENT)
-                    continue; // cannot tell: the entry stays
+                if (errno != ENOENT || !mayDrop)
+                    continue; // cannot tell, or a run's file still waits: the entry stays
                 gone.push_back(item.text);
                 unhide.push_back(name);
                 report.dropped.push_back(item.text);
@@ -269,8 +271,9 @@ RecoveryReport RecoverFolders(const std::string& registerPath, const std::vector
                                               "' could not be recovered: " + e.description() + ".");
                 }
             }
+            // A temporary file left (in use, or failed above) may belong to an entry: none is dropped.
             if (!registerPath.empty())
-                mendEntries(registerPath, folder, hostFolder, report);
+                mendEntries(registerPath, folder, hostFolder, report, temporaryFiles(hostFolder).empty());
         } catch (const platform::SysError& e) {
             report.failures.push_back("The folder '" + folder + "' could not be checked: " + e.description() + ".");
         }

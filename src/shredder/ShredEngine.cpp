@@ -97,7 +97,7 @@ int openAt(int dirFd, const std::string& name, int flags, mode_t type, mode_t bi
     if (fd < 0 && errno == EACCES) {
         struct stat st {};
         if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && (st.st_mode & S_IFMT) == type &&
-            ::fchmodat(dirFd, name.c_str(), (st.st_mode & 07777) | bits, 0) == 0)
+            ::fchmodat(dirFd, name.c_str(), (st.st_mode & 07777) | bits, AT_SYMLINK_NOFOLLOW) == 0)
             fd = ::openat(dirFd, name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC);
     }
     return fd;
@@ -224,7 +224,8 @@ struct WalkLevel {
     std::vector<std::string> names;
     std::size_t next = 0;
     bool ok = true;
-    bool renamed = false; // a file's name in it was changed or removed: synced before it is left
+    bool renamed = false;  // a file's name in it was changed or removed: synced before it is left
+    int loosenedFrom = -1; // its permission bits before the walk made it writable (-1: unchanged)
 };
 
 // The host path of an entry met during a walk, built only when asked for.
@@ -249,7 +250,7 @@ struct Path {
 template <typename Visitor>
 bool walkTree(int topFd, const Ident& top, const std::string& topHost, bool makeWritableInside, Visitor& v) {
     std::vector<WalkLevel> stack;
-    stack.push_back(WalkLevel{topFd, top, std::string(), {}, 0, true, false});
+    stack.push_back(WalkLevel{topFd, top, std::string(), {}, 0, true, false, -1});
     if (!listNames(topFd, stack.back().names)) {
         v.error(topHost, errno);
         return false;
@@ -292,9 +293,11 @@ bool walkTree(int topFd, const Ident& top, const std::string& topHost, bool make
                 level.ok = v.changed(pathTo(name));
                 continue;
             }
-            if (makeWritableInside)
-                makeWritable(sub);
-            WalkLevel child{sub, e, name, {}, 0, true, false};
+            WalkLevel child{sub, e, name, {}, 0, true, false, -1};
+            struct stat subStat {};
+            if (makeWritableInside && ::fstat(sub, &subStat) == 0 && (subStat.st_mode & S_IRWXU) != S_IRWXU &&
+                ::fchmod(sub, (subStat.st_mode & 07777) | S_IRWXU) == 0)
+                child.loosenedFrom = static_cast<int>(subStat.st_mode & 07777);
             if (!listNames(sub, child.names)) {
                 ::close(sub);
                 level.ok = v.error(pathTo(name), errno);
@@ -332,6 +335,10 @@ bool walkTree(int topFd, const Ident& top, const std::string& topHost, bool make
         // held only folders has nothing to sync: thousands of them must not cost a flush each).
         if (child.renamed)
             ::fsync(child.fd);
+        // A folder that stays (something in it was left, or the run was stopped) gets its own
+        // permissions back.
+        if (child.loosenedFrom >= 0 && (!child.ok || v.stop()))
+            ::fchmod(child.fd, static_cast<mode_t>(child.loosenedFrom));
         ::close(child.fd);
         parent.ok = v.leave(parent.fd, child.name, child.ok, Path{&pathTo, &child.name}) && parent.ok;
     }
@@ -613,7 +620,8 @@ bool ShredEngine::run(const std::string& host, bool keepFolder) {
                 ok = walkTree(dir.get(), item, host, true, visitor);
                 ::fsync(dir.get());
             } else {
-                makeWritable(dir.get());
+                // Writable while it is emptied; a folder that stays gets its permissions back.
+                const WritableWhile open(dir.get());
                 ok = walkTree(dir.get(), item, host, true, visitor) && !cancelled();
                 ::fsync(dir.get());
                 if (ok && ::unlinkat(parent.get(), name.c_str(), AT_REMOVEDIR) != 0)

@@ -407,7 +407,7 @@ void ShredderPage::startRun(RunKind kind, std::vector<std::string> items) {
             if (done)
                 result.shredded.push_back(path);
             else if (state->engine.cancelled())
-                result.notReached.push_back(path); // stopped inside it: what is left of it stays
+                result.unfinished.push_back(path); // stopped inside it: what is left of it stays
         }
         result.failures = state->engine.failures();
         result.cancelled = state->engine.cancelled();
@@ -455,6 +455,7 @@ void ShredderPage::runFinished() {
         m_pending.erase(m_pending.begin(),
                         m_pending.begin() + static_cast<std::ptrdiff_t>(std::min(m_runItems, m_pending.size())));
         m_pending.insert(m_pending.begin(), result.notReached.begin(), result.notReached.end());
+        m_pending.insert(m_pending.begin(), result.unfinished.begin(), result.unfinished.end());
         refillList();
         m_lFC->setText(m_pending.empty() ? QString() : q(CountText(m_pending.size())));
         m_txtFileName->clear();
@@ -475,10 +476,13 @@ void ShredderPage::runFinished() {
                                       : std::string();
         m_prompt.show(intro + failures, platform::Buttons::OK, platform::Icon::Critical);
     }
-    if (result.cancelled)
-        m_prompt.show("Shredding was cancelled; " + std::to_string(result.notReached.size()) +
-                          (result.notReached.size() == 1 ? " item was" : " items were") + " left as they were.",
-                      platform::Buttons::OK, platform::Icon::Information);
+    if (result.cancelled) {
+        std::string text = "Shredding was cancelled; " + std::to_string(result.notReached.size()) +
+                           (result.notReached.size() == 1 ? " item was" : " items were") + " left as they were.";
+        for (const auto& path : result.unfinished)
+            text += "\r\n'" + path + "' was shredded only in part; what is left of it is still on the list.";
+        m_prompt.show(text, platform::Buttons::OK, platform::Icon::Information);
+    }
     emit shredFinished(result.shredded);
 }
 

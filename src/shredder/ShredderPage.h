@@ -86,7 +86,8 @@ protected:
 private:
     struct RunResult {
         std::vector<std::string> shredded;   // Windows form
-        std::vector<std::string> notReached; // left whole (or unfinished) by a cancel
+        std::vector<std::string> notReached; // left whole by a cancel
+        std::vector<std::string> unfinished; // a cancel stopped inside: shredded in part
         std::vector<Failure> failures;
         bool cancelled = false;
         std::size_t removed = 0; // files and folders a sweep of the scheduled folder removed

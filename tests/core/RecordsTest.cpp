@@ -118,6 +118,21 @@ TEST_F(RecordsTest, TheSweepTidiesTheRecords) {
 
     // A second sweep finds nothing more to do.
     EXPECT_TRUE(core::RecoverFolders(reg, core::RegisterFolders(reg)).empty());
+
+    // While a run's temporary file is still in the folder (here: in use), an entry whose locked
+    // file is missing may be what that run needs: it stays until the folder holds none.
+    const std::string waiting = sandbox.writeFile("C:\\T\\waiting.txt", "waiting");
+    ASSERT_EQ(core::LockFilesTogether({waiting}, "pw", context()), std::vector<bool>{true})
+        << (prompt.boxes.empty() ? std::string() : prompt.last().text);
+    platform::removeFile(lockedPath(waiting, ".TSL"));
+    {
+        platform::AtomicWriter inUse(sandbox.writeFile("C:\\T\\other.txt", "other"));
+        inUse.write("being written");
+        const core::RecoveryReport held = core::RecoverFolders(reg, core::RegisterFolders(reg));
+        EXPECT_TRUE(held.dropped.empty()) << core::RecoveryMessage(held);
+        EXPECT_EQ(entry(settings::kSectionTSL, waiting), TransformName(lockedPath(waiting, ".TSL")));
+    }
+    EXPECT_EQ(core::RecoverFolders(reg, core::RegisterFolders(reg)).dropped, std::vector<std::string>{waiting});
 }
 
 // Only a temporary file that its run marked complete is put in place when nothing else holds the

@@ -78,10 +78,17 @@ TEST_F(ShredSafetyTest, AFileWithOtherNamesIsLeftWholeAndTheRestGoes) {
     // A link to the program's own registry placed in the picked folder.
     fs::create_hard_link(platform::registryFileHost(), sandbox.host("C:\\Backup\\registry.sqlite3"));
     const std::string registryBefore = testing_support::readHostFile(platform::registryFileHost());
+    // A folder of the backup without write permission stays, with its own permissions.
+    fs::create_directories(sandbox.host("C:\\Backup\\Old"));
+    fs::create_hard_link(sandbox.host("C:\\Documents\\notes.txt"), sandbox.host("C:\\Backup\\Old\\notes.txt"));
+    const auto readOnly = fs::perms::owner_read | fs::perms::owner_exec;
+    fs::permissions(sandbox.host("C:\\Backup\\Old"), readOnly);
 
     RemovedContent removed;
     ShredEngine engine(0);
     EXPECT_FALSE(engine.shred(sandbox.host("C:\\Backup")));
+    EXPECT_EQ(fs::status(sandbox.host("C:\\Backup\\Old")).permissions(), readOnly);
+    EXPECT_EQ(sandbox.readFile("C:\\Documents\\notes.txt"), "notes");
     EXPECT_EQ(sandbox.readFile("C:\\Documents\\thesis.txt"), "the thesis");
     EXPECT_EQ(sandbox.readFile("C:\\Backup\\thesis.txt"), "the thesis");
     EXPECT_EQ(testing_support::readHostFile(platform::registryFileHost()), registryBefore);
@@ -89,7 +96,7 @@ TEST_F(ShredSafetyTest, AFileWithOtherNamesIsLeftWholeAndTheRestGoes) {
     EXPECT_EQ(removed.of(sandbox.host("C:\\Backup\\only-here.txt")), firstPass(9));
     EXPECT_TRUE(has(engine.failures(), sandbox.host("C:\\Backup\\thesis.txt"), shredder::kHardLinksReason));
     // The registry's second name is refused one way or the other (protected, or other names).
-    EXPECT_EQ(engine.failures().size(), 2u);
+    EXPECT_EQ(engine.failures().size(), 3u);
 
     // Picked on its own, the file is refused the same way, and the message says why.
     ShredEngine single(0);
