@@ -21,10 +21,7 @@ class FollowTheDiskTest : public shell_test::ShellTest {
 protected:
     // The main window with C:\Docs picked in the tree.
     std::unique_ptr<frmMain> openDocs() {
-        auto w = std::make_unique<frmMain>(prompt);
-        w->Form_Load();
-        w->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+        auto w = shownWindow();
         QTreeWidgetItem* docs = child(w->tvw1()->topLevelItem(0), "Docs");
         EXPECT_NE(docs, nullptr);
         if (docs) {

@@ -18,12 +18,6 @@ namespace {
 
 class HelpAndAboutTest : public shell_test::ShellTest {
 protected:
-    std::unique_ptr<frmMain> openWindow() {
-        auto w = std::make_unique<frmMain>(prompt);
-        w->Form_Load();
-        w->show();
-        return w;
-    }
     static shell::AboutBox* aboutBox(QWidget& w) {
         QCoreApplication::processEvents();
         return w.findChild<shell::AboutBox*>(QStringLiteral("frmAbout"));
@@ -52,7 +46,7 @@ TEST_F(HelpAndAboutTest, HelpPagesPreferTheDeploymentsAddressThenTheManualBeside
 TEST_F(HelpAndAboutTest, HelpPagesFromTheMenuOpenTheAddress) {
     testing_support::OpenerStub opener(sandbox);
     SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kHelpUrl, "https://help.example/tessaly");
-    auto w = openWindow();
+    auto w = shownWindow();
     w->findChild<QAction*>(QStringLiteral("mnuHP"))->trigger();
     EXPECT_EQ(opener.calls(1), std::vector<std::string>{"https://help.example/tessaly"});
     EXPECT_TRUE(prompt.boxes.empty());
@@ -63,7 +57,7 @@ TEST_F(HelpAndAboutTest, AboutShowsVersionLicenceAndTheAddressOnlyWhenSet) {
                                 .arg(TESSALY_VERSION_MAJOR)
                                 .arg(TESSALY_VERSION_MINOR)
                                 .arg(TESSALY_VERSION_PATCH);
-    auto w = openWindow();
+    auto w = shownWindow();
     QAction* about = w->findChild<QAction*>(QStringLiteral("mnuAbout"));
     ASSERT_NE(about, nullptr);
     about->trigger();

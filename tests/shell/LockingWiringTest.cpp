@@ -95,10 +95,7 @@ protected:
     // The main window, looking at the drive root (it starts at the home folder): its root node is
     // clicked, as the user would.
     std::unique_ptr<frmMain> openWindow() {
-        auto w = std::make_unique<frmMain>(hooked);
-        w->Form_Load();
-        w->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+        auto w = shownWindow(hooked);
         clickNode(*w, w->tvw1()->topLevelItem(0));
         EXPECT_EQ(w->browser().currentFolder(), "C:\\");
         return w;

@@ -47,13 +47,6 @@ protected:
         return std::filesystem::exists(mailed()) ? testing_support::readHostFile(mailed()) : std::string();
     }
 
-    std::unique_ptr<frmMain> openWindow() {
-        auto w = std::make_unique<frmMain>(prompt);
-        w->Form_Load();
-        w->show();
-        return w;
-    }
-
     static void tick(frmMain& w, const char* shown) {
         for (int i = 0; i < w.lvwFiles()->topLevelItemCount(); ++i)
             if (w.lvwFiles()->topLevelItem(i)->text(0) == QString::fromLatin1(shown)) {
@@ -80,7 +73,7 @@ protected:
 TEST_F(MailAndOptionsWiringTest, TheButtonAndTheToolbarKeyMailTheTickedLockedFiles) {
     sandbox.writeFile("C:\\Docs\\locked.bin", "[Secret] and the rest");
     sandbox.writeFile("C:\\Docs\\plain.txt", "hello");
-    auto w = openWindow();
+    auto w = shownWindow();
     w->browser().setCurrentFolder("C:\\Docs");
     tick(*w, "locked.bin");
     tick(*w, "plain.txt");
@@ -98,7 +91,7 @@ TEST_F(MailAndOptionsWiringTest, TheButtonAndTheToolbarKeyMailTheTickedLockedFil
 
 TEST_F(MailAndOptionsWiringTest, PreferencesOpensOneOptionsWindowThatChangesThePassword) {
     core::WriteAppPassword("first");
-    auto w = openWindow();
+    auto w = shownWindow();
     w->action(QStringLiteral("mOptionsPreferences"))->trigger();
     w->action(QStringLiteral("mOptionsPreferences"))->trigger();
     const auto windows = optionsWindows();

@@ -58,19 +58,13 @@ protected:
             QDBusConnection::disconnectFromBus(QStringLiteral("fake-notifications"));
         }
     }
-    std::unique_ptr<frmMain> openWindow() {
-        auto w = std::make_unique<frmMain>(prompt);
-        w->Form_Load();
-        w->show();
-        return w;
-    }
 
     FakeNotifications fake;
     QDBusConnection m_service{QString()};
 };
 
 TEST_F(NotifierTest, AScheduledShredThatRemovedOrFailedSomethingIsTold) {
-    auto w = openWindow();
+    auto w = shownWindow();
     auto* notifier = new shell::Notifier(*w);
     QSignalSpy sent(notifier, &shell::Notifier::notified);
 
@@ -91,7 +85,7 @@ TEST_F(NotifierTest, AScheduledShredThatRemovedOrFailedSomethingIsTold) {
 }
 
 TEST_F(NotifierTest, AnUnlockRunThatEndsWhileTheWindowIsHiddenIsTold) {
-    auto w = openWindow();
+    auto w = shownWindow();
     auto* notifier = new shell::Notifier(*w);
     notifier->setLongRunMs(0); // every run counts as long here
     QSignalSpy sent(notifier, &shell::Notifier::notified);
@@ -129,7 +123,7 @@ TEST_F(NotifierTest, AnUnlockRunThatEndsWhileTheWindowIsHiddenIsTold) {
 
 TEST_F(NotifierTest, WithoutTheServiceTheTrayIsTheFallback) {
     m_service.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
-    auto w = openWindow();
+    auto w = shownWindow();
     auto* notifier = new shell::Notifier(*w);
     QSignalSpy sent(notifier, &shell::Notifier::notified);
     notifier->notify(QStringLiteral("Tessaly"), QStringLiteral("text"));

@@ -21,12 +21,6 @@ namespace {
 
 class OpenFilesTest : public shell_test::ShellTest {
 protected:
-    std::unique_ptr<frmMain> openWindow() {
-        auto w = std::make_unique<frmMain>(prompt);
-        w->Form_Load();
-        w->show();
-        return w;
-    }
     // Locks C:\Docs\<name> with `password` as the main window's Lock does; returns the locked file.
     std::string lock(const frmMain& w, const std::string& name, const std::string& content,
                      const std::string& password) {
@@ -52,7 +46,7 @@ protected:
 };
 
 TEST_F(OpenFilesTest, ALockedFileOpensItsWindowAndUnlocksWithTheMainWindowsRulesAndMessages) {
-    auto w = openWindow();
+    auto w = shownWindow();
     const std::string locked = lock(*w, "letter.txt", "Dear reader", "pw");
 
     // What the main window's Unlock command says to a wrong password, for comparison.
@@ -108,7 +102,7 @@ TEST_F(OpenFilesTest, ALockedFileOpensItsWindowAndUnlocksWithTheMainWindowsRules
 }
 
 TEST_F(OpenFilesTest, CancelLeavesTheFileLocked) {
-    auto w = openWindow();
+    auto w = shownWindow();
     const std::string locked = lock(*w, "a.txt", "abc", "pw");
     shell::FileOpener opener(*w);
     opener.open(hostArgs({locked}));
@@ -123,7 +117,7 @@ TEST_F(OpenFilesTest, CancelLeavesTheFileLocked) {
 }
 
 TEST_F(OpenFilesTest, PlainFilesAndFoldersAreShownInTheBrowserPaneAndMissingOnesAreTold) {
-    auto w = openWindow();
+    auto w = shownWindow();
     sandbox.writeFile("C:\\Docs\\notes.txt", "plain");
     sandbox.writeFile("C:\\Docs\\Sub\\x.txt", "x");
     shell::FileOpener opener(*w);

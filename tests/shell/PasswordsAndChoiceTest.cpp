@@ -25,10 +25,7 @@ class PasswordsAndChoiceTest : public shell_test::ShellTest {
 protected:
     // The main window showing C:\Docs.
     std::unique_ptr<frmMain> openDocs() {
-        auto w = std::make_unique<frmMain>(prompt);
-        w->Form_Load();
-        w->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+        auto w = shownWindow();
         w->browser().setCurrentFolder("C:\\Docs");
         return w;
     }

@@ -7,6 +7,7 @@
 
 #include "platform/Environment.h"
 #include "platform/Registry.h"
+#include "shell/frmMain.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -17,6 +18,7 @@
 #include <sqlite3.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace shell_test {
@@ -76,6 +78,17 @@ inline void refuseRegistryWrites() {
 class ShellTest : public testing_support::SandboxTest {
 protected:
     ShellTest() { app(); }
+
+    // The main window, loaded and shown as at start-up, its boxes answered by `answers`.
+    std::unique_ptr<frmMain> shownWindow(platform::Prompt& answers) {
+        auto w = std::make_unique<frmMain>(answers);
+        w->Form_Load();
+        w->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+        return w;
+    }
+    std::unique_ptr<frmMain> shownWindow() { return shownWindow(prompt); }
+
     testing_support::ScriptedPrompt prompt;
 };
 
