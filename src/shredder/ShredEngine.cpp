@@ -103,15 +103,8 @@ int openAt(int dirFd, const std::string& name, int flags, mode_t type, mode_t bi
     return fd;
 }
 
-// Entries can be removed from a folder only with write and search permission on it.
-void makeWritable(int dirFd) {
-    struct stat st {};
-    if (::fstat(dirFd, &st) == 0 && (st.st_mode & S_IRWXU) != S_IRWXU)
-        ::fchmod(dirFd, (st.st_mode & 07777) | S_IRWXU);
-}
-
-// The same for a folder that stays (the parent of a shredded item, an emptied folder): its own
-// permissions come back when the work in it is done.
+// Entries can be removed from a folder only with write and search permission on it: a folder is
+// given them while the work in it goes on, and its own permissions come back when the work is done.
 class WritableWhile final {
 public:
     explicit WritableWhile(int dirFd) : m_fd(dirFd) {

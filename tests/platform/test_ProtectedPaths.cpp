@@ -115,8 +115,9 @@ TEST_F(ProtectedPathsTest, SystemAndProgramFoldersAreKeptFromTheShredder) {
     EXPECT_EQ(deleteProtection(pointedEntryHost("/usr/share/doc")), Protection::None);
     // Every user's home is protected, not only $HOME (which points into the sandbox here): root's,
     // from the password database, is on every system.
-    if (fs::is_directory("/root"))
+    if (fs::is_directory("/root")) {
         EXPECT_EQ(deleteProtection(pointedEntryHost("/root")), Protection::Home);
+    }
 }
 
 TEST_F(ProtectedPathsTest, AVolumeTheDriveTableListsIsTheUsersBelowItsRoot) {
