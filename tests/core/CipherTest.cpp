@@ -1,4 +1,5 @@
 #include "core/Cipher.h"
+#include "EngineFixture.h"
 #include "Vectors.h"
 #include "core/Generator.h"
 
@@ -12,14 +13,6 @@ using core_tests::loadVectors;
 using core_tests::text;
 
 namespace {
-
-std::string randomBytes(std::size_t n, unsigned seed) {
-    std::mt19937 gen(seed);
-    std::string s(n, '\0');
-    for (char& c : s)
-        c = static_cast<char>(gen() & 0xFF);
-    return s;
-}
 
 std::string stretched(const std::string& s) {
     Cipher c;
@@ -63,7 +56,7 @@ TEST(Generator, TheStreamXorIsTheGeneratorByteByByteAtEveryLength) {
     for (const std::int32_t start : {0x50000, 0x000001, 0xFFFFFF, 0x123456}) {
         for (const std::size_t n : lengths) {
             SCOPED_TRACE(std::to_string(start) + "/" + std::to_string(n));
-            const std::string original = randomBytes(n, static_cast<unsigned>(n) + 7);
+            const std::string original = core_tests::randomContent(n, static_cast<unsigned>(n) + 7);
             std::string expected = original;
             core::setGeneratorState(start);
             for (char& c : expected)
@@ -94,7 +87,7 @@ TEST(Cipher, StretchFollowsTheVectorsAndLengths) {
 
 TEST(Cipher, ShrinkUndoesStretchForEveryLengthAndStaysInTheAlphabet) {
     for (std::size_t n = 1; n <= 100; ++n) {
-        const std::string original = randomBytes(n, static_cast<unsigned>(n));
+        const std::string original = core_tests::randomContent(n, static_cast<unsigned>(n));
         Cipher c;
         c.setText(original);
         c.Stretch();
@@ -139,7 +132,7 @@ TEST(Cipher, LockVectorAndXorIsItsOwnInverse) {
 }
 
 TEST(Cipher, SameKeyGivesSameStreamAndWritingTheKeyRestartsIt) {
-    const std::string data = randomBytes(300, 7);
+    const std::string data = core_tests::randomContent(300, 7);
     Cipher a, b;
     a.setKeyString("pass");
     a.setText(data);

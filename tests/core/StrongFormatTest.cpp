@@ -2,6 +2,7 @@
 // any bytes, the default key derivation, and files read and written by a second implementation.
 
 #include "core/StrongFormat.h"
+#include "EngineFixture.h"
 #include "support/Sandbox.h"
 
 #include <QProcess>
@@ -20,14 +21,6 @@ namespace {
 
 namespace strong = core::strong;
 using strong::Refusal;
-
-std::string randomBytes(std::size_t n, unsigned seed) {
-    std::mt19937 gen(seed);
-    std::string s(n, '\0');
-    for (char& c : s)
-        c = static_cast<char>(gen() & 0xFF);
-    return s;
-}
 
 // One shared key at the smallest limits the format allows: the derivation is slow by design.
 const strong::Key& testKey() {
@@ -93,7 +86,7 @@ TEST(StrongFormat, ChunkEdgesRoundTripAtTheirExactLength) {
     for (const std::size_t n : {std::size_t{0}, std::size_t{1}, std::size_t{65535}, std::size_t{65536},
                                 std::size_t{65537}, std::size_t{2 * 65536 + 3}}) {
         SCOPED_TRACE(n);
-        const std::string content = randomBytes(n, static_cast<unsigned>(n) + 1);
+        const std::string content = core_tests::randomContent(n, static_cast<unsigned>(n) + 1);
         // Written in pieces that do not line up with the chunks, and in one go.
         for (const std::size_t writeSize : {std::size_t{1000}, std::size_t{1} << 20}) {
             const std::string locked = lockBytes(testKey(), "report.txt", content, writeSize);
@@ -194,7 +187,7 @@ TEST(StrongFormat, HeaderRefusalsComeBeforeAnyDerivation) {
 }
 
 TEST(StrongFormat, WrongPasswordDamageTruncationAndTrailingBytesAreRefused) {
-    const std::string content = randomBytes(2 * 65536 + 100, 7);
+    const std::string content = core_tests::randomContent(2 * 65536 + 100, 7);
     const std::string good = lockBytes(testKey(), "a.txt", content);
     const std::size_t firstChunk = 58 + 1043;
     const auto flipped = [&good](std::size_t at) {
@@ -327,7 +320,7 @@ TEST(StrongFormat, DefaultLimitsLockAndUnlock) {
     EXPECT_EQ(strong::kDefaultLimits,
               (strong::Limits{crypto_pwhash_OPSLIMIT_MODERATE, crypto_pwhash_MEMLIMIT_MODERATE / 1024}));
     const strong::Key key = strong::DeriveKey("p\xC3\xA4ssw\xC3\xB6rd", strong::RandomSalt(), strong::kDefaultLimits);
-    const std::string content = randomBytes(70000, 3);
+    const std::string content = core_tests::randomContent(70000, 3);
     const std::string locked = lockBytes(key, "notes.txt", content);
     EXPECT_EQ(locked.substr(10, 8), std::string("\x03\0\0\0\0\0\x04\0", 8));
     const Unlocked u = unlockBytes(locked, "p\xC3\xA4ssw\xC3\xB6rd");
@@ -362,7 +355,7 @@ TEST_F(StrongInterop, FilesOfEitherImplementationOpenInTheOther) {
     const std::string folder = sandbox.root() + "/";
     for (const std::size_t n : {std::size_t{0}, std::size_t{65536}, std::size_t{65536 + 5}}) {
         SCOPED_TRACE(n);
-        const std::string content = randomBytes(n, static_cast<unsigned>(n) + 11);
+        const std::string content = core_tests::randomContent(n, static_cast<unsigned>(n) + 11);
         std::ofstream(folder + "content.bin", std::ios::binary) << content;
 
         // Written there, read here.
