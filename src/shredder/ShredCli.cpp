@@ -46,6 +46,8 @@ int ShredCommand(const std::vector<std::string>& hostPaths, const std::string& r
     platform::Prompt& prompt = stderrPrompt;
     const bool terminal = ::isatty(STDERR_FILENO) != 0;
     int status = 0;
+    // The protected entries, read once for the whole command.
+    const platform::ProtectedSet guard = platform::ProtectedSet::current();
     for (const auto& hostPath : hostPaths) {
         // The path means what it means to the system: ".." after a link leads out of the link's target.
         const std::string path = windowsForm(platform::pointedEntryHost(hostPath));
@@ -59,7 +61,7 @@ int ShredCommand(const std::vector<std::string>& hostPaths, const std::string& r
             continue;
         }
         const std::string host = HostOf(path);
-        ShredEngine engine(0);
+        ShredEngine engine(0, guard);
         const std::uint64_t total = engine.bytesToWrite(host);
         bool done = false;
         if (terminal && total >= kProgressFrom) {
