@@ -81,7 +81,8 @@ std::vector<bool> runBatch(const std::vector<std::string>& paths, const std::str
     };
 
     // Files of a format that stages its work are checked here in order, enciphered on every core,
-    // and taken back in order. At most two per worker are in flight, so memory stays bounded.
+    // and taken back in order. At most two per worker are in flight, so memory stays bounded. A
+    // batch that ends at its first failure stages nothing, so no file after that failure is tried.
     struct InFlight {
         std::size_t index = 0;
         std::string path;
@@ -91,7 +92,6 @@ std::vector<bool> runBatch(const std::vector<std::string>& paths, const std::str
     };
     std::unique_ptr<WorkerPool> pool;
     std::deque<InFlight> inFlight;
-    bool stopped = false;
     const auto takeOldest = [&] {
         InFlight f = std::move(inFlight.front());
         inFlight.pop_front();
@@ -104,32 +104,25 @@ std::vector<bool> runBatch(const std::vector<std::string>& paths, const std::str
                 });
         if (job)
             addToGroup(std::move(*job), f.index);
-        else if (stopAtSmallFailure && f.format->failureEndsBatch)
-            stopped = true;
     };
     const auto takeAll = [&] {
-        while (!inFlight.empty() && !stopped)
+        while (!inFlight.empty())
             takeOldest();
     };
     StrongRun strongRun(password, ctx); // strong locks: one key per run (lock), per salt (unlock)
 
-    for (std::size_t i = 0; i < paths.size() && !stopped; ++i) {
+    for (std::size_t i = 0; i < paths.size(); ++i) {
         const std::string& path = paths[i];
         const bool strong = locking && ctx.strongLocks;
         const LockFormat& format = strong ? kStrongFormat : locking ? formatForLock(path) : formatForUnlock(path);
         const Messages messages = locking ? format.lockMessages : format.unlockMessages;
         const char* procedure = locking ? format.lockProcedure : format.unlockProcedure;
         const Prepare prepare = locking ? format.prepareLock : format.prepareUnlock;
-        // A batch that ends at its first failure takes its files one by one, so that no file after
-        // that failure is tried (or shows a message).
         const Stage stage = stopAtSmallFailure ? nullptr : locking ? format.stageLock : format.stageUnlock;
-        if (!stage) {
-            // A file prepared in one piece waits for those before it, so messages keep the order
-            // of the files.
+        // A file prepared in one piece waits for those before it, so messages keep the order of the
+        // files.
+        if (!stage)
             takeAll();
-            if (stopped)
-                break;
-        }
         if (ctx.nextFile)
             ctx.nextFile(i);
         if (stage) {
@@ -140,16 +133,11 @@ std::vector<bool> runBatch(const std::vector<std::string>& paths, const std::str
                 staged = stage(path, password, ctx);
                 return true;
             });
-            if (!staged) {
-                if (stopAtSmallFailure && format.failureEndsBatch) {
-                    takeAll(); // what was prepared before it is completed
-                    break;
-                }
+            if (!staged)
                 continue;
-            }
             inFlight.push_back(
                 InFlight{i, path, &format, pool->submit(std::move(staged->work)), std::move(staged->finish)});
-            while (inFlight.size() > 2 * pool->size() && !stopped)
+            while (inFlight.size() > 2 * pool->size())
                 takeOldest();
             continue;
         }
@@ -166,15 +154,6 @@ std::vector<bool> runBatch(const std::vector<std::string>& paths, const std::str
         addToGroup(std::move(*job), i);
     }
     takeAll();
-    // Work no longer taken (a batch stopped at a failure) ends before its results are dropped with
-    // their temporary files.
-    for (InFlight& f : inFlight) {
-        try {
-            f.done.get();
-        } catch (const std::exception&) {
-        }
-    }
-    inFlight.clear();
     if (!group.empty())
         flushGroup();
     return results;
