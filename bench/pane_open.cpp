@@ -63,13 +63,19 @@ int main(int argc, char** argv) {
     }
     auto* status = window.findChild<QLabel*>(QStringLiteral("sbrMainSimpleText"));
     QWidget* tree = window.tvw1()->viewport();
-    window.tvw1()->scrollToItem(node);
-    const QPoint at = window.tvw1()->visualItemRect(node).center();
 
     for (int round = 0; round < rounds; ++round) {
         // Start from the drive's root, so that every round fills the list anew.
         window.browser().setCurrentFolder("C:\\");
         QCoreApplication::processEvents();
+        // The node is found where it is now drawn: the tree may have moved since the last round.
+        window.tvw1()->scrollToItem(node);
+        QCoreApplication::processEvents();
+        const QPoint at = window.tvw1()->visualItemRect(node).center();
+        if (window.tvw1()->itemAt(at) != node) {
+            std::fprintf(stderr, "bench_pane_open: the folder's node is not where it is drawn\n");
+            return 1;
+        }
         const auto start = std::chrono::steady_clock::now();
         QTest::mouseClick(tree, Qt::LeftButton, {}, at);
         QCoreApplication::processEvents();
