@@ -6,6 +6,7 @@
 #include "core/Register.h"
 #include "platform/Attributes.h"
 #include "platform/FileIO.h"
+#include "platform/ProtectedPaths.h"
 #include "settings/Settings.h"
 
 #include <cstdio>
@@ -19,6 +20,7 @@ int lockFiles(const Invocation& invocation, const std::string& password) {
     const bool strong = invocation.strong;
     TerminalPrompt prompt;
     const std::string reg = openRegister();
+    const platform::ProtectionSnapshot protectedPlaces; // read once for the whole command
     RunFiles run = runFiles(files);
     // As the program's lock command does: attributes off, then the engine by size (all files
     // together). A file that is not locked gets its attributes back.

@@ -4,6 +4,7 @@
 #include "core/LockFormat.h"
 
 #include "platform/FileIO.h"
+#include "platform/ProtectedPaths.h"
 #include "platform/Text.h"
 #include "settings/modFileFunctions.h"
 
@@ -49,6 +50,7 @@ const LockFormat& formatForUnlock(const std::string& path) {
 // results completed together in groups small enough to keep their files open.
 std::vector<bool> runBatch(const std::vector<std::string>& paths, const std::string& password, const EngineContext& ctx,
                            bool locking, bool stopAtSmallFailure) {
+    const platform::ProtectionSnapshot protectedPlaces; // read once for the whole batch
     // A group's results stay open until they are in place: keep well within the open-file limit.
     rlimit files{};
     std::size_t groupFiles = 256;

@@ -12,6 +12,7 @@
 #include "platform/Find.h"
 #include "platform/Opener.h"
 #include "platform/Prompt.h"
+#include "platform/ProtectedPaths.h"
 #include "platform/SysError.h"
 #include "settings/Settings.h"
 #include "settings/VbRegMod.h"
@@ -130,6 +131,7 @@ RunResult LockFiles(const FileBatch& batch, platform::Prompt& prompt, const RunH
     prompt.setBusy(true);
     if (hooks.showProgress)
         hooks.showProgress("Lock in Progress. Please Wait...");
+    const platform::ProtectionSnapshot protectedPlaces; // read once for the whole run
     std::string path;
     try {
         const std::string ownExecutable = upperText(batch.ownExecutable);

@@ -147,6 +147,72 @@ bool inSystemFolder(const std::string& entry, const std::vector<std::string>& ro
     return true;
 }
 
+// The protected places by path, read from the drive table, the environment and the password
+// database.
+struct Places {
+    std::vector<std::string> roots;
+    std::string home;
+    std::vector<std::string> homes;
+    std::vector<std::string> data;
+    std::string program;
+    // Folders already resolved while the snapshot lives: a batch's files mostly share one folder.
+    mutable std::map<std::string, std::string> resolvedFolders;
+
+    static Places read() {
+        Places p;
+        p.roots = driveRoots();
+        p.home = homeFolder();
+        p.homes = userHomes();
+        p.data = dataFolders();
+        try {
+            p.program = resolved(applicationFolderHost());
+        } catch (const std::exception&) {
+        }
+        return p;
+    }
+};
+
+// The places of the innermost ProtectionSnapshot alive on this thread, if any.
+thread_local const Places* t_places = nullptr;
+
+template <typename Use> auto withPlaces(Use use) {
+    if (t_places)
+        return use(*t_places);
+    const Places fresh = Places::read();
+    return use(fresh);
+}
+
+Protection deleteProtectionIn(const Places& places, const std::string& entryHost) {
+    if (entryHost.empty())
+        return Protection::DriveRoot;
+    for (const auto& r : places.roots)
+        if (within(r, entryHost))
+            return Protection::DriveRoot;
+    if (!places.home.empty() && within(places.home, entryHost))
+        return Protection::Home;
+    for (const auto& h : places.homes)
+        if (within(h, entryHost))
+            return Protection::Home;
+    for (const auto& d : places.data)
+        if (within(d, entryHost))
+            return Protection::DataFolder;
+    return Protection::None;
+}
+
+Protection shredProtectionIn(const Places& places, const std::string& entryHost) {
+    const Protection p = deleteProtectionIn(places, entryHost);
+    if (p != Protection::None)
+        return p;
+    for (const auto& d : places.data)
+        if (within(entryHost, d))
+            return Protection::DataFolder;
+    if (!places.program.empty() && related(entryHost, places.program))
+        return Protection::ProgramFolder;
+    if (inSystemFolder(entryHost, places.roots))
+        return Protection::SystemFolder;
+    return Protection::None;
+}
+
 } // namespace
 
 std::string pointedEntryHost(const std::string& host) {
@@ -159,45 +225,37 @@ std::string pointedEntryHost(const std::string& host) {
     const std::string name = p.filename().string();
     if (name.empty() || name == "." || name == "..")
         return resolved(p.string());
-    const std::string parent = resolved(p.parent_path().string());
-    return hostpath::join(parent, name);
+    const std::string folder = p.parent_path().string();
+    if (!t_places)
+        return hostpath::join(resolved(folder), name);
+    auto [it, added] = t_places->resolvedFolders.try_emplace(folder);
+    if (added)
+        it->second = resolved(folder);
+    return hostpath::join(it->second, name);
 }
 
 Protection deleteProtection(const std::string& entryHost) {
-    if (entryHost.empty())
-        return Protection::DriveRoot;
-    for (const auto& r : driveRoots())
-        if (within(r, entryHost))
-            return Protection::DriveRoot;
-    const std::string home = homeFolder();
-    if (!home.empty() && within(home, entryHost))
-        return Protection::Home;
-    for (const auto& h : userHomes())
-        if (within(h, entryHost))
-            return Protection::Home;
-    for (const auto& d : dataFolders())
-        if (within(d, entryHost))
-            return Protection::DataFolder;
-    return Protection::None;
+    return withPlaces([&](const Places& places) { return deleteProtectionIn(places, entryHost); });
 }
 
 Protection shredProtection(const std::string& entryHost) {
-    const Protection p = deleteProtection(entryHost);
-    if (p != Protection::None)
-        return p;
-    for (const auto& d : dataFolders())
-        if (within(entryHost, d))
-            return Protection::DataFolder;
-    std::string program;
-    try {
-        program = resolved(applicationFolderHost());
-    } catch (const std::exception&) {
-    }
-    if (!program.empty() && related(entryHost, program))
-        return Protection::ProgramFolder;
-    if (inSystemFolder(entryHost, driveRoots()))
-        return Protection::SystemFolder;
-    return Protection::None;
+    return withPlaces([&](const Places& places) { return shredProtectionIn(places, entryHost); });
+}
+
+struct ProtectionSnapshot::Held {
+    Places places;
+};
+
+ProtectionSnapshot::ProtectionSnapshot() {
+    if (t_places)
+        return; // an outer snapshot on this thread already holds the places
+    m_held = std::make_unique<Held>(Held{Places::read()});
+    t_places = &m_held->places;
+}
+
+ProtectionSnapshot::~ProtectionSnapshot() {
+    if (m_held)
+        t_places = nullptr;
 }
 
 // ---- By identity ---------------------------------------------------------------------------------

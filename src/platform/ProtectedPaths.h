@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 
@@ -36,6 +37,23 @@ Protection shredProtection(const std::string& entryHost);
 inline Protection lockProtection(const std::string& entryHost) {
     return shredProtection(entryHost);
 }
+
+// While one lives on a thread, deleteProtection() and shredProtection() on that thread use the
+// protected places as they were when it was made, instead of reading the drive table, the
+// environment and the password database again for every entry. A batch holds one for its run; an
+// inner one made while an outer one lives changes nothing. pointedEntryHost() on that thread keeps
+// the folders it resolved for the snapshot's life.
+class ProtectionSnapshot final {
+public:
+    ProtectionSnapshot();
+    ~ProtectionSnapshot();
+    ProtectionSnapshot(const ProtectionSnapshot&) = delete;
+    ProtectionSnapshot& operator=(const ProtectionSnapshot&) = delete;
+
+private:
+    struct Held;
+    std::unique_ptr<Held> m_held;
+};
 
 // A file or folder as the system knows it, whatever names it has.
 struct FileId {
