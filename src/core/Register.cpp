@@ -155,15 +155,20 @@ void RemoveAfterFileUnlocks(const std::string& registerPath, const std::string& 
     // The reads and the removal are one cycle under the register's lock.
     const platform::FolderLock lock(platform::hostpath::folderOf(platform::toHost(registerPath)));
     std::vector<std::string> keys;
-    for (const std::string& restoredPath : restoredPaths) {
-        const std::string key = entryKey(restoredPath);
-        if (!platform::getProfileString(registerPath, section, key, std::string()).empty()) {
-            keys.push_back(key);
+    keys.reserve(restoredPaths.size());
+    for (const std::string& restoredPath : restoredPaths)
+        keys.push_back(entryKey(restoredPath));
+    const std::vector<std::string> values = platform::getProfileStrings(registerPath, section, keys, std::string());
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        if (!values[i].empty())
             continue;
-        }
-        if (std::string fallback = plainFolderKey(restoredPath); !fallback.empty())
-            keys.push_back(std::move(fallback));
+        std::string fallback = plainFolderKey(restoredPaths[i]);
+        if (fallback.empty())
+            keys[i].clear();
+        else
+            keys[i] = std::move(fallback);
     }
+    std::erase(keys, std::string());
     platform::removeProfileEntries(registerPath, section, keys);
 }
 

@@ -7,6 +7,7 @@
 #include "platform/Text.h"
 
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 namespace platform {
@@ -92,6 +93,38 @@ Located locate(const std::vector<std::string>& lines, const std::string& section
     return loc;
 }
 
+// The same matching as sameKey() as one text: a full-path key keeps all but its drive letter as it
+// is, any other key is matched without regard to case.
+std::string matchingForm(std::string key) {
+    if (fullPathAt(key, 0)) {
+        key[0] = lowerChar(key[0]);
+    } else {
+        for (char& c : key)
+            c = lowerChar(c);
+    }
+    return key;
+}
+
+// One section's place and its keys' lines, found in one pass, for changes of many entries at once.
+struct SectionIndex {
+    std::optional<std::size_t> sectionLine;
+    std::size_t sectionEnd = 0;
+    std::unordered_map<std::string, std::vector<std::size_t>> keyLines; // matching form -> lines, in order
+};
+
+SectionIndex indexSection(const std::vector<std::string>& lines, const std::string& section) {
+    SectionIndex index;
+    const Located loc = locate(lines, section, std::string());
+    index.sectionLine = loc.sectionLine;
+    index.sectionEnd = loc.sectionEnd;
+    if (!loc.sectionLine)
+        return index;
+    for (std::size_t j = *loc.sectionLine + 1; j < loc.sectionEnd; ++j)
+        if (const auto k = keyName(lines[j]))
+            index.keyLines[matchingForm(*k)].push_back(j);
+    return index;
+}
+
 // The file's host path; nothing when its drive has no folder.
 std::optional<std::string> hostOf(const std::string& windowsFile) {
     try {
@@ -99,6 +132,14 @@ std::optional<std::string> hostOf(const std::string& windowsFile) {
     } catch (const SysError&) {
         return std::nullopt;
     }
+}
+
+// The value of a "key=value" line: blanks and one pair of surrounding quotes removed.
+std::string valueOf(const std::string& line) {
+    std::string value = trim(line.substr(profileKeyEnd(line) + 1));
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+        value = value.substr(1, value.size() - 2);
+    return value;
 }
 
 enum class ReadResult { Read, Missing, Failed };
@@ -163,9 +204,39 @@ template <class Change> void updateProfile(const std::string& windowsFile, bool 
 
 void setProfileEntries(const std::string& windowsFile, const std::string& section,
                        const std::vector<std::pair<std::string, std::string>>& entries) {
+    if (entries.size() == 1) {
+        updateProfile(windowsFile, true, [&](std::vector<std::string>& lines) {
+            putEntry(lines, section, entries.front().first, entries.front().second);
+            return true;
+        });
+        return;
+    }
+    // Many entries: the section is read once, and each entry replaces the first line of its key or
+    // goes after the section's last non-blank line, as putEntry() does one at a time.
     updateProfile(windowsFile, true, [&](std::vector<std::string>& lines) {
-        for (const auto& [key, value] : entries)
-            putEntry(lines, section, key, value);
+        SectionIndex index = indexSection(lines, section);
+        std::size_t insertAt = 0;
+        if (index.sectionLine) {
+            insertAt = index.sectionEnd;
+            while (insertAt > *index.sectionLine + 1 && trim(lines[insertAt - 1]).empty())
+                --insertAt;
+        }
+        for (const auto& [key, value] : entries) {
+            std::string entry = trim(key) + "=" + value;
+            std::vector<std::size_t>& found = index.keyLines[matchingForm(trim(key))];
+            if (!found.empty()) {
+                lines[found.front()] = std::move(entry);
+                continue;
+            }
+            if (!index.sectionLine) {
+                lines.push_back("[" + trim(section) + "]");
+                index.sectionLine = lines.size() - 1;
+                insertAt = lines.size();
+            }
+            // Lines from insertAt on are blank ones or other sections: no indexed key moves.
+            lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insertAt), std::move(entry));
+            found.push_back(insertAt++);
+        }
         return !entries.empty();
     });
 }
@@ -174,13 +245,28 @@ void removeProfileEntries(const std::string& windowsFile, const std::string& sec
                           const std::vector<std::string>& keys) {
     try {
         updateProfile(windowsFile, false, [&](std::vector<std::string>& lines) {
+            // Each key takes the first of its lines still there, as one removal after another would.
+            SectionIndex index = indexSection(lines, section);
+            std::vector<bool> drop(lines.size(), false);
             bool changed = false;
             for (const auto& key : keys) {
-                const Located loc = locate(lines, section, key);
-                if (loc.keyLine) {
-                    lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(*loc.keyLine));
-                    changed = true;
+                const auto it = index.keyLines.find(matchingForm(trim(key)));
+                if (it == index.keyLines.end() || it->second.empty())
+                    continue;
+                drop[it->second.front()] = true;
+                it->second.erase(it->second.begin());
+                changed = true;
+            }
+            if (changed) {
+                std::size_t kept = 0;
+                for (std::size_t i = 0; i < lines.size(); ++i) {
+                    if (drop[i])
+                        continue;
+                    if (kept != i)
+                        lines[kept] = std::move(lines[i]);
+                    ++kept;
                 }
+                lines.resize(kept);
             }
             return changed;
         });
@@ -216,11 +302,23 @@ std::string getProfileString(const std::string& windowsFile, const std::string& 
     const Located loc = locate(lines, section, key);
     if (!loc.keyLine)
         return defaultValue;
-    const std::string& line = lines[*loc.keyLine];
-    std::string value = trim(line.substr(profileKeyEnd(line) + 1));
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
-        value = value.substr(1, value.size() - 2);
-    return value;
+    return valueOf(lines[*loc.keyLine]);
+}
+
+std::vector<std::string> getProfileStrings(const std::string& windowsFile, const std::string& section,
+                                           const std::vector<std::string>& keys, const std::string& defaultValue) {
+    std::vector<std::string> values(keys.size(), defaultValue);
+    const auto host = hostOf(windowsFile);
+    std::vector<std::string> lines;
+    if (!host || readLines(*host, lines) != ReadResult::Read)
+        return values;
+    const SectionIndex index = indexSection(lines, section);
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        const auto it = index.keyLines.find(matchingForm(trim(keys[i])));
+        if (it != index.keyLines.end() && !it->second.empty())
+            values[i] = valueOf(lines[it->second.front()]);
+    }
+    return values;
 }
 
 bool writeProfileString(const std::string& windowsFile, const std::string& section, const std::string& key,

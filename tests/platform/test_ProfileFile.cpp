@@ -135,3 +135,39 @@ TEST_F(ProfileFileTest, PathKeysHoldingEqualsSignsAreFoundWhole) {
     ASSERT_TRUE(deleteProfileKey(ini, "S", "P:\\a"));
     EXPECT_EQ(content(), "[S]\r\nP:\\a=b=P:\\new\r\n");
 }
+
+// Many entries in one call give the same file as the same entries one call at a time: replacing the
+// first line of a key, going after the section's last non-blank line, keys in any case but full
+// paths exactly, a key given twice, duplicate lines, and a section that is missing.
+TEST_F(ProfileFileTest, ManyEntriesInOneCallAreAsManyCallsOneAtATime) {
+    const std::string start = "[Files]\r\nC:\\A.txt=1\r\nname=x\r\nNAME=dup\r\n; note\r\n\r\n\r\n[Other]\r\nk=v\r\n";
+    const std::vector<std::pair<std::string, std::string>> entries = {
+        {"c:\\A.txt", "2"}, {"C:\\a.txt", "3"}, {" Name ", "y"}, {"new", "n1"}, {"new", "n2"}, {"C:\\B.txt", "b"}};
+    const std::vector<std::string> removals = {"NAME", "name", "name", "C:\\a.txt", "c:\\A.txt", "missing"};
+    for (const std::string section : {"Files", "Absent"}) {
+        SCOPED_TRACE(section);
+        sandbox.writeFile(ini, start);
+        for (const auto& [key, value] : entries)
+            setProfileEntries(ini, section, {{key, value}});
+        const std::string oneByOne = content();
+        std::vector<std::string> keys;
+        for (const auto& entry : entries)
+            keys.push_back(entry.first);
+        const std::vector<std::string> readOneByOne = [&] {
+            std::vector<std::string> values;
+            for (const auto& key : keys)
+                values.push_back(getProfileString(ini, section, key, "-"));
+            return values;
+        }();
+        EXPECT_EQ(getProfileStrings(ini, section, keys, "-"), readOneByOne);
+        for (const auto& key : removals)
+            removeProfileEntries(ini, section, {key});
+        const std::string removedOneByOne = content();
+
+        sandbox.writeFile(ini, start);
+        setProfileEntries(ini, section, entries);
+        EXPECT_EQ(content(), oneByOne);
+        removeProfileEntries(ini, section, removals);
+        EXPECT_EQ(content(), removedOneByOne);
+    }
+}
