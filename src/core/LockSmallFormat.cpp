@@ -118,11 +118,11 @@ std::optional<StagedWork> stageLock(const std::string& path, const std::string& 
                       [state] { return std::move(state->job); }};
 }
 
-// What the checks of an unlock found: the header that keys the file and its body.
+// What the checks of an unlock found: the header that keys the file, and the whole file.
 struct UnlockPlan {
     std::string path;
     std::string header;
-    std::string body;
+    std::string file;
 };
 
 // A locked file's attributes, permissions and ".hidden" entry are never touched before its
@@ -146,38 +146,41 @@ std::optional<UnlockPlan> checkUnlock(const std::string& path, const std::string
         showWrongPassword(ctx, path);
         return std::nullopt;
     }
-
-    // The body: every further line, joined without line ends.
     if (file.empty())
         file = platform::readAll(path);
-    std::string body(file.size() - std::min(header.size(), file.size()), '\0');
-    const auto bodyEnd = std::remove_copy_if(file.begin() + static_cast<std::ptrdiff_t>(file.size() - body.size()),
-                                             file.end(), body.begin(), [](char c) { return c == '\r' || c == '\n'; });
-    body.erase(bodyEnd, body.end());
-
-    // A body that cannot be decoded would give no content back: keep the locked file.
-    if (!Cipher::IsStretched(body)) {
-        ctx.prompt.show("The locked file '" + ShownName(path) + "' is damaged and cannot be unlocked.", Buttons::OK,
-                        Icon::Critical);
-        return std::nullopt;
-    }
-    return UnlockPlan{path, std::move(header), std::move(body)};
+    return UnlockPlan{path, std::move(header), std::move(file)};
 }
 
-// The content of a checked locked file; any thread.
-std::string decipher(UnlockPlan& plan) {
+// The content of a checked locked file, or nothing when its body cannot be decoded (it would give
+// no content back: the locked file is kept); any thread.
+std::optional<std::string> decipher(UnlockPlan& plan) {
+    // The body: every further line, joined without line ends.
+    std::string& file = plan.file;
+    const std::size_t start = std::min(plan.header.size(), file.size());
+    const auto bodyEnd = std::remove_if(file.begin() + static_cast<std::ptrdiff_t>(start), file.end(),
+                                        [](char c) { return c == '\r' || c == '\n'; });
+    file.erase(bodyEnd, file.end());
+    file.erase(0, start);
+    if (!Cipher::IsStretched(file))
+        return std::nullopt;
     Cipher cipher;
     cipher.setKeyString(plan.header);
-    cipher.setText(std::move(plan.body));
+    cipher.setText(std::move(file));
     cipher.Shrink();
     cipher.DoXor();
     return cipher.takeText();
 }
 
-// Writes the content back beside the locked file; on the caller's thread (its refusal is a message).
-std::optional<Job> writeUnlock(const std::string& path, const std::string& content, const EngineContext& ctx) {
+// Writes the content back beside the locked file; on the caller's thread (its refusals are messages).
+std::optional<Job> writeUnlock(const std::string& path, const std::optional<std::string>& content,
+                               const EngineContext& ctx) {
+    if (!content) {
+        ctx.prompt.show("The locked file '" + ShownName(path) + "' is damaged and cannot be unlocked.", Buttons::OK,
+                        Icon::Critical);
+        return std::nullopt;
+    }
     // A content that is itself a locked file (a whole header line) stays locked in place.
-    const std::string target = startsWithHeaderLine(content) ? path : unlockTarget(path);
+    const std::string target = startsWithHeaderLine(*content) ? path : unlockTarget(path);
     if (target != path && targetTaken(target)) {
         showTargetTaken(ctx, path, target, false);
         return std::nullopt;
@@ -186,8 +189,8 @@ std::optional<Job> writeUnlock(const std::string& path, const std::string& conte
     Job job{path, target, false, settings::kSectionTSL, std::make_unique<platform::AtomicWriter>(target)};
     // The owner gets write back; the other bits stay as they were.
     job.writer->setPermissions(modeOf(path) | 0200u);
-    job.writer->write(content);
-    progress(ctx, content.size(), content.size());
+    job.writer->write(*content);
+    progress(ctx, content->size(), content->size());
     return job;
 }
 
@@ -204,7 +207,7 @@ std::optional<StagedWork> stageUnlock(const std::string& path, const std::string
         return std::nullopt;
     struct State {
         UnlockPlan plan;
-        std::string content;
+        std::optional<std::string> content;
     };
     auto state = std::make_shared<State>(State{std::move(*plan), {}});
     return StagedWork{[state] { state->content = decipher(state->plan); },
