@@ -16,7 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 #include <cctype>
@@ -25,7 +25,7 @@ namespace favourites {
 
 FavouritesPage::FavouritesPage(platform::Prompt& prompt, QWidget* parent) : QWidget(parent), m_prompt(prompt) {
     setObjectName(QStringLiteral("FavouritesPage"));
-    m_lvFav = makeFavouritesList(this, "lvFav");
+    m_lvFav = makeFavouritesList(this, "lvFav", false);
 
     QLabel* descriptionLabel = nullptr;
     QLabel* urlLabel = nullptr;
@@ -61,8 +61,8 @@ FavouritesPage::FavouritesPage(platform::Prompt& prompt, QWidget* parent) : QWid
     layout->addLayout(buttons);
     layout->addWidget(about);
 
-    connect(m_lvFav, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) { lvFav_Click(item); });
-    connect(m_lvFav, &QTreeWidget::itemDoubleClicked, this, [this] { lvFav_DblClick(); });
+    connect(m_lvFav, &QTreeView::clicked, this, &FavouritesPage::lvFav_Click);
+    connect(m_lvFav, &QTreeView::doubleClicked, this, [this] { lvFav_DblClick(); });
     connect(m_txtAdd, &QLineEdit::textChanged, this, &FavouritesPage::txtAdd_Change);
     connect(cmdAdd, &QPushButton::clicked, this, &FavouritesPage::cmdAdd_Click);
     connect(m_cmdSave, &QPushButton::clicked, this, &FavouritesPage::cmdSave_Click);
@@ -80,16 +80,16 @@ void FavouritesPage::showEvent(QShowEvent* event) {
 
 void FavouritesPage::GetFavorites() {
     m_filled = true;
-    m_lvFav->clear();
-    // Every line a row, inserted in one go.
-    fillFavouritesList(m_lvFav, GetFavourites(reporter("frmMain", "GetFavorites")), false);
+    // Every line a row, in one reset of the list.
+    favouritesModel(m_lvFav)->setRows(favouriteRows(GetFavourites(reporter("frmMain", "GetFavorites"))));
 }
 
-void FavouritesPage::lvFav_Click(QTreeWidgetItem* item) {
-    if (m_lvFav->topLevelItemCount() == 0 || !item)
+void FavouritesPage::lvFav_Click(const QModelIndex& index) {
+    if (!index.isValid())
         return;
-    m_txtAdd->setText(qText(itemUrl(item)));
-    m_txtShow->setText(qText(itemText(item)));
+    const FavouriteRow& row = favouritesModel(m_lvFav)->row(index.row());
+    m_txtAdd->setText(qText(row.url));
+    m_txtShow->setText(qText(row.text));
 }
 
 void FavouritesPage::txtAdd_Change() {
@@ -102,17 +102,17 @@ void FavouritesPage::txtAdd_Change() {
 }
 
 void FavouritesPage::lvFav_DblClick() {
-    QTreeWidgetItem* item = m_lvFav->currentItem();
-    if (m_lvFav->topLevelItemCount() == 0 || !item) {
+    const QModelIndex current = m_lvFav->currentIndex();
+    if (!current.isValid()) {
         m_prompt.show("No items to select", platform::Buttons::OK, platform::Icon::Information, "Favourites  Manager");
         return;
     }
-    if (!IsOpenableAddress(itemUrl(item))) {
-        m_prompt.show(NotOpenedMessage(itemUrl(item)), platform::Buttons::OK, platform::Icon::Exclamation,
-                      "Favourites  Manager");
+    const std::string url = favouritesModel(m_lvFav)->row(current.row()).url;
+    if (!IsOpenableAddress(url)) {
+        m_prompt.show(NotOpenedMessage(url), platform::Buttons::OK, platform::Icon::Exclamation, "Favourites  Manager");
         return;
     }
-    if (!OpenFavourite(itemUrl(item)))
+    if (!OpenFavourite(url))
         ReportError("frmMain", 53, "File not found: no program could open the address", "lvFav_DblClick");
 }
 
@@ -123,13 +123,13 @@ void FavouritesPage::cmdAdd_Click() {
 }
 
 std::optional<Favourite> FavouritesPage::confirmSelected(const char* verb) {
-    QTreeWidgetItem* item = m_lvFav->currentItem();
-    if (!item || !item->isSelected()) {
+    const std::optional<FavouriteRow> row = selectedRow(m_lvFav);
+    if (!row) {
         m_prompt.show(std::string("Select the favourite to ") + platform::lowerText(verb) + " first.",
                       platform::Buttons::OK, platform::Icon::Information, "Favourites  Manager");
         return std::nullopt;
     }
-    const Favourite favourite = itemFavourite(item);
+    const Favourite favourite = rowFavourite(*row);
     // The title names the question: "Delete Confirmation", "Change Confirmation".
     std::string title = std::string(verb) + " Confirmation";
     title[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(title[0])));

@@ -11,9 +11,9 @@
 #include <string>
 
 class QLineEdit;
+class QModelIndex;
 class QPushButton;
-class QTreeWidget;
-class QTreeWidgetItem;
+class QTreeView;
 
 namespace platform {
 class Prompt;
@@ -35,7 +35,7 @@ public:
     void setBookmarksFileChooser(BookmarksFileChooser chooser) { m_chooser = std::move(chooser); }
 
     void GetFavorites();
-    void lvFav_Click(QTreeWidgetItem* item);
+    void lvFav_Click(const QModelIndex& index);
     void lvFav_DblClick();
     void cmdAdd_Click();
     void cmdSave_Click();
@@ -56,7 +56,7 @@ private:
     platform::Prompt& m_prompt;
     BookmarksFileChooser m_chooser = chooseBookmarksFile;
     bool m_filled = false;
-    QTreeWidget* m_lvFav;
+    QTreeView* m_lvFav;
     QLineEdit* m_txtShow;
     QLineEdit* m_txtAdd;
     QPushButton* m_cmdSave;

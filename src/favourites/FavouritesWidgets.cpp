@@ -7,11 +7,12 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStyle>
-#include <QTreeWidget>
+#include <QTreeView>
 
 namespace favourites {
 
@@ -23,75 +24,115 @@ std::string bytes(const QString& text) {
     return text.toLocal8Bit().toStdString();
 }
 
-QTreeWidget* makeFavouritesList(QWidget* owner, const char* name) {
-    auto* list = new QTreeWidget(owner);
+FavouritesModel::FavouritesModel(bool checkable, QIcon icon, QObject* parent)
+    : QAbstractTableModel(parent), m_checkable(checkable), m_icon(std::move(icon)) {}
+
+void FavouritesModel::setRows(std::vector<FavouriteRow> rows) {
+    beginResetModel();
+    m_rows = std::move(rows);
+    endResetModel();
+}
+
+std::vector<FavouriteRow> FavouritesModel::checkedRows() const {
+    std::vector<FavouriteRow> out;
+    for (const FavouriteRow& r : m_rows)
+        if (r.checked)
+            out.push_back(r);
+    return out;
+}
+
+int FavouritesModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+}
+
+int FavouritesModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : 2;
+}
+
+QVariant FavouritesModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= rowCount())
+        return {};
+    const FavouriteRow& r = row(index.row());
+    const bool first = index.column() == 0;
+    switch (role) {
+    case Qt::DisplayRole:
+        return qText(first ? r.text : r.url);
+    case Qt::ToolTipRole:
+        return first ? QVariant(qText(r.url)) : QVariant();
+    case Qt::DecorationRole:
+        return first ? QVariant(m_icon) : QVariant();
+    case Qt::CheckStateRole:
+        return first && m_checkable ? QVariant(r.checked ? Qt::Checked : Qt::Unchecked) : QVariant();
+    case KeyRole:
+        return QByteArray::fromStdString(first ? r.key : r.text);
+    case UrlRole:
+        return first ? QVariant(QByteArray::fromStdString(r.url)) : QVariant();
+    case RecordRole:
+        return first && r.record ? QVariant::fromValue<qulonglong>(*r.record) : QVariant();
+    default:
+        return {};
+    }
+}
+
+bool FavouritesModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (!index.isValid() || index.column() != 0 || role != Qt::CheckStateRole || !m_checkable)
+        return false;
+    m_rows.at(static_cast<std::size_t>(index.row())).checked =
+        value.value<Qt::CheckState>() == Qt::Checked || value.toInt() == Qt::Checked;
+    emit dataChanged(index, index, {Qt::CheckStateRole});
+    return true;
+}
+
+Qt::ItemFlags FavouritesModel::flags(const QModelIndex& index) const {
+    Qt::ItemFlags f = QAbstractTableModel::flags(index);
+    if (index.isValid() && index.column() == 0 && m_checkable)
+        f |= Qt::ItemIsUserCheckable;
+    return f;
+}
+
+QVariant FavouritesModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return {};
+    return section == 0 ? QStringLiteral("Description") : QStringLiteral("URL");
+}
+
+QTreeView* makeFavouritesList(QWidget* owner, const char* name, bool checkable) {
+    auto* list = new QTreeView(owner);
     list->setObjectName(QString::fromLatin1(name));
-    list->setColumnCount(2);
-    list->setHeaderLabels({QStringLiteral("Description"), QStringLiteral("URL")});
+    list->setModel(new FavouritesModel(checkable, list->style()->standardIcon(QStyle::SP_FileLinkIcon), list));
     list->setRootIsDecorated(false);
     list->setUniformRowHeights(true);
+    list->setAllColumnsShowFocus(true);
     list->setAccessibleName(QStringLiteral("Favorites"));
     list->header()->setSectionResizeMode(0, QHeaderView::Interactive);
     list->header()->resizeSection(0, 220);
     return list;
 }
 
-namespace {
-
-QTreeWidgetItem* makeItem(const QIcon& icon, const std::string& text, const std::string& url, const std::string& key,
-                          bool checkable) {
-    auto* item = new QTreeWidgetItem;
-    item->setText(0, qText(text));
-    item->setText(1, qText(url));
-    item->setToolTip(0, qText(url));
-    item->setIcon(0, icon);
-    item->setData(0, KeyRole, QByteArray::fromStdString(key));
-    item->setData(0, UrlRole, QByteArray::fromStdString(url));
-    item->setData(1, KeyRole, QByteArray::fromStdString(text));
-    if (checkable)
-        item->setCheckState(0, Qt::Unchecked);
-    return item;
+FavouritesModel* favouritesModel(const QTreeView* list) {
+    return static_cast<FavouritesModel*>(list->model());
 }
 
-} // namespace
-
-QTreeWidgetItem* addFavouriteItem(QTreeWidget* list, const std::string& text, const std::string& url,
-                                  const std::string& key, bool checkable) {
-    QTreeWidgetItem* item = makeItem(list->style()->standardIcon(QStyle::SP_FileLinkIcon), text, url, key, checkable);
-    list->addTopLevelItem(item);
-    return item;
+std::vector<FavouriteRow> favouriteRows(const std::vector<Favourite>& favourites) {
+    std::vector<FavouriteRow> rows;
+    rows.reserve(favourites.size());
+    for (const Favourite& f : favourites)
+        rows.push_back({f.description, f.url, f.description, f.record, false});
+    return rows;
 }
 
-void fillFavouritesList(QTreeWidget* list, const std::vector<Favourite>& favourites, bool checkable) {
-    const QIcon icon = list->style()->standardIcon(QStyle::SP_FileLinkIcon);
-    QList<QTreeWidgetItem*> items;
-    items.reserve(static_cast<qsizetype>(favourites.size()));
-    for (const Favourite& f : favourites) {
-        QTreeWidgetItem* item = makeItem(icon, f.description, f.url, f.description, checkable);
-        item->setData(0, RecordRole, QVariant::fromValue<qulonglong>(f.record));
-        items.append(item);
-    }
-    list->addTopLevelItems(items);
-}
-
-Favourite itemFavourite(const QTreeWidgetItem* item) {
-    Favourite f{itemText(item), itemUrl(item)};
-    const QVariant record = item->data(0, RecordRole);
-    if (record.isValid())
-        f.record = static_cast<std::size_t>(record.toULongLong());
+Favourite rowFavourite(const FavouriteRow& row) {
+    Favourite f{row.text, row.url};
+    if (row.record)
+        f.record = *row.record;
     return f;
 }
 
-std::string itemKey(const QTreeWidgetItem* item) {
-    return item->data(0, KeyRole).toByteArray().toStdString();
-}
-
-std::string itemText(const QTreeWidgetItem* item) {
-    return item->data(1, KeyRole).toByteArray().toStdString();
-}
-
-std::string itemUrl(const QTreeWidgetItem* item) {
-    return item->data(0, UrlRole).toByteArray().toStdString();
+std::optional<FavouriteRow> selectedRow(const QTreeView* list) {
+    const QModelIndex current = list->currentIndex();
+    if (!current.isValid() || !list->selectionModel()->isRowSelected(current.row(), QModelIndex()))
+        return std::nullopt;
+    return favouritesModel(list)->row(current.row());
 }
 
 QPushButton* makeButton(QWidget* owner, const char* name, const char* caption) {

@@ -5,17 +5,19 @@
 
 #include "favourites/FavouritesStore.h"
 
+#include <QAbstractTableModel>
+#include <QIcon>
 #include <QString>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QTreeWidget;
-class QTreeWidgetItem;
+class QTreeView;
 class QWidget;
 
 namespace favourites {
@@ -28,19 +30,52 @@ inline constexpr int RecordRole = 0x0100 + 2; // the store record a favourite wa
 QString qText(const std::string& bytes);
 std::string bytes(const QString& text);
 
-// A list view with the columns "Description" and "URL"; with check boxes when `checkable`.
-QTreeWidget* makeFavouritesList(QWidget* owner, const char* name);
-// Adds an item: text, URL (second column and tool tip), key, the favourite's icon.
-QTreeWidgetItem* addFavouriteItem(QTreeWidget* list, const std::string& text, const std::string& url,
-                                  const std::string& key, bool checkable);
-// Fills a list with favourites in one insertion (a store may hold tens of thousands), each item
-// keyed by its description and remembering its store record.
-void fillFavouritesList(QTreeWidget* list, const std::vector<Favourite>& favourites, bool checkable);
-// The favourite an item of such a list shows (description, URL and store record).
-Favourite itemFavourite(const QTreeWidgetItem* item);
-std::string itemKey(const QTreeWidgetItem* item);
-std::string itemText(const QTreeWidgetItem* item);
-std::string itemUrl(const QTreeWidgetItem* item);
+// A row of a favourites list: what it shows, the key behind it (a description or a shortcut's
+// path), the store record a favourite was read from, and its tick.
+struct FavouriteRow {
+    std::string text;
+    std::string url;
+    std::string key;
+    std::optional<std::size_t> record;
+    bool checked = false;
+};
+
+// The rows of a favourites list: "Description" (with the favourite's icon, the URL as tool tip and,
+// when checkable, a check box) and "URL". A refill is one reset, whatever the number of rows.
+class FavouritesModel final : public QAbstractTableModel {
+    Q_OBJECT
+
+public:
+    FavouritesModel(bool checkable, QIcon icon, QObject* parent);
+
+    void setRows(std::vector<FavouriteRow> rows);
+    const FavouriteRow& row(int index) const { return m_rows.at(static_cast<std::size_t>(index)); }
+    // The ticked rows, in list order.
+    std::vector<FavouriteRow> checkedRows() const;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+private:
+    bool m_checkable;
+    QIcon m_icon;
+    std::vector<FavouriteRow> m_rows;
+};
+
+// A list view of such rows with the columns "Description" and "URL"; with check boxes when
+// `checkable`.
+QTreeView* makeFavouritesList(QWidget* owner, const char* name, bool checkable);
+FavouritesModel* favouritesModel(const QTreeView* list);
+// The rows of favourites (each keyed by its description and remembering its store record).
+std::vector<FavouriteRow> favouriteRows(const std::vector<Favourite>& favourites);
+// The favourite a row shows (description, URL and store record).
+Favourite rowFavourite(const FavouriteRow& row);
+// The row of the list's current item when it is selected; nothing otherwise.
+std::optional<FavouriteRow> selectedRow(const QTreeView* list);
 
 QPushButton* makeButton(QWidget* owner, const char* name, const char* caption);
 // A label and its box; the label is the box's buddy.

@@ -2,13 +2,13 @@
 
 #include <QHBoxLayout>
 #include <QPushButton>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 namespace favourites {
 
-TransferWindow::TransferWindow(platform::Prompt& prompt, std::function<void()> refillMain,
-                               BookmarksFileChooser chooser, QWidget* parent)
+TransferWindow::TransferWindow(platform::Prompt& prompt, std::function<void()> refillMain, BookmarksFileChooser chooser,
+                               QWidget* parent)
     : QDialog(parent), m_prompt(prompt), m_chooser(std::move(chooser)), m_refillMain(std::move(refillMain)) {}
 
 void TransferWindow::build(const char* name, const char* title, const char* commandName, const char* commandCaption,
@@ -18,7 +18,7 @@ void TransferWindow::build(const char* name, const char* title, const char* comm
     setModal(true);
     resize(620, 420);
 
-    m_list = makeFavouritesList(this, "ListView1");
+    m_list = makeFavouritesList(this, "ListView1", true);
     auto* refresh = makeButton(this, "cmdRefresh", "Refresh");
     auto* command = makeButton(this, commandName, commandCaption);
     auto* bookmarks = makeButton(this, bookmarksName, bookmarksCaption);
@@ -38,14 +38,6 @@ void TransferWindow::build(const char* name, const char* title, const char* comm
     connect(command, &QPushButton::clicked, this, [this] { runCommand(); });
     connect(bookmarks, &QPushButton::clicked, this, [this] { runBookmarks(); });
     connect(close, &QPushButton::clicked, this, &QDialog::reject);
-}
-
-std::vector<QTreeWidgetItem*> TransferWindow::checkedItems() const {
-    std::vector<QTreeWidgetItem*> out;
-    for (int i = 0; i < m_list->topLevelItemCount(); ++i)
-        if (m_list->topLevelItem(i)->checkState(0) == Qt::Checked)
-            out.push_back(m_list->topLevelItem(i));
-    return out;
 }
 
 } // namespace favourites

@@ -10,8 +10,7 @@
 #include <vector>
 
 class QPushButton;
-class QTreeWidget;
-class QTreeWidgetItem;
+class QTreeView;
 
 namespace platform {
 class Prompt;
@@ -32,7 +31,8 @@ protected:
     // Builds the controls; called by the derived window's constructor.
     void build(const char* name, const char* title, const char* commandName, const char* commandCaption,
                const char* bookmarksName, const char* bookmarksCaption);
-    std::vector<QTreeWidgetItem*> checkedItems() const;
+    std::vector<FavouriteRow> checkedRows() const { return favouritesModel(m_list)->checkedRows(); }
+    void setRows(std::vector<FavouriteRow> rows) { favouritesModel(m_list)->setRows(std::move(rows)); }
     void refillMain() {
         if (m_refillMain)
             m_refillMain();
@@ -42,7 +42,7 @@ protected:
 
     platform::Prompt& m_prompt;
     BookmarksFileChooser m_chooser;
-    QTreeWidget* m_list = nullptr;
+    QTreeView* m_list = nullptr;
 
 private:
     std::function<void()> m_refillMain;

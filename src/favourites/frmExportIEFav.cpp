@@ -6,16 +6,14 @@
 #include "platform/Prompt.h"
 #include "platform/SysError.h"
 
-#include <QTreeWidget>
-
 namespace favourites {
 
 namespace {
 
-std::vector<Favourite> favouritesOf(const std::vector<QTreeWidgetItem*>& items) {
+std::vector<Favourite> favouritesOf(const std::vector<FavouriteRow>& rows) {
     std::vector<Favourite> out;
-    for (auto* item : items)
-        out.push_back(itemFavourite(item));
+    for (const FavouriteRow& row : rows)
+        out.push_back(rowFavourite(row));
     return out;
 }
 
@@ -30,12 +28,11 @@ frmExportIEFav::frmExportIEFav(platform::Prompt& prompt, std::function<void()> r
 }
 
 void frmExportIEFav::Refresh() {
-    m_list->clear();
-    fillFavouritesList(m_list, GetFavourites(reporter("frmExportIEFav", "GetFavorites")), true);
+    setRows(favouriteRows(GetFavourites(reporter("frmExportIEFav", "GetFavorites"))));
 }
 
 void frmExportIEFav::cmdExport_Click() {
-    const auto checked = favouritesOf(checkedItems());
+    const auto checked = favouritesOf(checkedRows());
     if (checked.empty()) {
         m_prompt.show(kNothingChecked, platform::Buttons::OK, platform::Icon::Information);
         return;
@@ -48,7 +45,7 @@ void frmExportIEFav::cmdExport_Click() {
 }
 
 void frmExportIEFav::cmdExportBookmarks_Click() {
-    const auto checked = favouritesOf(checkedItems());
+    const auto checked = favouritesOf(checkedRows());
     if (checked.empty()) {
         m_prompt.show(kNothingChecked, platform::Buttons::OK, platform::Icon::Information);
         return;

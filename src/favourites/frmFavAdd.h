@@ -32,6 +32,7 @@ private:
 // Shown when a favourite's enciphered line would not read back (or the store cannot be written).
 inline constexpr const char* kCannotStore =
     "This favourite can't be stored as typed: change its description or URL a little and try again.";
-inline constexpr const char* kStoreNotWritten = "The favourite could not be saved: the favourites file can't be written.";
+inline constexpr const char* kStoreNotWritten =
+    "The favourite could not be saved: the favourites file can't be written.";
 
 } // namespace favourites

@@ -6,8 +6,6 @@
 #include "platform/Prompt.h"
 #include "platform/SysError.h"
 
-#include <QTreeWidget>
-
 namespace favourites {
 
 frmImportIEFav::frmImportIEFav(platform::Prompt& prompt, std::function<void()> refillMain, BookmarksFileChooser chooser,
@@ -19,15 +17,16 @@ frmImportIEFav::frmImportIEFav(platform::Prompt& prompt, std::function<void()> r
 }
 
 void frmImportIEFav::Refresh() {
-    m_list->clear();
-    for (const auto& s : ListIEFavorites(GetIEFavoritesFolder(), reporter("frmImportIEFav", "cmdRefresh_Click")))
-        addFavouriteItem(m_list, s.text, s.url, s.path, true);
+    std::vector<FavouriteRow> rows;
+    for (auto& s : ListIEFavorites(GetIEFavoritesFolder(), reporter("frmImportIEFav", "cmdRefresh_Click")))
+        rows.push_back({std::move(s.text), std::move(s.url), std::move(s.path), std::nullopt, false});
+    setRows(std::move(rows));
 }
 
 void frmImportIEFav::cmdImport_Click() {
     std::vector<ShortcutItem> checked;
-    for (auto* item : checkedItems())
-        checked.push_back({itemKey(item), itemText(item), itemUrl(item)});
+    for (const FavouriteRow& row : checkedRows())
+        checked.push_back({row.key, row.text, row.url});
     if (checked.empty()) {
         m_prompt.show(kNothingCheckedToImport, platform::Buttons::OK, platform::Icon::Information);
         return;

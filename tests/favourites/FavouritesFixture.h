@@ -13,7 +13,7 @@
 #include "settings/VbRegMod.h"
 
 #include <QByteArray>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <sys/stat.h>
 
@@ -58,9 +58,7 @@ protected:
     std::string store() const {
         return std::filesystem::exists(storeHost()) ? testing_support::readHostFile(storeHost()) : "<missing>";
     }
-    void writeStore(const std::string& content) const {
-        std::ofstream(storeHost(), std::ios::binary) << content;
-    }
+    void writeStore(const std::string& content) const { std::ofstream(storeHost(), std::ios::binary) << content; }
     static std::string line(const std::string& description, const std::string& url) {
         return core::BitEncrypt(description) + "((|))" + core::BitEncrypt(url) + "\r\n";
     }
@@ -83,10 +81,13 @@ protected:
         return out;
     }
 
-    static std::vector<std::pair<std::string, std::string>> rows(QTreeWidget* list) {
+    static QString cell(const QTreeView* list, int row, int column, int role = Qt::DisplayRole) {
+        return list->model()->index(row, column).data(role).toString();
+    }
+    static std::vector<std::pair<std::string, std::string>> rows(const QTreeView* list) {
         std::vector<std::pair<std::string, std::string>> out;
-        for (int i = 0; i < list->topLevelItemCount(); ++i)
-            out.emplace_back(list->topLevelItem(i)->text(0).toStdString(), list->topLevelItem(i)->text(1).toStdString());
+        for (int i = 0; i < list->model()->rowCount(); ++i)
+            out.emplace_back(cell(list, i, 0).toStdString(), cell(list, i, 1).toStdString());
         return out;
     }
 

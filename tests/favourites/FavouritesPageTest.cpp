@@ -24,19 +24,21 @@ protected:
         FavouritesTest::SetUp();
         page = std::make_unique<favourites::FavouritesPage>(prompt);
     }
-    QTreeWidget* list() { return page->findChild<QTreeWidget*>(QStringLiteral("lvFav")); }
+    QTreeView* list() { return page->findChild<QTreeView*>(QStringLiteral("lvFav")); }
+    void pickRow(int row) {
+        const QModelIndex index = list()->model()->index(row, 0);
+        list()->setCurrentIndex(index);
+        page->lvFav_Click(index);
+    }
     QLineEdit* box(const char* name) { return page->findChild<QLineEdit*>(QString::fromLatin1(name)); }
-    QTreeWidgetItem* select(const std::string& description) {
-        for (int i = 0; i < list()->topLevelItemCount(); ++i) {
-            auto* item = list()->topLevelItem(i);
-            if (item->text(0).toStdString() == description) {
-                list()->setCurrentItem(item);
-                page->lvFav_Click(item);
-                return item;
+    void select(const std::string& description) {
+        for (int i = 0; i < list()->model()->rowCount(); ++i) {
+            if (cell(list(), i, 0).toStdString() == description) {
+                pickRow(i);
+                return;
             }
         }
         ADD_FAILURE() << "not listed: " << description;
-        return nullptr;
     }
     void addThroughWindow(const QString& url, const QString& description) {
         shell_test::whenModal([=](QWidget* w) {
@@ -68,7 +70,7 @@ TEST_F(FavouritesPageTest, AddWritesTrimmedEncipheredLinesAndListsThem) {
     EXPECT_EQ(rows(list()),
               (favourites_test::Rows{{"Daily news", "http://news.example/a?b=1&c"},
                                      {"Caf\xc3\xa9 \xe2\x98\x95", "https://caf\xc3\xa9.example/\xe2\x98\x83"}}));
-    EXPECT_EQ(list()->topLevelItem(0)->toolTip(0), QStringLiteral("http://news.example/a?b=1&c"));
+    EXPECT_EQ(cell(list(), 0, 0, Qt::ToolTipRole), QStringLiteral("http://news.example/a?b=1&c"));
     EXPECT_TRUE(prompt.boxes.empty());
     EXPECT_TRUE(reports().empty());
 }
@@ -239,11 +241,7 @@ TEST_F(FavouritesPageTest, EveryLineIsARowAndTheChosenRowIsTheOneChanged) {
     ASSERT_EQ(rows(list()), (favourites_test::Rows{{"Home", "http://bank.example/"},
                                                    {"Home", "http://home.example/"},
                                                    {"Mail", "http://mail.example/"}}));
-    const auto pick = [this](int row) {
-        QTreeWidgetItem* item = list()->topLevelItem(row);
-        list()->setCurrentItem(item);
-        page->lvFav_Click(item);
-    };
+    const auto pick = [this](int row) { pickRow(row); };
     pick(1);
     type(page.get(), "txtAdd", QStringLiteral("http://new-home.example/"));
     prompt.answer(Answer::Yes);
@@ -259,7 +257,7 @@ TEST_F(FavouritesPageTest, EveryLineIsARowAndTheChosenRowIsTheOneChanged) {
 
     // With nothing selected, Save and Delete say so and change nothing.
     list()->clearSelection();
-    list()->setCurrentItem(nullptr);
+    list()->setCurrentIndex(QModelIndex());
     const std::string before = store();
     for (const char* button : {"cmdSave", "cmdDelete"}) {
         prompt.boxes.clear();
@@ -351,10 +349,9 @@ TEST_F(FavouritesPageTest, FiftyThousandFavouritesAreAllListed) {
         many.push_back({"Site " + std::to_string(i % 20000), "http://site.example/" + std::to_string(i)});
     ASSERT_TRUE(favourites::AddFavourites(many).written);
     page->GetFavorites();
-    ASSERT_EQ(list()->topLevelItemCount(), 50000);
-    EXPECT_EQ(list()->model()->rowCount(), 50000);
-    EXPECT_EQ(list()->topLevelItem(49999)->text(1).toStdString(), "http://site.example/49999");
-    EXPECT_EQ(list()->topLevelItem(20000)->text(0).toStdString(), "Site 0");
+    ASSERT_EQ(list()->model()->rowCount(), 50000);
+    EXPECT_EQ(cell(list(), 49999, 1).toStdString(), "http://site.example/49999");
+    EXPECT_EQ(cell(list(), 20000, 0).toStdString(), "Site 0");
     EXPECT_TRUE(reports().empty());
 }
 

@@ -26,11 +26,11 @@ protected:
                 return chosenFile;
             });
     }
-    static QTreeWidget* list(QWidget* w) { return w->findChild<QTreeWidget*>(QStringLiteral("ListView1")); }
+    static QTreeView* list(QWidget* w) { return w->findChild<QTreeView*>(QStringLiteral("ListView1")); }
     static void check(QWidget* w, const std::string& text) {
-        for (int i = 0; i < list(w)->topLevelItemCount(); ++i)
-            if (list(w)->topLevelItem(i)->text(0).toStdString() == text) {
-                list(w)->topLevelItem(i)->setCheckState(0, Qt::Checked);
+        for (int i = 0; i < list(w)->model()->rowCount(); ++i)
+            if (cell(list(w), i, 0).toStdString() == text) {
+                EXPECT_TRUE(list(w)->model()->setData(list(w)->model()->index(i, 0), Qt::Checked, Qt::CheckStateRole));
                 return;
             }
         ADD_FAILURE() << "not listed: " << text;
