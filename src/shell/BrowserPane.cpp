@@ -24,8 +24,8 @@
 #include <QFileSystemWatcher>
 #include <QHeaderView>
 #include <QKeyEvent>
-#include <QPixmap>
 #include <QTimer>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
@@ -66,28 +66,6 @@ bool expectedFileError(int number) {
         return false;
     }
 }
-
-// A row of lvwFiles that sorts by what its columns mean: the name in natural order, the size by its
-// byte count, the type without regard to case.
-class FileRowItem final : public QTreeWidgetItem {
-public:
-    FileRowItem(const shell::FileRow& row)
-        : QTreeWidgetItem(UserType), m_text(row.text), m_type(row.type), m_bytes(row.bytes) {}
-
-    bool operator<(const QTreeWidgetItem& other) const override {
-        const auto* o = dynamic_cast<const FileRowItem*>(&other);
-        if (!o)
-            return QTreeWidgetItem::operator<(other);
-        const int column = treeWidget() ? treeWidget()->sortColumn() : 0;
-        return shell::RowLess(static_cast<shell::FileColumn>(column), m_text, m_bytes, m_type, o->m_text, o->m_bytes,
-                              o->m_type);
-    }
-
-private:
-    std::string m_text;
-    std::string m_type;
-    std::int64_t m_bytes;
-};
 
 // Return or Enter in the widget it watches does what a click or double click on the current item
 // does, so that the tree and the list are usable from the keyboard alone.
@@ -148,16 +126,16 @@ BrowserPane::BrowserPane(platform::Prompt& prompt, QWidget* panel, QObject* pare
     m_tvw1->setAccessibleName(QStringLiteral("Folders"));
 
     // Right: the file list.
-    m_lvwFiles = new QTreeWidget(panel);
+    m_files = new FileListModel(this);
+    m_lvwFiles = new QTreeView(panel);
     m_lvwFiles->setObjectName(QStringLiteral("lvwFiles"));
+    m_lvwFiles->setModel(m_files);
     m_lvwFiles->setAccessibleName(QStringLiteral("Files"));
     m_lvwFiles->setRootIsDecorated(false);
     m_lvwFiles->setUniformRowHeights(true);
     m_lvwFiles->setAllColumnsShowFocus(true);
     // Rows may be selected several at a time: with no row ticked, the commands take the selected ones.
     m_lvwFiles->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_lvwFiles->setColumnCount(3);
-    m_lvwFiles->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Size"), QStringLiteral("Type")});
     m_lvwFiles->setColumnWidth(0, px(5010));
     m_lvwFiles->setColumnWidth(1, px(1764));
     m_lvwFiles->setColumnWidth(2, px(2540));
@@ -169,9 +147,8 @@ BrowserPane::BrowserPane(platform::Prompt& prompt, QWidget* panel, QObject* pare
     m_lvwFiles->setAutoFillBackground(true);
     m_lvwFiles->setAlternatingRowColors(false);
     m_lvwFiles->setIconSize(QSize(16, 16));
-    // A click on a column's header sorts by it, a second click reverses; by name at first.
-    for (int column = 0; column < 3; ++column) // another column starts ascending
-        m_lvwFiles->headerItem()->setData(column, Qt::InitialSortOrderRole, static_cast<int>(Qt::AscendingOrder));
+    // A click on a column's header sorts by it (the model sorts), a second click reverses; by name at
+    // first. Another column starts ascending (the model's header says so).
     m_lvwFiles->header()->setSortIndicator(0, Qt::AscendingOrder);
     m_lvwFiles->setSortingEnabled(true);
 
@@ -206,9 +183,12 @@ BrowserPane::BrowserPane(platform::Prompt& prompt, QWidget* panel, QObject* pare
             tvw1_NodeClick(node, false);
     }));
     // Return or a double click on a row chooses it.
-    connect(m_lvwFiles, &QTreeWidget::itemDoubleClicked, this, [this] { emit fileChosen(); });
+    connect(m_lvwFiles, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (index.isValid())
+            emit fileChosen();
+    });
     m_lvwFiles->installEventFilter(new EnterActivates(m_lvwFiles, [this] {
-        if (m_lvwFiles->currentItem())
+        if (m_lvwFiles->currentIndex().isValid())
             emit fileChosen();
     }));
 
@@ -320,8 +300,25 @@ void BrowserPane::setNodeKey(QTreeWidgetItem* node, const std::string& key) {
     node->setData(0, KeyRole, QByteArray::fromStdString(key));
 }
 
-std::string BrowserPane::rowKey(const QTreeWidgetItem* row) {
-    return row ? row->data(0, KeyRole).toByteArray().toStdString() : std::string();
+std::vector<int> BrowserPane::selectedFileRows() const {
+    std::vector<int> rows;
+    for (const QModelIndex& index : m_lvwFiles->selectionModel()->selectedRows(0))
+        rows.push_back(index.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+int BrowserPane::currentFileRow() const {
+    const QModelIndex current = m_lvwFiles->currentIndex();
+    return current.isValid() ? current.row() : -1;
+}
+
+void BrowserPane::setCurrentFileRow(int row) {
+    const QModelIndex index = m_files->index(row, 0);
+    if (!index.isValid())
+        return;
+    m_lvwFiles->setCurrentIndex(index);
+    m_lvwFiles->scrollTo(index);
 }
 
 std::string BrowserPane::itemText(const QTreeWidgetItem* item) {
@@ -524,25 +521,30 @@ QString BrowserPane::listSignature() const {
 
 void BrowserPane::rebuildListKeepingTicks() {
     std::set<std::string> ticked, selected;
-    std::string currentRow = rowKey(m_lvwFiles->currentItem());
-    for (int i = 0; i < m_lvwFiles->topLevelItemCount(); ++i) {
-        const QTreeWidgetItem* row = m_lvwFiles->topLevelItem(i);
-        if (row->checkState(0) == Qt::Checked)
-            ticked.insert(rowKey(row));
-        if (row->isSelected())
-            selected.insert(rowKey(row));
-    }
+    const int current = currentFileRow();
+    const std::string currentKey = current >= 0 ? m_files->row(current).key : std::string();
+    for (int i = 0; i < m_files->rowCount(); ++i)
+        if (m_files->isChecked(i))
+            ticked.insert(m_files->row(i).key);
+    for (int i : selectedFileRows())
+        selected.insert(m_files->row(i).key);
     filFiles_PathChange();
-    for (int i = 0; i < m_lvwFiles->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* row = m_lvwFiles->topLevelItem(i);
-        const std::string key = rowKey(row);
+    QItemSelection selection;
+    QModelIndex currentIndex;
+    for (int i = 0; i < m_files->rowCount(); ++i) {
+        const std::string& key = m_files->row(i).key;
         if (ticked.count(key))
-            row->setCheckState(0, Qt::Checked);
-        if (key == currentRow)
-            m_lvwFiles->setCurrentItem(row, 0, QItemSelectionModel::NoUpdate);
+            m_files->setChecked(i, true);
+        if (!currentKey.empty() && key == currentKey)
+            currentIndex = m_files->index(i, 0);
         if (selected.count(key))
-            row->setSelected(true);
+            selection.select(m_files->index(i, 0), m_files->index(i, m_files->columnCount() - 1));
     }
+    QItemSelectionModel* selectionModel = m_lvwFiles->selectionModel();
+    if (currentIndex.isValid())
+        selectionModel->setCurrentIndex(currentIndex, QItemSelectionModel::NoUpdate);
+    if (!selection.isEmpty())
+        selectionModel->select(selection, QItemSelectionModel::Select);
 }
 
 void BrowserPane::drvDrives_Change() {
@@ -607,7 +609,7 @@ void BrowserPane::tvw1_NodeClick(QTreeWidgetItem* node, bool doubleClick) {
         } else {
             showFolderInStatus(path);
             m_prompt.show("Path Not found. Please try again", platform::Buttons::OK, platform::Icon::None);
-            m_lvwFiles->clear();
+            m_files->clear();
             emit folderCleared();
             drvDrives_Change();
         }
@@ -651,50 +653,22 @@ void BrowserPane::filFiles_PathChange() {
             m_prompt.show(recovered, platform::Buttons::OK, platform::Icon::Information);
     }
     m_filFiles->refresh();
-    // Sorting stays off while the rows go in (they come sorted by name); it sorts once at the end,
-    // by the column the user chose.
-    m_lvwFiles->setSortingEnabled(false);
-    m_lvwFiles->clear();
+    m_files->clear();
     setListTint(false);
 
     std::vector<std::string> names;
     names.reserve(static_cast<std::size_t>(m_filFiles->count()));
     for (int i = 0; i < m_filFiles->count(); ++i)
         names.push_back(m_filFiles->name(i));
-    const shell::FolderListing listing =
+    shell::FolderListing listing =
         shell::BuildRows(currentFolder(), names, [this](int n, const std::string& d) { refillError(n, d); });
 
-    const QIcon lock = shell::lockIcon();
-    // Plain rows get an empty picture of the same size, so every name starts in the same column.
-    QPixmap blankPixmap(16, 16);
-    blankPixmap.fill(Qt::transparent);
-    const QIcon blank(blankPixmap);
-    QList<QTreeWidgetItem*> items;
-    items.reserve(static_cast<qsizetype>(listing.rows.size()));
-    for (const shell::FileRow& row : listing.rows) {
-        auto* item = new FileRowItem(row);
-        item->setData(0, KeyRole, QByteArray::fromStdString(row.key));
-        item->setText(0, shell::fromBytes(row.text));
-        item->setData(0, TextRole, QByteArray::fromStdString(row.text));
-        item->setText(1, shell::fromBytes(row.size));
-        item->setData(1, BytesRole, static_cast<qlonglong>(row.bytes));
-        item->setText(2, shell::fromBytes(row.type));
-        item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
-        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-        item->setCheckState(0, Qt::Unchecked);
-        if (row.lockIcon) {
-            item->setIcon(0, lock);
-            item->setData(0, SmallIconRole, QStringLiteral("lock"));
-        } else {
-            item->setIcon(0, blank);
-        }
-        items.append(item);
-    }
-    m_lvwFiles->addTopLevelItems(items);
-    m_lvwFiles->setSortingEnabled(true);
+    // The model sorts the rows by the column and order the user chose, and takes them in one reset.
+    const int count = static_cast<int>(listing.rows.size());
+    m_files->setRows(std::move(listing.rows));
     m_shownSignature = listSignature();
     // The rows shown, not the names on disk: a locked folder's desktop.ini is not one of the files.
-    emit filesListed(static_cast<int>(items.size()));
+    emit filesListed(count);
     setListTint(listing.lockedFolder);
 }
 

@@ -41,13 +41,13 @@ protected:
     };
     static std::map<std::string, Row> rows(const frmMain& w) {
         std::map<std::string, Row> out;
-        for (int i = 0; i < w.lvwFiles()->topLevelItemCount(); ++i) {
-            const QTreeWidgetItem* it = w.lvwFiles()->topLevelItem(i);
-            out[shell::BrowserPane::rowKey(it)] = {it->text(0), it->text(1), it->text(2),
-                                                   it->data(0, shell::BrowserPane::SmallIconRole).toString() ==
-                                                           QStringLiteral("lock") &&
-                                                       !it->icon(0).isNull()};
-            EXPECT_EQ(it->checkState(0), Qt::Unchecked);
+        for (int i = 0; i < shell_test::fileCount(w); ++i) {
+            const QModelIndex it = shell_test::fileIndex(w, i);
+            out[shell_test::fileKey(w, i)] = {
+                shell_test::fileText(w, i, 0), shell_test::fileText(w, i, 1), shell_test::fileText(w, i, 2),
+                it.data(shell::BrowserPane::SmallIconRole).toString() == QStringLiteral("lock") &&
+                    !it.data(Qt::DecorationRole).value<QIcon>().isNull()};
+            EXPECT_EQ(shell_test::fileCheck(w, i), Qt::Unchecked);
         }
         return out;
     }
@@ -196,7 +196,7 @@ TEST_F(BrowserPaneTest, PickingAFolderFoldsItsSiblingsAndFillsItOnce) {
     EXPECT_FALSE(a->isExpanded());
     EXPECT_TRUE(b->isExpanded());
     EXPECT_EQ(w->browser().currentFolder(), "C:\\B");
-    EXPECT_EQ(w->lvwFiles()->topLevelItemCount(), 1);
+    EXPECT_EQ(shell_test::fileCount(*w), 1);
     w->browser().tvw1_NodeClick(b, false);
     EXPECT_EQ(b->childCount(), 1); // not added a second time
     EXPECT_TRUE(prompt.boxes.empty());
@@ -221,12 +221,12 @@ TEST_F(BrowserPaneTest, TheKeyboardAloneBrowsesTheTreeAndOpensARow) {
     QTest::keyClick(tree, Qt::Key_Down);
     QTest::keyClick(tree, Qt::Key_Enter, Qt::KeypadModifier);
     EXPECT_EQ(w->browser().currentFolder(), "C:\\B");
-    ASSERT_EQ(w->lvwFiles()->topLevelItemCount(), 1);
+    ASSERT_EQ(shell_test::fileCount(*w), 1);
 
     // Return on a row of the list asks to unlock and open it, as a double click does.
-    QTreeWidget* list = w->lvwFiles();
+    QTreeView* list = w->lvwFiles();
     list->setFocus();
-    list->setCurrentItem(list->topLevelItem(0));
+    list->setCurrentIndex(shell_test::fileIndex(*w, 0));
     prompt.answer(platform::Answer::No);
     QTest::keyClick(list, Qt::Key_Return);
     ASSERT_EQ(prompt.boxes.size(), 1u);
@@ -327,10 +327,10 @@ std::vector<std::string> childTexts(const QTreeWidgetItem* node) {
     return texts;
 }
 
-std::vector<std::string> columnTexts(const QTreeWidget* list, int column) {
+std::vector<std::string> columnTexts(const QTreeView* list, int column) {
     std::vector<std::string> texts;
-    for (int i = 0; i < list->topLevelItemCount(); ++i)
-        texts.push_back(list->topLevelItem(i)->text(column).toStdString());
+    for (int i = 0; i < list->model()->rowCount(); ++i)
+        texts.push_back(list->model()->index(i, column).data().toString().toStdString());
     return texts;
 }
 
@@ -403,9 +403,9 @@ TEST_F(BrowserPaneTest, HeaderClicksSortByColumnAndASecondClickReverses) {
 // The strongest contrast between the first row's check box, as the style draws it, and the
 // list's background.
 double checkBoxContrast(frmMain& w) {
-    QTreeWidget* list = w.lvwFiles();
+    QTreeView* list = w.lvwFiles();
     const QColor base = list->palette().color(QPalette::Base);
-    const QRect cell = list->visualItemRect(list->topLevelItem(0));
+    const QRect cell = shell_test::fileRowRect(w, 0);
     const QImage picture = list->viewport()->grab(QRect(cell.left(), cell.top(), 24, cell.height())).toImage();
     double strongest = 1.0;
     for (int y = 0; y < picture.height(); ++y)
