@@ -18,7 +18,6 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
@@ -498,25 +497,14 @@ void BrowserPane::applyDiskChanges() {
         syncFolderNode(node, false);
     // The list is built again only when its files changed (a command's own changes were shown by
     // the command already).
-    if (changed.count(hostOf(currentFolder())) && listSignature() != m_shownSignature)
+    if (changed.count(hostOf(currentFolder())) && shell::FilesSignature(readFolderFiles()) != m_shownSignature)
         rebuildListKeepingTicks();
 }
 
-// The names, sizes and change times of the current folder's files, as one text.
-QString BrowserPane::listSignature() const {
-    QString host;
-    try {
-        host = QString::fromLocal8Bit(platform::toHost(currentFolder()));
-    } catch (const std::exception&) {
-        return QString();
-    }
-    QString signature;
-    const QFileInfoList files =
-        QDir(host).entryInfoList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-    for (const QFileInfo& file : files)
-        signature += file.fileName() + QLatin1Char('/') + QString::number(file.size()) + QLatin1Char('/') +
-                     QString::number(file.lastModified().toMSecsSinceEpoch()) + QLatin1Char('\n');
-    return signature;
+// The files of the current folder, in natural order, as one pass over it reads them.
+std::vector<platform::FolderEntry> BrowserPane::readFolderFiles() const {
+    const std::string folder = currentFolder();
+    return folder.empty() ? std::vector<platform::FolderEntry>() : shell::FileEntries(platform::listFolder(folder));
 }
 
 void BrowserPane::rebuildListKeepingTicks() {
@@ -652,21 +640,22 @@ void BrowserPane::filFiles_PathChange() {
         if (!recovered.empty())
             m_prompt.show(recovered, platform::Buttons::OK, platform::Icon::Information);
     }
-    m_filFiles->refresh();
-    m_files->clear();
     setListTint(false);
-
+    // The folder is read once: its names go to filFiles, and the rows are built from what that one
+    // pass read of each file.
+    const std::vector<platform::FolderEntry> files = readFolderFiles();
     std::vector<std::string> names;
-    names.reserve(static_cast<std::size_t>(m_filFiles->count()));
-    for (int i = 0; i < m_filFiles->count(); ++i)
-        names.push_back(m_filFiles->name(i));
+    names.reserve(files.size());
+    for (const platform::FolderEntry& file : files)
+        names.push_back(file.name);
+    m_filFiles->setNames(std::move(names));
     shell::FolderListing listing =
-        shell::BuildRows(currentFolder(), names, [this](int n, const std::string& d) { refillError(n, d); });
+        shell::BuildRows(currentFolder(), files, [this](int n, const std::string& d) { refillError(n, d); });
 
     // The model sorts the rows by the column and order the user chose, and takes them in one reset.
     const int count = static_cast<int>(listing.rows.size());
     m_files->setRows(std::move(listing.rows));
-    m_shownSignature = listSignature();
+    m_shownSignature = shell::FilesSignature(files);
     // The rows shown, not the names on disk: a locked folder's desktop.ini is not one of the files.
     emit filesListed(count);
     setListTint(listing.lockedFolder);

@@ -135,7 +135,7 @@ private:
     void folderChangedOnDisk(const QString& hostFolder);
     void applyDiskChanges();
     void rebuildListKeepingTicks();
-    QString listSignature() const;
+    std::vector<platform::FolderEntry> readFolderFiles() const;
 
     QWidget* m_folders = nullptr;
     QComboBox* m_drvDrives = nullptr;
@@ -146,7 +146,7 @@ private:
     QFileSystemWatcher* m_watcher = nullptr;
     QTimer* m_diskChanges = nullptr;    // gathers a burst of changes into one re-read
     std::set<QString> m_changedFolders; // host folders changed since the last re-read
-    QString m_shownSignature;           // the files the list was built from (listSignature)
+    std::string m_shownSignature;       // the files the list was built from (FilesSignature)
 
     platform::Prompt& m_prompt;
     CAppLog* m_log = nullptr;
