@@ -613,3 +613,48 @@ TEST_F(BrowserPaneTest, RefreshKeepsTicksSelectionAndTheCurrentRowOnTheirFiles) 
 }
 
 } // namespace
+
+namespace {
+
+// Assistive technology hears each row's texts and whether it is ticked, and the keyboard ticks a row.
+TEST_F(BrowserPaneTest, EachRowIsHeardWithItsTextsAndTickAndSpaceTicksIt) {
+    sandbox.writeFile("C:\\Docs\\a.txt", std::string(1200, 'a'));
+    sandbox.writeFile("C:\\Docs\\b.doc", "b");
+    auto w = open("C:\\Docs");
+    w->show();
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    QTreeView* list = w->lvwFiles();
+    shell_test::setFileCheck(*w, 1, Qt::Checked);
+
+    QAccessibleInterface* heard = QAccessible::queryAccessibleInterface(list);
+    ASSERT_NE(heard, nullptr);
+    QAccessibleTableInterface* table = heard->tableInterface();
+    ASSERT_NE(table, nullptr);
+    EXPECT_EQ(table->rowCount(), 2);
+    EXPECT_EQ(table->columnCount(), 3);
+    const auto cell = [table](int row, int column) {
+        QAccessibleInterface* c = table->cellAt(row, column);
+        return c ? c->text(QAccessible::Name) : QStringLiteral("(none)");
+    };
+    EXPECT_EQ(cell(0, 0), QStringLiteral("a.txt"));
+    EXPECT_EQ(cell(0, 1), QStringLiteral("1.17 KB"));
+    EXPECT_EQ(cell(0, 2), QStringLiteral("TXT file"));
+    EXPECT_EQ(cell(1, 0), QStringLiteral("b.doc"));
+    ASSERT_NE(table->cellAt(0, 0), nullptr);
+    ASSERT_NE(table->cellAt(1, 0), nullptr);
+    EXPECT_TRUE(table->cellAt(0, 0)->state().checkable);
+    EXPECT_FALSE(table->cellAt(0, 0)->state().checked);
+    EXPECT_TRUE(table->cellAt(1, 0)->state().checked);
+
+    // Space on the current row ticks it, a second Space unticks it.
+    list->setFocus();
+    list->setCurrentIndex(shell_test::fileIndex(*w, 0));
+    QTest::keyClick(list, Qt::Key_Space);
+    EXPECT_EQ(shell_test::fileCheck(*w, 0), Qt::Checked);
+    EXPECT_TRUE(table->cellAt(0, 0)->state().checked);
+    QTest::keyClick(list, Qt::Key_Space);
+    EXPECT_EQ(shell_test::fileCheck(*w, 0), Qt::Unchecked);
+}
+
+} // namespace
