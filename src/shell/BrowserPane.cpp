@@ -29,11 +29,18 @@
 #include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
 
+#include <QCursor>
+#include <QEventLoop>
+#include <QGuiApplication>
+
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <future>
+#include <type_traits>
 #include <utility>
 
 namespace shell {
@@ -89,6 +96,30 @@ protected:
 private:
     std::function<void()> m_activate;
 };
+
+// Runs `work` on a worker thread and returns its result. Work that ends within `patience` is simply
+// waited for; past that the window goes on painting (user input waits for the end, so nothing the
+// work depends on changes meanwhile), with the busy cursor, and `waiting` is set while it runs.
+template <class Work>
+std::invoke_result_t<Work&> offTheWindowsThread(Work& work, std::chrono::milliseconds patience, bool& waiting) {
+    QEventLoop loop;
+    std::future<std::invoke_result_t<Work&>> done = std::async(std::launch::async, [&work, &loop] {
+        // The loop hears of the end however the work ends (a result or an exception).
+        struct QuitAtEnd {
+            QEventLoop* loop;
+            ~QuitAtEnd() { QMetaObject::invokeMethod(loop, &QEventLoop::quit, Qt::QueuedConnection); }
+        } quit{&loop};
+        return work();
+    });
+    if (done.wait_for(patience) != std::future_status::ready) {
+        waiting = true;
+        QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+        QGuiApplication::restoreOverrideCursor();
+        waiting = false;
+    }
+    return done.get();
+}
 
 // Every item under `node`, the last child first and each one's branch before its elder siblings;
 // `visit` returns whether to go on below the item (its children are taken after the visit).
@@ -340,8 +371,19 @@ void BrowserPane::setCurrentFolder(const std::string& folder) {
     watchShownFolders();
 }
 
+std::vector<FolderNode> BrowserPane::subfoldersOf(const std::string& key) {
+    auto work = [&key] { return shell::ListSubfolders(key); };
+    std::vector<FolderNode> subfolders = offTheWindowsThread(work, m_patience, m_waiting);
+    // The list was asked for while the tree's read went on: it is read once the tree is done.
+    if (m_listAgain && !m_filling) {
+        m_listAgain = false;
+        QTimer::singleShot(0, this, &BrowserPane::filFiles_PathChange);
+    }
+    return subfolders;
+}
+
 void BrowserPane::FillFolderNode(QTreeWidgetItem* node) {
-    for (const shell::FolderNode& sub : shell::ListSubfolders(nodeKey(node))) {
+    for (const shell::FolderNode& sub : subfoldersOf(nodeKey(node))) {
         auto* child = new QTreeWidgetItem(node);
         child->setText(0, shell::fromBytes(sub.text));
         child->setData(0, TextRole, QByteArray::fromStdString(sub.text));
@@ -358,7 +400,7 @@ void BrowserPane::FillFolderNode(QTreeWidgetItem* node) {
 void BrowserPane::syncFolderNode(QTreeWidgetItem* node, bool deep) {
     if (!node || !node->data(0, FilledRole).toBool())
         return;
-    const std::vector<shell::FolderNode> listing = shell::ListSubfolders(nodeKey(node));
+    const std::vector<shell::FolderNode> listing = subfoldersOf(nodeKey(node));
     std::set<std::string> present;
     for (const shell::FolderNode& sub : listing)
         present.insert(sub.key);
@@ -471,6 +513,10 @@ void BrowserPane::folderChangedOnDisk(const QString& hostFolder) {
 void BrowserPane::applyDiskChanges() {
     if (m_busy || m_changedFolders.empty())
         return;
+    if (m_waiting) { // a folder is being read: the changes are read once it is done
+        m_diskChanges->start();
+        return;
+    }
     const std::set<QString> changed = std::move(m_changedFolders);
     m_changedFolders.clear();
     const auto hostOf = [](const std::string& windowsPath) {
@@ -634,6 +680,24 @@ void BrowserPane::refillError(int number, const std::string& description) {
 }
 
 void BrowserPane::filFiles_PathChange() {
+    // Asked again while the window waits for a read (an event that does not wait for user input):
+    // the list is read once more when the present read is done.
+    if (m_waiting) {
+        m_listAgain = true;
+        return;
+    }
+    m_filling = true;
+    struct FillingEnds {
+        bool& filling;
+        ~FillingEnds() { filling = false; }
+    } fillingEnds{m_filling};
+    do {
+        m_listAgain = false;
+        fillFileList();
+    } while (m_listAgain);
+}
+
+void BrowserPane::fillFileList() {
     // Runs interrupted in the folder being listed are finished or rolled back first.
     if (core::HasAbandonedTemporaryFiles(currentFolder())) {
         const std::string recovered = recoveryMessage(core::RecoverFolders(m_registerPath, {currentFolder()}));
@@ -641,16 +705,33 @@ void BrowserPane::filFiles_PathChange() {
             m_prompt.show(recovered, platform::Buttons::OK, platform::Icon::Information);
     }
     setListTint(false);
-    // The folder is read once: its names go to filFiles, and the rows are built from what that one
-    // pass read of each file.
-    const std::vector<platform::FolderEntry> files = readFolderFiles();
+    // The folder is read once, off the window's thread: its names go to filFiles, and the rows are
+    // built from what that one pass read of each file. The files that could not be read are told of
+    // here, in order.
+    struct Read {
+        std::vector<platform::FolderEntry> files;
+        shell::FolderListing listing;
+        std::vector<std::pair<int, std::string>> errors;
+    };
+    const std::string folder = currentFolder();
+    auto work = [&folder] {
+        Read read;
+        read.files =
+            folder.empty() ? std::vector<platform::FolderEntry>() : shell::FileEntries(platform::listFolder(folder));
+        read.listing = shell::BuildRows(folder, read.files,
+                                        [&read](int n, const std::string& d) { read.errors.emplace_back(n, d); });
+        return read;
+    };
+    Read read = offTheWindowsThread(work, m_patience, m_waiting);
+    const std::vector<platform::FolderEntry>& files = read.files;
+    shell::FolderListing& listing = read.listing;
+    for (const auto& [number, description] : read.errors)
+        refillError(number, description);
     std::vector<std::string> names;
     names.reserve(files.size());
     for (const platform::FolderEntry& file : files)
         names.push_back(file.name);
     m_filFiles->setNames(std::move(names));
-    shell::FolderListing listing =
-        shell::BuildRows(currentFolder(), files, [this](int n, const std::string& d) { refillError(n, d); });
 
     // The model sorts the rows by the column and order the user chose, and takes them in one reset.
     const int count = static_cast<int>(listing.rows.size());

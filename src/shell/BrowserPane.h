@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <set>
 #include <string>
 #include <vector>
@@ -102,6 +103,9 @@ public:
     // Reads a filled node's subfolders again: new folders appear, vanished ones go, open ones stay
     // open. deep: the filled nodes under it as well.
     void syncFolderNode(QTreeWidgetItem* node, bool deep);
+    // How long the window simply waits for a folder to be read before it goes on painting while the
+    // read ends (tests: zero takes every read that way).
+    void setReadPatience(std::chrono::milliseconds patience) { m_patience = patience; }
     // The host folders the pane shows and watches for changes (for tests).
     QStringList watchedFolders() const;
     // A folder path as the status bar shows it: a locked folder the register knows by its former
@@ -136,6 +140,8 @@ private:
     void applyDiskChanges();
     void rebuildListKeepingTicks();
     std::vector<platform::FolderEntry> readFolderFiles() const;
+    std::vector<FolderNode> subfoldersOf(const std::string& key);
+    void fillFileList();
 
     QWidget* m_folders = nullptr;
     QComboBox* m_drvDrives = nullptr;
@@ -155,6 +161,10 @@ private:
     bool m_busy = false;
     bool m_changingDrive = false;
     bool m_listGreen = false;
+    std::chrono::milliseconds m_patience{100};
+    bool m_waiting = false;   // the window waits for a read off its thread
+    bool m_listAgain = false; // the list was asked for meanwhile
+    bool m_filling = false;   // filFiles_PathChange is at work
 };
 
 } // namespace shell

@@ -8,6 +8,7 @@
 #include "settings/Settings.h"
 #include "settings/modFileFunctions.h"
 #include "settings/modGeneral.h"
+#include "shell/FileListBox.h"
 #include "shell/FileListModel.h"
 #include "shell/frmMain.h"
 
@@ -20,6 +21,7 @@
 #include <QTreeWidget>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <map>
@@ -581,35 +583,49 @@ TEST(FileListModelTest, SortsByItsColumnsAndTicksAndSelectionFollowTheirRows) {
 }
 
 // Refresh (F5) reads the list again: ticks, the selection and the current row stay on the files that
-// are still there, in the order the user chose; a new file comes unticked, a vanished one goes.
+// are still there, in the order the user chose; a new file comes unticked, a vanished one goes. The
+// same when the window goes on painting while the folder is read off its thread (no patience: every
+// read is taken that way).
 TEST_F(BrowserPaneTest, RefreshKeepsTicksSelectionAndTheCurrentRowOnTheirFiles) {
-    for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt", "gone.txt"})
-        sandbox.writeFile(std::string("C:\\Docs\\") + name, name);
-    auto w = open("C:\\Docs");
-    QTreeView* list = w->lvwFiles();
-    list->sortByColumn(0, Qt::DescendingOrder);
-    ASSERT_EQ(columnTexts(list, 0), (std::vector<std::string>{"gone.txt", "d.txt", "c.txt", "b.txt", "a.txt"}));
-    shell_test::setFileCheck(*w, shell_test::fileRow(*w, "b.txt"), Qt::Checked);
-    shell_test::setFileCheck(*w, shell_test::fileRow(*w, "gone.txt"), Qt::Checked);
-    QItemSelectionModel* selection = list->selectionModel();
-    selection->select(shell_test::fileIndex(*w, shell_test::fileRow(*w, "c.txt")),
-                      QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    selection->setCurrentIndex(shell_test::fileIndex(*w, shell_test::fileRow(*w, "d.txt")),
-                               QItemSelectionModel::NoUpdate);
+    for (const std::chrono::milliseconds patience : {std::chrono::milliseconds(100), std::chrono::milliseconds(0)}) {
+        SCOPED_TRACE(patience.count());
+        for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt", "gone.txt"})
+            sandbox.writeFile(std::string("C:\\Docs\\") + name, name);
+        std::filesystem::remove(sandbox.host("C:\\Docs\\bb.txt"));
+        sandbox.makeFolder("C:\\Docs\\Inner");
+        auto w = open();
+        w->browser().setReadPatience(patience);
+        QTreeWidgetItem* docs = child(w->tvw1()->topLevelItem(0), QStringLiteral("Docs"));
+        ASSERT_NE(docs, nullptr);
+        w->browser().tvw1_NodeClick(docs, false);
+        ASSERT_EQ(w->browser().currentFolder(), "C:\\Docs");
+        EXPECT_EQ(childTexts(docs), std::vector<std::string>{"Inner"});
+        QTreeView* list = w->lvwFiles();
+        list->sortByColumn(0, Qt::DescendingOrder);
+        ASSERT_EQ(columnTexts(list, 0), (std::vector<std::string>{"gone.txt", "d.txt", "c.txt", "b.txt", "a.txt"}));
+        shell_test::setFileCheck(*w, shell_test::fileRow(*w, "b.txt"), Qt::Checked);
+        shell_test::setFileCheck(*w, shell_test::fileRow(*w, "gone.txt"), Qt::Checked);
+        QItemSelectionModel* selection = list->selectionModel();
+        selection->select(shell_test::fileIndex(*w, shell_test::fileRow(*w, "c.txt")),
+                          QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        selection->setCurrentIndex(shell_test::fileIndex(*w, shell_test::fileRow(*w, "d.txt")),
+                                   QItemSelectionModel::NoUpdate);
 
-    std::filesystem::remove(sandbox.host("C:\\Docs\\gone.txt"));
-    sandbox.writeFile("C:\\Docs\\bb.txt", "new");
-    w->action(QStringLiteral("mRefresh"))->trigger();
+        std::filesystem::remove(sandbox.host("C:\\Docs\\gone.txt"));
+        sandbox.writeFile("C:\\Docs\\bb.txt", "new");
+        w->action(QStringLiteral("mRefresh"))->trigger();
 
-    EXPECT_EQ(columnTexts(list, 0), (std::vector<std::string>{"d.txt", "c.txt", "bb.txt", "b.txt", "a.txt"}));
-    std::vector<std::string> ticked;
-    for (int i = 0; i < shell_test::fileCount(*w); ++i)
-        if (shell_test::fileCheck(*w, i) == Qt::Checked)
-            ticked.push_back(shell_test::fileKey(*w, i));
-    EXPECT_EQ(ticked, std::vector<std::string>{"b.txt"});
-    EXPECT_EQ(w->browser().selectedFileRows(), std::vector<int>{shell_test::fileRow(*w, "c.txt")});
-    EXPECT_EQ(w->browser().currentFileRow(), shell_test::fileRow(*w, "d.txt"));
-    EXPECT_EQ(w->simpleText(), QStringLiteral("Total Files: 5"));
+        EXPECT_EQ(columnTexts(list, 0), (std::vector<std::string>{"d.txt", "c.txt", "bb.txt", "b.txt", "a.txt"}));
+        std::vector<std::string> ticked;
+        for (int i = 0; i < shell_test::fileCount(*w); ++i)
+            if (shell_test::fileCheck(*w, i) == Qt::Checked)
+                ticked.push_back(shell_test::fileKey(*w, i));
+        EXPECT_EQ(ticked, std::vector<std::string>{"b.txt"});
+        EXPECT_EQ(w->browser().selectedFileRows(), std::vector<int>{shell_test::fileRow(*w, "c.txt")});
+        EXPECT_EQ(w->browser().currentFileRow(), shell_test::fileRow(*w, "d.txt"));
+        EXPECT_EQ(w->simpleText(), QStringLiteral("Total Files: 5"));
+        EXPECT_EQ(w->filFiles()->count(), 5);
+    }
 }
 
 } // namespace
