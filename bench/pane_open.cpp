@@ -1,6 +1,8 @@
 // Opens one folder in the main window's browser pane by a click on its tree node, as a user does,
 // and prints how long each round took from the click until the file list and "Total Files: N" were
-// painted, in microseconds, one line a round. The folder must lie directly under drive C:'s root.
+// painted, in microseconds, and the longest time the window's thread handled no event meanwhile (a
+// timer that asks for a turn every 2 ms tells), one line a round: "TOTAL LONGEST-STALL". The folder
+// must lie directly under drive C:'s root.
 //   bench_pane_open FOLDER-NAME EXPECTED-FILES ROUNDS
 // Runs in the sandbox its caller set up (drive table, XDG folders); needs a screen (Xvfb).
 
@@ -10,8 +12,10 @@
 #include <QApplication>
 #include <QLabel>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -63,6 +67,19 @@ int main(int argc, char** argv) {
     }
     auto* status = window.findChild<QLabel*>(QStringLiteral("sbrMainSimpleText"));
     QWidget* tree = window.tvw1()->viewport();
+    // The window's turns: the longest gap between two of them since `last` was reset.
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point last = Clock::now();
+    Clock::duration stall{};
+    QTimer turns;
+    turns.setTimerType(Qt::PreciseTimer);
+    turns.setInterval(2);
+    QObject::connect(&turns, &QTimer::timeout, [&] {
+        const Clock::time_point now = Clock::now();
+        stall = std::max(stall, now - last);
+        last = now;
+    });
+    turns.start();
 
     for (int round = 0; round < rounds; ++round) {
         // Start from the drive's root, so that every round fills the list anew.
@@ -76,19 +93,24 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "bench_pane_open: the folder's node is not where it is drawn\n");
             return 1;
         }
-        const auto start = std::chrono::steady_clock::now();
+        const auto start = Clock::now();
+        last = start;
+        stall = {};
         QTest::mouseClick(tree, Qt::LeftButton, {}, at);
         QCoreApplication::processEvents();
         window.repaint(); // painted and handed to the screen
         QCoreApplication::processEvents();
-        const auto end = std::chrono::steady_clock::now();
+        const auto end = Clock::now();
+        stall = std::max(stall, end - last);
         if (status->text() != expected || prompt.boxes != 0) {
             std::fprintf(stderr, "bench_pane_open: the pane shows \"%s\", not \"%s\"\n",
                          status->text().toLocal8Bit().constData(), expected.toLocal8Bit().constData());
             return 1;
         }
-        std::printf("%lld\n",
-                    static_cast<long long>(std::chrono::duration_cast<std::chrono::microseconds>(end - start).count()));
+        const auto us = [](Clock::duration d) {
+            return static_cast<long long>(std::chrono::duration_cast<std::chrono::microseconds>(d).count());
+        };
+        std::printf("%lld %lld\n", us(end - start), us(stall));
         std::fflush(stdout);
     }
     return 0;

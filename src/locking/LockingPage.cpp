@@ -148,7 +148,7 @@ std::vector<QWidget*> LockingPage::fileWidgets() const {
 }
 
 // Tab goes from the file list through the password boxes and the commands under them.
-void LockingPage::setTabOrderOfPage(QTreeWidget* files) {
+void LockingPage::setTabOrderOfPage(QWidget* files) {
     const char* chain[] = {"txtPassword1", "txtPassword2",   "cmdLock",      "cmdUnlock",
                            "cmdSelectAll", "cmdDeselectAll", "cmdSendEmail", "cmdExit"};
     QWidget* previous = files;

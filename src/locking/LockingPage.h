@@ -13,7 +13,7 @@ class QAction;
 class QLineEdit;
 class QPushButton;
 class QToolBar;
-class QTreeWidget;
+class QWidget;
 
 namespace locking {
 
@@ -21,8 +21,8 @@ class LockingCommands;
 
 // What the page shows that it does not make itself.
 struct LockingPageParts {
-    QWidget* folders = nullptr;   // the drive list and folder tree
-    QTreeWidget* files = nullptr; // the file list
+    QWidget* folders = nullptr; // the drive list and folder tree
+    QWidget* files = nullptr;   // the file list
     QIcon appIcon;
     QIcon lockIcon;
     std::function<QIcon(const QString& key)> toolbarIcon;                              // by toolbar key
@@ -52,7 +52,7 @@ signals:
     void lockToolbarClicked(const QString& key);
 
 private:
-    void setTabOrderOfPage(QTreeWidget* files);
+    void setTabOrderOfPage(QWidget* files);
 
     QToolBar* m_tbrLock = nullptr;
     QLineEdit* m_txtPassword1 = nullptr;

@@ -8,6 +8,7 @@
 #include "platform/Text.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <string_view>
@@ -62,8 +63,7 @@ bool makeEntry(const std::string& folder, const std::string& name, FindEntry& e)
 // the recovery sweep deals with them.
 bool listed(const char* name) {
     const std::string_view n(name);
-    return n != "." && n != ".." && n != ".hidden" && n.find('\\') == std::string_view::npos &&
-           !isTemporaryName(name);
+    return n != "." && n != ".." && n != ".hidden" && n.find('\\') == std::string_view::npos && !isTemporaryName(name);
 }
 
 } // namespace
@@ -136,6 +136,38 @@ std::vector<FindEntry> findFiles(const std::string& windowsPattern) {
             if (!hasWildcard(namePart))
                 break;
         }
+    }
+    ::closedir(dir);
+    return out;
+}
+
+std::vector<FolderEntry> listFolder(const std::string& windowsFolder) {
+    std::vector<FolderEntry> out;
+    std::string folder;
+    try {
+        folder = toHost(windowsFolder);
+    } catch (const SysError&) {
+        return out;
+    }
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return out;
+    const int fd = ::dirfd(dir);
+    while (const dirent* d = ::readdir(dir)) {
+        if (!listed(d->d_name))
+            continue;
+        struct stat st {};
+        FolderEntry e;
+        e.name = d->d_name;
+        if (::fstatat(fd, d->d_name, &st, 0) == 0) {
+            e.known = true;
+            e.folder = S_ISDIR(st.st_mode);
+            e.size = e.folder ? 0 : static_cast<std::uint64_t>(st.st_size);
+            e.modifiedNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+        } else if (::fstatat(fd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            continue; // gone meanwhile: findFiles would not list it either
+        }
+        out.push_back(std::move(e));
     }
     ::closedir(dir);
     return out;

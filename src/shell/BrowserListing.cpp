@@ -14,6 +14,8 @@
 #include <cctype>
 #include <cstdint>
 #include <exception>
+#include <optional>
+#include <unordered_map>
 #include <utility>
 
 namespace shell {
@@ -129,8 +131,10 @@ bool RowLess(FileColumn column, std::string_view textA, std::int64_t bytesA, std
 }
 
 void SortRowsByName(std::vector<FileRow>& rows) {
-    std::stable_sort(rows.begin(), rows.end(),
-                     [](const FileRow& a, const FileRow& b) { return NaturalLess(a.text, b.text); });
+    const auto less = [](const FileRow& a, const FileRow& b) { return NaturalLess(a.text, b.text); };
+    // Rows built from names in order mostly are in order already (a locked file shows another name).
+    if (!std::is_sorted(rows.begin(), rows.end(), less))
+        std::stable_sort(rows.begin(), rows.end(), less);
 }
 
 std::string FolderNodeText(const std::string& name) {
@@ -141,8 +145,9 @@ std::string FolderNodeText(const std::string& name) {
 
 std::vector<FolderNode> ListSubfolders(const std::string& folder) {
     std::vector<FolderNode> nodes;
-    for (const auto& entry : platform::findFiles(AddBackslash(folder) + "*")) {
-        if (!entry.isFolder())
+    // One pass over the folder: a folder of many files is read at the speed of the disk.
+    for (const platform::FolderEntry& entry : platform::listFolder(folder)) {
+        if (!entry.folder)
             continue;
         const std::string u = upper(entry.name);
         if (u == "RECYCLED" || u == "RECYCLER" || u == "SYSTEM VOLUME INFORMATION")
@@ -154,21 +159,64 @@ std::vector<FolderNode> ListSubfolders(const std::string& folder) {
     return nodes;
 }
 
+std::vector<platform::FolderEntry> FileEntries(std::vector<platform::FolderEntry> entries) {
+    std::erase_if(entries, [](const platform::FolderEntry& e) { return e.folder; });
+    std::sort(entries.begin(), entries.end(), [](const platform::FolderEntry& a, const platform::FolderEntry& b) {
+        return NaturalLess(a.name, b.name);
+    });
+    return entries;
+}
+
 std::vector<std::string> ListFileNames(const std::string& folder) {
     std::vector<std::string> names;
-    for (const auto& entry : platform::findFiles(AddBackslash(folder) + "*"))
-        if (!entry.isFolder())
-            names.push_back(entry.name);
-    std::sort(names.begin(), names.end(), NaturalLess);
+    for (platform::FolderEntry& entry : FileEntries(platform::listFolder(folder)))
+        names.push_back(std::move(entry.name));
     return names;
 }
 
-FolderListing BuildRows(const std::string& folder, const std::vector<std::string>& names,
+std::string FilesSignature(const std::vector<platform::FolderEntry>& files) {
+    std::string signature;
+    for (const platform::FolderEntry& file : files) {
+        signature += file.name;
+        signature += '/';
+        signature += file.known ? std::to_string(file.size) : std::string("?");
+        signature += '/';
+        signature += std::to_string(file.modifiedNs);
+        signature += '\n';
+    }
+    return signature;
+}
+
+namespace {
+
+// The type shown for a name: its extension in capitals and " file". Folders repeat a few
+// extensions many times over: each is worked out once.
+class TypeNames {
+public:
+    const std::string& of(const std::string& name) {
+        const std::string ext = GetExtension(name);
+        auto found = m_known.find(ext);
+        if (found == m_known.end())
+            found = m_known.emplace(ext, typeText(name)).first;
+        return found->second;
+    }
+
+private:
+    std::unordered_map<std::string, std::string> m_known;
+};
+
+// The rows for `names`; sizeOf(i, full path) gives the size of names[i] in bytes, or "" when it
+// cannot be read.
+template <class SizeOf>
+FolderListing buildRows(const std::string& folder, const std::vector<std::string>& names, SizeOf&& sizeOf,
                         const std::function<void(int, const std::string&)>& onError) {
     FolderListing listing;
     listing.names = names;
+    listing.rows.reserve(names.size());
+    TypeNames types;
     const std::string base = AddBackslash(folder);
-    for (const auto& name : names) {
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const std::string& name = names[i];
         const std::string full = base + name;
         try {
             if (name == "desktop.ini") {
@@ -190,14 +238,14 @@ FolderListing BuildRows(const std::string& folder, const std::vector<std::string
                 // Only a locked file is shown under the name it had; the extension alone says nothing.
                 if (row.lockIcon && ext != "TSX")
                     row.text = TransformName(GetFileNamePart(RemoveExtension(name)));
-                row.type = typeText(row.text);
+                row.type = types.of(row.text);
             } else {
-                row.type = typeText(name);
+                row.type = types.of(name);
             }
-            const std::string size = FileSizeText(full);
-            if (size.empty())
+            const std::optional<std::int64_t> bytes = sizeOf(i, full);
+            if (!bytes)
                 throw platform::SysError(53, platform::errorDescription(53));
-            row.bytes = static_cast<std::int64_t>(std::stoll(size));
+            row.bytes = *bytes;
             row.size = FormatByteSize(row.bytes);
         } catch (const platform::SysError& e) {
             if (onError)
@@ -209,6 +257,38 @@ FolderListing BuildRows(const std::string& folder, const std::vector<std::string
     }
     SortRowsByName(listing.rows);
     return listing;
+}
+
+} // namespace
+
+FolderListing BuildRows(const std::string& folder, const std::vector<std::string>& names,
+                        const std::function<void(int, const std::string&)>& onError) {
+    return buildRows(
+        folder, names,
+        [](std::size_t, const std::string& full) -> std::optional<std::int64_t> {
+            const std::string size = FileSizeText(full);
+            if (size.empty())
+                return std::nullopt;
+            return static_cast<std::int64_t>(std::stoll(size));
+        },
+        onError);
+}
+
+FolderListing BuildRows(const std::string& folder, const std::vector<platform::FolderEntry>& files,
+                        const std::function<void(int, const std::string&)>& onError) {
+    std::vector<std::string> names;
+    names.reserve(files.size());
+    for (const platform::FolderEntry& file : files)
+        names.push_back(file.name);
+    return buildRows(
+        folder, names,
+        [&files](std::size_t i, const std::string&) -> std::optional<std::int64_t> {
+            const platform::FolderEntry& file = files[i];
+            if (!file.known || file.folder)
+                return std::nullopt;
+            return static_cast<std::int64_t>(file.size);
+        },
+        onError);
 }
 
 } // namespace shell

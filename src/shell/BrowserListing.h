@@ -2,6 +2,8 @@
 // What the browser pane shows, worked out without any widget: the subfolders of a tree node and the
 // rows of the file list for the current folder. Paths are Windows form.
 
+#include "platform/Find.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -60,10 +62,21 @@ struct FolderListing {
 // order.
 std::vector<std::string> ListFileNames(const std::string& folder);
 
+// The files (not folders) among a folder's entries, in the natural order of their names: the names
+// ListFileNames gives, with what BuildRows needs of each.
+std::vector<platform::FolderEntry> FileEntries(std::vector<platform::FolderEntry> entries);
+// The names, sizes and change times of a folder's files as one text: the list is read again when it
+// changes.
+std::string FilesSignature(const std::vector<platform::FolderEntry>& files);
+
 // Builds the rows for the names of `folder`. A file whose data cannot be read keeps what was filled
 // so far and the listing goes on with the next file; `onError` hears about each such failure
 // (number, description).
 FolderListing BuildRows(const std::string& folder, const std::vector<std::string>& names,
+                        const std::function<void(int, const std::string&)>& onError = {});
+// The same from the entries FileEntries gave (the sizes read then are not read again): the same rows
+// as BuildRows(folder, their names) gives.
+FolderListing BuildRows(const std::string& folder, const std::vector<platform::FolderEntry>& files,
                         const std::function<void(int, const std::string&)>& onError = {});
 
 } // namespace shell

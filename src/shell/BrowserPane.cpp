@@ -18,23 +18,29 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QHeaderView>
 #include <QKeyEvent>
-#include <QPixmap>
 #include <QTimer>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
 
+#include <QCursor>
+#include <QEventLoop>
+#include <QGuiApplication>
+
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <future>
+#include <type_traits>
 #include <utility>
 
 namespace shell {
@@ -67,28 +73,6 @@ bool expectedFileError(int number) {
     }
 }
 
-// A row of lvwFiles that sorts by what its columns mean: the name in natural order, the size by its
-// byte count, the type without regard to case.
-class FileRowItem final : public QTreeWidgetItem {
-public:
-    FileRowItem(const shell::FileRow& row)
-        : QTreeWidgetItem(UserType), m_text(row.text), m_type(row.type), m_bytes(row.bytes) {}
-
-    bool operator<(const QTreeWidgetItem& other) const override {
-        const auto* o = dynamic_cast<const FileRowItem*>(&other);
-        if (!o)
-            return QTreeWidgetItem::operator<(other);
-        const int column = treeWidget() ? treeWidget()->sortColumn() : 0;
-        return shell::RowLess(static_cast<shell::FileColumn>(column), m_text, m_bytes, m_type, o->m_text, o->m_bytes,
-                              o->m_type);
-    }
-
-private:
-    std::string m_text;
-    std::string m_type;
-    std::int64_t m_bytes;
-};
-
 // Return or Enter in the widget it watches does what a click or double click on the current item
 // does, so that the tree and the list are usable from the keyboard alone.
 class EnterActivates final : public QObject {
@@ -112,6 +96,30 @@ protected:
 private:
     std::function<void()> m_activate;
 };
+
+// Runs `work` on a worker thread and returns its result. Work that ends within `patience` is simply
+// waited for; past that the window goes on painting (user input waits for the end, so nothing the
+// work depends on changes meanwhile), with the busy cursor, and `waiting` is set while it runs.
+template <class Work>
+std::invoke_result_t<Work&> offTheWindowsThread(Work& work, std::chrono::milliseconds patience, bool& waiting) {
+    QEventLoop loop;
+    std::future<std::invoke_result_t<Work&>> done = std::async(std::launch::async, [&work, &loop] {
+        // The loop hears of the end however the work ends (a result or an exception).
+        struct QuitAtEnd {
+            QEventLoop* loop;
+            ~QuitAtEnd() { QMetaObject::invokeMethod(loop, &QEventLoop::quit, Qt::QueuedConnection); }
+        } quit{&loop};
+        return work();
+    });
+    if (done.wait_for(patience) != std::future_status::ready) {
+        waiting = true;
+        QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+        QGuiApplication::restoreOverrideCursor();
+        waiting = false;
+    }
+    return done.get();
+}
 
 // Every item under `node`, the last child first and each one's branch before its elder siblings;
 // `visit` returns whether to go on below the item (its children are taken after the visit).
@@ -148,16 +156,16 @@ BrowserPane::BrowserPane(platform::Prompt& prompt, QWidget* panel, QObject* pare
     m_tvw1->setAccessibleName(QStringLiteral("Folders"));
 
     // Right: the file list.
-    m_lvwFiles = new QTreeWidget(panel);
+    m_files = new FileListModel(this);
+    m_lvwFiles = new QTreeView(panel);
     m_lvwFiles->setObjectName(QStringLiteral("lvwFiles"));
+    m_lvwFiles->setModel(m_files);
     m_lvwFiles->setAccessibleName(QStringLiteral("Files"));
     m_lvwFiles->setRootIsDecorated(false);
     m_lvwFiles->setUniformRowHeights(true);
     m_lvwFiles->setAllColumnsShowFocus(true);
     // Rows may be selected several at a time: with no row ticked, the commands take the selected ones.
     m_lvwFiles->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_lvwFiles->setColumnCount(3);
-    m_lvwFiles->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Size"), QStringLiteral("Type")});
     m_lvwFiles->setColumnWidth(0, px(5010));
     m_lvwFiles->setColumnWidth(1, px(1764));
     m_lvwFiles->setColumnWidth(2, px(2540));
@@ -169,9 +177,8 @@ BrowserPane::BrowserPane(platform::Prompt& prompt, QWidget* panel, QObject* pare
     m_lvwFiles->setAutoFillBackground(true);
     m_lvwFiles->setAlternatingRowColors(false);
     m_lvwFiles->setIconSize(QSize(16, 16));
-    // A click on a column's header sorts by it, a second click reverses; by name at first.
-    for (int column = 0; column < 3; ++column) // another column starts ascending
-        m_lvwFiles->headerItem()->setData(column, Qt::InitialSortOrderRole, static_cast<int>(Qt::AscendingOrder));
+    // A click on a column's header sorts by it (the model sorts), a second click reverses; by name at
+    // first. Another column starts ascending (the model's header says so).
     m_lvwFiles->header()->setSortIndicator(0, Qt::AscendingOrder);
     m_lvwFiles->setSortingEnabled(true);
 
@@ -206,9 +213,12 @@ BrowserPane::BrowserPane(platform::Prompt& prompt, QWidget* panel, QObject* pare
             tvw1_NodeClick(node, false);
     }));
     // Return or a double click on a row chooses it.
-    connect(m_lvwFiles, &QTreeWidget::itemDoubleClicked, this, [this] { emit fileChosen(); });
+    connect(m_lvwFiles, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (index.isValid())
+            emit fileChosen();
+    });
     m_lvwFiles->installEventFilter(new EnterActivates(m_lvwFiles, [this] {
-        if (m_lvwFiles->currentItem())
+        if (m_lvwFiles->currentIndex().isValid())
             emit fileChosen();
     }));
 
@@ -320,8 +330,25 @@ void BrowserPane::setNodeKey(QTreeWidgetItem* node, const std::string& key) {
     node->setData(0, KeyRole, QByteArray::fromStdString(key));
 }
 
-std::string BrowserPane::rowKey(const QTreeWidgetItem* row) {
-    return row ? row->data(0, KeyRole).toByteArray().toStdString() : std::string();
+std::vector<int> BrowserPane::selectedFileRows() const {
+    std::vector<int> rows;
+    for (const QModelIndex& index : m_lvwFiles->selectionModel()->selectedRows(0))
+        rows.push_back(index.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+int BrowserPane::currentFileRow() const {
+    const QModelIndex current = m_lvwFiles->currentIndex();
+    return current.isValid() ? current.row() : -1;
+}
+
+void BrowserPane::setCurrentFileRow(int row) {
+    const QModelIndex index = m_files->index(row, 0);
+    if (!index.isValid())
+        return;
+    m_lvwFiles->setCurrentIndex(index);
+    m_lvwFiles->scrollTo(index);
 }
 
 std::string BrowserPane::itemText(const QTreeWidgetItem* item) {
@@ -344,8 +371,19 @@ void BrowserPane::setCurrentFolder(const std::string& folder) {
     watchShownFolders();
 }
 
+std::vector<FolderNode> BrowserPane::subfoldersOf(const std::string& key) {
+    auto work = [&key] { return shell::ListSubfolders(key); };
+    std::vector<FolderNode> subfolders = offTheWindowsThread(work, m_patience, m_waiting);
+    // The list was asked for while the tree's read went on: it is read once the tree is done.
+    if (m_listAgain && !m_filling) {
+        m_listAgain = false;
+        QTimer::singleShot(0, this, &BrowserPane::filFiles_PathChange);
+    }
+    return subfolders;
+}
+
 void BrowserPane::FillFolderNode(QTreeWidgetItem* node) {
-    for (const shell::FolderNode& sub : shell::ListSubfolders(nodeKey(node))) {
+    for (const shell::FolderNode& sub : subfoldersOf(nodeKey(node))) {
         auto* child = new QTreeWidgetItem(node);
         child->setText(0, shell::fromBytes(sub.text));
         child->setData(0, TextRole, QByteArray::fromStdString(sub.text));
@@ -362,7 +400,7 @@ void BrowserPane::FillFolderNode(QTreeWidgetItem* node) {
 void BrowserPane::syncFolderNode(QTreeWidgetItem* node, bool deep) {
     if (!node || !node->data(0, FilledRole).toBool())
         return;
-    const std::vector<shell::FolderNode> listing = shell::ListSubfolders(nodeKey(node));
+    const std::vector<shell::FolderNode> listing = subfoldersOf(nodeKey(node));
     std::set<std::string> present;
     for (const shell::FolderNode& sub : listing)
         present.insert(sub.key);
@@ -475,6 +513,10 @@ void BrowserPane::folderChangedOnDisk(const QString& hostFolder) {
 void BrowserPane::applyDiskChanges() {
     if (m_busy || m_changedFolders.empty())
         return;
+    if (m_waiting) { // a folder is being read: the changes are read once it is done
+        m_diskChanges->start();
+        return;
+    }
     const std::set<QString> changed = std::move(m_changedFolders);
     m_changedFolders.clear();
     const auto hostOf = [](const std::string& windowsPath) {
@@ -501,48 +543,42 @@ void BrowserPane::applyDiskChanges() {
         syncFolderNode(node, false);
     // The list is built again only when its files changed (a command's own changes were shown by
     // the command already).
-    if (changed.count(hostOf(currentFolder())) && listSignature() != m_shownSignature)
+    if (changed.count(hostOf(currentFolder())) && shell::FilesSignature(readFolderFiles()) != m_shownSignature)
         rebuildListKeepingTicks();
 }
 
-// The names, sizes and change times of the current folder's files, as one text.
-QString BrowserPane::listSignature() const {
-    QString host;
-    try {
-        host = QString::fromLocal8Bit(platform::toHost(currentFolder()));
-    } catch (const std::exception&) {
-        return QString();
-    }
-    QString signature;
-    const QFileInfoList files =
-        QDir(host).entryInfoList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-    for (const QFileInfo& file : files)
-        signature += file.fileName() + QLatin1Char('/') + QString::number(file.size()) + QLatin1Char('/') +
-                     QString::number(file.lastModified().toMSecsSinceEpoch()) + QLatin1Char('\n');
-    return signature;
+// The files of the current folder, in natural order, as one pass over it reads them.
+std::vector<platform::FolderEntry> BrowserPane::readFolderFiles() const {
+    const std::string folder = currentFolder();
+    return folder.empty() ? std::vector<platform::FolderEntry>() : shell::FileEntries(platform::listFolder(folder));
 }
 
 void BrowserPane::rebuildListKeepingTicks() {
     std::set<std::string> ticked, selected;
-    std::string currentRow = rowKey(m_lvwFiles->currentItem());
-    for (int i = 0; i < m_lvwFiles->topLevelItemCount(); ++i) {
-        const QTreeWidgetItem* row = m_lvwFiles->topLevelItem(i);
-        if (row->checkState(0) == Qt::Checked)
-            ticked.insert(rowKey(row));
-        if (row->isSelected())
-            selected.insert(rowKey(row));
-    }
+    const int current = currentFileRow();
+    const std::string currentKey = current >= 0 ? m_files->row(current).key : std::string();
+    for (int i = 0; i < m_files->rowCount(); ++i)
+        if (m_files->isChecked(i))
+            ticked.insert(m_files->row(i).key);
+    for (int i : selectedFileRows())
+        selected.insert(m_files->row(i).key);
     filFiles_PathChange();
-    for (int i = 0; i < m_lvwFiles->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* row = m_lvwFiles->topLevelItem(i);
-        const std::string key = rowKey(row);
+    QItemSelection selection;
+    QModelIndex currentIndex;
+    for (int i = 0; i < m_files->rowCount(); ++i) {
+        const std::string& key = m_files->row(i).key;
         if (ticked.count(key))
-            row->setCheckState(0, Qt::Checked);
-        if (key == currentRow)
-            m_lvwFiles->setCurrentItem(row, 0, QItemSelectionModel::NoUpdate);
+            m_files->setChecked(i, true);
+        if (!currentKey.empty() && key == currentKey)
+            currentIndex = m_files->index(i, 0);
         if (selected.count(key))
-            row->setSelected(true);
+            selection.select(m_files->index(i, 0), m_files->index(i, m_files->columnCount() - 1));
     }
+    QItemSelectionModel* selectionModel = m_lvwFiles->selectionModel();
+    if (currentIndex.isValid())
+        selectionModel->setCurrentIndex(currentIndex, QItemSelectionModel::NoUpdate);
+    if (!selection.isEmpty())
+        selectionModel->select(selection, QItemSelectionModel::Select);
 }
 
 void BrowserPane::drvDrives_Change() {
@@ -607,7 +643,7 @@ void BrowserPane::tvw1_NodeClick(QTreeWidgetItem* node, bool doubleClick) {
         } else {
             showFolderInStatus(path);
             m_prompt.show("Path Not found. Please try again", platform::Buttons::OK, platform::Icon::None);
-            m_lvwFiles->clear();
+            m_files->clear();
             emit folderCleared();
             drvDrives_Change();
         }
@@ -644,57 +680,65 @@ void BrowserPane::refillError(int number, const std::string& description) {
 }
 
 void BrowserPane::filFiles_PathChange() {
+    // Asked again while the window waits for a read (an event that does not wait for user input):
+    // the list is read once more when the present read is done.
+    if (m_waiting) {
+        m_listAgain = true;
+        return;
+    }
+    m_filling = true;
+    struct FillingEnds {
+        bool& filling;
+        ~FillingEnds() { filling = false; }
+    } fillingEnds{m_filling};
+    do {
+        m_listAgain = false;
+        fillFileList();
+    } while (m_listAgain);
+}
+
+void BrowserPane::fillFileList() {
     // Runs interrupted in the folder being listed are finished or rolled back first.
     if (core::HasAbandonedTemporaryFiles(currentFolder())) {
         const std::string recovered = recoveryMessage(core::RecoverFolders(m_registerPath, {currentFolder()}));
         if (!recovered.empty())
             m_prompt.show(recovered, platform::Buttons::OK, platform::Icon::Information);
     }
-    m_filFiles->refresh();
-    // Sorting stays off while the rows go in (they come sorted by name); it sorts once at the end,
-    // by the column the user chose.
-    m_lvwFiles->setSortingEnabled(false);
-    m_lvwFiles->clear();
     setListTint(false);
-
+    // The folder is read once, off the window's thread: its names go to filFiles, and the rows are
+    // built from what that one pass read of each file. The files that could not be read are told of
+    // here, in order.
+    struct Read {
+        std::vector<platform::FolderEntry> files;
+        shell::FolderListing listing;
+        std::vector<std::pair<int, std::string>> errors;
+    };
+    const std::string folder = currentFolder();
+    auto work = [&folder] {
+        Read read;
+        read.files =
+            folder.empty() ? std::vector<platform::FolderEntry>() : shell::FileEntries(platform::listFolder(folder));
+        read.listing = shell::BuildRows(folder, read.files,
+                                        [&read](int n, const std::string& d) { read.errors.emplace_back(n, d); });
+        return read;
+    };
+    Read read = offTheWindowsThread(work, m_patience, m_waiting);
+    const std::vector<platform::FolderEntry>& files = read.files;
+    shell::FolderListing& listing = read.listing;
+    for (const auto& [number, description] : read.errors)
+        refillError(number, description);
     std::vector<std::string> names;
-    names.reserve(static_cast<std::size_t>(m_filFiles->count()));
-    for (int i = 0; i < m_filFiles->count(); ++i)
-        names.push_back(m_filFiles->name(i));
-    const shell::FolderListing listing =
-        shell::BuildRows(currentFolder(), names, [this](int n, const std::string& d) { refillError(n, d); });
+    names.reserve(files.size());
+    for (const platform::FolderEntry& file : files)
+        names.push_back(file.name);
+    m_filFiles->setNames(std::move(names));
 
-    const QIcon lock = shell::lockIcon();
-    // Plain rows get an empty picture of the same size, so every name starts in the same column.
-    QPixmap blankPixmap(16, 16);
-    blankPixmap.fill(Qt::transparent);
-    const QIcon blank(blankPixmap);
-    QList<QTreeWidgetItem*> items;
-    items.reserve(static_cast<qsizetype>(listing.rows.size()));
-    for (const shell::FileRow& row : listing.rows) {
-        auto* item = new FileRowItem(row);
-        item->setData(0, KeyRole, QByteArray::fromStdString(row.key));
-        item->setText(0, shell::fromBytes(row.text));
-        item->setData(0, TextRole, QByteArray::fromStdString(row.text));
-        item->setText(1, shell::fromBytes(row.size));
-        item->setData(1, BytesRole, static_cast<qlonglong>(row.bytes));
-        item->setText(2, shell::fromBytes(row.type));
-        item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
-        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-        item->setCheckState(0, Qt::Unchecked);
-        if (row.lockIcon) {
-            item->setIcon(0, lock);
-            item->setData(0, SmallIconRole, QStringLiteral("lock"));
-        } else {
-            item->setIcon(0, blank);
-        }
-        items.append(item);
-    }
-    m_lvwFiles->addTopLevelItems(items);
-    m_lvwFiles->setSortingEnabled(true);
-    m_shownSignature = listSignature();
+    // The model sorts the rows by the column and order the user chose, and takes them in one reset.
+    const int count = static_cast<int>(listing.rows.size());
+    m_files->setRows(std::move(listing.rows));
+    m_shownSignature = shell::FilesSignature(files);
     // The rows shown, not the names on disk: a locked folder's desktop.ini is not one of the files.
-    emit filesListed(static_cast<int>(items.size()));
+    emit filesListed(count);
     setListTint(listing.lockedFolder);
 }
 

@@ -3,19 +3,24 @@
 // their keys, the listing of a folder, the locked-folder tint, the refresh of a branch and the
 // watcher that follows changes on disk. The window lays its widgets out and shows what it reports.
 
+#include "shell/FileListModel.h"
+
 #include <QObject>
 #include <QPoint>
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <set>
 #include <string>
+#include <vector>
 
 class CAppLog;
 class FileListBox;
 class QComboBox;
 class QFileSystemWatcher;
 class QTimer;
+class QTreeView;
 class QTreeWidget;
 class QTreeWidgetItem;
 class QWidget;
@@ -33,12 +38,12 @@ namespace shell {
 class BrowserPane final : public QObject {
     Q_OBJECT
 public:
-    // Item data roles of tvw1 and lvwFiles.
-    static constexpr int KeyRole = Qt::UserRole;           // the path (tvw1) or name (lvwFiles) on disk, bytes
-    static constexpr int SmallIconRole = Qt::UserRole + 1; // lvwFiles: "lock" on a locked file
-    static constexpr int TextRole = Qt::UserRole + 2;      // the shown name as bytes (tvw1 and lvwFiles)
-    static constexpr int BytesRole = Qt::UserRole + 3;     // lvwFiles: the file's size in bytes (-1: unknown)
-    static constexpr int FilledRole = Qt::UserRole + 4;    // tvw1: the node's subfolders have been read
+    // Item data roles of tvw1 and lvwFiles (lvwFiles' model, FileListModel, gives the same ones).
+    static constexpr int KeyRole = FileListModel::KeyRole; // the path (tvw1) or name (lvwFiles) on disk, bytes
+    static constexpr int SmallIconRole = FileListModel::SmallIconRole; // lvwFiles: "lock" on a locked file
+    static constexpr int TextRole = FileListModel::TextRole;           // the shown name as bytes (tvw1 and lvwFiles)
+    static constexpr int BytesRole = FileListModel::BytesRole; // lvwFiles: the file's size in bytes (-1: unknown)
+    static constexpr int FilledRole = Qt::UserRole + 4;        // tvw1: the node's subfolders have been read
 
     // The widgets are made on `panel`; the window places them (folders() and lvwFiles()).
     BrowserPane(platform::Prompt& prompt, QWidget* panel, QObject* parent);
@@ -49,7 +54,15 @@ public:
     QComboBox* drvDrives() const { return m_drvDrives; }
     QTreeWidget* tvw1() const { return m_tvw1; }
     FileListBox* filFiles() const { return m_filFiles; }
-    QTreeWidget* lvwFiles() const { return m_lvwFiles; }
+    QTreeView* lvwFiles() const { return m_lvwFiles; }
+    // The rows of lvwFiles, in the order shown.
+    FileListModel* fileModel() const { return m_files; }
+    // The selected rows of lvwFiles in list order.
+    std::vector<int> selectedFileRows() const;
+    // The current row of lvwFiles (the one the keyboard is on), -1 when none.
+    int currentFileRow() const;
+    // Makes `row` the current and only selected row of lvwFiles and scrolls it into view.
+    void setCurrentFileRow(int row);
 
     // What the window gives the pane once it has it: the register (for the names of locked folders
     // and the recovery of a listed folder) and the log.
@@ -67,7 +80,6 @@ public:
     // Items' paths and names as bytes.
     static std::string nodeKey(const QTreeWidgetItem* node);
     static void setNodeKey(QTreeWidgetItem* node, const std::string& key);
-    static std::string rowKey(const QTreeWidgetItem* row);
     // The shown name of a node or row as bytes (the exact bytes the listing gave).
     static std::string itemText(const QTreeWidgetItem* item);
     std::string selectedFolderKey() const; // the key of tvw1's selected node, "" when none
@@ -91,6 +103,9 @@ public:
     // Reads a filled node's subfolders again: new folders appear, vanished ones go, open ones stay
     // open. deep: the filled nodes under it as well.
     void syncFolderNode(QTreeWidgetItem* node, bool deep);
+    // How long the window simply waits for a folder to be read before it goes on painting while the
+    // read ends (tests: zero takes every read that way).
+    void setReadPatience(std::chrono::milliseconds patience) { m_patience = patience; }
     // The host folders the pane shows and watches for changes (for tests).
     QStringList watchedFolders() const;
     // A folder path as the status bar shows it: a locked folder the register knows by its former
@@ -124,17 +139,20 @@ private:
     void folderChangedOnDisk(const QString& hostFolder);
     void applyDiskChanges();
     void rebuildListKeepingTicks();
-    QString listSignature() const;
+    std::vector<platform::FolderEntry> readFolderFiles() const;
+    std::vector<FolderNode> subfoldersOf(const std::string& key);
+    void fillFileList();
 
     QWidget* m_folders = nullptr;
     QComboBox* m_drvDrives = nullptr;
     QTreeWidget* m_tvw1 = nullptr;
     FileListBox* m_filFiles = nullptr;
-    QTreeWidget* m_lvwFiles = nullptr;
+    QTreeView* m_lvwFiles = nullptr;
+    FileListModel* m_files = nullptr;
     QFileSystemWatcher* m_watcher = nullptr;
     QTimer* m_diskChanges = nullptr;    // gathers a burst of changes into one re-read
     std::set<QString> m_changedFolders; // host folders changed since the last re-read
-    QString m_shownSignature;           // the files the list was built from (listSignature)
+    std::string m_shownSignature;       // the files the list was built from (FilesSignature)
 
     platform::Prompt& m_prompt;
     CAppLog* m_log = nullptr;
@@ -143,6 +161,10 @@ private:
     bool m_busy = false;
     bool m_changingDrive = false;
     bool m_listGreen = false;
+    std::chrono::milliseconds m_patience{100};
+    bool m_waiting = false;   // the window waits for a read off its thread
+    bool m_listAgain = false; // the list was asked for meanwhile
+    bool m_filling = false;   // filFiles_PathChange is at work
 };
 
 } // namespace shell

@@ -3,10 +3,13 @@
 #include "shell/BrowserListing.h"
 #include "shell/GateWidgets.h"
 
-#include <QByteArray>
+#include <QStringListModel>
 
-FileListBox::FileListBox(QWidget* parent) : QListWidget(parent) {
+#include <utility>
+
+FileListBox::FileListBox(QWidget* parent) : QListView(parent), m_model(new QStringListModel(this)) {
     setObjectName(QStringLiteral("filFiles"));
+    setModel(m_model);
     hide();
 }
 
@@ -16,16 +19,18 @@ void FileListBox::setPath(const std::string& windowsFolder) {
 }
 
 void FileListBox::refresh() {
-    clear();
-    if (m_path.empty())
-        return;
-    for (const auto& name : shell::ListFileNames(m_path)) {
-        auto* row = new QListWidgetItem(shell::fromBytes(name), this);
-        row->setData(Qt::UserRole, QByteArray::fromStdString(name)); // the exact bytes on disk
-    }
+    setNames(m_path.empty() ? std::vector<std::string>() : shell::ListFileNames(m_path));
+}
+
+void FileListBox::setNames(std::vector<std::string> names) {
+    m_names = std::move(names);
+    QStringList shown;
+    shown.reserve(static_cast<qsizetype>(m_names.size()));
+    for (const std::string& name : m_names)
+        shown.append(shell::fromBytes(name));
+    m_model->setStringList(shown);
 }
 
 std::string FileListBox::name(int index) const {
-    const QListWidgetItem* it = item(index);
-    return it ? it->data(Qt::UserRole).toByteArray().toStdString() : std::string();
+    return index >= 0 && index < count() ? m_names[static_cast<std::size_t>(index)] : std::string();
 }

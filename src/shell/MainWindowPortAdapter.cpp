@@ -8,6 +8,7 @@
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QTreeView>
 #include <QTreeWidget>
 
 namespace shell {
@@ -26,33 +27,27 @@ std::string MainWindowPortAdapter::currentFolder() const {
 // meant that row).
 std::vector<locking::FileItem> MainWindowPortAdapter::checkedItems() const {
     std::vector<locking::FileItem> items;
-    const QTreeWidget* list = m_window.lvwFiles();
-    for (int i = 0; i < list->topLevelItemCount(); ++i) {
-        const QTreeWidgetItem* row = list->topLevelItem(i);
-        if (row->checkState(0) == Qt::Checked)
-            items.push_back({BrowserPane::rowKey(row), BrowserPane::itemText(row)});
-    }
+    const FileListModel& files = *m_window.browser().fileModel();
+    for (int i = 0; i < files.rowCount(); ++i)
+        if (files.isChecked(i))
+            items.push_back({files.row(i).key, files.row(i).text});
     if (!items.empty())
         return items;
-    for (int i = 0; i < list->topLevelItemCount(); ++i) {
-        const QTreeWidgetItem* row = list->topLevelItem(i);
-        if (row->isSelected())
-            items.push_back({BrowserPane::rowKey(row), BrowserPane::itemText(row)});
-    }
+    for (int i : m_window.browser().selectedFileRows())
+        items.push_back({files.row(i).key, files.row(i).text});
     return items;
 }
 
 std::optional<locking::FileItem> MainWindowPortAdapter::selectedItem() const {
-    const QTreeWidgetItem* row = m_window.lvwFiles()->currentItem();
-    if (!row)
+    const int row = m_window.browser().currentFileRow();
+    if (row < 0)
         return std::nullopt;
-    return locking::FileItem{BrowserPane::rowKey(row), BrowserPane::itemText(row)};
+    const FileRow& file = m_window.browser().fileModel()->row(row);
+    return locking::FileItem{file.key, file.text};
 }
 
 void MainWindowPortAdapter::setAllChecked(bool checked) {
-    QTreeWidget* list = m_window.lvwFiles();
-    for (int i = 0; i < list->topLevelItemCount(); ++i)
-        list->topLevelItem(i)->setCheckState(0, checked ? Qt::Checked : Qt::Unchecked);
+    m_window.browser().fileModel()->setAllChecked(checked);
 }
 
 void MainWindowPortAdapter::refreshFiles() {

@@ -6,12 +6,12 @@
 #include "platform/FileIO.h"
 #include "platform/Prompt.h"
 #include "platform/SysError.h"
+#include "shell/BrowserPane.h"
 #include "shell/UnlockFileWindow.h"
 #include "shell/frmMain.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QTreeWidget>
 
 #include <filesystem>
 
@@ -117,15 +117,7 @@ void FileOpener::showInBrowser(const std::string& windowsPath, bool isFolder) {
     if (isFolder)
         return;
     const std::string name = windowsPath.substr(slash + 1);
-    QTreeWidget* list = m_window.lvwFiles();
-    for (int i = 0; i < list->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* row = list->topLevelItem(i);
-        if (shell::BrowserPane::rowKey(row) == name) {
-            list->setCurrentItem(row);
-            list->scrollToItem(row);
-            return;
-        }
-    }
+    m_window.browser().setCurrentFileRow(m_window.browser().fileModel()->rowOfKey(name));
 }
 
 } // namespace shell

@@ -29,6 +29,7 @@ class QStatusBar;
 class QSystemTrayIcon;
 class QTabWidget;
 class QToolBar;
+class QTreeView;
 class QTreeWidget;
 
 namespace platform {
@@ -69,7 +70,7 @@ public:
     QComboBox* drvDrives() const { return m_browser->drvDrives(); }
     QTreeWidget* tvw1() const { return m_browser->tvw1(); }
     FileListBox* filFiles() const { return m_browser->filFiles(); }
-    QTreeWidget* lvwFiles() const { return m_browser->lvwFiles(); }
+    QTreeView* lvwFiles() const { return m_browser->lvwFiles(); }
     QLineEdit* txtPassword1() const { return m_lockingPage->txtPassword1(); }
     QLineEdit* txtPassword2() const { return m_lockingPage->txtPassword2(); }
     QStatusBar* sbrMain() const { return m_sbrMain; }

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 
 #include "support/Sandbox.h"
@@ -128,4 +131,40 @@ TEST_F(FindTest, ANameHoldingABackslashIsNeverListedNorMapped) {
     EXPECT_EQ(names(findFiles("C:\\d\\*")), (std::vector<std::string>{"B.TXT", "Sub", "a.txt", "noext", "x.tar.gz"}));
     EXPECT_EQ(toWindows(odd), "");
     EXPECT_EQ(toWindows(sandbox.host("C:\\d\\a.txt")), "C:\\d\\a.txt");
+}
+
+// One pass over a folder lists what findFiles lists, with the same folder flags and sizes; a link is
+// taken for what it points at, and a link whose target is missing is listed without data.
+TEST_F(FindTest, ListFolderAgreesWithFindFiles) {
+    std::filesystem::create_symlink(sandbox.host("C:\\d\\Sub"), sandbox.host("C:\\d\\toSub"));
+    std::filesystem::create_symlink(sandbox.host("C:\\d\\a.txt"), sandbox.host("C:\\d\\toA"));
+    std::filesystem::create_symlink(sandbox.host("C:\\d\\missing"), sandbox.host("C:\\d\\dangling"));
+    const std::vector<FindEntry> found = findFiles("C:\\d\\*");
+    const std::vector<FolderEntry> listed = listFolder("C:\\d");
+    ASSERT_EQ(listed.size(), found.size());
+    std::vector<std::string> listedNames;
+    for (const FolderEntry& e : listed) {
+        listedNames.push_back(e.name);
+        const auto same =
+            std::find_if(found.begin(), found.end(), [&e](const FindEntry& f) { return f.name == e.name; });
+        ASSERT_NE(same, found.end()) << e.name;
+        EXPECT_EQ(e.folder, same->isFolder()) << e.name;
+        EXPECT_EQ(e.size, e.known ? same->size : 0u) << e.name; // a dangling link: no data of its own
+        EXPECT_EQ(e.known, e.name != "dangling") << e.name;
+    }
+    std::sort(listedNames.begin(), listedNames.end());
+    EXPECT_EQ(listedNames, names(found));
+    EXPECT_EQ(std::count(listedNames.begin(), listedNames.end(), ".hidden"), 0);
+    const auto toSub =
+        std::find_if(listed.begin(), listed.end(), [](const FolderEntry& e) { return e.name == "toSub"; });
+    ASSERT_NE(toSub, listed.end());
+    EXPECT_TRUE(toSub->folder);
+    const auto a = std::find_if(listed.begin(), listed.end(), [](const FolderEntry& e) { return e.name == "a.txt"; });
+    ASSERT_NE(a, listed.end());
+    EXPECT_EQ(a->size, 5u);
+    struct stat st {};
+    ASSERT_EQ(::stat(sandbox.host("C:\\d\\a.txt").c_str(), &st), 0);
+    EXPECT_EQ(a->modifiedNs, static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec);
+    EXPECT_TRUE(listFolder("C:\\missing").empty());
+    EXPECT_TRUE(listFolder("Q:\\").empty());
 }

@@ -1,11 +1,13 @@
 // The browser pane's order of names, without a window.
 
 #include "shell/BrowserListing.h"
+#include "settings/modGeneral.h"
 #include "support/Sandbox.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -70,6 +72,82 @@ TEST(BrowserListingTest, LockedRowsAreToldByTheirContent) {
     EXPECT_FALSE(row("plain.TSX").lockIcon);
     EXPECT_FALSE(row("old.TSL").lockIcon);
     EXPECT_EQ(row("old.TSL").text, "old.TSL");
+}
+
+} // namespace
+
+namespace {
+
+// The pane builds its rows from one read of the folder: they are the rows the names alone give, in
+// every field, with the same failures reported; a change of a file's size, time or name changes the
+// folder's signature and nothing else does.
+TEST(BrowserListingTest, RowsFromOneReadOfTheFolderAreTheRowsOfItsNames) {
+    testing_support::Sandbox sandbox;
+    sandbox.writeFile("C:\\F\\file10.txt", std::string(1200, 'x'));
+    sandbox.writeFile("C:\\F\\File2.TXT", "");
+    sandbox.writeFile("C:\\F\\noext", "n");
+    sandbox.writeFile("C:\\F\\archive.tar.gz", std::string(70000, 'g'));
+    sandbox.writeFile("C:\\F\\" + TransformName("letter.doc") + ".TSL", "[Secret]xxxxxxxx");
+    sandbox.writeFile("C:\\F\\random.TSX", "[Strong]yyyyyyyy");
+    sandbox.writeFile("C:\\F\\fake.TSL", "plain text");
+    sandbox.writeFile("C:\\F\\desktop.ini", std::string("[.ShellClassInfo]\r\nCLSID=") + shell::kLockedFolderClassId);
+    sandbox.makeFolder("C:\\F\\Sub");
+    std::filesystem::create_symlink(sandbox.host("C:\\F\\gone"), sandbox.host("C:\\F\\dangling.txt"));
+
+    const std::vector<platform::FolderEntry> files = shell::FileEntries(platform::listFolder("C:\\F"));
+    std::vector<std::string> names;
+    for (const platform::FolderEntry& file : files)
+        names.push_back(file.name);
+    EXPECT_EQ(names, shell::ListFileNames("C:\\F"));
+    EXPECT_EQ(std::count(names.begin(), names.end(), "Sub"), 0);
+
+    std::vector<int> errorsByNames, errorsByEntries;
+    const shell::FolderListing byNames =
+        shell::BuildRows("C:\\F", names, [&](int n, const std::string&) { errorsByNames.push_back(n); });
+    const shell::FolderListing byEntries =
+        shell::BuildRows("C:\\F", files, [&](int n, const std::string&) { errorsByEntries.push_back(n); });
+    EXPECT_EQ(byEntries.names, byNames.names);
+    EXPECT_TRUE(byEntries.lockedFolder);
+    EXPECT_EQ(byEntries.lockedFolder, byNames.lockedFolder);
+    ASSERT_EQ(byEntries.rows.size(), byNames.rows.size());
+    ASSERT_EQ(byEntries.rows.size(), 8u); // not desktop.ini
+    for (std::size_t i = 0; i < byNames.rows.size(); ++i) {
+        const shell::FileRow& a = byEntries.rows[i];
+        const shell::FileRow& b = byNames.rows[i];
+        EXPECT_EQ(a.key, b.key);
+        EXPECT_EQ(a.text, b.text) << b.key;
+        EXPECT_EQ(a.lockIcon, b.lockIcon) << b.key;
+        EXPECT_EQ(a.size, b.size) << b.key;
+        EXPECT_EQ(a.type, b.type) << b.key;
+        EXPECT_EQ(a.bytes, b.bytes) << b.key;
+    }
+    EXPECT_EQ(errorsByEntries, errorsByNames);
+    EXPECT_EQ(errorsByEntries, std::vector<int>{53}); // the dangling link, still listed without a size
+    // A few of the rows as the user sees them.
+    const auto row = [&byEntries](const std::string& key) {
+        for (const shell::FileRow& r : byEntries.rows)
+            if (r.key == key)
+                return r;
+        ADD_FAILURE() << key;
+        return shell::FileRow{};
+    };
+    EXPECT_EQ(row("archive.tar.gz").type, "GZ file");
+    EXPECT_EQ(row("archive.tar.gz").bytes, 70000);
+    EXPECT_EQ(row("noext").type, " file");
+    EXPECT_EQ(row(TransformName("letter.doc") + ".TSL").text, "letter.doc");
+    EXPECT_EQ(row(TransformName("letter.doc") + ".TSL").type, "DOC file");
+    EXPECT_EQ(row("fake.TSL").type, "TSL file");
+    EXPECT_EQ(row("dangling.txt").bytes, -1);
+
+    const std::string before = shell::FilesSignature(files);
+    EXPECT_EQ(shell::FilesSignature(shell::FileEntries(platform::listFolder("C:\\F"))), before);
+    sandbox.makeFolder("C:\\F\\Another"); // folders are not in the list
+    EXPECT_EQ(shell::FilesSignature(shell::FileEntries(platform::listFolder("C:\\F"))), before);
+    sandbox.writeFile("C:\\F\\noext", "nn");
+    const std::string grown = shell::FilesSignature(shell::FileEntries(platform::listFolder("C:\\F")));
+    EXPECT_NE(grown, before);
+    std::filesystem::rename(sandbox.host("C:\\F\\noext"), sandbox.host("C:\\F\\renamed"));
+    EXPECT_NE(shell::FilesSignature(shell::FileEntries(platform::listFolder("C:\\F"))), grown);
 }
 
 } // namespace

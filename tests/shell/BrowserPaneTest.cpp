@@ -8,15 +8,20 @@
 #include "settings/Settings.h"
 #include "settings/modFileFunctions.h"
 #include "settings/modGeneral.h"
+#include "shell/FileListBox.h"
+#include "shell/FileListModel.h"
 #include "shell/frmMain.h"
 
 #include <QAccessible>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QMenu>
+#include <QSignalSpy>
 #include <QTreeWidget>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <map>
@@ -41,13 +46,13 @@ protected:
     };
     static std::map<std::string, Row> rows(const frmMain& w) {
         std::map<std::string, Row> out;
-        for (int i = 0; i < w.lvwFiles()->topLevelItemCount(); ++i) {
-            const QTreeWidgetItem* it = w.lvwFiles()->topLevelItem(i);
-            out[shell::BrowserPane::rowKey(it)] = {it->text(0), it->text(1), it->text(2),
-                                                   it->data(0, shell::BrowserPane::SmallIconRole).toString() ==
-                                                           QStringLiteral("lock") &&
-                                                       !it->icon(0).isNull()};
-            EXPECT_EQ(it->checkState(0), Qt::Unchecked);
+        for (int i = 0; i < shell_test::fileCount(w); ++i) {
+            const QModelIndex it = shell_test::fileIndex(w, i);
+            out[shell_test::fileKey(w, i)] = {
+                shell_test::fileText(w, i, 0), shell_test::fileText(w, i, 1), shell_test::fileText(w, i, 2),
+                it.data(shell::BrowserPane::SmallIconRole).toString() == QStringLiteral("lock") &&
+                    !it.data(Qt::DecorationRole).value<QIcon>().isNull()};
+            EXPECT_EQ(shell_test::fileCheck(w, i), Qt::Unchecked);
         }
         return out;
     }
@@ -196,7 +201,7 @@ TEST_F(BrowserPaneTest, PickingAFolderFoldsItsSiblingsAndFillsItOnce) {
     EXPECT_FALSE(a->isExpanded());
     EXPECT_TRUE(b->isExpanded());
     EXPECT_EQ(w->browser().currentFolder(), "C:\\B");
-    EXPECT_EQ(w->lvwFiles()->topLevelItemCount(), 1);
+    EXPECT_EQ(shell_test::fileCount(*w), 1);
     w->browser().tvw1_NodeClick(b, false);
     EXPECT_EQ(b->childCount(), 1); // not added a second time
     EXPECT_TRUE(prompt.boxes.empty());
@@ -221,12 +226,12 @@ TEST_F(BrowserPaneTest, TheKeyboardAloneBrowsesTheTreeAndOpensARow) {
     QTest::keyClick(tree, Qt::Key_Down);
     QTest::keyClick(tree, Qt::Key_Enter, Qt::KeypadModifier);
     EXPECT_EQ(w->browser().currentFolder(), "C:\\B");
-    ASSERT_EQ(w->lvwFiles()->topLevelItemCount(), 1);
+    ASSERT_EQ(shell_test::fileCount(*w), 1);
 
     // Return on a row of the list asks to unlock and open it, as a double click does.
-    QTreeWidget* list = w->lvwFiles();
+    QTreeView* list = w->lvwFiles();
     list->setFocus();
-    list->setCurrentItem(list->topLevelItem(0));
+    list->setCurrentIndex(shell_test::fileIndex(*w, 0));
     prompt.answer(platform::Answer::No);
     QTest::keyClick(list, Qt::Key_Return);
     ASSERT_EQ(prompt.boxes.size(), 1u);
@@ -327,10 +332,10 @@ std::vector<std::string> childTexts(const QTreeWidgetItem* node) {
     return texts;
 }
 
-std::vector<std::string> columnTexts(const QTreeWidget* list, int column) {
+std::vector<std::string> columnTexts(const QTreeView* list, int column) {
     std::vector<std::string> texts;
-    for (int i = 0; i < list->topLevelItemCount(); ++i)
-        texts.push_back(list->topLevelItem(i)->text(column).toStdString());
+    for (int i = 0; i < list->model()->rowCount(); ++i)
+        texts.push_back(list->model()->index(i, column).data().toString().toStdString());
     return texts;
 }
 
@@ -403,9 +408,9 @@ TEST_F(BrowserPaneTest, HeaderClicksSortByColumnAndASecondClickReverses) {
 // The strongest contrast between the first row's check box, as the style draws it, and the
 // list's background.
 double checkBoxContrast(frmMain& w) {
-    QTreeWidget* list = w.lvwFiles();
+    QTreeView* list = w.lvwFiles();
     const QColor base = list->palette().color(QPalette::Base);
-    const QRect cell = list->visualItemRect(list->topLevelItem(0));
+    const QRect cell = shell_test::fileRowRect(w, 0);
     const QImage picture = list->viewport()->grab(QRect(cell.left(), cell.top(), 24, cell.height())).toImage();
     double strongest = 1.0;
     for (int y = 0; y < picture.height(); ++y)
@@ -484,6 +489,188 @@ TEST_F(BrowserPaneTest, TabFollowsTheLayoutOfThePane) {
         ASSERT_NE(a, nullptr) << name;
         EXPECT_EQ(a->text(QAccessible::Name).toStdString(), heard) << name;
     }
+}
+
+} // namespace
+
+namespace {
+
+shell::FileRow madeRow(const std::string& name, std::int64_t bytes, const std::string& type, bool lock = false) {
+    return shell::FileRow{name, lock ? "shown " + name : name, lock, std::to_string(bytes) + " bytes", type, bytes};
+}
+
+std::vector<std::string> modelKeys(const shell::FileListModel& model) {
+    std::vector<std::string> keys;
+    for (int i = 0; i < model.rowCount(); ++i)
+        keys.push_back(model.index(i, 0).data(shell::FileListModel::KeyRole).toByteArray().toStdString());
+    return keys;
+}
+
+// The model alone: its order, the roles the window and the commands read, and ticks and the
+// selection following their rows when the order changes.
+TEST(FileListModelTest, SortsByItsColumnsAndTicksAndSelectionFollowTheirRows) {
+    shell_test::app();
+    shell::FileListModel model;
+    QItemSelectionModel selection(&model);
+    QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+    // Given in no order: the model shows names in natural order.
+    model.setRows({madeRow("file10.txt", 30, "TXT file"), madeRow("File2.txt", 900, "TXT file"),
+                   madeRow("b.doc", 1200, "DOC file"), madeRow("a.tsl", 5, "TXT file", true)});
+    EXPECT_EQ(resets.size(), 1);
+    EXPECT_EQ(modelKeys(model), (std::vector<std::string>{"b.doc", "File2.txt", "file10.txt", "a.tsl"}));
+    ASSERT_EQ(model.columnCount(), 3);
+    EXPECT_EQ(model.headerData(0, Qt::Horizontal).toString(), QStringLiteral("Name"));
+    EXPECT_EQ(model.headerData(1, Qt::Horizontal).toString(), QStringLiteral("Size"));
+    EXPECT_EQ(model.headerData(2, Qt::Horizontal).toString(), QStringLiteral("Type"));
+
+    // The roles, on the locked row and on a plain one.
+    const QModelIndex locked = model.index(3, 0);
+    EXPECT_EQ(locked.data().toString(), QStringLiteral("shown a.tsl"));
+    EXPECT_EQ(locked.data(shell::FileListModel::TextRole).toByteArray(), QByteArray("shown a.tsl"));
+    EXPECT_EQ(locked.data(shell::FileListModel::SmallIconRole).toString(), QStringLiteral("lock"));
+    EXPECT_FALSE(locked.data(Qt::DecorationRole).value<QIcon>().isNull());
+    const QModelIndex plain = model.index(0, 0);
+    EXPECT_TRUE(plain.data(shell::FileListModel::SmallIconRole).isNull());
+    EXPECT_FALSE(plain.data(Qt::DecorationRole).value<QIcon>().isNull()); // the blank picture
+    EXPECT_EQ(model.index(0, 1).data().toString(), QStringLiteral("1200 bytes"));
+    EXPECT_EQ(model.index(0, 1).data(shell::FileListModel::BytesRole).toLongLong(), 1200);
+    EXPECT_EQ(model.index(0, 1).data(Qt::TextAlignmentRole).value<Qt::Alignment>(), Qt::AlignRight | Qt::AlignVCenter);
+    EXPECT_EQ(model.index(0, 2).data().toString(), QStringLiteral("DOC file"));
+    EXPECT_TRUE(model.flags(plain).testFlag(Qt::ItemIsUserCheckable));
+    EXPECT_FALSE(model.flags(model.index(0, 1)).testFlag(Qt::ItemIsUserCheckable));
+    EXPECT_TRUE(model.index(0, 1).data(Qt::CheckStateRole).isNull()); // one check box a row
+
+    // A tick as the view gives it (an int), a selected row and the current one.
+    EXPECT_EQ(plain.data(Qt::CheckStateRole).toInt(), Qt::Unchecked);
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+    EXPECT_TRUE(model.setData(model.index(1, 0), static_cast<int>(Qt::Checked), Qt::CheckStateRole));
+    EXPECT_EQ(changed.size(), 1);
+    EXPECT_FALSE(model.setData(model.index(1, 0), QStringLiteral("x"), Qt::DisplayRole));
+    selection.select(model.index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    selection.setCurrentIndex(model.index(3, 0), QItemSelectionModel::NoUpdate);
+
+    // By size, largest first: the tick, the selection and the current row stay with their files.
+    model.sort(1, Qt::DescendingOrder);
+    EXPECT_EQ(modelKeys(model), (std::vector<std::string>{"b.doc", "File2.txt", "file10.txt", "a.tsl"}));
+    model.sort(1, Qt::AscendingOrder);
+    EXPECT_EQ(modelKeys(model), (std::vector<std::string>{"a.tsl", "file10.txt", "File2.txt", "b.doc"}));
+    EXPECT_EQ(model.index(2, 0).data(Qt::CheckStateRole).toInt(), Qt::Checked); // File2.txt
+    EXPECT_TRUE(model.isChecked(2));
+    EXPECT_FALSE(model.isChecked(0) || model.isChecked(1) || model.isChecked(3));
+    ASSERT_EQ(selection.selectedRows().size(), 1);
+    EXPECT_EQ(selection.selectedRows().value(0).row(), 1); // file10.txt
+    EXPECT_EQ(selection.currentIndex().row(), 0);          // a.tsl
+    // By type, ties by name; descending is the exact reverse.
+    model.sort(2, Qt::AscendingOrder);
+    EXPECT_EQ(modelKeys(model), (std::vector<std::string>{"b.doc", "File2.txt", "file10.txt", "a.tsl"}));
+    model.sort(2, Qt::DescendingOrder);
+    EXPECT_EQ(modelKeys(model), (std::vector<std::string>{"a.tsl", "file10.txt", "File2.txt", "b.doc"}));
+
+    // A new fill keeps the chosen column and order, in one reset, with nothing ticked.
+    model.sort(1, Qt::DescendingOrder);
+    model.setRows({madeRow("x", 1, "X file"), madeRow("y", 3, "Y file"), madeRow("z", 2, "Z file")});
+    EXPECT_EQ(resets.size(), 2);
+    EXPECT_EQ(modelKeys(model), (std::vector<std::string>{"y", "z", "x"}));
+    EXPECT_EQ(model.sortColumn(), 1);
+    EXPECT_EQ(model.sortOrder(), Qt::DescendingOrder);
+    for (int i = 0; i < model.rowCount(); ++i)
+        EXPECT_FALSE(model.isChecked(i));
+    EXPECT_EQ(model.rowOfKey("z"), 1);
+    EXPECT_EQ(model.rowOfKey("gone"), -1);
+    model.setAllChecked(true);
+    for (int i = 0; i < model.rowCount(); ++i)
+        EXPECT_EQ(model.index(i, 0).data(Qt::CheckStateRole).toInt(), Qt::Checked);
+}
+
+// Refresh (F5) reads the list again: ticks, the selection and the current row stay on the files that
+// are still there, in the order the user chose; a new file comes unticked, a vanished one goes. The
+// same when the window goes on painting while the folder is read off its thread (no patience: every
+// read is taken that way).
+TEST_F(BrowserPaneTest, RefreshKeepsTicksSelectionAndTheCurrentRowOnTheirFiles) {
+    for (const std::chrono::milliseconds patience : {std::chrono::milliseconds(100), std::chrono::milliseconds(0)}) {
+        SCOPED_TRACE(patience.count());
+        for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt", "gone.txt"})
+            sandbox.writeFile(std::string("C:\\Docs\\") + name, name);
+        std::filesystem::remove(sandbox.host("C:\\Docs\\bb.txt"));
+        sandbox.makeFolder("C:\\Docs\\Inner");
+        auto w = open();
+        w->browser().setReadPatience(patience);
+        QTreeWidgetItem* docs = child(w->tvw1()->topLevelItem(0), QStringLiteral("Docs"));
+        ASSERT_NE(docs, nullptr);
+        w->browser().tvw1_NodeClick(docs, false);
+        ASSERT_EQ(w->browser().currentFolder(), "C:\\Docs");
+        EXPECT_EQ(childTexts(docs), std::vector<std::string>{"Inner"});
+        QTreeView* list = w->lvwFiles();
+        list->sortByColumn(0, Qt::DescendingOrder);
+        ASSERT_EQ(columnTexts(list, 0), (std::vector<std::string>{"gone.txt", "d.txt", "c.txt", "b.txt", "a.txt"}));
+        shell_test::setFileCheck(*w, shell_test::fileRow(*w, "b.txt"), Qt::Checked);
+        shell_test::setFileCheck(*w, shell_test::fileRow(*w, "gone.txt"), Qt::Checked);
+        QItemSelectionModel* selection = list->selectionModel();
+        selection->select(shell_test::fileIndex(*w, shell_test::fileRow(*w, "c.txt")),
+                          QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        selection->setCurrentIndex(shell_test::fileIndex(*w, shell_test::fileRow(*w, "d.txt")),
+                                   QItemSelectionModel::NoUpdate);
+
+        std::filesystem::remove(sandbox.host("C:\\Docs\\gone.txt"));
+        sandbox.writeFile("C:\\Docs\\bb.txt", "new");
+        w->action(QStringLiteral("mRefresh"))->trigger();
+
+        EXPECT_EQ(columnTexts(list, 0), (std::vector<std::string>{"d.txt", "c.txt", "bb.txt", "b.txt", "a.txt"}));
+        std::vector<std::string> ticked;
+        for (int i = 0; i < shell_test::fileCount(*w); ++i)
+            if (shell_test::fileCheck(*w, i) == Qt::Checked)
+                ticked.push_back(shell_test::fileKey(*w, i));
+        EXPECT_EQ(ticked, std::vector<std::string>{"b.txt"});
+        EXPECT_EQ(w->browser().selectedFileRows(), std::vector<int>{shell_test::fileRow(*w, "c.txt")});
+        EXPECT_EQ(w->browser().currentFileRow(), shell_test::fileRow(*w, "d.txt"));
+        EXPECT_EQ(w->simpleText(), QStringLiteral("Total Files: 5"));
+        EXPECT_EQ(w->filFiles()->count(), 5);
+    }
+}
+
+} // namespace
+
+namespace {
+
+// Assistive technology hears each row's texts and whether it is ticked, and the keyboard ticks a row.
+TEST_F(BrowserPaneTest, EachRowIsHeardWithItsTextsAndTickAndSpaceTicksIt) {
+    sandbox.writeFile("C:\\Docs\\a.txt", std::string(1200, 'a'));
+    sandbox.writeFile("C:\\Docs\\b.doc", "b");
+    auto w = open("C:\\Docs");
+    w->show();
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    QTreeView* list = w->lvwFiles();
+    shell_test::setFileCheck(*w, 1, Qt::Checked);
+
+    QAccessibleInterface* heard = QAccessible::queryAccessibleInterface(list);
+    ASSERT_NE(heard, nullptr);
+    QAccessibleTableInterface* table = heard->tableInterface();
+    ASSERT_NE(table, nullptr);
+    EXPECT_EQ(table->rowCount(), 2);
+    EXPECT_EQ(table->columnCount(), 3);
+    const auto cell = [table](int row, int column) {
+        QAccessibleInterface* c = table->cellAt(row, column);
+        return c ? c->text(QAccessible::Name) : QStringLiteral("(none)");
+    };
+    EXPECT_EQ(cell(0, 0), QStringLiteral("a.txt"));
+    EXPECT_EQ(cell(0, 1), QStringLiteral("1.17 KB"));
+    EXPECT_EQ(cell(0, 2), QStringLiteral("TXT file"));
+    EXPECT_EQ(cell(1, 0), QStringLiteral("b.doc"));
+    ASSERT_NE(table->cellAt(0, 0), nullptr);
+    ASSERT_NE(table->cellAt(1, 0), nullptr);
+    EXPECT_TRUE(table->cellAt(0, 0)->state().checkable);
+    EXPECT_FALSE(table->cellAt(0, 0)->state().checked);
+    EXPECT_TRUE(table->cellAt(1, 0)->state().checked);
+
+    // Space on the current row ticks it, a second Space unticks it.
+    list->setFocus();
+    list->setCurrentIndex(shell_test::fileIndex(*w, 0));
+    QTest::keyClick(list, Qt::Key_Space);
+    EXPECT_EQ(shell_test::fileCheck(*w, 0), Qt::Checked);
+    EXPECT_TRUE(table->cellAt(0, 0)->state().checked);
+    QTest::keyClick(list, Qt::Key_Space);
+    EXPECT_EQ(shell_test::fileCheck(*w, 0), Qt::Unchecked);
 }
 
 } // namespace

@@ -45,8 +45,8 @@ protected:
     }
     static QStringList rows(const frmMain& w) {
         QStringList names;
-        for (int i = 0; i < w.lvwFiles()->topLevelItemCount(); ++i)
-            names << w.lvwFiles()->topLevelItem(i)->text(0);
+        for (int i = 0; i < shell_test::fileCount(w); ++i)
+            names << shell_test::fileText(w, i);
         return names;
     }
     QTreeWidgetItem* docsNode(const frmMain& w) { return child(w.tvw1()->topLevelItem(0), "Docs"); }
@@ -58,7 +58,7 @@ TEST_F(FollowTheDiskTest, FoldersAndFilesMadeOrRemovedMeanwhileShowWithoutAResta
     auto w = openDocs();
     ASSERT_EQ(children(docsNode(*w)), QStringList{QStringLiteral("Old")});
     EXPECT_TRUE(w->browser().watchedFolders().contains(QString::fromStdString(sandbox.host("C:\\Docs"))));
-    w->lvwFiles()->topLevelItem(0)->setCheckState(0, Qt::Checked);
+    shell_test::setFileCheck(*w, 0, Qt::Checked);
 
     // Another program makes a folder and a file and removes a folder.
     std::filesystem::create_directory(sandbox.host("C:\\Docs\\New"));
@@ -67,7 +67,7 @@ TEST_F(FollowTheDiskTest, FoldersAndFilesMadeOrRemovedMeanwhileShowWithoutAResta
     ASSERT_TRUE(QTest::qWaitFor([&] { return rows(*w).contains(QStringLiteral("b.txt")); }, 20000));
     EXPECT_EQ(w->simpleText(), QStringLiteral("Total Files: 2"));
     // The row ticked before is still ticked.
-    EXPECT_EQ(w->lvwFiles()->findItems(QStringLiteral("a.txt"), Qt::MatchExactly).value(0)->checkState(0), Qt::Checked);
+    EXPECT_EQ(shell_test::fileCheck(*w, static_cast<int>(rows(*w).indexOf(QStringLiteral("a.txt")))), Qt::Checked);
 
     std::filesystem::remove(sandbox.host("C:\\Docs\\Old"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !children(docsNode(*w)).contains(QStringLiteral("Old")); }, 20000));
@@ -141,7 +141,7 @@ TEST_F(FollowTheDiskTest, AFolderRenamedByACommandKeepsOneNodeAndTheSelection) {
 TEST_F(FollowTheDiskTest, TheColumnsFitTheListWithoutAHorizontalScrollBar) {
     sandbox.writeFile("C:\\Docs\\a rather long name of a file that was written.document", "x");
     auto w = openDocs();
-    QTreeWidget* list = w->lvwFiles();
+    QTreeView* list = w->lvwFiles();
     QHeaderView* header = list->header();
     ASSERT_TRUE(QTest::qWaitFor([&] { return list->viewport()->width() > 0; }, 5000));
     QApplication::processEvents();

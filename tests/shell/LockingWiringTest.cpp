@@ -76,11 +76,9 @@ QTreeWidgetItem* childNode(QTreeWidgetItem* node, const char* text) {
     return nullptr;
 }
 
-QTreeWidgetItem* row(const frmMain& w, const std::string& key) {
-    for (int i = 0; i < w.lvwFiles()->topLevelItemCount(); ++i)
-        if (shell::BrowserPane::rowKey(w.lvwFiles()->topLevelItem(i)) == key)
-            return w.lvwFiles()->topLevelItem(i);
-    return nullptr;
+// The first cell of the file's row in lvwFiles (not valid when the list has no such file).
+QModelIndex row(const frmMain& w, const std::string& key) {
+    return shell_test::fileIndex(w, shell_test::fileRow(w, key));
 }
 
 bool visibleProgressWindow() {
@@ -163,10 +161,10 @@ TEST_F(LockingWiringTest, TickTypeAndLockThenUnlockFromTheMainPanel) {
     auto w = openWindow();
     browseTo(*w, {"Docs"});
     ASSERT_EQ(w->browser().currentFolder(), "C:\\Docs");
-    ASSERT_NE(row(*w, "letter.txt"), nullptr);
-    ASSERT_NE(row(*w, "empty.txt"), nullptr);
-    row(*w, "letter.txt")->setCheckState(0, Qt::Checked);
-    row(*w, "empty.txt")->setCheckState(0, Qt::Checked);
+    ASSERT_TRUE(row(*w, "letter.txt").isValid());
+    ASSERT_TRUE(row(*w, "empty.txt").isValid());
+    shell_test::setFileCheck(*w, shell_test::fileRow(*w, "letter.txt"), Qt::Checked);
+    shell_test::setFileCheck(*w, shell_test::fileRow(*w, "empty.txt"), Qt::Checked);
     typePasswords(*w, "Blue Moon 7", "Blue Moon 7");
 
     // The empty file's refusal comes in the middle of the run: look at the window from there, and
@@ -205,12 +203,12 @@ TEST_F(LockingWiringTest, TickTypeAndLockThenUnlockFromTheMainPanel) {
     EXPECT_EQ(sandbox.readFile(locked).substr(0, 8), "[Secret]");
     EXPECT_EQ(sandbox.readFile("C:\\Docs\\empty.txt"), "");
     // In the list: the restored name with the lock icon; the boxes emptied, the progress window gone.
-    QTreeWidgetItem* lockedRow = row(*w, "yrggre.gkt.TSL");
-    ASSERT_NE(lockedRow, nullptr);
-    EXPECT_EQ(lockedRow->text(0), QStringLiteral("letter.txt"));
-    EXPECT_EQ(lockedRow->data(0, shell::BrowserPane::SmallIconRole).toString(), QStringLiteral("lock"));
-    EXPECT_FALSE(lockedRow->icon(0).isNull());
-    EXPECT_EQ(row(*w, "letter.txt"), nullptr);
+    const QModelIndex lockedRow = row(*w, "yrggre.gkt.TSL");
+    ASSERT_TRUE(lockedRow.isValid());
+    EXPECT_EQ(lockedRow.data().toString(), QStringLiteral("letter.txt"));
+    EXPECT_EQ(lockedRow.data(shell::BrowserPane::SmallIconRole).toString(), QStringLiteral("lock"));
+    EXPECT_FALSE(lockedRow.data(Qt::DecorationRole).value<QIcon>().isNull());
+    EXPECT_FALSE(row(*w, "letter.txt").isValid());
     EXPECT_TRUE(w->txtPassword1()->text().isEmpty());
     EXPECT_TRUE(w->txtPassword2()->text().isEmpty());
     EXPECT_EQ(w->lockingPort().progressWindow(), nullptr);
@@ -218,16 +216,16 @@ TEST_F(LockingWiringTest, TickTypeAndLockThenUnlockFromTheMainPanel) {
     EXPECT_EQ(enabledFileCommands(*w), kAllMainCommands);
 
     // Unlock: the password once, the locked row ticked.
-    lockedRow->setCheckState(0, Qt::Checked);
+    shell_test::setFileCheck(*w, lockedRow.row(), Qt::Checked);
     shell_test::type(w.get(), "txtPassword1", QStringLiteral("Blue Moon 7"));
     QTest::mouseClick(w->button(QStringLiteral("cmdUnlock")), Qt::LeftButton);
     EXPECT_EQ(hooked.script.boxes.size(), 1u) << hooked.script.last().text;
     EXPECT_EQ(sandbox.readFile("C:\\Docs\\letter.txt"), "Dear Sam,\r\nsee you on Friday.\r\n");
     EXPECT_FALSE(sandbox.exists(locked));
-    QTreeWidgetItem* plainRow = row(*w, "letter.txt");
-    ASSERT_NE(plainRow, nullptr);
-    EXPECT_EQ(plainRow->text(0), QStringLiteral("letter.txt"));
-    EXPECT_TRUE(plainRow->data(0, shell::BrowserPane::SmallIconRole).isNull());
+    const QModelIndex plainRow = row(*w, "letter.txt");
+    ASSERT_TRUE(plainRow.isValid());
+    EXPECT_EQ(plainRow.data().toString(), QStringLiteral("letter.txt"));
+    EXPECT_TRUE(plainRow.data(shell::BrowserPane::SmallIconRole).isNull());
     EXPECT_TRUE(w->txtPassword1()->text().isEmpty());
     EXPECT_FALSE(visibleProgressWindow());
     EXPECT_EQ(busy.size(), 4);
@@ -240,7 +238,7 @@ TEST_F(LockingWiringTest, FolderLockedFromTheTreeMenuAndEverythingUnlockedFromTh
 
     // A file locked through the toolbar.
     browseTo(*w, {"Docs"});
-    row(*w, "letter.txt")->setCheckState(0, Qt::Checked);
+    shell_test::setFileCheck(*w, shell_test::fileRow(*w, "letter.txt"), Qt::Checked);
     typePasswords(*w, "file key", "file key");
     w->action(QStringLiteral("Lock"))->trigger();
     ASSERT_TRUE(sandbox.exists("C:\\Docs\\yrggre.gkt.TSL"));
@@ -344,7 +342,7 @@ TEST_F(LockingWiringTest, EveryButtonMenuItemAndToolbarKeyReachesItsCommand) {
     sandbox.writeFile("C:\\top.txt", "top");
     sandbox.writeFile("C:\\second.txt", "second");
     auto w = openWindow();
-    ASSERT_EQ(w->lvwFiles()->topLevelItemCount(), 2);
+    ASSERT_EQ(shell_test::fileCount(*w), 2);
     QSignalSpy busy(w.get(), &frmMain::commandBusyChanged);
 
     // The boot drive root is shown and its root node selected: each route ends in its command's
@@ -387,8 +385,8 @@ TEST_F(LockingWiringTest, EveryButtonMenuItemAndToolbarKeyReachesItsCommand) {
     // Select All and Deselect All tick and untick every row.
     auto ticked = [&] {
         int n = 0;
-        for (int i = 0; i < w->lvwFiles()->topLevelItemCount(); ++i)
-            n += w->lvwFiles()->topLevelItem(i)->checkState(0) == Qt::Checked;
+        for (int i = 0; i < shell_test::fileCount(*w); ++i)
+            n += shell_test::fileCheck(*w, i) == Qt::Checked;
         return n;
     };
     shell_test::click(w.get(), "cmdSelectAll");
@@ -398,9 +396,9 @@ TEST_F(LockingWiringTest, EveryButtonMenuItemAndToolbarKeyReachesItsCommand) {
 
     // A double click on a plain file opens it with its default application.
     testing_support::OpenerStub opener(sandbox);
-    QTreeWidgetItem* top = row(*w, "top.txt");
-    ASSERT_NE(top, nullptr);
-    const QPoint at = w->lvwFiles()->visualItemRect(top).center();
+    const QModelIndex top = row(*w, "top.txt");
+    ASSERT_TRUE(top.isValid());
+    const QPoint at = shell_test::fileRowRect(*w, top.row()).center();
     // As the window system gives it: a click, then the second press as a double click.
     QWidget* viewport = w->lvwFiles()->viewport();
     QTest::mouseClick(viewport, Qt::LeftButton, {}, at);

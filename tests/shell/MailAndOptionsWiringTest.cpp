@@ -48,9 +48,9 @@ protected:
     }
 
     static void tick(frmMain& w, const char* shown) {
-        for (int i = 0; i < w.lvwFiles()->topLevelItemCount(); ++i)
-            if (w.lvwFiles()->topLevelItem(i)->text(0) == QString::fromLatin1(shown)) {
-                w.lvwFiles()->topLevelItem(i)->setCheckState(0, Qt::Checked);
+        for (int i = 0; i < shell_test::fileCount(w); ++i)
+            if (shell_test::fileText(w, i) == QString::fromLatin1(shown)) {
+                shell_test::setFileCheck(w, i, Qt::Checked);
                 return;
             }
         ADD_FAILURE() << "no row " << shown;

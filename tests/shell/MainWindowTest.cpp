@@ -82,7 +82,7 @@ TEST_F(MainWindowTest, LoadingCreatesTheRegisterWritesTheDisplayValuesAndOpensDr
     EXPECT_EQ(shell::BrowserPane::nodeKey(w.tvw1()->currentItem()), "C:\\home");
     EXPECT_EQ(w.tvw1()->currentItem()->parent(), root);
     EXPECT_EQ(w.simpleText(), QStringLiteral("Total Files: 0"));
-    EXPECT_EQ(w.lvwFiles()->topLevelItemCount(), 0);
+    EXPECT_EQ(shell_test::fileCount(w), 0);
     EXPECT_TRUE(prompt.boxes.empty());
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Free - Tessaly"));
 }
@@ -153,7 +153,7 @@ TEST_F(MainWindowTest, FrameHasItsTabsMenusAndToolbar) {
 
     const QStringList headers = {QStringLiteral("Name"), QStringLiteral("Size"), QStringLiteral("Type")};
     for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(w.lvwFiles()->headerItem()->text(i), headers[i]);
+        EXPECT_EQ(shell_test::files(w).headerData(i, Qt::Horizontal).toString(), headers[i]);
     const char* buttons[][2] = {{"cmdLock", "Lock"},
                                 {"cmdUnlock", "Unlock"},
                                 {"cmdSelectAll", "&Select All"},

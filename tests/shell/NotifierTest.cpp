@@ -104,9 +104,8 @@ TEST_F(NotifierTest, AnUnlockRunThatEndsWhileTheWindowIsHiddenIsTold) {
     w->browser().setCurrentFolder("C:\\Docs");
     const auto unlock = [&](const char* name) {
         const std::string key = TransformName(name) + ".TSL";
-        for (int i = 0; i < w->lvwFiles()->topLevelItemCount(); ++i) {
-            QTreeWidgetItem* row = w->lvwFiles()->topLevelItem(i);
-            row->setCheckState(0, shell::BrowserPane::rowKey(row) == key ? Qt::Checked : Qt::Unchecked);
+        for (int i = 0; i < shell_test::fileCount(*w); ++i) {
+            shell_test::setFileCheck(*w, i, shell_test::fileKey(*w, i) == key ? Qt::Checked : Qt::Unchecked);
         }
         w->txtPassword1()->setText(QStringLiteral("pw"));
         w->lockingCommands()->cmdUnlock_click();

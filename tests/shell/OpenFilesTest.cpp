@@ -125,8 +125,8 @@ TEST_F(OpenFilesTest, PlainFilesAndFoldersAreShownInTheBrowserPaneAndMissingOnes
     opener.open(hostArgs({"C:\\Docs\\notes.txt"}));
     EXPECT_TRUE(opener.unlockWindows().empty());
     EXPECT_EQ(w->browser().currentFolder(), "C:\\Docs");
-    ASSERT_NE(w->lvwFiles()->currentItem(), nullptr);
-    EXPECT_EQ(shell::BrowserPane::rowKey(w->lvwFiles()->currentItem()), "notes.txt");
+    ASSERT_TRUE(w->lvwFiles()->currentIndex().isValid());
+    EXPECT_EQ(shell_test::fileKey(*w, w->lvwFiles()->currentIndex().row()), "notes.txt");
 
     opener.open(hostArgs({"C:\\Docs\\Sub"}));
     EXPECT_EQ(w->browser().currentFolder(), "C:\\Docs\\Sub");

@@ -29,11 +29,12 @@ protected:
         w->browser().setCurrentFolder("C:\\Docs");
         return w;
     }
-    static QTreeWidgetItem* row(const frmMain& w, const std::string& key) {
-        for (int i = 0; i < w.lvwFiles()->topLevelItemCount(); ++i)
-            if (shell::BrowserPane::rowKey(w.lvwFiles()->topLevelItem(i)) == key)
-                return w.lvwFiles()->topLevelItem(i);
-        return nullptr;
+    // The first cell of the file's row in lvwFiles (not valid when the list has no such file).
+    static QModelIndex row(const frmMain& w, const std::string& key) {
+        return shell_test::fileIndex(w, shell_test::fileRow(w, key));
+    }
+    static QPoint centreOf(const frmMain& w, const std::string& key) {
+        return shell_test::fileRowRect(w, shell_test::fileRow(w, key)).center();
     }
     static QTreeWidgetItem* node(const frmMain& w, const char* text) {
         for (QTreeWidgetItem* item :
@@ -47,7 +48,7 @@ protected:
     }
     // Locks letter.txt through the window with the password "pw".
     void lockLetter(frmMain& w) {
-        row(w, "letter.txt")->setCheckState(0, Qt::Checked);
+        shell_test::setFileCheck(w, shell_test::fileRow(w, "letter.txt"), Qt::Checked);
         typePasswords(w, "pw", "pw");
         w.button(QStringLiteral("cmdLock"))->click();
         ASSERT_TRUE(sandbox.exists(kLetterLocked)) << (prompt.boxes.empty() ? "" : prompt.last().text);
@@ -61,7 +62,7 @@ TEST_F(PasswordsAndChoiceTest, EmptyBoxesLockNothingAndSaySo) {
     auto w = openDocs();
 
     // Lock Files with both boxes empty: refused before any file is touched.
-    row(*w, "letter.txt")->setCheckState(0, Qt::Checked);
+    shell_test::setFileCheck(*w, shell_test::fileRow(*w, "letter.txt"), Qt::Checked);
     w->button(QStringLiteral("cmdLock"))->click();
     ASSERT_EQ(prompt.texts(), std::vector<std::string>{"Please type a password."});
     EXPECT_EQ(prompt.last().icon, platform::Icon::Exclamation);
@@ -106,13 +107,12 @@ TEST_F(PasswordsAndChoiceTest, WithNothingTickedTheSelectedRowsAreLockedAndRetur
     sandbox.writeFile("C:\\Docs\\note.txt", "Note");
     sandbox.writeFile("C:\\Docs\\other.txt", "Other");
     auto w = openDocs();
-    QTreeWidget* list = w->lvwFiles();
+    QTreeView* list = w->lvwFiles();
 
     // Two rows picked with the mouse (Ctrl for the second), none ticked: Lock takes those two.
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(row(*w, "letter.txt")).center());
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier,
-                      list->visualItemRect(row(*w, "note.txt")).center());
-    ASSERT_EQ(row(*w, "letter.txt")->checkState(0), Qt::Unchecked);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, centreOf(*w, "letter.txt"));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier, centreOf(*w, "note.txt"));
+    ASSERT_EQ(shell_test::fileCheck(*w, shell_test::fileRow(*w, "letter.txt")), Qt::Unchecked);
     typePasswords(*w, "pw", "pw");
     // Return in the confirmation box runs Lock.
     QTest::keyClick(w->txtPassword2(), Qt::Key_Return);
@@ -125,8 +125,8 @@ TEST_F(PasswordsAndChoiceTest, WithNothingTickedTheSelectedRowsAreLockedAndRetur
 
     // A ticked row wins over the selection.
     list->clearSelection();
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(row(*w, "other.txt")).center());
-    row(*w, kLetterKey)->setCheckState(0, Qt::Checked);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, centreOf(*w, "other.txt"));
+    shell_test::setFileCheck(*w, shell_test::fileRow(*w, kLetterKey), Qt::Checked);
     shell_test::type(w.get(), "txtPassword1", QStringLiteral("pw"));
     w->button(QStringLiteral("cmdUnlock"))->click();
     EXPECT_EQ(sandbox.readFile("C:\\Docs\\letter.txt"), "Dear Sam");
@@ -138,12 +138,12 @@ TEST_F(PasswordsAndChoiceTest, ADoubleClickWithEmptyBoxesAsksForTheFilesPassword
     testing_support::OpenerStub opener(sandbox);
     auto w = openDocs();
     lockLetter(*w);
-    QTreeWidget* list = w->lvwFiles();
+    QTreeView* list = w->lvwFiles();
     const auto doubleClick = [&] {
-        QTreeWidgetItem* locked = row(*w, kLetterKey);
-        ASSERT_NE(locked, nullptr);
-        list->setCurrentItem(locked);
-        emit list->itemDoubleClicked(locked, 0);
+        const QModelIndex locked = row(*w, kLetterKey);
+        ASSERT_TRUE(locked.isValid());
+        list->setCurrentIndex(locked);
+        emit list->doubleClicked(locked);
     };
 
     // Cancel in the password window: nothing is unlocked, nothing opened.
@@ -178,8 +178,8 @@ TEST_F(PasswordsAndChoiceTest, ADoubleClickUsesATypedPasswordAndEmptiesTheBoxesA
     auto w = openDocs();
     lockLetter(*w);
     typePasswords(*w, "pw", "pw");
-    QTreeWidgetItem* locked = row(*w, kLetterKey);
-    w->lvwFiles()->setCurrentItem(locked);
+    const QModelIndex locked = row(*w, kLetterKey);
+    w->lvwFiles()->setCurrentIndex(locked);
     // A password window, should one come, is noted and cancelled.
     bool windowShown = false;
     QTimer watch;
@@ -191,7 +191,7 @@ TEST_F(PasswordsAndChoiceTest, ADoubleClickUsesATypedPasswordAndEmptiesTheBoxesA
         }
     });
     watch.start();
-    emit w->lvwFiles()->itemDoubleClicked(locked, 0);
+    emit w->lvwFiles()->doubleClicked(locked);
     watch.stop();
     EXPECT_FALSE(windowShown);
     EXPECT_EQ(prompt.texts().size(), 1u); // the question only

@@ -7,6 +7,7 @@
 
 #include "platform/Environment.h"
 #include "platform/Registry.h"
+#include "shell/BrowserPane.h"
 #include "shell/frmMain.h"
 
 #include <QApplication>
@@ -14,6 +15,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QTreeView>
 
 #include <sqlite3.h>
 
@@ -33,6 +35,44 @@ inline QApplication& app() {
         return a;
     }();
     return *instance;
+}
+
+// The main window's file list as the user sees it: row `row` of lvwFiles in the order shown, read
+// and ticked through its model, as the view does.
+inline QAbstractItemModel& files(const frmMain& w) {
+    return *w.lvwFiles()->model();
+}
+inline int fileCount(const frmMain& w) {
+    return files(w).rowCount();
+}
+inline QModelIndex fileIndex(const frmMain& w, int row, int column = 0) {
+    return files(w).index(row, column);
+}
+inline QString fileText(const frmMain& w, int row, int column = 0) {
+    return fileIndex(w, row, column).data().toString();
+}
+inline std::string fileKey(const frmMain& w, int row) {
+    return fileIndex(w, row).data(shell::BrowserPane::KeyRole).toByteArray().toStdString();
+}
+inline Qt::CheckState fileCheck(const frmMain& w, int row) {
+    return static_cast<Qt::CheckState>(fileIndex(w, row).data(Qt::CheckStateRole).toInt());
+}
+inline void setFileCheck(const frmMain& w, int row, Qt::CheckState state) {
+    files(w).setData(fileIndex(w, row), state, Qt::CheckStateRole);
+}
+// Where row `row` is drawn on lvwFiles' viewport, all its columns.
+inline QRect fileRowRect(const frmMain& w, int row) {
+    QRect rect;
+    for (int column = 0; column < files(w).columnCount(); ++column)
+        rect |= w.lvwFiles()->visualRect(fileIndex(w, row, column));
+    return rect;
+}
+// The row of the file named `key` on disk, -1 when the list has none.
+inline int fileRow(const frmMain& w, const std::string& key) {
+    for (int i = 0; i < fileCount(w); ++i)
+        if (fileKey(w, i) == key)
+            return i;
+    return -1;
 }
 
 // Runs `act` on the active modal window as soon as it is shown (from inside its exec()).

@@ -153,8 +153,8 @@ TEST_F(StackingTest, AMessageOfALockRunShowsAboveTheProgressWindowAndIsAnswered)
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     w.browser().setCurrentFolder("C:\\Docs");
-    for (int i = 0; i < w.lvwFiles()->topLevelItemCount(); ++i)
-        w.lvwFiles()->topLevelItem(i)->setCheckState(0, Qt::Checked);
+    for (int i = 0; i < shell_test::fileCount(w); ++i)
+        shell_test::setFileCheck(w, i, Qt::Checked);
     shell_test::type(&w, "txtPassword1", QStringLiteral("Blue Moon 7"));
     shell_test::type(&w, "txtPassword2", QStringLiteral("Blue Moon 7"));
 
