@@ -482,9 +482,11 @@ TEST(PasswordGenerator, DrawsOnlyFromTheChosenClassesAndHasOneOfEach) {
             const std::string p = GeneratePassword(kMinGeneratedLength, classes);
             ASSERT_EQ(p.size(), static_cast<std::size_t>(kMinGeneratedLength));
             EXPECT_EQ(p.find_first_not_of(allowed), std::string::npos) << p;
-            for (CharacterClass c : {kUpperCase, kLowerCase, kDigits, kSymbols})
-                if (classes & c)
+            for (CharacterClass c : {kUpperCase, kLowerCase, kDigits, kSymbols}) {
+                if (classes & c) {
                     EXPECT_NE(p.find_first_of(ClassCharacters(c)), std::string::npos) << p << " class " << c;
+                }
+            }
         }
     }
     EXPECT_EQ(GeneratePassword(20, 0), "");
