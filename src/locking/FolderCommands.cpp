@@ -159,8 +159,8 @@ bool recordFolderLock(const std::string& registerPath, const std::string& path, 
         core::RecordLock(registerPath, settings::kSectionFolder, path, locked);
         return true;
     } catch (const platform::SysError& e) {
-        prompt.show(core::Quoted(path) + " was not locked: it could not be recorded in the Security Vault: " +
-                        e.description() + ".",
+        prompt.show(core::Quoted(path) +
+                        " was not locked: it could not be recorded in the Security Vault: " + e.description() + ".",
                     Buttons::OK, Icon::Critical);
         return false;
     }
@@ -179,8 +179,8 @@ bool storeFolderPassword(const std::string& valueName, const std::string& passwo
     } catch (const std::exception& e) {
         reason = e.what();
     }
-    prompt.show(core::Quoted(path) + " was not locked: its password could not be stored: " + reason + ".",
-                Buttons::OK, Icon::Critical);
+    prompt.show(core::Quoted(path) + " was not locked: its password could not be stored: " + reason + ".", Buttons::OK,
+                Icon::Critical);
     return false;
 }
 
@@ -225,15 +225,16 @@ FileBatch folderBatch(const FolderRequest& request) {
 // locked items, or a locked folder of the same name in another letter case exists. Shows the
 // refusal and returns true when there is one.
 bool refuseFolderLock(const std::string& path, const std::string& registerPath, platform::Prompt& prompt) {
+    const core::RegisterSnapshot snapshot(registerPath); // one read for the three checks
     std::string refusal = core::RefuseFolderKind(path);
     if (refusal.empty())
         refusal = core::RefuseProtected(path);
     if (refusal.empty())
-        refusal = core::RefuseInsideLockedFolder(registerPath, path);
+        refusal = core::RefuseInsideLockedFolder(snapshot, path);
     if (refusal.empty())
-        refusal = core::RefuseHoldingLockedItems(registerPath, path);
+        refusal = core::RefuseHoldingLockedItems(snapshot, path);
     if (refusal.empty())
-        refusal = core::RefuseCaseTwin(registerPath, path);
+        refusal = core::RefuseCaseTwin(snapshot, path);
     if (refusal.empty())
         return false;
     prompt.show(refusal, Buttons::OK, Icon::Exclamation);
