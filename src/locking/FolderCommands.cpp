@@ -159,8 +159,8 @@ bool recordFolderLock(const std::string& registerPath, const std::string& path, 
         core::RecordLock(registerPath, settings::kSectionFolder, path, locked);
         return true;
     } catch (const platform::SysError& e) {
-        prompt.show(core::Quoted(path) +
-                        " was not locked: it could not be recorded in the Security Vault: " + e.description() + ".",
+        prompt.show(core::Quoted(path) + " was not locked: it could not be recorded in the Security Vault: " +
+                        e.description() + ".",
                     Buttons::OK, Icon::Critical);
         return false;
     }
@@ -179,8 +179,8 @@ bool storeFolderPassword(const std::string& valueName, const std::string& passwo
     } catch (const std::exception& e) {
         reason = e.what();
     }
-    prompt.show(core::Quoted(path) + " was not locked: its password could not be stored: " + reason + ".", Buttons::OK,
-                Icon::Critical);
+    prompt.show(core::Quoted(path) + " was not locked: its password could not be stored: " + reason + ".",
+                Buttons::OK, Icon::Critical);
     return false;
 }
 
