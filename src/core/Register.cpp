@@ -159,18 +159,20 @@ void RemoveAfterFileUnlocks(const std::string& registerPath, const std::string& 
                             const std::vector<std::string>& restoredPaths) {
     if (registerPath.empty() || restoredPaths.empty())
         return;
-    // The reads and the removal are one cycle under the register's lock.
+    // The read and the removal are one cycle under the register's lock; one read serves every file.
     const platform::FolderLock lock(platform::hostpath::folderOf(platform::toHost(registerPath)));
     std::vector<std::string> keys;
-    for (const std::string& restoredPath : restoredPaths) {
-        const std::string key = entryKey(restoredPath);
-        if (!platform::getProfileString(registerPath, section, key, std::string()).empty()) {
-            keys.push_back(key);
+    keys.reserve(restoredPaths.size());
+    for (const std::string& restoredPath : restoredPaths)
+        keys.push_back(entryKey(restoredPath));
+    const std::vector<std::string> values = platform::getProfileStrings(registerPath, section, keys, std::string());
+    for (std::size_t i = 0; i < restoredPaths.size(); ++i) {
+        if (!values[i].empty())
             continue;
-        }
-        if (std::string fallback = plainFolderKey(restoredPath); !fallback.empty())
-            keys.push_back(std::move(fallback));
+        // Not under its own path: the file was locked before its folder was.
+        keys[i] = plainFolderKey(restoredPaths[i]);
     }
+    std::erase(keys, std::string());
     platform::removeProfileEntries(registerPath, section, keys);
 }
 

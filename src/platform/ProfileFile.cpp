@@ -138,7 +138,10 @@ void putEntry(std::vector<std::string>& lines, const std::string& section, const
             --at;
         lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), entry);
     } else {
-        lines.push_back("[" + trim(section) + "]");
+        std::string header = trim(section);
+        header.insert(header.begin(), '[');
+        header.push_back(']');
+        lines.push_back(std::move(header));
         lines.push_back(entry);
     }
 }
@@ -207,12 +210,11 @@ std::size_t profileKeyEnd(const std::string& line) {
     return first;
 }
 
-std::string getProfileString(const std::string& windowsFile, const std::string& section, const std::string& key,
-                             const std::string& defaultValue) {
-    const auto host = hostOf(windowsFile);
-    std::vector<std::string> lines;
-    if (!host || readLines(*host, lines) != ReadResult::Read)
-        return defaultValue;
+namespace {
+
+// The value of key in section of the lines read, as getProfileString gives it.
+std::string valueIn(const std::vector<std::string>& lines, const std::string& section, const std::string& key,
+                    const std::string& defaultValue) {
     const Located loc = locate(lines, section, key);
     if (!loc.keyLine)
         return defaultValue;
@@ -221,6 +223,25 @@ std::string getProfileString(const std::string& windowsFile, const std::string& 
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
         value = value.substr(1, value.size() - 2);
     return value;
+}
+
+} // namespace
+
+std::string getProfileString(const std::string& windowsFile, const std::string& section, const std::string& key,
+                             const std::string& defaultValue) {
+    return getProfileStrings(windowsFile, section, {key}, defaultValue).front();
+}
+
+std::vector<std::string> getProfileStrings(const std::string& windowsFile, const std::string& section,
+                                           const std::vector<std::string>& keys, const std::string& defaultValue) {
+    std::vector<std::string> values(keys.size(), defaultValue);
+    const auto host = hostOf(windowsFile);
+    std::vector<std::string> lines;
+    if (!host || readLines(*host, lines) != ReadResult::Read)
+        return values;
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        values[i] = valueIn(lines, section, keys[i], defaultValue);
+    return values;
 }
 
 bool writeProfileString(const std::string& windowsFile, const std::string& section, const std::string& key,

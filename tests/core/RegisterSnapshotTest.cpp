@@ -100,6 +100,7 @@ TEST_F(RegisterSnapshotTest, AnEngineBatchReadsTheRegisterOnceHoweverManyFilesIt
     testing_support::OpenCounter counter(platform::toHost(reg));
     std::vector<int> opensAtWritten;
     std::vector<int> opensInAll;
+    std::vector<int> opensInUnlock;
     for (const int files : {3, 12}) {
         std::vector<std::string> paths;
         for (int i = 0; i < files; ++i) {
@@ -118,12 +119,25 @@ TEST_F(RegisterSnapshotTest, AnEngineBatchReadsTheRegisterOnceHoweverManyFilesIt
         opensAtWritten.push_back(atWritten);
         opensInAll.push_back(counter.opens());
         EXPECT_EQ(core::GetLockedTSLFiles(reg, prompt).size() + core::GetLockedTSWFiles(reg, prompt).size(),
-                  static_cast<std::size_t>(files == 3 ? 3 : 15));
+                  static_cast<std::size_t>(files));
+
+        // And back: the entries of the folder's files are looked up and removed in one cycle.
+        std::vector<std::string> locked;
+        for (std::size_t i = 0; i < paths.size(); ++i)
+            locked.push_back(lockedPath(paths[i], i % 3 == 0 ? ".TSW" : ".TSL"));
+        counter.reset();
+        EXPECT_EQ(core::UnlockFilesTogether(locked, "pw", context()), std::vector<bool>(paths.size(), true))
+            << boxList();
+        opensInUnlock.push_back(counter.opens());
     }
     // Every check before the results are written reads the one snapshot; what follows (the
-    // entries recorded under the register's lock, once per folder) does not grow with the files.
+    // entries recorded or removed under the register's lock, once per folder) does not grow with
+    // the files either.
     EXPECT_EQ(opensAtWritten, (std::vector<int>{1, 1}));
     EXPECT_EQ(opensInAll[0], opensInAll[1]);
+    EXPECT_EQ(opensInUnlock[0], opensInUnlock[1]);
+    EXPECT_TRUE(core::GetLockedTSLFiles(reg, prompt).empty());
+    EXPECT_TRUE(core::GetLockedTSWFiles(reg, prompt).empty());
 }
 
 TEST_F(RegisterSnapshotTest, ARefusalThatDependsOnTheRegisterStillFiresWithinABatch) {
