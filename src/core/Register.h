@@ -74,7 +74,6 @@ class RegisterSnapshot final {
 public:
     explicit RegisterSnapshot(std::string registerPath);
 
-    const std::string& registerPath() const { return m_registerPath; }
     // A section's entries in file order (one of the four register sections; any other has none).
     const std::vector<RegisterItem>& entries(const std::string& section) const;
 

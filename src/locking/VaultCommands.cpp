@@ -101,7 +101,8 @@ VaultEnd VaultUnlockFolders(const std::vector<VaultItem>& folders, std::string& 
     };
     std::size_t checked = 0;
     std::vector<NotUnlocked> failed;
-    // The register is read once for the run, and told of each folder the run takes out of it.
+    // The register is read once for the run, and told of each folder the run unlocks. (A vanished
+    // folder that the run forgets needs no word: every check asks for the folder on disk too.)
     core::RegisterSnapshot snapshot(registerPath);
     try {
         for (const VaultItem& item : folders) {
