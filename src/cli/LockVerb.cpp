@@ -10,6 +10,7 @@
 #include "settings/Settings.h"
 
 #include <cstdio>
+#include <memory>
 
 namespace cli {
 
@@ -21,6 +22,9 @@ int lockFiles(const Invocation& invocation, const std::string& password) {
     TerminalPrompt prompt;
     const std::string reg = openRegister();
     const platform::ProtectionSnapshot protectedPlaces; // read once for the whole command
+    // One read of the register for the checks of every file, here and in the engine; the engine
+    // keeps it in step with the entries it records.
+    const auto snapshot = std::make_shared<core::RegisterSnapshot>(reg);
     RunFiles run = runFiles(files);
     // As the program's lock command does: attributes off, then the engine by size (all files
     // together). A file that is not locked gets its attributes back.
@@ -30,7 +34,7 @@ int lockFiles(const Invocation& invocation, const std::string& password) {
     for (std::size_t i = 0; i < run.paths.size(); ++i) {
         const std::string& path = run.paths[i];
         // As the program's lock command does: the checks first.
-        const std::string refusal = core::RefuseFileLock(reg, path);
+        const std::string refusal = core::RefuseFileLock(*snapshot, path);
         if (!refusal.empty()) {
             prompt.show(refusal, platform::Buttons::OK, platform::Icon::Exclamation, std::string());
             run.allFound = false;
@@ -51,10 +55,13 @@ int lockFiles(const Invocation& invocation, const std::string& password) {
         }
     }
     const int before = prompt.shown();
-    const std::vector<bool> done = core::LockFilesTogether(ready.paths, password, engineContext(prompt, reg, strong));
-    // A strong locked file's name is drawn at random: the register says which it is.
+    core::EngineContext ctx = engineContext(prompt, reg, strong);
+    ctx.registerSnapshot = snapshot;
+    const std::vector<bool> done = core::LockFilesTogether(ready.paths, password, ctx);
+    // A strong locked file's name is drawn at random: the register (as this run recorded it) says
+    // which it is.
     if (strong)
-        for (const core::RegisterItem& item : core::QuietRegisterEntries(reg, settings::kSectionTSX))
+        for (const core::RegisterItem& item : snapshot->entries(settings::kSectionTSX))
             for (std::size_t i = 0; i < ready.paths.size(); ++i)
                 if (item.text == ready.paths[i])
                     targets[i] = item.key;

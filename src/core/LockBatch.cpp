@@ -3,6 +3,7 @@
 
 #include "core/LockFormat.h"
 
+#include "core/Register.h"
 #include "platform/FileIO.h"
 #include "platform/ProtectedPaths.h"
 #include "platform/Text.h"
@@ -48,8 +49,13 @@ const LockFormat& formatForUnlock(const std::string& path) {
 
 // A batch: each file prepared by its engine (by size for a lock, by extension for an unlock), the
 // results completed together in groups small enough to keep their files open.
-std::vector<bool> runBatch(const std::vector<std::string>& paths, const std::string& password, const EngineContext& ctx,
-                           bool locking, bool stopAtSmallFailure) {
+std::vector<bool> runBatch(const std::vector<std::string>& paths, const std::string& password,
+                           const EngineContext& given, bool locking, bool stopAtSmallFailure) {
+    // The checks of all its files read the register once: the caller's snapshot, or one of the
+    // batch's own (read at the first check that needs it).
+    EngineContext ctx = given;
+    if (!ctx.registerSnapshot && !ctx.registerPath.empty())
+        ctx.registerSnapshot = std::make_shared<RegisterSnapshot>(ctx.registerPath);
     const platform::ProtectionSnapshot protectedPlaces; // read once for the whole batch
     // A group's results stay open until they are in place: keep well within the open-file limit.
     rlimit files{};

@@ -122,7 +122,11 @@ bool LiesUnder(const std::string& path, const std::string& folder) {
 }
 
 std::optional<RegisterItem> LockedFolderAround(const std::string& registerPath, const std::string& path) {
-    for (const RegisterItem& folder : QuietRegisterEntries(registerPath, settings::kSectionFolder)) {
+    return LockedFolderAround(RegisterSnapshot(registerPath), path);
+}
+
+std::optional<RegisterItem> LockedFolderAround(const RegisterSnapshot& snapshot, const std::string& path) {
+    for (const RegisterItem& folder : snapshot.entries(settings::kSectionFolder)) {
         if ((LiesUnder(path, folder.key) || LiesUnder(path, folder.text)) && present(folder.key))
             return folder;
     }
@@ -135,16 +139,25 @@ std::string InsideLockedFolderMessage(const std::string& shown, const std::strin
 
 std::string RefuseInsideLockedFolder(const std::string& registerPath, const std::string& path,
                                      const std::string& shown) {
-    const auto folder = LockedFolderAround(registerPath, path);
+    return RefuseInsideLockedFolder(RegisterSnapshot(registerPath), path, shown);
+}
+
+std::string RefuseInsideLockedFolder(const RegisterSnapshot& snapshot, const std::string& path,
+                                     const std::string& shown) {
+    const auto folder = LockedFolderAround(snapshot, path);
     if (!folder)
         return {};
     return InsideLockedFolderMessage(shown.empty() ? shownInside(path, *folder) : shown, folder->text);
 }
 
 std::string RefuseHoldingLockedItems(const std::string& registerPath, const std::string& folder) {
+    return RefuseHoldingLockedItems(RegisterSnapshot(registerPath), folder);
+}
+
+std::string RefuseHoldingLockedItems(const RegisterSnapshot& snapshot, const std::string& folder) {
     for (const char* section :
          {settings::kSectionTSL, settings::kSectionTSW, settings::kSectionTSX, settings::kSectionFolder}) {
-        for (const RegisterItem& item : QuietRegisterEntries(registerPath, section)) {
+        for (const RegisterItem& item : snapshot.entries(section)) {
             if (LiesUnder(item.key, folder) && present(item.key))
                 return Quoted(folder) + " holds locked items. Unlock them first.";
         }
@@ -153,8 +166,12 @@ std::string RefuseHoldingLockedItems(const std::string& registerPath, const std:
 }
 
 std::string RefuseCaseTwin(const std::string& registerPath, const std::string& folder) {
+    return RefuseCaseTwin(RegisterSnapshot(registerPath), folder);
+}
+
+std::string RefuseCaseTwin(const RegisterSnapshot& snapshot, const std::string& folder) {
     const std::string wanted = platform::lowerText(RemoveBackslash(folder));
-    for (const RegisterItem& item : QuietRegisterEntries(registerPath, settings::kSectionFolder)) {
+    for (const RegisterItem& item : snapshot.entries(settings::kSectionFolder)) {
         const std::string other = RemoveBackslash(item.text);
         if (other != RemoveBackslash(folder) && platform::lowerText(other) == wanted && present(item.key))
             return "A locked folder with the same name in another letter case exists.";
@@ -176,12 +193,22 @@ std::string RefuseProtected(const std::string& path) {
 }
 
 std::string RefuseFileLock(const std::string& registerPath, const std::string& path) {
+    return RefuseFileLock(RegisterSnapshot(registerPath), path);
+}
+
+std::string RefuseFileLock(const RegisterSnapshot& snapshot, const std::string& path) {
     std::string refusal = RefuseFileKind(path);
     if (refusal.empty())
         refusal = RefuseProtected(path);
     if (refusal.empty())
-        refusal = RefuseInsideLockedFolder(registerPath, path);
+        refusal = RefuseInsideLockedFolder(snapshot, path);
     return refusal;
+}
+
+std::string RefuseFileLock(const EngineContext& ctx, const std::string& path) {
+    if (ctx.registerSnapshot)
+        return RefuseFileLock(*ctx.registerSnapshot, path);
+    return RefuseFileLock(ctx.registerPath, path);
 }
 
 } // namespace core

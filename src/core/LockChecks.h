@@ -10,6 +10,11 @@
 
 namespace core {
 
+struct EngineContext;
+
+// The checks that read the register take it as a path (one read for the one check) or as the
+// snapshot of a batch (RegisterSnapshot: one read for all the checks of the run).
+
 // The text in single quotes, as messages name files and folders.
 std::string Quoted(const std::string& text);
 
@@ -41,6 +46,7 @@ bool LiesUnder(const std::string& path, const std::string& folder);
 // holds `path`, either under its locked name or under the name it had. Only folders that are still
 // locked on disk count.
 std::optional<RegisterItem> LockedFolderAround(const std::string& registerPath, const std::string& path);
+std::optional<RegisterItem> LockedFolderAround(const RegisterSnapshot& snapshot, const std::string& path);
 
 // "'<shown>' lies inside the locked folder '<folder>'. Unlock that folder first."
 std::string InsideLockedFolderMessage(const std::string& shown, const std::string& folder);
@@ -48,12 +54,16 @@ std::string InsideLockedFolderMessage(const std::string& shown, const std::strin
 // (empty: the path with the locked folder's name given back).
 std::string RefuseInsideLockedFolder(const std::string& registerPath, const std::string& path,
                                      const std::string& shown = {});
+std::string RefuseInsideLockedFolder(const RegisterSnapshot& snapshot, const std::string& path,
+                                     const std::string& shown = {});
 // "'<folder>' holds locked items. Unlock them first." when a locked file or folder that the register
 // lists still lies below the folder.
 std::string RefuseHoldingLockedItems(const std::string& registerPath, const std::string& folder);
+std::string RefuseHoldingLockedItems(const RegisterSnapshot& snapshot, const std::string& folder);
 // "A locked folder with the same name in another letter case exists." Folder passwords are kept
 // under names matched without regard to case, so two such folders would share one password.
 std::string RefuseCaseTwin(const std::string& registerPath, const std::string& folder);
+std::string RefuseCaseTwin(const RegisterSnapshot& snapshot, const std::string& folder);
 
 // "'<path>' can't be locked: it holds your system or Tessaly's own files." for a drive root, a home
 // folder, the program's data, state, config or own folders, a system folder, something inside the
@@ -63,5 +73,9 @@ std::string RefuseProtected(const std::string& path);
 
 // All that refuses locking a file: its kind, a protected place and a locked folder around it.
 std::string RefuseFileLock(const std::string& registerPath, const std::string& path);
+std::string RefuseFileLock(const RegisterSnapshot& snapshot, const std::string& path);
+// The same for a file of an engine's run: with the run's snapshot (EngineContext::registerSnapshot)
+// when it has one, else with a read of its own.
+std::string RefuseFileLock(const EngineContext& ctx, const std::string& path);
 
 } // namespace core

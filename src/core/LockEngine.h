@@ -20,6 +20,8 @@ class Prompt;
 
 namespace core {
 
+class RegisterSnapshot;
+
 inline constexpr std::uint64_t kLargeFileThreshold = 200000;
 
 struct EngineContext {
@@ -44,6 +46,10 @@ struct EngineContext {
     // Keys derived for strong locked files, kept across the calls of one run that unlocks file by
     // file with one password (the vault); without it each call keeps its own.
     std::shared_ptr<strong::KeyCache> strongKeys = {};
+    // The register as the caller's run read it for its own checks, handed on so that the engine's
+    // checks do not read it again (a batch reads the register once). Without it a batch takes a
+    // snapshot of its own; either way the batch keeps it in step with the entries it writes.
+    std::shared_ptr<RegisterSnapshot> registerSnapshot = {};
 };
 
 bool Encrypt(const std::string& path, const std::string& password, const EngineContext& ctx);

@@ -46,7 +46,7 @@ void copyLargeContent(platform::InputFile& in, platform::AtomicWriter& writer, s
 }
 
 std::optional<Job> prepareLock(const std::string& path, const std::string& password, const EngineContext& ctx) {
-    if (!FileExists(path) || refuseUnrecordable(ctx, path) || refuse(ctx, RefuseFileLock(ctx.registerPath, path)))
+    if (!FileExists(path) || refuseUnrecordable(ctx, path) || refuse(ctx, RefuseFileLock(ctx, path)))
         return std::nullopt;
     const std::string header = MakeHeader(ctx.salt.empty() ? MakeSalt() : ctx.salt, password);
     // A large locked file is not locked again; a plain file that only carries the name is.

@@ -42,7 +42,7 @@ struct LockPlan {
 };
 
 std::optional<LockPlan> checkLock(const std::string& path, const std::string& password, const EngineContext& ctx) {
-    if (!FileExists(path) || refuseUnrecordable(ctx, path) || refuse(ctx, RefuseFileLock(ctx.registerPath, path)))
+    if (!FileExists(path) || refuseUnrecordable(ctx, path) || refuse(ctx, RefuseFileLock(ctx, path)))
         return std::nullopt;
     LockPlan plan;
     plan.content = platform::readAll(path);

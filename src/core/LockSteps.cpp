@@ -245,6 +245,8 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
                     entries.emplace_back(job->source, job->target);
             try {
                 RecordLocks(ctx.registerPath, section, entries);
+                if (ctx.registerSnapshot)
+                    ctx.registerSnapshot->noteRecorded(section, entries);
             } catch (const platform::SysError& e) {
                 for (Job* job : jobs) {
                     if (!job->ok || !sameSection(job->section, section))
@@ -336,6 +338,8 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
                 restored.push_back(job->source);
         try {
             RemoveAfterFileUnlocks(ctx.registerPath, format->section, restored);
+            if (ctx.registerSnapshot)
+                ctx.registerSnapshot->noteUnlocked(format->section, restored);
         } catch (const platform::SysError&) {
         }
     }
@@ -386,6 +390,8 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
                     restored.push_back(job->target);
             try {
                 RemoveAfterFileUnlocks(ctx.registerPath, section, restored);
+                if (ctx.registerSnapshot)
+                    ctx.registerSnapshot->noteUnlocked(section, restored);
             } catch (const platform::SysError& e) {
                 for (Job* job : jobs) {
                     if (!sameSection(job->section, section) || !job->ok)

@@ -13,6 +13,7 @@
 #include "settings/modGeneral.h"
 #include "settings/modRegistryINI.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace core {
@@ -45,17 +46,10 @@ struct ReaderError {
     std::string description;
 };
 
-// Reads one section's entries; failing steps are skipped and the last error is kept.
-std::vector<RegisterItem> readSection(const std::string& registerPath, const std::string& section,
-                                      std::optional<ReaderError>& error) {
+// One section's entries from its body as ReadIniSection gives it; failing steps are skipped and
+// the last error is kept.
+std::vector<RegisterItem> parseSection(const std::string& body, std::optional<ReaderError>& error) {
     std::vector<RegisterItem> items;
-    std::string body;
-    try {
-        body = ReadIniSection(registerPath, "[" + section + "]");
-    } catch (const platform::SysError& e) {
-        error = ReaderError{e.number, e.description()};
-        return items;
-    }
     std::size_t pos = 0;
     while (pos <= body.size()) {
         auto bar = body.find('|', pos);
@@ -82,6 +76,19 @@ std::vector<RegisterItem> readSection(const std::string& registerPath, const std
         }
     }
     return items;
+}
+
+// Reads one section's entries; failing steps are skipped and the last error is kept.
+std::vector<RegisterItem> readSection(const std::string& registerPath, const std::string& section,
+                                      std::optional<ReaderError>& error) {
+    std::string body;
+    try {
+        body = ReadIniSection(registerPath, "[" + section + "]");
+    } catch (const platform::SysError& e) {
+        error = ReaderError{e.number, e.description()};
+        return {};
+    }
+    return parseSection(body, error);
 }
 
 const char* const kInUse =
@@ -152,21 +159,18 @@ void RemoveAfterFileUnlocks(const std::string& registerPath, const std::string& 
                             const std::vector<std::string>& restoredPaths) {
     if (registerPath.empty() || restoredPaths.empty())
         return;
-    // The reads and the removal are one cycle under the register's lock.
+    // The read and the removal are one cycle under the register's lock; one read serves every file.
     const platform::FolderLock lock(platform::hostpath::folderOf(platform::toHost(registerPath)));
     std::vector<std::string> keys;
     keys.reserve(restoredPaths.size());
     for (const std::string& restoredPath : restoredPaths)
         keys.push_back(entryKey(restoredPath));
     const std::vector<std::string> values = platform::getProfileStrings(registerPath, section, keys, std::string());
-    for (std::size_t i = 0; i < keys.size(); ++i) {
+    for (std::size_t i = 0; i < restoredPaths.size(); ++i) {
         if (!values[i].empty())
             continue;
-        std::string fallback = plainFolderKey(restoredPaths[i]);
-        if (fallback.empty())
-            keys[i].clear();
-        else
-            keys[i] = std::move(fallback);
+        // Not under its own path: the file was locked before its folder was.
+        keys[i] = plainFolderKey(restoredPaths[i]);
     }
     std::erase(keys, std::string());
     platform::removeProfileEntries(registerPath, section, keys);
@@ -255,6 +259,105 @@ std::vector<RegisterItem> QuietRegisterEntries(const std::string& registerPath, 
         return {};
     std::optional<ReaderError> ignored;
     return readSection(registerPath, section, ignored);
+}
+
+namespace {
+
+constexpr std::array<const char*, 4> kSections = {settings::kSectionTSL, settings::kSectionTSW, settings::kSectionTSX,
+                                                  settings::kSectionFolder};
+
+// The path before the lock as a reader gives back the entry keyed `key` (see parseSection).
+std::string textOfKey(const std::string& key) {
+    return TransformName(trimBlanks(key));
+}
+
+// Drops the first entry whose path before the lock is `text`; false when there is none.
+bool dropFirst(std::vector<RegisterItem>& items, const std::string& text) {
+    const auto hit = std::find_if(items.begin(), items.end(), [&](const RegisterItem& i) { return i.text == text; });
+    if (hit == items.end())
+        return false;
+    items.erase(hit);
+    return true;
+}
+
+} // namespace
+
+RegisterSnapshot::RegisterSnapshot(std::string registerPath) : m_registerPath(std::move(registerPath)) {}
+
+std::vector<RegisterItem>* RegisterSnapshot::section(const std::string& name) const {
+    if (!m_read) {
+        m_read = true;
+        if (!m_registerPath.empty()) {
+            // One read of the whole file; each section is then parsed as ReadIniSection would cut it.
+            std::string text;
+            try {
+                text = platform::readAll(m_registerPath);
+            } catch (const platform::SysError&) {
+            }
+            std::optional<ReaderError> ignored;
+            for (std::size_t i = 0; i < kSections.size(); ++i) {
+                std::string header(1, '[');
+                header += kSections[i];
+                header += ']';
+                m_sections[i] = parseSection(IniSectionOf(text, header), ignored);
+            }
+        }
+    }
+    for (std::size_t i = 0; i < kSections.size(); ++i)
+        if (name == kSections[i])
+            return &m_sections[i];
+    return nullptr;
+}
+
+const std::vector<RegisterItem>& RegisterSnapshot::entries(const std::string& name) const {
+    static const std::vector<RegisterItem> kNone;
+    const std::vector<RegisterItem>* items = section(name);
+    return items ? *items : kNone;
+}
+
+void RegisterSnapshot::noteRecorded(const std::string& name,
+                                    const std::vector<std::pair<std::string, std::string>>& locks) {
+    // Not read yet: the read to come finds the entries in the file.
+    if (!m_read || m_registerPath.empty())
+        return;
+    std::vector<RegisterItem>* items = section(name);
+    if (!items)
+        return;
+    for (const auto& [before, after] : locks) {
+        RegisterItem item{textOfKey(entryKey(after)), textOfKey(entryKey(before))};
+        if (trimBlanks(item.text).empty() || trimBlanks(item.key).empty())
+            continue;
+        // A write replaces the entry of the same path, or adds one at the end of its section.
+        const auto same =
+            std::find_if(items->begin(), items->end(), [&](const RegisterItem& i) { return i.text == item.text; });
+        if (same != items->end())
+            same->key = std::move(item.key);
+        else
+            items->push_back(std::move(item));
+    }
+}
+
+void RegisterSnapshot::noteRemoved(const std::string& name, const std::vector<std::string>& befores) {
+    if (!m_read)
+        return;
+    if (std::vector<RegisterItem>* items = section(name))
+        for (const std::string& before : befores)
+            dropFirst(*items, textOfKey(entryKey(before)));
+}
+
+void RegisterSnapshot::noteUnlocked(const std::string& name, const std::vector<std::string>& restoredPaths) {
+    if (!m_read)
+        return;
+    std::vector<RegisterItem>* items = section(name);
+    if (!items)
+        return;
+    // The entry of the restored path, or else that of the file locked before its folder was.
+    for (const std::string& restoredPath : restoredPaths) {
+        if (dropFirst(*items, textOfKey(entryKey(restoredPath))))
+            continue;
+        if (const std::string fallback = plainFolderKey(restoredPath); !fallback.empty())
+            dropFirst(*items, textOfKey(fallback));
+    }
 }
 
 } // namespace core

@@ -3,6 +3,7 @@
 // "LockedTSWFile", "LockedTSXFile" (strong locks) and "LockedFolder"; each entry maps
 // TransformName(path before) to TransformName(path after).
 
+#include <array>
 #include <string>
 #include <utility>
 #include <vector>
@@ -62,5 +63,33 @@ std::vector<RegisterItem> GetLockedFolders(const std::string& registerPath, plat
 
 // One section's entries, for checks that must not speak: a register that cannot be read has none.
 std::vector<RegisterItem> QuietRegisterEntries(const std::string& registerPath, const std::string& section);
+
+// The register as one batch (a lock or unlock run over many items) sees it: read once, whole, at
+// the first check that asks for it, with the rules of QuietRegisterEntries (no lock taken, as the
+// checks never took one; a register that cannot be read has no entries). The batch's own writes
+// still go to the register as they did, each under its lock; the batch tells the snapshot about
+// them (note...), so that a later check of the same batch sees its entries as a fresh read would.
+// For one thread: the batch's checks run on its caller's thread.
+class RegisterSnapshot final {
+public:
+    explicit RegisterSnapshot(std::string registerPath);
+
+    // A section's entries in file order (one of the four register sections; any other has none).
+    const std::vector<RegisterItem>& entries(const std::string& section) const;
+
+    // As RecordLocks and RemoveEntries / RemoveAfterFolderUnlock change the section (paths before
+    // the lock, and after it).
+    void noteRecorded(const std::string& section, const std::vector<std::pair<std::string, std::string>>& locks);
+    void noteRemoved(const std::string& section, const std::vector<std::string>& befores);
+    // As RemoveAfterFileUnlocks changes the section (the restored paths of unlocked files).
+    void noteUnlocked(const std::string& section, const std::vector<std::string>& restoredPaths);
+
+private:
+    std::vector<RegisterItem>* section(const std::string& name) const;
+
+    std::string m_registerPath;
+    mutable bool m_read = false;
+    mutable std::array<std::vector<RegisterItem>, 4> m_sections; // TSL, TSW, TSX, folders
+};
 
 } // namespace core

@@ -111,7 +111,7 @@ std::optional<StrongResult> StrongRun::prepareLock(const std::string& path) {
         m_ctx.prompt.show(UnrecordableMessage("file", path), Buttons::OK, Icon::Exclamation);
         return std::nullopt;
     }
-    if (refuse(m_ctx, RefuseFileLock(m_ctx.registerPath, path)))
+    if (refuse(m_ctx, RefuseFileLock(m_ctx, path)))
         return std::nullopt;
     const std::string name = platform::hostpath::nameOf(platform::toHost(path));
     if (!strong::IsStorableName(name)) {

@@ -35,9 +35,11 @@ constexpr int kStepsPerFile = 100;
 // The engine's byte progress folded into the run's bar, for a batch: `items` maps the batch's
 // files to the checked items, whose place in the bar the progress takes.
 core::EngineContext batchContext(platform::Prompt& prompt, const FileBatch& batch, const RunHooks& hooks,
-                                 const std::vector<std::size_t>& items) {
+                                 const std::vector<std::size_t>& items,
+                                 std::shared_ptr<core::RegisterSnapshot> snapshot = {}) {
     core::EngineContext ctx{.prompt = prompt, .registerPath = batch.registerPath, .windowName = batch.windowName};
     ctx.strongLocks = batch.strongLocks;
+    ctx.registerSnapshot = std::move(snapshot);
     const int total = static_cast<int>(batch.checked.size()) * kStepsPerFile;
     auto current = std::make_shared<std::size_t>(0);
     ctx.nextFile = [current, &items](std::size_t file) { *current = items[file]; };
@@ -135,6 +137,8 @@ RunResult LockFiles(const FileBatch& batch, platform::Prompt& prompt, const RunH
     std::string path;
     try {
         const std::string ownExecutable = upperText(batch.ownExecutable);
+        // One read of the register serves the checks of every file, here and in the engine.
+        const auto snapshot = std::make_shared<core::RegisterSnapshot>(batch.registerPath);
         // The checks run item by item; the files that pass are then locked together (one flush
         // for all of them), and a file that could not be locked gets its attributes back.
         std::vector<std::string> toLock;
@@ -144,8 +148,7 @@ RunResult LockFiles(const FileBatch& batch, platform::Prompt& prompt, const RunH
             const FileItem& item = batch.checked[i];
             result.anyChecked = true;
             path = AddBackslash(batch.folder) + item.key;
-            if (refuseBackslashName(prompt, item, "locked") ||
-                refused(prompt, core::RefuseFileLock(batch.registerPath, path))) {
+            if (refuseBackslashName(prompt, item, "locked") || refused(prompt, core::RefuseFileLock(*snapshot, path))) {
                 // refused before anything was touched
             } else if (!ownExecutable.empty() && upperText(path) == ownExecutable) {
                 prompt.show(std::string("An error occurred during locking process ") + kCrLf +
@@ -174,7 +177,7 @@ RunResult LockFiles(const FileBatch& batch, platform::Prompt& prompt, const RunH
             prompt.processEvents();
         }
         const std::vector<bool> done =
-            core::LockFilesTogether(toLock, batch.password, batchContext(prompt, batch, hooks, lockItems));
+            core::LockFilesTogether(toLock, batch.password, batchContext(prompt, batch, hooks, lockItems, snapshot));
         for (std::size_t k = 0; k < toLock.size(); ++k) {
             stepDone(batch, hooks, lockItems[k]);
             if (done[k])

@@ -225,15 +225,16 @@ FileBatch folderBatch(const FolderRequest& request) {
 // locked items, or a locked folder of the same name in another letter case exists. Shows the
 // refusal and returns true when there is one.
 bool refuseFolderLock(const std::string& path, const std::string& registerPath, platform::Prompt& prompt) {
+    const core::RegisterSnapshot snapshot(registerPath); // one read for the three checks
     std::string refusal = core::RefuseFolderKind(path);
     if (refusal.empty())
         refusal = core::RefuseProtected(path);
     if (refusal.empty())
-        refusal = core::RefuseInsideLockedFolder(registerPath, path);
+        refusal = core::RefuseInsideLockedFolder(snapshot, path);
     if (refusal.empty())
-        refusal = core::RefuseHoldingLockedItems(registerPath, path);
+        refusal = core::RefuseHoldingLockedItems(snapshot, path);
     if (refusal.empty())
-        refusal = core::RefuseCaseTwin(registerPath, path);
+        refusal = core::RefuseCaseTwin(snapshot, path);
     if (refusal.empty())
         return false;
     prompt.show(refusal, Buttons::OK, Icon::Exclamation);

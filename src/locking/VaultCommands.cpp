@@ -2,6 +2,7 @@
 
 #include "core/LockChecks.h"
 #include "core/LockEngine.h"
+#include "core/Register.h"
 #include "core/StrongEngine.h"
 #include "diagnostics/CAppLog.h"
 #include "diagnostics/ErrorReport.h"
@@ -10,6 +11,7 @@
 #include "platform/Opener.h"
 #include "platform/Prompt.h"
 #include "platform/SysError.h"
+#include "settings/Settings.h"
 #include "settings/modFileFunctions.h"
 
 namespace locking {
@@ -31,9 +33,11 @@ void showCannotUnlock(const std::string& formerPath, platform::Prompt& prompt) {
 
 bool unlockWithEngine(const std::string& lockedPath, const std::string& password, const std::string& registerPath,
                       platform::Prompt& prompt, const std::function<void(std::uint64_t, std::uint64_t)>& progress,
-                      const std::shared_ptr<core::strong::KeyCache>& strongKeys = {}) {
+                      const std::shared_ptr<core::strong::KeyCache>& strongKeys = {},
+                      const std::shared_ptr<core::RegisterSnapshot>& snapshot = {}) {
     core::EngineContext ctx{
         .prompt = prompt, .registerPath = registerPath, .windowName = kWindowName, .progress = progress};
+    ctx.registerSnapshot = snapshot; // kept in step with the entries the unlock removes
     // A strong locked file is told by its content; the run's keys are reused file after file.
     if (core::StartsWithStrongHeader(lockedPath)) {
         ctx.strongKeys = strongKeys;
@@ -47,8 +51,8 @@ bool unlockWithEngine(const std::string& lockedPath, const std::string& password
 // An item that lies under a locked folder (locked inside it, or inside it before the folder was
 // locked) is not at the path the register knows: unlocking it would miss it or take the wrong
 // password. Shows the advice and returns true when that is the case.
-bool refuseNested(const VaultItem& item, const std::string& registerPath, platform::Prompt& prompt) {
-    const std::string refusal = core::RefuseInsideLockedFolder(registerPath, item.key, item.text);
+bool refuseNested(const VaultItem& item, const core::RegisterSnapshot& snapshot, platform::Prompt& prompt) {
+    const std::string refusal = core::RefuseInsideLockedFolder(snapshot, item.key, item.text);
     if (refusal.empty())
         return false;
     prompt.show(refusal, Buttons::OK, Icon::Exclamation);
@@ -97,6 +101,9 @@ VaultEnd VaultUnlockFolders(const std::vector<VaultItem>& folders, std::string& 
     };
     std::size_t checked = 0;
     std::vector<NotUnlocked> failed;
+    // The register is read once for the run, and told of each folder the run unlocks. (A vanished
+    // folder that the run forgets needs no word: every check asks for the folder on disk too.)
+    core::RegisterSnapshot snapshot(registerPath);
     try {
         for (const VaultItem& item : folders) {
             if (!item.checked) {
@@ -107,7 +114,7 @@ VaultEnd VaultUnlockFolders(const std::vector<VaultItem>& folders, std::string& 
             if (!EndsInFolderLockExtension(lockedPath))
                 return endEarly(VaultEnd::EndedEarly);
             ++checked;
-            if (refuseNested(item, registerPath, prompt)) {
+            if (refuseNested(item, snapshot, prompt)) {
                 failed.push_back({item.text, "it lies inside a locked folder"});
                 prompt.processEvents();
                 continue;
@@ -123,8 +130,10 @@ VaultEnd VaultUnlockFolders(const std::vector<VaultItem>& folders, std::string& 
                     prompt.setBusy(true);
                     setStatus("Unlock in Progress. Please Wait...");
                     enableCancel(false);
-                    if (RestoreLockedFolder(lockedPath, restored, valueName, registerPath, prompt) !=
+                    if (RestoreLockedFolder(lockedPath, restored, valueName, registerPath, prompt) ==
                         FolderUnlockEnd::Unlocked)
+                        snapshot.noteRemoved(settings::kSectionFolder, {restored});
+                    else
                         failed.push_back({restored, "it could not be renamed back"});
                     setStatus(std::string());
                 }
@@ -156,11 +165,12 @@ void VaultUnlockFiles(const std::vector<VaultItem>& files, const std::string& pa
     }
     const int total = static_cast<int>(checked.size()) * 100;
     const auto strongKeys = std::make_shared<core::strong::KeyCache>(password);
+    const auto snapshot = std::make_shared<core::RegisterSnapshot>(registerPath); // one read for the run
     prompt.setBusy(true);
     try {
         for (std::size_t i = 0; i < checked.size(); ++i) {
             const VaultItem& item = *checked[i];
-            if (refuseNested(item, registerPath, prompt)) {
+            if (refuseNested(item, *snapshot, prompt)) {
                 // left locked: its folder comes first
             } else if (!FileExists(item.key)) {
                 showCannotUnlock(item.text, prompt);
@@ -175,7 +185,7 @@ void VaultUnlockFiles(const std::vector<VaultItem>& files, const std::string& pa
                                      total);
                         prompt.processEvents();
                     },
-                    strongKeys);
+                    strongKeys, snapshot);
             }
             if (progress)
                 progress(static_cast<int>(i + 1) * 100, total);
@@ -196,7 +206,7 @@ void VaultUnlockFiles(const std::vector<VaultItem>& files, const std::string& pa
 bool VaultUnlockAndOpen(const VaultItem& item, const std::string& password, const std::string& registerPath,
                         platform::Prompt& prompt) {
     try {
-        if (refuseNested(item, registerPath, prompt))
+        if (refuseNested(item, core::RegisterSnapshot(registerPath), prompt))
             return true;
         if (!FileExists(item.key)) {
             showCannotUnlock(item.text, prompt);

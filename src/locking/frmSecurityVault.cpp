@@ -3,17 +3,17 @@
 #include "core/Register.h"
 #include "locking/MainWindowPort.h"
 #include "locking/VaultCommands.h"
+#include "locking/VaultListModel.h"
 #include "platform/Prompt.h"
 #include "settings/modFileFunctions.h"
 
 #include <QApplication>
-#include <QByteArray>
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStyle>
@@ -25,11 +25,6 @@
 namespace locking {
 
 namespace {
-
-// A row's paths as the exact bytes the register holds: a name that is not valid UTF-8 would not
-// survive the round trip through the shown text.
-constexpr int kKeyRole = Qt::UserRole;      // the locked item's path on disk
-constexpr int kTextRole = Qt::UserRole + 1; // its path before the lock
 
 QString fromBytes(const std::string& s) {
     return QString::fromLocal8Bit(s.data(), static_cast<qsizetype>(s.size()));
@@ -45,30 +40,15 @@ QPushButton* makeButton(const char* name, const char* caption, QWidget* parent) 
     return button;
 }
 
-QListWidget* makeList(const char* name, QWidget* parent) {
-    auto* list = new QListWidget(parent);
+// A list of one column with tick boxes over its model; rows of one height, so that a long list
+// lays out without measuring every row.
+QListView* makeList(const char* name, VaultListModel* model, QWidget* parent) {
+    auto* list = new QListView(parent);
     list->setObjectName(QString::fromLatin1(name));
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     list->setUniformItemSizes(true);
+    list->setModel(model);
     return list;
-}
-
-VaultItem itemOf(const QListWidgetItem* row) {
-    return {row->data(kKeyRole).toByteArray().toStdString(), row->data(kTextRole).toByteArray().toStdString(),
-            row->checkState() == Qt::Checked};
-}
-
-std::vector<VaultItem> itemsOf(const QListWidget* list) {
-    std::vector<VaultItem> items;
-    items.reserve(static_cast<std::size_t>(list->count()));
-    for (int i = 0; i < list->count(); ++i)
-        items.push_back(itemOf(list->item(i)));
-    return items;
-}
-
-void setAllChecked(QListWidget* list, bool checked) {
-    for (int i = 0; i < list->count(); ++i)
-        list->item(i)->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
 }
 
 // The items a run is about to work on whose locked file or folder is there now.
@@ -99,7 +79,9 @@ frmSecurityVault::frmSecurityVault(platform::Prompt& prompt, std::string registe
 
     m_fraFolders = new QGroupBox(QStringLiteral("Locked Folders"), this);
     m_fraFolders->setObjectName(QStringLiteral("fraFolders"));
-    m_lvwFolders = makeList("lvwFolders", m_fraFolders);
+    m_folders = new VaultListModel(this);
+    m_folders->setIcon(style()->standardIcon(QStyle::SP_DirIcon));
+    m_lvwFolders = makeList("lvwFolders", m_folders, m_fraFolders);
     m_lvwFolders->setAccessibleName(m_fraFolders->title()); // a frame's caption does not name its list
     m_cmdUnlockFolder = makeButton("cmdUnlockFolder", "Unlock Folder", m_fraFolders);
     auto* folderButtons = new QHBoxLayout;
@@ -111,7 +93,9 @@ frmSecurityVault::frmSecurityVault(platform::Prompt& prompt, std::string registe
 
     m_fraFiles = new QGroupBox(QStringLiteral("Locked Files"), this);
     m_fraFiles->setObjectName(QStringLiteral("fraFiles"));
-    m_lvwFiles = makeList("lvwFiles", m_fraFiles);
+    m_files = new VaultListModel(this);
+    m_files->setIcon(style()->standardIcon(QStyle::SP_FileIcon));
+    m_lvwFiles = makeList("lvwFiles", m_files, m_fraFiles);
     m_lvwFiles->setAccessibleName(m_fraFiles->title());
     m_cmdSelectAll = makeButton("cmdSelectAll", "Select All", m_fraFiles);
     m_cmdDeselectAll = makeButton("cmdDeselectAll", "Deselect All", m_fraFiles);
@@ -163,28 +147,7 @@ frmSecurityVault::frmSecurityVault(platform::Prompt& prompt, std::string registe
     connect(m_cmdDeselectAll, &QPushButton::clicked, this, &frmSecurityVault::cmdDeselectAll_Click);
     connect(m_cmdUnlockFolder, &QPushButton::clicked, this, &frmSecurityVault::cmdUnlockFolder_Click);
     connect(m_cmdUnlockFiles, &QPushButton::clicked, this, &frmSecurityVault::cmdUnlockFiles_Click);
-    connect(m_lvwFiles, &QListWidget::itemDoubleClicked, this, &frmSecurityVault::lvwFiles_DblClick);
-}
-
-void frmSecurityVault::fillList(QListWidget* list, bool folders) {
-    const QIcon icon = style()->standardIcon(folders ? QStyle::SP_DirIcon : QStyle::SP_FileIcon);
-    auto add = [list, &icon](const std::vector<core::RegisterItem>& entries) {
-        for (const auto& entry : entries) {
-            auto* row = new QListWidgetItem(icon, fromBytes(entry.text), list);
-            row->setToolTip(fromBytes(entry.text));
-            row->setData(kKeyRole, QByteArray::fromStdString(entry.key));
-            row->setData(kTextRole, QByteArray::fromStdString(entry.text));
-            row->setFlags(row->flags() | Qt::ItemIsUserCheckable);
-            row->setCheckState(Qt::Unchecked);
-        }
-    };
-    if (folders) {
-        add(core::GetLockedFolders(m_registerPath, m_prompt));
-    } else {
-        add(core::GetLockedTSLFiles(m_registerPath, m_prompt));
-        add(core::GetLockedTSWFiles(m_registerPath, m_prompt));
-        add(core::GetLockedTSXFiles(m_registerPath, m_prompt));
-    }
+    connect(m_lvwFiles, &QListView::doubleClicked, this, &frmSecurityVault::lvwFiles_DblClick);
 }
 
 void frmSecurityVault::Refresh() {
@@ -193,20 +156,27 @@ void frmSecurityVault::Refresh() {
     m_prompt.setBusy(false);
     if (m_mainWindow)
         m_mainWindow->rereadFolderTree();
-    m_lvwFiles->clear();
-    m_lvwFolders->clear();
+    m_files->clear();
+    m_folders->clear();
     if (m_mainWindow)
         m_mainWindow->refreshFiles();
-    fillList(m_lvwFiles, false);
-    fillList(m_lvwFolders, true);
+    // Each list is filled in one reset from the register's entries.
+    std::vector<core::RegisterItem> files = core::GetLockedTSLFiles(m_registerPath, m_prompt);
+    const auto append = [&files](std::vector<core::RegisterItem> more) {
+        files.insert(files.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
+    };
+    append(core::GetLockedTSWFiles(m_registerPath, m_prompt));
+    append(core::GetLockedTSXFiles(m_registerPath, m_prompt));
+    m_files->setItems(std::move(files));
+    m_folders->setItems(core::GetLockedFolders(m_registerPath, m_prompt));
 }
 
 void frmSecurityVault::cmdSelectAll_Click() {
-    setAllChecked(m_lvwFiles, true);
+    m_files->setAllChecked(true);
 }
 
 void frmSecurityVault::cmdDeselectAll_Click() {
-    setAllChecked(m_lvwFiles, false);
+    m_files->setAllChecked(false);
 }
 
 void frmSecurityVault::cmdUnlockFolder_Click() {
@@ -217,7 +187,7 @@ void frmSecurityVault::cmdUnlockFolder_Click() {
     VaultHooks hooks;
     hooks.status = [this](const std::string& text) { m_lblStatus->setText(fromBytes(text)); };
     hooks.cancelEnabled = [this](bool on) { m_cmdCancel->setEnabled(on && !m_running); }; // off for the whole run
-    const std::vector<VaultItem> folders = itemsOf(m_lvwFolders);
+    const std::vector<VaultItem> folders = m_folders->items();
     const std::vector<VaultItem> present = presentItems(folders, true);
     const VaultEnd end = VaultUnlockFolders(folders, password, m_registerPath, m_prompt, hooks);
     // A password that opened something has done its work: it does not stay in the box.
@@ -232,7 +202,7 @@ void frmSecurityVault::cmdUnlockFiles_Click() {
         return;
     setRunning(true);
     m_lblStatus->setText(QStringLiteral("Unlock in Progress. Please Wait..."));
-    const std::vector<VaultItem> files = itemsOf(m_lvwFiles);
+    const std::vector<VaultItem> files = m_files->items();
     const std::vector<VaultItem> present = presentItems(files, true);
     VaultUnlockFiles(files, toBytes(m_txtPassword1->text()), m_registerPath, m_prompt);
     if (anyUnlocked(present))
@@ -242,11 +212,11 @@ void frmSecurityVault::cmdUnlockFiles_Click() {
     Refresh();
 }
 
-void frmSecurityVault::lvwFiles_DblClick(QListWidgetItem* item) {
-    if (!item || m_running || m_externalBusy)
+void frmSecurityVault::lvwFiles_DblClick(const QModelIndex& index) {
+    if (!index.isValid() || index.model() != m_files || m_running || m_externalBusy)
         return;
     setRunning(true);
-    VaultItem row = itemOf(item);
+    VaultItem row = m_files->item(index.row());
     row.checked = false;
     const std::vector<VaultItem> present = presentItems({row}, false);
     const bool refresh = VaultUnlockAndOpen(row, toBytes(m_txtPassword1->text()), m_registerPath, m_prompt);

@@ -10,8 +10,8 @@
 class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QListWidget;
-class QListWidgetItem;
+class QListView;
+class QModelIndex;
 class QPushButton;
 
 namespace platform {
@@ -21,6 +21,7 @@ class Prompt;
 namespace locking {
 
 class MainWindowPort;
+class VaultListModel;
 
 class frmSecurityVault final : public QDialog {
     Q_OBJECT
@@ -35,7 +36,7 @@ public:
     void cmdUnlockFiles_Click();
     void cmdSelectAll_Click();
     void cmdDeselectAll_Click();
-    void lvwFiles_DblClick(QListWidgetItem* item);
+    void lvwFiles_DblClick(const QModelIndex& index);
 
     // Off while a command of the main window changes files; back on when it ends.
     void setCommandsEnabled(bool enabled);
@@ -55,7 +56,6 @@ private:
     void setRunning(bool running);
     void updateButtons();
     void refreshWhenIdle();
-    void fillList(QListWidget* list, bool folders);
 
     platform::Prompt& m_prompt;
     std::string m_registerPath;
@@ -66,10 +66,12 @@ private:
     bool m_refreshPending = false; // due while a command ran
 
     QGroupBox* m_fraFolders;
-    QListWidget* m_lvwFolders;
+    VaultListModel* m_folders; // the rows of lvwFolders
+    QListView* m_lvwFolders;
     QPushButton* m_cmdUnlockFolder;
     QGroupBox* m_fraFiles;
-    QListWidget* m_lvwFiles;
+    VaultListModel* m_files; // the rows of lvwFiles
+    QListView* m_lvwFiles;
     QPushButton* m_cmdSelectAll;
     QPushButton* m_cmdDeselectAll;
     QLineEdit* m_txtPassword1;

@@ -179,7 +179,10 @@ void putEntry(std::vector<std::string>& lines, const std::string& section, const
             --at;
         lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), entry);
     } else {
-        lines.push_back("[" + trim(section) + "]");
+        std::string header = trim(section);
+        header.insert(header.begin(), '[');
+        header.push_back(']');
+        lines.push_back(std::move(header));
         lines.push_back(entry);
     }
 }
@@ -295,14 +298,7 @@ std::size_t profileKeyEnd(const std::string& line) {
 
 std::string getProfileString(const std::string& windowsFile, const std::string& section, const std::string& key,
                              const std::string& defaultValue) {
-    const auto host = hostOf(windowsFile);
-    std::vector<std::string> lines;
-    if (!host || readLines(*host, lines) != ReadResult::Read)
-        return defaultValue;
-    const Located loc = locate(lines, section, key);
-    if (!loc.keyLine)
-        return defaultValue;
-    return valueOf(lines[*loc.keyLine]);
+    return getProfileStrings(windowsFile, section, {key}, defaultValue).front();
 }
 
 std::vector<std::string> getProfileStrings(const std::string& windowsFile, const std::string& section,

@@ -15,7 +15,7 @@ namespace platform {
 // removed) or `defaultValue` when the file, section or key is missing.
 std::string getProfileString(const std::string& windowsFile, const std::string& section, const std::string& key,
                              const std::string& defaultValue);
-// The values of many keys of one section from one read of the file, in the keys' order.
+// The values of several keys of one section from one read of the file, in the keys' order.
 std::vector<std::string> getProfileStrings(const std::string& windowsFile, const std::string& section,
                                            const std::vector<std::string>& keys, const std::string& defaultValue);
 // Writes key=value into the section. Returns false (and changes nothing) when the file cannot be written.

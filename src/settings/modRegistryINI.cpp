@@ -248,7 +248,10 @@ long DeleteSettingValue(const std::string& rootName, const std::string& keyOrSec
 // begins a line ends the section: locked paths may themselves hold "[". The header, too, counts only
 // where it begins a line.
 std::string ReadIniSection(const std::string& registerPath, const std::string& header) {
-    const std::string text = platform::readAll(registerPath);
+    return IniSectionOf(platform::readAll(registerPath), header);
+}
+
+std::string IniSectionOf(const std::string& text, const std::string& header) {
     if (header.empty())
         return std::string();
 

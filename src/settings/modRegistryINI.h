@@ -32,6 +32,8 @@ long DeleteSettingValue(const std::string& rootName, const std::string& keyOrSec
 // One section of the register file as "|"-separated lines (see the source for the exact form).
 // Throws platform::SysError when the file cannot be read.
 std::string ReadIniSection(const std::string& registerPath, const std::string& header);
+// The same section taken from the register's text already read (several sections from one read).
+std::string IniSectionOf(const std::string& text, const std::string& header);
 std::string IniEntryKey(const std::string& entry);
 std::string IniEntryValue(const std::string& entry);
 

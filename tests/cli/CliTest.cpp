@@ -1,6 +1,9 @@
 #include "core/LockEngine.h"
 #include "core/Register.h"
+#include "platform/Environment.h"
+#include "settings/Settings.h"
 #include "settings/modGeneral.h"
+#include "support/OpenCounter.h"
 #include "support/Sandbox.h"
 
 #include <gtest/gtest.h>
@@ -399,6 +402,27 @@ TEST_F(CliTest, TwoLockRunsAtOnceRecordEveryFile) {
     for (char c : sandbox.readFile("C:\\Two\\.hidden"))
         hidden += c == '\n';
     EXPECT_EQ(hidden, 200u);
+}
+
+// The checks of every file and the engine's read the register once per run: a run of twenty files
+// opens it as often as a run of two.
+TEST_F(CliTest, ALockRunReadsTheRegisterAsOftenForTwoFilesAsForTwenty) {
+    const std::string reg = core::RegisterPath();
+    core::EnsureRegister(reg);
+    testing_support::OpenCounter counter(platform::toHost(reg));
+    std::vector<int> opens;
+    for (const int count : {2, 20}) {
+        std::vector<std::string> args = {"--password-stdin", "lock"};
+        for (int i = 0; i < count; ++i)
+            args.push_back(sandbox.host(sandbox.writeFile(
+                "C:\\Run" + std::to_string(count) + "\\f" + std::to_string(i) + ".txt", std::string(1000 + i, 'x'))));
+        counter.reset();
+        const CliRun r = cli(args, "pw\n");
+        opens.push_back(counter.opens());
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+    }
+    EXPECT_EQ(opens[0], opens[1]);
+    EXPECT_EQ(core::QuietRegisterEntries(reg, settings::kSectionTSL).size(), 22u);
 }
 
 TEST_F(CliTest, ALockThatCannotBeRecordedFailsWithItsReason) {

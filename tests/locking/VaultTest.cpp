@@ -17,7 +17,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
 #include <QTest>
 
@@ -46,9 +46,20 @@ protected:
         EXPECT_NE(w, nullptr) << name;
         return w;
     }
-    QListWidget* files() { return child<QListWidget>("lvwFiles"); }
-    QListWidget* folders() { return child<QListWidget>("lvwFolders"); }
-    std::string key(QListWidgetItem* item) { return item->data(Qt::UserRole).toByteArray().toStdString(); }
+    QListView* files() { return child<QListView>("lvwFiles"); }
+    QListView* folders() { return child<QListView>("lvwFolders"); }
+    // Row i of a list, read and ticked through the list's model.
+    static QModelIndex indexOf(QListView* list, int i) { return list->model()->index(i, 0); }
+    static int count(QListView* list) { return list->model()->rowCount(); }
+    static QString text(QListView* list, int i) { return indexOf(list, i).data(Qt::DisplayRole).toString(); }
+    static QString toolTip(QListView* list, int i) { return indexOf(list, i).data(Qt::ToolTipRole).toString(); }
+    static Qt::CheckState checkState(QListView* list, int i) {
+        return static_cast<Qt::CheckState>(indexOf(list, i).data(Qt::CheckStateRole).toInt());
+    }
+    static void setCheckState(QListView* list, int i, Qt::CheckState state) {
+        list->model()->setData(indexOf(list, i), state, Qt::CheckStateRole);
+    }
+    std::string key(QListView* list, int i) { return indexOf(list, i).data(Qt::UserRole).toByteArray().toStdString(); }
 
     void lockFile(const std::string& folder, const std::string& name, const std::string& password) {
         locking::FileBatch b;
@@ -72,9 +83,9 @@ protected:
         EXPECT_TRUE(result.moved) << boxList(p);
         return result.newPath;
     }
-    void checkAll(QListWidget* list) {
-        for (int i = 0; i < list->count(); ++i)
-            list->item(i)->setCheckState(Qt::Checked);
+    void checkAll(QListView* list) {
+        for (int i = 0; i < count(list); ++i)
+            setCheckState(list, i, Qt::Checked);
     }
     void typePassword(const char* text) {
         auto* box = child<QLineEdit>("txtPassword1");
@@ -109,24 +120,24 @@ TEST_F(VaultTest, ShowingTheWindowFillsTheListsFromTheRegister) {
     const std::string lockedFolder = lockFolder("Old", "pw");
 
     vault->show();
-    for (int i = 0; i < 100 && files()->count() == 0; ++i)
+    for (int i = 0; i < 100 && count(files()) == 0; ++i)
         QTest::qWait(20);
-    ASSERT_EQ(files()->count(), 2);
-    EXPECT_EQ(files()->item(0)->text(), QStringLiteral("C:\\Docs\\a.txt"));
-    EXPECT_EQ(files()->item(0)->toolTip(), QStringLiteral("C:\\Docs\\a.txt"));
-    EXPECT_EQ(key(files()->item(0)), "C:\\Docs\\" + TransformName("a.txt") + ".TSL");
-    EXPECT_EQ(key(files()->item(1)), "C:\\Docs\\" + TransformName("big.bin") + ".TSW");
-    EXPECT_EQ(files()->item(1)->checkState(), Qt::Unchecked);
-    ASSERT_EQ(folders()->count(), 1);
-    EXPECT_EQ(folders()->item(0)->text(), QStringLiteral("C:\\Docs\\Old"));
-    EXPECT_EQ(key(folders()->item(0)), lockedFolder);
+    ASSERT_EQ(count(files()), 2);
+    EXPECT_EQ(text(files(), 0), QStringLiteral("C:\\Docs\\a.txt"));
+    EXPECT_EQ(toolTip(files(), 0), QStringLiteral("C:\\Docs\\a.txt"));
+    EXPECT_EQ(key(files(), 0), "C:\\Docs\\" + TransformName("a.txt") + ".TSL");
+    EXPECT_EQ(key(files(), 1), "C:\\Docs\\" + TransformName("big.bin") + ".TSW");
+    EXPECT_EQ(checkState(files(), 1), Qt::Unchecked);
+    ASSERT_EQ(count(folders()), 1);
+    EXPECT_EQ(text(folders(), 0), QStringLiteral("C:\\Docs\\Old"));
+    EXPECT_EQ(key(folders(), 0), lockedFolder);
     // Refresh also points the main window's browser at C:\ and rebuilds its list, once.
     EXPECT_EQ(port.log, (std::vector<std::string>{"rereadFolderTree", "refreshFiles"}));
 
     child<QPushButton>("cmdSelectAll")->click();
-    EXPECT_EQ(files()->item(1)->checkState(), Qt::Checked);
+    EXPECT_EQ(checkState(files(), 1), Qt::Checked);
     child<QPushButton>("cmdDeselectAll")->click();
-    EXPECT_EQ(files()->item(0)->checkState(), Qt::Unchecked);
+    EXPECT_EQ(checkState(files(), 0), Qt::Unchecked);
 }
 
 TEST_F(VaultTest, NoRefreshWhileACommandOfTheMainWindowRuns) {
@@ -160,7 +171,7 @@ TEST_F(VaultTest, UnlockFolderWithTheRightPasswordAndWithNothingChecked) {
     EXPECT_EQ(port.scripted.last().icon, Icon::Information);
     EXPECT_TRUE(sandbox.exists("C:\\Docs\\Old"));
     EXPECT_EQ(platform::getAttributes("C:\\Docs\\Old") & ~platform::kAttrDirectory, 0u);
-    EXPECT_EQ(folders()->count(), 0);
+    EXPECT_EQ(count(folders()), 0);
     EXPECT_TRUE(child<QLabel>("lblStatus")->text().isEmpty());
     EXPECT_TRUE(child<QPushButton>("cmdCancel")->isEnabled());
 }
@@ -172,9 +183,9 @@ TEST_F(VaultTest, NamesThatAreNotUtf8AreUnlockedByTheirExactBytes) {
     lockFile("C:\\Docs", name + ".txt", "pw");
     lockFolder(name, "pw");
     vault->Refresh();
-    ASSERT_EQ(files()->count(), 1);
-    ASSERT_EQ(folders()->count(), 1);
-    EXPECT_EQ(key(folders()->item(0)), "C:\\Docs\\" + TransformName(name) + ".TSL");
+    ASSERT_EQ(count(files()), 1);
+    ASSERT_EQ(count(folders()), 1);
+    EXPECT_EQ(key(folders(), 0), "C:\\Docs\\" + TransformName(name) + ".TSL");
 
     checkAll(files());
     typePassword("pw");
@@ -189,14 +200,14 @@ TEST_F(VaultTest, NamesThatAreNotUtf8AreUnlockedByTheirExactBytes) {
               (std::vector<std::string>{"Are you sure you want to unlock 'C:\\Docs\\" + name + "' folder ?",
                                         "All selected folders have been unlocked"}));
     EXPECT_TRUE(sandbox.exists("C:\\Docs\\" + name));
-    EXPECT_EQ(folders()->count(), 0);
+    EXPECT_EQ(count(folders()), 0);
 }
 
 TEST_F(VaultTest, AWrongPasswordEmptiesTheBoxForTheFoldersThatFollow) {
     const std::string first = lockFolder("First", "pw");
     lockFolder("Second", "files pw", true); // Lock Folder and Files: no stored password
     vault->Refresh();
-    ASSERT_EQ(folders()->count(), 2);
+    ASSERT_EQ(count(folders()), 2);
     checkAll(folders());
     typePassword("bad");
     child<QPushButton>("cmdUnlockFolder")->click();
@@ -208,8 +219,8 @@ TEST_F(VaultTest, AWrongPasswordEmptiesTheBoxForTheFoldersThatFollow) {
     EXPECT_TRUE(child<QLineEdit>("txtPassword1")->text().isEmpty());
     EXPECT_TRUE(sandbox.exists(first));
     EXPECT_TRUE(sandbox.exists("C:\\Docs\\Second"));
-    ASSERT_EQ(folders()->count(), 1);
-    EXPECT_EQ(key(folders()->item(0)), first);
+    ASSERT_EQ(count(folders()), 1);
+    EXPECT_EQ(key(folders(), 0), first);
 }
 
 TEST_F(VaultTest, NoForTheSecondFolderEndsTheCommandWithoutTheClosingMessage) {
@@ -245,7 +256,7 @@ TEST_F(VaultTest, AVanishedFolderIsForgottenFromTheVaultAfterAYes) {
                                             "Vault?",
                                             "0 of 1 selected folders were unlocked; 'C:\\Docs\\Old' was not (it "
                                             "is not there)."}));
-        EXPECT_EQ(folders()->count(), answer == Answer::Yes ? 0 : 1);
+        EXPECT_EQ(count(folders()), answer == Answer::Yes ? 0 : 1);
     }
 }
 
@@ -271,17 +282,17 @@ TEST_F(VaultTest, AnItemUnderALockedFolderIsNotUnlockedUntilThatFolderIs) {
     const std::string registerBefore = sandbox.readFile(port.registerFile);
 
     vault->Refresh();
-    ASSERT_EQ(folders()->count(), 3);
-    ASSERT_EQ(files()->count(), 1);
+    ASSERT_EQ(count(folders()), 3);
+    ASSERT_EQ(count(files()), 1);
     // Sub and inner checked; the box empty, as the lost password of inner once let through.
-    folders()->item(0)->setCheckState(Qt::Checked);
-    folders()->item(2)->setCheckState(Qt::Checked);
+    setCheckState(folders(), 0, Qt::Checked);
+    setCheckState(folders(), 2, Qt::Checked);
     typePassword("");
     child<QPushButton>("cmdUnlockFolder")->click();
     checkAll(files());
     typePassword("pw");
     child<QPushButton>("cmdUnlockFiles")->click();
-    vault->lvwFiles_DblClick(files()->item(0));
+    vault->lvwFiles_DblClick(indexOf(files(), 0));
 
     const std::string advice = "' lies inside the locked folder 'C:\\Docs'. Unlock that folder first.";
     EXPECT_EQ(port.scripted.texts(),
@@ -304,15 +315,15 @@ TEST_F(VaultTest, UnlockFilesGoesOnAfterAFailureAndRefreshes) {
     lockFile("C:\\Docs", "b.txt", "pw");
     lockFile("C:\\Docs", "c.bin", "pw");
     vault->Refresh();
-    ASSERT_EQ(files()->count(), 3);
+    ASSERT_EQ(count(files()), 3);
     child<QPushButton>("cmdSelectAll")->click();
     typePassword("pw");
     child<QPushButton>("cmdUnlockFiles")->click();
     EXPECT_EQ(port.scripted.texts(), std::vector<std::string>{"Sorry, this is not the correct password!\r\n'a.txt'"});
     EXPECT_EQ(sandbox.readFile("C:\\Docs\\b.txt"), "b");
     EXPECT_EQ(sandbox.readFile("C:\\Docs\\c.bin"), content(300000));
-    ASSERT_EQ(files()->count(), 1);
-    EXPECT_EQ(files()->item(0)->text(), QStringLiteral("C:\\Docs\\a.txt"));
+    ASSERT_EQ(count(files()), 1);
+    EXPECT_EQ(text(files(), 0), QStringLiteral("C:\\Docs\\a.txt"));
 }
 
 TEST_F(VaultTest, DoubleClickOnAMissingFileSaysWhyAndKeepsTheEntry) {
@@ -320,8 +331,8 @@ TEST_F(VaultTest, DoubleClickOnAMissingFileSaysWhyAndKeepsTheEntry) {
     lockFile("C:\\Docs", "a.txt", "pw");
     std::filesystem::remove(sandbox.host("C:\\Docs\\" + TransformName("a.txt") + ".TSL"));
     vault->Refresh();
-    ASSERT_EQ(files()->count(), 1);
-    vault->lvwFiles_DblClick(files()->item(0));
+    ASSERT_EQ(count(files()), 1);
+    vault->lvwFiles_DblClick(indexOf(files(), 0));
     ASSERT_EQ(port.scripted.boxes.size(), 1u);
     EXPECT_EQ(port.scripted.last().text, "The file you are trying to unlock has either\r\n"
                                          "been removed from system or you have locked \r\n"
@@ -329,7 +340,7 @@ TEST_F(VaultTest, DoubleClickOnAMissingFileSaysWhyAndKeepsTheEntry) {
                                          "the folder folder and then the file.");
     EXPECT_EQ(port.scripted.last().icon, Icon::Information);
     EXPECT_EQ(port.scripted.last().title, "Cannot unlock 'C:\\Docs\\a.txt'");
-    EXPECT_EQ(files()->count(), 1);
+    EXPECT_EQ(count(files()), 1);
 }
 
 TEST_F(VaultTest, DoubleClickUnlocksAndOpensTheFile) {
@@ -337,17 +348,17 @@ TEST_F(VaultTest, DoubleClickUnlocksAndOpensTheFile) {
     sandbox.writeFile("C:\\Docs\\a.txt", "a");
     lockFile("C:\\Docs", "a.txt", "pw");
     vault->show();
-    for (int i = 0; i < 100 && files()->count() == 0; ++i)
+    for (int i = 0; i < 100 && count(files()) == 0; ++i)
         QTest::qWait(20);
-    ASSERT_EQ(files()->count(), 1);
+    ASSERT_EQ(count(files()), 1);
     typePassword("pw");
     port.scripted.answer(Answer::No);
-    vault->lvwFiles_DblClick(files()->item(0));
+    vault->lvwFiles_DblClick(indexOf(files(), 0));
     EXPECT_TRUE(sandbox.exists("C:\\Docs\\" + TransformName("a.txt") + ".TSL"));
 
     port.scripted.answer(Answer::Yes);
-    QListWidget* list = files();
-    const QPoint at = list->visualItemRect(list->item(0)).center();
+    QListView* list = files();
+    const QPoint at = list->visualRect(indexOf(list, 0)).center();
     // A double click is a press followed by the double-click event on the same row.
     QTest::mousePress(list->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
@@ -357,7 +368,7 @@ TEST_F(VaultTest, DoubleClickUnlocksAndOpensTheFile) {
                                          "it ?");
     EXPECT_EQ(sandbox.readFile("C:\\Docs\\a.txt"), "a");
     EXPECT_EQ(opener.calls(1), std::vector<std::string>{sandbox.host("C:\\Docs\\a.txt")});
-    EXPECT_EQ(files()->count(), 0);
+    EXPECT_EQ(count(files()), 0);
 }
 
 // Strong locked files are listed under their original paths with the others, and unlock from the
@@ -376,17 +387,17 @@ TEST_F(VaultTest, StrongLockedFilesAreListedAndUnlocked) {
     ASSERT_EQ(core::LockFilesTogether({"C:\\Docs\\s1.txt", "C:\\Docs\\s2.txt", "C:\\Docs\\s3.txt"}, "pw", ctx),
               std::vector<bool>(3, true));
     vault->Refresh();
-    ASSERT_EQ(files()->count(), 4);
-    EXPECT_EQ(files()->item(1)->text(), QStringLiteral("C:\\Docs\\s1.txt"));
-    EXPECT_EQ(files()->item(3)->text(), QStringLiteral("C:\\Docs\\s3.txt"));
-    EXPECT_EQ(key(files()->item(1)).substr(key(files()->item(1)).size() - 4), ".TSX");
+    ASSERT_EQ(count(files()), 4);
+    EXPECT_EQ(text(files(), 1), QStringLiteral("C:\\Docs\\s1.txt"));
+    EXPECT_EQ(text(files(), 3), QStringLiteral("C:\\Docs\\s3.txt"));
+    EXPECT_EQ(key(files(), 1).substr(key(files(), 1).size() - 4), ".TSX");
 
     typePassword("pw");
     port.scripted.answer(Answer::Yes);
-    vault->lvwFiles_DblClick(files()->item(3));
+    vault->lvwFiles_DblClick(indexOf(files(), 3));
     EXPECT_EQ(sandbox.readFile("C:\\Docs\\s3.txt"), "strong three");
     EXPECT_EQ(opener.calls(1), std::vector<std::string>{sandbox.host("C:\\Docs\\s3.txt")});
-    ASSERT_EQ(files()->count(), 3);
+    ASSERT_EQ(count(files()), 3);
 
     typePassword("pw");
     child<QPushButton>("cmdSelectAll")->click();
@@ -395,7 +406,7 @@ TEST_F(VaultTest, StrongLockedFilesAreListedAndUnlocked) {
     EXPECT_EQ(sandbox.readFile("C:\\Docs\\a.txt"), "a");
     EXPECT_EQ(sandbox.readFile("C:\\Docs\\s1.txt"), "strong one");
     EXPECT_EQ(sandbox.readFile("C:\\Docs\\s2.txt"), "strong two");
-    EXPECT_EQ(files()->count(), 0);
+    EXPECT_EQ(count(files()), 0);
 }
 
 } // namespace
@@ -416,17 +427,17 @@ TEST_F(VaultTest, ThePasswordBoxServesBothListsAndEmptiesAfterAnUnlock) {
     lockFile("C:\\Docs", "a.txt", "pw");
     lockFile("C:\\Docs", "b.txt", "other");
     vault->Refresh();
-    ASSERT_EQ(files()->count(), 2);
+    ASSERT_EQ(count(files()), 2);
 
     // A run that unlocked nothing keeps what was typed.
-    files()->item(1)->setCheckState(Qt::Checked);
+    setCheckState(files(), 1, Qt::Checked);
     typePassword("pw");
     child<QPushButton>("cmdUnlockFiles")->click();
     EXPECT_EQ(port.scripted.texts(), std::vector<std::string>{"Sorry, this is not the correct password!\r\n'b.txt'"});
     EXPECT_EQ(box->text(), QStringLiteral("pw"));
     // One that unlocked a file empties the box.
-    ASSERT_EQ(files()->count(), 2);
-    files()->item(0)->setCheckState(Qt::Checked);
+    ASSERT_EQ(count(files()), 2);
+    setCheckState(files(), 0, Qt::Checked);
     child<QPushButton>("cmdUnlockFiles")->click();
     EXPECT_EQ(sandbox.readFile("C:\\Docs\\a.txt"), "a");
     EXPECT_TRUE(box->text().isEmpty());
@@ -450,7 +461,7 @@ TEST_F(VaultTest, TabFollowsTheLayoutAndSpaceTicksTheCurrentRow) {
     vault->show();
     vault->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(vault.get()));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return files()->count() == 2; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return count(files()) == 2; }, 5000));
 
     folders()->setFocus();
     std::vector<std::string> order = {QApplication::focusWidget()->objectName().toStdString()};
@@ -474,24 +485,24 @@ TEST_F(VaultTest, TabFollowsTheLayoutAndSpaceTicksTheCurrentRow) {
 
     // The files list by keyboard: arrows move, Space ticks and unticks.
     files()->setFocus();
-    files()->setCurrentRow(0);
+    files()->setCurrentIndex(indexOf(files(), 0));
     QTest::keyClick(files(), Qt::Key_Down);
-    EXPECT_EQ(files()->currentRow(), 1);
+    EXPECT_EQ(files()->currentIndex().row(), 1);
     QTest::keyClick(files(), Qt::Key_Space);
-    EXPECT_EQ(files()->item(1)->checkState(), Qt::Checked);
-    EXPECT_EQ(files()->item(0)->checkState(), Qt::Unchecked);
+    EXPECT_EQ(checkState(files(), 1), Qt::Checked);
+    EXPECT_EQ(checkState(files(), 0), Qt::Unchecked);
     QAccessibleInterface* rows = QAccessible::queryAccessibleInterface(files());
     ASSERT_EQ(rows->childCount(), 2);
-    EXPECT_EQ(rows->child(1)->text(QAccessible::Name), files()->item(1)->text());
+    EXPECT_EQ(rows->child(1)->text(QAccessible::Name), text(files(), 1));
     EXPECT_TRUE(rows->child(1)->state().checkable);
     EXPECT_TRUE(rows->child(1)->state().checked);
     EXPECT_FALSE(rows->child(0)->state().checked);
     QTest::keyClick(files(), Qt::Key_Space);
-    EXPECT_EQ(files()->item(1)->checkState(), Qt::Unchecked);
+    EXPECT_EQ(checkState(files(), 1), Qt::Unchecked);
     folders()->setFocus();
-    folders()->setCurrentRow(0);
+    folders()->setCurrentIndex(indexOf(folders(), 0));
     QTest::keyClick(folders(), Qt::Key_Space);
-    EXPECT_EQ(folders()->item(0)->checkState(), Qt::Checked);
+    EXPECT_EQ(checkState(folders(), 0), Qt::Checked);
 }
 
 TEST_F(VaultTest, WhatWouldIgnoreAClickIsShownOff) {
@@ -522,9 +533,9 @@ TEST_F(VaultTest, WhatWouldIgnoreAClickIsShownOff) {
     locking::frmSecurityVault running(looking, port.registerFile, &port);
     lockFolder("Old", "pw");
     running.Refresh();
-    auto* list = running.findChild<QListWidget*>(QStringLiteral("lvwFolders"));
-    ASSERT_EQ(list->count(), 1);
-    list->item(0)->setCheckState(Qt::Checked);
+    auto* list = running.findChild<QListView*>(QStringLiteral("lvwFolders"));
+    ASSERT_EQ(count(list), 1);
+    setCheckState(list, 0, Qt::Checked);
     auto* box = running.findChild<QLineEdit*>(QStringLiteral("txtPassword1"));
     auto* cancel = running.findChild<QPushButton*>(QStringLiteral("cmdCancel"));
     box->setText(QStringLiteral("pw"));

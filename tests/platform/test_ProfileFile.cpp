@@ -39,6 +39,19 @@ TEST_F(ProfileFileTest, ReadsWithoutRegardToCaseAndTrimsValues) {
     EXPECT_EQ(getProfileString(ini, "First", "; comment", "dflt"), "dflt");
 }
 
+TEST_F(ProfileFileTest, SeveralKeysOfASectionAreReadAsOneByOneAndDefaultWhereMissing) {
+    const std::vector<std::string> keys = {"quoted", "none", "EQ", "empty", "name"};
+    EXPECT_EQ(getProfileStrings(ini, "Second", keys, "dflt"), std::vector<std::string>(keys.size(), "dflt"));
+    sandbox.writeFile(ini,
+                      "[First]\r\nName = plain\r\n[Second]\n  Quoted=\"  spaced  \"\nempty=\nEq=a=b\nname=second\n");
+    const std::vector<std::string> values = getProfileStrings(ini, "second", keys, "dflt");
+    ASSERT_EQ(values.size(), keys.size());
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        EXPECT_EQ(values[i], getProfileString(ini, "second", keys[i], "dflt")) << keys[i];
+    EXPECT_EQ(values, (std::vector<std::string>{"  spaced  ", "dflt", "a=b", "", "second"}));
+    EXPECT_TRUE(getProfileStrings(ini, "Second", {}, "dflt").empty());
+}
+
 TEST_F(ProfileFileTest, WriteCreatesFileAndSection) {
     ASSERT_TRUE(writeProfileString(ini, "Files", "C:\\a.TSL", "1"));
     EXPECT_EQ(content(), "[Files]\r\nC:\\a.TSL=1\r\n");

@@ -1,0 +1,60 @@
+#pragma once
+// The rows of one of the Security Vault's lists (locked folders, locked files): one column with the
+// item's path before the lock as its text and tool tip, a tick box, and the exact bytes the register
+// holds under two roles of their own. The list is replaced whole, in one reset, from the register's
+// items; the views only draw what is visible. No widget code: the window hands it the icon.
+
+#include "core/Register.h"
+#include "locking/VaultCommands.h"
+
+#include <QAbstractTableModel>
+#include <QIcon>
+#include <QString>
+
+#include <string>
+#include <vector>
+
+namespace locking {
+
+class VaultListModel final : public QAbstractTableModel {
+    Q_OBJECT
+
+public:
+    // A row's paths as the exact bytes the register holds (QByteArray): a name that is not valid
+    // UTF-8 would not survive the round trip through the shown text.
+    static constexpr int KeyRole = Qt::UserRole;      // the locked item's path on disk
+    static constexpr int TextRole = Qt::UserRole + 1; // its path before the lock
+
+    explicit VaultListModel(QObject* parent = nullptr);
+
+    // The icon every row shows.
+    void setIcon(const QIcon& icon);
+    // Every row replaced at once (one reset), in the given order, none ticked.
+    void setItems(std::vector<core::RegisterItem> items);
+    void clear();
+    // Ticks or unticks every row, with one change signal for all of them.
+    void setAllChecked(bool checked);
+
+    // The rows as the vault's commands take them, ticks included; one row.
+    std::vector<VaultItem> items() const;
+    VaultItem item(int row) const;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+private:
+    struct Row {
+        std::string key;
+        std::string text;
+        QString shown; // the text as the views show it, converted once
+        bool checked = false;
+    };
+
+    std::vector<Row> m_rows;
+    QIcon m_icon;
+};
+
+} // namespace locking
