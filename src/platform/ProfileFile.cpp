@@ -165,26 +165,12 @@ void writeLines(const std::string& host, const std::vector<std::string>& lines) 
     w.commit(true);
 }
 
-// Puts key=value into the lines: replaces the first matching key or appends it to its section.
-void putEntry(std::vector<std::string>& lines, const std::string& section, const std::string& key,
-              const std::string& value) {
-    const std::string entry = trim(key) + "=" + value;
-    const Located loc = locate(lines, section, key);
-    if (loc.keyLine) {
-        lines[*loc.keyLine] = entry;
-    } else if (loc.sectionLine) {
-        // After the section's last non-blank line, so blank lines before the next section stay.
-        std::size_t at = loc.sectionEnd;
-        while (at > *loc.sectionLine + 1 && trim(lines[at - 1]).empty())
-            --at;
-        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), entry);
-    } else {
-        std::string header = trim(section);
-        header.insert(header.begin(), '[');
-        header.push_back(']');
-        lines.push_back(std::move(header));
-        lines.push_back(entry);
-    }
+// The "[section]" line of a section.
+std::string sectionHeader(const std::string& section) {
+    std::string header = trim(section);
+    header.insert(header.begin(), '[');
+    header.push_back(']');
+    return header;
 }
 
 // One read-change-write of a profile file under its folder's lock. `change` returns whether it
@@ -207,15 +193,9 @@ template <class Change> void updateProfile(const std::string& windowsFile, bool 
 
 void setProfileEntries(const std::string& windowsFile, const std::string& section,
                        const std::vector<std::pair<std::string, std::string>>& entries) {
-    if (entries.size() == 1) {
-        updateProfile(windowsFile, true, [&](std::vector<std::string>& lines) {
-            putEntry(lines, section, entries.front().first, entries.front().second);
-            return true;
-        });
-        return;
-    }
-    // Many entries: the section is read once, and each entry replaces the first line of its key or
-    // goes after the section's last non-blank line, as putEntry() does one at a time.
+    // The section is read once; each entry replaces the first line of its key or goes after the
+    // section's last non-blank line (blank lines before the next section stay), the section being
+    // made at the end of the file when missing.
     updateProfile(windowsFile, true, [&](std::vector<std::string>& lines) {
         SectionIndex index = indexSection(lines, section);
         std::size_t insertAt = 0;
@@ -232,7 +212,7 @@ void setProfileEntries(const std::string& windowsFile, const std::string& sectio
                 continue;
             }
             if (!index.sectionLine) {
-                lines.push_back("[" + trim(section) + "]");
+                lines.push_back(sectionHeader(section));
                 index.sectionLine = lines.size() - 1;
                 insertAt = lines.size();
             }
