@@ -118,11 +118,17 @@ std::optional<StagedWork> stageLock(const std::string& path, const std::string& 
                       [state] { return std::move(state->job); }};
 }
 
-// What the checks of an unlock found: the header that keys the file, and the whole file.
+// What the checks of an unlock found: the header that keys the file, the whole file, and what the
+// write needs (the result's two possible places as host paths and its permissions), so that a
+// worker can make the result without the drive table.
 struct UnlockPlan {
     std::string path;
     std::string header;
     std::string file;
+    std::string target;     // where a plain content goes
+    std::string hostSource; // where a content that is itself locked goes: in place
+    std::string hostTarget;
+    unsigned mode = 0;
 };
 
 // A locked file's attributes, permissions and ".hidden" entry are never touched before its
@@ -148,7 +154,13 @@ std::optional<UnlockPlan> checkUnlock(const std::string& path, const std::string
     }
     if (file.empty())
         file = platform::readAll(path);
-    return UnlockPlan{path, std::move(header), std::move(file)};
+    UnlockPlan plan{path, std::move(header), std::move(file)};
+    plan.target = unlockTarget(path);
+    plan.hostSource = platform::toHost(path);
+    plan.hostTarget = platform::toHost(plan.target);
+    // The owner gets write back; the other bits stay as they were.
+    plan.mode = modeOf(path) | 0200u;
+    return plan;
 }
 
 // The content of a checked locked file, or nothing when its body cannot be decoded (it would give
@@ -171,34 +183,50 @@ std::optional<std::string> decipher(UnlockPlan& plan) {
     return cipher.takeText();
 }
 
-// Writes the content back beside the locked file; on the caller's thread (its refusals are messages).
-std::optional<Job> writeUnlock(const std::string& path, const std::optional<std::string>& content,
-                               const EngineContext& ctx) {
-    if (!content) {
+// The result of an unlock as a worker made it: the content written to a temporary file beside its
+// place, or nothing when the locked file's body cannot be decoded.
+struct Unlocked {
+    std::optional<Job> job;
+    std::uint64_t size = 0;
+};
+
+// Deciphers a checked locked file and writes its content; any thread. A content that is itself a
+// locked file (a whole header line) stays locked in place.
+Unlocked writeUnlock(UnlockPlan& plan) {
+    const std::optional<std::string> content = decipher(plan);
+    if (!content)
+        return {};
+    const bool inPlace = startsWithHeaderLine(*content);
+    Job job{plan.path, inPlace ? plan.path : plan.target, false, settings::kSectionTSL,
+            std::make_unique<platform::AtomicWriter>(platform::AtomicWriter::HostPath{},
+                                                     inPlace ? plan.hostSource : plan.hostTarget)};
+    job.writer->setPermissions(plan.mode);
+    job.writer->write(*content);
+    return {std::move(job), content->size()};
+}
+
+// Takes a written result back on the caller's thread, where its refusals are messages: a damaged
+// locked file, or a place another file took (the temporary file then goes with the writer).
+std::optional<Job> finishUnlock(Unlocked unlocked, const std::string& path, const EngineContext& ctx) {
+    if (!unlocked.job) {
         ctx.prompt.show("The locked file '" + ShownName(path) + "' is damaged and cannot be unlocked.", Buttons::OK,
                         Icon::Critical);
         return std::nullopt;
     }
-    // A content that is itself a locked file (a whole header line) stays locked in place.
-    const std::string target = startsWithHeaderLine(*content) ? path : unlockTarget(path);
-    if (target != path && targetTaken(target)) {
-        showTargetTaken(ctx, path, target, false);
+    const Job& job = *unlocked.job;
+    if (!job.inPlace() && targetTaken(job.target)) {
+        showTargetTaken(ctx, path, job.target, false);
         return std::nullopt;
     }
-
-    Job job{path, target, false, settings::kSectionTSL, std::make_unique<platform::AtomicWriter>(target)};
-    // The owner gets write back; the other bits stay as they were.
-    job.writer->setPermissions(modeOf(path) | 0200u);
-    job.writer->write(*content);
-    progress(ctx, content->size(), content->size());
-    return job;
+    progress(ctx, unlocked.size, unlocked.size);
+    return std::move(unlocked.job);
 }
 
 std::optional<Job> prepareUnlock(const std::string& path, const std::string& password, const EngineContext& ctx) {
     std::optional<UnlockPlan> plan = checkUnlock(path, password, ctx);
     if (!plan)
         return std::nullopt;
-    return writeUnlock(path, decipher(*plan), ctx);
+    return finishUnlock(writeUnlock(*plan), path, ctx);
 }
 
 std::optional<StagedWork> stageUnlock(const std::string& path, const std::string& password, const EngineContext& ctx) {
@@ -207,11 +235,11 @@ std::optional<StagedWork> stageUnlock(const std::string& path, const std::string
         return std::nullopt;
     struct State {
         UnlockPlan plan;
-        std::optional<std::string> content;
+        Unlocked unlocked;
     };
     auto state = std::make_shared<State>(State{std::move(*plan), {}});
-    return StagedWork{[state] { state->content = decipher(state->plan); },
-                      [state, &ctx] { return writeUnlock(state->plan.path, state->content, ctx); }};
+    return StagedWork{[state] { state->unlocked = writeUnlock(state->plan); },
+                      [state, &ctx] { return finishUnlock(std::move(state->unlocked), state->plan.path, ctx); }};
 }
 
 // After the header line, lines of alphabet characters only.
