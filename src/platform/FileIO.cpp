@@ -334,8 +334,12 @@ void AtomicWriter::open(const std::string& hostTarget) {
     const std::string name = nameOf(hostTarget);
     const bool whole = name.size() <= kWholeNameMax;
     const std::string base = whole ? name : name.substr(0, 120);
-    std::random_device rd;
-    std::mt19937_64 gen((static_cast<std::uint64_t>(rd()) << 32) ^ rd() ^ static_cast<std::uint64_t>(::getpid()));
+    // One generator a thread, seeded from the system's random source (a batch opens thousands).
+    thread_local std::mt19937_64 gen = [] {
+        std::random_device rd;
+        return std::mt19937_64((static_cast<std::uint64_t>(rd()) << 32) ^ rd() ^
+                               static_cast<std::uint64_t>(::getpid()));
+    }();
     for (int attempt = 0; attempt < 100; ++attempt) {
         char suffix[17];
         std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(gen()));
