@@ -121,10 +121,11 @@ struct ThumbnailBuilder::Build {
         int index;
         QImage picture; // null when the file could not be decoded
     };
-    std::string folder;
+    std::string prefix; // the folder, with a slash at its end
     std::vector<std::string> names;
     double pixelRatio = 1;
     std::atomic<bool> cancelled{false};
+    std::atomic<int> next{0}; // the next file a worker takes
     // Between the pool's threads and the builder's thread.
     std::mutex lock;
     std::vector<Ready> ready; // tried, not yet delivered
@@ -147,7 +148,6 @@ ThumbnailBuilder::~ThumbnailBuilder() {
 void ThumbnailBuilder::start(const std::string& hostFolder, std::vector<std::string> names, double pixelRatio) {
     cancel();
     auto build = std::make_shared<Build>();
-    build->folder = hostFolder;
     build->names = std::move(names);
     build->pixelRatio = pixelRatio;
     m_build = build;
@@ -165,31 +165,39 @@ void ThumbnailBuilder::start(const std::string& hostFolder, std::vector<std::str
             Qt::QueuedConnection);
         return;
     }
-    const std::string prefix = hostFolder.empty() || hostFolder.back() == '/' ? hostFolder : hostFolder + "/";
-    for (int i = 0; i < total; ++i) {
-        m_pool.start([this, build, i, total, path = prefix + build->names[static_cast<std::size_t>(i)]] {
-            if (build->cancelled.load())
-                return;
-            QImage picture = ReadThumbnail(path, build->pixelRatio);
-            if (build->cancelled.load())
-                return;
-            bool ask = false;
-            {
-                const std::lock_guard<std::mutex> hold(build->lock);
-                build->ready.push_back({i, std::move(picture)});
-                // The last file asks even while a delivery waits for its interval: the build's end
-                // is shown at once.
-                ++build->tried;
-                ask = !build->deliveryAsked || build->tried == total;
-                build->deliveryAsked = true;
+    build->prefix = hostFolder.empty() || hostFolder.back() == '/' ? hostFolder : hostFolder + "/";
+    // One worker a thread, each taking the next file until none is left: the pool is woken once a
+    // thread, not once a file.
+    const int workers = std::min(total, std::max(1, m_pool.maxThreadCount()));
+    for (int w = 0; w < workers; ++w)
+        m_pool.start([this, build, total] {
+            for (;;) {
+                if (build->cancelled.load())
+                    return;
+                const int i = build->next.fetch_add(1);
+                if (i >= total)
+                    return;
+                QImage picture =
+                    ReadThumbnail(build->prefix + build->names[static_cast<std::size_t>(i)], build->pixelRatio);
+                if (build->cancelled.load())
+                    return;
+                bool ask = false;
+                {
+                    const std::lock_guard<std::mutex> hold(build->lock);
+                    build->ready.push_back({i, std::move(picture)});
+                    // The last file asks even while a delivery waits for its interval: the build's end
+                    // is shown at once.
+                    ++build->tried;
+                    ask = !build->deliveryAsked || build->tried == total;
+                    build->deliveryAsked = true;
+                }
+                // Delivered on the builder's thread; dropped there when the build was cancelled
+                // meanwhile (and never run once the builder is gone).
+                if (ask)
+                    QMetaObject::invokeMethod(
+                        this, [this, build] { deliver(build); }, Qt::QueuedConnection);
             }
-            // Delivered on the builder's thread; dropped there when the build was cancelled meanwhile
-            // (and never run once the builder is gone).
-            if (ask)
-                QMetaObject::invokeMethod(
-                    this, [this, build] { deliver(build); }, Qt::QueuedConnection);
         });
-    }
 }
 
 void ThumbnailBuilder::cancel() {
@@ -197,7 +205,7 @@ void ThumbnailBuilder::cancel() {
         return;
     m_build->cancelled = true;
     m_build.reset();
-    m_pool.clear(); // files not begun are dropped; those being read end soon and deliver nothing
+    m_pool.clear(); // workers not begun are dropped; those reading a file end soon and deliver nothing
 }
 
 void ThumbnailBuilder::deliver(const std::shared_ptr<Build>& build) {
