@@ -4,7 +4,9 @@
 // after the last one came, in microseconds, one line a round: the elapsed time, the processor time of
 // the whole process (all its threads) and that of the window's thread alone. The folder is given in Windows form
 // (C:\photos) and must hold EXPECTED images that all decode.
-//   bench_viewer_open FOLDER EXPECTED-IMAGES ROUNDS
+//   bench_viewer_open FOLDER EXPECTED-IMAGES ROUNDS [--paced]
+// With --paced it reads a line from standard input before each round, so that its caller can time
+// a peer between two rounds, under the same load.
 // Runs in the sandbox its caller set up (drive table, XDG folders); needs a screen (Xvfb).
 
 #include "platform/Prompt.h"
@@ -70,8 +72,9 @@ long long cpuMicros(clockid_t clock) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: bench_viewer_open FOLDER EXPECTED-IMAGES ROUNDS\n");
+    const bool paced = argc == 5 && std::string(argv[4]) == "--paced";
+    if (argc != 4 && !paced) {
+        std::fprintf(stderr, "usage: bench_viewer_open FOLDER EXPECTED-IMAGES ROUNDS [--paced]\n");
         return 2;
     }
     const std::string folder = argv[1];
@@ -107,6 +110,11 @@ int main(int argc, char** argv) {
     tick.start(100);
 
     for (int round = 0; round < rounds; ++round) {
+        if (paced) {
+            char line[64];
+            if (!std::fgets(line, sizeof line, stdin))
+                return 0; // the caller wants no more rounds
+        }
         QCoreApplication::processEvents();
         Clock::time_point complete{}; // when the last thumbnail came in
         const long long processStart = cpuMicros(CLOCK_PROCESS_CPUTIME_ID);
