@@ -51,12 +51,19 @@ fuzz: deps
 	    -artifact_prefix=$(FUZZ_DIR)/findings/$$f- $(FUZZ_DIR)/corpus/$$f tests/fuzz/corpus/$$f || exit 1; \
 	done
 
+# Each figure against its peer, in one run; every script records its medians in BENCH_SUMMARY and the
+# run ends with the table of them all.
+bench: export BENCH_SUMMARY = $(abspath $(BUILD_DIR))/bench-summary.txt
 bench: build
+	rm -f $(BENCH_SUMMARY)
 	./bench/run $(BUILD_DIR)
 	./bench/thumbnails $(BUILD_DIR)
 	./bench/pane $(BUILD_DIR)
 	./bench/shred $(BUILD_DIR)
 	./bench/strong $(BUILD_DIR)
+	./bench/favourites $(BUILD_DIR)
+	@echo
+	./bench/summary print $(BENCH_SUMMARY)
 
 format:
 	find src tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i

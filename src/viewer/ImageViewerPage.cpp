@@ -113,11 +113,10 @@ ImageViewerPage::ImageViewerPage(platform::Prompt& prompt, QWidget* parent)
     connect(m_builder, &ThumbnailBuilder::finished, this, &ImageViewerPage::onFinished);
 
     // A click (or moving the choice with the keys) selects; a double click opens.
-    connect(m_sheet->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this](const QModelIndex& current) {
-                if (current.isValid() && !m_showingSelection)
-                    selectThumbnail(current.row());
-            });
+    connect(m_sheet->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& current) {
+        if (current.isValid() && !m_showingSelection)
+            selectThumbnail(current.row());
+    });
     connect(m_sheet, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
         if (!index.isValid())
             return;
@@ -197,12 +196,13 @@ void ImageViewerPage::onThumbnail(int fileIndex, const QImage& picture) {
     if (fileIndex < 0 || fileIndex >= static_cast<int>(m_names.size()))
         return;
     m_model->addThumbnail(fileIndex, m_names[static_cast<std::size_t>(fileIndex)], picture);
-    showSelection();
 }
 
+// After each batch of thumbnails: the progress, and the choice marked once its thumbnail is in.
 void ImageViewerPage::onProgress(int done, int total) {
     if (total > 0)
         emit progressChanged(static_cast<int>(std::lround(100.0 * done / total)));
+    showSelection();
 }
 
 void ImageViewerPage::onFinished() {

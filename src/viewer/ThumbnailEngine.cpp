@@ -9,10 +9,13 @@
 #include <QFile>
 #include <QImageReader>
 #include <QThread>
+#include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <filesystem>
+#include <mutex>
 
 namespace viewer {
 
@@ -114,11 +117,23 @@ QImage ReadThumbnail(const std::string& hostPath, double pixelRatio) {
 }
 
 struct ThumbnailBuilder::Build {
-    std::string folder;
+    struct Ready {
+        int index;
+        QImage picture; // null when the file could not be decoded
+    };
+    std::string prefix; // the folder, with a slash at its end
     std::vector<std::string> names;
     double pixelRatio = 1;
     std::atomic<bool> cancelled{false};
-    int done = 0; // on the builder's thread only
+    std::atomic<int> next{0}; // the next file a worker takes
+    // Between the pool's threads and the builder's thread.
+    std::mutex lock;
+    std::vector<Ready> ready; // tried, not yet delivered
+    int tried = 0;
+    bool deliveryAsked = false; // a delivery is queued or waits for its interval
+    // On the builder's thread only.
+    int done = 0;
+    bool timerSet = false;
 };
 
 ThumbnailBuilder::ThumbnailBuilder(QObject* parent, int threads) : QObject(parent) {
@@ -133,10 +148,10 @@ ThumbnailBuilder::~ThumbnailBuilder() {
 void ThumbnailBuilder::start(const std::string& hostFolder, std::vector<std::string> names, double pixelRatio) {
     cancel();
     auto build = std::make_shared<Build>();
-    build->folder = hostFolder;
     build->names = std::move(names);
     build->pixelRatio = pixelRatio;
     m_build = build;
+    m_sinceDelivery.invalidate();
     const int total = static_cast<int>(build->names.size());
     if (total == 0) { // finished at once, unless another build came first
         QMetaObject::invokeMethod(
@@ -150,21 +165,39 @@ void ThumbnailBuilder::start(const std::string& hostFolder, std::vector<std::str
             Qt::QueuedConnection);
         return;
     }
-    const std::string prefix = hostFolder.empty() || hostFolder.back() == '/' ? hostFolder : hostFolder + "/";
-    for (int i = 0; i < total; ++i) {
-        m_pool.start([this, build, i, path = prefix + build->names[static_cast<std::size_t>(i)]] {
-            if (build->cancelled.load())
-                return;
-            QImage picture = ReadThumbnail(path, build->pixelRatio);
-            if (build->cancelled.load())
-                return;
-            // Delivered on the builder's thread; dropped there when the build was cancelled meanwhile
-            // (and never run once the builder is gone).
-            QMetaObject::invokeMethod(
-                this, [this, build, i, picture = std::move(picture)] { deliver(build, i, picture); },
-                Qt::QueuedConnection);
+    build->prefix = hostFolder.empty() || hostFolder.back() == '/' ? hostFolder : hostFolder + "/";
+    // One worker a thread, each taking the next file until none is left: the pool is woken once a
+    // thread, not once a file.
+    const int workers = std::min(total, std::max(1, m_pool.maxThreadCount()));
+    for (int w = 0; w < workers; ++w)
+        m_pool.start([this, build, total] {
+            for (;;) {
+                if (build->cancelled.load())
+                    return;
+                const int i = build->next.fetch_add(1);
+                if (i >= total)
+                    return;
+                QImage picture =
+                    ReadThumbnail(build->prefix + build->names[static_cast<std::size_t>(i)], build->pixelRatio);
+                if (build->cancelled.load())
+                    return;
+                bool ask = false;
+                {
+                    const std::lock_guard<std::mutex> hold(build->lock);
+                    build->ready.push_back({i, std::move(picture)});
+                    // The last file asks even while a delivery waits for its interval: the build's end
+                    // is shown at once.
+                    ++build->tried;
+                    ask = !build->deliveryAsked || build->tried == total;
+                    build->deliveryAsked = true;
+                }
+                // Delivered on the builder's thread; dropped there when the build was cancelled
+                // meanwhile (and never run once the builder is gone).
+                if (ask)
+                    QMetaObject::invokeMethod(
+                        this, [this, build] { deliver(build); }, Qt::QueuedConnection);
+            }
         });
-    }
 }
 
 void ThumbnailBuilder::cancel() {
@@ -172,19 +205,45 @@ void ThumbnailBuilder::cancel() {
         return;
     m_build->cancelled = true;
     m_build.reset();
-    m_pool.clear(); // files not begun are dropped; those being read end soon and deliver nothing
+    m_pool.clear(); // workers not begun are dropped; those reading a file end soon and deliver nothing
 }
 
-void ThumbnailBuilder::deliver(const std::shared_ptr<Build>& build, int index, const QImage& picture) {
+void ThumbnailBuilder::deliver(const std::shared_ptr<Build>& build) {
     if (build != m_build || build->cancelled.load())
         return;
-    ++build->done;
     const int total = static_cast<int>(build->names.size());
-    if (!picture.isNull())
-        emit thumbnailReady(index, picture);
-    // A slot above may have started another build: this one then says nothing more.
-    if (build != m_build)
+    std::vector<Build::Ready> batch;
+    {
+        const std::lock_guard<std::mutex> hold(build->lock);
+        const bool last = build->tried == total;
+        const qint64 since = m_sinceDelivery.isValid() ? m_sinceDelivery.elapsed() : kDeliveryIntervalMs;
+        if (!last && since < kDeliveryIntervalMs) {
+            // Too soon after the last batch: this one goes when the interval is over.
+            if (!build->timerSet) {
+                build->timerSet = true;
+                QTimer::singleShot(static_cast<int>(kDeliveryIntervalMs - since), this, [this, build] {
+                    build->timerSet = false;
+                    deliver(build);
+                });
+            }
+            return;
+        }
+        batch.swap(build->ready);
+        build->deliveryAsked = false;
+    }
+    if (batch.empty())
         return;
+    m_sinceDelivery.start();
+    std::sort(batch.begin(), batch.end(),
+              [](const Build::Ready& a, const Build::Ready& b) { return a.index < b.index; });
+    for (const Build::Ready& r : batch) {
+        ++build->done;
+        if (!r.picture.isNull())
+            emit thumbnailReady(r.index, r.picture);
+        // A slot above may have started another build: this one then says nothing more.
+        if (build != m_build)
+            return;
+    }
     emit progress(build->done, total);
     if (build == m_build && build->done == total) {
         m_build.reset();

@@ -1,8 +1,12 @@
 #pragma once
 // The thumbnail engine: decodes the images of a folder on a pool of threads, each at the reduced
-// size its thumbnail needs, and hands back only the small pictures, as they are done. A new build
-// cancels the one still running; nothing of a cancelled build is delivered afterwards.
+// size its thumbnail needs, and hands back only the small pictures, as they are done: in batches, at
+// most one every kDeliveryIntervalMs (the first picture and the last at once), so that the window's
+// thread lays out and paints the sheet once a batch instead of once a picture while the pool keeps
+// every core decoding. A new build cancels the one still running; nothing of a cancelled build is
+// delivered afterwards.
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QObject>
 #include <QThreadPool>
@@ -18,6 +22,9 @@ namespace viewer {
 // decodes at 1/2, 1/4 or 1/8). The picture's orientation tag is applied. A null image when the
 // file is missing, unreadable or cannot be decoded.
 QImage ReadThumbnail(const std::string& hostPath, double pixelRatio);
+
+// The least time between two deliveries of a build's pictures to the builder's thread.
+inline constexpr int kDeliveryIntervalMs = 100;
 
 class ThumbnailBuilder final : public QObject {
     Q_OBJECT
@@ -35,18 +42,21 @@ public:
     void waitForThreads() { m_pool.waitForDone(); }
 
 signals:
-    // File `index` of the build was decoded (picture is non-null); on the builder's thread.
+    // File `index` of the build was decoded (picture is non-null); on the builder's thread. The
+    // pictures of one batch come one after another, in file order, before its progress.
     void thumbnailReady(int index, const QImage& picture);
-    // `done` of `total` files have been tried (decoded or skipped).
+    // `done` of `total` files have been tried (decoded or skipped); once a batch.
     void progress(int done, int total);
     void finished();
 
 private:
     struct Build;
-    void deliver(const std::shared_ptr<Build>& build, int index, const QImage& picture);
+    // Hands the pictures decoded so far to the slots, or waits for the interval to pass.
+    void deliver(const std::shared_ptr<Build>& build);
 
     QThreadPool m_pool;
     std::shared_ptr<Build> m_build;
+    QElapsedTimer m_sinceDelivery; // since the running build's last delivery; invalid before its first
 };
 
 } // namespace viewer

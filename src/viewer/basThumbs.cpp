@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <algorithm>
+#include <utility>
 
 namespace viewer {
 
@@ -37,7 +38,7 @@ Placement PlaceInCanvas(double width, double height) {
 }
 
 const std::vector<std::string>& ImageExtensions() {
-    static const std::vector<std::string> list = {".bmp", ".dib", ".rle", ".gif", ".jpg",  ".wmf", ".emf", ".ico",
+    static const std::vector<std::string> list = {".bmp", ".dib", ".rle",  ".gif", ".jpg",  ".wmf", ".emf", ".ico",
                                                   ".cur", ".png", ".jpeg", ".jpe", ".webp", ".tif", ".tiff"};
     return list;
 }
@@ -54,15 +55,16 @@ bool IsIconFileName(const std::string& name) {
 }
 
 std::vector<std::string> ListImageFiles(const std::string& windowsFolder) {
-    std::vector<std::string> names;
+    // Each name's lower-case form is made once, not at every comparison.
+    std::vector<std::pair<std::string, std::string>> keyed; // lower case, name
     for (const auto& entry : platform::findFiles(AddBackslash(windowsFolder) + "*"))
         if (!entry.isFolder() && IsImageFileName(entry.name))
-            names.push_back(entry.name);
-    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        const std::string la = platform::lowerText(a);
-        const std::string lb = platform::lowerText(b);
-        return la != lb ? la < lb : a < b;
-    });
+            keyed.emplace_back(platform::lowerText(entry.name), entry.name);
+    std::sort(keyed.begin(), keyed.end());
+    std::vector<std::string> names;
+    names.reserve(keyed.size());
+    for (auto& k : keyed)
+        names.push_back(std::move(k.second));
     return names;
 }
 
@@ -94,7 +96,7 @@ std::string FitCaption(const std::string& name, int available, const std::functi
     for (std::size_t i = 0; i < name.size(); ++i)
         if ((static_cast<unsigned char>(name[i]) & 0xC0) != 0x80)
             ends.push_back(i); // prefix [0, i) ends before character i
-    std::size_t lo = 0;       // ends[lo] fits ("" + "..." is taken as the floor)
+    std::size_t lo = 0;        // ends[lo] fits ("" + "..." is taken as the floor)
     std::size_t hi = ends.size();
     while (hi - lo > 1) {
         const std::size_t mid = (lo + hi) / 2;

@@ -220,3 +220,60 @@ TEST_F(EngineTest, ACancelledBuildDeliversNothingMore) {
     EXPECT_EQ(widths, (std::multiset<int>{20, 30}));
     EXPECT_EQ(finished, 1);
 }
+
+// Pictures that decode quickly pile up between two deliveries: each still arrives once, the pictures
+// of a batch in file order before its progress, the progress only grows, and the end comes once,
+// after the last picture and with every file counted.
+TEST_F(EngineTest, AManyFileBuildDeliversEachPictureOnceInBatchesInFileOrder) {
+    const std::string d = dir("many");
+    writePicture(d + "/base.png", 12, 9);
+    std::vector<std::string> names;
+    std::set<int> decodable;
+    for (int i = 0; i < 300; ++i) {
+        names.push_back("p" + std::to_string(i) + (i % 37 == 5 ? ".gif" : ".png"));
+        if (i % 37 == 5) {
+            std::ofstream(d + "/" + names.back()) << "not a picture";
+        } else {
+            std::filesystem::copy_file(d + "/base.png", d + "/" + names.back());
+            decodable.insert(i);
+        }
+    }
+
+    ThumbnailBuilder builder(nullptr, 2);
+    std::vector<int> pending; // delivered since the last progress
+    std::multiset<int> delivered;
+    std::vector<int> progress;
+    bool outOfOrder = false;
+    int finished = 0;
+    int picturesAfterEnd = 0;
+    QObject::connect(&builder, &ThumbnailBuilder::thumbnailReady, [&](int i, const QImage& picture) {
+        EXPECT_EQ(picture.size(), QSize(12, 9));
+        if (!pending.empty() && pending.back() > i)
+            outOfOrder = true;
+        pending.push_back(i);
+        delivered.insert(i);
+        picturesAfterEnd += finished;
+    });
+    QObject::connect(&builder, &ThumbnailBuilder::progress, [&](int done, int total) {
+        EXPECT_EQ(total, 300);
+        EXPECT_GE(done, static_cast<int>(pending.size()));
+        progress.push_back(done);
+        pending.clear();
+    });
+    QObject::connect(&builder, &ThumbnailBuilder::finished, [&] { ++finished; });
+    builder.start(d, names, 1.0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return finished > 0; }, 20000));
+    builder.waitForThreads();
+    QTest::qWait(50);
+
+    EXPECT_EQ(delivered, std::multiset<int>(decodable.begin(), decodable.end()));
+    EXPECT_FALSE(outOfOrder);
+    EXPECT_TRUE(pending.empty()); // every picture came before a progress
+    ASSERT_FALSE(progress.empty());
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+    EXPECT_EQ(std::adjacent_find(progress.begin(), progress.end()), progress.end());
+    EXPECT_EQ(progress.back(), 300);
+    EXPECT_EQ(finished, 1);
+    EXPECT_EQ(picturesAfterEnd, 0);
+    EXPECT_FALSE(builder.isRunning());
+}
