@@ -154,13 +154,15 @@ std::optional<UnlockPlan> checkUnlock(const std::string& path, const std::string
     }
     if (file.empty())
         file = platform::readAll(path);
-    UnlockPlan plan{path, std::move(header), std::move(file)};
-    plan.target = unlockTarget(path);
-    plan.hostSource = platform::toHost(path);
-    plan.hostTarget = platform::toHost(plan.target);
+    const std::string target = unlockTarget(path);
     // The owner gets write back; the other bits stay as they were.
-    plan.mode = modeOf(path) | 0200u;
-    return plan;
+    return UnlockPlan{path,
+                      std::move(header),
+                      std::move(file),
+                      target,
+                      platform::toHost(path),
+                      platform::toHost(target),
+                      modeOf(path) | 0200u};
 }
 
 // The content of a checked locked file, or nothing when its body cannot be decoded (it would give
