@@ -34,6 +34,35 @@ std::string RC4Text(const std::string& text, const std::string& key) {
 }
 
 namespace {
+// The start of the fixed key's keystream: the fields scrambled with it are far shorter.
+const std::string& fixedKeystream() {
+    static const std::string start = RC4Text(std::string(16384, '\0'), kFixedKey);
+    return start;
+}
+} // namespace
+
+unsigned char FixedKeyByte(std::size_t i) {
+    const std::string& start = fixedKeystream();
+    if (i < start.size())
+        return static_cast<unsigned char>(start[i]);
+    // Past it (a field of tens of kilobytes), a longer stream for this thread, grown by doubling.
+    thread_local std::string longer;
+    if (i >= longer.size())
+        longer = RC4Text(std::string(2 * i + 64, '\0'), kFixedKey);
+    return static_cast<unsigned char>(longer[i]);
+}
+
+std::string FixedKeyText(const std::string& text) {
+    const std::string& start = fixedKeystream();
+    if (text.size() > start.size())
+        return RC4Text(text, kFixedKey);
+    std::string out(text);
+    for (std::size_t n = 0; n < out.size(); ++n)
+        out[n] = static_cast<char>(out[n] ^ start[n]);
+    return out;
+}
+
+namespace {
 // A 6-bit value as its text character: v + 32, with "`" standing for 0.
 char sixBitChar(unsigned v) {
     return static_cast<char>(v == 0 ? 96 : v + 32);
@@ -57,11 +86,11 @@ std::string BitEncrypt(const std::string& text) {
     }
     for (char& c : out)
         c = static_cast<char>(static_cast<unsigned char>(c) + 100);
-    return RC4Text(out, kFixedKey);
+    return FixedKeyText(out);
 }
 
 std::string BitDecrypt(const std::string& text) {
-    std::string t = RC4Text(text, kFixedKey);
+    std::string t = FixedKeyText(text);
     std::vector<int> codes;
     codes.reserve(t.size());
     for (char ch : t) {

@@ -43,22 +43,9 @@ private:
     int m_fd = -1;
 };
 
-// The keystream of the fixed key, as long as the fields looked at need it.
-class Keystream final {
-public:
-    unsigned char at(std::size_t i) {
-        if (i >= m_bytes.size())
-            m_bytes = core::RC4Text(std::string(std::max<std::size_t>(2 * i + 64, 4096), '\0'), core::kFixedKey);
-        return static_cast<unsigned char>(m_bytes[i]);
-    }
-
-private:
-    std::string m_bytes;
-};
-
 // Whether byte c can stand at position i of a BitEncrypt field: deciphered it is 133..196.
-bool fieldByte(Keystream& ks, std::size_t i, char c) {
-    const unsigned plain = static_cast<unsigned char>(c) ^ ks.at(i);
+bool fieldByte(std::size_t i, char c) {
+    const unsigned plain = static_cast<unsigned char>(c) ^ core::FixedKeyByte(i);
     return plain >= 133 && plain <= 196;
 }
 
@@ -68,24 +55,24 @@ bool startsWith(const std::string& text, std::size_t at, const char* part) {
 
 // Calls `end(length)` for each length at which a field starting at `p` can end (a multiple of four
 // over bytes that all fit), shortest first, until it returns true.
-template <class End> void fieldEnds(const std::string& text, std::size_t p, Keystream& ks, End&& end) {
+template <class End> void fieldEnds(const std::string& text, std::size_t p, End&& end) {
     for (std::size_t n = 0;; ++n) {
         if (n % 4 == 0 && end(n))
             return;
-        if (p + n >= text.size() || !fieldByte(ks, n, text[p + n]))
+        if (p + n >= text.size() || !fieldByte(n, text[p + n]))
             return;
     }
 }
 
 // The possible records at `p`, shortest first; `take` receives (field1 length, field2 length, next
 // record's start) and returns true to stop.
-template <class Take> void recordsAt(const std::string& text, std::size_t p, Keystream& ks, Take&& take) {
+template <class Take> void recordsAt(const std::string& text, std::size_t p, Take&& take) {
     bool stop = false;
-    fieldEnds(text, p, ks, [&](std::size_t n1) {
+    fieldEnds(text, p, [&](std::size_t n1) {
         if (!startsWith(text, p + n1, kSeparator))
             return false;
         const std::size_t q = p + n1 + 5;
-        fieldEnds(text, q, ks, [&](std::size_t n2) {
+        fieldEnds(text, q, [&](std::size_t n2) {
             const std::size_t e = q + n2;
             if (e == text.size())
                 stop = take(n1, n2, e);
@@ -98,13 +85,13 @@ template <class Take> void recordsAt(const std::string& text, std::size_t p, Key
 }
 
 // Whether the text can go on at `p` as a store does: empty lines, then a record or the end.
-bool recordCanStart(const std::string& text, std::size_t p, Keystream& ks) {
+bool recordCanStart(const std::string& text, std::size_t p) {
     while (startsWith(text, p, kLineEnd))
         p += 2;
     if (p >= text.size())
         return true;
     bool found = false;
-    recordsAt(text, p, ks, [&](std::size_t, std::size_t, std::size_t) { return found = true; });
+    recordsAt(text, p, [&](std::size_t, std::size_t, std::size_t) { return found = true; });
     return found;
 }
 
@@ -112,7 +99,6 @@ bool recordCanStart(const std::string& text, std::size_t p, Keystream& ks) {
 
 std::vector<StoreRecord> ParseStore(const std::string& content) {
     std::vector<StoreRecord> records;
-    Keystream ks;
     std::size_t p = 0;
     while (p < content.size()) {
         // The shortest record after which the text goes on as a store does. Failing that (a line
@@ -120,9 +106,9 @@ std::vector<StoreRecord> ParseStore(const std::string& content) {
         // the record's own enciphered bytes.
         std::size_t n1 = 0, n2 = 0, next = 0;
         bool found = false;
-        recordsAt(content, p, ks, [&](std::size_t a, std::size_t b, std::size_t e) {
+        recordsAt(content, p, [&](std::size_t a, std::size_t b, std::size_t e) {
             n1 = a, n2 = b, next = e, found = true;
-            return recordCanStart(content, e, ks);
+            return recordCanStart(content, e);
         });
         if (found) {
             StoreRecord r;

@@ -20,6 +20,20 @@ TEST(Scrambler, RC4FollowsTheVectorsAndIsItsOwnInverse) {
     EXPECT_EQ(core::RC4Text("", core::kFixedKey), "");
 }
 
+// The fixed key's stream worked out once gives what RC4 with that key gives, on both sides of the
+// part kept for the process and byte by byte far past it.
+TEST(Scrambler, TheFixedKeysKeptStreamIsRc4WithThatKey) {
+    for (std::size_t length : {0u, 1u, 100u, 16383u, 16384u, 16385u, 40000u}) {
+        std::string text(length, '\0');
+        for (std::size_t i = 0; i < length; ++i)
+            text[i] = static_cast<char>(i * 7 + 3);
+        EXPECT_EQ(core::FixedKeyText(text), core::RC4Text(text, core::kFixedKey)) << length;
+    }
+    const std::string stream = core::RC4Text(std::string(70000, '\0'), core::kFixedKey);
+    for (std::size_t i : {0u, 16383u, 16384u, 16385u, 40000u, 69999u, 20000u})
+        EXPECT_EQ(core::FixedKeyByte(i), static_cast<unsigned char>(stream[i])) << i;
+}
+
 TEST(Scrambler, BitEncryptFollowsTheVectorsAndLengths) {
     const QJsonObject v = loadVectors("core.json")[QLatin1String("bit_encrypt")].toObject();
     for (const QString& input : v.keys())
