@@ -101,7 +101,7 @@ private:
 // waited for; past that the window goes on painting (user input waits for the end, so nothing the
 // work depends on changes meanwhile), with the busy cursor, and `waiting` is set while it runs.
 template <class Work>
-std::invoke_result_t<Work&> offTheWindowsThread(Work& work, std::chrono::milliseconds patience, bool& waiting) {
+std::invoke_result_t<Work&> offTheWindowsThread(Work& work, std::chrono::milliseconds patience, int& waiting) {
     QEventLoop loop;
     std::future<std::invoke_result_t<Work&>> done = std::async(std::launch::async, [&work, &loop] {
         // The loop hears of the end however the work ends (a result or an exception).
@@ -112,11 +112,11 @@ std::invoke_result_t<Work&> offTheWindowsThread(Work& work, std::chrono::millise
         return work();
     });
     if (done.wait_for(patience) != std::future_status::ready) {
-        waiting = true;
+        ++waiting;
         QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
         loop.exec(QEventLoop::ExcludeUserInputEvents);
         QGuiApplication::restoreOverrideCursor();
-        waiting = false;
+        --waiting;
     }
     return done.get();
 }
@@ -312,7 +312,34 @@ void BrowserPane::addRootNode(const std::string& key) {
     m_tvw1->setCurrentItem(root);
 }
 
+void BrowserPane::whenIdle(std::function<void()> call) {
+    if (m_waiting == 0) {
+        call();
+        return;
+    }
+    m_deferred.push_back(std::move(call));
+}
+
+void BrowserPane::runDeferred() {
+    if (m_waiting > 0 || m_deferred.empty())
+        return;
+    std::vector<std::function<void()>> calls;
+    calls.swap(m_deferred);
+    for (std::function<void()>& call : calls)
+        whenIdle(std::move(call)); // what comes during a wait a call starts is put off again
+}
+
+// After a wait for a read, what was put off meanwhile runs from the event loop.
+void BrowserPane::afterWait() {
+    if (m_waiting == 0 && !m_deferred.empty())
+        QTimer::singleShot(0, this, &BrowserPane::runDeferred);
+}
+
 void BrowserPane::setDrive(char letter) {
+    if (m_waiting > 0) {
+        m_deferred.push_back([this, letter] { setDrive(letter); });
+        return;
+    }
     const QString wanted(QChar::fromLatin1(static_cast<char>(std::toupper(static_cast<unsigned char>(letter)))));
     const int index = m_drvDrives->findData(wanted);
     if (index < 0)
@@ -344,6 +371,10 @@ int BrowserPane::currentFileRow() const {
 }
 
 void BrowserPane::setCurrentFileRow(int row) {
+    if (m_waiting > 0) {
+        m_deferred.push_back([this, row] { setCurrentFileRow(row); });
+        return;
+    }
     const QModelIndex index = m_files->index(row, 0);
     if (!index.isValid())
         return;
@@ -367,6 +398,10 @@ std::string BrowserPane::currentFolder() const {
 }
 
 void BrowserPane::setCurrentFolder(const std::string& folder) {
+    if (m_waiting > 0) {
+        m_deferred.push_back([this, folder] { setCurrentFolder(folder); });
+        return;
+    }
     m_filFiles->setPath(folder);
     watchShownFolders();
 }
@@ -374,6 +409,7 @@ void BrowserPane::setCurrentFolder(const std::string& folder) {
 std::vector<FolderNode> BrowserPane::subfoldersOf(const std::string& key) {
     auto work = [&key] { return shell::ListSubfolders(key); };
     std::vector<FolderNode> subfolders = offTheWindowsThread(work, m_patience, m_waiting);
+    afterWait();
     // The list was asked for while the tree's read went on: it is read once the tree is done.
     if (m_listAgain && !m_filling) {
         m_listAgain = false;
@@ -400,6 +436,16 @@ void BrowserPane::FillFolderNode(QTreeWidgetItem* node) {
 void BrowserPane::syncFolderNode(QTreeWidgetItem* node, bool deep) {
     if (!node || !node->data(0, FilledRole).toBool())
         return;
+    if (m_waiting > 0) { // the node is found again by its path once the wait is over
+        m_deferred.push_back([this, key = nodeKey(node), deep] {
+            for (QTreeWidgetItemIterator it(m_tvw1); *it; ++it)
+                if (nodeKey(*it) == key) {
+                    syncFolderNode(*it, deep);
+                    return;
+                }
+        });
+        return;
+    }
     const std::vector<shell::FolderNode> listing = subfoldersOf(nodeKey(node));
     std::set<std::string> present;
     for (const shell::FolderNode& sub : listing)
@@ -450,6 +496,10 @@ void BrowserPane::syncFolderNode(QTreeWidgetItem* node, bool deep) {
 void BrowserPane::refreshBrowser() {
     if (m_busy)
         return;
+    if (m_waiting > 0) {
+        m_deferred.push_back([this] { refreshBrowser(); });
+        return;
+    }
     QTreeWidgetItem* node = m_tvw1->currentItem();
     if (!node)
         node = m_tvw1->topLevelItem(0);
@@ -723,6 +773,7 @@ void BrowserPane::fillFileList() {
         return read;
     };
     Read read = offTheWindowsThread(work, m_patience, m_waiting);
+    afterWait();
     const std::vector<platform::FolderEntry>& files = read.files;
     shell::FolderListing& listing = read.listing;
     for (const auto& [number, description] : read.errors)
@@ -780,6 +831,10 @@ void BrowserPane::showFolderInStatus(const std::string& path) {
 }
 
 void BrowserPane::selectedFolderMoved(const std::string& newPath) {
+    if (m_waiting > 0) {
+        m_deferred.push_back([this, newPath] { selectedFolderMoved(newPath); });
+        return;
+    }
     QTreeWidgetItem* node = m_tvw1->currentItem();
     if (node) {
         const std::string oldKey = nodeKey(node);

@@ -11,6 +11,7 @@
 #include <QStringList>
 
 #include <chrono>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -106,6 +107,12 @@ public:
     // How long the window simply waits for a folder to be read before it goes on painting while the
     // read ends (tests: zero takes every read that way).
     void setReadPatience(std::chrono::milliseconds patience) { m_patience = patience; }
+    // Runs `call` now, or once the window no longer waits for a folder's read: while it waits, events
+    // that are no user input still come (assistive technology's and the tray's D-Bus calls, a second
+    // instance's files, timers), and what they ask of the tree or the list must not change them
+    // under the read that is going on.
+    void whenIdle(std::function<void()> call);
+    bool isReading() const { return m_waiting > 0; }
     // The host folders the pane shows and watches for changes (for tests).
     QStringList watchedFolders() const;
     // A folder path as the status bar shows it: a locked folder the register knows by its former
@@ -138,6 +145,8 @@ private:
     void watchShownFolders();
     void folderChangedOnDisk(const QString& hostFolder);
     void applyDiskChanges();
+    void runDeferred();
+    void afterWait();
     void rebuildListKeepingTicks();
     std::vector<platform::FolderEntry> readFolderFiles() const;
     std::vector<FolderNode> subfoldersOf(const std::string& key);
@@ -162,9 +171,10 @@ private:
     bool m_changingDrive = false;
     bool m_listGreen = false;
     std::chrono::milliseconds m_patience{100};
-    bool m_waiting = false;   // the window waits for a read off its thread
-    bool m_listAgain = false; // the list was asked for meanwhile
-    bool m_filling = false;   // filFiles_PathChange is at work
+    int m_waiting = 0;                             // the window waits for a read off its thread (nested waits counted)
+    std::vector<std::function<void()>> m_deferred; // calls put off until the wait ends
+    bool m_listAgain = false;                      // the list was asked for meanwhile
+    bool m_filling = false;                        // filFiles_PathChange is at work
 };
 
 } // namespace shell

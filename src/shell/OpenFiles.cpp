@@ -112,12 +112,15 @@ void FileOpener::showInBrowser(const std::string& windowsPath, bool isFolder) {
     if (folder.size() == 2)
         folder += '\\';
     m_window.restoreToFront();
-    m_window.browser().setDrive(folder[0]);
-    m_window.browser().setCurrentFolder(folder);
-    if (isFolder)
-        return;
-    const std::string name = windowsPath.substr(slash + 1);
-    m_window.browser().setCurrentFileRow(m_window.browser().fileModel()->rowOfKey(name));
+    // The file's row is looked for once its folder is listed: while the pane waits for a read, the
+    // whole step waits too.
+    BrowserPane& pane = m_window.browser();
+    pane.whenIdle([&pane, folder, isFolder, name = windowsPath.substr(slash + 1)] {
+        pane.setDrive(folder[0]);
+        pane.setCurrentFolder(folder);
+        if (!isFolder)
+            pane.setCurrentFileRow(pane.fileModel()->rowOfKey(name));
+    });
 }
 
 } // namespace shell

@@ -674,3 +674,36 @@ TEST_F(BrowserPaneTest, EachRowIsHeardWithItsTextsAndTickAndSpaceTicksIt) {
 }
 
 } // namespace
+
+// While the window waits for a folder's read, a call that comes without user input (a second
+// instance's file, assistive technology, the tray) waits for the read to end: another drive's tree
+// does not replace the tree the read fills under it, and the call still takes effect afterwards.
+TEST_F(BrowserPaneTest, ACallDuringAFoldersReadWaitsForTheReadToEnd) {
+    const std::string dHost = sandbox.root() + "/volume";
+    std::filesystem::create_directories(dHost + "/Music");
+    platform::registry().setString(platform::RegRoot::CurrentUser, settings::kDrivesKey, "D", dHost);
+    platform::registry().setDword(platform::RegRoot::CurrentUser, settings::kDrivesKey, "D.Kind", 3);
+    platform::reloadDrives();
+    sandbox.makeFolder("C:\\Docs\\Inner");
+    sandbox.writeFile("C:\\Docs\\a.txt", "a");
+    auto w = open();
+    w->browser().setReadPatience(std::chrono::milliseconds(0)); // every read is waited for in a loop
+    QTreeWidgetItem* docs = child(w->tvw1()->topLevelItem(0), QStringLiteral("Docs"));
+    ASSERT_NE(docs, nullptr);
+    bool duringRead = false;
+    QMetaObject::invokeMethod(
+        w.get(),
+        [&] {
+            duringRead = w->browser().isReading();
+            w->browser().setDrive('D');
+        },
+        Qt::QueuedConnection);
+    w->browser().tvw1_NodeClick(docs, false);
+    EXPECT_EQ(childTexts(docs), std::vector<std::string>{"Inner"}); // the clicked node is whole
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w->browser().currentFolder() == "d:\\"; }, 30000));
+    QTreeWidgetItem* root = w->tvw1()->topLevelItem(0);
+    EXPECT_EQ(root->text(0), QStringLiteral("D:\\"));
+    EXPECT_NE(child(root, QStringLiteral("Music")), nullptr);
+    if (!duringRead)
+        GTEST_SKIP() << "the reads ended before the posted call came: nothing was put off";
+}
