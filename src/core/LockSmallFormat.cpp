@@ -131,6 +131,21 @@ struct UnlockPlan {
     unsigned mode = 0;
 };
 
+// Whether the lines after `start`, joined without their line ends, are a well-formed stretched text
+// (Cipher::IsStretched of the joined body).
+bool bodyIsStretched(const std::string& file, std::size_t start) {
+    // Without branches, so that the compiler checks many bytes at a time; the alphabet is ";".."z".
+    std::size_t length = 0;
+    unsigned outside = 0;
+    for (std::size_t i = start; i < file.size(); ++i) {
+        const auto c = static_cast<unsigned char>(file[i]);
+        const unsigned lineEnd = (c == '\r') | (c == '\n');
+        length += 1 - lineEnd;
+        outside |= (1 - lineEnd) & static_cast<unsigned>(static_cast<unsigned>(c - 59) > 63u);
+    }
+    return outside == 0 && length > 0 && length % 4 != 1;
+}
+
 // A locked file's attributes, permissions and ".hidden" entry are never touched before its
 // result is in place: a wrong password, a full disk or a damaged file leaves it protected.
 std::optional<UnlockPlan> checkUnlock(const std::string& path, const std::string& password, const EngineContext& ctx) {
@@ -154,6 +169,13 @@ std::optional<UnlockPlan> checkUnlock(const std::string& path, const std::string
     }
     if (file.empty())
         file = platform::readAll(path);
+    // A body that cannot be decoded would give no content back: the locked file is kept. Checked
+    // here, in file order, in one pass over the lines without joining them (a worker joins them).
+    if (!bodyIsStretched(file, std::min(header.size(), file.size()))) {
+        ctx.prompt.show("The locked file '" + ShownName(path) + "' is damaged and cannot be unlocked.", Buttons::OK,
+                        Icon::Critical);
+        return std::nullopt;
+    }
     const std::string target = unlockTarget(path);
     // The owner gets write back; the other bits stay as they were.
     return UnlockPlan{path,
@@ -165,8 +187,8 @@ std::optional<UnlockPlan> checkUnlock(const std::string& path, const std::string
                       modeOf(path) | 0200u};
 }
 
-// The content of a checked locked file, or nothing when its body cannot be decoded (it would give
-// no content back: the locked file is kept); any thread.
+// The content of a checked locked file (nothing if its body could not be decoded after all); any
+// thread.
 std::optional<std::string> decipher(UnlockPlan& plan) {
     // The body: every further line, joined without line ends.
     std::string& file = plan.file;
