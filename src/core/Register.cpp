@@ -273,7 +273,8 @@ std::string textOfKey(const std::string& key) {
 
 // Drops the first entry whose path before the lock is `text`; false when there is none.
 bool dropFirst(std::vector<RegisterItem>& items, const std::string& text) {
-    const auto hit = std::find_if(items.begin(), items.end(), [&](const RegisterItem& i) { return i.text == text; });
+    const auto hit = std::find_if(items.begin(), items.end(),
+                                  [&](const RegisterItem& i) { return platform::sameProfileKey(i.text, text); });
     if (hit == items.end())
         return false;
     items.erase(hit);
@@ -328,10 +329,11 @@ void RegisterSnapshot::noteRecorded(const std::string& name,
         if (trimBlanks(item.text).empty() || trimBlanks(item.key).empty())
             continue;
         // A write replaces the entry of the same path, or adds one at the end of its section.
-        const auto same =
-            std::find_if(items->begin(), items->end(), [&](const RegisterItem& i) { return i.text == item.text; });
+        const auto same = std::find_if(items->begin(), items->end(), [&](const RegisterItem& i) {
+            return platform::sameProfileKey(i.text, item.text);
+        });
         if (same != items->end())
-            same->key = std::move(item.key);
+            *same = std::move(item); // the line is written anew, its key as this write gives it
         else
             items->push_back(std::move(item));
     }

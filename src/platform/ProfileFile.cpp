@@ -276,6 +276,10 @@ std::size_t profileKeyEnd(const std::string& line) {
     return first;
 }
 
+bool sameProfileKey(const std::string& a, const std::string& b) {
+    return sameKey(a, b);
+}
+
 std::string getProfileString(const std::string& windowsFile, const std::string& section, const std::string& key,
                              const std::string& defaultValue) {
     return getProfileStrings(windowsFile, section, {key}, defaultValue).front();

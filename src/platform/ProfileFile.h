@@ -32,6 +32,10 @@ void setProfileEntries(const std::string& windowsFile, const std::string& sectio
 void removeProfileEntries(const std::string& windowsFile, const std::string& section,
                           const std::vector<std::string>& keys);
 
+// Whether two keys name one entry of a section: without regard to case, except that of keys that are
+// full paths only the drive letter is.
+bool sameProfileKey(const std::string& a, const std::string& b);
+
 // Where a "key=value" line's key ends: the position of the "=" between key and value, npos when the
 // line has none. That is the first "=", except on a line that begins with a full path ("P:\..."):
 // such a key may itself hold "=" (transformed names turn "~" into "="), and its value is a full path

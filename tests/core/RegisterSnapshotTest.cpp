@@ -61,6 +61,12 @@ TEST_F(RegisterSnapshotTest, ASnapshotToldOfTheBatchsWritesReadsAsAFreshReadWoul
              core::RecordLocks(reg, settings::kSectionTSL, locks);
              snapshot.noteRecorded(settings::kSectionTSL, locks);
          }},
+        {"a file recorded under its drive letter in the other case (one entry, replaced)",
+         [&] {
+             const Locks locks = {{"c:\\Work\\b.txt", "c:\\Work\\o.gkt.TSW"}};
+             core::RecordLocks(reg, settings::kSectionTSL, locks);
+             snapshot.noteRecorded(settings::kSectionTSL, locks);
+         }},
         {"a folder recorded",
          [&] {
              core::RecordLock(reg, settings::kSectionFolder, "C:\\Docs", "C:\\Qbpf.TSL");
