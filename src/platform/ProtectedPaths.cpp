@@ -155,8 +155,13 @@ struct Places {
     std::vector<std::string> homes;
     std::vector<std::string> data;
     std::string program;
-    // Folders already resolved while the snapshot lives: a batch's files mostly share one folder.
-    mutable std::map<std::string, std::string> resolvedFolders;
+    // Folders already resolved while the snapshot lives (a batch's files mostly share one), with
+    // the folder each one named then: a path that leads elsewhere now is resolved again.
+    struct Resolved {
+        std::string path;
+        FileId id;
+    };
+    mutable std::map<std::string, Resolved> resolvedFolders;
 
     static Places read() {
         Places p;
@@ -228,10 +233,16 @@ std::string pointedEntryHost(const std::string& host) {
     const std::string folder = p.parent_path().string();
     if (!t_places)
         return hostpath::join(resolved(folder), name);
+    // One stat says whether the path still leads to the folder it led to (a link anywhere in it
+    // changed, or a folder swapped, gives another one).
+    struct stat st {};
+    const FileId now = ::stat(folder.c_str(), &st) == 0
+                           ? FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)}
+                           : FileId{};
     auto [it, added] = t_places->resolvedFolders.try_emplace(folder);
-    if (added)
-        it->second = resolved(folder);
-    return hostpath::join(it->second, name);
+    if (added || now == FileId{} || it->second.id != now)
+        it->second = {resolved(folder), now};
+    return hostpath::join(it->second.path, name);
 }
 
 Protection deleteProtection(const std::string& entryHost) {

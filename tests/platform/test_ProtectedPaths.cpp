@@ -128,3 +128,16 @@ TEST_F(ProtectedPathsTest, AVolumeTheDriveTableListsIsTheUsersBelowItsRoot) {
     EXPECT_EQ(shredProtection(pointedEntryHost("/dev/shm")), Protection::DriveRoot);
     EXPECT_EQ(deleteProtection(pointedEntryHost("/dev")), Protection::DriveRoot); // holds a drive root
 }
+
+// A snapshot keeps the places and the folders it resolved for a run, but a folder swapped for a link
+// during the run is resolved again: the entry behind it is judged where it now lies.
+TEST_F(ProtectedPathsTest, ASnapshotSeesAFolderSwappedForALinkDuringItsRun) {
+    sandbox.makeFolder("C:\\Work");
+    const std::string entry = sandbox.host("C:\\Work") + "/notes.txt";
+    const ProtectionSnapshot snapshot;
+    EXPECT_EQ(shredProtection(pointedEntryHost(entry)), Protection::None);
+    fs::rename(sandbox.host("C:\\Work"), sandbox.host("C:\\Elsewhere"));
+    fs::create_directory_symlink("/etc", sandbox.host("C:\\Work"));
+    EXPECT_EQ(pointedEntryHost(entry), "/etc/notes.txt");
+    EXPECT_EQ(shredProtection(pointedEntryHost(entry)), Protection::SystemFolder);
+}
