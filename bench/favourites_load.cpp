@@ -5,9 +5,9 @@
 //   bench_favourites_load COUNT ROUNDS
 // Runs in the sandbox its caller set up (drive table, XDG folders); needs a screen (Xvfb).
 
+#include "CountingPrompt.h"
 #include "favourites/FavouritesStore.h"
 #include "platform/Environment.h"
-#include "platform/Prompt.h"
 #include "shell/frmMain.h"
 
 #include <QAbstractItemView>
@@ -25,22 +25,7 @@
 #include <string>
 #include <vector>
 
-namespace {
-
-// Any box the window shows is a failure of the run: it answers OK and says so.
-class CountingPrompt final : public platform::Prompt {
-public:
-    platform::Answer show(const std::string& text, platform::Buttons, platform::Icon, const std::string&) override {
-        std::fprintf(stderr, "bench_favourites_load: the window said \"%s\"\n", text.c_str());
-        ++boxes;
-        return platform::Answer::OK;
-    }
-    void processEvents() override { QCoreApplication::processEvents(); }
-    void setBusy(bool) override {}
-    int boxes = 0;
-};
-
-} // namespace
+namespace {} // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -51,7 +36,7 @@ int main(int argc, char** argv) {
     const int count = std::atoi(argv[1]);
     const int rounds = std::atoi(argv[2]);
 
-    CountingPrompt prompt;
+    CountingPrompt prompt("bench_favourites_load");
     frmMain window(prompt);
     window.Form_Load();
 

@@ -6,7 +6,7 @@
 //   bench_pane_open FOLDER-NAME EXPECTED-FILES ROUNDS
 // Runs in the sandbox its caller set up (drive table, XDG folders); needs a screen (Xvfb).
 
-#include "platform/Prompt.h"
+#include "CountingPrompt.h"
 #include "shell/frmMain.h"
 
 #include <QApplication>
@@ -21,22 +21,7 @@
 #include <cstdlib>
 #include <string>
 
-namespace {
-
-// Any box the window shows is a failure of the run: it answers OK and says so.
-class CountingPrompt final : public platform::Prompt {
-public:
-    platform::Answer show(const std::string& text, platform::Buttons, platform::Icon, const std::string&) override {
-        std::fprintf(stderr, "bench_pane_open: the window said \"%s\"\n", text.c_str());
-        ++boxes;
-        return platform::Answer::OK;
-    }
-    void processEvents() override { QCoreApplication::processEvents(); }
-    void setBusy(bool) override {}
-    int boxes = 0;
-};
-
-} // namespace
+namespace {} // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -48,7 +33,7 @@ int main(int argc, char** argv) {
     const QString expected = QStringLiteral("Total Files: %1").arg(QString::fromLatin1(argv[2]));
     const int rounds = std::atoi(argv[3]);
 
-    CountingPrompt prompt;
+    CountingPrompt prompt("bench_pane_open");
     frmMain window(prompt);
     window.Form_Load();
     window.resize(1000, 680);

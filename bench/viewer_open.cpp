@@ -9,7 +9,7 @@
 // a peer between two rounds, under the same load.
 // Runs in the sandbox its caller set up (drive table, XDG folders); needs a screen (Xvfb).
 
-#include "platform/Prompt.h"
+#include "CountingPrompt.h"
 #include "shell/frmMain.h"
 #include "viewer/ImageViewerPage.h"
 #include "viewer/ThumbSheet.h"
@@ -33,19 +33,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// Any box the window shows is a failure of the run: it answers OK and says so.
-class CountingPrompt final : public platform::Prompt {
-public:
-    platform::Answer show(const std::string& text, platform::Buttons, platform::Icon, const std::string&) override {
-        std::fprintf(stderr, "bench_viewer_open: the window said \"%s\"\n", text.c_str());
-        ++boxes;
-        return platform::Answer::OK;
-    }
-    void processEvents() override { QCoreApplication::processEvents(); }
-    void setBusy(bool) override {}
-    int boxes = 0;
-};
 
 // Notes when the sheet's viewport was last painted.
 class PaintWatch final : public QObject {
@@ -81,7 +68,7 @@ int main(int argc, char** argv) {
     const int expected = std::atoi(argv[2]);
     const int rounds = std::atoi(argv[3]);
 
-    CountingPrompt prompt;
+    CountingPrompt prompt("bench_viewer_open");
     frmMain window(prompt);
     window.Form_Load();
     window.resize(1000, 680);
