@@ -25,7 +25,6 @@
 #include <string>
 #include <vector>
 
-namespace {} // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);

@@ -21,7 +21,6 @@
 #include <cstdlib>
 #include <string>
 
-namespace {} // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
