@@ -11,10 +11,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstring>
 #include <fstream>
 #include <functional>
 #include <regex>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -207,6 +209,44 @@ TEST_F(StrongEngineTest, RefusedUnlocksChangeNothing) {
         EXPECT_EQ(mode(locked) & 0222, 0u);
         EXPECT_EQ(entry(settings::kSectionTSX, plain), recorded);
     }
+}
+
+// A write that fails partway (the file size limit here, as a full disk would) fails the lock and
+// the unlock: the file that was there stays as it was, and no temporary file is left.
+TEST_F(StrongEngineTest, AWriteThatFailsPartwayLeavesTheFileAsItWas) {
+    const std::string content = randomContent(6u << 20, 9);
+    const std::string plain = sandbox.writeFile("C:\\Full\\data.bin", content);
+    const std::set<std::string> names = listing("C:\\Full");
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    struct sigaction before {};
+    ASSERT_EQ(::sigaction(SIGXFSZ, &ignore, &before), 0);
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto limitFiles = [&](rlim_t bytes) {
+        rlimit small = saved;
+        small.rlim_cur = bytes;
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    };
+    limitFiles(3u << 20);
+    const std::vector<bool> locked = core::LockFilesTogether({plain}, "pw", strongContext());
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &saved), 0);
+    EXPECT_EQ(locked, std::vector<bool>{false});
+    EXPECT_EQ(prompt.texts().size(), 1u) << boxList();
+    EXPECT_TRUE(sandbox.readFile(plain) == content);
+    EXPECT_EQ(listing("C:\\Full"), names);
+
+    ASSERT_EQ(core::LockFilesTogether({plain}, "pw", strongContext()), std::vector<bool>{true});
+    const std::string lockedFile = lockedFiles("C:\\Full").at(0);
+    const std::string bytes = sandbox.readFile(lockedFile);
+    const std::set<std::string> lockedNames = listing("C:\\Full");
+    limitFiles(3u << 20);
+    const std::vector<bool> unlocked = core::UnlockFilesTogether({lockedFile}, "pw", context());
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &saved), 0);
+    ASSERT_EQ(::sigaction(SIGXFSZ, &before, nullptr), 0);
+    EXPECT_EQ(unlocked, std::vector<bool>{false});
+    EXPECT_TRUE(sandbox.readFile(lockedFile) == bytes);
+    EXPECT_EQ(listing("C:\\Full"), lockedNames);
 }
 
 TEST_F(StrongEngineTest, ATakenNameIsNotOverwritten) {
