@@ -12,12 +12,7 @@
 #include "settings/modGeneral.h"
 
 #include <cerrno>
-#include <condition_variable>
-#include <deque>
-#include <exception>
-#include <mutex>
 #include <sys/stat.h>
-#include <thread>
 
 namespace core {
 
@@ -30,99 +25,6 @@ const char* const kCrLf = "\r\n";
 // Plain content is read in pieces of this size; the disk starts writing after each few of them.
 constexpr std::size_t kReadPiece = 1u << 20;
 constexpr std::uint64_t kWritebackEvery = 8u << 20;
-
-// Writes a result on a thread of its own, so that the cipher goes on while the disk takes what came
-// before it (and while the writer waits for the disk to catch up): pieces of about a mebibyte, at
-// most four waiting, so memory stays flat. What a write throws comes back from write() or finish().
-class BackgroundWriter final {
-public:
-    explicit BackgroundWriter(platform::AtomicWriter& out) : m_out(out), m_thread([this] { run(); }) {
-        m_piece.reserve(kPiece + 65536);
-    }
-    ~BackgroundWriter() { stop(true); } // left early: what waits is dropped with the temporary file
-    BackgroundWriter(const BackgroundWriter&) = delete;
-    BackgroundWriter& operator=(const BackgroundWriter&) = delete;
-
-    void write(const char* data, std::size_t n) {
-        m_piece.append(data, n);
-        if (m_piece.size() >= kPiece)
-            hand();
-    }
-    // Hands over the rest and waits until all of it is written.
-    void finish() {
-        if (!m_piece.empty())
-            hand();
-        stop(false);
-        if (m_error)
-            std::rethrow_exception(m_error);
-    }
-
-private:
-    static constexpr std::size_t kPiece = 1u << 20;
-    static constexpr std::size_t kWaiting = 4;
-
-    void hand() {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_space.wait(lock, [this] { return m_queue.size() < kWaiting || m_error; });
-        if (m_error)
-            std::rethrow_exception(m_error);
-        m_queue.push_back(std::move(m_piece));
-        lock.unlock();
-        m_ready.notify_one();
-        m_piece = std::string();
-        m_piece.reserve(kPiece + 65536);
-    }
-    void stop(bool discard) {
-        {
-            const std::lock_guard<std::mutex> lock(m_mutex);
-            m_done = true;
-            if (discard)
-                m_queue.clear();
-        }
-        m_ready.notify_one();
-        if (m_thread.joinable())
-            m_thread.join();
-    }
-    void run() {
-        std::uint64_t sinceWriteback = 0;
-        for (;;) {
-            std::string piece;
-            {
-                std::unique_lock<std::mutex> lock(m_mutex);
-                m_ready.wait(lock, [this] { return !m_queue.empty() || m_done; });
-                if (m_queue.empty())
-                    return;
-                piece = std::move(m_queue.front());
-                m_queue.pop_front();
-            }
-            m_space.notify_one();
-            try {
-                m_out.write(piece.data(), piece.size());
-                sinceWriteback += piece.size();
-                if (sinceWriteback >= kWritebackEvery) {
-                    m_out.startWriteback();
-                    sinceWriteback = 0;
-                }
-            } catch (...) {
-                const std::lock_guard<std::mutex> lock(m_mutex);
-                m_error = std::current_exception();
-                m_queue.clear();
-                m_space.notify_all();
-                return;
-            }
-        }
-    }
-
-    platform::AtomicWriter& m_out;
-    std::string m_piece;
-    std::mutex m_mutex;
-    std::condition_variable m_ready;
-    std::condition_variable m_space;
-    std::deque<std::string> m_queue;
-    bool m_done = false;
-    std::exception_ptr m_error;
-    std::thread m_thread; // last: it starts once everything it uses is made
-};
 
 void progress(const EngineContext& ctx, std::uint64_t done, std::uint64_t total) {
     if (ctx.progress)
@@ -234,13 +136,13 @@ std::optional<StrongResult> StrongRun::prepareLock(const std::string& path) {
     platform::AtomicWriter& out = *result.writer;
     // The result keeps the source's permission bits, less write (it is read-only).
     out.setPermissions(modeOf(path) & ~0222u);
-    BackgroundWriter background(out);
-    strong::Writer writer(*m_lockKey, name, [&background](const unsigned char* p, std::size_t n) {
-        background.write(reinterpret_cast<const char*>(p), n);
+    strong::Writer writer(*m_lockKey, name, [&out](const unsigned char* p, std::size_t n) {
+        out.write(reinterpret_cast<const char*>(p), n);
     });
     const std::uint64_t total = in.size();
     std::string buffer(kReadPiece, '\0');
     std::uint64_t done = 0;
+    std::uint64_t sinceWriteback = 0;
     progress(m_ctx, 0, total);
     for (;;) {
         const std::size_t got = in.read(buffer.data(), buffer.size());
@@ -248,10 +150,14 @@ std::optional<StrongResult> StrongRun::prepareLock(const std::string& path) {
             break;
         writer.write(buffer.data(), got);
         done += got;
+        sinceWriteback += got;
+        if (sinceWriteback >= kWritebackEvery) {
+            out.startWriteback();
+            sinceWriteback = 0;
+        }
         progress(m_ctx, done, total);
     }
     writer.finish();
-    background.finish();
     return result;
 }
 
@@ -283,13 +189,17 @@ std::optional<StrongResult> StrongRun::prepareUnlock(const std::string& path) {
         result.writer->setPermissions(modeOf(path) | 0200u);
         std::string piece;
         std::uint64_t done = 0;
-        BackgroundWriter background(*result.writer);
+        std::uint64_t sinceWriteback = 0;
         while (reader.next(piece)) {
-            background.write(piece.data(), piece.size());
+            result.writer->write(piece);
             done += piece.size() + strong::kChunkOverhead;
+            sinceWriteback += piece.size();
+            if (sinceWriteback >= kWritebackEvery) {
+                result.writer->startWriteback();
+                sinceWriteback = 0;
+            }
             progress(m_ctx, std::min(done, total), total);
         }
-        background.finish();
         // Only a stream read to its verified end is a result: any refusal above dropped the writer
         // and its temporary file, and the locked file stays as it was.
         return result;
