@@ -204,45 +204,41 @@ std::vector<RegisterItem> RegisterEntries(const std::string& registerPath, const
     return items;
 }
 
-std::vector<RegisterItem> GetLockedTSLFiles(const std::string& registerPath, platform::Prompt& prompt,
-                                            const std::string& windowName) {
+namespace {
+
+// A section of locked files as the vault reads it: a register in use is told of with `inUse`, any
+// other failure goes to the error report under the reader's procedure name.
+std::vector<RegisterItem> lockedFilesOf(const std::string& registerPath, const char* section, platform::Prompt& prompt,
+                                        const std::string& windowName, const char* procedure,
+                                        const std::string& inUse) {
     std::optional<ReaderError> error;
-    auto items = readSection(registerPath, settings::kSectionTSL, error);
+    auto items = readSection(registerPath, section, error);
     if (error) {
         if (error->number == 55)
-            prompt.show(std::string(kInUse) + "\r\n\r\nIn case the problem persists mail us at " +
-                            settings::kSupportAddress + ". Thank you.",
-                        platform::Buttons::OK, platform::Icon::Critical);
+            prompt.show(inUse, platform::Buttons::OK, platform::Icon::Critical);
         else
-            ReportError(windowName, error->number, error->description, "GetLockedIDFiles");
+            ReportError(windowName, error->number, error->description, procedure);
     }
     return items;
+}
+
+} // namespace
+
+std::vector<RegisterItem> GetLockedTSLFiles(const std::string& registerPath, platform::Prompt& prompt,
+                                            const std::string& windowName) {
+    return lockedFilesOf(registerPath, settings::kSectionTSL, prompt, windowName, "GetLockedIDFiles",
+                         std::string(kInUse) + "\r\n\r\nIn case the problem persists mail us at " +
+                             settings::kSupportAddress + ". Thank you.");
 }
 
 std::vector<RegisterItem> GetLockedTSWFiles(const std::string& registerPath, platform::Prompt& prompt,
                                             const std::string& windowName) {
-    std::optional<ReaderError> error;
-    auto items = readSection(registerPath, settings::kSectionTSW, error);
-    if (error) {
-        if (error->number == 55)
-            prompt.show(kInUse, platform::Buttons::OK, platform::Icon::Critical);
-        else
-            ReportError(windowName, error->number, error->description, "GetLockedTSWFiles");
-    }
-    return items;
+    return lockedFilesOf(registerPath, settings::kSectionTSW, prompt, windowName, "GetLockedTSWFiles", kInUse);
 }
 
 std::vector<RegisterItem> GetLockedTSXFiles(const std::string& registerPath, platform::Prompt& prompt,
                                             const std::string& windowName) {
-    std::optional<ReaderError> error;
-    auto items = readSection(registerPath, settings::kSectionTSX, error);
-    if (error) {
-        if (error->number == 55)
-            prompt.show(kInUse, platform::Buttons::OK, platform::Icon::Critical);
-        else
-            ReportError(windowName, error->number, error->description, "GetLockedTSXFiles");
-    }
-    return items;
+    return lockedFilesOf(registerPath, settings::kSectionTSX, prompt, windowName, "GetLockedTSXFiles", kInUse);
 }
 
 std::vector<RegisterItem> GetLockedFolders(const std::string& registerPath, platform::Prompt&,
