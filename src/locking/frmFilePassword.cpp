@@ -9,6 +9,16 @@
 
 namespace locking {
 
+QLineEdit* makeFilePasswordBox(QWidget* owner, QLabel** label) {
+    auto* box = new QLineEdit(owner);
+    box->setObjectName(QStringLiteral("txtPassword"));
+    box->setEchoMode(QLineEdit::Password);
+    *label = new QLabel(QStringLiteral("&Password:"), owner);
+    (*label)->setObjectName(QStringLiteral("lblPassword"));
+    (*label)->setBuddy(box);
+    return box;
+}
+
 frmFilePassword::frmFilePassword(const std::string& shownPath, QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("frmFilePassword"));
     setWindowTitle(QStringLiteral("Tessaly -Unlock & Open"));
@@ -20,12 +30,8 @@ frmFilePassword::frmFilePassword(const std::string& shownPath, QWidget* parent) 
                    this);
     lblFile->setObjectName(QStringLiteral("lblFile"));
     lblFile->setWordWrap(true);
-    m_txtPassword = new QLineEdit(this);
-    m_txtPassword->setObjectName(QStringLiteral("txtPassword"));
-    m_txtPassword->setEchoMode(QLineEdit::Password);
-    auto* lblPassword = new QLabel(QStringLiteral("&Password:"), this);
-    lblPassword->setObjectName(QStringLiteral("lblPassword"));
-    lblPassword->setBuddy(m_txtPassword);
+    QLabel* lblPassword = nullptr;
+    m_txtPassword = makeFilePasswordBox(this, &lblPassword);
 
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);

@@ -8,9 +8,15 @@
 #include <optional>
 #include <string>
 
+class QLabel;
 class QLineEdit;
+class QWidget;
 
 namespace locking {
+
+// The password box of a window that asks for a locked file's password, "txtPassword" with its dots,
+// and its label "&Password:" ("lblPassword") as its buddy.
+QLineEdit* makeFilePasswordBox(QWidget* owner, QLabel** label);
 
 class frmFilePassword final : public QDialog {
     Q_OBJECT

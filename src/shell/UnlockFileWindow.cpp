@@ -3,6 +3,7 @@
 
 #include "core/LockChecks.h"
 #include "locking/FileCommands.h"
+#include "locking/frmFilePassword.h"
 #include "platform/Environment.h"
 #include "platform/FileIO.h"
 #include "platform/Prompt.h"
@@ -64,12 +65,8 @@ UnlockFileWindow::UnlockFileWindow(const std::string& lockedPath, const std::str
     m_lblFile->setWordWrap(true);
     m_lblFile->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
-    m_txtPassword = new QLineEdit(this);
-    m_txtPassword->setObjectName(QStringLiteral("txtPassword"));
-    m_txtPassword->setEchoMode(QLineEdit::Password);
-    auto* lblPassword = new QLabel(QStringLiteral("&Password:"), this);
-    lblPassword->setObjectName(QStringLiteral("lblPassword"));
-    lblPassword->setBuddy(m_txtPassword);
+    QLabel* lblPassword = nullptr;
+    m_txtPassword = locking::makeFilePasswordBox(this, &lblPassword);
     m_txtPassword->setAccessibleName(QStringLiteral("Password"));
 
     m_cmdUnlock = new QPushButton(QStringLiteral("Unlock"), this);
