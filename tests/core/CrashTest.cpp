@@ -9,17 +9,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <sys/wait.h>
-#include <unistd.h>
 
 using core_tests::EngineTest;
 using core_tests::lockedPath;
 using core_tests::randomContent;
 
 namespace {
-
-constexpr int kStopped = 42;
 
 using Engine = bool (*)(const std::string&, const std::string&, const core::EngineContext&);
 
@@ -29,19 +24,7 @@ class CrashTest : public EngineTest {
 protected:
     // Runs the engine in a child process that ends at once when it reaches `stopAt`.
     bool crashAt(Engine engine, const std::string& path, const char* stopAt) {
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            core::EngineContext ctx = context();
-            ctx.checkpoint = [stopAt](const char* step) {
-                if (std::strcmp(step, stopAt) == 0)
-                    ::_exit(kStopped);
-            };
-            engine(path, "pw", ctx);
-            ::_exit(0);
-        }
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        return WIFEXITED(status) && WEXITSTATUS(status) == kStopped;
+        return stopsAt(stopAt, context(), [&](const core::EngineContext& ctx) { engine(path, "pw", ctx); });
     }
 
     std::string temporaryFile(const std::string& folder) {
@@ -146,15 +129,7 @@ TEST_F(CrashTest, TheSweepMakesEveryStepOfARunWhole) {
                 }
 
                 const std::vector<std::string>& inputs = unlocking ? lockeds : plains;
-                const pid_t pid = ::fork();
-                if (pid == 0) {
-                    core::EngineContext ctx = context();
-                    ctx.checkpoint = [step](const char* reached) {
-                        if (std::strcmp(reached, step) == 0)
-                            ::_exit(kStopped);
-                    };
-                    if (std::strcmp(step, "copying") == 0)
-                        ctx.progress = [](std::uint64_t, std::uint64_t) { ::_exit(kStopped); };
+                ASSERT_TRUE(stopsAt(step, context(), [&](const core::EngineContext& ctx) {
                     if (inputs.size() == 1) {
                         const bool large = run.sizes[0] >= 200000;
                         if (unlocking)
@@ -167,11 +142,7 @@ TEST_F(CrashTest, TheSweepMakesEveryStepOfARunWhole) {
                         else
                             core::LockFilesTogether(inputs, "pw", ctx);
                     }
-                    ::_exit(0);
-                }
-                int status = 0;
-                ::waitpid(pid, &status, 0);
-                ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == kStopped);
+                }));
 
                 for (const auto& e : platform::findFiles(folder + "\\*.*"))
                     EXPECT_FALSE(platform::isTemporaryName(e.name)) << e.name;

@@ -10,7 +10,12 @@
 #include "support/Sandbox.h"
 #include "support/ScriptedPrompt.h"
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
 #include <filesystem>
+#include <functional>
 #include <random>
 #include <set>
 #include <string>
@@ -41,6 +46,31 @@ protected:
         core::EngineContext ctx{.prompt = prompt, .registerPath = reg};
         ctx.salt = salt;
         return ctx;
+    }
+
+    // Runs `run` with `ctx` in a child process that ends at once, as a kill would end it, when the
+    // engine reaches the checkpoint `step` or, at "copying", when its progress has counted at least
+    // `copied` bytes. Whether the child ended there.
+    static bool stopsAt(const char* step, core::EngineContext ctx,
+                        const std::function<void(const core::EngineContext&)>& run, std::uint64_t copied = 0) {
+        constexpr int kStopped = 42;
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ctx.checkpoint = [step](const char* reached) {
+                if (std::strcmp(reached, step) == 0)
+                    ::_exit(kStopped);
+            };
+            if (std::strcmp(step, "copying") == 0)
+                ctx.progress = [copied](std::uint64_t done, std::uint64_t) {
+                    if (done >= copied)
+                        ::_exit(kStopped);
+                };
+            run(ctx);
+            ::_exit(0);
+        }
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        return WIFEXITED(status) && WEXITSTATUS(status) == kStopped;
     }
 
     // The register's value for the entry of `before` in `section` ("" when none).

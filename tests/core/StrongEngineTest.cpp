@@ -18,7 +18,6 @@
 #include <regex>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using core_tests::randomContent;
@@ -26,7 +25,6 @@ using core_tests::randomContent;
 namespace {
 
 constexpr unsigned kLocked = platform::kAttrReadOnly | platform::kAttrHidden;
-constexpr int kStopped = 42;
 
 class StrongEngineTest : public core_tests::EngineTest {
 protected:
@@ -305,27 +303,16 @@ TEST_F(StrongEngineTest, TheSweepMakesEveryStepWhole) {
                     ASSERT_EQ(core::LockFilesTogether(plains, "pw", strongContext()), std::vector<bool>(files, true));
                 }
                 const std::vector<std::string> inputs = unlocking ? lockedFiles(folder) : plains;
-                const pid_t pid = ::fork();
-                if (pid == 0) {
-                    core::EngineContext ctx = strongContext();
-                    ctx.checkpoint = [step](const char* reached) {
-                        if (std::strcmp(reached, step) == 0)
-                            ::_exit(kStopped);
-                    };
-                    if (std::strcmp(step, "copying") == 0)
-                        ctx.progress = [](std::uint64_t done, std::uint64_t) {
-                            if (done > 0)
-                                ::_exit(kStopped);
-                        };
-                    if (unlocking)
-                        core::UnlockFilesTogether(inputs, "pw", ctx);
-                    else
-                        core::LockFilesTogether(inputs, "pw", ctx);
-                    ::_exit(0);
-                }
-                int status = 0;
-                ::waitpid(pid, &status, 0);
-                ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == kStopped);
+                // "copying": once the first bytes are through.
+                ASSERT_TRUE(stopsAt(
+                    step, strongContext(),
+                    [&](const core::EngineContext& ctx) {
+                        if (unlocking)
+                            core::UnlockFilesTogether(inputs, "pw", ctx);
+                        else
+                            core::LockFilesTogether(inputs, "pw", ctx);
+                    },
+                    1));
 
                 const core::RecoveryReport report = core::RecoverFolders(reg, {folder});
                 EXPECT_TRUE(report.failures.empty()) << core::RecoveryMessage(report);
