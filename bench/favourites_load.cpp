@@ -5,7 +5,7 @@
 //   bench_favourites_load COUNT ROUNDS
 // Runs in the sandbox its caller set up (drive table, XDG folders); needs a screen (Xvfb).
 
-#include "CountingPrompt.h"
+#include "BenchWindow.h"
 #include "favourites/FavouritesStore.h"
 #include "platform/Environment.h"
 #include "shell/frmMain.h"
@@ -24,7 +24,6 @@
 #include <cstdlib>
 #include <string>
 #include <vector>
-
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -54,9 +53,7 @@ int main(int argc, char** argv) {
     std::printf("store %s\n", platform::toHost(favourites::FavFilePath()).c_str());
     std::fflush(stdout);
 
-    window.resize(1000, 680);
-    window.show();
-    if (!QTest::qWaitForWindowExposed(&window))
+    if (!showForBenchmark(window))
         return 1;
     window.tabMain()->setCurrentWidget(window.fraMain(2)); // the first fill
     auto* list = window.fraMain(2)->findChild<QAbstractItemView*>(QStringLiteral("lvFav"));

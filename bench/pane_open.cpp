@@ -6,7 +6,7 @@
 //   bench_pane_open FOLDER-NAME EXPECTED-FILES ROUNDS
 // Runs in the sandbox its caller set up (drive table, XDG folders); needs a screen (Xvfb).
 
-#include "CountingPrompt.h"
+#include "BenchWindow.h"
 #include "shell/frmMain.h"
 
 #include <QApplication>
@@ -21,7 +21,6 @@
 #include <cstdlib>
 #include <string>
 
-
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     if (argc != 4) {
@@ -35,9 +34,7 @@ int main(int argc, char** argv) {
     CountingPrompt prompt("bench_pane_open");
     frmMain window(prompt);
     window.Form_Load();
-    window.resize(1000, 680);
-    window.show();
-    if (!QTest::qWaitForWindowExposed(&window))
+    if (!showForBenchmark(window))
         return 1;
 
     QTreeWidgetItem* node = nullptr;

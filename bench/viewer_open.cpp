@@ -9,7 +9,7 @@
 // a peer between two rounds, under the same load.
 // Runs in the sandbox its caller set up (drive table, XDG folders); needs a screen (Xvfb).
 
-#include "CountingPrompt.h"
+#include "BenchWindow.h"
 #include "shell/frmMain.h"
 #include "viewer/ImageViewerPage.h"
 #include "viewer/ThumbSheet.h"
@@ -71,9 +71,7 @@ int main(int argc, char** argv) {
     CountingPrompt prompt("bench_viewer_open");
     frmMain window(prompt);
     window.Form_Load();
-    window.resize(1000, 680);
-    window.show();
-    if (!QTest::qWaitForWindowExposed(&window))
+    if (!showForBenchmark(window))
         return 1;
 
     auto* page = window.fraMain(1)->findChild<viewer::ImageViewerPage*>();

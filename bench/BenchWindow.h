@@ -1,10 +1,13 @@
 #pragma once
-// The message boxes of a window under a benchmark: any box it shows is a failure of the run, so the
-// box is answered OK, named on standard error with the program's name, and counted.
+// The main window under a benchmark: its message boxes (any box it shows is a failure of the run, so
+// the box is answered OK, named on standard error with the program's name, and counted), and its
+// showing at the size every benchmark measures it.
 
 #include "platform/Prompt.h"
 
 #include <QCoreApplication>
+#include <QTest>
+#include <QWidget>
 
 #include <cstdio>
 #include <string>
@@ -24,3 +27,10 @@ public:
 private:
     const char* m_program;
 };
+
+// Shows the window at the benchmarks' size; false when it never came on the screen.
+inline bool showForBenchmark(QWidget& window) {
+    window.resize(1000, 680);
+    window.show();
+    return QTest::qWaitForWindowExposed(&window);
+}
