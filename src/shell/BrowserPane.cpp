@@ -313,11 +313,8 @@ void BrowserPane::addRootNode(const std::string& key) {
 }
 
 void BrowserPane::whenIdle(std::function<void()> call) {
-    if (m_waiting == 0) {
+    if (!putOffWhileReading(std::move(call)))
         call();
-        return;
-    }
-    m_deferred.push_back(std::move(call));
 }
 
 void BrowserPane::runDeferred() {
@@ -336,10 +333,8 @@ void BrowserPane::afterWait() {
 }
 
 void BrowserPane::setDrive(char letter) {
-    if (m_waiting > 0) {
-        m_deferred.push_back([this, letter] { setDrive(letter); });
+    if (putOffWhileReading([this, letter] { setDrive(letter); }))
         return;
-    }
     const QString wanted(QChar::fromLatin1(static_cast<char>(std::toupper(static_cast<unsigned char>(letter)))));
     const int index = m_drvDrives->findData(wanted);
     if (index < 0)
@@ -371,10 +366,8 @@ int BrowserPane::currentFileRow() const {
 }
 
 void BrowserPane::setCurrentFileRow(int row) {
-    if (m_waiting > 0) {
-        m_deferred.push_back([this, row] { setCurrentFileRow(row); });
+    if (putOffWhileReading([this, row] { setCurrentFileRow(row); }))
         return;
-    }
     const QModelIndex index = m_files->index(row, 0);
     if (!index.isValid())
         return;
@@ -398,10 +391,8 @@ std::string BrowserPane::currentFolder() const {
 }
 
 void BrowserPane::setCurrentFolder(const std::string& folder) {
-    if (m_waiting > 0) {
-        m_deferred.push_back([this, folder] { setCurrentFolder(folder); });
+    if (putOffWhileReading([this, folder] { setCurrentFolder(folder); }))
         return;
-    }
     m_filFiles->setPath(folder);
     watchShownFolders();
 }
@@ -436,16 +427,15 @@ void BrowserPane::FillFolderNode(QTreeWidgetItem* node) {
 void BrowserPane::syncFolderNode(QTreeWidgetItem* node, bool deep) {
     if (!node || !node->data(0, FilledRole).toBool())
         return;
-    if (m_waiting > 0) { // the node is found again by its path once the wait is over
-        m_deferred.push_back([this, key = nodeKey(node), deep] {
+    // Put off, the node is found again by its path once the wait is over.
+    if (putOffWhileReading([this, key = nodeKey(node), deep] {
             for (QTreeWidgetItemIterator it(m_tvw1); *it; ++it)
                 if (nodeKey(*it) == key) {
                     syncFolderNode(*it, deep);
                     return;
                 }
-        });
+        }))
         return;
-    }
     const std::vector<shell::FolderNode> listing = subfoldersOf(nodeKey(node));
     std::set<std::string> present;
     for (const shell::FolderNode& sub : listing)
@@ -496,10 +486,8 @@ void BrowserPane::syncFolderNode(QTreeWidgetItem* node, bool deep) {
 void BrowserPane::refreshBrowser() {
     if (m_busy)
         return;
-    if (m_waiting > 0) {
-        m_deferred.push_back([this] { refreshBrowser(); });
+    if (putOffWhileReading([this] { refreshBrowser(); }))
         return;
-    }
     QTreeWidgetItem* node = m_tvw1->currentItem();
     if (!node)
         node = m_tvw1->topLevelItem(0);
@@ -831,10 +819,8 @@ void BrowserPane::showFolderInStatus(const std::string& path) {
 }
 
 void BrowserPane::selectedFolderMoved(const std::string& newPath) {
-    if (m_waiting > 0) {
-        m_deferred.push_back([this, newPath] { selectedFolderMoved(newPath); });
+    if (putOffWhileReading([this, newPath] { selectedFolderMoved(newPath); }))
         return;
-    }
     QTreeWidgetItem* node = m_tvw1->currentItem();
     if (node) {
         const std::string oldKey = nodeKey(node);

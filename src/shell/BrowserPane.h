@@ -14,6 +14,7 @@
 #include <functional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 class CAppLog;
@@ -145,6 +146,14 @@ private:
     void watchShownFolders();
     void folderChangedOnDisk(const QString& hostFolder);
     void applyDiskChanges();
+    // Keeps `call` for after the wait when the window waits for a read; false (and `call` left
+    // alone) otherwise.
+    template <class Call> bool putOffWhileReading(Call&& call) {
+        if (m_waiting == 0)
+            return false;
+        m_deferred.emplace_back(std::forward<Call>(call));
+        return true;
+    }
     void runDeferred();
     void afterWait();
     void rebuildListKeepingTicks();
