@@ -282,7 +282,13 @@ bool sameProfileKey(const std::string& a, const std::string& b) {
 
 std::string getProfileString(const std::string& windowsFile, const std::string& section, const std::string& key,
                              const std::string& defaultValue) {
-    return getProfileStrings(windowsFile, section, {key}, defaultValue).front();
+    // One key: a walk that stops at its line, without indexing the whole section.
+    const auto host = hostOf(windowsFile);
+    std::vector<std::string> lines;
+    if (!host || readLines(*host, lines) != ReadResult::Read)
+        return defaultValue;
+    const Located loc = locate(lines, section, key);
+    return loc.keyLine ? valueOf(lines[*loc.keyLine]) : defaultValue;
 }
 
 std::vector<std::string> getProfileStrings(const std::string& windowsFile, const std::string& section,
