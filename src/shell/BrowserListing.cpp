@@ -167,9 +167,13 @@ std::vector<platform::FolderEntry> FileEntries(std::vector<platform::FolderEntry
     return entries;
 }
 
+std::vector<platform::FolderEntry> FolderFiles(const std::string& folder) {
+    return folder.empty() ? std::vector<platform::FolderEntry>() : FileEntries(platform::listFolder(folder));
+}
+
 std::vector<std::string> ListFileNames(const std::string& folder) {
     std::vector<std::string> names;
-    for (platform::FolderEntry& entry : FileEntries(platform::listFolder(folder)))
+    for (platform::FolderEntry& entry : FolderFiles(folder))
         names.push_back(std::move(entry.name));
     return names;
 }

@@ -65,6 +65,8 @@ std::vector<std::string> ListFileNames(const std::string& folder);
 // The files (not folders) among a folder's entries, in the natural order of their names: the names
 // ListFileNames gives, with what BuildRows needs of each.
 std::vector<platform::FolderEntry> FileEntries(std::vector<platform::FolderEntry> entries);
+// The files of `folder` so, from one pass over it (none for no folder).
+std::vector<platform::FolderEntry> FolderFiles(const std::string& folder);
 // The names, sizes and change times of a folder's files as one text: the list is read again when it
 // changes.
 std::string FilesSignature(const std::vector<platform::FolderEntry>& files);

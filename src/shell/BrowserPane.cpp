@@ -581,14 +581,9 @@ void BrowserPane::applyDiskChanges() {
         syncFolderNode(node, false);
     // The list is built again only when its files changed (a command's own changes were shown by
     // the command already).
-    if (changed.count(hostOf(currentFolder())) && shell::FilesSignature(readFolderFiles()) != m_shownSignature)
+    if (changed.count(hostOf(currentFolder())) &&
+        shell::FilesSignature(shell::FolderFiles(currentFolder())) != m_shownSignature)
         rebuildListKeepingTicks();
-}
-
-// The files of the current folder, in natural order, as one pass over it reads them.
-std::vector<platform::FolderEntry> BrowserPane::readFolderFiles() const {
-    const std::string folder = currentFolder();
-    return folder.empty() ? std::vector<platform::FolderEntry>() : shell::FileEntries(platform::listFolder(folder));
 }
 
 void BrowserPane::rebuildListKeepingTicks() {
@@ -754,8 +749,7 @@ void BrowserPane::fillFileList() {
     const std::string folder = currentFolder();
     auto work = [&folder] {
         Read read;
-        read.files =
-            folder.empty() ? std::vector<platform::FolderEntry>() : shell::FileEntries(platform::listFolder(folder));
+        read.files = shell::FolderFiles(folder);
         read.listing = shell::BuildRows(folder, read.files,
                                         [&read](int n, const std::string& d) { read.errors.emplace_back(n, d); });
         return read;

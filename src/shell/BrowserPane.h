@@ -157,7 +157,6 @@ private:
     void runDeferred();
     void afterWait();
     void rebuildListKeepingTicks();
-    std::vector<platform::FolderEntry> readFolderFiles() const;
     std::vector<FolderNode> subfoldersOf(const std::string& key);
     void fillFileList();
 
