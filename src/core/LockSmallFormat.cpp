@@ -187,9 +187,8 @@ std::optional<UnlockPlan> checkUnlock(const std::string& path, const std::string
                       modeOf(path) | 0200u};
 }
 
-// The content of a checked locked file (nothing if its body could not be decoded after all); any
-// thread.
-std::optional<std::string> decipher(UnlockPlan& plan) {
+// The content of a checked locked file (its body was found well-formed); any thread.
+std::string decipher(UnlockPlan& plan) {
     // The body: every further line, joined without line ends.
     std::string& file = plan.file;
     const std::size_t start = std::min(plan.header.size(), file.size());
@@ -197,8 +196,6 @@ std::optional<std::string> decipher(UnlockPlan& plan) {
                                         [](char c) { return c == '\r' || c == '\n'; });
     file.erase(bodyEnd, file.end());
     file.erase(0, start);
-    if (!Cipher::IsStretched(file))
-        return std::nullopt;
     Cipher cipher;
     cipher.setKeyString(plan.header);
     cipher.setText(std::move(file));
@@ -208,38 +205,30 @@ std::optional<std::string> decipher(UnlockPlan& plan) {
 }
 
 // The result of an unlock as a worker made it: the content written to a temporary file beside its
-// place, or nothing when the locked file's body cannot be decoded.
+// place.
 struct Unlocked {
-    std::optional<Job> job;
+    Job job;
     std::uint64_t size = 0;
 };
 
 // Deciphers a checked locked file and writes its content; any thread. A content that is itself a
 // locked file (a whole header line) stays locked in place.
 Unlocked writeUnlock(UnlockPlan& plan) {
-    const std::optional<std::string> content = decipher(plan);
-    if (!content)
-        return {};
-    const bool inPlace = startsWithHeaderLine(*content);
+    const std::string content = decipher(plan);
+    const bool inPlace = startsWithHeaderLine(content);
     Job job{plan.path, inPlace ? plan.path : plan.target, false, settings::kSectionTSL,
             std::make_unique<platform::AtomicWriter>(platform::AtomicWriter::HostPath{},
                                                      inPlace ? plan.hostSource : plan.hostTarget)};
     job.writer->setPermissions(plan.mode);
-    job.writer->write(*content);
-    return {std::move(job), content->size()};
+    job.writer->write(content);
+    return {std::move(job), content.size()};
 }
 
-// Takes a written result back on the caller's thread, where its refusals are messages: a damaged
-// locked file, or a place another file took (the temporary file then goes with the writer).
+// Takes a written result back on the caller's thread, where its refusal is a message: a place
+// another file took (the temporary file then goes with the writer).
 std::optional<Job> finishUnlock(Unlocked unlocked, const std::string& path, const EngineContext& ctx) {
-    if (!unlocked.job) {
-        ctx.prompt.show("The locked file '" + ShownName(path) + "' is damaged and cannot be unlocked.", Buttons::OK,
-                        Icon::Critical);
-        return std::nullopt;
-    }
-    const Job& job = *unlocked.job;
-    if (!job.inPlace() && targetTaken(job.target)) {
-        showTargetTaken(ctx, path, job.target, false);
+    if (!unlocked.job.inPlace() && targetTaken(unlocked.job.target)) {
+        showTargetTaken(ctx, path, unlocked.job.target, false);
         return std::nullopt;
     }
     progress(ctx, unlocked.size, unlocked.size);
