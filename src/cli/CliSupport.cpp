@@ -97,7 +97,12 @@ std::string fileArgument(const std::string& hostPath) {
         fail(hostPath + ": not on any of the program's drives");
         return {};
     }
-    if (!platform::exists(path) || platform::isFolder(path)) {
+    if (platform::isFolder(path)) {
+        fail(hostPath + ": is a folder; tessaly-cli locks and unlocks files (a folder is locked from the window's "
+                        "Lock Folder)");
+        return {};
+    }
+    if (!platform::exists(path)) {
         fail(hostPath + ": no such file");
         return {};
     }

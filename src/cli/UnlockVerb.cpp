@@ -32,6 +32,12 @@ int unlockFiles(const Invocation& invocation, const std::string& password) {
             ready.paths.push_back(run.paths[i]);
             continue;
         }
+        if (extension == "TSX") {
+            // Named as a strong locked file, but its start is not one: damaged, or never one.
+            fail(run.args[i] + ": not a strong locked file (it does not begin with the strong header; it may be damaged)");
+            allNamed = false;
+            continue;
+        }
         if (extension != "TSL" && extension != "TSW") {
             fail(run.args[i] + ": not a locked file name (.TSL or .TSW)");
             allNamed = false;

@@ -57,13 +57,17 @@ std::vector<bool> runBatch(const std::vector<std::string>& paths, const std::str
     if (!ctx.registerSnapshot && !ctx.registerPath.empty())
         ctx.registerSnapshot = std::make_shared<RegisterSnapshot>(ctx.registerPath);
     const platform::ProtectionSnapshot protectedPlaces; // read once for the whole batch
-    // A group's results stay open until they are in place: keep well within the open-file limit.
+    // A group's results and its pinned sources stay open until they are in place: keep well within
+    // the open-file limit.
     rlimit files{};
     std::size_t groupFiles = 256;
     if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY)
         groupFiles =
-            files.rlim_cur < 96 ? 16 : static_cast<std::size_t>(std::min<rlim_t>((files.rlim_cur - 64) / 2, 1024));
+            files.rlim_cur < 96 ? 16 : static_cast<std::size_t>(std::min<rlim_t>((files.rlim_cur - 64) / 3, 1024));
     constexpr std::uint64_t kGroupBytes = 512u << 20;
+    // Every file is pinned before the first is changed: a folder swapped for a link, or a file
+    // replaced, while the run goes on changes nothing of what the run removes.
+    std::vector<std::unique_ptr<platform::PinnedSource>> pins = pinSources(paths);
     std::vector<bool> results(paths.size(), false);
     std::vector<Job> group;
     std::vector<std::size_t> indexes;
@@ -110,8 +114,10 @@ std::vector<bool> runBatch(const std::vector<std::string>& paths, const std::str
                     job = f.finish();
                     return true;
                 });
-        if (job)
+        if (job) {
+            job->pin = std::move(pins[f.index]);
             addToGroup(std::move(*job), f.index);
+        }
     };
     const auto takeAll = [&] {
         while (!inFlight.empty())
@@ -133,6 +139,11 @@ std::vector<bool> runBatch(const std::vector<std::string>& paths, const std::str
             takeAll();
         if (ctx.nextFile)
             ctx.nextFile(i);
+        if (refusePinned(ctx, pins[i].get(), path, locking)) {
+            if (stopAtSmallFailure && format.failureEndsBatch)
+                break;
+            continue;
+        }
         if (stage) {
             if (!pool)
                 pool = std::make_unique<WorkerPool>();
@@ -159,6 +170,7 @@ std::vector<bool> runBatch(const std::vector<std::string>& paths, const std::str
                 break;
             continue;
         }
+        job->pin = std::move(pins[i]);
         addToGroup(std::move(*job), i);
     }
     takeAll();
@@ -171,7 +183,7 @@ std::vector<bool> runBatch(const std::vector<std::string>& paths, const std::str
 bool runSingle(const LockFormat& format, bool locking, const char* procedure, const std::string& path,
                const std::string& password, const EngineContext& ctx) {
     return guarded(ctx, locking ? format.lockMessages : format.unlockMessages, procedure, path, locking,
-                   [&] { return runOne(locking ? format.prepareLock : format.prepareUnlock, path, password, ctx); });
+                   [&] { return runOne(locking ? format.prepareLock : format.prepareUnlock, path, password, ctx, locking); });
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "core/LockEngine.h"
 #include "core/StrongEngine.h"
 #include "platform/FileIO.h"
+#include "platform/PinnedSource.h"
 #include "platform/Prompt.h"
 #include "platform/SysError.h"
 
@@ -68,8 +69,20 @@ struct Job {
     std::unique_ptr<platform::AtomicWriter> writer;
     bool ok = true;
     bool committed = false; // the result is in place
+    // The source as the run pinned it before it changed anything: removed only through it, and only
+    // while its folder and name still lead to it (null where the source could not be pinned).
+    std::unique_ptr<platform::PinnedSource> pin = {};
     bool inPlace() const { return source == target; }
 };
+
+// Pins every file of a run (its folder held open, the file known by its device and inode) before
+// the first is changed; an entry is null where nothing could be pinned (the file's own checks then
+// tell why).
+std::vector<std::unique_ptr<platform::PinnedSource>> pinSources(const std::vector<std::string>& paths);
+// Opens a pinned file for its run (a read lease held until the run ends) and refuses, with its
+// message shown, a file replaced since it was pinned, one that another program is writing, and (for
+// a lock) one with other names (hard links) that would keep its content readable. False: go on.
+bool refusePinned(const EngineContext& ctx, platform::PinnedSource* pin, const std::string& path, bool locking);
 
 // Makes the written results durable (one fsync for a single file, one syncfs for many), then
 // completes them folder by folder, then syncs once more for the attributes and lists.
@@ -111,7 +124,8 @@ struct StagedWork {
 using Stage = std::optional<StagedWork> (*)(const std::string&, const std::string&, const EngineContext&);
 
 // One file through one engine: prepared, then completed alone.
-bool runOne(Prepare prepare, const std::string& path, const std::string& password, const EngineContext& ctx);
+bool runOne(Prepare prepare, const std::string& path, const std::string& password, const EngineContext& ctx,
+            bool locking);
 
 // A locked-file format, as the batch engines and the inspection see it.
 struct LockFormat {

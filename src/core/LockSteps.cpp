@@ -23,6 +23,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <map>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -143,7 +144,68 @@ bool lexists(const std::string& path) {
     return ::lstat(platform::toHost(path).c_str(), &st) == 0;
 }
 
+std::string notDone(bool locking) {
+    return locking ? "locked" : "unlocked";
+}
+
+std::string replacedMessage(const std::string& path, bool locking) {
+    return Quoted(ShownName(path)) + " was not " + notDone(locking) +
+           ": it was moved or replaced after the run began, and was left alone.";
+}
+
+std::string beingWrittenMessage(const std::string& path, bool locking) {
+    return Quoted(ShownName(path)) + " is being written by another program; it was not " + notDone(locking) + ".";
+}
+
 } // namespace
+
+std::vector<std::unique_ptr<platform::PinnedSource>> pinSources(const std::vector<std::string>& paths) {
+    std::vector<std::unique_ptr<platform::PinnedSource>> pins(paths.size());
+    std::map<std::string, std::shared_ptr<platform::PinnedFolder>> folders;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        try {
+            const std::string host = platform::toHost(paths[i]);
+            const std::string hostFolder = platform::hostpath::folderOf(host);
+            std::shared_ptr<platform::PinnedFolder>& folder = folders[hostFolder];
+            if (!folder)
+                folder = std::make_shared<platform::PinnedFolder>(hostFolder);
+            auto pin = std::make_unique<platform::PinnedSource>(folder, platform::hostpath::nameOf(host));
+            if (pin->valid())
+                pins[i] = std::move(pin);
+        } catch (const platform::SysError&) {
+            // Nothing pinned: the file's own checks name the reason.
+        }
+    }
+    return pins;
+}
+
+bool refusePinned(const EngineContext& ctx, platform::PinnedSource* pin, const std::string& path, bool locking) {
+    if (!pin)
+        return false;
+    std::string refusal;
+    switch (pin->open()) {
+    case platform::PinnedSource::Open::Ok:
+        if (locking && pin->links() > 1)
+            refusal = Quoted(ShownName(path)) +
+                      " has other names on this disk (hard links); locking it would leave its content readable "
+                      "under them. It was not locked.";
+        break;
+    case platform::PinnedSource::Open::Gone:
+        return false; // the file's own checks tell that it is not there
+    case platform::PinnedSource::Open::NotRegular:
+    case platform::PinnedSource::Open::Replaced:
+        refusal = replacedMessage(path, locking);
+        break;
+    case platform::PinnedSource::Open::BeingWritten:
+        refusal = beingWrittenMessage(path, locking);
+        break;
+    }
+    if (refusal.empty())
+        return false;
+    pin->release();
+    ctx.prompt.show(refusal, Buttons::OK, Icon::Exclamation);
+    return true;
+}
 
 std::string lockTarget(const std::string& path, const char* extension) {
     return AddBackslash(GetFolderPart(path)) + TransformName(GetFileNamePart(path)) + extension;
@@ -219,6 +281,10 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
             std::any_of(targets.begin(), targets.end(), [job](const std::string* t) { return *t == job->target; });
         if (twice)
             refusal = targetTakenMessage(job->source, job->target, locking);
+        else if (job->pin && lexists(job->source) && !job->pin->stillThere())
+            refusal = replacedMessage(job->source, locking);
+        else if (job->pin && job->pin->writtenSinceOpen())
+            refusal = beingWrittenMessage(job->source, locking);
         else if (!lexists(job->source))
             refusal = Quoted(GetFileNamePart(locking || job->inPlace() ? job->source : job->target)) + " was not " +
                       (locking ? "locked" : "unlocked") + ": it is no longer there.";
@@ -285,9 +351,13 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
         std::atomic<std::size_t> next{0};
         const auto work = [&] {
             for (std::size_t k = next++; k < removing.size(); k = next++) {
-                // unlink needs no write permission on the file itself, only on its folder.
-                if (::unlink(hosts[k].c_str()) != 0) {
-                    const int err = errno;
+                // unlink needs no write permission on the file itself, only on its folder. A pinned
+                // source goes through the folder the run holds, never through a path that may now
+                // lead elsewhere.
+                const platform::PinnedSource* pin = removing[k]->pin.get();
+                const int failed = pin ? pin->unlink() : (::unlink(hosts[k].c_str()) == 0 ? 0 : errno);
+                if (failed != 0) {
+                    const int err = failed;
                     removeErrors[at[k]] = err == EISDIR ? platform::errorDescription(75)
                                                         : platform::sysErrorFromErrno(err, hosts[k]).reason();
                 }
@@ -496,10 +566,15 @@ bool handleError(const EngineContext& ctx, Messages messages, const char* proced
 }
 
 // One file through one engine: prepared, then completed alone.
-bool runOne(Prepare prepare, const std::string& path, const std::string& password, const EngineContext& ctx) {
+bool runOne(Prepare prepare, const std::string& path, const std::string& password, const EngineContext& ctx,
+            bool locking) {
+    std::vector<std::unique_ptr<platform::PinnedSource>> pins = pinSources({path});
+    if (refusePinned(ctx, pins.front().get(), path, locking))
+        return false;
     std::optional<Job> job = prepare(path, password, ctx);
     if (!job)
         return false;
+    job->pin = std::move(pins.front());
     std::vector<Job> jobs;
     jobs.push_back(std::move(*job));
     completeJobs(jobs, ctx);

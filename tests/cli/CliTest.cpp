@@ -185,6 +185,9 @@ TEST_F(CliTest, NamesAndKindsItCannotHandleAreRefusedWithTheReason) {
     const std::string lockedPipe = sandbox.host("C:\\N\\pipe.TSL");
     ASSERT_EQ(::mkfifo(lockedPipe.c_str(), 0600), 0);
     const std::string longName = sandbox.host(sandbox.writeFile("C:\\N\\" + std::string(252, 'x'), "long"));
+    const std::string folder = sandbox.host("C:\\N\\a");
+    // A strong locked file's name whose start is damaged.
+    const std::string damaged = sandbox.host(sandbox.writeFile("C:\\N\\Qx7Lm2.TSX", "[Strang]" + std::string(64, 'z')));
 
     const struct {
         std::vector<std::string> args;
@@ -196,6 +199,8 @@ TEST_F(CliTest, NamesAndKindsItCannotHandleAreRefusedWithTheReason) {
         {{"info", pipe}, pipe + ": not a regular file\n"}, // and without waiting for a writer
         {{"unlock", lockedPipe}, "'pipe.TSL' is not a regular file and cannot be locked or unlocked."},
         {{"lock", longName}, "'" + std::string(252, 'x') + "' could not be locked: File name too long.\n"},
+        {{"lock", folder}, folder + ": is a folder; tessaly-cli locks and unlocks files"},
+        {{"unlock", damaged}, damaged + ": not a strong locked file (it does not begin with the strong header"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args.back());
@@ -212,6 +217,20 @@ TEST_F(CliTest, NamesAndKindsItCannotHandleAreRefusedWithTheReason) {
     EXPECT_EQ(fs::status(target).permissions(), fs::perms(0640));
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(testing_support::readHostFile(longName), "long");
+}
+
+TEST_F(CliTest, AFileWithOtherNamesIsRefusedAndTheRunGoesOn) {
+    const std::string linked = sandbox.host(sandbox.writeFile("C:\\H\\linked.txt", "shared"));
+    const std::string alone = sandbox.host(sandbox.writeFile("C:\\H\\alone.txt", "alone"));
+    ASSERT_EQ(::link(linked.c_str(), sandbox.host("C:\\H\\second name.txt").c_str()), 0);
+    const CliRun r = cli({"--password-stdin", "lock", linked, alone}, "pw\npw\n");
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_TRUE(contains(r.err, "'linked.txt' has other names on this disk (hard links); locking it would leave its "
+                                "content readable under them. It was not locked."))
+        << r.err;
+    EXPECT_EQ(r.out, "locked " + alone + " -> " + sandbox.host("C:\\H\\" + TransformName("alone.txt") + ".TSL") + "\n");
+    EXPECT_EQ(sandbox.readFile("C:\\H\\linked.txt"), "shared");
+    EXPECT_EQ(sandbox.readFile("C:\\H\\second name.txt"), "shared");
 }
 
 TEST_F(CliTest, APlainFileNamedLikeALockedOneIsNotTakenForOne) {

@@ -1,0 +1,128 @@
+#include "platform/PinnedSource.h"
+
+#include "platform/SysError.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <mutex>
+
+namespace platform {
+
+namespace {
+
+// A program that opens a leased file makes the kernel tell the lease holder with SIGIO, whose
+// default action ends the process. The run notices the break by asking for the lease afterwards,
+// so the signal itself is ignored (unless the process already handles it).
+void ignoreLeaseBreakSignal() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct sigaction current {};
+        if (::sigaction(SIGIO, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) {
+            struct sigaction ignore {};
+            ignore.sa_handler = SIG_IGN;
+            sigemptyset(&ignore.sa_mask);
+            ::sigaction(SIGIO, &ignore, nullptr);
+        }
+    });
+}
+
+bool sameTime(const timespec& a, const timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+} // namespace
+
+PinnedFolder::PinnedFolder(const std::string& hostFolder) : m_host(hostFolder) {
+    m_fd.reset(::open(hostFolder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!m_fd.valid())
+        throw sysErrorFromErrno(errno, hostFolder);
+    struct stat st {};
+    if (::fstat(m_fd.get(), &st) != 0)
+        throw sysErrorFromErrno(errno, hostFolder);
+    m_dev = st.st_dev;
+    m_ino = st.st_ino;
+}
+
+bool PinnedFolder::stillAt() const {
+    struct stat st {};
+    return ::stat(m_host.c_str(), &st) == 0 && st.st_dev == m_dev && st.st_ino == m_ino;
+}
+
+PinnedSource::PinnedSource(std::shared_ptr<PinnedFolder> folder, const std::string& name)
+    : m_folder(std::move(folder)), m_name(name) {
+    struct stat st {};
+    if (!m_folder || ::fstatat(m_folder->fd(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
+        return;
+    m_valid = true;
+    m_dev = st.st_dev;
+    m_ino = st.st_ino;
+    m_links = st.st_nlink;
+}
+
+PinnedSource::Open PinnedSource::open() {
+    if (!m_valid)
+        return Open::Gone;
+    // Never waits: a pipe put in the file's place would block an ordinary open.
+    const int fd = ::openat(m_folder->fd(), m_name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ELOOP ? Open::Replaced : Open::Gone;
+    m_fd.reset(fd);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return Open::Gone;
+    if (!S_ISREG(st.st_mode))
+        return Open::NotRegular;
+    if (st.st_dev != m_dev || st.st_ino != m_ino)
+        return Open::Replaced;
+    m_links = st.st_nlink;
+    ignoreLeaseBreakSignal();
+    if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
+        m_leased = true;
+    } else if (errno == EAGAIN || errno == EBUSY) {
+        return Open::BeingWritten; // a writer has the file open now
+    }
+    // Without a lease (a filesystem or an owner that allows none), the file's size and change
+    // times tell whether it was written meanwhile.
+    m_size = st.st_size;
+    m_mtime = st.st_mtim;
+    m_ctime = st.st_ctim;
+    return Open::Ok;
+}
+
+bool PinnedSource::writtenSinceOpen() const {
+    if (!m_fd.valid())
+        return false;
+    if (m_leased) {
+        // A lease being broken (an open for writing waits on it) no longer reads as a read lease.
+        return ::fcntl(m_fd.get(), F_GETLEASE) != F_RDLCK;
+    }
+    struct stat st {};
+    if (::fstat(m_fd.get(), &st) != 0)
+        return true;
+    return st.st_size != m_size || !sameTime(st.st_mtim, m_mtime) || !sameTime(st.st_ctim, m_ctime);
+}
+
+bool PinnedSource::stillThere() const {
+    if (!m_valid || !m_folder->stillAt())
+        return false;
+    struct stat st {};
+    return ::fstatat(m_folder->fd(), m_name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && st.st_dev == m_dev &&
+           st.st_ino == m_ino;
+}
+
+int PinnedSource::unlink() const {
+    return ::unlinkat(m_folder->fd(), m_name.c_str(), 0) == 0 ? 0 : errno;
+}
+
+void PinnedSource::release() {
+    if (m_leased && m_fd.valid())
+        ::fcntl(m_fd.get(), F_SETLEASE, F_UNLCK);
+    m_leased = false;
+    m_fd.reset();
+}
+
+} // namespace platform

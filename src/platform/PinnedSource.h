@@ -1,0 +1,76 @@
+#pragma once
+// A file pinned for a run that will replace it: its folder is held open, the file is known by its
+// identity (device and inode), and while the run reads it a read lease shows whether another program
+// opens it for writing. At the end the run removes the file through the held folder, and only when
+// the folder and the name still lead to the same file, so a folder swapped for a link or a file
+// replaced meanwhile is never what gets removed.
+
+#include "platform/UniqueFd.h"
+
+#include <sys/types.h>
+
+#include <ctime>
+#include <memory>
+#include <string>
+
+namespace platform {
+
+// A folder held open for the runs of its files; shared by every file of a run in it.
+class PinnedFolder final {
+public:
+    // Opens the folder (host path); throws SysError.
+    explicit PinnedFolder(const std::string& hostFolder);
+    int fd() const { return m_fd.get(); }
+    const std::string& host() const { return m_host; }
+    // Whether the folder's path still leads to the folder held.
+    bool stillAt() const;
+
+private:
+    UniqueFd m_fd;
+    std::string m_host;
+    dev_t m_dev = 0;
+    ino_t m_ino = 0;
+};
+
+class PinnedSource final {
+public:
+    enum class Open { Ok, Gone, NotRegular, Replaced, BeingWritten };
+
+    // Pins the entry `name` of the folder by its identity, without opening it; a name that is not
+    // there, or not a regular file, leaves the pin empty (valid() false).
+    PinnedSource(std::shared_ptr<PinnedFolder> folder, const std::string& name);
+    PinnedSource(const PinnedSource&) = delete;
+    PinnedSource& operator=(const PinnedSource&) = delete;
+
+    bool valid() const { return m_valid; }
+    // Names the file has on its filesystem (hard links), as pinned.
+    nlink_t links() const { return m_links; }
+
+    // Opens the pinned file for the run's read and takes a read lease on it (where the filesystem
+    // and the file's owner allow one; otherwise its size and change times are kept to compare).
+    // BeingWritten: another program (or this one) has it open for writing.
+    Open open();
+    // Whether, since open(), the file was opened for writing or changed.
+    bool writtenSinceOpen() const;
+    // Whether the folder's path and the name in it still lead to the pinned file.
+    bool stillThere() const;
+    // Removes the name through the held folder (errno on failure, 0 on success).
+    int unlink() const;
+    // Lets the lease go (other programs' opens no longer wait).
+    void release();
+
+private:
+    std::shared_ptr<PinnedFolder> m_folder;
+    std::string m_name;
+    bool m_valid = false;
+    dev_t m_dev = 0;
+    ino_t m_ino = 0;
+    nlink_t m_links = 0;
+    UniqueFd m_fd;
+    bool m_leased = false;
+    off_t m_size = 0;
+    timespec m_mtime{};
+    timespec m_ctime{};
+};
+
+} // namespace platform
