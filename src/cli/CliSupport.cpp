@@ -145,9 +145,9 @@ core::EngineContext engineContext(TerminalPrompt& prompt, const std::string& reg
 }
 
 std::string registerPath() {
-    if (GetSystemFolder().empty())
-        throw std::runtime_error("the program's data folder " + platform::systemFolderHost() +
-                                 " is on none of its drives");
+    const std::string unreachable = core::RegisterUnreachableReason();
+    if (!unreachable.empty())
+        throw std::runtime_error(unreachable);
     return core::RegisterPath();
 }
 

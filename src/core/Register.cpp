@@ -100,6 +100,12 @@ std::string RegisterPath() {
     return AddBackslash(GetSystemFolder()) + settings::kRegisterFileName;
 }
 
+std::string RegisterUnreachableReason() {
+    if (!GetSystemFolder().empty())
+        return {};
+    return "the program's data folder " + platform::systemFolderHost() + " is on none of its drives";
+}
+
 void EnsureRegister(const std::string& registerPath) {
     if (!platform::exists(registerPath))
         platform::writeFileAtomic(registerPath, "\r\n");

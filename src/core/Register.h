@@ -16,6 +16,9 @@ namespace core {
 
 // AddBackslash(GetSystemFolder()) + "systemtsl1.tcl".
 std::string RegisterPath();
+// Why the register cannot be reached: "the program's data folder ... is on none of its drives"
+// when no drive holds the system folder; "" when it can.
+std::string RegisterUnreachableReason();
 // Creates the register holding one empty line (CR LF) when no file exists there.
 void EnsureRegister(const std::string& registerPath);
 

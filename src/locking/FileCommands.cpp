@@ -176,17 +176,22 @@ RunResult LockFiles(const FileBatch& batch, platform::Prompt& prompt, const RunH
             stepDone(batch, hooks, i);
             prompt.processEvents();
         }
-        const std::vector<bool> done =
-            core::LockFilesTogether(toLock, batch.password, batchContext(prompt, batch, hooks, lockItems, snapshot));
+        // The engine names each file it could not lock and why; the closing summary is for a failure
+        // that had no message of its own.
+        platform::CountingPrompt engineBoxes(prompt);
+        const std::vector<bool> done = core::LockFilesTogether(
+            toLock, batch.password, batchContext(engineBoxes, batch, hooks, lockItems, snapshot));
+        int failures = 0;
         for (std::size_t k = 0; k < toLock.size(); ++k) {
             stepDone(batch, hooks, lockItems[k]);
             if (done[k])
                 continue;
             result.failed = true;
+            ++failures;
             if (attributesBefore[k] != platform::kAttrNormal && FileExists(toLock[k]))
                 platform::setAttributes(toLock[k], attributesBefore[k]);
         }
-        if (result.failed)
+        if (failures > engineBoxes.shown())
             prompt.show(std::string("All files have not been locked.") + kCrLf + "An error occurred while doing so." +
                         kCrLf + "Make sure that the file is not in use.");
         if (hooks.rebuildList)

@@ -66,6 +66,9 @@ struct NotUnlocked {
 };
 
 // The closing message of a folder unlock that ran to its end: success only for what succeeded.
+// Every folder that was not unlocked had a message of its own (a wrong password, a refusal, a
+// question), so the summary does not name them again; when none was unlocked there is nothing more
+// to say.
 void showFolderSummary(platform::Prompt& prompt, std::size_t checked, const std::vector<NotUnlocked>& failed) {
     if (checked == 0) {
         prompt.show("No folder is checked", Buttons::OK, Icon::Exclamation);
@@ -75,11 +78,11 @@ void showFolderSummary(platform::Prompt& prompt, std::size_t checked, const std:
         prompt.show("All selected folders have been unlocked", Buttons::OK, Icon::Information);
         return;
     }
-    std::string text =
-        std::to_string(checked - failed.size()) + " of " + std::to_string(checked) + " selected folders were unlocked";
-    for (const NotUnlocked& f : failed)
-        text += "; " + core::Quoted(f.path) + " was not (" + f.reason + ")";
-    prompt.show(text + ".", Buttons::OK, Icon::Exclamation);
+    if (failed.size() == checked)
+        return;
+    prompt.show(std::to_string(checked - failed.size()) + " of " + std::to_string(checked) +
+                    " selected folders were unlocked.",
+                Buttons::OK, Icon::Information);
 }
 
 } // namespace

@@ -25,4 +25,23 @@ public:
     virtual void setBusy(bool) {}
 };
 
+// Passes every call to another prompt and counts the boxes shown: a run that shows a message of
+// its own for each failure needs no summary that repeats them.
+class CountingPrompt final : public Prompt {
+public:
+    explicit CountingPrompt(Prompt& inner) : m_inner(inner) {}
+    Answer show(const std::string& text, Buttons buttons = Buttons::OK, Icon icon = Icon::None,
+                const std::string& title = std::string()) override {
+        ++m_shown;
+        return m_inner.show(text, buttons, icon, title);
+    }
+    void processEvents() override { m_inner.processEvents(); }
+    void setBusy(bool busy) override { m_inner.setBusy(busy); }
+    int shown() const { return m_shown; }
+
+private:
+    Prompt& m_inner;
+    int m_shown = 0;
+};
+
 } // namespace platform

@@ -341,7 +341,15 @@ frmMain::LoadResult frmMain::Form_Load() {
 
         // 3. The folder tree's root "C:\".
         m_browser->start();
-        // 4. The register file.
+        // 4. The register file. Without a drive that holds the data folder nothing can be recorded:
+        // the user hears why, in words, before the system's number would say it.
+        const std::string unreachable = core::RegisterUnreachableReason();
+        if (!unreachable.empty()) {
+            m_prompt.show("Tessaly cannot keep its records: " + unreachable +
+                              ". Map a drive to a folder that holds it (tessaly-cli drive) and start Tessaly again.",
+                          platform::Buttons::OK, platform::Icon::Critical);
+            return LoadResult::Loaded;
+        }
         m_registerPath = core::RegisterPath();
         core::EnsureRegister(m_registerPath);
         m_browser->setRegisterPath(m_registerPath);

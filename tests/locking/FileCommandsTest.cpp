@@ -17,6 +17,7 @@
 #include <fstream>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 using locking::FileBatch;
 using locking::FileItem;
@@ -277,6 +278,20 @@ TEST_F(FileCommandsTest, AFileThatCannotBeReplacedIsNamedWithTheReasonAndTheOthe
     EXPECT_FALSE(sandbox.exists("C:\\Docs\\" + TransformName("frozen.txt") + ".TSL"));
     EXPECT_TRUE(sandbox.exists(frozenLocked));
     EXPECT_FALSE(sandbox.exists("C:\\Locked\\frozen.txt"));
+}
+
+TEST_F(FileCommandsTest, AFailureTheEngineNamedGetsNoSecondMessage) {
+    sandbox.writeFile("C:\\Docs\\shared.txt", "s");
+    sandbox.writeFile("C:\\Docs\\a.txt", "a");
+    ASSERT_EQ(::link(sandbox.host("C:\\Docs\\shared.txt").c_str(), sandbox.host("C:\\Docs\\other.txt").c_str()), 0);
+    const auto result =
+        locking::LockFiles(batch("C:\\Docs", {{"shared.txt", "shared.txt"}, {"a.txt", "a.txt"}}, "pw", "pw"), prompt);
+    EXPECT_TRUE(result.failed);
+    EXPECT_EQ(prompt.texts(), std::vector<std::string>{"'shared.txt' has other names on this disk (hard links); "
+                                                       "locking it would leave its content readable under them. It "
+                                                       "was not locked."});
+    EXPECT_EQ(sandbox.readFile("C:\\Docs\\shared.txt"), "s");
+    EXPECT_TRUE(sandbox.exists("C:\\Docs\\" + TransformName("a.txt") + ".TSL"));
 }
 
 TEST_F(FileCommandsTest, LinksPipesAndNamesWithABackslashAreRefusedAndLeftAsTheyAre) {

@@ -87,6 +87,19 @@ TEST_F(MainWindowTest, LoadingCreatesTheRegisterWritesTheDisplayValuesAndOpensDr
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Free - Tessaly"));
 }
 
+TEST_F(MainWindowTest, ADataFolderOnNoDriveIsToldInWords) {
+    // Drive C: moved to a subfolder: the program's data folder, and so the register, is on no drive.
+    const std::string docs = sandbox.makeFolder("C:\\Docs");
+    platform::registry().setString(platform::RegRoot::CurrentUser, settings::kDrivesKey, "C", sandbox.host(docs));
+    frmMain w(prompt);
+    w.Form_Load();
+    ASSERT_EQ(prompt.boxes.size(), 1u) << prompt.texts().front();
+    EXPECT_NE(prompt.last().text.find("Tessaly cannot keep its records: the program's data folder "), std::string::npos)
+        << prompt.last().text;
+    EXPECT_NE(prompt.last().text.find(" is on none of its drives."), std::string::npos) << prompt.last().text;
+    EXPECT_EQ(prompt.last().icon, platform::Icon::Critical);
+}
+
 TEST_F(MainWindowTest, FrameHasItsTabsMenusAndToolbar) {
     frmMain w(prompt);
     QTabWidget* tabs = w.tabMain();
