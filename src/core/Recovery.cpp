@@ -161,9 +161,21 @@ std::string recoveredName(std::string name, int attempt, std::size_t room) {
     return stem + mark + extension;
 }
 
+// `text` without a UTF-8 character that a cut left incomplete at its end.
+std::string wholeCharacters(const std::string& text) {
+    std::size_t start = text.size();
+    while (start > 0 && (static_cast<unsigned char>(text[start - 1]) & 0xC0) == 0x80 && text.size() - start < 3)
+        --start;
+    if (start == 0 || (static_cast<unsigned char>(text[start - 1]) & 0x80) == 0)
+        return text; // ends in a plain character
+    const unsigned char lead = static_cast<unsigned char>(text[start - 1]);
+    const std::size_t length = (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3 : (lead & 0xF8) == 0xF0 ? 4 : 1;
+    return text.size() - (start - 1) < length ? text.substr(0, start - 1) : text;
+}
+
 // How a cut name is shown when its full form is lost: its start and an ellipsis.
 std::string shownCutName(const std::string& base) {
-    return cutAtCharacter(base, base.size()) + "...";
+    return wholeCharacters(base) + "...";
 }
 
 // Keeps the only copy of a content, that cannot be put in place, under a free visible name beside
@@ -193,6 +205,24 @@ void keepCopy(const std::string& hostTemporary, const std::string& folder, const
     throw platform::SysError(58, platform::errorDescription(58));
 }
 
+// The register section of a locked file's extension (upper case).
+const char* sectionOf(const std::string& extension) {
+    return extension == "TSX" ? settings::kSectionTSX : extension == "TSW" ? settings::kSectionTSW : settings::kSectionTSL;
+}
+
+// What an unlock does once its result is in place: the locked names leave the ".hidden" list and
+// the entries of the unlocked file leave the register.
+void forgetUnlocked(const std::string& registerPath, const std::string& hostFolder,
+                    const std::vector<std::string>& sources, const std::string& target) {
+    std::vector<std::string> lockedNames;
+    for (const std::string& s : sources)
+        lockedNames.push_back(GetFileNamePart(s));
+    platform::updateHiddenEntriesHost(hostFolder, {}, lockedNames);
+    if (!registerPath.empty())
+        for (const char* section : kFileSections)
+            RemoveAfterFileUnlock(registerPath, section, target);
+}
+
 // One temporary file of the folder.
 void recoverTemporary(const std::string& registerPath, const std::string& folder, const std::string& hostFolder,
                       const std::string& name, RecoveryReport& report) {
@@ -212,8 +242,8 @@ void recoverTemporary(const std::string& registerPath, const std::string& folder
             platform::removeTemporaryHost(hostTemporary);
             report.abandoned.push_back(knownAs);
         } else {
-            keepCopy(hostTemporary, folder, hostFolder, knownAs, base, {}, "the name it was written for is lost",
-                     report);
+            keepCopy(hostTemporary, folder, hostFolder, knownAs, wholeCharacters(base), {},
+                     "the name it was written for is lost", report);
         }
         return;
     }
@@ -284,27 +314,25 @@ void recoverTemporary(const std::string& registerPath, const std::string& folder
             const std::string wanted = !lockResult ? info.targetName : strongResult ? stem : TransformName(stem);
             keepCopy(hostTemporary, folder, hostFolder, knownAs, wanted, lockResult ? rawExtension : std::string(),
                      "the name '" + info.targetName + "' is taken", report);
+            // The run's record no longer says where the content is: a lock's entry would name the
+            // other file as the locked one; an unlock's entry names a locked file that is gone.
+            if (lockResult) {
+                if (!registerPath.empty())
+                    RemoveEntries(registerPath, sectionOf(extension), {knownAs});
+            } else {
+                forgetUnlocked(registerPath, hostFolder, sources, target);
+            }
             return;
         }
         putInPlace(hostTemporary, hostTarget);
     }
     if (lockResult) {
-        const char* section = strongResult         ? settings::kSectionTSX
-                              : extension == "TSW" ? settings::kSectionTSW
-                                                   : settings::kSectionTSL;
         if (!registerPath.empty())
-            RecordLock(registerPath, section, sources.front(), target);
+            RecordLock(registerPath, sectionOf(extension), sources.front(), target);
         platform::setAttributes(target, kLockedAttributes);
-        report.restored.push_back(target);
-        return;
+    } else {
+        forgetUnlocked(registerPath, hostFolder, sources, target);
     }
-    std::vector<std::string> lockedNames;
-    for (const std::string& s : sources)
-        lockedNames.push_back(GetFileNamePart(s));
-    platform::updateHiddenEntriesHost(hostFolder, {}, lockedNames);
-    if (!registerPath.empty())
-        for (const char* section : kFileSections)
-            RemoveAfterFileUnlock(registerPath, section, target);
     report.restored.push_back(target);
 }
 
@@ -505,8 +533,8 @@ std::string RecoveryMessage(const RecoveryReport& report, const std::function<st
     for (const auto& p : report.abandoned)
         line("An unfinished '" + as(p) + "' that an interrupted run left behind was removed.");
     for (const auto& k : report.kept)
-        line("'" + as(k.file) + "' could not be put back from a run that was interrupted (" + k.reason +
-             "): its content was kept as '" + as(k.keptAs) + "'" +
+        line("An interrupted run on '" + as(k.file) + "' left its only copy, which could not be put in place (" +
+             k.reason + "): it was kept as '" + as(k.keptAs) + "'" +
              (k.unlocksTo.empty() ? std::string() : ", which unlocks to '" + k.unlocksTo + "'") + ".");
     for (const auto& p : report.mended)
         line("The record of '" + as(p) + "' in the Security Vault was mended.");
