@@ -224,8 +224,9 @@ void forgetUnlocked(const std::string& registerPath, const std::string& hostFold
 }
 
 // One temporary file of the folder.
+// `about` gets the file as the user knows it as soon as that is known, for a failure's message.
 void recoverTemporary(const std::string& registerPath, const std::string& folder, const std::string& hostFolder,
-                      const std::string& name, RecoveryReport& report) {
+                      const std::string& name, RecoveryReport& report, std::string& about) {
     const std::string hostTemporary = platform::hostpath::join(hostFolder, name);
     const platform::TemporaryInfo info = platform::inspectTemporary(hostTemporary);
     if (!info.ours)
@@ -238,6 +239,7 @@ void recoverTemporary(const std::string& registerPath, const std::string& folder
         // copy, and is kept.
         const std::string base = platform::hostpath::nameOf(hostTemporary).substr(1, 120);
         const std::string knownAs = AddBackslash(folder) + shownCutName(base);
+        about = knownAs;
         if (!info.complete) {
             platform::removeTemporaryHost(hostTemporary);
             report.abandoned.push_back(knownAs);
@@ -248,6 +250,7 @@ void recoverTemporary(const std::string& registerPath, const std::string& folder
         return;
     }
     const std::string target = AddBackslash(folder) + info.targetName;
+    about = target;
     const std::string rawExtension = GetExtension(info.targetName);
     const std::string extension = platform::upperText(rawExtension);
     const bool strongResult = extension == "TSX";
@@ -276,7 +279,9 @@ void recoverTemporary(const std::string& registerPath, const std::string& folder
     }
     // The name the user knows the file by: the plain file of a lock, the result of an unlock.
     const std::string knownAs = lockResult ? sources.front() : target;
+    about = knownAs;
     const std::string hostTarget = platform::toHost(target);
+    bool sourceThere = false; // a file under a source's name, whole or not
 
     if (sameFile(hostTemporary, hostTarget)) {
         // Put in place by a link that a kill parted from the unlink of the temporary name: the
@@ -288,10 +293,25 @@ void recoverTemporary(const std::string& registerPath, const std::string& folder
         if (!info.complete)
             return;
     } else {
-        const bool sourceThere =
-            std::any_of(sources.begin(), sources.end(), [](const std::string& s) { return present(s); });
+        // A source is whole when it is there and unchanged since the result was last written: the
+        // run read it before, and changes nothing of it until it removes it. One that is newer is
+        // another file made under that name after the run removed its own (restored from a copy,
+        // say), and is no reason to delete the result.
+        struct stat written {};
+        if (::lstat(hostTemporary.c_str(), &written) != 0)
+            throw platform::sysErrorFromErrno(errno, hostTemporary);
+        bool sourceWhole = false;
+        for (const std::string& source : sources) {
+            struct stat st {};
+            if (::lstat(platform::toHost(source).c_str(), &st) != 0)
+                continue;
+            sourceThere = true;
+            if (st.st_ctim.tv_sec < written.st_mtim.tv_sec ||
+                (st.st_ctim.tv_sec == written.st_mtim.tv_sec && st.st_ctim.tv_nsec <= written.st_mtim.tv_nsec))
+                sourceWhole = true;
+        }
         const bool targetThere = present(target);
-        if (sourceThere) {
+        if (sourceWhole) {
             // The run never finished, and its source is whole: it stands.
             platform::removeTemporaryHost(hostTemporary);
             report.discarded.push_back(knownAs);
@@ -308,20 +328,17 @@ void recoverTemporary(const std::string& registerPath, const std::string& folder
             return;
         }
         if (targetThere) {
-            // Marked complete, its source gone, and its name taken since: the only copy of the
-            // content, kept under a name of its own.
+            // Marked complete, its source gone, and its name taken since (or a layer that was to
+            // replace its file in place): it may be the only copy of its content, and is kept under
+            // a name of its own. The register stays as it is: its entry may well be that of the
+            // file now under the name (locked again since, or the layer that stayed).
             const std::string stem = RemoveExtension(info.targetName);
             const std::string wanted = !lockResult ? info.targetName : strongResult ? stem : TransformName(stem);
             keepCopy(hostTemporary, folder, hostFolder, knownAs, wanted, lockResult ? rawExtension : std::string(),
                      "the name '" + info.targetName + "' is taken", report);
-            // The run's record no longer says where the content is: a lock's entry would name the
-            // other file as the locked one; an unlock's entry names a locked file that is gone.
-            if (lockResult) {
-                if (!registerPath.empty())
-                    RemoveEntries(registerPath, sectionOf(extension), {knownAs});
-            } else {
+            // An unlock's entry names a locked file that is gone (unless one of that name is back).
+            if (!lockResult && !sourceThere)
                 forgetUnlocked(registerPath, hostFolder, sources, target);
-            }
             return;
         }
         putInPlace(hostTemporary, hostTarget);
@@ -330,7 +347,7 @@ void recoverTemporary(const std::string& registerPath, const std::string& folder
         if (!registerPath.empty())
             RecordLock(registerPath, sectionOf(extension), sources.front(), target);
         platform::setAttributes(target, kLockedAttributes);
-    } else {
+    } else if (!sourceThere) {
         forgetUnlocked(registerPath, hostFolder, sources, target);
     }
     report.restored.push_back(target);
@@ -476,20 +493,23 @@ RecoveryReport RecoverFolders(const std::string& registerPath, const std::vector
             // The same lock that a run holds while it puts its results in place.
             const platform::FolderLock lock(hostFolder);
             for (const std::string& name : temporaryNames(hostFolder, false)) {
+                std::string about;
                 try {
-                    recoverTemporary(registerPath, folder, hostFolder, name, report);
+                    recoverTemporary(registerPath, folder, hostFolder, name, report, about);
                 } catch (const platform::SysError& e) {
-                    report.failures.push_back("An interrupted run's file '" +
-                                              platform::hostpath::join(hostFolder, name) +
-                                              "' could not be recovered, and was left as it is: " + e.description() +
-                                              ".");
+                    // The file stays as it is: a later sweep tries again.
+                    report.failures.push_back(
+                        "What an interrupted run left of '" +
+                        (about.empty() ? platform::hostpath::join(hostFolder, name) : about) +
+                        "' could not be recovered, and was left as it is: " + e.description() + ".");
                 }
             }
             // Journals whose temporary file is gone (a run ended between the two) hold no content.
             for (const std::string& name : temporaryNames(hostFolder, true)) {
                 const std::string hostJournal = platform::hostpath::join(hostFolder, name);
                 if (platform::isOrphanJournal(hostJournal) && ::unlink(hostJournal.c_str()) != 0 && errno != ENOENT)
-                    report.failures.push_back("'" + hostJournal + "' could not be removed: " +
+                    report.failures.push_back("The journal '" + hostJournal +
+                                              "' that an interrupted run left could not be removed: " +
                                               platform::sysErrorFromErrno(errno, hostJournal).description() + ".");
             }
             // A temporary file left (in use, or failed above) may belong to an entry: none is dropped.
@@ -519,7 +539,13 @@ bool HasAbandonedTemporaryFiles(const std::string& folder) {
 }
 
 std::string RecoveryMessage(const RecoveryReport& report, const std::function<std::string(const std::string&)>& shown) {
-    const auto as = [&shown](const std::string& path) { return shown ? shown(path) : path; };
+    // A path in quotes, in the form the user knows it by.
+    const auto q = [&shown](const std::string& path) {
+        std::string quoted = "'";
+        quoted += shown ? shown(path) : path;
+        quoted += '\'';
+        return quoted;
+    };
     std::string text;
     const auto line = [&text](const std::string& l) {
         if (!text.empty())
@@ -527,19 +553,22 @@ std::string RecoveryMessage(const RecoveryReport& report, const std::function<st
         text += l;
     };
     for (const auto& p : report.restored)
-        line("'" + as(p) + "' was put in place from a run that was interrupted.");
+        line(q(p) + " was put in place from a run that was interrupted.");
     for (const auto& p : report.discarded)
-        line("The unfinished result of a run on '" + as(p) + "' was removed; the file itself is unchanged.");
+        line("The unfinished result of a run on " + q(p) + " was removed; the file itself is unchanged.");
     for (const auto& p : report.abandoned)
-        line("An unfinished '" + as(p) + "' that an interrupted run left behind was removed.");
-    for (const auto& k : report.kept)
-        line("An interrupted run on '" + as(k.file) + "' left its only copy, which could not be put in place (" +
-             k.reason + "): it was kept as '" + as(k.keptAs) + "'" +
-             (k.unlocksTo.empty() ? std::string() : ", which unlocks to '" + k.unlocksTo + "'") + ".");
+        line("An unfinished " + q(p) + " that an interrupted run left behind was removed.");
+    for (const auto& k : report.kept) {
+        std::string l = "An interrupted run on " + q(k.file) + " left its only copy, which could not be put in place (";
+        l += k.reason + "): it was kept as " + q(k.keptAs);
+        if (!k.unlocksTo.empty())
+            l += ", which unlocks to '" + k.unlocksTo + "'";
+        line(l + ".");
+    }
     for (const auto& p : report.mended)
-        line("The record of '" + as(p) + "' in the Security Vault was mended.");
+        line("The record of " + q(p) + " in the Security Vault was mended.");
     for (const auto& p : report.dropped)
-        line("'" + as(p) + "' was taken off the Security Vault's list: its locked file is no longer there.");
+        line(q(p) + " was taken off the Security Vault's list: its locked file is no longer there.");
     for (const auto& f : report.failures)
         line(f);
     return text;

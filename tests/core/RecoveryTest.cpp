@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 
 using core_tests::EngineTest;
 using core_tests::lockedPath;
@@ -150,10 +151,10 @@ TEST_F(RecoveryTest, OnlyTheProgramsOwnTemporaryFilesAreSweptWithoutUserAttribut
     onlyOwnFilesAreSwept("C:\\Ram\\Mine");
 }
 
-// A lock or unlock killed once its source was removed, whose result's name another file then took:
-// the result is the only copy of the content, and is kept under a visible name beside it that the
-// message gives; the other file is left as it is. Short names, and names so long that the kept
-// name must be cut to fit.
+// A lock or unlock killed once its source was removed, whose result's name another file then took
+// (the file locked again from a copy; a new file of the plain name): the result is the only copy of
+// its content, and is kept under a visible name beside it that the message gives; the other file is
+// left as it is. Short names, and names so long that the kept name must be cut to fit.
 void RecoveryTest::onlyCopiesAreKept(const std::string& root) {
     int round = 0;
     for (const std::size_t nameLength : {std::size_t{0}, std::size_t{250}}) {
@@ -172,7 +173,10 @@ void RecoveryTest::onlyCopiesAreKept(const std::string& root) {
             }));
             const std::string taken = unlocking ? plain : locked;
             ASSERT_FALSE(sandbox.exists(taken));
-            sandbox.writeFile(taken, "another file, made meanwhile");
+            sandbox.writeFile(plain, "another file, made meanwhile");
+            if (!unlocking) {
+                ASSERT_TRUE(core::Encrypt(plain, "pw", context())) << boxList();
+            }
 
             const core::RecoveryReport report = core::RecoverFolders(reg, {folder});
             const std::string message = core::RecoveryMessage(report);
@@ -181,7 +185,6 @@ void RecoveryTest::onlyCopiesAreKept(const std::string& root) {
             ASSERT_EQ(report.kept.size(), 1u) << message;
             const core::KeptCopy& kept = report.kept.front();
             EXPECT_EQ(kept.file, plain);
-            EXPECT_EQ(sandbox.readFile(taken), "another file, made meanwhile");
             EXPECT_TRUE(temporaries(folder).empty());
             const std::string keptName = GetFileNamePart(kept.keptAs);
             EXPECT_LE(keptName.size(), 255u);
@@ -204,6 +207,12 @@ void RecoveryTest::onlyCopiesAreKept(const std::string& root) {
             if (nameLength == 0) {
                 EXPECT_EQ(unlocking ? keptName : kept.unlocksTo, "data (recovered).bin");
             }
+            // The other file is as it was: the new plain file, or the new lock (recorded, and it
+            // unlocks to its own content).
+            if (!unlocking) {
+                ASSERT_TRUE(core::Decrypt(locked, "pw", context())) << boxList();
+            }
+            EXPECT_EQ(sandbox.readFile(plain), "another file, made meanwhile");
         }
     }
 }
@@ -217,6 +226,66 @@ TEST_F(RecoveryTest, AResultWhoseNameWasTakenIsKeptUnderAVisibleNameWithoutUserA
     if (!ram.ok())
         GTEST_SKIP() << ram.why();
     onlyCopiesAreKept("C:\\Ram");
+}
+
+// A lock or unlock killed once its source was removed, after which a new file was made under the
+// source's name: that file is not the source the run started from (it is newer than the result),
+// so the result is not deleted for it. It is put in place beside it, and both contents are there.
+TEST_F(RecoveryTest, AResultIsNotDeletedForAFileMadeUnderItsSourcesNameSince) {
+    int round = 0;
+    for (const bool unlocking : {false, true}) {
+        SCOPED_TRACE(unlocking ? "unlock" : "lock");
+        const std::string folder = sandbox.makeFolder("C:\\Newer" + std::to_string(++round));
+        const std::string plain = sandbox.writeFile(folder + "\\data.bin", "the content");
+        const std::string locked = lockedPath(plain, ".TSL");
+        if (unlocking) {
+            ASSERT_TRUE(core::Encrypt(plain, "pw", context())) << boxList();
+        }
+        ASSERT_TRUE(stopsAt("source removed", context(), [&](const core::EngineContext& ctx) {
+            (unlocking ? core::Decrypt : core::Encrypt)(unlocking ? locked : plain, "pw", ctx);
+        }));
+        const std::vector<std::string> left = temporaries(folder);
+        ASSERT_EQ(left.size(), 1u);
+        // The filesystem's clock moves on from the result's last write (a condition, not a wait of
+        // a fixed time): a file made now is told apart from one made with the result.
+        struct stat written {};
+        ASSERT_EQ(::lstat(left[0].c_str(), &written), 0);
+        const std::string probe = sandbox.host(folder) + "/probe";
+        for (int i = 0;; ++i) {
+            ASSERT_LT(i, 1000000) << "the filesystem's clock does not move";
+            std::ofstream(probe).put('p');
+            struct stat now {};
+            ASSERT_EQ(::lstat(probe.c_str(), &now), 0);
+            std::remove(probe.c_str());
+            if (now.st_ctim.tv_sec > written.st_mtim.tv_sec ||
+                (now.st_ctim.tv_sec == written.st_mtim.tv_sec && now.st_ctim.tv_nsec > written.st_mtim.tv_nsec))
+                break;
+        }
+        // A new file under the source's name: a new plain file, or a new lock of one.
+        sandbox.writeFile(plain, "a new content");
+        if (unlocking) {
+            ASSERT_TRUE(core::Encrypt(plain, "pw", context())) << boxList();
+        }
+
+        const core::RecoveryReport report = core::RecoverFolders(reg, {folder});
+        const std::string message = core::RecoveryMessage(report);
+        EXPECT_TRUE(report.failures.empty()) << message;
+        EXPECT_TRUE(report.discarded.empty()) << message;
+        EXPECT_EQ(report.restored, std::vector<std::string>{unlocking ? plain : locked}) << message;
+        EXPECT_TRUE(temporaries(folder).empty());
+        // Both contents are there: the one the run left, and the new one.
+        if (unlocking) {
+            EXPECT_EQ(sandbox.readFile(plain), "the content");
+            ASSERT_EQ(std::rename(sandbox.host(plain).c_str(), (sandbox.host(plain) + ".aside").c_str()), 0);
+            ASSERT_TRUE(core::Decrypt(locked, "pw", context())) << boxList();
+            EXPECT_EQ(sandbox.readFile(plain), "a new content");
+        } else {
+            EXPECT_EQ(sandbox.readFile(plain), "a new content");
+            ASSERT_EQ(std::rename(sandbox.host(plain).c_str(), (sandbox.host(plain) + ".aside").c_str()), 0);
+            ASSERT_TRUE(core::Decrypt(locked, "pw", context())) << boxList();
+            EXPECT_EQ(sandbox.readFile(plain), "the content");
+        }
+    }
 }
 
 // A temporary file of the program whose full name is lost (its name was cut and the attribute that
