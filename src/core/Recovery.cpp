@@ -293,24 +293,35 @@ void recoverTemporary(const std::string& registerPath, const std::string& folder
         if (!info.complete)
             return;
     } else {
-        // A source is whole when it is there and unchanged since the result was last written: the
-        // run read it before, and changes nothing of it until it removes it. One that is newer is
-        // another file made under that name after the run removed its own (restored from a copy,
-        // say), and is no reason to delete the result.
-        struct stat written {};
-        if (::lstat(hostTemporary.c_str(), &written) != 0)
+        // A source is whole when it is there and unchanged since the result was made: the run read
+        // it first, and changes nothing of it until it removes it, while the result's own change
+        // time only moves on (written, marked). One that is newer is another file made under that
+        // name after the run removed its own (restored from a copy, say), and no reason to delete
+        // the result.
+        struct stat made {};
+        if (::lstat(hostTemporary.c_str(), &made) != 0)
             throw platform::sysErrorFromErrno(errno, hostTemporary);
+        const auto olderThanResult = [&made](const std::string& windowsPath, bool& there) {
+            struct stat st {};
+            there = ::lstat(platform::toHost(windowsPath).c_str(), &st) == 0;
+            return there && (st.st_ctim.tv_sec < made.st_ctim.tv_sec ||
+                             (st.st_ctim.tv_sec == made.st_ctim.tv_sec && st.st_ctim.tv_nsec <= made.st_ctim.tv_nsec));
+        };
         bool sourceWhole = false;
         for (const std::string& source : sources) {
-            struct stat st {};
-            if (::lstat(platform::toHost(source).c_str(), &st) != 0)
-                continue;
-            sourceThere = true;
-            if (st.st_ctim.tv_sec < written.st_mtim.tv_sec ||
-                (st.st_ctim.tv_sec == written.st_mtim.tv_sec && st.st_ctim.tv_nsec <= written.st_mtim.tv_nsec))
-                sourceWhole = true;
+            bool there = false;
+            sourceWhole = olderThanResult(source, there) || sourceWhole;
+            sourceThere = sourceThere || there;
         }
-        const bool targetThere = present(target);
+        bool targetThere = false;
+        const bool targetOlder = olderThanResult(target, targetThere);
+        if (!sourceWhole && lockResult && !strongResult && info.complete && !sourceThere && targetOlder) {
+            // A layer that was to replace its locked file in place (a lock of a locked file): that
+            // file is its source, there and unchanged, and it stands.
+            platform::removeTemporaryHost(hostTemporary);
+            report.discarded.push_back(target);
+            return;
+        }
         if (sourceWhole) {
             // The run never finished, and its source is whole: it stands.
             platform::removeTemporaryHost(hostTemporary);

@@ -246,10 +246,10 @@ TEST_F(RecoveryTest, AResultIsNotDeletedForAFileMadeUnderItsSourcesNameSince) {
         }));
         const std::vector<std::string> left = temporaries(folder);
         ASSERT_EQ(left.size(), 1u);
-        // The filesystem's clock moves on from the result's last write (a condition, not a wait of
-        // a fixed time): a file made now is told apart from one made with the result.
-        struct stat written {};
-        ASSERT_EQ(::lstat(left[0].c_str(), &written), 0);
+        // The filesystem's clock moves on from the result's last change (a condition, not a wait of
+        // a fixed time): a file made now is told apart from one made before the result.
+        struct stat made {};
+        ASSERT_EQ(::lstat(left[0].c_str(), &made), 0);
         const std::string probe = sandbox.host(folder) + "/probe";
         for (int i = 0;; ++i) {
             ASSERT_LT(i, 1000000) << "the filesystem's clock does not move";
@@ -257,8 +257,8 @@ TEST_F(RecoveryTest, AResultIsNotDeletedForAFileMadeUnderItsSourcesNameSince) {
             struct stat now {};
             ASSERT_EQ(::lstat(probe.c_str(), &now), 0);
             std::remove(probe.c_str());
-            if (now.st_ctim.tv_sec > written.st_mtim.tv_sec ||
-                (now.st_ctim.tv_sec == written.st_mtim.tv_sec && now.st_ctim.tv_nsec > written.st_mtim.tv_nsec))
+            if (now.st_ctim.tv_sec > made.st_ctim.tv_sec ||
+                (now.st_ctim.tv_sec == made.st_ctim.tv_sec && now.st_ctim.tv_nsec > made.st_ctim.tv_nsec))
                 break;
         }
         // A new file under the source's name: a new plain file, or a new lock of one.
@@ -286,6 +286,28 @@ TEST_F(RecoveryTest, AResultIsNotDeletedForAFileMadeUnderItsSourcesNameSince) {
             EXPECT_EQ(sandbox.readFile(plain), "the content");
         }
     }
+}
+
+// A lock of a locked file (a second layer, replacing it in place) killed once its result was
+// marked: the locked file is its source, there and unchanged, and stands; the layer goes, and
+// nothing is kept aside.
+TEST_F(RecoveryTest, ALayerThatWasToReplaceItsFileInPlaceGoes) {
+    const std::string plain = sandbox.writeFile("C:\\Layer\\x.txt", "inner content");
+    ASSERT_TRUE(core::Encrypt(plain, "pw", context())) << boxList();
+    const std::string locked = lockedPath(plain, ".TSL");
+    const std::string firstLayer = sandbox.readFile(locked);
+    ASSERT_TRUE(stopsAt("written", context(), [&](const core::EngineContext& ctx) { core::Encrypt(locked, "pw", ctx); }));
+    ASSERT_EQ(temporaries("C:\\Layer").size(), 1u);
+
+    const core::RecoveryReport report = core::RecoverFolders(reg, {"C:\\Layer"});
+    const std::string message = core::RecoveryMessage(report);
+    EXPECT_TRUE(report.failures.empty()) << message;
+    EXPECT_TRUE(report.kept.empty()) << message;
+    EXPECT_EQ(report.discarded, std::vector<std::string>{locked}) << message;
+    EXPECT_TRUE(temporaries("C:\\Layer").empty());
+    EXPECT_EQ(sandbox.readFile(locked), firstLayer);
+    ASSERT_TRUE(core::Decrypt(locked, "pw", context())) << boxList();
+    EXPECT_EQ(sandbox.readFile(plain), "inner content");
 }
 
 // A temporary file of the program whose full name is lost (its name was cut and the attribute that
