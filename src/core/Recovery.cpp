@@ -207,7 +207,9 @@ void keepCopy(const std::string& hostTemporary, const std::string& folder, const
 
 // The register section of a locked file's extension (upper case).
 const char* sectionOf(const std::string& extension) {
-    return extension == "TSX" ? settings::kSectionTSX : extension == "TSW" ? settings::kSectionTSW : settings::kSectionTSL;
+    return extension == "TSX"   ? settings::kSectionTSX
+           : extension == "TSW" ? settings::kSectionTSW
+                                : settings::kSectionTSL;
 }
 
 // What an unlock does once its result is in place: the locked names leave the ".hidden" list and
@@ -509,10 +511,10 @@ RecoveryReport RecoverFolders(const std::string& registerPath, const std::vector
                     recoverTemporary(registerPath, folder, hostFolder, name, report, about);
                 } catch (const platform::SysError& e) {
                     // The file stays as it is: a later sweep tries again.
-                    report.failures.push_back(
-                        "What an interrupted run left of '" +
-                        (about.empty() ? platform::hostpath::join(hostFolder, name) : about) +
-                        "' could not be recovered, and was left as it is: " + e.description() + ".");
+                    report.failures.push_back("What an interrupted run left of '" +
+                                              (about.empty() ? platform::hostpath::join(hostFolder, name) : about) +
+                                              "' could not be recovered, and was left as it is: " + e.description() +
+                                              ".");
                 }
             }
             // Journals whose temporary file is gone (a run ended between the two) hold no content.

@@ -27,8 +27,8 @@ class VaultListModel final : public QAbstractTableModel {
 public:
     // A row's paths as the exact bytes the register holds (QByteArray): a name that is not valid
     // UTF-8 would not survive the round trip through the shown text.
-    static constexpr int KeyRole = Qt::UserRole;      // the locked item's path on disk
-    static constexpr int TextRole = Qt::UserRole + 1; // its path before the lock
+    static constexpr int KeyRole = Qt::UserRole;           // the locked item's path on disk
+    static constexpr int TextRole = Qt::UserRole + 1;      // its path before the lock
     static constexpr int AvailableRole = Qt::UserRole + 2; // bool: the locked item is there
 
     // Whether a locked item (its path on disk, Windows form) is there; looked at once per fill.

@@ -10,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-
 using core_tests::EngineTest;
 using core_tests::lockedPath;
 using core_tests::randomContent;

@@ -38,8 +38,8 @@ public:
         // The point of it: user attributes are refused there.
         const std::string probe = m_host + "/probe";
         std::ofstream(probe).put('x');
-        const bool refused = ::setxattr(probe.c_str(), "user.probe", "1", 1, 0) != 0 &&
-                             (errno == ENOTSUP || errno == EOPNOTSUPP);
+        const bool refused =
+            ::setxattr(probe.c_str(), "user.probe", "1", 1, 0) != 0 && (errno == ENOTSUP || errno == EOPNOTSUPP);
         std::remove(probe.c_str());
         if (!refused)
             m_why = "the ramfs of this system keeps user attributes";

@@ -176,9 +176,9 @@ TEST_F(RecordsTest, OnlyMarkedResultsArePutInPlace) {
 TEST_F(RecordsTest, AMissingLockedFileIsDroppedOnlyWhereItsFolderShowsItHeldIt) {
     const struct {
         const char* what;
-        bool hiddenLine;  // the ".hidden" line stays
-        bool otherThere;  // another locked file of the register stays in the folder
-        bool plainBack;   // the path before the lock holds a file again
+        bool hiddenLine; // the ".hidden" line stays
+        bool otherThere; // another locked file of the register stays in the folder
+        bool plainBack;  // the path before the lock holds a file again
         bool dropped;
     } cases[] = {
         {"listed in .hidden", true, false, false, true},

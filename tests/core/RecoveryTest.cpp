@@ -3,9 +3,9 @@
 // on filesystems without user attributes; and a result that is the only copy of its content is
 // never deleted, but kept under a visible name the user is told of.
 
+#include "core/Recovery.h"
 #include "EngineFixture.h"
 #include "Mounts.h"
-#include "core/Recovery.h"
 #include "platform/FileIO.h"
 #include "platform/Find.h"
 #include "platform/SysError.h"
@@ -106,9 +106,9 @@ void RecoveryTest::onlyOwnFilesAreSwept(const std::string& folder) {
         bool listed;
     } users[] = {
         {"draft.tessaly-tmp", true},
-        {"notes.0123456789abcdef.tessaly-tmp", true},        // no leading dot: not the form
-        {".notes.txt.0123456789abcdef.tessaly-tmp", false},   // the exact form, without a mark
-        {".old.txt.fedcba9876543210.cut.tessaly-tmp", false}, // a cut form, without a mark
+        {"notes.0123456789abcdef.tessaly-tmp", true},             // no leading dot: not the form
+        {".notes.txt.0123456789abcdef.tessaly-tmp", false},       // the exact form, without a mark
+        {".old.txt.fedcba9876543210.cut.tessaly-tmp", false},     // a cut form, without a mark
         {".old.txt.0123456789abcdef.journal.tessaly-tmp", false}, // a journal's form, not one
     };
     for (const auto& u : users)
@@ -296,7 +296,8 @@ TEST_F(RecoveryTest, ALayerThatWasToReplaceItsFileInPlaceGoes) {
     ASSERT_TRUE(core::Encrypt(plain, "pw", context())) << boxList();
     const std::string locked = lockedPath(plain, ".TSL");
     const std::string firstLayer = sandbox.readFile(locked);
-    ASSERT_TRUE(stopsAt("written", context(), [&](const core::EngineContext& ctx) { core::Encrypt(locked, "pw", ctx); }));
+    ASSERT_TRUE(
+        stopsAt("written", context(), [&](const core::EngineContext& ctx) { core::Encrypt(locked, "pw", ctx); }));
     ASSERT_EQ(temporaries("C:\\Layer").size(), 1u);
 
     const core::RecoveryReport report = core::RecoverFolders(reg, {"C:\\Layer"});
@@ -336,7 +337,8 @@ TEST_F(RecoveryTest, AResultWhoseNameIsLostIsKeptWhenMarked) {
             EXPECT_EQ(sandbox.readFile(report.kept[0].keptAs), "the only copy");
             EXPECT_EQ(message, "An interrupted run on 'C:\\Lost\\" + start +
                                    "...' left its only copy, which could not be put in place (the name it was "
-                                   "written for is lost): it was kept as 'C:\\Lost\\" + start + " (recovered)'.");
+                                   "written for is lost): it was kept as 'C:\\Lost\\" +
+                                   start + " (recovered)'.");
         } else {
             EXPECT_TRUE(report.empty()) << message;
             EXPECT_TRUE(sandbox.readFile("C:\\Lost\\" + std::filesystem::path(temp).filename().string()) ==

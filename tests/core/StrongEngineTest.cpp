@@ -306,8 +306,7 @@ void StrongEngineTest::sweepEveryStep(const std::string& root, std::size_t nameL
                 for (std::size_t i = 0; i < files; ++i) {
                     contents.push_back(randomContent(1000 + 70000 * i, static_cast<unsigned>(round * 10 + i)));
                     const std::string tail = "f" + std::to_string(i) + ".bin";
-                    const std::string name =
-                        nameLength == 0 ? tail : std::string(nameLength - tail.size(), 'n') + tail;
+                    const std::string name = nameLength == 0 ? tail : std::string(nameLength - tail.size(), 'n') + tail;
                     plains.push_back(sandbox.writeFile(folder + "\\" + name, contents.back()));
                 }
                 if (unlocking) {

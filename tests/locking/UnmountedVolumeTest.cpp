@@ -29,8 +29,7 @@ protected:
     // The row of the vault's files list whose path before the lock is `text`; -1 when none.
     static int rowOf(QListView* list, const std::string& text) {
         for (int i = 0; i < list->model()->rowCount(); ++i)
-            if (list->model()->index(i, 0).data(locking::VaultListModel::TextRole).toByteArray().toStdString() ==
-                text)
+            if (list->model()->index(i, 0).data(locking::VaultListModel::TextRole).toByteArray().toStdString() == text)
                 return i;
         return -1;
     }
