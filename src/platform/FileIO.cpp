@@ -414,9 +414,10 @@ TemporaryInfo inspectTemporary(const std::string& hostTemporary) {
         std::string journalTarget;
         bool journalComplete = false;
         if (parseJournal(text, journalTarget, journalComplete)) {
+            // The journal is there because the attribute could not be trusted: its name counts.
             info.ours = true;
             info.journal = true;
-            if (info.targetName.empty())
+            if (!journalTarget.empty())
                 info.targetName = journalTarget;
             info.complete = info.complete || journalComplete;
         }
@@ -545,6 +546,7 @@ void AtomicWriter::open(const std::string& hostTarget) {
             ::fchmod(m_fd, 0600);
             ::flock(m_fd, LOCK_EX | LOCK_NB);
             if (!setCheckedXattr(m_fd, kTargetXattr, name)) {
+                ::fremovexattr(m_fd, kTargetXattr); // whatever was kept of it is not to be read
                 try {
                     writeJournal(false, false);
                 } catch (...) {
