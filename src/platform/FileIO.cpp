@@ -87,8 +87,8 @@ int openRegularForReading(const std::string& host, std::uint64_t& size) {
     return fd;
 }
 
-// The extended attribute in which a temporary file names its target, for names too long to be
-// kept whole in the temporary name.
+// The extended attribute that marks a temporary file as the program's own and, for names too long
+// to be kept whole in the temporary name, holds the full target name (empty otherwise).
 constexpr const char* kTargetXattr = "user.tessaly.target";
 // The extended attribute a run sets on a temporary file once its content is on disk and whole:
 // only a file so marked is ever put in place by the recovery sweep.
@@ -399,8 +399,9 @@ TemporaryInfo inspectTemporary(const std::string& hostTemporary) {
     if (!parseTemporaryName(nameOf(hostTemporary), parsed) || parsed.journal || !isRegularHost(hostTemporary))
         return info;
     char buf[1024];
+    // Empty for a whole name (the temporary name holds it), the full name for a cut one.
     ssize_t n = ::lgetxattr(hostTemporary.c_str(), kTargetXattr, buf, sizeof buf);
-    if (n > 0) {
+    if (n >= 0) {
         info.ours = true;
         info.targetName.assign(buf, static_cast<std::size_t>(n));
     }
@@ -545,7 +546,9 @@ void AtomicWriter::open(const std::string& hostTarget) {
             // file is marked as ours, so that no sweep ever sees it marked and free).
             ::fchmod(m_fd, 0600);
             ::flock(m_fd, LOCK_EX | LOCK_NB);
-            if (!setCheckedXattr(m_fd, kTargetXattr, name)) {
+            // A whole name is in the temporary name already: the attribute is then only the mark,
+            // small enough to stay in the file's own metadata.
+            if (!setCheckedXattr(m_fd, kTargetXattr, whole ? std::string() : name)) {
                 ::fremovexattr(m_fd, kTargetXattr); // whatever was kept of it is not to be read
                 try {
                     writeJournal(false, false);

@@ -44,10 +44,10 @@ private:
 // The program's temporary files: ".<target name>.<16 hex digits>.tessaly-tmp" beside their target
 // (a target name over 200 bytes is cut to its first 120 and the name ends ".cut.tessaly-tmp"). Each
 // is known as the program's own by more than its name: at creation it gets the extended attribute
-// user.tessaly.target holding the full target name, checked as written; where the filesystem
-// refuses it (vfat, exFAT, NFSv3, ramfs) a small journal beside it, the temporary name with
-// ".journal" before the suffix, created owner-only, holds the full target name instead. Once the
-// run has synced the content it marks it complete (user.tessaly.complete, or a line in the
+// user.tessaly.target (holding the full target name when it was cut), checked as written; where the
+// filesystem refuses it (vfat, exFAT, NFSv3, ramfs) a small journal beside it, the temporary name
+// with ".journal" before the suffix, created owner-only, holds the full target name instead. Once
+// the run has synced the content it marks it complete (user.tessaly.complete, or a line in the
 // journal), and only then may a run remove the source it came from. A temporary file without the
 // attribute and without its journal is not the program's, whatever its name.
 inline constexpr const char* kTemporarySuffix = ".tessaly-tmp";

@@ -442,7 +442,14 @@ void RecoveryTest::journalsCarryTheNamesAndMarks(const std::string& folder, bool
     }
     EXPECT_EQ(listing(folder), std::set<std::string>{name});
     {
+        // A whole name: the temporary name holds it, and the attribute (where kept) is only the
+        // mark, empty.
         platform::AtomicWriter abandoned(folder + "\\other.txt");
+        const std::string temp = abandoned.temporaryHostPath();
+        char held[16];
+        EXPECT_EQ(::lgetxattr(temp.c_str(), "user.tessaly.target", held, sizeof held), attributesKept ? 0 : -1);
+        EXPECT_EQ(std::filesystem::exists(platform::journalPathOf(temp)), !attributesKept);
+        EXPECT_EQ(platform::inspectTemporary(temp).targetName, "other.txt");
         abandoned.write("never finished");
     }
     EXPECT_EQ(listing(folder), std::set<std::string>{name});
