@@ -1,10 +1,31 @@
 #include "locking/VaultListModel.h"
 
+#include "platform/FileIO.h"
+#include "platform/SysError.h"
+
 #include <QByteArray>
+#include <QGuiApplication>
+#include <QPalette>
 
 namespace locking {
 
-VaultListModel::VaultListModel(QObject* parent) : QAbstractTableModel(parent) {}
+namespace {
+
+bool lockedItemThere(const std::string& key) {
+    try {
+        return platform::exists(key);
+    } catch (const platform::SysError&) {
+        return false; // a path no drive maps: not there either
+    }
+}
+
+} // namespace
+
+VaultListModel::VaultListModel(QObject* parent) : QAbstractTableModel(parent), m_available(lockedItemThere) {}
+
+void VaultListModel::setAvailability(Availability available) {
+    m_available = available ? std::move(available) : Availability(lockedItemThere);
+}
 
 void VaultListModel::setIcon(const QIcon& icon) {
     m_icon = icon;
@@ -19,6 +40,7 @@ void VaultListModel::setItems(std::vector<core::RegisterItem> items) {
     for (core::RegisterItem& item : items) {
         Row row{std::move(item.key), std::move(item.text), {}, false};
         row.shown = QString::fromLocal8Bit(row.text.data(), static_cast<qsizetype>(row.text.size()));
+        row.available = m_available(row.key);
         m_rows.push_back(std::move(row));
     }
     endResetModel();
@@ -63,8 +85,19 @@ QVariant VaultListModel::data(const QModelIndex& index, int role) const {
     const Row& row = m_rows[static_cast<std::size_t>(index.row())];
     switch (role) {
     case Qt::DisplayRole:
+        return row.available ? row.shown : row.shown + QStringLiteral(" (not available)");
     case Qt::ToolTipRole:
-        return row.shown;
+        if (row.available)
+            return row.shown;
+        return row.shown + QStringLiteral("\nIts locked form, ") +
+               QString::fromLocal8Bit(row.key.data(), static_cast<qsizetype>(row.key.size())) +
+               QStringLiteral(", is not there: its drive or volume may not be connected.");
+    case Qt::ForegroundRole:
+        if (row.available || !QGuiApplication::instance())
+            return {};
+        return QGuiApplication::palette().brush(QPalette::Disabled, QPalette::Text);
+    case AvailableRole:
+        return row.available;
     case Qt::DecorationRole:
         return m_icon.isNull() ? QVariant() : QVariant(m_icon);
     case Qt::CheckStateRole:

@@ -3,6 +3,10 @@
 // item's path before the lock as its text and tool tip, a tick box, and the exact bytes the register
 // holds under two roles of their own. The list is replaced whole, in one reset, from the register's
 // items; the views only draw what is visible. No widget code: the window hands it the icon.
+// An item whose locked file or folder is not there (its drive or volume not connected, say) stays
+// in the list, as the register keeps it, and is shown as unavailable: " (not available)" after its
+// text, the disabled text colour, and a tool tip that says why. It can still be ticked: the vault's
+// commands tell the user about it and offer to forget it.
 
 #include "core/Register.h"
 #include "locking/VaultCommands.h"
@@ -11,6 +15,7 @@
 #include <QIcon>
 #include <QString>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,10 +27,17 @@ class VaultListModel final : public QAbstractTableModel {
 public:
     // A row's paths as the exact bytes the register holds (QByteArray): a name that is not valid
     // UTF-8 would not survive the round trip through the shown text.
-    static constexpr int KeyRole = Qt::UserRole;      // the locked item's path on disk
-    static constexpr int TextRole = Qt::UserRole + 1; // its path before the lock
+    static constexpr int KeyRole = Qt::UserRole;           // the locked item's path on disk
+    static constexpr int TextRole = Qt::UserRole + 1;      // its path before the lock
+    static constexpr int AvailableRole = Qt::UserRole + 2; // bool: the locked item is there
+
+    // Whether a locked item (its path on disk, Windows form) is there; looked at once per fill.
+    using Availability = std::function<bool(const std::string& key)>;
 
     explicit VaultListModel(QObject* parent = nullptr);
+
+    // Replaces the look at the disk (the default asks the platform whether the path exists).
+    void setAvailability(Availability available);
 
     // The icon every row shows.
     void setIcon(const QIcon& icon);
@@ -51,10 +63,12 @@ private:
         std::string text;
         QString shown; // the text as the views show it, converted once
         bool checked = false;
+        bool available = true;
     };
 
     std::vector<Row> m_rows;
     QIcon m_icon;
+    Availability m_available;
 };
 
 } // namespace locking

@@ -87,14 +87,20 @@ int openRegularForReading(const std::string& host, std::uint64_t& size) {
     return fd;
 }
 
-// The extended attribute in which a temporary file names its target, for names too long to be
-// kept whole in the temporary name.
+// The extended attribute that marks a temporary file as the program's own and, for names too long
+// to be kept whole in the temporary name, holds the full target name (empty otherwise).
 constexpr const char* kTargetXattr = "user.tessaly.target";
 // The extended attribute a run sets on a temporary file once its content is on disk and whole:
 // only a file so marked is ever put in place by the recovery sweep.
 constexpr const char* kCompleteXattr = "user.tessaly.complete";
-// Temporary names whose target name was cut end in this; only the attribute names their target.
+// Temporary names whose target name was cut end in this; only the attribute or the journal names
+// their target.
 constexpr const char* kCutSuffix = ".cut.tessaly-tmp";
+constexpr const char* kCutPart = ".cut";
+// A journal's name: its temporary file's name with this before the suffix.
+constexpr const char* kJournalPart = ".journal";
+// The journal's line that marks the content complete.
+constexpr const char* kJournalComplete = "complete\n";
 // Longest target name kept whole in a temporary name (".", name, ".", 16 hex digits, suffix).
 constexpr std::size_t kWholeNameMax = 200;
 // How far the disk may lag behind a long copy before the copy waits for it.
@@ -238,34 +244,201 @@ FolderLock::~FolderLock() {
 
 // --- Temporary files ---
 
+namespace {
+
+// A temporary name taken apart: ".<base>.<16 hex>[.cut][.journal].tessaly-tmp".
+struct TemporaryName {
+    std::string base;
+    bool cut = false;
+    bool journal = false;
+};
+
+bool parseTemporaryName(const std::string& name, TemporaryName& out) {
+    if (name.empty() || name[0] != '.' || !endsWith(name, kTemporarySuffix))
+        return false;
+    std::string rest = name.substr(0, name.size() - std::char_traits<char>::length(kTemporarySuffix));
+    out = {};
+    if (endsWith(rest, kJournalPart)) {
+        out.journal = true;
+        rest.resize(rest.size() - std::char_traits<char>::length(kJournalPart));
+    }
+    if (endsWith(rest, kCutPart)) {
+        out.cut = true;
+        rest.resize(rest.size() - std::char_traits<char>::length(kCutPart));
+    }
+    // "." base "." 16 hex digits, the base not empty.
+    if (rest.size() < 1 + 1 + 1 + 16)
+        return false;
+    const std::size_t dot = rest.size() - 17;
+    if (rest[dot] != '.')
+        return false;
+    for (std::size_t i = dot + 1; i < rest.size(); ++i) {
+        const char c = rest[i];
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')))
+            return false;
+    }
+    out.base = rest.substr(1, dot - 1);
+    return true;
+}
+
+// The journal's first line; then "target <length>\n<name>\n", then "complete\n" once marked.
+constexpr const char* kJournalMagic = "tessaly temporary file\n";
+
+std::string journalText(const std::string& targetName, bool complete) {
+    std::string text = kJournalMagic;
+    text += "target " + std::to_string(targetName.size()) + "\n" + targetName + "\n";
+    if (complete)
+        text += kJournalComplete;
+    return text;
+}
+
+// Reads a journal without following a link or waiting on anything that is not a regular file.
+// False when there is none; `text` gets at most a few KiB of it.
+bool readJournal(const std::string& hostJournal, std::string& text) {
+    const int fd = ::open(hostJournal.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    char buf[4096];
+    text.clear();
+    for (;;) {
+        const ssize_t r = ::read(fd, buf, sizeof buf);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            break;
+        text.append(buf, static_cast<std::size_t>(r));
+        if (text.size() >= sizeof buf)
+            break;
+    }
+    ::close(fd);
+    return true;
+}
+
+// A journal's content: whether it is one of ours (empty, as a kill right after creating it leaves
+// it, or starting with the first line or a part of it), and what it holds.
+bool parseJournal(const std::string& text, std::string& targetName, bool& complete) {
+    const std::string magic = kJournalMagic;
+    targetName.clear();
+    complete = false;
+    if (text.size() < magic.size())
+        return magic.compare(0, text.size(), text) == 0;
+    if (text.compare(0, magic.size(), magic) != 0)
+        return false;
+    std::size_t at = magic.size();
+    if (text.compare(at, 7, "target ") != 0)
+        return true; // cut short before the name: ours, and nothing marked
+    at += 7;
+    const std::size_t eol = text.find('\n', at);
+    if (eol == std::string::npos)
+        return true;
+    std::size_t length = 0;
+    for (std::size_t i = at; i < eol; ++i) {
+        if (text[i] < '0' || text[i] > '9' || length > 4096)
+            return true;
+        length = length * 10 + static_cast<std::size_t>(text[i] - '0');
+    }
+    at = eol + 1;
+    if (length == 0 || text.size() < at + length + 1 || text[at + length] != '\n')
+        return true;
+    targetName = text.substr(at, length);
+    at += length + 1;
+    complete = text.compare(at, std::string::npos, kJournalComplete) == 0;
+    return true;
+}
+
+bool isRegularHost(const std::string& host) {
+    struct stat st {};
+    return ::lstat(host.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// Sets an attribute on the open file and reads it back: some filesystems take an attribute and
+// keep nothing, and a mark that is not there must not be counted on.
+bool setCheckedXattr(int fd, const char* name, const std::string& value) {
+    if (::fsetxattr(fd, name, value.data(), value.size(), 0) != 0)
+        return false;
+    std::string back(value.size() + 1, '\0');
+    const ssize_t n = ::fgetxattr(fd, name, back.data(), back.size());
+    return n == static_cast<ssize_t>(value.size()) && back.compare(0, value.size(), value) == 0;
+}
+
+} // namespace
+
 bool isTemporaryName(const std::string& name) {
-    return endsWith(name, kTemporarySuffix);
+    TemporaryName parsed;
+    return parseTemporaryName(name, parsed);
+}
+
+bool isJournalName(const std::string& name) {
+    TemporaryName parsed;
+    return parseTemporaryName(name, parsed) && parsed.journal;
+}
+
+std::string temporaryNameOfJournal(const std::string& journalName) {
+    if (!isJournalName(journalName))
+        return {};
+    const std::size_t suffix = std::char_traits<char>::length(kTemporarySuffix);
+    const std::size_t part = std::char_traits<char>::length(kJournalPart);
+    return journalName.substr(0, journalName.size() - suffix - part) + kTemporarySuffix;
+}
+
+std::string journalPathOf(const std::string& hostTemporary) {
+    const std::size_t suffix = std::char_traits<char>::length(kTemporarySuffix);
+    if (!endsWith(hostTemporary, kTemporarySuffix))
+        return {};
+    return hostTemporary.substr(0, hostTemporary.size() - suffix) + kJournalPart + kTemporarySuffix;
+}
+
+TemporaryInfo inspectTemporary(const std::string& hostTemporary) {
+    TemporaryInfo info;
+    TemporaryName parsed;
+    if (!parseTemporaryName(nameOf(hostTemporary), parsed) || parsed.journal || !isRegularHost(hostTemporary))
+        return info;
+    char buf[1024];
+    // Empty for a whole name (the temporary name holds it), the full name for a cut one.
+    ssize_t n = ::lgetxattr(hostTemporary.c_str(), kTargetXattr, buf, sizeof buf);
+    if (n >= 0) {
+        info.ours = true;
+        info.targetName.assign(buf, static_cast<std::size_t>(n));
+    }
+    n = ::lgetxattr(hostTemporary.c_str(), kCompleteXattr, buf, sizeof buf);
+    if (n == 1 && buf[0] == '1') {
+        info.ours = true;
+        info.complete = true;
+    }
+    std::string text;
+    if (readJournal(journalPathOf(hostTemporary), text)) {
+        std::string journalTarget;
+        bool journalComplete = false;
+        if (parseJournal(text, journalTarget, journalComplete)) {
+            // The journal is there because the attribute could not be trusted: its name counts.
+            info.ours = true;
+            info.journal = true;
+            if (!journalTarget.empty())
+                info.targetName = journalTarget;
+            info.complete = info.complete || journalComplete;
+        }
+    }
+    if (!info.ours)
+        return {};
+    if (info.targetName.empty() && !parsed.cut)
+        info.targetName = parsed.base;
+    return info;
 }
 
 std::string temporaryTargetName(const std::string& hostTemporary) {
-    char buf[512];
-    const ssize_t n = ::getxattr(hostTemporary.c_str(), kTargetXattr, buf, sizeof buf);
-    if (n > 0)
-        return std::string(buf, static_cast<std::size_t>(n));
-    const std::string name = hostpath::nameOf(hostTemporary);
-    // ".<name>.<16 hex digits>.tessaly-tmp"
-    const std::size_t suffix = std::char_traits<char>::length(kTemporarySuffix);
-    if (!isTemporaryName(name) || endsWith(name, kCutSuffix) || name.size() < 1 + 1 + 17 + suffix || name[0] != '.')
-        return {};
-    const std::size_t dot = name.size() - suffix - 17;
-    if (name[dot] != '.')
-        return {};
-    return name.substr(1, dot - 1);
+    return inspectTemporary(hostTemporary).targetName;
 }
 
 TemporaryState temporaryState(const std::string& hostTemporary) {
-    char mark[8];
-    const ssize_t n = ::lgetxattr(hostTemporary.c_str(), kCompleteXattr, mark, sizeof mark);
-    if (n == 1 && mark[0] == '1')
-        return TemporaryState::Complete;
-    if (n < 0 && (errno == ENOTSUP || errno == EOPNOTSUPP))
-        return TemporaryState::Unmarkable;
-    return TemporaryState::Unfinished;
+    const TemporaryInfo info = inspectTemporary(hostTemporary);
+    if (!info.ours)
+        return TemporaryState::NotOurs;
+    return info.complete ? TemporaryState::Complete : TemporaryState::Unfinished;
 }
 
 bool temporaryInUse(const std::string& hostTemporary) {
@@ -275,6 +448,28 @@ bool temporaryInUse(const std::string& hostTemporary) {
     const bool inUse = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
     ::close(fd);
     return inUse;
+}
+
+void removeTemporaryHost(const std::string& hostTemporary) {
+    if (::unlink(hostTemporary.c_str()) != 0 && errno != ENOENT)
+        throw sysErrorFromErrno(errno, hostTemporary);
+    const std::string journal = journalPathOf(hostTemporary);
+    if (!journal.empty() && ::unlink(journal.c_str()) != 0 && errno != ENOENT)
+        throw sysErrorFromErrno(errno, journal);
+}
+
+bool isOrphanJournal(const std::string& hostJournal) {
+    const std::string temporaryName = temporaryNameOfJournal(nameOf(hostJournal));
+    if (temporaryName.empty())
+        return false;
+    struct stat st {};
+    if (::lstat(hostpath::join(folderOf(hostJournal), temporaryName).c_str(), &st) == 0 || errno != ENOENT)
+        return false;
+    std::string text;
+    std::string target;
+    bool complete = false;
+    // Only a journal with our first line: an empty file of that name is left alone.
+    return readJournal(hostJournal, text) && !text.empty() && parseJournal(text, target, complete);
 }
 
 // --- InputFile ---
@@ -329,8 +524,8 @@ void AtomicWriter::open(const std::string& hostTarget) {
     m_targetHost = hostTarget;
     const std::string folder = folderOf(hostTarget);
     // ".<name>.<random>.tessaly-tmp" beside the target. A long name is cut so the whole stays a
-    // valid name; the full target name is also kept in an extended attribute where the filesystem
-    // has them, for the recovery sweep.
+    // valid name. The full target name goes into an attribute, which also tells the recovery sweep
+    // that the file is the program's own; where the filesystem does not keep it, into the journal.
     const std::string name = nameOf(hostTarget);
     const bool whole = name.size() <= kWholeNameMax;
     const std::string base = whole ? name : name.substr(0, 120);
@@ -347,11 +542,24 @@ void AtomicWriter::open(const std::string& hostTarget) {
         m_fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (m_fd >= 0) {
             m_tempHost = std::move(temp);
-            // Owner-only whatever the umask; held by this writer until it closes.
+            // Owner-only whatever the umask; held by this writer until it closes (taken before the
+            // file is marked as ours, so that no sweep ever sees it marked and free).
             ::fchmod(m_fd, 0600);
             ::flock(m_fd, LOCK_EX | LOCK_NB);
-            if (!whole)
-                ::fsetxattr(m_fd, kTargetXattr, name.data(), name.size(), 0);
+            // A whole name is in the temporary name already: the attribute is then only the mark,
+            // small enough to stay in the file's own metadata.
+            if (!setCheckedXattr(m_fd, kTargetXattr, whole ? std::string() : name)) {
+                ::fremovexattr(m_fd, kTargetXattr); // whatever was kept of it is not to be read
+                try {
+                    writeJournal(false, false);
+                } catch (...) {
+                    ::close(m_fd);
+                    m_fd = -1;
+                    ::unlink(m_tempHost.c_str());
+                    m_tempHost.clear();
+                    throw;
+                }
+            }
             return;
         }
         if (errno != EEXIST)
@@ -360,11 +568,50 @@ void AtomicWriter::open(const std::string& hostTarget) {
     throw SysError(75, errorDescription(75));
 }
 
+void AtomicWriter::writeJournal(bool complete, bool sync) {
+    const std::string journal = journalPathOf(m_tempHost);
+    const std::string text = journalText(nameOf(m_targetHost), complete);
+    int fd = -1;
+    if (m_journalHost.empty()) {
+        fd = ::open(journal.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0)
+            throw sysErrorFromErrno(errno, journal);
+        m_journalHost = journal;
+        ::fchmod(fd, 0600);
+    } else {
+        // Marked: the whole text written again over the same bytes plus the mark, in one write.
+        fd = ::open(journal.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0)
+            throw sysErrorFromErrno(errno, journal);
+    }
+    try {
+        writeAllFd(fd, text.data(), text.size(), journal);
+        if (sync && ::fsync(fd) != 0)
+            throw sysErrorFromErrno(errno, journal);
+    } catch (...) {
+        ::close(fd);
+        throw;
+    }
+    if (::close(fd) != 0 && errno != EINTR)
+        throw sysErrorFromErrno(errno, journal);
+}
+
 AtomicWriter::~AtomicWriter() {
     if (m_fd >= 0)
         ::close(m_fd);
-    if (!m_committed && !m_tempHost.empty())
-        ::unlink(m_tempHost.c_str());
+    if (m_committed || m_tempHost.empty())
+        return;
+    // Marked complete and then not put in place (the rename failed): the caller may have removed
+    // the source in exchange for it, so unless another name still shows the content, it is left
+    // for the recovery sweep, which knows whether the source is still there.
+    if (m_marked && m_commitTried && !m_replacing) {
+        struct stat st {};
+        if (::lstat(m_tempHost.c_str(), &st) == 0 && st.st_nlink == 1)
+            return;
+    }
+    ::unlink(m_tempHost.c_str());
+    if (!m_journalHost.empty())
+        ::unlink(m_journalHost.c_str());
 }
 
 void AtomicWriter::write(const char* data, std::size_t n) {
@@ -448,14 +695,18 @@ bool AtomicWriter::markComplete(bool sync) {
         flush();
     else
         finish();
-    if (::fsetxattr(m_fd, kCompleteXattr, "1", 1, 0) != 0) {
-        if (errno == ENOTSUP || errno == EOPNOTSUPP)
-            return false;
-        throw sysErrorFromErrno(errno, m_tempHost);
+    if (m_journalHost.empty() && setCheckedXattr(m_fd, kCompleteXattr, "1")) {
+        // The mark itself made durable before anything is removed in exchange for the file.
+        if (sync && ::fsync(m_fd) != 0)
+            throw sysErrorFromErrno(errno, m_tempHost);
+    } else {
+        // The journal holds the mark (and the name): written, and with sync flushed with the
+        // folder, so that both files are there after a crash.
+        writeJournal(true, sync);
+        if (sync)
+            fsyncFolderHost(folderOf(m_tempHost));
     }
-    // The mark itself made durable before anything is removed in exchange for the file.
-    if (sync && ::fsync(m_fd) != 0)
-        throw sysErrorFromErrno(errno, m_tempHost);
+    m_marked = true;
     return true;
 }
 
@@ -469,6 +720,8 @@ bool AtomicWriter::stillLinked() const {
 void AtomicWriter::commit(bool replaceExisting, bool sync) {
     if (m_fd < 0 || m_committed)
         throw SysError(5, errorDescription(5));
+    m_commitTried = true;
+    m_replacing = replaceExisting;
     if (replaceExisting && m_mode < 0) {
         // The replacement keeps the permissions of the file it replaces.
         struct stat st {};
@@ -508,13 +761,15 @@ void AtomicWriter::commit(bool replaceExisting, bool sync) {
         }
     }
     m_committed = true;
-    // The result is in place; a cut name's target is no longer ours to keep in an attribute.
-    if (endsWith(m_tempHost, kCutSuffix))
-        ::fremovexattr(m_fd, kTargetXattr);
+    // The result is in place: the marks of a temporary file are no longer the file's to carry,
+    // and the journal goes (one left by a crash here is swept: its temporary file is gone).
+    ::fremovexattr(m_fd, kTargetXattr);
     ::fremovexattr(m_fd, kCompleteXattr);
     const int closed = ::close(m_fd);
     const int closeErr = errno;
     m_fd = -1;
+    if (!m_journalHost.empty())
+        ::unlink(m_journalHost.c_str());
     if (closed != 0 && closeErr != EINTR)
         throw sysErrorFromErrno(closeErr, m_targetHost);
     if (sync)

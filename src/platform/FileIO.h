@@ -41,19 +41,46 @@ private:
     std::string m_key;
 };
 
-// The program's temporary files end in this suffix; listings leave them out and the recovery
-// sweep looks for them.
+// The program's temporary files: ".<target name>.<16 hex digits>.tessaly-tmp" beside their target
+// (a target name over 200 bytes is cut to its first 120 and the name ends ".cut.tessaly-tmp"). Each
+// is known as the program's own by more than its name: at creation it gets the extended attribute
+// user.tessaly.target (holding the full target name when it was cut), checked as written; where the
+// filesystem refuses it (vfat, exFAT, NFSv3, ramfs) a small journal beside it, the temporary name
+// with ".journal" before the suffix, created owner-only, holds the full target name instead. Once
+// the run has synced the content it marks it complete (user.tessaly.complete, or a line in the
+// journal), and only then may a run remove the source it came from. A temporary file without the
+// attribute and without its journal is not the program's, whatever its name.
 inline constexpr const char* kTemporarySuffix = ".tessaly-tmp";
+// Whether the name has the exact form of a temporary file or of its journal (listings leave such
+// names out; a user's "draft.tessaly-tmp" does not have it and is listed).
 bool isTemporaryName(const std::string& name);
-// The name of the file a temporary file was written for ("" when it cannot be told).
+// Whether the name is that of a journal; the temporary file it belongs to.
+bool isJournalName(const std::string& name);
+std::string temporaryNameOfJournal(const std::string& journalName);
+std::string journalPathOf(const std::string& hostTemporary);
+// What the recovery sweep knows of a file with a temporary name.
+struct TemporaryInfo {
+    bool ours = false;      // a regular file carrying the program's attribute or its journal
+    bool complete = false;  // marked complete by its run: synced and whole; its source may be gone
+    std::string targetName; // the name of the file it was written for ("" when it cannot be told)
+    bool journal = false;   // a journal stands beside it
+};
+TemporaryInfo inspectTemporary(const std::string& hostTemporary);
+// The name of the file one of the program's temporary files was written for ("" when it cannot be
+// told, or when the file is not the program's).
 std::string temporaryTargetName(const std::string& hostTemporary);
-// What an abandoned temporary file is: marked complete by its run (its content synced and whole),
-// unmarked (the run ended before its content was whole: never to be put in place), or on a
-// filesystem that keeps no marks (extended attributes refused), where only its run's own rules tell.
-enum class TemporaryState { Complete, Unfinished, Unmarkable };
+// What a temporary file is: one of the program's, marked complete by its run (its content synced
+// and whole), or unmarked (its run ended before it removed anything in exchange for it); or not
+// the program's at all (never touched).
+enum class TemporaryState { Complete, Unfinished, NotOurs };
 TemporaryState temporaryState(const std::string& hostTemporary);
 // Whether a live writer (in any process) still holds the temporary file.
 bool temporaryInUse(const std::string& hostTemporary);
+// Removes one of the program's temporary files and then its journal (a missing one is no error).
+void removeTemporaryHost(const std::string& hostTemporary);
+// Whether a journal belongs to the program and its temporary file is gone: a run that ended between
+// removing the one and the other. Such a journal holds no content and may go.
+bool isOrphanJournal(const std::string& hostJournal);
 
 class InputFile final {
 public:
@@ -77,8 +104,11 @@ private:
 };
 
 // A new file written beside its target and put in place by commit(). Destroying an uncommitted
-// writer removes the temporary file. The temporary file is created owner-only (0600) and holds an
-// exclusive flock while the writer lives, so the recovery sweep of another process leaves it alone.
+// writer removes the temporary file (and its journal), except one whose run marked it complete and
+// then failed to put it in place: its source may be gone already, so it is left, with its marks,
+// for the recovery sweep, unless another name (a copy kept by the caller) still shows it. The
+// temporary file is created owner-only (0600) and holds an exclusive flock while the writer lives,
+// so the recovery sweep of another process leaves it alone.
 class AtomicWriter final {
 public:
     struct HostPath {};
@@ -104,9 +134,11 @@ public:
     void finish();
     // Flushes the temporary file to disk (fsync), after finish(). commit() does it too.
     void flush();
-    // Marks the content complete for the recovery sweep (an extended attribute), after flushing it
-    // (sync) or leaving that to the caller's batch sync, which must follow before the mark counts.
-    // With sync the mark is flushed too. Returns false where the filesystem keeps no marks.
+    // Marks the content complete for the recovery sweep (an extended attribute, checked as
+    // written, else a line in the journal), after flushing it (sync) or leaving that to the caller's
+    // batch sync, which must follow before the mark counts. With sync the mark is flushed too (and
+    // the folder, where a journal holds it). Returns true: every filesystem keeps the mark one way
+    // or the other; one that keeps neither fails with SysError, and then nothing may be removed.
     bool markComplete(bool sync = true);
     // Whether the temporary file is still there under its name (checked before a source is removed
     // in exchange for it).
@@ -119,9 +151,14 @@ public:
 
 private:
     void open(const std::string& hostTarget);
+    // Writes the journal beside the temporary file: the full target name, and the complete mark.
+    void writeJournal(bool complete, bool sync);
 
     int m_fd = -1;
     bool m_committed = false;
+    bool m_marked = false;      // markComplete() was done
+    bool m_commitTried = false; // commit() began (the caller's source may be gone)
+    bool m_replacing = false;   // commit() replaces the target in place (the target stays whole)
     bool m_finished = false;
     int m_mode = -1;
     std::uint64_t m_written = 0;
@@ -129,6 +166,7 @@ private:
     std::uint64_t m_waited = 0;
     std::string m_targetHost;
     std::string m_tempHost;
+    std::string m_journalHost; // "" while the attributes hold the marks
 };
 
 // Replaces (or creates) the file atomically with `data`.

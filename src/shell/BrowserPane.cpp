@@ -801,10 +801,7 @@ std::string BrowserPane::displayPath(const std::string& path) const {
 
 // What a recovery sweep did, naming files inside locked folders by the folders' former names.
 std::string BrowserPane::recoveryMessage(core::RecoveryReport report) const {
-    for (auto* paths : {&report.restored, &report.discarded, &report.abandoned, &report.mended, &report.dropped})
-        for (std::string& path : *paths)
-            path = displayPath(path);
-    return core::RecoveryMessage(report);
+    return core::RecoveryMessage(report, [this](const std::string& path) { return displayPath(path); });
 }
 
 // Status bar panel 2: the folder as the user knows it; the path on disk as its tool tip.

@@ -472,6 +472,10 @@ TEST_F(CliTest, RecoverFinishesAndRollsBackInterruptedRuns) {
     ASSERT_EQ(::setxattr(sandbox.host(finished).c_str(), "user.tessaly.complete", "1", 1, 0), 0);
     const std::string unfinished = "C:\\Rec\\." + TransformName("stay.txt") + ".TSL.fedcba9876543210.tessaly-tmp";
     sandbox.writeFile(unfinished, "half a lock");
+    const std::string unfinishedTarget = TransformName("stay.txt") + ".TSL";
+    ASSERT_EQ(::setxattr(sandbox.host(unfinished).c_str(), "user.tessaly.target", unfinishedTarget.data(),
+                         unfinishedTarget.size(), 0),
+              0);
 
     const CliRun r = cli({"recover", folder});
     EXPECT_EQ(r.exitCode, 0) << r.err;

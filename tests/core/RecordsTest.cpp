@@ -168,3 +168,50 @@ TEST_F(RecordsTest, OnlyMarkedResultsArePutInPlace) {
     EXPECT_TRUE(contains(core::RecoveryMessage(report),
                          "An unfinished 'C:\\F\\favourites.dat' that an interrupted run left behind was removed."));
 }
+
+// An entry whose locked file is missing is dropped only where the folder shows it held the file:
+// its ".hidden" list still names it, another locked file of the register is there, or the file's
+// path before the lock is there again. A folder that shows none of this (an empty folder, as an
+// unmounted volume leaves at its mount point) keeps the entry.
+TEST_F(RecordsTest, AMissingLockedFileIsDroppedOnlyWhereItsFolderShowsItHeldIt) {
+    const struct {
+        const char* what;
+        bool hiddenLine; // the ".hidden" line stays
+        bool otherThere; // another locked file of the register stays in the folder
+        bool plainBack;  // the path before the lock holds a file again
+        bool dropped;
+    } cases[] = {
+        {"listed in .hidden", true, false, false, true},
+        {"another locked file there", false, true, false, true},
+        {"the plain file back", false, false, true, true},
+        {"nothing shows it", false, false, false, false},
+    };
+    int round = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string folder = sandbox.makeFolder("C:\\M" + std::to_string(++round));
+        const std::string gone = sandbox.writeFile(folder + "\\gone.txt", "gone");
+        const std::string other = sandbox.writeFile(folder + "\\other.txt", "other");
+        ASSERT_EQ(core::LockFilesTogether({gone, other}, "pw", context()), (std::vector<bool>{true, true}))
+            << boxList();
+        platform::removeFile(lockedPath(gone, ".TSL"));
+        if (!c.otherThere) {
+            ASSERT_EQ(core::UnlockFilesTogether({lockedPath(other, ".TSL")}, "pw", context()), std::vector<bool>{true});
+            platform::removeFile(other);
+        }
+        if (!c.hiddenLine)
+            std::remove(sandbox.host(folder + "\\.hidden").c_str());
+        if (c.plainBack)
+            sandbox.writeFile(gone, "a new file of that name");
+
+        const core::RecoveryReport report = core::RecoverFolders(reg, core::RegisterFolders(reg));
+        EXPECT_TRUE(report.failures.empty()) << core::RecoveryMessage(report);
+        EXPECT_EQ(report.dropped, c.dropped ? std::vector<std::string>{gone} : std::vector<std::string>{});
+        EXPECT_EQ(entry(settings::kSectionTSL, gone), c.dropped ? "" : TransformName(lockedPath(gone, ".TSL")));
+        if (c.plainBack) {
+            EXPECT_EQ(sandbox.readFile(gone), "a new file of that name");
+        }
+        if (!c.dropped)
+            core::RemoveEntries(reg, settings::kSectionTSL, {gone}); // the next case starts clean
+    }
+}

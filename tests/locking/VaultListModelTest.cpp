@@ -33,6 +33,7 @@ std::vector<core::RegisterItem> entries(int n) {
 TEST(VaultListModelTest, RowsComeInOneResetWithTheirTextsBytesAndTicks) {
     ensureApp();
     VaultListModel model;
+    model.setAvailability([](const std::string&) { return true; }); // the rows' paths are made up
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
     QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
     QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
@@ -87,6 +88,42 @@ TEST(VaultListModelTest, RowsComeInOneResetWithTheirTextsBytesAndTicks) {
 }
 
 class VaultRefreshTest : public testing_support::SandboxTest {};
+
+// An entry whose locked file is not there (a volume not mounted, a drive not connected) is kept in
+// the list and shown as unavailable, and can still be ticked; the others look as before.
+TEST_F(VaultRefreshTest, AnEntryWhoseLockedFileIsNotThereIsShownAsUnavailable) {
+    ensureApp();
+    const std::string there = sandbox.writeFile("C:\\Docs\\there.TSL", "locked");
+    const std::string away = "C:\\Volume\\away.TSL";
+    VaultListModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    model.setItems({{there, "C:\\Docs\\there.txt"}, {away, "C:\\Volume\\away.txt"}});
+    ASSERT_EQ(model.rowCount(), 2);
+    const QModelIndex present = model.index(0, 0);
+    const QModelIndex missing = model.index(1, 0);
+    EXPECT_TRUE(present.data(VaultListModel::AvailableRole).toBool());
+    EXPECT_EQ(present.data(Qt::DisplayRole).toString(), QStringLiteral("C:\\Docs\\there.txt"));
+    EXPECT_EQ(present.data(Qt::ToolTipRole).toString(), QStringLiteral("C:\\Docs\\there.txt"));
+    EXPECT_FALSE(present.data(Qt::ForegroundRole).isValid());
+
+    EXPECT_FALSE(missing.data(VaultListModel::AvailableRole).toBool());
+    EXPECT_EQ(missing.data(Qt::DisplayRole).toString(), QStringLiteral("C:\\Volume\\away.txt (not available)"));
+    EXPECT_EQ(missing.data(Qt::ToolTipRole).toString(),
+              QStringLiteral("C:\\Volume\\away.txt\nIts locked form, C:\\Volume\\away.TSL, is not there: its "
+                             "drive or volume may not be connected."));
+    EXPECT_TRUE(missing.data(Qt::ForegroundRole).isValid());
+    // The register's bytes are unchanged, and the row can be ticked for the vault's commands.
+    EXPECT_EQ(missing.data(VaultListModel::TextRole).toByteArray().toStdString(), "C:\\Volume\\away.txt");
+    EXPECT_TRUE(model.flags(missing).testFlag(Qt::ItemIsUserCheckable));
+    EXPECT_TRUE(model.setData(missing, Qt::Checked, Qt::CheckStateRole));
+    EXPECT_TRUE(model.item(1).checked);
+
+    // Once the file is there again, the next fill shows it as any other.
+    sandbox.writeFile(away, "locked too");
+    model.setItems({{away, "C:\\Volume\\away.txt"}});
+    EXPECT_TRUE(model.index(0, 0).data(VaultListModel::AvailableRole).toBool());
+    EXPECT_EQ(model.index(0, 0).data(Qt::DisplayRole).toString(), QStringLiteral("C:\\Volume\\away.txt"));
+}
 
 TEST_F(VaultRefreshTest, FillsEachListInResetsWhoseNumberDoesNotGrowWithTheRegister) {
     ensureApp();

@@ -31,6 +31,7 @@
 
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 using platform::Answer;
@@ -370,6 +371,8 @@ TEST_F(MainWindowTest, LoadingFinishesRunsThatWereInterrupted) {
     ASSERT_TRUE(core::Encrypt(plain, "pw", ctx));
     const std::string leftover = "C:\\Docs\\.report.txt.0123456789abcdef.tessaly-tmp";
     sandbox.writeFile(leftover, "the rep");
+    // The mark by which the sweep knows the file as the program's own (its name alone is not enough).
+    ASSERT_EQ(::setxattr(sandbox.host(leftover).c_str(), "user.tessaly.target", "report.txt", 10, 0), 0);
     prompt.boxes.clear();
 
     frmMain w(prompt);
@@ -390,7 +393,9 @@ TEST_F(MainWindowTest, WhatWasRecoveredInsideALockedFolderIsNamedAsTheUserKnowsI
     core::EngineContext ctx{.prompt = prompt, .registerPath = registerPath};
     ASSERT_TRUE(core::Encrypt(plain, "pw", ctx));
     core::RecordLock(registerPath, settings::kSectionFolder, "C:\\Secret", "C:\\Frperg.TSL");
-    sandbox.writeFile("C:\\Frperg.TSL\\.report.txt.0123456789abcdef.tessaly-tmp", "the rep");
+    const std::string leftover =
+        sandbox.writeFile("C:\\Frperg.TSL\\.report.txt.0123456789abcdef.tessaly-tmp", "the rep");
+    ASSERT_EQ(::setxattr(sandbox.host(leftover).c_str(), "user.tessaly.target", "report.txt", 10, 0), 0);
     prompt.boxes.clear();
 
     frmMain w(prompt);

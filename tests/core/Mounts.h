@@ -1,0 +1,121 @@
+#pragma once
+// Filesystems mounted inside a test's sandbox, for the tests that need another kind of volume: a
+// ramfs (which refuses user extended attributes, as vfat, exFAT and NFSv3 volumes do) and a small
+// ext4 image on a loop device that can be unmounted and mounted again. Both need root; a test that
+// cannot have one skips with the reason `why()` gives. Everything is unmounted on destruction.
+
+#include "support/Sandbox.h"
+
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace core_tests {
+
+// A sandbox folder (Windows form) with a ramfs mounted on it.
+class NoXattrFolder final {
+public:
+    NoXattrFolder(const testing_support::Sandbox& sandbox, const std::string& windowsFolder)
+        : m_host(sandbox.host(windowsFolder)) {
+        if (::geteuid() != 0) {
+            m_why = "mounting a filesystem without user attributes (ramfs) needs root";
+            return;
+        }
+        std::filesystem::create_directories(m_host);
+        if (::mount("ramfs", m_host.c_str(), "ramfs", 0, "mode=0700") != 0) {
+            m_why = "this system refuses to mount a ramfs here";
+            return;
+        }
+        m_mounted = true;
+        // The point of it: user attributes are refused there.
+        const std::string probe = m_host + "/probe";
+        std::ofstream(probe).put('x');
+        const bool refused =
+            ::setxattr(probe.c_str(), "user.probe", "1", 1, 0) != 0 && (errno == ENOTSUP || errno == EOPNOTSUPP);
+        std::remove(probe.c_str());
+        if (!refused)
+            m_why = "the ramfs of this system keeps user attributes";
+    }
+    ~NoXattrFolder() {
+        if (m_mounted)
+            ::umount2(m_host.c_str(), MNT_DETACH);
+    }
+    NoXattrFolder(const NoXattrFolder&) = delete;
+    NoXattrFolder& operator=(const NoXattrFolder&) = delete;
+
+    bool ok() const { return m_why.empty(); }
+    const std::string& why() const { return m_why; }
+
+private:
+    std::string m_host;
+    std::string m_why;
+    bool m_mounted = false;
+};
+
+// A small ext4 image in the sandbox, mounted on a sandbox folder by mount(8) (which sets up the
+// loop device), that the test may unmount and mount again.
+class LoopVolume final {
+public:
+    LoopVolume(const testing_support::Sandbox& sandbox, const std::string& windowsFolder)
+        : m_image(sandbox.root() + "/volume.img"), m_host(sandbox.host(windowsFolder)) {
+        if (::geteuid() != 0) {
+            m_why = "a loop-mounted image needs root";
+            return;
+        }
+        std::filesystem::create_directories(m_host);
+        {
+            std::ofstream out(m_image, std::ios::binary);
+            out.seekp((8 << 20) - 1);
+            out.put('\0');
+        }
+        if (run("mkfs.ext4 -q -F '" + m_image + "' >/dev/null 2>&1") != 0) {
+            m_why = "mkfs.ext4 is not available";
+            return;
+        }
+        if (!mount()) {
+            m_why = "this system cannot mount a loop image";
+            return;
+        }
+        // Its root folder as a user would have it: writable by the owner.
+        ::chmod(m_host.c_str(), 0755);
+    }
+    ~LoopVolume() {
+        if (m_mounted)
+            ::umount2(m_host.c_str(), MNT_DETACH);
+    }
+    LoopVolume(const LoopVolume&) = delete;
+    LoopVolume& operator=(const LoopVolume&) = delete;
+
+    bool ok() const { return m_why.empty(); }
+    const std::string& why() const { return m_why; }
+
+    bool mount() {
+        m_mounted = run("mount -o loop '" + m_image + "' '" + m_host + "' >/dev/null 2>&1") == 0;
+        return m_mounted;
+    }
+    // Unmounts (the loop device goes with it); the folder stays, empty, as a mount point does.
+    bool unmount() {
+        if (!m_mounted || ::umount2(m_host.c_str(), 0) != 0)
+            return false;
+        m_mounted = false;
+        return true;
+    }
+
+private:
+    static int run(const std::string& command) { return std::system(command.c_str()); }
+
+    std::string m_image;
+    std::string m_host;
+    std::string m_why;
+    bool m_mounted = false;
+};
+
+} // namespace core_tests
