@@ -3,6 +3,7 @@
 // against the Markdown: every section's heading, text, pictures and links are there.
 
 #include "ShellTestSupport.h"
+#include "shell/HelpPages.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,7 @@
 #include <QFile>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTabWidget>
 #include <QToolBar>
@@ -196,6 +198,33 @@ TEST_F(ManualTest, TheBuiltPageHoldsEverySectionsTextPicturesAndLinks) {
         EXPECT_TRUE(anchors.count(m.captured(1))) << "a link to #" << m.captured(1).toStdString() << ", no such heading";
         EXPECT_TRUE(html.contains(QStringLiteral("href=\"#%1\"").arg(m.captured(1)))) << m.captured(1).toStdString();
     }
+}
+
+// Installed as the package installs it (the build's install rules, into a prefix in the sandbox),
+// the manual is what Help Pages finds beside the program, and its pictures lie beside it.
+TEST_F(ManualTest, TheInstalledManualIsWhatHelpPagesOpens) {
+    const std::string prefix = sandbox.root() + "/prefix";
+    std::filesystem::create_directories(prefix + "/bin");
+    QProcess install;
+    install.start(QStringLiteral(TESSALY_CMAKE),
+                  {QStringLiteral("--install"), QStringLiteral(TESSALY_BUILD_DIR), QStringLiteral("--prefix"),
+                   QString::fromStdString(prefix), QStringLiteral("--component"), QStringLiteral("manual")});
+    ASSERT_TRUE(install.waitForFinished(120000));
+    ASSERT_EQ(install.exitCode(), 0) << install.readAllStandardError().toStdString();
+
+    const std::string page = prefix + "/share/doc/tessaly/index.html";
+    EXPECT_EQ(shell::HelpPagesTarget("", prefix + "/bin"), "file://" + page);
+    const QString html = readText(page.c_str());
+    EXPECT_EQ(html, readText(TESSALY_MANUAL_HTML)) << "the installed page is not the built manual";
+    EXPECT_TRUE(html.contains(QStringLiteral("name=\"password-wallet\""))) << "not the user manual";
+    const QRegularExpression source(QStringLiteral("<img src=\"([^\"]*)\""));
+    int pictures = 0;
+    for (const QRegularExpressionMatch& m : source.globalMatch(html)) {
+        ++pictures;
+        EXPECT_TRUE(std::filesystem::is_regular_file(prefix + "/share/doc/tessaly/" + m.captured(1).toStdString()))
+            << m.captured(1).toStdString() << " is not installed beside the page";
+    }
+    EXPECT_GE(pictures, 5);
 }
 
 } // namespace
