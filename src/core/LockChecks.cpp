@@ -43,9 +43,28 @@ std::string Quoted(const std::string& text) {
     return out;
 }
 
+std::string StrongLockedName(const std::vector<RegisterItem>& strongEntries, const std::string& path) {
+    for (const RegisterItem& item : strongEntries) {
+        // The drive letter in either case, the rest exactly.
+        if (item.key.size() == path.size() && !path.empty() &&
+            platform::upperText(item.key.substr(0, 1)) == platform::upperText(path.substr(0, 1)) &&
+            item.key.compare(1, std::string::npos, path, 1) == 0)
+            return GetFileNamePart(item.text);
+    }
+    return {};
+}
+
+std::string StrongShownText(const std::string& nameItHad) {
+    return nameItHad + " (strong lock)";
+}
+
 std::string ShownName(const std::string& path) {
     const std::string name = GetFileNamePart(path);
     const std::string extension = platform::upperText(GetExtension(name));
+    if (extension == "TSX") {
+        const std::string had = StrongLockedName(QuietRegisterEntries(RegisterPath(), settings::kSectionTSX), path);
+        return had.empty() ? name : StrongShownText(had);
+    }
     if ((extension == "TSL" || extension == "TSW") && name.size() > 4) {
         try {
             if (StartsWithLockedHeader(path))

@@ -20,7 +20,13 @@ std::string Quoted(const std::string& text);
 
 // The name the user knows a file by: the restored name of a locked file ("abgr.gkt.TSL" ->
 // "note.txt"), otherwise its own name. A file counts as locked only when it begins with "[Secret]".
+// A strong locked file (".TSX") is named from the register: "letter.txt (strong lock)".
 std::string ShownName(const std::string& path);
+// The name a strong locked file had, from its entry among the register's strong entries ("" when
+// the register has none for it).
+std::string StrongLockedName(const std::vector<RegisterItem>& strongEntries, const std::string& path);
+// How a strong locked file is named to the user: "letter.txt (strong lock)".
+std::string StrongShownText(const std::string& nameItHad);
 
 // A path as the user knows it: the part of it that is a locked folder the register knows (`lockedFolders`:
 // path on disk and path before the lock) is shown by its former path followed by " (locked)", e.g.

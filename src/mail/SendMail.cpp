@@ -1,7 +1,9 @@
 #include "mail/SendMail.h"
 
 #include "diagnostics/ErrorReport.h"
+#include "core/StrongFormat.h"
 #include "locking/FileCommands.h"
+#include "platform/FileIO.h"
 #include "platform/Environment.h"
 #include "platform/Prompt.h"
 #include "platform/SysError.h"
@@ -44,11 +46,16 @@ std::string trimmed(const QByteArray& bytes) {
 
 } // namespace
 
-std::string MailLetter(const std::string& homeUrl) {
-    std::string second = "Please find the attached securely locked file which can be unlocked by Tessaly only";
-    second += homeUrl.empty() ? std::string(".") : " which you can get it from " + homeUrl + ".";
+std::string MailLetter(const std::string& homeUrl, bool strong) {
+    // The letter never carries the password: whoever reads the mail would have file and password
+    // together. It names the kind of lock honestly: only a strong lock enciphers with a key made
+    // from the password.
+    std::string second = std::string("Please find attached ") +
+                         (strong ? "a file encrypted with Tessaly (a strong lock)" : "a file locked with Tessaly") +
+                         ". It can be unlocked only with Tessaly";
+    second += homeUrl.empty() ? std::string(".") : ", which you can get from " + homeUrl + ".";
     return "Dear [Recipient Name],\r\n" + second +
-           "\r\nThe Password for the unlocked file is: \r\n\r\nYours sincerely,\r\n[Your Name]";
+           "\r\nI will give you its password another way, not in a mail.\r\n\r\nYours sincerely,\r\n[Your Name]";
 }
 
 std::string MailSubject(const std::string& shownName) {
@@ -114,11 +121,12 @@ void cmdSendEmail_Click(platform::Prompt& prompt, const std::string& folder, con
             anyTicked = true;
             const std::string path = AddBackslash(folder) + row.key;
             if (FileExists(path)) {
+                const bool strong = core::strong::HasMagic(platform::InputFile(path).readUpTo(core::strong::kMagicSize));
                 if (!locking::HasSecretMarker(path)) {
                     prompt.show(kNotLocked, platform::Buttons::OK, platform::Icon::None);
                 } else {
                     const MailLaunch launch =
-                        LaunchMailProgram({"--subject", MailSubject(row.text), "--body", MailLetter(homeUrl),
+                        LaunchMailProgram({"--subject", MailSubject(row.text), "--body", MailLetter(homeUrl, strong),
                                            "--attach", platform::toHost(path)},
                                           [&prompt] { prompt.processEvents(); });
                     if (launch.timedOut) {

@@ -20,9 +20,10 @@ struct MailItem {
     bool checked = false;
 };
 
-// The letter, lines joined by CR LF. The maker's address ends the second line; without one the line
-// ends after "Tessaly only".
-std::string MailLetter(const std::string& homeUrl);
+// The letter, lines joined by CR LF: what the file is (a strong lock or a plain one), the program
+// that unlocks it (with the maker's address when there is one), and that the password comes another
+// way. It has no line for the password.
+std::string MailLetter(const std::string& homeUrl, bool strong);
 // "Attached Encrypted file: " followed by the shown name.
 std::string MailSubject(const std::string& shownName);
 

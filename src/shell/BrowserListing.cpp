@@ -1,9 +1,12 @@
 #include "shell/BrowserListing.h"
 
+#include "core/LockChecks.h"
+#include "core/Register.h"
 #include "platform/FileIO.h"
 #include "platform/Find.h"
 #include "platform/SysError.h"
 #include "platform/Text.h"
+#include "settings/Settings.h"
 #include "settings/VbRegMod.h"
 #include "settings/modFileFunctions.h"
 #include "settings/modGeneral.h"
@@ -219,6 +222,8 @@ FolderListing buildRows(const std::string& folder, const std::vector<std::string
     listing.rows.reserve(names.size());
     TypeNames types;
     const std::string base = AddBackslash(folder);
+    // A strong locked file is shown by the name it had, from the register (read once, at the first).
+    std::optional<std::vector<core::RegisterItem>> strongEntries;
     for (std::size_t i = 0; i < names.size(); ++i) {
         const std::string& name = names[i];
         const std::string full = base + name;
@@ -240,9 +245,18 @@ FolderListing buildRows(const std::string& folder, const std::vector<std::string
                     row.lockIcon = whole && std::string(head, 8) == (ext == "TSX" ? "[Strong]" : "[Secret]");
                 }
                 // Only a locked file is shown under the name it had; the extension alone says nothing.
-                if (row.lockIcon && ext != "TSX")
+                if (row.lockIcon && ext != "TSX") {
                     row.text = TransformName(GetFileNamePart(RemoveExtension(name)));
-                row.type = types.of(row.text);
+                    row.type = types.of(row.text);
+                } else if (row.lockIcon) {
+                    if (!strongEntries)
+                        strongEntries = core::QuietRegisterEntries(core::RegisterPath(), settings::kSectionTSX);
+                    const std::string had = core::StrongLockedName(*strongEntries, full);
+                    row.text = had.empty() ? name : core::StrongShownText(had);
+                    row.type = types.of(had.empty() ? name : had);
+                } else {
+                    row.type = types.of(row.text);
+                }
             } else {
                 row.type = types.of(name);
             }

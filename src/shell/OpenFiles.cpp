@@ -4,6 +4,7 @@
 #include "locking/FileCommands.h"
 #include "platform/Environment.h"
 #include "platform/FileIO.h"
+#include "platform/Opener.h"
 #include "platform/Prompt.h"
 #include "platform/SysError.h"
 #include "shell/BrowserPane.h"
@@ -94,11 +95,18 @@ void FileOpener::openOne(const std::string& hostPath) {
     w->setOtherCommandBusy([window = QPointer<frmMain>(&m_window)] { return window && window->isCommandBusy(); });
     // While it unlocks, the main window's commands that change files wait, as for its own runs.
     connect(w, &UnlockFileWindow::busyChanged, &m_window, &frmMain::setCommandBusy);
+    // The file was opened to be read: once unlocked it opens, as a double click on it does.
     connect(w, &UnlockFileWindow::unlocked, &m_window, [this](const std::string& restored) {
         const std::size_t slash = restored.rfind('\\');
         if (slash != std::string::npos &&
             restored.substr(0, slash == 2 ? 3 : slash) == m_window.browser().currentFolder())
             m_window.browser().refreshBrowser();
+        try {
+            if (slash != std::string::npos && slash + 1 < restored.size() && platform::exists(restored) &&
+                !platform::isFolder(restored))
+                platform::openDefault(restored);
+        } catch (const platform::SysError&) {
+        }
     });
     m_unlockWindows.emplace_back(w);
     w->show();

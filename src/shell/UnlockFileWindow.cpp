@@ -2,12 +2,15 @@
 #include "shell/UnlockFileWindow.h"
 
 #include "core/LockChecks.h"
+#include "core/Register.h"
 #include "locking/FileCommands.h"
 #include "locking/frmFilePassword.h"
 #include "platform/Environment.h"
 #include "platform/FileIO.h"
 #include "platform/Prompt.h"
 #include "platform/SysError.h"
+#include "platform/Text.h"
+#include "settings/Settings.h"
 #include "settings/modFileFunctions.h"
 #include "shell/Icons.h"
 #include "shell/frmProgress.h"
@@ -48,12 +51,21 @@ QString fromBytes(const std::string& bytes) {
     return QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
+// The name the file gets back by its unlock: a strong locked file's from the register (its own
+// name is random), any other's from its locked name.
+std::string restoredName(const std::string& lockedPath, const std::string& registerPath) {
+    if (platform::upperText(GetExtension(lockedPath)) != "TSX")
+        return core::ShownName(lockedPath);
+    return core::StrongLockedName(core::QuietRegisterEntries(registerPath, settings::kSectionTSX), lockedPath);
+}
+
 } // namespace
 
 UnlockFileWindow::UnlockFileWindow(const std::string& lockedPath, const std::string& registerPath,
                                    platform::Prompt& prompt, QWidget* parent)
     : QWidget(parent, Qt::Window), m_prompt(prompt), m_lockedPath(lockedPath), m_folder(folderPart(lockedPath)),
-      m_diskName(namePart(lockedPath)), m_shownName(core::ShownName(lockedPath)), m_registerPath(registerPath) {
+      m_diskName(namePart(lockedPath)), m_shownName(core::ShownName(lockedPath)), m_restoredName(restoredName(lockedPath, registerPath)),
+      m_registerPath(registerPath) {
     setObjectName(QStringLiteral("frmUnlockFile"));
     setWindowTitle(QString::fromLatin1(kTitle));
     setWindowIcon(appIcon());
@@ -93,7 +105,10 @@ UnlockFileWindow::UnlockFileWindow(const std::string& lockedPath, const std::str
 }
 
 QString UnlockFileWindow::shownText() const {
-    return fromBytes(core::ShownPath(m_registerPath, withBackslash(m_folder) + m_shownName) + " (locked)");
+    // A strong locked file's shown name says already that it is locked ("letter.txt (strong lock)").
+    const bool saysLocked = m_shownName != m_diskName && platform::upperText(GetExtension(m_diskName)) == "TSX";
+    return fromBytes(core::ShownPath(m_registerPath, withBackslash(m_folder) + m_shownName) +
+                     (saysLocked ? "" : " (locked)"));
 }
 
 void UnlockFileWindow::setBusy(bool busy) {
@@ -145,7 +160,8 @@ void UnlockFileWindow::cmdUnlock_click() {
     } catch (const platform::SysError&) {
     }
     if (result.end == locking::RunEnd::Completed && !stillLocked) {
-        emit unlocked(withBackslash(m_folder) + m_shownName);
+        // Without a name to tell (a strong locked file the register does not know), the folder.
+        emit unlocked(withBackslash(m_folder) + m_restoredName);
         close();
         return;
     }

@@ -51,6 +51,7 @@ private:
     std::string m_folder;
     std::string m_diskName;
     std::string m_shownName;
+    std::string m_restoredName; // the file's name once unlocked ("" when it cannot be told)
     std::string m_registerPath;
     std::function<bool()> m_otherBusy;
     bool m_busy = false;

@@ -67,9 +67,9 @@ protected:
     }
 
     std::vector<std::string> expectedCall(const std::string& shown, const std::string& host,
-                                          const std::string& homeUrl = {}) const {
-        return {"--subject", "Attached Encrypted file: " + shown, "--body", mail::MailLetter(homeUrl), "--attach",
-                host};
+                                          const std::string& homeUrl = {}, bool strong = false) const {
+        return {"--subject", "Attached Encrypted file: " + shown, "--body", mail::MailLetter(homeUrl, strong),
+                "--attach", host};
     }
 
     std::string m_bin;
@@ -82,16 +82,17 @@ constexpr const char* kLocked = "[Secret]\x01\x02 the rest of a locked file";
 
 } // namespace
 
-TEST(MailLetter, CarriesTheMakersAddressOrEndsTheLineWithoutIt) {
-    EXPECT_EQ(mail::MailLetter("https://tessaly.example"),
+TEST(MailLetter, NamesTheKindOfLockAndTheProgramAndNeverAsksForThePassword) {
+    EXPECT_EQ(mail::MailLetter("https://tessaly.example", false),
               "Dear [Recipient Name],\r\n"
-              "Please find the attached securely locked file which can be unlocked by Tessaly only which you can get "
-              "it from https://tessaly.example.\r\n"
-              "The Password for the unlocked file is: \r\n\r\nYours sincerely,\r\n[Your Name]");
-    EXPECT_EQ(mail::MailLetter(""),
+              "Please find attached a file locked with Tessaly. It can be unlocked only with Tessaly, which you can "
+              "get from https://tessaly.example.\r\n"
+              "I will give you its password another way, not in a mail.\r\n\r\nYours sincerely,\r\n[Your Name]");
+    EXPECT_EQ(mail::MailLetter("", true),
               "Dear [Recipient Name],\r\n"
-              "Please find the attached securely locked file which can be unlocked by Tessaly only.\r\n"
-              "The Password for the unlocked file is: \r\n\r\nYours sincerely,\r\n[Your Name]");
+              "Please find attached a file encrypted with Tessaly (a strong lock). It can be unlocked only with "
+              "Tessaly.\r\n"
+              "I will give you its password another way, not in a mail.\r\n\r\nYours sincerely,\r\n[Your Name]");
 }
 
 TEST_F(SendMailTest, TwoTickedLockedFilesGiveTwoMessages) {
@@ -99,16 +100,20 @@ TEST_F(SendMailTest, TwoTickedLockedFilesGiveTwoMessages) {
     sandbox.writeFile("C:\\Docs\\nqq.TSL", kLocked);
     sandbox.writeFile("C:\\Docs\\skipped.TSL", kLocked);
     sandbox.writeFile("C:\\Docs\\frpbaq file.TSW", "[Secret]"); // just the marker still counts as locked
+    sandbox.writeFile("C:\\Docs\\Qx7Lm2.TSX", "[Strong] and the rest of a strong locked file");
     mail::cmdSendEmail_Click(prompt, "C:\\Docs",
                              {{"nqq.TSL", "add.doc", true},
                               {"skipped.TSL", "skipped.doc", false},
-                              {"frpbaq file.TSW", "second file.avi", true}});
+                              {"frpbaq file.TSW", "second file.avi", true},
+                              {"Qx7Lm2.TSX", "letter.txt", true}});
 
     EXPECT_TRUE(prompt.boxes.empty());
     EXPECT_EQ(calls(), (std::vector<std::vector<std::string>>{
                            expectedCall("add.doc", sandbox.host("C:\\Docs\\nqq.TSL"), "https://tessaly.example"),
                            expectedCall("second file.avi", sandbox.host("C:\\Docs\\frpbaq file.TSW"),
-                                        "https://tessaly.example")}));
+                                        "https://tessaly.example"),
+                           expectedCall("letter.txt", sandbox.host("C:\\Docs\\Qx7Lm2.TSX"),
+                                        "https://tessaly.example", true)}));
     EXPECT_FALSE(prompt.busy);
 }
 

@@ -1,6 +1,8 @@
 // The browser pane's order of names, without a window.
 
 #include "shell/BrowserListing.h"
+#include "core/Register.h"
+#include "settings/Settings.h"
 #include "settings/modGeneral.h"
 #include "support/Sandbox.h"
 
@@ -53,14 +55,20 @@ TEST(BrowserListingTest, RowsSortBySizeInBytesAndByTypeWithTiesByName) {
 namespace {
 
 // A row has the lock icon only when its content says so: "[Secret]" for ".TSL" and ".TSW", "[Strong]"
-// for ".TSX". A strong locked file keeps its random name (the name it had is inside it).
+// for ".TSX". A strong locked file is shown by the name the register recorded for it, and keeps its
+// random name where the register has none.
 TEST(BrowserListingTest, LockedRowsAreToldByTheirContent) {
     testing_support::Sandbox sandbox;
     sandbox.writeFile("C:\\F\\abcdefghijklmnop.TSX", std::string("[Strong]") + std::string(1200, '\x01'));
+    sandbox.writeFile("C:\\F\\qrstuvwxyzabcdef.TSX", std::string("[Strong]") + std::string(1200, '\x02'));
     sandbox.writeFile("C:\\F\\plain.TSX", "[Secret]abcdefghijklmnop\r\n");
     sandbox.writeFile("C:\\F\\old.TSL", "[Strong] and more");
-    const shell::FolderListing listing = shell::BuildRows("C:\\F", {"abcdefghijklmnop.TSX", "plain.TSX", "old.TSL"});
-    ASSERT_EQ(listing.rows.size(), 3u);
+    const std::string reg = core::RegisterPath();
+    core::EnsureRegister(reg);
+    core::RecordLock(reg, settings::kSectionTSX, "C:\\F\\letter.txt", "C:\\F\\qrstuvwxyzabcdef.TSX");
+    const shell::FolderListing listing =
+        shell::BuildRows("C:\\F", {"abcdefghijklmnop.TSX", "qrstuvwxyzabcdef.TSX", "plain.TSX", "old.TSL"});
+    ASSERT_EQ(listing.rows.size(), 4u);
     const auto row = [&listing](const std::string& key) {
         const auto it = std::find_if(listing.rows.begin(), listing.rows.end(),
                                      [&key](const shell::FileRow& r) { return r.key == key; });
@@ -69,6 +77,9 @@ TEST(BrowserListingTest, LockedRowsAreToldByTheirContent) {
     };
     EXPECT_TRUE(row("abcdefghijklmnop.TSX").lockIcon);
     EXPECT_EQ(row("abcdefghijklmnop.TSX").text, "abcdefghijklmnop.TSX");
+    EXPECT_TRUE(row("qrstuvwxyzabcdef.TSX").lockIcon);
+    EXPECT_EQ(row("qrstuvwxyzabcdef.TSX").text, "letter.txt (strong lock)");
+    EXPECT_EQ(row("qrstuvwxyzabcdef.TSX").type, "TXT file");
     EXPECT_FALSE(row("plain.TSX").lockIcon);
     EXPECT_FALSE(row("old.TSL").lockIcon);
     EXPECT_EQ(row("old.TSL").text, "old.TSL");

@@ -5,7 +5,11 @@
 
 #include "ShellTestSupport.h"
 
+#include "core/Register.h"
 #include "locking/FileCommands.h"
+#include "settings/Settings.h"
+#include "support/OpenerStub.h"
+#include "settings/modFileFunctions.h"
 #include "settings/modGeneral.h"
 #include "shell/OpenFiles.h"
 #include "shell/SingleInstance.h"
@@ -46,6 +50,7 @@ protected:
 };
 
 TEST_F(OpenFilesTest, ALockedFileOpensItsWindowAndUnlocksWithTheMainWindowsRulesAndMessages) {
+    testing_support::OpenerStub openerStub(sandbox);
     auto w = shownWindow();
     const std::string locked = lock(*w, "letter.txt", "Dear reader", "pw");
 
@@ -99,6 +104,45 @@ TEST_F(OpenFilesTest, ALockedFileOpensItsWindowAndUnlocksWithTheMainWindowsRules
     QTRY_VERIFY_WITH_TIMEOUT(window.isNull(), 10000);
     EXPECT_TRUE(opener.unlockWindows().empty());
     EXPECT_FALSE(w->isCommandBusy());
+    // It was opened to be read: once unlocked, it opens.
+    EXPECT_EQ(openerStub.calls(1), std::vector<std::string>{sandbox.host("C:\\Docs\\letter.txt")});
+}
+
+TEST_F(OpenFilesTest, AStrongLockedFileIsNamedByTheNameItHadAndOpensOnceUnlocked) {
+    testing_support::OpenerStub openerStub(sandbox);
+    auto w = shownWindow();
+    sandbox.writeFile("C:\\Docs\\letter.txt", "Dear reader");
+    locking::FileBatch batch;
+    batch.folder = "C:\\Docs";
+    batch.checked = {{"letter.txt", "letter.txt"}};
+    batch.password = batch.confirmation = "pw";
+    batch.registerPath = w->registerPath();
+    batch.strongLocks = true;
+    testing_support::ScriptedPrompt quiet;
+    ASSERT_EQ(locking::LockFiles(batch, quiet).end, locking::RunEnd::Completed);
+    const std::vector<core::RegisterItem> entries = core::RegisterEntries(w->registerPath(), settings::kSectionTSX);
+    ASSERT_EQ(entries.size(), 1u);
+    const std::string locked = entries.front().key;
+
+    shell::FileOpener opener(*w);
+    opener.open(hostArgs({locked}));
+    ASSERT_EQ(opener.unlockWindows().size(), 1u);
+    QPointer<shell::UnlockFileWindow> window = opener.unlockWindows().front();
+    EXPECT_EQ(window->findChild<QLabel*>(QStringLiteral("lblFile"))->text(),
+              QStringLiteral("C:\\Docs\\letter.txt (strong lock)"));
+    // A wrong password names the file as the user knows it, never by its random name alone.
+    shell_test::type(window, "txtPassword", QStringLiteral("wrong"));
+    shell_test::click(window, "cmdUnlock");
+    ASSERT_FALSE(prompt.boxes.empty());
+    EXPECT_NE(prompt.boxes.front().text.find("'letter.txt (strong lock)'"), std::string::npos) << prompt.texts().front();
+    EXPECT_EQ(prompt.boxes.front().text.find(GetFileNamePart(locked)), std::string::npos);
+
+    prompt.boxes.clear();
+    shell_test::type(window, "txtPassword", QStringLiteral("pw"));
+    shell_test::click(window, "cmdUnlock");
+    QTRY_VERIFY_WITH_TIMEOUT(window.isNull(), 10000);
+    EXPECT_EQ(sandbox.readFile("C:\\Docs\\letter.txt"), "Dear reader");
+    EXPECT_EQ(openerStub.calls(1), std::vector<std::string>{sandbox.host("C:\\Docs\\letter.txt")});
 }
 
 TEST_F(OpenFilesTest, CancelLeavesTheFileLocked) {
