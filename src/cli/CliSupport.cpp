@@ -22,7 +22,7 @@ const char* const kOptionsText =
     "                    recovered\n"
     "  --password-stdin  read the password from the first line of standard input instead of\n"
     "                    asking on the terminal (lock asks twice)\n"
-    "  --help            show this text\n";
+    "  --help            show this text (also -h)\n";
 
 const char* const kClosingText = "Exit status: 0 when everything succeeded, 1 when something failed, 2 for bad usage.\n"
                                  "Files are host paths; they must lie on one of the program's drives.\n";
@@ -65,7 +65,7 @@ std::string UsageText() {
 }
 
 int usageError(const std::string& message) {
-    std::fprintf(stderr, "tessaly-cli: %s\n%s", message.c_str(), UsageText().c_str());
+    std::fprintf(stderr, "tessaly-cli: %s\nTry 'tessaly-cli --help'.\n", message.c_str());
     return kUsage;
 }
 

@@ -18,7 +18,7 @@ constexpr int kUsage = 2;
 
 // The whole usage text: every verb's synopsis and summary, the options, the exit statuses.
 std::string UsageText();
-// Says what was wrong with the command line, then the usage text; returns kUsage.
+// Says what was wrong with the command line and where the usage text is; returns kUsage.
 int usageError(const std::string& message);
 void fail(const std::string& what);
 

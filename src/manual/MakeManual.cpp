@@ -1,17 +1,55 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Build tool: turns the README (Markdown) into the HTML manual that Help → Help Pages opens.
-// Usage: tessaly_make_manual README.md OUTPUT.html VERSION
+// Build tool: turns the user manual (docs/manual.md, Markdown) into the HTML page that Help → Help
+// Pages opens. Usage: tessaly_make_manual MANUAL.md OUTPUT.html VERSION
+//
+// The Markdown is read with raw HTML switched off: a word in angle brackets ("<reason>", "<path>")
+// is text, not a tag. (Read as HTML, such a word swallowed the rest of its section.) Every heading
+// gets an anchor named after its text ("Main" -> "main", "Lock Folder" -> "lock-folder"), so the
+// manual's contents can link to its sections.
 
 #include <QFile>
 #include <QGuiApplication>
 #include <QSaveFile>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
 
 #include <cstdio>
 
+namespace {
+
+// A heading's anchor: its letters and digits in lower case, runs of anything else as one "-".
+QString anchorOf(const QString& heading) {
+    QString anchor;
+    for (const QChar c : heading) {
+        if (c.isLetterOrNumber())
+            anchor += c.toLower();
+        else if (!anchor.isEmpty() && !anchor.endsWith(QLatin1Char('-')))
+            anchor += QLatin1Char('-');
+    }
+    while (anchor.endsWith(QLatin1Char('-')))
+        anchor.chop(1);
+    return anchor;
+}
+
+void anchorHeadings(QTextDocument& doc) {
+    for (QTextBlock block = doc.begin(); block.isValid(); block = block.next()) {
+        if (block.blockFormat().headingLevel() == 0 || block.text().isEmpty())
+            continue;
+        QTextCursor cursor(block);
+        cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+        QTextCharFormat anchor;
+        anchor.setAnchor(true);
+        anchor.setAnchorNames({anchorOf(block.text())});
+        cursor.mergeCharFormat(anchor);
+    }
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
     if (argc != 4) {
-        std::fprintf(stderr, "usage: %s README.md OUTPUT.html VERSION\n", argv[0]);
+        std::fprintf(stderr, "usage: %s MANUAL.md OUTPUT.html VERSION\n", argv[0]);
         return 2;
     }
     // Text layout needs a GUI application; the offscreen platform needs no display.
@@ -24,7 +62,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     QTextDocument doc;
-    doc.setMarkdown(QString::fromUtf8(in.readAll()));
+    doc.setMarkdown(QString::fromUtf8(in.readAll()),
+                    QTextDocument::MarkdownFeatures(QTextDocument::MarkdownDialectGitHub |
+                                                    QTextDocument::MarkdownNoHTML));
+    anchorHeadings(doc);
     doc.setMetaInformation(QTextDocument::DocumentTitle,
                            QStringLiteral("Tessaly %1 manual").arg(QString::fromLocal8Bit(argv[3])));
 

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Help → Help Pages: the deployment's help address when there is one, else the manual installed with
-// the program (made from the README at build time), so help works without a network.
+// the program (the user manual, docs/manual.md, made into HTML at build time), so help works without a
+// network.
 
 #include "platform/Prompt.h"
 

@@ -2,6 +2,7 @@
 
 #include "diagnostics/VersionOption.h"
 #include "platform/QtPrompt.h"
+#include "shell/HelpOption.h"
 #include "shell/Icons.h"
 #include "shell/Notifier.h"
 #include "shell/OpenFiles.h"
@@ -12,7 +13,8 @@
 #include <QApplication>
 
 int main(int argc, char** argv) {
-    if (diagnostics::PrintVersionIfAsked(argc, argv))
+    // Both are answered on standard output without a display.
+    if (diagnostics::PrintVersionIfAsked(argc, argv) || shell::PrintHelpIfAsked(argc, argv))
         return 0;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tessaly"));

@@ -250,20 +250,34 @@ TEST_F(CliTest, APlainFileNamedLikeALockedOneIsNotTakenForOne) {
 
 TEST_F(CliTest, BadUsageExitsWithTwo) {
     const std::string a = sandbox.writeFile("C:\\a.txt", "abc");
-    const std::vector<std::vector<std::string>> bad = {
-        {}, {"frobnicate"}, {"lock"}, {"--verbose", "info", sandbox.host(a)}, {"vault", "extra"}};
-    for (const auto& args : bad) {
-        const CliRun r = cli(args);
-        EXPECT_EQ(r.exitCode, 2) << (args.empty() ? "" : args[0]);
-        EXPECT_TRUE(contains(r.err, "Usage: tessaly-cli"));
+    // A usage error is two lines on standard error: what was wrong, and where the help is.
+    const struct {
+        std::vector<std::string> args;
+        std::string message;
+    } bad[] = {
+        {{}, "no command given"},
+        {{"frobnicate"}, "unknown command frobnicate"},
+        {{"lock"}, "lock needs at least one file"},
+        {{"--verbose", "info", sandbox.host(a)}, "unknown option --verbose"},
+        {{"vault", "extra"}, "vault takes no files"},
+        {{"--password-stdin", "lock", sandbox.host(a)}, "no password on standard input"},
+    };
+    for (const auto& c : bad) {
+        const CliRun r = cli(c.args);
+        EXPECT_EQ(r.exitCode, 2) << c.message;
+        EXPECT_EQ(r.err, "tessaly-cli: " + c.message + "\nTry 'tessaly-cli --help'.\n");
+        EXPECT_EQ(r.out, "") << c.message;
     }
-    const CliRun noPassword = cli({"--password-stdin", "lock", sandbox.host(a)}, "");
-    EXPECT_EQ(noPassword.exitCode, 2);
     EXPECT_EQ(sandbox.readFile(a), "abc");
 
-    const CliRun help = cli({"--help"});
-    EXPECT_EQ(help.exitCode, 0);
-    EXPECT_TRUE(contains(help.out, "Usage: tessaly-cli"));
+    // The whole usage text comes only when asked for, on standard output.
+    for (const char* option : {"--help", "-h"}) {
+        const CliRun help = cli({option});
+        EXPECT_EQ(help.exitCode, 0) << option;
+        EXPECT_TRUE(help.out.starts_with("Usage: tessaly-cli ")) << help.out;
+        EXPECT_TRUE(contains(help.out, "\n  lock ")) << help.out;
+        EXPECT_EQ(help.err, "") << option;
+    }
 }
 
 // Both programs name themselves and their version and end, with no display to open: a platform
@@ -286,6 +300,28 @@ TEST_F(CliTest, VersionIsPrintedWithoutADisplay) {
         EXPECT_EQ(p.exitCode(), 0) << program;
         EXPECT_EQ(p.readAllStandardOutput().toStdString(), expected) << program;
         EXPECT_EQ(p.readAllStandardError().toStdString(), "") << program;
+    }
+}
+
+// The window program answers --help and -h on standard output before it needs a display: with no X
+// server to reach, making the application object would end it with an error.
+TEST_F(CliTest, WindowProgramPrintsItsHelpWithoutADisplay) {
+    ensureApp();
+    for (const char* option : {"--help", "-h"}) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("DISPLAY"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        p.setProcessEnvironment(env);
+        p.start(QString::fromUtf8(TESSALY_GUI), {QString::fromLatin1(option), QStringLiteral("some-file.txt")});
+        ASSERT_TRUE(p.waitForFinished(60000)) << option;
+        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << option;
+        EXPECT_EQ(p.exitCode(), 0) << option;
+        const std::string out = p.readAllStandardOutput().toStdString();
+        EXPECT_TRUE(out.starts_with("Usage: tessaly [FILE...]\n")) << out;
+        EXPECT_TRUE(contains(out, "--version")) << out;
+        EXPECT_EQ(p.readAllStandardError().toStdString(), "") << option;
     }
 }
 
