@@ -22,9 +22,13 @@ void TransferWindow::build(const char* name, const char* title, const char* comm
     auto* refresh = makeButton(this, "cmdRefresh", "Refresh");
     auto* command = makeButton(this, commandName, commandCaption);
     auto* bookmarks = makeButton(this, bookmarksName, bookmarksCaption);
+    auto* selectAll = makeButton(this, "cmdSelectAll", "Select All");
+    auto* clearAll = makeButton(this, "cmdClearAll", "Clear All");
     auto* close = makeButton(this, "Command1", "Close");
 
     auto* buttons = new QHBoxLayout;
+    buttons->addWidget(selectAll);
+    buttons->addWidget(clearAll);
     buttons->addWidget(refresh);
     buttons->addWidget(command);
     buttons->addWidget(bookmarks);
@@ -34,6 +38,8 @@ void TransferWindow::build(const char* name, const char* title, const char* comm
     layout->addWidget(m_list, 1);
     layout->addLayout(buttons);
 
+    connect(selectAll, &QPushButton::clicked, this, [this] { favouritesModel(m_list)->setAllChecked(true); });
+    connect(clearAll, &QPushButton::clicked, this, [this] { favouritesModel(m_list)->setAllChecked(false); });
     connect(refresh, &QPushButton::clicked, this, [this] { Refresh(); });
     connect(command, &QPushButton::clicked, this, [this] { runCommand(); });
     connect(bookmarks, &QPushButton::clicked, this, [this] { runBookmarks(); });
