@@ -260,10 +260,13 @@ TEST_F(PageTest, TheChoiceStaysOnTheImageWhenThumbnailsComeInBeforeIt) {
 }
 
 TEST_F(PageTest, ANewBrowseReplacesTheRunningBuildWithoutStaleThumbnails) {
+    // Large PNG pictures (PNG cannot be decoded at a reduced size): the build is still running when
+    // its first thumbnails are in.
     const std::string big = sandbox.host(sandbox.makeFolder("C:\\Big"));
-    writePicture(big + "/proto.jpg", 1600, 1200);
+    writePicture(big + "/proto.png", 3000, 2000);
     for (int i = 0; i < 80; ++i)
-        std::filesystem::copy_file(big + "/proto.jpg", big + "/big" + std::to_string(i) + ".jpg");
+        std::filesystem::copy_file(big + "/proto.png", big + "/big" + std::to_string(i) + ".png");
+    std::filesystem::remove(big + "/proto.png");
     const std::string small = sandbox.host(sandbox.makeFolder("C:\\Small"));
     writePicture(small + "/one.png", 10, 10);
     writePicture(small + "/two.png", 10, 10);
