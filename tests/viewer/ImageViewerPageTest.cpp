@@ -12,6 +12,7 @@
 #include "support/OpenerStub.h"
 #include "support/ScriptedPrompt.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QFontMetrics>
 #include <QLabel>
@@ -305,7 +306,8 @@ TEST_F(PageTest, TheToolbarHasItsButtonsInOrder) {
         if (a->isSeparator())
             continue;
         QWidget* button = page.tbrMain()->widgetForAction(a);
-        EXPECT_EQ(button->accessibleName(), QString(a->text()).remove(QLatin1Char('&')))
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(button)->text(QAccessible::Name),
+                  QString(a->text()).remove(QLatin1Char('&')))
             << a->objectName().toStdString();
     }
 }
@@ -332,6 +334,8 @@ TEST_F(PageTest, TheThumbnailSizeFollowsTheSliderAndCtrlWheelAndIsKept) {
     auto* slider = page.findChild<QSlider*>(QStringLiteral("sldThumbSize"));
     ASSERT_NE(slider, nullptr);
     EXPECT_EQ(page.findChild<QLabel*>(QStringLiteral("lblThumbSize"))->buddy(), slider);
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(slider)->text(QAccessible::Name),
+              QStringLiteral("Thumbnail size:"));
     EXPECT_EQ(slider->value(), kDefaultThumbnailSize);
     EXPECT_EQ(page.sheet()->cellSize(), QSize(kCellWidth, kCellHeight));
     EXPECT_EQ(page.model()->picture(1).deviceIndependentSize(), QSizeF(68, 34)); // "wide.png"
