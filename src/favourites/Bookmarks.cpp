@@ -421,6 +421,16 @@ TransferReport ImportBookmarksFile(const std::string& path) {
     return report;
 }
 
+std::string WithHtmlExtension(const std::string& path) {
+    const auto slash = path.find_last_of("\\/");
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    // A dot at the start only makes a hidden name, not an extension.
+    const auto dot = name.rfind('.');
+    if (name.empty() || (dot != std::string::npos && dot > 0 && dot + 1 < name.size()))
+        return path;
+    return (name.back() == '.' ? path.substr(0, path.size() - 1) : path) + ".html";
+}
+
 void ExportBookmarksFile(const std::string& path, const std::vector<Favourite>& favourites) {
     platform::writeFileAtomic(path, BookmarksHtml(favourites));
 }

@@ -31,6 +31,10 @@ std::string BookmarksHtml(const std::vector<Favourite>& favourites);
 // links stored and names each one that was not, with the reason. Throws NotBookmarksFile and
 // platform::SysError.
 TransferReport ImportBookmarksFile(const std::string& path);
+// The path of a bookmarks file to write: ".html" appended when the file's name has no extension
+// ("exported" and "exported." become "exported.html", ".links" becomes ".links.html"; "saved.htm"
+// stays as it is).
+std::string WithHtmlExtension(const std::string& path);
 // Writes the favourites as a bookmarks file, replacing the file atomically. Throws platform::SysError.
 void ExportBookmarksFile(const std::string& path, const std::vector<Favourite>& favourites);
 

@@ -5,6 +5,8 @@
 #include "settings/Settings.h"
 #include "settings/modRegistryINI.h"
 
+#include <cctype>
+
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -70,6 +72,29 @@ bool IsOpenableAddress(const std::string& url) {
         return !rest.empty();
     return (scheme == "http" || scheme == "https" || scheme == "ftp") && rest.size() > 2 &&
            rest.compare(0, 2, "//") == 0;
+}
+
+std::string WithWebScheme(const std::string& url) {
+    const std::string text = platform::trimBlanks(url);
+    if (text.empty() || text.find("://") != std::string::npos || platform::lowerText(text).rfind("mailto:", 0) == 0)
+        return url;
+    std::string host = text.substr(0, text.find_first_of("/?#"));
+    // A port is digits only: "about:blank" or "javascript:..." have a scheme, not a port.
+    if (const auto colon = host.rfind(':'); colon != std::string::npos) {
+        const std::string port = host.substr(colon + 1);
+        if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos)
+            return url;
+        host.resize(colon);
+    }
+    if (host.empty() || host.front() == '.' || host.front() == '-')
+        return url;
+    for (const char c : host) {
+        const auto u = static_cast<unsigned char>(c);
+        // Letters and digits (those beyond ASCII as UTF-8 bytes), dots, hyphens and underscores.
+        if (!(std::isalnum(u) || c == '.' || c == '-' || c == '_' || u >= 0x80))
+            return url;
+    }
+    return "http://" + text;
 }
 
 std::string NotOpenedMessage(const std::string& url) {

@@ -20,6 +20,10 @@ Launch NewWindowLaunch(const std::string& url);
 // mailto only (letters of the scheme in any case). Others (javascript:, file:, place:...) stay in the
 // store but are never opened.
 bool IsOpenableAddress(const std::string& url);
+// The address as it is stored: a bare host name, with or without a port and a path
+// ("www.example.org", "localhost:8080/start"), gets "http://" in front so that it can be opened;
+// any other text (an address with a scheme, blanks around it) is returned as it is.
+std::string WithWebScheme(const std::string& url);
 // Why an address is not opened, for the user.
 std::string NotOpenedMessage(const std::string& url);
 // Opens the URL as the setting says. False when no helper could be started or the address is not

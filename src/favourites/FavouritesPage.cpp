@@ -23,6 +23,11 @@
 
 namespace favourites {
 
+namespace {
+// The title of the tab's own boxes: the tab's name. ("No items to select" keeps its own title.)
+constexpr const char* kFavouritesTitle = "Favorites Manager";
+} // namespace
+
 FavouritesPage::FavouritesPage(platform::Prompt& prompt, QWidget* parent) : QWidget(parent), m_prompt(prompt) {
     setObjectName(QStringLiteral("FavouritesPage"));
     m_lvFav = makeFavouritesList(this, "lvFav", false);
@@ -109,7 +114,7 @@ void FavouritesPage::lvFav_DblClick() {
     }
     const std::string url = favouritesModel(m_lvFav)->row(current.row()).url;
     if (!IsOpenableAddress(url)) {
-        m_prompt.show(NotOpenedMessage(url), platform::Buttons::OK, platform::Icon::Exclamation, "Favourites  Manager");
+        m_prompt.show(NotOpenedMessage(url), platform::Buttons::OK, platform::Icon::Exclamation, kFavouritesTitle);
         return;
     }
     if (!OpenFavourite(url))
@@ -126,7 +131,7 @@ std::optional<Favourite> FavouritesPage::confirmSelected(const char* verb) {
     const std::optional<FavouriteRow> row = selectedRow(m_lvFav);
     if (!row) {
         m_prompt.show(std::string("Select the favourite to ") + platform::lowerText(verb) + " first.",
-                      platform::Buttons::OK, platform::Icon::Information, "Favourites  Manager");
+                      platform::Buttons::OK, platform::Icon::Information, kFavouritesTitle);
         return std::nullopt;
     }
     const Favourite favourite = rowFavourite(*row);
@@ -161,7 +166,8 @@ void FavouritesPage::cmdSave_Click() {
     const auto chosen = confirmSelected("Change");
     if (!chosen)
         return;
-    const ChangeResult result = ChangeFavourite(*chosen, bytes(m_txtShow->text()), bytes(m_txtAdd->text()));
+    const ChangeResult result =
+        ChangeFavourite(*chosen, bytes(m_txtShow->text()), WithWebScheme(bytes(m_txtAdd->text())));
     if (result == ChangeResult::NothingToChange) {
         if (!Get_Fav_File().empty())
             m_prompt.show("'" + chosen->description + "' was not changed: it is no longer in the favourites file.",

@@ -290,7 +290,7 @@ AddResult AddFavourites(const std::vector<Favourite>& favourites) {
 }
 
 std::string TransferSummary(const TransferReport& report, const char* verb) {
-    std::string text = std::to_string(report.done) + " favourites " + verb;
+    std::string text = std::to_string(report.done) + (report.done == 1 ? " favourite " : " favourites ") + verb;
     for (const std::string& line : report.refused)
         text += std::string(kLineEnd) + line;
     return text;

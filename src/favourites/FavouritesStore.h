@@ -67,7 +67,7 @@ struct TransferReport {
     int done = 0;
     std::vector<std::string> refused;
 };
-// "N favourites imported" (or exported), then the refusals, one a line.
+// "N favourites imported" (or exported; "1 favourite ..." for one), then the refusals, one a line.
 std::string TransferSummary(const TransferReport& report, const char* verb);
 
 // Replaces the store with text + CR LF. False when it cannot be written (the old store stays).

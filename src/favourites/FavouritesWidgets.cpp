@@ -41,6 +41,14 @@ std::vector<FavouriteRow> FavouritesModel::checkedRows() const {
     return out;
 }
 
+void FavouritesModel::setAllChecked(bool checked) {
+    if (!m_checkable || m_rows.empty())
+        return;
+    for (FavouriteRow& r : m_rows)
+        r.checked = checked;
+    emit dataChanged(index(0, 0), index(rowCount() - 1, 0), {Qt::CheckStateRole});
+}
+
 int FavouritesModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
 }

@@ -52,6 +52,8 @@ public:
     const FavouriteRow& row(int index) const { return m_rows.at(static_cast<std::size_t>(index)); }
     // The ticked rows, in list order.
     std::vector<FavouriteRow> checkedRows() const;
+    // Ticks (or clears) every row, in one change of the list.
+    void setAllChecked(bool checked);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;

@@ -18,12 +18,20 @@ void TransferWindow::build(const char* name, const char* title, const char* comm
     setModal(true);
     resize(620, 420);
 
+    // Made in the order they stand, which is also the order Tab goes through them: the ticks of the
+    // list under it, then the window's commands.
     m_list = makeFavouritesList(this, "ListView1", true);
+    auto* selectAll = makeButton(this, "cmdSelectAll", "Select All");
+    auto* clearAll = makeButton(this, "cmdClearAll", "Clear All");
     auto* refresh = makeButton(this, "cmdRefresh", "Refresh");
     auto* command = makeButton(this, commandName, commandCaption);
     auto* bookmarks = makeButton(this, bookmarksName, bookmarksCaption);
     auto* close = makeButton(this, "Command1", "Close");
 
+    auto* ticks = new QHBoxLayout;
+    ticks->addWidget(selectAll);
+    ticks->addWidget(clearAll);
+    ticks->addStretch();
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(refresh);
     buttons->addWidget(command);
@@ -32,8 +40,11 @@ void TransferWindow::build(const char* name, const char* title, const char* comm
     buttons->addWidget(close);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_list, 1);
+    layout->addLayout(ticks);
     layout->addLayout(buttons);
 
+    connect(selectAll, &QPushButton::clicked, this, [this] { favouritesModel(m_list)->setAllChecked(true); });
+    connect(clearAll, &QPushButton::clicked, this, [this] { favouritesModel(m_list)->setAllChecked(false); });
     connect(refresh, &QPushButton::clicked, this, [this] { Refresh(); });
     connect(command, &QPushButton::clicked, this, [this] { runCommand(); });
     connect(bookmarks, &QPushButton::clicked, this, [this] { runBookmarks(); });

@@ -1,6 +1,7 @@
 #pragma once
-// The frame of the import and export windows: a checkable list, Refresh, the window's own command,
-// its bookmarks-file command and Close. The list refreshes when the window loads.
+// The frame of the import and export windows: a checkable list, Select All and Clear All (every
+// row's tick), Refresh, the window's own command, its bookmarks-file command and Close. The list refreshes when the
+// window loads.
 
 #include "favourites/FavouritesWidgets.h"
 

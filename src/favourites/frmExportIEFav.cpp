@@ -3,6 +3,7 @@
 #include "favourites/Bookmarks.h"
 #include "favourites/modImportIEFav.h"
 
+#include "platform/FileIO.h"
 #include "platform/Prompt.h"
 #include "platform/SysError.h"
 
@@ -50,8 +51,16 @@ void frmExportIEFav::cmdExportBookmarks_Click() {
         m_prompt.show(kNothingChecked, platform::Buttons::OK, platform::Icon::Information);
         return;
     }
-    const std::string path = m_chooser ? m_chooser(this, true) : std::string();
-    if (path.empty())
+    const std::string chosen = m_chooser ? m_chooser(this, true) : std::string();
+    if (chosen.empty())
+        return;
+    // A name typed without an extension gets ".html", which browsers look for when importing. The
+    // file dialog asked about replacing the name as typed only: another file under the longer name
+    // is replaced only when the user says so.
+    const std::string path = WithHtmlExtension(chosen);
+    if (path != chosen && platform::exists(path) &&
+        m_prompt.show("'" + path + "' exists. Replace it?", platform::Buttons::YesNoDefaultNo,
+                      platform::Icon::Question) != platform::Answer::Yes)
         return;
     try {
         ExportBookmarksFile(path, checked);

@@ -1,5 +1,6 @@
 #include "favourites/frmFavAdd.h"
 
+#include "favourites/BrowserWindow.h"
 #include "favourites/FavouritesStore.h"
 #include "favourites/FavouritesWidgets.h"
 
@@ -68,7 +69,8 @@ frmFavAdd::frmFavAdd(platform::Prompt& prompt, std::function<void()> refill, QWi
 }
 
 void frmFavAdd::cmdAdd_Click() {
-    const std::string url = bytes(withoutDoubledPrefix(m_txtURL->text()));
+    // A bare host name ("www.example.org") is stored as a web address, so that it opens later.
+    const std::string url = WithWebScheme(bytes(withoutDoubledPrefix(m_txtURL->text())));
     const std::string description = bytes(m_txtDescription->text());
     // Blanks alone would store a nameless favourite or address: they count as empty.
     if (platform::trimBlanks(url).empty()) {

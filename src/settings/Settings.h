@@ -14,6 +14,8 @@ inline constexpr const char* kLaunchNewIE = "LaunchNewIE";
 inline constexpr const char* kIeAdd = "ieadd";
 // DWORD: 1 = Lock Files and Lock Folder and Files make strong locked files (".TSX"); default 0.
 inline constexpr const char* kStrongLocks = "StrongLocks";
+// DWORD: the image viewer's thumbnail size in units (the largest a picture is drawn); default 68.
+inline constexpr const char* kThumbnailSize = "ThumbnailSize";
 
 // Drive table override: value "C" = host folder, "C.Kind" = DWORD kind.
 inline constexpr const char* kDrivesKey = "SOFTWARE\\Orvane\\Tessaly_free\\Drives";

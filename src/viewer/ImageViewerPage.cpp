@@ -11,6 +11,8 @@
 #include "platform/Prompt.h"
 #include "platform/SysError.h"
 #include "settings/BrowseForFolder.h"
+#include "settings/Settings.h"
+#include "settings/VbRegMod.h"
 #include "settings/modFileFunctions.h"
 
 #include <QAction>
@@ -20,6 +22,7 @@
 #include <QLabel>
 #include <QLocale>
 #include <QScrollBar>
+#include <QSlider>
 #include <QStyle>
 #include <QToolBar>
 #include <QToolButton>
@@ -56,7 +59,7 @@ ImageViewerPage::ImageViewerPage(platform::Prompt& prompt, QWidget* parent)
                           {"Edit", "&Edit", "Open selected image in an Editor", QStyle::SP_FileDialogContentsView},
                           {"Refresh", "&Refresh", "Refresh Thumbnails", QStyle::SP_BrowserReload},
                           {nullptr, nullptr, nullptr, QStyle::SP_CustomBase},
-                          {"Show", "", nullptr, QStyle::SP_TitleBarMinButton}};
+                          {"Show", "&Minimize", "Minimize the window", QStyle::SP_TitleBarMinButton}};
     for (const Tool& t : tools) {
         if (!t.key) {
             m_tbrMain->addSeparator();
@@ -65,12 +68,13 @@ ImageViewerPage::ImageViewerPage(platform::Prompt& prompt, QWidget* parent)
         auto* a = new QAction(style()->standardIcon(t.icon), QString::fromLatin1(t.caption), this);
         a->setObjectName(QString::fromLatin1(t.key));
         a->setData(QString::fromLatin1(t.key));
-        a->setToolTip(t.tip ? QString::fromLatin1(t.tip) : QString());
+        a->setToolTip(QString::fromLatin1(t.tip));
         m_tbrMain->addAction(a);
+        // Each button is known by its caption (the key stays the action's name, for dispatch).
         QWidget* button = m_tbrMain->widgetForAction(a);
         button->setObjectName(QStringLiteral("tbrMain") + QString::fromLatin1(t.key));
-        if (!t.tip) // no caption and no tip: assistive technology still needs its name
-            button->setAccessibleName(QString::fromLatin1(t.key));
+        button->setAccessibleName(a->text().remove(QLatin1Char('&')));
+        button->setAccessibleDescription(a->toolTip());
     }
     connect(m_tbrMain, &QToolBar::actionTriggered, this, [this](QAction* a) { toolbarClicked(a->data().toString()); });
 
@@ -81,12 +85,9 @@ ImageViewerPage::ImageViewerPage(platform::Prompt& prompt, QWidget* parent)
     m_sheet = new ThumbSheet(picThumbMain);
     m_model = new ThumbnailModel(this);
     m_sheet->setModel(m_model);
-    const QFontMetrics metrics(m_sheet->font());
-    m_model->setCaptionFitter([metrics](const std::string& name) {
-        return FitCaption(name, ThumbSheet::captionWidth(), [&metrics](const std::string& text) {
-            return metrics.horizontalAdvance(QString::fromLocal8Bit(text));
-        });
-    });
+    m_sheet->setThumbnailSize(ClampThumbnailSize(
+        GetLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kThumbnailSize, kDefaultThumbnailSize)));
+    fitCaptions();
     auto* frameLayout = new QVBoxLayout(picThumbMain);
     frameLayout->setContentsMargins(kGap, kGap, kGap, kGap);
     frameLayout->addWidget(m_sheet);
@@ -95,10 +96,28 @@ ImageViewerPage::ImageViewerPage(platform::Prompt& prompt, QWidget* parent)
     picCount->setObjectName(QStringLiteral("picCount"));
     m_lblCount = new QLabel(QString::fromLocal8Bit(CountText(0, QLocale())), picCount);
     m_lblCount->setObjectName(QStringLiteral("lblCount"));
+    // The thumbnail size: a slider beside the count (Ctrl + wheel over the sheet moves it too).
+    m_sldThumbSize = new QSlider(Qt::Horizontal, picCount);
+    m_sldThumbSize->setObjectName(QStringLiteral("sldThumbSize"));
+    m_sldThumbSize->setRange(kMinThumbnailSize, kMaxThumbnailSize);
+    m_sldThumbSize->setSingleStep(kThumbnailSizeStep);
+    m_sldThumbSize->setPageStep(4 * kThumbnailSizeStep);
+    m_sldThumbSize->setValue(m_sheet->thumbnailSize());
+    m_sldThumbSize->setTracking(false); // a drag resizes once, when the slider is let go
+    m_sldThumbSize->setMaximumWidth(160);
+    m_sldThumbSize->setToolTip(QStringLiteral("The size of the thumbnails"));
+    auto* lblThumbSize = new QLabel(QStringLiteral("Thumbnail &size:"), picCount);
+    lblThumbSize->setObjectName(QStringLiteral("lblThumbSize"));
+    lblThumbSize->setBuddy(m_sldThumbSize);
     auto* countLayout = new QHBoxLayout(picCount);
     countLayout->setContentsMargins(0, 0, 0, 0);
     countLayout->addWidget(m_lblCount);
     countLayout->addStretch();
+    countLayout->addWidget(lblThumbSize);
+    countLayout->addWidget(m_sldThumbSize);
+    connect(m_sldThumbSize, &QSlider::valueChanged, this, &ImageViewerPage::setThumbnailSize);
+    connect(m_sheet, &ThumbSheet::sizeStepRequested, this,
+            [this](int steps) { m_sldThumbSize->setValue(m_sldThumbSize->value() + steps * kThumbnailSizeStep); });
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(kMargin, 0, kMargin, kMargin);
@@ -117,12 +136,45 @@ ImageViewerPage::ImageViewerPage(platform::Prompt& prompt, QWidget* parent)
         if (current.isValid() && !m_showingSelection)
             selectThumbnail(current.row());
     });
-    connect(m_sheet, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
+    // A double click, and Enter or Return, open the thumbnail.
+    const auto open = [this](const QModelIndex& index) {
         if (!index.isValid())
             return;
         selectThumbnail(index.row());
         openSelectedImage();
+    };
+    connect(m_sheet, &QAbstractItemView::doubleClicked, this, open);
+    connect(m_sheet, &ThumbSheet::openRequested, this, open);
+}
+
+// Captions are cut to the width of the current cells.
+void ImageViewerPage::fitCaptions() {
+    const QFontMetrics metrics(m_sheet->font());
+    m_model->setCaptionFitter([metrics, width = m_sheet->captionWidth()](const std::string& name) {
+        return FitCaption(name, width, [&metrics](const std::string& text) {
+            return metrics.horizontalAdvance(QString::fromLocal8Bit(text));
+        });
     });
+}
+
+int ImageViewerPage::thumbnailSize() const {
+    return m_sheet->thumbnailSize();
+}
+
+void ImageViewerPage::setThumbnailSize(int size) {
+    size = ClampThumbnailSize(size);
+    if (m_sldThumbSize->value() != size) {
+        m_sldThumbSize->setValue(size); // comes back here through the slider
+        return;
+    }
+    if (size == m_sheet->thumbnailSize())
+        return;
+    m_sheet->setThumbnailSize(size);
+    SaveLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kThumbnailSize, size);
+    fitCaptions();
+    // The pictures are read again at the new size: a small thumbnail is not blown up.
+    if (!m_folder.empty())
+        buildThumbnails();
 }
 
 ImageViewerPage::~ImageViewerPage() = default;
@@ -164,7 +216,9 @@ void ImageViewerPage::setFolder(const std::string& windowsFolder) {
         m_selectedName.clear(); // a choice made in another folder means nothing here
     m_folder = windowsFolder;
     emit panelTextChanged(QString::fromLocal8Bit(AddBackslash(m_folder)));
-    m_lblCount->setText(QString::fromLocal8Bit(CountText(0, QLocale())));
+    m_names.clear();
+    m_arrived.clear();
+    showCount(false);
 }
 
 void ImageViewerPage::buildThumbnails() {
@@ -179,7 +233,8 @@ void ImageViewerPage::buildThumbnails() {
     }
     setCursor(Qt::BusyCursor);
     m_names = ListImageFiles(m_folder);
-    m_lblCount->setText(QString::fromLocal8Bit(CountText(static_cast<long long>(m_names.size()), QLocale())));
+    m_arrived.assign(m_names.size(), false);
+    showCount(false);
     emit progressShown(true);
     emit progressChanged(0);
     std::string host;
@@ -189,13 +244,34 @@ void ImageViewerPage::buildThumbnails() {
         ReportError("frmMain", e.number, e.description(), "cmdRefresh");
         m_names.clear();
     }
-    m_builder->start(host, m_names, devicePixelRatioF());
+    m_builder->start(host, m_names, devicePixelRatioF(), m_sheet->thumbnailSize());
 }
 
 void ImageViewerPage::onThumbnail(int fileIndex, const QImage& picture) {
     if (fileIndex < 0 || fileIndex >= static_cast<int>(m_names.size()))
         return;
+    m_arrived[static_cast<std::size_t>(fileIndex)] = true;
     m_model->addThumbnail(fileIndex, m_names[static_cast<std::size_t>(fileIndex)], picture);
+}
+
+// The count: the image files while they are read; once done, also how many are shown and which
+// could not be read (named in the label's tool tip).
+void ImageViewerPage::showCount(bool done) {
+    std::vector<std::string> unreadable;
+    if (done)
+        for (std::size_t i = 0; i < m_names.size(); ++i)
+            if (!m_arrived[i])
+                unreadable.push_back(m_names[i]);
+    m_lblCount->setText(QString::fromLocal8Bit(
+        CountText(static_cast<long long>(m_names.size()), QLocale(), static_cast<long long>(unreadable.size()))));
+    QString tip;
+    if (!unreadable.empty()) {
+        tip = QStringLiteral("Could not be read:");
+        for (const std::string& name : unreadable)
+            tip += QLatin1Char('\n') + QString::fromLocal8Bit(name);
+    }
+    m_lblCount->setToolTip(tip);
+    m_lblCount->setAccessibleDescription(tip);
 }
 
 // After each batch of thumbnails: the progress, and the choice marked once its thumbnail is in.
@@ -206,7 +282,7 @@ void ImageViewerPage::onProgress(int done, int total) {
 }
 
 void ImageViewerPage::onFinished() {
-    m_lblCount->setText(QString::fromLocal8Bit(CountText(static_cast<long long>(m_names.size()), QLocale())));
+    showCount(true);
     emit progressShown(false);
     unsetCursor();
     showSelection();

@@ -4,17 +4,21 @@
 #include "viewer/basThumbs.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPen>
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QWheelEvent>
 
 namespace viewer {
 
 namespace {
 constexpr int kCanvasTop = 4; // the canvas sits this far below the button's top edge
 }
+
+ThumbDelegate::ThumbDelegate(ThumbSheet* sheet) : QStyledItemDelegate(sheet), m_sheet(sheet) {}
 
 void ThumbDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
     const QWidget* widget = option.widget;
@@ -33,13 +37,14 @@ void ThumbDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
     style->drawControl(QStyle::CE_PushButtonBevel, &button, painter, widget);
 
     // The canvas in the button's face colour, with the picture centred on it.
-    const QRect canvas(cell.x() + (cell.width() - kCanvasUnits) / 2, cell.y() + kCanvasTop, kCanvasUnits,
-                       kCanvasUnits);
+    const int size = m_sheet->thumbnailSize();
+    const int canvasUnits = CanvasUnits(size);
+    const QRect canvas(cell.x() + (cell.width() - canvasUnits) / 2, cell.y() + kCanvasTop, canvasUnits, canvasUnits);
     painter->fillRect(canvas, option.palette.button());
     const QImage picture = index.data(ThumbnailModel::PictureRole).value<QImage>();
     if (!picture.isNull()) {
-        const QSizeF size = picture.deviceIndependentSize();
-        const Placement p = PlaceInCanvas(size.width(), size.height());
+        const QSizeF units = picture.deviceIndependentSize();
+        const Placement p = PlaceInCanvas(units.width(), units.height(), size);
         painter->setRenderHint(QPainter::SmoothPixmapTransform);
         painter->drawImage(QRectF(canvas.x() + p.x, canvas.y() + p.y, p.width, p.height), picture);
     }
@@ -59,7 +64,7 @@ void ThumbDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
 }
 
 QSize ThumbDelegate::sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const {
-    return {kCellWidth, kCellHeight};
+    return m_sheet->cellSize();
 }
 
 ThumbSheet::ThumbSheet(QWidget* parent) : QListView(parent) {
@@ -73,7 +78,7 @@ ThumbSheet::ThumbSheet(QWidget* parent) : QListView(parent) {
     setMovement(QListView::Static);
     setUniformItemSizes(true);
     setSpacing(0);
-    setGridSize(QSize(kCellWidth, kCellHeight));
+    setGridSize(cellSize());
     setSelectionMode(QAbstractItemView::SingleSelection);
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -84,19 +89,51 @@ ThumbSheet::ThumbSheet(QWidget* parent) : QListView(parent) {
 }
 
 int ThumbSheet::columns() const {
-    return std::max(1, viewport()->width() / kCellWidth);
+    return std::max(1, viewport()->width() / cellSize().width());
 }
 
-int ThumbSheet::captionWidth() {
-    return kCellWidth - 1;
+void ThumbSheet::setThumbnailSize(int size) {
+    size = ClampThumbnailSize(size);
+    if (size == m_thumbnailSize)
+        return;
+    m_thumbnailSize = size;
+    setGridSize(cellSize());
+    scheduleDelayedItemsLayout();
+    viewport()->update();
+}
+
+void ThumbSheet::keyPressEvent(QKeyEvent* event) {
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && currentIndex().isValid() &&
+        !(event->modifiers() & ~Qt::KeypadModifier)) {
+        emit openRequested(currentIndex());
+        event->accept();
+        return;
+    }
+    QListView::keyPressEvent(event);
+}
+
+void ThumbSheet::wheelEvent(QWheelEvent* event) {
+    if (!(event->modifiers() & Qt::ControlModifier)) {
+        m_wheelRest = 0;
+        QListView::wheelEvent(event);
+        return;
+    }
+    // One notch (15 degrees, 120 eighths) is one step; touchpads send it in smaller pieces.
+    m_wheelRest += event->angleDelta().y();
+    const int steps = m_wheelRest / 120;
+    m_wheelRest -= steps * 120;
+    if (steps != 0)
+        emit sizeStepRequested(steps);
+    event->accept();
 }
 
 void ThumbSheet::updateGeometries() {
     QListView::updateGeometries();
     // One thumbnail height a small step; the scroll bar is off while the sheet fits the window.
     QScrollBar* bar = verticalScrollBar();
-    bar->setSingleStep(kCellHeight);
-    bar->setPageStep(std::max(kCellHeight, viewport()->height() - kCellHeight));
+    const int cellHeight = cellSize().height();
+    bar->setSingleStep(cellHeight);
+    bar->setPageStep(std::max(cellHeight, viewport()->height() - cellHeight));
     bar->setEnabled(bar->maximum() > 0);
 }
 

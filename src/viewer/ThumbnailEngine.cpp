@@ -25,8 +25,8 @@ namespace {
 constexpr std::uintmax_t kReadWholeLimit = 64 * 1024 * 1024;
 
 // The size in device pixels at which a picture of w x h units is drawn.
-QSize deviceSize(double width, double height, double pixelRatio) {
-    const Placement p = PlaceInCanvas(width, height);
+QSize deviceSize(double width, double height, double pixelRatio, int thumbnailSize) {
+    const Placement p = PlaceInCanvas(width, height, thumbnailSize);
     return {std::max(1, static_cast<int>(std::lround(p.width * pixelRatio))),
             std::max(1, static_cast<int>(std::lround(p.height * pixelRatio)))};
 }
@@ -52,7 +52,7 @@ void pickLargestPicture(QImageReader& reader) {
 
 } // namespace
 
-QImage ReadThumbnail(const std::string& hostPath, double pixelRatio) {
+QImage ReadThumbnail(const std::string& hostPath, double pixelRatio, int thumbnailSize) {
     if (pixelRatio <= 0)
         pixelRatio = 1;
     // Only regular files are read: a named pipe or a device under a picture's name would keep the
@@ -97,7 +97,7 @@ QImage ReadThumbnail(const std::string& hostPath, double pixelRatio) {
     if (stored.isValid() && reader.supportsOption(QImageIOHandler::ScaledSize)) {
         const bool turned = reader.transformation() & QImageIOHandler::TransformationRotate90;
         const QSize shown = turned ? stored.transposed() : stored;
-        const QSize target = deviceSize(shown.width(), shown.height(), pixelRatio);
+        const QSize target = deviceSize(shown.width(), shown.height(), pixelRatio, thumbnailSize);
         if (target.width() < shown.width() && target.height() < shown.height())
             reader.setScaledSize(turned ? target.transposed() : target);
     }
@@ -107,8 +107,8 @@ QImage ReadThumbnail(const std::string& hostPath, double pixelRatio) {
 
     // The decoder may have given a different size (or none was asked): bring it to the size drawn,
     // but never add pixels. The device pixel ratio makes its size in units the drawn size.
-    const Placement p = PlaceInCanvas(image.width(), image.height());
-    const QSize target = deviceSize(image.width(), image.height(), pixelRatio);
+    const Placement p = PlaceInCanvas(image.width(), image.height(), thumbnailSize);
+    const QSize target = deviceSize(image.width(), image.height(), pixelRatio, thumbnailSize);
     if (target.width() < image.width() && target.height() < image.height())
         image = image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     image = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
@@ -124,6 +124,7 @@ struct ThumbnailBuilder::Build {
     std::string prefix; // the folder, with a slash at its end
     std::vector<std::string> names;
     double pixelRatio = 1;
+    int thumbnailSize = kDefaultThumbnailSize;
     std::atomic<bool> cancelled{false};
     std::atomic<int> next{0}; // the next file a worker takes
     // Between the pool's threads and the builder's thread.
@@ -145,11 +146,13 @@ ThumbnailBuilder::~ThumbnailBuilder() {
     m_pool.waitForDone();
 }
 
-void ThumbnailBuilder::start(const std::string& hostFolder, std::vector<std::string> names, double pixelRatio) {
+void ThumbnailBuilder::start(const std::string& hostFolder, std::vector<std::string> names, double pixelRatio,
+                             int thumbnailSize) {
     cancel();
     auto build = std::make_shared<Build>();
     build->names = std::move(names);
     build->pixelRatio = pixelRatio;
+    build->thumbnailSize = thumbnailSize;
     m_build = build;
     m_sinceDelivery.invalidate();
     const int total = static_cast<int>(build->names.size());
@@ -177,8 +180,8 @@ void ThumbnailBuilder::start(const std::string& hostFolder, std::vector<std::str
                 const int i = build->next.fetch_add(1);
                 if (i >= total)
                     return;
-                QImage picture =
-                    ReadThumbnail(build->prefix + build->names[static_cast<std::size_t>(i)], build->pixelRatio);
+                QImage picture = ReadThumbnail(build->prefix + build->names[static_cast<std::size_t>(i)],
+                                               build->pixelRatio, build->thumbnailSize);
                 if (build->cancelled.load())
                     return;
                 bool ask = false;

@@ -6,6 +6,8 @@
 // every core decoding. A new build cancels the one still running; nothing of a cancelled build is
 // delivered afterwards.
 
+#include "viewer/basThumbs.h"
+
 #include <QElapsedTimer>
 #include <QImage>
 #include <QObject>
@@ -17,11 +19,11 @@
 
 namespace viewer {
 
-// Reads one image for its thumbnail: scaled by the canvas rule (PlaceInCanvas) and decoded at
-// `pixelRatio` device pixels per unit, reduced while decoding where the format allows it (JPEG
-// decodes at 1/2, 1/4 or 1/8). The picture's orientation tag is applied. A null image when the
-// file is missing, unreadable or cannot be decoded.
-QImage ReadThumbnail(const std::string& hostPath, double pixelRatio);
+// Reads one image for its thumbnail: scaled by the canvas rule (PlaceInCanvas, at the thumbnail
+// size) and decoded at `pixelRatio` device pixels per unit, reduced while decoding where the format
+// allows it (JPEG decodes at 1/2, 1/4 or 1/8). The picture's orientation tag is applied. A null
+// image when the file is missing, unreadable or cannot be decoded.
+QImage ReadThumbnail(const std::string& hostPath, double pixelRatio, int thumbnailSize = kDefaultThumbnailSize);
 
 // The least time between two deliveries of a build's pictures to the builder's thread.
 inline constexpr int kDeliveryIntervalMs = 100;
@@ -33,8 +35,10 @@ public:
     explicit ThumbnailBuilder(QObject* parent = nullptr, int threads = 0);
     ~ThumbnailBuilder() override;
 
-    // Starts decoding names[i] of the host folder (cancelling a running build first).
-    void start(const std::string& hostFolder, std::vector<std::string> names, double pixelRatio);
+    // Starts decoding names[i] of the host folder at a thumbnail size (cancelling a running build
+    // first).
+    void start(const std::string& hostFolder, std::vector<std::string> names, double pixelRatio,
+               int thumbnailSize = kDefaultThumbnailSize);
     // Stops the running build: queued files are dropped and nothing more is delivered.
     void cancel();
     bool isRunning() const { return m_build != nullptr; }

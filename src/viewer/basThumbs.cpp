@@ -26,15 +26,21 @@ std::string lowerExtension(const std::string& name) {
 
 } // namespace
 
-Placement PlaceInCanvas(double width, double height) {
+int ClampThumbnailSize(long long size) {
+    return static_cast<int>(std::clamp<long long>(size, kMinThumbnailSize, kMaxThumbnailSize));
+}
+
+Placement PlaceInCanvas(double width, double height, int thumbnailSize) {
     if (width <= 0 || height <= 0)
         return {};
+    const double largest = thumbnailSize;
+    const double canvas = CanvasUnits(thumbnailSize);
     double factor = 1;
-    if (width > kPictureUnits || height > kPictureUnits)
-        factor = std::min(kPictureUnits / width, kPictureUnits / height);
+    if (width > largest || height > largest)
+        factor = std::min(largest / width, largest / height);
     const double w = width * factor;
     const double h = height * factor;
-    return {(kCanvasUnits - w) / 2, (kCanvasUnits - h) / 2, w, h};
+    return {(canvas - w) / 2, (canvas - h) / 2, w, h};
 }
 
 const std::vector<std::string>& ImageExtensions() {
@@ -108,10 +114,14 @@ std::string FitCaption(const std::string& name, int available, const std::functi
     return name.substr(0, ends.empty() ? 0 : ends[lo]) + "...";
 }
 
-std::string CountText(long long count, const QLocale& locale) {
+std::string CountText(long long count, const QLocale& locale, long long unreadable) {
     QLocale grouped = locale;
     grouped.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
-    return "No. of Images: " + grouped.toString(count).toLocal8Bit().toStdString();
+    const auto number = [&grouped](long long n) { return grouped.toString(n).toLocal8Bit().toStdString(); };
+    std::string text = "No. of Images: " + number(count);
+    if (unreadable > 0)
+        text += " (" + number(count - unreadable) + " shown, " + number(unreadable) + " could not be read)";
+    return text;
 }
 
 } // namespace viewer

@@ -20,7 +20,25 @@ inline constexpr int kPictureUnits = kCanvasUnits - 2; // the largest a picture 
 inline constexpr int kCellWidth = 87;
 inline constexpr int kCellHeight = 96;
 
-// Where a picture of w x h units is drawn in the canvas: never enlarged, aspect kept, centred.
+// The thumbnail size the user chooses: the largest a picture is drawn, in units. The canvas is two
+// units larger and the cell grows with it, keeping the margins of the 68-unit design above.
+inline constexpr int kDefaultThumbnailSize = kPictureUnits;
+inline constexpr int kMinThumbnailSize = 48;
+inline constexpr int kMaxThumbnailSize = 256;
+inline constexpr int kThumbnailSizeStep = 8; // one step of the slider, and of Ctrl + wheel
+int ClampThumbnailSize(long long size);
+inline int CanvasUnits(int thumbnailSize) {
+    return thumbnailSize + (kCanvasUnits - kPictureUnits);
+}
+inline int CellWidth(int thumbnailSize) {
+    return thumbnailSize + (kCellWidth - kPictureUnits);
+}
+inline int CellHeight(int thumbnailSize) {
+    return thumbnailSize + (kCellHeight - kPictureUnits);
+}
+
+// Where a picture of w x h units is drawn in the canvas of a thumbnail size: never enlarged, aspect
+// kept, centred.
 struct Placement {
     double x = 0;
     double y = 0;
@@ -28,7 +46,7 @@ struct Placement {
     double height = 0;
     bool operator==(const Placement&) const = default;
 };
-Placement PlaceInCanvas(double width, double height);
+Placement PlaceInCanvas(double width, double height, int thumbnailSize = kDefaultThumbnailSize);
 
 // The extensions the viewer shows, lower case with the dot.
 const std::vector<std::string>& ImageExtensions();
@@ -46,7 +64,8 @@ bool IsPlainFolder(const std::string& windowsFolder);
 // boundary and followed by "...". `measure` gives the width of a text.
 std::string FitCaption(const std::string& name, int available, const std::function<int(const std::string&)>& measure);
 
-// "No. of Images: 1,234" (the locale's thousands separator, no decimals).
-std::string CountText(long long count, const QLocale& locale);
+// "No. of Images: 1,234" (the locale's thousands separator, no decimals). With files that could not
+// be read, how many are shown and how many not: "No. of Images: 39 (38 shown, 1 could not be read)".
+std::string CountText(long long count, const QLocale& locale, long long unreadable = 0);
 
 } // namespace viewer

@@ -14,10 +14,15 @@
 #include <QHeaderView>
 #include <QMimeData>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QStyle>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
 
 namespace wallet {
 
@@ -77,7 +82,7 @@ PasswordWalletPage::PasswordWalletPage(platform::Prompt& prompt, QWidget* parent
     m_txtUserName = boxes.userName;
     m_txtPassword = boxes.password;
     m_txtNotes = boxes.notes;
-    addPasswordToggle(this, grid, 3, 3, m_txtPassword);
+    m_cmdShowPassword = addPasswordToggle(this, grid, 3, 3, m_txtPassword);
     grid->addWidget(makePicture(this, "imgDescription", QStyle::SP_FileDialogDetailedView), 0, 0);
     grid->addWidget(makePicture(this, "imgServer", QStyle::SP_DriveNetIcon), 1, 0);
     grid->addWidget(makePicture(this, "imgUserName", QStyle::SP_DirHomeIcon), 2, 0);
@@ -118,16 +123,33 @@ PasswordWalletPage::PasswordWalletPage(platform::Prompt& prompt, QWidget* parent
     connect(m_cmdCopyPassword, &QPushButton::clicked, this, &PasswordWalletPage::cmdCopyPassword_Click);
     connect(m_txtFilter, &QLineEdit::textChanged, this, &PasswordWalletPage::txtFilter_Change);
 
-    connect(m_cmdPassReload, &QPushButton::clicked, this, &PasswordWalletPage::cmdPassReload_Click);
+    // Reload by the button keeps no edits unasked; the reloads after Add, Save and Delete follow a
+    // write, so there is nothing of the user's to lose.
+    connect(m_cmdPassReload, &QPushButton::clicked, this, [this] {
+        if (settleEdits())
+            cmdPassReload_Click();
+    });
     connect(m_cmdPassSave, &QPushButton::clicked, this, &PasswordWalletPage::cmdPassSave_Click);
     connect(m_cmdPassDelete, &QPushButton::clicked, this, &PasswordWalletPage::cmdPassDelete_Click);
     connect(m_cmdPassAdd, &QPushButton::clicked, this, &PasswordWalletPage::cmdPassAdd_Click);
-    connect(m_lstItem, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) { lstItem_Click(item); });
-    // Enter on an entry shows it too, for those who use the keyboard.
+    // Enter on an entry shows it too, for those who use the keyboard. Where the style activates an
+    // item on a single click, activation alone covers the click as well (one question, not two).
+    if (!style()->styleHint(QStyle::SH_ItemView_ActivateItemOnSingleClick, nullptr, m_lstItem))
+        connect(m_lstItem, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) { lstItem_Click(item); });
     connect(m_lstItem, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) { lstItem_Click(item); });
     // Editing a field (not the description) makes the entry worth saving.
     for (auto* box : {m_txtServer, m_txtUserName, m_txtPassword, m_txtNotes})
         connect(box, &QLineEdit::textChanged, this, [this] { m_cmdPassSave->setEnabled(true); });
+    // A copy button is of use only while its box holds something.
+    for (auto* box : {m_txtUserName, m_txtPassword})
+        connect(box, &QLineEdit::textChanged, this, &PasswordWalletPage::updateCopyButtons);
+    updateCopyButtons();
+}
+
+std::string UnsavedQuestion(const std::string& description) {
+    if (platform::trimBlanks(description).empty())
+        return "The entry you typed is not saved. Save it?";
+    return "The changes to '" + description + "' are not saved. Save them?";
 }
 
 void PasswordWalletPage::showEvent(QShowEvent* event) {
@@ -137,28 +159,114 @@ void PasswordWalletPage::showEvent(QShowEvent* event) {
 }
 
 void PasswordWalletPage::cmdPassReload_Click() {
+    clearDetails();
+    fillList();
+    m_cmdPassSave->setEnabled(false);
+}
+
+void PasswordWalletPage::fillList() {
     m_filled = true;
     m_lstItem->clear();
-    for (auto* box : {m_txtDescription, m_txtServer, m_txtUserName, m_txtPassword, m_txtNotes})
-        box->clear();
-    for (const std::string& name : ListWalletItems()) {
+    // By description, without regard to case (the same letters in another case: by their codes).
+    std::vector<std::string> names = ListWalletItems();
+    std::vector<std::pair<QString, std::string>> sorted;
+    sorted.reserve(names.size());
+    for (std::string& name : names)
+        sorted.emplace_back(QString::fromLocal8Bit(name.data(), static_cast<qsizetype>(name.size())), std::move(name));
+    std::sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) {
+        const int order = a.first.compare(b.first, Qt::CaseInsensitive);
+        return order != 0 ? order < 0 : a.second < b.second;
+    });
+    for (const auto& [text, name] : sorted) {
         auto* item = new QTreeWidgetItem(m_lstItem);
-        item->setText(0, QString::fromLocal8Bit(name.data(), static_cast<qsizetype>(name.size())));
+        item->setText(0, text);
         item->setData(0, Qt::UserRole, QByteArray::fromStdString(name));
         const WalletEntry entry = ReadWalletEntry(name);
         item->setData(0, kSearchRole, QString::fromLocal8Bit(entry.server + "\n" + entry.userName));
     }
-    m_cmdPassSave->setEnabled(false);
     txtFilter_Change();
 }
 
 void PasswordWalletPage::txtFilter_Change() {
-    const QString needle = m_txtFilter->text().trimmed();
+    const auto matches = [this](const QTreeWidgetItem* item, const QString& filter) {
+        const QString needle = filter.trimmed();
+        return needle.isEmpty() || item->text(0).contains(needle, Qt::CaseInsensitive) ||
+               item->data(0, kSearchRole).toString().contains(needle, Qt::CaseInsensitive);
+    };
+    // The shown entry about to be filtered away takes its edits with it only when the user says so;
+    // staying on it puts the filter back as it was.
+    QTreeWidgetItem* shownItem = m_shown ? itemOf(*m_shown) : nullptr;
+    if (shownItem && !matches(shownItem, m_txtFilter->text())) {
+        if (!settleEdits()) {
+            const QSignalBlocker quiet(m_txtFilter);
+            m_txtFilter->setText(m_filterText);
+            return;
+        }
+        if (m_shown) // a save refilled the list; otherwise the entry leaves the boxes
+            clearDetails();
+    }
+    m_filterText = m_txtFilter->text();
     for (int i = 0; i < m_lstItem->topLevelItemCount(); ++i) {
         QTreeWidgetItem* item = m_lstItem->topLevelItem(i);
-        const bool shown = needle.isEmpty() || item->text(0).contains(needle, Qt::CaseInsensitive) ||
-                           item->data(0, kSearchRole).toString().contains(needle, Qt::CaseInsensitive);
-        item->setHidden(!shown);
+        item->setHidden(!matches(item, m_filterText));
+        if (item->isHidden() && item->isSelected())
+            item->setSelected(false);
+    }
+    if (m_lstItem->currentItem() && m_lstItem->currentItem()->isHidden())
+        m_lstItem->setCurrentItem(nullptr);
+}
+
+QTreeWidgetItem* PasswordWalletPage::itemOf(const std::string& description) const {
+    for (int i = 0; i < m_lstItem->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = m_lstItem->topLevelItem(i);
+        if (item->data(0, Qt::UserRole).toByteArray().toStdString() == description)
+            return item;
+    }
+    return nullptr;
+}
+
+void PasswordWalletPage::clearDetails() {
+    for (auto* box : {m_txtDescription, m_txtServer, m_txtUserName, m_txtPassword, m_txtNotes})
+        box->clear();
+    m_shown.reset();
+    m_loaded = {};
+    m_cmdShowPassword->setChecked(false);
+    m_cmdPassSave->setEnabled(false);
+    m_lstItem->clearSelection();
+    m_lstItem->setCurrentItem(nullptr);
+}
+
+void PasswordWalletPage::updateCopyButtons() {
+    m_cmdCopyUserName->setEnabled(!m_txtUserName->text().isEmpty());
+    m_cmdCopyPassword->setEnabled(!m_txtPassword->text().isEmpty());
+}
+
+bool PasswordWalletPage::hasUnsavedEdits() const {
+    if (!m_shown) {
+        for (const auto* box : {m_txtDescription, m_txtServer, m_txtUserName, m_txtPassword, m_txtNotes})
+            if (!box->text().isEmpty())
+                return true;
+        return false;
+    }
+    return boxText(m_txtDescription) != *m_shown || boxText(m_txtServer) != m_loaded.server ||
+           boxText(m_txtUserName) != m_loaded.userName || boxText(m_txtPassword) != m_loaded.password ||
+           boxText(m_txtNotes) != m_loaded.notes;
+}
+
+bool PasswordWalletPage::settleEdits() {
+    if (!hasUnsavedEdits())
+        return true;
+    const std::string question = UnsavedQuestion(m_shown ? *m_shown : boxText(m_txtDescription));
+    switch (m_prompt.show(question, platform::Buttons::YesNoCancel, platform::Icon::Question)) {
+    case platform::Answer::No:
+        return true;
+    case platform::Answer::Yes:
+        if (!saveBoxes())
+            return false; // refused or not written: shown, and the boxes keep what was typed
+        cmdPassReload_Click();
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -194,27 +302,54 @@ void PasswordWalletPage::clearCopiedText() {
 }
 
 void PasswordWalletPage::lstItem_Click(QTreeWidgetItem* item) {
-    if (m_lstItem->topLevelItemCount() == 0 || !item)
+    if (m_lstItem->topLevelItemCount() == 0 || !item || item->isHidden())
         return;
     const std::string description = item->data(0, Qt::UserRole).toByteArray().toStdString();
+    if (m_shown && *m_shown == description && hasUnsavedEdits())
+        return; // the entry being edited: its edits stay
+    if (!settleEdits()) {
+        // Staying on the entry: the list points at it again.
+        if (QTreeWidgetItem* stay = m_shown ? itemOf(*m_shown) : nullptr)
+            m_lstItem->setCurrentItem(stay);
+        else {
+            m_lstItem->clearSelection();
+            m_lstItem->setCurrentItem(nullptr);
+        }
+        return;
+    }
+    showEntry(description); // found again: a save has refilled the list
+}
+
+void PasswordWalletPage::showEntry(const std::string& description) {
+    QTreeWidgetItem* item = itemOf(description);
+    if (!item || item->isHidden()) {
+        clearDetails();
+        return;
+    }
+    m_loaded = ReadWalletEntry(description);
+    m_shown = description;
+    m_cmdShowPassword->setChecked(false); // each entry starts with its password hidden
     setBoxText(m_txtDescription, description);
-    const WalletEntry entry = ReadWalletEntry(description);
-    setBoxText(m_txtServer, entry.server);
-    setBoxText(m_txtUserName, entry.userName);
-    setBoxText(m_txtPassword, entry.password);
-    setBoxText(m_txtNotes, entry.notes);
+    setBoxText(m_txtServer, m_loaded.server);
+    setBoxText(m_txtUserName, m_loaded.userName);
+    setBoxText(m_txtPassword, m_loaded.password);
+    setBoxText(m_txtNotes, m_loaded.notes);
+    m_lstItem->setCurrentItem(item);
     m_cmdPassSave->setEnabled(false);
 }
 
-void PasswordWalletPage::cmdPassSave_Click() {
+bool PasswordWalletPage::saveBoxes() {
     const std::string description = boxText(m_txtDescription);
-    if (RefuseDescription(m_prompt, description)) {
-        return; // every box keeps what was typed
-    }
-    if (!SaveEntry(m_prompt, description,
-                   {boxText(m_txtServer), boxText(m_txtUserName), boxText(m_txtPassword), boxText(m_txtNotes)}, false))
-        return;
-    cmdPassReload_Click();
+    if (RefuseDescription(m_prompt, description))
+        return false; // every box keeps what was typed
+    return SaveEntry(m_prompt, description,
+                     {boxText(m_txtServer), boxText(m_txtUserName), boxText(m_txtPassword), boxText(m_txtNotes)},
+                     false);
+}
+
+void PasswordWalletPage::cmdPassSave_Click() {
+    if (saveBoxes())
+        cmdPassReload_Click();
 }
 
 void PasswordWalletPage::cmdPassDelete_Click() {
@@ -223,16 +358,26 @@ void PasswordWalletPage::cmdPassDelete_Click() {
         m_prompt.show(kNothingSelected, platform::Buttons::OK);
         return;
     }
-    if (m_prompt.show(DeleteQuestion(description), platform::Buttons::YesNo, platform::Icon::Question, kDeleteTitle) ==
-        platform::Answer::No)
+    // Nothing brings a deleted entry back: No is the default answer.
+    if (m_prompt.show(DeleteQuestion(description), platform::Buttons::YesNoDefaultNo, platform::Icon::Question,
+                      kDeleteTitle) != platform::Answer::Yes)
         return;
     DeleteWalletEntry(description);
     cmdPassReload_Click();
 }
 
 void PasswordWalletPage::cmdPassAdd_Click() {
+    // The list is refilled after an entry is added; edits in the boxes stay there, on their entry.
     frmPassAdd dialog(
-        m_prompt, [this] { cmdPassReload_Click(); }, window());
+        m_prompt,
+        [this] {
+            if (!hasUnsavedEdits())
+                return cmdPassReload_Click();
+            fillList();
+            if (QTreeWidgetItem* item = m_shown ? itemOf(*m_shown) : nullptr; item && !item->isHidden())
+                m_lstItem->setCurrentItem(item);
+        },
+        window());
     dialog.exec();
 }
 

@@ -1,13 +1,21 @@
 #pragma once
-// The "Password Wallet" tab: the list of entries with a filter box over it, the five boxes of the
-// shown entry (the password as dots until Show is pressed), Add, Save, Delete and Reload, and Copy
-// User Name / Copy Password, which put the text on the clipboard marked as secret for clipboard
-// managers and take it off again after 20 seconds if it is still there. The list mirrors the
-// registry and is refilled after every change; it is first filled when the tab is first shown.
+// The "Password Wallet" tab: the list of entries (by description, without regard to case) with a
+// filter box over it, the five boxes of the shown entry (the password as dots until Show is
+// pressed, hidden again for every entry shown), Add, Save, Delete and Reload, and Copy User Name /
+// Copy Password, which put the text on the clipboard marked as secret for clipboard managers and
+// take it off again after 20 seconds if it is still there. The list mirrors the registry and is
+// refilled after every change; it is first filled when the tab is first shown.
+//
+// The boxes show only an entry the list shows: an entry the filter hides is taken out of the boxes.
+// Edits are never dropped unasked: showing another entry, Reload or a filter that hides the
+// edited entry first asks whether to save them, drop them or stay on the entry.
+
+#include "wallet/Wallet.h"
 
 #include <QString>
 #include <QWidget>
 
+#include <optional>
 #include <string>
 
 class QLineEdit;
@@ -21,6 +29,10 @@ class Prompt;
 }
 
 namespace wallet {
+
+// The question asked before edits are set aside. `description` is the edited entry's ("" for text
+// typed into empty boxes whose description is still blank).
+std::string UnsavedQuestion(const std::string& description);
 
 class PasswordWalletPage final : public QWidget {
     Q_OBJECT
@@ -41,18 +53,40 @@ public:
     // How long a copied text stays on the clipboard (20 s; shorter in tests).
     void setClipboardClearDelay(int milliseconds);
 
+    // The description of the entry the boxes show; nothing when they show none.
+    const std::optional<std::string>& shownEntry() const { return m_shown; }
+
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
     void copySecret(const QString& text);
     void clearCopiedText();
+    // Refills the list from the registry (the filter applied); the boxes are left as they are.
+    void fillList();
+    // Shows the entry of that description (its list item made current); empties the boxes when the
+    // list has no such entry.
+    void showEntry(const std::string& description);
+    // Empties the five boxes: no entry is shown.
+    void clearDetails();
+    QTreeWidgetItem* itemOf(const std::string& description) const;
+    // Whether the boxes differ from the entry they show (or, showing none, hold any text).
+    bool hasUnsavedEdits() const;
+    // Asks about unsaved edits: saved (Yes), dropped (No) or kept (Cancel). True when the boxes may
+    // now be changed; false when the user stays on the entry or the save was refused or failed.
+    bool settleEdits();
+    // The tab's Save without the reload; true when the entry was written.
+    bool saveBoxes();
+    void updateCopyButtons();
 
     platform::Prompt& m_prompt;
     QLineEdit* m_txtFilter;
     QTimer* m_clearClipboard;
     QString m_copied; // what this page last put on the clipboard
     bool m_filled = false;
+    std::optional<std::string> m_shown; // the description of the entry in the boxes
+    WalletEntry m_loaded;               // its fields as they were read
+    QString m_filterText;               // the filter as last applied
     QTreeWidget* m_lstItem;
     QLineEdit* m_txtDescription;
     QLineEdit* m_txtServer;
@@ -65,6 +99,7 @@ private:
     QPushButton* m_cmdPassReload;
     QPushButton* m_cmdCopyUserName;
     QPushButton* m_cmdCopyPassword;
+    QPushButton* m_cmdShowPassword;
 };
 
 } // namespace wallet

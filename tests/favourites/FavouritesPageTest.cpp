@@ -356,3 +356,44 @@ TEST_F(FavouritesPageTest, FiftyThousandFavouritesAreAllListed) {
 }
 
 } // namespace
+
+namespace {
+
+// A bare host name typed at Add (or Change) is stored as a web address, and then opens.
+TEST_F(FavouritesPageTest, ABareHostGetsHttpAndOpens) {
+    const std::pair<QString, std::string> cases[] = {
+        {QStringLiteral("www.debian.org"), "http://www.debian.org"},
+        {QStringLiteral("  localhost:8080/start?x=1 "), "http://localhost:8080/start?x=1"},
+        {QStringLiteral("caf\u00e9.example"), "http://caf\xc3\xa9.example"},
+        {QStringLiteral("intranet#top"), "http://intranet#top"},
+        {QStringLiteral("https://secure.example/"), "https://secure.example/"},
+        {QStringLiteral("mailto:me@example.com"), "mailto:me@example.com"},
+        {QStringLiteral("about:blank"), "about:blank"},
+        {QStringLiteral("javascript:alert(1)"), "javascript:alert(1)"},
+        {QStringLiteral("two words"), "two words"},
+    };
+    favourites_test::Rows expected;
+    int n = 0;
+    for (const auto& [typed, stored] : cases) {
+        const std::string description = "Site " + std::to_string(++n);
+        addThroughWindow(typed, QString::fromStdString(description));
+        expected.emplace_back(description, stored);
+    }
+    EXPECT_EQ(rows(list()), expected);
+    EXPECT_TRUE(prompt.boxes.empty());
+
+    stub("xdg-open");
+    select("Site 1");
+    page->lvFav_DblClick();
+    EXPECT_EQ(recorded("xdg-open"), "http://www.debian.org\n");
+    EXPECT_TRUE(prompt.boxes.empty());
+
+    // Change takes a bare host the same way.
+    select("Site 9");
+    type(page.get(), "txtAdd", QStringLiteral("example.org/new"));
+    prompt.answer(Answer::Yes);
+    click(page.get(), "cmdSave");
+    EXPECT_EQ(rows(list()).back(), (std::pair<std::string, std::string>{"Site 9", "http://example.org/new"}));
+}
+
+} // namespace

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+using platform::Answer;
 using platform::Icon;
 using shell_test::click;
 
@@ -113,7 +114,7 @@ TEST_F(TransferTest, ExportWritesShortcutsThenRemovesFromTheStore) {
     EXPECT_EQ(prompt.boxes[0].text, "Favorite 'Clash' with the same description exists.");
     EXPECT_EQ(prompt.boxes[0].icon, Icon::Critical);
     // The summary names every favourite that stayed, and why.
-    EXPECT_EQ(prompt.last().text, "1 favourites exported\r\n"
+    EXPECT_EQ(prompt.last().text, "1 favourite exported\r\n"
                                   "'Clash' was not exported: a shortcut of that name exists.\r\n"
                                   "'..\\..\\Escape' was not exported: its description can't be a file name.\r\n"
                                   "'Bad/Name' was not exported: its description can't be a file name.\r\n"
@@ -259,6 +260,75 @@ TEST_F(TransferTest, LargeBookmarksFilesAndOtherCharsetsAreReadWhole) {
               (std::vector<favourites::Favourite>{{"Caf\xc3\xa9", "http://c/"}}));
     EXPECT_EQ(favourites::ParseBookmarks(undeclared, "new.html"),
               (std::vector<favourites::Favourite>{{"Caf\xc3\xa9 \xe2\x98\x95", "http://c/"}}));
+}
+
+} // namespace
+
+namespace {
+
+// A bookmarks file named without an extension is written with ".html"; another file already under
+// that longer name is replaced only when the user says so (No is the default).
+TEST_F(TransferTest, AnExportNamedWithoutAnExtensionGetsHtml) {
+    writeStore(line("A", "http://a/"));
+    sandbox.makeFolder("C:\\out");
+    auto w = open<favourites::frmExportIEFav>();
+    struct Case {
+        std::string chosen, written;
+    } cases[] = {{"C:\\out\\exported", "C:\\out\\exported.html"},
+                 {"C:\\out\\dotted.", "C:\\out\\dotted.html"},
+                 {"C:\\out\\.links", "C:\\out\\.links.html"},
+                 {"C:\\out\\kept.htm", "C:\\out\\kept.htm"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.chosen);
+        check(w.get(), "A");
+        chosenFile = c.chosen;
+        click(w.get(), "cmdExportBookmarks");
+        EXPECT_EQ(prompt.last().text, "1 favourite exported");
+        ASSERT_TRUE(sandbox.exists(c.written));
+        EXPECT_EQ(favourites::ParseBookmarks(testing_support::readHostFile(sandbox.host(c.written)), "x"),
+                  (std::vector<favourites::Favourite>{{"A", "http://a/"}}));
+        if (c.written != c.chosen) {
+            EXPECT_FALSE(sandbox.exists(c.chosen));
+        }
+    }
+
+    // "exported.html" exists now: asked about, kept on No, replaced on Yes.
+    sandbox.writeFile("C:\\out\\exported.html", "the user's own page");
+    for (const Answer answer : {Answer::No, Answer::Yes}) {
+        prompt.boxes.clear();
+        prompt.answer(answer);
+        chosenFile = "C:\\out\\exported";
+        click(w.get(), "cmdExportBookmarks");
+        EXPECT_EQ(prompt.boxes.front().text, "'C:\\out\\exported.html' exists. Replace it?");
+        EXPECT_EQ(prompt.boxes.front().buttons, platform::Buttons::YesNoDefaultNo);
+        const std::string content = testing_support::readHostFile(sandbox.host("C:\\out\\exported.html"));
+        EXPECT_EQ(content == "the user's own page", answer == Answer::No);
+        EXPECT_EQ(prompt.boxes.size(), answer == Answer::No ? 1u : 2u);
+    }
+}
+
+// Select All ticks every favourite of the export window (Clear All none), and Export takes them all.
+TEST_F(TransferTest, SelectAllTicksEveryRowAndClearAllNone) {
+    writeStore(line("A", "http://a/") + line("B", "http://b/") + line("C", "http://c/"));
+    auto w = open<favourites::frmExportIEFav>();
+    const auto ticks = [&] {
+        std::vector<int> out;
+        for (int i = 0; i < list(w.get())->model()->rowCount(); ++i)
+            out.push_back(list(w.get())->model()->index(i, 0).data(Qt::CheckStateRole).toInt());
+        return out;
+    };
+    for (const char* name : {"cmdSelectAll", "cmdClearAll"})
+        EXPECT_FALSE(w->findChild<QPushButton*>(QString::fromLatin1(name))->text().isEmpty()) << name;
+    check(w.get(), "B");
+    click(w.get(), "cmdClearAll");
+    EXPECT_EQ(ticks(), (std::vector<int>{Qt::Unchecked, Qt::Unchecked, Qt::Unchecked}));
+    click(w.get(), "cmdSelectAll");
+    EXPECT_EQ(ticks(), (std::vector<int>{Qt::Checked, Qt::Checked, Qt::Checked}));
+    click(w.get(), "cmdExport");
+    EXPECT_EQ(prompt.last().text, "3 favourites exported");
+    for (const char* name : {"A.url", "B.url", "C.url"})
+        EXPECT_TRUE(shortcutExists(name)) << name;
+    EXPECT_TRUE(rows(list(w.get())).empty());
 }
 
 } // namespace

@@ -7,20 +7,26 @@
 #include "viewer/basThumbs.h"
 
 #include "ViewerTestSupport.h"
+#include "settings/Settings.h"
+#include "settings/VbRegMod.h"
 #include "support/OpenerStub.h"
 #include "support/ScriptedPrompt.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLocale>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QSlider>
 #include <QTest>
 #include <QToolBar>
+#include <QWheelEvent>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 using namespace viewer;
 using viewer_test::writePicture;
@@ -66,9 +72,7 @@ protected:
         return names;
     }
 
-    QPoint cellCentre(int row) const {
-        return page.sheet()->visualRect(page.model()->index(row)).center();
-    }
+    QPoint cellCentre(int row) const { return page.sheet()->visualRect(page.model()->index(row)).center(); }
 
     testing_support::ScriptedPrompt prompt;
     ImageViewerPage page{prompt};
@@ -91,8 +95,11 @@ TEST_F(PageTest, BrowseShowsTheFolderCountsItsImagesAndSkipsWhatCannotBeRead) {
     EXPECT_EQ(page.lblCount()->text(), QStringLiteral("No. of Images: 3")); // at once, before any picture
     ASSERT_TRUE(waitForBuild());
 
+    // Once done, the count says what it showed and names what it could not read.
     EXPECT_EQ(shownNames(), (std::vector<std::string>{"beach.jpg", "cat.png"}));
-    EXPECT_EQ(page.lblCount()->text(), QStringLiteral("No. of Images: 3"));
+    EXPECT_EQ(page.lblCount()->text(), QStringLiteral("No. of Images: 3 (2 shown, 1 could not be read)"));
+    EXPECT_EQ(page.lblCount()->toolTip(), QStringLiteral("Could not be read:\ndamaged.gif"));
+    EXPECT_EQ(page.lblCount()->accessibleDescription(), page.lblCount()->toolTip());
     ASSERT_GE(panel.count(), 1);
     EXPECT_EQ(panel.first().at(0).toString(), QStringLiteral("C:\\Pics\\"));
     ASSERT_EQ(progressShown.count(), 2);
@@ -112,6 +119,7 @@ TEST_F(PageTest, AnEmptyFolderShowsNoImages) {
     browse("C:\\Empty");
     ASSERT_TRUE(waitForBuild());
     EXPECT_EQ(page.lblCount()->text(), QStringLiteral("No. of Images: 0"));
+    EXPECT_TRUE(page.lblCount()->toolTip().isEmpty());
     EXPECT_EQ(page.model()->rowCount(), 0);
     EXPECT_FALSE(page.sheet()->verticalScrollBar()->isEnabled());
 }
@@ -120,6 +128,7 @@ TEST_F(PageTest, ThousandsOfImagesAreCountedWithASeparatorAndAllShown) {
     browse(pictures("C:\\Many", 1234));
     EXPECT_EQ(page.lblCount()->text(), QStringLiteral("No. of Images: 1,234"));
     ASSERT_TRUE(waitForBuild());
+    EXPECT_EQ(page.lblCount()->text(), QStringLiteral("No. of Images: 1,234")); // every one read
     EXPECT_EQ(page.model()->rowCount(), 1234);
     EXPECT_EQ(page.model()->fileName(1233), "img1233.png");
 }
@@ -164,7 +173,8 @@ TEST_F(PageTest, TheGridIsLaidRowByRowAndAgainWhenTheWidthChanges) {
     EXPECT_EQ(bar->objectName(), QStringLiteral("vsbSlide"));
     EXPECT_TRUE(bar->isEnabled());
     EXPECT_EQ(bar->singleStep(), kCellHeight);
-    EXPECT_EQ(bar->maximum(), (20 + sheet->columns() - 1) / sheet->columns() * kCellHeight - sheet->viewport()->height());
+    EXPECT_EQ(bar->maximum(),
+              (20 + sheet->columns() - 1) / sheet->columns() * kCellHeight - sheet->viewport()->height());
 }
 
 TEST_F(PageTest, LongNamesAreCutToTheButtonWithDots) {
@@ -176,7 +186,7 @@ TEST_F(PageTest, LongNamesAreCutToTheButtonWithDots) {
     const QString cut = QString::fromLocal8Bit(page.model()->caption(0));
     EXPECT_TRUE(cut.endsWith(QStringLiteral("..."))) << cut.toStdString();
     EXPECT_TRUE(QStringLiteral("A very long name for a holiday picture by the lake.png").startsWith(cut.chopped(3)));
-    EXPECT_LE(QFontMetrics(page.sheet()->font()).horizontalAdvance(cut), ThumbSheet::captionWidth());
+    EXPECT_LE(QFontMetrics(page.sheet()->font()).horizontalAdvance(cut), page.sheet()->captionWidth());
     EXPECT_EQ(page.model()->caption(1), "b.png");
 }
 
@@ -209,11 +219,22 @@ TEST_F(PageTest, AClickSelectsAndADoubleClickOpensLikeEdit) {
     ASSERT_EQ(calls.size(), 3u);
     EXPECT_EQ(calls.back(), host + "/c.png");
 
+    // From the keyboard: the arrows move the choice, Enter and Return open it (Enter on the keypad too).
+    page.sheet()->setFocus();
+    QTest::keyClick(page.sheet(), Qt::Key_Left);
+    EXPECT_EQ(page.selectedIndex(), 1);
+    QTest::keyClick(page.sheet(), Qt::Key_Return);
+    ASSERT_EQ(opener.calls(4).back(), host + "/b.png");
+    QTest::keyClick(page.sheet(), Qt::Key_Left);
+    QTest::keyClick(page.sheet(), Qt::Key_Enter, Qt::KeypadModifier);
+    ASSERT_EQ(opener.calls(5).back(), host + "/a.png");
+    QTest::keyClick(page.sheet(), Qt::Key_Right);
+
     // The selection survives a rebuild.
     page.findChild<QAction*>(QStringLiteral("Refresh"))->trigger();
     ASSERT_TRUE(waitForBuild());
-    EXPECT_EQ(page.selectedIndex(), 2);
-    EXPECT_EQ(page.sheet()->currentIndex().row(), 2);
+    EXPECT_EQ(page.selectedIndex(), 1);
+    EXPECT_EQ(page.sheet()->currentIndex().row(), 1);
 }
 
 // The choice stays on the image: a thumbnail that comes in before it (here a new picture read by
@@ -240,10 +261,13 @@ TEST_F(PageTest, TheChoiceStaysOnTheImageWhenThumbnailsComeInBeforeIt) {
 }
 
 TEST_F(PageTest, ANewBrowseReplacesTheRunningBuildWithoutStaleThumbnails) {
+    // Large PNG pictures (PNG cannot be decoded at a reduced size): the build is still running when
+    // its first thumbnails are in.
     const std::string big = sandbox.host(sandbox.makeFolder("C:\\Big"));
-    writePicture(big + "/proto.jpg", 1600, 1200);
+    writePicture(big + "/proto.png", 3000, 2000);
     for (int i = 0; i < 80; ++i)
-        std::filesystem::copy_file(big + "/proto.jpg", big + "/big" + std::to_string(i) + ".jpg");
+        std::filesystem::copy_file(big + "/proto.png", big + "/big" + std::to_string(i) + ".png");
+    std::filesystem::remove(big + "/proto.png");
     const std::string small = sandbox.host(sandbox.makeFolder("C:\\Small"));
     writePicture(small + "/one.png", 10, 10);
     writePicture(small + "/two.png", 10, 10);
@@ -272,9 +296,82 @@ TEST_F(PageTest, TheToolbarHasItsButtonsInOrder) {
                                  QStringLiteral("-"), QStringLiteral("Show")}));
     EXPECT_EQ(captions.mid(0, 3),
               (QStringList{QStringLiteral("&Browse"), QStringLiteral("&Edit"), QStringLiteral("&Refresh")}));
-    EXPECT_EQ(tips.mid(0, 3), (QStringList{QStringLiteral("Select a Folder"),
-                                           QStringLiteral("Open selected image in an Editor"),
-                                           QStringLiteral("Refresh Thumbnails")}));
-    EXPECT_TRUE(captions.at(4).isEmpty());
-    EXPECT_TRUE(tips.at(4).isEmpty());
+    EXPECT_EQ(tips.mid(0, 3),
+              (QStringList{QStringLiteral("Select a Folder"), QStringLiteral("Open selected image in an Editor"),
+                           QStringLiteral("Refresh Thumbnails")}));
+    // The button that minimises the window says so, and every button is known by its caption.
+    EXPECT_EQ(captions.at(4), QStringLiteral("&Minimize"));
+    EXPECT_EQ(tips.at(4), QStringLiteral("Minimize the window"));
+    for (QAction* a : page.tbrMain()->actions()) {
+        if (a->isSeparator())
+            continue;
+        QWidget* button = page.tbrMain()->widgetForAction(a);
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(button)->text(QAccessible::Name),
+                  QString(a->text()).remove(QLatin1Char('&')))
+            << a->objectName().toStdString();
+    }
+}
+
+namespace {
+
+void ctrlWheel(ThumbSheet* sheet, int eighths, Qt::KeyboardModifiers modifiers = Qt::ControlModifier) {
+    const QPointF at = sheet->viewport()->rect().center();
+    QWheelEvent wheel(at, sheet->viewport()->mapToGlobal(at), QPoint(), QPoint(0, eighths), Qt::NoButton, modifiers,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(sheet->viewport(), &wheel);
+}
+
+} // namespace
+
+// The thumbnail size: the slider (labelled, for assistive technology) and Ctrl + wheel set it; the
+// cells and pictures follow, the pictures read again at the size; the size is kept in the settings.
+TEST_F(PageTest, TheThumbnailSizeFollowsTheSliderAndCtrlWheelAndIsKept) {
+    const std::string host = sandbox.host(sandbox.makeFolder("C:\\Sizes"));
+    writePicture(host + "/wide.png", 600, 300);
+    writePicture(host + "/tiny.png", 40, 30);
+    browse("C:\\Sizes");
+    ASSERT_TRUE(waitForBuild());
+    auto* slider = page.findChild<QSlider*>(QStringLiteral("sldThumbSize"));
+    ASSERT_NE(slider, nullptr);
+    EXPECT_EQ(page.findChild<QLabel*>(QStringLiteral("lblThumbSize"))->buddy(), slider);
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(slider)->text(QAccessible::Name),
+              QStringLiteral("Thumbnail size:"));
+    EXPECT_EQ(slider->value(), kDefaultThumbnailSize);
+    EXPECT_EQ(page.sheet()->cellSize(), QSize(kCellWidth, kCellHeight));
+    EXPECT_EQ(page.model()->picture(1).deviceIndependentSize(), QSizeF(68, 34)); // "wide.png"
+
+    struct Step {
+        std::function<void()> act;
+        int size;
+    } steps[] = {
+        {[&] { slider->setValue(160); }, 160},
+        {[&] { ctrlWheel(page.sheet(), 120); }, 168},
+        {[&] { ctrlWheel(page.sheet(), -240); }, 152},
+        {[&] { ctrlWheel(page.sheet(), 60); }, 152},                  // half a notch: not yet a step
+        {[&] { ctrlWheel(page.sheet(), 60); }, 160},                  // the other half
+        {[&] { ctrlWheel(page.sheet(), 120, Qt::NoModifier); }, 160}, // a plain wheel scrolls
+        {[&] { page.setThumbnailSize(5000); }, kMaxThumbnailSize},
+        {[&] { QTest::keyClick(slider, Qt::Key_Home); }, kMinThumbnailSize},
+    };
+    for (const Step& step : steps) {
+        step.act();
+        SCOPED_TRACE(step.size);
+        ASSERT_TRUE(waitForBuild());
+        EXPECT_EQ(slider->value(), step.size);
+        EXPECT_EQ(page.thumbnailSize(), step.size);
+        EXPECT_EQ(page.sheet()->cellSize(), QSize(kCellWidth + step.size - 68, kCellHeight + step.size - 68));
+        EXPECT_EQ(page.sheet()->visualRect(page.model()->index(1)).size(), page.sheet()->cellSize());
+        ASSERT_EQ(shownNames(), (std::vector<std::string>{"tiny.png", "wide.png"}));
+        EXPECT_EQ(page.model()->picture(1).deviceIndependentSize(), QSizeF(step.size, step.size / 2.0));
+        EXPECT_EQ(page.model()->picture(0).deviceIndependentSize(), QSizeF(40, 30)); // never enlarged
+        EXPECT_EQ(GetLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kThumbnailSize), step.size);
+    }
+
+    // A new page starts at the kept size.
+    page.setThumbnailSize(120);
+    ASSERT_TRUE(waitForBuild());
+    ImageViewerPage again(prompt);
+    EXPECT_EQ(again.thumbnailSize(), 120);
+    EXPECT_EQ(again.findChild<QSlider*>(QStringLiteral("sldThumbSize"))->value(), 120);
+    EXPECT_TRUE(prompt.boxes.empty());
 }

@@ -18,8 +18,7 @@ TEST(PlaceInCanvas, NeverEnlargesKeepsTheAspectAndCentres) {
         {68, 68, {1, 1, 68, 68}},    // exactly the largest size: unscaled
         {200, 100, {1, 18, 68, 34}}, // wide: 68 wide, aspect kept
         {100, 200, {18, 1, 34, 68}}, // tall
-        {4000, 3000, {1, 9.5, 68, 51}},
-        {69, 10, {1, (70 - 680.0 / 69) / 2, 68, 680.0 / 69}},
+        {4000, 3000, {1, 9.5, 68, 51}}, {69, 10, {1, (70 - 680.0 / 69) / 2, 68, 680.0 / 69}},
     };
     for (const Case& c : cases) {
         const Placement p = PlaceInCanvas(c.w, c.h);
@@ -63,11 +62,38 @@ TEST(CountText, UsesTheThousandsSeparatorOfTheLocale) {
     EXPECT_EQ(CountText(1234567, english), "No. of Images: 1,234,567");
     EXPECT_EQ(CountText(1234, QLocale::c()), "No. of Images: 1,234"); // C omits it by default
     EXPECT_EQ(CountText(1234, QLocale(QLocale::German, QLocale::Germany)), "No. of Images: 1.234");
+    // Files that could not be read: how many were shown and how many not.
+    EXPECT_EQ(CountText(39, english, 1), "No. of Images: 39 (38 shown, 1 could not be read)");
+    EXPECT_EQ(CountText(2000, english, 1500), "No. of Images: 2,000 (500 shown, 1,500 could not be read)");
+    EXPECT_EQ(CountText(3, english, 3), "No. of Images: 3 (0 shown, 3 could not be read)");
+    EXPECT_EQ(CountText(3, english, 0), "No. of Images: 3");
+}
+
+TEST(PlaceInCanvas, OtherThumbnailSizesScaleTheSameWay) {
+    struct Case {
+        double w, h;
+        int size;
+        Placement expected;
+    };
+    const Case cases[] = {
+        {400, 200, 160, {1, 41, 160, 80}},   // canvas 162: wide, 160 across, centred
+        {40, 30, 160, {61, 66, 40, 30}},     // small: still never enlarged
+        {300, 600, 48, {13, 1, 24, 48}},     // the smallest size
+        {4000, 3000, 256, {1, 33, 256, 192}} // the largest
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(PlaceInCanvas(c.w, c.h, c.size), c.expected) << c.w << "x" << c.h << " at " << c.size;
+    }
+    EXPECT_EQ(CellWidth(kDefaultThumbnailSize), kCellWidth);
+    EXPECT_EQ(CellHeight(kDefaultThumbnailSize), kCellHeight);
+    EXPECT_EQ(ClampThumbnailSize(0), kMinThumbnailSize);
+    EXPECT_EQ(ClampThumbnailSize(1LL << 40), kMaxThumbnailSize);
+    EXPECT_EQ(ClampThumbnailSize(100), 100);
 }
 
 TEST(IsImageFileName, TheViewersTypesByExtensionInAnyCase) {
-    for (const char* name : {"a.bmp", "a.DIB", "a.rle", "a.gif", "a.JPG", "a.wmf", "a.emf", "a.ico", "a.cur",
-                             "a.png", "a.jpeg", "a.jpe", "a.webp", "a.tif", "a.TIFF", ".hidden.png"})
+    for (const char* name : {"a.bmp", "a.DIB", "a.rle", "a.gif", "a.JPG", "a.wmf", "a.emf", "a.ico", "a.cur", "a.png",
+                             "a.jpeg", "a.jpe", "a.webp", "a.tif", "a.TIFF", ".hidden.png"})
         EXPECT_TRUE(IsImageFileName(name)) << name;
     for (const char* name : {"a.txt", "jpg", "a.jpg.TSL", "a.pngx", "a.", ""})
         EXPECT_FALSE(IsImageFileName(name)) << name;

@@ -72,6 +72,20 @@ protected:
             }
         ADD_FAILURE() << "not listed: " << description;
     }
+    // A click on the entry's row, as the user makes it.
+    void clickEntry(const std::string& description) {
+        for (int i = 0; i < list()->topLevelItemCount(); ++i) {
+            QTreeWidgetItem* item = list()->topLevelItem(i);
+            if (item->text(0).toStdString() == description && !item->isHidden()) {
+                QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, list()->visualItemRect(item).center());
+                return;
+            }
+        }
+        ADD_FAILURE() << "not shown in the list: " << description;
+    }
+    std::string current() {
+        return list()->currentItem() ? list()->currentItem()->text(0).toStdString() : std::string("<none>");
+    }
     // Adds an entry through the Add window, typing each box.
     void addThroughWindow(const QString& description, const QString& server, const QString& user,
                           const QString& password, const QString& notes) {
@@ -252,7 +266,7 @@ TEST_F(WalletPageTest, DeleteAsksAndRemovesExactlyTheNamedEntry) {
     prompt.answer(Answer::No);
     click(page.get(), "cmdPassDelete");
     EXPECT_EQ(prompt.last().text, "Are you sure you want to delete 'abc' password item ?");
-    EXPECT_EQ(prompt.last().buttons, Buttons::YesNo);
+    EXPECT_EQ(prompt.last().buttons, Buttons::YesNoDefaultNo); // Enter keeps the entry
     EXPECT_EQ(prompt.last().icon, Icon::Question);
     EXPECT_EQ(prompt.last().title, "Delete Confirmation");
     EXPECT_EQ(listed(), (std::vector<std::string>{"abc", "abcd", "x"}));
@@ -377,6 +391,30 @@ TEST_F(WalletPageTest, ThePasswordShowsAsDotsUntilShowIsPressed) {
     EXPECT_EQ(toggle->text(), QStringLiteral("Hide"));
     click(page.get(), "cmdShowPassword");
     EXPECT_EQ(password->echoMode(), QLineEdit::Password);
+
+    // Shown for one entry is not shown for the next.
+    wallet::passWordAdd("Mail", {"mail.example", "kim", "letter", ""});
+    click(page.get(), "cmdPassReload");
+    clickEntry("Bank");
+    click(page.get(), "cmdShowPassword");
+    ASSERT_EQ(password->echoMode(), QLineEdit::Normal);
+    clickEntry("Mail");
+    EXPECT_EQ(text("txtPassword"), "letter");
+    EXPECT_EQ(password->echoMode(), QLineEdit::Password);
+    EXPECT_FALSE(toggle->isChecked());
+    EXPECT_EQ(toggle->text(), QStringLiteral("Show"));
+    EXPECT_EQ(toggle->accessibleName(), QStringLiteral("Show Password"));
+    EXPECT_TRUE(prompt.boxes.empty());
+}
+
+TEST_F(WalletPageTest, EntriesAreListedByDescriptionWithoutRegardToCase) {
+    for (const char* d : {"zeta", "Alpha", "beta", "\xc3\x89mile", "Gamma", "alps"})
+        wallet::passWordAdd(d, {"", "", "", ""});
+    click(page.get(), "cmdPassReload");
+    EXPECT_EQ(listed(), (std::vector<std::string>{"Alpha", "alps", "beta", "Gamma", "zeta", "\xc3\x89mile"}));
+    // An entry added later takes its place among them.
+    addThroughWindow(QStringLiteral("Bank"), QString(), QString(), QString(), QString());
+    EXPECT_EQ(listed(), (std::vector<std::string>{"Alpha", "alps", "Bank", "beta", "Gamma", "zeta", "\xc3\x89mile"}));
 }
 
 TEST_F(WalletPageTest, CopiedTextIsMarkedSecretAndTakenOffTheClipboardIfStillThere) {
@@ -493,6 +531,143 @@ TEST(PasswordGenerator, DrawsOnlyFromTheChosenClassesAndHasOneOfEach) {
     EXPECT_EQ(GeneratePassword(1, all).size(), static_cast<std::size_t>(kMinGeneratedLength));
     EXPECT_EQ(GeneratePassword(100000, kDigits).size(), static_cast<std::size_t>(kMaxGeneratedLength));
     EXPECT_EQ(ClassCharacters(kSymbols).find_first_of(" \t\"'\\"), std::string::npos);
+}
+
+} // namespace
+
+namespace {
+
+// An entry the filter hides leaves the boxes: Delete, Save and the copy buttons then have nothing to
+// act on, and the hidden entry stays stored.
+TEST_F(WalletPageTest, AnEntryTheFilterHidesIsNoLongerShownOrActedOn) {
+    wallet::passWordAdd("GitHub", {"github.com", "octo", "hub-pass", ""});
+    wallet::passWordAdd("Bank", {"bank.example", "sam", "bank-pass", ""});
+    click(page.get(), "cmdPassReload");
+    clickEntry("GitHub");
+    ASSERT_EQ(text("txtDescription"), "GitHub");
+    ASSERT_TRUE(child<QPushButton>("cmdCopyPassword")->isEnabled());
+
+    type(page.get(), "txtFilter", QStringLiteral("Bank"));
+    EXPECT_FALSE(page->shownEntry().has_value());
+    for (const char* box : {"txtDescription", "txtServer", "txtUserName", "txtPassword", "txtNotes"})
+        EXPECT_EQ(text(box), "") << box;
+    EXPECT_EQ(current(), "<none>");
+    EXPECT_TRUE(list()->selectedItems().isEmpty());
+    EXPECT_FALSE(save()->isEnabled());
+    EXPECT_FALSE(child<QPushButton>("cmdCopyUserName")->isEnabled());
+    EXPECT_FALSE(child<QPushButton>("cmdCopyPassword")->isEnabled());
+    EXPECT_TRUE(prompt.boxes.empty()); // nothing was edited: nothing to ask
+
+    click(page.get(), "cmdPassDelete");
+    ASSERT_EQ(prompt.boxes.size(), 1u);
+    EXPECT_EQ(prompt.last().text, "Nothing Selected");
+    EXPECT_EQ(wallet::ListWalletItems().size(), 2u);
+
+    // The entry the filter shows is the one Delete asks about, and Enter (the default) keeps it.
+    clickEntry("Bank");
+    click(page.get(), "cmdPassDelete");
+    EXPECT_EQ(prompt.last().text, "Are you sure you want to delete 'Bank' password item ?");
+    EXPECT_EQ(prompt.last().buttons, Buttons::YesNoDefaultNo);
+    EXPECT_EQ(wallet::ListWalletItems().size(), 2u);
+    EXPECT_EQ(text("txtDescription"), "Bank");
+}
+
+// Edits are set aside only as the user says: save them, drop them, or stay on the entry. Asked when
+// another entry is clicked, at Reload, and when the filter would hide the edited entry.
+TEST_F(WalletPageTest, EditsAreSavedDroppedOrKeptAsTheUserAnswers) {
+    struct Case {
+        Answer answer;
+        std::string shownAfter;   // the entry in the boxes afterwards
+        std::string storedServer; // GitHub's server in the wallet afterwards
+    };
+    const Case cases[] = {
+        {Answer::Cancel, "GitHub", "github.com"},
+        {Answer::No, "Bank", "github.com"},
+        {Answer::Yes, "Bank", "git.example"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.answer));
+        wallet::passWordAdd("GitHub", {"github.com", "octo", "hub-pass", ""});
+        wallet::passWordAdd("Bank", {"bank.example", "sam", "bank-pass", ""});
+        type(page.get(), "txtFilter", QString());
+        page->cmdPassReload_Click();
+        prompt.boxes.clear();
+
+        // Another entry clicked.
+        clickEntry("GitHub");
+        type(page.get(), "txtServer", QStringLiteral("git.example"));
+        prompt.answer(c.answer);
+        clickEntry("Bank");
+        ASSERT_EQ(prompt.boxes.size(), 1u);
+        EXPECT_EQ(prompt.last().text, "The changes to 'GitHub' are not saved. Save them?");
+        EXPECT_EQ(prompt.last().buttons, Buttons::YesNoCancel);
+        EXPECT_EQ(prompt.last().icon, Icon::Question);
+        EXPECT_EQ(text("txtDescription"), c.shownAfter);
+        EXPECT_EQ(current(), c.shownAfter);
+        EXPECT_EQ(text("txtServer"), c.answer == Answer::Cancel ? "git.example" : "bank.example");
+        EXPECT_EQ(wallet::ReadWalletEntry("GitHub").server, c.storedServer);
+
+        // Reload, and a filter that hides the edited entry (the filter comes back on Cancel).
+        for (const char* how : {"reload", "filter"}) {
+            SCOPED_TRACE(how);
+            type(page.get(), "txtFilter", QString());
+            page->cmdPassReload_Click();
+            wallet::passWordAdd("GitHub", {"github.com", "octo", "hub-pass", ""});
+            clickEntry("GitHub");
+            type(page.get(), "txtNotes", QStringLiteral("new notes"));
+            prompt.boxes.clear();
+            prompt.answer(c.answer);
+            if (std::string(how) == "reload")
+                click(page.get(), "cmdPassReload");
+            else
+                QTest::keyClicks(child("txtFilter"), QStringLiteral("k")); // Bank's, not GitHub's
+            ASSERT_EQ(prompt.boxes.size(), 1u);
+            EXPECT_EQ(prompt.last().text, "The changes to 'GitHub' are not saved. Save them?");
+            const bool stayed = c.answer == Answer::Cancel;
+            EXPECT_EQ(text("txtNotes"), stayed ? "new notes" : "");
+            EXPECT_EQ(page->shownEntry().value_or("<none>"), stayed ? "GitHub" : "<none>");
+            EXPECT_EQ(text("txtFilter"), std::string(how) == "filter" && !stayed ? "k" : "");
+            EXPECT_EQ(wallet::ReadWalletEntry("GitHub").notes, c.answer == Answer::Yes ? "new notes" : "");
+            if (stayed) { // the user drops the edit: the filter then applies
+                prompt.answer(Answer::No);
+                type(page.get(), "txtFilter", QStringLiteral("k"));
+                EXPECT_FALSE(page->shownEntry().has_value());
+            }
+        }
+    }
+
+    // Nothing edited: no question. A refused save keeps the user on the entry with what was typed.
+    type(page.get(), "txtFilter", QString());
+    page->cmdPassReload_Click();
+    prompt.boxes.clear();
+    clickEntry("GitHub");
+    clickEntry("Bank");
+    EXPECT_TRUE(prompt.boxes.empty());
+    type(page.get(), "txtDescription", QStringLiteral("   "));
+    prompt.answer(Answer::Yes);
+    clickEntry("GitHub");
+    EXPECT_EQ(prompt.texts(), (std::vector<std::string>{"The changes to 'Bank' are not saved. Save them?",
+                                                        "Description can't be left blank"}));
+    EXPECT_EQ(text("txtDescription"), "   ");
+    EXPECT_EQ(current(), "Bank");
+}
+
+} // namespace
+
+namespace {
+
+// Adding an entry through the Add window refills the list but keeps edits of the shown entry.
+TEST_F(WalletPageTest, AnAddKeepsTheEditsOfTheShownEntry) {
+    wallet::passWordAdd("GitHub", {"github.com", "octo", "hub-pass", ""});
+    click(page.get(), "cmdPassReload");
+    clickEntry("GitHub");
+    type(page.get(), "txtNotes", QStringLiteral("half typed"));
+    addThroughWindow(QStringLiteral("Zed"), QString(), QString(), QStringLiteral("z"), QString());
+    EXPECT_EQ(listed(), (std::vector<std::string>{"GitHub", "Zed"}));
+    EXPECT_EQ(text("txtNotes"), "half typed");
+    EXPECT_EQ(page->shownEntry().value_or("<none>"), "GitHub");
+    EXPECT_EQ(current(), "GitHub");
+    EXPECT_TRUE(prompt.boxes.empty());
 }
 
 } // namespace
