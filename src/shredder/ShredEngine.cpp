@@ -726,8 +726,8 @@ bool ShredEngine::shredFileAt(int dirFd, const std::string& name, const std::str
             return fail(host, errno);
     }
 
-    // The old name is overwritten in the folder's blocks too: random names of its length, then ever
-    // shorter ones down to one character, each synced to the disk before the next.
+    // The old name is overwritten in the folder's blocks too: a random name of its length takes its
+    // place, then ever shorter ones down to one character; the folder is synced before the name goes.
     std::string current = name;
     bool renaming = true;
     for (std::size_t length = name.size(); renaming && length >= 1; --length) {
@@ -735,7 +735,6 @@ bool ShredEngine::shredFileAt(int dirFd, const std::string& name, const std::str
             const std::string candidate = randomName(length, generator());
             if (::renameat2(dirFd, current.c_str(), dirFd, candidate.c_str(), RENAME_NOREPLACE) == 0) {
                 current = candidate;
-                ::fsync(dirFd);
                 break;
             }
             if (errno != EEXIST) {
@@ -744,6 +743,8 @@ bool ShredEngine::shredFileAt(int dirFd, const std::string& name, const std::str
             }
         }
     }
+    if (current != name)
+        ::fsync(dirFd);
     // The name removed must still be the file that was overwritten.
     Ident now;
     if (!identify(dirFd, current.c_str(), 0, now) || now.id != id)

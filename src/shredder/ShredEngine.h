@@ -1,9 +1,9 @@
 #pragma once
 // Destroys files and folders so that their content cannot be read back. A file has every block it
 // holds overwritten (as many whole passes as the security level asks, each flushed to the disk; the
-// holes of a sparse file stay holes), is renamed to random names of its name's length and then ever
-// shorter ones (the folder synced after each, so the old name leaves the folder's blocks), and
-// deleted. A folder has every file inside shredded that way before the tree is removed.
+// holes of a sparse file stay holes), is renamed to a random name of its name's length and then to ever
+// shorter ones (so the old name leaves the folder's blocks), the folder synced, and deleted. A folder
+// has every file inside shredded that way before the tree is removed.
 //
 // Nothing outside what was picked is touched, by construction: a run pins every picked item before
 // it changes the first (its folder opened with no link followed anywhere in the path, the item found
