@@ -77,20 +77,19 @@ std::map<std::pair<std::uint64_t, std::uint64_t>, Entry> openEntries(const std::
         unsigned long length = 0;
         int used = 0;
         const std::string head = text.substr(at, end - at);
-        if (head.size() > 2 && head[0] == 'R' &&
-            std::sscanf(head.c_str(), "R %llu %llu", &dev, &ino) == 2) {
+        if (head.size() > 2 && head[0] == 'R' && std::sscanf(head.c_str(), "R %llu %llu", &dev, &ino) == 2) {
             open.erase({dev, ino});
             at = end + 1;
         } else if (head.size() > 2 && head[0] == 'W' &&
-                   std::sscanf(head.c_str(), "W %llu %llu %o %o %lu:%n", &dev, &ino, &before, &after, &length,
-                               &used) == 5 &&
+                   std::sscanf(head.c_str(), "W %llu %llu %o %o %lu:%n", &dev, &ino, &before, &after, &length, &used) ==
+                       5 &&
                    used > 0) {
             // The path may hold line breaks: it is read by its length.
             const std::size_t pathAt = at + static_cast<std::size_t>(used);
             if (pathAt + length >= text.size() || text[pathAt + length] != '\n')
                 break;
-            open[{dev, ino}] = Entry{static_cast<mode_t>(before), static_cast<mode_t>(after),
-                                     text.substr(pathAt, length)};
+            open[{dev, ino}] =
+                Entry{static_cast<mode_t>(before), static_cast<mode_t>(after), text.substr(pathAt, length)};
             at = pathAt + length + 1;
         } else {
             at = end + 1;
