@@ -70,17 +70,21 @@ int ShredCommand(const std::vector<std::string>& hostPaths, const std::string& r
     for (const auto& hostPath : hostPaths) {
         Item item;
         item.typed = hostPath;
-        // The path means what it means to the system: ".." after a link leads out of the link's target.
-        item.path = windowsForm(platform::pointedEntryHost(hostPath));
-        if (item.path.empty()) {
-            item.refusal = hostPath + ": not on any of the program's drives";
-        } else if (IsRefused(item.path)) {
-            item.refusal = RefusalMessage(item.path);
-        } else {
-            const std::size_t before = engine.failures().size();
-            item.pinned = engine.pin(HostOf(item.path));
-            item.failures.assign(engine.failures().begin() + static_cast<std::ptrdiff_t>(before),
-                                 engine.failures().end());
+        try {
+            // The path means what it means to the system: ".." after a link leads out of the link's target.
+            item.path = windowsForm(platform::pointedEntryHost(hostPath));
+            if (item.path.empty()) {
+                item.refusal = hostPath + ": not on any of the program's drives";
+            } else if (IsRefused(item.path)) {
+                item.refusal = RefusalMessage(item.path);
+            } else {
+                const std::size_t before = engine.failures().size();
+                item.pinned = engine.pin(HostOf(item.path));
+                item.failures.assign(engine.failures().begin() + static_cast<std::ptrdiff_t>(before),
+                                     engine.failures().end());
+            }
+        } catch (const std::exception& e) {
+            item.refusal = hostPath + ": " + e.what(); // one item that cannot be looked at stops no other
         }
         items.push_back(std::move(item));
     }
