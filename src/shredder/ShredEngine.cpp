@@ -115,11 +115,13 @@ int openAt(int dirFd, const std::string& name, int flags, mode_t type, mode_t bi
     // Widened is exactly the entry looked at: through a descriptor of it, not its name.
     UniqueFd entry(::openat(dirFd, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
     struct stat st {};
-    if (entry.get() < 0 || ::fstat(entry.get(), &st) != 0 || (st.st_mode & S_IFMT) != type ||
-        !widening.widen(entry.get(), host(), bits, widened.before)) {
+    if (entry.get() < 0 || ::fstat(entry.get(), &st) != 0 || (st.st_mode & S_IFMT) != type) {
         errno = EACCES;
         return -1;
     }
+    if (!widening.widen(entry.get(), host(), bits, widened.before))
+        return -1; // not widened: the reason is the journal's, or still the permission
+
     fd = ::openat(dirFd, name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC);
     const int err = errno;
     if (fd < 0 || platform::fileIdOf(fd) != platform::fileIdOf(entry.get())) {

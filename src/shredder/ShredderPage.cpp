@@ -30,12 +30,12 @@
 #include <sys/stat.h>
 
 #include <atomic>
-#include <cstdio>
-#include <optional>
-#include <set>
 #include <cerrno>
+#include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <optional>
+#include <set>
 #include <utility>
 
 namespace shredder {
@@ -432,8 +432,7 @@ void ShredderPage::startRun(RunKind kind, std::vector<std::string> items) {
     std::optional<platform::FileId> expected;
     if (keepFolder)
         expected = m_stored.id.id;
-    m_watcher.setFuture(QtConcurrent::run([state = m_state, work = std::move(work), keepFolder, expected,
-                                           folder = m_stored.folder]() {
+    m_watcher.setFuture(QtConcurrent::run([state = m_state, work = std::move(work), keepFolder, expected]() {
         RestoreLoosenedModes();
         RunResult result;
         // Every item is opened and checked before the first is touched; from then on the run works
