@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <linux/capability.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
@@ -318,4 +319,54 @@ TEST_F(ShredEngineTest, PermissionsWidenedForAMomentComeBackEvenAfterAKill) {
         fs::remove_all(folder);
         fs::remove(sandbox.host("C:\\other-name.txt"));
     }
+}
+
+TEST_F(ShredEngineTest, ASparseFileHasItsDataOverwrittenAndNoHoleFilled) {
+    // 1 GiB as the system counts it, two data blocks of 4 KiB (one at the start, one far in).
+    const std::string host = sandbox.host("C:\\sparse.bin");
+    constexpr off_t kFar = 700 << 20;
+    {
+        const int fd = ::open(host.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ASSERT_GE(fd, 0);
+        const std::string data(4096, 'S');
+        ASSERT_EQ(::pwrite(fd, data.data(), data.size(), 0), 4096);
+        ASSERT_EQ(::pwrite(fd, data.data(), data.size(), kFar), 4096);
+        ASSERT_EQ(::ftruncate(fd, 1 << 30), 0);
+        ASSERT_EQ(::fsync(fd), 0);
+        ::close(fd);
+    }
+    struct stat before {};
+    ASSERT_EQ(::stat(host.c_str(), &before), 0);
+    if (static_cast<std::uint64_t>(before.st_blocks) * 512 > 64 * 4096)
+        GTEST_SKIP() << "this file system keeps no holes";
+
+    ShredEngine engine(0);
+    EXPECT_EQ(engine.bytesToWrite(host), static_cast<std::uint64_t>(before.st_blocks) * 512);
+    // Just before the name goes: the data blocks hold the first pass, and the file holds no more disk
+    // than it did.
+    struct stat atTheEnd {};
+    std::string start;
+    std::string far;
+    shredder::SetShredTestHooks({nullptr, [&](int dirFd, const std::string& name, const std::string&) {
+                                     const int fd = ::openat(dirFd, name.c_str(), O_RDONLY | O_CLOEXEC);
+                                     if (fd < 0)
+                                         return;
+                                     ::fstat(fd, &atTheEnd);
+                                     start.resize(4096);
+                                     far.resize(4096);
+                                     start.resize(static_cast<std::size_t>(std::max<ssize_t>(
+                                         0, ::pread(fd, start.data(), start.size(), 0))));
+                                     far.resize(static_cast<std::size_t>(
+                                         std::max<ssize_t>(0, ::pread(fd, far.data(), far.size(), kFar))));
+                                     ::close(fd);
+                                 }});
+    EXPECT_TRUE(engine.shred(host));
+    shredder::SetShredTestHooks({});
+    EXPECT_TRUE(engine.failures().empty());
+    EXPECT_EQ(engine.written(), static_cast<std::uint64_t>(before.st_blocks) * 512);
+    EXPECT_LE(atTheEnd.st_blocks, before.st_blocks);
+    EXPECT_EQ(atTheEnd.st_size, 1 << 30);
+    EXPECT_EQ(start, firstPass(4096));
+    EXPECT_EQ(far, std::string(4096, '\0'));
+    EXPECT_FALSE(fs::exists(host));
 }
