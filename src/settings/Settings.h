@@ -10,6 +10,8 @@ inline constexpr const char* kShredFolderHour = "ShredFolderHour";
 inline constexpr const char* kShredFolderMinute = "ShredFolderMinute";
 // When the schedule was Set or last emptied its folder (seconds since the epoch, as text).
 inline constexpr const char* kShredFolderSince = "ShredFolderSince";
+// The identity of the folder Set ("device inode link", link 1 when the name Set was a link).
+inline constexpr const char* kShredFolderId = "ShredFolderId";
 inline constexpr const char* kLaunchNewIE = "LaunchNewIE";
 inline constexpr const char* kIeAdd = "ieadd";
 // DWORD: 1 = Lock Files and Lock Folder and Files make strong locked files (".TSX"); default 0.

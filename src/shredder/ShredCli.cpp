@@ -3,6 +3,7 @@
 #include "platform/Environment.h"
 #include "platform/Prompt.h"
 #include "platform/ProtectedPaths.h"
+#include "shredder/LoosenedModes.h"
 #include "shredder/ShredCommands.h"
 
 #include <unistd.h>
@@ -39,6 +40,15 @@ std::string windowsForm(const std::string& host) {
     }
 }
 
+// An item of the command line, pinned before the first is shredded.
+struct Item {
+    std::string typed;
+    std::string path; // Windows form
+    ShredEngine::Pin pinned;
+    std::vector<Failure> failures; // why it could not be pinned
+    std::string refusal; // a message shown when the item is reached, instead of shredding it
+};
+
 } // namespace
 
 int ShredCommand(const std::vector<std::string>& hostPaths, const std::string& registerPath) {
@@ -46,38 +56,70 @@ int ShredCommand(const std::vector<std::string>& hostPaths, const std::string& r
     platform::Prompt& prompt = stderrPrompt;
     const bool terminal = ::isatty(STDERR_FILENO) != 0;
     int status = 0;
+    // Permissions an earlier run was killed with widened get their modes back first.
+    RestoreLoosenedModes();
     // The protected entries, read once for the whole command.
     const platform::ProtectedSet guard = platform::ProtectedSet::current();
+
+    // Every item is resolved, opened and checked before the first is touched: what a path leads to
+    // is fixed now, and a folder swapped for a link while an earlier item is shredded changes nothing.
+    // One engine: items of one folder share its descriptor.
+    ShredEngine engine(0, guard);
+    std::vector<Item> items;
+    items.reserve(hostPaths.size());
     for (const auto& hostPath : hostPaths) {
-        // The path means what it means to the system: ".." after a link leads out of the link's target.
-        const std::string path = windowsForm(platform::pointedEntryHost(hostPath));
-        if (path.empty()) {
-            prompt.show(hostPath + ": not on any of the program's drives");
+        Item item;
+        item.typed = hostPath;
+        try {
+            // The path means what it means to the system: ".." after a link leads out of the link's target.
+            item.path = windowsForm(platform::pointedEntryHost(hostPath));
+            if (item.path.empty()) {
+                item.refusal = hostPath + ": not on any of the program's drives";
+            } else if (IsRefused(item.path)) {
+                item.refusal = RefusalMessage(item.path);
+            } else {
+                const std::size_t before = engine.failures().size();
+                item.pinned = engine.pin(HostOf(item.path));
+                item.failures.assign(engine.failures().begin() + static_cast<std::ptrdiff_t>(before),
+                                     engine.failures().end());
+            }
+        } catch (const std::exception& e) {
+            item.refusal = hostPath + ": " + e.what(); // one item that cannot be looked at stops no other
+        }
+        items.push_back(std::move(item));
+    }
+
+    for (auto& item : items) {
+        if (!item.refusal.empty()) {
+            prompt.show(item.refusal, platform::Buttons::OK, platform::Icon::Critical);
             status = 1;
             continue;
         }
-        if (RefuseIfProtected(path, prompt)) {
-            status = 1;
-            continue;
-        }
-        const std::string host = HostOf(path);
-        ShredEngine engine(0, guard);
-        const std::uint64_t total = engine.bytesToWrite(host);
         bool done = false;
-        if (terminal && total >= kProgressFrom) {
-            auto run = std::async(std::launch::async, [&] { return engine.shred(host); });
-            while (run.wait_for(std::chrono::milliseconds(250)) != std::future_status::ready)
-                std::fprintf(stderr, "\rshredding %s: %3d%%", hostPath.c_str(),
-                             static_cast<int>(std::min(engine.written(), total) * 100 / total));
-            done = run.get();
-            std::fprintf(stderr, "\rshredding %s: %s\n", hostPath.c_str(), done ? "done" : "failed");
-        } else {
-            done = engine.shred(host);
+        const std::size_t before = engine.failures().size();
+        if (item.pinned) {
+            const std::uint64_t total = engine.bytesToWrite(item.pinned);
+            const std::uint64_t base = engine.written(); // what the items before it wrote
+            if (terminal && total >= kProgressFrom) {
+                auto run = std::async(std::launch::async, [&] { return engine.shred(item.pinned); });
+                while (run.wait_for(std::chrono::milliseconds(250)) != std::future_status::ready)
+                    std::fprintf(stderr, "\rshredding %s: %3d%%", item.typed.c_str(),
+                                 static_cast<int>(std::min(engine.written() - base, total) * 100 / total));
+                done = run.get();
+                std::fprintf(stderr, "\rshredding %s: %s\n", item.typed.c_str(), done ? "done" : "failed");
+            } else {
+                done = engine.shred(item.pinned);
+            }
+            item.pinned.reset(); // its folder is closed once no other item needs it
         }
         if (done) {
-            ForgetShredded(registerPath, path, prompt);
+            if (!ForgetShredded(registerPath, item.path, prompt))
+                status = 1;
         } else {
-            prompt.show(FailureMessage(engine.failures()));
+            item.failures.insert(item.failures.end(),
+                                 engine.failures().begin() + static_cast<std::ptrdiff_t>(before),
+                                 engine.failures().end());
+            prompt.show(FailureMessage(item.failures), platform::Buttons::OK, platform::Icon::Critical);
             status = 1;
         }
     }

@@ -15,7 +15,10 @@
 #include "settings/modGeneral.h"
 #include "settings/modRegistryINI.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
@@ -136,19 +139,42 @@ std::string ResolvedPath(const std::string& windowsPath) {
     return windowsPath;
 }
 
-void ForgetShredded(const std::string& registerPath, const std::string& windowsPath, platform::Prompt& prompt,
+bool ForgetShredded(const std::string& registerPath, const std::string& windowsPath, platform::Prompt& prompt,
                     bool folderKept) {
-    if (registerPath.empty() || !platform::exists(registerPath))
-        return;
-    // The register names items by the paths they were locked under: compare with the entry the
-    // item's path pointed at, not with the way it was typed.
-    const std::string shredded = RemoveBackslash(ResolvedPath(windowsPath));
-    try {
-        forgetShredded(registerPath, shredded, prompt, folderKept);
-    } catch (const platform::SysError& e) {
-        prompt.show("'" + windowsPath +
-                        "' was shredded, but the list of locked items could not be updated: " + e.description(),
+    const auto tell = [&](const std::string& cause) {
+        prompt.show("'" + windowsPath + "' was shredded, but the list of locked items could not be updated: " + cause,
                     platform::Buttons::OK, platform::Icon::Critical);
+        return false;
+    };
+    if (registerPath.empty())
+        return true;
+    std::string registerHost;
+    try {
+        registerHost = platform::toHost(registerPath);
+    } catch (const platform::SysError&) {
+    }
+    if (registerHost.empty()) {
+        // The program's data folder lies on none of the drives (the drive table maps C: elsewhere): the
+        // register, kept there, has no drive form its entries could be matched by. Nothing is lost when
+        // there is no register at all.
+        const std::string host = platform::systemFolderHost() + "/" + settings::kRegisterFileName;
+        struct stat st {};
+        if (::lstat(host.c_str(), &st) != 0 && errno == ENOENT)
+            return true;
+        return tell("the list (" + host + ") is in a folder that none of the program's drives holds.");
+    }
+    try {
+        if (!platform::exists(registerPath))
+            return true;
+        // The register names items by the paths they were locked under: compare with the entry the
+        // item's path pointed at, not with the way it was typed.
+        const std::string shredded = RemoveBackslash(ResolvedPath(windowsPath));
+        forgetShredded(registerPath, shredded, prompt, folderKept);
+        return true;
+    } catch (const platform::SysError& e) {
+        return tell(e.description());
+    } catch (const std::exception& e) {
+        return tell(e.what());
     }
 }
 

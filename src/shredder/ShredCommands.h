@@ -47,8 +47,9 @@ std::string ResolvedPath(const std::string& windowsPath);
 
 // Removes the register entries of a shredded item: a locked file, or everything locked inside a
 // shredded folder (the folder itself included unless `folderKept`), with the stored password of
-// every locked folder among them, so that the Security Vault no longer lists them.
-void ForgetShredded(const std::string& registerPath, const std::string& windowsPath, platform::Prompt& prompt,
+// every locked folder among them, so that the Security Vault no longer lists them. False, after a
+// message naming the item and the cause, when the register exists but could not be read or updated.
+bool ForgetShredded(const std::string& registerPath, const std::string& windowsPath, platform::Prompt& prompt,
                     bool folderKept = false);
 
 // The scheduled shred's period in minutes from the hour and minute lists' texts: whole decimal

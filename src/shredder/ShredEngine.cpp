@@ -6,6 +6,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -17,6 +18,14 @@
 #include <random>
 
 namespace shredder {
+
+// What the engine does when it must widen permissions for a moment: each widening is written down
+// before it is made (LoosenedModes), and undone when the entry stays, or noted as gone with it.
+struct Widening {
+    std::function<bool(int fd, const std::string& host, mode_t add, mode_t& before)> widen;
+    std::function<void(int fd, mode_t before)> restore;
+    std::function<void(int fd)> gone;
+};
 
 namespace {
 
@@ -89,41 +98,62 @@ std::mt19937_64& generator() {
     return rng;
 }
 
+// An entry's permissions widened while it is worked on; undone (or noted as gone) by its owner.
+struct Widened {
+    bool done = false;
+    mode_t before = 0;
+};
+
 // Opens an entry without following a link. Refused for want of permission, the entry (when it is of
-// the kind `type`) gets the owner's `bits` back and is opened again: a read-only file, a locked-down
-// folder inside the tree.
-int openAt(int dirFd, const std::string& name, int flags, mode_t type, mode_t bits) {
+// the kind `type`) gets the owner's `bits` through `widening` and is opened again: a read-only file,
+// a locked-down folder inside the tree. The widening is reported in `widened`.
+int openAt(int dirFd, const std::string& name, int flags, mode_t type, mode_t bits, const Widening& widening,
+           const std::function<std::string()>& host, Widened& widened) {
     int fd = ::openat(dirFd, name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0 && errno == EACCES) {
-        struct stat st {};
-        if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && (st.st_mode & S_IFMT) == type &&
-            ::fchmodat(dirFd, name.c_str(), (st.st_mode & 07777) | bits, AT_SYMLINK_NOFOLLOW) == 0)
-            fd = ::openat(dirFd, name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0 || errno != EACCES || !widening.widen)
+        return fd;
+    // Widened is exactly the entry looked at: through a descriptor of it, not its name.
+    UniqueFd entry(::openat(dirFd, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st {};
+    if (entry.get() < 0 || ::fstat(entry.get(), &st) != 0 || (st.st_mode & S_IFMT) != type) {
+        errno = EACCES;
+        return -1;
     }
+    if (!widening.widen(entry.get(), host(), bits, widened.before))
+        return -1; // not widened: the reason is the journal's, or still the permission
+
+    fd = ::openat(dirFd, name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC);
+    const int err = errno;
+    if (fd < 0 || platform::fileIdOf(fd) != platform::fileIdOf(entry.get())) {
+        widening.restore(entry.get(), widened.before);
+        errno = err;
+        return fd;
+    }
+    widened.done = true;
     return fd;
 }
 
-// Entries can be removed from a folder only with write and search permission on it: a folder is
-// given them while the work in it goes on, and its own permissions come back when the work is done.
+// Entries can be removed from a folder only with write and search permission on it: a folder that
+// lacks them for this process is given them while the work in it goes on (written down first), and
+// its own permissions come back when the work is done.
 class WritableWhile final {
 public:
-    explicit WritableWhile(int dirFd) : m_fd(dirFd) {
-        struct stat st {};
-        if (::fstat(dirFd, &st) == 0 && (st.st_mode & S_IRWXU) != S_IRWXU) {
-            m_mode = st.st_mode & 07777;
-            m_changed = ::fchmod(dirFd, m_mode | S_IRWXU) == 0;
-        }
+    WritableWhile(int dirFd, const std::string& host, const Widening& widening) : m_fd(dirFd), m_widening(widening) {
+        if (::faccessat(dirFd, ".", W_OK | X_OK, AT_EACCESS) == 0 || errno != EACCES || !widening.widen)
+            return;
+        m_changed = widening.widen(dirFd, host, S_IRWXU, m_before);
     }
     ~WritableWhile() {
         if (m_changed)
-            ::fchmod(m_fd, m_mode);
+            m_widening.restore(m_fd, m_before);
     }
     WritableWhile(const WritableWhile&) = delete;
     WritableWhile& operator=(const WritableWhile&) = delete;
 
 private:
     int m_fd;
-    mode_t m_mode = 0;
+    const Widening& m_widening;
+    mode_t m_before = 0;
     bool m_changed = false;
 };
 
@@ -143,12 +173,14 @@ struct Ident {
     mode_t mode = 0;
     std::uint64_t links = 0;
     std::uint64_t size = 0;
+    std::uint64_t allocated = 0; // bytes of disk it holds
 };
 
 bool identify(int dirFd, const char* name, int flags, Ident& out) {
     struct statx sx {};
     if (::statx(dirFd, name, flags | AT_SYMLINK_NOFOLLOW | AT_STATX_SYNC_AS_STAT,
-                STATX_TYPE | STATX_MODE | STATX_INO | STATX_NLINK | STATX_SIZE | STATX_MNT_ID, &sx) != 0)
+                STATX_TYPE | STATX_MODE | STATX_INO | STATX_NLINK | STATX_SIZE | STATX_BLOCKS | STATX_MNT_ID,
+                &sx) != 0)
         return false;
     out.id = platform::FileId{static_cast<std::uint64_t>(makedev(sx.stx_dev_major, sx.stx_dev_minor)), sx.stx_ino};
     out.mount = (sx.stx_mask & STATX_MNT_ID) ? sx.stx_mnt_id : 0;
@@ -156,6 +188,7 @@ bool identify(int dirFd, const char* name, int flags, Ident& out) {
     out.mode = sx.stx_mode;
     out.links = sx.stx_nlink;
     out.size = sx.stx_size;
+    out.allocated = (sx.stx_mask & STATX_BLOCKS) ? sx.stx_blocks * 512 : sx.stx_size;
     return true;
 }
 
@@ -237,6 +270,7 @@ struct Path {
 //   bool stop()                                                                — end the walk early
 //   bool changed(const std::string& host)                                      — a folder was moved
 //   bool error(const std::string& host, int err)                               — a call failed
+//   const Widening& widening()                                                 — how to widen permissions
 // A Path builds the host path of the entry when called; it costs as much as the tree is deep, so
 // visitors call it only for what they report or show. Returns whether everything inside went
 // (every call returned true); false when the walk was stopped.
@@ -276,24 +310,32 @@ bool walkTree(int topFd, const Ident& top, const std::string& topHost, bool make
                 level.ok = false;
                 continue;
             }
-            const int sub = openAt(level.fd, name, O_RDONLY | O_DIRECTORY, S_IFDIR, S_IRWXU);
+            Widened widened;
+            const int sub = openAt(level.fd, name, O_RDONLY | O_DIRECTORY, S_IFDIR, S_IRWXU, v.widening(),
+                                   [&] { return pathTo(name); }, widened);
             if (sub < 0) {
                 level.ok = v.error(pathTo(name), errno);
                 continue;
             }
             if (platform::fileIdOf(sub) != e.id) {
+                if (widened.done)
+                    v.widening().restore(sub, widened.before);
                 ::close(sub);
                 level.ok = v.changed(pathTo(name));
                 continue;
             }
-            WalkLevel child{sub, e, name, {}, 0, true, false, -1};
-            struct stat subStat {};
-            if (makeWritableInside && ::fstat(sub, &subStat) == 0 && (subStat.st_mode & S_IRWXU) != S_IRWXU &&
-                ::fchmod(sub, (subStat.st_mode & 07777) | S_IRWXU) == 0)
-                child.loosenedFrom = static_cast<int>(subStat.st_mode & 07777);
+            WalkLevel child{sub, e, name, {}, 0, true, false, widened.done ? static_cast<int>(widened.before) : -1};
+            // Its entries go only with write and search permission on it.
+            mode_t before = 0;
+            if (makeWritableInside && child.loosenedFrom < 0 && ::faccessat(sub, ".", W_OK | X_OK, AT_EACCESS) != 0 &&
+                errno == EACCES && v.widening().widen(sub, pathTo(name), S_IRWXU, before))
+                child.loosenedFrom = static_cast<int>(before);
             if (!listNames(sub, child.names)) {
+                const int err = errno;
+                if (child.loosenedFrom >= 0)
+                    v.widening().restore(sub, static_cast<mode_t>(child.loosenedFrom));
                 ::close(sub);
-                level.ok = v.error(pathTo(name), errno);
+                level.ok = v.error(pathTo(name), err);
                 continue;
             }
             stack.push_back(std::move(child)); // `level` is not used after this
@@ -329,15 +371,27 @@ bool walkTree(int topFd, const Ident& top, const std::string& topHost, bool make
         if (child.renamed)
             ::fsync(child.fd);
         // A folder that stays (something in it was left, or the run was stopped) gets its own
-        // permissions back.
-        if (child.loosenedFrom >= 0 && (!child.ok || v.stop()))
-            ::fchmod(child.fd, static_cast<mode_t>(child.loosenedFrom));
+        // permissions back; one that went is noted as gone.
+        const bool stays = !child.ok || v.stop();
+        if (child.loosenedFrom >= 0 && stays)
+            v.widening().restore(child.fd, static_cast<mode_t>(child.loosenedFrom));
+        const bool left = v.leave(parent.fd, child.name, child.ok, Path{&pathTo, &child.name});
+        if (child.loosenedFrom >= 0 && !stays) {
+            if (left)
+                v.widening().gone(child.fd);
+            else
+                v.widening().restore(child.fd, static_cast<mode_t>(child.loosenedFrom));
+        }
         ::close(child.fd);
-        parent.ok = v.leave(parent.fd, child.name, child.ok, Path{&pathTo, &child.name}) && parent.ok;
+        parent.ok = left && parent.ok;
     }
-    for (std::size_t i = 1; i < stack.size(); ++i)
-        if (stack[i].fd >= 0)
-            ::close(stack[i].fd);
+    for (std::size_t i = 1; i < stack.size(); ++i) {
+        if (stack[i].fd < 0)
+            continue; // a widened folder closed deep in the walk is left to the journal's replay
+        if (stack[i].loosenedFrom >= 0)
+            v.widening().restore(stack[i].fd, static_cast<mode_t>(stack[i].loosenedFrom));
+        ::close(stack[i].fd);
+    }
     return !aborted && stack.front().ok;
 }
 
@@ -400,58 +454,231 @@ void ShredEngine::setCurrent(const std::string& host) {
 
 namespace {
 
+// What a pass writes over a file: its data extents [begin, end), never its holes. A file shorter
+// than the start runs grows to their length. One probe tells a file without holes (the common case).
+bool dataExtents(int fd, std::uint64_t size, std::uint64_t minimum,
+                 std::vector<std::pair<std::uint64_t, std::uint64_t>>& out) {
+    out.clear();
+    if (size < minimum) {
+        out.emplace_back(0, minimum);
+        return true;
+    }
+    const off_t firstHole = ::lseek(fd, 0, SEEK_HOLE);
+    if (firstHole < 0 || static_cast<std::uint64_t>(firstHole) >= size) {
+        // No hole, or a file system that cannot tell: the whole length is data.
+        if (firstHole < 0 && errno != EINVAL && errno != ENXIO)
+            return false;
+        out.emplace_back(0, size);
+        return true;
+    }
+    std::uint64_t at = 0;
+    while (at < size) {
+        const off_t data = ::lseek(fd, static_cast<off_t>(at), SEEK_DATA);
+        if (data < 0) {
+            if (errno == ENXIO)
+                break; // only a hole is left
+            return false;
+        }
+        const off_t hole = ::lseek(fd, data, SEEK_HOLE);
+        if (hole < 0)
+            return false;
+        const std::uint64_t end = std::min<std::uint64_t>(static_cast<std::uint64_t>(hole), size);
+        if (end > static_cast<std::uint64_t>(data))
+            out.emplace_back(static_cast<std::uint64_t>(data), end);
+        if (static_cast<std::uint64_t>(hole) <= at)
+            break;
+        at = static_cast<std::uint64_t>(hole);
+    }
+    return true;
+}
+
+// The bytes the passes will write over a file: its allocated data (a sparse file's holes are not
+// written), at least the start runs.
+std::uint64_t dataBytes(const Ident& e, std::uint64_t minimum) {
+    if (e.size < minimum)
+        return minimum;
+    return std::min(e.size, e.allocated);
+}
+
 // Adds up what the passes will write, without touching anything.
 struct CountVisitor {
-    std::uint64_t perFile(std::uint64_t size) const { return std::max<std::uint64_t>(size, start) * passes; }
+    std::uint64_t perFile(const Ident& e) const { return dataBytes(e, start) * passes; }
     bool enter(const Ident& e, const Ident& folder, const Path&) { return !crossesMount(e, folder); }
     bool entry(int, const std::string&, const Ident& e, const Ident& folder, const Path&) {
         if (S_ISREG(e.mode) && e.links <= 1 && !crossesMount(e, folder))
-            total += perFile(e.size);
+            total += perFile(e);
         return true;
     }
     bool leave(int, const std::string&, bool, const Path&) { return true; }
     bool stop() const { return false; }
     bool changed(const std::string&) { return false; }
     bool error(const std::string&, int) { return false; }
+    const Widening& widening() const { return none; } // counting changes no permission
     std::uint64_t start = 0;
     std::uint64_t passes = 1;
     std::uint64_t total = 0;
+    Widening none;
 };
+
+// Lets this process hold as many descriptors as it may: a run pins the folder of every item first.
+void raiseDescriptorLimit() {
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
 
 } // namespace
 
-std::uint64_t ShredEngine::bytesToWrite(const std::string& host) const {
-    UniqueFd parent(openFolderNoLinks(platform::hostpath::folderOf(host)));
-    const std::string name = platform::hostpath::nameOf(host);
-    Ident item;
-    Ident folder;
-    if (parent.get() < 0 || !identify(parent.get(), name.c_str(), 0, item) ||
-        !identify(parent.get(), "", AT_EMPTY_PATH, folder))
+struct ShredEngine::Pinned {
+    std::string host;
+    std::string name;
+    bool keepFolder = false;
+    std::shared_ptr<UniqueFd> parent; // the folder holding the item, opened with no link in its path
+    Ident item;                       // the item as it was checked
+    Ident folder;                     // its folder as it was opened
+};
+
+platform::FileId ShredEngine::idOf(const Pin& item) {
+    return item ? item->item.id : platform::FileId{};
+}
+
+bool ShredEngine::gone(const Pin& item) {
+    Ident now;
+    return item && !identify(item->parent->get(), item->name.c_str(), 0, now) && errno == ENOENT;
+}
+
+std::shared_ptr<const ShredEngine::Pinned> ShredEngine::pinQuietly(const std::string& host, bool keepFolder,
+                                                                   Failure& why) const {
+    why = Failure{host, std::string(), false};
+    auto p = std::make_shared<Pinned>();
+    p->host = host;
+    p->name = platform::hostpath::nameOf(host);
+    p->keepFolder = keepFolder;
+    if (p->name.empty() || p->name == "." || p->name == "..") {
+        why.reason = std::strerror(EINVAL);
+        return nullptr;
+    }
+    // The caller resolved the links of the path; one found now was put there since, and is not followed.
+    int fd = openFolderNoLinks(platform::hostpath::folderOf(host));
+    if (fd < 0 && errno == EMFILE) {
+        raiseDescriptorLimit();
+        fd = openFolderNoLinks(platform::hostpath::folderOf(host));
+    }
+    if (fd < 0) {
+        if (errno == ELOOP)
+            why = Failure{host, kLinkInPathReason, true};
+        else
+            why.reason = std::strerror(errno);
+        return nullptr;
+    }
+    p->parent = std::make_shared<UniqueFd>(fd);
+    if (!identify(fd, p->name.c_str(), 0, p->item) || !identify(fd, "", AT_EMPTY_PATH, p->folder)) {
+        why.reason = std::strerror(errno);
+        return nullptr;
+    }
+    // What was opened is checked, not the name it was asked for by.
+    if (m_guard.check(fd, p->item.id) != platform::Protection::None) {
+        why = Failure{host, kProtectedReason, true};
+        return nullptr;
+    }
+    if (keepFolder && !S_ISDIR(p->item.mode)) {
+        why.reason = std::strerror(ENOTDIR);
+        return nullptr;
+    }
+    // An emptied folder may itself be a mount (what is inside stays on it); a removed one may not.
+    if (!keepFolder && crossesMount(p->item, p->folder)) {
+        why = Failure{host, kMountReason, true};
+        return nullptr;
+    }
+    return p;
+}
+
+ShredEngine::Pin ShredEngine::pin(const std::string& host, bool keepFolder) {
+    Failure why;
+    auto p = pinQuietly(host, keepFolder, why);
+    if (!p) {
+        m_failures.push_back(why);
+        return nullptr;
+    }
+    // Items of one folder share its descriptor: a list of thousands of files holds a few.
+    auto& shared = m_folders[p->folder.id];
+    if (auto held = shared.lock()) {
+        auto copy = std::make_shared<Pinned>(*p);
+        copy->parent = held;
+        return copy;
+    }
+    shared = p->parent;
+    return p;
+}
+
+std::uint64_t ShredEngine::bytesToWrite(const Pin& p) const {
+    if (!p)
         return 0;
     CountVisitor count;
     count.start = m_start.size();
     count.passes = static_cast<std::uint64_t>(PassCount(m_level));
-    if (S_ISREG(item.mode))
-        return item.links <= 1 ? count.perFile(item.size) : 0;
-    if (!S_ISDIR(item.mode))
+    if (S_ISREG(p->item.mode))
+        return p->item.links <= 1 ? count.perFile(p->item) : 0;
+    if (!S_ISDIR(p->item.mode))
         return 0;
-    UniqueFd dir(::openat(parent.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (dir.get() < 0 || platform::fileIdOf(dir.get()) != item.id)
+    UniqueFd dir(::openat(p->parent->get(), p->name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (dir.get() < 0 || platform::fileIdOf(dir.get()) != p->item.id)
         return 0;
-    walkTree(dir.get(), item, host, false, count);
+    walkTree(dir.get(), p->item, p->host, false, count);
     return count.total;
 }
 
+std::uint64_t ShredEngine::bytesToWrite(const std::string& host) const {
+    Failure why;
+    return bytesToWrite(pinQuietly(host, false, why));
+}
+
+Widening ShredEngine::widening() {
+    Widening w;
+    w.widen = [this](int fd, const std::string& host, mode_t add, mode_t& before) {
+        if (!m_loosened)
+            m_loosened = std::make_unique<LoosenedModes>();
+        if (!m_loosened->widen(fd, host, add, before))
+            return false;
+        if (const auto& hook = hooks().afterWiden)
+            hook(host);
+        return true;
+    };
+    w.restore = [this](int fd, mode_t before) {
+        if (m_loosened)
+            m_loosened->restore(fd, before);
+    };
+    w.gone = [this](int fd) {
+        if (m_loosened)
+            m_loosened->gone(fd);
+    };
+    return w;
+}
+
 bool ShredEngine::shredFileAt(int dirFd, const std::string& name, const std::string& host, platform::FileId id,
-                              std::uint64_t links) {
+                              std::uint64_t links, const Widening& widening) {
     // Content that other names still show is not this item's to destroy.
     if (links > 1)
         return fail(host, kHardLinksReason, true);
-    // A read-only file: its owner may write it again, as clearing its attributes does.
-    const int raw = openAt(dirFd, name, O_WRONLY | O_NONBLOCK, S_IFREG, S_IWUSR);
+    // A read-only file: its owner may write it again, as clearing its attributes does (for as long
+    // as it is worked on: it gets its mode back when it stays).
+    Widened widened;
+    const int raw =
+        openAt(dirFd, name, O_WRONLY | O_NONBLOCK, S_IFREG, S_IWUSR, widening, [&] { return host; }, widened);
     if (raw < 0)
         return fail(host, errno);
     UniqueFd file(raw);
+    struct PutBack {
+        const Widening& widening;
+        Widened& widened;
+        int fd;
+        ~PutBack() {
+            if (widened.done)
+                widening.restore(fd, widened.before);
+        }
+    } putBack{widening, widened, file.get()};
     struct stat st {};
     if (::fstat(file.get(), &st) != 0)
         return fail(host, errno);
@@ -460,51 +687,66 @@ bool ShredEngine::shredFileAt(int dirFd, const std::string& name, const std::str
     if (st.st_nlink > 1)
         return fail(host, kHardLinksReason, true);
 
-    const std::uint64_t length = std::max<std::uint64_t>(static_cast<std::uint64_t>(st.st_size), m_start.size());
+    // Only the blocks the file holds: writing its holes would fill the disk with nothing of it.
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> extents;
+    if (!dataExtents(file.get(), static_cast<std::uint64_t>(st.st_size), m_start.size(), extents))
+        return fail(host, errno);
     thread_local std::vector<char> buffer(kBlock);
     for (int pass = 0; pass < PassCount(m_level); ++pass) {
         // Pass 1: the start runs, then zeros; pass 2: random bytes; pass 3: ones.
         const char fill = pass == 2 ? '\xFF' : '\0';
         std::fill(buffer.begin(), buffer.end(), fill);
-        bool patterned = false; // the buffer holds the start runs
-        for (std::uint64_t offset = 0; offset < length;) {
-            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kBlock, length - offset));
-            if (pass == 0 && offset < m_start.size()) {
-                const std::size_t head = std::min(n, m_start.size() - static_cast<std::size_t>(offset));
-                std::memcpy(buffer.data(), m_start.data() + offset, head);
-                patterned = true;
-            } else if (patterned) {
-                std::fill(buffer.begin(), buffer.end(), '\0');
-                patterned = false;
-            } else if (pass == 1) {
-                auto& rng = generator();
-                for (std::size_t i = 0; i < n; i += 8) {
-                    const std::uint64_t r = rng();
-                    std::memcpy(buffer.data() + i, &r, std::min<std::size_t>(8, n - i));
+        bool patterned = false; // the buffer holds some of the start runs
+        for (const auto& [begin, end] : extents) {
+            for (std::uint64_t offset = begin; offset < end;) {
+                const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kBlock, end - offset));
+                if (pass == 0 && offset < m_start.size()) {
+                    std::fill(buffer.begin(), buffer.end(), '\0');
+                    const std::size_t head = std::min(n, m_start.size() - static_cast<std::size_t>(offset));
+                    std::memcpy(buffer.data(), m_start.data() + offset, head);
+                    patterned = true;
+                } else if (patterned) {
+                    std::fill(buffer.begin(), buffer.end(), '\0');
+                    patterned = false;
+                } else if (pass == 1) {
+                    auto& rng = generator();
+                    for (std::size_t i = 0; i < n; i += 8) {
+                        const std::uint64_t r = rng();
+                        std::memcpy(buffer.data() + i, &r, std::min<std::size_t>(8, n - i));
+                    }
                 }
+                if (!writeAll(file.get(), buffer.data(), n, offset))
+                    return fail(host, errno);
+                // Start writing this block to the disk now, so the flush at the end finds little left.
+                ::sync_file_range(file.get(), static_cast<off_t>(offset), static_cast<off_t>(n),
+                                  SYNC_FILE_RANGE_WRITE);
+                offset += n;
+                m_written.fetch_add(n, std::memory_order_relaxed);
             }
-            if (!writeAll(file.get(), buffer.data(), n, offset))
-                return fail(host, errno);
-            // Start writing this block to the disk now, so the flush at the end finds little left.
-            ::sync_file_range(file.get(), static_cast<off_t>(offset), static_cast<off_t>(n), SYNC_FILE_RANGE_WRITE);
-            offset += n;
-            m_written.fetch_add(n, std::memory_order_relaxed);
         }
         if (::fdatasync(file.get()) != 0)
             return fail(host, errno);
     }
 
-    // A random name of the same length hides the old one before the entry goes.
+    // The old name is overwritten in the folder's blocks too: a random name of its length takes its
+    // place, then ever shorter ones down to one character; the folder is synced before the name goes.
     std::string current = name;
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        const std::string candidate = randomName(name.size(), generator());
-        if (::renameat2(dirFd, current.c_str(), dirFd, candidate.c_str(), RENAME_NOREPLACE) == 0) {
-            current = candidate;
-            break;
+    bool renaming = true;
+    for (std::size_t length = name.size(); renaming && length >= 1; --length) {
+        for (int attempt = 0; attempt < 16; ++attempt) {
+            const std::string candidate = randomName(length, generator());
+            if (::renameat2(dirFd, current.c_str(), dirFd, candidate.c_str(), RENAME_NOREPLACE) == 0) {
+                current = candidate;
+                break;
+            }
+            if (errno != EEXIST) {
+                renaming = false; // the folder refuses renames: the file is still removed
+                break;
+            }
         }
-        if (errno != EEXIST)
-            break;
     }
+    if (current != name)
+        ::fsync(dirFd);
     // The name removed must still be the file that was overwritten.
     Ident now;
     if (!identify(dirFd, current.c_str(), 0, now) || now.id != id)
@@ -513,6 +755,10 @@ bool ShredEngine::shredFileAt(int dirFd, const std::string& name, const std::str
         hook(dirFd, current, host);
     if (::unlinkat(dirFd, current.c_str(), 0) != 0)
         return fail(host, errno);
+    if (widened.done) {
+        widening.gone(file.get());
+        widened.done = false;
+    }
     return true;
 }
 
@@ -554,8 +800,10 @@ struct ShredVisitor {
     bool stop() const { return cancelled(); }
     bool changed(const std::string& path) { return engineFail(path, kChangedReason, true); }
     bool error(const std::string& path, int err) { return engineFail(path, std::strerror(err), false); }
+    const Widening& widening() const { return *widen; }
 
     const platform::ProtectedSet* guard = nullptr;
+    const Widening* widen = nullptr;
     std::function<bool(const std::string&, const std::string&, bool)> engineFail;
     std::function<bool(int, const std::string&, const std::string&, const Ident&)> shredFile;
     std::function<void(const std::string&)> setCurrent;
@@ -564,74 +812,93 @@ struct ShredVisitor {
 
 } // namespace
 
-bool ShredEngine::run(const std::string& host, bool keepFolder) {
-    setCurrent(host);
-    const std::string name = platform::hostpath::nameOf(host);
-    // The caller resolved the links of the path; one found now was put there since, and is not followed.
-    UniqueFd parent(openFolderNoLinks(platform::hostpath::folderOf(host)));
-    if (parent.get() < 0)
-        return errno == ELOOP ? fail(host, kLinkInPathReason, true) : fail(host, errno);
+bool ShredEngine::stillThere(const Pinned& p) {
+    // The path must still lead to the folder and the item that were pinned: a folder swapped for a
+    // link, or moved, since the run began leaves the item alone (and what the path leads to now).
     Ident item;
-    Ident folder;
-    if (name.empty() || name == "." || name == "..")
-        return fail(host, EINVAL);
-    if (!identify(parent.get(), name.c_str(), 0, item) || !identify(parent.get(), "", AT_EMPTY_PATH, folder))
-        return fail(host, errno);
-    // What was opened is checked, not the name it was asked for by.
-    if (m_guard.check(parent.get(), item.id) != platform::Protection::None)
-        return fail(host, kProtectedReason, true);
-    if (keepFolder && !S_ISDIR(item.mode))
-        return fail(host, ENOTDIR);
-    // An emptied folder may itself be a mount (what is inside stays on it); a removed one may not.
-    if (!keepFolder && crossesMount(item, folder))
-        return fail(host, kMountReason, true);
+    if (!identify(p.parent->get(), p.name.c_str(), 0, item))
+        return fail(p.host, errno); // gone from its folder (an earlier item held it, or it was removed)
+    if (item.id != p.item.id)
+        return fail(p.host, kMovedReason, true);
+    UniqueFd now(openFolderNoLinks(platform::hostpath::folderOf(p.host)));
+    if (now.get() < 0) {
+        if (errno == ELOOP)
+            return fail(p.host, kLinkInPathReason, true);
+        if (errno == ENOENT || errno == ENOTDIR)
+            return fail(p.host, kMovedReason, true);
+        return fail(p.host, errno);
+    }
+    if (platform::fileIdOf(now.get()) != p.folder.id)
+        return fail(p.host, kMovedReason, true);
+    return true;
+}
+
+bool ShredEngine::run(const Pinned& p) {
+    const std::string& host = p.host;
+    const std::string& name = p.name;
+    setCurrent(host);
+    if (!stillThere(p)) {
+        setCurrent(std::string());
+        return false;
+    }
     if (const auto& hook = hooks().afterCheck)
         hook(host);
+    const int parent = p.parent->get();
+    const Widening widen = widening();
 
     ShredVisitor visitor;
     visitor.guard = &m_guard;
-    visitor.engineFail = [this](const std::string& p, const std::string& r, bool s) { return fail(p, r, s); };
-    visitor.shredFile = [this](int dirFd, const std::string& n, const std::string& p, const Ident& e) {
-        return shredFileAt(dirFd, n, p, e.id, e.links);
+    visitor.widen = &widen;
+    visitor.engineFail = [this](const std::string& path, const std::string& r, bool s) { return fail(path, r, s); };
+    visitor.shredFile = [this, &widen](int dirFd, const std::string& n, const std::string& path, const Ident& e) {
+        return shredFileAt(dirFd, n, path, e.id, e.links, widen);
     };
-    visitor.setCurrent = [this](const std::string& p) { setCurrent(p); };
+    visitor.setCurrent = [this](const std::string& path) { setCurrent(path); };
     visitor.cancelled = [this] { return cancelled(); };
 
     bool ok = false;
     {
-        const WritableWhile writable(parent.get());
-        if (S_ISREG(item.mode)) {
-            ok = shredFileAt(parent.get(), name, host, item.id, item.links);
-        } else if (S_ISDIR(item.mode)) {
-            UniqueFd dir(openAt(parent.get(), name, O_RDONLY | O_DIRECTORY, S_IFDIR, S_IRWXU));
+        const WritableWhile writable(parent, platform::hostpath::folderOf(host), widen);
+        if (S_ISREG(p.item.mode)) {
+            ok = shredFileAt(parent, name, host, p.item.id, p.item.links, widen);
+        } else if (S_ISDIR(p.item.mode)) {
+            Widened widened;
+            UniqueFd dir(openAt(parent, name, O_RDONLY | O_DIRECTORY, S_IFDIR, S_IRWXU, widen, [&] { return host; },
+                                widened));
+            bool removed = false;
             if (dir.get() < 0) {
                 ok = fail(host, errno);
-            } else if (platform::fileIdOf(dir.get()) != item.id) {
+            } else if (platform::fileIdOf(dir.get()) != p.item.id) {
                 ok = fail(host, kChangedReason, true);
-            } else if (keepFolder) {
-                const WritableWhile open(dir.get());
-                ok = walkTree(dir.get(), item, host, true, visitor);
-                ::fsync(dir.get());
             } else {
                 // Writable while it is emptied; a folder that stays gets its permissions back.
-                const WritableWhile open(dir.get());
-                ok = walkTree(dir.get(), item, host, true, visitor) && !cancelled();
+                const WritableWhile open(dir.get(), host, widen);
+                ok = walkTree(dir.get(), p.item, host, true, visitor) && !cancelled();
                 ::fsync(dir.get());
-                if (ok && ::unlinkat(parent.get(), name.c_str(), AT_REMOVEDIR) != 0)
-                    ok = fail(host, errno);
+                if (ok && !p.keepFolder) {
+                    removed = ::unlinkat(parent, name.c_str(), AT_REMOVEDIR) == 0;
+                    if (!removed)
+                        ok = fail(host, errno);
+                }
             }
-        } else if (::unlinkat(parent.get(), name.c_str(), 0) == 0) {
+            if (widened.done) {
+                if (removed)
+                    widen.gone(dir.get());
+                else
+                    widen.restore(dir.get(), widened.before);
+            }
+        } else if (::unlinkat(parent, name.c_str(), 0) == 0) {
             ok = true;
         } else {
             ok = fail(host, errno);
         }
     }
-    ::fsync(parent.get());
+    ::fsync(parent);
     setCurrent(std::string());
     struct stat there {};
-    if (ok && !keepFolder && ::stat(platform::hostpath::folderOf(host).c_str(), &there) == 0 &&
+    if (ok && !p.keepFolder && ::stat(platform::hostpath::folderOf(host).c_str(), &there) == 0 &&
         platform::FileId{static_cast<std::uint64_t>(there.st_dev), static_cast<std::uint64_t>(there.st_ino)} ==
-            folder.id) {
+            p.folder.id) {
         // A hidden item leaves its folder's ".hidden" list as well (while the path still leads there).
         try {
             platform::dropHiddenEntryHost(host);
@@ -641,16 +908,24 @@ bool ShredEngine::run(const std::string& host, bool keepFolder) {
     return ok;
 }
 
+bool ShredEngine::shred(const Pin& item) {
+    if (cancelled() || !item)
+        return false;
+    return run(*item);
+}
+
 bool ShredEngine::shred(const std::string& host) {
     if (cancelled())
         return false;
-    return run(host, false);
+    const Pin item = pin(host, false);
+    return item && run(*item);
 }
 
 bool ShredEngine::Nuke(const std::string& hostFolder) {
     if (cancelled())
         return false;
-    return run(hostFolder, true);
+    const Pin item = pin(hostFolder, true);
+    return item && run(*item);
 }
 
 } // namespace shredder

@@ -9,6 +9,7 @@
 #include "settings/VbRegMod.h"
 #include "settings/modFileFunctions.h"
 #include "shredder/ClsDrag.h"
+#include "shredder/LoosenedModes.h"
 
 #include <QComboBox>
 #include <QDateTime>
@@ -30,8 +31,11 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <optional>
+#include <set>
 #include <utility>
 
 namespace shredder {
@@ -61,6 +65,43 @@ QGroupBox* frame(const char* name, const char* caption) {
 constexpr int kProgressSteps = 10000;
 
 } // namespace
+
+ShredderPage::FolderIdentity ShredderPage::FolderIdentity::parse(const std::string& text) {
+    FolderIdentity id;
+    unsigned long long dev = 0;
+    unsigned long long ino = 0;
+    int link = 0;
+    if (std::sscanf(text.c_str(), "%llu %llu %d", &dev, &ino, &link) == 3) {
+        id.id = platform::FileId{dev, ino};
+        id.link = link != 0;
+        id.known = true;
+    }
+    return id;
+}
+
+std::string ShredderPage::FolderIdentity::text() const {
+    if (!known)
+        return std::string();
+    return std::to_string(id.dev) + " " + std::to_string(id.ino) + " " + (link ? "1" : "0");
+}
+
+ShredderPage::FolderIdentity ShredderPage::identityOf(const std::string& folder, const std::string& target) {
+    FolderIdentity id;
+    struct stat st {};
+    struct stat entry {};
+    const std::string host = HostOf(target);
+    if (host.empty() || ::stat(host.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return id;
+    id.id = platform::FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    id.known = true;
+    std::string named;
+    try {
+        named = platform::toHost(RemoveBackslash(folder));
+    } catch (const std::exception&) {
+    }
+    id.link = !named.empty() && ::lstat(named.c_str(), &entry) == 0 && S_ISLNK(entry.st_mode);
+    return id;
+}
 
 // What the worker and the window share during one run: the engine (its byte count is read for the
 // progress bar) and the total to write, known once the worker has measured the items.
@@ -98,6 +139,8 @@ ShredderPage::ShredderPage(platform::Prompt& prompt, std::function<std::string()
     browseFolder = [this] { return BrowseForFolder(this, "Select a Folder you would like to shred..."); };
     clock = [] { return static_cast<std::int64_t>(QDateTime::currentSecsSinceEpoch()); };
 
+    // Permissions a shred killed earlier left widened get their modes back.
+    RestoreLoosenedModes();
     restoreSchedule();
     Check();
 }
@@ -242,7 +285,9 @@ void ShredderPage::restoreSchedule() {
         m_cmbHour->setCurrentText(q(hour));
     if (!minute.empty())
         m_cmbMinute->setCurrentText(q(minute));
-    m_stored = StoredSchedule{folder, hour, minute, 0};
+    m_stored = StoredSchedule{folder, hour, minute, 0,
+                              FolderIdentity::parse(GetString(HKEY_CURRENT_USER, settings::kAppKey,
+                                                              settings::kShredFolderId))};
     const QString sinceText = q(since);
     bool ok = false;
     m_stored.since = sinceText.toLongLong(&ok);
@@ -383,23 +428,47 @@ void ShredderPage::startRun(RunKind kind, std::vector<std::string> items) {
     m_progressTimer->start();
 
     const bool keepFolder = kind == RunKind::Schedule;
-    m_watcher.setFuture(QtConcurrent::run([state = m_state, work = std::move(work), keepFolder]() {
-        for (const auto& [path, host] : work)
-            if (!host.empty())
-                state->total += state->engine.bytesToWrite(host);
+    // The schedule empties only the very folder that was Set.
+    std::optional<platform::FileId> expected;
+    if (keepFolder)
+        expected = m_stored.id.id;
+    m_watcher.setFuture(QtConcurrent::run([state = m_state, work = std::move(work), keepFolder, expected]() {
+        RestoreLoosenedModes();
         RunResult result;
+        // Every item is opened and checked before the first is touched; from then on the run works
+        // through what was opened. An item that is gone (removed meanwhile) is skipped, and an item
+        // met twice (the same path, or another name of it) is shredded once.
+        struct Pinned {
+            std::string path;
+            std::string host;
+            ShredEngine::Pin item;
+        };
+        std::vector<Pinned> pinned;
+        std::set<platform::FileId> seen;
         for (const auto& [path, host] : work) {
+            struct stat st {};
+            if (host.empty() || (::lstat(host.c_str(), &st) != 0 && errno == ENOENT))
+                continue;
+            ShredEngine::Pin item = state->engine.pin(host, keepFolder);
+            if (!item || !seen.insert(ShredEngine::idOf(item)).second)
+                continue;
+            if (expected && ShredEngine::idOf(item) != *expected) {
+                result.notTheFolderSet = true;
+                continue;
+            }
+            state->total += state->engine.bytesToWrite(item);
+            pinned.push_back(Pinned{path, host, std::move(item)});
+        }
+        for (auto& [path, host, item] : pinned) {
             if (state->engine.cancelled()) {
                 result.notReached.push_back(path);
                 continue;
             }
-            struct stat st {};
-            // An item that is gone (the same path twice, removed meanwhile) is skipped.
-            if (host.empty() || (::lstat(host.c_str(), &st) != 0 && errno == ENOENT))
+            if (ShredEngine::gone(item))
                 continue;
             // A sweep of the scheduled folder counts what it removed: the entries before and after.
             const std::size_t before = keepFolder ? entriesBelow(host) : 0;
-            const bool done = keepFolder ? state->engine.Nuke(host) : state->engine.shred(host);
+            const bool done = state->engine.shred(item);
             if (keepFolder) {
                 const std::size_t after = entriesBelow(host);
                 result.removed += before > after ? before - after : 0;
@@ -408,6 +477,7 @@ void ShredderPage::startRun(RunKind kind, std::vector<std::string> items) {
                 result.shredded.push_back(path);
             else if (state->engine.cancelled())
                 result.unfinished.push_back(path); // stopped inside it: what is left of it stays
+            item.reset(); // its folder is closed once no other item needs it
         }
         result.failures = state->engine.failures();
         result.cancelled = state->engine.cancelled();
@@ -469,6 +539,8 @@ void ShredderPage::runFinished() {
     emit busyChanged(false);
     if (m_runKind == RunKind::Schedule)
         emit scheduledShredFinished(m_stored.folder, result.removed, result.failures.size());
+    if (result.notTheFolderSet)
+        tellSweepRefused();
     const std::string failures = FailureMessage(result.failures);
     if (!failures.empty()) {
         const std::string intro = m_runKind == RunKind::Schedule
@@ -486,7 +558,23 @@ void ShredderPage::runFinished() {
     emit shredFinished(result.shredded);
 }
 
+void ShredderPage::tellSweepRefused() {
+    const std::string text = "The scheduled shred of '" + m_stored.folder +
+                             "' did nothing: the folder there is no longer the one that was Set (it was moved or "
+                             "replaced, or a link now stands in its place). Press Set to shred the folder that is "
+                             "there now.";
+    try {
+        CAppLog log(m_prompt);
+        log.WriteLogEntry(text);
+    } catch (const std::exception&) {
+    }
+    m_prompt.show(text, platform::Buttons::OK, platform::Icon::Critical);
+}
+
 void ShredderPage::logSweep(const RunResult& result) {
+    if (result.notTheFolderSet)
+        return; // told of on its own
+
     std::string line = "Scheduled shred of '" + m_stored.folder + "': " +
                        (result.failures.empty() ? std::string("done")
                                                 : std::to_string(result.failures.size()) + " items not shredded");
@@ -535,11 +623,14 @@ void ShredderPage::cmdSet_Click() {
         return;
     }
     m_txtShredFolder->setText(q(folder));
+    // The folder is remembered by identity as well: a sweep empties this very folder or nothing.
+    const FolderIdentity id = target.empty() ? FolderIdentity{} : identityOf(folder, target);
     SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolder, folder);
     SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolderHour, hour);
     SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolderMinute, minute);
+    SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolderId, id.text());
     // The period counts from now.
-    m_stored = StoredSchedule{folder, hour, minute, clock()};
+    m_stored = StoredSchedule{folder, hour, minute, clock(), id};
     saveSince(m_stored.since);
 }
 
@@ -562,6 +653,13 @@ void ShredderPage::timShredFolder_Timer() {
     const std::string target = ScheduledFolderTarget(m_stored.folder);
     if (target.empty() || !CreateFolderPath(target, false))
         return;
+    // Only the folder that was Set is emptied: a link put where a folder was, or a schedule whose
+    // folder was never known, runs nothing. The worker checks the identity of what it opens.
+    const FolderIdentity there = identityOf(m_stored.folder, target);
+    if (!m_stored.id.known || (there.link && !m_stored.id.link)) {
+        tellSweepRefused();
+        return;
+    }
     startRun(RunKind::Schedule, {RemoveBackslash(target)});
 }
 

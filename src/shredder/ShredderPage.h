@@ -90,8 +90,20 @@ private:
         std::vector<std::string> unfinished; // a cancel stopped inside: shredded in part
         std::vector<Failure> failures;
         bool cancelled = false;
-        std::size_t removed = 0; // files and folders a sweep of the scheduled folder removed
+        std::size_t removed = 0;      // files and folders a sweep of the scheduled folder removed
+        bool notTheFolderSet = false; // the sweep found another folder where the one Set was
     };
+    // The identity of the folder a schedule was Set on (the target when a link was named), and
+    // whether the name Set was a link. Stored as "dev ino link" ("ShredFolderId").
+    struct FolderIdentity {
+        platform::FileId id;
+        bool link = false;
+        bool known = false;
+        static FolderIdentity parse(const std::string& text);
+        std::string text() const;
+    };
+    // `folder` as typed (Windows form), `target` the folder it leads to (ScheduledFolderTarget()).
+    static FolderIdentity identityOf(const std::string& folder, const std::string& target);
     // The files and folders below a host folder (links not followed).
     static std::size_t entriesBelow(const std::string& hostFolder);
     // The schedule as Set: it runs on these, not on what the boxes show while being edited.
@@ -100,6 +112,7 @@ private:
         std::string hour;
         std::string minute;
         std::int64_t since = 0; // when it was Set or last run, seconds since the epoch
+        FolderIdentity id;
     };
     enum class RunKind { List, TreeFolder, Schedule };
 
@@ -112,6 +125,7 @@ private:
     void startRun(RunKind kind, std::vector<std::string> items);
     void runFinished();
     void logSweep(const RunResult& result);
+    void tellSweepRefused();
     void saveSince(std::int64_t since);
     void pollProgress();
 

@@ -1,5 +1,8 @@
 #include "core/Register.h"
+#include "platform/Environment.h"
+#include "platform/Registry.h"
 #include "settings/Settings.h"
+#include "shredder/ShredCli.h"
 
 #include "ShredderTestSupport.h"
 #include "support/ScriptedPrompt.h"
@@ -121,4 +124,63 @@ TEST_F(ShredCliTest, ALargeFileShowsAProgressLineOnATerminal) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
     EXPECT_NE(output.find("\rshredding " + host + ": done"), std::string::npos) << output;
     EXPECT_FALSE(fs::exists(host));
+}
+
+TEST_F(ShredCliTest, EveryItemIsPinnedBeforeTheFirstIsShredded) {
+    // While A is shredded, the folder holding A and B is moved away and a link to another folder, which
+    // has a B of its own, is put in its place. B is left alone, and so is what the link leads to.
+    sandbox.writeFile("C:\\Work\\A.bin", std::string(300000, 'A'));
+    sandbox.writeFile("C:\\Work\\B.txt", "B in Work");
+    sandbox.writeFile("C:\\Other\\B.txt", "B in Other");
+    const std::string a = sandbox.host("C:\\Work\\A.bin");
+    const std::string b = sandbox.host("C:\\Work\\B.txt");
+    bool swapped = false;
+    shredder::SetShredTestHooks({nullptr, [&](int, const std::string&, const std::string& host) {
+                                     if (host != a || swapped)
+                                         return;
+                                     fs::rename(sandbox.host("C:\\Work"), sandbox.host("C:\\Moved"));
+                                     fs::create_directory_symlink(sandbox.host("C:\\Other"), sandbox.host("C:\\Work"));
+                                     swapped = true;
+                                 }});
+    testing::internal::CaptureStderr();
+    const int status = shredder::ShredCommand({a, b}, core::RegisterPath());
+    const std::string err = testing::internal::GetCapturedStderr();
+    shredder::SetShredTestHooks({});
+
+    ASSERT_TRUE(swapped);
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(err, "tessaly-cli: These items could not be shredded:\n\n'C:\\Work\\B.txt' is reached through a link "
+                   "that was put into its path; it was left alone.\n");
+    EXPECT_EQ(sandbox.readFile("C:\\Other\\B.txt"), "B in Other");
+    EXPECT_EQ(sandbox.readFile("C:\\Moved\\B.txt"), "B in Work");
+    EXPECT_FALSE(sandbox.exists("C:\\Moved\\A.bin"));
+}
+
+TEST_F(ShredCliTest, EachItemGoesOnWhenTheRegisterLiesOnNoDrive) {
+    // Drive C: is a folder that does not hold the program's data folder (nor its register).
+    const std::string drive = sandbox.root() + "/drive";
+    fs::create_directories(drive);
+    platform::registry().setString(platform::RegRoot::CurrentUser, settings::kDrivesKey, "C", drive);
+    platform::reloadDrives();
+    const std::string registerHost = platform::systemFolderHost() + "/" + settings::kRegisterFileName;
+    for (const bool registerExists : {false, true}) {
+        SCOPED_TRACE(registerExists ? "with a register" : "without a register");
+        if (registerExists)
+            std::ofstream(registerHost) << "[TSL]\r\n";
+        std::ofstream(drive + "/x") << "x";
+        std::ofstream(drive + "/y") << "y";
+        const CliRun r = shredCli({"shred", drive + "/x", drive + "/y"});
+        EXPECT_FALSE(fs::exists(drive + "/x"));
+        EXPECT_FALSE(fs::exists(drive + "/y"));
+        if (!registerExists) {
+            EXPECT_EQ(r.exitCode, 0) << r.err;
+            EXPECT_EQ(r.err, "");
+            continue;
+        }
+        // Shredded, but the list of locked items could not be looked at: said for each, and the status says so.
+        EXPECT_EQ(r.exitCode, 1);
+        const std::string cause = "was shredded, but the list of locked items could not be updated: the list (" +
+                                  registerHost + ") is in a folder that none of the program's drives holds.\n";
+        EXPECT_EQ(r.err, "tessaly-cli: 'C:\\x' " + cause + "tessaly-cli: 'C:\\y' " + cause);
+    }
 }

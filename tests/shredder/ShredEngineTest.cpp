@@ -5,9 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <linux/capability.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
+#include <functional>
 
 #include <filesystem>
 #include <fstream>
@@ -182,4 +189,184 @@ TEST_F(ShredEngineTest, AHiddenItemLeavesItsFolderList) {
     ShredEngine engine(0);
     EXPECT_TRUE(engine.shred(sandbox.host("C:\\Docs\\gone.txt")));
     EXPECT_EQ(sandbox.readFile("C:\\Docs\\.hidden"), "stays.txt\n");
+}
+
+TEST_F(ShredEngineTest, TheNameGoesThroughEverShorterRandomNamesBeforeItGoes) {
+    // The old name must not stay readable in the folder's blocks: it is replaced by a random name of
+    // its length, then by ever shorter ones down to one character, and only then removed.
+    const std::string original = "a-long-secret-name.txt";
+    sandbox.writeFile("C:\\Names\\" + original, "content");
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(::inotify_add_watch(watch, sandbox.host("C:\\Names").c_str(), IN_MOVED_TO), 0);
+    std::string removedAs;
+    shredder::SetShredTestHooks(
+        {nullptr, [&](int, const std::string& name, const std::string&) { removedAs = name; }});
+    ShredEngine engine(0);
+    EXPECT_TRUE(engine.shred(sandbox.host("C:\\Names\\" + original)));
+    shredder::SetShredTestHooks({});
+
+    std::vector<std::string> names;
+    alignas(inotify_event) char buffer[65536];
+    for (ssize_t n = 0; (n = ::read(watch, buffer, sizeof buffer)) > 0;)
+        for (ssize_t at = 0; at < n;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+            names.emplace_back(event->name);
+            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+        }
+    ::close(watch);
+    ASSERT_EQ(names.size(), original.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        EXPECT_EQ(names[i].size(), original.size() - i) << names[i];
+        EXPECT_NE(names[i], original);
+    }
+    EXPECT_EQ(removedAs, names.back());
+    EXPECT_TRUE(fs::is_empty(sandbox.host("C:\\Names")));
+}
+
+namespace {
+
+// Runs `body` in a child process bound by file permissions as any user is: root's override of them
+// is dropped. Returns the child's wait status; -1 when the override cannot be dropped here.
+int withoutPermissionOverride(const std::function<int()>& body) {
+    if (::geteuid() != 0)
+        return -1;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+        __user_cap_data_struct data[2]{};
+        if (::syscall(SYS_capget, &header, data) != 0)
+            ::_exit(100);
+        for (int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH})
+            data[cap / 32].effective &= ~(1u << (cap % 32));
+        if (::syscall(SYS_capset, &header, data) != 0)
+            ::_exit(100);
+        ::_exit(body());
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child)
+        return -1;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 100 ? -1 : status;
+}
+
+fs::perms permsOf(const std::string& host) {
+    return fs::symlink_status(host).permissions();
+}
+
+} // namespace
+
+TEST_F(ShredEngineTest, PermissionsWidenedForAMomentComeBackEvenAfterAKill) {
+    // A folder without write permission, and a read-only file: to shred the file, the engine widens
+    // them for as long as it works. Whatever happens then (done, failed, killed), the user finds them
+    // with their own permissions again: at once, or from the next run after a kill.
+    const auto folderMode = fs::perms::owner_read | fs::perms::owner_exec; // 0500
+    const auto fileMode = fs::perms::owner_read;                          // 0400
+    enum class End { Done, Failed, Killed };
+    const struct {
+        const char* what;
+        bool readOnlyFolder;
+        bool hardLinked; // makes the shred fail after the folder was widened
+        End end;
+    } cases[] = {
+        {"done in a read-only folder", true, false, End::Done},
+        {"failed in a read-only folder", true, true, End::Failed},
+        {"killed once the folder was widened", true, false, End::Killed},
+        {"killed once the file was widened", false, false, End::Killed},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        sandbox.writeFile("C:\\Kept\\file.txt", "kept content");
+        const std::string folder = sandbox.host("C:\\Kept");
+        const std::string file = sandbox.host("C:\\Kept\\file.txt");
+        if (c.hardLinked)
+            fs::create_hard_link(file, sandbox.host("C:\\other-name.txt"));
+        fs::permissions(file, fileMode);
+        if (c.readOnlyFolder)
+            fs::permissions(folder, folderMode);
+        const fs::perms folderBefore = permsOf(folder);
+
+        const int status = withoutPermissionOverride([&] {
+            if (c.end == End::Killed)
+                shredder::SetShredTestHooks({nullptr, nullptr, [](const std::string&) { ::raise(SIGKILL); }});
+            ShredEngine engine(0);
+            return engine.shred(file) ? 0 : 1;
+        });
+        if (status == -1)
+            GTEST_SKIP() << "the permission override of root cannot be dropped here";
+
+        if (c.end == End::Killed) {
+            ASSERT_TRUE(WIFSIGNALED(status));
+            // Left widened by the kill, and written down: the next run puts it back.
+            const std::string widened = c.readOnlyFolder ? folder : file;
+            EXPECT_NE(permsOf(widened), c.readOnlyFolder ? folderMode : fileMode);
+            EXPECT_EQ(shredder::RestoreLoosenedModes(), 1u);
+        } else {
+            ASSERT_TRUE(WIFEXITED(status));
+            EXPECT_EQ(WEXITSTATUS(status), c.end == End::Done ? 0 : 1);
+            EXPECT_EQ(shredder::RestoreLoosenedModes(), 0u);
+        }
+        EXPECT_EQ(permsOf(folder), folderBefore);
+        if (c.end == End::Done) {
+            EXPECT_FALSE(fs::exists(file));
+        } else {
+            EXPECT_EQ(permsOf(file), fileMode);
+            EXPECT_EQ(testing_support::readHostFile(file), "kept content");
+        }
+        // No journal is left behind.
+        const std::string journals = sandbox.host("C:\\home\\.local\\state\\tessaly\\shred-modes");
+        EXPECT_TRUE(!fs::exists(journals) || fs::is_empty(journals));
+        fs::permissions(folder, fs::perms::owner_all);
+        fs::remove_all(folder);
+        fs::remove(sandbox.host("C:\\other-name.txt"));
+    }
+}
+
+TEST_F(ShredEngineTest, ASparseFileHasItsDataOverwrittenAndNoHoleFilled) {
+    // 1 GiB as the system counts it, two data blocks of 4 KiB (one at the start, one far in).
+    const std::string host = sandbox.host("C:\\sparse.bin");
+    constexpr off_t kFar = 700 << 20;
+    {
+        const int fd = ::open(host.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ASSERT_GE(fd, 0);
+        const std::string data(4096, 'S');
+        ASSERT_EQ(::pwrite(fd, data.data(), data.size(), 0), 4096);
+        ASSERT_EQ(::pwrite(fd, data.data(), data.size(), kFar), 4096);
+        ASSERT_EQ(::ftruncate(fd, 1 << 30), 0);
+        ASSERT_EQ(::fsync(fd), 0);
+        ::close(fd);
+    }
+    struct stat before {};
+    ASSERT_EQ(::stat(host.c_str(), &before), 0);
+    if (static_cast<std::uint64_t>(before.st_blocks) * 512 > 64 * 4096)
+        GTEST_SKIP() << "this file system keeps no holes";
+
+    ShredEngine engine(0);
+    EXPECT_EQ(engine.bytesToWrite(host), static_cast<std::uint64_t>(before.st_blocks) * 512);
+    // Just before the name goes: the data blocks hold the first pass, and the file holds no more disk
+    // than it did.
+    struct stat atTheEnd {};
+    std::string start;
+    std::string far;
+    shredder::SetShredTestHooks({nullptr, [&](int dirFd, const std::string& name, const std::string&) {
+                                     const int fd = ::openat(dirFd, name.c_str(), O_RDONLY | O_CLOEXEC);
+                                     if (fd < 0)
+                                         return;
+                                     ::fstat(fd, &atTheEnd);
+                                     start.resize(4096);
+                                     far.resize(4096);
+                                     start.resize(static_cast<std::size_t>(std::max<ssize_t>(
+                                         0, ::pread(fd, start.data(), start.size(), 0))));
+                                     far.resize(static_cast<std::size_t>(
+                                         std::max<ssize_t>(0, ::pread(fd, far.data(), far.size(), kFar))));
+                                     ::close(fd);
+                                 }});
+    EXPECT_TRUE(engine.shred(host));
+    shredder::SetShredTestHooks({});
+    EXPECT_TRUE(engine.failures().empty());
+    EXPECT_EQ(engine.written(), static_cast<std::uint64_t>(before.st_blocks) * 512);
+    EXPECT_LE(atTheEnd.st_blocks, before.st_blocks);
+    EXPECT_EQ(atTheEnd.st_size, 1 << 30);
+    EXPECT_EQ(start, firstPass(4096));
+    EXPECT_EQ(far, std::string(4096, '\0'));
+    EXPECT_FALSE(fs::exists(host));
 }

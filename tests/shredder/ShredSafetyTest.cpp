@@ -15,12 +15,14 @@
 #include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 namespace fs = std::filesystem;
 using shredder::Failure;
@@ -65,6 +67,56 @@ bool has(const std::vector<Failure>& failures, const std::string& host, const ch
 int run(const std::string& command) {
     return std::system(command.c_str());
 }
+
+// A small ext4 disk image mounted through a loop device for one test, unmounted when the test ends.
+class LoopDisk final {
+public:
+    LoopDisk(const std::string& image, const std::string& mountPoint, int mebibytes)
+        : m_image(image), m_mountPoint(mountPoint) {
+        if (::geteuid() != 0) {
+            m_why = "a loop-mounted image needs root";
+            return;
+        }
+        fs::create_directories(mountPoint);
+        {
+            std::ofstream out(image, std::ios::binary);
+            out.seekp((static_cast<std::streamoff>(mebibytes) << 20) - 1);
+            out.put('\0');
+        }
+        if (run("mkfs.ext4 -q -F '" + image + "' >/dev/null 2>&1") != 0) {
+            m_why = "mkfs.ext4 is not available";
+            return;
+        }
+        // mount(8) sets up the loop device.
+        if (run("mount -o loop '" + image + "' '" + mountPoint + "' >/dev/null 2>&1") != 0) {
+            m_why = "this system cannot mount a loop image";
+            return;
+        }
+        m_mounted = true;
+    }
+    ~LoopDisk() {
+        if (m_mounted)
+            ::umount2(m_mountPoint.c_str(), MNT_DETACH);
+    }
+    LoopDisk(const LoopDisk&) = delete;
+    LoopDisk& operator=(const LoopDisk&) = delete;
+
+    bool ok() const { return m_mounted; }
+    const std::string& why() const { return m_why; }
+    const std::string& mountPoint() const { return m_mountPoint; }
+    bool unmount() {
+        m_mounted = m_mounted && ::umount2(m_mountPoint.c_str(), 0) != 0;
+        return !m_mounted;
+    }
+    // The image's bytes, as a program reading the raw disk would see them.
+    std::string raw() const { return testing_support::readHostFile(m_image); }
+
+private:
+    std::string m_image;
+    std::string m_mountPoint;
+    std::string m_why;
+    bool m_mounted = false;
+};
 
 } // namespace
 
@@ -233,29 +285,9 @@ TEST_F(ShredSafetyTest, AMountInsideAPickedFolderIsLeftAlone) {
 }
 
 TEST_F(ShredSafetyTest, EveryBlockOfAShreddedFileIsOverwrittenOnTheDisk) {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "a loop-mounted image needs root";
-    const std::string image = sandbox.root() + "/disk.img";
-    const std::string mountPoint = sandbox.host("C:\\Disk");
-    fs::create_directories(mountPoint);
-    {
-        std::ofstream out(image, std::ios::binary);
-        out.seekp((16 << 20) - 1);
-        out.put('\0');
-    }
-    if (run("mkfs.ext4 -q -F '" + image + "' >/dev/null 2>&1") != 0)
-        GTEST_SKIP() << "mkfs.ext4 is not available";
-    // mount(8) sets up the loop device.
-    if (run("mount -o loop '" + image + "' '" + mountPoint + "' >/dev/null 2>&1") != 0)
-        GTEST_SKIP() << "this system cannot mount a loop image";
-    struct Unmount {
-        std::string at;
-        bool active = true;
-        ~Unmount() {
-            if (active)
-                ::umount2(at.c_str(), MNT_DETACH);
-        }
-    } unmount{mountPoint};
+    LoopDisk disk(sandbox.root() + "/disk.img", sandbox.host("C:\\Disk"), 16);
+    if (!disk.ok())
+        GTEST_SKIP() << disk.why();
     // A content that cannot occur by chance, over several blocks.
     std::string secret;
     for (int i = 0; secret.size() < 300000; ++i)
@@ -265,8 +297,88 @@ TEST_F(ShredSafetyTest, EveryBlockOfAShreddedFileIsOverwrittenOnTheDisk) {
 
     ShredEngine engine(0);
     EXPECT_TRUE(engine.shred(sandbox.host("C:\\Disk\\secret.txt")));
-    ASSERT_EQ(::umount2(mountPoint.c_str(), 0), 0);
-    unmount.active = false;
-    const std::string raw = testing_support::readHostFile(image);
-    EXPECT_EQ(raw.find("SECRET-CONTENT-"), std::string::npos);
+    ASSERT_TRUE(disk.unmount());
+    EXPECT_EQ(disk.raw().find("SECRET-CONTENT-"), std::string::npos);
+}
+
+TEST_F(ShredSafetyTest, ASparseFileHasItsDataOverwrittenAndItsHolesLeftAsHoles) {
+    // 9 GiB as the system counts it, a few data extents of 64 KiB on a 32 MiB disk: writing its holes
+    // would fill the disk long before the end, and leave its data where it was.
+    LoopDisk disk(sandbox.root() + "/disk.img", sandbox.host("C:\\Disk"), 32);
+    if (!disk.ok())
+        GTEST_SKIP() << disk.why();
+    const std::string host = sandbox.host("C:\\Disk\\sparse.bin");
+    constexpr std::uint64_t kApparent = 9ull << 30;
+    constexpr std::size_t kExtent = 64 << 10;
+    const std::uint64_t offsets[] = {0, 1ull << 30, 5ull << 30, kApparent - kExtent};
+    {
+        const int fd = ::open(host.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ASSERT_GE(fd, 0);
+        for (std::uint64_t at : offsets) {
+            std::string marker;
+            while (marker.size() < kExtent)
+                marker += "SPARSE-MARKER-" + std::to_string(at) + ";";
+            marker.resize(kExtent);
+            ASSERT_EQ(::pwrite(fd, marker.data(), marker.size(), static_cast<off_t>(at)),
+                      static_cast<ssize_t>(marker.size()));
+        }
+        ASSERT_EQ(::fsync(fd), 0);
+        ::close(fd);
+    }
+    ASSERT_EQ(fs::file_size(host), kApparent);
+    ::sync();
+    struct statvfs before {};
+    ASSERT_EQ(::statvfs(disk.mountPoint().c_str(), &before), 0);
+
+    ShredEngine engine(0);
+    // Progress counts the data the file holds, not its apparent size.
+    const std::uint64_t expected = std::size(offsets) * kExtent;
+    EXPECT_EQ(engine.bytesToWrite(host), expected);
+    // When every pass is done, the disk is as free as it was: no hole was filled.
+    fsblkcnt_t freeAtTheEnd = 0;
+    shredder::SetShredTestHooks({nullptr, [&](int, const std::string&, const std::string&) {
+                                     struct statvfs now {};
+                                     if (::statvfs(disk.mountPoint().c_str(), &now) == 0)
+                                         freeAtTheEnd = now.f_bfree;
+                                 }});
+    EXPECT_TRUE(engine.shred(host));
+    EXPECT_TRUE(engine.failures().empty());
+    EXPECT_EQ(engine.written(), expected);
+    EXPECT_GE(freeAtTheEnd, before.f_bfree);
+    EXPECT_FALSE(fs::exists(host));
+    ASSERT_TRUE(disk.unmount());
+    EXPECT_EQ(disk.raw().find("SPARSE-MARKER-"), std::string::npos);
+}
+
+TEST_F(ShredSafetyTest, AnItemWhosePathLeadsElsewhereWhenItIsReachedIsLeftAlone) {
+    // Items are pinned when the run begins; by the time one is reached its folder was moved away and
+    // something else put in its place: a link to another folder, or another folder.
+    const struct {
+        const char* what;
+        bool link;
+        const char* reason;
+    } cases[] = {{"a link", true, shredder::kLinkInPathReason}, {"another folder", false, shredder::kMovedReason}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        sandbox.writeFile("C:\\Work\\item.txt", "pinned");
+        sandbox.writeFile("C:\\Other\\item.txt", "elsewhere");
+        const std::string item = sandbox.host("C:\\Work\\item.txt");
+        ShredEngine engine(0);
+        const ShredEngine::Pin pinned = engine.pin(item);
+        ASSERT_TRUE(pinned);
+        fs::rename(sandbox.host("C:\\Work"), sandbox.host("C:\\Moved"));
+        if (c.link)
+            fs::create_directory_symlink(sandbox.host("C:\\Other"), sandbox.host("C:\\Work"));
+        else
+            fs::rename(sandbox.host("C:\\Other"), sandbox.host("C:\\Work"));
+
+        EXPECT_FALSE(engine.shred(pinned));
+        EXPECT_TRUE(has(engine.failures(), item, c.reason));
+        EXPECT_EQ(engine.failures().size(), 1u);
+        EXPECT_EQ(sandbox.readFile("C:\\Moved\\item.txt"), "pinned");
+        EXPECT_EQ(testing_support::readHostFile(item), "elsewhere");
+        fs::remove_all(sandbox.host("C:\\Moved"));
+        fs::remove_all(sandbox.host("C:\\Work"));
+        fs::remove_all(sandbox.host("C:\\Other"));
+    }
 }

@@ -28,6 +28,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <atomic>
 #include <filesystem>
 #include <future>
@@ -515,4 +517,104 @@ TEST_F(ShredderPageTest, SetWritesTheScheduleAndANewWindowRestoresIt) {
 
     page->cmdShredBlank_Click();
     EXPECT_EQ(text("txtShredFolder"), "");
+}
+
+TEST_F(ShredderPageTest, EveryItemIsPinnedBeforeTheFirstIsShredded) {
+    // While A is shredded, its folder is moved away and a link to another folder (with a B of its
+    // own) put in its place: B is named and left alone, and so is what the link leads to.
+    sandbox.writeFile("C:\\Work\\A.txt", "A");
+    sandbox.writeFile("C:\\Work\\B.txt", "B in Work");
+    sandbox.writeFile("C:\\Other\\B.txt", "B in Other");
+    const std::string a = sandbox.host("C:\\Work\\A.txt");
+    std::atomic<bool> swapped{false};
+    shredder::SetShredTestHooks({nullptr, [&](int, const std::string&, const std::string& host) {
+                                     if (host != a || swapped)
+                                         return;
+                                     fs::rename(sandbox.host("C:\\Work"), sandbox.host("C:\\Moved"));
+                                     fs::create_directory_symlink(sandbox.host("C:\\Other"), sandbox.host("C:\\Work"));
+                                     swapped = true;
+                                 }});
+    page->AddToShredList("C:\\Work\\A.txt");
+    page->AddToShredList("C:\\Work\\B.txt");
+    confirmShred(2);
+    waitForRun();
+    shredder::SetShredTestHooks({});
+
+    ASSERT_TRUE(swapped);
+    EXPECT_EQ(prompt.texts(), std::vector<std::string>{"These items could not be shredded:\r\n\r\n'C:\\Work\\B.txt' is "
+                                                       "reached through a link that was put into its path; it was "
+                                                       "left alone."});
+    EXPECT_EQ(sandbox.readFile("C:\\Other\\B.txt"), "B in Other");
+    EXPECT_EQ(sandbox.readFile("C:\\Moved\\B.txt"), "B in Work");
+    EXPECT_FALSE(sandbox.exists("C:\\Moved\\A.txt"));
+}
+
+TEST_F(ShredderPageTest, TheScheduleEmptiesOnlyTheFolderThatWasSet) {
+    std::int64_t now = 3'000'000;
+    page->clock = [&now] { return now; };
+    sandbox.writeFile("C:\\Temp\\junk.txt", "junk");
+    sandbox.writeFile("C:\\Other\\keep.txt", "keep");
+    find<QLineEdit>("txtShredFolder")->setText(QStringLiteral("C:\\Temp"));
+    find<QComboBox>("cmbHour")->setCurrentText(QStringLiteral("0"));
+    find<QComboBox>("cmbMinute")->setCurrentText(QStringLiteral("5"));
+    page->cmdSet_Click();
+    ASSERT_TRUE(prompt.boxes.empty()) << prompt.texts().front();
+    // The folder's identity is kept with the schedule's other values.
+    struct stat st {};
+    ASSERT_EQ(::stat(sandbox.host("C:\\Temp").c_str(), &st), 0);
+    EXPECT_EQ(GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolderId),
+              std::to_string(st.st_dev) + " " + std::to_string(st.st_ino) + " 0");
+
+    const std::string refused = "The scheduled shred of 'C:\\Temp' did nothing: the folder there is no longer the one "
+                                "that was Set (it was moved or replaced, or a link now stands in its place). Press "
+                                "Set to shred the folder that is there now.";
+    // What stands at the name when the sweep is due: a link to another folder, another folder, and
+    // (the last) the folder that was Set, back in its place.
+    const struct {
+        const char* what;
+        bool link;
+        bool otherFolder;
+    } cases[] = {{"a link", true, false}, {"another folder", false, true}, {"the folder Set", false, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::rename(sandbox.host("C:\\Temp"), sandbox.host("C:\\Set"));
+        if (c.link)
+            fs::create_directory_symlink(sandbox.host("C:\\Other"), sandbox.host("C:\\Temp"));
+        else if (c.otherFolder)
+            fs::rename(sandbox.host("C:\\Other"), sandbox.host("C:\\Temp"));
+        else
+            fs::rename(sandbox.host("C:\\Set"), sandbox.host("C:\\Temp"));
+        prompt.boxes.clear();
+        now += 5 * 60;
+        page->timShredFolder_Timer();
+        waitForRun();
+        if (!c.link && !c.otherFolder) {
+            EXPECT_TRUE(prompt.boxes.empty()) << prompt.texts().front();
+            EXPECT_FALSE(sandbox.exists("C:\\Temp\\junk.txt"));
+            break;
+        }
+        EXPECT_EQ(prompt.texts(), std::vector<std::string>{refused});
+        const std::string log = sandbox.readFile("C:\\home\\.local\\state\\tessaly\\Tessaly.LOG");
+        EXPECT_NE(log.find(refused), std::string::npos) << log;
+        EXPECT_EQ(sandbox.readFile("C:\\Set\\junk.txt"), "junk");
+        EXPECT_EQ(testing_support::readHostFile(sandbox.host("C:\\Temp") + "/keep.txt"), "keep");
+        // Put back as it was.
+        if (c.link)
+            fs::remove(sandbox.host("C:\\Temp"));
+        else
+            fs::rename(sandbox.host("C:\\Temp"), sandbox.host("C:\\Other"));
+        fs::rename(sandbox.host("C:\\Set"), sandbox.host("C:\\Temp"));
+    }
+
+    // A schedule whose folder's identity was never kept (Set by an older version) runs nothing.
+    sandbox.writeFile("C:\\Temp\\more.txt", "more");
+    SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolderId, "");
+    ShredderPage restored(prompt, [] { return std::string(); });
+    restored.clock = [&now] { return now; };
+    prompt.boxes.clear();
+    now += 5 * 60;
+    restored.timShredFolder_Timer();
+    EXPECT_FALSE(restored.isRunning());
+    EXPECT_EQ(prompt.texts(), std::vector<std::string>{refused});
+    EXPECT_EQ(sandbox.readFile("C:\\Temp\\more.txt"), "more");
 }
