@@ -220,7 +220,7 @@ namespace {
 // When the source is already gone and the result cannot be put in place, the temporary file is the
 // only copy of the content: keep it under a free name beside the target instead of letting the
 // writer remove it.
-void keepTemporary(platform::AtomicWriter& writer, const std::string& target) {
+std::string keepTemporary(platform::AtomicWriter& writer, const std::string& target) {
     try {
         const std::string host = platform::toHost(target);
         for (int i = 1; i < 1000; ++i) {
@@ -229,13 +229,16 @@ void keepTemporary(platform::AtomicWriter& writer, const std::string& target) {
                 name.append(1, '-').append(std::to_string(i));
             if (::link(writer.temporaryHostPath().c_str(), name.c_str()) == 0) {
                 platform::syncFolder(GetFolderPart(target));
-                return;
+                return platform::hostpath::nameOf(name);
             }
             if (errno != EEXIST)
-                return;
+                break;
         }
     } catch (...) {
     }
+    // No second name (a filesystem without hard links): the writer leaves the marked file under
+    // its temporary name, and the next recovery sweep puts it in place or keeps it visibly.
+    return {};
 }
 
 } // namespace
@@ -394,10 +397,15 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
             step(ctx, "committed");
         } catch (const platform::SysError& e) {
             job->ok = false;
-            if (!job->inPlace())
-                keepTemporary(*job->writer, job->target);
+            // A layer replaced in place leaves its file as it was; any other result is the only copy.
+            const std::string kept = job->inPlace() ? std::string() : keepTemporary(*job->writer, job->target);
+            const std::string where = job->inPlace() ? "the file is unchanged"
+                                      : kept.empty()
+                                          ? "it was left under a temporary name, which the next start of Tessaly puts "
+                                            "in place or keeps under a visible name"
+                                          : "it was kept beside it as '" + kept + "'";
             showFailure(ctx, "The result of '" + job->source + "' could not be put in place as '" + job->target +
-                                 "' (it was kept beside it as '.recovered'): " + e.description() + ".");
+                                 "' (" + where + "): " + e.description() + ".");
         }
     }
     // Entries recorded for files that then could not be locked go again.
