@@ -184,8 +184,10 @@ RunResult LockFiles(const FileBatch& batch, platform::Prompt& prompt, const RunH
         int failures = 0;
         for (std::size_t k = 0; k < toLock.size(); ++k) {
             stepDone(batch, hooks, lockItems[k]);
-            if (done[k])
+            if (done[k]) {
+                ++result.done;
                 continue;
+            }
             result.failed = true;
             ++failures;
             if (attributesBefore[k] != platform::kAttrNormal && FileExists(toLock[k]))
@@ -225,6 +227,8 @@ RunResult UnlockFiles(const FileBatch& batch, platform::Prompt& prompt, const Ru
             const std::vector<bool> done = core::UnlockFilesTogether(pending, batch.password, ctx, true);
             bool goOn = true;
             for (std::size_t k = 0; k < pending.size() && goOn; ++k) {
+                if (done[k])
+                    ++result.done;
                 if (!done[k]) {
                     result.failed = true;
                     if (upperText(rightText(pending[k], 3)) == "TSW")

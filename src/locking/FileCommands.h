@@ -51,6 +51,7 @@ struct RunResult {
     RunEnd end = RunEnd::Refused;
     bool anyChecked = false;
     bool failed = false; // some engine reported failure
+    int done = 0;        // files locked or unlocked
 };
 
 inline constexpr const char* kSecretMarker = "[Secret]";

@@ -451,7 +451,9 @@ FolderResult UnlockFolder(const FolderRequest& request, platform::Prompt& prompt
             throw platform::SysError(91, "Object variable or With block variable not set");
         const std::string valueName = passwordValueName(request.folder);
         const std::string stored = StoredFolderPassword(valueName);
-        if (request.password != request.confirmation) {
+        // An unlock checks one password, as a file's does: the second box matters only when it
+        // was filled in too.
+        if (!request.confirmation.empty() && request.password != request.confirmation) {
             prompt.show("password confirmation error", Buttons::OK, Icon::Information);
             result.clearPasswords = true;
             return result;

@@ -63,6 +63,12 @@ void LockingCommands::setBusy(bool busy) {
     emit busyChanged(busy);
 }
 
+// Success is said too, in the status bar: "2 files locked.".
+void LockingCommands::showDone(const RunResult& result, const char* verb) {
+    if (result.done > 0)
+        m_port.showStatus(std::to_string(result.done) + (result.done == 1 ? " file " : " files ") + verb + ".");
+}
+
 // The main window's checked files and password boxes as one run of the file commands.
 FileBatch LockingCommands::fileBatch() const {
     FileBatch batch;
@@ -87,7 +93,11 @@ void LockingCommands::cmdLock_click() {
     if (m_busy)
         return;
     BusyScope scope(*this);
-    if (LockFiles(fileBatch(), m_port.prompt(), hooksFor(m_port)).end == RunEnd::Completed)
+    // The boxes are emptied once the password has done its work; after a refusal that is not about
+    // the password (nothing checked, a file that could not be taken) they keep their text.
+    const RunResult result = LockFiles(fileBatch(), m_port.prompt(), hooksFor(m_port));
+    showDone(result, "locked");
+    if (result.end == RunEnd::Completed && result.anyChecked && !result.failed)
         m_port.clearPasswords();
 }
 
@@ -95,7 +105,11 @@ void LockingCommands::cmdUnlock_click() {
     if (m_busy)
         return;
     BusyScope scope(*this);
-    if (UnlockFiles(fileBatch(), m_port.prompt(), hooksFor(m_port)).end == RunEnd::Completed)
+    // The boxes are emptied once the password has done its work; after a refusal that is not about
+    // the password (nothing checked, a file that could not be taken) they keep their text.
+    const RunResult result = UnlockFiles(fileBatch(), m_port.prompt(), hooksFor(m_port));
+    showDone(result, "unlocked");
+    if (result.end == RunEnd::Completed && result.anyChecked && !result.failed)
         m_port.clearPasswords();
 }
 

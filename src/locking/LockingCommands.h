@@ -74,6 +74,7 @@ private:
     frmSecurityVault* makeVault();
     void applyFolderResult(const FolderResult& result);
     FileBatch fileBatch() const;
+    void showDone(const RunResult& result, const char* verb);
     FolderRequest folderRequest() const;
 
     MainWindowPort& m_port;

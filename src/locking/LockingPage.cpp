@@ -1,5 +1,6 @@
 #include "locking/LockingPage.h"
 
+#include "locking/FileCommands.h"
 #include "locking/LockingCommands.h"
 
 #include <QAction>
@@ -116,6 +117,12 @@ LockingPage::LockingPage(const LockingPageParts& parts, QObject* actionOwner, QW
     auto* rightLayout = new QVBoxLayout(right);
     rightLayout->setContentsMargins(0, 0, 0, 0);
     rightLayout->addWidget(parts.files, 1);
+    m_lblLockKind = new QLabel(this);
+    m_lblLockKind->setObjectName(QStringLiteral("lblLockKind"));
+    m_lblLockKind->setWordWrap(true);
+    m_lblLockKind->setTextFormat(Qt::PlainText);
+    showLockKind(StrongLocksChosen());
+    rightLayout->addWidget(m_lblLockKind);
     rightLayout->addLayout(passwords);
     rightLayout->addLayout(commands);
 
@@ -148,6 +155,15 @@ std::vector<QWidget*> LockingPage::fileWidgets() const {
 }
 
 // Tab goes from the file list through the password boxes and the commands under them.
+void LockingPage::showLockKind(bool strong) {
+    m_lblLockKind->setText(
+        strong ? QStringLiteral("Lock makes: Strong (.TSX). Content and name are encrypted with a key made from the "
+                                "password; without it they cannot be read.")
+               : QStringLiteral("Lock makes: Hide (.TSL/.TSW). The file is hidden and scrambled; someone who knows "
+                                "the format can read it without the password. Options > Preferences turns on strong "
+                                "locks."));
+}
+
 void LockingPage::setTabOrderOfPage(QWidget* files) {
     const char* chain[] = {"txtPassword1", "txtPassword2",   "cmdLock",      "cmdUnlock",
                            "cmdSelectAll", "cmdDeselectAll", "cmdSendEmail", "cmdExit"};

@@ -10,6 +10,7 @@
 #include <vector>
 
 class QAction;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QToolBar;
@@ -46,6 +47,8 @@ public:
     // The Lock, Unlock, Select All and Deselect All buttons, Return in the confirmation box and the
     // lock toolbar, to the lock commands.
     void connectCommands(LockingCommands& commands);
+    // Says which kind of lock Lock makes now ("lblLockKind"), with what it protects against.
+    void showLockKind(bool strong);
 
 signals:
     // A lock toolbar button was pressed; its key.
@@ -57,6 +60,7 @@ private:
     QToolBar* m_tbrLock = nullptr;
     QLineEdit* m_txtPassword1 = nullptr;
     QLineEdit* m_txtPassword2 = nullptr;
+    QLabel* m_lblLockKind = nullptr;
     std::vector<QAction*> m_fileActions;
 };
 

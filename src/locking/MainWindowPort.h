@@ -37,6 +37,8 @@ public:
     virtual std::string password1() const = 0;
     virtual std::string password2() const = 0;
     virtual void clearPasswords() = 0; // empty txtPassword1 and txtPassword2, focus in txtPassword1
+    // A line in the status bar that tells what a command did ("2 files locked.").
+    virtual void showStatus(const std::string& text) = 0;
 
     // Every command that changes files (buttons, toolbar, menus) off while a run goes on, and back on.
     virtual void setCommandsBusy(bool busy) = 0;

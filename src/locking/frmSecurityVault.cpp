@@ -20,6 +20,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <iterator>
 
 namespace locking {
@@ -52,6 +53,15 @@ QListView* makeList(const char* name, VaultListModel* model, QWidget* parent) {
 }
 
 // The items a run is about to work on whose locked file or folder is there now.
+// The items a command acts on: the ticked ones, or, when none is ticked, the highlighted row, as
+// the main window's list takes it.
+std::vector<VaultItem> withHighlighted(std::vector<VaultItem> items, const QModelIndex& current) {
+    const bool anyTicked = std::any_of(items.begin(), items.end(), [](const VaultItem& i) { return i.checked; });
+    if (!anyTicked && current.isValid() && current.row() < static_cast<int>(items.size()))
+        items[static_cast<std::size_t>(current.row())].checked = true;
+    return items;
+}
+
 std::vector<VaultItem> presentItems(const std::vector<VaultItem>& items, bool checkedOnly) {
     std::vector<VaultItem> present;
     for (const VaultItem& item : items)
@@ -187,7 +197,7 @@ void frmSecurityVault::cmdUnlockFolder_Click() {
     VaultHooks hooks;
     hooks.status = [this](const std::string& text) { m_lblStatus->setText(fromBytes(text)); };
     hooks.cancelEnabled = [this](bool on) { m_cmdCancel->setEnabled(on && !m_running); }; // off for the whole run
-    const std::vector<VaultItem> folders = m_folders->items();
+    const std::vector<VaultItem> folders = withHighlighted(m_folders->items(), m_lvwFolders->currentIndex());
     const std::vector<VaultItem> present = presentItems(folders, true);
     const VaultEnd end = VaultUnlockFolders(folders, password, m_registerPath, m_prompt, hooks);
     // A password that opened something has done its work: it does not stay in the box.
@@ -202,7 +212,7 @@ void frmSecurityVault::cmdUnlockFiles_Click() {
         return;
     setRunning(true);
     m_lblStatus->setText(QStringLiteral("Unlock in Progress. Please Wait..."));
-    const std::vector<VaultItem> files = m_files->items();
+    const std::vector<VaultItem> files = withHighlighted(m_files->items(), m_lvwFiles->currentIndex());
     const std::vector<VaultItem> present = presentItems(files, true);
     VaultUnlockFiles(files, toBytes(m_txtPassword1->text()), m_registerPath, m_prompt);
     if (anyUnlocked(present))

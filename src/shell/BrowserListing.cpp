@@ -32,7 +32,9 @@ std::string upper(std::string text) {
 }
 
 std::string typeText(const std::string& name) {
-    return upper(GetExtension(name)) + " file";
+    // A name without an extension is a plain "File", not " file".
+    const std::string extension = upper(GetExtension(name));
+    return extension.empty() ? std::string("File") : extension + " file";
 }
 
 bool isDigit(char c) {

@@ -3,6 +3,7 @@
 #include "shell/frmMain.h"
 
 #include "favourites/FavouritesPage.h"
+#include "locking/FileCommands.h"
 #include "locking/LockingCommands.h"
 #include "mail/SendMail.h"
 #include "options/frmOptions.h"
@@ -100,6 +101,9 @@ void frmMain::buildFeaturePages() {
         host.progress = progress;
         open = new frmOptions(prompt(), std::move(host), this);
         progress->setOwner(open);
+        // The Main tab says which kind of lock Lock makes: a choice made in Options shows there.
+        connect(open, &QObject::destroyed, this,
+                [this] { m_lockingPage->showLockKind(locking::StrongLocksChosen()); });
         open->show();
     });
     // Image viewer on fraMain(1): its folder or chosen image goes to status bar panel 2, and while

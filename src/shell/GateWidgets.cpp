@@ -23,9 +23,19 @@ QLineEdit* makePasswordBox(const QString& objectName, QWidget* parent) {
     box->setObjectName(objectName);
     box->setFont(QFont(QStringLiteral("Arial")));
     box->setEchoMode(QLineEdit::Password);
-    box->setStyleSheet(QStringLiteral("lineedit-password-character: 42;")); // "*"
     box->setMinimumWidth(220);
     return box;
+}
+
+QLabel* makeShortPasswordHint(QLineEdit* box, QWidget* parent) {
+    auto* hint = new QLabel(QStringLiteral("A password of at least 8 characters is much harder to guess."), parent);
+    hint->setObjectName(QStringLiteral("lblShortPassword"));
+    hint->setWordWrap(true);
+    hint->setVisible(false);
+    QObject::connect(box, &QLineEdit::textChanged, hint, [hint](const QString& text) {
+        hint->setVisible(!text.isEmpty() && text.size() < kShortPasswordHintBelow);
+    });
+    return hint;
 }
 
 QLabel* makeLockPicture(const QString& objectName, int size, QWidget* parent) {

@@ -89,6 +89,10 @@ void MainWindowPortAdapter::clearPasswords() {
     m_window.txtPassword1()->setFocus();
 }
 
+void MainWindowPortAdapter::showStatus(const std::string& text) {
+    m_window.sbrMain()->showMessage(QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size())), 10000);
+}
+
 void MainWindowPortAdapter::setCommandsBusy(bool busy) {
     m_window.setCommandBusy(busy);
 }

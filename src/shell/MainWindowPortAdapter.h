@@ -30,6 +30,7 @@ public:
     std::string password1() const override;
     std::string password2() const override;
     void clearPasswords() override;
+    void showStatus(const std::string& text) override;
 
     void setCommandsBusy(bool busy) override;
 

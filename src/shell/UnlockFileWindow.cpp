@@ -2,6 +2,7 @@
 #include "shell/UnlockFileWindow.h"
 
 #include "core/LockChecks.h"
+#include "core/PasswordRules.h"
 #include "core/Register.h"
 #include "locking/FileCommands.h"
 #include "locking/frmFilePassword.h"
@@ -23,6 +24,8 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 #include <memory>
@@ -89,6 +92,9 @@ UnlockFileWindow::UnlockFileWindow(const std::string& lockedPath, const std::str
     connect(m_cmdUnlock, &QPushButton::clicked, this, &UnlockFileWindow::cmdUnlock_click);
     connect(m_txtPassword, &QLineEdit::returnPressed, this, &UnlockFileWindow::cmdUnlock_click);
     connect(m_cmdCancel, &QPushButton::clicked, this, &QWidget::close);
+    // Escape closes it, as it closes any dialog.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &QWidget::close);
 
     auto* form = new QFormLayout;
     form->addRow(lblPassword, m_txtPassword);
@@ -119,9 +125,29 @@ void UnlockFileWindow::setBusy(bool busy) {
     emit busyChanged(busy);
 }
 
+void UnlockFileWindow::showEvent(QShowEvent* event) {
+    if (!m_placed) {
+        m_placed = true;
+        adjustSize();
+        const QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr;
+        QRect area = owner && owner->isVisible() ? owner->frameGeometry() : QRect();
+        if (area.isEmpty() && screen())
+            area = screen()->availableGeometry();
+        if (!area.isEmpty())
+            move(area.center() - rect().center());
+    }
+    QWidget::showEvent(event);
+}
+
 void UnlockFileWindow::cmdUnlock_click() {
     if (m_busy || (m_otherBusy && m_otherBusy()))
         return;
+    // No password is no try: the user is asked for one, not told that it was wrong.
+    if (m_txtPassword->text().isEmpty()) {
+        m_prompt.show(core::kTypePasswordMessage, platform::Buttons::OK, platform::Icon::Exclamation);
+        takeFocusBack();
+        return;
+    }
     locking::FileBatch batch;
     batch.folder = m_folder;
     batch.checked = {{m_diskName, m_shownName}};
@@ -165,6 +191,13 @@ void UnlockFileWindow::cmdUnlock_click() {
         close();
         return;
     }
+    takeFocusBack();
+}
+
+void UnlockFileWindow::takeFocusBack() {
+    // After a message the window, not the main window behind it, has the focus again.
+    raise();
+    activateWindow();
     m_txtPassword->selectAll();
     m_txtPassword->setFocus();
 }

@@ -42,9 +42,12 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // The first show places the window in the middle of the main window (or of the screen).
+    void showEvent(QShowEvent* event) override;
 
 private:
     void setBusy(bool busy);
+    void takeFocusBack();
 
     platform::Prompt& m_prompt;
     std::string m_lockedPath;
@@ -55,6 +58,7 @@ private:
     std::string m_registerPath;
     std::function<bool()> m_otherBusy;
     bool m_busy = false;
+    bool m_placed = false;
     QLabel* m_lblFile;
     QLineEdit* m_txtPassword;
     QPushButton* m_cmdUnlock;

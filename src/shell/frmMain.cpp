@@ -120,7 +120,12 @@ frmMain::frmMain(platform::Prompt& prompt, QWidget* parent) : QMainWindow(parent
     m_tabMain->addTab(m_fraMain[3], QStringLiteral("Password Wallet"));
     m_tabMain->addTab(m_fraMain[4], QStringLiteral("File Shredder"));
     m_tabMain->addTab(m_fraMain[1], QStringLiteral("Image Viewer"));
-    connect(m_tabMain, &QTabWidget::currentChanged, this, [this] { setPanelText(2, QString()); });
+    connect(m_tabMain, &QTabWidget::currentChanged, this, [this](int index) {
+        setPanelText(2, QString());
+        // The count of the Main tab's file list is not shown under the other tabs.
+        if (m_simpleText)
+            m_simpleText->setVisible(index == 0);
+    });
 
     auto* command1 = makeButton(this, "Command1", "E&xit");
     command1->hide(); // kept for callers that close the window through it

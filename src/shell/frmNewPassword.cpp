@@ -46,6 +46,7 @@ frmNewPassword::frmNewPassword(platform::Prompt& prompt, QWidget* parent) : QDia
     fields->addWidget(m_txtPassword1, 0, 1);
     fields->addWidget(lblConfirm, 1, 0);
     fields->addWidget(m_txtPassword2, 1, 1);
+    fields->addWidget(shell::makeShortPasswordHint(m_txtPassword1, this), 2, 1);
     auto* top = new QHBoxLayout;
     top->addWidget(picture, 0, Qt::AlignTop);
     top->addSpacing(12);

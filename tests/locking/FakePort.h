@@ -50,6 +50,7 @@ public:
     void rereadFolderTree() override { log.push_back("rereadFolderTree"); }
     std::string password1() const override { return pw1; }
     std::string password2() const override { return pw2; }
+    void showStatus(const std::string& text) override { log.push_back("status:" + text); }
     void clearPasswords() override {
         log.push_back("clearPasswords");
         pw1.clear();

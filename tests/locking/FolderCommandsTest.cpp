@@ -392,6 +392,15 @@ TEST_F(FolderCommandsTest, UnlockFolderRefusals) {
     EXPECT_EQ(core::RC4Text(storedValue("C:\\\\Docs\\Old"), core::kFixedKey), "pw");
 }
 
+TEST_F(FolderCommandsTest, AnUnlockTakesThePasswordOnce) {
+    sandbox.makeFolder("C:\\Docs\\Old");
+    ASSERT_TRUE(locking::LockFolder(request("C:\\Docs\\Old", "pw", "pw"), prompt).moved);
+    testing_support::ScriptedPrompt p;
+    EXPECT_TRUE(locking::UnlockFolder(lockedRequest("C:\\Docs\\Old", "pw", ""), p).moved) << boxList(p);
+    EXPECT_EQ(p.texts(), std::vector<std::string>{"Are you sure you want to unlock 'C:\\Docs\\Old' folder ?"});
+    EXPECT_TRUE(sandbox.exists("C:\\Docs\\Old"));
+}
+
 TEST_F(FolderCommandsTest, ALockedFolderWithoutDesktopIniIsStillGivenBack) {
     sandbox.makeFolder("C:\\Docs\\Old");
     ASSERT_TRUE(locking::LockFolder(request("C:\\Docs\\Old", "pw", "pw"), prompt).moved);

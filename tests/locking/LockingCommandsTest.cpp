@@ -44,7 +44,8 @@ TEST_F(LockingCommandsTest, ToolbarDispatchesByKeyAndTheRunReportsToTheMainWindo
     commands->tbrLock_ButtonClick(QStringLiteral("Lock"));
     EXPECT_TRUE(port.scripted.boxes.empty()) << boxList(port.scripted);
     EXPECT_EQ(port.log, (std::vector<std::string>{"busy", "progress:Lock in Progress. Please Wait...", "refreshFiles",
-                                                  "closeProgress", "clearPasswords", "idle"}));
+                                                  "closeProgress", "status:1 file locked.", "clearPasswords",
+                                                  "idle"}));
     const std::string locked = TransformName("a.txt") + ".TSL";
     EXPECT_TRUE(sandbox.exists("C:\\Docs\\" + locked));
 
@@ -59,8 +60,10 @@ TEST_F(LockingCommandsTest, ToolbarDispatchesByKeyAndTheRunReportsToTheMainWindo
     commands->cmdSelectAll_click();
     EXPECT_EQ(port.checked, std::vector<bool>{true});
     port.pw1 = "p";
+    port.log.clear();
     commands->mFileUnlockFile_click();
     EXPECT_EQ(sandbox.readFile("C:\\Docs\\a.txt"), "a");
+    EXPECT_EQ(count("status:1 file unlocked."), 1);
     commands->cmdDeselectAll_click();
     EXPECT_EQ(port.checked, std::vector<bool>{false});
 }

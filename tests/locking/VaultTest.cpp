@@ -176,6 +176,26 @@ TEST_F(VaultTest, UnlockFolderWithTheRightPasswordAndWithNothingChecked) {
     EXPECT_TRUE(child<QPushButton>("cmdCancel")->isEnabled());
 }
 
+TEST_F(VaultTest, WithNothingTickedTheHighlightedRowIsTaken) {
+    sandbox.writeFile("C:\\Docs\\a.txt", "a");
+    lockFile("C:\\Docs", "a.txt", "pw");
+    lockFolder("Old", "pw");
+    vault->Refresh();
+    typePassword("pw");
+    files()->setCurrentIndex(files()->model()->index(0, 0));
+    child<QPushButton>("cmdUnlockFiles")->click();
+    EXPECT_TRUE(port.scripted.boxes.empty()) << port.scripted.last().text;
+    EXPECT_EQ(sandbox.readFile("C:\\Docs\\a.txt"), "a");
+
+    typePassword("pw");
+    folders()->setCurrentIndex(folders()->model()->index(0, 0));
+    child<QPushButton>("cmdUnlockFolder")->click();
+    EXPECT_EQ(port.scripted.texts(),
+              (std::vector<std::string>{"Are you sure you want to unlock 'C:\\Docs\\Old' folder ?",
+                                        "All selected folders have been unlocked"}));
+    EXPECT_TRUE(sandbox.exists("C:\\Docs\\Old"));
+}
+
 // Linux names need not be UTF-8: a name in Latin-1 ("café") is found and unlocked by its exact bytes.
 TEST_F(VaultTest, NamesThatAreNotUtf8AreUnlockedByTheirExactBytes) {
     const std::string name = "caf\xe9";

@@ -144,7 +144,7 @@ TEST(BrowserListingTest, RowsFromOneReadOfTheFolderAreTheRowsOfItsNames) {
     };
     EXPECT_EQ(row("archive.tar.gz").type, "GZ file");
     EXPECT_EQ(row("archive.tar.gz").bytes, 70000);
-    EXPECT_EQ(row("noext").type, " file");
+    EXPECT_EQ(row("noext").type, "File");
     EXPECT_EQ(row(TransformName("letter.doc") + ".TSL").text, "letter.doc");
     EXPECT_EQ(row(TransformName("letter.doc") + ".TSL").type, "DOC file");
     EXPECT_EQ(row("fake.TSL").type, "TSL file");

@@ -79,7 +79,7 @@ TEST_F(BrowserPaneTest, RowsShowPlainAndLockedFilesWithRestoredNames) {
         {TransformName("notes.txt") + ".Tsl", "[secret] lower case marker", TransformName("notes.txt") + ".Tsl",
          "TSL file", false},
         {TransformName("tiny.pdf") + ".TSW", "[Secr", TransformName("tiny.pdf") + ".TSW", "TSW file", false},
-        {"noext", "abc", "noext", " file", false},
+        {"noext", "abc", "noext", "File", false},
     };
     for (const Case& c : cases)
         sandbox.writeFile("C:\\F\\" + c.name, c.content);

@@ -19,6 +19,7 @@
 #include <QListView>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QLineEdit>
 #include <QSignalSpy>
 #include <QToolBar>
 #include <QTreeWidget>
@@ -387,6 +388,11 @@ TEST_F(LockingWiringTest, EveryButtonMenuItemAndToolbarKeyReachesItsCommand) {
         ASSERT_EQ(hooked.script.boxes.size(), before + 1) << "route " << i;
         EXPECT_EQ(hooked.script.last().text, routes[i].expected) << "route " << i;
         EXPECT_EQ(busy.size(), static_cast<int>(2 * (i + 1))) << "route " << i;
+        // A refusal that is not about the password leaves the boxes as they were.
+        if (routes[i].expected == "No file is checked") {
+            EXPECT_EQ(w->findChild<QLineEdit*>(QStringLiteral("txtPassword1"))->text(), QStringLiteral("one"));
+            EXPECT_EQ(w->findChild<QLineEdit*>(QStringLiteral("txtPassword2"))->text(), QStringLiteral("two"));
+        }
     }
     // Unlock Folder and files on a folder that is not locked ends without a word, but it ran.
     item("mUnLockFolderFiles")();

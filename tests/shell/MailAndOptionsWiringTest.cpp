@@ -12,6 +12,9 @@
 #include "shell/frmProgress.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QPointer>
 #include <QTreeWidget>
 
 #include <arpa/inet.h>
@@ -112,6 +115,21 @@ TEST_F(MailAndOptionsWiringTest, PreferencesOpensOneOptionsWindowThatChangesTheP
     QPointer<frmOptions> alive(options);
     w.reset(); // the Options window goes with the main window
     EXPECT_TRUE(alive.isNull());
+}
+
+TEST_F(MailAndOptionsWiringTest, TheMainTabSaysWhichKindOfLockLockMakes) {
+    auto w = shownWindow();
+    auto* kind = w->findChild<QLabel*>(QStringLiteral("lblLockKind"));
+    ASSERT_NE(kind, nullptr);
+    EXPECT_TRUE(kind->text().startsWith(QStringLiteral("Lock makes: Hide (.TSL/.TSW)."))) << kind->text().toStdString();
+
+    w->action(QStringLiteral("mOptionsPreferences"))->trigger();
+    ASSERT_EQ(optionsWindows().size(), 1u);
+    QPointer<frmOptions> options = optionsWindows().front();
+    options->findChild<QCheckBox*>(QStringLiteral("chkStrongLocks"))->click();
+    options->close();
+    QTRY_VERIFY_WITH_TIMEOUT(options.isNull(), 5000);
+    EXPECT_TRUE(kind->text().startsWith(QStringLiteral("Lock makes: Strong (.TSX)."))) << kind->text().toStdString();
 }
 
 namespace {

@@ -15,6 +15,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QSignalSpy>
@@ -241,6 +242,8 @@ TEST_F(MainWindowTest, ChoosingAnotherTabEmptiesPanelTwo) {
         w.setPanelText(2, QStringLiteral("C:\\Docs"));
         w.tabMain()->setCurrentIndex(tab);
         EXPECT_EQ(w.panelText(2), QString()) << tab;
+        // "Total Files" counts the Main tab's list: it is not left standing under the others.
+        EXPECT_EQ(w.findChild<QLabel*>(QStringLiteral("sbrMainSimpleText"))->isHidden(), tab != 0) << tab;
     }
 }
 

@@ -19,7 +19,10 @@
 #include <QLabel>
 #include <QPointer>
 #include <QSignalSpy>
+#include <QTest>
 #include <QTreeWidget>
+#include <QApplication>
+#include <QLineEdit>
 
 namespace {
 
@@ -143,6 +146,41 @@ TEST_F(OpenFilesTest, AStrongLockedFileIsNamedByTheNameItHadAndOpensOnceUnlocked
     QTRY_VERIFY_WITH_TIMEOUT(window.isNull(), 10000);
     EXPECT_EQ(sandbox.readFile("C:\\Docs\\letter.txt"), "Dear reader");
     EXPECT_EQ(openerStub.calls(1), std::vector<std::string>{sandbox.host("C:\\Docs\\letter.txt")});
+}
+
+TEST_F(OpenFilesTest, TheUnlockFileWindowActsAsADialog) {
+    auto w = shownWindow();
+    const std::string locked = lock(*w, "letter.txt", "Dear reader", "pw");
+    shell::FileOpener opener(*w);
+    opener.open(hostArgs({locked}));
+    ASSERT_EQ(opener.unlockWindows().size(), 1u);
+    QPointer<shell::UnlockFileWindow> window = opener.unlockWindows().front();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+
+    // It opens in the middle of the main window, not at the screen's edge.
+    const QPoint offset = window->frameGeometry().center() - w->frameGeometry().center();
+    EXPECT_LE(offset.manhattanLength(), 40) << offset.x() << "," << offset.y();
+
+    // An empty password is asked for, not called wrong; the focus comes back to the password box.
+    shell_test::click(window, "cmdUnlock");
+    EXPECT_EQ(prompt.texts(), std::vector<std::string>{"Please type a password."});
+    EXPECT_TRUE(sandbox.exists(locked));
+    auto* box = window->findChild<QLineEdit*>(QStringLiteral("txtPassword"));
+    QTRY_VERIFY_WITH_TIMEOUT(box->hasFocus(), 5000);
+
+    // A wrong password leaves the focus in the window's password box too.
+    prompt.boxes.clear();
+    w->activateWindow();
+    shell_test::type(window, "txtPassword", QStringLiteral("wrong"));
+    shell_test::click(window, "cmdUnlock");
+    ASSERT_FALSE(prompt.boxes.empty());
+    QTRY_VERIFY_WITH_TIMEOUT(QApplication::activeWindow() == window.data(), 5000);
+    EXPECT_TRUE(box->hasFocus());
+
+    // Escape closes it and leaves the file locked.
+    QTest::keyClick(window, Qt::Key_Escape);
+    QTRY_VERIFY_WITH_TIMEOUT(window.isNull(), 5000);
+    EXPECT_TRUE(sandbox.exists(locked));
 }
 
 TEST_F(OpenFilesTest, CancelLeavesTheFileLocked) {

@@ -11,6 +11,8 @@
 #include "shell/frmNewPassword.h"
 #include "shell/frmPassword.h"
 
+#include <QLabel>
+
 using platform::Icon;
 using shell_test::click;
 using shell_test::type;
@@ -34,6 +36,15 @@ TEST_F(PasswordGateTest, NewPasswordWindowHasItsCaptionAndControls) {
     EXPECT_EQ(w.findChild<QPushButton*>(QStringLiteral("cmdCancel"))->text(), QStringLiteral("&Cancel"));
     for (const char* box : {"txtPassword1", "txtPassword2"})
         EXPECT_EQ(w.findChild<QLineEdit*>(QString::fromLatin1(box))->echoMode(), QLineEdit::Password);
+    // A short password gets a word of advice while it is typed (and is still taken).
+    auto* hint = w.findChild<QLabel*>(QStringLiteral("lblShortPassword"));
+    ASSERT_NE(hint, nullptr);
+    EXPECT_TRUE(hint->isHidden());
+    type(&w, "txtPassword1", QStringLiteral("a"));
+    EXPECT_FALSE(hint->isHidden());
+    EXPECT_EQ(hint->text(), QStringLiteral("A password of at least 8 characters is much harder to guess."));
+    type(&w, "txtPassword1", QStringLiteral("abcdefgh"));
+    EXPECT_TRUE(hint->isHidden());
 }
 
 TEST_F(PasswordGateTest, RefusedEntriesEmptyBothBoxesAndStoreNothing) {
