@@ -29,6 +29,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -253,6 +254,9 @@ void ShredderPage::buildSchedule(QGroupBox* fraShredFolder) {
     m_cmbHour->setCurrentIndex(-1);
     m_cmbMinute->setCurrentIndex(-1);
     m_cmdSet = button("cmdSet", "Set");
+    // What Set put in place, in words.
+    m_lblScheduleStatus = named(new QLabel, "lblScheduleStatus");
+    m_lblScheduleStatus->setWordWrap(true);
 
     auto* grid = new QGridLayout(fraShredFolder);
     grid->addWidget(lblAboutShredTimer, 0, 0, 1, 4);
@@ -264,6 +268,7 @@ void ShredderPage::buildSchedule(QGroupBox* fraShredFolder) {
     grid->addWidget(lblMinute, 3, 0);
     grid->addWidget(m_cmbMinute, 3, 1);
     grid->addWidget(m_cmdSet, 3, 3);
+    grid->addWidget(m_lblScheduleStatus, 4, 0, 1, 4);
 
     m_timShredFolder = named(new QTimer(this), "timShredFolder");
     m_timShredFolder->setInterval(60000);
@@ -296,6 +301,20 @@ void ShredderPage::restoreSchedule() {
         m_stored.since = clock();
         saveSince(m_stored.since);
     }
+    showSchedule();
+}
+
+void ShredderPage::showSchedule() {
+    const auto period =
+        SchedulePeriod(m_stored.hour.empty() ? "0" : m_stored.hour, m_stored.minute.empty() ? "0" : m_stored.minute);
+    if (m_stored.folder.empty() || !period || *period == 0) {
+        m_lblScheduleStatus->setText(QStringLiteral("No folder is emptied on a schedule."));
+        return;
+    }
+    // A shorter period kept from an older version runs at the minimum, and is shown so.
+    const int every = std::max(*period, kScheduleMinimumMinutes);
+    m_lblScheduleStatus->setText(
+        q("The folder '" + m_stored.folder + "' will be emptied every " + PeriodText(every) + "."));
 }
 
 void ShredderPage::saveSince(std::int64_t since) {
@@ -563,12 +582,18 @@ void ShredderPage::tellSweepRefused() {
                              "' did nothing: the folder there is no longer the one that was Set (it was moved or "
                              "replaced, or a link now stands in its place). Press Set to shred the folder that is "
                              "there now.";
+    writeLog(text);
+    m_prompt.show(text, platform::Buttons::OK, platform::Icon::Critical);
+}
+
+void ShredderPage::writeLog(const std::string& entry) {
+    // Each line of the schedule's runs says when it was written (local time).
+    const std::string when = b(QDateTime::fromSecsSinceEpoch(clock()).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
     try {
         CAppLog log(m_prompt);
-        log.WriteLogEntry(text);
+        log.WriteLogEntry(when + " " + entry);
     } catch (const std::exception&) {
     }
-    m_prompt.show(text, platform::Buttons::OK, platform::Icon::Critical);
 }
 
 void ShredderPage::logSweep(const RunResult& result) {
@@ -580,11 +605,7 @@ void ShredderPage::logSweep(const RunResult& result) {
                                                 : std::to_string(result.failures.size()) + " items not shredded");
     for (const auto& f : result.failures)
         line += "; " + f.hostPath + ": " + f.reason;
-    try {
-        CAppLog log(m_prompt);
-        log.WriteLogEntry(line);
-    } catch (const std::exception&) {
-    }
+    writeLog(line);
 }
 
 // ---- The schedule -------------------------------------------------------------------------------
@@ -616,10 +637,28 @@ void ShredderPage::cmdSet_Click() {
         m_prompt.show(RefusalMessage(folder), platform::Buttons::OK, platform::Icon::Critical);
         return;
     }
+    if (!folder.empty() && target.empty()) {
+        // The schedule never creates its folder: one that is not there would never be emptied.
+        struct stat st {};
+        const std::string host = HostOf(folder);
+        const bool there = !host.empty() && ::stat(host.c_str(), &st) == 0;
+        m_prompt.show(there ? "'" + folder + "' is not a folder. Choose a folder to empty."
+                            : "The folder '" + folder + "' does not exist. Choose a folder that exists.",
+                      platform::Buttons::OK, platform::Icon::Critical);
+        return;
+    }
     const std::string hour = b(m_cmbHour->currentText());
     const std::string minute = b(m_cmbMinute->currentText());
-    if (!SchedulePeriod(hour.empty() ? "0" : hour, minute.empty() ? "0" : minute)) {
+    const auto period = SchedulePeriod(hour.empty() ? "0" : hour, minute.empty() ? "0" : minute);
+    if (!period) {
         m_prompt.show("The hours and minutes must be whole numbers.", platform::Buttons::OK, platform::Icon::Critical);
+        return;
+    }
+    if (*period > 0 && *period < kScheduleMinimumMinutes) {
+        const std::string minimum = PeriodText(kScheduleMinimumMinutes);
+        m_prompt.show("The shortest period is " + minimum + ". Choose " + minimum +
+                          " or more, or 0 h 0 min for no schedule.",
+                      platform::Buttons::OK, platform::Icon::Critical);
         return;
     }
     m_txtShredFolder->setText(q(folder));
@@ -632,6 +671,7 @@ void ShredderPage::cmdSet_Click() {
     // The period counts from now.
     m_stored = StoredSchedule{folder, hour, minute, clock(), id};
     saveSince(m_stored.since);
+    showSchedule();
 }
 
 void ShredderPage::timShredFolder_Timer() {

@@ -119,6 +119,8 @@ private:
     void buildControls();
     void buildSchedule(QGroupBox* frame);
     void restoreSchedule();
+    void showSchedule();
+    void writeLog(const std::string& entry);
     void refillList();
     void resetAfterRun();
     void updateEnabled();
@@ -159,6 +161,7 @@ private:
     QComboBox* m_cmbHour = nullptr;
     QComboBox* m_cmbMinute = nullptr;
     QPushButton* m_cmdSet = nullptr;
+    QLabel* m_lblScheduleStatus = nullptr;
     QTimer* m_timShredFolder = nullptr;
 };
 

@@ -31,6 +31,7 @@
 #include <sys/stat.h>
 
 #include <atomic>
+#include <ctime>
 #include <filesystem>
 #include <future>
 
@@ -92,6 +93,17 @@ protected:
         QCoreApplication::sendEvent(target, &drop);
         delete mime;
     }
+
+    // How the log writes a moment (local time), worked out here with the C library.
+    static std::string stampOf(std::int64_t seconds) {
+        const std::time_t t = static_cast<std::time_t>(seconds);
+        std::tm local{};
+        localtime_r(&t, &local);
+        char text[32];
+        std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+        return text;
+    }
+    std::string registry(const char* value) { return GetString(HKEY_CURRENT_USER, settings::kAppKey, value); }
 
     std::string registerPath = core::RegisterPath();
     testing_support::ScriptedPrompt prompt;
@@ -397,7 +409,7 @@ TEST_F(ShredderPageTest, TheScheduleEmptiesTheFolderThatWasSetCountingFromSet) {
     EXPECT_EQ(removed.of(sandbox.host("C:\\Temp\\a.txt")), firstPass(1));
     // The sweep is written to the log.
     const std::string log = sandbox.readFile("C:\\home\\.local\\state\\tessaly\\Tessaly.LOG");
-    EXPECT_NE(log.find("Scheduled shred of 'C:\\TempLink': done"), std::string::npos) << log;
+    EXPECT_NE(log.find(stampOf(now) + " Scheduled shred of 'C:\\TempLink': done"), std::string::npos) << log;
 
     // The next period counts from that run, and survives a restart.
     EXPECT_EQ(GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolderSince), std::to_string(now));
@@ -595,7 +607,7 @@ TEST_F(ShredderPageTest, TheScheduleEmptiesOnlyTheFolderThatWasSet) {
         }
         EXPECT_EQ(prompt.texts(), std::vector<std::string>{refused});
         const std::string log = sandbox.readFile("C:\\home\\.local\\state\\tessaly\\Tessaly.LOG");
-        EXPECT_NE(log.find(refused), std::string::npos) << log;
+        EXPECT_NE(log.find(stampOf(now) + " " + refused), std::string::npos) << log;
         EXPECT_EQ(sandbox.readFile("C:\\Set\\junk.txt"), "junk");
         EXPECT_EQ(testing_support::readHostFile(sandbox.host("C:\\Temp") + "/keep.txt"), "keep");
         // Put back as it was.
@@ -617,4 +629,96 @@ TEST_F(ShredderPageTest, TheScheduleEmptiesOnlyTheFolderThatWasSet) {
     EXPECT_FALSE(restored.isRunning());
     EXPECT_EQ(prompt.texts(), std::vector<std::string>{refused});
     EXPECT_EQ(sandbox.readFile("C:\\Temp\\more.txt"), "more");
+}
+
+TEST_F(ShredderPageTest, SetRefusesWhatTheScheduleWouldNotDo) {
+    sandbox.makeFolder("C:\\Temp");
+    sandbox.writeFile("C:\\file.txt", "f");
+    const std::string tooShort = "The shortest period is 5 min. Choose 5 min or more, or 0 h 0 min for no schedule.";
+    const struct {
+        const char* folder;
+        const char* hour;
+        const char* minute;
+        std::string message;
+    } cases[] = {
+        {"C:\\Temp", "0", "1", tooShort},
+        {"C:\\Temp", "", "4", tooShort},
+        {"C:\\Missing", "0", "10", "The folder 'C:\\Missing' does not exist. Choose a folder that exists."},
+        {"C:\\Temp\\Gone\\Deeper", "1", "0",
+         "The folder 'C:\\Temp\\Gone\\Deeper' does not exist. Choose a folder that exists."},
+        {"C:\\file.txt", "1", "0", "'C:\\file.txt' is not a folder. Choose a folder to empty."},
+    };
+    const QString shownBefore = find<QLabel>("lblScheduleStatus")->text();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.folder) + " " + c.hour + "/" + c.minute);
+        prompt.boxes.clear();
+        find<QLineEdit>("txtShredFolder")->setText(QString::fromLatin1(c.folder));
+        find<QComboBox>("cmbHour")->setCurrentText(QString::fromLatin1(c.hour));
+        find<QComboBox>("cmbMinute")->setCurrentText(QString::fromLatin1(c.minute));
+        QTest::mouseClick(find<QPushButton>("cmdSet"), Qt::LeftButton);
+        ASSERT_EQ(prompt.texts(), std::vector<std::string>{c.message});
+        EXPECT_EQ(prompt.last().icon, Icon::Critical);
+        // Nothing was saved, and the page still shows what was in place.
+        EXPECT_EQ(registry(settings::kShredFolder), "");
+        EXPECT_EQ(registry(settings::kShredFolderHour), "");
+        EXPECT_EQ(registry(settings::kShredFolderMinute), "");
+        EXPECT_EQ(find<QLabel>("lblScheduleStatus")->text(), shownBefore);
+    }
+    EXPECT_FALSE(sandbox.exists("C:\\Missing"));
+    EXPECT_FALSE(sandbox.exists("C:\\Temp\\Gone"));
+
+    // The minimum itself is taken, and runs at that period.
+    std::int64_t now = 4'000'000;
+    page->clock = [&now] { return now; };
+    sandbox.writeFile("C:\\Temp\\junk.txt", "junk");
+    prompt.boxes.clear();
+    find<QLineEdit>("txtShredFolder")->setText(QStringLiteral("C:\\Temp"));
+    find<QComboBox>("cmbHour")->setCurrentText(QStringLiteral("0"));
+    find<QComboBox>("cmbMinute")->setCurrentText(QStringLiteral("5"));
+    QTest::mouseClick(find<QPushButton>("cmdSet"), Qt::LeftButton);
+    EXPECT_TRUE(prompt.boxes.empty()) << prompt.texts().front();
+    EXPECT_EQ(registry(settings::kShredFolderMinute), "5");
+    now += 5 * 60;
+    page->timShredFolder_Timer();
+    waitForRun();
+    EXPECT_FALSE(sandbox.exists("C:\\Temp\\junk.txt"));
+}
+
+TEST_F(ShredderPageTest, SetSaysWhatItPutInPlace) {
+    sandbox.makeFolder("C:\\Temp");
+    auto* status = find<QLabel>("lblScheduleStatus");
+    EXPECT_EQ(status->text(), QStringLiteral("No folder is emptied on a schedule."));
+    const struct {
+        const char* folder;
+        const char* hour;
+        const char* minute;
+        const char* shown;
+    } cases[] = {
+        {"C:\\Temp", "2", "30", "The folder 'C:\\Temp' will be emptied every 2 h 30 min."},
+        {"C:\\Temp", "1", "0", "The folder 'C:\\Temp' will be emptied every 1 h."},
+        {"C:\\Temp", "", "45", "The folder 'C:\\Temp' will be emptied every 45 min."},
+        {"C:\\Temp", "0", "0", "No folder is emptied on a schedule."},
+        {"", "1", "0", "No folder is emptied on a schedule."},
+        {"C:\\Temp", "24", "50", "The folder 'C:\\Temp' will be emptied every 24 h 50 min."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.folder) + " " + c.hour + "/" + c.minute);
+        find<QLineEdit>("txtShredFolder")->setText(QString::fromLatin1(c.folder));
+        find<QComboBox>("cmbHour")->setCurrentText(QString::fromLatin1(c.hour));
+        find<QComboBox>("cmbMinute")->setCurrentText(QString::fromLatin1(c.minute));
+        QTest::mouseClick(find<QPushButton>("cmdSet"), Qt::LeftButton);
+        EXPECT_TRUE(prompt.boxes.empty()) << prompt.texts().front();
+        EXPECT_EQ(status->text().toStdString(), c.shown);
+        EXPECT_EQ(registry(settings::kShredFolder), c.folder);
+    }
+    // The next start shows the schedule it restored.
+    ShredderPage again(prompt, [] { return std::string(); });
+    EXPECT_EQ(again.findChild<QLabel*>(QStringLiteral("lblScheduleStatus"))->text(),
+              QStringLiteral("The folder 'C:\\Temp' will be emptied every 24 h 50 min."));
+    // A shorter period kept by an older version is shown as the minimum it runs at.
+    SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolderHour, "0");
+    SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolderMinute, "1");
+    ShredderPage older(prompt, [] { return std::string(); });
+    EXPECT_EQ(older.findChild<QLabel*>(QStringLiteral("lblScheduleStatus"))->text(),
+              QStringLiteral("The folder 'C:\\Temp' will be emptied every 5 min."));
 }
