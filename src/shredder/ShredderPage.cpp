@@ -11,12 +11,14 @@
 #include "shredder/ClsDrag.h"
 #include "shredder/LoosenedModes.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QDateTime>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -143,6 +145,7 @@ ShredderPage::ShredderPage(platform::Prompt& prompt, std::function<std::string()
     // Permissions a shred killed earlier left widened get their modes back.
     RestoreLoosenedModes();
     restoreSchedule();
+    restoreLevel();
     Check();
 }
 
@@ -157,7 +160,13 @@ void ShredderPage::buildControls() {
     auto* Frame5 = frame("Frame5", "File List");
     m_lstFiles = named(new QListWidget, "lstFiles");
     m_lstFiles->setAccessibleName(QStringLiteral("File List"));
+    m_lstFiles->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_lstFiles->viewport()->installEventFilter(this);
+    m_lstFiles->installEventFilter(this); // the Delete key
+    m_mnuRemoveFromList = named(new QAction(QStringLiteral("Remove from List"), m_lstFiles), "mnuRemoveFromList");
+    m_mnuRemoveFromList->setToolTip(QStringLiteral("Remove the selected items from the list; the files stay on disk"));
+    m_lstFiles->addAction(m_mnuRemoveFromList);
+    m_lstFiles->setContextMenuPolicy(Qt::ActionsContextMenu);
     m_cmdFileBrowse = button("cmdFileBrowse", "Browse...");
     m_cmdShredClear = button("cmdShredClear", "Clear");
     auto* listLayout = new QGridLayout(Frame5);
@@ -218,6 +227,8 @@ void ShredderPage::buildControls() {
     connect(m_cmdShredClear, &QPushButton::clicked, this, &ShredderPage::cmdShredClear_Click);
     connect(m_cmdShredDelete, &QPushButton::clicked, this, &ShredderPage::cmdShredDelete_Click);
     connect(m_cmdShredCancel, &QPushButton::clicked, this, &ShredderPage::cmdShredCancel_Click);
+    connect(m_mnuRemoveFromList, &QAction::triggered, this, &ShredderPage::RemoveSelectedFromList);
+    connect(m_lstFiles, &QListWidget::itemSelectionChanged, this, &ShredderPage::updateEnabled);
     connect(m_lstFiles, &QListWidget::currentRowChanged, this, [this](int row) {
         if (row >= 0 && row < static_cast<int>(m_pending.size()))
             m_txtFileName->setText(q(m_pending[static_cast<std::size_t>(row)]));
@@ -317,6 +328,17 @@ void ShredderPage::showSchedule() {
         q("The folder '" + m_stored.folder + "' will be emptied every " + PeriodText(every) + "."));
 }
 
+void ShredderPage::restoreLevel() {
+    const std::int32_t level = GetLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredLevel, 0);
+    if (level >= 0 && level < m_cmbOver->count())
+        m_cmbOver->setCurrentIndex(level);
+    // From now on every choice is remembered for the next start.
+    connect(m_cmbOver, &QComboBox::currentIndexChanged, this, [](int index) {
+        if (index >= 0)
+            SaveLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredLevel, index);
+    });
+}
+
 void ShredderPage::saveSince(std::int64_t since) {
     SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolderSince, std::to_string(since));
 }
@@ -352,6 +374,7 @@ void ShredderPage::updateEnabled() {
     m_cmdFileBrowse->setEnabled(!m_running);
     m_cmdShredClear->setEnabled(!m_running);
     m_cmdSet->setEnabled(!m_running);
+    m_mnuRemoveFromList->setEnabled(!m_running && !m_lstFiles->selectedItems().isEmpty());
 }
 
 void ShredderPage::setExternalBusy(bool busy) {
@@ -372,6 +395,29 @@ void ShredderPage::cmdFileBrowse_Click() {
     }
     refillList();
     m_lFC->setText(q(CountText(m_pending.size())));
+    Check();
+}
+
+void ShredderPage::RemoveSelectedFromList() {
+    // A run takes the list's first items; the list stays as it is until the run ends.
+    if (m_running)
+        return;
+    std::vector<int> rows;
+    for (const QListWidgetItem* item : m_lstFiles->selectedItems())
+        rows.push_back(m_lstFiles->row(item));
+    if (rows.empty())
+        return;
+    std::sort(rows.begin(), rows.end());
+    for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
+        if (*it >= 0 && *it < static_cast<int>(m_pending.size()))
+            m_pending.erase(m_pending.begin() + *it);
+    }
+    refillList();
+    m_txtFileName->clear();
+    m_lFC->setText(m_pending.empty() ? QString() : q(CountText(m_pending.size())));
+    // The item that took the first removed one's place is selected, so Delete can go on.
+    if (!m_pending.empty())
+        m_lstFiles->setCurrentRow(std::min(rows.front(), static_cast<int>(m_pending.size()) - 1));
     Check();
 }
 
@@ -714,6 +760,11 @@ void ShredderPage::stopServingDrops() {
 }
 
 bool ShredderPage::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_lstFiles && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
+        RemoveSelectedFromList();
+        return true;
+    }
     if (watched == m_lstFiles->viewport() && event->type() == QEvent::MouseButtonRelease && m_lstFiles->count() == 0)
         m_prompt.show(kDropHint, platform::Buttons::OK, platform::Icon::Information);
     return QWidget::eventFilter(watched, event);

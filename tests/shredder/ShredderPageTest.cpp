@@ -11,6 +11,7 @@
 #include "ShredderTestSupport.h"
 #include "support/ScriptedPrompt.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDropEvent>
@@ -721,4 +722,118 @@ TEST_F(ShredderPageTest, SetSaysWhatItPutInPlace) {
     ShredderPage older(prompt, [] { return std::string(); });
     EXPECT_EQ(older.findChild<QLabel*>(QStringLiteral("lblScheduleStatus"))->text(),
               QStringLiteral("The folder 'C:\\Temp' will be emptied every 5 min."));
+}
+
+TEST_F(ShredderPageTest, DeleteAndRemoveFromListTakeItemsOffTheListOnly) {
+    const std::vector<std::string> items = {"C:\\a.txt", "C:\\b.txt", "C:\\c.txt", "C:\\d.txt"};
+    for (const auto& path : items) {
+        sandbox.writeFile(path, path);
+        page->AddToShredList(path);
+    }
+    auto* list = find<QListWidget>("lstFiles");
+    auto* remove = find<QAction>("mnuRemoveFromList");
+    // The list's context menu offers the action, by its text.
+    EXPECT_EQ(list->contextMenuPolicy(), Qt::ActionsContextMenu);
+    EXPECT_TRUE(list->actions().contains(remove));
+    EXPECT_EQ(remove->text(), QStringLiteral("Remove from List"));
+    EXPECT_FALSE(remove->isEnabled()); // nothing selected
+
+    // Delete removes the selected item; the next one is selected, so Delete can go on.
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
+    QTest::keyClick(list, Qt::Key_Delete);
+    EXPECT_EQ(page->pendingList(), (std::vector<std::string>{"C:\\a.txt", "C:\\c.txt", "C:\\d.txt"}));
+    EXPECT_EQ(list->count(), 3);
+    EXPECT_EQ(list->item(1)->text(), QStringLiteral("C:\\c.txt"));
+    EXPECT_EQ(text("lFC"), "There are 3 files ready for deleting!");
+    EXPECT_EQ(list->currentRow(), 1);
+    EXPECT_TRUE(list->item(1)->isSelected());
+
+    // The context menu's action removes every selected item.
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                      list->visualItemRect(list->item(2)).center());
+    EXPECT_EQ(list->selectedItems().size(), 2);
+    EXPECT_TRUE(remove->isEnabled());
+    remove->trigger();
+    EXPECT_EQ(page->pendingList(), std::vector<std::string>{"C:\\c.txt"});
+    EXPECT_EQ(text("lFC"), "There is 1 file ready for deleting!");
+    EXPECT_EQ(text("lStat"), "Ready...");
+
+    list->setCurrentRow(0);
+    QTest::keyClick(list, Qt::Key_Delete);
+    EXPECT_TRUE(page->pendingList().empty());
+    EXPECT_EQ(list->count(), 0);
+    EXPECT_EQ(text("lFC"), "");
+    EXPECT_EQ(text("lStat"), "");
+    EXPECT_EQ(text("txtFileName"), "");
+    EXPECT_FALSE(find<QPushButton>("cmdShredDelete")->isEnabled());
+    EXPECT_FALSE(remove->isEnabled());
+    QTest::keyClick(list, Qt::Key_Delete); // an empty list: nothing happens
+    EXPECT_TRUE(prompt.boxes.empty()) << prompt.texts().front();
+    // Only the list changed: every file is still there.
+    for (const auto& path : items)
+        EXPECT_EQ(sandbox.readFile(path), path);
+}
+
+TEST_F(ShredderPageTest, TheListStaysAsItIsWhileARunGoesOn) {
+    for (const char* name : {"C:\\one.txt", "C:\\two.txt"}) {
+        sandbox.writeFile(name, name);
+        page->AddToShredList(name);
+    }
+    // The worker holds inside its first file until the list has been tried.
+    std::atomic<bool> reached{false};
+    std::promise<void> tried;
+    std::shared_future<void> triedSignal = tried.get_future().share();
+    shredder::SetShredTestHooks({nullptr, [&](int, const std::string&, const std::string&) {
+                                     if (!reached.exchange(true))
+                                         triedSignal.wait();
+                                 }});
+    confirmShred(2);
+    QElapsedTimer clock;
+    clock.start();
+    while (!reached && clock.elapsed() < 120000)
+        QTest::qWait(5);
+    ASSERT_TRUE(reached);
+    auto* list = find<QListWidget>("lstFiles");
+    list->setCurrentRow(1);
+    EXPECT_FALSE(find<QAction>("mnuRemoveFromList")->isEnabled());
+    QTest::keyClick(list, Qt::Key_Delete);
+    page->RemoveSelectedFromList();
+    EXPECT_EQ(page->pendingList(), (std::vector<std::string>{"C:\\one.txt", "C:\\two.txt"}));
+    tried.set_value();
+    waitForRun();
+    shredder::SetShredTestHooks({});
+    EXPECT_TRUE(prompt.boxes.empty()) << prompt.texts().front();
+    EXPECT_FALSE(sandbox.exists("C:\\one.txt"));
+    EXPECT_FALSE(sandbox.exists("C:\\two.txt"));
+    EXPECT_TRUE(page->pendingList().empty());
+}
+
+TEST_F(ShredderPageTest, TheSecurityLevelIsRememberedForTheNextStart) {
+    auto* level = find<QComboBox>("cmbOver");
+    EXPECT_EQ(level->currentIndex(), 0);
+    QTest::keyClick(level, Qt::Key_Down);
+    QTest::keyClick(level, Qt::Key_Down);
+    ASSERT_EQ(level->currentIndex(), 2);
+    EXPECT_EQ(GetLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredLevel, -1), 2);
+    {
+        ShredderPage again(prompt, [] { return std::string(); });
+        EXPECT_EQ(again.findChild<QComboBox*>(QStringLiteral("cmbOver"))->currentIndex(), 2);
+    }
+    QTest::keyClick(level, Qt::Key_Up);
+    EXPECT_EQ(GetLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredLevel, -1), 1);
+    {
+        ShredderPage again(prompt, [] { return std::string(); });
+        EXPECT_EQ(again.findChild<QComboBox*>(QStringLiteral("cmbOver"))->currentIndex(), 1);
+    }
+    // A value that names no level starts at the first.
+    for (std::int32_t stored : {7, -1}) {
+        SCOPED_TRACE(stored);
+        SaveLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredLevel, stored);
+        ShredderPage again(prompt, [] { return std::string(); });
+        EXPECT_EQ(again.findChild<QComboBox*>(QStringLiteral("cmbOver"))->currentIndex(), 0);
+        // Restoring writes nothing.
+        EXPECT_EQ(GetLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredLevel, 0), stored);
+    }
+    EXPECT_TRUE(prompt.boxes.empty()) << prompt.texts().front();
 }
