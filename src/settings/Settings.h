@@ -12,6 +12,8 @@ inline constexpr const char* kShredFolderMinute = "ShredFolderMinute";
 inline constexpr const char* kShredFolderSince = "ShredFolderSince";
 // The identity of the folder Set ("device inode link", link 1 when the name Set was a link).
 inline constexpr const char* kShredFolderId = "ShredFolderId";
+// DWORD: the shredder's security level (its place in the "Security level" list); default 0.
+inline constexpr const char* kShredLevel = "ShredLevel";
 inline constexpr const char* kLaunchNewIE = "LaunchNewIE";
 inline constexpr const char* kIeAdd = "ieadd";
 // DWORD: 1 = Lock Files and Lock Folder and Files make strong locked files (".TSX"); default 0.

@@ -208,7 +208,17 @@ std::optional<int> SchedulePeriod(const std::string& hourText, const std::string
 bool ScheduleDue(int periodMinutes, std::int64_t since, std::int64_t now) {
     if (periodMinutes <= 0)
         return false;
-    return now - since >= static_cast<std::int64_t>(std::max(5, periodMinutes)) * 60;
+    return now - since >= static_cast<std::int64_t>(std::max(kScheduleMinimumMinutes, periodMinutes)) * 60;
+}
+
+std::string PeriodText(int periodMinutes) {
+    const int hours = periodMinutes / 60;
+    const int minutes = periodMinutes % 60;
+    if (hours == 0)
+        return std::to_string(minutes) + " min";
+    if (minutes == 0)
+        return std::to_string(hours) + " h";
+    return std::to_string(hours) + " h " + std::to_string(minutes) + " min";
 }
 
 std::string ScheduledFolderText(const std::string& typed) {

@@ -52,13 +52,19 @@ std::string ResolvedPath(const std::string& windowsPath);
 bool ForgetShredded(const std::string& registerPath, const std::string& windowsPath, platform::Prompt& prompt,
                     bool folderKept = false);
 
+// The shortest period the schedule runs at, in minutes: Set refuses a shorter one (other than 0).
+inline constexpr int kScheduleMinimumMinutes = 5;
+
 // The scheduled shred's period in minutes from the hour and minute lists' texts: whole decimal
 // numbers only (blanks around them allowed), 60 h + m. Nothing (nullopt) when either text is not
 // such a number or the period does not fit; 0 when both are zero, which sets no schedule.
 std::optional<int> SchedulePeriod(const std::string& hourText, const std::string& minuteText);
 // True when a folder set (or last emptied) at `since` is due at `now` (both in seconds): every
-// max(5, period) minutes; never for a period of 0.
+// max(kScheduleMinimumMinutes, period) minutes (a shorter period stored by an older version
+// counts as the minimum); never for a period of 0.
 bool ScheduleDue(int periodMinutes, std::int64_t since, std::int64_t now);
+// A period as the user reads it: "2 h 30 min", "2 h", "45 min".
+std::string PeriodText(int periodMinutes);
 // The folder text of the schedule in the form it is stored: a host path ("/home/me/Temp") becomes
 // its drive form; "" when no drive maps it. Windows-form text is kept as it is.
 std::string ScheduledFolderText(const std::string& typed);

@@ -11,12 +11,14 @@
 #include "shredder/ClsDrag.h"
 #include "shredder/LoosenedModes.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QDateTime>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -29,6 +31,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -142,6 +145,7 @@ ShredderPage::ShredderPage(platform::Prompt& prompt, std::function<std::string()
     // Permissions a shred killed earlier left widened get their modes back.
     RestoreLoosenedModes();
     restoreSchedule();
+    restoreLevel();
     Check();
 }
 
@@ -156,7 +160,13 @@ void ShredderPage::buildControls() {
     auto* Frame5 = frame("Frame5", "File List");
     m_lstFiles = named(new QListWidget, "lstFiles");
     m_lstFiles->setAccessibleName(QStringLiteral("File List"));
+    m_lstFiles->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_lstFiles->viewport()->installEventFilter(this);
+    m_lstFiles->installEventFilter(this); // the Delete key
+    m_mnuRemoveFromList = named(new QAction(QStringLiteral("Remove from List"), m_lstFiles), "mnuRemoveFromList");
+    m_mnuRemoveFromList->setToolTip(QStringLiteral("Remove the selected items from the list; the files stay on disk"));
+    m_lstFiles->addAction(m_mnuRemoveFromList);
+    m_lstFiles->setContextMenuPolicy(Qt::ActionsContextMenu);
     m_cmdFileBrowse = button("cmdFileBrowse", "Browse...");
     m_cmdShredClear = button("cmdShredClear", "Clear");
     auto* listLayout = new QGridLayout(Frame5);
@@ -217,6 +227,8 @@ void ShredderPage::buildControls() {
     connect(m_cmdShredClear, &QPushButton::clicked, this, &ShredderPage::cmdShredClear_Click);
     connect(m_cmdShredDelete, &QPushButton::clicked, this, &ShredderPage::cmdShredDelete_Click);
     connect(m_cmdShredCancel, &QPushButton::clicked, this, &ShredderPage::cmdShredCancel_Click);
+    connect(m_mnuRemoveFromList, &QAction::triggered, this, &ShredderPage::RemoveSelectedFromList);
+    connect(m_lstFiles, &QListWidget::itemSelectionChanged, this, &ShredderPage::updateEnabled);
     connect(m_lstFiles, &QListWidget::currentRowChanged, this, [this](int row) {
         if (row >= 0 && row < static_cast<int>(m_pending.size()))
             m_txtFileName->setText(q(m_pending[static_cast<std::size_t>(row)]));
@@ -253,6 +265,9 @@ void ShredderPage::buildSchedule(QGroupBox* fraShredFolder) {
     m_cmbHour->setCurrentIndex(-1);
     m_cmbMinute->setCurrentIndex(-1);
     m_cmdSet = button("cmdSet", "Set");
+    // What Set put in place, in words.
+    m_lblScheduleStatus = named(new QLabel, "lblScheduleStatus");
+    m_lblScheduleStatus->setWordWrap(true);
 
     auto* grid = new QGridLayout(fraShredFolder);
     grid->addWidget(lblAboutShredTimer, 0, 0, 1, 4);
@@ -264,6 +279,7 @@ void ShredderPage::buildSchedule(QGroupBox* fraShredFolder) {
     grid->addWidget(lblMinute, 3, 0);
     grid->addWidget(m_cmbMinute, 3, 1);
     grid->addWidget(m_cmdSet, 3, 3);
+    grid->addWidget(m_lblScheduleStatus, 4, 0, 1, 4);
 
     m_timShredFolder = named(new QTimer(this), "timShredFolder");
     m_timShredFolder->setInterval(60000);
@@ -296,6 +312,31 @@ void ShredderPage::restoreSchedule() {
         m_stored.since = clock();
         saveSince(m_stored.since);
     }
+    showSchedule();
+}
+
+void ShredderPage::showSchedule() {
+    const auto period =
+        SchedulePeriod(m_stored.hour.empty() ? "0" : m_stored.hour, m_stored.minute.empty() ? "0" : m_stored.minute);
+    if (m_stored.folder.empty() || !period || *period == 0) {
+        m_lblScheduleStatus->setText(QStringLiteral("No folder is emptied on a schedule."));
+        return;
+    }
+    // A shorter period kept from an older version runs at the minimum, and is shown so.
+    const int every = std::max(*period, kScheduleMinimumMinutes);
+    m_lblScheduleStatus->setText(
+        q("The folder '" + m_stored.folder + "' will be emptied every " + PeriodText(every) + "."));
+}
+
+void ShredderPage::restoreLevel() {
+    const std::int32_t level = GetLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredLevel, 0);
+    if (level >= 0 && level < m_cmbOver->count())
+        m_cmbOver->setCurrentIndex(level);
+    // From now on every choice is remembered for the next start.
+    connect(m_cmbOver, &QComboBox::currentIndexChanged, this, [](int index) {
+        if (index >= 0)
+            SaveLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredLevel, index);
+    });
 }
 
 void ShredderPage::saveSince(std::int64_t since) {
@@ -333,6 +374,7 @@ void ShredderPage::updateEnabled() {
     m_cmdFileBrowse->setEnabled(!m_running);
     m_cmdShredClear->setEnabled(!m_running);
     m_cmdSet->setEnabled(!m_running);
+    m_mnuRemoveFromList->setEnabled(!m_running && !m_lstFiles->selectedItems().isEmpty());
 }
 
 void ShredderPage::setExternalBusy(bool busy) {
@@ -353,6 +395,29 @@ void ShredderPage::cmdFileBrowse_Click() {
     }
     refillList();
     m_lFC->setText(q(CountText(m_pending.size())));
+    Check();
+}
+
+void ShredderPage::RemoveSelectedFromList() {
+    // A run takes the list's first items; the list stays as it is until the run ends.
+    if (m_running)
+        return;
+    std::vector<int> rows;
+    for (const QListWidgetItem* item : m_lstFiles->selectedItems())
+        rows.push_back(m_lstFiles->row(item));
+    if (rows.empty())
+        return;
+    std::sort(rows.begin(), rows.end());
+    for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
+        if (*it >= 0 && *it < static_cast<int>(m_pending.size()))
+            m_pending.erase(m_pending.begin() + *it);
+    }
+    refillList();
+    m_txtFileName->clear();
+    m_lFC->setText(m_pending.empty() ? QString() : q(CountText(m_pending.size())));
+    // The item that took the first removed one's place is selected, so Delete can go on.
+    if (!m_pending.empty())
+        m_lstFiles->setCurrentRow(std::min(rows.front(), static_cast<int>(m_pending.size()) - 1));
     Check();
 }
 
@@ -563,12 +628,18 @@ void ShredderPage::tellSweepRefused() {
                              "' did nothing: the folder there is no longer the one that was Set (it was moved or "
                              "replaced, or a link now stands in its place). Press Set to shred the folder that is "
                              "there now.";
+    writeLog(text);
+    m_prompt.show(text, platform::Buttons::OK, platform::Icon::Critical);
+}
+
+void ShredderPage::writeLog(const std::string& entry) {
+    // Each line of the schedule's runs says when it was written (local time).
+    const std::string when = b(QDateTime::fromSecsSinceEpoch(clock()).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
     try {
         CAppLog log(m_prompt);
-        log.WriteLogEntry(text);
+        log.WriteLogEntry(when + " " + entry);
     } catch (const std::exception&) {
     }
-    m_prompt.show(text, platform::Buttons::OK, platform::Icon::Critical);
 }
 
 void ShredderPage::logSweep(const RunResult& result) {
@@ -580,11 +651,7 @@ void ShredderPage::logSweep(const RunResult& result) {
                                                 : std::to_string(result.failures.size()) + " items not shredded");
     for (const auto& f : result.failures)
         line += "; " + f.hostPath + ": " + f.reason;
-    try {
-        CAppLog log(m_prompt);
-        log.WriteLogEntry(line);
-    } catch (const std::exception&) {
-    }
+    writeLog(line);
 }
 
 // ---- The schedule -------------------------------------------------------------------------------
@@ -616,10 +683,28 @@ void ShredderPage::cmdSet_Click() {
         m_prompt.show(RefusalMessage(folder), platform::Buttons::OK, platform::Icon::Critical);
         return;
     }
+    if (!folder.empty() && target.empty()) {
+        // The schedule never creates its folder: one that is not there would never be emptied.
+        struct stat st {};
+        const std::string host = HostOf(folder);
+        const bool there = !host.empty() && ::stat(host.c_str(), &st) == 0;
+        m_prompt.show(there ? "'" + folder + "' is not a folder. Choose a folder to empty."
+                            : "The folder '" + folder + "' does not exist. Choose a folder that exists.",
+                      platform::Buttons::OK, platform::Icon::Critical);
+        return;
+    }
     const std::string hour = b(m_cmbHour->currentText());
     const std::string minute = b(m_cmbMinute->currentText());
-    if (!SchedulePeriod(hour.empty() ? "0" : hour, minute.empty() ? "0" : minute)) {
+    const auto period = SchedulePeriod(hour.empty() ? "0" : hour, minute.empty() ? "0" : minute);
+    if (!period) {
         m_prompt.show("The hours and minutes must be whole numbers.", platform::Buttons::OK, platform::Icon::Critical);
+        return;
+    }
+    if (*period > 0 && *period < kScheduleMinimumMinutes) {
+        const std::string minimum = PeriodText(kScheduleMinimumMinutes);
+        m_prompt.show("The shortest period is " + minimum + ". Choose " + minimum +
+                          " or more, or 0 h 0 min for no schedule.",
+                      platform::Buttons::OK, platform::Icon::Critical);
         return;
     }
     m_txtShredFolder->setText(q(folder));
@@ -632,6 +717,7 @@ void ShredderPage::cmdSet_Click() {
     // The period counts from now.
     m_stored = StoredSchedule{folder, hour, minute, clock(), id};
     saveSince(m_stored.since);
+    showSchedule();
 }
 
 void ShredderPage::timShredFolder_Timer() {
@@ -674,6 +760,11 @@ void ShredderPage::stopServingDrops() {
 }
 
 bool ShredderPage::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_lstFiles && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
+        RemoveSelectedFromList();
+        return true;
+    }
     if (watched == m_lstFiles->viewport() && event->type() == QEvent::MouseButtonRelease && m_lstFiles->count() == 0)
         m_prompt.show(kDropHint, platform::Buttons::OK, platform::Icon::Information);
     return QWidget::eventFilter(watched, event);

@@ -15,6 +15,7 @@
 #include <vector>
 
 class ClsDrag;
+class QAction;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -49,6 +50,9 @@ public:
     void cmdShredBrowse_Click();
     void cmdShredBlank_Click();
     void cmdSet_Click();
+    // Removes the selected items from the pending list (not from the disk): the Delete key on the
+    // list and its context menu's "Remove from List".
+    void RemoveSelectedFromList();
     // One minute of the schedule; the timer calls it, tests call it directly.
     void timShredFolder_Timer();
     // The folder tree's "Shred Folder and Files" on the selected folder.
@@ -119,6 +123,9 @@ private:
     void buildControls();
     void buildSchedule(QGroupBox* frame);
     void restoreSchedule();
+    void restoreLevel();
+    void showSchedule();
+    void writeLog(const std::string& entry);
     void refillList();
     void resetAfterRun();
     void updateEnabled();
@@ -144,6 +151,7 @@ private:
     ClsDrag* m_drag = nullptr;
 
     QListWidget* m_lstFiles = nullptr;
+    QAction* m_mnuRemoveFromList = nullptr;
     QPushButton* m_cmdFileBrowse = nullptr;
     QPushButton* m_cmdShredClear = nullptr;
     QLineEdit* m_txtFileName = nullptr;
@@ -159,6 +167,7 @@ private:
     QComboBox* m_cmbHour = nullptr;
     QComboBox* m_cmbMinute = nullptr;
     QPushButton* m_cmdSet = nullptr;
+    QLabel* m_lblScheduleStatus = nullptr;
     QTimer* m_timShredFolder = nullptr;
 };
 

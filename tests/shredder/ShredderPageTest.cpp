@@ -11,6 +11,7 @@
 #include "ShredderTestSupport.h"
 #include "support/ScriptedPrompt.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDropEvent>
@@ -31,6 +32,7 @@
 #include <sys/stat.h>
 
 #include <atomic>
+#include <ctime>
 #include <filesystem>
 #include <future>
 
@@ -92,6 +94,17 @@ protected:
         QCoreApplication::sendEvent(target, &drop);
         delete mime;
     }
+
+    // How the log writes a moment (local time), worked out here with the C library.
+    static std::string stampOf(std::int64_t seconds) {
+        const std::time_t t = static_cast<std::time_t>(seconds);
+        std::tm local{};
+        localtime_r(&t, &local);
+        char text[32];
+        std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+        return text;
+    }
+    std::string registry(const char* value) { return GetString(HKEY_CURRENT_USER, settings::kAppKey, value); }
 
     std::string registerPath = core::RegisterPath();
     testing_support::ScriptedPrompt prompt;
@@ -397,7 +410,7 @@ TEST_F(ShredderPageTest, TheScheduleEmptiesTheFolderThatWasSetCountingFromSet) {
     EXPECT_EQ(removed.of(sandbox.host("C:\\Temp\\a.txt")), firstPass(1));
     // The sweep is written to the log.
     const std::string log = sandbox.readFile("C:\\home\\.local\\state\\tessaly\\Tessaly.LOG");
-    EXPECT_NE(log.find("Scheduled shred of 'C:\\TempLink': done"), std::string::npos) << log;
+    EXPECT_NE(log.find(stampOf(now) + " Scheduled shred of 'C:\\TempLink': done"), std::string::npos) << log;
 
     // The next period counts from that run, and survives a restart.
     EXPECT_EQ(GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolderSince), std::to_string(now));
@@ -595,7 +608,7 @@ TEST_F(ShredderPageTest, TheScheduleEmptiesOnlyTheFolderThatWasSet) {
         }
         EXPECT_EQ(prompt.texts(), std::vector<std::string>{refused});
         const std::string log = sandbox.readFile("C:\\home\\.local\\state\\tessaly\\Tessaly.LOG");
-        EXPECT_NE(log.find(refused), std::string::npos) << log;
+        EXPECT_NE(log.find(stampOf(now) + " " + refused), std::string::npos) << log;
         EXPECT_EQ(sandbox.readFile("C:\\Set\\junk.txt"), "junk");
         EXPECT_EQ(testing_support::readHostFile(sandbox.host("C:\\Temp") + "/keep.txt"), "keep");
         // Put back as it was.
@@ -617,4 +630,210 @@ TEST_F(ShredderPageTest, TheScheduleEmptiesOnlyTheFolderThatWasSet) {
     EXPECT_FALSE(restored.isRunning());
     EXPECT_EQ(prompt.texts(), std::vector<std::string>{refused});
     EXPECT_EQ(sandbox.readFile("C:\\Temp\\more.txt"), "more");
+}
+
+TEST_F(ShredderPageTest, SetRefusesWhatTheScheduleWouldNotDo) {
+    sandbox.makeFolder("C:\\Temp");
+    sandbox.writeFile("C:\\file.txt", "f");
+    const std::string tooShort = "The shortest period is 5 min. Choose 5 min or more, or 0 h 0 min for no schedule.";
+    const struct {
+        const char* folder;
+        const char* hour;
+        const char* minute;
+        std::string message;
+    } cases[] = {
+        {"C:\\Temp", "0", "1", tooShort},
+        {"C:\\Temp", "", "4", tooShort},
+        {"C:\\Missing", "0", "10", "The folder 'C:\\Missing' does not exist. Choose a folder that exists."},
+        {"C:\\Temp\\Gone\\Deeper", "1", "0",
+         "The folder 'C:\\Temp\\Gone\\Deeper' does not exist. Choose a folder that exists."},
+        {"C:\\file.txt", "1", "0", "'C:\\file.txt' is not a folder. Choose a folder to empty."},
+    };
+    const QString shownBefore = find<QLabel>("lblScheduleStatus")->text();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.folder) + " " + c.hour + "/" + c.minute);
+        prompt.boxes.clear();
+        find<QLineEdit>("txtShredFolder")->setText(QString::fromLatin1(c.folder));
+        find<QComboBox>("cmbHour")->setCurrentText(QString::fromLatin1(c.hour));
+        find<QComboBox>("cmbMinute")->setCurrentText(QString::fromLatin1(c.minute));
+        QTest::mouseClick(find<QPushButton>("cmdSet"), Qt::LeftButton);
+        ASSERT_EQ(prompt.texts(), std::vector<std::string>{c.message});
+        EXPECT_EQ(prompt.last().icon, Icon::Critical);
+        // Nothing was saved, and the page still shows what was in place.
+        EXPECT_EQ(registry(settings::kShredFolder), "");
+        EXPECT_EQ(registry(settings::kShredFolderHour), "");
+        EXPECT_EQ(registry(settings::kShredFolderMinute), "");
+        EXPECT_EQ(find<QLabel>("lblScheduleStatus")->text(), shownBefore);
+    }
+    EXPECT_FALSE(sandbox.exists("C:\\Missing"));
+    EXPECT_FALSE(sandbox.exists("C:\\Temp\\Gone"));
+
+    // The minimum itself is taken, and runs at that period.
+    std::int64_t now = 4'000'000;
+    page->clock = [&now] { return now; };
+    sandbox.writeFile("C:\\Temp\\junk.txt", "junk");
+    prompt.boxes.clear();
+    find<QLineEdit>("txtShredFolder")->setText(QStringLiteral("C:\\Temp"));
+    find<QComboBox>("cmbHour")->setCurrentText(QStringLiteral("0"));
+    find<QComboBox>("cmbMinute")->setCurrentText(QStringLiteral("5"));
+    QTest::mouseClick(find<QPushButton>("cmdSet"), Qt::LeftButton);
+    EXPECT_TRUE(prompt.boxes.empty()) << prompt.texts().front();
+    EXPECT_EQ(registry(settings::kShredFolderMinute), "5");
+    now += 5 * 60;
+    page->timShredFolder_Timer();
+    waitForRun();
+    EXPECT_FALSE(sandbox.exists("C:\\Temp\\junk.txt"));
+}
+
+TEST_F(ShredderPageTest, SetSaysWhatItPutInPlace) {
+    sandbox.makeFolder("C:\\Temp");
+    auto* status = find<QLabel>("lblScheduleStatus");
+    EXPECT_EQ(status->text(), QStringLiteral("No folder is emptied on a schedule."));
+    const struct {
+        const char* folder;
+        const char* hour;
+        const char* minute;
+        const char* shown;
+    } cases[] = {
+        {"C:\\Temp", "2", "30", "The folder 'C:\\Temp' will be emptied every 2 h 30 min."},
+        {"C:\\Temp", "1", "0", "The folder 'C:\\Temp' will be emptied every 1 h."},
+        {"C:\\Temp", "", "45", "The folder 'C:\\Temp' will be emptied every 45 min."},
+        {"C:\\Temp", "0", "0", "No folder is emptied on a schedule."},
+        {"", "1", "0", "No folder is emptied on a schedule."},
+        {"C:\\Temp", "24", "50", "The folder 'C:\\Temp' will be emptied every 24 h 50 min."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.folder) + " " + c.hour + "/" + c.minute);
+        find<QLineEdit>("txtShredFolder")->setText(QString::fromLatin1(c.folder));
+        find<QComboBox>("cmbHour")->setCurrentText(QString::fromLatin1(c.hour));
+        find<QComboBox>("cmbMinute")->setCurrentText(QString::fromLatin1(c.minute));
+        QTest::mouseClick(find<QPushButton>("cmdSet"), Qt::LeftButton);
+        EXPECT_TRUE(prompt.boxes.empty()) << prompt.texts().front();
+        EXPECT_EQ(status->text().toStdString(), c.shown);
+        EXPECT_EQ(registry(settings::kShredFolder), c.folder);
+    }
+    // The next start shows the schedule it restored.
+    ShredderPage again(prompt, [] { return std::string(); });
+    EXPECT_EQ(again.findChild<QLabel*>(QStringLiteral("lblScheduleStatus"))->text(),
+              QStringLiteral("The folder 'C:\\Temp' will be emptied every 24 h 50 min."));
+    // A shorter period kept by an older version is shown as the minimum it runs at.
+    SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolderHour, "0");
+    SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolderMinute, "1");
+    ShredderPage older(prompt, [] { return std::string(); });
+    EXPECT_EQ(older.findChild<QLabel*>(QStringLiteral("lblScheduleStatus"))->text(),
+              QStringLiteral("The folder 'C:\\Temp' will be emptied every 5 min."));
+}
+
+TEST_F(ShredderPageTest, DeleteAndRemoveFromListTakeItemsOffTheListOnly) {
+    const std::vector<std::string> items = {"C:\\a.txt", "C:\\b.txt", "C:\\c.txt", "C:\\d.txt"};
+    for (const auto& path : items) {
+        sandbox.writeFile(path, path);
+        page->AddToShredList(path);
+    }
+    auto* list = find<QListWidget>("lstFiles");
+    auto* remove = find<QAction>("mnuRemoveFromList");
+    // The list's context menu offers the action, by its text.
+    EXPECT_EQ(list->contextMenuPolicy(), Qt::ActionsContextMenu);
+    EXPECT_TRUE(list->actions().contains(remove));
+    EXPECT_EQ(remove->text(), QStringLiteral("Remove from List"));
+    EXPECT_FALSE(remove->isEnabled()); // nothing selected
+
+    // Delete removes the selected item; the next one is selected, so Delete can go on.
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
+    QTest::keyClick(list, Qt::Key_Delete);
+    EXPECT_EQ(page->pendingList(), (std::vector<std::string>{"C:\\a.txt", "C:\\c.txt", "C:\\d.txt"}));
+    EXPECT_EQ(list->count(), 3);
+    EXPECT_EQ(list->item(1)->text(), QStringLiteral("C:\\c.txt"));
+    EXPECT_EQ(text("lFC"), "There are 3 files ready for deleting!");
+    EXPECT_EQ(list->currentRow(), 1);
+    EXPECT_TRUE(list->item(1)->isSelected());
+
+    // The context menu's action removes every selected item.
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                      list->visualItemRect(list->item(2)).center());
+    EXPECT_EQ(list->selectedItems().size(), 2);
+    EXPECT_TRUE(remove->isEnabled());
+    remove->trigger();
+    EXPECT_EQ(page->pendingList(), std::vector<std::string>{"C:\\c.txt"});
+    EXPECT_EQ(text("lFC"), "There is 1 file ready for deleting!");
+    EXPECT_EQ(text("lStat"), "Ready...");
+
+    list->setCurrentRow(0);
+    QTest::keyClick(list, Qt::Key_Delete);
+    EXPECT_TRUE(page->pendingList().empty());
+    EXPECT_EQ(list->count(), 0);
+    EXPECT_EQ(text("lFC"), "");
+    EXPECT_EQ(text("lStat"), "");
+    EXPECT_EQ(text("txtFileName"), "");
+    EXPECT_FALSE(find<QPushButton>("cmdShredDelete")->isEnabled());
+    EXPECT_FALSE(remove->isEnabled());
+    QTest::keyClick(list, Qt::Key_Delete); // an empty list: nothing happens
+    EXPECT_TRUE(prompt.boxes.empty()) << prompt.texts().front();
+    // Only the list changed: every file is still there.
+    for (const auto& path : items)
+        EXPECT_EQ(sandbox.readFile(path), path);
+}
+
+TEST_F(ShredderPageTest, TheListStaysAsItIsWhileARunGoesOn) {
+    for (const char* name : {"C:\\one.txt", "C:\\two.txt"}) {
+        sandbox.writeFile(name, name);
+        page->AddToShredList(name);
+    }
+    // The worker holds inside its first file until the list has been tried.
+    std::atomic<bool> reached{false};
+    std::promise<void> tried;
+    std::shared_future<void> triedSignal = tried.get_future().share();
+    shredder::SetShredTestHooks({nullptr, [&](int, const std::string&, const std::string&) {
+                                     if (!reached.exchange(true))
+                                         triedSignal.wait();
+                                 }});
+    confirmShred(2);
+    QElapsedTimer clock;
+    clock.start();
+    while (!reached && clock.elapsed() < 120000)
+        QTest::qWait(5);
+    ASSERT_TRUE(reached);
+    auto* list = find<QListWidget>("lstFiles");
+    list->setCurrentRow(1);
+    EXPECT_FALSE(find<QAction>("mnuRemoveFromList")->isEnabled());
+    QTest::keyClick(list, Qt::Key_Delete);
+    page->RemoveSelectedFromList();
+    EXPECT_EQ(page->pendingList(), (std::vector<std::string>{"C:\\one.txt", "C:\\two.txt"}));
+    tried.set_value();
+    waitForRun();
+    shredder::SetShredTestHooks({});
+    EXPECT_TRUE(prompt.boxes.empty()) << prompt.texts().front();
+    EXPECT_FALSE(sandbox.exists("C:\\one.txt"));
+    EXPECT_FALSE(sandbox.exists("C:\\two.txt"));
+    EXPECT_TRUE(page->pendingList().empty());
+}
+
+TEST_F(ShredderPageTest, TheSecurityLevelIsRememberedForTheNextStart) {
+    auto* level = find<QComboBox>("cmbOver");
+    EXPECT_EQ(level->currentIndex(), 0);
+    QTest::keyClick(level, Qt::Key_Down);
+    QTest::keyClick(level, Qt::Key_Down);
+    ASSERT_EQ(level->currentIndex(), 2);
+    EXPECT_EQ(GetLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredLevel, -1), 2);
+    {
+        ShredderPage again(prompt, [] { return std::string(); });
+        EXPECT_EQ(again.findChild<QComboBox*>(QStringLiteral("cmbOver"))->currentIndex(), 2);
+    }
+    QTest::keyClick(level, Qt::Key_Up);
+    EXPECT_EQ(GetLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredLevel, -1), 1);
+    {
+        ShredderPage again(prompt, [] { return std::string(); });
+        EXPECT_EQ(again.findChild<QComboBox*>(QStringLiteral("cmbOver"))->currentIndex(), 1);
+    }
+    // A value that names no level starts at the first.
+    for (std::int32_t stored : {7, -1}) {
+        SCOPED_TRACE(stored);
+        SaveLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredLevel, stored);
+        ShredderPage again(prompt, [] { return std::string(); });
+        EXPECT_EQ(again.findChild<QComboBox*>(QStringLiteral("cmbOver"))->currentIndex(), 0);
+        // Restoring writes nothing.
+        EXPECT_EQ(GetLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredLevel, 0), stored);
+    }
+    EXPECT_TRUE(prompt.boxes.empty()) << prompt.texts().front();
 }
