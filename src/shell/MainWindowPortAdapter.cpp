@@ -8,6 +8,7 @@
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QStatusBar>
 #include <QTreeView>
 #include <QTreeWidget>
 
