@@ -3,7 +3,7 @@
 #include "core/LockChecks.h"
 #include "core/PasswordRules.h"
 #include "core/Register.h"
-#include "core/Scrambler.h"
+#include "core/FolderPassword.h"
 #include "diagnostics/ErrorReport.h"
 #include "locking/Text.h"
 #include "platform/Attributes.h"
@@ -166,22 +166,18 @@ bool recordFolderLock(const std::string& registerPath, const std::string& path, 
     }
 }
 
-// Stores a folder's password before the folder is renamed: a folder whose password could not be
-// kept would later open with an empty one. False after saying why.
+// Stores a folder's password verifier before the folder is renamed: a folder whose password could
+// not be kept would later open with an empty one. False after saying why.
 bool storeFolderPassword(const std::string& valueName, const std::string& password, const std::string& path,
                          platform::Prompt& prompt) {
-    std::string reason;
     try {
-        if (platform::registry().setString(HKEY_CURRENT_USER, settings::kFolderPasswordKey, valueName,
-                                           core::RC4Text(password, core::kFixedKey)) == platform::kRegSuccess)
-            return true;
-        reason = platform::errorDescription(75);
-    } catch (const std::exception& e) {
-        reason = e.what();
+        core::StoreFolderPassword(valueName, password);
+        return true;
+    } catch (const platform::SysError& e) {
+        prompt.show(core::Quoted(path) + " was not locked: its password could not be stored: " + e.reason() + ".",
+                    Buttons::OK, Icon::Critical);
+        return false;
     }
-    prompt.show(core::Quoted(path) + " was not locked: its password could not be stored: " + reason + ".",
-                Buttons::OK, Icon::Critical);
-    return false;
 }
 
 // Takes back the register entry (and the stored password) of a folder lock that was not made.
@@ -286,35 +282,6 @@ std::string RestoredFolderPath(const std::string& lockedPath) {
     const std::string name = GetFileNamePart(lockedPath);
     const std::string stem = name.size() >= 4 ? name.substr(0, name.size() - 4) : std::string();
     return AddBackslash(GetFolderPart(lockedPath)) + TransformName(stem);
-}
-
-namespace {
-
-// The folder's stored password value, if any. A settings database that cannot be read throws: an
-// unreadable password must never pass for no password, which an empty one would match.
-std::optional<std::string> storedValue(const std::string& valueName) {
-    platform::RegValue value;
-    long rc = platform::kRegBadDatabase;
-    try {
-        rc = platform::registry().queryValue(HKEY_CURRENT_USER, settings::kFolderPasswordKey, valueName, value);
-    } catch (const std::exception&) {
-    }
-    if (rc == platform::kRegNotFound)
-        return std::nullopt;
-    if (rc != platform::kRegSuccess)
-        throw platform::SysError(kPasswordUnreadable, "The folder's password could not be read",
-                                 "the settings database could not be read");
-    return value.type == platform::REG_SZ ? value.data : std::string();
-}
-
-} // namespace
-
-bool HasStoredFolderPassword(const std::string& valueName) {
-    return storedValue(valueName).has_value();
-}
-
-std::string StoredFolderPassword(const std::string& valueName) {
-    return core::RC4Text(storedValue(valueName).value_or(std::string()), core::kFixedKey);
 }
 
 FolderUnlockEnd RestoreLockedFolder(const std::string& lockedPath, const std::string& restoredPath,
@@ -450,13 +417,13 @@ FolderResult UnlockFolder(const FolderRequest& request, platform::Prompt& prompt
         if (request.folder.key.empty())
             throw platform::SysError(91, "Object variable or With block variable not set");
         const std::string valueName = passwordValueName(request.folder);
-        const std::string stored = StoredFolderPassword(valueName);
+        HasStoredFolderPassword(valueName); // an unreadable password stops here, before anything is asked
         if (request.password != request.confirmation) {
             prompt.show("password confirmation error", Buttons::OK, Icon::Information);
             result.clearPasswords = true;
             return result;
         }
-        if (request.password != stored) {
+        if (!CheckFolderPassword(valueName, request.password)) {
             prompt.show("Password incorrect", Buttons::OK, Icon::Information);
             result.clearPasswords = true;
             return result;
@@ -560,7 +527,7 @@ FolderResult UnlockFolderAndFiles(const FolderRequest& request, platform::Prompt
         // A folder locked with a password of its own comes back only with that password.
         const std::string valueName = passwordValueName(request.folder);
         const bool hasPassword = HasStoredFolderPassword(valueName);
-        if (hasPassword && request.password != StoredFolderPassword(valueName)) {
+        if (hasPassword && !CheckFolderPassword(valueName, request.password)) {
             prompt.show("Password incorrect", Buttons::OK, Icon::Information);
             result.clearPasswords = true;
             return result;

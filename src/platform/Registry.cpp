@@ -225,6 +225,9 @@ Registry::Registry(const std::string& hostFile) : m_file(hostFile) {
     exec(m_db, "PRAGMA journal_mode=DELETE");
     exec(m_db, "PRAGMA synchronous=FULL");
     exec(m_db, "PRAGMA foreign_keys=ON");
+    // Whatever is replaced or deleted is overwritten in the file, not left in its free pages: an old
+    // form of a secret must not stay readable after it was taken over.
+    exec(m_db, "PRAGMA secure_delete=ON");
     const long rc = transaction(m_db, [this]() -> long {
         if (!exec(m_db, "CREATE TABLE IF NOT EXISTS keys("
                         " id INTEGER PRIMARY KEY AUTOINCREMENT,"
@@ -358,6 +361,46 @@ long Registry::setValues(RegRoot root, const std::vector<RegWrite>& writes) {
                 rc = setValueIn(m_db, id, w.name, w.value);
             if (rc != kRegSuccess)
                 return rc;
+        }
+        return kRegSuccess;
+    });
+}
+
+long Registry::apply(RegRoot root, const std::vector<RegExpect>& expected, const std::vector<RegChange>& changes) {
+    return transaction(m_db, [&]() -> long {
+        for (const RegExpect& e : expected) {
+            RegValue now;
+            const long rc = queryValue(root, e.keyPath, e.name, now);
+            if (rc != kRegSuccess && rc != kRegNotFound)
+                return rc;
+            const bool same = e.value ? rc == kRegSuccess && now.type == e.value->type && now.data == e.value->data
+                                      : rc == kRegNotFound;
+            if (!same)
+                return kRegChanged;
+        }
+        std::size_t made = 0;
+        for (const RegChange& c : changes) {
+            sqlite3_int64 id = 0;
+            if (c.value) {
+                long rc = createKeyIn(m_db, root, c.keyPath, id);
+                if (rc == kRegSuccess)
+                    rc = setValueIn(m_db, id, c.name, *c.value);
+                if (rc != kRegSuccess)
+                    return rc;
+            } else {
+                const long rc = findKey(m_db, root, c.keyPath, id);
+                if (rc == kRegSuccess) {
+                    Stmt s(m_db, "DELETE FROM vals WHERE key = ?1 AND folded = ?2");
+                    s.bind(1, id).bind(2, fold(c.name));
+                    if (s.step() != SQLITE_DONE)
+                        return kRegBadDatabase;
+                } else if (rc != kRegNotFound) {
+                    return rc;
+                }
+            }
+            ++made;
+            if (m_changeHook && !m_changeHook(made))
+                return kRegBadDatabase;
         }
         return kRegSuccess;
     });

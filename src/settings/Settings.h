@@ -30,6 +30,9 @@ inline constexpr const char* kDeveloperAddress = "errors@tessaly.invalid";
 
 // Password wallet: one subkey per entry.
 inline constexpr const char* kWalletKey = "SOFTWARE\\Orvane\\Tessaly\\PasswordWallet_free";
+// Beside it, the random salt of the key that seals the wallet's fields (REG_BINARY "Salt").
+inline constexpr const char* kWalletSealKey = "SOFTWARE\\Orvane\\Tessaly\\PasswordWalletSeal_free";
+inline constexpr const char* kWalletSaltValue = "Salt";
 
 // Stored application password and, under the same key, the folder passwords (one value per folder).
 inline constexpr const char* kPasswordKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Set_free";

@@ -1,10 +1,12 @@
 #include "shell/frmPassword.h"
 
-#include "core/Scrambler.h"
+#include "core/AppPassword.h"
+#include "core/SealKey.h"
 #include "diagnostics/ErrorReport.h"
 #include "platform/Prompt.h"
 #include "platform/SysError.h"
 #include "shell/GateWidgets.h"
+#include "wallet/Wallet.h"
 
 #include <QFont>
 #include <QHBoxLayout>
@@ -59,7 +61,18 @@ frmPassword::frmPassword(platform::Prompt& prompt, QWidget* parent) : QDialog(pa
 
 void frmPassword::cmdOK_Click() {
     try {
-        if (core::CheckAppPassword(shell::toBytes(m_txtPassword->text()))) {
+        std::string typed = shell::toBytes(m_txtPassword->text());
+        const bool right = core::CheckAppPassword(typed);
+        if (right) {
+            // The wallet's key comes from the same password; the program opens even when the wallet
+            // cannot, and says so.
+            if (const std::string problem = wallet::OpenWallet(typed); !problem.empty())
+                m_prompt.show("The password wallet could not be opened: " + problem + ".", platform::Buttons::OK,
+                              platform::Icon::Exclamation);
+        }
+        core::WipeString(typed);
+        m_txtPassword->clear();
+        if (right) {
             m_accepted = true;
             accept();
             return;

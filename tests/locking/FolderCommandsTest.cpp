@@ -2,6 +2,7 @@
 
 #include "core/LockChecks.h"
 #include "core/Register.h"
+#include "core/AppPassword.h"
 #include "core/Scrambler.h"
 #include "locking/FolderCommands.h"
 #include "platform/Attributes.h"
@@ -103,7 +104,9 @@ TEST_F(FolderCommandsTest, LockFolderHidesRenamesAndRecordsTheFolder) {
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].key, locked);
     EXPECT_EQ(entries[0].text, "C:\\Docs\\Old");
-    EXPECT_EQ(core::RC4Text(storedValue("C:\\\\Docs\\Old"), core::kFixedKey), "pw");
+    // The password is kept as a one-way verifier only.
+    EXPECT_TRUE(core::IsVerifier(storedValue("C:\\\\Docs\\Old")));
+    EXPECT_TRUE(locking::CheckFolderPassword("C:\\\\Docs\\Old", "pw"));
     for (const char* name : {settings::kShowSuperHidden, settings::kHidden, settings::kSuperHidden}) {
         platform::RegValue v;
         ASSERT_EQ(platform::registry().queryValue(platform::RegRoot::CurrentUser, settings::kAdvancedKey, name, v), 0)
@@ -389,7 +392,7 @@ TEST_F(FolderCommandsTest, UnlockFolderRefusals) {
     }
     EXPECT_EQ(attributes(locked), platform::kAttrHidden | platform::kAttrSystem);
     EXPECT_EQ(lockedFolders().size(), 1u);
-    EXPECT_EQ(core::RC4Text(storedValue("C:\\\\Docs\\Old"), core::kFixedKey), "pw");
+    EXPECT_TRUE(locking::CheckFolderPassword("C:\\\\Docs\\Old", "pw"));
 }
 
 TEST_F(FolderCommandsTest, ALockedFolderWithoutDesktopIniIsStillGivenBack) {

@@ -2,6 +2,7 @@
 
 #include "ShellTestSupport.h"
 
+#include "core/AppPassword.h"
 #include "core/Scrambler.h"
 #include "platform/Environment.h"
 #include "platform/Registry.h"
@@ -74,8 +75,10 @@ TEST_F(PasswordGateTest, MatchingEntriesAreStoredUntrimmed) {
     EXPECT_EQ(prompt.last().text, "Password Successfully set");
     EXPECT_EQ(prompt.last().icon, Icon::Information);
     EXPECT_EQ(w.result(), QDialog::Accepted);
-    EXPECT_EQ(GetStringFull(HKEY_CURRENT_USER, settings::kPasswordKey, settings::kPasswordValue),
-              core::RC4Text(" my pass ", core::kFixedKey));
+    // Stored only as a one-way verifier.
+    const std::string stored = GetStringFull(HKEY_CURRENT_USER, settings::kPasswordKey, settings::kPasswordValue);
+    EXPECT_TRUE(core::IsVerifier(stored)) << stored;
+    EXPECT_NE(stored, core::RC4Text(" my pass ", core::kFixedKey));
     EXPECT_TRUE(core::CheckAppPassword(" my pass "));
     EXPECT_FALSE(core::CheckAppPassword("my pass"));
 }
