@@ -4,6 +4,7 @@
 
 #include "CliSupport.h"
 #include "Verb.h"
+#include "platform/PrivateFiles.h"
 #include "platform/SysError.h"
 
 #include <QCoreApplication>
@@ -81,6 +82,12 @@ int main(int argc, char** argv) {
         return usageError("unknown command " + command);
     if (invocation.strong && verb != &kLockVerb)
         return usageError("--strong goes with lock only");
+    // The program's data goes only to folders of the user's own, made private.
+    if (const std::string problem = platform::PrivateFoldersProblem(); !problem.empty()) {
+        fail(problem);
+        return kFailed;
+    }
+    platform::TightenPrivateFolders();
     try {
         return verb->run ? verb->run(invocation) : runWithPassword(*verb, invocation);
     } catch (const platform::SysError& e) {

@@ -1,8 +1,12 @@
 #include "platform/Registry.h"
 
+#include "platform/PrivateFiles.h"
+#include "platform/SysError.h"
 #include "platform/Text.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <optional>
@@ -210,10 +214,20 @@ constexpr RegRoot kRoots[] = {RegRoot::ClassesRoot, RegRoot::CurrentUser,   RegR
 } // namespace
 
 Registry::Registry(const std::string& hostFile) : m_file(hostFile) {
-    std::error_code ec;
+    // The folder 0700 and the file 0600 whatever the umask (SQLite gives its journal the file's mode).
     const auto folder = std::filesystem::path(hostFile).parent_path();
-    if (!folder.empty())
-        std::filesystem::create_directories(folder, ec);
+    std::error_code ec;
+    if (!folder.empty() && !std::filesystem::exists(folder, ec)) {
+        try {
+            MakePrivateFolder(folder.string());
+        } catch (const SysError&) {
+            return; // no database: every call reports kRegBadDatabase
+        }
+    }
+    const int fd = OpenPrivateFile(hostFile, O_RDWR);
+    if (fd < 0)
+        return;
+    ::close(fd);
     if (sqlite3_open_v2(hostFile.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
                         nullptr) != SQLITE_OK) {
         sqlite3_close(m_db);

@@ -1,6 +1,7 @@
 // Tessaly: the password gate, then the main window until it closes.
 
 #include "diagnostics/VersionOption.h"
+#include "platform/PrivateFiles.h"
 #include "platform/QtPrompt.h"
 #include "shell/Icons.h"
 #include "shell/Notifier.h"
@@ -10,6 +11,9 @@
 #include "shell/frmMain.h"
 
 #include <QApplication>
+
+#include <cstdio>
+#include <string>
 
 int main(int argc, char** argv) {
     if (diagnostics::PrintVersionIfAsked(argc, argv))
@@ -23,6 +27,13 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     platform::QtPrompt prompt;
+    // The program's data goes only to folders of the user's own, made private.
+    if (const std::string problem = platform::PrivateFoldersProblem(); !problem.empty()) {
+        std::fprintf(stderr, "tessaly: %s\n", problem.c_str());
+        prompt.show(problem, platform::Buttons::OK, platform::Icon::Critical, "Tessaly");
+        return 1;
+    }
+    platform::TightenPrivateFolders();
     if (!shell::RunPasswordGate(prompt))
         return 0;
     // Files to open (`tessaly FILE...`): a running instance takes them and this one ends.

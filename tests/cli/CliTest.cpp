@@ -11,6 +11,7 @@
 #include <sys/xattr.h>
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QProcess>
 #include <QStringList>
 
@@ -483,3 +484,38 @@ TEST_F(CliTest, AnEmptyPasswordLocksNothingAndExitsWithTwo) {
 }
 
 } // namespace
+
+// With neither HOME nor the XDG folders there is no folder of the user's own for the data: both
+// programs refuse to start and say why, and nothing is written to the shared temporary folder.
+TEST_F(CliTest, WithoutHomeBothProgramsRefuseToStart) {
+    ensureApp();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"})
+        env.remove(QString::fromLatin1(name));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    const bool tmpDataBefore = std::filesystem::exists("/tmp/.local/share/tessaly");
+
+    QProcess cliRun;
+    cliRun.setProcessEnvironment(env);
+    cliRun.start(QString::fromUtf8(TESSALY_CLI), {QStringLiteral("vault")});
+    ASSERT_TRUE(cliRun.waitForFinished(60000));
+    EXPECT_EQ(cliRun.exitCode(), 1);
+    EXPECT_TRUE(contains(cliRun.readAllStandardError().toStdString(), "HOME is not set"));
+    EXPECT_EQ(cliRun.readAllStandardOutput().toStdString(), "");
+
+    // The window program says so in a message box (which stays until answered) and on its error output.
+    QProcess window;
+    window.setProcessEnvironment(env);
+    window.start(QString::fromUtf8(TESSALY_GUI), {});
+    std::string err;
+    QDeadlineTimer deadline(60000);
+    while (!contains(err, "HOME is not set") && !deadline.hasExpired() && window.state() != QProcess::NotRunning) {
+        window.waitForReadyRead(1000);
+        err += window.readAllStandardError().toStdString();
+    }
+    err += window.readAllStandardError().toStdString();
+    EXPECT_TRUE(contains(err, "HOME is not set")) << err;
+    window.kill();
+    window.waitForFinished(60000);
+    EXPECT_EQ(std::filesystem::exists("/tmp/.local/share/tessaly"), tmpDataBefore);
+}
