@@ -14,6 +14,10 @@ inline constexpr const char* kLaunchNewIE = "LaunchNewIE";
 inline constexpr const char* kIeAdd = "ieadd";
 // DWORD: 1 = Lock Files and Lock Folder and Files make strong locked files (".TSX"); default 0.
 inline constexpr const char* kStrongLocks = "StrongLocks";
+// Locking the window again: after this many minutes without input (0, the default: never), and when
+// it is restored from the tray (DWORD 1).
+inline constexpr const char* kIdleLockMinutes = "IdleLockMinutes";
+inline constexpr const char* kLockOnRestore = "LockOnRestore";
 
 // Drive table override: value "C" = host folder, "C.Kind" = DWORD kind.
 inline constexpr const char* kDrivesKey = "SOFTWARE\\Orvane\\Tessaly_free\\Drives";

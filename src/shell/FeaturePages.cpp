@@ -6,6 +6,7 @@
 #include "locking/LockingCommands.h"
 #include "mail/SendMail.h"
 #include "options/frmOptions.h"
+#include "shell/AppLock.h"
 #include "platform/Environment.h"
 #include "platform/FileIO.h"
 #include "shell/BrowserPane.h"
@@ -99,6 +100,10 @@ void frmMain::buildFeaturePages() {
         auto progress = std::make_shared<OptionsProgress>();
         host.progress = progress;
         open = new frmOptions(prompt(), std::move(host), this);
+        connect(open, &frmOptions::lockSettingsChanged, this, [this] {
+            if (m_appLock)
+                m_appLock->loadSettings();
+        });
         progress->setOwner(open);
         open->show();
     });

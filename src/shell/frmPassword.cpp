@@ -1,6 +1,7 @@
 #include "shell/frmPassword.h"
 
 #include "core/AppPassword.h"
+#include "core/LoginGate.h"
 #include "core/SealKey.h"
 #include "diagnostics/ErrorReport.h"
 #include "platform/Prompt.h"
@@ -16,6 +17,7 @@
 #include <QVBoxLayout>
 
 #include <exception>
+#include <string>
 
 frmPassword::frmPassword(platform::Prompt& prompt, QWidget* parent) : QDialog(parent), m_prompt(prompt) {
     setObjectName(QStringLiteral("frmPassword"));
@@ -61,8 +63,17 @@ frmPassword::frmPassword(platform::Prompt& prompt, QWidget* parent) : QDialog(pa
 
 void frmPassword::cmdOK_Click() {
     try {
+        // After a wrong password the next try waits (longer after each); a try too early is not checked.
+        if (const std::int64_t wait = core::SecondsBeforeNextTry(); wait > 0) {
+            m_prompt.show("Wait " + std::to_string(wait) + (wait == 1 ? " second" : " seconds") +
+                              " before the next try.",
+                          platform::Buttons::OK, platform::Icon::Exclamation, "Invalid Password");
+            m_txtPassword->setFocus();
+            return;
+        }
         std::string typed = shell::toBytes(m_txtPassword->text());
         const bool right = core::CheckAppPassword(typed);
+        right ? core::NoteRightPassword() : core::NoteWrongPassword();
         if (right) {
             // The wallet's key comes from the same password; the program opens even when the wallet
             // cannot, and says so.

@@ -1,12 +1,15 @@
 // Tessaly: the password gate, then the main window until it closes.
 
+#include "core/SealKey.h"
 #include "diagnostics/VersionOption.h"
 #include "platform/PrivateFiles.h"
 #include "platform/QtPrompt.h"
 #include "shell/Icons.h"
 #include "shell/Notifier.h"
 #include "shell/OpenFiles.h"
+#include "shell/AppLock.h"
 #include "shell/PasswordGate.h"
+#include "shell/frmPassword.h"
 #include "shell/SingleInstance.h"
 #include "shell/frmMain.h"
 
@@ -48,8 +51,21 @@ int main(int argc, char** argv) {
     QObject::connect(&window, &frmMain::exitConfirmed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     window.show();
     new shell::Notifier(window); // owned by the window
+    // Locked again (the windows hidden, the wallet's key wiped) when the screen locks, after the idle
+    // time of Options, and on restore from the tray when chosen; the password window opens it again.
+    shell::AppLock appLock(window, [&prompt] {
+        frmPassword login(prompt);
+        login.exec();
+        return login.accepted();
+    });
+    window.setAppLock(&appLock);
+    appLock.listenToScreenLock();
+    QObject::connect(&appLock, &shell::AppLock::quitRequested, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     shell::FileOpener opener(window);
     QObject::connect(window.singleInstance(), &shell::SingleInstance::openRequested, &opener, &shell::FileOpener::open);
     opener.open(files);
-    return app.exec();
+    const int status = app.exec();
+    window.setAppLock(nullptr);
+    core::ClearSessionKey(); // the wallet's key is wiped before the program ends
+    return status;
 }
