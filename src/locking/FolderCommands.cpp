@@ -18,6 +18,8 @@
 #include "settings/modFileFunctions.h"
 #include "settings/modGeneral.h"
 
+#include <sys/stat.h>
+
 #include <cctype>
 #include <optional>
 
@@ -190,6 +192,38 @@ void forgetFolderLock(const std::string& registerPath, const std::string& path, 
     }
 }
 
+// A locked folder is private to its owner while locked: its permission bits are kept in the settings
+// and it becomes 0700. (Hiding keeps other users out; it does not keep the content secret from
+// someone with the disk: strong locks do that.) Nothing changes when the bits could not be kept.
+void makeFolderPrivate(const std::string& path, const std::string& locked) {
+    struct stat st {};
+    const std::string host = platform::toHost(locked);
+    if (::lstat(host.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return;
+    const std::string name = FolderPasswordValueName(path);
+    if (platform::registry().setDword(HKEY_CURRENT_USER, settings::kFolderModeKey, name, st.st_mode & 07777) !=
+        platform::kRegSuccess)
+        return;
+    ::chmod(host.c_str(), 0700);
+}
+
+// Gives an unlocked folder the permission bits it had before its lock.
+void giveFolderModeBack(const std::string& restored) {
+    const std::string name = FolderPasswordValueName(restored);
+    platform::RegValue mode;
+    if (platform::registry().queryValue(HKEY_CURRENT_USER, settings::kFolderModeKey, name, mode) !=
+            platform::kRegSuccess ||
+        mode.type != platform::REG_DWORD || mode.data.size() != 4)
+        return;
+    unsigned bits = 0;
+    for (int i = 3; i >= 0; --i)
+        bits = (bits << 8) | static_cast<unsigned char>(mode.data[static_cast<std::size_t>(i)]);
+    struct stat st {};
+    const std::string host = platform::toHost(restored);
+    if (::lstat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && ::chmod(host.c_str(), bits & 07777) == 0)
+        platform::registry().deleteValue(HKEY_CURRENT_USER, settings::kFolderModeKey, name);
+}
+
 // Renames the folder to its locked name and marks it; on failure puts desktop.ini back and tells why.
 bool hideFolder(const std::string& path, const std::string& locked, const std::string& ini, const IniState& before,
                 platform::Prompt& prompt) {
@@ -201,6 +235,7 @@ bool hideFolder(const std::string& path, const std::string& locked, const std::s
     }
     platform::setAttributes(locked, platform::kAttrHidden | platform::kAttrSystem);
     platform::setAttributes(desktopIniOf(locked), platform::kAttrHidden);
+    makeFolderPrivate(path, locked);
     return true;
 }
 
@@ -304,6 +339,7 @@ FolderUnlockEnd RestoreLockedFolder(const std::string& lockedPath, const std::st
         return FolderUnlockEnd::Failed;
     }
     platform::setAttributes(restoredPath, platform::kAttrNormal);
+    giveFolderModeBack(restoredPath);
     if (!valueName.empty())
         DeleteValue(HKEY_CURRENT_USER, settings::kFolderPasswordKey, valueName);
     core::RemoveAfterFolderUnlock(registerPath, restoredPath);

@@ -42,6 +42,9 @@ inline constexpr const char* kWalletSaltValue = "Salt";
 inline constexpr const char* kPasswordKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Set_free";
 inline constexpr const char* kFolderPasswordKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\set_free";
 inline constexpr const char* kPasswordValue = "RAM";
+// A locked folder's permission bits from before its lock (DWORD per folder, named as its password
+// value): the hidden folder is 0700 while locked and gets them back at its unlock.
+inline constexpr const char* kFolderModeKey = "SOFTWARE\\Orvane\\Tessaly\\FolderModes_free";
 
 // Explorer display values, set to 0 at start-up and whenever a folder is locked.
 inline constexpr const char* kAdvancedKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced_free";

@@ -16,6 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -608,4 +610,33 @@ TEST_F(FolderCommandsTest, TheProgramsOwnAndTheUsersFoldersAreNeverLockedAway) {
     EXPECT_TRUE(locking::LockFolder(request("C:\\home\\Letters", "pw", "pw"), ok).moved) << boxList(ok);
     EXPECT_TRUE(sandbox.exists("C:\\home\\.local\\share\\tessaly\\registry.sqlite3"));
     EXPECT_EQ(lockedFolders().size(), 1u);
+}
+
+// While locked, a folder is its owner's alone (0700); the unlock gives its own bits back. Both lock
+// commands do so.
+TEST_F(FolderCommandsTest, ALockedFolderIsPrivateToItsOwnerUntilItsUnlock) {
+    struct Case {
+        const char* folder;
+        unsigned mode;
+        bool withFiles;
+    } cases[] = {{"C:\\Docs\\Shared", 0755, false}, {"C:\\Docs\\Team", 0770, false}, {"C:\\Docs\\Open", 0775, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.folder);
+        sandbox.writeFile(std::string(c.folder) + "\\a.txt", "a");
+        ASSERT_EQ(::chmod(sandbox.host(c.folder).c_str(), c.mode), 0);
+        testing_support::ScriptedPrompt p;
+        const auto locked = c.withFiles ? locking::LockFolderAndFiles(request(c.folder, "pw", "pw"), p)
+                                        : locking::LockFolder(request(c.folder, "pw", "pw"), p);
+        ASSERT_TRUE(locked.moved) << boxList(p);
+        struct stat st {};
+        ASSERT_EQ(::stat(sandbox.host(locked.newPath).c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0700u);
+
+        const auto unlocked = c.withFiles ? locking::UnlockFolderAndFiles(lockedRequest(c.folder, "pw", "pw"), p)
+                                          : locking::UnlockFolder(lockedRequest(c.folder, "pw", "pw"), p);
+        ASSERT_TRUE(unlocked.moved) << boxList(p);
+        ASSERT_EQ(::stat(sandbox.host(c.folder).c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, c.mode);
+        EXPECT_EQ(sandbox.readFile(std::string(c.folder) + "\\a.txt"), "a");
+    }
 }
