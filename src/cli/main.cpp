@@ -4,6 +4,7 @@
 
 #include "CliSupport.h"
 #include "Verb.h"
+#include "platform/CoreDumps.h"
 #include "platform/PrivateFiles.h"
 #include "platform/SysError.h"
 
@@ -47,6 +48,8 @@ int runWithPassword(const cli::Verb& verb, const cli::Invocation& invocation) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Passwords, keys and unlocked content never go to a core dump.
+    platform::DisableCoreDumps();
     using namespace cli;
     QCoreApplication app(argc, argv);
 

@@ -46,4 +46,16 @@ void ClearSessionKey();
 // Overwrites a string's bytes with zeros (before it is freed or reused).
 void WipeString(std::string& text);
 
+// Wipes a buffer when the scope ends, however it ends (a password, a piece of plaintext).
+class WipeOnExit final {
+public:
+    explicit WipeOnExit(std::string& text) : m_text(text) {}
+    ~WipeOnExit() { WipeString(m_text); }
+    WipeOnExit(const WipeOnExit&) = delete;
+    WipeOnExit& operator=(const WipeOnExit&) = delete;
+
+private:
+    std::string& m_text;
+};
+
 } // namespace core

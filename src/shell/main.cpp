@@ -2,6 +2,7 @@
 
 #include "core/SealKey.h"
 #include "diagnostics/VersionOption.h"
+#include "platform/CoreDumps.h"
 #include "platform/PrivateFiles.h"
 #include "platform/QtPrompt.h"
 #include "shell/Icons.h"
@@ -19,6 +20,8 @@
 #include <string>
 
 int main(int argc, char** argv) {
+    // Passwords, keys and unlocked content never go to a core dump.
+    platform::DisableCoreDumps();
     if (diagnostics::PrintVersionIfAsked(argc, argv))
         return 0;
     QApplication app(argc, argv);

@@ -524,6 +524,9 @@ TEST_F(CliTest, WithoutHomeBothProgramsRefuseToStart) {
     }
     err += window.readAllStandardError().toStdString();
     EXPECT_TRUE(contains(err, "HOME is not set")) << err;
+    // The window program makes no core file (it is waiting at its message box now).
+    const std::string limits = testing_support::readHostFile("/proc/" + std::to_string(window.processId()) + "/limits");
+    EXPECT_TRUE(std::regex_search(limits, std::regex("Max core file size +0 +0 "))) << limits;
     window.kill();
     window.waitForFinished(60000);
     EXPECT_EQ(std::filesystem::exists("/tmp/.local/share/tessaly"), tmpDataBefore);

@@ -1,6 +1,7 @@
 // The program's folders and files are private whatever the umask, and it never falls back to a
 // shared folder for its data.
 
+#include "platform/CoreDumps.h"
 #include "platform/Environment.h"
 #include "platform/PrivateFiles.h"
 #include "platform/Registry.h"
@@ -11,6 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -161,6 +165,30 @@ TEST_F(PrivateFilesTest, OpenPrivateFileMakesAnExistingFile0600AndFollowsNoLink)
     fs::permissions(file, fs::perms::all);
     EXPECT_LT(platform::OpenPrivateFile(sandbox.root() + "/l", O_WRONLY), 0);
     EXPECT_EQ(modeOf(file), 0777u);
+}
+
+} // namespace
+
+namespace {
+
+// In a child process (the setting is for good): after the call the process makes no core file and
+// is not dumpable.
+TEST(CoreDumpsTest, AfterTheCallNoCoreIsWrittenAndTheProcessIsNotDumpable) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (!platform::DisableCoreDumps())
+            ::_exit(1);
+        struct rlimit limit {};
+        if (::getrlimit(RLIMIT_CORE, &limit) != 0 || limit.rlim_cur != 0 || limit.rlim_max != 0)
+            ::_exit(2);
+        if (::prctl(PR_GET_DUMPABLE) != 0)
+            ::_exit(3);
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 } // namespace

@@ -420,6 +420,25 @@ TEST_F(WalletPageTest, CopiedTextIsMarkedSecretAndTakenOffTheClipboardIfStillThe
     EXPECT_EQ(clipboard->text(), QStringLiteral("the user's own text"));
 }
 
+// At the program's end the clipboard is cleared when it still holds what the page put there, and
+// left alone when the user copied something else since.
+TEST_F(WalletPageTest, QuittingTakesTheCopiedSecretOffTheClipboardIfStillThere) {
+    wallet::passWordAdd("Bank", {"bank.example", "sam", "open sesame", ""});
+    click(page.get(), "cmdPassReload");
+    show("Bank");
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    click(page.get(), "cmdCopyPassword");
+    ASSERT_EQ(clipboard->text(), QStringLiteral("open sesame"));
+    page->clearClipboardOnQuit();
+    EXPECT_TRUE(clipboard->text().isEmpty());
+
+    click(page.get(), "cmdCopyPassword");
+    clipboard->setText(QStringLiteral("the user's own text"));
+    page->clearClipboardOnQuit();
+    EXPECT_EQ(clipboard->text(), QStringLiteral("the user's own text"));
+    clipboard->clear();
+}
+
 TEST_F(WalletPageTest, TheFilterShowsTheEntriesWhoseDescriptionServerOrUserNameHoldIt) {
     wallet::passWordAdd("Bank", {"bank.example", "sam", "p1", ""});
     wallet::passWordAdd("Mail", {"mail.example", "kim", "p2", ""});
