@@ -11,6 +11,7 @@
 #include "platform/Registry.h"
 #include "settings/Settings.h"
 #include "shell/ChangePassword.h"
+#include "shell/frmPassword.h"
 #include "wallet/Wallet.h"
 
 #include <sys/wait.h>
@@ -176,6 +177,36 @@ TEST_F(WalletSealTest, AChangeThatFailsOrIsKilledInTheMiddleLeavesTheOldPassword
         ASSERT_TRUE(unlock("first password"));
         expectEntriesOpen();
     }
+}
+
+} // namespace
+
+namespace {
+
+// Through the password window, as at start: the right password opens the wallet, a wrong one does not.
+TEST_F(WalletSealTest, ThePasswordWindowOpensTheWalletWithTheRightPasswordOnly) {
+    storeOldLayout("first password");
+    {
+        frmPassword wrong(prompt);
+        shell_test::type(&wrong, "txtPassword", QStringLiteral("not it"));
+        shell_test::click(&wrong, "cmdOK");
+        EXPECT_FALSE(wrong.accepted());
+        EXPECT_EQ(core::SessionKey(), nullptr);
+    }
+    passTheWait();
+    frmPassword login(prompt);
+    shell_test::type(&login, "txtPassword", QStringLiteral("first password"));
+    shell_test::click(&login, "cmdOK");
+    ASSERT_TRUE(login.accepted()) << prompt.texts().back();
+    expectEntriesOpen();
+    expectNothingReadableAtRest({"first password"});
+
+    restart();
+    frmPassword again(prompt);
+    shell_test::type(&again, "txtPassword", QStringLiteral("first password"));
+    shell_test::click(&again, "cmdOK");
+    ASSERT_TRUE(again.accepted());
+    expectEntriesOpen();
 }
 
 } // namespace
