@@ -61,6 +61,7 @@ bench: build
 	./bench/pane $(BUILD_DIR)
 	./bench/shred $(BUILD_DIR)
 	./bench/strong $(BUILD_DIR)
+	./bench/unlock $(BUILD_DIR)
 	./bench/favourites $(BUILD_DIR)
 	@echo
 	./bench/summary print $(BENCH_SUMMARY)

@@ -1,8 +1,12 @@
-// `tessaly-cli vault`: lists the register of locked items, a line each: kind, path before the
-// lock, path now.
+// `tessaly-cli vault`: asks for the application password (as the window does; from the terminal or
+// with --password-stdin the first line of standard input), then lists the register of locked items,
+// a line each: kind, path before the lock, path now.
 #include "CliSupport.h"
 #include "Verb.h"
+#include "core/AppPassword.h"
+#include "core/LoginGate.h"
 #include "core/Register.h"
+#include "core/SealKey.h"
 #include "platform/FileIO.h"
 
 #include <cstdio>
@@ -35,12 +39,29 @@ int listVault() {
 int runVault(const Invocation& invocation) {
     if (!invocation.args.empty())
         return usageError("vault takes no files");
+    // The list names what is locked: it is shown only to who knows the application password.
+    if (!core::IsPasswordSet()) {
+        fail("no application password is set: start Tessaly once to set it");
+        return kUsage;
+    }
+    std::string password;
+    int exitCode = kOk;
+    if (!readPassword(invocation.passwordStdin, false, password, exitCode))
+        return exitCode;
+    const bool right = core::CheckAppPasswordAtGate(password);
+    core::WipeString(password);
+    if (!right) {
+        fail("Invalid Password");
+        return kUsage;
+    }
     return listVault();
 }
 
 } // namespace
 
-const Verb kVaultVerb = {"vault", "vault", "list the register of locked items: kind, path before the lock, path now",
+const Verb kVaultVerb = {"vault", "vault",
+                         "list the register of locked items: kind, path before the lock, path now\n"
+                         "(asks for the application password; a wrong one exits with 2)",
                          runVault};
 
 } // namespace cli

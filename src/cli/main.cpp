@@ -4,6 +4,8 @@
 
 #include "CliSupport.h"
 #include "Verb.h"
+#include "platform/CoreDumps.h"
+#include "platform/PrivateFiles.h"
 #include "platform/SysError.h"
 
 #include <QCoreApplication>
@@ -46,6 +48,8 @@ int runWithPassword(const cli::Verb& verb, const cli::Invocation& invocation) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Passwords, keys and unlocked content never go to a core dump.
+    platform::DisableCoreDumps();
     using namespace cli;
     QCoreApplication app(argc, argv);
 
@@ -81,6 +85,12 @@ int main(int argc, char** argv) {
         return usageError("unknown command " + command);
     if (invocation.strong && verb != &kLockVerb)
         return usageError("--strong goes with lock only");
+    // The program's data goes only to folders of the user's own, made private.
+    if (const std::string problem = platform::PrivateFoldersProblem(); !problem.empty()) {
+        fail(problem);
+        return kFailed;
+    }
+    platform::TightenPrivateFolders();
     try {
         return verb->run ? verb->run(invocation) : runWithPassword(*verb, invocation);
     } catch (const platform::SysError& e) {

@@ -1,8 +1,6 @@
 #include "core/Scrambler.h"
 
 #include "platform/SysError.h"
-#include "settings/Settings.h"
-#include "settings/VbRegMod.h"
 
 #include <array>
 #include <utility>
@@ -119,27 +117,6 @@ std::string BitDecrypt(const std::string& text) {
             put((codes[i + 2] & 3) * 64 + (codes[i + 3] - 32));
     }
     return out;
-}
-
-std::string ReadStoredPassword() {
-    // Read in full: an enciphered password may hold a zero byte.
-    return GetStringFull(HKEY_CURRENT_USER, settings::kPasswordKey, settings::kPasswordValue);
-}
-
-bool IsPasswordSet() {
-    return !ReadStoredPassword().empty();
-}
-
-void WriteAppPassword(const std::string& password) {
-    SaveString(HKEY_CURRENT_USER, settings::kPasswordKey, settings::kPasswordValue, RC4Text(password, kFixedKey));
-}
-
-bool CheckAppPassword(const std::string& typed) {
-    return RC4Text(ReadStoredPassword(), kFixedKey) == typed;
-}
-
-bool CheckOldAppPassword(const std::string& typed) {
-    return RC4Text(typed, kFixedKey) == ReadStoredPassword();
 }
 
 } // namespace core

@@ -1,6 +1,6 @@
 #pragma once
-// RC4 under the fixed key, the 6-bit text form of the favourites store, and the stored application
-// password.
+// RC4 under the fixed key and the 6-bit text form of the favourites store. (Passwords are no longer
+// stored under it: see AppPassword.h; it only reads values of the old layout there.)
 
 #include <string>
 
@@ -17,12 +17,5 @@ unsigned char FixedKeyByte(std::size_t i);
 std::string BitEncrypt(const std::string& text);
 // Throws platform::SysError 5 on a character that BitEncrypt cannot have made.
 std::string BitDecrypt(const std::string& text);
-
-// The stored application password (registry value "RAM"), read in full.
-std::string ReadStoredPassword(); // the stored (enciphered) data, "" when absent
-bool IsPasswordSet();
-void WriteAppPassword(const std::string& password);
-bool CheckAppPassword(const std::string& typed);    // RC4Text(stored) == typed
-bool CheckOldAppPassword(const std::string& typed); // RC4Text(typed) == stored (the change command)
 
 } // namespace core

@@ -3,6 +3,7 @@
 #include "core/LockChecks.h"
 #include "core/LockEngine.h"
 #include "core/Register.h"
+#include "core/SealKey.h"
 #include "platform/Environment.h"
 #include "platform/FileIO.h"
 #include "platform/HostPath.h"
@@ -98,7 +99,9 @@ std::optional<StrongInfo> InspectStrongFile(const std::string& path) {
 StrongRun::StrongRun(std::string password, const EngineContext& ctx)
     : m_password(password), m_ctx(ctx), m_unlockKeys(std::move(password)) {}
 
-StrongRun::~StrongRun() = default;
+StrongRun::~StrongRun() {
+    WipeString(m_password);
+}
 
 std::size_t StrongRun::derivations() const {
     return (m_lockKey ? 1 : 0) + m_unlockKeys.derivations();
@@ -141,6 +144,7 @@ std::optional<StrongResult> StrongRun::prepareLock(const std::string& path) {
     });
     const std::uint64_t total = in.size();
     std::string buffer(kReadPiece, '\0');
+    const WipeOnExit wipeBuffer(buffer); // the plaintext read goes when the lock ends, however it ends
     std::uint64_t done = 0;
     std::uint64_t sinceWriteback = 0;
     progress(m_ctx, 0, total);
@@ -188,6 +192,7 @@ std::optional<StrongResult> StrongRun::prepareUnlock(const std::string& path) {
         // The owner gets write back; the other bits stay as they were.
         result.writer->setPermissions(modeOf(path) | 0200u);
         std::string piece;
+        const WipeOnExit wipePiece(piece); // the plaintext of the last piece read
         std::uint64_t done = 0;
         std::uint64_t sinceWriteback = 0;
         while (reader.next(piece)) {

@@ -161,6 +161,11 @@ Key DeriveKey(const std::string& password, const Salt& salt, Limits limits) {
     return key;
 }
 
+KeyCache::~KeyCache() {
+    if (!m_password.empty())
+        sodium_memzero(m_password.data(), m_password.size());
+}
+
 const Key& KeyCache::keyFor(const Salt& salt, Limits limits) {
     for (const Key& k : m_keys)
         if (k.salt == salt && k.limits == limits)

@@ -120,6 +120,9 @@ Key DeriveKey(const std::string& password, const Salt& salt, Limits limits);
 class KeyCache final {
 public:
     explicit KeyCache(std::string password) : m_password(std::move(password)) {}
+    ~KeyCache();
+    KeyCache(const KeyCache&) = delete;
+    KeyCache& operator=(const KeyCache&) = delete;
     const Key& keyFor(const Salt& salt, Limits limits);
     std::size_t derivations() const { return m_keys.size(); }
     const std::string& password() const { return m_password; }

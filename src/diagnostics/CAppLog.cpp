@@ -2,11 +2,15 @@
 
 #include "platform/Environment.h"
 #include "platform/Opener.h"
+#include "platform/PrivateFiles.h"
 #include "platform/Prompt.h"
 #include "platform/SysError.h"
 #include "platform/Text.h"
 
 #include <QDateTime>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <exception>
@@ -131,9 +135,16 @@ void CAppLog::WriteLogEntry(const std::string& entry) {
             if (platform::trimBlanks(LogFilename).empty())
                 LogFilename = DefaultLogFilename();
             const std::string host = platform::toHost(LogFilename);
-            m_file = std::fopen(host.c_str(), "wb");
-            if (!m_file)
+            // Private to the user (0600) whatever the umask: the log names files and folders.
+            const int fd = platform::OpenPrivateFile(host, O_WRONLY | O_TRUNC);
+            if (fd < 0)
                 throw platform::sysErrorFromErrno(errno, host);
+            m_file = ::fdopen(fd, "wb");
+            if (!m_file) {
+                const int err = errno;
+                ::close(fd);
+                throw platform::sysErrorFromErrno(err, host);
+            }
         }
         const std::string line = entry + kCrLf;
         if (std::fwrite(line.data(), 1, line.size(), m_file) != line.size() || std::fflush(m_file) != 0)

@@ -8,6 +8,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QTimer>
+#include <QHostAddress>
 #include <QUrl>
 
 #include <algorithm>
@@ -29,11 +30,23 @@ public:
 
 } // namespace
 
-HttpAnswer HttpGet(const QUrl& url, const HttpGetOptions& options) {
-    if (!QCoreApplication::instance() || !url.isValid())
-        return {};
+bool IsAllowedAddress(const QUrl& url) {
+    if (!url.isValid())
+        return false;
     const QString scheme = url.scheme().toLower();
-    if (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
+    if (scheme == QLatin1String("https"))
+        return !url.host().isEmpty();
+    if (scheme != QLatin1String("http"))
+        return false;
+    const QString host = url.host().toLower();
+    if (host == QLatin1String("localhost"))
+        return true;
+    const QHostAddress address(host);
+    return !address.isNull() && address.isLoopback();
+}
+
+HttpAnswer HttpGet(const QUrl& url, const HttpGetOptions& options) {
+    if (!QCoreApplication::instance() || !IsAllowedAddress(url))
         return {};
 
     QNetworkAccessManager manager;

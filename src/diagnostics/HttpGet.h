@@ -32,8 +32,12 @@ struct HttpGetOptions {
     std::function<void(QNetworkReply*)> started;
 };
 
-// Needs a QCoreApplication; without one, or for an invalid or non-HTTP(S) address, nothing is asked
-// and the answer is empty.
+// Whether the program may fetch from an address: https:// (its certificate checked), or plain http://
+// to this machine's loopback address only (127.0.0.0/8, ::1, "localhost"; for tests).
+bool IsAllowedAddress(const QUrl& url);
+
+// Needs a QCoreApplication; without one, or for an invalid address or one IsAllowedAddress refuses,
+// nothing is asked and the answer is empty.
 HttpAnswer HttpGet(const QUrl& url, const HttpGetOptions& options);
 
 } // namespace diagnostics

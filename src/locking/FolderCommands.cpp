@@ -3,7 +3,7 @@
 #include "core/LockChecks.h"
 #include "core/PasswordRules.h"
 #include "core/Register.h"
-#include "core/Scrambler.h"
+#include "core/FolderPassword.h"
 #include "diagnostics/ErrorReport.h"
 #include "locking/Text.h"
 #include "platform/Attributes.h"
@@ -17,6 +17,8 @@
 #include "settings/VbRegMod.h"
 #include "settings/modFileFunctions.h"
 #include "settings/modGeneral.h"
+
+#include <sys/stat.h>
 
 #include <cctype>
 #include <optional>
@@ -166,22 +168,18 @@ bool recordFolderLock(const std::string& registerPath, const std::string& path, 
     }
 }
 
-// Stores a folder's password before the folder is renamed: a folder whose password could not be
-// kept would later open with an empty one. False after saying why.
+// Stores a folder's password verifier before the folder is renamed: a folder whose password could
+// not be kept would later open with an empty one. False after saying why.
 bool storeFolderPassword(const std::string& valueName, const std::string& password, const std::string& path,
                          platform::Prompt& prompt) {
-    std::string reason;
     try {
-        if (platform::registry().setString(HKEY_CURRENT_USER, settings::kFolderPasswordKey, valueName,
-                                           core::RC4Text(password, core::kFixedKey)) == platform::kRegSuccess)
-            return true;
-        reason = platform::errorDescription(75);
-    } catch (const std::exception& e) {
-        reason = e.what();
+        core::StoreFolderPassword(valueName, password);
+        return true;
+    } catch (const platform::SysError& e) {
+        prompt.show(core::Quoted(path) + " was not locked: its password could not be stored: " + e.reason() + ".",
+                    Buttons::OK, Icon::Critical);
+        return false;
     }
-    prompt.show(core::Quoted(path) + " was not locked: its password could not be stored: " + reason + ".",
-                Buttons::OK, Icon::Critical);
-    return false;
 }
 
 // Takes back the register entry (and the stored password) of a folder lock that was not made.
@@ -192,6 +190,38 @@ void forgetFolderLock(const std::string& registerPath, const std::string& path, 
         core::RemoveAfterFolderUnlock(registerPath, path);
     } catch (const platform::SysError&) {
     }
+}
+
+// A locked folder is private to its owner while locked: its permission bits are kept in the settings
+// and it becomes 0700. (Hiding keeps other users out; it does not keep the content secret from
+// someone with the disk: strong locks do that.) Nothing changes when the bits could not be kept.
+void makeFolderPrivate(const std::string& path, const std::string& locked) {
+    struct stat st {};
+    const std::string host = platform::toHost(locked);
+    if (::lstat(host.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return;
+    const std::string name = FolderPasswordValueName(path);
+    if (platform::registry().setDword(HKEY_CURRENT_USER, settings::kFolderModeKey, name, st.st_mode & 07777) !=
+        platform::kRegSuccess)
+        return;
+    ::chmod(host.c_str(), 0700);
+}
+
+// Gives an unlocked folder the permission bits it had before its lock.
+void giveFolderModeBack(const std::string& restored) {
+    const std::string name = FolderPasswordValueName(restored);
+    platform::RegValue mode;
+    if (platform::registry().queryValue(HKEY_CURRENT_USER, settings::kFolderModeKey, name, mode) !=
+            platform::kRegSuccess ||
+        mode.type != platform::REG_DWORD || mode.data.size() != 4)
+        return;
+    unsigned bits = 0;
+    for (int i = 3; i >= 0; --i)
+        bits = (bits << 8) | static_cast<unsigned char>(mode.data[static_cast<std::size_t>(i)]);
+    struct stat st {};
+    const std::string host = platform::toHost(restored);
+    if (::lstat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && ::chmod(host.c_str(), bits & 07777) == 0)
+        platform::registry().deleteValue(HKEY_CURRENT_USER, settings::kFolderModeKey, name);
 }
 
 // Renames the folder to its locked name and marks it; on failure puts desktop.ini back and tells why.
@@ -205,6 +235,7 @@ bool hideFolder(const std::string& path, const std::string& locked, const std::s
     }
     platform::setAttributes(locked, platform::kAttrHidden | platform::kAttrSystem);
     platform::setAttributes(desktopIniOf(locked), platform::kAttrHidden);
+    makeFolderPrivate(path, locked);
     return true;
 }
 
@@ -288,35 +319,6 @@ std::string RestoredFolderPath(const std::string& lockedPath) {
     return AddBackslash(GetFolderPart(lockedPath)) + TransformName(stem);
 }
 
-namespace {
-
-// The folder's stored password value, if any. A settings database that cannot be read throws: an
-// unreadable password must never pass for no password, which an empty one would match.
-std::optional<std::string> storedValue(const std::string& valueName) {
-    platform::RegValue value;
-    long rc = platform::kRegBadDatabase;
-    try {
-        rc = platform::registry().queryValue(HKEY_CURRENT_USER, settings::kFolderPasswordKey, valueName, value);
-    } catch (const std::exception&) {
-    }
-    if (rc == platform::kRegNotFound)
-        return std::nullopt;
-    if (rc != platform::kRegSuccess)
-        throw platform::SysError(kPasswordUnreadable, "The folder's password could not be read",
-                                 "the settings database could not be read");
-    return value.type == platform::REG_SZ ? value.data : std::string();
-}
-
-} // namespace
-
-bool HasStoredFolderPassword(const std::string& valueName) {
-    return storedValue(valueName).has_value();
-}
-
-std::string StoredFolderPassword(const std::string& valueName) {
-    return core::RC4Text(storedValue(valueName).value_or(std::string()), core::kFixedKey);
-}
-
 FolderUnlockEnd RestoreLockedFolder(const std::string& lockedPath, const std::string& restoredPath,
                                     const std::string& valueName, const std::string& registerPath,
                                     platform::Prompt& prompt) {
@@ -337,6 +339,7 @@ FolderUnlockEnd RestoreLockedFolder(const std::string& lockedPath, const std::st
         return FolderUnlockEnd::Failed;
     }
     platform::setAttributes(restoredPath, platform::kAttrNormal);
+    giveFolderModeBack(restoredPath);
     if (!valueName.empty())
         DeleteValue(HKEY_CURRENT_USER, settings::kFolderPasswordKey, valueName);
     core::RemoveAfterFolderUnlock(registerPath, restoredPath);
@@ -450,7 +453,7 @@ FolderResult UnlockFolder(const FolderRequest& request, platform::Prompt& prompt
         if (request.folder.key.empty())
             throw platform::SysError(91, "Object variable or With block variable not set");
         const std::string valueName = passwordValueName(request.folder);
-        const std::string stored = StoredFolderPassword(valueName);
+        HasStoredFolderPassword(valueName); // an unreadable password stops here, before anything is asked
         // An unlock checks one password, as a file's does: the second box matters only when it
         // was filled in too.
         if (!request.confirmation.empty() && request.password != request.confirmation) {
@@ -458,7 +461,7 @@ FolderResult UnlockFolder(const FolderRequest& request, platform::Prompt& prompt
             result.clearPasswords = true;
             return result;
         }
-        if (request.password != stored) {
+        if (!CheckFolderPassword(valueName, request.password)) {
             prompt.show("Password incorrect", Buttons::OK, Icon::Information);
             result.clearPasswords = true;
             return result;
@@ -562,7 +565,7 @@ FolderResult UnlockFolderAndFiles(const FolderRequest& request, platform::Prompt
         // A folder locked with a password of its own comes back only with that password.
         const std::string valueName = passwordValueName(request.folder);
         const bool hasPassword = HasStoredFolderPassword(valueName);
-        if (hasPassword && request.password != StoredFolderPassword(valueName)) {
+        if (hasPassword && !CheckFolderPassword(valueName, request.password)) {
             prompt.show("Password incorrect", Buttons::OK, Icon::Information);
             result.clearPasswords = true;
             return result;

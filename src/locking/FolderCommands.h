@@ -57,12 +57,9 @@ std::string LockedFolderPath(const std::string& folderPath, const std::string& s
 std::string RestoredFolderPath(const std::string& lockedPath);
 // The password value name of a folder from its plain path (kept in core, beside the value's removal).
 using core::FolderPasswordValueName;
-// Whether a password value is stored for the folder (an empty password counts; a folder locked with
-// its files has none).
-bool HasStoredFolderPassword(const std::string& valueName);
-// The stored password of a folder, deciphered ("" when there is none). Both throw platform::SysError
-// when the settings cannot be read: an unreadable password never counts as none.
-std::string StoredFolderPassword(const std::string& valueName);
+// The folder's stored password: whether there is one, and whether a typed one matches (kept in core).
+using core::CheckFolderPassword;
+using core::HasStoredFolderPassword;
 // True when the path ends in ".TSL" (any case), as a locked folder's name does.
 bool EndsInFolderLockExtension(const std::string& path);
 // Asks "Are you sure you want to <verb> '<folder>' folder ?" (Yes / No, titled "Lock Confirmation" or

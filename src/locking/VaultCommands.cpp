@@ -124,7 +124,7 @@ VaultEnd VaultUnlockFolders(const std::vector<VaultItem>& folders, std::string& 
             }
             const std::string restored = RestoredFolderPath(lockedPath);
             const std::string valueName = FolderPasswordValueName(restored);
-            if (password == StoredFolderPassword(valueName)) {
+            if (CheckFolderPassword(valueName, password)) {
                 if (ForgetVanishedFolder(lockedPath, restored, valueName, registerPath, prompt)) {
                     failed.push_back({restored, "it is not there"});
                 } else {

@@ -103,6 +103,13 @@ void cmdUpgrade_Click(platform::Prompt& prompt, ProgressPort& progress, int time
             prompt.show(kUpgradesOff, platform::Buttons::OK, platform::Icon::Information, kUpgradeCaption);
             return;
         }
+        // Only over https:// (plain http:// only to this machine, for tests): a version file or page
+        // that anyone on the way could change is not asked for.
+        if (!diagnostics::IsAllowedAddress(QUrl(QString::fromLocal8Bit(host + "/tsl.txt")))) {
+            prompt.show(kInsecureUpgradeAddress + host + "), so it was not made.", platform::Buttons::OK,
+                        platform::Icon::Exclamation, kUpgradeCaption);
+            return;
+        }
         ProgressShown shown(progress, "Checking for Upgrade...");
         // Without a probe address the version fetch itself tells whether the site can be reached.
         if (!appValue(settings::kConnectionProbeUrl).empty() && !IsConnection()) {

@@ -43,6 +43,8 @@ void cmdUpgrade_Click(platform::Prompt& prompt, ProgressPort& progress, int time
 
 inline constexpr const char* kUpgradeCaption = "Check For Tessaly Update";
 inline constexpr const char* kUpgradesOff = "Upgrade checks are switched off in this installation.";
+// Followed by the address and "), so it was not made."
+inline const std::string kInsecureUpgradeAddress = "The upgrade check needs an https:// address (this installation has ";
 inline constexpr const char* kNotConnected =
     "You are not connected to Internet\r\nMake sure you are connected to Internet";
 inline constexpr const char* kUpgradeAvailable = "Upgrade available.\r\nDo you want to download?";

@@ -9,12 +9,13 @@
 #include "settings/VbRegMod.h"
 
 #include <QCheckBox>
+#include <QLabel>
+#include <QSpinBox>
 #include <QCloseEvent>
 #include <QFormLayout>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -86,11 +87,26 @@ frmOptions::frmOptions(platform::Prompt& prompt, options::OptionsHost host, QWid
     m_chkIEInte->setObjectName(QStringLiteral("chkIEInte"));
     m_chkStrongLocks = new QCheckBox(QStringLiteral("Lock new files with strong encryption (.TSX)"), page0);
     m_chkStrongLocks->setObjectName(QStringLiteral("chkStrongLocks"));
+    // Locking the window again: after idle minutes (0: never) and when restored from the tray.
+    auto* lblIdleLock = new QLabel(QStringLiteral("Lock after idle minutes (0 = never):"), page0);
+    lblIdleLock->setObjectName(QStringLiteral("lblIdleLock"));
+    m_spnIdleLock = new QSpinBox(page0);
+    m_spnIdleLock->setObjectName(QStringLiteral("spnIdleLock"));
+    m_spnIdleLock->setRange(0, 24 * 60);
+    lblIdleLock->setBuddy(m_spnIdleLock);
+    m_chkLockOnRestore = new QCheckBox(QStringLiteral("Ask for the password when restored from the tray"), page0);
+    m_chkLockOnRestore->setObjectName(QStringLiteral("chkLockOnRestore"));
     m_cmdUpgrade = makeButton(page0, "cmdUpgrade", "Check for Upgrade");
     m_cmdEnableStart = makeButton(page0, "cmdEnableStart", kEnableStart);
     auto* prefs = new QVBoxLayout(page0);
     prefs->addWidget(m_chkIEInte);
     prefs->addWidget(m_chkStrongLocks);
+    auto* idleRow = new QHBoxLayout;
+    idleRow->addWidget(lblIdleLock);
+    idleRow->addWidget(m_spnIdleLock);
+    idleRow->addStretch();
+    prefs->addLayout(idleRow);
+    prefs->addWidget(m_chkLockOnRestore);
     prefs->addSpacing(8);
     prefs->addWidget(m_cmdEnableStart, 0, Qt::AlignLeft);
     prefs->addWidget(m_cmdUpgrade, 0, Qt::AlignLeft);
@@ -127,6 +143,7 @@ frmOptions::frmOptions(platform::Prompt& prompt, options::OptionsHost host, QWid
     connect(m_chkIEInte, &QCheckBox::clicked, this, &frmOptions::chkIEInte_Click);
     connect(m_chkStrongLocks, &QCheckBox::clicked, this, &frmOptions::chkStrongLocks_Click);
     connect(m_cmdUpgrade, &QPushButton::clicked, this, &frmOptions::cmdUpgrade_Click);
+    connect(m_chkLockOnRestore, &QCheckBox::clicked, this, &frmOptions::chkLockOnRestore_Click);
     connect(m_cmdChange, &QPushButton::clicked, this, &frmOptions::cmdChange_Click);
     connect(m_cmdClose, &QPushButton::clicked, this, &QWidget::close);
 
@@ -146,6 +163,10 @@ void frmOptions::Form_Load() {
     m_tbsOptions->setCurrentIndex(0);
     setStartCaption();
     m_chkStrongLocks->setChecked(GetLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kStrongLocks, 0) != 0);
+    m_spnIdleLock->setValue(GetLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kIdleLockMinutes, 0));
+    m_chkLockOnRestore->setChecked(GetLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kLockOnRestore, 0) != 0);
+    // Connected once the stored value is shown, so showing it writes nothing.
+    connect(m_spnIdleLock, &QSpinBox::valueChanged, this, &frmOptions::spnIdleLock_Changed, Qt::UniqueConnection);
     const std::string ieadd = GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::kIeAdd);
     if (!ieadd.empty()) {
         std::string lower = ieadd;
@@ -212,6 +233,16 @@ void frmOptions::chkIEInte_Click(bool checked) {
 }
 
 // Lock Files and Lock Folder and Files read the choice when they start.
+void frmOptions::spnIdleLock_Changed(int minutes) {
+    SaveLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kIdleLockMinutes, minutes);
+    emit lockSettingsChanged();
+}
+
+void frmOptions::chkLockOnRestore_Click(bool checked) {
+    SaveLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kLockOnRestore, checked ? 1 : 0);
+    emit lockSettingsChanged();
+}
+
 void frmOptions::chkStrongLocks_Click(bool checked) {
     SaveLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kStrongLocks, checked ? 1 : 0);
 }

@@ -15,6 +15,7 @@
 #include <string>
 
 class QCheckBox;
+class QSpinBox;
 class QLineEdit;
 class QPushButton;
 class QTabWidget;
@@ -51,6 +52,10 @@ public:
 
     QTabWidget* tbsOptions() const { return m_tbsOptions; }
 
+signals:
+    // The idle time or the lock-on-restore choice was changed (and stored).
+    void lockSettingsChanged();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -60,6 +65,8 @@ private:
     void cmdEnableStart_Click();
     void chkIEInte_Click(bool checked);
     void chkStrongLocks_Click(bool checked);
+    void spnIdleLock_Changed(int minutes);
+    void chkLockOnRestore_Click(bool checked);
     void cmdUpgrade_Click();
     void cmdChange_Click();
     void setStartCaption();
@@ -73,6 +80,8 @@ private:
     QTabWidget* m_tbsOptions = nullptr;
     QCheckBox* m_chkIEInte = nullptr;
     QCheckBox* m_chkStrongLocks = nullptr;
+    QSpinBox* m_spnIdleLock = nullptr;
+    QCheckBox* m_chkLockOnRestore = nullptr;
     QPushButton* m_cmdUpgrade = nullptr;
     QPushButton* m_cmdEnableStart = nullptr;
     QLineEdit* m_txtOldPass = nullptr;

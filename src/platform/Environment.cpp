@@ -1,7 +1,9 @@
 #include "platform/Environment.h"
 
 #include "platform/DriveTable.h"
+#include "platform/PrivateFiles.h"
 #include "platform/Registry.h"
+#include "platform/SysError.h"
 
 #include <unistd.h>
 
@@ -20,7 +22,9 @@ std::unique_ptr<DriveTable> g_drives;
 
 std::string homeFolder() {
     const char* home = std::getenv("HOME");
-    return home && *home ? std::string(home) : std::string("/tmp");
+    if (home && home[0] == '/')
+        return home;
+    throw SysError(76, errorDescription(76), "HOME is not set: there is no folder of the user's own for the data");
 }
 
 // An XDG base folder: the variable when it holds an absolute path, else the default under HOME.
@@ -31,9 +35,13 @@ std::string xdgFolder(const char* variable, const char* defaultUnderHome) {
     return homeFolder() + "/" + defaultUnderHome;
 }
 
+// The program's folders are private (0700) whatever the umask.
 std::string ensured(const std::string& folder) {
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
+    try {
+        MakePrivateFolder(folder);
+    } catch (const SysError&) {
+        // Left to the use of the folder to fail and say why.
+    }
     return folder;
 }
 
@@ -45,8 +53,10 @@ std::string dataFolder() {
 
 Registry& registry() {
     std::lock_guard lock(g_mutex);
-    if (!g_registry)
+    if (!g_registry) {
+        ensured(dataFolder());
         g_registry = std::make_unique<Registry>(registryFileHost());
+    }
     return *g_registry;
 }
 
@@ -83,12 +93,16 @@ std::string toWindows(const std::string& hostPath) {
 }
 
 std::string windowsFolderHost() {
+    ensured(dataFolder());
     return ensured(dataFolder() + "/Windows");
 }
 std::string systemFolderHost() {
+    ensured(dataFolder());
+    ensured(dataFolder() + "/Windows");
     return ensured(dataFolder() + "/Windows/System32");
 }
 std::string favoritesFolderHost() {
+    ensured(dataFolder());
     return ensured(dataFolder() + "/Favorites");
 }
 std::string logFolderHost() {
@@ -105,6 +119,14 @@ std::string applicationFolderHost() {
 
 std::string registryFileHost() {
     return dataFolder() + "/registry.sqlite3";
+}
+
+std::string dataFolderHost() {
+    return dataFolder();
+}
+
+std::string configFolderHost() {
+    return xdgFolder("XDG_CONFIG_HOME", ".config") + "/tessaly";
 }
 
 } // namespace platform

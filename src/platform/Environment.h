@@ -30,5 +30,10 @@ std::string favoritesFolderHost();   // $XDG_DATA_HOME/tessaly/Favorites
 std::string logFolderHost();         // $XDG_STATE_HOME/tessaly
 std::string applicationFolderHost(); // the executable's folder
 std::string registryFileHost();      // $XDG_DATA_HOME/tessaly/registry.sqlite3
+// The program's own folders (not created here): $XDG_DATA_HOME/tessaly, $XDG_CONFIG_HOME/tessaly.
+// Every folder above throws SysError 76 when neither its XDG variable nor HOME is set: the program's
+// data never goes to a shared folder.
+std::string dataFolderHost();
+std::string configFolderHost();
 
 } // namespace platform

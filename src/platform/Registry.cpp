@@ -1,8 +1,12 @@
 #include "platform/Registry.h"
 
+#include "platform/PrivateFiles.h"
+#include "platform/SysError.h"
 #include "platform/Text.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <optional>
@@ -210,10 +214,20 @@ constexpr RegRoot kRoots[] = {RegRoot::ClassesRoot, RegRoot::CurrentUser,   RegR
 } // namespace
 
 Registry::Registry(const std::string& hostFile) : m_file(hostFile) {
-    std::error_code ec;
+    // The folder 0700 and the file 0600 whatever the umask (SQLite gives its journal the file's mode).
     const auto folder = std::filesystem::path(hostFile).parent_path();
-    if (!folder.empty())
-        std::filesystem::create_directories(folder, ec);
+    std::error_code ec;
+    if (!folder.empty() && !std::filesystem::exists(folder, ec)) {
+        try {
+            MakePrivateFolder(folder.string());
+        } catch (const SysError&) {
+            return; // no database: every call reports kRegBadDatabase
+        }
+    }
+    const int fd = OpenPrivateFile(hostFile, O_RDWR);
+    if (fd < 0)
+        return;
+    ::close(fd);
     if (sqlite3_open_v2(hostFile.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
                         nullptr) != SQLITE_OK) {
         sqlite3_close(m_db);
@@ -225,6 +239,9 @@ Registry::Registry(const std::string& hostFile) : m_file(hostFile) {
     exec(m_db, "PRAGMA journal_mode=DELETE");
     exec(m_db, "PRAGMA synchronous=FULL");
     exec(m_db, "PRAGMA foreign_keys=ON");
+    // Whatever is replaced or deleted is overwritten in the file, not left in its free pages: an old
+    // form of a secret must not stay readable after it was taken over.
+    exec(m_db, "PRAGMA secure_delete=ON");
     const long rc = transaction(m_db, [this]() -> long {
         if (!exec(m_db, "CREATE TABLE IF NOT EXISTS keys("
                         " id INTEGER PRIMARY KEY AUTOINCREMENT,"
@@ -358,6 +375,46 @@ long Registry::setValues(RegRoot root, const std::vector<RegWrite>& writes) {
                 rc = setValueIn(m_db, id, w.name, w.value);
             if (rc != kRegSuccess)
                 return rc;
+        }
+        return kRegSuccess;
+    });
+}
+
+long Registry::apply(RegRoot root, const std::vector<RegExpect>& expected, const std::vector<RegChange>& changes) {
+    return transaction(m_db, [&]() -> long {
+        for (const RegExpect& e : expected) {
+            RegValue now;
+            const long rc = queryValue(root, e.keyPath, e.name, now);
+            if (rc != kRegSuccess && rc != kRegNotFound)
+                return rc;
+            const bool same = e.value ? rc == kRegSuccess && now.type == e.value->type && now.data == e.value->data
+                                      : rc == kRegNotFound;
+            if (!same)
+                return kRegChanged;
+        }
+        std::size_t made = 0;
+        for (const RegChange& c : changes) {
+            sqlite3_int64 id = 0;
+            if (c.value) {
+                long rc = createKeyIn(m_db, root, c.keyPath, id);
+                if (rc == kRegSuccess)
+                    rc = setValueIn(m_db, id, c.name, *c.value);
+                if (rc != kRegSuccess)
+                    return rc;
+            } else {
+                const long rc = findKey(m_db, root, c.keyPath, id);
+                if (rc == kRegSuccess) {
+                    Stmt s(m_db, "DELETE FROM vals WHERE key = ?1 AND folded = ?2");
+                    s.bind(1, id).bind(2, fold(c.name));
+                    if (s.step() != SQLITE_DONE)
+                        return kRegBadDatabase;
+                } else if (rc != kRegNotFound) {
+                    return rc;
+                }
+            }
+            ++made;
+            if (m_changeHook && !m_changeHook(made))
+                return kRegBadDatabase;
         }
         return kRegSuccess;
     });

@@ -6,7 +6,9 @@
 // 1009/1016 database failure.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +32,8 @@ constexpr long kRegNotFound = 2;
 constexpr long kRegAccessDenied = 5;
 constexpr long kRegInvalidParameter = 87;
 constexpr long kRegBadDatabase = 1009;
+// A value checked by apply() no longer holds what the caller read: nothing was changed.
+constexpr long kRegChanged = 1010;
 
 struct RegValue {
     int type = REG_NONE;
@@ -41,6 +45,22 @@ struct RegWrite {
     std::string keyPath;
     std::string name;
     RegValue value;
+};
+
+// One change of apply(): the value written (its key created where missing), or removed when `value`
+// is empty (a missing value or key is no failure then).
+struct RegChange {
+    std::string keyPath;
+    std::string name;
+    std::optional<RegValue> value;
+};
+
+// A value that must still be as the caller read it when apply() makes its changes: holding exactly
+// `value` (type and data), or missing when `value` is empty.
+struct RegExpect {
+    std::string keyPath;
+    std::string name;
+    std::optional<RegValue> value;
 };
 
 class Registry final {
@@ -73,9 +93,18 @@ public:
     // Writes all the values in one transaction: all of them are written, or none.
     long setValues(RegRoot root, const std::vector<RegWrite>& writes);
 
+    // Checks every expectation and makes every change in one transaction: all of it, or nothing.
+    // kRegChanged (nothing changed) when a value is no longer as expected.
+    long apply(RegRoot root, const std::vector<RegExpect>& expected, const std::vector<RegChange>& changes);
+
+    // Test seam: called inside apply()'s transaction after each change with the number of changes
+    // made so far; returning false abandons the transaction (rolled back, kRegBadDatabase).
+    void setChangeHook(std::function<bool(std::size_t)> hook) { m_changeHook = std::move(hook); }
+
 private:
     std::string m_file;
     sqlite3* m_db = nullptr;
+    std::function<bool(std::size_t)> m_changeHook;
 };
 
 } // namespace platform

@@ -20,6 +20,10 @@ inline constexpr const char* kIeAdd = "ieadd";
 inline constexpr const char* kStrongLocks = "StrongLocks";
 // DWORD: the image viewer's thumbnail size in units (the largest a picture is drawn); default 68.
 inline constexpr const char* kThumbnailSize = "ThumbnailSize";
+// Locking the window again: after this many minutes without input (0, the default: never), and when
+// it is restored from the tray (DWORD 1).
+inline constexpr const char* kIdleLockMinutes = "IdleLockMinutes";
+inline constexpr const char* kLockOnRestore = "LockOnRestore";
 
 // Drive table override: value "C" = host folder, "C.Kind" = DWORD kind.
 inline constexpr const char* kDrivesKey = "SOFTWARE\\Orvane\\Tessaly_free\\Drives";
@@ -36,11 +40,17 @@ inline constexpr const char* kDeveloperAddress = "errors@tessaly.invalid";
 
 // Password wallet: one subkey per entry.
 inline constexpr const char* kWalletKey = "SOFTWARE\\Orvane\\Tessaly\\PasswordWallet_free";
+// Beside it, the random salt of the key that seals the wallet's fields (REG_BINARY "Salt").
+inline constexpr const char* kWalletSealKey = "SOFTWARE\\Orvane\\Tessaly\\PasswordWalletSeal_free";
+inline constexpr const char* kWalletSaltValue = "Salt";
 
 // Stored application password and, under the same key, the folder passwords (one value per folder).
 inline constexpr const char* kPasswordKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Set_free";
 inline constexpr const char* kFolderPasswordKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\set_free";
 inline constexpr const char* kPasswordValue = "RAM";
+// A locked folder's permission bits from before its lock (DWORD per folder, named as its password
+// value): the hidden folder is 0700 while locked and gets them back at its unlock.
+inline constexpr const char* kFolderModeKey = "SOFTWARE\\Orvane\\Tessaly\\FolderModes_free";
 
 // Explorer display values, set to 0 at start-up and whenever a folder is locked.
 inline constexpr const char* kAdvancedKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced_free";

@@ -7,6 +7,7 @@
 #include "locking/LockingCommands.h"
 #include "mail/SendMail.h"
 #include "options/frmOptions.h"
+#include "shell/AppLock.h"
 #include "platform/Environment.h"
 #include "platform/FileIO.h"
 #include "shell/BrowserPane.h"
@@ -100,6 +101,10 @@ void frmMain::buildFeaturePages() {
         auto progress = std::make_shared<OptionsProgress>();
         host.progress = progress;
         open = new frmOptions(prompt(), std::move(host), this);
+        connect(open, &frmOptions::lockSettingsChanged, this, [this] {
+            if (m_appLock)
+                m_appLock->loadSettings();
+        });
         progress->setOwner(open);
         // The Main tab says which kind of lock Lock makes: a choice made in Options shows there.
         connect(open, &QObject::destroyed, this,

@@ -1,6 +1,6 @@
 #include "shell/PasswordGate.h"
 
-#include "core/Scrambler.h"
+#include "core/AppPassword.h"
 #include "settings/Settings.h"
 #include "settings/VbRegMod.h"
 #include "shell/frmNewPassword.h"

@@ -19,6 +19,7 @@
 #include "shell/HelpPages.h"
 #include "shell/Icons.h"
 #include "shell/MainWindowPortAdapter.h"
+#include "shell/AppLock.h"
 #include "shell/SingleInstance.h"
 
 #include <QAction>
@@ -445,6 +446,10 @@ void frmMain::addTrayIcon() {
 }
 
 void frmMain::restoreToFront() {
+    if (m_appLock && m_appLock->lockOnRestore() && isHidden() && !m_appLock->isLocked()) {
+        m_appLock->lock(); // shows the window again for the right password
+        return;
+    }
     setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
     show();
     raise();

@@ -37,6 +37,7 @@ class Prompt;
 }
 
 namespace shell {
+class AppLock;
 class MainWindowPortAdapter;
 class SingleInstance;
 } // namespace shell
@@ -95,8 +96,12 @@ public:
     void addFileCommand(QAction* action);
     void addFileCommand(QWidget* widget);
 
-    // Restores the window from the tray or the task bar and brings it to the front.
+    // Restores the window from the tray or the task bar and brings it to the front; when chosen in
+    // Options, a window restored from hiding asks for the password first (through the lock).
     void restoreToFront();
+    // The program's lock (main() makes it); the window hands it the Options window's changes.
+    void setAppLock(shell::AppLock* lock) { m_appLock = lock; }
+    shell::AppLock* appLock() const { return m_appLock; }
     // The socket later instances reach this one through (null before Form_Load).
     shell::SingleInstance* singleInstance() const { return m_instance.get(); }
 
@@ -143,6 +148,7 @@ private:
     QMenu* m_mnuFolder = nullptr;
     QMenu* m_mnuTray = nullptr;
     QSystemTrayIcon* m_tray = nullptr;
+    shell::AppLock* m_appLock = nullptr;
     std::vector<QPointer<QAction>> m_fileActions;
     std::vector<QPointer<QWidget>> m_fileWidgets;
     std::unique_ptr<shell::MainWindowPortAdapter> m_lockingPort;

@@ -1,10 +1,13 @@
 #include "shell/frmPassword.h"
 
-#include "core/Scrambler.h"
+#include "core/AppPassword.h"
+#include "core/LoginGate.h"
+#include "core/SealKey.h"
 #include "diagnostics/ErrorReport.h"
 #include "platform/Prompt.h"
 #include "platform/SysError.h"
 #include "shell/GateWidgets.h"
+#include "wallet/Wallet.h"
 
 #include <QFont>
 #include <QHBoxLayout>
@@ -14,6 +17,7 @@
 #include <QVBoxLayout>
 
 #include <exception>
+#include <string>
 
 frmPassword::frmPassword(platform::Prompt& prompt, QWidget* parent) : QDialog(parent), m_prompt(prompt) {
     setObjectName(QStringLiteral("frmPassword"));
@@ -59,7 +63,27 @@ frmPassword::frmPassword(platform::Prompt& prompt, QWidget* parent) : QDialog(pa
 
 void frmPassword::cmdOK_Click() {
     try {
-        if (core::CheckAppPassword(shell::toBytes(m_txtPassword->text()))) {
+        // After a wrong password the next try waits (longer after each); a try too early is not checked.
+        if (const std::int64_t wait = core::SecondsBeforeNextTry(); wait > 0) {
+            m_prompt.show("Wait " + std::to_string(wait) + (wait == 1 ? " second" : " seconds") +
+                              " before the next try.",
+                          platform::Buttons::OK, platform::Icon::Exclamation, "Invalid Password");
+            m_txtPassword->setFocus();
+            return;
+        }
+        std::string typed = shell::toBytes(m_txtPassword->text());
+        const bool right = core::CheckAppPassword(typed);
+        right ? core::NoteRightPassword() : core::NoteWrongPassword();
+        if (right) {
+            // The wallet's key comes from the same password; the program opens even when the wallet
+            // cannot, and says so.
+            if (const std::string problem = wallet::OpenWallet(typed); !problem.empty())
+                m_prompt.show("The password wallet could not be opened: " + problem + ".", platform::Buttons::OK,
+                              platform::Icon::Exclamation);
+        }
+        core::WipeString(typed);
+        m_txtPassword->clear();
+        if (right) {
             m_accepted = true;
             accept();
             return;

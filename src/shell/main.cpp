@@ -1,18 +1,28 @@
 // Tessaly: the password gate, then the main window until it closes.
 
+#include "core/SealKey.h"
 #include "diagnostics/VersionOption.h"
+#include "platform/CoreDumps.h"
+#include "platform/PrivateFiles.h"
 #include "platform/QtPrompt.h"
 #include "shell/HelpOption.h"
 #include "shell/Icons.h"
 #include "shell/Notifier.h"
 #include "shell/OpenFiles.h"
+#include "shell/AppLock.h"
 #include "shell/PasswordGate.h"
+#include "shell/frmPassword.h"
 #include "shell/SingleInstance.h"
 #include "shell/frmMain.h"
 
 #include <QApplication>
 
+#include <cstdio>
+#include <string>
+
 int main(int argc, char** argv) {
+    // Passwords, keys and unlocked content never go to a core dump.
+    platform::DisableCoreDumps();
     // Both are answered on standard output without a display.
     if (diagnostics::PrintVersionIfAsked(argc, argv) || shell::PrintHelpIfAsked(argc, argv))
         return 0;
@@ -25,6 +35,13 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     platform::QtPrompt prompt;
+    // The program's data goes only to folders of the user's own, made private.
+    if (const std::string problem = platform::PrivateFoldersProblem(); !problem.empty()) {
+        std::fprintf(stderr, "tessaly: %s\n", problem.c_str());
+        prompt.show(problem, platform::Buttons::OK, platform::Icon::Critical, "Tessaly");
+        return 1;
+    }
+    platform::TightenPrivateFolders();
     if (!shell::RunPasswordGate(prompt))
         return 0;
     // Files to open (`tessaly FILE...`): a running instance takes them and this one ends.
@@ -39,8 +56,21 @@ int main(int argc, char** argv) {
     QObject::connect(&window, &frmMain::exitConfirmed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     window.show();
     new shell::Notifier(window); // owned by the window
+    // Locked again (the windows hidden, the wallet's key wiped) when the screen locks, after the idle
+    // time of Options, and on restore from the tray when chosen; the password window opens it again.
+    shell::AppLock appLock(window, [&prompt] {
+        frmPassword login(prompt);
+        login.exec();
+        return login.accepted();
+    });
+    window.setAppLock(&appLock);
+    appLock.listenToScreenLock();
+    QObject::connect(&appLock, &shell::AppLock::quitRequested, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     shell::FileOpener opener(window);
     QObject::connect(window.singleInstance(), &shell::SingleInstance::openRequested, &opener, &shell::FileOpener::open);
     opener.open(files);
-    return app.exec();
+    const int status = app.exec();
+    window.setAppLock(nullptr);
+    core::ClearSessionKey(); // the wallet's key is wiped before the program ends
+    return status;
 }

@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -119,6 +120,8 @@ PasswordWalletPage::PasswordWalletPage(platform::Prompt& prompt, QWidget* parent
     m_clearClipboard->setSingleShot(true);
     m_clearClipboard->setInterval(kClipboardClearMs);
     connect(m_clearClipboard, &QTimer::timeout, this, &PasswordWalletPage::clearCopiedText);
+    // A secret still on the clipboard when the program ends is taken off it (only if it is still ours).
+    connect(qApp, &QCoreApplication::aboutToQuit, this, &PasswordWalletPage::clearClipboardOnQuit);
     connect(m_cmdCopyUserName, &QPushButton::clicked, this, &PasswordWalletPage::cmdCopyUserName_Click);
     connect(m_cmdCopyPassword, &QPushButton::clicked, this, &PasswordWalletPage::cmdCopyPassword_Click);
     connect(m_txtFilter, &QLineEdit::textChanged, this, &PasswordWalletPage::txtFilter_Change);
@@ -291,6 +294,11 @@ void PasswordWalletPage::copySecret(const QString& text) {
     QGuiApplication::clipboard()->setMimeData(data);
     m_copied = text;
     m_clearClipboard->start();
+}
+
+void PasswordWalletPage::clearClipboardOnQuit() {
+    if (!m_copied.isEmpty())
+        clearCopiedText();
 }
 
 // Takes the copied text off the clipboard, unless something else was copied since.

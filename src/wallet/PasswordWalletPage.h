@@ -38,6 +38,8 @@ class PasswordWalletPage final : public QWidget {
     Q_OBJECT
 
 public:
+    // At the program's end: a secret this page copied that is still on the clipboard is taken off it.
+    void clearClipboardOnQuit();
     explicit PasswordWalletPage(platform::Prompt& prompt, QWidget* parent = nullptr);
 
     void cmdPassReload_Click();

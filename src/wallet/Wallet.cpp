@@ -1,9 +1,11 @@
 #include "wallet/Wallet.h"
 
 #include "core/Scrambler.h"
+#include "core/SealKey.h"
 #include "platform/Environment.h"
 #include "platform/Prompt.h"
 #include "platform/Registry.h"
+#include "platform/SysError.h"
 #include "platform/Text.h"
 #include "settings/Settings.h"
 #include "settings/VbRegMod.h"
@@ -20,11 +22,115 @@ std::string entryKey(const std::string& description) {
     return std::string(settings::kWalletKey) + "\\" + description;
 }
 
-std::string cipher(const std::string& text) {
-    return core::RC4Text(text, core::kFixedKey);
+// What a sealed field is bound to: its entry (as the registry matches names, without regard to case)
+// and its field name.
+std::string context(const std::string& description, const std::string& field) {
+    return std::string("Tessaly wallet") + '\0' + platform::lowerText(description) + '\0' + field;
+}
+
+platform::RegValue sealed(const core::SealKey& key, const std::string& description, const std::string& field,
+                          const std::string& plain) {
+    return {platform::REG_BINARY, key.seal(plain, context(description, field))};
+}
+
+// A stored field opened: sealed with the given key, or of the old layout.
+std::optional<std::string> openField(const platform::RegValue& value, const core::SealKey* key,
+                                     const std::string& description, const std::string& field) {
+    if (value.type == platform::REG_SZ)
+        return core::RC4Text(value.data, core::kFixedKey);
+    if (value.type == platform::REG_BINARY && key)
+        return key->open(value.data, context(description, field));
+    return std::nullopt;
+}
+
+std::optional<platform::RegValue> readValue(const std::string& key, const std::string& name) {
+    platform::RegValue value;
+    if (platform::registry().queryValue(platform::RegRoot::CurrentUser, key, name, value) == platform::kRegSuccess)
+        return value;
+    return std::nullopt;
+}
+
+std::optional<std::string> storedSalt() {
+    const auto v = readValue(settings::kWalletSealKey, settings::kWalletSaltValue);
+    if (v && v->type == platform::REG_BINARY && v->data.size() == core::kSealSaltSize)
+        return v->data;
+    return std::nullopt;
 }
 
 } // namespace
+
+std::string OpenWallet(const std::string& password) {
+    try {
+        // The salt, made once; another process making it at the same moment wins, and its is used.
+        std::optional<std::string> salt = storedSalt();
+        if (!salt) {
+            const platform::RegValue fresh{platform::REG_BINARY, core::RandomSealSalt()};
+            const auto before = readValue(settings::kWalletSealKey, settings::kWalletSaltValue);
+            const long rc = platform::registry().apply(
+                platform::RegRoot::CurrentUser, {{settings::kWalletSealKey, settings::kWalletSaltValue, before}},
+                {{settings::kWalletSealKey, settings::kWalletSaltValue, fresh}});
+            if (rc != platform::kRegSuccess && rc != platform::kRegChanged)
+                return "the wallet's key could not be stored";
+            salt = storedSalt();
+            if (!salt)
+                return "the wallet's key could not be read back";
+        }
+        core::SetSessionKey(core::SealKey::derive(password, *salt));
+        const core::SealKey& key = *core::SessionKey();
+
+        // Fields still in the old layout: each replaced by its sealed form, all in one transaction
+        // that also checks none of them changed since it was read.
+        std::vector<platform::RegExpect> expected;
+        std::vector<platform::RegChange> changes;
+        for (const std::string& description : ListWalletItems()) {
+            const std::string keyPath = entryKey(description);
+            for (const char* field : kFieldNames) {
+                const auto value = readValue(keyPath, field);
+                if (!value || value->type != platform::REG_SZ)
+                    continue;
+                std::string plain = core::RC4Text(value->data, core::kFixedKey);
+                expected.push_back({keyPath, field, value});
+                changes.push_back({keyPath, field, sealed(key, description, field, plain)});
+                core::WipeString(plain);
+            }
+        }
+        if (changes.empty())
+            return {};
+        const long rc = platform::registry().apply(platform::RegRoot::CurrentUser, expected, changes);
+        if (rc == platform::kRegSuccess || rc == platform::kRegChanged) // changed: sealed at the next opening
+            return {};
+        return "the wallet's entries could not be sealed";
+    } catch (const std::exception& e) {
+        return std::string("the wallet could not be opened: ") + e.what();
+    }
+}
+
+WalletReseal PrepareReseal(const std::string& newPassword) {
+    const core::SealKey* current = core::SessionKey();
+    if (!current)
+        throw platform::SysError(5, "The password wallet is not open");
+    WalletReseal out;
+    const platform::RegValue salt{platform::REG_BINARY, core::RandomSealSalt()};
+    out.key = core::SealKey::derive(newPassword, salt.data);
+    out.expected.push_back(
+        {settings::kWalletSealKey, settings::kWalletSaltValue, readValue(settings::kWalletSealKey, settings::kWalletSaltValue)});
+    out.changes.push_back({settings::kWalletSealKey, settings::kWalletSaltValue, salt});
+    for (const std::string& description : ListWalletItems()) {
+        const std::string keyPath = entryKey(description);
+        for (const char* field : kFieldNames) {
+            const auto value = readValue(keyPath, field);
+            if (!value)
+                continue;
+            std::optional<std::string> plain = openField(*value, current, description, field);
+            if (!plain)
+                throw platform::SysError(5, "The wallet entry '" + description + "' could not be opened");
+            out.expected.push_back({keyPath, field, value});
+            out.changes.push_back({keyPath, field, sealed(*out.key, description, field, *plain)});
+            core::WipeString(*plain);
+        }
+    }
+    return out;
+}
 
 std::string DescriptionProblem(const std::string& description) {
     if (platform::trimBlanks(description).empty())
@@ -54,24 +160,38 @@ std::vector<std::string> ListWalletItems() {
     }
 }
 
+std::optional<std::string> ReadWalletField(const std::string& description, const std::string& field) {
+    try {
+        const auto value = readValue(entryKey(description), field);
+        if (!value)
+            return std::nullopt;
+        return openField(*value, core::SessionKey(), description, field);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
 WalletEntry ReadWalletEntry(const std::string& description) {
-    // Enciphered fields may hold zero bytes: they are read back in full.
-    const std::string key = entryKey(description);
-    auto field = [&](const char* name) { return cipher(GetStringFull(HKEY_CURRENT_USER, key, name)); };
+    auto field = [&](const char* name) { return ReadWalletField(description, name).value_or(std::string()); };
     return {field(kFieldNames[0]), field(kFieldNames[1]), field(kFieldNames[2]), field(kFieldNames[3])};
 }
 
 bool passWordAdd(const std::string& description, const WalletEntry& entry) {
     if (!DescriptionProblem(description).empty())
         return false;
+    const core::SealKey* sessionKey = core::SessionKey();
+    if (!sessionKey)
+        return false;
+    const core::SealKey& k = *sessionKey;
     const std::string key = entryKey(description);
-    const auto sz = [](const std::string& data) { return platform::RegValue{platform::REG_SZ, data}; };
-    const std::vector<platform::RegWrite> writes = {
-        {settings::kWalletKey, description, sz(description)}, {key, kFieldNames[0], sz(cipher(entry.server))},
-        {key, kFieldNames[1], sz(cipher(entry.userName))},    {key, kFieldNames[2], sz(cipher(entry.password))},
-        {key, kFieldNames[3], sz(cipher(entry.notes))},
-    };
     try {
+        const std::vector<platform::RegWrite> writes = {
+            {settings::kWalletKey, description, platform::RegValue{platform::REG_SZ, description}},
+            {key, kFieldNames[0], sealed(k, description, kFieldNames[0], entry.server)},
+            {key, kFieldNames[1], sealed(k, description, kFieldNames[1], entry.userName)},
+            {key, kFieldNames[2], sealed(k, description, kFieldNames[2], entry.password)},
+            {key, kFieldNames[3], sealed(k, description, kFieldNames[3], entry.notes)},
+        };
         return platform::registry().setValues(platform::RegRoot::CurrentUser, writes) == platform::kRegSuccess;
     } catch (const std::exception&) {
         return false;

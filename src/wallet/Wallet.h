@@ -1,11 +1,21 @@
 #pragma once
 // The password wallet in the registry: under the wallet key one marker value per entry (name and
-// data = the description) and a subkey of the same name holding the four fields, each enciphered
-// by itself with RC4 under the fixed key. Registry failures are silent: a field that cannot be read
-// is empty, a write that fails leaves the old data.
+// data = the description) and a subkey of the same name holding the four fields, each sealed by
+// itself (REG_BINARY: XChaCha20-Poly1305 under the session key, bound to its entry and field; see
+// core/SealKey.h). Fields of the old layout (REG_SZ, RC4 under the fixed key) are sealed when the
+// wallet is opened. Registry failures are silent: a field that cannot be read or opened is empty, a
+// write that fails leaves the old data.
 
+#include "platform/Registry.h"
+
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
+
+namespace core {
+class SealKey;
+}
 
 namespace platform {
 class Prompt;
@@ -33,13 +43,35 @@ std::string DescriptionProblem(const std::string& description);
 // one without an icon, the "\" one with the exclamation icon). True when it was refused.
 bool RefuseDescription(platform::Prompt& prompt, const std::string& description);
 
+// Opens the wallet for the application password just accepted: derives the sealing key (making the
+// salt on first use), seals every field of the old layout and deletes its old value (one registry
+// transaction), and keeps the key for the session. "" on success, else what went wrong (the key is
+// kept whenever it could be derived, so the entries already sealed still open).
+std::string OpenWallet(const std::string& password);
+
+// What Change Password writes for the wallet: a new salt and every field sealed again under the key
+// of the new password, with the values they replace (so that the transaction that writes them, with
+// the new password's verifier, finds nothing changed meanwhile), and the new key to keep afterwards.
+struct WalletReseal {
+    std::vector<platform::RegExpect> expected;
+    std::vector<platform::RegChange> changes;
+    std::unique_ptr<core::SealKey> key;
+};
+// Throws platform::SysError 5 naming an entry whose field cannot be opened (it would be lost), and
+// when the wallet is not open.
+WalletReseal PrepareReseal(const std::string& newPassword);
+
 // The descriptions in the registry's order; empty when the wallet key does not exist.
 std::vector<std::string> ListWalletItems();
-// The four fields of an entry, deciphered in full (a missing value is empty).
+// The four fields of an entry, opened (a missing value, or one that does not open, is empty).
 WalletEntry ReadWalletEntry(const std::string& description);
+// One field ("Server", "Username", "Password", "Notes") opened; empty when it is missing or does not
+// open.
+std::optional<std::string> ReadWalletField(const std::string& description, const std::string& field);
 // Writes one whole entry, the marker value and the four fields, in one registry transaction: a kill
 // or a failure leaves the entry whole or as it was. The description is taken as typed; callers check
-// it with DescriptionProblem first. False when the registry could not be written.
+// it with DescriptionProblem first. False when the registry could not be written or the wallet is not
+// open.
 bool passWordAdd(const std::string& description, const WalletEntry& entry);
 // The stored description that names the same entry as `description` but differs from it in the case
 // of letters ("" when there is none): saving under `description` would replace that entry.

@@ -11,6 +11,10 @@
 #include <sys/xattr.h>
 
 #include <QCoreApplication>
+#include "core/AppPassword.h"
+#include "core/LoginGate.h"
+
+#include <QDeadlineTimer>
 #include <QProcess>
 #include <QStringList>
 
@@ -61,7 +65,13 @@ bool contains(const std::string& text, const std::string& part) {
 
 } // namespace
 
-class CliTest : public testing_support::SandboxTest {};
+class CliTest : public testing_support::SandboxTest {
+protected:
+    void SetUp() override { ASSERT_TRUE(core::WriteAppPassword(kAppPassword)); }
+    static constexpr const char* kAppPassword = "application password";
+    // `tessaly-cli vault` with the application password on standard input.
+    static CliRun vault() { return cli({"--password-stdin", "vault"}, std::string(kAppPassword) + "\n"); }
+};
 
 TEST_F(CliTest, LocksInspectsListsAndUnlocksHostFiles) {
     const std::string small(1000, 's');
@@ -82,7 +92,7 @@ TEST_F(CliTest, LocksInspectsListsAndUnlocksHostFiles) {
     EXPECT_EQ(r.out, lockedA + ": locked, small-file format (.TSL), content 1000 bytes\n" + lockedBig +
                          ": locked, large-file format (.TSW), content 300000 bytes\n");
 
-    r = cli({"vault"});
+    r = vault();
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, "file (.TSL)\t" + a + "\t" + lockedA + "\nfile (.TSW)\t" + big + "\t" + lockedBig + "\n");
 
@@ -90,7 +100,7 @@ TEST_F(CliTest, LocksInspectsListsAndUnlocksHostFiles) {
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(sandbox.readFile("C:\\Docs\\a.txt"), small);
     EXPECT_EQ(sandbox.readFile("C:\\Docs\\big.bin"), large);
-    EXPECT_EQ(cli({"vault"}).out, "");
+    EXPECT_EQ(vault().out, "");
     EXPECT_EQ(cli({"info", a}).out, a + ": not locked, 1000 bytes\n");
 }
 
@@ -123,7 +133,7 @@ TEST_F(CliTest, StrongLocksAreMadeInspectedListedAndUnlockedByContent) {
                          locked[1] +
                          ": locked, strong format (.TSX), version 1, key derivation Argon2id opslimit 3 memlimit "
                          "262144 KiB, content 0 bytes\n");
-    EXPECT_EQ(cli({"vault"}).out,
+    EXPECT_EQ(vault().out,
               "file (.TSX)\t" + a + "\t" + locked[0] + "\nfile (.TSX)\t" + e + "\t" + locked[1] + "\n");
 
     r = cli({"--password-stdin", "unlock", locked[0]}, "pass wort\n");
@@ -138,7 +148,7 @@ TEST_F(CliTest, StrongLocksAreMadeInspectedListedAndUnlockedByContent) {
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(sandbox.readFile("C:\\Docs\\r\xC3\xA9sum\xC3\xA9.txt"), content);
     EXPECT_EQ(sandbox.readFile("C:\\Docs\\empty.txt"), "");
-    EXPECT_EQ(cli({"vault"}).out, "");
+    EXPECT_EQ(vault().out, "");
 
     EXPECT_EQ(cli({"--strong", "unlock", renamed}).exitCode, 2);
     EXPECT_TRUE(contains(cli({"--help"}).out, "--strong"));
@@ -346,7 +356,7 @@ TEST_F(CliTest, ARegisterThatCannotBeReachedOrReadFailsWithAMessage) {
     // A folder where the register file should be: it cannot be read.
     const std::string reg = sandbox.host(core::RegisterPath());
     std::filesystem::create_directories(reg);
-    CliRun r = cli({"vault"});
+    CliRun r = vault();
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(contains(r.err, "tessaly-cli: ")) << r.err;
     std::filesystem::remove(reg);
@@ -359,7 +369,7 @@ TEST_F(CliTest, ARegisterThatCannotBeReachedOrReadFailsWithAMessage) {
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(contains(r.err, "is on none of its drives")) << r.err;
     EXPECT_EQ(sandbox.readFile(a), "abc");
-    EXPECT_EQ(cli({"vault"}).exitCode, 1);
+    EXPECT_EQ(vault().exitCode, 1);
     EXPECT_EQ(cli({"--password-stdin", "unlock", sandbox.host(a)}, "pw\n").exitCode, 1);
 }
 
@@ -448,9 +458,9 @@ TEST_F(CliTest, TwoLockRunsAtOnceRecordEveryFile) {
         ASSERT_TRUE(run.waitForFinished(120000));
         EXPECT_EQ(run.exitCode(), 0) << run.readAllStandardError().toStdString();
     }
-    const CliRun vault = cli({"vault"});
+    const CliRun vaultRun = vault();
     std::size_t listed = 0;
-    for (char c : vault.out)
+    for (char c : vaultRun.out)
         listed += c == '\n';
     EXPECT_EQ(listed, 200u);
     std::size_t hidden = 0;
@@ -520,7 +530,7 @@ TEST_F(CliTest, RecoverFinishesAndRollsBackInterruptedRuns) {
     EXPECT_FALSE(sandbox.exists(unfinished));
     EXPECT_EQ(sandbox.readFile("C:\\Rec\\stay.txt"), "still here");
     EXPECT_EQ(sandbox.readFile("C:\\Rec\\" + lockedName), locked);
-    EXPECT_EQ(cli({"vault"}).out, "file (.TSL)\t" + folder + "/gone.txt\t" + folder + "/" + lockedName + "\n");
+    EXPECT_EQ(vault().out, "file (.TSL)\t" + folder + "/gone.txt\t" + folder + "/" + lockedName + "\n");
     EXPECT_TRUE(contains(sandbox.readFile("C:\\Rec\\.hidden"), lockedName + "\n"));
 }
 
@@ -542,3 +552,63 @@ TEST_F(CliTest, AnEmptyPasswordLocksNothingAndExitsWithTwo) {
 }
 
 } // namespace
+
+// With neither HOME nor the XDG folders there is no folder of the user's own for the data: both
+// programs refuse to start and say why, and nothing is written to the shared temporary folder.
+TEST_F(CliTest, WithoutHomeBothProgramsRefuseToStart) {
+    ensureApp();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"})
+        env.remove(QString::fromLatin1(name));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    const bool tmpDataBefore = std::filesystem::exists("/tmp/.local/share/tessaly");
+
+    QProcess cliRun;
+    cliRun.setProcessEnvironment(env);
+    cliRun.start(QString::fromUtf8(TESSALY_CLI), {QStringLiteral("--password-stdin"), QStringLiteral("vault")});
+    ASSERT_TRUE(cliRun.waitForFinished(60000));
+    EXPECT_EQ(cliRun.exitCode(), 1);
+    EXPECT_TRUE(contains(cliRun.readAllStandardError().toStdString(), "HOME is not set"));
+    EXPECT_EQ(cliRun.readAllStandardOutput().toStdString(), "");
+
+    // The window program says so in a message box (which stays until answered) and on its error output.
+    QProcess window;
+    window.setProcessEnvironment(env);
+    window.start(QString::fromUtf8(TESSALY_GUI), {});
+    std::string err;
+    QDeadlineTimer deadline(60000);
+    while (!contains(err, "HOME is not set") && !deadline.hasExpired() && window.state() != QProcess::NotRunning) {
+        window.waitForReadyRead(1000);
+        err += window.readAllStandardError().toStdString();
+    }
+    err += window.readAllStandardError().toStdString();
+    EXPECT_TRUE(contains(err, "HOME is not set")) << err;
+    // The window program makes no core file (it is waiting at its message box now).
+    const std::string limits = testing_support::readHostFile("/proc/" + std::to_string(window.processId()) + "/limits");
+    EXPECT_TRUE(std::regex_search(limits, std::regex("Max core file size +0 +0 "))) << limits;
+    window.kill();
+    window.waitForFinished(60000);
+    EXPECT_EQ(std::filesystem::exists("/tmp/.local/share/tessaly"), tmpDataBefore);
+}
+
+// The vault's list names what is locked: only the application password shows it. A wrong one exits
+// with 2 and prints no name; the wait after it grows and is kept for the next run.
+TEST_F(CliTest, TheVaultAsksForTheApplicationPasswordAndAWrongOneShowsNothing) {
+    const std::string a = sandbox.host(sandbox.writeFile("C:\\Docs\\secret-plans.txt", "abc"));
+    ASSERT_EQ(cli({"--password-stdin", "lock", a}, "file pass\n").exitCode, 0);
+
+    CliRun r = cli({"--password-stdin", "vault"}, "wrong password\n");
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_FALSE(contains(r.err, "secret-plans")) << r.err;
+    EXPECT_TRUE(contains(r.err, "Invalid Password")) << r.err;
+    // The wrong try is remembered in the registry for the next run.
+    EXPECT_EQ(core::DelayAfterFailures(1), 1);
+
+    r = vault();
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(contains(r.out, "secret-plans.txt"));
+    EXPECT_EQ(core::SecondsBeforeNextTry(), 0); // a right password clears the wait
+
+    EXPECT_EQ(cli({"--password-stdin", "vault"}, "").exitCode, 2); // no password at all
+}

@@ -1,3 +1,4 @@
+#include "core/AppPassword.h"
 #include "core/Scrambler.h"
 #include "Vectors.h"
 #include "platform/Environment.h"
@@ -66,32 +67,35 @@ TEST(Scrambler, BitDecryptRefusesTextItCannotHaveMade) {
 
 class StoredPassword : public testing_support::SandboxTest {};
 
-TEST_F(StoredPassword, IsStoredEncipheredAndCheckedExactly) {
+TEST_F(StoredPassword, IsStoredAsAVerifierAndCheckedExactly) {
     EXPECT_FALSE(core::IsPasswordSet());
     EXPECT_FALSE(core::CheckAppPassword("Secret1"));
-    core::WriteAppPassword("Secret1");
+    ASSERT_TRUE(core::WriteAppPassword("Secret1"));
     EXPECT_TRUE(core::IsPasswordSet());
 
     platform::RegValue raw;
     ASSERT_EQ(platform::registry().queryValue(platform::RegRoot::CurrentUser, settings::kPasswordKey, "RAM", raw),
               platform::kRegSuccess);
     EXPECT_EQ(raw.type, platform::REG_SZ);
-    EXPECT_EQ(raw.data, core::RC4Text("Secret1", core::kFixedKey));
+    EXPECT_TRUE(core::IsVerifier(raw.data));
+    EXPECT_EQ(raw.data.find("Secret1"), std::string::npos);
 
     EXPECT_TRUE(core::CheckAppPassword("Secret1"));
     EXPECT_FALSE(core::CheckAppPassword("secret1"));
     EXPECT_FALSE(core::CheckAppPassword("Secret1 "));
-    EXPECT_TRUE(core::CheckOldAppPassword("Secret1"));
-    EXPECT_FALSE(core::CheckOldAppPassword("SECRET1"));
 }
 
-TEST_F(StoredPassword, APasswordWhoseStoredFormHoldsAZeroByteStillChecks) {
+TEST_F(StoredPassword, AnOldStoredFormHoldingAZeroByteStillChecksAndIsTakenOver) {
     // The first key-stream byte as the first character enciphers to a zero byte.
     const char first = core::RC4Text(std::string(1, '\0'), core::kFixedKey)[0];
     const std::string password = std::string(1, first) + "rest";
-    core::WriteAppPassword(password);
+    ASSERT_EQ(platform::registry().setString(platform::RegRoot::CurrentUser, settings::kPasswordKey, "RAM",
+                                             core::RC4Text(password, core::kFixedKey)),
+              platform::kRegSuccess);
     ASSERT_EQ(core::ReadStoredPassword().size(), password.size());
     EXPECT_EQ(core::ReadStoredPassword()[0], '\0');
+    EXPECT_FALSE(core::CheckAppPassword(password.substr(0, 1)));
     EXPECT_TRUE(core::CheckAppPassword(password));
-    EXPECT_TRUE(core::CheckOldAppPassword(password));
+    EXPECT_TRUE(core::IsVerifier(core::ReadStoredPassword()));
+    EXPECT_TRUE(core::CheckAppPassword(password));
 }

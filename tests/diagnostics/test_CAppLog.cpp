@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -276,4 +278,26 @@ TEST_F(AppLogMailTest, AskEmailBuildsTheDeveloperMail) {
                   "%0D%0A%0D%0AENTER%20YOUR%20COMPANY%20NAME%20HERE:%20%0D%0AENTER%20YOUR%20NAME%20HERE:%20%0D%0A"
                   "DESCRIBE%20WHAT%20LED%20UP%20TO%20THE%20ERROR:%20%0D%0A%0D%0AAPP%20HISTORY%20LOG%20DUMP:%0D%0A" +
                   encode(history));
+}
+
+TEST_F(AppLogTest, TheLogAndItsFolderArePrivateWhateverTheUmask) {
+    const mode_t saved = ::umask(022);
+    fs::remove_all(sandbox.host("C:\\home\\.local\\state\\tessaly"));
+    // A log an older run left readable by everyone is made private when it is written again.
+    {
+        CAppLog log(prompt);
+        log.Log(CAppLog::Form, "frmMain", "Form_Load", 0, "");
+    }
+    const std::string host = sandbox.host(logFile);
+    ASSERT_TRUE(fs::exists(host));
+    EXPECT_EQ(fs::status(host).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(fs::status(fs::path(host).parent_path()).permissions() & fs::perms::all, fs::perms::owner_all);
+    fs::permissions(host, fs::perms::others_read | fs::perms::group_read, fs::perm_options::add);
+    {
+        CAppLog log(prompt);
+        log.Log(CAppLog::Form, "frmMain", "Form_Load", 0, "");
+    }
+    EXPECT_EQ(fs::status(host).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+    ::umask(saved);
+    EXPECT_TRUE(prompt.boxes.empty());
 }

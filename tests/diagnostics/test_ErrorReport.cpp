@@ -1,4 +1,5 @@
 #include "diagnostics/ErrorReport.h"
+#include "diagnostics/HttpGet.h"
 
 #include "LocalHttpServer.h"
 #include "settings/Settings.h"
@@ -6,6 +7,8 @@
 #include "support/Sandbox.h"
 
 #include <gtest/gtest.h>
+
+#include <QUrl>
 
 #include <chrono>
 #include <thread>
@@ -122,4 +125,28 @@ TEST_F(ErrorReportTest, AHugeAnswerIsNotRead) {
     ASSERT_GT(server.lastAnswerBytesSent(), 0u);
     // No more than what the network's own buffers hold was taken: far from the whole body.
     EXPECT_LT(server.lastAnswerBytesSent(), kBody / 2);
+}
+
+// The upgrade check, the probe and the error report fetch only over https://; plain http:// only to
+// this machine (the tests' server).
+TEST(AllowedAddress, HttpsAnywhereAndPlainHttpOnlyToTheLoopback) {
+    const std::pair<const char*, bool> cases[] = {
+        {"https://updates.example.com/tsl.txt", true},
+        {"HTTPS://updates.example.com", true},
+        {"http://updates.example.com/tsl.txt", false},
+        {"http://192.168.1.10:8080/probe", false},
+        {"http://10.0.0.1/", false},
+        {"http://[2001:db8::1]/", false},
+        {"http://127.0.0.1:8080/probe", true},
+        {"http://127.3.4.5/", true},
+        {"http://[::1]:9000/", true},
+        {"http://localhost:9000/", true},
+        {"http://localhost.example.com/", false},
+        {"ftp://127.0.0.1/", false},
+        {"file:///etc/passwd", false},
+        {"https://", false},
+        {"not a url at all", false},
+    };
+    for (const auto& [address, allowed] : cases)
+        EXPECT_EQ(diagnostics::IsAllowedAddress(QUrl(QString::fromLatin1(address))), allowed) << address;
 }

@@ -15,6 +15,8 @@
 
 #include "platform/SysError.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -221,3 +223,17 @@ TEST_F(StoreFormatTest, ShortcutsWithAByteOrderMarkOrCarriageReturnsAreReadAndLi
 }
 
 } // namespace
+
+// The favourites store and its lock file are the user's alone whatever the umask, also after a change.
+TEST_F(StoreFormatTest, TheStoreAndItsLockFileArePrivateUnderUmask022) {
+    const mode_t saved = ::umask(022);
+    ASSERT_TRUE(favourites::AddFavourite("Bank", "https://bank.example"));
+    ASSERT_TRUE(favourites::AddFavourite("Mail", "https://mail.example"));
+    ::umask(saved);
+    const std::string store = platform::toHost(favourites::FavFilePath());
+    for (const std::string& file : {store, platform::windowsFolderHost() + "/fav.lock"}) {
+        struct stat st {};
+        ASSERT_EQ(::stat(file.c_str(), &st), 0) << file;
+        EXPECT_EQ(st.st_mode & 07777, 0600u) << file;
+    }
+}

@@ -2,6 +2,7 @@
 
 #include "core/LockChecks.h"
 #include "core/Register.h"
+#include "core/AppPassword.h"
 #include "core/Scrambler.h"
 #include "locking/FolderCommands.h"
 #include "platform/Attributes.h"
@@ -14,6 +15,8 @@
 #include "settings/modGeneral.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -103,7 +106,9 @@ TEST_F(FolderCommandsTest, LockFolderHidesRenamesAndRecordsTheFolder) {
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].key, locked);
     EXPECT_EQ(entries[0].text, "C:\\Docs\\Old");
-    EXPECT_EQ(core::RC4Text(storedValue("C:\\\\Docs\\Old"), core::kFixedKey), "pw");
+    // The password is kept as a one-way verifier only.
+    EXPECT_TRUE(core::IsVerifier(storedValue("C:\\\\Docs\\Old")));
+    EXPECT_TRUE(locking::CheckFolderPassword("C:\\\\Docs\\Old", "pw"));
     for (const char* name : {settings::kShowSuperHidden, settings::kHidden, settings::kSuperHidden}) {
         platform::RegValue v;
         ASSERT_EQ(platform::registry().queryValue(platform::RegRoot::CurrentUser, settings::kAdvancedKey, name, v), 0)
@@ -389,7 +394,7 @@ TEST_F(FolderCommandsTest, UnlockFolderRefusals) {
     }
     EXPECT_EQ(attributes(locked), platform::kAttrHidden | platform::kAttrSystem);
     EXPECT_EQ(lockedFolders().size(), 1u);
-    EXPECT_EQ(core::RC4Text(storedValue("C:\\\\Docs\\Old"), core::kFixedKey), "pw");
+    EXPECT_TRUE(locking::CheckFolderPassword("C:\\\\Docs\\Old", "pw"));
 }
 
 TEST_F(FolderCommandsTest, AnUnlockTakesThePasswordOnce) {
@@ -614,4 +619,33 @@ TEST_F(FolderCommandsTest, TheProgramsOwnAndTheUsersFoldersAreNeverLockedAway) {
     EXPECT_TRUE(locking::LockFolder(request("C:\\home\\Letters", "pw", "pw"), ok).moved) << boxList(ok);
     EXPECT_TRUE(sandbox.exists("C:\\home\\.local\\share\\tessaly\\registry.sqlite3"));
     EXPECT_EQ(lockedFolders().size(), 1u);
+}
+
+// While locked, a folder is its owner's alone (0700); the unlock gives its own bits back. Both lock
+// commands do so.
+TEST_F(FolderCommandsTest, ALockedFolderIsPrivateToItsOwnerUntilItsUnlock) {
+    struct Case {
+        const char* folder;
+        unsigned mode;
+        bool withFiles;
+    } cases[] = {{"C:\\Docs\\Shared", 0755, false}, {"C:\\Docs\\Team", 0770, false}, {"C:\\Docs\\Open", 0775, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.folder);
+        sandbox.writeFile(std::string(c.folder) + "\\a.txt", "a");
+        ASSERT_EQ(::chmod(sandbox.host(c.folder).c_str(), c.mode), 0);
+        testing_support::ScriptedPrompt p;
+        const auto locked = c.withFiles ? locking::LockFolderAndFiles(request(c.folder, "pw", "pw"), p)
+                                        : locking::LockFolder(request(c.folder, "pw", "pw"), p);
+        ASSERT_TRUE(locked.moved) << boxList(p);
+        struct stat st {};
+        ASSERT_EQ(::stat(sandbox.host(locked.newPath).c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0700u);
+
+        const auto unlocked = c.withFiles ? locking::UnlockFolderAndFiles(lockedRequest(c.folder, "pw", "pw"), p)
+                                          : locking::UnlockFolder(lockedRequest(c.folder, "pw", "pw"), p);
+        ASSERT_TRUE(unlocked.moved) << boxList(p);
+        ASSERT_EQ(::stat(sandbox.host(c.folder).c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, c.mode);
+        EXPECT_EQ(sandbox.readFile(std::string(c.folder) + "\\a.txt"), "a");
+    }
 }

@@ -319,7 +319,7 @@ TEST_F(VaultTest, AnItemUnderALockedFolderIsNotUnlockedUntilThatFolderIs) {
     EXPECT_EQ(sandbox.readFile(port.registerFile), registerBefore);
     EXPECT_TRUE(sandbox.exists(docs + "\\" + GetFileNamePart(sub)));
     EXPECT_TRUE(sandbox.exists(locking::LockedFolderPath(docs + "\\inner", "inner")));
-    EXPECT_NE(locking::StoredFolderPassword("C:\\\\Docs\\Sub"), "");
+    EXPECT_TRUE(locking::HasStoredFolderPassword("C:\\\\Docs\\Sub"));
 }
 
 TEST_F(VaultTest, UnlockFilesGoesOnAfterAFailureAndRefreshes) {

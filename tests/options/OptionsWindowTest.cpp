@@ -13,6 +13,8 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QSignalSpy>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
 
@@ -305,3 +307,30 @@ TEST_F(OptionsWindowTest, AProgramOnNoDriveIsNamedByItsRealPath) {
 }
 
 } // namespace
+
+// Locking the window again: the idle time (off, 0, by default) and the restore choice are stored as
+// they are changed, shown again at the next opening, and each change is announced to the program.
+TEST_F(OptionsWindowTest, TheLockChoicesAreOffByDefaultAndStoredWhenChanged) {
+    open();
+    auto* idle = child<QSpinBox>("spnIdleLock");
+    auto* restore = child<QCheckBox>("chkLockOnRestore");
+    EXPECT_EQ(idle->value(), 0);
+    EXPECT_FALSE(restore->isChecked());
+    EXPECT_EQ(idle->minimum(), 0);
+    bool labelled = false;
+    for (QLabel* label : window->findChildren<QLabel*>())
+        labelled = labelled || label->buddy() == idle;
+    EXPECT_TRUE(labelled);
+    QSignalSpy changed(window.data(), &frmOptions::lockSettingsChanged);
+
+    idle->setValue(15);
+    restore->click();
+    EXPECT_EQ(changed.size(), 2);
+    EXPECT_EQ(GetLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kIdleLockMinutes, -1), 15);
+    EXPECT_EQ(GetLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kLockOnRestore, -1), 1);
+
+    delete window.data();
+    open();
+    EXPECT_EQ(child<QSpinBox>("spnIdleLock")->value(), 15);
+    EXPECT_TRUE(child<QCheckBox>("chkLockOnRestore")->isChecked());
+}

@@ -52,6 +52,17 @@ TEST_F(UpgradeCheckTest, NoUpgradeForTheSameOrALowerRoundedNumber) {
     EXPECT_EQ(openedArgs(false), "");
 }
 
+TEST_F(UpgradeCheckTest, APlainHttpAddressElsewhereIsRefusedAndNothingIsAsked) {
+    useHost("http://updates.example.com/");
+    options::cmdUpgrade_Click(prompt, progress);
+    ASSERT_EQ(prompt.boxes.size(), 1u);
+    EXPECT_EQ(prompt.last().text, "The upgrade check needs an https:// address (this installation has "
+                                  "http://updates.example.com), so it was not made.");
+    EXPECT_EQ(prompt.last().icon, platform::Icon::Exclamation);
+    EXPECT_TRUE(progress.messages.empty());
+    EXPECT_EQ(openedArgs(false), "");
+}
+
 TEST_F(UpgradeCheckTest, AHigherNumberOffersTheUpgradePage) {
     LocalHttpServer server;
     useHost(server.base());

@@ -4,6 +4,7 @@
 
 #include "ShellTestSupport.h"
 
+#include "core/AppPassword.h"
 #include "core/Scrambler.h"
 #include "options/frmOptions.h"
 #include "settings/Settings.h"

@@ -2,6 +2,7 @@
 
 #include "ShellTestSupport.h"
 
+#include "core/AppPassword.h"
 #include "core/Scrambler.h"
 #include "platform/Environment.h"
 #include "platform/Registry.h"
@@ -85,8 +86,10 @@ TEST_F(PasswordGateTest, MatchingEntriesAreStoredUntrimmed) {
     EXPECT_EQ(prompt.last().text, "Password Successfully set");
     EXPECT_EQ(prompt.last().icon, Icon::Information);
     EXPECT_EQ(w.result(), QDialog::Accepted);
-    EXPECT_EQ(GetStringFull(HKEY_CURRENT_USER, settings::kPasswordKey, settings::kPasswordValue),
-              core::RC4Text(" my pass ", core::kFixedKey));
+    // Stored only as a one-way verifier.
+    const std::string stored = GetStringFull(HKEY_CURRENT_USER, settings::kPasswordKey, settings::kPasswordValue);
+    EXPECT_TRUE(core::IsVerifier(stored)) << stored;
+    EXPECT_NE(stored, core::RC4Text(" my pass ", core::kFixedKey));
     EXPECT_TRUE(core::CheckAppPassword(" my pass "));
     EXPECT_FALSE(core::CheckAppPassword("my pass"));
 }
@@ -116,17 +119,51 @@ TEST_F(PasswordGateTest, LoginRefusesWrongAndOtherCaseAndTakesTheRightOne) {
         EXPECT_EQ(prompt.last().icon, Icon::Critical);
         EXPECT_TRUE(w.findChild<QLineEdit*>(QStringLiteral("txtPassword"))->text().isEmpty());
         EXPECT_FALSE(w.accepted()) << wrong;
+        passTheWait();
     }
     const auto shown = prompt.boxes.size();
     frmPassword w(prompt);
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Tessaly -Security Check"));
     type(&w, "txtPassword", QStringLiteral("Wrong"));
     click(&w, "cmdOK");
-    type(&w, "txtPassword", QStringLiteral("Secret")); // retries are unlimited
+    passTheWait();
+    type(&w, "txtPassword", QStringLiteral("Secret")); // retries are unlimited, after the wait
     click(&w, "cmdOK");
     EXPECT_TRUE(w.accepted());
     EXPECT_EQ(w.result(), QDialog::Accepted);
     EXPECT_EQ(prompt.boxes.size(), shown + 1);
+}
+
+TEST_F(PasswordGateTest, AfterAWrongPasswordTheNextTryWaitsLongerEachTime) {
+    core::WriteAppPassword("Secret");
+    frmPassword w(prompt);
+    std::int64_t expected = 1;
+    for (int round = 0; round < 3; ++round, expected *= 2) {
+        type(&w, "txtPassword", QStringLiteral("Wrong"));
+        click(&w, "cmdOK");
+        EXPECT_EQ(prompt.last().text, "Invalid Password !!! Try again.");
+        // Too early: even the right password is not checked, and the user is told how long to wait.
+        type(&w, "txtPassword", QStringLiteral("Secret"));
+        click(&w, "cmdOK");
+        EXPECT_FALSE(w.accepted());
+        EXPECT_EQ(prompt.last().text, "Wait " + std::to_string(expected) + (expected == 1 ? " second" : " seconds") +
+                                          " before the next try.");
+        EXPECT_EQ(prompt.last().icon, Icon::Exclamation);
+        gateNow += expected;
+    }
+    // Remembered over a restart of the program.
+    type(&w, "txtPassword", QStringLiteral("Wrong"));
+    click(&w, "cmdOK");
+    platform::resetEnvironment();
+    frmPassword again(prompt);
+    type(&again, "txtPassword", QStringLiteral("Secret"));
+    click(&again, "cmdOK");
+    EXPECT_FALSE(again.accepted());
+    EXPECT_EQ(prompt.last().text, "Wait 8 seconds before the next try.");
+    gateNow += 8;
+    click(&again, "cmdOK");
+    EXPECT_TRUE(again.accepted());
+    EXPECT_EQ(core::SecondsBeforeNextTry(), 0);
 }
 
 TEST_F(PasswordGateTest, FirstStartSetsThePasswordThenAsksForIt) {

@@ -5,6 +5,7 @@
 #include "ShellTestSupport.h"
 #include "support/OpenerStub.h"
 
+#include "core/AppPassword.h"
 #include "core/Scrambler.h"
 #include "options/frmOptions.h"
 #include "shell/MainWindowPortAdapter.h"

@@ -2,6 +2,7 @@
 
 #include "ShellTestSupport.h"
 
+#include "core/AppPassword.h"
 #include "core/Scrambler.h"
 #include "settings/Settings.h"
 #include "settings/VbRegMod.h"
@@ -81,7 +82,9 @@ TEST_F(ShellPiecesTest, ANewPasswordTheRegistryDidNotTakeIsNotReportedAsChanged)
     shell::PasswordChangeFields fields{"Old", "New", "New"};
     EXPECT_FALSE(shell::ChangeAppPassword(prompt, fields));
     ASSERT_EQ(prompt.boxes.size(), 1u);
-    EXPECT_EQ(prompt.last().text, "The password could not be saved. Please try again.");
+    // The reason follows the message.
+    EXPECT_EQ(prompt.last().text.rfind("The password could not be saved. Please try again. (", 0), 0u)
+        << prompt.last().text;
     EXPECT_EQ(prompt.last().icon, platform::Icon::Critical);
     EXPECT_TRUE(core::CheckAppPassword("Old"));
 }

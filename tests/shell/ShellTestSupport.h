@@ -2,6 +2,7 @@
 // Shared pieces of the shell's window tests: one QApplication for the test program, a sandbox per
 // test, a scripted prompt, and a way to act on a modal window once it is up.
 
+#include "core/LoginGate.h"
 #include "support/Sandbox.h"
 #include "support/ScriptedPrompt.h"
 
@@ -117,7 +118,15 @@ inline void refuseRegistryWrites() {
 
 class ShellTest : public testing_support::SandboxTest {
 protected:
-    ShellTest() { app(); }
+    // The wait after wrong passwords runs on a clock the test moves (gateNow), never in real time.
+    ShellTest() : m_realGateClock(core::SetGateClock({[this] { return gateNow; }, [this](std::int64_t s) { gateNow += s; }})) {
+        app();
+    }
+    ~ShellTest() override { core::SetGateClock(m_realGateClock); }
+
+    std::int64_t gateNow = 1'000'000;
+    // Moves the clock past the wait that wrong passwords earned.
+    void passTheWait() { gateNow += core::SecondsBeforeNextTry(); }
 
     // The main window, loaded and shown as at start-up, its boxes answered by `answers`.
     std::unique_ptr<frmMain> shownWindow(platform::Prompt& answers) {
@@ -130,6 +139,9 @@ protected:
     std::unique_ptr<frmMain> shownWindow() { return shownWindow(prompt); }
 
     testing_support::ScriptedPrompt prompt;
+
+private:
+    core::GateClock m_realGateClock;
 };
 
 } // namespace shell_test

@@ -3,6 +3,7 @@
 #include "shell/ShellTestSupport.h"
 
 #include "core/Scrambler.h"
+#include "core/SealKey.h"
 #include "platform/Environment.h"
 #include "platform/Registry.h"
 #include "settings/Settings.h"
@@ -46,6 +47,8 @@ const std::string kWallet = settings::kWalletKey;
 class WalletPageTest : public shell_test::ShellTest {
 protected:
     void SetUp() override {
+        // Unlocked, as after the password window: the wallet's key is held for the session.
+        ASSERT_EQ(wallet::OpenWallet("application password"), "");
         page = std::make_unique<wallet::PasswordWalletPage>(prompt);
         page->show();
     }
@@ -101,8 +104,10 @@ protected:
         });
         click(page.get(), "cmdPassAdd");
     }
+    void TearDown() override { core::ClearSessionKey(); }
+    // A field as stored, opened with the session's key.
     std::string stored(const std::string& description, const char* field) {
-        return GetStringFull(HKEY_CURRENT_USER, kWallet + "\\" + description, field, "<absent>");
+        return wallet::ReadWalletField(description, field).value_or("<absent>");
     }
 
     std::unique_ptr<wallet::PasswordWalletPage> page;
@@ -120,21 +125,29 @@ TEST_F(WalletPageTest, AddStoresTheRegistryLayoutEncipheredAndShowsItBack) {
                      QStringLiteral("s3cr\u00e9t \u2603"), QStringLiteral("pin in drawer"));
     ASSERT_EQ(listed(), std::vector<std::string>{"  Bank"}); // leading blanks kept
 
-    // Marker value (data = name), then the four fields, each RC4 of the UTF-8 bytes.
+    // Marker value (data = name), then the four fields, each sealed by itself (REG_BINARY), never in
+    // the old scrambled form.
     EXPECT_EQ(GetStringFull(HKEY_CURRENT_USER, kWallet, "  Bank"), "  Bank");
     const std::pair<const char*, std::string> fields[] = {{"Server", "bank.example"},
                                                           {"Username", "m\xc3\xbcller"},
                                                           {"Password", "s3cr\xc3\xa9t \xe2\x98\x83"},
                                                           {"Notes", "pin in drawer"}};
-    for (const auto& [name, plain] : fields)
-        EXPECT_EQ(stored("  Bank", name), core::RC4Text(plain, core::kFixedKey)) << name;
+    for (const auto& [name, plain] : fields) {
+        platform::RegValue raw;
+        ASSERT_EQ(platform::registry().queryValue(HKEY_CURRENT_USER, kWallet + "\\  Bank", name, raw), 0) << name;
+        EXPECT_EQ(raw.type, platform::REG_BINARY) << name;
+        EXPECT_EQ(raw.data.find(plain), std::string::npos) << name;
+        EXPECT_EQ(stored("  Bank", name), plain) << name;
+    }
     EXPECT_EQ(platform::registry().valueNames(HKEY_CURRENT_USER, kWallet + "\\  Bank"),
               (std::vector<std::string>{"Server", "Username", "Password", "Notes"}));
 
     // The database file never holds a field's plain text.
     const std::string db = testing_support::readHostFile(platform::registryFileHost());
-    for (const auto& [name, plain] : fields)
+    for (const auto& [name, plain] : fields) {
         EXPECT_EQ(db.find(plain), std::string::npos) << name;
+        EXPECT_EQ(db.find(core::RC4Text(plain, core::kFixedKey)), std::string::npos) << name;
+    }
 
     show("  Bank");
     EXPECT_EQ(text("txtDescription"), "  Bank");
@@ -195,7 +208,7 @@ TEST_F(WalletPageTest, SaveOverwritesByDescriptionAndStoresEmptyFields) {
     type(page.get(), "txtServer", QStringLiteral("vpn"));
     click(page.get(), "cmdPassSave");
     EXPECT_EQ(listed(), (std::vector<std::string>{"Mail", "Work"}));
-    EXPECT_EQ(stored("Work", "Server"), core::RC4Text("vpn", core::kFixedKey));
+    EXPECT_EQ(stored("Work", "Server"), "vpn");
 }
 
 TEST_F(WalletPageTest, RefusedDescriptionsKeepEveryFieldAsTyped) {
@@ -278,14 +291,14 @@ TEST_F(WalletPageTest, DeleteAsksAndRemovesExactlyTheNamedEntry) {
     click(page.get(), "cmdPassDelete");
     EXPECT_EQ(listed(), (std::vector<std::string>{"abcd", "x"}));
     EXPECT_FALSE(platform::registry().keyExists(HKEY_CURRENT_USER, kWallet + "\\abc"));
-    EXPECT_EQ(stored("abcd", "Server"), core::RC4Text("s", core::kFixedKey));
+    EXPECT_EQ(stored("abcd", "Server"), "s");
 
     // "x\" would reach entry x's subkey through the path: only a marker of exactly that name may go.
     type(page.get(), "txtDescription", QStringLiteral("x\\"));
     prompt.answer(Answer::Yes);
     click(page.get(), "cmdPassDelete");
     EXPECT_EQ(listed(), (std::vector<std::string>{"abcd", "x"}));
-    EXPECT_EQ(stored("x", "Password"), core::RC4Text("p", core::kFixedKey));
+    EXPECT_EQ(stored("x", "Password"), "p");
 }
 
 // Add under a description stored in another letter case asks first; No keeps the older entry.
@@ -312,8 +325,7 @@ TEST_F(WalletPageTest, AddOverAnEntryOfAnotherCaseAsksFirst) {
         EXPECT_EQ(prompt.last().text, "An entry '" + olderName + "' exists. Replace it?");
         EXPECT_EQ(prompt.last().buttons, Buttons::YesNoDefaultNo);
         EXPECT_EQ(stayedOpen, answer == Answer::No);
-        const std::string notes =
-            core::RC4Text(answer == Answer::No ? "the older notes" : "new notes", core::kFixedKey);
+        const std::string notes = answer == Answer::No ? "the older notes" : "new notes";
         EXPECT_EQ(stored(olderName, "Notes"), notes);
         EXPECT_EQ(listed().size(), 1u);
     }
@@ -446,6 +458,25 @@ TEST_F(WalletPageTest, CopiedTextIsMarkedSecretAndTakenOffTheClipboardIfStillThe
     EXPECT_EQ(clipboard->text(), QStringLiteral("the user's own text"));
 }
 
+// At the program's end the clipboard is cleared when it still holds what the page put there, and
+// left alone when the user copied something else since.
+TEST_F(WalletPageTest, QuittingTakesTheCopiedSecretOffTheClipboardIfStillThere) {
+    wallet::passWordAdd("Bank", {"bank.example", "sam", "open sesame", ""});
+    click(page.get(), "cmdPassReload");
+    show("Bank");
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    click(page.get(), "cmdCopyPassword");
+    ASSERT_EQ(clipboard->text(), QStringLiteral("open sesame"));
+    page->clearClipboardOnQuit();
+    EXPECT_TRUE(clipboard->text().isEmpty());
+
+    click(page.get(), "cmdCopyPassword");
+    clipboard->setText(QStringLiteral("the user's own text"));
+    page->clearClipboardOnQuit();
+    EXPECT_EQ(clipboard->text(), QStringLiteral("the user's own text"));
+    clipboard->clear();
+}
+
 TEST_F(WalletPageTest, TheFilterShowsTheEntriesWhoseDescriptionServerOrUserNameHoldIt) {
     wallet::passWordAdd("Bank", {"bank.example", "sam", "p1", ""});
     wallet::passWordAdd("Mail", {"mail.example", "kim", "p2", ""});
@@ -505,7 +536,7 @@ TEST_F(WalletPageTest, TheAddWindowGeneratesPasswordsFromTheChosenClasses) {
     EXPECT_NE(first, second);
     // Stored as any typed password is: the layout stays as it is.
     EXPECT_EQ(wallet::ReadWalletEntry("Generated").password, second.toStdString());
-    EXPECT_EQ(stored("Generated", "Password"), core::RC4Text(second.toStdString(), core::kFixedKey));
+    EXPECT_EQ(stored("Generated", "Password"), second.toStdString());
 }
 
 TEST(PasswordGenerator, DrawsOnlyFromTheChosenClassesAndHasOneOfEach) {
