@@ -27,8 +27,8 @@
 
 namespace {
 
-constexpr const char* kEnableStart = "Enable Start when Windows Starts";
-constexpr const char* kDisableStart = "Disable Start when Windows Starts";
+constexpr const char* kEnableStart = "Start Tessaly when I log in";
+constexpr const char* kDisableStart = "Don't start Tessaly when I log in";
 
 QString fromBytes(const std::string& s) {
     return QString::fromLocal8Bit(s.data(), static_cast<qsizetype>(s.size()));
@@ -87,6 +87,16 @@ frmOptions::frmOptions(platform::Prompt& prompt, options::OptionsHost host, QWid
     m_chkIEInte->setObjectName(QStringLiteral("chkIEInte"));
     m_chkStrongLocks = new QCheckBox(QStringLiteral("Lock new files with strong encryption (.TSX)"), page0);
     m_chkStrongLocks->setObjectName(QStringLiteral("chkStrongLocks"));
+    // What the choice means, in one line under it.
+    auto* lblStrongLocks = new QLabel(QStringLiteral("Strong locks encrypt content and name with a key made from the "
+                                                     "password; the others only hide and scramble the file."),
+                                      page0);
+    lblStrongLocks->setObjectName(QStringLiteral("lblStrongLocks"));
+    lblStrongLocks->setWordWrap(true);
+    m_chkStrongLocks->setToolTip(lblStrongLocks->text());
+    // No browser on this system reads the toolbar button's values: the choice is kept (and still
+    // recorded when set) but not offered.
+    m_chkIEInte->setVisible(false);
     // Locking the window again: after idle minutes (0: never) and when restored from the tray.
     auto* lblIdleLock = new QLabel(QStringLiteral("Lock after idle minutes (0 = never):"), page0);
     lblIdleLock->setObjectName(QStringLiteral("lblIdleLock"));
@@ -101,6 +111,7 @@ frmOptions::frmOptions(platform::Prompt& prompt, options::OptionsHost host, QWid
     auto* prefs = new QVBoxLayout(page0);
     prefs->addWidget(m_chkIEInte);
     prefs->addWidget(m_chkStrongLocks);
+    prefs->addWidget(lblStrongLocks);
     auto* idleRow = new QHBoxLayout;
     idleRow->addWidget(lblIdleLock);
     idleRow->addWidget(m_spnIdleLock);

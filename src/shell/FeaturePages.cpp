@@ -107,8 +107,10 @@ void frmMain::buildFeaturePages() {
         });
         progress->setOwner(open);
         // The Main tab says which kind of lock Lock makes: a choice made in Options shows there.
-        connect(open, &QObject::destroyed, this,
-                [this] { m_lockingPage->showLockKind(locking::StrongLocksChosen()); });
+        // (The page is the connection's context: while the main window itself is taken down, the
+        // call goes only to a page that still lives.)
+        connect(open, &QObject::destroyed, m_lockingPage,
+                [page = m_lockingPage] { page->showLockKind(locking::StrongLocksChosen()); });
         open->show();
     });
     // Image viewer on fraMain(1): its folder or chosen image goes to status bar panel 2, and while
@@ -144,6 +146,12 @@ void frmMain::buildFeaturePages() {
         connect(action(QStringLiteral("mShredFolderandFiles")), &QAction::triggered, page,
                 [this, page] { page->ShredFolderCommand(browser().selectedFolderKey()); });
         connect(page, &shredder::ShredderPage::shredFinished, this, [this](const std::vector<std::string>& paths) {
+            // Success is said in the status bar, as for the lock commands.
+            if (!paths.empty())
+                m_sbrMain->showMessage(QString::number(paths.size()) +
+                                           (paths.size() == 1 ? QStringLiteral(" item shredded.")
+                                                              : QStringLiteral(" items shredded.")),
+                                       10000);
             // Shredded folders leave the tree; the selection moves to the parent, whose files are shown.
             for (const auto& path : paths) {
                 const auto found = tvw1()->findItems(QStringLiteral("*"), Qt::MatchWildcard | Qt::MatchRecursive);

@@ -188,6 +188,12 @@ void frmMain::buildMenus() {
     connect(mnuHP, &QAction::triggered, this, [this] { shell::OpenHelpPages(m_prompt); });
     connect(mnuAbout, &QAction::triggered, this, [this] { shell::ShowAboutBox(this); });
     connect(mnuVUO, &QAction::triggered, this, [this] { openDeploymentPage(settings::kHomeUrl); });
+    // Without an address to visit, the item says so by being off (looked at each time the menu opens).
+    const auto offWithoutAddress = [mnuVUO] {
+        mnuVUO->setEnabled(!GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::kHomeUrl).empty());
+    };
+    offWithoutAddress();
+    connect(mnuHelp, &QMenu::aboutToShow, this, offWithoutAddress);
 
     m_mnuTray = new QMenu(QStringLiteral("TrayMenu"), this);
     m_mnuTray->setObjectName(QStringLiteral("mnuTray"));

@@ -103,6 +103,10 @@ PasswordWalletPage::PasswordWalletPage(platform::Prompt& prompt, QWidget* parent
     auto* copies = new QHBoxLayout;
     copies->addWidget(m_cmdCopyUserName);
     copies->addWidget(m_cmdCopyPassword);
+    // A copy says so, and for how long the clipboard keeps it.
+    m_lblCopied = new QLabel(this);
+    m_lblCopied->setObjectName(QStringLiteral("lblCopied"));
+    copies->addWidget(m_lblCopied);
     copies->addStretch();
 
     auto* right = new QVBoxLayout;
@@ -110,6 +114,11 @@ PasswordWalletPage::PasswordWalletPage(platform::Prompt& prompt, QWidget* parent
     right->addLayout(copies);
     right->addLayout(buttons);
     right->addStretch();
+    // What keeps the entries safe, said as the favourites tab says it of its file.
+    auto* about = new QLabel(QString::fromLatin1(kAboutWallet), this);
+    about->setObjectName(QStringLiteral("lblAboutWallet"));
+    about->setWordWrap(true);
+    right->addWidget(about);
 
     auto* layout = new QHBoxLayout(this);
     layout->addLayout(left, 2);
@@ -294,6 +303,8 @@ void PasswordWalletPage::copySecret(const QString& text) {
     QGuiApplication::clipboard()->setMimeData(data);
     m_copied = text;
     m_clearClipboard->start();
+    m_lblCopied->setText(
+        QStringLiteral("Copied; the clipboard clears in %1 s.").arg((m_clearClipboard->interval() + 999) / 1000));
 }
 
 void PasswordWalletPage::clearClipboardOnQuit() {
@@ -307,6 +318,7 @@ void PasswordWalletPage::clearCopiedText() {
     if (now && now->text() == m_copied && now->data(QString::fromLatin1(kSecretHint)) == "secret")
         QGuiApplication::clipboard()->clear();
     m_copied.clear();
+    m_lblCopied->clear();
 }
 
 void PasswordWalletPage::lstItem_Click(QTreeWidgetItem* item) {

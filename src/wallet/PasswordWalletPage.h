@@ -18,6 +18,7 @@
 #include <optional>
 #include <string>
 
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTimer;
@@ -33,6 +34,11 @@ namespace wallet {
 // The question asked before edits are set aside. `description` is the edited entry's ("" for text
 // typed into empty boxes whose description is still blank).
 std::string UnsavedQuestion(const std::string& description);
+
+// The wallet's own word on how its entries are kept.
+inline constexpr const char* kAboutWallet =
+    "The wallet encrypts each entry's fields with a key made from your application password; the key exists "
+    "only while Tessaly is unlocked. The descriptions in the list are kept readable.";
 
 class PasswordWalletPage final : public QWidget {
     Q_OBJECT
@@ -83,6 +89,7 @@ private:
 
     platform::Prompt& m_prompt;
     QLineEdit* m_txtFilter;
+    QLabel* m_lblCopied = nullptr;
     QTimer* m_clearClipboard;
     QString m_copied; // what this page last put on the clipboard
     bool m_filled = false;

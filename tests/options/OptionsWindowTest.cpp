@@ -27,8 +27,8 @@ using options_test::OptionsTest;
 
 namespace {
 
-constexpr const char* kEnable = "Enable Start when Windows Starts";
-constexpr const char* kDisable = "Disable Start when Windows Starts";
+constexpr const char* kEnable = "Start Tessaly when I log in";
+constexpr const char* kDisable = "Don't start Tessaly when I log in";
 
 class OptionsWindowTest : public OptionsTest {
 protected:
@@ -87,6 +87,12 @@ TEST_F(OptionsWindowTest, ShowsBothPagesWithTheirCaptions) {
     EXPECT_EQ(tabs->currentIndex(), 0);
     EXPECT_EQ(child<QCheckBox>("chkIEInte")->text(), QStringLiteral("Integrate with Internet Explorer"));
     EXPECT_FALSE(child<QCheckBox>("chkIEInte")->isChecked());
+    // No browser here reads the button's values: the choice is not offered.
+    EXPECT_TRUE(child<QCheckBox>("chkIEInte")->isHidden());
+    // The strong-lock choice says what it means.
+    EXPECT_EQ(child<QLabel>("lblStrongLocks")->text(),
+              QStringLiteral("Strong locks encrypt content and name with a key made from the password; the others "
+                             "only hide and scramble the file."));
     EXPECT_EQ(child<QPushButton>("cmdUpgrade")->text(), QStringLiteral("Check for Upgrade"));
     EXPECT_EQ(startCaption(), QString::fromLatin1(kEnable));
     EXPECT_EQ(child<QPushButton>("cmdChange")->text(), QStringLiteral("&Change Password"));

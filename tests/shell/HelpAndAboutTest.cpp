@@ -13,6 +13,7 @@
 
 #include <QAction>
 #include <QLabel>
+#include <QMenu>
 
 namespace {
 
@@ -50,6 +51,22 @@ TEST_F(HelpAndAboutTest, HelpPagesFromTheMenuOpenTheAddress) {
     w->findChild<QAction*>(QStringLiteral("mnuHP"))->trigger();
     EXPECT_EQ(opener.calls(1), std::vector<std::string>{"https://help.example/tessaly"});
     EXPECT_TRUE(prompt.boxes.empty());
+}
+
+TEST_F(HelpAndAboutTest, VisitUsOnlineIsOffWithoutAnAddressAndOpensItWithOne) {
+    testing_support::OpenerStub opener(sandbox);
+    auto w = shownWindow();
+    QAction* visit = w->findChild<QAction*>(QStringLiteral("mnuVUO"));
+    ASSERT_NE(visit, nullptr);
+    EXPECT_FALSE(visit->isEnabled());
+
+    SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kHomeUrl, "https://tessaly.example");
+    auto* help = w->findChild<QMenu*>(QStringLiteral("mnuHelp"));
+    ASSERT_NE(help, nullptr);
+    emit help->aboutToShow();
+    ASSERT_TRUE(visit->isEnabled());
+    visit->trigger();
+    EXPECT_EQ(opener.calls(1), std::vector<std::string>{"https://tessaly.example"});
 }
 
 TEST_F(HelpAndAboutTest, AboutShowsVersionLicenceAndTheAddressOnlyWhenSet) {

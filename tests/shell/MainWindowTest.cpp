@@ -93,9 +93,10 @@ TEST_F(MainWindowTest, ADataFolderOnNoDriveIsToldInWords) {
     // Drive C: moved to a subfolder: the program's data folder, and so the register, is on no drive.
     const std::string docs = sandbox.makeFolder("C:\\Docs");
     platform::registry().setString(platform::RegRoot::CurrentUser, settings::kDrivesKey, "C", sandbox.host(docs));
+    platform::reloadDrives();
     frmMain w(prompt);
     w.Form_Load();
-    ASSERT_EQ(prompt.boxes.size(), 1u) << prompt.texts().front();
+    ASSERT_EQ(prompt.boxes.size(), 1u) << testing::PrintToString(prompt.texts());
     EXPECT_NE(prompt.last().text.find("Tessaly cannot keep its records: the program's data folder "), std::string::npos)
         << prompt.last().text;
     EXPECT_NE(prompt.last().text.find(" is on none of its drives."), std::string::npos) << prompt.last().text;
@@ -147,7 +148,8 @@ TEST_F(MainWindowTest, FrameHasItsTabsMenusAndToolbar) {
         QAction* a = w.action(QString::fromLatin1(item.name));
         ASSERT_NE(a, nullptr) << item.name;
         EXPECT_EQ(a->text(), QString::fromLatin1(item.caption)) << item.name;
-        EXPECT_TRUE(a->isEnabled()) << item.name;
+        // Visit Us Online has no address to visit in a fresh sandbox.
+        EXPECT_EQ(a->isEnabled(), std::string(item.name) != "mnuVUO") << item.name;
     }
     QStringList menus;
     for (QAction* a : w.menuBar()->actions())

@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QListWidget>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTreeWidget>
 
@@ -58,6 +59,7 @@ TEST_F(ShredderWiringTest, TheTreeCommandShredsTheSelectedFolderWhileTheOtherCom
     EXPECT_EQ(childNode(root, "Tree"), nullptr);
     EXPECT_NE(childNode(root, "Other"), nullptr);
     EXPECT_EQ(prompt.boxes.size(), 1u);
+    EXPECT_EQ(w.sbrMain()->currentMessage(), QStringLiteral("1 item shredded."));
 
     // The drive root is refused outright.
     w.tvw1()->setCurrentItem(root);

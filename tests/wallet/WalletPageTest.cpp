@@ -118,6 +118,10 @@ TEST_F(WalletPageTest, FirstShowWithoutWalletKeyListsNothingAndSaysNothing) {
     EXPECT_FALSE(save()->isEnabled());
     EXPECT_TRUE(prompt.boxes.empty());
     EXPECT_EQ(list()->headerItem()->text(0), QStringLiteral("Password Items"));
+    // The tab says how its entries are kept.
+    auto* about = page->findChild<QLabel*>(QStringLiteral("lblAboutWallet"));
+    ASSERT_NE(about, nullptr);
+    EXPECT_TRUE(about->text().startsWith(QStringLiteral("The wallet encrypts each entry's fields")));
 }
 
 TEST_F(WalletPageTest, AddStoresTheRegistryLayoutEncipheredAndShowsItBack) {
@@ -447,8 +451,11 @@ TEST_F(WalletPageTest, CopiedTextIsMarkedSecretAndTakenOffTheClipboardIfStillThe
         ASSERT_NE(clipboard->mimeData(), nullptr);
         EXPECT_EQ(clipboard->text(), expected) << button;
         EXPECT_EQ(clipboard->mimeData()->data(QStringLiteral("x-kde-passwordManagerHint")), QByteArray("secret"));
+        // (The test's delay of 200 ms is said as the whole second it rounds up to.)
+        EXPECT_EQ(child<QLabel>("lblCopied")->text(), QStringLiteral("Copied; the clipboard clears in 1 s."));
         ASSERT_TRUE(QTest::qWaitFor([timer] { return !timer->isActive(); }, 10000));
         EXPECT_TRUE(clipboard->text().isEmpty()) << button;
+        EXPECT_TRUE(child<QLabel>("lblCopied")->text().isEmpty());
     }
 
     // Something copied since is left alone.
