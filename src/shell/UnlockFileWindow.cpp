@@ -14,6 +14,7 @@
 #include "settings/Settings.h"
 #include "settings/modFileFunctions.h"
 #include "shell/Icons.h"
+#include "shell/WindowPlacement.h"
 #include "shell/frmProgress.h"
 
 #include <QCloseEvent>
@@ -24,7 +25,6 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
-#include <QScreen>
 #include <QShortcut>
 #include <QVBoxLayout>
 
@@ -128,13 +128,7 @@ void UnlockFileWindow::setBusy(bool busy) {
 void UnlockFileWindow::showEvent(QShowEvent* event) {
     if (!m_placed) {
         m_placed = true;
-        adjustSize();
-        const QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr;
-        QRect area = owner && owner->isVisible() ? owner->frameGeometry() : QRect();
-        if (area.isEmpty() && screen())
-            area = screen()->availableGeometry();
-        if (!area.isEmpty())
-            move(area.center() - rect().center());
+        CentreOverOwner(this);
     }
     QWidget::showEvent(event);
 }

@@ -1,11 +1,11 @@
 #include "shell/frmProgress.h"
 
 #include "shell/GateWidgets.h"
+#include "shell/WindowPlacement.h"
 
 #include <QFrame>
 #include <QLabel>
 #include <QProgressBar>
-#include <QScreen>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -62,13 +62,7 @@ void frmProgress::setProgress(std::uint64_t done, std::uint64_t total) {
 }
 
 void frmProgress::showCentered() {
-    adjustSize();
-    const QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr;
-    QRect area = owner && owner->isVisible() ? owner->frameGeometry() : QRect();
-    if (area.isEmpty() && screen())
-        area = screen()->availableGeometry();
-    if (!area.isEmpty())
-        move(area.center() - rect().center());
+    shell::CentreOverOwner(this);
     show();
     raise();
     repaint();

@@ -12,6 +12,7 @@
 
 using core_tests::EngineTest;
 using core_tests::lockedPath;
+using core_tests::longName;
 using core_tests::randomContent;
 
 namespace {
@@ -117,17 +118,6 @@ TEST_F(CrashTest, RelockingInPlaceIsReplacedInOneStep) {
     EXPECT_EQ(sandbox.readFile(locked), firstLayer);
     ASSERT_TRUE(core::Decrypt(locked, "pw", context()));
     EXPECT_EQ(sandbox.readFile(plain), "inner content");
-}
-
-// A name of `length` bytes (UTF-8, so that a cut may fall inside a character) ending in the
-// given tail.
-std::string longName(std::size_t length, const std::string& tail) {
-    std::string name;
-    while (name.size() + tail.size() + 2 <= length)
-        name += "\xc3\xa9"; // é
-    while (name.size() + tail.size() < length)
-        name += 'n';
-    return name + tail;
 }
 
 void CrashTest::sweepEveryStep(const std::string& root, std::size_t nameLength, bool attributesKept) {

@@ -30,6 +30,16 @@ inline std::string randomContent(std::size_t n, unsigned seed) {
     return s;
 }
 
+// A name of `length` bytes in UTF-8 (so that a cut may fall inside a character), ending in `tail`.
+inline std::string longName(std::size_t length, const std::string& tail) {
+    std::string name;
+    while (name.size() + tail.size() + 2 <= length)
+        name += "\xc3\xa9"; // é
+    while (name.size() + tail.size() < length)
+        name += 'n';
+    return name + tail;
+}
+
 // The locked name of a file: its folder, its transformed name and the lock extension.
 inline std::string lockedPath(const std::string& path, const char* extension) {
     return AddBackslash(GetFolderPart(path)) + TransformName(GetFileNamePart(path)) + extension;

@@ -24,6 +24,7 @@
 
 using core_tests::EngineTest;
 using core_tests::lockedPath;
+using core_tests::longName;
 using core_tests::randomContent;
 
 namespace {
@@ -34,15 +35,6 @@ bool endsWith(const std::string& text, const std::string& tail) {
     return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-// A name of `length` bytes in UTF-8 (so that a cut may fall inside a character), ending in `tail`.
-std::string longName(std::size_t length, const std::string& tail) {
-    std::string name;
-    while (name.size() + tail.size() + 2 <= length)
-        name += "\xc3\xa9"; // é
-    while (name.size() + tail.size() < length)
-        name += 'n';
-    return name + tail;
-}
 
 unsigned modeOf(const std::string& host) {
     struct stat st {};

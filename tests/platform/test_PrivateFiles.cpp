@@ -8,6 +8,7 @@
 #include "platform/SysError.h"
 
 #include "support/Sandbox.h"
+#include "support/ScopedEnv.h"
 
 #include <gtest/gtest.h>
 
@@ -25,6 +26,8 @@
 
 namespace fs = std::filesystem;
 
+using testing_support::ScopedEnv;
+
 namespace {
 
 unsigned modeOf(const std::string& path) {
@@ -33,22 +36,6 @@ unsigned modeOf(const std::string& path) {
     return st.st_mode & 07777;
 }
 
-// Sets an environment variable (or clears it) for the scope, then puts it back.
-class ScopedEnv final {
-public:
-    ScopedEnv(const char* name, const char* value) : m_name(name) {
-        if (const char* v = std::getenv(name))
-            m_saved = v;
-        value ? ::setenv(name, value, 1) : ::unsetenv(name);
-    }
-    ~ScopedEnv() { m_saved ? ::setenv(m_name, m_saved->c_str(), 1) : ::unsetenv(m_name); }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_saved;
-};
 
 class ScopedUmask final {
 public:

@@ -5,6 +5,7 @@
 
 #include "platform/Environment.h"
 #include "shell/SingleInstance.h"
+#include "support/ScopedEnv.h"
 
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -18,23 +19,9 @@
 
 namespace fs = std::filesystem;
 
+using testing_support::ScopedEnv;
+
 namespace {
-
-class ScopedEnv final {
-public:
-    ScopedEnv(const char* name, const std::optional<std::string>& value) : m_name(name) {
-        if (const char* v = std::getenv(name))
-            m_saved = v;
-        value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
-    }
-    ~ScopedEnv() { m_saved ? ::setenv(m_name, m_saved->c_str(), 1) : ::unsetenv(m_name); }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_saved;
-};
 
 class SingleInstanceTest : public shell_test::ShellTest {};
 
@@ -60,7 +47,7 @@ TEST_F(SingleInstanceTest, TheSocketLivesOnlyInAFolderOfTheUsersOwn) {
         ::chmod(runtime.c_str(), c.mode);
         if (c.otherOwner && (::getuid() != 0 || ::chown(runtime.c_str(), 65534, 65534) != 0))
             continue; // only root can give a folder away
-        const ScopedEnv env("XDG_RUNTIME_DIR", c.set ? std::optional(runtime) : std::nullopt);
+        const ScopedEnv env("XDG_RUNTIME_DIR", c.set ? runtime.c_str() : nullptr);
         const std::string name = shell::SingleInstance::serverName().toStdString();
         const std::string folder = fs::path(name).parent_path().string();
         EXPECT_EQ(folder, c.where == Where::Runtime ? runtime : stateFolder) << name;
@@ -76,9 +63,9 @@ TEST_F(SingleInstanceTest, TheSocketLivesOnlyInAFolderOfTheUsersOwn) {
 }
 
 TEST_F(SingleInstanceTest, WithNoFolderOfItsOwnThereIsNoSocketAtAll) {
-    const ScopedEnv noRuntime("XDG_RUNTIME_DIR", std::nullopt);
-    const ScopedEnv noHome("HOME", std::nullopt);
-    const ScopedEnv noState("XDG_STATE_HOME", std::nullopt);
+    const ScopedEnv noRuntime("XDG_RUNTIME_DIR", nullptr);
+    const ScopedEnv noHome("HOME", nullptr);
+    const ScopedEnv noState("XDG_STATE_HOME", nullptr);
     EXPECT_TRUE(shell::SingleInstance::serverName().isEmpty());
     shell::SingleInstance instance;
     EXPECT_FALSE(instance.listen());
