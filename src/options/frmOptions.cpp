@@ -5,6 +5,7 @@
 #include "options/modIEToolBar.h"
 #include "platform/Prompt.h"
 #include "platform/SysError.h"
+#include "settings/PasswordHint.h"
 #include "settings/Settings.h"
 #include "settings/VbRegMod.h"
 
@@ -130,6 +131,7 @@ frmOptions::frmOptions(platform::Prompt& prompt, options::OptionsHost host, QWid
     auto* form = new QFormLayout;
     m_txtOldPass = makePasswordBox(page1, "txtOldPass", form, "lblOldPass", "Old Password:");
     m_txtNewPass = makePasswordBox(page1, "txtNewPass", form, "lblNewPass", "New Password:");
+    form->addRow(QString(), settings::MakeShortPasswordHint(m_txtNewPass, page1));
     m_txtNewConfirm = makePasswordBox(page1, "txtNewConfirm", form, "lblNewConfirm", "Confirm New Password:");
     m_cmdChange = makeButton(page1, "cmdChange", "&Change Password");
     auto* change = new QVBoxLayout(page1);

@@ -27,17 +27,6 @@ QLineEdit* makePasswordBox(const QString& objectName, QWidget* parent) {
     return box;
 }
 
-QLabel* makeShortPasswordHint(QLineEdit* box, QWidget* parent) {
-    auto* hint = new QLabel(QStringLiteral("A password of at least 8 characters is much harder to guess."), parent);
-    hint->setObjectName(QStringLiteral("lblShortPassword"));
-    hint->setWordWrap(true);
-    hint->setVisible(false);
-    QObject::connect(box, &QLineEdit::textChanged, hint, [hint](const QString& text) {
-        hint->setVisible(!text.isEmpty() && text.size() < kShortPasswordHintBelow);
-    });
-    return hint;
-}
-
 QLabel* makeLockPicture(const QString& objectName, int size, QWidget* parent) {
     auto* picture = new QLabel(parent);
     picture->setObjectName(objectName);

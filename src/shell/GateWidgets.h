@@ -18,11 +18,6 @@ QString fromBytes(const std::string& text);
 
 // A password box: Arial, the platform's mark for every character (as every password box shows).
 QLineEdit* makePasswordBox(const QString& objectName, QWidget* parent);
-// Below this many characters a new application password gets a hint (it is still accepted).
-inline constexpr int kShortPasswordHintBelow = 8;
-// A hint ("lblShortPassword") under a new password's box, shown while its text is shorter than
-// kShortPasswordHintBelow characters (and not empty).
-QLabel* makeShortPasswordHint(QLineEdit* box, QWidget* parent);
 // The padlock picture of the password windows.
 QLabel* makeLockPicture(const QString& objectName, int size, QWidget* parent);
 

@@ -4,6 +4,7 @@
 #include "diagnostics/ErrorReport.h"
 #include "platform/Prompt.h"
 #include "platform/SysError.h"
+#include "settings/PasswordHint.h"
 #include "shell/ChangePassword.h"
 #include "shell/GateWidgets.h"
 
@@ -46,7 +47,7 @@ frmNewPassword::frmNewPassword(platform::Prompt& prompt, QWidget* parent) : QDia
     fields->addWidget(m_txtPassword1, 0, 1);
     fields->addWidget(lblConfirm, 1, 0);
     fields->addWidget(m_txtPassword2, 1, 1);
-    fields->addWidget(shell::makeShortPasswordHint(m_txtPassword1, this), 2, 1);
+    fields->addWidget(settings::MakeShortPasswordHint(m_txtPassword1, this), 2, 1);
     auto* top = new QHBoxLayout;
     top->addWidget(picture, 0, Qt::AlignTop);
     top->addSpacing(12);

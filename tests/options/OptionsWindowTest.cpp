@@ -107,6 +107,13 @@ TEST_F(OptionsWindowTest, ShowsBothPagesWithTheirCaptions) {
             labelled = labelled || (label->buddy() == box && label->text() == QString::fromLatin1(caption));
         EXPECT_TRUE(labelled) << name;
     }
+    // A short new password gets a word of advice while it is typed.
+    auto* hint = child<QLabel>("lblShortPassword");
+    EXPECT_TRUE(hint->isHidden());
+    child<QLineEdit>("txtNewPass")->setText(QStringLiteral("abc"));
+    EXPECT_FALSE(hint->isHidden());
+    child<QLineEdit>("txtNewPass")->setText(QStringLiteral("abcdefgh"));
+    EXPECT_TRUE(hint->isHidden());
 }
 
 TEST_F(OptionsWindowTest, CtrlTabTurnsThePagesAndWraps) {
