@@ -183,7 +183,9 @@ bool refusePinned(const EngineContext& ctx, platform::PinnedSource* pin, const s
     if (!pin)
         return false;
     std::string refusal;
-    switch (pin->open()) {
+    // A lock holds a read lease over its read, so that a writer who comes meanwhile is noticed; an
+    // unlock looks at its locked file again at the end (identity, size and change times).
+    switch (pin->open(locking)) {
     case platform::PinnedSource::Open::Ok:
         if (locking && pin->links() > 1)
             refusal = Quoted(ShownName(path)) +
@@ -276,6 +278,9 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
     // files of this run bound for one name ("a.TSL" and "a.TSW" both unlock to "a", a file given
     // twice) are one too many: the later one waits.
     std::vector<const std::string*> targets;
+    // The folder's path is looked at once for all its files: still the folder the run holds?
+    const auto pinned = std::find_if(jobs.begin(), jobs.end(), [](const Job* job) { return job->pin != nullptr; });
+    const bool folderStill = pinned == jobs.end() || (*pinned)->pin->folder().stillAt();
     for (Job* job : jobs) {
         if (!job->ok)
             continue;
@@ -284,7 +289,7 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
             std::any_of(targets.begin(), targets.end(), [job](const std::string* t) { return *t == job->target; });
         if (twice)
             refusal = targetTakenMessage(job->source, job->target, locking);
-        else if (job->pin && lexists(job->source) && !job->pin->stillThere())
+        else if (job->pin && lexists(job->source) && !(folderStill && job->pin->nameStillLeadsToIt()))
             refusal = replacedMessage(job->source, locking);
         else if (job->pin && job->pin->writtenSinceOpen())
             refusal = beingWrittenMessage(job->source, locking);

@@ -63,9 +63,22 @@ PinnedSource::PinnedSource(std::shared_ptr<PinnedFolder> folder, const std::stri
     m_links = st.st_nlink;
 }
 
-PinnedSource::Open PinnedSource::open() {
+PinnedSource::Open PinnedSource::open(bool lease) {
     if (!m_valid)
         return Open::Gone;
+    if (!lease) {
+        struct stat st {};
+        if (::fstatat(m_folder->fd(), m_name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            return Open::Gone;
+        if (!S_ISREG(st.st_mode) || st.st_dev != m_dev || st.st_ino != m_ino)
+            return Open::Replaced;
+        m_links = st.st_nlink;
+        m_size = st.st_size;
+        m_mtime = st.st_mtim;
+        m_ctime = st.st_ctim;
+        m_looked = true;
+        return Open::Ok;
+    }
     // Never waits: a pipe put in the file's place would block an ordinary open.
     const int fd = ::openat(m_folder->fd(), m_name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
@@ -94,6 +107,12 @@ PinnedSource::Open PinnedSource::open() {
 }
 
 bool PinnedSource::writtenSinceOpen() const {
+    if (m_looked) {
+        struct stat st {};
+        if (::fstatat(m_folder->fd(), m_name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            return false; // gone: the run's own checks tell
+        return st.st_size != m_size || !sameTime(st.st_mtim, m_mtime) || !sameTime(st.st_ctim, m_ctime);
+    }
     if (!m_fd.valid())
         return false;
     if (m_leased) {
@@ -107,7 +126,11 @@ bool PinnedSource::writtenSinceOpen() const {
 }
 
 bool PinnedSource::stillThere() const {
-    if (!m_valid || !m_folder->stillAt())
+    return m_valid && m_folder->stillAt() && nameStillLeadsToIt();
+}
+
+bool PinnedSource::nameStillLeadsToIt() const {
+    if (!m_valid)
         return false;
     struct stat st {};
     return ::fstatat(m_folder->fd(), m_name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && st.st_dev == m_dev &&

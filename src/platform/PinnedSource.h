@@ -48,12 +48,17 @@ public:
 
     // Opens the pinned file for the run's read and takes a read lease on it (where the filesystem
     // and the file's owner allow one; otherwise its size and change times are kept to compare).
-    // BeingWritten: another program (or this one) has it open for writing.
-    Open open();
+    // BeingWritten: another program (or this one) has it open for writing. Without `lease` the file
+    // is only looked at again (its identity, size and change times), not opened.
+    Open open(bool lease = true);
     // Whether, since open(), the file was opened for writing or changed.
     bool writtenSinceOpen() const;
     // Whether the folder's path and the name in it still lead to the pinned file.
     bool stillThere() const;
+    // The same without looking at the folder's path again (a caller that checked the folder once
+    // for all its files).
+    bool nameStillLeadsToIt() const;
+    const PinnedFolder& folder() const { return *m_folder; }
     // Removes the name through the held folder (errno on failure, 0 on success).
     int unlink() const;
     // Lets the lease go (other programs' opens no longer wait).
@@ -68,6 +73,7 @@ private:
     nlink_t m_links = 0;
     UniqueFd m_fd;
     bool m_leased = false;
+    bool m_looked = false; // opened without a lease: looked at, not held
     off_t m_size = 0;
     timespec m_mtime{};
     timespec m_ctime{};
