@@ -231,8 +231,18 @@ void recoverTemporary(const std::string& registerPath, const std::string& folder
                       const std::string& name, RecoveryReport& report, std::string& about) {
     const std::string hostTemporary = platform::hostpath::join(hostFolder, name);
     const platform::TemporaryInfo info = platform::inspectTemporary(hostTemporary);
-    if (!info.ours)
-        return; // a name of that form, but not the program's file: never touched
+    if (!info.ours) {
+        // A name of that form, but not marked as the program's: never touched, unless it holds
+        // nothing at all. A run stopped between creating its temporary file and marking it leaves
+        // such an empty file (another thread's file may be there when a batch is killed); removing
+        // it loses nothing, and a live run that still wanted it finds it gone before it removes
+        // anything in exchange.
+        struct stat st {};
+        if (::lstat(hostTemporary.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0 &&
+            !platform::temporaryInUse(hostTemporary) && ::unlink(hostTemporary.c_str()) != 0 && errno != ENOENT)
+            throw platform::sysErrorFromErrno(errno, hostTemporary);
+        return;
+    }
     if (platform::temporaryInUse(hostTemporary))
         return; // a live run is writing it
     if (info.targetName.empty()) {
