@@ -59,10 +59,16 @@ std::string StrongShownText(const std::string& nameItHad) {
 }
 
 std::string ShownName(const std::string& path) {
+    const bool strong = platform::upperText(GetExtension(path)) == "TSX";
+    return ShownName(path, strong ? QuietRegisterEntries(RegisterPath(), settings::kSectionTSX)
+                                  : std::vector<RegisterItem>());
+}
+
+std::string ShownName(const std::string& path, const std::vector<RegisterItem>& strongEntries) {
     const std::string name = GetFileNamePart(path);
     const std::string extension = platform::upperText(GetExtension(name));
     if (extension == "TSX") {
-        const std::string had = StrongLockedName(QuietRegisterEntries(RegisterPath(), settings::kSectionTSX), path);
+        const std::string had = StrongLockedName(strongEntries, path);
         return had.empty() ? name : StrongShownText(had);
     }
     if ((extension == "TSL" || extension == "TSW") && name.size() > 4) {

@@ -22,6 +22,8 @@ std::string Quoted(const std::string& text);
 // "note.txt"), otherwise its own name. A file counts as locked only when it begins with "[Secret]".
 // A strong locked file (".TSX") is named from the register: "letter.txt (strong lock)".
 std::string ShownName(const std::string& path);
+// The same with the register's strong entries read already (a listing names many files).
+std::string ShownName(const std::string& path, const std::vector<RegisterItem>& strongEntries);
 // The name a strong locked file had, from its entry among the register's strong entries ("" when
 // the register has none for it).
 std::string StrongLockedName(const std::vector<RegisterItem>& strongEntries, const std::string& path);

@@ -144,17 +144,18 @@ bool lexists(const std::string& path) {
     return ::lstat(platform::toHost(path).c_str(), &st) == 0;
 }
 
-std::string notDone(bool locking) {
+// "locked" or "unlocked", as the run's messages say what was (or was not) done.
+std::string doneWord(bool locking) {
     return locking ? "locked" : "unlocked";
 }
 
 std::string replacedMessage(const std::string& path, bool locking) {
-    return Quoted(ShownName(path)) + " was not " + notDone(locking) +
+    return Quoted(ShownName(path)) + " was not " + doneWord(locking) +
            ": it was moved or replaced after the run began, and was left alone.";
 }
 
 std::string beingWrittenMessage(const std::string& path, bool locking) {
-    return Quoted(ShownName(path)) + " is being written by another program; it was not " + notDone(locking) + ".";
+    return Quoted(ShownName(path)) + " is being written by another program; it was not " + doneWord(locking) + ".";
 }
 
 } // namespace
@@ -194,7 +195,6 @@ bool refusePinned(const EngineContext& ctx, platform::PinnedSource* pin, const s
         break;
     case platform::PinnedSource::Open::Gone:
         return false; // the file's own checks tell that it is not there
-    case platform::PinnedSource::Open::NotRegular:
     case platform::PinnedSource::Open::Replaced:
         refusal = replacedMessage(path, locking);
         break;
@@ -295,7 +295,7 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
             refusal = beingWrittenMessage(job->source, locking);
         else if (!lexists(job->source))
             refusal = Quoted(GetFileNamePart(locking || job->inPlace() ? job->source : job->target)) + " was not " +
-                      (locking ? "locked" : "unlocked") + ": it is no longer there.";
+                      doneWord(locking) + ": it is no longer there.";
         else if (!job->inPlace() && lexists(job->target))
             refusal = targetTakenMessage(job->source, job->target, locking);
         if (refusal.empty()) {
@@ -392,7 +392,7 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
             job->writer.reset();
             if (locking)
                 undo.push_back(job);
-            showFailure(ctx, Quoted(ShownName(job->source)) + " was not " + (locking ? "locked" : "unlocked") +
+            showFailure(ctx, Quoted(ShownName(job->source)) + " was not " + doneWord(locking) +
                                  ", and is unchanged: " + removeErrors[i] + ".");
             continue;
         }
@@ -458,7 +458,7 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
             if (!job->committed || !job->ok)
                 continue;
             job->ok = false;
-            showFailure(ctx, Quoted(locking ? job->source : job->target) + " was " + (locking ? "locked" : "unlocked") +
+            showFailure(ctx, Quoted(locking ? job->source : job->target) + " was " + doneWord(locking) +
                                  ", but the folder's list of hidden files could not be written: " + e.description() +
                                  ".");
         }

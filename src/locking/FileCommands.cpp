@@ -340,11 +340,14 @@ bool UnlockAndOpenFile(const std::string& folder, const FileItem& item, const st
 
 std::vector<FileItem> FolderFileItems(const std::string& folder) {
     std::vector<FileItem> items;
+    // Strong locked files are named from the register: read once for the whole folder.
+    const std::vector<core::RegisterItem> strongEntries =
+        core::QuietRegisterEntries(core::RegisterPath(), settings::kSectionTSX);
     for (const auto& entry : platform::findFiles(AddBackslash(folder) + "*.*")) {
         if (entry.isFolder() || entry.name == "desktop.ini")
             continue;
         // A locked file shows the name it had; a file is locked only when its content says so.
-        items.push_back(FileItem{entry.name, core::ShownName(AddBackslash(folder) + entry.name)});
+        items.push_back(FileItem{entry.name, core::ShownName(AddBackslash(folder) + entry.name, strongEntries)});
     }
     return items;
 }

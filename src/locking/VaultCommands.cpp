@@ -59,28 +59,22 @@ bool refuseNested(const VaultItem& item, const core::RegisterSnapshot& snapshot,
     return true;
 }
 
-// A checked folder that was not unlocked, and why, in the user's words.
-struct NotUnlocked {
-    std::string path;
-    const char* reason;
-};
-
 // The closing message of a folder unlock that ran to its end: success only for what succeeded.
 // Every folder that was not unlocked had a message of its own (a wrong password, a refusal, a
 // question), so the summary does not name them again; when none was unlocked there is nothing more
 // to say.
-void showFolderSummary(platform::Prompt& prompt, std::size_t checked, const std::vector<NotUnlocked>& failed) {
+void showFolderSummary(platform::Prompt& prompt, std::size_t checked, std::size_t failed) {
     if (checked == 0) {
         prompt.show("No folder is checked", Buttons::OK, Icon::Exclamation);
         return;
     }
-    if (failed.empty()) {
+    if (failed == 0) {
         prompt.show("All selected folders have been unlocked", Buttons::OK, Icon::Information);
         return;
     }
-    if (failed.size() == checked)
+    if (failed == checked)
         return;
-    prompt.show(std::to_string(checked - failed.size()) + " of " + std::to_string(checked) +
+    prompt.show(std::to_string(checked - failed) + " of " + std::to_string(checked) +
                     " selected folders were unlocked.",
                 Buttons::OK, Icon::Information);
 }
@@ -103,7 +97,7 @@ VaultEnd VaultUnlockFolders(const std::vector<VaultItem>& folders, std::string& 
         return end;
     };
     std::size_t checked = 0;
-    std::vector<NotUnlocked> failed;
+    std::size_t failed = 0; // checked folders not unlocked: each had a message of its own
     // The register is read once for the run, and told of each folder the run unlocks. (A vanished
     // folder that the run forgets needs no word: every check asks for the folder on disk too.)
     core::RegisterSnapshot snapshot(registerPath);
@@ -118,7 +112,7 @@ VaultEnd VaultUnlockFolders(const std::vector<VaultItem>& folders, std::string& 
                 return endEarly(VaultEnd::EndedEarly);
             ++checked;
             if (refuseNested(item, snapshot, prompt)) {
-                failed.push_back({item.text, "it lies inside a locked folder"});
+                ++failed;
                 prompt.processEvents();
                 continue;
             }
@@ -126,7 +120,7 @@ VaultEnd VaultUnlockFolders(const std::vector<VaultItem>& folders, std::string& 
             const std::string valueName = FolderPasswordValueName(restored);
             if (CheckFolderPassword(valueName, password)) {
                 if (ForgetVanishedFolder(lockedPath, restored, valueName, registerPath, prompt)) {
-                    failed.push_back({restored, "it is not there"});
+                    ++failed;
                 } else {
                     if (!ConfirmFolderCommand(prompt, "unlock", restored))
                         return endEarly(VaultEnd::EndedEarly);
@@ -137,13 +131,13 @@ VaultEnd VaultUnlockFolders(const std::vector<VaultItem>& folders, std::string& 
                         FolderUnlockEnd::Unlocked)
                         snapshot.noteRemoved(settings::kSectionFolder, {restored});
                     else
-                        failed.push_back({restored, "it could not be renamed back"});
+                        ++failed;
                     setStatus(std::string());
                 }
             } else {
                 prompt.show("Password not correct", Buttons::OK, Icon::Information);
                 password.clear();
-                failed.push_back({restored, "wrong password"});
+                ++failed;
             }
             prompt.processEvents();
         }

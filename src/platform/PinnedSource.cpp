@@ -87,9 +87,7 @@ PinnedSource::Open PinnedSource::open(bool lease) {
     struct stat st {};
     if (::fstat(fd, &st) != 0)
         return Open::Gone;
-    if (!S_ISREG(st.st_mode))
-        return Open::NotRegular;
-    if (st.st_dev != m_dev || st.st_ino != m_ino)
+    if (!S_ISREG(st.st_mode) || st.st_dev != m_dev || st.st_ino != m_ino)
         return Open::Replaced;
     m_links = st.st_nlink;
     ignoreLeaseBreakSignal();
@@ -123,10 +121,6 @@ bool PinnedSource::writtenSinceOpen() const {
     if (::fstat(m_fd.get(), &st) != 0)
         return true;
     return st.st_size != m_size || !sameTime(st.st_mtim, m_mtime) || !sameTime(st.st_ctim, m_ctime);
-}
-
-bool PinnedSource::stillThere() const {
-    return m_valid && m_folder->stillAt() && nameStillLeadsToIt();
 }
 
 bool PinnedSource::nameStillLeadsToIt() const {

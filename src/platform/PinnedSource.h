@@ -34,7 +34,7 @@ private:
 
 class PinnedSource final {
 public:
-    enum class Open { Ok, Gone, NotRegular, Replaced, BeingWritten };
+    enum class Open { Ok, Gone, Replaced, BeingWritten };
 
     // Pins the entry `name` of the folder by its identity, without opening it; a name that is not
     // there, or not a regular file, leaves the pin empty (valid() false).
@@ -53,10 +53,8 @@ public:
     Open open(bool lease = true);
     // Whether, since open(), the file was opened for writing or changed.
     bool writtenSinceOpen() const;
-    // Whether the folder's path and the name in it still lead to the pinned file.
-    bool stillThere() const;
-    // The same without looking at the folder's path again (a caller that checked the folder once
-    // for all its files).
+    // Whether the name in the held folder still leads to the pinned file (the caller looks at the
+    // folder's own path once for all its files: folder().stillAt()).
     bool nameStillLeadsToIt() const;
     const PinnedFolder& folder() const { return *m_folder; }
     // Removes the name through the held folder (errno on failure, 0 on success).
