@@ -26,7 +26,12 @@ namespace {
 class SingleInstanceTest : public shell_test::ShellTest {};
 
 TEST_F(SingleInstanceTest, TheSocketLivesOnlyInAFolderOfTheUsersOwn) {
-    const std::string runtime = sandbox.root() + "/rt";
+    // A socket's path is short (about 100 bytes), and the sandbox lies under the build folder, whose
+    // depth depends on where the project was cloned: the folders of this test sit in a short one.
+    std::string shortRoot = "/tmp/tsl-siXXXXXX";
+    ASSERT_NE(::mkdtemp(shortRoot.data()), nullptr);
+    const std::string runtime = shortRoot + "/rt";
+    const ScopedEnv shortState("XDG_STATE_HOME", (shortRoot + "/state").c_str());
     const std::string stateFolder = platform::logFolderHost();
     enum class Where { Runtime, State };
     struct Case {
@@ -59,7 +64,7 @@ TEST_F(SingleInstanceTest, TheSocketLivesOnlyInAFolderOfTheUsersOwn) {
         EXPECT_EQ(st.st_uid, ::getuid());
         ::chown(runtime.c_str(), ::getuid(), ::getgid());
     }
-    fs::remove_all(runtime);
+    fs::remove_all(shortRoot);
 }
 
 TEST_F(SingleInstanceTest, WithNoFolderOfItsOwnThereIsNoSocketAtAll) {
