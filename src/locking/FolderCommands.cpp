@@ -492,6 +492,30 @@ FolderResult UnlockFolder(const FolderRequest& request, platform::Prompt& prompt
     return result;
 }
 
+std::optional<FolderResult> UnlockFolderToOpen(const FolderRequest& request, const std::string& fileFolder,
+                                               platform::Prompt& prompt, const AskPassword& askPassword) {
+    if (request.folder.key.empty() || request.folder.key != fileFolder || !EndsInFolderLockExtension(fileFolder))
+        return std::nullopt;
+    bool hasPassword = true; // a password that cannot be read is reported by the unlock
+    try {
+        hasPassword = HasStoredFolderPassword(passwordValueName(request.folder));
+    } catch (const platform::SysError&) {
+    }
+    // A folder locked with its files has no password of its own: its files carry theirs.
+    if (!hasPassword)
+        return std::nullopt;
+    FolderRequest unlock = request;
+    if (unlock.password.empty()) {
+        const std::optional<std::string> asked =
+            askPassword ? askPassword(core::ShownPath(request.registerPath, fileFolder)) : std::nullopt;
+        if (!asked)
+            return FolderResult{};
+        unlock.password = *asked;
+        unlock.confirmation.clear();
+    }
+    return UnlockFolder(unlock, prompt);
+}
+
 FolderResult LockFolderAndFiles(const FolderRequest& request, platform::Prompt& prompt, const RunHooks& hooks) {
     FolderResult result;
     const std::string path = request.folder.key;

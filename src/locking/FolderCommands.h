@@ -7,6 +7,7 @@
 #include "core/FolderPassword.h"
 #include "locking/FileCommands.h"
 
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -51,6 +52,13 @@ FolderResult UnlockFolder(const FolderRequest& request, platform::Prompt& prompt
 FolderResult LockFolderAndFiles(const FolderRequest& request, platform::Prompt& prompt, const RunHooks& hooks = {});
 // Unlocks every file of a locked folder with the file unlock, then gives the folder its name back.
 FolderResult UnlockFolderAndFiles(const FolderRequest& request, platform::Prompt& prompt, const RunHooks& hooks = {});
+
+// A plain file of a locked folder that has a password does not open as it is: the folder is unlocked
+// first, as Unlock Folder does it (the typed password, or one asked for the folder, then the
+// question). nullopt when `fileFolder` is no such folder (the file opens as usual); otherwise what
+// the unlock did, the file to be opened in the folder's new place.
+std::optional<FolderResult> UnlockFolderToOpen(const FolderRequest& request, const std::string& fileFolder,
+                                               platform::Prompt& prompt, const AskPassword& askPassword);
 
 // Names of a folder before and after its lock.
 std::string LockedFolderPath(const std::string& folderPath, const std::string& shownName);

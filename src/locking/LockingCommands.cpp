@@ -123,13 +123,25 @@ void LockingCommands::lvwFiles_DblClick() {
     const std::string lockedPath = AddBackslash(m_port.currentFolder()) + item->key;
     const bool wasThere = platform::exists(lockedPath);
     // With the password box empty, the file's password is asked in a window of its own.
-    const AskPassword ask = [this](const std::string& shownPath) { return frmFilePassword::ask(shownPath, m_window); };
+    const AskPassword ask = m_askPassword ? m_askPassword : [this](const std::string& shownPath) {
+        return frmFilePassword::ask(shownPath, m_window);
+    };
+    const std::string extension = upperText(GetExtension(item->key));
+    const bool lockedFile = extension == "TSL" || extension == "TSW" || extension == "TSX";
+    // A plain file inside a locked folder opens only once the folder is unlocked.
+    if (!lockedFile) {
+        if (const auto unlocked = UnlockFolderToOpen(folderRequest(), m_port.currentFolder(), m_port.prompt(), ask)) {
+            applyFolderResult(*unlocked);
+            if (unlocked->moved)
+                UnlockAndOpenFile(unlocked->newPath, *item, {}, m_port.registerPath(), m_port.prompt());
+            return;
+        }
+    }
     if (!UnlockAndOpenFile(m_port.currentFolder(), *item, m_port.password1(), m_port.registerPath(), m_port.prompt(),
                            {}, ask))
         return;
     // A file unlocked and opened has used the password: the boxes are emptied, as after an unlock.
-    const std::string extension = upperText(GetExtension(item->key));
-    if ((extension == "TSL" || extension == "TSW" || extension == "TSX") && wasThere && !platform::exists(lockedPath))
+    if (lockedFile && wasThere && !platform::exists(lockedPath))
         m_port.clearPasswords();
     m_port.refreshFiles();
 }

@@ -32,6 +32,9 @@ public:
     const std::string& ownFolder() const { return m_ownFolder; }
 
     bool isBusy() const { return m_busy; }
+    // How a password is asked for when the password box is empty: the "Unlock & Open" window by
+    // default (tests answer in its place).
+    void setPasswordAsker(AskPassword ask) { m_askPassword = std::move(ask); }
 
     // File commands.
     void cmdLock_click();
@@ -82,6 +85,7 @@ private:
     std::string m_ownExecutable;
     std::string m_ownFolder;
     bool m_busy = false;
+    AskPassword m_askPassword;
     QPointer<frmSecurityVault> m_vault;
 };
 

@@ -125,6 +125,45 @@ TEST_F(LockingCommandsTest, DoubleClickOpensTheSelectedFileAndRebuildsTheList) {
     EXPECT_EQ(port.log, (std::vector<std::string>{"busy", "refreshFiles", "idle"}));
 }
 
+// A plain file inside a folder locked with a password does not open as it is: the double click
+// unlocks the folder first (the password asked when the box is empty, then the usual question),
+// and opens the file in the folder's own place. A cancel or a No leaves the folder locked.
+TEST_F(LockingCommandsTest, DoubleClickInALockedFolderUnlocksTheFolderBeforeTheFileOpens) {
+    OpenerStub opener(sandbox);
+    sandbox.writeFile("C:\\Docs\\Old\\note.txt", "note");
+    port.treeFolder = {"C:\\Docs\\Old", "Old", "C:\\\\Docs\\Old"};
+    port.pw1 = port.pw2 = "k";
+    commands->mLockFolder_click();
+    const std::string locked = "C:\\Docs\\" + TransformName("Old") + ".TSL";
+    ASSERT_TRUE(sandbox.exists(locked));
+    port.folder = locked;
+    port.selected = locking::FileItem{"note.txt", "note.txt"};
+    port.scripted.boxes.clear();
+
+    port.scripted.answer(platform::Answer::No);
+    port.pw1 = "k";
+    commands->lvwFiles_DblClick();
+    EXPECT_TRUE(sandbox.exists(locked));
+    EXPECT_EQ(port.scripted.texts(),
+              std::vector<std::string>{"Are you sure you want to unlock 'C:\\Docs\\Old' folder ?"});
+
+    port.pw1.clear();
+    port.pw2.clear();
+    port.scripted.boxes.clear();
+    port.scripted.answer(platform::Answer::Yes);
+    std::vector<std::string> askedFor;
+    commands->setPasswordAsker([&](const std::string& shown) {
+        askedFor.push_back(shown);
+        return std::optional<std::string>("k");
+    });
+    commands->lvwFiles_DblClick();
+    EXPECT_EQ(askedFor, std::vector<std::string>{"C:\\Docs\\Old (locked)"});
+    EXPECT_TRUE(sandbox.exists("C:\\Docs\\Old\\note.txt"));
+    EXPECT_FALSE(sandbox.exists(locked));
+    EXPECT_EQ(port.treeFolder.key, "C:\\Docs\\Old");
+    EXPECT_EQ(opener.calls(1), std::vector<std::string>{sandbox.host("C:\\Docs\\Old\\note.txt")});
+}
+
 // With the Preferences' strong-lock choice, Lock makes ".TSX" files of every size (an empty one too)
 // at the format's default key derivation; a double click unlocks one and opens it under the name it
 // had. Without the choice, Lock makes the usual formats again.
