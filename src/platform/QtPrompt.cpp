@@ -88,11 +88,49 @@ private:
     std::vector<QPointer<QWidget>> m_windows;
 };
 
+// A run of text without a space (a path, a long file name) longer than a box's line gets places to
+// break: zero-width spaces after its separators and at least every 24 characters, so the box wraps it
+// instead of growing past the screen. Shorter runs are left exactly as they are.
+QString breakableText(const QString& text) {
+    constexpr qsizetype kLongRun = 40;
+    constexpr int kEvery = 24;
+    const QChar kBreak(0x200B);
+    QString out;
+    out.reserve(text.size() + text.size() / 8);
+    qsizetype i = 0;
+    while (i < text.size()) {
+        qsizetype end = i;
+        while (end < text.size() && !text[end].isSpace())
+            ++end;
+        if (end - i <= kLongRun) {
+            out += QStringView(text).mid(i, end - i);
+        } else {
+            int sinceBreak = 0;
+            for (qsizetype k = i; k < end; ++k) {
+                const QChar c = text[k];
+                out += c;
+                ++sinceBreak;
+                // Never inside a character: not after a lead surrogate, not before a combining mark.
+                const bool canBreak = k + 1 < end && !c.isHighSurrogate() && !text[k + 1].isLowSurrogate() &&
+                                      !text[k + 1].isMark();
+                const bool separator = c == u'\\' || c == u'/' || c == u'.' || c == u'_' || c == u'-';
+                if (canBreak && (separator || sinceBreak >= kEvery)) {
+                    out += kBreak;
+                    sinceBreak = 0;
+                }
+            }
+        }
+        for (i = end; i < text.size() && text[i].isSpace(); ++i)
+            out += text[i];
+    }
+    return out;
+}
+
 } // namespace
 
 Answer QtPrompt::show(const std::string& text, Buttons buttons, Icon icon, const std::string& title) {
     QMessageBox box(boxIcon(icon), QString::fromLocal8Bit(title.empty() ? std::string(kApplicationTitle) : title),
-                    QString::fromLocal8Bit(text), standardButtons(buttons), m_parent);
+                    breakableText(QString::fromLocal8Bit(text)), standardButtons(buttons), m_parent);
     if (buttons == Buttons::YesNoDefaultNo)
         box.setDefaultButton(QMessageBox::No);
     const StepAside aside;

@@ -88,6 +88,31 @@ TEST_F(QtPartsTest, PromptShowsTheBoxAsAsked) {
     EXPECT_EQ(buttons, QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore);
 }
 
+// A long name without spaces wraps in the box (which stays narrow) and reads the same once the
+// places to break are taken out; a short path is shown exactly as given.
+TEST_F(QtPartsTest, ALongNameWithoutSpacesWrapsInTheBox) {
+    const std::string name = "C:\\Docs\\" + std::string(120, 'a') + "\\" + std::string(180, 'b') + ".txt";
+    const std::string message = "The file '" + name + "' could not be locked.";
+    QString text;
+    int width = 0;
+    whenShown<QMessageBox>([&](QMessageBox* box) {
+        text = box->text();
+        width = box->sizeHint().width();
+        box->button(QMessageBox::Ok)->click();
+    });
+    QtPrompt prompt;
+    prompt.show(message, Buttons::OK, Icon::Information, "");
+    EXPECT_LT(width, 900);
+    EXPECT_EQ(QString(text).remove(QChar(0x200B)), QString::fromStdString(message));
+
+    whenShown<QMessageBox>([&](QMessageBox* box) {
+        text = box->text();
+        box->button(QMessageBox::Ok)->click();
+    });
+    prompt.show("Are you sure you want to unlock 'C:\\Docs\\Old' folder ?", Buttons::OK, Icon::Question, "");
+    EXPECT_EQ(text, QStringLiteral("Are you sure you want to unlock 'C:\\Docs\\Old' folder ?"));
+}
+
 TEST_F(QtPartsTest, PromptPumpsEventsAndShowsTheBusyCursor) {
     QtPrompt prompt;
     bool ran = false;
