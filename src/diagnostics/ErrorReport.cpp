@@ -1,8 +1,7 @@
 #include "diagnostics/ErrorReport.h"
 
 #include "diagnostics/HttpGet.h"
-#include "settings/Settings.h"
-#include "settings/VbRegMod.h"
+#include "settings/SettingsTable.h"
 
 #include <QCoreApplication>
 #include <QNetworkReply>
@@ -15,10 +14,6 @@ namespace {
 
 constexpr int kTimeoutMs = 5000;
 constexpr const char* kReportPath = "/error-reporting/error-msg.php";
-
-std::string deploymentValue(const char* name) {
-    return GetString(HKEY_CURRENT_USER, settings::kAppKey, name);
-}
 
 // The reply of the report in flight, so that a report started while another waits cancels it first.
 QPointer<QNetworkReply> g_inFlight;
@@ -42,7 +37,7 @@ bool getAndWait(const QUrl& url, bool trackAsReport) {
 
 bool IsConnection() {
     try {
-        const std::string probe = deploymentValue(settings::kConnectionProbeUrl);
+        const std::string probe = settings::ConnectionProbeUrl.get();
         if (probe.empty())
             return false;
         return getAndWait(QUrl(QString::fromLocal8Bit(probe)), false);
@@ -56,7 +51,7 @@ void ReportError(const std::string& objectName, int number, const std::string& d
     try {
         if (number == 0 || !QCoreApplication::instance())
             return;
-        const std::string host = deploymentValue(settings::kErrorReportHost);
+        const std::string host = settings::ErrorReportHost.get();
         if (host.empty() || !IsConnection())
             return;
         if (g_inFlight)

@@ -2,8 +2,7 @@
 
 #include "platform/Opener.h"
 #include "platform/Text.h"
-#include "settings/Settings.h"
-#include "settings/modRegistryINI.h"
+#include "settings/SettingsTable.h"
 
 #include <cctype>
 
@@ -105,7 +104,7 @@ std::string NotOpenedMessage(const std::string& url) {
 bool OpenFavourite(const std::string& url) {
     if (!IsOpenableAddress(url))
         return false;
-    if (GetSettingText("HKCU", settings::kAppKey, settings::kLaunchNewIE) != "True")
+    if (settings::LaunchNewIE.get() != "True")
         return platform::openDefault(url);
     const Launch launch = NewWindowLaunch(url);
     QStringList args;

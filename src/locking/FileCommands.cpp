@@ -14,8 +14,7 @@
 #include "platform/Prompt.h"
 #include "platform/ProtectedPaths.h"
 #include "platform/SysError.h"
-#include "settings/Settings.h"
-#include "settings/VbRegMod.h"
+#include "settings/SettingsTable.h"
 #include "settings/modFileFunctions.h"
 #include "settings/modGeneral.h"
 
@@ -107,7 +106,7 @@ bool refused(platform::Prompt& prompt, const std::string& refusal) {
 } // namespace
 
 bool StrongLocksChosen() {
-    return GetLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kStrongLocks, 0) != 0;
+    return settings::StrongLocks.get();
 }
 
 bool HasSecretMarker(const std::string& path) {

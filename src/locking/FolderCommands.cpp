@@ -14,6 +14,7 @@
 #include "platform/Registry.h"
 #include "platform/SysError.h"
 #include "settings/Settings.h"
+#include "settings/SettingsTable.h"
 #include "settings/VbRegMod.h"
 #include "settings/modFileFunctions.h"
 #include "settings/modGeneral.h"
@@ -144,9 +145,7 @@ bool holdsClassId(const IniState& ini) {
 }
 
 void setDisplayValues() {
-    SaveLong(HKEY_CURRENT_USER, settings::kAdvancedKey, settings::kShowSuperHidden, 0);
-    SaveLong(HKEY_CURRENT_USER, settings::kAdvancedKey, settings::kHidden, 0);
-    SaveLong(HKEY_CURRENT_USER, settings::kAdvancedKey, settings::kSuperHidden, 0);
+    settings::HideHiddenFilesInExplorer();
 }
 
 std::string passwordValueName(const SelectedFolder& folder) {

@@ -7,8 +7,7 @@
 #include "platform/Environment.h"
 #include "platform/Prompt.h"
 #include "platform/SysError.h"
-#include "settings/Settings.h"
-#include "settings/VbRegMod.h"
+#include "settings/SettingsTable.h"
 #include "settings/modFileFunctions.h"
 
 #include <QElapsedTimer>
@@ -114,7 +113,7 @@ void cmdSendEmail_Click(platform::Prompt& prompt, const std::string& folder, con
     BusyPointer busy(prompt);
     bool anyTicked = false;
     try {
-        const std::string homeUrl = GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::kHomeUrl);
+        const std::string homeUrl = settings::HomeUrl.get();
         for (const MailItem& row : rows) {
             if (!row.checked)
                 continue;

@@ -2,8 +2,7 @@
 
 #include "platform/FileIO.h"
 #include "platform/SysError.h"
-#include "settings/Settings.h"
-#include "settings/VbRegMod.h"
+#include "settings/SettingsTable.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -51,7 +50,7 @@ std::string execProgram(const std::string& value) {
 }
 
 std::string runValue() {
-    return GetString(HKEY_CURRENT_USER, settings::kRunKey, settings::kRunValue);
+    return settings::RunAtLogin.get();
 }
 
 // A desktop entry string value: backslash, newline, tab and return escaped. TryExec takes the
@@ -153,7 +152,7 @@ StartChange EnableStartAtLogin(const AppLocation& app) {
     } catch (const platform::SysError& e) {
         return {false, "The autostart entry " + path + " could not be written: " + e.description()};
     }
-    SaveString(HKEY_CURRENT_USER, settings::kRunKey, settings::kRunValue, ExecutablePath(app));
+    settings::RunAtLogin.set(ExecutablePath(app));
     if (runValue().empty()) {
         std::error_code ec;
         std::filesystem::remove(path, ec);
@@ -169,7 +168,7 @@ StartChange DisableStartAtLogin(const AppLocation& app) {
         if (!std::filesystem::remove(path, ec) && ec)
             return {false, "The autostart entry " + path + " could not be removed: " + ec.message()};
     }
-    DeleteValue(HKEY_CURRENT_USER, settings::kRunKey, settings::kRunValue);
+    settings::RunAtLogin.remove();
     if (!runValue().empty())
         return {false, "The setting could not be removed from the registry."};
     return {true, {}};

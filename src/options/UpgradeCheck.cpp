@@ -5,8 +5,7 @@
 #include "platform/Opener.h"
 #include "platform/Prompt.h"
 #include "platform/SysError.h"
-#include "settings/Settings.h"
-#include "settings/VbRegMod.h"
+#include "settings/SettingsTable.h"
 
 #include <QUrl>
 
@@ -22,13 +21,9 @@ namespace {
 constexpr const char* kWindowName = "frmOptions";
 constexpr const char* kProcedure = "cmdUpgrade_Click";
 
-std::string appValue(const char* name) {
-    return GetString(HKEY_CURRENT_USER, settings::kAppKey, name);
-}
-
 // The host without a trailing slash, so that paths join with one.
 std::string hostBase() {
-    std::string host = appValue(settings::kUpgradeHost);
+    std::string host = settings::UpgradeHost.get();
     while (!host.empty() && host.back() == '/')
         host.pop_back();
     return host;
@@ -112,7 +107,7 @@ void cmdUpgrade_Click(platform::Prompt& prompt, ProgressPort& progress, int time
         }
         ProgressShown shown(progress, "Checking for Upgrade...");
         // Without a probe address the version fetch itself tells whether the site can be reached.
-        if (!appValue(settings::kConnectionProbeUrl).empty() && !IsConnection()) {
+        if (!settings::ConnectionProbeUrl.get().empty() && !IsConnection()) {
             shown.close();
             prompt.show(kNotConnected, platform::Buttons::OK, platform::Icon::Information);
             return;

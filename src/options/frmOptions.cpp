@@ -6,8 +6,7 @@
 #include "platform/Prompt.h"
 #include "platform/SysError.h"
 #include "settings/PasswordHint.h"
-#include "settings/Settings.h"
-#include "settings/VbRegMod.h"
+#include "settings/SettingsTable.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -175,12 +174,12 @@ void frmOptions::Form_Load() {
         move(m_mainWindow->frameGeometry().topLeft() + QPoint(60, 60));
     m_tbsOptions->setCurrentIndex(0);
     setStartCaption();
-    m_chkStrongLocks->setChecked(GetLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kStrongLocks, 0) != 0);
-    m_spnIdleLock->setValue(GetLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kIdleLockMinutes, 0));
-    m_chkLockOnRestore->setChecked(GetLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kLockOnRestore, 0) != 0);
+    m_chkStrongLocks->setChecked(settings::StrongLocks.get());
+    m_spnIdleLock->setValue(settings::IdleLockMinutes.get());
+    m_chkLockOnRestore->setChecked(settings::LockOnRestore.get());
     // Connected once the stored value is shown, so showing it writes nothing.
     connect(m_spnIdleLock, &QSpinBox::valueChanged, this, &frmOptions::spnIdleLock_Changed, Qt::UniqueConnection);
-    const std::string ieadd = GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::kIeAdd);
+    const std::string ieadd = settings::IeAdd.get();
     if (!ieadd.empty()) {
         std::string lower = ieadd;
         std::transform(lower.begin(), lower.end(), lower.begin(),
@@ -238,26 +237,26 @@ void frmOptions::chkIEInte_Click(bool checked) {
     if (checked) {
         const std::string caption = m_mainWindow ? toBytes(m_mainWindow->windowTitle()) : std::string("Tessaly");
         options::AddIEButton(caption, m_host.app);
-        SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kIeAdd, "add");
+        settings::IeAdd.set("add");
     } else {
         options::RemoveIEButton();
-        SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kIeAdd, "remove");
+        settings::IeAdd.set("remove");
     }
 }
 
 // Lock Files and Lock Folder and Files read the choice when they start.
 void frmOptions::spnIdleLock_Changed(int minutes) {
-    SaveLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kIdleLockMinutes, minutes);
+    settings::IdleLockMinutes.set(minutes);
     emit lockSettingsChanged();
 }
 
 void frmOptions::chkLockOnRestore_Click(bool checked) {
-    SaveLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kLockOnRestore, checked ? 1 : 0);
+    settings::LockOnRestore.set(checked);
     emit lockSettingsChanged();
 }
 
 void frmOptions::chkStrongLocks_Click(bool checked) {
-    SaveLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kStrongLocks, checked ? 1 : 0);
+    settings::StrongLocks.set(checked);
 }
 
 void frmOptions::cmdUpgrade_Click() {

@@ -2,8 +2,7 @@
 #include "shell/AboutBox.h"
 
 #include "TessalyVersion.h"
-#include "settings/Settings.h"
-#include "settings/VbRegMod.h"
+#include "settings/SettingsTable.h"
 #include "shell/Icons.h"
 
 #include <QDialogButtonBox>
@@ -48,7 +47,7 @@ AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
                                          "later (GPL-3.0-or-later). It comes with no warranty."));
     text->addWidget(licence);
 
-    const std::string home = GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::kHomeUrl);
+    const std::string home = settings::HomeUrl.get();
     if (!home.empty()) {
         const QUrl url(QString::fromLocal8Bit(home));
         auto* address = label(this, "lblAddress",

@@ -1,8 +1,7 @@
 #include "shell/AppLock.h"
 
 #include "core/SealKey.h"
-#include "settings/Settings.h"
-#include "settings/VbRegMod.h"
+#include "settings/SettingsTable.h"
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -34,8 +33,8 @@ AppLock::~AppLock() {
 }
 
 void AppLock::loadSettings() {
-    m_idleMinutes = std::max(0, GetLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kIdleLockMinutes, 0));
-    m_lockOnRestore = GetLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kLockOnRestore, 0) != 0;
+    m_idleMinutes = std::max(0, settings::IdleLockMinutes.get());
+    m_lockOnRestore = settings::LockOnRestore.get();
     if (m_idleMinutes > 0 && !m_locked) {
         m_idle.setInterval(std::chrono::minutes(m_idleMinutes));
         m_idle.start();

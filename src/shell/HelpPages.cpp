@@ -3,8 +3,7 @@
 
 #include "platform/Opener.h"
 #include "platform/Registry.h"
-#include "settings/Settings.h"
-#include "settings/VbRegMod.h"
+#include "settings/SettingsTable.h"
 
 #include <QCoreApplication>
 #include <QUrl>
@@ -41,7 +40,7 @@ std::string HelpPagesTarget(const std::string& helpUrl, const std::string& progr
 }
 
 void OpenHelpPages(platform::Prompt& prompt) {
-    const std::string helpUrl = GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::kHelpUrl);
+    const std::string helpUrl = settings::HelpUrl.get();
     const std::string folder = QCoreApplication::applicationDirPath().toLocal8Bit().toStdString();
     const std::string target = HelpPagesTarget(helpUrl, folder);
     if (target.empty()) {

@@ -10,8 +10,7 @@
 #include "platform/Opener.h"
 #include "platform/Prompt.h"
 #include "platform/SysError.h"
-#include "settings/Settings.h"
-#include "settings/VbRegMod.h"
+#include "settings/SettingsTable.h"
 #include "settings/modGeneral.h"
 #include "shell/AboutBox.h"
 #include "shell/BrowserPane.h"
@@ -187,10 +186,10 @@ void frmMain::buildMenus() {
     mnuHelp->addActions({mnuHP, makeSeparator(this, "mHelpSep1"), mnuVUO, makeSeparator(this, "mHelpSep2"), mnuAbout});
     connect(mnuHP, &QAction::triggered, this, [this] { shell::OpenHelpPages(m_prompt); });
     connect(mnuAbout, &QAction::triggered, this, [this] { shell::ShowAboutBox(this); });
-    connect(mnuVUO, &QAction::triggered, this, [this] { openDeploymentPage(settings::kHomeUrl); });
+    connect(mnuVUO, &QAction::triggered, this, [this] { openDeploymentPage(settings::HomeUrl); });
     // Without an address to visit, the item says so by being off (looked at each time the menu opens).
     const auto offWithoutAddress = [mnuVUO] {
-        mnuVUO->setEnabled(!GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::kHomeUrl).empty());
+        mnuVUO->setEnabled(!settings::HomeUrl.get().empty());
     };
     offWithoutAddress();
     connect(mnuHelp, &QMenu::aboutToShow, this, offWithoutAddress);
@@ -375,9 +374,7 @@ frmMain::LoadResult frmMain::Form_Load() {
         // 6. The tray icon.
         addTrayIcon();
         // 7. The shell display values.
-        SaveLong(HKEY_CURRENT_USER, settings::kAdvancedKey, settings::kShowSuperHidden, 0);
-        SaveLong(HKEY_CURRENT_USER, settings::kAdvancedKey, settings::kHidden, 0);
-        SaveLong(HKEY_CURRENT_USER, settings::kAdvancedKey, settings::kSuperHidden, 0);
+        settings::HideHiddenFilesInExplorer();
     } catch (const platform::SysError& e) {
         ReportError(kWindowName, e.number, e.description(), "Form_Load");
     } catch (const std::exception& e) {
@@ -429,8 +426,8 @@ void frmMain::setCommandBusy(bool busy) {
     emit commandBusyChanged(busy);
 }
 
-void frmMain::openDeploymentPage(const char* valueName) {
-    const std::string address = GetString(HKEY_CURRENT_USER, settings::kAppKey, valueName);
+void frmMain::openDeploymentPage(const settings::Setting<std::string>& page) {
+    const std::string address = page.get();
     if (!address.empty())
         platform::openDefault(address);
 }

@@ -5,6 +5,7 @@
 // switch so that it cannot be started twice.
 
 #include "locking/LockingPage.h"
+#include "settings/SettingsTable.h"
 #include "shell/BrowserPane.h"
 
 #include <QMainWindow>
@@ -125,7 +126,7 @@ private:
     void addTrayIcon();
     void mShow_Click();
     void mHide_Click();
-    void openDeploymentPage(const char* valueName);
+    void openDeploymentPage(const settings::Setting<std::string>& page);
     void wireLockingCommands();
     // Creates the feature tabs' pages (wallet, favourites, shredder, viewer) and wires the feature
     // commands of the menus and the lock toolbar (mail, options). In FeaturePages.cpp.

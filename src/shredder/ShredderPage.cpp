@@ -5,8 +5,7 @@
 #include "platform/Environment.h"
 #include "platform/Prompt.h"
 #include "settings/BrowseForFolder.h"
-#include "settings/Settings.h"
-#include "settings/VbRegMod.h"
+#include "settings/SettingsTable.h"
 #include "settings/modFileFunctions.h"
 #include "shredder/ClsDrag.h"
 #include "shredder/LoosenedModes.h"
@@ -292,18 +291,17 @@ void ShredderPage::buildSchedule(QGroupBox* fraShredFolder) {
 }
 
 void ShredderPage::restoreSchedule() {
-    const std::string folder = GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolder);
-    const std::string hour = GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolderHour);
-    const std::string minute = GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolderMinute);
-    const std::string since = GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolderSince);
+    const std::string folder = settings::ShredFolder.get();
+    const std::string hour = settings::ShredFolderHour.get();
+    const std::string minute = settings::ShredFolderMinute.get();
+    const std::string since = settings::ShredFolderSince.get();
     m_txtShredFolder->setText(q(folder));
     if (!hour.empty())
         m_cmbHour->setCurrentText(q(hour));
     if (!minute.empty())
         m_cmbMinute->setCurrentText(q(minute));
     m_stored = StoredSchedule{folder, hour, minute, 0,
-                              FolderIdentity::parse(GetString(HKEY_CURRENT_USER, settings::kAppKey,
-                                                              settings::kShredFolderId))};
+                              FolderIdentity::parse(settings::ShredFolderId.get())};
     const QString sinceText = q(since);
     bool ok = false;
     m_stored.since = sinceText.toLongLong(&ok);
@@ -329,18 +327,18 @@ void ShredderPage::showSchedule() {
 }
 
 void ShredderPage::restoreLevel() {
-    const std::int32_t level = GetLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredLevel, 0);
+    const std::int32_t level = settings::ShredLevel.get();
     if (level >= 0 && level < m_cmbOver->count())
         m_cmbOver->setCurrentIndex(level);
     // From now on every choice is remembered for the next start.
     connect(m_cmbOver, &QComboBox::currentIndexChanged, this, [](int index) {
         if (index >= 0)
-            SaveLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredLevel, index);
+            settings::ShredLevel.set(index);
     });
 }
 
 void ShredderPage::saveSince(std::int64_t since) {
-    SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolderSince, std::to_string(since));
+    settings::ShredFolderSince.set(std::to_string(since));
 }
 
 // ---- The pending list ----------------------------------------------------------------------------
@@ -710,10 +708,10 @@ void ShredderPage::cmdSet_Click() {
     m_txtShredFolder->setText(q(folder));
     // The folder is remembered by identity as well: a sweep empties this very folder or nothing.
     const FolderIdentity id = target.empty() ? FolderIdentity{} : identityOf(folder, target);
-    SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolder, folder);
-    SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolderHour, hour);
-    SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolderMinute, minute);
-    SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolderId, id.text());
+    settings::ShredFolder.set(folder);
+    settings::ShredFolderHour.set(hour);
+    settings::ShredFolderMinute.set(minute);
+    settings::ShredFolderId.set(id.text());
     // The period counts from now.
     m_stored = StoredSchedule{folder, hour, minute, clock(), id};
     saveSince(m_stored.since);

@@ -11,8 +11,7 @@
 #include "platform/Prompt.h"
 #include "platform/SysError.h"
 #include "settings/BrowseForFolder.h"
-#include "settings/Settings.h"
-#include "settings/VbRegMod.h"
+#include "settings/SettingsTable.h"
 #include "settings/modFileFunctions.h"
 
 #include <QAction>
@@ -31,6 +30,9 @@
 #include <cmath>
 
 namespace viewer {
+
+static_assert(settings::ThumbnailSize.fallback == kDefaultThumbnailSize,
+              "the stored thumbnail size defaults to the viewer's own size");
 
 namespace {
 
@@ -85,8 +87,7 @@ ImageViewerPage::ImageViewerPage(platform::Prompt& prompt, QWidget* parent)
     m_sheet = new ThumbSheet(picThumbMain);
     m_model = new ThumbnailModel(this);
     m_sheet->setModel(m_model);
-    m_sheet->setThumbnailSize(ClampThumbnailSize(
-        GetLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kThumbnailSize, kDefaultThumbnailSize)));
+    m_sheet->setThumbnailSize(ClampThumbnailSize(settings::ThumbnailSize.get()));
     fitCaptions();
     auto* frameLayout = new QVBoxLayout(picThumbMain);
     frameLayout->setContentsMargins(kGap, kGap, kGap, kGap);
@@ -170,7 +171,7 @@ void ImageViewerPage::setThumbnailSize(int size) {
     if (size == m_sheet->thumbnailSize())
         return;
     m_sheet->setThumbnailSize(size);
-    SaveLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kThumbnailSize, size);
+    settings::ThumbnailSize.set(size);
     fitCaptions();
     // The pictures are read again at the new size: a small thumbnail is not blown up.
     if (!m_folder.empty())

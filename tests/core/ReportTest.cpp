@@ -4,6 +4,7 @@
 #include "EngineFixture.h"
 #include "LocalHttpServer.h"
 #include "core/Cipher.h"
+#include "settings/SettingsTable.h"
 #include "settings/VbRegMod.h"
 
 #include <gtest/gtest.h>
@@ -30,8 +31,8 @@ protected:
     void SetUp() override {
         EngineTest::SetUp();
         ensureApp();
-        SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kConnectionProbeUrl, server.base() + "/probe");
-        SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kErrorReportHost, server.base());
+        SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::ConnectionProbeUrl.name, server.base() + "/probe");
+        SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::ErrorReportHost.name, server.base());
     }
 
     // The request line of the last report.

@@ -3,6 +3,7 @@
 
 #include "LocalHttpServer.h"
 #include "settings/Settings.h"
+#include "settings/SettingsTable.h"
 #include "settings/VbRegMod.h"
 #include "support/Sandbox.h"
 
@@ -27,8 +28,8 @@ protected:
     LocalHttpServer server;
 
     void online() {
-        setDeployment(settings::kConnectionProbeUrl, server.base() + "/probe");
-        setDeployment(settings::kErrorReportHost, server.base());
+        setDeployment(settings::ConnectionProbeUrl.name, server.base() + "/probe");
+        setDeployment(settings::ErrorReportHost.name, server.base());
     }
 };
 
@@ -41,13 +42,13 @@ TEST_F(ErrorReportTest, ProbeIsTrueOnAnyHttpAnswer) {
     EXPECT_EQ(server.requestLines(), std::vector<std::string>{"GET /probe HTTP/1.1"});
 
     LocalHttpServer failing(500);
-    setDeployment(settings::kConnectionProbeUrl, failing.base() + "/probe");
+    setDeployment(settings::ConnectionProbeUrl.name, failing.base() + "/probe");
     EXPECT_TRUE(IsConnection());
 
-    setDeployment(settings::kConnectionProbeUrl,
+    setDeployment(settings::ConnectionProbeUrl.name,
                   "http://127.0.0.1:" + std::to_string(LocalHttpServer::closedPort()) + "/probe");
     EXPECT_FALSE(IsConnection());
-    setDeployment(settings::kConnectionProbeUrl, "not a url at all");
+    setDeployment(settings::ConnectionProbeUrl.name, "not a url at all");
     EXPECT_FALSE(IsConnection());
 }
 
@@ -78,12 +79,12 @@ TEST_F(ErrorReportTest, NoRequestForErrorNumberZero) {
 
 TEST_F(ErrorReportTest, NoRequestWhenOffline) {
     // No probe address: the report host is never contacted.
-    setDeployment(settings::kErrorReportHost, server.base());
+    setDeployment(settings::ErrorReportHost.name, server.base());
     ReportError("frmMain", 53, "File not found", "cmdLock_click");
     EXPECT_TRUE(server.requestLines().empty());
 
     // The probe fails: a closed port.
-    setDeployment(settings::kConnectionProbeUrl,
+    setDeployment(settings::ConnectionProbeUrl.name,
                   "http://127.0.0.1:" + std::to_string(LocalHttpServer::closedPort()) + "/probe");
     ReportError("frmMain", 53, "File not found", "cmdLock_click");
     EXPECT_TRUE(server.requestLines().empty());
@@ -91,7 +92,7 @@ TEST_F(ErrorReportTest, NoRequestWhenOffline) {
 
 TEST_F(ErrorReportTest, NoRequestWithoutReportAddress) {
     online();
-    setDeployment(settings::kErrorReportHost, "");
+    setDeployment(settings::ErrorReportHost.name, "");
     ReportError("frmMain", 53, "File not found", "cmdLock_click");
     EXPECT_TRUE(server.requestLines().empty());
 }

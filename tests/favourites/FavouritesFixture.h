@@ -10,6 +10,7 @@
 #include "favourites/FavouritesStore.h"
 #include "platform/Environment.h"
 #include "settings/Settings.h"
+#include "settings/SettingsTable.h"
 #include "settings/VbRegMod.h"
 
 #include <QByteArray>
@@ -28,8 +29,8 @@ namespace favourites_test {
 class FavouritesTest : public shell_test::ShellTest {
 protected:
     void SetUp() override {
-        SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kConnectionProbeUrl, server.base() + "/probe");
-        SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kErrorReportHost, server.base());
+        SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::ConnectionProbeUrl.name, server.base() + "/probe");
+        SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::ErrorReportHost.name, server.base());
         bin = sandbox.root() + "/bin";
         std::filesystem::create_directories(bin);
         const char* path = std::getenv("PATH");

@@ -211,7 +211,7 @@ TEST_F(FavouritesPageTest, DoubleClickOpensWithTheDefaultHandlerOrANewBrowserWin
     EXPECT_EQ(recorded("xdg-open"), "http://site.example/?q=a b\n");
 
     // "True": the default browser, started with its new-window option.
-    SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kLaunchNewIE, "True");
+    SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::LaunchNewIE.name, "True");
     stub("xdg-settings", "firefox.desktop\n");
     stub("firefox");
     const std::string apps = std::string(std::getenv("XDG_DATA_HOME")) + "/applications";

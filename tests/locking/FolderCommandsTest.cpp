@@ -10,6 +10,7 @@
 #include "platform/Registry.h"
 #include "platform/SysError.h"
 #include "settings/Settings.h"
+#include "settings/SettingsTable.h"
 #include "settings/VbRegMod.h"
 #include "settings/modFileFunctions.h"
 #include "settings/modGeneral.h"
@@ -109,7 +110,7 @@ TEST_F(FolderCommandsTest, LockFolderHidesRenamesAndRecordsTheFolder) {
     // The password is kept as a one-way verifier only.
     EXPECT_TRUE(core::IsVerifier(storedValue("C:\\\\Docs\\Old")));
     EXPECT_TRUE(locking::CheckFolderPassword("C:\\\\Docs\\Old", "pw"));
-    for (const char* name : {settings::kShowSuperHidden, settings::kHidden, settings::kSuperHidden}) {
+    for (const char* name : {settings::ShowSuperHidden.name, settings::ExplorerHidden.name, settings::SuperHidden.name}) {
         platform::RegValue v;
         ASSERT_EQ(platform::registry().queryValue(platform::RegRoot::CurrentUser, settings::kAdvancedKey, name, v), 0)
             << name;

@@ -4,6 +4,7 @@
 #include "core/Register.h"
 #include "locking/LockingCommands.h"
 #include "settings/Settings.h"
+#include "settings/SettingsTable.h"
 #include "settings/VbRegMod.h"
 #include "settings/modGeneral.h"
 
@@ -171,7 +172,7 @@ TEST_F(LockingCommandsTest, TheStrongLockChoiceMakesTsxFilesThatADoubleClickOpen
     OpenerStub opener(sandbox);
     sandbox.writeFile("C:\\Docs\\a.txt", "some text");
     sandbox.writeFile("C:\\Docs\\empty.txt", "");
-    SaveLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kStrongLocks, 1);
+    SaveLong(HKEY_CURRENT_USER, settings::kAppKey, settings::StrongLocks.name, 1);
     port.setRows({{"a.txt", "a.txt"}, {"empty.txt", "empty.txt"}}, true);
     port.pw1 = port.pw2 = "p";
     commands->cmdLock_click();
@@ -197,7 +198,7 @@ TEST_F(LockingCommandsTest, TheStrongLockChoiceMakesTsxFilesThatADoubleClickOpen
     EXPECT_EQ(std::set<std::string>(opened.begin(), opened.end()),
               (std::set<std::string>{sandbox.host("C:\\Docs\\a.txt"), sandbox.host("C:\\Docs\\empty.txt")}));
 
-    SaveLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kStrongLocks, 0);
+    SaveLong(HKEY_CURRENT_USER, settings::kAppKey, settings::StrongLocks.name, 0);
     port.setRows({{"a.txt", "a.txt"}}, true);
     port.pw1 = port.pw2 = "p";
     commands->cmdLock_click();

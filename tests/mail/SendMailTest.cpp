@@ -1,6 +1,7 @@
 #include "mail/SendMail.h"
 
 #include "settings/Settings.h"
+#include "settings/SettingsTable.h"
 #include "settings/VbRegMod.h"
 #include "support/Sandbox.h"
 #include "support/ScriptedPrompt.h"
@@ -96,7 +97,7 @@ TEST(MailLetter, NamesTheKindOfLockAndTheProgramAndNeverAsksForThePassword) {
 }
 
 TEST_F(SendMailTest, TwoTickedLockedFilesGiveTwoMessages) {
-    SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kHomeUrl, "https://tessaly.example");
+    SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::HomeUrl.name, "https://tessaly.example");
     sandbox.writeFile("C:\\Docs\\nqq.TSL", kLocked);
     sandbox.writeFile("C:\\Docs\\skipped.TSL", kLocked);
     sandbox.writeFile("C:\\Docs\\frpbaq file.TSW", "[Secret]"); // just the marker still counts as locked

@@ -6,6 +6,7 @@
 #include "platform/Environment.h"
 #include "platform/Registry.h"
 #include "settings/Settings.h"
+#include "settings/SettingsTable.h"
 #include "settings/VbRegMod.h"
 
 #include <QCheckBox>
@@ -129,12 +130,12 @@ TEST_F(OptionsWindowTest, CtrlTabTurnsThePagesAndWraps) {
 
 TEST_F(OptionsWindowTest, TheStartCaptionFollowsTheRunValueAndTheAutostartEntry) {
     // Any Run value counts, also one that names another path.
-    SaveString(HKEY_CURRENT_USER, settings::kRunKey, settings::kRunValue, "D:\\elsewhere\\old.exe");
+    SaveString(HKEY_CURRENT_USER, settings::kRunKey, settings::RunAtLogin.name, "D:\\elsewhere\\old.exe");
     open();
     EXPECT_EQ(startCaption(), QString::fromLatin1(kDisable));
     delete window.data();
 
-    DeleteValue(HKEY_CURRENT_USER, settings::kRunKey, settings::kRunValue);
+    DeleteValue(HKEY_CURRENT_USER, settings::kRunKey, settings::RunAtLogin.name);
     writeEntry("[Desktop Entry]\nType=Application\nName=Tessaly\nExec=/usr/bin/tessaly\n");
     open();
     EXPECT_EQ(startCaption(), QString::fromLatin1(kDisable));
@@ -175,7 +176,7 @@ TEST_F(OptionsWindowTest, AnotherProgramsAutostartEntryIsNeverTouched) {
     EXPECT_NE(prompt.last().text.find("belongs to another program"), std::string::npos);
 
     // With a Run value left from before, Disable removes the value and still leaves their entry.
-    SaveString(HKEY_CURRENT_USER, settings::kRunKey, settings::kRunValue, "C:\\tessaly.exe");
+    SaveString(HKEY_CURRENT_USER, settings::kRunKey, settings::RunAtLogin.name, "C:\\tessaly.exe");
     delete window.data();
     open();
     QTest::mouseClick(child<QPushButton>("cmdEnableStart"), Qt::LeftButton);
@@ -192,7 +193,7 @@ TEST(DesktopExec, QuotesAndEscapesAsDesktopEntriesRequire) {
 TEST_F(OptionsWindowTest, IeaddSetsTheCheckBoxWithoutRegisteringAnything) {
     const std::pair<const char*, bool> cases[] = {{"remove", false}, {"ADD", true}, {"Add", true}, {"", false}};
     for (const auto& [value, checked] : cases) {
-        SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kIeAdd, value);
+        SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::IeAdd.name, value);
         open();
         EXPECT_EQ(child<QCheckBox>("chkIEInte")->isChecked(), checked) << value;
         delete window.data();
@@ -228,7 +229,7 @@ TEST_F(OptionsWindowTest, TheCheckBoxAddsAndRemovesTheBrowserButton) {
 }
 
 TEST_F(OptionsWindowTest, RemovingAMissingButtonStillRecordsTheChoice) {
-    SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kIeAdd, "add");
+    SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::IeAdd.name, "add");
     open();
     QTest::mouseClick(child<QCheckBox>("chkIEInte"), Qt::LeftButton);
     EXPECT_EQ(ieadd(), "remove");
@@ -339,8 +340,8 @@ TEST_F(OptionsWindowTest, TheLockChoicesAreOffByDefaultAndStoredWhenChanged) {
     idle->setValue(15);
     restore->click();
     EXPECT_EQ(changed.size(), 2);
-    EXPECT_EQ(GetLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kIdleLockMinutes, -1), 15);
-    EXPECT_EQ(GetLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kLockOnRestore, -1), 1);
+    EXPECT_EQ(GetLong(HKEY_CURRENT_USER, settings::kAppKey, settings::IdleLockMinutes.name, -1), 15);
+    EXPECT_EQ(GetLong(HKEY_CURRENT_USER, settings::kAppKey, settings::LockOnRestore.name, -1), 1);
 
     delete window.data();
     open();

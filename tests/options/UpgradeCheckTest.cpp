@@ -3,6 +3,7 @@
 #include "LocalHttpServer.h"
 #include "OptionsTestSupport.h"
 #include "settings/Settings.h"
+#include "settings/SettingsTable.h"
 #include "settings/VbRegMod.h"
 
 #include <gtest/gtest.h>
@@ -31,7 +32,7 @@ TEST(VersionNumber, ReadsAPlainNumberRoundedHalfToEven) {
 class UpgradeCheckTest : public OptionsTest {
 protected:
     void useHost(const std::string& host) {
-        SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kUpgradeHost, host);
+        SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::UpgradeHost.name, host);
     }
 };
 
@@ -125,7 +126,7 @@ TEST_F(UpgradeCheckTest, AnErrorAnswerReadsAsNoUpgrade) {
 
 TEST_F(UpgradeCheckTest, WithoutAnUpgradeHostNothingIsAskedOfTheNetwork) {
     LocalHttpServer probe;
-    SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kConnectionProbeUrl, probe.base() + "/probe");
+    SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::ConnectionProbeUrl.name, probe.base() + "/probe");
     options::cmdUpgrade_Click(prompt, progress);
     ASSERT_EQ(prompt.boxes.size(), 1u);
     EXPECT_EQ(prompt.last().text, "Upgrade checks are switched off in this installation.");
@@ -139,7 +140,7 @@ TEST_F(UpgradeCheckTest, OfflineTheVersionFileIsNeverRequested) {
     LocalHttpServer server;
     server.setBody("9");
     useHost(server.base());
-    SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kConnectionProbeUrl,
+    SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::ConnectionProbeUrl.name,
                "http://127.0.0.1:" + std::to_string(LocalHttpServer::closedPort()) + "/");
     options::cmdUpgrade_Click(prompt, progress);
     ASSERT_EQ(prompt.boxes.size(), 1u);

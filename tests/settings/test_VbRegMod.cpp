@@ -1,4 +1,5 @@
 #include "settings/Settings.h"
+#include "settings/SettingsTable.h"
 #include "settings/VbRegMod.h"
 
 #include "platform/Environment.h"
@@ -52,13 +53,13 @@ TEST_F(VbRegModTest, EmbeddedZeroCutsGetStringButNotGetStringFull) {
 }
 
 TEST_F(VbRegModTest, SaveLongWritesFourByteDword) {
-    SaveLong(HKEY_CURRENT_USER, settings::kAdvancedKey, settings::kHidden, 0);
-    SaveLong(HKEY_CURRENT_USER, settings::kAdvancedKey, settings::kSuperHidden, -2);
+    SaveLong(HKEY_CURRENT_USER, settings::kAdvancedKey, settings::ExplorerHidden.name, 0);
+    SaveLong(HKEY_CURRENT_USER, settings::kAdvancedKey, settings::SuperHidden.name, -2);
     platform::RegValue raw;
-    ASSERT_EQ(reg().queryValue(HKEY_CURRENT_USER, settings::kAdvancedKey, settings::kHidden, raw), 0);
+    ASSERT_EQ(reg().queryValue(HKEY_CURRENT_USER, settings::kAdvancedKey, settings::ExplorerHidden.name, raw), 0);
     EXPECT_EQ(raw.type, platform::REG_DWORD);
     EXPECT_EQ(raw.data, std::string(4, '\0'));
-    ASSERT_EQ(reg().queryValue(HKEY_CURRENT_USER, settings::kAdvancedKey, settings::kSuperHidden, raw), 0);
+    ASSERT_EQ(reg().queryValue(HKEY_CURRENT_USER, settings::kAdvancedKey, settings::SuperHidden.name, raw), 0);
     EXPECT_EQ(raw.data, std::string("\xfe\xff\xff\xff", 4));
 }
 

@@ -6,6 +6,7 @@
 
 #include "core/SealKey.h"
 #include "settings/Settings.h"
+#include "settings/SettingsTable.h"
 #include "settings/VbRegMod.h"
 #include "shell/AppLock.h"
 #include "wallet/Wallet.h"
@@ -81,7 +82,7 @@ TEST_F(AppLockTest, TheIdleTimeIsOffByDefaultAndLocksWhenSet) {
     EXPECT_EQ(lock->idleMinutes(), 0);
     EXPECT_FALSE(lock->idleTimer().isActive());
 
-    SaveLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kIdleLockMinutes, 5);
+    SaveLong(HKEY_CURRENT_USER, settings::kAppKey, settings::IdleLockMinutes.name, 5);
     lock->loadSettings();
     EXPECT_TRUE(lock->idleTimer().isActive());
     EXPECT_EQ(lock->idleTimer().interval(), 5 * 60 * 1000);
@@ -103,7 +104,7 @@ TEST_F(AppLockTest, RestoringFromTheTrayAsksForThePasswordOnlyWhenChosen) {
     EXPECT_TRUE(asked.empty());
     EXPECT_TRUE(window->isVisible());
 
-    SaveLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kLockOnRestore, 1);
+    SaveLong(HKEY_CURRENT_USER, settings::kAppKey, settings::LockOnRestore.name, 1);
     lock->loadSettings();
     window->hide();
     window->restoreToFront();

@@ -6,6 +6,7 @@
 #include "support/OpenerStub.h"
 
 #include "settings/Settings.h"
+#include "settings/SettingsTable.h"
 #include "settings/VbRegMod.h"
 #include "shell/AboutBox.h"
 #include "shell/HelpPages.h"
@@ -46,7 +47,7 @@ TEST_F(HelpAndAboutTest, HelpPagesPreferTheDeploymentsAddressThenTheManualBeside
 
 TEST_F(HelpAndAboutTest, HelpPagesFromTheMenuOpenTheAddress) {
     testing_support::OpenerStub opener(sandbox);
-    SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kHelpUrl, "https://help.example/tessaly");
+    SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::HelpUrl.name, "https://help.example/tessaly");
     auto w = shownWindow();
     w->findChild<QAction*>(QStringLiteral("mnuHP"))->trigger();
     EXPECT_EQ(opener.calls(1), std::vector<std::string>{"https://help.example/tessaly"});
@@ -60,7 +61,7 @@ TEST_F(HelpAndAboutTest, VisitUsOnlineIsOffWithoutAnAddressAndOpensItWithOne) {
     ASSERT_NE(visit, nullptr);
     EXPECT_FALSE(visit->isEnabled());
 
-    SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kHomeUrl, "https://tessaly.example");
+    SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::HomeUrl.name, "https://tessaly.example");
     auto* help = w->findChild<QMenu*>(QStringLiteral("mnuHelp"));
     ASSERT_NE(help, nullptr);
     emit help->aboutToShow();
@@ -88,7 +89,7 @@ TEST_F(HelpAndAboutTest, AboutShowsVersionLicenceAndTheAddressOnlyWhenSet) {
     shell_test::click(box, "cmdOK");
     QTRY_VERIFY_WITH_TIMEOUT(box.isNull(), 10000);
 
-    SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kHomeUrl, "https://tessaly.example/a?b=1&c=2");
+    SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::HomeUrl.name, "https://tessaly.example/a?b=1&c=2");
     about->trigger();
     box = aboutBox(*w);
     ASSERT_NE(box, nullptr);

@@ -8,6 +8,7 @@
 #include "core/Scrambler.h"
 #include "options/frmOptions.h"
 #include "settings/Settings.h"
+#include "settings/SettingsTable.h"
 #include "settings/VbRegMod.h"
 #include "shell/frmMain.h"
 #include "shell/frmProgress.h"
@@ -160,7 +161,7 @@ TEST_F(MailAndOptionsWiringTest, TheUpgradeCheckClosesItsProgressWindowBeforeAns
     socklen_t len = sizeof addr;
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
     ::close(fd);
-    SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kUpgradeHost,
+    SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::UpgradeHost.name,
                "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)));
 
     WatchingPrompt watching;

@@ -8,6 +8,7 @@
 #include "platform/Environment.h"
 #include "platform/Registry.h"
 #include "settings/Settings.h"
+#include "settings/SettingsTable.h"
 #include "settings/modGeneral.h"
 #include "shell/FileListBox.h"
 #include "shell/SingleInstance.h"
@@ -55,7 +56,7 @@ std::uint32_t dword(const char* key, const char* name) {
 TEST_F(MainWindowTest, LoadingCreatesTheRegisterWritesTheDisplayValuesAndOpensDriveC) {
     sandbox.makeFolder("C:\\Docs");
     sandbox.writeFile("C:\\top.txt", "12345");
-    platform::registry().setDword(platform::RegRoot::CurrentUser, settings::kAdvancedKey, settings::kHidden, 1);
+    platform::registry().setDword(platform::RegRoot::CurrentUser, settings::kAdvancedKey, settings::ExplorerHidden.name, 1);
     const std::string registerHost = platform::toHost(core::RegisterPath());
     ASSERT_FALSE(std::filesystem::exists(registerHost));
 
@@ -64,7 +65,7 @@ TEST_F(MainWindowTest, LoadingCreatesTheRegisterWritesTheDisplayValuesAndOpensDr
 
     EXPECT_TRUE(std::filesystem::exists(registerHost));
     EXPECT_EQ(w.registerPath(), core::RegisterPath());
-    for (const char* name : {settings::kShowSuperHidden, settings::kHidden, settings::kSuperHidden})
+    for (const char* name : {settings::ShowSuperHidden.name, settings::ExplorerHidden.name, settings::SuperHidden.name})
         EXPECT_EQ(dword(settings::kAdvancedKey, name), 0u) << name;
     EXPECT_NE(w.appLog(), nullptr);
 

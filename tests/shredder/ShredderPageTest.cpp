@@ -5,6 +5,7 @@
 #include "platform/Environment.h"
 #include "platform/Registry.h"
 #include "settings/Settings.h"
+#include "settings/SettingsTable.h"
 #include "settings/VbRegMod.h"
 #include "shredder/ShredCommands.h"
 
@@ -267,7 +268,7 @@ TEST_F(ShredderPageTest, ProtectedItemsAreRefusedEverywhere) {
         find<QLineEdit>("txtShredFolder")->setText(QString::fromStdString(path));
         page->cmdSet_Click();
         EXPECT_EQ(prompt.texts(), std::vector<std::string>{shredder::RefusalMessage(path)});
-        EXPECT_EQ(GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolder), "");
+        EXPECT_EQ(GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::ShredFolder.name), "");
     }
     EXPECT_FALSE(page->isRunning());
     EXPECT_EQ(sandbox.readFile("C:\\Docs\\keep.txt"), "k");
@@ -279,7 +280,7 @@ TEST_F(ShredderPageTest, ProtectedItemsAreRefusedEverywhere) {
     find<QLineEdit>("txtShredFolder")->setText(QStringLiteral("C:\\Docs\\homelink"));
     page->cmdSet_Click();
     EXPECT_EQ(prompt.texts(), std::vector<std::string>{shredder::RefusalMessage("C:\\Docs\\homelink")});
-    EXPECT_EQ(GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolder), "");
+    EXPECT_EQ(GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::ShredFolder.name), "");
 }
 
 TEST_F(ShredderPageTest, TheTreeCommandAsksFirst) {
@@ -413,7 +414,7 @@ TEST_F(ShredderPageTest, TheScheduleEmptiesTheFolderThatWasSetCountingFromSet) {
     EXPECT_NE(log.find(stampOf(now) + " Scheduled shred of 'C:\\TempLink': done"), std::string::npos) << log;
 
     // The next period counts from that run, and survives a restart.
-    EXPECT_EQ(GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolderSince), std::to_string(now));
+    EXPECT_EQ(GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::ShredFolderSince.name), std::to_string(now));
     sandbox.writeFile("C:\\Temp\\c.txt", "c");
     ShredderPage again(prompt, [] { return std::string(); });
     again.clock = [&now] { return now; };
@@ -444,13 +445,13 @@ TEST_F(ShredderPageTest, TheScheduleTakesHostPathsAndWholeNumbersAndTellsOfFailu
         find<QComboBox>("cmbMinute")->setCurrentText(QString::fromLatin1(bad));
         page->cmdSet_Click();
         EXPECT_EQ(prompt.texts(), std::vector<std::string>{"The hours and minutes must be whole numbers."});
-        EXPECT_EQ(GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolder), "");
+        EXPECT_EQ(GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::ShredFolder.name), "");
     }
     prompt.boxes.clear();
     find<QComboBox>("cmbMinute")->setCurrentText(QStringLiteral("5"));
     page->cmdSet_Click();
     EXPECT_TRUE(prompt.boxes.empty()) << prompt.texts().front();
-    EXPECT_EQ(GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolder), "C:\\Temp-Shred");
+    EXPECT_EQ(GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::ShredFolder.name), "C:\\Temp-Shred");
     EXPECT_EQ(text("txtShredFolder"), "C:\\Temp-Shred");
 
     // A sweep that cannot shred everything says so.
@@ -519,9 +520,9 @@ TEST_F(ShredderPageTest, SetWritesTheScheduleAndANewWindowRestoresIt) {
     find<QComboBox>("cmbHour")->setCurrentText(QStringLiteral("2"));
     find<QComboBox>("cmbMinute")->setCurrentText(QStringLiteral("30"));
     page->cmdSet_Click();
-    EXPECT_EQ(GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolder), "C:\\Temp");
-    EXPECT_EQ(GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolderHour), "2");
-    EXPECT_EQ(GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolderMinute), "30");
+    EXPECT_EQ(GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::ShredFolder.name), "C:\\Temp");
+    EXPECT_EQ(GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::ShredFolderHour.name), "2");
+    EXPECT_EQ(GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::ShredFolderMinute.name), "30");
 
     ShredderPage again(prompt, [] { return std::string(); });
     EXPECT_EQ(again.findChild<QLineEdit*>(QStringLiteral("txtShredFolder"))->text(), QStringLiteral("C:\\Temp"));
@@ -575,7 +576,7 @@ TEST_F(ShredderPageTest, TheScheduleEmptiesOnlyTheFolderThatWasSet) {
     // The folder's identity is kept with the schedule's other values.
     struct stat st {};
     ASSERT_EQ(::stat(sandbox.host("C:\\Temp").c_str(), &st), 0);
-    EXPECT_EQ(GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolderId),
+    EXPECT_EQ(GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::ShredFolderId.name),
               std::to_string(st.st_dev) + " " + std::to_string(st.st_ino) + " 0");
 
     const std::string refused = "The scheduled shred of 'C:\\Temp' did nothing: the folder there is no longer the one "
@@ -621,7 +622,7 @@ TEST_F(ShredderPageTest, TheScheduleEmptiesOnlyTheFolderThatWasSet) {
 
     // A schedule whose folder's identity was never kept (Set by an older version) runs nothing.
     sandbox.writeFile("C:\\Temp\\more.txt", "more");
-    SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolderId, "");
+    SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::ShredFolderId.name, "");
     ShredderPage restored(prompt, [] { return std::string(); });
     restored.clock = [&now] { return now; };
     prompt.boxes.clear();
@@ -660,9 +661,9 @@ TEST_F(ShredderPageTest, SetRefusesWhatTheScheduleWouldNotDo) {
         ASSERT_EQ(prompt.texts(), std::vector<std::string>{c.message});
         EXPECT_EQ(prompt.last().icon, Icon::Critical);
         // Nothing was saved, and the page still shows what was in place.
-        EXPECT_EQ(registry(settings::kShredFolder), "");
-        EXPECT_EQ(registry(settings::kShredFolderHour), "");
-        EXPECT_EQ(registry(settings::kShredFolderMinute), "");
+        EXPECT_EQ(registry(settings::ShredFolder.name), "");
+        EXPECT_EQ(registry(settings::ShredFolderHour.name), "");
+        EXPECT_EQ(registry(settings::ShredFolderMinute.name), "");
         EXPECT_EQ(find<QLabel>("lblScheduleStatus")->text(), shownBefore);
     }
     EXPECT_FALSE(sandbox.exists("C:\\Missing"));
@@ -678,7 +679,7 @@ TEST_F(ShredderPageTest, SetRefusesWhatTheScheduleWouldNotDo) {
     find<QComboBox>("cmbMinute")->setCurrentText(QStringLiteral("5"));
     QTest::mouseClick(find<QPushButton>("cmdSet"), Qt::LeftButton);
     EXPECT_TRUE(prompt.boxes.empty()) << prompt.texts().front();
-    EXPECT_EQ(registry(settings::kShredFolderMinute), "5");
+    EXPECT_EQ(registry(settings::ShredFolderMinute.name), "5");
     now += 5 * 60;
     page->timShredFolder_Timer();
     waitForRun();
@@ -710,15 +711,15 @@ TEST_F(ShredderPageTest, SetSaysWhatItPutInPlace) {
         QTest::mouseClick(find<QPushButton>("cmdSet"), Qt::LeftButton);
         EXPECT_TRUE(prompt.boxes.empty()) << prompt.texts().front();
         EXPECT_EQ(status->text().toStdString(), c.shown);
-        EXPECT_EQ(registry(settings::kShredFolder), c.folder);
+        EXPECT_EQ(registry(settings::ShredFolder.name), c.folder);
     }
     // The next start shows the schedule it restored.
     ShredderPage again(prompt, [] { return std::string(); });
     EXPECT_EQ(again.findChild<QLabel*>(QStringLiteral("lblScheduleStatus"))->text(),
               QStringLiteral("The folder 'C:\\Temp' will be emptied every 24 h 50 min."));
     // A shorter period kept by an older version is shown as the minimum it runs at.
-    SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolderHour, "0");
-    SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredFolderMinute, "1");
+    SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::ShredFolderHour.name, "0");
+    SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::ShredFolderMinute.name, "1");
     ShredderPage older(prompt, [] { return std::string(); });
     EXPECT_EQ(older.findChild<QLabel*>(QStringLiteral("lblScheduleStatus"))->text(),
               QStringLiteral("The folder 'C:\\Temp' will be emptied every 5 min."));
@@ -815,13 +816,13 @@ TEST_F(ShredderPageTest, TheSecurityLevelIsRememberedForTheNextStart) {
     QTest::keyClick(level, Qt::Key_Down);
     QTest::keyClick(level, Qt::Key_Down);
     ASSERT_EQ(level->currentIndex(), 2);
-    EXPECT_EQ(GetLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredLevel, -1), 2);
+    EXPECT_EQ(GetLong(HKEY_CURRENT_USER, settings::kAppKey, settings::ShredLevel.name, -1), 2);
     {
         ShredderPage again(prompt, [] { return std::string(); });
         EXPECT_EQ(again.findChild<QComboBox*>(QStringLiteral("cmbOver"))->currentIndex(), 2);
     }
     QTest::keyClick(level, Qt::Key_Up);
-    EXPECT_EQ(GetLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredLevel, -1), 1);
+    EXPECT_EQ(GetLong(HKEY_CURRENT_USER, settings::kAppKey, settings::ShredLevel.name, -1), 1);
     {
         ShredderPage again(prompt, [] { return std::string(); });
         EXPECT_EQ(again.findChild<QComboBox*>(QStringLiteral("cmbOver"))->currentIndex(), 1);
@@ -829,11 +830,11 @@ TEST_F(ShredderPageTest, TheSecurityLevelIsRememberedForTheNextStart) {
     // A value that names no level starts at the first.
     for (std::int32_t stored : {7, -1}) {
         SCOPED_TRACE(stored);
-        SaveLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredLevel, stored);
+        SaveLong(HKEY_CURRENT_USER, settings::kAppKey, settings::ShredLevel.name, stored);
         ShredderPage again(prompt, [] { return std::string(); });
         EXPECT_EQ(again.findChild<QComboBox*>(QStringLiteral("cmbOver"))->currentIndex(), 0);
         // Restoring writes nothing.
-        EXPECT_EQ(GetLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kShredLevel, 0), stored);
+        EXPECT_EQ(GetLong(HKEY_CURRENT_USER, settings::kAppKey, settings::ShredLevel.name, 0), stored);
     }
     EXPECT_TRUE(prompt.boxes.empty()) << prompt.texts().front();
 }

@@ -8,6 +8,7 @@
 
 #include "ViewerTestSupport.h"
 #include "settings/Settings.h"
+#include "settings/SettingsTable.h"
 #include "settings/VbRegMod.h"
 #include "support/OpenerStub.h"
 #include "support/ScriptedPrompt.h"
@@ -364,7 +365,7 @@ TEST_F(PageTest, TheThumbnailSizeFollowsTheSliderAndCtrlWheelAndIsKept) {
         ASSERT_EQ(shownNames(), (std::vector<std::string>{"tiny.png", "wide.png"}));
         EXPECT_EQ(page.model()->picture(1).deviceIndependentSize(), QSizeF(step.size, step.size / 2.0));
         EXPECT_EQ(page.model()->picture(0).deviceIndependentSize(), QSizeF(40, 30)); // never enlarged
-        EXPECT_EQ(GetLong(HKEY_CURRENT_USER, settings::kAppKey, settings::kThumbnailSize), step.size);
+        EXPECT_EQ(GetLong(HKEY_CURRENT_USER, settings::kAppKey, settings::ThumbnailSize.name), step.size);
     }
 
     // A new page starts at the kept size.
