@@ -4,6 +4,7 @@
 #include "core/LockChecks.h"
 #include "core/Register.h"
 #include "core/Scrambler.h"
+#include "core/WorkerPool.h"
 #include "diagnostics/ErrorReport.h"
 #include "platform/Attributes.h"
 #include "platform/Environment.h"
@@ -24,8 +25,8 @@
 #include <cstring>
 #include <ctime>
 #include <map>
+#include <optional>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 
 namespace core {
@@ -372,12 +373,16 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
             }
         };
         const std::size_t helpers = std::min<std::size_t>(removing.size() / 16, 7);
-        std::vector<std::thread> threads;
-        for (std::size_t t = 0; t < helpers; ++t)
-            threads.emplace_back(work);
+        std::optional<WorkerPool> pool;
+        std::vector<std::future<void>> helping;
+        if (helpers > 0) {
+            pool.emplace(helpers);
+            for (std::size_t t = 0; t < helpers; ++t)
+                helping.push_back(pool->submit(work));
+        }
         work();
-        for (auto& t : threads)
-            t.join();
+        for (auto& h : helping)
+            h.get();
     }
     if (!removing.empty())
         step(ctx, "source removed");

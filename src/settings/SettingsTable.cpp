@@ -6,8 +6,7 @@
 
 namespace settings {
 
-template <typename T>
-T Setting<T>::get() const {
+template <typename T> T Setting<T>::get() const {
     if constexpr (std::is_same_v<T, bool>)
         return GetLong(root, key, name, fallback ? 1 : 0) != 0;
     else if constexpr (std::is_same_v<T, std::int32_t>)
@@ -16,8 +15,7 @@ T Setting<T>::get() const {
         return GetString(root, key, name, fallback);
 }
 
-template <typename T>
-void Setting<T>::set(const T& value) const {
+template <typename T> void Setting<T>::set(const T& value) const {
     if constexpr (std::is_same_v<T, bool>)
         SaveLong(root, key, name, value ? 1 : 0);
     else if constexpr (std::is_same_v<T, std::int32_t>)
@@ -26,8 +24,7 @@ void Setting<T>::set(const T& value) const {
         SaveString(root, key, name, value);
 }
 
-template <typename T>
-void Setting<T>::remove() const {
+template <typename T> void Setting<T>::remove() const {
     DeleteValue(root, key, name);
 }
 

@@ -14,18 +14,11 @@
 namespace settings {
 
 // How a setting of type T keeps its default in a constant table.
-template <typename T>
-struct SettingDefault {
-    using type = T;
-};
-template <>
-struct SettingDefault<std::string> {
-    using type = const char*;
-};
+template <typename T> struct SettingDefault { using type = T; };
+template <> struct SettingDefault<std::string> { using type = const char*; };
 
 // One setting. bool is stored as a DWORD (1 on, 0 off), std::int32_t as a DWORD, std::string as REG_SZ.
-template <typename T>
-struct Setting {
+template <typename T> struct Setting {
     platform::RegRoot root;
     const char* key;
     const char* name;

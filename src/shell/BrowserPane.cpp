@@ -5,6 +5,7 @@
 #include "core/Register.h"
 #include "diagnostics/CAppLog.h"
 #include "diagnostics/ErrorReport.h"
+#include "platform/AsyncTask.h"
 #include "platform/DriveTable.h"
 #include "platform/Environment.h"
 #include "platform/Prompt.h"
@@ -39,7 +40,6 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
-#include <future>
 #include <type_traits>
 #include <utility>
 
@@ -103,7 +103,7 @@ private:
 template <class Work>
 std::invoke_result_t<Work&> offTheWindowsThread(Work& work, std::chrono::milliseconds patience, int& waiting) {
     QEventLoop loop;
-    std::future<std::invoke_result_t<Work&>> done = std::async(std::launch::async, [&work, &loop] {
+    auto done = platform::startAsync([&work, &loop] {
         // The loop hears of the end however the work ends (a result or an exception).
         struct QuitAtEnd {
             QEventLoop* loop;
@@ -111,14 +111,14 @@ std::invoke_result_t<Work&> offTheWindowsThread(Work& work, std::chrono::millise
         } quit{&loop};
         return work();
     });
-    if (done.wait_for(patience) != std::future_status::ready) {
+    if (!done.waitFor(patience)) {
         ++waiting;
         QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
         loop.exec(QEventLoop::ExcludeUserInputEvents);
         QGuiApplication::restoreOverrideCursor();
         --waiting;
     }
-    return done.get();
+    return done.take();
 }
 
 // Every item under `node`, the last child first and each one's branch before its elder siblings;

@@ -1,5 +1,6 @@
 #include "shredder/ShredCli.h"
 
+#include "platform/AsyncTask.h"
 #include "platform/Environment.h"
 #include "platform/Prompt.h"
 #include "platform/ProtectedPaths.h"
@@ -11,7 +12,6 @@
 #include <chrono>
 #include <cstdio>
 #include <exception>
-#include <future>
 
 namespace shredder {
 
@@ -101,11 +101,11 @@ int ShredCommand(const std::vector<std::string>& hostPaths, const std::string& r
             const std::uint64_t total = engine.bytesToWrite(item.pinned);
             const std::uint64_t base = engine.written(); // what the items before it wrote
             if (terminal && total >= kProgressFrom) {
-                auto run = std::async(std::launch::async, [&] { return engine.shred(item.pinned); });
-                while (run.wait_for(std::chrono::milliseconds(250)) != std::future_status::ready)
+                auto run = platform::startAsync([&] { return engine.shred(item.pinned); });
+                while (!run.waitFor(std::chrono::milliseconds(250)))
                     std::fprintf(stderr, "\rshredding %s: %3d%%", item.typed.c_str(),
                                  static_cast<int>(std::min(engine.written() - base, total) * 100 / total));
-                done = run.get();
+                done = run.take();
                 std::fprintf(stderr, "\rshredding %s: %s\n", item.typed.c_str(), done ? "done" : "failed");
             } else {
                 done = engine.shred(item.pinned);

@@ -2,6 +2,7 @@
 
 #include "core/LockChecks.h"
 #include "diagnostics/CAppLog.h"
+#include "platform/AsyncTask.h"
 #include "platform/Environment.h"
 #include "platform/Prompt.h"
 #include "settings/BrowseForFolder.h"
@@ -26,7 +27,6 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <sys/stat.h>
 
@@ -119,7 +119,6 @@ ShredderPage::ShredderPage(platform::Prompt& prompt, std::function<std::string()
     buildControls();
     m_drag = new ClsDrag(this);
     connect(m_drag, &ClsDrag::GetFileName, this, [this](const std::string& path) { AddToShredList(path); });
-    connect(&m_watcher, &QFutureWatcher<RunResult>::finished, this, &ShredderPage::runFinished);
     m_progressTimer = new QTimer(this);
     m_progressTimer->setInterval(100);
     connect(m_progressTimer, &QTimer::timeout, this, &ShredderPage::pollProgress);
@@ -150,7 +149,7 @@ ShredderPage::ShredderPage(platform::Prompt& prompt, std::function<std::string()
 
 ShredderPage::~ShredderPage() {
     // The worker must not outlive the window it reports to.
-    m_watcher.waitForFinished();
+    m_job.waitForFinished();
 }
 
 void ShredderPage::buildControls() {
@@ -495,7 +494,7 @@ void ShredderPage::startRun(RunKind kind, std::vector<std::string> items) {
     std::optional<platform::FileId> expected;
     if (keepFolder)
         expected = m_stored.id.id;
-    m_watcher.setFuture(QtConcurrent::run([state = m_state, work = std::move(work), keepFolder, expected]() {
+    const auto sweep = [state = m_state, work = std::move(work), keepFolder, expected]() {
         RestoreLoosenedModes();
         RunResult result;
         // Every item is opened and checked before the first is touched; from then on the run works
@@ -545,7 +544,20 @@ void ShredderPage::startRun(RunKind kind, std::vector<std::string> items) {
         result.failures = state->engine.failures();
         result.cancelled = state->engine.cancelled();
         return result;
-    }));
+    };
+    m_job = platform::runAsync(this, sweep, [this, items](platform::AsyncOutcome<RunResult>& outcome) {
+        RunResult result;
+        try {
+            result = outcome.take();
+        } catch (const std::exception& e) {
+            // The run stopped before it could say what it did: its items stay on the list, and the
+            // user hears why.
+            result.notReached = items;
+            m_prompt.show(std::string("Shredding stopped: ") + e.what(), platform::Buttons::OK,
+                          platform::Icon::Critical);
+        }
+        runFinished(result);
+    });
 }
 
 std::size_t ShredderPage::entriesBelow(const std::string& hostFolder) {
@@ -574,8 +586,7 @@ void ShredderPage::pollProgress() {
     }
 }
 
-void ShredderPage::runFinished() {
-    const RunResult result = m_watcher.result();
+void ShredderPage::runFinished(const RunResult& result) {
     m_progressTimer->stop();
     m_state.reset();
     const std::string registerPath = m_registerPath ? m_registerPath() : std::string();

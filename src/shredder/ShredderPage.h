@@ -5,7 +5,7 @@
 
 #include "shredder/ShredCommands.h"
 
-#include <QFutureWatcher>
+#include <QFuture>
 #include <QWidget>
 
 #include <cstdint>
@@ -130,7 +130,7 @@ private:
     void resetAfterRun();
     void updateEnabled();
     void startRun(RunKind kind, std::vector<std::string> items);
-    void runFinished();
+    void runFinished(const RunResult& result);
     void logSweep(const RunResult& result);
     void tellSweepRefused();
     void saveSince(std::int64_t since);
@@ -146,7 +146,7 @@ private:
     std::size_t m_runItems = 0; // the pending items a list run took
     struct RunState;
     std::shared_ptr<RunState> m_state;
-    QFutureWatcher<RunResult> m_watcher;
+    QFuture<void> m_job; // the run in progress, waited for by the destructor
     QTimer* m_progressTimer = nullptr;
     ClsDrag* m_drag = nullptr;
 

@@ -69,8 +69,9 @@ TEST_F(SettingsTableTest, AValueOfAnotherTypeReadsAsTheDefaultAndRemoveRestoresI
     EXPECT_EQ(settings::ThumbnailSize.get(), 68);
 
     settings::RunAtLogin.set("/opt/tessaly/tessaly");
-    EXPECT_EQ(stored(platform::RegRoot::CurrentUser, "Software\\Microsoft\\Windows\\CurrentVersion\\Run", "Tessaly").data,
-              "/opt/tessaly/tessaly");
+    EXPECT_EQ(
+        stored(platform::RegRoot::CurrentUser, "Software\\Microsoft\\Windows\\CurrentVersion\\Run", "Tessaly").data,
+        "/opt/tessaly/tessaly");
     settings::RunAtLogin.remove();
     platform::RegValue gone;
     EXPECT_NE(platform::registry().queryValue(platform::RegRoot::CurrentUser, settings::kRunKey, "Tessaly", gone),
