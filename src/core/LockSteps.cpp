@@ -267,7 +267,6 @@ bool sameSection(const char* a, const char* b) {
 // Messages are gathered and shown by the caller once the folder's lock is released, so that no box
 // waits on the user while other processes wait on the lock.
 void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vector<std::string>& failures) {
-    const auto showFailure = [&failures](const EngineContext&, const std::string& text) { failures.push_back(text); };
     const std::string folder = GetFolderPart(jobs.front()->target);
     const std::string hostFolder = platform::hostpath::folderOf(platform::toHost(jobs.front()->target));
     const platform::FolderLock lock(hostFolder);
@@ -328,7 +327,7 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
                         continue;
                     job->ok = false;
                     job->writer.reset(); // the temporary file goes; the source is untouched
-                    showFailure(ctx, "'" + job->source +
+                    failures.push_back("'" + job->source +
                                          "' was not locked: it could not be recorded in the Security Vault: " +
                                          e.description() + ".");
                 }
@@ -397,7 +396,7 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
             job->writer.reset();
             if (locking)
                 undo.push_back(job);
-            showFailure(ctx, Quoted(ShownName(job->source)) + " was not " + doneWord(locking) +
+            failures.push_back(Quoted(ShownName(job->source)) + " was not " + doneWord(locking) +
                                  ", and is unchanged: " + removeErrors[i] + ".");
             continue;
         }
@@ -414,7 +413,7 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
                                           ? "it was left under a temporary name, which the next start of Tessaly puts "
                                             "in place or keeps under a visible name"
                                           : "it was kept beside it as '" + kept + "'";
-            showFailure(ctx, "The result of '" + job->source + "' could not be put in place as '" + job->target +
+            failures.push_back("The result of '" + job->source + "' could not be put in place as '" + job->target +
                                  "' (" + where + "): " + e.description() + ".");
         }
     }
@@ -452,7 +451,7 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
             }
         } catch (const platform::SysError& e) {
             job->ok = false;
-            showFailure(ctx, "'" + job->source + "' was locked, but it could not be marked read-only and hidden: " +
+            failures.push_back("'" + job->source + "' was locked, but it could not be marked read-only and hidden: " +
                                  e.description() + ".");
         }
     }
@@ -463,7 +462,7 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
             if (!job->committed || !job->ok)
                 continue;
             job->ok = false;
-            showFailure(ctx, Quoted(locking ? job->source : job->target) + " was " + doneWord(locking) +
+            failures.push_back(Quoted(locking ? job->source : job->target) + " was " + doneWord(locking) +
                                  ", but the folder's list of hidden files could not be written: " + e.description() +
                                  ".");
         }
@@ -486,7 +485,7 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
                         continue;
                     job->ok = false;
                     // Named as it is now: the file the user knows, no longer its locked name.
-                    showFailure(ctx, Quoted(job->target) +
+                    failures.push_back(Quoted(job->target) +
                                          " was unlocked, but it could not be removed from the Security Vault: " +
                                          e.description() + ".");
                 }

@@ -127,10 +127,6 @@ frmMain::frmMain(platform::Prompt& prompt, QWidget* parent) : QMainWindow(parent
             m_simpleText->setVisible(index == 0);
     });
 
-    auto* command1 = makeButton(this, "Command1", "E&xit");
-    command1->hide(); // kept for callers that close the window through it
-    connect(command1, &QPushButton::clicked, this, &QWidget::close);
-
     setCentralWidget(m_tabMain);
     m_browser = new shell::BrowserPane(m_prompt, m_fraMain[0], this);
     connect(this, &frmMain::commandBusyChanged, m_browser, &shell::BrowserPane::setCommandBusy);

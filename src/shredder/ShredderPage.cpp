@@ -1,7 +1,6 @@
 #include "shredder/ShredderPage.h"
 
 #include "core/LockChecks.h"
-#include "diagnostics/CAppLog.h"
 #include "platform/AsyncTask.h"
 #include "platform/Environment.h"
 #include "platform/Prompt.h"
@@ -13,7 +12,6 @@
 
 #include <QAction>
 #include <QComboBox>
-#include <QDateTime>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -68,43 +66,6 @@ constexpr int kProgressSteps = 10000;
 
 } // namespace
 
-ShredderPage::FolderIdentity ShredderPage::FolderIdentity::parse(const std::string& text) {
-    FolderIdentity id;
-    unsigned long long dev = 0;
-    unsigned long long ino = 0;
-    int link = 0;
-    if (std::sscanf(text.c_str(), "%llu %llu %d", &dev, &ino, &link) == 3) {
-        id.id = platform::FileId{dev, ino};
-        id.link = link != 0;
-        id.known = true;
-    }
-    return id;
-}
-
-std::string ShredderPage::FolderIdentity::text() const {
-    if (!known)
-        return std::string();
-    return std::to_string(id.dev) + " " + std::to_string(id.ino) + " " + (link ? "1" : "0");
-}
-
-ShredderPage::FolderIdentity ShredderPage::identityOf(const std::string& folder, const std::string& target) {
-    FolderIdentity id;
-    struct stat st {};
-    struct stat entry {};
-    const std::string host = HostOf(target);
-    if (host.empty() || ::stat(host.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-        return id;
-    id.id = platform::FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
-    id.known = true;
-    std::string named;
-    try {
-        named = platform::toHost(RemoveBackslash(folder));
-    } catch (const std::exception&) {
-    }
-    id.link = !named.empty() && ::lstat(named.c_str(), &entry) == 0 && S_ISLNK(entry.st_mode);
-    return id;
-}
-
 // What the worker and the window share during one run: the engine (its byte count is read for the
 // progress bar) and the total to write, known once the worker has measured the items.
 struct ShredderPage::RunState {
@@ -138,7 +99,6 @@ ShredderPage::ShredderPage(platform::Prompt& prompt, std::function<std::string()
         return paths;
     };
     browseFolder = [this] { return BrowseForFolder(this, "Select a Folder you would like to shred..."); };
-    clock = [] { return static_cast<std::int64_t>(QDateTime::currentSecsSinceEpoch()); };
 
     // Permissions a shred killed earlier left widened get their modes back.
     RestoreLoosenedModes();
@@ -279,10 +239,14 @@ void ShredderPage::buildSchedule(QGroupBox* fraShredFolder) {
     grid->addWidget(m_cmdSet, 3, 3);
     grid->addWidget(m_lblScheduleStatus, 4, 0, 1, 4);
 
-    m_timShredFolder = named(new QTimer(this), "timShredFolder");
-    m_timShredFolder->setInterval(60000);
-    connect(m_timShredFolder, &QTimer::timeout, this, &ShredderPage::timShredFolder_Timer);
-    m_timShredFolder->start();
+    // The schedule keeps its own timer; each minute the hour and minute boxes get "0" for an empty text.
+    m_schedule = new ShredSchedule(m_prompt, this);
+    m_schedule->busy = [this] { return m_running || m_externalBusy; };
+    m_schedule->startSweep = [this](const std::string& folder, const platform::FileId& expected) {
+        m_sweepExpected = expected;
+        startRun(RunKind::Schedule, {folder});
+    };
+    connect(m_schedule->timer(), &QTimer::timeout, this, &ShredderPage::fillEmptyTimes);
 
     connect(m_cmdShredBrowse, &QPushButton::clicked, this, &ShredderPage::cmdShredBrowse_Click);
     connect(m_cmdShredBlank, &QPushButton::clicked, this, &ShredderPage::cmdShredBlank_Click);
@@ -290,39 +254,28 @@ void ShredderPage::buildSchedule(QGroupBox* fraShredFolder) {
 }
 
 void ShredderPage::restoreSchedule() {
-    const std::string folder = settings::ShredFolder.get();
-    const std::string hour = settings::ShredFolderHour.get();
-    const std::string minute = settings::ShredFolderMinute.get();
-    const std::string since = settings::ShredFolderSince.get();
-    m_txtShredFolder->setText(q(folder));
-    if (!hour.empty())
-        m_cmbHour->setCurrentText(q(hour));
-    if (!minute.empty())
-        m_cmbMinute->setCurrentText(q(minute));
-    m_stored = StoredSchedule{folder, hour, minute, 0,
-                              FolderIdentity::parse(settings::ShredFolderId.get())};
-    const QString sinceText = q(since);
-    bool ok = false;
-    m_stored.since = sinceText.toLongLong(&ok);
-    if (!ok && !folder.empty()) {
-        // A schedule Set before its start time was kept counts from now.
-        m_stored.since = clock();
-        saveSince(m_stored.since);
-    }
+    m_schedule->restore();
+    const StoredSchedule& stored = m_schedule->stored();
+    m_txtShredFolder->setText(q(stored.folder));
+    if (!stored.hour.empty())
+        m_cmbHour->setCurrentText(q(stored.hour));
+    if (!stored.minute.empty())
+        m_cmbMinute->setCurrentText(q(stored.minute));
     showSchedule();
 }
 
 void ShredderPage::showSchedule() {
+    const StoredSchedule& stored = m_schedule->stored();
     const auto period =
-        SchedulePeriod(m_stored.hour.empty() ? "0" : m_stored.hour, m_stored.minute.empty() ? "0" : m_stored.minute);
-    if (m_stored.folder.empty() || !period || *period == 0) {
+        SchedulePeriod(stored.hour.empty() ? "0" : stored.hour, stored.minute.empty() ? "0" : stored.minute);
+    if (stored.folder.empty() || !period || *period == 0) {
         m_lblScheduleStatus->setText(QStringLiteral("No folder is emptied on a schedule."));
         return;
     }
     // A shorter period kept from an older version runs at the minimum, and is shown so.
     const int every = std::max(*period, kScheduleMinimumMinutes);
     m_lblScheduleStatus->setText(
-        q("The folder '" + m_stored.folder + "' will be emptied every " + PeriodText(every) + "."));
+        q("The folder '" + stored.folder + "' will be emptied every " + PeriodText(every) + "."));
 }
 
 void ShredderPage::restoreLevel() {
@@ -334,10 +287,6 @@ void ShredderPage::restoreLevel() {
         if (index >= 0)
             settings::ShredLevel.set(index);
     });
-}
-
-void ShredderPage::saveSince(std::int64_t since) {
-    settings::ShredFolderSince.set(std::to_string(since));
 }
 
 // ---- The pending list ----------------------------------------------------------------------------
@@ -493,7 +442,7 @@ void ShredderPage::startRun(RunKind kind, std::vector<std::string> items) {
     // The schedule empties only the very folder that was Set.
     std::optional<platform::FileId> expected;
     if (keepFolder)
-        expected = m_stored.id.id;
+        expected = m_sweepExpected;
     const auto sweep = [state = m_state, work = std::move(work), keepFolder, expected]() {
         RestoreLoosenedModes();
         RunResult result;
@@ -593,7 +542,7 @@ void ShredderPage::runFinished(const RunResult& result) {
     for (const auto& path : result.shredded)
         ForgetShredded(registerPath, path, m_prompt, m_runKind == RunKind::Schedule);
     if (m_runKind == RunKind::Schedule)
-        logSweep(result);
+        m_schedule->sweepEnded(result.failures, result.notTheFolderSet);
     if (m_runKind == RunKind::List) {
         // The run's items leave the list, but for those a cancel left whole; items dropped meanwhile stay.
         m_pending.erase(m_pending.begin(),
@@ -612,13 +561,13 @@ void ShredderPage::runFinished(const RunResult& result) {
     Check();
     emit busyChanged(false);
     if (m_runKind == RunKind::Schedule)
-        emit scheduledShredFinished(m_stored.folder, result.removed, result.failures.size());
+        emit scheduledShredFinished(m_schedule->stored().folder, result.removed, result.failures.size());
     if (result.notTheFolderSet)
-        tellSweepRefused();
+        m_schedule->tellRefused();
     const std::string failures = FailureMessage(result.failures);
     if (!failures.empty()) {
         const std::string intro = m_runKind == RunKind::Schedule
-                                      ? "The scheduled shred of '" + m_stored.folder + "' did not finish.\r\n\r\n"
+                                      ? "The scheduled shred of '" + m_schedule->stored().folder + "' did not finish.\r\n\r\n"
                                       : std::string();
         m_prompt.show(intro + failures, platform::Buttons::OK, platform::Icon::Critical);
     }
@@ -630,37 +579,6 @@ void ShredderPage::runFinished(const RunResult& result) {
         m_prompt.show(text, platform::Buttons::OK, platform::Icon::Information);
     }
     emit shredFinished(result.shredded);
-}
-
-void ShredderPage::tellSweepRefused() {
-    const std::string text = "The scheduled shred of '" + m_stored.folder +
-                             "' did nothing: the folder there is no longer the one that was Set (it was moved or "
-                             "replaced, or a link now stands in its place). Press Set to shred the folder that is "
-                             "there now.";
-    writeLog(text);
-    m_prompt.show(text, platform::Buttons::OK, platform::Icon::Critical);
-}
-
-void ShredderPage::writeLog(const std::string& entry) {
-    // Each line of the schedule's runs says when it was written (local time).
-    const std::string when = b(QDateTime::fromSecsSinceEpoch(clock()).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
-    try {
-        CAppLog log(m_prompt);
-        log.WriteLogEntry(when + " " + entry);
-    } catch (const std::exception&) {
-    }
-}
-
-void ShredderPage::logSweep(const RunResult& result) {
-    if (result.notTheFolderSet)
-        return; // told of on its own
-
-    std::string line = "Scheduled shred of '" + m_stored.folder + "': " +
-                       (result.failures.empty() ? std::string("done")
-                                                : std::to_string(result.failures.size()) + " items not shredded");
-    for (const auto& f : result.failures)
-        line += "; " + f.hostPath + ": " + f.reason;
-    writeLog(line);
 }
 
 // ---- The schedule -------------------------------------------------------------------------------
@@ -717,45 +635,20 @@ void ShredderPage::cmdSet_Click() {
         return;
     }
     m_txtShredFolder->setText(q(folder));
-    // The folder is remembered by identity as well: a sweep empties this very folder or nothing.
-    const FolderIdentity id = target.empty() ? FolderIdentity{} : identityOf(folder, target);
-    settings::ShredFolder.set(folder);
-    settings::ShredFolderHour.set(hour);
-    settings::ShredFolderMinute.set(minute);
-    settings::ShredFolderId.set(id.text());
-    // The period counts from now.
-    m_stored = StoredSchedule{folder, hour, minute, clock(), id};
-    saveSince(m_stored.since);
+    m_schedule->set(folder, hour, minute, target);
     showSchedule();
 }
 
-void ShredderPage::timShredFolder_Timer() {
+void ShredderPage::fillEmptyTimes() {
     if (m_cmbHour->currentText().isEmpty())
         m_cmbHour->setCurrentText(QStringLiteral("0"));
     if (m_cmbMinute->currentText().isEmpty())
         m_cmbMinute->setCurrentText(QStringLiteral("0"));
-    // The schedule runs on what was Set, never on text being typed.
-    const auto period =
-        SchedulePeriod(m_stored.hour.empty() ? "0" : m_stored.hour, m_stored.minute.empty() ? "0" : m_stored.minute);
-    const std::int64_t now = clock();
-    if (!period || m_stored.folder.empty() || !ScheduleDue(*period, m_stored.since, now))
-        return;
-    if (m_running || m_externalBusy)
-        return; // due still: tried again at the next tick
-    m_stored.since = now;
-    saveSince(now);
-    // A missing folder is not created; a link named as the folder stands for its target.
-    const std::string target = ScheduledFolderTarget(m_stored.folder);
-    if (target.empty() || !CreateFolderPath(target, false))
-        return;
-    // Only the folder that was Set is emptied: a link put where a folder was, or a schedule whose
-    // folder was never known, runs nothing. The worker checks the identity of what it opens.
-    const FolderIdentity there = identityOf(m_stored.folder, target);
-    if (!m_stored.id.known || (there.link && !m_stored.id.link)) {
-        tellSweepRefused();
-        return;
-    }
-    startRun(RunKind::Schedule, {RemoveBackslash(target)});
+}
+
+void ShredderPage::timShredFolder_Timer() {
+    fillEmptyTimes();
+    m_schedule->tick();
 }
 
 // ---- Drops and the hint -------------------------------------------------------------------------

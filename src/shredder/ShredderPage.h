@@ -1,9 +1,10 @@
 #pragma once
 // The "File Shredder" tab: the pending list with its controls, the shred run (on a worker thread,
 // with a progress bar that follows the bytes written), the folder tree's shred command, and the
-// "Shred" frame of the scheduled folder shred with its one-minute timer.
+// "Shred" frame that shows and edits the scheduled folder shred (kept by ShredSchedule).
 
 #include "shredder/ShredCommands.h"
+#include "shredder/ShredSchedule.h"
 
 #include <QFuture>
 #include <QWidget>
@@ -53,8 +54,10 @@ public:
     // Removes the selected items from the pending list (not from the disk): the Delete key on the
     // list and its context menu's "Remove from List".
     void RemoveSelectedFromList();
-    // One minute of the schedule; the timer calls it, tests call it directly.
+    // One minute of the schedule, as its timer runs it (tests call it directly).
     void timShredFolder_Timer();
+    // The scheduled folder shred the "Shred" frame shows and edits.
+    ShredSchedule& schedule() { return *m_schedule; }
     // The folder tree's "Shred Folder and Files" on the selected folder.
     void ShredFolderCommand(const std::string& folder);
 
@@ -69,11 +72,10 @@ public:
     // Stops a run before its next file (the button "Cancel" while a run goes on).
     void cmdShredCancel_Click();
 
-    // Seams for the file dialog (Windows-form paths), the folder picker and the clock (seconds since
-    // the epoch) the schedule counts by.
+    // Seams for the file dialog (Windows-form paths) and the folder picker. The schedule's clock is
+    // schedule().clock.
     std::function<std::vector<std::string>()> openFiles;
     std::function<std::string()> browseFolder;
-    std::function<std::int64_t()> clock;
 
 signals:
     // A shred run started (true) or ended (false).
@@ -97,49 +99,28 @@ private:
         std::size_t removed = 0;      // files and folders a sweep of the scheduled folder removed
         bool notTheFolderSet = false; // the sweep found another folder where the one Set was
     };
-    // The identity of the folder a schedule was Set on (the target when a link was named), and
-    // whether the name Set was a link. Stored as "dev ino link" ("ShredFolderId").
-    struct FolderIdentity {
-        platform::FileId id;
-        bool link = false;
-        bool known = false;
-        static FolderIdentity parse(const std::string& text);
-        std::string text() const;
-    };
-    // `folder` as typed (Windows form), `target` the folder it leads to (ScheduledFolderTarget()).
-    static FolderIdentity identityOf(const std::string& folder, const std::string& target);
     // The files and folders below a host folder (links not followed).
     static std::size_t entriesBelow(const std::string& hostFolder);
-    // The schedule as Set: it runs on these, not on what the boxes show while being edited.
-    struct StoredSchedule {
-        std::string folder;
-        std::string hour;
-        std::string minute;
-        std::int64_t since = 0; // when it was Set or last run, seconds since the epoch
-        FolderIdentity id;
-    };
     enum class RunKind { List, TreeFolder, Schedule };
 
     void buildControls();
     void buildSchedule(QGroupBox* frame);
     void restoreSchedule();
+    void fillEmptyTimes();
     void restoreLevel();
     void showSchedule();
-    void writeLog(const std::string& entry);
     void refillList();
     void resetAfterRun();
     void updateEnabled();
     void startRun(RunKind kind, std::vector<std::string> items);
     void runFinished(const RunResult& result);
-    void logSweep(const RunResult& result);
-    void tellSweepRefused();
-    void saveSince(std::int64_t since);
     void pollProgress();
 
     platform::Prompt& m_prompt;
     std::function<std::string()> m_registerPath;
     std::vector<std::string> m_pending;
-    StoredSchedule m_stored;
+    ShredSchedule* m_schedule = nullptr;
+    platform::FileId m_sweepExpected; // the identity the running sweep's folder must have
     bool m_running = false;
     bool m_externalBusy = false;
     RunKind m_runKind = RunKind::List;
@@ -168,7 +149,6 @@ private:
     QComboBox* m_cmbMinute = nullptr;
     QPushButton* m_cmdSet = nullptr;
     QLabel* m_lblScheduleStatus = nullptr;
-    QTimer* m_timShredFolder = nullptr;
 };
 
 } // namespace shredder

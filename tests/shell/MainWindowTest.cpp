@@ -177,8 +177,7 @@ TEST_F(MainWindowTest, FrameHasItsTabsMenusAndToolbar) {
                                 {"cmdSelectAll", "&Select All"},
                                 {"cmdDeselectAll", "Deselect All"},
                                 {"cmdSendEmail", "Send to Mail Recipient"},
-                                {"cmdExit", "E&xit"},
-                                {"Command1", "E&xit"}};
+                                {"cmdExit", "E&xit"}};
     for (const auto& b : buttons) {
         ASSERT_NE(w.button(QString::fromLatin1(b[0])), nullptr) << b[0];
         EXPECT_EQ(w.button(QString::fromLatin1(b[0]))->text(), QString::fromLatin1(b[1]));
@@ -216,7 +215,6 @@ TEST_F(MainWindowTest, EveryExitRouteAsksAndNoKeepsTheWindow) {
         [&] { w.close(); },
         [&] { w.action(QStringLiteral("mFileExit"))->trigger(); },
         [&] { w.action(QStringLiteral("mExit"))->trigger(); },
-        [&] { w.button(QStringLiteral("Command1"))->click(); },
         [&] { w.button(QStringLiteral("cmdExit"))->click(); },
     };
     for (const auto& route : routes) {

@@ -369,7 +369,7 @@ TEST_F(ShredderPageTest, AFailedItemIsNamedAtTheEnd) {
 
 TEST_F(ShredderPageTest, TheScheduleEmptiesTheFolderThatWasSetCountingFromSet) {
     std::int64_t now = 1'000'000;
-    page->clock = [&now] { return now; };
+    page->schedule().clock = [&now] { return now; };
     sandbox.writeFile("C:\\Temp\\a.txt", "a");
     sandbox.writeFile("C:\\Temp\\Sub\\b.txt", "b");
     // A link named as the folder stands for its target.
@@ -417,7 +417,7 @@ TEST_F(ShredderPageTest, TheScheduleEmptiesTheFolderThatWasSetCountingFromSet) {
     EXPECT_EQ(GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::ShredFolderSince.name), std::to_string(now));
     sandbox.writeFile("C:\\Temp\\c.txt", "c");
     ShredderPage again(prompt, [] { return std::string(); });
-    again.clock = [&now] { return now; };
+    again.schedule().clock = [&now] { return now; };
     now += 5 * 60;
     again.timShredFolder_Timer();
     EXPECT_FALSE(again.isRunning());
@@ -434,7 +434,7 @@ TEST_F(ShredderPageTest, TheScheduleEmptiesTheFolderThatWasSetCountingFromSet) {
 
 TEST_F(ShredderPageTest, TheScheduleTakesHostPathsAndWholeNumbersAndTellsOfFailures) {
     std::int64_t now = 2'000'000;
-    page->clock = [&now] { return now; };
+    page->schedule().clock = [&now] { return now; };
     sandbox.writeFile("C:\\Temp-Shred\\a.txt", "a");
     // Typed as a host path, the folder is stored in its drive form.
     find<QLineEdit>("txtShredFolder")->setText(QString::fromStdString(sandbox.host("C:\\Temp-Shred")));
@@ -565,7 +565,7 @@ TEST_F(ShredderPageTest, EveryItemIsPinnedBeforeTheFirstIsShredded) {
 
 TEST_F(ShredderPageTest, TheScheduleEmptiesOnlyTheFolderThatWasSet) {
     std::int64_t now = 3'000'000;
-    page->clock = [&now] { return now; };
+    page->schedule().clock = [&now] { return now; };
     sandbox.writeFile("C:\\Temp\\junk.txt", "junk");
     sandbox.writeFile("C:\\Other\\keep.txt", "keep");
     find<QLineEdit>("txtShredFolder")->setText(QStringLiteral("C:\\Temp"));
@@ -624,7 +624,7 @@ TEST_F(ShredderPageTest, TheScheduleEmptiesOnlyTheFolderThatWasSet) {
     sandbox.writeFile("C:\\Temp\\more.txt", "more");
     SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::ShredFolderId.name, "");
     ShredderPage restored(prompt, [] { return std::string(); });
-    restored.clock = [&now] { return now; };
+    restored.schedule().clock = [&now] { return now; };
     prompt.boxes.clear();
     now += 5 * 60;
     restored.timShredFolder_Timer();
@@ -671,7 +671,7 @@ TEST_F(ShredderPageTest, SetRefusesWhatTheScheduleWouldNotDo) {
 
     // The minimum itself is taken, and runs at that period.
     std::int64_t now = 4'000'000;
-    page->clock = [&now] { return now; };
+    page->schedule().clock = [&now] { return now; };
     sandbox.writeFile("C:\\Temp\\junk.txt", "junk");
     prompt.boxes.clear();
     find<QLineEdit>("txtShredFolder")->setText(QStringLiteral("C:\\Temp"));
