@@ -85,7 +85,7 @@ Job writeLock(LockPlan plan, const EngineContext* ctx) {
     }
 
     Job job{plan.path, plan.target, true, settings::kSectionTSL,
-            std::make_unique<platform::AtomicWriter>(platform::AtomicWriter::HostPath{}, plan.hostTarget)};
+            std::make_unique<platform::AtomicWriter>(platform::HostPath(plan.hostTarget))};
     job.writer->setPermissions(plan.mode);
     constexpr std::size_t kPiece = 64 * 1024;
     for (std::size_t done = 0; done < locked.size();) {
@@ -217,8 +217,7 @@ Unlocked writeUnlock(UnlockPlan& plan) {
     const std::string content = decipher(plan);
     const bool inPlace = startsWithHeaderLine(content);
     Job job{plan.path, inPlace ? plan.path : plan.target, false, settings::kSectionTSL,
-            std::make_unique<platform::AtomicWriter>(platform::AtomicWriter::HostPath{},
-                                                     inPlace ? plan.hostSource : plan.hostTarget)};
+            std::make_unique<platform::AtomicWriter>(platform::HostPath(inPlace ? plan.hostSource : plan.hostTarget))};
     job.writer->setPermissions(plan.mode);
     job.writer->write(content);
     return {std::move(job), content.size()};

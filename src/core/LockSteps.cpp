@@ -443,7 +443,7 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
         const std::string host = platform::toHost(job->target);
         try {
             if (locking) {
-                if (platform::setAttributesHost(host, platform::kAttrReadOnly | platform::kAttrHidden,
+                if (platform::setAttributesHost(platform::HostPath(host), platform::kAttrReadOnly | platform::kAttrHidden,
                                                 platform::HiddenList::Leave))
                     hide.push_back(platform::hostpath::nameOf(host));
             } else {
@@ -524,7 +524,7 @@ void completeJobs(std::vector<Job>& jobs, const EngineContext& ctx) {
         }
     }
     for (const std::string& fs : filesystems)
-        platform::syncFilesystemHost(fs);
+        platform::syncFilesystemHost(platform::HostPath(fs));
     if (!single) {
         // Each result is whole on disk: marked complete, and the marks synced together.
         bool marked = false;
@@ -532,7 +532,7 @@ void completeJobs(std::vector<Job>& jobs, const EngineContext& ctx) {
             marked = job->writer->markComplete(false) || marked;
         if (marked)
             for (const std::string& fs : filesystems)
-                platform::syncFilesystemHost(fs);
+                platform::syncFilesystemHost(platform::HostPath(fs));
     }
     step(ctx, "written");
 
@@ -550,10 +550,10 @@ void completeJobs(std::vector<Job>& jobs, const EngineContext& ctx) {
         pending.swap(rest);
     }
     if (!single && !filesystems.empty())
-        platform::syncFilesystemHost(filesystems.front());
+        platform::syncFilesystemHost(platform::HostPath(filesystems.front()));
     for (const std::string& fs : filesystems)
         if (fs != filesystems.front())
-            platform::syncFilesystemHost(fs);
+            platform::syncFilesystemHost(platform::HostPath(fs));
 }
 
 // The engines' error handler: the numbers the engine knows get their boxes, the rest is reported.

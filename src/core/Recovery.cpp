@@ -381,7 +381,7 @@ std::vector<std::string> hiddenNames(const std::string& hostFolder) {
     std::vector<std::string> names;
     std::string text;
     try {
-        text = platform::readAllHost(platform::hostpath::join(hostFolder, ".hidden"));
+        text = platform::readAllHost(platform::HostPath(platform::hostpath::join(hostFolder, ".hidden")));
     } catch (const platform::SysError&) {
         return names;
     }

@@ -135,7 +135,7 @@ std::optional<StrongResult> StrongRun::prepareLock(const std::string& path) {
     if (!m_lockKey)
         m_lockKey = strong::DeriveKey(m_password, strong::RandomSalt(), m_ctx.strongLimits);
 
-    StrongResult result{target, std::make_unique<platform::AtomicWriter>(target)};
+    StrongResult result{target, std::make_unique<platform::AtomicWriter>(platform::WinPath(target))};
     platform::AtomicWriter& out = *result.writer;
     // The result keeps the source's permission bits, less write (it is read-only).
     out.setPermissions(modeOf(path) & ~0222u);
@@ -188,7 +188,7 @@ std::optional<StrongResult> StrongRun::prepareUnlock(const std::string& path) {
             refuse(m_ctx, Quoted(ShownName(path)) + " can't be unlocked: the name " + Quoted(name) + " is taken.");
             return std::nullopt;
         }
-        StrongResult result{target, std::make_unique<platform::AtomicWriter>(target)};
+        StrongResult result{target, std::make_unique<platform::AtomicWriter>(platform::WinPath(target))};
         // The owner gets write back; the other bits stay as they were.
         result.writer->setPermissions(modeOf(path) | 0200u);
         std::string piece;

@@ -176,7 +176,7 @@ TransferReport ExportFavourites(const std::vector<Favourite>& checked, platform:
             }
             // Written and synced under a temporary name, then put in place without replacing a file
             // that appeared meanwhile.
-            platform::AtomicWriter writer(path);
+            platform::AtomicWriter writer{platform::WinPath(path)};
             writer.write(ShortcutText(fav.url));
             writer.commit(false);
         } catch (const platform::SysError& e) {

@@ -145,7 +145,7 @@ StartChange EnableStartAtLogin(const AppLocation& app) {
               << "TryExec=" << desktopString(app.hostExecutable) << "\n"
               << "Exec=" << DesktopExec(app.hostExecutable) << "\nIcon=tessaly\nTerminal=false\n"
               << "X-GNOME-Autostart-enabled=true\n";
-        platform::AtomicWriter writer(platform::AtomicWriter::HostPath{}, path);
+        platform::AtomicWriter writer{platform::HostPath(path)};
         writer.write(entry.str());
         // Our own entry is replaced; any other file that appeared meanwhile makes the commit fail.
         writer.commit(AutostartEntryState(app) == EntryState::Ours);

@@ -70,7 +70,7 @@ void updateHiddenEntriesHost(const std::string& hostFolder, const std::vector<st
     std::vector<std::string> lines;
     bool existed = true;
     try {
-        for (auto& line : splitLines(readAllHost(list)))
+        for (auto& line : splitLines(readAllHost(HostPath(list))))
             if (!line.empty())
                 lines.push_back(std::move(line));
     } catch (const SysError& e) {
@@ -102,7 +102,7 @@ void updateHiddenEntriesHost(const std::string& hostFolder, const std::vector<st
     std::string out;
     for (const auto& l : kept)
         out += l + "\n";
-    AtomicWriter writer(AtomicWriter::HostPath{}, list);
+    AtomicWriter writer{HostPath(list)};
     if (!existed)
         writer.setPermissions(0644); // the desktop's file managers read it (an existing list keeps its bits)
     writer.write(out);
@@ -124,7 +124,8 @@ void updateHiddenList(const std::string& host, bool hidden) {
 
 } // namespace
 
-unsigned getAttributesHost(const std::string& hostPath) {
+unsigned getAttributesHost(const HostPath& path) {
+    const std::string& hostPath = path.str();
     struct stat st {};
     if (::stat(hostPath.c_str(), &st) != 0)
         throw sysErrorFromErrno(errno, hostPath);
@@ -146,7 +147,8 @@ unsigned getAttributesHost(const std::string& hostPath) {
     return value;
 }
 
-bool setAttributesHost(const std::string& hostPath, unsigned attributes, HiddenList list) {
+bool setAttributesHost(const HostPath& path, unsigned attributes, HiddenList list) {
+    const std::string& hostPath = path.str();
     struct stat st {};
     if (::lstat(hostPath.c_str(), &st) != 0)
         throw sysErrorFromErrno(errno, hostPath);
@@ -190,7 +192,8 @@ bool setAttributesHost(const std::string& hostPath, unsigned attributes, HiddenL
     return stored;
 }
 
-void dropHiddenEntryHost(const std::string& hostPath) {
+void dropHiddenEntryHost(const HostPath& path) {
+    const std::string& hostPath = path.str();
     struct stat st {};
     // A courtesy after a delete or move has already happened: it cannot undo it, so it never fails it.
     if (::stat((folderOf(hostPath) + "/.hidden").c_str(), &st) == 0) {
@@ -202,11 +205,11 @@ void dropHiddenEntryHost(const std::string& hostPath) {
 }
 
 unsigned getAttributes(const std::string& windowsPath) {
-    return getAttributesHost(toHost(windowsPath));
+    return getAttributesHost(toHost(WinPath(windowsPath)));
 }
 
 void setAttributes(const std::string& windowsPath, unsigned attributes) {
-    setAttributesHost(toHost(windowsPath), attributes, HiddenList::Update);
+    setAttributesHost(toHost(WinPath(windowsPath)), attributes, HiddenList::Update);
 }
 
 } // namespace platform

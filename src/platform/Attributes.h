@@ -4,6 +4,8 @@
 // permission; Hidden is also a line in the folder's ".hidden" file. Where the filesystem refuses
 // user xattrs only read-only is kept, and nothing fails. Paths are in Windows form.
 
+#include "platform/Paths.h"
+
 #include <string>
 #include <vector>
 
@@ -27,12 +29,12 @@ void setAttributes(const std::string& windowsPath, unsigned attributes);
 // HiddenList::Leave the ".hidden" list is left to the caller (a batch updates it once per folder).
 // A ".hidden" list that cannot be written fails the change.
 enum class HiddenList { Update, Leave };
-unsigned getAttributesHost(const std::string& hostPath);
-bool setAttributesHost(const std::string& hostPath, unsigned attributes, HiddenList list = HiddenList::Update);
+unsigned getAttributesHost(const HostPath& path);
+bool setAttributesHost(const HostPath& path, unsigned attributes, HiddenList list = HiddenList::Update);
 // Adds and removes names in a folder's ".hidden" list in one change, under the folder's lock.
 void updateHiddenEntriesHost(const std::string& hostFolder, const std::vector<std::string>& add,
                              const std::vector<std::string>& remove);
 // Removes the entry's name from its folder's ".hidden" list (after a delete or a move away).
-void dropHiddenEntryHost(const std::string& hostPath);
+void dropHiddenEntryHost(const HostPath& path);
 
 } // namespace platform

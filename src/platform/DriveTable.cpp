@@ -209,7 +209,8 @@ DriveTable DriveTable::load(const Registry& registry) {
     return DriveTable(std::move(drives));
 }
 
-std::string DriveTable::toHost(const std::string& windowsPath) const {
+HostPath DriveTable::toHost(const WinPath& path) const {
+    const std::string& windowsPath = path.str();
     if (windowsPath.size() < 2 || windowsPath[1] != ':' || !std::isalpha(static_cast<unsigned char>(windowsPath[0])))
         throw SysError(52, errorDescription(52));
     const Drive* d = find(windowsPath[0]);
@@ -221,19 +222,20 @@ std::string DriveTable::toHost(const std::string& windowsPath) const {
             c = '/';
     const std::string clean = normalized(rest);
     if (clean == "/")
-        return d->hostFolder;
-    return d->hostFolder == "/" ? clean : d->hostFolder + clean;
+        return HostPath(d->hostFolder);
+    return HostPath(d->hostFolder == "/" ? clean : d->hostFolder + clean);
 }
 
-std::string DriveTable::toWindows(const std::string& hostPath) const {
+WinPath DriveTable::toWindows(const HostPath& host) const {
+    const std::string& hostPath = host.str();
     // A "\" in a host name would read back as a folder separator: such a path has no Windows form.
     if (hostPath.empty() || hostPath.find('\\') != std::string::npos)
-        return std::string();
+        return WinPath();
     std::string path = hostPath;
     if (path[0] != '/') {
         char cwd[PATH_MAX];
         if (!getcwd(cwd, sizeof cwd))
-            return std::string();
+            return WinPath();
         path = trimSlash(cwd) + "/" + path;
     }
     path = normalized(path);
@@ -245,13 +247,21 @@ std::string DriveTable::toWindows(const std::string& hostPath) const {
         }
     }
     if (!best)
-        return std::string();
+        return WinPath();
     std::string rest =
         best->hostFolder == "/" ? path.substr(1) : path.substr(std::min(path.size(), best->hostFolder.size() + 1));
     for (char& c : rest)
         if (c == '/')
             c = '\\';
-    return std::string(1, best->letter) + ":\\" + rest;
+    return WinPath(std::string(1, best->letter) + ":\\" + rest);
+}
+
+std::string DriveTable::toHost(const std::string& windowsPath) const {
+    return toHost(WinPath(windowsPath)).str();
+}
+
+std::string DriveTable::toWindows(const std::string& hostPath) const {
+    return toWindows(HostPath(hostPath)).str();
 }
 
 int DriveTable::kind(const std::string& root) const {

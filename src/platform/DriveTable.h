@@ -7,6 +7,8 @@
 // value "C" (REG_SZ) = host folder, optional "C.Kind" (REG_DWORD) = the kind. Tests and benchmarks
 // run the whole program inside a sandbox folder that way.
 
+#include "platform/Paths.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -45,11 +47,16 @@ public:
 
     // "C:\Docs\a.doc" -> hostFolder(C) + "/Docs/a.doc". Throws SysError 68 for an unknown drive,
     // 52 for a text that is not a drive path. "C:" and "C:\" give the drive's folder.
-    std::string toHost(const std::string& windowsPath) const;
+    HostPath toHost(const WinPath& path) const;
     // Host path -> Windows form through the drive with the longest matching folder ("" if none, and
     // for a path whose names hold a "\", which the Windows form would read as a separator).
     // Relative host paths are made absolute against the current directory first.
+    WinPath toWindows(const HostPath& path) const;
+    // The same for paths still held as plain text (callers not yet holding typed paths).
+    std::string toHost(const std::string& windowsPath) const;
     std::string toWindows(const std::string& hostPath) const;
+    void toHost(const HostPath&) const = delete;
+    void toWindows(const WinPath&) const = delete;
 
     // The drive type code of the drive named by the first letter of `root` (1 for an unknown letter
     // or a folder that does not exist).

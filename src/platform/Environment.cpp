@@ -85,6 +85,12 @@ void resetEnvironment() {
     g_registry.reset();
 }
 
+HostPath toHost(const WinPath& path) {
+    return drives().toHost(path);
+}
+WinPath toWindows(const HostPath& path) {
+    return drives().toWindows(path);
+}
 std::string toHost(const std::string& windowsPath) {
     return drives().toHost(windowsPath);
 }

@@ -3,6 +3,8 @@
 // folders, read from the XDG variables when first used. Tests point the XDG variables into a sandbox
 // and call resetEnvironment() so the next use reads them afresh.
 
+#include "platform/Paths.h"
+
 #include <string>
 
 namespace platform {
@@ -19,9 +21,15 @@ void reloadDrives();
 // Drops the cached registry and drive table; the next use reads the environment again.
 void resetEnvironment();
 
-// Shorthands over drives().
+// Shorthands over drives(): the one mapping between the two kinds of path.
+HostPath toHost(const WinPath& path);
+WinPath toWindows(const HostPath& path);
+// The same for paths still held as plain text.
 std::string toHost(const std::string& windowsPath);
 std::string toWindows(const std::string& hostPath);
+// A host path is not mapped to the host, nor a Windows path to the Windows form.
+void toHost(const HostPath&) = delete;
+void toWindows(const WinPath&) = delete;
 
 // Special folders as host paths (created when missing, except the application folder):
 std::string windowsFolderHost();     // $XDG_DATA_HOME/tessaly/Windows

@@ -147,7 +147,8 @@ std::uint64_t fileLength(const std::string& windowsPath) {
     return S_ISDIR(st.st_mode) ? 0 : static_cast<std::uint64_t>(st.st_size);
 }
 
-std::string readAllHost(const std::string& host) {
+std::string readAllHost(const HostPath& path) {
+    const std::string& host = path.str();
     std::uint64_t size = 0;
     const int fd = openRegularForReading(host, size);
     std::string out;
@@ -169,7 +170,7 @@ std::string readAllHost(const std::string& host) {
 }
 
 std::string readAll(const std::string& windowsPath) {
-    return readAllHost(toHost(windowsPath));
+    return readAllHost(toHost(WinPath(windowsPath)));
 }
 
 void removeFile(const std::string& windowsPath) {
@@ -197,7 +198,8 @@ void syncFolder(const std::string& windowsFolder) {
     fsyncFolderHost(toHost(windowsFolder));
 }
 
-void syncFilesystemHost(const std::string& hostPath) {
+void syncFilesystemHost(const HostPath& path) {
+    const std::string& hostPath = path.str();
     const int fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         throw sysErrorFromErrno(errno, hostPath);
@@ -512,12 +514,12 @@ std::string InputFile::readUpTo(std::size_t n) {
 
 // --- AtomicWriter ---
 
-AtomicWriter::AtomicWriter(const std::string& windowsTarget) {
-    open(toHost(windowsTarget));
+AtomicWriter::AtomicWriter(const WinPath& target) {
+    open(toHost(target));
 }
 
-AtomicWriter::AtomicWriter(HostPath, const std::string& hostTarget) {
-    open(hostTarget);
+AtomicWriter::AtomicWriter(const HostPath& target) {
+    open(target);
 }
 
 void AtomicWriter::open(const std::string& hostTarget) {
@@ -776,14 +778,14 @@ void AtomicWriter::commit(bool replaceExisting, bool sync) {
         fsyncFolderHost(folderOf(m_targetHost));
 }
 
-void writeFileAtomicHost(const std::string& hostPath, const std::string& data) {
-    AtomicWriter w(AtomicWriter::HostPath{}, hostPath);
+void writeFileAtomicHost(const HostPath& path, const std::string& data) {
+    AtomicWriter w(path);
     w.write(data);
     w.commit(true);
 }
 
 void writeFileAtomic(const std::string& windowsPath, const std::string& data) {
-    writeFileAtomicHost(toHost(windowsPath), data);
+    writeFileAtomicHost(toHost(WinPath(windowsPath)), data);
 }
 
 } // namespace platform

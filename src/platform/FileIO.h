@@ -4,6 +4,8 @@
 // then put in place by a rename (which never overwrites another file unless asked), after which the
 // folder is synced. Everything throws SysError.
 
+#include "platform/Paths.h"
+
 #include <cstdint>
 #include <string>
 
@@ -18,13 +20,9 @@ std::string readAll(const std::string& windowsPath);
 void removeFile(const std::string& windowsPath);     // unlink (ignores read-only, as a shell delete does)
 void createFolder(const std::string& windowsPath);   // one level
 void syncFolder(const std::string& windowsFolder);   // fsync of the folder itself
-std::string readAll(const std::string& windowsPath); // the whole file as bytes
-void removeFile(const std::string& windowsPath);     // unlink (ignores read-only, as a shell delete does)
-void createFolder(const std::string& windowsPath);   // one level
-void syncFolder(const std::string& windowsFolder);   // fsync of the folder itself
 // One syncfs of the filesystem that holds the host path: every file written there, and every
 // rename, made durable together (a batch flushes once instead of once per file).
-void syncFilesystemHost(const std::string& hostPath);
+void syncFilesystemHost(const HostPath& path);
 
 // An exclusive lock between processes on the shared files of one folder (the register, ".hidden",
 // "desktop.ini"), held for a whole read-change-write cycle so that two writers never lose each
@@ -111,10 +109,9 @@ private:
 // so the recovery sweep of another process leaves it alone.
 class AtomicWriter final {
 public:
-    struct HostPath {};
-    explicit AtomicWriter(const std::string& windowsTarget);
+    explicit AtomicWriter(const WinPath& target);
     // The same for a host path (the platform's own files, such as ".hidden").
-    AtomicWriter(HostPath, const std::string& hostTarget);
+    explicit AtomicWriter(const HostPath& target);
     ~AtomicWriter();
     AtomicWriter(const AtomicWriter&) = delete;
     AtomicWriter& operator=(const AtomicWriter&) = delete;
@@ -173,7 +170,7 @@ private:
 void writeFileAtomic(const std::string& windowsPath, const std::string& data);
 
 // Host-path forms, for the platform's own use.
-std::string readAllHost(const std::string& hostPath);
-void writeFileAtomicHost(const std::string& hostPath, const std::string& data);
+std::string readAllHost(const HostPath& path);
+void writeFileAtomicHost(const HostPath& path, const std::string& data);
 
 } // namespace platform

@@ -50,7 +50,7 @@ bool makeEntry(const std::string& folder, const std::string& name, FindEntry& e)
         return false;
     e.name = name;
     try {
-        e.attributes = getAttributesHost(host);
+        e.attributes = getAttributesHost(HostPath(host));
     } catch (const SysError&) {
         e.attributes = S_ISDIR(st.st_mode) ? kAttrDirectory : 0; // a dangling link
     }

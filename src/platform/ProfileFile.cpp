@@ -147,7 +147,7 @@ enum class ReadResult { Read, Missing, Failed };
 // Reads the file's lines. A file that exists but cannot be read is never taken for an empty one.
 ReadResult readLines(const std::string& host, std::vector<std::string>& lines) {
     try {
-        lines = splitLines(readAllHost(host));
+        lines = splitLines(readAllHost(HostPath(host)));
         return ReadResult::Read;
     } catch (const SysError& e) {
         return e.number == 53 || e.number == 76 ? ReadResult::Missing : ReadResult::Failed;
@@ -160,7 +160,7 @@ void writeLines(const std::string& host, const std::vector<std::string>& lines) 
         out += l;
         out += "\r\n";
     }
-    AtomicWriter w(AtomicWriter::HostPath{}, host);
+    AtomicWriter w{HostPath(host)};
     w.write(out);
     w.commit(true);
 }
@@ -180,7 +180,7 @@ template <class Change> void updateProfile(const std::string& windowsFile, bool 
     FolderLock lock(hostpath::folderOf(host));
     std::vector<std::string> lines;
     try {
-        lines = splitLines(readAllHost(host));
+        lines = splitLines(readAllHost(HostPath(host)));
     } catch (const SysError& e) {
         if ((e.number != 53 && e.number != 76) || !createMissing)
             throw;

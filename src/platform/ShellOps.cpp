@@ -64,9 +64,9 @@ std::string freeName(const std::string& folder, const std::string& name) {
 // Windows; where the target refuses them it is still a good copy.
 void copyAttributes(const std::string& from, const std::string& to) {
     try {
-        const unsigned a = getAttributesHost(from) & ~kAttrDirectory;
+        const unsigned a = getAttributesHost(HostPath(from)) & ~kAttrDirectory;
         if (a != kAttrNormal)
-            setAttributesHost(to, a);
+            setAttributesHost(HostPath(to), a);
     } catch (const SysError&) {
     }
 }
@@ -80,7 +80,7 @@ bool copyFile(const std::string& from, const std::string& to) {
         const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
         if (in < 0)
             return false;
-        AtomicWriter w(AtomicWriter::HostPath{}, to);
+        AtomicWriter w{HostPath(to)};
         thread_local std::vector<char> buffer(1 << 20);
         bool ok = true;
         for (;;) {
@@ -192,10 +192,10 @@ bool renameNoReplace(const std::string& from, const std::string& to, int& err) {
 // A hidden entry that moves leaves its old folder's ".hidden" list and joins the new one.
 void moveHiddenEntry(const std::string& from, const std::string& to) {
     try {
-        const unsigned a = getAttributesHost(to);
-        dropHiddenEntryHost(from);
+        const unsigned a = getAttributesHost(HostPath(to));
+        dropHiddenEntryHost(HostPath(from));
         if (a & kAttrHidden)
-            setAttributesHost(to, a & ~kAttrDirectory);
+            setAttributesHost(HostPath(to), a & ~kAttrDirectory);
     } catch (const SysError&) {
     }
 }
@@ -213,7 +213,7 @@ bool moveOne(const std::string& from, const std::string& to) {
         return false;
     if (!removeTree(from))
         return false;
-    dropHiddenEntryHost(from);
+    dropHiddenEntryHost(HostPath(from));
     return true;
 }
 
@@ -263,7 +263,7 @@ bool shellFileOperation(FileOp op, const std::vector<std::string>& sources, cons
             const bool ok = (flags & kFofAllowUndo) ? trashHost(h) : removeTree(h);
             if (!ok)
                 return false;
-            dropHiddenEntryHost(h);
+            dropHiddenEntryHost(HostPath(h));
         }
         return true;
     }
@@ -330,7 +330,7 @@ bool moveToTrash(const std::string& windowsPath) {
         const std::string host = stripSlash(toHost(windowsPath));
         if (!present(host) || deleteProtection(pointedEntryHost(host)) != Protection::None || !trashHost(host))
             return false;
-        dropHiddenEntryHost(host);
+        dropHiddenEntryHost(HostPath(host));
         return true;
     } catch (const SysError&) {
         return false;

@@ -64,10 +64,12 @@ std::string GetPathPart(const std::string& path) {
 // ---- File, folder and drive operations ----
 
 bool FileExists(const std::string& path) {
+    // A name is a name: "?" and "*" in it are its own characters. Patterns are for listings
+    // (platform::findFiles), never for asking whether one file is there.
     try {
-        return !platform::findFiles(path).empty();
+        return !path.empty() && platform::exists(path);
     } catch (const std::exception&) {
-        return false;
+        return false; // a path no drive maps names nothing that exists
     }
 }
 

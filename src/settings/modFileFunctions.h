@@ -16,7 +16,7 @@ std::string GetDrivePart(const std::string& path);   // "NO DRIVE" without a col
 std::string GetPathPart(const std::string& path);    // "\" for a root, "NO PATH" without a backslash
 
 // File, folder and drive operations. None of these throws.
-bool FileExists(const std::string& path);            // file, folder or wildcard pattern
+bool FileExists(const std::string& path);            // file, folder or link of exactly this name
 bool CanOpenForInput(const std::string& path);
 std::string FileSizeText(const std::string& path);   // decimal bytes, "" when unreadable
 std::string FormatByteSize(std::int64_t size);      // "0 bytes", "532 bytes", "1.30 KB", "2.00 GB"

@@ -901,7 +901,7 @@ bool ShredEngine::run(const Pinned& p) {
             p.folder.id) {
         // A hidden item leaves its folder's ".hidden" list as well (while the path still leads there).
         try {
-            platform::dropHiddenEntryHost(host);
+            platform::dropHiddenEntryHost(platform::HostPath(host));
         } catch (const std::exception&) {
         }
     }

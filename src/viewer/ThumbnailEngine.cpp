@@ -75,7 +75,7 @@ QImage ReadThumbnail(const std::string& hostPath, double pixelRatio, int thumbna
     QImageReader reader;
     if (length <= kReadWholeLimit) {
         try {
-            content = platform::readAllHost(hostPath);
+            content = platform::readAllHost(platform::HostPath(hostPath));
         } catch (const platform::SysError&) {
             return {}; // gone, unreadable or no longer a regular file
         }

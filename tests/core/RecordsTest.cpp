@@ -41,7 +41,7 @@ protected:
     void abandonWriter(const std::string& target, const std::string& content, bool marked) {
         const pid_t pid = ::fork();
         if (pid == 0) {
-            platform::AtomicWriter writer(target);
+            platform::AtomicWriter writer{platform::WinPath(target)};
             writer.write(content);
             if (marked)
                 writer.markComplete(true);
@@ -126,7 +126,7 @@ TEST_F(RecordsTest, TheSweepTidiesTheRecords) {
         << (prompt.boxes.empty() ? std::string() : prompt.last().text);
     platform::removeFile(lockedPath(waiting, ".TSL"));
     {
-        platform::AtomicWriter inUse(sandbox.writeFile("C:\\T\\other.txt", "other"));
+        platform::AtomicWriter inUse{platform::WinPath(sandbox.writeFile("C:\\T\\other.txt", "other"))};
         inUse.write("being written");
         const core::RecoveryReport held = core::RecoverFolders(reg, core::RegisterFolders(reg));
         EXPECT_TRUE(held.dropped.empty()) << core::RecoveryMessage(held);

@@ -62,7 +62,7 @@ protected:
         const pid_t pid = ::fork();
         if (pid == 0) {
             ::close(pipeFds[0]);
-            platform::AtomicWriter writer(target);
+            platform::AtomicWriter writer{platform::WinPath(target)};
             writer.write(content);
             if (marked)
                 writer.markComplete(true);
@@ -362,7 +362,7 @@ TEST_F(RecoveryTest, AWriterThatCouldNotPutAMarkedFileInPlaceLeavesItForTheSweep
         const std::string folder = sandbox.makeFolder("C:\\W" + std::to_string(++round));
         std::string temp;
         {
-            platform::AtomicWriter writer(folder + "\\out.txt");
+            platform::AtomicWriter writer{platform::WinPath(folder + "\\out.txt")};
             temp = writer.temporaryHostPath();
             writer.write("the only copy");
             if (c.marked)
@@ -403,7 +403,7 @@ void RecoveryTest::journalsCarryTheNamesAndMarks(const std::string& folder, bool
     const std::string name = longName(250, "report.txt");
     const std::string target = folder + "\\" + name;
     {
-        platform::AtomicWriter writer(target);
+        platform::AtomicWriter writer{platform::WinPath(target)};
         const std::string temp = writer.temporaryHostPath();
         const std::string journal = platform::journalPathOf(temp);
         EXPECT_TRUE(endsWith(temp, ".cut.tessaly-tmp")) << temp;
@@ -439,7 +439,7 @@ void RecoveryTest::journalsCarryTheNamesAndMarks(const std::string& folder, bool
     {
         // A whole name: the temporary name holds it, and the attribute (where kept) is only the
         // mark, empty.
-        platform::AtomicWriter abandoned(folder + "\\other.txt");
+        platform::AtomicWriter abandoned{platform::WinPath(folder + "\\other.txt")};
         const std::string temp = abandoned.temporaryHostPath();
         char held[16];
         EXPECT_EQ(::lgetxattr(temp.c_str(), "user.tessaly.target", held, sizeof held), attributesKept ? 0 : -1);

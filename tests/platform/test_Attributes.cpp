@@ -162,11 +162,11 @@ TEST_F(AttributesTest, WithoutUserXattrsOnlyReadOnlyIsKept) {
     if (folder.empty())
         GTEST_SKIP() << "no filesystem without user xattrs here (set TESSALY_NOXATTR_DIR to one)";
     const std::string file = folder + "/p";
-    EXPECT_NO_THROW(setAttributesHost(file, kAttrHidden | kAttrReadOnly));
-    EXPECT_EQ(getAttributesHost(file), kAttrReadOnly);
+    EXPECT_NO_THROW(setAttributesHost(HostPath(file), kAttrHidden | kAttrReadOnly));
+    EXPECT_EQ(getAttributesHost(HostPath(file)), kAttrReadOnly);
     EXPECT_FALSE(std::filesystem::exists(folder + "/.hidden"));
-    EXPECT_NO_THROW(setAttributesHost(file, kAttrArchive));
-    EXPECT_EQ(getAttributesHost(file), kAttrNormal);
+    EXPECT_NO_THROW(setAttributesHost(HostPath(file), kAttrArchive));
+    EXPECT_EQ(getAttributesHost(HostPath(file)), kAttrNormal);
     std::filesystem::remove_all(folder);
 }
 

@@ -92,7 +92,7 @@ TEST_F(FileIOTest, AtomicWriterPutsTheFileInPlaceOnCommitOnly) {
     sandbox.makeFolder("C:\\w");
     std::string temp;
     {
-        AtomicWriter w("C:\\w\\out.txt");
+        AtomicWriter w{WinPath("C:\\w\\out.txt")};
         temp = w.temporaryHostPath();
         const std::string name = std::filesystem::path(temp).filename().string();
         EXPECT_EQ(std::filesystem::path(temp).parent_path(), sandbox.host("C:\\w"));
@@ -109,7 +109,7 @@ TEST_F(FileIOTest, AtomicWriterPutsTheFileInPlaceOnCommitOnly) {
 
     // Destroyed without commit: neither the target nor the temporary file remains.
     {
-        AtomicWriter w("C:\\w\\abandoned.txt");
+        AtomicWriter w{WinPath("C:\\w\\abandoned.txt")};
         w.write("partial");
     }
     EXPECT_EQ(folderNames(sandbox.host("C:\\w")), std::vector<std::string>{"out.txt"});
@@ -118,7 +118,7 @@ TEST_F(FileIOTest, AtomicWriterPutsTheFileInPlaceOnCommitOnly) {
 TEST_F(FileIOTest, AtomicWriterNeverOverwritesUnlessAsked) {
     sandbox.writeFile("C:\\w\\taken.txt", "original");
     {
-        AtomicWriter w("C:\\w\\taken.txt");
+        AtomicWriter w{WinPath("C:\\w\\taken.txt")};
         w.write("new");
         EXPECT_EQ(errorOf([&] { w.commit(); }), 58);
     }
@@ -127,7 +127,7 @@ TEST_F(FileIOTest, AtomicWriterNeverOverwritesUnlessAsked) {
 
     // Taken after the writer started.
     {
-        AtomicWriter w("C:\\w\\late.txt");
+        AtomicWriter w{WinPath("C:\\w\\late.txt")};
         w.write("mine");
         sandbox.writeFile("C:\\w\\late.txt", "theirs");
         EXPECT_EQ(errorOf([&] { w.commit(); }), 58);
@@ -145,7 +145,7 @@ TEST_F(FileIOTest, AtomicWriterNeverOverwritesUnlessAsked) {
 }
 
 TEST_F(FileIOTest, AtomicWriterInAMissingFolder) {
-    EXPECT_EQ(errorOf([] { AtomicWriter w("C:\\nofolder\\x.txt"); }), 76);
+    EXPECT_EQ(errorOf([] { AtomicWriter w{WinPath("C:\\nofolder\\x.txt")}; }), 76);
     EXPECT_EQ(errorOf([] { writeFileAtomic("C:\\nofolder\\x.txt", "x"); }), 76);
 }
 
@@ -155,7 +155,7 @@ TEST_F(FileIOTest, CopyFromContinuesAtTheReadPosition) {
     InputFile in("C:\\c\\src.bin");
     char head[100];
     in.readExact(head, sizeof head);
-    AtomicWriter w("C:\\c\\dst.bin");
+    AtomicWriter w{WinPath("C:\\c\\dst.bin")};
     w.write("HDR");
     w.copyFrom(in, data.size() - 100);
     w.commit();
@@ -163,7 +163,7 @@ TEST_F(FileIOTest, CopyFromContinuesAtTheReadPosition) {
 
     // Asking for more than the source holds fails with "Input past end of file".
     InputFile again("C:\\c\\src.bin");
-    AtomicWriter w2("C:\\c\\dst2.bin");
+    AtomicWriter w2{WinPath("C:\\c\\dst2.bin")};
     EXPECT_EQ(errorOf([&] { w2.copyFrom(again, data.size() + 1); }), 62);
 }
 
@@ -175,18 +175,18 @@ TEST_F(FileIOTest, CopyFromAcrossFilesystemsFallsBackToReadWrite) {
         GTEST_SKIP() << "/dev/shm not writable";
     const std::string folder = tmpl;
     {
-        AtomicWriter src(AtomicWriter::HostPath{}, folder + "/src.bin");
+        AtomicWriter src{HostPath(folder + "/src.bin")};
         src.write(data);
         src.commit();
     }
     sandbox.writeFile("C:\\c\\from.bin", data);
     InputFile in("C:\\c\\from.bin");
     {
-        AtomicWriter w(AtomicWriter::HostPath{}, folder + "/dst.bin");
+        AtomicWriter w{HostPath(folder + "/dst.bin")};
         w.copyFrom(in, data.size());
         w.commit();
     }
-    EXPECT_EQ(readAllHost(folder + "/dst.bin"), data);
+    EXPECT_EQ(readAllHost(HostPath(folder + "/dst.bin")), data);
     std::filesystem::remove_all(folder);
 }
 

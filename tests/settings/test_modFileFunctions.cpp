@@ -2,6 +2,8 @@
 
 #include "platform/Attributes.h"
 #include "platform/Environment.h"
+#include "platform/FileIO.h"
+#include "platform/Find.h"
 #include "platform/Registry.h"
 #include "support/Sandbox.h"
 
@@ -85,15 +87,15 @@ TEST(FormatByteSize, ShortSizeTextTable) {
 
 class FileFunctionsTest : public SandboxTest {};
 
-TEST_F(FileFunctionsTest, FileExistsFindsFilesFoldersAndPatterns) {
+TEST_F(FileFunctionsTest, FileExistsFindsFilesAndFoldersByTheirExactName) {
     sandbox.writeFile("C:\\Docs\\a.txt", "abc");
     sandbox.writeFile("C:\\Docs\\secret.txt", "x");
     platform::setAttributes("C:\\Docs\\secret.txt", platform::kAttrHidden);
     EXPECT_TRUE(FileExists("C:\\Docs\\a.txt"));
-    EXPECT_TRUE(FileExists("C:\\Docs\\A.TXT")); // names compare without regard to case
+    EXPECT_FALSE(FileExists("C:\\Docs\\A.TXT")); // another name on this host
     EXPECT_TRUE(FileExists("C:\\Docs\\secret.txt"));
     EXPECT_TRUE(FileExists("C:\\Docs"));
-    EXPECT_TRUE(FileExists("C:\\Docs\\*.txt"));
+    EXPECT_FALSE(FileExists("C:\\Docs\\*.txt")); // a name, not a pattern
     EXPECT_FALSE(FileExists("C:\\Docs\\*.doc"));
     EXPECT_FALSE(FileExists("C:\\Docs\\b.txt"));
     EXPECT_FALSE(FileExists("C:\\Nowhere\\b.txt"));
@@ -272,4 +274,27 @@ TEST_F(FileFunctionsTest, DeletesRefuseRootsHomeAndDataFoldersHoweverTheyAreReac
     // An ordinary folder still goes.
     EXPECT_TRUE(DeleteFolderTree("C:\\Docs\\"));
     EXPECT_FALSE(sandbox.exists("C:\\Docs"));
+}
+
+// "?" and "*" are characters of a name wherever one file is asked for; only a listing reads them as
+// a pattern. FileExists and the platform's own check give the same answer for every name.
+TEST_F(FileFunctionsTest, ANameHoldingWildcardCharactersIsOnlyThatName) {
+    sandbox.writeFile("C:\\Docs\\a.txt", "abc");
+    sandbox.writeFile("C:\\Docs\\what?.txt", "q");
+    sandbox.writeFile("C:\\Docs\\star*.txt", "s");
+    const struct {
+        const char* path;
+        bool there;
+    } cases[] = {
+        {"C:\\Docs\\what?.txt", true},  {"C:\\Docs\\star*.txt", true}, {"C:\\Docs\\what!.txt", false},
+        {"C:\\Docs\\?.txt", false},      {"C:\\Docs\\*.txt", false},     {"C:\\Docs\\star?.txt", false},
+        {"C:\\Docs\\what*", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FileExists(c.path), c.there) << c.path;
+        EXPECT_EQ(platform::exists(c.path), c.there) << c.path;
+    }
+    // A listing asked for with a pattern still matches it.
+    EXPECT_EQ(platform::findFiles("C:\\Docs\\*.txt").size(), 3U);
+    EXPECT_EQ(platform::findFiles("C:\\Docs\\what?.txt").size(), 1U);
 }
