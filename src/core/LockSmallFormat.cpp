@@ -47,7 +47,7 @@ std::optional<LockPlan> checkLock(const std::string& path, const std::string& pa
     LockPlan plan;
     plan.content = platform::readAll(path);
     if (plan.content.empty()) {
-        ctx.prompt.show("we can not lock the file of size 0 byte", Buttons::OK, Icon::Information, "Lock Error");
+        ctx.prompt.show(kEmptyFileMessage, Buttons::OK, Icon::Information, kLockErrorTitle);
         return std::nullopt;
     }
     plan.header = MakeHeader(ctx.salt.empty() ? MakeSalt() : ctx.salt, password);
