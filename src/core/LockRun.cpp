@@ -74,8 +74,8 @@ void tell(const RunPolicy& policy, RunOutcome& out, std::size_t item, ItemResult
 }
 
 // Shows the refusal, if any, and records it; true when the item is refused.
-bool refused(platform::Prompt& prompt, const RunPolicy& policy, RunOutcome& out, std::size_t item,
-             const RunItem& file, const Refusal& refusal) {
+bool refused(platform::Prompt& prompt, const RunPolicy& policy, RunOutcome& out, std::size_t item, const RunItem& file,
+             const Refusal& refusal) {
     if (refusal.text.empty())
         return false;
     const std::string text =
@@ -149,8 +149,8 @@ void restoreAttributes(const std::string& path, unsigned before) {
 }
 
 // The engine over the files that passed the checks, and each file's outcome.
-void lockTogether(platform::Prompt& prompt, const RunPolicy& policy, const RunBar& bar, RunOutcome& out,
-                  ToLock& toLock, const std::string& password, const std::shared_ptr<RegisterSnapshot>& snapshot) {
+void lockTogether(platform::Prompt& prompt, const RunPolicy& policy, const RunBar& bar, RunOutcome& out, ToLock& toLock,
+                  const std::string& password, const std::shared_ptr<RegisterSnapshot>& snapshot) {
     // The engine names each file it could not lock and why; a failure without a message of its own
     // is left for the caller's summary.
     platform::CountingPrompt engineBoxes(prompt);

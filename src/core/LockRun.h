@@ -78,9 +78,9 @@ struct RunPolicy {
 struct RunOutcome {
     std::vector<ItemResult> items;
     int done = 0;
-    bool failed = false;      // some file failed (refusals not counted)
-    bool unexplained = false; // some failure got no message of its own from the engine
-    bool stopped = false;     // the run ended before its last file (a failure or a system error)
+    bool failed = false;                     // some file failed (refusals not counted)
+    bool unexplained = false;                // some failure got no message of its own from the engine
+    bool stopped = false;                    // the run ended before its last file (a failure or a system error)
     std::optional<platform::SysError> error; // the system error that stopped the run
     std::string errorPath;                   // the file the run was at then
 };

@@ -8,8 +8,6 @@
 #include "core/StrongEngine.h"
 #include "diagnostics/ErrorReport.h"
 #include "locking/Text.h"
-#include "platform/Attributes.h"
-#include "platform/FileIO.h"
 #include "platform/Find.h"
 #include "platform/Opener.h"
 #include "platform/Prompt.h"
@@ -18,9 +16,6 @@
 #include "settings/VbRegMod.h"
 #include "settings/modFileFunctions.h"
 #include "settings/modGeneral.h"
-
-#include <cstring>
-#include <memory>
 
 namespace locking {
 

@@ -252,7 +252,8 @@ TEST_F(CliTest, FilesTheWindowRefusesAreRefusedWithTheirNameAndTheRunGoesOn) {
     const CliRun r = cli({"--password-stdin", "lock", inRoot, sandbox.host(system), ok, onD}, "pw\n");
     EXPECT_EQ(r.exitCode, 1) << r.err;
     EXPECT_EQ(r.err, inRoot + ": Sorry you cannot lock any file in the Boot Drive root folder\n" +
-                         sandbox.host(system) + ": Sorry you cannot lock a system file as this may crash your system\n");
+                         sandbox.host(system) +
+                         ": Sorry you cannot lock a system file as this may crash your system\n");
     EXPECT_EQ(r.out, "locked " + ok + " -> " + sandbox.host("C:\\Sys\\" + TransformName("ok.txt") + ".TSL") +
                          "\nlocked " + onD + " -> " + sandbox.host("C:\\DriveD\\" + TransformName("d.txt") + ".TSL") +
                          "\n");
