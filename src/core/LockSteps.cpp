@@ -180,9 +180,9 @@ std::vector<std::unique_ptr<platform::PinnedSource>> pinSources(const std::vecto
     return pins;
 }
 
-bool refusePinned(const EngineContext& ctx, platform::PinnedSource* pin, const std::string& path, bool locking) {
+std::string openPinned(platform::PinnedSource* pin, const std::string& path, bool locking) {
     if (!pin)
-        return false;
+        return {};
     std::string refusal;
     // A lock holds a read lease over its read, so that a writer who comes meanwhile is noticed; an
     // unlock looks at its locked file again at the end (identity, size and change times).
@@ -194,7 +194,7 @@ bool refusePinned(const EngineContext& ctx, platform::PinnedSource* pin, const s
                       "under them. It was not locked.";
         break;
     case platform::PinnedSource::Open::Gone:
-        return false; // the file's own checks tell that it is not there
+        return {}; // the file's own checks tell that it is not there
     case platform::PinnedSource::Open::Replaced:
         refusal = replacedMessage(path, locking);
         break;
@@ -202,11 +202,13 @@ bool refusePinned(const EngineContext& ctx, platform::PinnedSource* pin, const s
         refusal = beingWrittenMessage(path, locking);
         break;
     }
-    if (refusal.empty())
-        return false;
-    pin->release();
-    ctx.prompt.show(refusal, Buttons::OK, Icon::Exclamation);
-    return true;
+    if (!refusal.empty())
+        pin->release();
+    return refusal;
+}
+
+bool refusePinned(const EngineContext& ctx, platform::PinnedSource* pin, const std::string& path, bool locking) {
+    return refuse(ctx, openPinned(pin, path, locking));
 }
 
 std::string lockTarget(const std::string& path, const char* extension) {
