@@ -285,13 +285,19 @@ bool recheckJobs(std::vector<Job*>& jobs, bool locking, std::vector<std::string>
         std::string refusal;
         const bool twice =
             std::any_of(targets.begin(), targets.end(), [job](const std::string* t) { return *t == job->target; });
+        // A pinned source is looked at through the folder the run holds; a folder whose path now
+        // leads elsewhere holds nothing the run may change.
+        using Seen = platform::PinnedSource::Seen;
+        const Seen seen = !job->pin     ? (lexists(job->source) ? Seen::Unchanged : Seen::Gone)
+                          : folderStill ? job->pin->seeAgain()
+                                        : (lexists(job->source) ? Seen::Replaced : Seen::Gone);
         if (twice)
             refusal = targetTakenMessage(job->source, job->target, locking);
-        else if (job->pin && lexists(job->source) && !(folderStill && job->pin->nameStillLeadsToIt()))
+        else if (seen == Seen::Replaced)
             refusal = replacedMessage(job->source, locking);
-        else if (job->pin && job->pin->writtenSinceOpen())
+        else if (seen == Seen::Written)
             refusal = beingWrittenMessage(job->source, locking);
-        else if (!lexists(job->source))
+        else if (seen == Seen::Gone)
             refusal = Quoted(GetFileNamePart(locking || job->inPlace() ? job->source : job->target)) + " was not " +
                       doneWord(locking) + ": it is no longer there.";
         else if (!job->inPlace() && lexists(job->target))
