@@ -122,31 +122,23 @@ std::string PinnedSource::read(std::uint64_t limit) const {
     return out;
 }
 
-bool PinnedSource::writtenSinceOpen() const {
-    if (m_looked) {
-        struct stat st {};
-        if (::fstatat(m_folder->fd(), m_name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-            return false; // gone: the run's own checks tell
-        return st.st_size != m_size || !sameTime(st.st_mtim, m_mtime) || !sameTime(st.st_ctim, m_ctime);
-    }
-    if (!m_fd.valid())
-        return false;
+PinnedSource::Seen PinnedSource::seeAgain() const {
+    if (!m_valid)
+        return Seen::Gone;
+    struct stat st {};
+    if (::fstatat(m_folder->fd(), m_name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return Seen::Gone;
+    if (st.st_dev != m_dev || st.st_ino != m_ino)
+        return Seen::Replaced;
+    bool written = false;
     if (m_leased) {
         // A lease being broken (an open for writing waits on it) no longer reads as a read lease.
-        return ::fcntl(m_fd.get(), F_GETLEASE) != F_RDLCK;
+        written = ::fcntl(m_fd.get(), F_GETLEASE) != F_RDLCK;
+    } else if (m_looked || m_fd.valid()) {
+        // Without a lease, the size and change times tell.
+        written = st.st_size != m_size || !sameTime(st.st_mtim, m_mtime) || !sameTime(st.st_ctim, m_ctime);
     }
-    struct stat st {};
-    if (::fstat(m_fd.get(), &st) != 0)
-        return true;
-    return st.st_size != m_size || !sameTime(st.st_mtim, m_mtime) || !sameTime(st.st_ctim, m_ctime);
-}
-
-bool PinnedSource::nameStillLeadsToIt() const {
-    if (!m_valid)
-        return false;
-    struct stat st {};
-    return ::fstatat(m_folder->fd(), m_name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && st.st_dev == m_dev &&
-           st.st_ino == m_ino;
+    return written ? Seen::Written : Seen::Unchanged;
 }
 
 int PinnedSource::unlink() const {

@@ -60,11 +60,11 @@ public:
     // Reads the opened file from its start: up to `limit` bytes (all of it by default). Throws
     // SysError when it cannot be read.
     std::string read(std::uint64_t limit = UINT64_MAX) const;
-    // Whether, since open(), the file was opened for writing or changed.
-    bool writtenSinceOpen() const;
-    // Whether the name in the held folder still leads to the pinned file (the caller looks at the
-    // folder's own path once for all its files: folder().stillAt()).
-    bool nameStillLeadsToIt() const;
+    // One look at the name in the held folder, at the end of the run (the caller looks at the
+    // folder's own path once for all its files: folder().stillAt()): still the pinned file and
+    // unchanged, written since open() (opened for writing or changed), gone, or another file.
+    enum class Seen { Unchanged, Written, Gone, Replaced };
+    Seen seeAgain() const;
     const PinnedFolder& folder() const { return *m_folder; }
     // Removes the name through the held folder (errno on failure, 0 on success).
     int unlink() const;
