@@ -656,8 +656,12 @@ std::string MakeSalt() {
 }
 
 bool StartsWithLockedHeader(const std::string& path) {
-    const std::string start = platform::InputFile(path).readUpTo(kHeaderLength + 1);
-    return startsWithHeader(start) && start.size() == kHeaderLength + 1 && start[kHeaderLength] == '\r';
+    return IsLockedHeaderStart(platform::InputFile(path).readUpTo(kLockedHeadLength));
+}
+
+bool IsLockedHeaderStart(const std::string& start) {
+    static_assert(kLockedHeadLength == kHeaderLength + 1);
+    return startsWithHeader(start) && start.size() >= kHeaderLength + 1 && start[kHeaderLength] == '\r';
 }
 
 } // namespace core
