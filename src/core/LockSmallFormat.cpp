@@ -90,7 +90,8 @@ Job writeLock(LockPlan plan, const EngineContext* ctx) {
     Job job{plan.path, plan.target, true, settings::kSectionTSL,
             std::make_unique<platform::AtomicWriter>(platform::AtomicWriter::HostPath{}, plan.hostTarget)};
     job.writer->setPermissions(plan.mode);
-    constexpr std::size_t kPiece = 64 * 1024;
+    // With a progress to show, in pieces; a worker's file in one write.
+    const std::size_t kPiece = ctx ? 64 * 1024 : locked.size();
     for (std::size_t done = 0; done < locked.size();) {
         const std::size_t n = std::min(kPiece, locked.size() - done);
         job.writer->write(locked.data() + done, n);
