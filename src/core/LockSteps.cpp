@@ -549,6 +549,7 @@ void completeJobs(std::vector<Job>& jobs, const EngineContext& ctx) {
     const bool single = pending.size() == 1;
     std::vector<std::string> filesystems; // one folder per filesystem, for syncfs
     std::vector<dev_t> devices;
+    std::string lastFolder; // a batch's files mostly share their folder: it is looked at once
     for (Job* job : pending) {
         job->writer->finish();
         if (single) {
@@ -556,7 +557,10 @@ void completeJobs(std::vector<Job>& jobs, const EngineContext& ctx) {
             job->writer->markComplete(true);
             continue;
         }
-        const std::string host = platform::hostpath::folderOf(platform::toHost(job->target));
+        std::string host = platform::hostpath::folderOf(job->writer->targetHostPath());
+        if (host == lastFolder)
+            continue;
+        lastFolder = host;
         struct stat st {};
         if (::stat(host.c_str(), &st) == 0 && std::find(devices.begin(), devices.end(), st.st_dev) == devices.end()) {
             devices.push_back(st.st_dev);
