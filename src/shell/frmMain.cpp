@@ -69,12 +69,6 @@ QAction* makeSeparator(QObject* owner, const char* name) {
     return a;
 }
 
-QPushButton* makeButton(QWidget* parent, const char* name, const char* caption) {
-    auto* b = new QPushButton(QString::fromLatin1(caption), parent);
-    b->setObjectName(QString::fromLatin1(name));
-    return b;
-}
-
 // A password box would take the window's own shortcuts (Ctrl+U deletes the line there): the
 // shortcuts of the window's actions go to the actions instead, as from anywhere else in the window.
 class WindowShortcutsFirst final : public QObject {

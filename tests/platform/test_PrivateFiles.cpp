@@ -127,8 +127,9 @@ TEST_F(PrivateFilesTest, WithoutHomeOrXdgFoldersTheProgramRefusesInsteadOfUsingT
         platform::resetEnvironment();
         const std::string problem = platform::PrivateFoldersProblem();
         EXPECT_EQ(!problem.empty(), c.refused) << problem;
-        if (c.refused)
+        if (c.refused) {
             EXPECT_NE(problem.find("HOME"), std::string::npos) << problem;
+        }
         if (!c.dataHome || c.dataHome[0] != '/') {
             EXPECT_THROW(platform::registryFileHost(), platform::SysError);
             EXPECT_THROW(platform::registry(), platform::SysError);

@@ -38,8 +38,9 @@ protected:
     std::function<bool()> unlocker(bool answer) {
         return [this, answer] {
             asked.push_back({window->isHidden(), other.isHidden(), core::SessionKey() == nullptr, lock->isLocked()});
-            if (answer)
+            if (answer) {
                 EXPECT_EQ(wallet::OpenWallet("app password"), ""); // as the password window does
+            }
             return answer;
         };
     }
