@@ -61,7 +61,7 @@ int lockFiles(const Invocation& invocation, const std::string& password) {
     // A strong locked file's name is drawn at random: the register (as this run recorded it) says
     // which it is.
     if (strong)
-        for (const core::RegisterItem& item : snapshot->entries(settings::kSectionTSX))
+        for (const core::RegisterItem& item : snapshot->entries(core::RegisterKind::StrongFile))
             for (std::size_t i = 0; i < ready.paths.size(); ++i)
                 if (item.text == ready.paths[i])
                     targets[i] = item.key;

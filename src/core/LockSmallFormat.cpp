@@ -84,7 +84,7 @@ Job writeLock(LockPlan plan, const EngineContext* ctx) {
         locked += kCrLf;
     }
 
-    Job job{plan.path, plan.target, true, settings::kSectionTSL,
+    Job job{plan.path, plan.target, true, RegisterKind::SmallFile,
             std::make_unique<platform::AtomicWriter>(platform::AtomicWriter::HostPath{}, plan.hostTarget)};
     job.writer->setPermissions(plan.mode);
     constexpr std::size_t kPiece = 64 * 1024;
@@ -216,7 +216,7 @@ struct Unlocked {
 Unlocked writeUnlock(UnlockPlan& plan) {
     const std::string content = decipher(plan);
     const bool inPlace = startsWithHeaderLine(content);
-    Job job{plan.path, inPlace ? plan.path : plan.target, false, settings::kSectionTSL,
+    Job job{plan.path, inPlace ? plan.path : plan.target, false, RegisterKind::SmallFile,
             std::make_unique<platform::AtomicWriter>(platform::AtomicWriter::HostPath{},
                                                      inPlace ? plan.hostSource : plan.hostTarget)};
     job.writer->setPermissions(plan.mode);
@@ -297,7 +297,7 @@ std::string targetOfLock(const std::string& path) {
 // a batch.
 constinit const engine::LockFormat engine::kSmallFormat = {
     .extension = "TSL",
-    .section = settings::kSectionTSL,
+    .kind = RegisterKind::SmallFile,
     .prepareLock = small::prepareLock,
     .prepareUnlock = small::prepareUnlock,
     .lockProcedure = "Encrypt",

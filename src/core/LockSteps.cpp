@@ -255,10 +255,6 @@ unsigned modeOf(const std::string& path) {
 
 namespace {
 
-bool sameSection(const char* a, const char* b) {
-    return std::strcmp(a, b) == 0;
-}
-
 // Puts the results of one folder in place, under the folder's lock: (for a lock) the register
 // entries first, then each source removed and its result renamed over, the folder synced, the
 // attributes and the ".hidden" list set once, (for an unlock) the register entries removed last.
@@ -311,19 +307,19 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
 
     if (locking) {
         for (const LockFormat* format : Formats()) {
-            const char* section = format->section;
+            const RegisterKind kind = format->kind;
             std::vector<std::pair<std::string, std::string>> entries;
             // Only the files this run is about to lock: one refused above is not recorded.
             for (Job* job : jobs)
-                if (job->ok && sameSection(job->section, section))
+                if (job->ok && job->kind == kind)
                     entries.emplace_back(job->source, job->target);
             try {
-                RecordLocks(ctx.registerPath, section, entries);
+                RecordLocks(ctx.registerPath, kind, entries);
                 if (ctx.registerSnapshot)
-                    ctx.registerSnapshot->noteRecorded(section, entries);
+                    ctx.registerSnapshot->noteRecorded(kind, entries);
             } catch (const platform::SysError& e) {
                 for (Job* job : jobs) {
-                    if (!job->ok || !sameSection(job->section, section))
+                    if (!job->ok || job->kind != kind)
                         continue;
                     job->ok = false;
                     job->writer.reset(); // the temporary file goes; the source is untouched
@@ -417,12 +413,12 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
     for (const LockFormat* format : Formats()) {
         std::vector<std::string> restored;
         for (const Job* job : undo)
-            if (sameSection(job->section, format->section))
+            if (job->kind == format->kind)
                 restored.push_back(job->source);
         try {
-            RemoveAfterFileUnlocks(ctx.registerPath, format->section, restored);
+            RemoveAfterFileUnlocks(ctx.registerPath, format->kind, restored);
             if (ctx.registerSnapshot)
-                ctx.registerSnapshot->noteUnlocked(format->section, restored);
+                ctx.registerSnapshot->noteUnlocked(format->kind, restored);
         } catch (const platform::SysError&) {
         }
     }
@@ -466,18 +462,18 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
 
     if (!locking) {
         for (const LockFormat* format : Formats()) {
-            const char* section = format->section;
+            const RegisterKind kind = format->kind;
             std::vector<std::string> restored;
             for (Job* job : jobs)
-                if (sameSection(job->section, section) && job->committed)
+                if (job->kind == kind && job->committed)
                     restored.push_back(job->target);
             try {
-                RemoveAfterFileUnlocks(ctx.registerPath, section, restored);
+                RemoveAfterFileUnlocks(ctx.registerPath, kind, restored);
                 if (ctx.registerSnapshot)
-                    ctx.registerSnapshot->noteUnlocked(section, restored);
+                    ctx.registerSnapshot->noteUnlocked(kind, restored);
             } catch (const platform::SysError& e) {
                 for (Job* job : jobs) {
-                    if (!sameSection(job->section, section) || !job->ok)
+                    if (job->kind != kind || !job->ok)
                         continue;
                     job->ok = false;
                     // Named as it is now: the file the user knows, no longer its locked name.

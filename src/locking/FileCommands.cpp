@@ -317,7 +317,7 @@ bool UnlockAndOpenFile(const std::string& folder, const FileItem& item, const st
             bool done = false;
             if (strong) {
                 restoredPath.clear();
-                for (const auto& entry : core::QuietRegisterEntries(registerPath, settings::kSectionTSX))
+                for (const auto& entry : core::QuietRegisterEntries(registerPath, core::RegisterKind::StrongFile))
                     if (entry.key == lockedPath)
                         restoredPath = entry.text;
                 done = core::UnlockFilesTogether({lockedPath}, password, ctx).front();
@@ -342,7 +342,7 @@ std::vector<FileItem> FolderFileItems(const std::string& folder) {
     std::vector<FileItem> items;
     // Strong locked files are named from the register: read once for the whole folder.
     const std::vector<core::RegisterItem> strongEntries =
-        core::QuietRegisterEntries(core::RegisterPath(), settings::kSectionTSX);
+        core::QuietRegisterEntries(core::RegisterPath(), core::RegisterKind::StrongFile);
     for (const auto& entry : platform::findFiles(AddBackslash(folder) + "*.*")) {
         if (entry.isFolder() || entry.name == "desktop.ini")
             continue;

@@ -158,7 +158,7 @@ std::string passwordValueName(const SelectedFolder& folder) {
 bool recordFolderLock(const std::string& registerPath, const std::string& path, const std::string& locked,
                       platform::Prompt& prompt) {
     try {
-        core::RecordLock(registerPath, settings::kSectionFolder, path, locked);
+        core::RecordLock(registerPath, core::RegisterKind::Folder, path, locked);
         return true;
     } catch (const platform::SysError& e) {
         prompt.show(core::Quoted(path) + " was not locked: it could not be recorded in the Security Vault: " +

@@ -129,7 +129,7 @@ VaultEnd VaultUnlockFolders(const std::vector<VaultItem>& folders, std::string& 
                     enableCancel(false);
                     if (RestoreLockedFolder(lockedPath, restored, valueName, registerPath, prompt) ==
                         FolderUnlockEnd::Unlocked)
-                        snapshot.noteRemoved(settings::kSectionFolder, {restored});
+                        snapshot.noteRemoved(core::RegisterKind::Folder, {restored});
                     else
                         ++failed;
                     setStatus(std::string());

@@ -29,14 +29,6 @@ long SetSettingValue(const std::string& rootName, const std::string& keyOrSectio
                      const std::string& typeLetter, const SettingValue& value);
 long DeleteSettingValue(const std::string& rootName, const std::string& keyOrSection, const std::string& valueName);
 
-// One section of the register file as "|"-separated lines (see the source for the exact form).
-// Throws platform::SysError when the file cannot be read.
-std::string ReadIniSection(const std::string& registerPath, const std::string& header);
-// The same section taken from the register's text already read (several sections from one read).
-std::string IniSectionOf(const std::string& text, const std::string& header);
-std::string IniEntryKey(const std::string& entry);
-std::string IniEntryValue(const std::string& entry);
-
 // Text conveniences over GetSettingValue / SetSettingValue with type "S".
 std::string GetSettingText(const std::string& rootName, const std::string& section, const std::string& valueName,
                            const std::string& defaultValue = std::string());

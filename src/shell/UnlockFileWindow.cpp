@@ -59,7 +59,7 @@ QString fromBytes(const std::string& bytes) {
 std::string restoredName(const std::string& lockedPath, const std::string& registerPath) {
     if (platform::upperText(GetExtension(lockedPath)) != "TSX")
         return core::ShownName(lockedPath);
-    return core::StrongLockedName(core::QuietRegisterEntries(registerPath, settings::kSectionTSX), lockedPath);
+    return core::StrongLockedName(core::QuietRegisterEntries(registerPath, core::RegisterKind::StrongFile), lockedPath);
 }
 
 } // namespace

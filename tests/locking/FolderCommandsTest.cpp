@@ -494,7 +494,7 @@ TEST_F(FolderCommandsTest, LockFolderAndFilesWithStrongLocksMakesTsxFiles) {
     for (const std::string& name : hostEntries(sandbox.host(result.newPath)))
         strong += name.size() == 20 && name.substr(16) == ".TSX";
     EXPECT_EQ(strong, 2u);
-    EXPECT_EQ(core::RegisterEntries(registerPath, settings::kSectionTSX).size(), 2u);
+    EXPECT_EQ(core::RegisterEntries(registerPath, core::RegisterKind::StrongFile).size(), 2u);
 }
 
 TEST_F(FolderCommandsTest, LockFolderAndFilesLeavesTheFolderAloneWhenTheFileLockRefuses) {

@@ -65,7 +65,7 @@ TEST(BrowserListingTest, LockedRowsAreToldByTheirContent) {
     sandbox.writeFile("C:\\F\\old.TSL", "[Strong] and more");
     const std::string reg = core::RegisterPath();
     core::EnsureRegister(reg);
-    core::RecordLock(reg, settings::kSectionTSX, "C:\\F\\letter.txt", "C:\\F\\qrstuvwxyzabcdef.TSX");
+    core::RecordLock(reg, core::RegisterKind::StrongFile, "C:\\F\\letter.txt", "C:\\F\\qrstuvwxyzabcdef.TSX");
     const shell::FolderListing listing =
         shell::BuildRows("C:\\F", {"abcdefghijklmnop.TSX", "qrstuvwxyzabcdef.TSX", "plain.TSX", "old.TSL"});
     ASSERT_EQ(listing.rows.size(), 4u);
