@@ -8,6 +8,8 @@
 #include "settings/modFileFunctions.h"
 #include "settings/modGeneral.h"
 
+#include <QCoreApplication>
+
 #include <cstdio>
 #include <iostream>
 #include <stdexcept>
@@ -129,7 +131,7 @@ bool readPassword(bool fromStdin, bool confirm, std::string& password, int& exit
         std::string again;
         askPassword("Confirm password: ", again);
         if (again != password) {
-            fail("The two passwords are not the same!");
+            fail(core::kPasswordsDifferMessage);
             exitCode = kFailed;
             return false;
         }
@@ -171,14 +173,41 @@ RunFiles runFiles(const std::vector<std::string>& files) {
     return run;
 }
 
-bool reportOutcomes(const RunFiles& run, const std::vector<bool>& done, int shownBefore, TerminalPrompt& prompt,
-                    const char* verb) {
-    bool allOk = true;
+std::vector<core::RunItem> runItems(const RunFiles& run) {
+    std::vector<core::RunItem> items;
     for (std::size_t i = 0; i < run.paths.size(); ++i)
-        allOk = allOk && done[i];
-    if (!allOk && prompt.shown() == shownBefore)
+        items.push_back({GetFolderPart(run.paths[i]), GetFileNamePart(run.paths[i]), run.args[i]});
+    return items;
+}
+
+core::RunPolicy runPolicy(const std::string& registerPath) {
+    core::RunPolicy policy;
+    policy.registerPath = registerPath;
+    policy.windowName = "tessaly-cli";
+    policy.stopAtError = false;
+    policy.nameFileInRefusals = true;
+    const std::string self = QCoreApplication::applicationFilePath().toLocal8Bit().toStdString();
+    const std::string folder = QCoreApplication::applicationDirPath().toLocal8Bit().toStdString();
+    for (const std::string& host : {self, folder + "/tessaly"}) {
+        try {
+            if (std::string path = platform::toWindows(host); !path.empty())
+                policy.ownExecutables.push_back(std::move(path));
+        } catch (const platform::SysError&) {
+            // Not on any of the program's drives: no file argument can name it either.
+        }
+    }
+    return policy;
+}
+
+bool finishRun(const core::RunOutcome& outcome, const char* verb) {
+    if (outcome.error)
+        fail(outcome.error->description());
+    else if (outcome.unexplained)
         fail(std::string("could not ") + verb + " every file (an unexpected error occurred)");
-    return allOk;
+    for (const core::ItemResult& item : outcome.items)
+        if (item.outcome != core::ItemOutcome::Done)
+            return false;
+    return !outcome.error;
 }
 
 } // namespace cli

@@ -5,6 +5,7 @@
 
 #include "TerminalPrompt.h"
 #include "core/LockEngine.h"
+#include "core/LockRun.h"
 #include "platform/SysError.h"
 
 #include <string>
@@ -64,8 +65,13 @@ struct RunFiles {
 };
 RunFiles runFiles(const std::vector<std::string>& files);
 
-// The engines' outcome of each file: those that failed without a message of their own get a line.
-bool reportOutcomes(const RunFiles& run, const std::vector<bool>& done, int shownBefore, TerminalPrompt& prompt,
-                    const char* verb);
+// The files of a run as the lock and unlock runs take them: each named in messages by its argument.
+std::vector<core::RunItem> runItems(const RunFiles& run);
+// What the command line asks of a run: it goes on after a file's failure, names the file in every
+// refusal, and refuses the program's own executables (this one and the window program beside it).
+core::RunPolicy runPolicy(const std::string& registerPath);
+// The end of a run: a system error that stopped it, or failures without a message of their own,
+// get a line. True when every file was done.
+bool finishRun(const core::RunOutcome& outcome, const char* verb);
 
 } // namespace cli

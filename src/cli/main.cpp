@@ -5,6 +5,7 @@
 #include "CliSupport.h"
 #include "Verb.h"
 #include "platform/CoreDumps.h"
+#include "platform/Memory.h"
 #include "platform/PrivateFiles.h"
 #include "platform/SysError.h"
 
@@ -50,6 +51,7 @@ int runWithPassword(const cli::Verb& verb, const cli::Invocation& invocation) {
 int main(int argc, char** argv) {
     // Passwords, keys and unlocked content never go to a core dump.
     platform::DisableCoreDumps();
+    platform::KeepFreedMemoryForReuse();
     using namespace cli;
     QCoreApplication app(argc, argv);
 

@@ -29,16 +29,17 @@ std::span<const LockFormat* const> Formats() {
 
 namespace {
 
-// A lock picks its format by size.
-const LockFormat& formatForLock(const std::string& path) {
-    const bool large = FileExists(path) && platform::fileLength(path) >= kLargeFileThreshold;
+// A lock picks its format by size (as the batch's pin saw it, when there is one).
+const LockFormat& formatForLock(const std::string& path, const platform::PinnedSource* pinned) {
+    const bool large = pinned ? pinned->size() >= kLargeFileThreshold
+                              : FileExists(path) && platform::fileLength(path) >= kLargeFileThreshold;
     return large ? kLargeFormat : kSmallFormat;
 }
 
 // An unlock picks its format by its content when it is strong, else by its extension: anything no
 // format names is small.
-const LockFormat& formatForUnlock(const std::string& path) {
-    if (startsStrong(path))
+const LockFormat& formatForUnlock(const std::string& path, const platform::PinnedSource* pinned) {
+    if (startsStrong(path, pinned))
         return kStrongFormat;
     const std::string extension = platform::upperText(GetExtension(path));
     for (const LockFormat* format : Formats())
@@ -85,7 +86,7 @@ std::vector<bool> runBatch(const std::vector<std::string>& paths, const std::str
         groupBytes = 0;
     };
     const auto addToGroup = [&](Job job, std::size_t index) {
-        groupBytes += platform::fileLength(job.source);
+        groupBytes += job.pin ? job.pin->size() : platform::fileLength(job.source);
         group.push_back(std::move(job));
         indexes.push_back(index);
         if (group.size() >= groupFiles || groupBytes >= kGroupBytes)
@@ -127,8 +128,14 @@ std::vector<bool> runBatch(const std::vector<std::string>& paths, const std::str
 
     for (std::size_t i = 0; i < paths.size(); ++i) {
         const std::string& path = paths[i];
+        // The file is opened through its pin first: the checks and the read that follow go through
+        // what the pin holds instead of looking the path up again.
+        const std::string refusal = openPinned(pins[i].get(), path, locking);
+        ctx.pinned = refusal.empty() && pins[i] && pins[i]->isOpen() ? pins[i].get() : nullptr;
         const bool strong = locking && ctx.strongLocks;
-        const LockFormat& format = strong ? kStrongFormat : locking ? formatForLock(path) : formatForUnlock(path);
+        const LockFormat& format = strong    ? kStrongFormat
+                                   : locking ? formatForLock(path, ctx.pinned)
+                                             : formatForUnlock(path, ctx.pinned);
         const Messages messages = locking ? format.lockMessages : format.unlockMessages;
         const char* procedure = locking ? format.lockProcedure : format.unlockProcedure;
         const Prepare prepare = locking ? format.prepareLock : format.prepareUnlock;
@@ -139,7 +146,7 @@ std::vector<bool> runBatch(const std::vector<std::string>& paths, const std::str
             takeAll();
         if (ctx.nextFile)
             ctx.nextFile(i);
-        if (refusePinned(ctx, pins[i].get(), path, locking)) {
+        if (refuse(ctx, refusal)) {
             if (stopAtSmallFailure && format.failureEndsBatch)
                 break;
             continue;

@@ -230,6 +230,11 @@ std::string RefuseFileLock(const RegisterSnapshot& snapshot, const std::string& 
 }
 
 std::string RefuseFileLock(const EngineContext& ctx, const std::string& path) {
+    // A file the batch pinned and opened is a regular file: its kind needs no second look.
+    if (ctx.pinned && ctx.registerSnapshot) {
+        const std::string refusal = RefuseProtected(path);
+        return refusal.empty() ? RefuseInsideLockedFolder(*ctx.registerSnapshot, path) : refusal;
+    }
     if (ctx.registerSnapshot)
         return RefuseFileLock(*ctx.registerSnapshot, path);
     return RefuseFileLock(ctx.registerPath, path);

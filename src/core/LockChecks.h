@@ -12,6 +12,10 @@ namespace core {
 
 struct EngineContext;
 
+// An empty file has nothing to lock into the small or the large format (a strong lock takes it).
+inline constexpr const char* kEmptyFileMessage = "we can not lock the file of size 0 byte";
+inline constexpr const char* kLockErrorTitle = "Lock Error";
+
 // The checks that read the register take it as a path (one read for the one check) or as the
 // snapshot of a batch (RegisterSnapshot: one read for all the checks of the run).
 

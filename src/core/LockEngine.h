@@ -15,6 +15,7 @@
 #include <vector>
 
 namespace platform {
+class PinnedSource;
 class Prompt;
 }
 
@@ -50,6 +51,10 @@ struct EngineContext {
     // checks do not read it again (a batch reads the register once). Without it a batch takes a
     // snapshot of its own; either way the batch keeps it in step with the entries it writes.
     std::shared_ptr<RegisterSnapshot> registerSnapshot = {};
+    // Set by a batch while it checks one file: that file as the batch pinned and opened it (a
+    // regular file at its path, its size and permissions seen), so that the engine reads it through
+    // the pin instead of looking it up again. Null elsewhere.
+    const platform::PinnedSource* pinned = nullptr;
 };
 
 bool Encrypt(const std::string& path, const std::string& password, const EngineContext& ctx);

@@ -80,9 +80,11 @@ struct Job {
 // the first is changed; an entry is null where nothing could be pinned (the file's own checks then
 // tell why).
 std::vector<std::unique_ptr<platform::PinnedSource>> pinSources(const std::vector<std::string>& paths);
-// Opens a pinned file for its run (a read lease held until the run ends) and refuses, with its
-// message shown, a file replaced since it was pinned, one that another program is writing, and (for
-// a lock) one with other names (hard links) that would keep its content readable. False: go on.
+// Opens a pinned file for its run (for a lock with a read lease held until the run ends) and
+// refuses a file replaced since it was pinned, one that another program is writing, and (for a
+// lock) one with other names (hard links) that would keep its content readable: openPinned gives
+// the message ("" to go on), refusePinned shows it (false to go on).
+std::string openPinned(platform::PinnedSource* pin, const std::string& path, bool locking);
 bool refusePinned(const EngineContext& ctx, platform::PinnedSource* pin, const std::string& path, bool locking);
 
 // Makes the written results durable (one fsync for a single file, one syncfs for many), then
@@ -158,7 +160,7 @@ extern const LockFormat kLargeFormat; // ".TSW", LockLargeFormat.cpp
 // its files through one StrongRun, so that a run derives its key once.
 extern const LockFormat kStrongFormat;
 
-bool startsStrong(const std::string& path);
+bool startsStrong(const std::string& path, const platform::PinnedSource* pinned = nullptr);
 std::optional<Job> prepareStrong(StrongRun& run, const std::string& path, bool locking);
 
 // Every format, in the order a file is recognised and the register entries are written.

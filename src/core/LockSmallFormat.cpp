@@ -42,12 +42,15 @@ struct LockPlan {
 };
 
 std::optional<LockPlan> checkLock(const std::string& path, const std::string& password, const EngineContext& ctx) {
-    if (!FileExists(path) || refuseUnrecordable(ctx, path) || refuse(ctx, RefuseFileLock(ctx, path)))
+    // A file the batch pinned is a regular file, open: it is read through the pin.
+    const platform::PinnedSource* pinned = ctx.pinned;
+    if ((!pinned && !FileExists(path)) || refuseUnrecordable(ctx, path) ||
+        refuse(ctx, RefuseFileLock(ctx, path)))
         return std::nullopt;
     LockPlan plan;
-    plan.content = platform::readAll(path);
+    plan.content = pinned ? pinned->read() : platform::readAll(path);
     if (plan.content.empty()) {
-        ctx.prompt.show("we can not lock the file of size 0 byte", Buttons::OK, Icon::Information, "Lock Error");
+        ctx.prompt.show(kEmptyFileMessage, Buttons::OK, Icon::Information, kLockErrorTitle);
         return std::nullopt;
     }
     plan.header = MakeHeader(ctx.salt.empty() ? MakeSalt() : ctx.salt, password);
@@ -62,7 +65,7 @@ std::optional<LockPlan> checkLock(const std::string& path, const std::string& pa
     plan.path = path;
     plan.hostTarget = platform::toHost(plan.target);
     // The result keeps the source's permission bits, less write (it is read-only).
-    plan.mode = modeOf(path) & ~0222u;
+    plan.mode = (pinned ? pinned->mode() : modeOf(path)) & ~0222u;
     return plan;
 }
 
@@ -149,14 +152,16 @@ bool bodyIsStretched(const std::string& file, std::size_t start) {
 // A locked file's attributes, permissions and ".hidden" entry are never touched before its
 // result is in place: a wrong password, a full disk or a damaged file leaves it protected.
 std::optional<UnlockPlan> checkUnlock(const std::string& path, const std::string& password, const EngineContext& ctx) {
-    if (refuse(ctx, RefuseFileKind(path)))
+    // A file the batch pinned is a regular file, open: it is read through the pin.
+    const platform::PinnedSource* pinned = ctx.pinned;
+    if (!pinned && refuse(ctx, RefuseFileKind(path)))
         return std::nullopt;
     // A small locked file is read whole at once (anything far larger is no small locked file, and
     // only its first line is read).
     std::string file;
     std::string header;
-    if (platform::fileLength(path) <= kMaxSmallLocked) {
-        file = platform::readAll(path);
+    if ((pinned ? pinned->size() : platform::fileLength(path)) <= kMaxSmallLocked) {
+        file = pinned ? pinned->read() : platform::readAll(path);
         if (file.empty())
             throw platform::SysError(62, platform::errorDescription(62), "the file is empty");
         header = file.substr(0, std::min(file.find_first_of("\r\n"), kMaxHeaderLine));
@@ -184,7 +189,7 @@ std::optional<UnlockPlan> checkUnlock(const std::string& path, const std::string
                       target,
                       platform::toHost(path),
                       platform::toHost(target),
-                      modeOf(path) | 0200u};
+                      (pinned ? pinned->mode() : modeOf(path)) | 0200u};
 }
 
 // The content of a checked locked file (its body was found well-formed); any thread.

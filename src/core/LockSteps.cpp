@@ -180,9 +180,9 @@ std::vector<std::unique_ptr<platform::PinnedSource>> pinSources(const std::vecto
     return pins;
 }
 
-bool refusePinned(const EngineContext& ctx, platform::PinnedSource* pin, const std::string& path, bool locking) {
+std::string openPinned(platform::PinnedSource* pin, const std::string& path, bool locking) {
     if (!pin)
-        return false;
+        return {};
     std::string refusal;
     // A lock holds a read lease over its read, so that a writer who comes meanwhile is noticed; an
     // unlock looks at its locked file again at the end (identity, size and change times).
@@ -194,7 +194,7 @@ bool refusePinned(const EngineContext& ctx, platform::PinnedSource* pin, const s
                       "under them. It was not locked.";
         break;
     case platform::PinnedSource::Open::Gone:
-        return false; // the file's own checks tell that it is not there
+        return {}; // the file's own checks tell that it is not there
     case platform::PinnedSource::Open::Replaced:
         refusal = replacedMessage(path, locking);
         break;
@@ -202,11 +202,13 @@ bool refusePinned(const EngineContext& ctx, platform::PinnedSource* pin, const s
         refusal = beingWrittenMessage(path, locking);
         break;
     }
-    if (refusal.empty())
-        return false;
-    pin->release();
-    ctx.prompt.show(refusal, Buttons::OK, Icon::Exclamation);
-    return true;
+    if (!refusal.empty())
+        pin->release();
+    return refusal;
+}
+
+bool refusePinned(const EngineContext& ctx, platform::PinnedSource* pin, const std::string& path, bool locking) {
+    return refuse(ctx, openPinned(pin, path, locking));
 }
 
 std::string lockTarget(const std::string& path, const char* extension) {
@@ -255,24 +257,20 @@ unsigned modeOf(const std::string& path) {
 
 namespace {
 
-// Puts the results of one folder in place, under the folder's lock: (for a lock) the register
-// entries first, then each source removed and its result renamed over, the folder synced, the
-// attributes and the ".hidden" list set once, (for an unlock) the register entries removed last.
-// A failure before a source is removed undoes the file's part; one after says what was done.
-// Messages are gathered and shown by the caller once the folder's lock is released, so that no box
-// waits on the user while other processes wait on the lock.
-void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vector<std::string>& failures) {
-    const auto showFailure = [&failures](const EngineContext&, const std::string& text) { failures.push_back(text); };
-    const std::string folder = GetFolderPart(jobs.front()->target);
-    const std::string hostFolder = platform::hostpath::folderOf(platform::toHost(jobs.front()->target));
-    const platform::FolderLock lock(hostFolder);
-    const bool locking = jobs.front()->locking;
+// A file's part of the run ends here: its temporary result goes (the source is untouched), and
+// the user is told why.
+void dropJob(Job& job, std::string why, std::vector<std::string>& failures) {
+    job.ok = false;
+    job.writer.reset();
+    failures.push_back(std::move(why));
+}
 
-    // The checks of the prepare step again, now that no other run can change the folder: another
-    // process may have locked or unlocked the same file, or taken the result's name, since then.
-    // Such a file is left as that run left it, and nothing of it is recorded or removed here. Two
-    // files of this run bound for one name ("a.TSL" and "a.TSW" both unlock to "a", a file given
-    // twice) are one too many: the later one waits.
+// The checks of the prepare step again, now that no other run can change the folder: another
+// process may have locked or unlocked the same file, or taken the result's name, since then. Such
+// a file is left as that run left it, and nothing of it is recorded or removed here. Two files of
+// this run bound for one name ("a.TSL" and "a.TSW" both unlock to "a", a file given twice) are one
+// too many: the later one waits. False when no file is left to complete.
+bool recheckJobs(std::vector<Job*>& jobs, bool locking, std::vector<std::string>& failures) {
     std::vector<const std::string*> targets;
     // The folder's path is looked at once for all its files: still the folder the run holds?
     const auto pinned = std::find_if(jobs.begin(), jobs.end(), [](const Job* job) { return job->pin != nullptr; });
@@ -283,113 +281,124 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
         std::string refusal;
         const bool twice =
             std::any_of(targets.begin(), targets.end(), [job](const std::string* t) { return *t == job->target; });
+        // A pinned source is looked at through the folder the run holds; a folder whose path now
+        // leads elsewhere holds nothing the run may change.
+        using Seen = platform::PinnedSource::Seen;
+        const Seen seen = !job->pin     ? (lexists(job->source) ? Seen::Unchanged : Seen::Gone)
+                          : folderStill ? job->pin->seeAgain()
+                                        : (lexists(job->source) ? Seen::Replaced : Seen::Gone);
         if (twice)
             refusal = targetTakenMessage(job->source, job->target, locking);
-        else if (job->pin && lexists(job->source) && !(folderStill && job->pin->nameStillLeadsToIt()))
+        else if (seen == Seen::Replaced)
             refusal = replacedMessage(job->source, locking);
-        else if (job->pin && job->pin->writtenSinceOpen())
+        else if (seen == Seen::Written)
             refusal = beingWrittenMessage(job->source, locking);
-        else if (!lexists(job->source))
+        else if (seen == Seen::Gone)
             refusal = Quoted(GetFileNamePart(locking || job->inPlace() ? job->source : job->target)) + " was not " +
                       doneWord(locking) + ": it is no longer there.";
         else if (!job->inPlace() && lexists(job->target))
             refusal = targetTakenMessage(job->source, job->target, locking);
-        if (refusal.empty()) {
+        if (refusal.empty())
             targets.push_back(&job->target);
-            continue;
-        }
-        job->ok = false;
-        job->writer.reset();
-        failures.push_back(refusal);
+        else
+            dropJob(*job, refusal, failures);
     }
-    if (std::none_of(jobs.begin(), jobs.end(), [](const Job* job) { return job->ok; }))
-        return;
+    return std::any_of(jobs.begin(), jobs.end(), [](const Job* job) { return job->ok; });
+}
 
-    if (locking) {
-        for (const LockFormat* format : Formats()) {
-            const RegisterKind kind = format->kind;
-            std::vector<std::pair<std::string, std::string>> entries;
-            // Only the files this run is about to lock: one refused above is not recorded.
+// A lock records its files in the register, kind by kind, before any source goes: a file
+// that cannot be recorded is not locked.
+void recordLocks(std::vector<Job*>& jobs, const EngineContext& ctx, std::vector<std::string>& failures) {
+    for (const LockFormat* format : Formats()) {
+        const RegisterKind kind = format->kind;
+        std::vector<std::pair<std::string, std::string>> entries;
+        // Only the files this run is about to lock: one refused above is not recorded.
+        for (Job* job : jobs)
+            if (job->ok && job->kind == kind)
+                entries.emplace_back(job->source, job->target);
+        try {
+            RecordLocks(ctx.registerPath, kind, entries);
+            if (ctx.registerSnapshot)
+                ctx.registerSnapshot->noteRecorded(kind, entries);
+        } catch (const platform::SysError& e) {
             for (Job* job : jobs)
                 if (job->ok && job->kind == kind)
-                    entries.emplace_back(job->source, job->target);
-            try {
-                RecordLocks(ctx.registerPath, kind, entries);
-                if (ctx.registerSnapshot)
-                    ctx.registerSnapshot->noteRecorded(kind, entries);
-            } catch (const platform::SysError& e) {
-                for (Job* job : jobs) {
-                    if (!job->ok || job->kind != kind)
-                        continue;
-                    job->ok = false;
-                    job->writer.reset(); // the temporary file goes; the source is untouched
-                    showFailure(ctx, "'" + job->source +
-                                         "' was not locked: it could not be recorded in the Security Vault: " +
-                                         e.description() + ".");
-                }
-            }
+                    dropJob(*job,
+                            "'" + job->source + "' was not locked: it could not be recorded in the Security Vault: " +
+                                e.description() + ".",
+                            failures);
         }
-        step(ctx, "recorded");
     }
+    step(ctx, "recorded");
+}
 
-    // The sources go, all of them before any result is renamed: removing a file whose blocks were
-    // just written can wait long on the disk (online discard), so many are removed side by side.
+// The sources go, all of them before any result is renamed: removing a file whose blocks were just
+// written can wait long on the disk (online discard), so many are removed side by side. The reason
+// each one could not be removed, by the jobs' order ("" where it was, or where it was not to be).
+std::vector<std::string> removeSources(std::vector<Job*>& jobs, const EngineContext& ctx) {
     std::vector<Job*> removing;
     std::vector<std::string> removeErrors(jobs.size());
+    std::vector<std::size_t> at;
     for (std::size_t i = 0; i < jobs.size(); ++i) {
         Job* job = jobs[i];
         // A temporary file that another process took away is no longer a copy of anything.
-        if (job->ok && !job->writer->stillLinked())
+        if (job->ok && !job->writer->stillLinked()) {
             removeErrors[i] = platform::errorDescription(75);
-        else if (job->ok && !job->inPlace())
+        } else if (job->ok && !job->inPlace()) {
             removing.push_back(job);
-    }
-    {
-        // Host paths are worked out here: the helpers only make system calls.
-        std::vector<std::string> hosts;
-        std::vector<std::size_t> at;
-        for (Job* job : removing) {
-            hosts.push_back(platform::toHost(job->source));
-            at.push_back(static_cast<std::size_t>(std::find(jobs.begin(), jobs.end(), job) - jobs.begin()));
+            at.push_back(i);
         }
-        std::atomic<std::size_t> next{0};
-        const auto work = [&] {
-            for (std::size_t k = next++; k < removing.size(); k = next++) {
-                // unlink needs no write permission on the file itself, only on its folder. A pinned
-                // source goes through the folder the run holds, never through a path that may now
-                // lead elsewhere.
-                const platform::PinnedSource* pin = removing[k]->pin.get();
-                const int failed = pin ? pin->unlink() : (::unlink(hosts[k].c_str()) == 0 ? 0 : errno);
-                if (failed != 0) {
-                    const int err = failed;
-                    removeErrors[at[k]] = err == EISDIR ? platform::errorDescription(75)
-                                                        : platform::sysErrorFromErrno(err, hosts[k]).reason();
-                }
-            }
-        };
-        const std::size_t helpers = std::min<std::size_t>(removing.size() / 16, 7);
-        std::vector<std::thread> threads;
-        for (std::size_t t = 0; t < helpers; ++t)
-            threads.emplace_back(work);
-        work();
-        for (auto& t : threads)
-            t.join();
     }
+    // Host paths are worked out here: the helpers only make system calls.
+    std::vector<std::string> hosts;
+    for (Job* job : removing)
+        hosts.push_back(job->pin ? std::string() : platform::toHost(job->source));
+    std::atomic<std::size_t> next{0};
+    const auto work = [&] {
+        for (std::size_t k = next++; k < removing.size(); k = next++) {
+            // unlink needs no write permission on the file itself, only on its folder. A pinned
+            // source goes through the folder the run holds, never through a path that may now
+            // lead elsewhere.
+            platform::PinnedSource* pin = removing[k]->pin.get();
+            const int failed = pin ? pin->unlink() : (::unlink(hosts[k].c_str()) == 0 ? 0 : errno);
+            // The held descriptor is the removed file's last reference: closing it frees the
+            // blocks, which waits on the disk as an unlink would, so it is done here, side by side.
+            if (pin && failed == 0)
+                pin->release();
+            if (failed != 0)
+                removeErrors[at[k]] = failed == EISDIR ? platform::errorDescription(75)
+                                                       : platform::sysErrorFromErrno(failed, hosts[k]).reason();
+        }
+    };
+    const std::size_t helpers = std::min<std::size_t>(removing.size() / 16, 7);
+    std::vector<std::thread> threads;
+    for (std::size_t t = 0; t < helpers; ++t)
+        threads.emplace_back(work);
+    work();
+    for (auto& t : threads)
+        t.join();
     if (!removing.empty())
         step(ctx, "source removed");
+    return removeErrors;
+}
 
+// Each result whose source is gone takes its place. A lock whose source could not be removed is
+// undone (returned: its register entry goes again); a result that cannot be put in place is kept
+// where the user can find it, as it may be the only copy.
+std::vector<const Job*> commitResults(std::vector<Job*>& jobs, const std::vector<std::string>& removeErrors,
+                                      const EngineContext& ctx, std::vector<std::string>& failures) {
     std::vector<const Job*> undo; // recorded, then not locked
     for (std::size_t i = 0; i < jobs.size(); ++i) {
         Job* job = jobs[i];
         if (!job->ok)
             continue;
         if (!removeErrors[i].empty()) {
-            job->ok = false;
-            job->writer.reset();
-            if (locking)
+            if (job->locking)
                 undo.push_back(job);
-            showFailure(ctx, Quoted(ShownName(job->source)) + " was not " + doneWord(locking) +
-                                 ", and is unchanged: " + removeErrors[i] + ".");
+            dropJob(*job,
+                    Quoted(ShownName(job->source)) + " was not " + doneWord(job->locking) + ", and is unchanged: " +
+                        removeErrors[i] + ".",
+                    failures);
             continue;
         }
         try {
@@ -405,11 +414,17 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
                                           ? "it was left under a temporary name, which the next start of Tessaly puts "
                                             "in place or keeps under a visible name"
                                           : "it was kept beside it as '" + kept + "'";
-            showFailure(ctx, "The result of '" + job->source + "' could not be put in place as '" + job->target +
-                                 "' (" + where + "): " + e.description() + ".");
+            failures.push_back("The result of '" + job->source + "' could not be put in place as '" + job->target +
+                               "' (" + where + "): " + e.description() + ".");
         }
     }
-    // Entries recorded for files that then could not be locked go again.
+    return undo;
+}
+
+// Entries recorded for files that then could not be locked go again. Quietly: the file is unchanged
+// and was told of; an entry left behind only lists a file that is not locked, which the vault
+// shows as not there and lets the user remove.
+void forgetUndone(const std::vector<const Job*>& undo, const EngineContext& ctx) {
     for (const LockFormat* format : Formats()) {
         std::vector<std::string> restored;
         for (const Job* job : undo)
@@ -422,13 +437,14 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
         } catch (const platform::SysError&) {
         }
     }
-    platform::syncFolder(folder);
+}
 
-    // Attributes and the ".hidden" list: a locked file is read-only and hidden; the name of a
-    // locked file that an unlock removed leaves the list.
+// Attributes and the ".hidden" list: a locked file is read-only and hidden; the name of a locked
+// file that an unlock removed leaves the list.
+void markResults(std::vector<Job*>& jobs, const std::string& hostFolder, bool locking,
+                 std::vector<std::string>& failures) {
     std::vector<std::string> hide;
     std::vector<std::string> unhide;
-    std::string attributeError;
     for (Job* job : jobs) {
         if (!job->committed)
             continue;
@@ -443,8 +459,8 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
             }
         } catch (const platform::SysError& e) {
             job->ok = false;
-            showFailure(ctx, "'" + job->source + "' was locked, but it could not be marked read-only and hidden: " +
-                                 e.description() + ".");
+            failures.push_back("'" + job->source + "' was locked, but it could not be marked read-only and hidden: " +
+                               e.description() + ".");
         }
     }
     try {
@@ -454,37 +470,60 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
             if (!job->committed || !job->ok)
                 continue;
             job->ok = false;
-            showFailure(ctx, Quoted(locking ? job->source : job->target) + " was " + doneWord(locking) +
-                                 ", but the folder's list of hidden files could not be written: " + e.description() +
-                                 ".");
+            failures.push_back(Quoted(locking ? job->source : job->target) + " was " + doneWord(locking) +
+                               ", but the folder's list of hidden files could not be written: " + e.description() +
+                               ".");
         }
     }
+}
 
-    if (!locking) {
-        for (const LockFormat* format : Formats()) {
-            const RegisterKind kind = format->kind;
-            std::vector<std::string> restored;
-            for (Job* job : jobs)
-                if (job->kind == kind && job->committed)
-                    restored.push_back(job->target);
-            try {
-                RemoveAfterFileUnlocks(ctx.registerPath, kind, restored);
-                if (ctx.registerSnapshot)
-                    ctx.registerSnapshot->noteUnlocked(kind, restored);
-            } catch (const platform::SysError& e) {
-                for (Job* job : jobs) {
-                    if (job->kind != kind || !job->ok)
-                        continue;
-                    job->ok = false;
-                    // Named as it is now: the file the user knows, no longer its locked name.
-                    showFailure(ctx, Quoted(job->target) +
-                                         " was unlocked, but it could not be removed from the Security Vault: " +
-                                         e.description() + ".");
-                }
+// An unlock removes the register entries of the files now in place, last.
+void forgetUnlocked(std::vector<Job*>& jobs, const EngineContext& ctx, std::vector<std::string>& failures) {
+    for (const LockFormat* format : Formats()) {
+        const RegisterKind kind = format->kind;
+        std::vector<std::string> restored;
+        for (Job* job : jobs)
+            if (job->kind == kind && job->committed)
+                restored.push_back(job->target);
+        try {
+            RemoveAfterFileUnlocks(ctx.registerPath, kind, restored);
+            if (ctx.registerSnapshot)
+                ctx.registerSnapshot->noteUnlocked(kind, restored);
+        } catch (const platform::SysError& e) {
+            for (Job* job : jobs) {
+                if (job->kind != kind || !job->ok)
+                    continue;
+                job->ok = false;
+                // Named as it is now: the file the user knows, no longer its locked name.
+                failures.push_back(Quoted(job->target) +
+                                   " was unlocked, but it could not be removed from the Security Vault: " +
+                                   e.description() + ".");
             }
         }
-        step(ctx, "recorded");
     }
+    step(ctx, "recorded");
+}
+
+// Puts the results of one folder in place, under the folder's lock: (for a lock) the register
+// entries first, then each source removed and its result renamed over, the folder synced, the
+// attributes and the ".hidden" list set once, (for an unlock) the register entries removed last.
+// A failure before a source is removed undoes the file's part; one after says what was done.
+// Messages are gathered and shown by the caller once the folder's lock is released, so that no box
+// waits on the user while other processes wait on the lock.
+void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vector<std::string>& failures) {
+    const std::string hostFolder = platform::hostpath::folderOf(platform::toHost(jobs.front()->target));
+    const platform::FolderLock lock(hostFolder);
+    const bool locking = jobs.front()->locking;
+    if (!recheckJobs(jobs, locking, failures))
+        return;
+    if (locking)
+        recordLocks(jobs, ctx, failures);
+    const std::vector<std::string> removeErrors = removeSources(jobs, ctx);
+    forgetUndone(commitResults(jobs, removeErrors, ctx, failures), ctx);
+    platform::syncFolder(GetFolderPart(jobs.front()->target));
+    markResults(jobs, hostFolder, locking, failures);
+    if (!locking)
+        forgetUnlocked(jobs, ctx, failures);
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 // engines see it: its register entries, its messages, and its files prepared through a StrongRun.
 
 #include "core/LockFormat.h"
+#include "core/StrongFormat.h"
+#include "platform/PinnedSource.h"
 
 #include "platform/SysError.h"
 #include "settings/Settings.h"
@@ -10,8 +12,10 @@ namespace core {
 
 namespace engine {
 
-bool startsStrong(const std::string& path) {
+bool startsStrong(const std::string& path, const platform::PinnedSource* pinned) {
     try {
+        if (pinned)
+            return strong::HasMagic(pinned->read(strong::kMagicSize));
         return StartsWithStrongHeader(path);
     } catch (const platform::SysError&) {
         return false;

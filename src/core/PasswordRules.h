@@ -8,6 +8,8 @@
 namespace core {
 
 inline constexpr const char* kTypePasswordMessage = "Please type a password.";
+// A new password is typed twice; the two must match.
+inline constexpr const char* kPasswordsDifferMessage = "The two passwords are not the same!";
 
 inline bool IsMissingPassword(const std::string& password) {
     return password.empty();

@@ -54,8 +54,6 @@ struct RunResult {
     int done = 0;        // files locked or unlocked
 };
 
-inline constexpr const char* kSecretMarker = "[Secret]";
-
 // Whether Options -> Preferences asks for strong locks (the DWORD "StrongLocks", default 0).
 bool StrongLocksChosen();
 

@@ -372,7 +372,7 @@ bool ForgetVanishedFolder(const std::string& lockedPath, const std::string& rest
 FolderResult LockFolder(const FolderRequest& request, platform::Prompt& prompt) {
     FolderResult result;
     if (request.password != request.confirmation) {
-        prompt.show("The two passwords are not the same!", Buttons::OK, Icon::Exclamation, "Tessaly");
+        prompt.show(core::kPasswordsDifferMessage, Buttons::OK, Icon::Exclamation, "Tessaly");
         return result;
     }
     const std::string path = request.folder.key;

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <mutex>
@@ -66,19 +67,6 @@ PinnedSource::PinnedSource(std::shared_ptr<PinnedFolder> folder, const std::stri
 PinnedSource::Open PinnedSource::open(bool lease) {
     if (!m_valid)
         return Open::Gone;
-    if (!lease) {
-        struct stat st {};
-        if (::fstatat(m_folder->fd(), m_name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-            return Open::Gone;
-        if (!S_ISREG(st.st_mode) || st.st_dev != m_dev || st.st_ino != m_ino)
-            return Open::Replaced;
-        m_links = st.st_nlink;
-        m_size = st.st_size;
-        m_mtime = st.st_mtim;
-        m_ctime = st.st_ctim;
-        m_looked = true;
-        return Open::Ok;
-    }
     // Never waits: a pipe put in the file's place would block an ordinary open.
     const int fd = ::openat(m_folder->fd(), m_name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
@@ -90,6 +78,15 @@ PinnedSource::Open PinnedSource::open(bool lease) {
     if (!S_ISREG(st.st_mode) || st.st_dev != m_dev || st.st_ino != m_ino)
         return Open::Replaced;
     m_links = st.st_nlink;
+    m_mode = st.st_mode & 07777;
+    if (!lease) {
+        // Looked at again at the end by its name (identity, size and change times).
+        m_size = st.st_size;
+        m_mtime = st.st_mtim;
+        m_ctime = st.st_ctim;
+        m_looked = true;
+        return Open::Ok;
+    }
     ignoreLeaseBreakSignal();
     if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
         m_leased = true;
@@ -104,31 +101,44 @@ PinnedSource::Open PinnedSource::open(bool lease) {
     return Open::Ok;
 }
 
-bool PinnedSource::writtenSinceOpen() const {
-    if (m_looked) {
-        struct stat st {};
-        if (::fstatat(m_folder->fd(), m_name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-            return false; // gone: the run's own checks tell
-        return st.st_size != m_size || !sameTime(st.st_mtim, m_mtime) || !sameTime(st.st_ctim, m_ctime);
-    }
+std::string PinnedSource::read(std::uint64_t limit) const {
     if (!m_fd.valid())
-        return false;
-    if (m_leased) {
-        // A lease being broken (an open for writing waits on it) no longer reads as a read lease.
-        return ::fcntl(m_fd.get(), F_GETLEASE) != F_RDLCK;
+        throw SysError(75, errorDescription(75));
+    // The size open() saw: a file written meanwhile is refused at the end (writtenSinceOpen), so
+    // what it may have grown by is never needed.
+    std::string out(static_cast<std::size_t>(std::min<std::uint64_t>(limit, static_cast<std::uint64_t>(m_size))), '\0');
+    std::size_t done = 0;
+    while (done < out.size()) {
+        const ssize_t got = ::pread(m_fd.get(), out.data() + done, out.size() - done, static_cast<off_t>(done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            throw sysErrorFromErrno(errno, m_folder->host() + "/" + m_name);
+        if (got == 0)
+            break;
+        done += static_cast<std::size_t>(got);
     }
-    struct stat st {};
-    if (::fstat(m_fd.get(), &st) != 0)
-        return true;
-    return st.st_size != m_size || !sameTime(st.st_mtim, m_mtime) || !sameTime(st.st_ctim, m_ctime);
+    out.resize(done);
+    return out;
 }
 
-bool PinnedSource::nameStillLeadsToIt() const {
+PinnedSource::Seen PinnedSource::seeAgain() const {
     if (!m_valid)
-        return false;
+        return Seen::Gone;
     struct stat st {};
-    return ::fstatat(m_folder->fd(), m_name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && st.st_dev == m_dev &&
-           st.st_ino == m_ino;
+    if (::fstatat(m_folder->fd(), m_name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return Seen::Gone;
+    if (st.st_dev != m_dev || st.st_ino != m_ino)
+        return Seen::Replaced;
+    bool written = false;
+    if (m_leased) {
+        // A lease being broken (an open for writing waits on it) no longer reads as a read lease.
+        written = ::fcntl(m_fd.get(), F_GETLEASE) != F_RDLCK;
+    } else if (m_looked || m_fd.valid()) {
+        // Without a lease, the size and change times tell.
+        written = st.st_size != m_size || !sameTime(st.st_mtim, m_mtime) || !sameTime(st.st_ctim, m_ctime);
+    }
+    return written ? Seen::Written : Seen::Unchanged;
 }
 
 int PinnedSource::unlink() const {

@@ -9,6 +9,7 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <ctime>
 #include <memory>
 #include <string>
@@ -49,13 +50,21 @@ public:
     // Opens the pinned file for the run's read and takes a read lease on it (where the filesystem
     // and the file's owner allow one; otherwise its size and change times are kept to compare).
     // BeingWritten: another program (or this one) has it open for writing. Without `lease` the file
-    // is only looked at again (its identity, size and change times), not opened.
+    // is opened for reading only, and its size and change times kept to compare.
     Open open(bool lease = true);
-    // Whether, since open(), the file was opened for writing or changed.
-    bool writtenSinceOpen() const;
-    // Whether the name in the held folder still leads to the pinned file (the caller looks at the
-    // folder's own path once for all its files: folder().stillAt()).
-    bool nameStillLeadsToIt() const;
+    // Whether open() left the file open for reading.
+    bool isOpen() const { return m_fd.valid(); }
+    // What open() saw of the file: its size and permission bits.
+    std::uint64_t size() const { return static_cast<std::uint64_t>(m_size); }
+    unsigned mode() const { return m_mode; }
+    // Reads the opened file from its start: up to `limit` bytes (all of it by default). Throws
+    // SysError when it cannot be read.
+    std::string read(std::uint64_t limit = UINT64_MAX) const;
+    // One look at the name in the held folder, at the end of the run (the caller looks at the
+    // folder's own path once for all its files: folder().stillAt()): still the pinned file and
+    // unchanged, written since open() (opened for writing or changed), gone, or another file.
+    enum class Seen { Unchanged, Written, Gone, Replaced };
+    Seen seeAgain() const;
     const PinnedFolder& folder() const { return *m_folder; }
     // Removes the name through the held folder (errno on failure, 0 on success).
     int unlink() const;
@@ -73,6 +82,7 @@ private:
     bool m_leased = false;
     bool m_looked = false; // opened without a lease: looked at, not held
     off_t m_size = 0;
+    unsigned m_mode = 0;
     timespec m_mtime{};
     timespec m_ctime{};
 };

@@ -3,6 +3,7 @@
 #include "core/SealKey.h"
 #include "diagnostics/VersionOption.h"
 #include "platform/CoreDumps.h"
+#include "platform/Memory.h"
 #include "platform/PrivateFiles.h"
 #include "platform/QtPrompt.h"
 #include "shell/HelpOption.h"
@@ -23,6 +24,7 @@
 int main(int argc, char** argv) {
     // Passwords, keys and unlocked content never go to a core dump.
     platform::DisableCoreDumps();
+    platform::KeepFreedMemoryForReuse();
     // Both are answered on standard output without a display.
     if (diagnostics::PrintVersionIfAsked(argc, argv) || shell::PrintHelpIfAsked(argc, argv))
         return 0;

@@ -1,5 +1,6 @@
 #include "core/LockEngine.h"
 #include "core/Register.h"
+#include "platform/Attributes.h"
 #include "platform/Environment.h"
 #include "settings/Settings.h"
 #include "settings/modGeneral.h"
@@ -45,18 +46,23 @@ void ensureApp() {
         new QCoreApplication(argc, argv);
 }
 
-CliRun cli(const std::vector<std::string>& args, const std::string& input = {}) {
+// Runs tessaly-cli (or a copy of it at `program`) with the arguments and the standard input.
+CliRun cliAt(const std::string& program, const std::vector<std::string>& args, const std::string& input = {}) {
     ensureApp();
     QProcess p;
     QStringList list;
     for (const auto& a : args)
         list << QString::fromStdString(a);
-    p.start(QString::fromUtf8(TESSALY_CLI), list);
+    p.start(QString::fromStdString(program), list);
     p.write(QByteArray::fromStdString(input));
     p.closeWriteChannel();
     p.waitForFinished(60000);
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput().toStdString(),
             p.readAllStandardError().toStdString()};
+}
+
+CliRun cli(const std::vector<std::string>& args, const std::string& input = {}) {
+    return cliAt(TESSALY_CLI, args, input);
 }
 
 bool contains(const std::string& text, const std::string& part) {
@@ -227,6 +233,61 @@ TEST_F(CliTest, NamesAndKindsItCannotHandleAreRefusedWithTheReason) {
     EXPECT_EQ(fs::status(target).permissions(), fs::perms(0640));
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(testing_support::readHostFile(longName), "long");
+}
+
+// The lock refuses on the command line what the window refuses: a file in the boot drive's root
+// folder and a system file, each line naming the file; the other files of the run are locked.
+TEST_F(CliTest, FilesTheWindowRefusesAreRefusedWithTheirNameAndTheRunGoesOn) {
+    const std::string inRoot = sandbox.host(sandbox.writeFile("C:\\root.txt", "in the root"));
+    const std::string system = sandbox.writeFile("C:\\Sys\\boot.dat", "system data");
+    platform::setAttributes(system, platform::kAttrSystem);
+    if (platform::getAttributes(system) != platform::kAttrSystem)
+        GTEST_SKIP() << "this filesystem keeps no attributes but read-only (no user extended attributes)";
+    const std::string ok = sandbox.host(sandbox.writeFile("C:\\Sys\\ok.txt", "ordinary"));
+    // Another drive's root is no boot drive root: a file there is locked, as the window does.
+    const std::string d = sandbox.makeFolder("C:\\DriveD");
+    ASSERT_EQ(cli({"drive", "D", sandbox.host(d)}).exitCode, 0);
+    const std::string onD = sandbox.host(sandbox.writeFile("C:\\DriveD\\d.txt", "on drive D"));
+
+    const CliRun r = cli({"--password-stdin", "lock", inRoot, sandbox.host(system), ok, onD}, "pw\n");
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_EQ(r.err, inRoot + ": Sorry you cannot lock any file in the Boot Drive root folder\n" +
+                         sandbox.host(system) +
+                         ": Sorry you cannot lock a system file as this may crash your system\n");
+    EXPECT_EQ(r.out, "locked " + ok + " -> " + sandbox.host("C:\\Sys\\" + TransformName("ok.txt") + ".TSL") +
+                         "\nlocked " + onD + " -> " + sandbox.host("C:\\DriveD\\" + TransformName("d.txt") + ".TSL") +
+                         "\n");
+    EXPECT_EQ(sandbox.readFile("C:\\root.txt"), "in the root");
+    EXPECT_EQ(sandbox.readFile(system), "system data");
+    EXPECT_EQ(platform::getAttributes(system), platform::kAttrSystem);
+}
+
+// The program's own files are refused: the command line program that runs, and the window program
+// beside it. A copy of tessaly-cli in the sandbox is run, so that both lie on its drive.
+TEST_F(CliTest, TheProgramsOwnExecutablesAreRefused) {
+    namespace fs = std::filesystem;
+    const std::string tools = sandbox.host(sandbox.makeFolder("C:\\Tools"));
+    const std::string self = tools + "/tessaly-cli", window = tools + "/tessaly";
+    fs::copy_file(TESSALY_CLI, self);
+    fs::copy_file(TESSALY_GUI, window);
+    const CliRun version = cliAt(self, {"--version"});
+    if (version.exitCode != 0)
+        GTEST_SKIP() << "a program copied into the sandbox cannot run here (a noexec mount?): " << version.err;
+    const std::string selfBefore = testing_support::readHostFile(self);
+    const std::string windowBefore = testing_support::readHostFile(window);
+
+    for (const std::string& own : {self, window}) {
+        SCOPED_TRACE(own);
+        const CliRun r = cliAt(self, {"--password-stdin", "lock", own}, "pw\n");
+        EXPECT_EQ(r.exitCode, 1) << r.err;
+        EXPECT_EQ(r.out, "");
+        // Named as the program names its drives' files, and why it is refused.
+        const std::string named = platform::toWindows(own);
+        EXPECT_EQ(r.err, "'" + named + "' can't be locked: it holds your system or Tessaly's own files.\n");
+    }
+    EXPECT_EQ(testing_support::readHostFile(self), selfBefore);
+    EXPECT_EQ(testing_support::readHostFile(window), windowBefore);
+    EXPECT_EQ(vault().out, "");
 }
 
 TEST_F(CliTest, AFileWithOtherNamesIsRefusedAndTheRunGoesOn) {
