@@ -76,6 +76,7 @@ std::string ShownName(const std::string& path, const std::vector<RegisterItem>& 
             if (StartsWithLockedHeader(path))
                 return TransformName(name.substr(0, name.size() - 4));
         } catch (const platform::SysError&) {
+            // An unreadable file is shown under its own name.
         }
     }
     return name;
@@ -134,6 +135,7 @@ std::string RefuseFolderKind(const std::string& folder) {
             return Quoted(RemoveBackslash(folder)) +
                    " is a symbolic link. Tessaly locks only the folder itself: choose the folder the link points to.";
     } catch (const platform::SysError&) {
+        // A path that cannot be looked at is refused by the lock's own checks.
     }
     return {};
 }

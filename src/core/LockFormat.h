@@ -93,9 +93,9 @@ void completeJobs(std::vector<Job>& jobs, const EngineContext& ctx);
 
 enum class Messages { Lock, Unlock, None };
 
-// The engines' error handler: the numbers the engine knows get their boxes, the rest is reported.
+// The engines' error handler: the kinds the engine knows get their boxes, the rest is reported.
 // Every box ends by naming the file and the reason in the system's words.
-bool handleError(const EngineContext& ctx, Messages messages, const char* procedure, int number,
+bool handleError(const EngineContext& ctx, Messages messages, const char* procedure, platform::ErrorKind kind,
                  const std::string& description, const std::string& path, bool lock, const std::string& reason);
 
 template <class Body>
@@ -104,11 +104,13 @@ bool guarded(const EngineContext& ctx, Messages messages, const char* procedure,
     try {
         return body();
     } catch (const platform::SysError& e) {
-        return handleError(ctx, messages, procedure, e.number, e.description(), path, lock, e.reason());
+        return handleError(ctx, messages, procedure, e.kind, e.description(), path, lock, e.reason());
     } catch (const std::bad_alloc&) {
-        return handleError(ctx, messages, procedure, 7, "Out of memory", path, lock, "out of memory");
+        return handleError(ctx, messages, procedure, platform::ErrorKind::OutOfMemory, "Out of memory", path, lock,
+                           "out of memory");
     } catch (const std::exception& e) {
-        return handleError(ctx, messages, procedure, 5, e.what(), path, lock, e.what());
+        return handleError(ctx, messages, procedure, platform::ErrorKind::InvalidArgument, e.what(), path, lock,
+                           e.what());
     }
 }
 

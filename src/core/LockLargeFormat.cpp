@@ -92,7 +92,7 @@ std::optional<Job> prepareUnlock(const std::string& path, const std::string& pas
 
     platform::InputFile in(path);
     if (in.size() < headerLength)
-        throw platform::SysError(62, platform::errorDescription(62));
+        throw platform::SysError(platform::ErrorKind::InputPastEnd);
     const std::uint64_t n = in.size() - headerLength;
 
     Job job{path, target, false, RegisterKind::LargeFile, std::make_unique<platform::AtomicWriter>(target)};

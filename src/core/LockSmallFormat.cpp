@@ -163,7 +163,9 @@ std::optional<UnlockPlan> checkUnlock(const std::string& path, const std::string
     if ((pinned ? pinned->size() : platform::fileLength(path)) <= kMaxSmallLocked) {
         file = pinned ? pinned->read() : platform::readAll(path);
         if (file.empty())
-            throw platform::SysError(62, platform::errorDescription(62), "the file is empty");
+            throw platform::SysError(platform::ErrorKind::InputPastEnd,
+                                     platform::errorDescription(platform::ErrorKind::InputPastEnd),
+                                     "the file is empty");
         header = file.substr(0, std::min(file.find_first_of("\r\n"), kMaxHeaderLine));
     } else {
         header = readFirstLine(path);

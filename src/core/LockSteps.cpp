@@ -64,7 +64,8 @@ void progress(const EngineContext& ctx, std::uint64_t done, std::uint64_t total)
 std::string readFirstLine(const std::string& path) {
     platform::InputFile in(path);
     if (in.size() == 0)
-        throw platform::SysError(62, platform::errorDescription(62), "the file is empty");
+        throw platform::SysError(platform::ErrorKind::InputPastEnd,
+                                 platform::errorDescription(platform::ErrorKind::InputPastEnd), "the file is empty");
     std::string line;
     char buffer[4096];
     while (line.size() < kMaxHeaderLine) {
@@ -239,6 +240,7 @@ std::string keepTemporary(platform::AtomicWriter& writer, const std::string& tar
                 break;
         }
     } catch (...) {
+        // No second name: handled just below.
     }
     // No second name (a filesystem without hard links): the writer leaves the marked file under
     // its temporary name, and the next recovery sweep puts it in place or keeps it visibly.
@@ -343,7 +345,7 @@ std::vector<std::string> removeSources(std::vector<Job*>& jobs, const EngineCont
         Job* job = jobs[i];
         // A temporary file that another process took away is no longer a copy of anything.
         if (job->ok && !job->writer->stillLinked()) {
-            removeErrors[i] = platform::errorDescription(75);
+            removeErrors[i] = platform::errorDescription(platform::ErrorKind::PathFileAccess);
         } else if (job->ok && !job->inPlace()) {
             removing.push_back(job);
             at.push_back(i);
@@ -366,7 +368,7 @@ std::vector<std::string> removeSources(std::vector<Job*>& jobs, const EngineCont
             if (pin && failed == 0)
                 pin->release();
             if (failed != 0)
-                removeErrors[at[k]] = failed == EISDIR ? platform::errorDescription(75)
+                removeErrors[at[k]] = failed == EISDIR ? platform::errorDescription(platform::ErrorKind::PathFileAccess)
                                                        : platform::sysErrorFromErrno(failed, hosts[k]).reason();
         }
     };
@@ -435,6 +437,7 @@ void forgetUndone(const std::vector<const Job*>& undo, const EngineContext& ctx)
             if (ctx.registerSnapshot)
                 ctx.registerSnapshot->noteUnlocked(format->kind, restored);
         } catch (const platform::SysError&) {
+            // The failure is being told already; the recovery sweep drops an entry whose file is gone.
         }
     }
 }
@@ -587,26 +590,26 @@ void completeJobs(std::vector<Job>& jobs, const EngineContext& ctx) {
             platform::syncFilesystemHost(fs);
 }
 
-// The engines' error handler: the numbers the engine knows get their boxes, the rest is reported.
+// The engines' error handler: the kinds the engine knows get their boxes, the rest is reported.
 // Every box ends by naming the file and the reason in the system's words.
-bool handleError(const EngineContext& ctx, Messages messages, const char* procedure, int number,
+bool handleError(const EngineContext& ctx, Messages messages, const char* procedure, platform::ErrorKind kind,
                  const std::string& description, const std::string& path, bool lock, const std::string& reason) {
     const std::string why = Quoted(ShownName(path)) + ": " + reason + ".";
     const std::string line = std::string(kCrLf) + why;
-    if (messages == Messages::Lock && number == 55)
+    if (messages == Messages::Lock && kind == platform::ErrorKind::FileAlreadyOpen)
         ctx.prompt.show("The file you are trying to lock is already open or in read-only mode." + line, Buttons::OK,
                         Icon::Critical, "File Already Open");
-    else if (messages == Messages::Lock && number == 75)
+    else if (messages == Messages::Lock && kind == platform::ErrorKind::PathFileAccess)
         ctx.prompt.show("Path/File access error" + line, Buttons::OK, Icon::Critical, "Path/File access error");
-    else if (messages == Messages::Unlock && number == 55)
+    else if (messages == Messages::Unlock && kind == platform::ErrorKind::FileAlreadyOpen)
         ctx.prompt.show("The file you are trying to unlock is already opened. Restart the application and try again" +
                             line,
                         Buttons::OK, Icon::Critical, "File Already Open");
-    else if (messages == Messages::Unlock && number == 75)
+    else if (messages == Messages::Unlock && kind == platform::ErrorKind::PathFileAccess)
         ctx.prompt.show("A Path/File access error occurred during unlocking one of the selected file" + line,
                         Buttons::OK, Icon::Critical, "Path/File access error");
     else {
-        ReportError(ctx.windowName, number, description, procedure);
+        ReportError(ctx.windowName, platform::errorNumber(kind), description, procedure);
         ctx.prompt.show(Quoted(ShownName(path)) + " could not be " + (lock ? "locked: " : "unlocked: ") + reason + ".",
                         Buttons::OK, Icon::Critical);
     }

@@ -116,7 +116,7 @@ void dropMarks(const std::string& hostFile, const std::string& hostTemporary) {
 // Renames the temporary file to the target without replacing anything, then syncs the folder.
 void putInPlace(const std::string& hostTemporary, const std::string& hostTarget) {
     if (!renameNoReplace(hostTemporary, hostTarget))
-        throw platform::SysError(58, platform::errorDescription(58));
+        throw platform::SysError(platform::ErrorKind::FileAlreadyExists);
     dropMarks(hostTarget, hostTemporary);
     platform::syncFolder(platform::toWindows(platform::hostpath::folderOf(hostTarget)));
 }
@@ -199,7 +199,7 @@ void keepCopy(const std::string& hostTemporary, const std::string& folder, const
         report.kept.push_back({knownAs, AddBackslash(folder) + name, locked ? plainName : std::string(), reason});
         return;
     }
-    throw platform::SysError(58, platform::errorDescription(58));
+    throw platform::SysError(platform::ErrorKind::FileAlreadyExists);
 }
 
 // The register entries of a locked file's extension (upper case).
@@ -554,6 +554,7 @@ bool HasAbandonedTemporaryFiles(const std::string& folder) {
             if (platform::isOrphanJournal(platform::hostpath::join(hostFolder, name)))
                 return true;
     } catch (const platform::SysError&) {
+        // A folder that cannot be looked at has nothing the sweep could mend.
     }
     return false;
 }

@@ -67,7 +67,7 @@ std::string entryKey(const std::string& path) {
 }
 
 struct ReaderError {
-    int number = 0;
+    platform::ErrorKind kind = platform::ErrorKind::PathFileAccess;
     std::string description;
 };
 
@@ -97,7 +97,7 @@ std::vector<RegisterItem> parseSection(const std::string& body, std::optional<Re
             if (!trimBlanks(item.text).empty() && !trimBlanks(item.key).empty())
                 items.push_back(std::move(item));
         } catch (const platform::SysError& e) {
-            error = ReaderError{e.number, e.description()};
+            error = ReaderError{e.kind, e.description()};
         }
     }
     return items;
@@ -110,7 +110,7 @@ std::vector<RegisterItem> readSection(const std::string& registerPath, RegisterK
     try {
         body = ReadIniSection(registerPath, sectionHeader(kind));
     } catch (const platform::SysError& e) {
-        error = ReaderError{e.number, e.description()};
+        error = ReaderError{e.kind, e.description()};
         return {};
     }
     return parseSection(body, error);
@@ -259,10 +259,10 @@ std::vector<RegisterItem> shownEntries(const std::string& registerPath, Register
         inUse.clear(); // the folders' reader reports every failure
         break;
     }
-    if (error->number == 55 && !inUse.empty())
+    if (error->kind == platform::ErrorKind::FileAlreadyOpen && !inUse.empty())
         prompt.show(inUse, platform::Buttons::OK, platform::Icon::Critical);
     else
-        ReportError(windowName, error->number, error->description, procedure);
+        ReportError(windowName, platform::errorNumber(error->kind), error->description, procedure);
     return items;
 }
 
@@ -274,7 +274,7 @@ std::vector<RegisterItem> LockRegister::load(RegisterKind kind) const {
     std::optional<ReaderError> error;
     auto items = readSection(m_path, kind, error);
     if (error)
-        throw platform::SysError(error->number, error->description);
+        throw platform::SysError(error->kind, error->description);
     return items;
 }
 

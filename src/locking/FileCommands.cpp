@@ -41,14 +41,14 @@ RunResult endRun(platform::Prompt& prompt, const RunHooks& hooks, RunResult resu
 // after them; anything else goes to the reporter.
 void reportRunError(platform::Prompt& prompt, const FileBatch& batch, const platform::SysError& e,
                     const std::string& path, const char* verb, const char* procedure) {
-    if (e.number == 75) {
+    if (e.kind == platform::ErrorKind::PathFileAccess) {
         std::string text = std::string("The file you are trying to ") + verb + " is either on a Write Protected Media" +
                            kCrLf + "or the file does'nt exists anymore";
         if (!path.empty())
             text += kCrLf + core::Quoted(core::ShownName(path)) + ": " + e.reason() + ".";
         prompt.show(text, Buttons::OK, Icon::Critical, "Path/File Access Error");
     } else {
-        ReportError(batch.windowName, e.number, e.description(), procedure);
+        ReportError(batch.windowName, e.number(), e.description(), procedure);
     }
 }
 
@@ -161,6 +161,7 @@ bool UnlockAndOpenFile(const std::string& folder, const FileItem& item, const st
         try {
             strong = core::StartsWithStrongHeader(lockedPath);
         } catch (const platform::SysError&) {
+            // An unreadable file is not taken for a strong one; opening it says why it fails.
         }
         if (extension == "TSL" || extension == "TSW" || strong) {
             const std::string shownPath = core::ShownPath(registerPath, AddBackslash(folder) + item.text);
@@ -205,7 +206,7 @@ bool UnlockAndOpenFile(const std::string& folder, const FileItem& item, const st
         }
     } catch (const platform::SysError& e) {
         prompt.setBusy(false);
-        ReportError("frmMain", e.number, e.description(), "lvwFiles_DblClick");
+        ReportError("frmMain", e.number(), e.description(), "lvwFiles_DblClick");
     }
     return true;
 }

@@ -211,10 +211,10 @@ DriveTable DriveTable::load(const Registry& registry) {
 
 std::string DriveTable::toHost(const std::string& windowsPath) const {
     if (windowsPath.size() < 2 || windowsPath[1] != ':' || !std::isalpha(static_cast<unsigned char>(windowsPath[0])))
-        throw SysError(52, errorDescription(52));
+        throw SysError(ErrorKind::BadFileName);
     const Drive* d = find(windowsPath[0]);
     if (!d)
-        throw SysError(68, errorDescription(68));
+        throw SysError(ErrorKind::DeviceUnavailable);
     std::string rest = windowsPath.substr(2);
     for (char& c : rest)
         if (c == '\\')

@@ -151,7 +151,8 @@ ReadResult readLines(const std::string& host, std::vector<std::string>& lines) {
         lines = splitLines(readAllHost(host));
         return ReadResult::Read;
     } catch (const SysError& e) {
-        return e.number == 53 || e.number == 76 ? ReadResult::Missing : ReadResult::Failed;
+        return e.kind == ErrorKind::FileNotFound || e.kind == ErrorKind::PathNotFound ? ReadResult::Missing
+                                                                                      : ReadResult::Failed;
     }
 }
 
@@ -183,7 +184,7 @@ template <class Change> void updateProfile(const std::string& windowsFile, bool 
     try {
         lines = splitLines(readAllHost(host));
     } catch (const SysError& e) {
-        if ((e.number != 53 && e.number != 76) || !createMissing)
+        if ((e.kind != ErrorKind::FileNotFound && e.kind != ErrorKind::PathNotFound) || !createMissing)
             throw;
     }
     if (change(lines))
@@ -254,7 +255,7 @@ bool removeInLines(std::vector<std::string>& lines, const std::string& section, 
 }
 
 bool missingFileError(const SysError& e) {
-    return e.number == 53 || e.number == 76;
+    return e.kind == ErrorKind::FileNotFound || e.kind == ErrorKind::PathNotFound;
 }
 
 } // namespace

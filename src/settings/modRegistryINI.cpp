@@ -184,9 +184,9 @@ long SetSettingValue(const std::string& rootName, const std::string& keyOrSectio
         if (type != "S")
             return kInvalidRoot;
         try {
-            return platform::writeProfileString(iniPath, keyOrSection, valueName, toText(value)) ? 1 : 0;
+            return platform::writeProfileString(iniPath, keyOrSection, valueName, toText(value)) ? 0 : kIniWriteFailed;
         } catch (const std::exception&) {
-            return 0;
+            return kIniWriteFailed;
         }
     }
 
@@ -228,10 +228,10 @@ long DeleteSettingValue(const std::string& rootName, const std::string& keyOrSec
 
     if (resolved.kind == RootSpec::IniFile) {
         try {
-            platform::deleteProfileKey(iniPath, keyOrSection, valueName);
+            return platform::deleteProfileKey(iniPath, keyOrSection, valueName) ? 0 : kIniWriteFailed;
         } catch (const std::exception&) {
+            return kIniWriteFailed;
         }
-        return 0;
     }
 
     try {

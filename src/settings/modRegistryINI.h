@@ -2,7 +2,7 @@
 // Settings addressed by a root *name*: "HKCU", "HKLM", "HKU", "HKDD", "HKCC", "HKCR" (any case) for
 // the registry, or the path of an existing INI file (INI mode). Type letters "S" string, "B" Boolean
 // (REG_BINARY, 2 bytes), "D" number (REG_DWORD). Status: 0 success, 99 invalid root, else the
-// platform's code (INI writes return the write's own result, non-zero on success).
+// platform's code (an INI file that cannot be written: kIniWriteFailed).
 
 #include "platform/Registry.h"
 
@@ -21,6 +21,8 @@ struct RootSpec {
 using SettingValue = std::variant<std::string, bool, std::int32_t>;
 
 constexpr long kInvalidRoot = 99;
+// An INI write or delete that did not reach the file (the path/file access error's number).
+constexpr long kIniWriteFailed = 75;
 
 RootSpec RootFromName(const std::string& name);
 long GetSettingValue(const std::string& rootName, const std::string& keyOrSection, const std::string& valueName,

@@ -379,9 +379,9 @@ frmMain::LoadResult frmMain::Form_Load() {
         SaveLong(HKEY_CURRENT_USER, settings::kAdvancedKey, settings::kHidden, 0);
         SaveLong(HKEY_CURRENT_USER, settings::kAdvancedKey, settings::kSuperHidden, 0);
     } catch (const platform::SysError& e) {
-        ReportError(kWindowName, e.number, e.description(), "Form_Load");
+        ReportError(kWindowName, e.number(), e.description(), "Form_Load");
     } catch (const std::exception& e) {
-        ReportError(kWindowName, 5, e.what(), "Form_Load");
+        ReportError(kWindowName, platform::errorNumber(platform::ErrorKind::InvalidArgument), e.what(), "Form_Load");
     }
     return LoadResult::Loaded;
 }

@@ -60,6 +60,7 @@ std::string ScheduledFolderTarget(const std::string& windowsPath) {
         if (!ec && std::filesystem::is_directory(target, ec))
             return platform::toWindows(target.string());
     } catch (const std::exception&) {
+        // Not a folder the schedule can name: the caller refuses the empty answer.
     }
     return std::string();
 }
@@ -73,6 +74,7 @@ std::string FailureMessage(const std::vector<Failure>& failures) {
         try {
             shown = platform::toWindows(f.hostPath);
         } catch (const std::exception&) {
+            // The message names the host path instead.
         }
         const std::string name = "'" + (shown.empty() ? f.hostPath : shown) + "'";
         text += "\r\n" + (f.sentence ? name + " " + f.reason + "." : name + ": " + f.reason);
@@ -124,6 +126,7 @@ std::string ResolvedPath(const std::string& windowsPath) {
         if (!resolved.empty())
             return resolved;
     } catch (const std::exception&) {
+        // The path as typed is compared instead.
     }
     return windowsPath;
 }
@@ -141,6 +144,7 @@ bool ForgetShredded(const std::string& registerPath, const std::string& windowsP
     try {
         registerHost = platform::toHost(registerPath);
     } catch (const platform::SysError&) {
+        // An unmappable register path is told of just below.
     }
     if (registerHost.empty()) {
         // The program's data folder lies on none of the drives (the drive table maps C: elsewhere): the

@@ -101,6 +101,7 @@ ShredderPage::FolderIdentity ShredderPage::identityOf(const std::string& folder,
     try {
         named = platform::toHost(RemoveBackslash(folder));
     } catch (const std::exception&) {
+        // Without a name the folder is simply not a link; its id above is what counts.
     }
     id.link = !named.empty() && ::lstat(named.c_str(), &entry) == 0 && S_ISLNK(entry.st_mode);
     return id;
@@ -135,6 +136,7 @@ ShredderPage::ShredderPage(platform::Prompt& prompt, std::function<std::string()
                 if (!path.empty())
                     paths.push_back(path);
             } catch (const std::exception&) {
+                // A chosen file outside every drive is not offered for shredding.
             }
         }
         return paths;
@@ -571,6 +573,7 @@ void ShredderPage::pollProgress() {
         try {
             shown = platform::toWindows(current);
         } catch (const std::exception&) {
+            // The status line shows the host path instead.
         }
         m_lStat->setText(q("Shredding " + (shown.empty() ? current : shown)));
     }
@@ -639,6 +642,7 @@ void ShredderPage::writeLog(const std::string& entry) {
         CAppLog log(m_prompt);
         log.WriteLogEntry(when + " " + entry);
     } catch (const std::exception&) {
+        // The log is a record only; the run's own result is shown to the user.
     }
 }
 

@@ -80,7 +80,7 @@ TEST_F(RegisterFormatTest, ReadIniSectionEdgeCases) {
         ReadIniSection("C:\\Windows\\System32\\absent.tcl", "[LockedFolder]");
         FAIL() << "no error for a missing file";
     } catch (const platform::SysError& e) {
-        EXPECT_EQ(e.number, 53);
+        EXPECT_EQ(e.number(), 53);
     }
 }
 
@@ -137,9 +137,9 @@ TEST_F(RegisterFormatTest, KeysHoldingEqualsSignsStayWhole) {
     const std::string longKey = TransformName("C:\\Data\\2023~old");
     ASSERT_EQ(longKey.compare(0, shortKey.size() + 1, shortKey + "="), 0);
     const std::string section = "LockedFolder";
-    ASSERT_NE(SetSettingValue(ini, section, longKey, "S", std::string("P:\\Qngn\\long")), 0);
-    ASSERT_NE(SetSettingValue(ini, section, shortKey, "S", std::string("P:\\Qngn\\short")), 0);
-    ASSERT_NE(SetSettingValue(ini, section, longKey, "S", std::string("P:\\Qngn\\long2")), 0);
+    ASSERT_EQ(SetSettingValue(ini, section, longKey, "S", std::string("P:\\Qngn\\long")), 0);
+    ASSERT_EQ(SetSettingValue(ini, section, shortKey, "S", std::string("P:\\Qngn\\short")), 0);
+    ASSERT_EQ(SetSettingValue(ini, section, longKey, "S", std::string("P:\\Qngn\\long2")), 0);
     EXPECT_EQ(sandbox.readFile(ini),
               "[LockedFolder]\r\n" + longKey + "=P:\\Qngn\\long2\r\n" + shortKey + "=P:\\Qngn\\short\r\n");
 

@@ -165,7 +165,7 @@ TEST_F(WriteFlowTest, ARegisterThatCannotBeWrittenFailsTheLockAndChangesNothing)
         ASSERT_EQ(prompt.boxes.size(), 1u);
         EXPECT_EQ(prompt.last().text, "'" + path +
                                           "' was not locked: it could not be recorded in the Security Vault: " +
-                                          platform::errorDescription(75) + ".");
+                                          platform::errorDescription(platform::ErrorKind::PathFileAccess) + ".");
         EXPECT_EQ(prompt.last().icon, Icon::Critical);
         EXPECT_EQ(sandbox.readFile(path), before);
     }
@@ -184,7 +184,7 @@ TEST_F(WriteFlowTest, AnUnlockWhoseEntryCannotBeRemovedSaysSo) {
     ASSERT_EQ(prompt.boxes.size(), 1u);
     EXPECT_EQ(prompt.last().text, "'" + plain +
                                       "' was unlocked, but it could not be removed from the Security Vault: " +
-                                      platform::errorDescription(75) + ".");
+                                      platform::errorDescription(platform::ErrorKind::PathFileAccess) + ".");
     EXPECT_EQ(sandbox.readFile(plain), "keep me");
 }
 
@@ -196,7 +196,7 @@ TEST_F(WriteFlowTest, AHiddenListThatCannotBeWrittenIsReportedAsAFailure) {
     ASSERT_EQ(prompt.boxes.size(), 1u);
     EXPECT_EQ(prompt.last().text, "'" + plain +
                                       "' was locked, but the folder's list of hidden files could not be written: " +
-                                      platform::errorDescription(75) + ".");
+                                      platform::errorDescription(platform::ErrorKind::PathFileAccess) + ".");
     // What was done is whole: the locked file is there, read-only, and recorded.
     const std::string locked = lockedPath(plain, ".TSL");
     EXPECT_TRUE(sandbox.exists(locked));
@@ -205,10 +205,11 @@ TEST_F(WriteFlowTest, AHiddenListThatCannotBeWrittenIsReportedAsAFailure) {
     // The unlock says so too, naming the file by the name it has again.
     prompt.boxes.clear();
     EXPECT_FALSE(core::Decrypt(locked, "pw", context()));
-    EXPECT_EQ(prompt.texts(), std::vector<std::string>{"'" + plain +
-                                                       "' was unlocked, but the folder's list of hidden files could "
-                                                       "not be written: " +
-                                                       platform::errorDescription(75) + "."});
+    EXPECT_EQ(prompt.texts(),
+              std::vector<std::string>{"'" + plain +
+                                       "' was unlocked, but the folder's list of hidden files could "
+                                       "not be written: " +
+                                       platform::errorDescription(platform::ErrorKind::PathFileAccess) + "."});
     EXPECT_EQ(sandbox.readFile(plain), "content");
 }
 

@@ -72,8 +72,8 @@ TEST_F(RegistryIniTest, InvalidRootReturns99AndTouchesNothing) {
 
 TEST_F(RegistryIniTest, IniModeWritesReadsAndDeletes) {
     const std::string ini = makeIni();
-    EXPECT_NE(SetSettingValue(ini, "LockedTSLFile", "P:\\n.gkg", "S", std::string("P:\\o.TSL")), 0);
-    EXPECT_NE(SetSettingValue(ini, "lockedtslfile", "P:\\p.gkg", "s", std::string("P:\\q.TSL")), 0);
+    EXPECT_EQ(SetSettingValue(ini, "LockedTSLFile", "P:\\n.gkg", "S", std::string("P:\\o.TSL")), 0);
+    EXPECT_EQ(SetSettingValue(ini, "lockedtslfile", "P:\\p.gkg", "s", std::string("P:\\q.TSL")), 0);
     EXPECT_EQ(sandbox.readFile(ini), "[LockedTSLFile]\r\nP:\\n.gkg=P:\\o.TSL\r\nP:\\p.gkg=P:\\q.TSL\r\n");
 
     SettingValue result;
@@ -106,11 +106,11 @@ TEST_F(RegistryIniTest, IniReadReturnsAtMost254Characters) {
     std::string value;
     for (int i = 0; i < 300; ++i)
         value += static_cast<char>('a' + i % 26);
-    ASSERT_NE(SetSettingValue(ini, "S", "Long", "S", value), 0);
+    ASSERT_EQ(SetSettingValue(ini, "S", "Long", "S", value), 0);
     SettingValue result;
     EXPECT_EQ(GetSettingValue(ini, "S", "Long", "S", std::string(), result), 0);
     EXPECT_EQ(text(result), value.substr(0, 254));
-    ASSERT_NE(SetSettingValue(ini, "S", "Exact", "S", value.substr(0, 254)), 0);
+    ASSERT_EQ(SetSettingValue(ini, "S", "Exact", "S", value.substr(0, 254)), 0);
     EXPECT_EQ(GetSettingText(ini, "S", "Exact"), value.substr(0, 254));
 }
 
@@ -118,7 +118,7 @@ TEST_F(RegistryIniTest, IniNameInAnotherCaseUsesTheExistingFile) {
     makeIni();
     const std::string otherCase = "C:\\Windows\\System32\\SYSTEMTSL1.TCL";
     ASSERT_EQ(RootFromName(otherCase).kind, RootSpec::IniFile);
-    EXPECT_NE(SetSettingValue(otherCase, "LockedFolder", "P:\\n", "S", std::string("P:\\o")), 0);
+    EXPECT_EQ(SetSettingValue(otherCase, "LockedFolder", "P:\\n", "S", std::string("P:\\o")), 0);
     EXPECT_EQ(sandbox.readFile("C:\\Windows\\System32\\systemtsl1.tcl"), "[LockedFolder]\r\nP:\\n=P:\\o\r\n");
     EXPECT_FALSE(sandbox.exists(otherCase));
 }
