@@ -44,8 +44,7 @@ struct LockPlan {
 std::optional<LockPlan> checkLock(const std::string& path, const std::string& password, const EngineContext& ctx) {
     // A file the batch pinned is a regular file, open: it is read through the pin.
     const platform::PinnedSource* pinned = ctx.pinned;
-    if ((!pinned && !FileExists(path)) || refuseUnrecordable(ctx, path) ||
-        refuse(ctx, RefuseFileLock(ctx, path)))
+    if ((!pinned && !FileExists(path)) || refuseUnrecordable(ctx, path) || refuse(ctx, RefuseFileLock(ctx, path)))
         return std::nullopt;
     LockPlan plan;
     plan.content = pinned ? pinned->read() : platform::readAll(path);

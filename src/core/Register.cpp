@@ -480,8 +480,7 @@ const std::vector<RegisterItem>& RegisterSnapshot::entries(RegisterKind kind) co
     return section(kind);
 }
 
-void RegisterSnapshot::noteRecorded(RegisterKind kind,
-                                    const std::vector<std::pair<std::string, std::string>>& locks) {
+void RegisterSnapshot::noteRecorded(RegisterKind kind, const std::vector<std::pair<std::string, std::string>>& locks) {
     // Not read yet: the read to come finds the entries in the file.
     if (!m_read || m_registerPath.empty())
         return;

@@ -262,7 +262,8 @@ bool missingFileError(const SysError& e) {
 
 void setProfileEntries(const std::string& windowsFile, const std::string& section,
                        const std::vector<std::pair<std::string, std::string>>& entries) {
-    updateProfile(windowsFile, true, [&](std::vector<std::string>& lines) { return setInLines(lines, section, entries); });
+    updateProfile(windowsFile, true,
+                  [&](std::vector<std::string>& lines) { return setInLines(lines, section, entries); });
 }
 
 void removeProfileEntries(const std::string& windowsFile, const std::string& section,
@@ -292,8 +293,8 @@ void changeProfileEntries(const std::string& windowsFile, const std::vector<Prof
                     else
                         removals.push_back(changes[i].key);
                 }
-                changed |= first.set ? setInLines(lines, first.section, sets)
-                                     : removeInLines(lines, first.section, removals);
+                changed |=
+                    first.set ? setInLines(lines, first.section, sets) : removeInLines(lines, first.section, removals);
             }
             return changed;
         });

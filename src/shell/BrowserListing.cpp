@@ -252,7 +252,8 @@ FolderListing buildRows(const std::string& folder, const std::vector<std::string
                     row.type = types.of(row.text);
                 } else if (row.lockIcon) {
                     if (!strongEntries)
-                        strongEntries = core::QuietRegisterEntries(core::RegisterPath(), core::RegisterKind::StrongFile);
+                        strongEntries =
+                            core::QuietRegisterEntries(core::RegisterPath(), core::RegisterKind::StrongFile);
                     const std::string had = core::StrongLockedName(*strongEntries, full);
                     row.text = had.empty() ? name : core::StrongShownText(had);
                     row.type = types.of(had.empty() ? name : had);

@@ -178,7 +178,8 @@ void CrashTest::sweepEveryStep(const std::string& root, std::size_t nameLength, 
                     hidden = sandbox.readFile(folder + "\\.hidden");
                 for (std::size_t i = 0; i < plains.size(); ++i) {
                     SCOPED_TRACE(plains[i]);
-                    core::RegisterKind section = run.sizes[i] >= 200000 ? core::RegisterKind::LargeFile : core::RegisterKind::SmallFile;
+                    core::RegisterKind section =
+                        run.sizes[i] >= 200000 ? core::RegisterKind::LargeFile : core::RegisterKind::SmallFile;
                     const std::string lockedName = GetFileNamePart(lockeds[i]);
                     const bool hiddenListed = hidden.find(lockedName + "\n") != std::string::npos;
                     ASSERT_NE(sandbox.exists(plains[i]), sandbox.exists(lockeds[i])) << message;

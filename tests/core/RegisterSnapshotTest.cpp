@@ -21,8 +21,8 @@ class RegisterSnapshotTest : public EngineTest {
 protected:
     // Every section as a fresh read gives it and as the snapshot has it, side by side.
     void expectInStep(const core::RegisterSnapshot& snapshot, const std::string& step) {
-        for (core::RegisterKind section :
-             {core::RegisterKind::SmallFile, core::RegisterKind::LargeFile, core::RegisterKind::StrongFile, core::RegisterKind::Folder}) {
+        for (core::RegisterKind section : {core::RegisterKind::SmallFile, core::RegisterKind::LargeFile,
+                                           core::RegisterKind::StrongFile, core::RegisterKind::Folder}) {
             const std::vector<core::RegisterItem> fresh = core::QuietRegisterEntries(reg, section);
             const std::vector<core::RegisterItem>& kept = snapshot.entries(section);
             ASSERT_EQ(kept.size(), fresh.size()) << step << ", " << sectionName(section);

@@ -140,8 +140,9 @@ TEST_F(RegisterTest, ATransactionWritesWhatSingleChangesWouldInOneGo) {
         t.add(core::RegisterKind::SmallFile, "C:\\b.txt", "C:\\o.gkg.TSL");
         t.remove(core::RegisterKind::SmallFile, "C:\\a.txt");
     });
-    const std::string expected = "\r\n[LockedTSLFile]\r\nP:\\o.gkt=P:\\b.txt.GFL\r\n[LockedFolder]\r\nP:\\Cevinge=P:\\Private.GFL\r\n"
-                                 "[LockedTSXFile]\r\nP:\\f.gkt=P:\\d1j2.GFX\r\n";
+    const std::string expected =
+        "\r\n[LockedTSLFile]\r\nP:\\o.gkt=P:\\b.txt.GFL\r\n[LockedFolder]\r\nP:\\Cevinge=P:\\Private.GFL\r\n"
+        "[LockedTSXFile]\r\nP:\\f.gkt=P:\\d1j2.GFX\r\n";
     EXPECT_EQ(testing_support::readHostFile(platform::toHost(single)), expected);
     EXPECT_EQ(testing_support::readHostFile(platform::toHost(reg)), expected);
 }

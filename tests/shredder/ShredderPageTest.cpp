@@ -323,7 +323,8 @@ TEST_F(ShredderPageTest, AShreddedLockedItemLeavesTheRegister) {
     sandbox.makeFolder("C:\\Other\\Xrrc.TSL");
     core::RecordLock(registerPath, core::RegisterKind::Folder, "C:\\Docs\\Safe", "C:\\Docs\\Fnsr.TSL");
     core::RecordLock(registerPath, core::RegisterKind::Folder, "C:\\Other\\Keep", "C:\\Other\\Xrrc.TSL");
-    core::RecordLock(registerPath, core::RegisterKind::SmallFile, "C:\\Docs\\Safe\\doc.txt", "C:\\Docs\\Safe\\qbp.gkg.TSL");
+    core::RecordLock(registerPath, core::RegisterKind::SmallFile, "C:\\Docs\\Safe\\doc.txt",
+                     "C:\\Docs\\Safe\\qbp.gkg.TSL");
     const std::string safePassword = core::FolderPasswordValueName("C:\\Docs\\Safe");
     const std::string keepPassword = core::FolderPasswordValueName("C:\\Other\\Keep");
     SaveString(HKEY_CURRENT_USER, settings::kFolderPasswordKey, safePassword, "enciphered");
