@@ -63,6 +63,7 @@ bench: build
 	./bench/strong $(BUILD_DIR)
 	./bench/unlock $(BUILD_DIR)
 	./bench/favourites $(BUILD_DIR)
+	./bench/vault $(BUILD_DIR)
 	@echo
 	./bench/summary print $(BENCH_SUMMARY)
 

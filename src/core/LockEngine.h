@@ -90,6 +90,9 @@ LockInfo InspectFile(const std::string& path);
 // True when the file begins with a locked header: "[Secret]", sixteen header characters and a
 // carriage return. Whether a file is locked is told by this alone, never by its name.
 bool StartsWithLockedHeader(const std::string& path);
+// The same test on a file's first bytes (at least kLockedHeadLength of them, when it has so many).
+inline constexpr std::size_t kLockedHeadLength = 25;
+bool IsLockedHeaderStart(const std::string& start);
 
 // Where a lock puts the file: a locked small file (a ".TSL" name and a whole header line) is locked
 // again in place; anything else goes to its transformed name with ".TSL" (small) or ".TSW".

@@ -4,6 +4,7 @@
 #include "core/LockEngine.h"
 #include "core/Register.h"
 #include "core/StrongEngine.h"
+#include "core/StrongFormat.h"
 #include "platform/Attributes.h"
 #include "platform/FileIO.h"
 #include "platform/Prompt.h"
@@ -12,7 +13,9 @@
 #include "settings/Settings.h"
 #include "settings/modFileFunctions.h"
 
+#include <algorithm>
 #include <memory>
+#include <optional>
 
 namespace core {
 
@@ -94,7 +97,8 @@ Refusal refuseBackslashName(const RunItem& file, const char* verb) {
 }
 
 // The checks of a file to be locked, in their order; the attributes and the size are read here.
-Refusal refuseLock(const RunItem& file, const RunPolicy& policy, const RegisterSnapshot& snapshot) {
+Refusal refuseLock(const RunItem& file, const RunPolicy& policy, const RegisterSnapshot& snapshot,
+                   unsigned& attributes) {
     const std::string path = file.path();
     if (Refusal r = refuseBackslashName(file, "locked"); !r.text.empty())
         return r;
@@ -105,7 +109,8 @@ Refusal refuseLock(const RunItem& file, const RunPolicy& policy, const RegisterS
     for (const std::string& own : policy.ownExecutables)
         if (!own.empty() && platform::upperText(path) == platform::upperText(own))
             return {kOwnExecutableMessage, Icon::Information, {}, false};
-    if ((platform::getAttributes(path) & ~platform::kAttrDirectory) == platform::kAttrSystem)
+    attributes = platform::getAttributes(path) & ~platform::kAttrDirectory;
+    if (attributes == platform::kAttrSystem)
         return {kSystemFileMessage, Icon::None, {}, false};
     return {};
 }
@@ -122,9 +127,9 @@ struct ToLock {
 bool prepareLock(platform::Prompt& prompt, const RunPolicy& policy, RunOutcome& out, std::size_t item,
                  const RunItem& file, const RegisterSnapshot& snapshot, ToLock& toLock) {
     const std::string path = file.path();
-    if (refused(prompt, policy, out, item, file, refuseLock(file, policy, snapshot)))
+    unsigned before = platform::kAttrNormal;
+    if (refused(prompt, policy, out, item, file, refuseLock(file, policy, snapshot, before)))
         return false;
-    const unsigned before = platform::getAttributes(path) & ~platform::kAttrDirectory;
     if (before != platform::kAttrNormal)
         platform::setAttributes(path, platform::kAttrNormal);
     const std::uint64_t length = platform::fileLength(path);
@@ -200,21 +205,25 @@ void failOrStop(const RunPolicy& policy, RunOutcome& out, std::size_t item, cons
 std::string notLocked(const std::string& path, const RunPolicy& policy) {
     if (!policy.strictLockedTest)
         return HasSecretMarker(path) ? std::string() : std::string("not locked");
-    bool strong = false;
+    // The file's first bytes, read once for both headers.
+    std::string start;
+    std::optional<platform::SysError> unreadable;
     try {
-        strong = StartsWithStrongHeader(path); // by content, whatever the name
-    } catch (const platform::SysError&) {
-        // Unreadable here: the name and the locked header decide below, and their read reports it.
+        start = platform::InputFile(path).readUpTo(std::max(kLockedHeadLength, strong::kMagicSize));
+    } catch (const platform::SysError& e) {
+        unreadable = e; // the name decides first; a name that needs the header reports it
     }
-    if (strong)
-        return {};
+    if (!unreadable && strong::HasMagic(start.substr(0, strong::kMagicSize)))
+        return {}; // by content, whatever the name
     const std::string extension = platform::upperText(GetExtension(path));
     // Named as a strong locked file, but its start is not one: damaged, or never one.
     if (extension == "TSX")
         return "not a strong locked file (it does not begin with the strong header; it may be damaged)";
     if (extension != "TSL" && extension != "TSW")
         return "not a locked file name (.TSL or .TSW)";
-    if (!StartsWithLockedHeader(path))
+    if (unreadable)
+        throw *unreadable;
+    if (!IsLockedHeaderStart(start))
         return "not locked (it does not begin with a locked header)";
     return {};
 }

@@ -89,7 +89,8 @@ Job writeLock(LockPlan plan, const EngineContext* ctx) {
     Job job{plan.path, plan.target, true, RegisterKind::SmallFile,
             std::make_unique<platform::AtomicWriter>(platform::AtomicWriter::HostPath{}, plan.hostTarget)};
     job.writer->setPermissions(plan.mode);
-    constexpr std::size_t kPiece = 64 * 1024;
+    // With a progress to show, in pieces; a worker's file in one write.
+    const std::size_t kPiece = ctx ? 64 * 1024 : locked.size();
     for (std::size_t done = 0; done < locked.size();) {
         const std::size_t n = std::min(kPiece, locked.size() - done);
         job.writer->write(locked.data() + done, n);
@@ -133,21 +134,6 @@ struct UnlockPlan {
     unsigned mode = 0;
 };
 
-// Whether the lines after `start`, joined without their line ends, are a well-formed stretched text
-// (Cipher::IsStretched of the joined body).
-bool bodyIsStretched(const std::string& file, std::size_t start) {
-    // Without branches, so that the compiler checks many bytes at a time; the alphabet is ";".."z".
-    std::size_t length = 0;
-    unsigned outside = 0;
-    for (std::size_t i = start; i < file.size(); ++i) {
-        const auto c = static_cast<unsigned char>(file[i]);
-        const unsigned lineEnd = (c == '\r') | (c == '\n');
-        length += 1 - lineEnd;
-        outside |= (1 - lineEnd) & static_cast<unsigned>(static_cast<unsigned>(c - 59) > 63u);
-    }
-    return outside == 0 && length > 0 && length % 4 != 1;
-}
-
 // A locked file's attributes, permissions and ".hidden" entry are never touched before its
 // result is in place: a wrong password, a full disk or a damaged file leaves it protected.
 std::optional<UnlockPlan> checkUnlock(const std::string& path, const std::string& password, const EngineContext& ctx) {
@@ -175,13 +161,7 @@ std::optional<UnlockPlan> checkUnlock(const std::string& path, const std::string
     }
     if (file.empty())
         file = platform::readAll(path);
-    // A body that cannot be decoded would give no content back: the locked file is kept. Checked
-    // here, in file order, in one pass over the lines without joining them (a worker joins them).
-    if (!bodyIsStretched(file, std::min(header.size(), file.size()))) {
-        ctx.prompt.show("The locked file '" + ShownName(path) + "' is damaged and cannot be unlocked.", Buttons::OK,
-                        Icon::Critical);
-        return std::nullopt;
-    }
+    // Whether the body can be decoded is seen where it is joined, by the worker that deciphers it.
     const std::string target = unlockTarget(path);
     // The owner gets write back; the other bits stay as they were.
     return UnlockPlan{path,
@@ -193,8 +173,9 @@ std::optional<UnlockPlan> checkUnlock(const std::string& path, const std::string
                       (pinned ? pinned->mode() : modeOf(path)) | 0200u};
 }
 
-// The content of a checked locked file (its body was found well-formed); any thread.
-std::string decipher(UnlockPlan& plan) {
+// The content of a checked locked file; any thread. nullopt when its body cannot be decoded (a
+// line holding anything but the alphabet, or a length no stretched text has).
+std::optional<std::string> decipher(UnlockPlan& plan) {
     // The body: every further line, joined without line ends.
     std::string& file = plan.file;
     const std::size_t start = std::min(plan.header.size(), file.size());
@@ -202,6 +183,8 @@ std::string decipher(UnlockPlan& plan) {
                                         [](char c) { return c == '\r' || c == '\n'; });
     file.erase(bodyEnd, file.end());
     file.erase(0, start);
+    if (!Cipher::IsStretched(file))
+        return std::nullopt;
     Cipher cipher;
     cipher.setKeyString(plan.header);
     cipher.setText(std::move(file));
@@ -211,16 +194,20 @@ std::string decipher(UnlockPlan& plan) {
 }
 
 // The result of an unlock as a worker made it: the content written to a temporary file beside its
-// place.
+// place, or a body found damaged (nothing written: the locked file is kept).
 struct Unlocked {
     Job job;
     std::uint64_t size = 0;
+    bool damaged = false;
 };
 
 // Deciphers a checked locked file and writes its content; any thread. A content that is itself a
 // locked file (a whole header line) stays locked in place.
 Unlocked writeUnlock(UnlockPlan& plan) {
-    const std::string content = decipher(plan);
+    std::optional<std::string> deciphered = decipher(plan);
+    if (!deciphered)
+        return {.job = {}, .size = 0, .damaged = true};
+    const std::string content = std::move(*deciphered);
     const bool inPlace = startsWithHeaderLine(content);
     Job job{plan.path, inPlace ? plan.path : plan.target, false, RegisterKind::SmallFile,
             std::make_unique<platform::AtomicWriter>(platform::AtomicWriter::HostPath{},
@@ -233,6 +220,11 @@ Unlocked writeUnlock(UnlockPlan& plan) {
 // Takes a written result back on the caller's thread, where its refusal is a message: a place
 // another file took (the temporary file then goes with the writer).
 std::optional<Job> finishUnlock(Unlocked unlocked, const std::string& path, const EngineContext& ctx) {
+    if (unlocked.damaged) {
+        ctx.prompt.show("The locked file '" + ShownName(path) + "' is damaged and cannot be unlocked.", Buttons::OK,
+                        Icon::Critical);
+        return std::nullopt;
+    }
     if (!unlocked.job.inPlace() && targetTaken(unlocked.job.target)) {
         showTargetTaken(ctx, path, unlocked.job.target, false);
         return std::nullopt;

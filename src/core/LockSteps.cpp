@@ -543,6 +543,7 @@ void completeJobs(std::vector<Job>& jobs, const EngineContext& ctx) {
     const bool single = pending.size() == 1;
     std::vector<std::string> filesystems; // one folder per filesystem, for syncfs
     std::vector<dev_t> devices;
+    std::string lastFolder; // a batch's files mostly share their folder: it is looked at once
     for (Job* job : pending) {
         job->writer->finish();
         if (single) {
@@ -550,7 +551,10 @@ void completeJobs(std::vector<Job>& jobs, const EngineContext& ctx) {
             job->writer->markComplete(true);
             continue;
         }
-        const std::string host = platform::hostpath::folderOf(platform::toHost(job->target));
+        std::string host = platform::hostpath::folderOf(job->writer->targetHostPath());
+        if (host == lastFolder)
+            continue;
+        lastFolder = host;
         struct stat st {};
         if (::stat(host.c_str(), &st) == 0 && std::find(devices.begin(), devices.end(), st.st_dev) == devices.end()) {
             devices.push_back(st.st_dev);
@@ -655,8 +659,12 @@ std::string MakeSalt() {
 }
 
 bool StartsWithLockedHeader(const std::string& path) {
-    const std::string start = platform::InputFile(path).readUpTo(kHeaderLength + 1);
-    return startsWithHeader(start) && start.size() == kHeaderLength + 1 && start[kHeaderLength] == '\r';
+    return IsLockedHeaderStart(platform::InputFile(path).readUpTo(kLockedHeadLength));
+}
+
+bool IsLockedHeaderStart(const std::string& start) {
+    static_assert(kLockedHeadLength == kHeaderLength + 1);
+    return startsWithHeader(start) && start.size() >= kHeaderLength + 1 && start[kHeaderLength] == '\r';
 }
 
 } // namespace core

@@ -148,6 +148,7 @@ public:
     // neither the file nor the folder is flushed: the caller syncs them (a batch, once for all).
     void commit(bool replaceExisting = false, bool sync = true);
     const std::string& temporaryHostPath() const { return m_tempHost; }
+    const std::string& targetHostPath() const { return m_targetHost; }
 
 private:
     void open(const std::string& hostTarget);
