@@ -398,8 +398,8 @@ std::vector<const Job*> commitResults(std::vector<Job*>& jobs, const std::vector
             if (job->locking)
                 undo.push_back(job);
             dropJob(*job,
-                    Quoted(ShownName(job->source)) + " was not " + doneWord(job->locking) +
-                        ", and is unchanged: " + removeErrors[i] + ".",
+                    Quoted(ShownName(job->source)) + " was not " + doneWord(job->locking) + ", and is unchanged: " +
+                        removeErrors[i] + ".",
                     failures);
             continue;
         }
@@ -498,9 +498,9 @@ void forgetUnlocked(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
                     continue;
                 job->ok = false;
                 // Named as it is now: the file the user knows, no longer its locked name.
-                failures.push_back(
-                    Quoted(job->target) +
-                    " was unlocked, but it could not be removed from the Security Vault: " + e.description() + ".");
+                failures.push_back(Quoted(job->target) +
+                                   " was unlocked, but it could not be removed from the Security Vault: " +
+                                   e.description() + ".");
             }
         }
     }

@@ -6,15 +6,15 @@
 #include "platform/Memory.h"
 #include "platform/PrivateFiles.h"
 #include "platform/QtPrompt.h"
-#include "shell/AppLock.h"
 #include "shell/HelpOption.h"
 #include "shell/Icons.h"
 #include "shell/Notifier.h"
 #include "shell/OpenFiles.h"
+#include "shell/AppLock.h"
 #include "shell/PasswordGate.h"
+#include "shell/frmPassword.h"
 #include "shell/SingleInstance.h"
 #include "shell/frmMain.h"
-#include "shell/frmPassword.h"
 
 #include <QApplication>
 
