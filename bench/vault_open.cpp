@@ -41,7 +41,7 @@ int makeEntries(const std::string& folder, int count) {
         locks.emplace_back(folder + "\\" + name, locked);
     }
     core::EnsureRegister(core::RegisterPath());
-    core::RecordLocks(core::RegisterPath(), settings::kSectionTSL, locks);
+    core::RecordLocks(core::RegisterPath(), core::RegisterKind::SmallFile, locks);
     return 0;
 }
 

@@ -25,6 +25,7 @@ int runRecover(const Invocation& invocation) {
         try {
             path = platform::toWindows(arg);
         } catch (const platform::SysError&) {
+            // An empty path is refused just below, naming the argument.
         }
         if (path.empty() || !platform::isFolder(path)) {
             fail(arg + ": not a folder on any of the program's drives");

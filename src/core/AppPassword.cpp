@@ -31,6 +31,7 @@ std::optional<platform::RegValue> readValue(const std::string& key, const std::s
         if (platform::registry().queryValue(platform::RegRoot::CurrentUser, key, name, value) == platform::kRegSuccess)
             return value;
     } catch (const std::exception&) {
+        // No value read: callers treat it as a password that does not check.
     }
     return std::nullopt;
 }

@@ -2,6 +2,7 @@
 
 #include "core/Generator.h"
 #include "diagnostics/ErrorReport.h"
+#include "platform/SysError.h"
 
 #include <algorithm>
 
@@ -101,7 +102,8 @@ void Cipher::Shrink() {
     const auto m = static_cast<long long>(m_text.size());
     const long long n = (m - 1) - (m - 1) / 4;
     if (n < 0) {
-        ReportError("Cipher", 5, "Invalid procedure call or argument", "shrink");
+        ReportError("Cipher", platform::errorNumber(platform::ErrorKind::InvalidArgument),
+                    "Invalid procedure call or argument", "shrink");
         return;
     }
     std::string out(static_cast<std::size_t>(n), ' ');
@@ -127,7 +129,8 @@ void Cipher::Shrink() {
         }
         if (c < 0 || d < 0) {
             // A character Stretch never writes: the text stays as it was.
-            ReportError("Cipher", 5, "Invalid procedure call or argument", "shrink");
+            ReportError("Cipher", platform::errorNumber(platform::ErrorKind::InvalidArgument),
+                        "Invalid procedure call or argument", "shrink");
             return;
         }
         out[static_cast<std::size_t>(i - 1)] = static_cast<char>(h | c);

@@ -15,7 +15,7 @@ namespace core {
 namespace {
 
 // The error of a folder password that could not be read (the system's "Device I/O error").
-constexpr int kPasswordUnreadable = 57;
+constexpr platform::ErrorKind kPasswordUnreadable = platform::ErrorKind::DeviceIO;
 
 // The folder's stored value, if any. A settings database that cannot be read throws: an unreadable
 // password must never pass for no password, which an empty one would match.
@@ -25,6 +25,7 @@ std::optional<platform::RegValue> storedValue(const std::string& valueName) {
     try {
         rc = platform::registry().queryValue(HKEY_CURRENT_USER, settings::kFolderPasswordKey, valueName, value);
     } catch (const std::exception&) {
+        // Rc stays kRegBadDatabase and is thrown below.
     }
     if (rc == platform::kRegNotFound)
         return std::nullopt;
@@ -48,9 +49,10 @@ void StoreFolderPassword(const std::string& valueName, const std::string& passwo
                                            MakeVerifier(password)) == platform::kRegSuccess)
             return;
     } catch (const std::exception& e) {
-        throw platform::SysError(75, platform::errorDescription(75), e.what());
+        throw platform::SysError(platform::ErrorKind::PathFileAccess,
+                                 platform::errorDescription(platform::ErrorKind::PathFileAccess), e.what());
     }
-    throw platform::SysError(75, platform::errorDescription(75));
+    throw platform::SysError(platform::ErrorKind::PathFileAccess);
 }
 
 bool HasStoredFolderPassword(const std::string& valueName) {

@@ -60,7 +60,7 @@ std::string StrongShownText(const std::string& nameItHad) {
 
 std::string ShownName(const std::string& path) {
     const bool strong = platform::upperText(GetExtension(path)) == "TSX";
-    return ShownName(path, strong ? QuietRegisterEntries(RegisterPath(), settings::kSectionTSX)
+    return ShownName(path, strong ? QuietRegisterEntries(RegisterPath(), RegisterKind::StrongFile)
                                   : std::vector<RegisterItem>());
 }
 
@@ -76,6 +76,7 @@ std::string ShownName(const std::string& path, const std::vector<RegisterItem>& 
             if (StartsWithLockedHeader(path))
                 return TransformName(name.substr(0, name.size() - 4));
         } catch (const platform::SysError&) {
+            // An unreadable file is shown under its own name.
         }
     }
     return name;
@@ -105,7 +106,7 @@ std::string ShownPath(const std::string& path, const std::vector<RegisterItem>& 
 std::string ShownPath(const std::string& registerPath, const std::string& path) {
     if (registerPath.empty())
         return path;
-    return ShownPath(path, QuietRegisterEntries(registerPath, settings::kSectionFolder));
+    return ShownPath(path, QuietRegisterEntries(registerPath, RegisterKind::Folder));
 }
 
 std::string RefuseFileKind(const std::string& path) {
@@ -134,6 +135,7 @@ std::string RefuseFolderKind(const std::string& folder) {
             return Quoted(RemoveBackslash(folder)) +
                    " is a symbolic link. Tessaly locks only the folder itself: choose the folder the link points to.";
     } catch (const platform::SysError&) {
+        // A path that cannot be looked at is refused by the lock's own checks.
     }
     return {};
 }
@@ -151,7 +153,7 @@ std::optional<RegisterItem> LockedFolderAround(const std::string& registerPath, 
 }
 
 std::optional<RegisterItem> LockedFolderAround(const RegisterSnapshot& snapshot, const std::string& path) {
-    for (const RegisterItem& folder : snapshot.entries(settings::kSectionFolder)) {
+    for (const RegisterItem& folder : snapshot.entries(RegisterKind::Folder)) {
         if ((LiesUnder(path, folder.key) || LiesUnder(path, folder.text)) && present(folder.key))
             return folder;
     }
@@ -180,9 +182,8 @@ std::string RefuseHoldingLockedItems(const std::string& registerPath, const std:
 }
 
 std::string RefuseHoldingLockedItems(const RegisterSnapshot& snapshot, const std::string& folder) {
-    for (const char* section :
-         {settings::kSectionTSL, settings::kSectionTSW, settings::kSectionTSX, settings::kSectionFolder}) {
-        for (const RegisterItem& item : snapshot.entries(section)) {
+    for (RegisterKind kind : kRegisterKinds) {
+        for (const RegisterItem& item : snapshot.entries(kind)) {
             if (LiesUnder(item.key, folder) && present(item.key))
                 return Quoted(folder) + " holds locked items. Unlock them first.";
         }
@@ -196,7 +197,7 @@ std::string RefuseCaseTwin(const std::string& registerPath, const std::string& f
 
 std::string RefuseCaseTwin(const RegisterSnapshot& snapshot, const std::string& folder) {
     const std::string wanted = platform::lowerText(RemoveBackslash(folder));
-    for (const RegisterItem& item : snapshot.entries(settings::kSectionFolder)) {
+    for (const RegisterItem& item : snapshot.entries(RegisterKind::Folder)) {
         const std::string other = RemoveBackslash(item.text);
         if (other != RemoveBackslash(folder) && platform::lowerText(other) == wanted && present(item.key))
             return "A locked folder with the same name in another letter case exists.";

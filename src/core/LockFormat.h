@@ -5,6 +5,7 @@
 // them, so a new format is a new file plus a line there. Not for use outside src/core.
 
 #include "core/LockEngine.h"
+#include "core/Register.h"
 #include "core/StrongEngine.h"
 #include "platform/FileIO.h"
 #include "platform/PinnedSource.h"
@@ -65,7 +66,7 @@ struct Job {
     std::string source; // the file the user chose (plain for a lock, locked for an unlock)
     std::string target; // where the result goes (the source itself for a layer locked or peeled in place)
     bool locking = true;
-    const char* section = nullptr; // the register section of the job's format
+    RegisterKind kind = RegisterKind::SmallFile; // the register entries of the job's format
     std::unique_ptr<platform::AtomicWriter> writer;
     bool ok = true;
     bool committed = false; // the result is in place
@@ -92,9 +93,9 @@ void completeJobs(std::vector<Job>& jobs, const EngineContext& ctx);
 
 enum class Messages { Lock, Unlock, None };
 
-// The engines' error handler: the numbers the engine knows get their boxes, the rest is reported.
+// The engines' error handler: the kinds the engine knows get their boxes, the rest is reported.
 // Every box ends by naming the file and the reason in the system's words.
-bool handleError(const EngineContext& ctx, Messages messages, const char* procedure, int number,
+bool handleError(const EngineContext& ctx, Messages messages, const char* procedure, platform::ErrorKind kind,
                  const std::string& description, const std::string& path, bool lock, const std::string& reason);
 
 template <class Body>
@@ -103,11 +104,13 @@ bool guarded(const EngineContext& ctx, Messages messages, const char* procedure,
     try {
         return body();
     } catch (const platform::SysError& e) {
-        return handleError(ctx, messages, procedure, e.number, e.description(), path, lock, e.reason());
+        return handleError(ctx, messages, procedure, e.kind, e.description(), path, lock, e.reason());
     } catch (const std::bad_alloc&) {
-        return handleError(ctx, messages, procedure, 7, "Out of memory", path, lock, "out of memory");
+        return handleError(ctx, messages, procedure, platform::ErrorKind::OutOfMemory, "Out of memory", path, lock,
+                           "out of memory");
     } catch (const std::exception& e) {
-        return handleError(ctx, messages, procedure, 5, e.what(), path, lock, e.what());
+        return handleError(ctx, messages, procedure, platform::ErrorKind::InvalidArgument, e.what(), path, lock,
+                           e.what());
     }
 }
 
@@ -132,7 +135,7 @@ bool runOne(Prepare prepare, const std::string& path, const std::string& passwor
 // A locked-file format, as the batch engines and the inspection see it.
 struct LockFormat {
     const char* extension; // of its locked files, upper case, without the dot ("TSL")
-    const char* section;   // the register section its locked files are recorded in
+    RegisterKind kind;     // the register entries its locked files are recorded as
     Prepare prepareLock;
     Prepare prepareUnlock;
     // How a batch reports a failure of this format: the procedure names and the messages.
@@ -162,7 +165,7 @@ extern const LockFormat kStrongFormat;
 bool startsStrong(const std::string& path, const platform::PinnedSource* pinned = nullptr);
 std::optional<Job> prepareStrong(StrongRun& run, const std::string& path, bool locking);
 
-// Every format, in the order a file is recognised and the register sections are written.
+// Every format, in the order a file is recognised and the register entries are written.
 std::span<const LockFormat* const> Formats();
 
 } // namespace core::engine

@@ -67,7 +67,7 @@ std::optional<Job> prepareLock(const std::string& path, const std::string& passw
     if (n == 0)
         return std::nullopt;
 
-    Job job{path, target, true, settings::kSectionTSW, std::make_unique<platform::AtomicWriter>(platform::WinPath(target))};
+    Job job{path, target, true, RegisterKind::LargeFile, std::make_unique<platform::AtomicWriter>(platform::WinPath(target))};
     job.writer->setPermissions(modeOf(path) & ~0222u);
     job.writer->write(header + "\r");
     copyLargeContent(in, *job.writer, n, ctx);
@@ -92,10 +92,10 @@ std::optional<Job> prepareUnlock(const std::string& path, const std::string& pas
 
     platform::InputFile in(path);
     if (in.size() < headerLength)
-        throw platform::SysError(62, platform::errorDescription(62));
+        throw platform::SysError(platform::ErrorKind::InputPastEnd);
     const std::uint64_t n = in.size() - headerLength;
 
-    Job job{path, target, false, settings::kSectionTSW, std::make_unique<platform::AtomicWriter>(platform::WinPath(target))};
+    Job job{path, target, false, RegisterKind::LargeFile, std::make_unique<platform::AtomicWriter>(platform::WinPath(target))};
     job.writer->setPermissions(modeOf(path) | 0200u);
     std::string skip(static_cast<std::size_t>(headerLength), '\0');
     in.readExact(skip.data(), skip.size());
@@ -122,7 +122,7 @@ bool inspect(const std::string& path, const std::string& start, std::uint64_t si
 } // namespace engine::large
 
 constinit const engine::LockFormat engine::kLargeFormat = {.extension = "TSW",
-                                                           .section = settings::kSectionTSW,
+                                                           .kind = RegisterKind::LargeFile,
                                                            .prepareLock = large::prepareLock,
                                                            .prepareUnlock = large::prepareUnlock,
                                                            .lockProcedure = "BigEncription",

@@ -164,7 +164,7 @@ void lockTogether(platform::Prompt& prompt, const RunPolicy& policy, const RunBa
     // A strong locked file's name is drawn at random: the register, as this run recorded it, says
     // which it is.
     if (policy.strong)
-        for (const RegisterItem& entry : snapshot->entries(settings::kSectionTSX))
+        for (const RegisterItem& entry : snapshot->entries(RegisterKind::StrongFile))
             for (std::size_t k = 0; k < toLock.paths.size(); ++k)
                 if (entry.text == toLock.paths[k])
                     toLock.targets[k] = entry.key;

@@ -44,8 +44,7 @@ struct LockPlan {
 std::optional<LockPlan> checkLock(const std::string& path, const std::string& password, const EngineContext& ctx) {
     // A file the batch pinned is a regular file, open: it is read through the pin.
     const platform::PinnedSource* pinned = ctx.pinned;
-    if ((!pinned && !FileExists(path)) || refuseUnrecordable(ctx, path) ||
-        refuse(ctx, RefuseFileLock(ctx, path)))
+    if ((!pinned && !FileExists(path)) || refuseUnrecordable(ctx, path) || refuse(ctx, RefuseFileLock(ctx, path)))
         return std::nullopt;
     LockPlan plan;
     plan.content = pinned ? pinned->read() : platform::readAll(path);
@@ -87,7 +86,7 @@ Job writeLock(LockPlan plan, const EngineContext* ctx) {
         locked += kCrLf;
     }
 
-    Job job{plan.path, plan.target, true, settings::kSectionTSL,
+    Job job{plan.path, plan.target, true, RegisterKind::SmallFile,
             std::make_unique<platform::AtomicWriter>(platform::HostPath(plan.hostTarget))};
     job.writer->setPermissions(plan.mode);
     // With a progress to show, in pieces; a worker's file in one write.
@@ -149,7 +148,9 @@ std::optional<UnlockPlan> checkUnlock(const std::string& path, const std::string
     if ((pinned ? pinned->size() : platform::fileLength(path)) <= kMaxSmallLocked) {
         file = pinned ? pinned->read() : platform::readAll(path);
         if (file.empty())
-            throw platform::SysError(62, platform::errorDescription(62), "the file is empty");
+            throw platform::SysError(platform::ErrorKind::InputPastEnd,
+                                     platform::errorDescription(platform::ErrorKind::InputPastEnd),
+                                     "the file is empty");
         header = file.substr(0, std::min(file.find_first_of("\r\n"), kMaxHeaderLine));
     } else {
         header = readFirstLine(path);
@@ -208,7 +209,7 @@ Unlocked writeUnlock(UnlockPlan& plan) {
         return {.job = {}, .size = 0, .damaged = true};
     const std::string content = std::move(*deciphered);
     const bool inPlace = startsWithHeaderLine(content);
-    Job job{plan.path, inPlace ? plan.path : plan.target, false, settings::kSectionTSL,
+    Job job{plan.path, inPlace ? plan.path : plan.target, false, RegisterKind::SmallFile,
             std::make_unique<platform::AtomicWriter>(platform::HostPath(inPlace ? plan.hostSource : plan.hostTarget))};
     job.writer->setPermissions(plan.mode);
     job.writer->write(content);
@@ -293,7 +294,7 @@ std::string targetOfLock(const std::string& path) {
 // a batch.
 constinit const engine::LockFormat engine::kSmallFormat = {
     .extension = "TSL",
-    .section = settings::kSectionTSL,
+    .kind = RegisterKind::SmallFile,
     .prepareLock = small::prepareLock,
     .prepareUnlock = small::prepareUnlock,
     .lockProcedure = "Encrypt",

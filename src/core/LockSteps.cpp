@@ -65,7 +65,8 @@ void progress(const EngineContext& ctx, std::uint64_t done, std::uint64_t total)
 std::string readFirstLine(const std::string& path) {
     platform::InputFile in(path);
     if (in.size() == 0)
-        throw platform::SysError(62, platform::errorDescription(62), "the file is empty");
+        throw platform::SysError(platform::ErrorKind::InputPastEnd,
+                                 platform::errorDescription(platform::ErrorKind::InputPastEnd), "the file is empty");
     std::string line;
     char buffer[4096];
     while (line.size() < kMaxHeaderLine) {
@@ -240,6 +241,7 @@ std::string keepTemporary(platform::AtomicWriter& writer, const std::string& tar
                 break;
         }
     } catch (...) {
+        // No second name: handled just below.
     }
     // No second name (a filesystem without hard links): the writer leaves the marked file under
     // its temporary name, and the next recovery sweep puts it in place or keeps it visibly.
@@ -257,10 +259,6 @@ unsigned modeOf(const std::string& path) {
 }
 
 namespace {
-
-bool sameSection(const char* a, const char* b) {
-    return std::strcmp(a, b) == 0;
-}
 
 // A file's part of the run ends here: its temporary result goes (the source is untouched), and
 // the user is told why.
@@ -311,23 +309,23 @@ bool recheckJobs(std::vector<Job*>& jobs, bool locking, std::vector<std::string>
     return std::any_of(jobs.begin(), jobs.end(), [](const Job* job) { return job->ok; });
 }
 
-// A lock records its files in the register, section by section, before any source goes: a file
+// A lock records its files in the register, kind by kind, before any source goes: a file
 // that cannot be recorded is not locked.
 void recordLocks(std::vector<Job*>& jobs, const EngineContext& ctx, std::vector<std::string>& failures) {
     for (const LockFormat* format : Formats()) {
-        const char* section = format->section;
+        const RegisterKind kind = format->kind;
         std::vector<std::pair<std::string, std::string>> entries;
         // Only the files this run is about to lock: one refused above is not recorded.
         for (Job* job : jobs)
-            if (job->ok && sameSection(job->section, section))
+            if (job->ok && job->kind == kind)
                 entries.emplace_back(job->source, job->target);
         try {
-            RecordLocks(ctx.registerPath, section, entries);
+            RecordLocks(ctx.registerPath, kind, entries);
             if (ctx.registerSnapshot)
-                ctx.registerSnapshot->noteRecorded(section, entries);
+                ctx.registerSnapshot->noteRecorded(kind, entries);
         } catch (const platform::SysError& e) {
             for (Job* job : jobs)
-                if (job->ok && sameSection(job->section, section))
+                if (job->ok && job->kind == kind)
                     dropJob(*job,
                             "'" + job->source + "' was not locked: it could not be recorded in the Security Vault: " +
                                 e.description() + ".",
@@ -348,7 +346,7 @@ std::vector<std::string> removeSources(std::vector<Job*>& jobs, const EngineCont
         Job* job = jobs[i];
         // A temporary file that another process took away is no longer a copy of anything.
         if (job->ok && !job->writer->stillLinked()) {
-            removeErrors[i] = platform::errorDescription(75);
+            removeErrors[i] = platform::errorDescription(platform::ErrorKind::PathFileAccess);
         } else if (job->ok && !job->inPlace()) {
             removing.push_back(job);
             at.push_back(i);
@@ -371,7 +369,7 @@ std::vector<std::string> removeSources(std::vector<Job*>& jobs, const EngineCont
             if (pin && failed == 0)
                 pin->release();
             if (failed != 0)
-                removeErrors[at[k]] = failed == EISDIR ? platform::errorDescription(75)
+                removeErrors[at[k]] = failed == EISDIR ? platform::errorDescription(platform::ErrorKind::PathFileAccess)
                                                        : platform::sysErrorFromErrno(failed, hosts[k]).reason();
         }
     };
@@ -437,13 +435,14 @@ void forgetUndone(const std::vector<const Job*>& undo, const EngineContext& ctx)
     for (const LockFormat* format : Formats()) {
         std::vector<std::string> restored;
         for (const Job* job : undo)
-            if (sameSection(job->section, format->section))
+            if (job->kind == format->kind)
                 restored.push_back(job->source);
         try {
-            RemoveAfterFileUnlocks(ctx.registerPath, format->section, restored);
+            RemoveAfterFileUnlocks(ctx.registerPath, format->kind, restored);
             if (ctx.registerSnapshot)
-                ctx.registerSnapshot->noteUnlocked(format->section, restored);
+                ctx.registerSnapshot->noteUnlocked(format->kind, restored);
         } catch (const platform::SysError&) {
+            // The failure is being told already; the recovery sweep drops an entry whose file is gone.
         }
     }
 }
@@ -489,18 +488,18 @@ void markResults(std::vector<Job*>& jobs, const std::string& hostFolder, bool lo
 // An unlock removes the register entries of the files now in place, last.
 void forgetUnlocked(std::vector<Job*>& jobs, const EngineContext& ctx, std::vector<std::string>& failures) {
     for (const LockFormat* format : Formats()) {
-        const char* section = format->section;
+        const RegisterKind kind = format->kind;
         std::vector<std::string> restored;
         for (Job* job : jobs)
-            if (sameSection(job->section, section) && job->committed)
+            if (job->kind == kind && job->committed)
                 restored.push_back(job->target);
         try {
-            RemoveAfterFileUnlocks(ctx.registerPath, section, restored);
+            RemoveAfterFileUnlocks(ctx.registerPath, kind, restored);
             if (ctx.registerSnapshot)
-                ctx.registerSnapshot->noteUnlocked(section, restored);
+                ctx.registerSnapshot->noteUnlocked(kind, restored);
         } catch (const platform::SysError& e) {
             for (Job* job : jobs) {
-                if (!sameSection(job->section, section) || !job->ok)
+                if (job->kind != kind || !job->ok)
                     continue;
                 job->ok = false;
                 // Named as it is now: the file the user knows, no longer its locked name.
@@ -600,26 +599,26 @@ void completeJobs(std::vector<Job>& jobs, const EngineContext& ctx) {
             platform::syncFilesystemHost(platform::HostPath(fs));
 }
 
-// The engines' error handler: the numbers the engine knows get their boxes, the rest is reported.
+// The engines' error handler: the kinds the engine knows get their boxes, the rest is reported.
 // Every box ends by naming the file and the reason in the system's words.
-bool handleError(const EngineContext& ctx, Messages messages, const char* procedure, int number,
+bool handleError(const EngineContext& ctx, Messages messages, const char* procedure, platform::ErrorKind kind,
                  const std::string& description, const std::string& path, bool lock, const std::string& reason) {
     const std::string why = Quoted(ShownName(path)) + ": " + reason + ".";
     const std::string line = std::string(kCrLf) + why;
-    if (messages == Messages::Lock && number == 55)
+    if (messages == Messages::Lock && kind == platform::ErrorKind::FileAlreadyOpen)
         ctx.prompt.show("The file you are trying to lock is already open or in read-only mode." + line, Buttons::OK,
                         Icon::Critical, "File Already Open");
-    else if (messages == Messages::Lock && number == 75)
+    else if (messages == Messages::Lock && kind == platform::ErrorKind::PathFileAccess)
         ctx.prompt.show("Path/File access error" + line, Buttons::OK, Icon::Critical, "Path/File access error");
-    else if (messages == Messages::Unlock && number == 55)
+    else if (messages == Messages::Unlock && kind == platform::ErrorKind::FileAlreadyOpen)
         ctx.prompt.show("The file you are trying to unlock is already opened. Restart the application and try again" +
                             line,
                         Buttons::OK, Icon::Critical, "File Already Open");
-    else if (messages == Messages::Unlock && number == 75)
+    else if (messages == Messages::Unlock && kind == platform::ErrorKind::PathFileAccess)
         ctx.prompt.show("A Path/File access error occurred during unlocking one of the selected file" + line,
                         Buttons::OK, Icon::Critical, "Path/File access error");
     else {
-        ReportError(ctx.windowName, number, description, procedure);
+        ReportError(ctx.windowName, platform::errorNumber(kind), description, procedure);
         ctx.prompt.show(Quoted(ShownName(path)) + " could not be " + (lock ? "locked: " : "unlocked: ") + reason + ".",
                         Buttons::OK, Icon::Critical);
     }

@@ -1,5 +1,5 @@
 // The strong format, ".TSX" (see StrongFormat.h and docs/strong-locked-file.md), as the batch
-// engines see it: its register section, its messages, and its files prepared through a StrongRun.
+// engines see it: its register entries, its messages, and its files prepared through a StrongRun.
 
 #include "core/LockFormat.h"
 #include "core/StrongFormat.h"
@@ -26,7 +26,7 @@ std::optional<Job> prepareStrong(StrongRun& run, const std::string& path, bool l
     std::optional<StrongResult> result = locking ? run.prepareLock(path) : run.prepareUnlock(path);
     if (!result)
         return std::nullopt;
-    return Job{path, result->target, locking, settings::kSectionTSX, std::move(result->writer)};
+    return Job{path, result->target, locking, RegisterKind::StrongFile, std::move(result->writer)};
 }
 
 namespace strongfile {
@@ -64,7 +64,7 @@ std::string targetOfLock(const std::string&) {
 // Its failures get the lock and unlock boxes, and a failed unlock may end a batch.
 constinit const engine::LockFormat engine::kStrongFormat = {
     .extension = "TSX",
-    .section = settings::kSectionTSX,
+    .kind = RegisterKind::StrongFile,
     .prepareLock = strongfile::prepareLock,
     .prepareUnlock = strongfile::prepareUnlock,
     .lockProcedure = "StrongEncrypt",

@@ -71,6 +71,7 @@ Record readRecord() {
         if (reg.queryValue(platform::RegRoot::CurrentUser, kGateKey, kLastFailure, v) == platform::kRegSuccess)
             r.lastFailure = static_cast<std::int64_t>(numberOf(v.data));
     } catch (const std::exception&) {
+        // An unreadable record counts as no failures; the password check itself still applies.
     }
     return r;
 }
@@ -110,6 +111,7 @@ void NoteWrongPassword() {
             {{kGateKey, kFailures, {platform::REG_BINARY, bytesOf(r.failures + 1u)}},
              {kGateKey, kLastFailure, {platform::REG_BINARY, bytesOf(static_cast<std::uint64_t>(now()))}}});
     } catch (const std::exception&) {
+        // The count of failed logins is a delay only; the password check itself still applies.
     }
 }
 
@@ -120,6 +122,7 @@ void NoteRightPassword() {
         platform::registry().apply(platform::RegRoot::CurrentUser, {},
                                    {{kGateKey, kFailures, std::nullopt}, {kGateKey, kLastFailure, std::nullopt}});
     } catch (const std::exception&) {
+        // A count left behind only delays the next wrong password.
     }
 }
 

@@ -30,9 +30,6 @@ constexpr unsigned kLockedAttributes = platform::kAttrReadOnly | platform::kAttr
 // Longest name a folder holds (bytes), for the names of kept copies.
 constexpr std::size_t kNameMax = 255;
 
-// The register sections of locked files, one per format.
-const char* const kFileSections[] = {settings::kSectionTSL, settings::kSectionTSW, settings::kSectionTSX};
-
 // The folder that holds a path, in the form folders are compared in (no trailing backslash but at
 // a drive root).
 std::string holdingFolder(const std::string& path) {
@@ -47,12 +44,12 @@ bool present(const std::string& windowsPath) {
     }
 }
 
-// A section's entries; none without a register (a run that had none recorded nothing). One that
+// A kind's entries; none without a register (a run that had none recorded nothing). One that
 // cannot be read throws: what it would tell must not be guessed.
-std::vector<RegisterItem> entriesOf(const std::string& registerPath, const char* section) {
+std::vector<RegisterItem> entriesOf(const std::string& registerPath, RegisterKind kind) {
     if (registerPath.empty() || !platform::exists(registerPath))
         return {};
-    return RegisterEntries(registerPath, section);
+    return RegisterEntries(registerPath, kind);
 }
 
 // The names of the folder that have the form of the program's temporary files (journals apart).
@@ -119,7 +116,7 @@ void dropMarks(const std::string& hostFile, const std::string& hostTemporary) {
 // Renames the temporary file to the target without replacing anything, then syncs the folder.
 void putInPlace(const std::string& hostTemporary, const std::string& hostTarget) {
     if (!renameNoReplace(hostTemporary, hostTarget))
-        throw platform::SysError(58, platform::errorDescription(58));
+        throw platform::SysError(platform::ErrorKind::FileAlreadyExists);
     dropMarks(hostTarget, hostTemporary);
     platform::syncFolder(platform::toWindows(platform::hostpath::folderOf(hostTarget)));
 }
@@ -202,14 +199,14 @@ void keepCopy(const std::string& hostTemporary, const std::string& folder, const
         report.kept.push_back({knownAs, AddBackslash(folder) + name, locked ? plainName : std::string(), reason});
         return;
     }
-    throw platform::SysError(58, platform::errorDescription(58));
+    throw platform::SysError(platform::ErrorKind::FileAlreadyExists);
 }
 
-// The register section of a locked file's extension (upper case).
-const char* sectionOf(const std::string& extension) {
-    return extension == "TSX"   ? settings::kSectionTSX
-           : extension == "TSW" ? settings::kSectionTSW
-                                : settings::kSectionTSL;
+// The register entries of a locked file's extension (upper case).
+RegisterKind kindOf(const std::string& extension) {
+    return extension == "TSX"   ? RegisterKind::StrongFile
+           : extension == "TSW" ? RegisterKind::LargeFile
+                                : RegisterKind::SmallFile;
 }
 
 // What an unlock does once its result is in place: the locked names leave the ".hidden" list and
@@ -221,8 +218,8 @@ void forgetUnlocked(const std::string& registerPath, const std::string& hostFold
         lockedNames.push_back(GetFileNamePart(s));
     platform::updateHiddenEntriesHost(hostFolder, {}, lockedNames);
     if (!registerPath.empty())
-        for (const char* section : kFileSections)
-            RemoveAfterFileUnlock(registerPath, section, target);
+        for (RegisterKind kind : kLockedFileKinds)
+            RemoveAfterFileUnlock(registerPath, kind, target);
 }
 
 // One temporary file of the folder.
@@ -272,7 +269,7 @@ void recoverTemporary(const std::string& registerPath, const std::string& folder
     // without a record the source was never removed.
     std::vector<std::string> sources;
     if (strongResult) {
-        for (const RegisterItem& item : entriesOf(registerPath, settings::kSectionTSX))
+        for (const RegisterItem& item : entriesOf(registerPath, RegisterKind::StrongFile))
             if (item.key == target)
                 sources.push_back(item.text);
         if (sources.empty()) {
@@ -285,7 +282,7 @@ void recoverTemporary(const std::string& registerPath, const std::string& folder
     } else {
         for (const char* ext : {".TSL", ".TSW"})
             sources.push_back(AddBackslash(folder) + TransformName(info.targetName) + ext);
-        for (const RegisterItem& item : entriesOf(registerPath, settings::kSectionTSX))
+        for (const RegisterItem& item : entriesOf(registerPath, RegisterKind::StrongFile))
             if (item.text == target)
                 sources.push_back(item.key);
     }
@@ -368,7 +365,7 @@ void recoverTemporary(const std::string& registerPath, const std::string& folder
     }
     if (lockResult) {
         if (!registerPath.empty())
-            RecordLock(registerPath, sectionOf(extension), sources.front(), target);
+            RecordLock(registerPath, kindOf(extension), sources.front(), target);
         platform::setAttributes(target, kLockedAttributes);
     } else if (!sourceThere) {
         forgetUnlocked(registerPath, hostFolder, sources, target);
@@ -420,7 +417,7 @@ void mendEntries(const std::string& registerPath, const std::string& folder, con
     };
 
     struct Entry {
-        const char* section;
+        RegisterKind kind;
         RegisterItem item;
         std::string name;
         bool there = false;   // the locked file is in the folder
@@ -429,11 +426,11 @@ void mendEntries(const std::string& registerPath, const std::string& folder, con
     };
     std::vector<Entry> entries;
     bool anyThere = false;
-    for (const char* section : kFileSections)
-        for (RegisterItem& item : RegisterEntries(registerPath, section)) {
+    for (RegisterKind kind : kLockedFileKinds)
+        for (RegisterItem& item : RegisterEntries(registerPath, kind)) {
             if (holdingFolder(item.key) != folder)
                 continue;
-            Entry e{section, std::move(item), {}};
+            Entry e{kind, std::move(item), {}};
             e.name = GetFileNamePart(e.item.key);
             struct stat st {};
             if (::fstatat(dir, e.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
@@ -448,10 +445,10 @@ void mendEntries(const std::string& registerPath, const std::string& folder, con
 
     std::vector<std::string> hide;
     std::vector<std::string> unhide;
-    for (const char* section : kFileSections) {
+    for (RegisterKind kind : kLockedFileKinds) {
         std::vector<std::string> gone;
         for (const Entry& e : entries) {
-            if (e.section != section)
+            if (e.kind != kind)
                 continue;
             if (!e.there) {
                 if (e.unknown || !mayDrop)
@@ -479,7 +476,7 @@ void mendEntries(const std::string& registerPath, const std::string& folder, con
             }
         }
         if (!gone.empty())
-            RemoveEntries(registerPath, section, gone);
+            RemoveEntries(registerPath, kind, gone);
     }
     // A name that is both kept and gone (two entries, one file) stays listed.
     std::erase_if(unhide,
@@ -492,8 +489,8 @@ void mendEntries(const std::string& registerPath, const std::string& folder, con
 
 std::vector<std::string> RegisterFolders(const std::string& registerPath) {
     std::vector<std::string> folders;
-    for (const char* section : kFileSections)
-        for (const RegisterItem& item : RegisterEntries(registerPath, section)) {
+    for (RegisterKind kind : kLockedFileKinds)
+        for (const RegisterItem& item : RegisterEntries(registerPath, kind)) {
             const std::string folder = holdingFolder(item.key);
             if (std::find(folders.begin(), folders.end(), folder) == folders.end())
                 folders.push_back(folder);
@@ -557,6 +554,7 @@ bool HasAbandonedTemporaryFiles(const std::string& folder) {
             if (platform::isOrphanJournal(platform::hostpath::join(hostFolder, name)))
                 return true;
     } catch (const platform::SysError&) {
+        // A folder that cannot be looked at has nothing the sweep could mend.
     }
     return false;
 }

@@ -37,12 +37,37 @@ std::string replaceAll(std::string text, const std::string& from, const std::str
     return out;
 }
 
+// The file's section of each kind.
+const char* sectionName(RegisterKind kind) {
+    switch (kind) {
+    case RegisterKind::SmallFile:
+        return "LockedTSLFile";
+    case RegisterKind::LargeFile:
+        return "LockedTSWFile";
+    case RegisterKind::StrongFile:
+        return "LockedTSXFile";
+    case RegisterKind::Folder:
+        break;
+    }
+    return "LockedFolder";
+}
+
+std::string sectionHeader(RegisterKind kind) {
+    return std::string("[") + sectionName(kind) + "]";
+}
+
+std::size_t indexOf(RegisterKind kind) {
+    return static_cast<std::size_t>(kind);
+}
+
+constexpr const char* kRegisterFileName = "systemtsl1.tcl";
+
 std::string entryKey(const std::string& path) {
     return TransformName(trimBlanks(path));
 }
 
 struct ReaderError {
-    int number = 0;
+    platform::ErrorKind kind = platform::ErrorKind::PathFileAccess;
     std::string description;
 };
 
@@ -72,20 +97,20 @@ std::vector<RegisterItem> parseSection(const std::string& body, std::optional<Re
             if (!trimBlanks(item.text).empty() && !trimBlanks(item.key).empty())
                 items.push_back(std::move(item));
         } catch (const platform::SysError& e) {
-            error = ReaderError{e.number, e.description()};
+            error = ReaderError{e.kind, e.description()};
         }
     }
     return items;
 }
 
 // Reads one section's entries; failing steps are skipped and the last error is kept.
-std::vector<RegisterItem> readSection(const std::string& registerPath, const std::string& section,
+std::vector<RegisterItem> readSection(const std::string& registerPath, RegisterKind kind,
                                       std::optional<ReaderError>& error) {
     std::string body;
     try {
-        body = ReadIniSection(registerPath, "[" + section + "]");
+        body = ReadIniSection(registerPath, sectionHeader(kind));
     } catch (const platform::SysError& e) {
-        error = ReaderError{e.number, e.description()};
+        error = ReaderError{e.kind, e.description()};
         return {};
     }
     return parseSection(body, error);
@@ -96,8 +121,74 @@ const char* const kInUse =
 
 } // namespace
 
+// The section's body runs from just after its header line's CR up to the next line that begins with
+// "[" (or to the file's last character but one). Line feeds become "|" and one trailing CR "|" pair
+// is dropped, so the result is "|key=value<CR>|key=value..." with a leading "|". Only a "[" that
+// begins a line ends the section: locked paths may themselves hold "[". The header, too, counts only
+// where it begins a line.
+std::string ReadIniSection(const std::string& registerPath, const std::string& header) {
+    return IniSectionOf(platform::readAll(registerPath), header);
+}
+
+std::string IniSectionOf(const std::string& text, const std::string& header) {
+    if (header.empty())
+        return std::string();
+
+    std::size_t at = 0;
+    std::size_t headerPos = std::string::npos;
+    while ((at = text.find(header, at)) != std::string::npos) {
+        if (at == 0 || text[at - 1] == '\n') {
+            headerPos = at;
+            break;
+        }
+        ++at;
+    }
+    if (headerPos == std::string::npos)
+        return std::string();
+
+    const std::size_t headerEnd = headerPos + header.size();
+    const std::size_t start = headerEnd + 1;
+    std::size_t next = text.size();
+    for (std::size_t p = text.find('[', headerEnd); p != std::string::npos; p = text.find('[', p + 1)) {
+        if (p > 0 && text[p - 1] == '\n') {
+            next = p;
+            break;
+        }
+    }
+    // Without a further section the body stops before the file's last character (its final LF).
+    const std::size_t end = next == text.size() ? (text.empty() ? 0 : text.size() - 1) : next;
+    if (start >= end)
+        return std::string();
+
+    std::string body = text.substr(start, end - start);
+    std::replace(body.begin(), body.end(), '\n', '|');
+    if (!body.empty() && body.back() == '|')
+        body.erase(body.size() >= 2 ? body.size() - 2 : 0);
+    return body;
+}
+
+// Key and value part at the first "=", except where the key is a transformed path that itself holds
+// "=" (from a "~" in the plain path): there they part at the "=" that begins the value's path, as the
+// profile reader does.
+std::string IniEntryKey(const std::string& entry) {
+    // An entry without "=" is all key.
+    return entry.substr(0, platform::profileKeyEnd(entry));
+}
+
+std::string IniEntryValue(const std::string& entry) {
+    std::string text = entry;
+    if (!text.empty() && (text.back() == '|' || text.back() == '\r'))
+        text.pop_back();
+    const auto eq = platform::profileKeyEnd(text);
+    return platform::trimBlanks(eq == std::string::npos ? text : text.substr(eq + 1));
+}
+
 std::string RegisterPath() {
-    return AddBackslash(GetSystemFolder()) + settings::kRegisterFileName;
+    return AddBackslash(GetSystemFolder()) + kRegisterFileName;
+}
+
+std::string RegisterHostPath() {
+    return platform::systemFolderHost() + "/" + kRegisterFileName;
 }
 
 std::string RegisterUnreachableReason() {
@@ -118,23 +209,6 @@ bool IsRecordablePath(const std::string& path) {
 std::string UnrecordableMessage(const std::string& kind, const std::string& path) {
     return "The " + kind + " '" + path + "' cannot be locked: its path holds a \"|\" or a line break, which " +
            "the list of locked items cannot keep. Rename it and try again.";
-}
-
-void RecordLocks(const std::string& registerPath, const std::string& section,
-                 const std::vector<std::pair<std::string, std::string>>& locks) {
-    if (registerPath.empty() || locks.empty())
-        return; // no register given: nothing is recorded
-    std::vector<std::pair<std::string, std::string>> entries;
-    entries.reserve(locks.size());
-    for (const auto& [before, after] : locks)
-        entries.emplace_back(entryKey(before), entryKey(after));
-    // One read-change-write under the register's lock; a missing register is made anew.
-    platform::setProfileEntries(registerPath, section, entries);
-}
-
-void RecordLock(const std::string& registerPath, const std::string& section, const std::string& before,
-                const std::string& after) {
-    RecordLocks(registerPath, section, {{before, after}});
 }
 
 namespace {
@@ -159,114 +233,210 @@ std::string plainFolderKey(const std::string& restoredPath) {
     return entryKey(replaceAll(restoredPath, folderName, TransformName(bare)));
 }
 
+// A kind's entries as the windows read them: a register in use is told of (files only), any other
+// failure goes to the error report under the reader's procedure name.
+std::vector<RegisterItem> shownEntries(const std::string& registerPath, RegisterKind kind, platform::Prompt& prompt,
+                                       const std::string& windowName) {
+    std::optional<ReaderError> error;
+    auto items = readSection(registerPath, kind, error);
+    if (!error)
+        return items;
+    const char* procedure = "GetLockedFolders";
+    std::string inUse = kInUse;
+    switch (kind) {
+    case RegisterKind::SmallFile:
+        procedure = "GetLockedIDFiles";
+        inUse += std::string("\r\n\r\nIn case the problem persists mail us at ") + settings::kSupportAddress +
+                 ". Thank you.";
+        break;
+    case RegisterKind::LargeFile:
+        procedure = "GetLockedTSWFiles";
+        break;
+    case RegisterKind::StrongFile:
+        procedure = "GetLockedTSXFiles";
+        break;
+    case RegisterKind::Folder:
+        inUse.clear(); // the folders' reader reports every failure
+        break;
+    }
+    if (error->kind == platform::ErrorKind::FileAlreadyOpen && !inUse.empty())
+        prompt.show(inUse, platform::Buttons::OK, platform::Icon::Critical);
+    else
+        ReportError(windowName, platform::errorNumber(error->kind), error->description, procedure);
+    return items;
+}
+
 } // namespace
 
-void RemoveAfterFileUnlocks(const std::string& registerPath, const std::string& section,
-                            const std::vector<std::string>& restoredPaths) {
-    if (registerPath.empty() || restoredPaths.empty())
+LockRegister::LockRegister(std::string registerPath) : m_path(std::move(registerPath)) {}
+
+std::vector<RegisterItem> LockRegister::load(RegisterKind kind) const {
+    std::optional<ReaderError> error;
+    auto items = readSection(m_path, kind, error);
+    if (error)
+        throw platform::SysError(error->kind, error->description);
+    return items;
+}
+
+std::vector<RegisterItem> LockRegister::loadQuietly(RegisterKind kind) const {
+    if (m_path.empty())
+        return {};
+    std::optional<ReaderError> ignored;
+    return readSection(m_path, kind, ignored);
+}
+
+std::vector<RegisterItem> LockRegister::loadShown(RegisterKind kind, platform::Prompt& prompt,
+                                                  const std::string& windowName) const {
+    return shownEntries(m_path, kind, prompt, windowName);
+}
+
+void LockRegister::add(RegisterKind kind, const std::vector<std::pair<std::string, std::string>>& locks) {
+    if (m_path.empty() || locks.empty())
+        return; // no register given: nothing is recorded
+    transact([&](Transaction& t) {
+        for (const auto& [before, after] : locks)
+            t.add(kind, before, after);
+    });
+}
+
+void LockRegister::remove(RegisterKind kind, const std::vector<std::string>& befores) {
+    if (m_path.empty() || befores.empty())
         return;
-    // The read and the removal are one cycle under the register's lock; one read serves every file.
-    const platform::FolderLock lock(platform::hostpath::folderOf(platform::toHost(registerPath)));
+    transact([&](Transaction& t) {
+        for (const std::string& before : befores)
+            t.remove(kind, before);
+    });
+}
+
+void LockRegister::removeUnlocked(RegisterKind kind, const std::vector<std::string>& restoredPaths) {
+    if (m_path.empty() || restoredPaths.empty())
+        return;
+    transact([&](Transaction& t) { t.removeUnlocked(kind, restoredPaths); });
+}
+
+void LockRegister::rename(RegisterKind kind, const std::string& before, const std::string& newBefore,
+                          const std::string& newAfter) {
+    if (m_path.empty())
+        return;
+    transact([&](Transaction& t) { t.rename(kind, before, newBefore, newAfter); });
+}
+
+void LockRegister::transact(const std::function<void(Transaction&)>& body) {
+    // The lock is taken before the first read and kept until the write: other processes' changes
+    // come wholly before or wholly after this one.
+    std::optional<platform::FolderLock> lock;
+    if (!m_path.empty())
+        lock.emplace(platform::hostpath::folderOf(platform::toHost(m_path)));
+    Transaction t(*this);
+    body(t);
+    if (m_path.empty())
+        return;
+    // Also without changes the file is read once more: a register that cannot be read or written
+    // is told of, not taken for one that had nothing to change.
+    std::vector<platform::ProfileChange> changes;
+    changes.reserve(t.m_changes.size());
+    for (Transaction::Change& c : t.m_changes)
+        changes.push_back({c.set, sectionName(c.kind), std::move(c.key), std::move(c.value)});
+    platform::changeProfileEntries(m_path, changes);
+}
+
+std::vector<RegisterItem> LockRegister::Transaction::load(RegisterKind kind) const {
+    return m_register.path().empty() ? std::vector<RegisterItem>() : m_register.load(kind);
+}
+
+std::vector<RegisterItem> LockRegister::Transaction::loadShown(RegisterKind kind, platform::Prompt& prompt,
+                                                               const std::string& windowName) const {
+    return m_register.path().empty() ? std::vector<RegisterItem>() : m_register.loadShown(kind, prompt, windowName);
+}
+
+void LockRegister::Transaction::add(RegisterKind kind, const std::string& before, const std::string& after) {
+    m_changes.push_back({true, kind, entryKey(before), entryKey(after)});
+}
+
+void LockRegister::Transaction::remove(RegisterKind kind, const std::string& before) {
+    m_changes.push_back({false, kind, entryKey(before), {}});
+}
+
+void LockRegister::Transaction::removeUnlocked(RegisterKind kind, const std::vector<std::string>& restoredPaths) {
+    if (m_register.path().empty() || restoredPaths.empty())
+        return;
+    // One read serves every file: an entry not under its own path is that of a file locked before
+    // its folder was.
     std::vector<std::string> keys;
     keys.reserve(restoredPaths.size());
     for (const std::string& restoredPath : restoredPaths)
         keys.push_back(entryKey(restoredPath));
-    const std::vector<std::string> values = platform::getProfileStrings(registerPath, section, keys, std::string());
+    const std::vector<std::string> values =
+        platform::getProfileStrings(m_register.path(), sectionName(kind), keys, std::string());
     for (std::size_t i = 0; i < restoredPaths.size(); ++i) {
-        if (!values[i].empty())
-            continue;
-        // Not under its own path: the file was locked before its folder was.
-        keys[i] = plainFolderKey(restoredPaths[i]);
+        const std::string key = values[i].empty() ? plainFolderKey(restoredPaths[i]) : keys[i];
+        if (!key.empty())
+            m_changes.push_back({false, kind, key, {}});
     }
-    std::erase(keys, std::string());
-    platform::removeProfileEntries(registerPath, section, keys);
 }
 
-void RemoveAfterFileUnlock(const std::string& registerPath, const std::string& section,
-                           const std::string& restoredPath) {
-    RemoveAfterFileUnlocks(registerPath, section, {restoredPath});
+void LockRegister::Transaction::rename(RegisterKind kind, const std::string& before, const std::string& newBefore,
+                                       const std::string& newAfter) {
+    remove(kind, before);
+    add(kind, newBefore, newAfter);
 }
 
-void RemoveEntries(const std::string& registerPath, const std::string& section,
-                   const std::vector<std::string>& befores) {
-    if (registerPath.empty() || befores.empty())
-        return;
-    std::vector<std::string> keys;
-    keys.reserve(befores.size());
-    for (const std::string& before : befores)
-        keys.push_back(entryKey(before));
-    platform::removeProfileEntries(registerPath, section, keys);
+void RecordLocks(const std::string& registerPath, RegisterKind kind,
+                 const std::vector<std::pair<std::string, std::string>>& locks) {
+    LockRegister(registerPath).add(kind, locks);
+}
+
+void RecordLock(const std::string& registerPath, RegisterKind kind, const std::string& before,
+                const std::string& after) {
+    LockRegister(registerPath).add(kind, {{before, after}});
+}
+
+void RemoveAfterFileUnlocks(const std::string& registerPath, RegisterKind kind,
+                            const std::vector<std::string>& restoredPaths) {
+    LockRegister(registerPath).removeUnlocked(kind, restoredPaths);
+}
+
+void RemoveAfterFileUnlock(const std::string& registerPath, RegisterKind kind, const std::string& restoredPath) {
+    LockRegister(registerPath).removeUnlocked(kind, {restoredPath});
+}
+
+void RemoveEntries(const std::string& registerPath, RegisterKind kind, const std::vector<std::string>& befores) {
+    LockRegister(registerPath).remove(kind, befores);
 }
 
 void RemoveAfterFolderUnlock(const std::string& registerPath, const std::string& restoredFolder) {
-    DeleteSettingValue(registerPath, settings::kSectionFolder, entryKey(restoredFolder));
+    DeleteSettingValue(registerPath, sectionName(RegisterKind::Folder), entryKey(restoredFolder));
 }
 
-std::vector<RegisterItem> RegisterEntries(const std::string& registerPath, const std::string& section) {
-    std::optional<ReaderError> error;
-    auto items = readSection(registerPath, section, error);
-    if (error)
-        throw platform::SysError(error->number, error->description);
-    return items;
+std::vector<RegisterItem> RegisterEntries(const std::string& registerPath, RegisterKind kind) {
+    return LockRegister(registerPath).load(kind);
 }
 
-namespace {
-
-// A section of locked files as the vault reads it: a register in use is told of with `inUse`, any
-// other failure goes to the error report under the reader's procedure name.
-std::vector<RegisterItem> lockedFilesOf(const std::string& registerPath, const char* section, platform::Prompt& prompt,
-                                        const std::string& windowName, const char* procedure,
-                                        const std::string& inUse) {
-    std::optional<ReaderError> error;
-    auto items = readSection(registerPath, section, error);
-    if (error) {
-        if (error->number == 55)
-            prompt.show(inUse, platform::Buttons::OK, platform::Icon::Critical);
-        else
-            ReportError(windowName, error->number, error->description, procedure);
-    }
-    return items;
+std::vector<RegisterItem> QuietRegisterEntries(const std::string& registerPath, RegisterKind kind) {
+    return LockRegister(registerPath).loadQuietly(kind);
 }
-
-} // namespace
 
 std::vector<RegisterItem> GetLockedTSLFiles(const std::string& registerPath, platform::Prompt& prompt,
                                             const std::string& windowName) {
-    return lockedFilesOf(registerPath, settings::kSectionTSL, prompt, windowName, "GetLockedIDFiles",
-                         std::string(kInUse) + "\r\n\r\nIn case the problem persists mail us at " +
-                             settings::kSupportAddress + ". Thank you.");
+    return shownEntries(registerPath, RegisterKind::SmallFile, prompt, windowName);
 }
 
 std::vector<RegisterItem> GetLockedTSWFiles(const std::string& registerPath, platform::Prompt& prompt,
                                             const std::string& windowName) {
-    return lockedFilesOf(registerPath, settings::kSectionTSW, prompt, windowName, "GetLockedTSWFiles", kInUse);
+    return shownEntries(registerPath, RegisterKind::LargeFile, prompt, windowName);
 }
 
 std::vector<RegisterItem> GetLockedTSXFiles(const std::string& registerPath, platform::Prompt& prompt,
                                             const std::string& windowName) {
-    return lockedFilesOf(registerPath, settings::kSectionTSX, prompt, windowName, "GetLockedTSXFiles", kInUse);
+    return shownEntries(registerPath, RegisterKind::StrongFile, prompt, windowName);
 }
 
-std::vector<RegisterItem> GetLockedFolders(const std::string& registerPath, platform::Prompt&,
+std::vector<RegisterItem> GetLockedFolders(const std::string& registerPath, platform::Prompt& prompt,
                                            const std::string& windowName) {
-    std::optional<ReaderError> error;
-    auto items = readSection(registerPath, settings::kSectionFolder, error);
-    if (error)
-        ReportError(windowName, error->number, error->description, "GetLockedFolders");
-    return items;
-}
-
-std::vector<RegisterItem> QuietRegisterEntries(const std::string& registerPath, const std::string& section) {
-    if (registerPath.empty())
-        return {};
-    std::optional<ReaderError> ignored;
-    return readSection(registerPath, section, ignored);
+    return shownEntries(registerPath, RegisterKind::Folder, prompt, windowName);
 }
 
 namespace {
-
-constexpr std::array<const char*, 4> kSections = {settings::kSectionTSL, settings::kSectionTSW, settings::kSectionTSX,
-                                                  settings::kSectionFolder};
 
 // The path before the lock as a reader gives back the entry keyed `key` (see parseSection).
 std::string textOfKey(const std::string& key) {
@@ -287,7 +457,7 @@ bool dropFirst(std::vector<RegisterItem>& items, const std::string& text) {
 
 RegisterSnapshot::RegisterSnapshot(std::string registerPath) : m_registerPath(std::move(registerPath)) {}
 
-std::vector<RegisterItem>* RegisterSnapshot::section(const std::string& name) const {
+std::vector<RegisterItem>& RegisterSnapshot::section(RegisterKind kind) const {
     if (!m_read) {
         m_read = true;
         if (!m_registerPath.empty()) {
@@ -296,36 +466,25 @@ std::vector<RegisterItem>* RegisterSnapshot::section(const std::string& name) co
             try {
                 text = platform::readAll(m_registerPath);
             } catch (const platform::SysError&) {
+                // A register that cannot be read has no entries for the checks (as QuietRegisterEntries).
             }
             std::optional<ReaderError> ignored;
-            for (std::size_t i = 0; i < kSections.size(); ++i) {
-                std::string header(1, '[');
-                header += kSections[i];
-                header += ']';
-                m_sections[i] = parseSection(IniSectionOf(text, header), ignored);
-            }
+            for (RegisterKind k : kRegisterKinds)
+                m_sections[indexOf(k)] = parseSection(IniSectionOf(text, sectionHeader(k)), ignored);
         }
     }
-    for (std::size_t i = 0; i < kSections.size(); ++i)
-        if (name == kSections[i])
-            return &m_sections[i];
-    return nullptr;
+    return m_sections[indexOf(kind)];
 }
 
-const std::vector<RegisterItem>& RegisterSnapshot::entries(const std::string& name) const {
-    static const std::vector<RegisterItem> kNone;
-    const std::vector<RegisterItem>* items = section(name);
-    return items ? *items : kNone;
+const std::vector<RegisterItem>& RegisterSnapshot::entries(RegisterKind kind) const {
+    return section(kind);
 }
 
-void RegisterSnapshot::noteRecorded(const std::string& name,
-                                    const std::vector<std::pair<std::string, std::string>>& locks) {
+void RegisterSnapshot::noteRecorded(RegisterKind kind, const std::vector<std::pair<std::string, std::string>>& locks) {
     // Not read yet: the read to come finds the entries in the file.
     if (!m_read || m_registerPath.empty())
         return;
-    std::vector<RegisterItem>* items = section(name);
-    if (!items)
-        return;
+    std::vector<RegisterItem>* items = &section(kind);
     for (const auto& [before, after] : locks) {
         RegisterItem item{textOfKey(entryKey(after)), textOfKey(entryKey(before))};
         if (trimBlanks(item.text).empty() || trimBlanks(item.key).empty())
@@ -341,20 +500,18 @@ void RegisterSnapshot::noteRecorded(const std::string& name,
     }
 }
 
-void RegisterSnapshot::noteRemoved(const std::string& name, const std::vector<std::string>& befores) {
+void RegisterSnapshot::noteRemoved(RegisterKind kind, const std::vector<std::string>& befores) {
     if (!m_read)
         return;
-    if (std::vector<RegisterItem>* items = section(name))
-        for (const std::string& before : befores)
-            dropFirst(*items, textOfKey(entryKey(before)));
+    std::vector<RegisterItem>& items = section(kind);
+    for (const std::string& before : befores)
+        dropFirst(items, textOfKey(entryKey(before)));
 }
 
-void RegisterSnapshot::noteUnlocked(const std::string& name, const std::vector<std::string>& restoredPaths) {
+void RegisterSnapshot::noteUnlocked(RegisterKind kind, const std::vector<std::string>& restoredPaths) {
     if (!m_read)
         return;
-    std::vector<RegisterItem>* items = section(name);
-    if (!items)
-        return;
+    std::vector<RegisterItem>* items = &section(kind);
     // The entry of the restored path, or else that of the file locked before its folder was.
     for (const std::string& restoredPath : restoredPaths) {
         if (dropFirst(*items, textOfKey(entryKey(restoredPath))))

@@ -94,7 +94,7 @@ std::string BitDecrypt(const std::string& text) {
     for (char ch : t) {
         int c = static_cast<unsigned char>(ch) - 100;
         if (c < 0)
-            throw platform::SysError(5, "Invalid procedure call or argument");
+            throw platform::SysError(platform::ErrorKind::InvalidArgument, "Invalid procedure call or argument");
         if (c == 96)
             c = 32;
         codes.push_back(c);
@@ -103,7 +103,7 @@ std::string BitDecrypt(const std::string& text) {
     out.reserve(codes.size() / 4 * 3 + 2);
     auto put = [&out](int b) {
         if (b < 0 || b > 255)
-            throw platform::SysError(5, "Invalid procedure call or argument");
+            throw platform::SysError(platform::ErrorKind::InvalidArgument, "Invalid procedure call or argument");
         out.push_back(static_cast<char>(b));
     };
     // Each group of four gives three bytes; a short last group gives the bytes its characters cover.

@@ -57,13 +57,14 @@ CAppLog::~CAppLog() {
     try {
         if (m_file && std::fclose(m_file) != 0) {
             m_file = nullptr;
-            throw platform::SysError(57, platform::errorDescription(57));
+            throw platform::SysError(platform::ErrorKind::DeviceIO);
         }
         m_file = nullptr;
     } catch (const std::exception& e) {
         try {
             m_prompt.show(e.what(), platform::Buttons::OK, platform::Icon::None, "Class CAppLog Sub Class_Terminate");
         } catch (...) {
+            // The log's own failure while closing has nowhere else to go.
         }
     }
 }

@@ -9,6 +9,7 @@
 #include "diagnostics/ErrorReport.h"
 #include "platform/FileIO.h"
 #include "platform/Prompt.h"
+#include "platform/SysError.h"
 #include "platform/Text.h"
 
 #include <QGridLayout>
@@ -118,7 +119,8 @@ void FavouritesPage::lvFav_DblClick() {
         return;
     }
     if (!OpenFavourite(url))
-        ReportError("frmMain", 53, "File not found: no program could open the address", "lvFav_DblClick");
+        ReportError("frmMain", platform::errorNumber(platform::ErrorKind::FileNotFound),
+                    "File not found: no program could open the address", "lvFav_DblClick");
 }
 
 void FavouritesPage::cmdAdd_Click() {

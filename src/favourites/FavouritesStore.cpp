@@ -308,7 +308,7 @@ std::vector<Favourite> ParseFavourites(const std::string& content, const ErrorSi
     for (std::size_t i = 0; i < records.size(); ++i) {
         const StoreRecord& r = records[i];
         if (!r.readable) {
-            sink(9, "Subscript out of range");
+            sink(platform::errorNumber(platform::ErrorKind::SubscriptOutOfRange), "Subscript out of range");
             continue;
         }
         Favourite f;
@@ -316,7 +316,7 @@ std::vector<Favourite> ParseFavourites(const std::string& content, const ErrorSi
             f.description = withoutTrailingZeros(core::BitDecrypt(r.field1));
             f.url = withoutTrailingZeros(core::BitDecrypt(r.field2));
         } catch (const platform::SysError& e) {
-            sink(e.number, e.description());
+            sink(e.number(), e.description());
             continue;
         }
         f.record = i;

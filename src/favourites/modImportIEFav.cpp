@@ -60,7 +60,7 @@ void listFolder(const std::string& folder, const ErrorSink& sink, std::vector<Sh
         try {
             item.url = ReadShortcutUrl(item.path);
         } catch (const platform::SysError& e) {
-            sink(e.number, e.description() + ": " + item.path);
+            sink(e.number(), e.description() + ": " + item.path);
             continue;
         }
         out.push_back(std::move(item));
@@ -84,7 +84,9 @@ std::string GetIEFavoritesFolder() {
 
 std::string ReadShortcutUrl(const std::string& path) {
     if (isLink(path))
-        throw platform::SysError(75, platform::errorDescription(75) + ": a link is not followed");
+        throw platform::SysError(platform::ErrorKind::PathFileAccess,
+                                 platform::errorDescription(platform::ErrorKind::PathFileAccess) +
+                                     ": a link is not followed");
     std::string text = platform::readAll(path);
     if (text.compare(0, 3, "\xEF\xBB\xBF") == 0)
         text.erase(0, 3);
@@ -162,7 +164,9 @@ TransferReport ExportFavourites(const std::vector<Favourite>& checked, platform:
             continue;
         }
         if (!validFileName(fav.description)) {
-            sink(52, platform::errorDescription(52) + ": '" + fav.description + "' can't be a file name");
+            sink(platform::errorNumber(platform::ErrorKind::BadFileName),
+                 platform::errorDescription(platform::ErrorKind::BadFileName) + ": '" + fav.description +
+                     "' can't be a file name");
             report.refused.push_back("'" + fav.description +
                                      "' was not exported: its description can't be a file name.");
             continue; // the favourite stays in the store
@@ -180,7 +184,7 @@ TransferReport ExportFavourites(const std::vector<Favourite>& checked, platform:
             writer.write(ShortcutText(fav.url));
             writer.commit(false);
         } catch (const platform::SysError& e) {
-            sink(e.number, e.description() + ": " + path);
+            sink(e.number(), e.description() + ": " + path);
             report.refused.push_back("'" + fav.description + "' was not exported: " + e.description() + ".");
             continue;
         }

@@ -40,14 +40,14 @@ RunResult endRun(platform::Prompt& prompt, const RunHooks& hooks, RunResult resu
 // after them; anything else goes to the reporter.
 void reportRunError(platform::Prompt& prompt, const FileBatch& batch, const platform::SysError& e,
                     const std::string& path, const char* verb, const char* procedure) {
-    if (e.number == 75) {
+    if (e.kind == platform::ErrorKind::PathFileAccess) {
         std::string text = std::string("The file you are trying to ") + verb + " is either on a Write Protected Media" +
                            kCrLf + "or the file does'nt exists anymore";
         if (!path.empty())
             text += kCrLf + core::Quoted(core::ShownName(path)) + ": " + e.reason() + ".";
         prompt.show(text, Buttons::OK, Icon::Critical, "Path/File Access Error");
     } else {
-        ReportError(batch.windowName, e.number, e.description(), procedure);
+        ReportError(batch.windowName, e.number(), e.description(), procedure);
     }
 }
 
@@ -160,6 +160,7 @@ bool UnlockAndOpenFile(const std::string& folder, const FileItem& item, const st
         try {
             strong = core::StartsWithStrongHeader(lockedPath);
         } catch (const platform::SysError&) {
+            // An unreadable file is not taken for a strong one; opening it says why it fails.
         }
         if (extension == "TSL" || extension == "TSW" || strong) {
             const std::string shownPath = core::ShownPath(registerPath, AddBackslash(folder) + item.text);
@@ -188,7 +189,7 @@ bool UnlockAndOpenFile(const std::string& folder, const FileItem& item, const st
             bool done = false;
             if (strong) {
                 restoredPath.clear();
-                for (const auto& entry : core::QuietRegisterEntries(registerPath, settings::kSectionTSX))
+                for (const auto& entry : core::QuietRegisterEntries(registerPath, core::RegisterKind::StrongFile))
                     if (entry.key == lockedPath)
                         restoredPath = entry.text;
                 done = core::UnlockFilesTogether({lockedPath}, password, ctx).front();
@@ -204,7 +205,7 @@ bool UnlockAndOpenFile(const std::string& folder, const FileItem& item, const st
         }
     } catch (const platform::SysError& e) {
         prompt.setBusy(false);
-        ReportError("frmMain", e.number, e.description(), "lvwFiles_DblClick");
+        ReportError("frmMain", e.number(), e.description(), "lvwFiles_DblClick");
     }
     return true;
 }
@@ -213,7 +214,7 @@ std::vector<FileItem> FolderFileItems(const std::string& folder) {
     std::vector<FileItem> items;
     // Strong locked files are named from the register: read once for the whole folder.
     const std::vector<core::RegisterItem> strongEntries =
-        core::QuietRegisterEntries(core::RegisterPath(), settings::kSectionTSX);
+        core::QuietRegisterEntries(core::RegisterPath(), core::RegisterKind::StrongFile);
     for (const auto& entry : platform::findFiles(AddBackslash(folder) + "*.*")) {
         if (entry.isFolder() || entry.name == "desktop.ini")
             continue;

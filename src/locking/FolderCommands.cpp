@@ -33,7 +33,7 @@ using platform::Icon;
 namespace {
 
 // The error of a folder password that could not be read (the system's "Device I/O error").
-constexpr int kPasswordUnreadable = 57;
+constexpr platform::ErrorKind kPasswordUnreadable = platform::ErrorKind::DeviceIO;
 
 const char* const kMovedMessage =
     "The folder you are trying to lock/unlock has moved. Restart the application and try again.";
@@ -69,7 +69,7 @@ void writeLockIni(const std::string& ini, const IniState& before, bool hiddenSys
     } else {
         platform::setAttributes(ini, platform::kAttrNormal);
         if (!platform::writeProfileString(ini, ".ShellClassInfo", "CLSID", kFolderClassId))
-            throw platform::SysError(75, platform::errorDescription(75));
+            throw platform::SysError(platform::ErrorKind::PathFileAccess);
     }
     if (hiddenSystem)
         platform::setAttributes(ini, platform::kAttrHidden | platform::kAttrSystem);
@@ -93,10 +93,10 @@ void putIniBack(const std::string& ini, const IniState& before) {
 // Why a rename that refuses to overwrite did not happen, in the system's words.
 std::string renameFailureReason(const std::string& source, const std::string& target) {
     if (platform::exists(target))
-        return platform::errorDescription(58);
+        return platform::errorDescription(platform::ErrorKind::FileAlreadyExists);
     if (!platform::exists(source))
-        return platform::errorDescription(76);
-    return platform::errorDescription(75);
+        return platform::errorDescription(platform::ErrorKind::PathNotFound);
+    return platform::errorDescription(platform::ErrorKind::PathFileAccess);
 }
 
 bool isProtectedRoot(const std::string& path) {
@@ -137,7 +137,7 @@ void removeLockIni(const std::string& ini, const IniState& before) {
     }
     if (platform::getProfileString(ini, ".ShellClassInfo", "CLSID", std::string()) == kFolderClassId &&
         !platform::deleteProfileKey(ini, ".ShellClassInfo", "CLSID"))
-        throw platform::SysError(75, platform::errorDescription(75));
+        throw platform::SysError(platform::ErrorKind::PathFileAccess);
 }
 
 bool holdsClassId(const IniState& ini) {
@@ -157,7 +157,7 @@ std::string passwordValueName(const SelectedFolder& folder) {
 bool recordFolderLock(const std::string& registerPath, const std::string& path, const std::string& locked,
                       platform::Prompt& prompt) {
     try {
-        core::RecordLock(registerPath, settings::kSectionFolder, path, locked);
+        core::RecordLock(registerPath, core::RegisterKind::Folder, path, locked);
         return true;
     } catch (const platform::SysError& e) {
         prompt.show(core::Quoted(path) + " was not locked: it could not be recorded in the Security Vault: " +
@@ -188,6 +188,7 @@ void forgetFolderLock(const std::string& registerPath, const std::string& path, 
     try {
         core::RemoveAfterFolderUnlock(registerPath, path);
     } catch (const platform::SysError&) {
+        // The folder was not locked; an entry left behind shows in the vault as gone, which offers to remove it.
     }
 }
 
@@ -285,12 +286,12 @@ std::string missingParent(const std::string& lockedPath) {
 
 // The errors of the folder-and-files commands: a folder that moved away, or the error report.
 void reportFolderAndFilesError(const platform::SysError& e, platform::Prompt& prompt, const char* procedure) {
-    if (e.number == 75)
+    if (e.kind == platform::ErrorKind::PathFileAccess)
         prompt.show(kMovedMessage, Buttons::OK, Icon::Critical);
-    else if (e.number == kPasswordUnreadable)
+    else if (e.kind == kPasswordUnreadable)
         prompt.show(e.description() + ": " + e.reason() + ".", Buttons::OK, Icon::Critical);
     else
-        ReportError("frmMain", e.number, e.description(), procedure);
+        ReportError("frmMain", e.number(), e.description(), procedure);
 }
 
 } // namespace
@@ -377,7 +378,8 @@ FolderResult LockFolder(const FolderRequest& request, platform::Prompt& prompt) 
     const std::string path = request.folder.key;
     try {
         if (path.empty())
-            throw platform::SysError(91, "Object variable or With block variable not set");
+            throw platform::SysError(platform::ErrorKind::ObjectNotSet,
+                                     "Object variable or With block variable not set");
         if (path == request.ownFolder) {
             prompt.show("You can not lock your application folder", Buttons::OK, Icon::Critical);
             return result;
@@ -427,20 +429,20 @@ FolderResult LockFolder(const FolderRequest& request, platform::Prompt& prompt) 
         result.newPath = locked;
         result.clearPasswords = true;
     } catch (const platform::SysError& e) {
-        if (e.number == 91) {
+        if (e.kind == platform::ErrorKind::ObjectNotSet) {
             prompt.show("No folder has been selected", Buttons::OK, Icon::Exclamation);
-        } else if (e.number == 75) {
+        } else if (e.kind == platform::ErrorKind::PathFileAccess) {
             // A folder we may not change (write-protected, a read-only medium): say so and why.
             prompt.show("The folder " + core::Quoted(path) + " could not be locked: " + e.reason() + ".", Buttons::OK,
                         Icon::Critical);
-        } else if (e.number == 76) {
+        } else if (e.kind == platform::ErrorKind::PathNotFound) {
             prompt.show(std::string("The folder you are trying to lock is either placed on a network drive or have "
                                     "been moved. Restart the application and try again.") +
                             kCrLf + kCrLf + "In case the problem persists mail us at " + settings::kSupportAddress +
                             ". Thank you.",
                         Buttons::OK, Icon::Critical);
         } else {
-            ReportError("frmMain", e.number, e.description(), "mLockFolder_Click");
+            ReportError("frmMain", e.number(), e.description(), "mLockFolder_Click");
         }
     }
     return result;
@@ -450,7 +452,8 @@ FolderResult UnlockFolder(const FolderRequest& request, platform::Prompt& prompt
     FolderResult result;
     try {
         if (request.folder.key.empty())
-            throw platform::SysError(91, "Object variable or With block variable not set");
+            throw platform::SysError(platform::ErrorKind::ObjectNotSet,
+                                     "Object variable or With block variable not set");
         const std::string valueName = passwordValueName(request.folder);
         HasStoredFolderPassword(valueName); // an unreadable password stops here, before anything is asked
         // An unlock checks one password, as a file's does: the second box matters only when it
@@ -481,9 +484,9 @@ FolderResult UnlockFolder(const FolderRequest& request, platform::Prompt& prompt
         result.newPath = restored;
         result.clearPasswords = true;
     } catch (const platform::SysError& e) {
-        if (e.number == 75)
+        if (e.kind == platform::ErrorKind::PathFileAccess)
             prompt.show(kMovedMessage, Buttons::OK, Icon::Critical);
-        else if (e.number == kPasswordUnreadable)
+        else if (e.kind == kPasswordUnreadable)
             prompt.show(e.description() + ": " + e.reason() + ".", Buttons::OK, Icon::Critical);
         else
             prompt.show("No Folder is locked", Buttons::OK, Icon::Exclamation);
@@ -499,6 +502,7 @@ std::optional<FolderResult> UnlockFolderToOpen(const FolderRequest& request, con
     try {
         hasPassword = HasStoredFolderPassword(passwordValueName(request.folder));
     } catch (const platform::SysError&) {
+        // See hasPassword above: the unlock reports an unreadable password.
     }
     // A folder locked with its files has no password of its own: its files carry theirs.
     if (!hasPassword)

@@ -129,7 +129,7 @@ VaultEnd VaultUnlockFolders(const std::vector<VaultItem>& folders, std::string& 
                     enableCancel(false);
                     if (RestoreLockedFolder(lockedPath, restored, valueName, registerPath, prompt) ==
                         FolderUnlockEnd::Unlocked)
-                        snapshot.noteRemoved(settings::kSectionFolder, {restored});
+                        snapshot.noteRemoved(core::RegisterKind::Folder, {restored});
                     else
                         ++failed;
                     setStatus(std::string());
@@ -144,7 +144,7 @@ VaultEnd VaultUnlockFolders(const std::vector<VaultItem>& folders, std::string& 
         showFolderSummary(prompt, checked, failed);
     } catch (const platform::SysError& e) {
         setStatus(std::string());
-        prompt.show(std::to_string(e.number) + e.description());
+        prompt.show(std::to_string(e.number()) + e.description());
         return endEarly(VaultEnd::Failed);
     }
     return endEarly(VaultEnd::Finished);
@@ -189,12 +189,12 @@ void VaultUnlockFiles(const std::vector<VaultItem>& files, const std::string& pa
             prompt.processEvents();
         }
     } catch (const platform::SysError& e) {
-        if (e.number == 75) {
+        if (e.kind == platform::ErrorKind::PathFileAccess) {
             prompt.show("The folder you are trying to lock/unlock has moved", Buttons::OK, Icon::Critical);
-        } else if (e.number != 35600) {
+        } else if (e.kind != platform::ErrorKind::IndexOutOfBounds) {
             CAppLog log(prompt);
-            log.Log(CAppLog::Form, kWindowName, "Sub cmdUnlockFiles_Click", e.number, e.description());
-            ReportError(kWindowName, e.number, e.description(), "cmdUnlockFile_click");
+            log.Log(CAppLog::Form, kWindowName, "Sub cmdUnlockFiles_Click", e.number(), e.description());
+            ReportError(kWindowName, e.number(), e.description(), "cmdUnlockFile_click");
         }
     }
     prompt.setBusy(false);
@@ -227,7 +227,7 @@ bool VaultUnlockAndOpen(const VaultItem& item, const std::string& password, cons
         }
     } catch (const platform::SysError& e) {
         prompt.setBusy(false);
-        ReportError(kWindowName, e.number, e.description(), "lvwFiles_DblClick");
+        ReportError(kWindowName, e.number(), e.description(), "lvwFiles_DblClick");
     }
     return true;
 }

@@ -135,7 +135,8 @@ void cmdSendEmail_Click(platform::Prompt& prompt, const std::string& folder, con
                     if (!launch.started) {
                         prompt.show(std::string(kNoMailProgram) + "\r\n" + launch.reason, platform::Buttons::OK,
                                     platform::Icon::Critical);
-                        ReportError(kWindowName, 5, launch.reason, kProcedure);
+                        ReportError(kWindowName, platform::errorNumber(platform::ErrorKind::InvalidArgument),
+                                    launch.reason, kProcedure);
                         return;
                     }
                 }
@@ -143,10 +144,10 @@ void cmdSendEmail_Click(platform::Prompt& prompt, const std::string& folder, con
             prompt.processEvents();
         }
     } catch (const platform::SysError& e) {
-        ReportError(kWindowName, e.number, e.description(), kProcedure);
+        ReportError(kWindowName, e.number(), e.description(), kProcedure);
         return;
     } catch (const std::exception& e) {
-        ReportError(kWindowName, 5, e.what(), kProcedure);
+        ReportError(kWindowName, platform::errorNumber(platform::ErrorKind::InvalidArgument), e.what(), kProcedure);
         return;
     }
     if (!anyTicked)

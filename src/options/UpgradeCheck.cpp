@@ -126,9 +126,9 @@ void cmdUpgrade_Click(platform::Prompt& prompt, ProgressPort& progress, int time
             prompt.show("The upgrade page " + page + " could not be opened: xdg-open could not be started.",
                         platform::Buttons::OK, platform::Icon::Critical, kUpgradeCaption);
     } catch (const platform::SysError& e) {
-        ReportError(kWindowName, e.number, e.description(), kProcedure);
+        ReportError(kWindowName, e.number(), e.description(), kProcedure);
     } catch (const std::exception& e) {
-        ReportError(kWindowName, 5, e.what(), kProcedure);
+        ReportError(kWindowName, platform::errorNumber(platform::ErrorKind::InvalidArgument), e.what(), kProcedure);
     }
 }
 

@@ -227,9 +227,10 @@ void frmOptions::cmdEnableStart_Click() {
             m_prompt.show(change.message, platform::Buttons::OK, platform::Icon::Exclamation);
         setStartCaption();
     } catch (const platform::SysError& e) {
-        ReportError("frmOptions", e.number, e.description(), "cmdEnableStart_Click");
+        ReportError("frmOptions", e.number(), e.description(), "cmdEnableStart_Click");
     } catch (const std::exception& e) {
-        ReportError("frmOptions", 5, e.what(), "cmdEnableStart_Click");
+        ReportError("frmOptions", platform::errorNumber(platform::ErrorKind::InvalidArgument), e.what(),
+                    "cmdEnableStart_Click");
     }
 }
 

@@ -74,7 +74,7 @@ void updateHiddenEntriesHost(const std::string& hostFolder, const std::vector<st
             if (!line.empty())
                 lines.push_back(std::move(line));
     } catch (const SysError& e) {
-        if (e.number != 53)
+        if (e.kind != ErrorKind::FileNotFound)
             throw; // a list that exists but cannot be read is never taken for an empty one
         existed = false;
     }
@@ -154,7 +154,7 @@ bool setAttributesHost(const HostPath& path, unsigned attributes, HiddenList lis
         throw sysErrorFromErrno(errno, hostPath);
     // A link has no attributes of its own here: changing them would change its target's mode.
     if (S_ISLNK(st.st_mode))
-        throw SysError(75, errorDescription(75), "it is a symbolic link");
+        throw SysError(ErrorKind::PathFileAccess, errorDescription(ErrorKind::PathFileAccess), "it is a symbolic link");
     const bool folder = S_ISDIR(st.st_mode);
     const unsigned value = attributes & kStoredMask;
     const bool readOnly = (value & kAttrReadOnly) != 0;
@@ -200,6 +200,7 @@ void dropHiddenEntryHost(const HostPath& path) {
         try {
             updateHiddenList(hostPath, false);
         } catch (const SysError&) {
+            // See above: the delete or move has happened and must not be reported as failed.
         }
     }
 }

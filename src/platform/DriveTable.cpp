@@ -212,10 +212,10 @@ DriveTable DriveTable::load(const Registry& registry) {
 HostPath DriveTable::toHost(const WinPath& path) const {
     const std::string& windowsPath = path.str();
     if (windowsPath.size() < 2 || windowsPath[1] != ':' || !std::isalpha(static_cast<unsigned char>(windowsPath[0])))
-        throw SysError(52, errorDescription(52));
+        throw SysError(ErrorKind::BadFileName);
     const Drive* d = find(windowsPath[0]);
     if (!d)
-        throw SysError(68, errorDescription(68));
+        throw SysError(ErrorKind::DeviceUnavailable);
     std::string rest = windowsPath.substr(2);
     for (char& c : rest)
         if (c == '\\')

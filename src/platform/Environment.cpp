@@ -24,7 +24,8 @@ std::string homeFolder() {
     const char* home = std::getenv("HOME");
     if (home && home[0] == '/')
         return home;
-    throw SysError(76, errorDescription(76), "HOME is not set: there is no folder of the user's own for the data");
+    throw SysError(ErrorKind::PathNotFound, errorDescription(ErrorKind::PathNotFound),
+                   "HOME is not set: there is no folder of the user's own for the data");
 }
 
 // An XDG base folder: the variable when it holds an absolute path, else the default under HOME.

@@ -78,8 +78,9 @@ int openRegularForReading(const std::string& host, std::uint64_t& size) {
     if (!S_ISREG(st.st_mode)) {
         ::close(fd);
         if (S_ISDIR(st.st_mode))
-            throw SysError(75, errorDescription(75), std::strerror(EISDIR));
-        throw SysError(75, errorDescription(75), "not a regular file");
+            throw SysError(ErrorKind::PathFileAccess, errorDescription(ErrorKind::PathFileAccess),
+                           std::strerror(EISDIR));
+        throw SysError(ErrorKind::PathFileAccess, errorDescription(ErrorKind::PathFileAccess), "not a regular file");
     }
     // Back to ordinary reads for the file itself.
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
@@ -179,7 +180,7 @@ void removeFile(const std::string& windowsPath) {
     if (::unlink(host.c_str()) != 0) {
         const int err = errno;
         if (err == EISDIR)
-            throw SysError(75, errorDescription(75));
+            throw SysError(ErrorKind::PathFileAccess);
         throw sysErrorFromErrno(err, host);
     }
 }
@@ -189,7 +190,7 @@ void createFolder(const std::string& windowsPath) {
     if (::mkdir(host.c_str(), 0777) != 0) {
         const int err = errno;
         if (err == EEXIST)
-            throw SysError(75, errorDescription(75));
+            throw SysError(ErrorKind::PathFileAccess);
         throw sysErrorFromErrno(err, host);
     }
 }
@@ -493,7 +494,7 @@ void InputFile::readExact(char* buffer, std::size_t n) {
     while (n > 0) {
         const std::size_t r = read(buffer, n);
         if (r == 0)
-            throw SysError(62, errorDescription(62));
+            throw SysError(ErrorKind::InputPastEnd);
         buffer += r;
         n -= r;
     }
@@ -567,7 +568,7 @@ void AtomicWriter::open(const std::string& hostTarget) {
         if (errno != EEXIST)
             throw sysErrorFromErrno(errno, hostTarget);
     }
-    throw SysError(75, errorDescription(75));
+    throw SysError(ErrorKind::PathFileAccess);
 }
 
 void AtomicWriter::writeJournal(bool complete, bool sync) {
@@ -618,14 +619,14 @@ AtomicWriter::~AtomicWriter() {
 
 void AtomicWriter::write(const char* data, std::size_t n) {
     if (m_fd < 0)
-        throw SysError(5, errorDescription(5));
+        throw SysError(ErrorKind::InvalidArgument);
     writeAllFd(m_fd, data, n, m_tempHost);
     m_written += n;
 }
 
 void AtomicWriter::copyFrom(InputFile& in, std::uint64_t n) {
     if (m_fd < 0)
-        throw SysError(5, errorDescription(5));
+        throw SysError(ErrorKind::InvalidArgument);
     bool kernelCopy = true;
     while (n > 0 && kernelCopy) {
         const std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(n, 1ull << 30));
@@ -636,7 +637,7 @@ void AtomicWriter::copyFrom(InputFile& in, std::uint64_t n) {
             continue;
         }
         if (c == 0)
-            throw SysError(62, errorDescription(62));
+            throw SysError(ErrorKind::InputPastEnd);
         if (errno == EINTR)
             continue;
         if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP || errno == EBADF ||
@@ -650,7 +651,7 @@ void AtomicWriter::copyFrom(InputFile& in, std::uint64_t n) {
         const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(n, buffer.size()));
         const std::size_t r = in.read(buffer.data(), want);
         if (r == 0)
-            throw SysError(62, errorDescription(62));
+            throw SysError(ErrorKind::InputPastEnd);
         writeAllFd(m_fd, buffer.data(), r, m_tempHost);
         n -= r;
         m_written += r;
@@ -678,7 +679,7 @@ void AtomicWriter::startWriteback() {
 
 void AtomicWriter::finish() {
     if (m_fd < 0)
-        throw SysError(5, errorDescription(5));
+        throw SysError(ErrorKind::InvalidArgument);
     if (m_finished)
         return;
     if (m_mode >= 0 && ::fchmod(m_fd, static_cast<mode_t>(m_mode)) != 0)
@@ -721,7 +722,7 @@ bool AtomicWriter::stillLinked() const {
 
 void AtomicWriter::commit(bool replaceExisting, bool sync) {
     if (m_fd < 0 || m_committed)
-        throw SysError(5, errorDescription(5));
+        throw SysError(ErrorKind::InvalidArgument);
     m_commitTried = true;
     m_replacing = replaceExisting;
     if (replaceExisting && m_mode < 0) {
@@ -742,7 +743,7 @@ void AtomicWriter::commit(bool replaceExisting, bool sync) {
     } else if (::renameat2(AT_FDCWD, m_tempHost.c_str(), AT_FDCWD, m_targetHost.c_str(), RENAME_NOREPLACE) != 0) {
         const int err = errno;
         if (err == EEXIST)
-            throw SysError(58, errorDescription(58));
+            throw SysError(ErrorKind::FileAlreadyExists);
         if (err != EINVAL && err != ENOSYS && err != EOPNOTSUPP)
             throw sysErrorFromErrno(err, m_targetHost);
         // The filesystem has no no-replace rename: a hard link refuses a taken name just as well.
@@ -751,13 +752,13 @@ void AtomicWriter::commit(bool replaceExisting, bool sync) {
         } else {
             const int linkErr = errno;
             if (linkErr == EEXIST)
-                throw SysError(58, errorDescription(58));
+                throw SysError(ErrorKind::FileAlreadyExists);
             if (linkErr != EPERM && linkErr != EOPNOTSUPP && linkErr != ENOSYS)
                 throw sysErrorFromErrno(linkErr, m_targetHost);
             // No hard links either (vfat): check, then rename.
             struct stat st {};
             if (::lstat(m_targetHost.c_str(), &st) == 0)
-                throw SysError(58, errorDescription(58));
+                throw SysError(ErrorKind::FileAlreadyExists);
             if (::rename(m_tempHost.c_str(), m_targetHost.c_str()) != 0)
                 throw sysErrorFromErrno(errno, m_targetHost);
         }

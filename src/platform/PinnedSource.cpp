@@ -103,7 +103,7 @@ PinnedSource::Open PinnedSource::open(bool lease) {
 
 std::string PinnedSource::read(std::uint64_t limit) const {
     if (!m_fd.valid())
-        throw SysError(75, errorDescription(75));
+        throw SysError(ErrorKind::PathFileAccess);
     // The size open() saw: a file written meanwhile is refused at the end (writtenSinceOpen), so
     // what it may have grown by is never needed.
     std::string out(static_cast<std::size_t>(std::min<std::uint64_t>(limit, static_cast<std::uint64_t>(m_size))), '\0');

@@ -48,7 +48,8 @@ void MakePrivateFolder(const std::string& hostFolder) {
     if (::lstat(hostFolder.c_str(), &st) != 0)
         throw sysErrorFromErrno(errno, hostFolder);
     if (!S_ISDIR(st.st_mode))
-        throw SysError(75, errorDescription(75), hostFolder + " is not a folder");
+        throw SysError(ErrorKind::PathFileAccess, errorDescription(ErrorKind::PathFileAccess),
+                       hostFolder + " is not a folder");
     if ((st.st_mode & 07777) != 0700 && ::chmod(hostFolder.c_str(), 0700) != 0)
         throw sysErrorFromErrno(errno, hostFolder);
 }

@@ -6,6 +6,7 @@
 #include "platform/SysError.h"
 #include "platform/Text.h"
 
+#include <algorithm>
 #include <optional>
 #include <unordered_map>
 #include <vector>
@@ -150,7 +151,8 @@ ReadResult readLines(const std::string& host, std::vector<std::string>& lines) {
         lines = splitLines(readAllHost(HostPath(host)));
         return ReadResult::Read;
     } catch (const SysError& e) {
-        return e.number == 53 || e.number == 76 ? ReadResult::Missing : ReadResult::Failed;
+        return e.kind == ErrorKind::FileNotFound || e.kind == ErrorKind::PathNotFound ? ReadResult::Missing
+                                                                                      : ReadResult::Failed;
     }
 }
 
@@ -182,7 +184,7 @@ template <class Change> void updateProfile(const std::string& windowsFile, bool 
     try {
         lines = splitLines(readAllHost(HostPath(host)));
     } catch (const SysError& e) {
-        if ((e.number != 53 && e.number != 76) || !createMissing)
+        if ((e.kind != ErrorKind::FileNotFound && e.kind != ErrorKind::PathNotFound) || !createMissing)
             throw;
     }
     if (change(lines))
@@ -191,70 +193,113 @@ template <class Change> void updateProfile(const std::string& windowsFile, bool 
 
 } // namespace
 
+namespace {
+
+// Sets the entries in the file's lines: the section is looked at once; each entry replaces the first
+// line of its key or goes after the section's last non-blank line (blank lines before the next
+// section stay), the section being made at the end of the file when missing.
+bool setInLines(std::vector<std::string>& lines, const std::string& section,
+                const std::vector<std::pair<std::string, std::string>>& entries) {
+    SectionIndex index = indexSection(lines, section);
+    std::size_t insertAt = 0;
+    if (index.sectionLine) {
+        insertAt = index.sectionEnd;
+        while (insertAt > *index.sectionLine + 1 && trim(lines[insertAt - 1]).empty())
+            --insertAt;
+    }
+    for (const auto& [key, value] : entries) {
+        std::string entry = trim(key) + "=" + value;
+        std::vector<std::size_t>& found = index.keyLines[matchingForm(trim(key))];
+        if (!found.empty()) {
+            lines[found.front()] = std::move(entry);
+            continue;
+        }
+        if (!index.sectionLine) {
+            lines.push_back(sectionHeader(section));
+            index.sectionLine = lines.size() - 1;
+            insertAt = lines.size();
+        }
+        // Lines from insertAt on are blank ones or other sections: no indexed key moves.
+        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insertAt), std::move(entry));
+        found.push_back(insertAt++);
+    }
+    return !entries.empty();
+}
+
+// Removes the keys' lines from the section: each key takes the first of its lines still there, as
+// one removal after another would.
+bool removeInLines(std::vector<std::string>& lines, const std::string& section, const std::vector<std::string>& keys) {
+    SectionIndex index = indexSection(lines, section);
+    std::vector<bool> drop(lines.size(), false);
+    bool changed = false;
+    for (const auto& key : keys) {
+        const auto it = index.keyLines.find(matchingForm(trim(key)));
+        if (it == index.keyLines.end() || it->second.empty())
+            continue;
+        drop[it->second.front()] = true;
+        it->second.erase(it->second.begin());
+        changed = true;
+    }
+    if (changed) {
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            if (drop[i])
+                continue;
+            if (kept != i)
+                lines[kept] = std::move(lines[i]);
+            ++kept;
+        }
+        lines.resize(kept);
+    }
+    return changed;
+}
+
+bool missingFileError(const SysError& e) {
+    return e.kind == ErrorKind::FileNotFound || e.kind == ErrorKind::PathNotFound;
+}
+
+} // namespace
+
 void setProfileEntries(const std::string& windowsFile, const std::string& section,
                        const std::vector<std::pair<std::string, std::string>>& entries) {
-    // The section is read once; each entry replaces the first line of its key or goes after the
-    // section's last non-blank line (blank lines before the next section stay), the section being
-    // made at the end of the file when missing.
-    updateProfile(windowsFile, true, [&](std::vector<std::string>& lines) {
-        SectionIndex index = indexSection(lines, section);
-        std::size_t insertAt = 0;
-        if (index.sectionLine) {
-            insertAt = index.sectionEnd;
-            while (insertAt > *index.sectionLine + 1 && trim(lines[insertAt - 1]).empty())
-                --insertAt;
-        }
-        for (const auto& [key, value] : entries) {
-            std::string entry = trim(key) + "=" + value;
-            std::vector<std::size_t>& found = index.keyLines[matchingForm(trim(key))];
-            if (!found.empty()) {
-                lines[found.front()] = std::move(entry);
-                continue;
-            }
-            if (!index.sectionLine) {
-                lines.push_back(sectionHeader(section));
-                index.sectionLine = lines.size() - 1;
-                insertAt = lines.size();
-            }
-            // Lines from insertAt on are blank ones or other sections: no indexed key moves.
-            lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insertAt), std::move(entry));
-            found.push_back(insertAt++);
-        }
-        return !entries.empty();
-    });
+    updateProfile(windowsFile, true,
+                  [&](std::vector<std::string>& lines) { return setInLines(lines, section, entries); });
 }
 
 void removeProfileEntries(const std::string& windowsFile, const std::string& section,
                           const std::vector<std::string>& keys) {
     try {
-        updateProfile(windowsFile, false, [&](std::vector<std::string>& lines) {
-            // Each key takes the first of its lines still there, as one removal after another would.
-            SectionIndex index = indexSection(lines, section);
-            std::vector<bool> drop(lines.size(), false);
+        updateProfile(windowsFile, false,
+                      [&](std::vector<std::string>& lines) { return removeInLines(lines, section, keys); });
+    } catch (const SysError& e) {
+        if (!missingFileError(e))
+            throw; // a missing file holds nothing to remove
+    }
+}
+
+void changeProfileEntries(const std::string& windowsFile, const std::vector<ProfileChange>& changes) {
+    const bool anySet = std::any_of(changes.begin(), changes.end(), [](const ProfileChange& c) { return c.set; });
+    try {
+        updateProfile(windowsFile, anySet, [&](std::vector<std::string>& lines) {
+            // A run of changes of one kind to one section is done in one pass over the section.
             bool changed = false;
-            for (const auto& key : keys) {
-                const auto it = index.keyLines.find(matchingForm(trim(key)));
-                if (it == index.keyLines.end() || it->second.empty())
-                    continue;
-                drop[it->second.front()] = true;
-                it->second.erase(it->second.begin());
-                changed = true;
-            }
-            if (changed) {
-                std::size_t kept = 0;
-                for (std::size_t i = 0; i < lines.size(); ++i) {
-                    if (drop[i])
-                        continue;
-                    if (kept != i)
-                        lines[kept] = std::move(lines[i]);
-                    ++kept;
+            for (std::size_t i = 0; i < changes.size();) {
+                const ProfileChange& first = changes[i];
+                std::vector<std::pair<std::string, std::string>> sets;
+                std::vector<std::string> removals;
+                for (; i < changes.size() && changes[i].set == first.set && changes[i].section == first.section; ++i) {
+                    if (first.set)
+                        sets.emplace_back(changes[i].key, changes[i].value);
+                    else
+                        removals.push_back(changes[i].key);
                 }
-                lines.resize(kept);
+                changed |=
+                    first.set ? setInLines(lines, first.section, sets) : removeInLines(lines, first.section, removals);
             }
             return changed;
         });
     } catch (const SysError& e) {
-        if (e.number != 53 && e.number != 76)
+        if (anySet || !missingFileError(e))
             throw; // a missing file holds nothing to remove
     }
 }

@@ -31,6 +31,17 @@ void setProfileEntries(const std::string& windowsFile, const std::string& sectio
                        const std::vector<std::pair<std::string, std::string>>& entries);
 void removeProfileEntries(const std::string& windowsFile, const std::string& section,
                           const std::vector<std::string>& keys);
+// One change of a batch: set key=value in the section, or remove the key's first line from it.
+struct ProfileChange {
+    bool set = true;
+    std::string section;
+    std::string key;
+    std::string value; // for a set
+};
+// Several changes, over any sections, applied in their order in one read-change-write under the
+// folder's lock (one write of the file). A missing file is made when a change sets an entry; with
+// only removals it holds nothing to remove.
+void changeProfileEntries(const std::string& windowsFile, const std::vector<ProfileChange>& changes);
 
 // Whether two keys name one entry of a section: without regard to case, except that of keys that are
 // full paths only the drive letter is.

@@ -57,6 +57,7 @@ std::vector<std::string> driveRoots() {
         for (const auto& d : drives().drives())
             roots.push_back(resolved(d.hostFolder));
     } catch (const std::exception&) {
+        // The root folder alone still protects the system; drives that cannot be listed hold nothing to shred.
     }
     return roots;
 }
@@ -85,11 +86,13 @@ std::vector<std::string> dataFolders() {
         folders.push_back(resolved(favoritesFolderHost()));
         folders.push_back(resolved(logFolderHost()));
     } catch (const std::exception&) {
+        // A data folder that cannot be named cannot be reached by a shred either.
     }
     try {
         if (const std::string config = configFolder(); !config.empty())
             folders.push_back(config);
     } catch (const std::exception&) {
+        // No configuration folder: nothing more to protect.
     }
     return folders;
 }
@@ -172,6 +175,7 @@ struct Places {
         try {
             p.program = resolved(applicationFolderHost());
         } catch (const std::exception&) {
+            // The program's folder cannot be named: the other protections still stand.
         }
         return p;
     }
@@ -337,6 +341,7 @@ ProtectedSet ProtectedSet::current() {
         set.addWhole(program, Protection::ProgramFolder, true);
         set.m_inside.emplace(idOfPath(program), Protection::ProgramFolder);
     } catch (const std::exception&) {
+        // The program's folder cannot be named: the other protections still stand.
     }
     std::error_code ec;
     for (fs::directory_iterator it("/", ec), end; !ec && it != end; it.increment(ec)) {

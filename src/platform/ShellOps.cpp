@@ -68,6 +68,7 @@ void copyAttributes(const std::string& from, const std::string& to) {
         if (a != kAttrNormal)
             setAttributesHost(HostPath(to), a);
     } catch (const SysError&) {
+        // The copy itself is done; attributes are a courtesy the source may not have.
     }
 }
 
@@ -197,6 +198,7 @@ void moveHiddenEntry(const std::string& from, const std::string& to) {
         if (a & kAttrHidden)
             setAttributesHost(HostPath(to), a & ~kAttrDirectory);
     } catch (const SysError&) {
+        // The move itself is done; the hidden mark follows as a courtesy only.
     }
 }
 

@@ -6,67 +6,74 @@
 
 namespace platform {
 
-std::string errorDescription(int number) {
-    switch (number) {
-    case 5:
+std::string errorDescription(ErrorKind kind) {
+    switch (kind) {
+    case ErrorKind::InvalidArgument:
         return "Invalid procedure call or argument";
-    case 52:
+    case ErrorKind::OutOfMemory:
+        return "Out of memory";
+    case ErrorKind::SubscriptOutOfRange:
+        return "Subscript out of range";
+    case ErrorKind::BadFileName:
         return "Bad file name or number";
-    case 53:
+    case ErrorKind::FileNotFound:
         return "File not found";
-    case 55:
+    case ErrorKind::FileAlreadyOpen:
         return "File already open";
-    case 57:
+    case ErrorKind::DeviceIO:
         return "Device I/O error";
-    case 58:
+    case ErrorKind::FileAlreadyExists:
         return "File already exists";
-    case 61:
+    case ErrorKind::DiskFull:
         return "Disk full";
-    case 62:
+    case ErrorKind::InputPastEnd:
         return "Input past end of file";
-    case 68:
+    case ErrorKind::DeviceUnavailable:
         return "Device unavailable";
-    case 70:
+    case ErrorKind::PermissionDenied:
         return "Permission denied";
-    case 75:
+    case ErrorKind::PathFileAccess:
         return "Path/File access error";
-    case 76:
+    case ErrorKind::PathNotFound:
         return "Path not found";
-    default:
-        return "Application-defined or object-defined error";
+    case ErrorKind::ObjectNotSet:
+        return "Object variable or With block variable not set";
+    case ErrorKind::IndexOutOfBounds:
+        return "Index out of bounds";
     }
+    return "Application-defined or object-defined error";
 }
 
-int errorNumberFromErrno(int err, bool folderMissing) {
+ErrorKind errorKindFromErrno(int err, bool folderMissing) {
     switch (err) {
     case ENOENT:
-        return folderMissing ? 76 : 53;
+        return folderMissing ? ErrorKind::PathNotFound : ErrorKind::FileNotFound;
     case ENOTDIR:
-        return 76;
+        return ErrorKind::PathNotFound;
     case EACCES:
     case EPERM:
     case EROFS:
-        return 75;
+        return ErrorKind::PathFileAccess;
     case ENOSPC:
     case EDQUOT:
-        return 61;
+        return ErrorKind::DiskFull;
     case EIO:
-        return 57;
+        return ErrorKind::DeviceIO;
     case ENODEV:
     case ENXIO:
     case ENOMEDIUM:
-        return 68;
+        return ErrorKind::DeviceUnavailable;
     case EBUSY:
     case ETXTBSY:
-        return 55;
+        return ErrorKind::FileAlreadyOpen;
     case ENAMETOOLONG:
-        return 52;
+        return ErrorKind::BadFileName;
     case EINVAL:
-        return 5;
+        return ErrorKind::InvalidArgument;
     case EEXIST:
-        return 58;
+        return ErrorKind::FileAlreadyExists;
     default:
-        return 75;
+        return ErrorKind::PathFileAccess;
     }
 }
 
@@ -87,10 +94,10 @@ bool parentMissing(const std::string& hostPath) {
 
 SysError sysErrorFromErrno(int err, const std::string& hostPath) {
     const bool folderMissing = (err == ENOENT || err == ENOTDIR) && parentMissing(hostPath);
-    int number = errorNumberFromErrno(err, folderMissing);
+    ErrorKind kind = errorKindFromErrno(err, folderMissing);
     if (err == ENOTDIR && !folderMissing)
-        number = 76;
-    return SysError(number, errorDescription(number), std::strerror(err));
+        kind = ErrorKind::PathNotFound;
+    return SysError(kind, errorDescription(kind), std::strerror(err));
 }
 
 } // namespace platform

@@ -39,11 +39,4 @@ inline constexpr const char* kIeButtonKey =
     "Software\\Microsoft\\Internet Explorer\\Extensions\\{5B2E7C90-4D1A-11d8-A3F2-00C0DF4E7A31}";
 inline constexpr const char* kIeButtonClsid = "{1FBA04EE-3024-11D2-8F1F-0000F87ABD16}";
 
-// The locked-items register: file name in the system folder and its sections.
-inline constexpr const char* kRegisterFileName = "systemtsl1.tcl";
-inline constexpr const char* kSectionTSL = "LockedTSLFile";
-inline constexpr const char* kSectionTSW = "LockedTSWFile";
-inline constexpr const char* kSectionTSX = "LockedTSXFile";
-inline constexpr const char* kSectionFolder = "LockedFolder";
-
 } // namespace settings

@@ -4,20 +4,34 @@
 
 #include <exception>
 
-// Every operation swallows failures: a registry that cannot be opened or written leaves the setting
-// as it was, and a read gives the default.
+// A registry that cannot be opened or written leaves the setting as it was: a read gives the
+// default, a write or delete returns false.
 
-void DeleteKey(RegRoot root, const std::string& keyPath) {
+namespace {
+
+bool succeeded(long status) {
+    return status == platform::kRegSuccess;
+}
+
+bool deleted(long status) {
+    return status == platform::kRegSuccess || status == platform::kRegNotFound;
+}
+
+} // namespace
+
+bool DeleteKey(RegRoot root, const std::string& keyPath) {
     try {
-        platform::registry().deleteKey(root, keyPath);
+        return deleted(platform::registry().deleteKey(root, keyPath));
     } catch (const std::exception&) {
+        return false; // the registry could not be opened
     }
 }
 
-void DeleteValue(RegRoot root, const std::string& keyPath, const std::string& valueName) {
+bool DeleteValue(RegRoot root, const std::string& keyPath, const std::string& valueName) {
     try {
-        platform::registry().deleteValue(root, keyPath, valueName);
+        return deleted(platform::registry().deleteValue(root, keyPath, valueName));
     } catch (const std::exception&) {
+        return false; // the registry could not be opened
     }
 }
 
@@ -34,14 +48,16 @@ std::string GetStringFull(RegRoot root, const std::string& keyPath, const std::s
             value.type == platform::REG_SZ)
             return value.data;
     } catch (const std::exception&) {
+        // A registry that cannot be opened reads as one without the value: the default.
     }
     return defaultValue;
 }
 
-void SaveString(RegRoot root, const std::string& keyPath, const std::string& valueName, const std::string& text) {
+bool SaveString(RegRoot root, const std::string& keyPath, const std::string& valueName, const std::string& text) {
     try {
-        platform::registry().setString(root, keyPath, valueName, text);
+        return succeeded(platform::registry().setString(root, keyPath, valueName, text));
     } catch (const std::exception&) {
+        return false; // the registry could not be opened
     }
 }
 
@@ -57,14 +73,16 @@ std::int32_t GetLong(RegRoot root, const std::string& keyPath, const std::string
             return static_cast<std::int32_t>(n);
         }
     } catch (const std::exception&) {
+        // A registry that cannot be opened reads as one without the value: the default.
     }
     return defaultValue;
 }
 
-void SaveLong(RegRoot root, const std::string& keyPath, const std::string& valueName, std::int32_t number) {
+bool SaveLong(RegRoot root, const std::string& keyPath, const std::string& valueName, std::int32_t number) {
     try {
-        platform::registry().setDword(root, keyPath, valueName, static_cast<std::uint32_t>(number));
+        return succeeded(platform::registry().setDword(root, keyPath, valueName, static_cast<std::uint32_t>(number)));
     } catch (const std::exception&) {
+        return false; // the registry could not be opened
     }
 }
 

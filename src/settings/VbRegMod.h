@@ -1,6 +1,7 @@
 #pragma once
 // Registry access by predefined root, key path and value name, over the platform registry.
-// Failures report nothing: reads give the default, writes leave the setting unchanged.
+// Reads give the default when the value cannot be read; writes and deletes leave the setting
+// unchanged when they fail, and say whether they succeeded (true) so that callers can act on it.
 
 #include "platform/Registry.h"
 
@@ -16,19 +17,20 @@ inline constexpr RegRoot HKEY_USERS = RegRoot::Users;
 inline constexpr RegRoot HKEY_CURRENT_CONFIG = RegRoot::CurrentConfig;
 inline constexpr RegRoot HKEY_DYN_DATA = RegRoot::DynData;
 
-void DeleteKey(RegRoot root, const std::string& keyPath);
-void DeleteValue(RegRoot root, const std::string& keyPath, const std::string& valueName);
+// A key or value that is not there counts as deleted.
+bool DeleteKey(RegRoot root, const std::string& keyPath);
+bool DeleteValue(RegRoot root, const std::string& keyPath, const std::string& valueName);
 // REG_SZ text up to its first zero byte; the default for a missing value or another type.
 std::string GetString(RegRoot root, const std::string& keyPath, const std::string& valueName,
                       const std::string& defaultValue = std::string());
 // The whole REG_SZ data, zero bytes included (for values whose bytes are enciphered text).
 std::string GetStringFull(RegRoot root, const std::string& keyPath, const std::string& valueName,
                           const std::string& defaultValue = std::string());
-void SaveString(RegRoot root, const std::string& keyPath, const std::string& valueName, const std::string& text);
+bool SaveString(RegRoot root, const std::string& keyPath, const std::string& valueName, const std::string& text);
 // A REG_DWORD value; the default for a missing value or another type.
 std::int32_t GetLong(RegRoot root, const std::string& keyPath, const std::string& valueName,
                      std::int32_t defaultValue = 0);
-void SaveLong(RegRoot root, const std::string& keyPath, const std::string& valueName, std::int32_t number);
+bool SaveLong(RegRoot root, const std::string& keyPath, const std::string& valueName, std::int32_t number);
 // The path without the extension of its last component, cut at the first zero byte.
 std::string RemoveExtension(const std::string& path);
 // The text before its first zero byte.

@@ -235,6 +235,7 @@ bool CreateFolderPath(const std::string& folder, bool create) {
                 platform::createFolder(drive + built);
         }
     } catch (const std::exception&) {
+        // The false below tells the caller the folder could not be made.
     }
     return false;
 }
@@ -255,6 +256,7 @@ bool DeleteFolderTree(const std::string& folder) {
         try {
             platform::setAttributes(path, platform::kAttrNormal);
         } catch (const std::exception&) {
+            // Attributes that cannot be cleared leave the removal below to succeed or say why.
         }
         const fs::path host = platform::toHost(path);
         std::error_code ec;

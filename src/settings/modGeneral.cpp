@@ -26,7 +26,7 @@ char rotated(char c) {
 
 std::string TransformName(const std::string& text) {
     if (text.empty())
-        throw platform::SysError(5, platform::errorDescription(5));
+        throw platform::SysError(platform::ErrorKind::InvalidArgument);
     std::string out = text;
     for (std::size_t i = 0; i + 1 < out.size(); ++i) {
         const char c = out[i];
@@ -74,7 +74,7 @@ DriveAcceptance CheckDriveAcceptance(const std::string& drive) {
     try {
         return DriveAcceptanceForKind(platform::drives().kind(drive.substr(0, 2) + "\\"));
     } catch (const platform::SysError& e) {
-        if (e.number != 68)
+        if (e.kind != platform::ErrorKind::DeviceUnavailable)
             throw;
         DriveAcceptance result;
         result.accepted = false;

@@ -184,9 +184,9 @@ long SetSettingValue(const std::string& rootName, const std::string& keyOrSectio
         if (type != "S")
             return kInvalidRoot;
         try {
-            return platform::writeProfileString(iniPath, keyOrSection, valueName, toText(value)) ? 1 : 0;
+            return platform::writeProfileString(iniPath, keyOrSection, valueName, toText(value)) ? 0 : kIniWriteFailed;
         } catch (const std::exception&) {
-            return 0;
+            return kIniWriteFailed;
         }
     }
 
@@ -228,10 +228,10 @@ long DeleteSettingValue(const std::string& rootName, const std::string& keyOrSec
 
     if (resolved.kind == RootSpec::IniFile) {
         try {
-            platform::deleteProfileKey(iniPath, keyOrSection, valueName);
+            return platform::deleteProfileKey(iniPath, keyOrSection, valueName) ? 0 : kIniWriteFailed;
         } catch (const std::exception&) {
+            return kIniWriteFailed;
         }
-        return 0;
     }
 
     try {
@@ -240,68 +240,6 @@ long DeleteSettingValue(const std::string& rootName, const std::string& keyOrSec
     } catch (const std::exception&) {
         return platform::kRegBadDatabase;
     }
-}
-
-// The section's body runs from just after its header line's CR up to the next line that begins with
-// "[" (or to the file's last character but one). Line feeds become "|" and one trailing CR "|" pair
-// is dropped, so the result is "|key=value<CR>|key=value..." with a leading "|". Only a "[" that
-// begins a line ends the section: locked paths may themselves hold "[". The header, too, counts only
-// where it begins a line.
-std::string ReadIniSection(const std::string& registerPath, const std::string& header) {
-    return IniSectionOf(platform::readAll(registerPath), header);
-}
-
-std::string IniSectionOf(const std::string& text, const std::string& header) {
-    if (header.empty())
-        return std::string();
-
-    std::size_t at = 0;
-    std::size_t headerPos = std::string::npos;
-    while ((at = text.find(header, at)) != std::string::npos) {
-        if (at == 0 || text[at - 1] == '\n') {
-            headerPos = at;
-            break;
-        }
-        ++at;
-    }
-    if (headerPos == std::string::npos)
-        return std::string();
-
-    const std::size_t headerEnd = headerPos + header.size();
-    const std::size_t start = headerEnd + 1;
-    std::size_t next = text.size();
-    for (std::size_t p = text.find('[', headerEnd); p != std::string::npos; p = text.find('[', p + 1)) {
-        if (p > 0 && text[p - 1] == '\n') {
-            next = p;
-            break;
-        }
-    }
-    // Without a further section the body stops before the file's last character (its final LF).
-    const std::size_t end = next == text.size() ? (text.empty() ? 0 : text.size() - 1) : next;
-    if (start >= end)
-        return std::string();
-
-    std::string body = text.substr(start, end - start);
-    std::replace(body.begin(), body.end(), '\n', '|');
-    if (!body.empty() && body.back() == '|')
-        body.erase(body.size() >= 2 ? body.size() - 2 : 0);
-    return body;
-}
-
-// Key and value part at the first "=", except where the key is a transformed path that itself holds
-// "=" (from a "~" in the plain path): there they part at the "=" that begins the value's path, as the
-// profile reader does.
-std::string IniEntryKey(const std::string& entry) {
-    // An entry without "=" is all key.
-    return entry.substr(0, platform::profileKeyEnd(entry));
-}
-
-std::string IniEntryValue(const std::string& entry) {
-    std::string text = entry;
-    if (!text.empty() && (text.back() == '|' || text.back() == '\r'))
-        text.pop_back();
-    const auto eq = platform::profileKeyEnd(text);
-    return platform::trimBlanks(eq == std::string::npos ? text : text.substr(eq + 1));
 }
 
 std::string GetSettingText(const std::string& rootName, const std::string& section, const std::string& valueName,

@@ -2,7 +2,7 @@
 // Settings addressed by a root *name*: "HKCU", "HKLM", "HKU", "HKDD", "HKCC", "HKCR" (any case) for
 // the registry, or the path of an existing INI file (INI mode). Type letters "S" string, "B" Boolean
 // (REG_BINARY, 2 bytes), "D" number (REG_DWORD). Status: 0 success, 99 invalid root, else the
-// platform's code (INI writes return the write's own result, non-zero on success).
+// platform's code (an INI file that cannot be written: kIniWriteFailed).
 
 #include "platform/Registry.h"
 
@@ -21,6 +21,8 @@ struct RootSpec {
 using SettingValue = std::variant<std::string, bool, std::int32_t>;
 
 constexpr long kInvalidRoot = 99;
+// An INI write or delete that did not reach the file (the path/file access error's number).
+constexpr long kIniWriteFailed = 75;
 
 RootSpec RootFromName(const std::string& name);
 long GetSettingValue(const std::string& rootName, const std::string& keyOrSection, const std::string& valueName,
@@ -28,14 +30,6 @@ long GetSettingValue(const std::string& rootName, const std::string& keyOrSectio
 long SetSettingValue(const std::string& rootName, const std::string& keyOrSection, const std::string& valueName,
                      const std::string& typeLetter, const SettingValue& value);
 long DeleteSettingValue(const std::string& rootName, const std::string& keyOrSection, const std::string& valueName);
-
-// One section of the register file as "|"-separated lines (see the source for the exact form).
-// Throws platform::SysError when the file cannot be read.
-std::string ReadIniSection(const std::string& registerPath, const std::string& header);
-// The same section taken from the register's text already read (several sections from one read).
-std::string IniSectionOf(const std::string& text, const std::string& header);
-std::string IniEntryKey(const std::string& entry);
-std::string IniEntryValue(const std::string& entry);
 
 // Text conveniences over GetSettingValue / SetSettingValue with type "S".
 std::string GetSettingText(const std::string& rootName, const std::string& section, const std::string& valueName,

@@ -218,7 +218,7 @@ private:
 // cannot be read.
 template <class SizeOf>
 FolderListing buildRows(const std::string& folder, const std::vector<std::string>& names, SizeOf&& sizeOf,
-                        const std::function<void(int, const std::string&)>& onError) {
+                        const std::function<void(platform::ErrorKind, const std::string&)>& onError) {
     FolderListing listing;
     listing.names = names;
     listing.rows.reserve(names.size());
@@ -252,7 +252,8 @@ FolderListing buildRows(const std::string& folder, const std::vector<std::string
                     row.type = types.of(row.text);
                 } else if (row.lockIcon) {
                     if (!strongEntries)
-                        strongEntries = core::QuietRegisterEntries(core::RegisterPath(), settings::kSectionTSX);
+                        strongEntries =
+                            core::QuietRegisterEntries(core::RegisterPath(), core::RegisterKind::StrongFile);
                     const std::string had = core::StrongLockedName(*strongEntries, full);
                     row.text = had.empty() ? name : core::StrongShownText(had);
                     row.type = types.of(had.empty() ? name : had);
@@ -264,15 +265,15 @@ FolderListing buildRows(const std::string& folder, const std::vector<std::string
             }
             const std::optional<std::int64_t> bytes = sizeOf(i, full);
             if (!bytes)
-                throw platform::SysError(53, platform::errorDescription(53));
+                throw platform::SysError(platform::ErrorKind::FileNotFound);
             row.bytes = *bytes;
             row.size = FormatByteSize(row.bytes);
         } catch (const platform::SysError& e) {
             if (onError)
-                onError(e.number, e.description());
+                onError(e.kind, e.description());
         } catch (const std::exception& e) {
             if (onError)
-                onError(5, e.what());
+                onError(platform::ErrorKind::InvalidArgument, e.what());
         }
     }
     SortRowsByName(listing.rows);
@@ -282,7 +283,7 @@ FolderListing buildRows(const std::string& folder, const std::vector<std::string
 } // namespace
 
 FolderListing BuildRows(const std::string& folder, const std::vector<std::string>& names,
-                        const std::function<void(int, const std::string&)>& onError) {
+                        const std::function<void(platform::ErrorKind, const std::string&)>& onError) {
     return buildRows(
         folder, names,
         [](std::size_t, const std::string& full) -> std::optional<std::int64_t> {
@@ -295,7 +296,7 @@ FolderListing BuildRows(const std::string& folder, const std::vector<std::string
 }
 
 FolderListing BuildRows(const std::string& folder, const std::vector<platform::FolderEntry>& files,
-                        const std::function<void(int, const std::string&)>& onError) {
+                        const std::function<void(platform::ErrorKind, const std::string&)>& onError) {
     std::vector<std::string> names;
     names.reserve(files.size());
     for (const platform::FolderEntry& file : files)

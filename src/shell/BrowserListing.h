@@ -3,6 +3,7 @@
 // rows of the file list for the current folder. Paths are Windows form.
 
 #include "platform/Find.h"
+#include "platform/SysError.h"
 
 #include <cstdint>
 #include <functional>
@@ -75,10 +76,10 @@ std::string FilesSignature(const std::vector<platform::FolderEntry>& files);
 // so far and the listing goes on with the next file; `onError` hears about each such failure
 // (number, description).
 FolderListing BuildRows(const std::string& folder, const std::vector<std::string>& names,
-                        const std::function<void(int, const std::string&)>& onError = {});
+                        const std::function<void(platform::ErrorKind, const std::string&)>& onError = {});
 // The same from the entries FileEntries gave (the sizes read then are not read again): the same rows
 // as BuildRows(folder, their names) gives.
 FolderListing BuildRows(const std::string& folder, const std::vector<platform::FolderEntry>& files,
-                        const std::function<void(int, const std::string&)>& onError = {});
+                        const std::function<void(platform::ErrorKind, const std::string&)>& onError = {});
 
 } // namespace shell

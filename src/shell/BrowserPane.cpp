@@ -56,17 +56,17 @@ constexpr int px(int twips) {
 }
 
 // Errors a refill expects from a file that vanished or cannot be read; they skip that file silently.
-bool expectedFileError(int number) {
-    switch (number) {
-    case 52:
-    case 53:
-    case 55:
-    case 57:
-    case 62:
-    case 68:
-    case 70:
-    case 75:
-    case 76:
+bool expectedFileError(platform::ErrorKind kind) {
+    switch (kind) {
+    case platform::ErrorKind::BadFileName:
+    case platform::ErrorKind::FileNotFound:
+    case platform::ErrorKind::FileAlreadyOpen:
+    case platform::ErrorKind::DeviceIO:
+    case platform::ErrorKind::InputPastEnd:
+    case platform::ErrorKind::DeviceUnavailable:
+    case platform::ErrorKind::PermissionDenied:
+    case platform::ErrorKind::PathFileAccess:
+    case platform::ErrorKind::PathNotFound:
         return true;
     default:
         return false;
@@ -516,6 +516,7 @@ void BrowserPane::watchShownFolders() {
             if (!windowsPath.empty())
                 wanted << QString::fromLocal8Bit(platform::toHost(windowsPath));
         } catch (const std::exception&) {
+            // A path outside every drive has no node in the tree to keep open.
         }
     };
     for (QTreeWidgetItemIterator it(m_tvw1); *it; ++it)
@@ -635,15 +636,16 @@ void BrowserPane::drvDrives_Change() {
         setCurrentFolder(AddBackslash(drive));
         emit folderCleared();
     } catch (const platform::SysError& e) {
-        if (e.number == 68) {
+        if (e.kind == platform::ErrorKind::DeviceUnavailable) {
             m_prompt.show("Device Unavailable or not ready. Please try again", platform::Buttons::OK,
                           platform::Icon::None);
             setDrive('C');
         } else {
-            ReportError(kWindowName, e.number, e.description(), "drvDrives_Change ");
+            ReportError(kWindowName, e.number(), e.description(), "drvDrives_Change ");
         }
     } catch (const std::exception& e) {
-        ReportError(kWindowName, 5, e.what(), "drvDrives_Change ");
+        ReportError(kWindowName, platform::errorNumber(platform::ErrorKind::InvalidArgument), e.what(),
+                    "drvDrives_Change ");
     }
 }
 
@@ -681,14 +683,14 @@ void BrowserPane::tvw1_NodeClick(QTreeWidgetItem* node, bool doubleClick) {
             drvDrives_Change();
         }
     } catch (const platform::SysError& e) {
-        if (e.number == 68 || e.number == 76) {
+        if (e.kind == platform::ErrorKind::DeviceUnavailable || e.kind == platform::ErrorKind::PathNotFound) {
             m_prompt.show("Path Not found. Please try again", platform::Buttons::OK, platform::Icon::None);
             if (doubleClick)
                 setDrive('C');
             else
                 drvDrives_Change();
         } else if (m_log) {
-            m_log->Log(CAppLog::Form, kWindowName, procedure, e.number, e.description());
+            m_log->Log(CAppLog::Form, kWindowName, procedure, e.number(), e.description());
         }
     } catch (const std::exception& e) {
         if (m_log)
@@ -707,9 +709,9 @@ void BrowserPane::onFolderMenuRequested(const QPoint& pos) {
     emit folderMenuRequested(m_tvw1->viewport()->mapToGlobal(pos));
 }
 
-void BrowserPane::refillError(int number, const std::string& description) {
-    if (!expectedFileError(number))
-        ReportError(kWindowName, number, description, "filFiles_PathChange");
+void BrowserPane::refillError(platform::ErrorKind kind, const std::string& description) {
+    if (!expectedFileError(kind))
+        ReportError(kWindowName, platform::errorNumber(kind), description, "filFiles_PathChange");
 }
 
 void BrowserPane::filFiles_PathChange() {
@@ -744,22 +746,23 @@ void BrowserPane::fillFileList() {
     struct Read {
         std::vector<platform::FolderEntry> files;
         shell::FolderListing listing;
-        std::vector<std::pair<int, std::string>> errors;
+        std::vector<std::pair<platform::ErrorKind, std::string>> errors;
     };
     const std::string folder = currentFolder();
     auto work = [&folder] {
         Read read;
         read.files = shell::FolderFiles(folder);
-        read.listing = shell::BuildRows(folder, read.files,
-                                        [&read](int n, const std::string& d) { read.errors.emplace_back(n, d); });
+        read.listing = shell::BuildRows(folder, read.files, [&read](platform::ErrorKind n, const std::string& d) {
+            read.errors.emplace_back(n, d);
+        });
         return read;
     };
     Read read = offTheWindowsThread(work, m_patience, m_waiting);
     afterWait();
     const std::vector<platform::FolderEntry>& files = read.files;
     shell::FolderListing& listing = read.listing;
-    for (const auto& [number, description] : read.errors)
-        refillError(number, description);
+    for (const auto& [kind, description] : read.errors)
+        refillError(kind, description);
     std::vector<std::string> names;
     names.reserve(files.size());
     for (const platform::FolderEntry& file : files)

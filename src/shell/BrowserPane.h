@@ -3,6 +3,7 @@
 // their keys, the listing of a folder, the locked-folder tint, the refresh of a branch and the
 // watcher that follows changes on disk. The window lays its widgets out and shows what it reports.
 
+#include "platform/SysError.h"
 #include "shell/FileListModel.h"
 
 #include <QObject>
@@ -139,7 +140,7 @@ private:
     void addRootNode(const std::string& key);
     void showStartFolder();
     void onFolderMenuRequested(const QPoint& pos);
-    void refillError(int number, const std::string& description);
+    void refillError(platform::ErrorKind kind, const std::string& description);
     void setListTint(bool lockedFolder);
     void showFolderInStatus(const std::string& path);
     void refillBranch(QTreeWidgetItem* node, const std::string& oldKey);

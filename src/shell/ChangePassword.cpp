@@ -81,9 +81,10 @@ bool ChangeAppPassword(platform::Prompt& prompt, PasswordChangeFields& fields) {
         prompt.show("New Password and Confirmed are not same. Please verify", platform::Buttons::OK,
                     platform::Icon::None);
     } catch (const platform::SysError& e) {
-        ReportError("frmOptions", e.number, e.description(), "cmdChange_Click");
+        ReportError("frmOptions", e.number(), e.description(), "cmdChange_Click");
     } catch (const std::exception& e) {
-        ReportError("frmOptions", 5, e.what(), "cmdChange_Click");
+        ReportError("frmOptions", platform::errorNumber(platform::ErrorKind::InvalidArgument), e.what(),
+                    "cmdChange_Click");
     }
     return false;
 }

@@ -105,7 +105,9 @@ void FileOpener::openOne(const std::string& hostPath) {
             if (slash != std::string::npos && slash + 1 < restored.size() && platform::exists(restored) &&
                 !platform::isFolder(restored))
                 platform::openDefault(restored);
-        } catch (const platform::SysError&) {
+        } catch (const platform::SysError& e) {
+            m_window.prompt().show("'" + restored + "' was unlocked, but it could not be opened: " + e.reason() + ".",
+                                   platform::Buttons::OK, platform::Icon::Exclamation);
         }
     });
     m_unlockWindows.emplace_back(w);

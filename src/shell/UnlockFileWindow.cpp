@@ -59,7 +59,7 @@ QString fromBytes(const std::string& bytes) {
 std::string restoredName(const std::string& lockedPath, const std::string& registerPath) {
     if (platform::upperText(GetExtension(lockedPath)) != "TSX")
         return core::ShownName(lockedPath);
-    return core::StrongLockedName(core::QuietRegisterEntries(registerPath, settings::kSectionTSX), lockedPath);
+    return core::StrongLockedName(core::QuietRegisterEntries(registerPath, core::RegisterKind::StrongFile), lockedPath);
 }
 
 } // namespace
@@ -151,6 +151,7 @@ void UnlockFileWindow::cmdUnlock_click() {
     try {
         batch.ownExecutable = platform::toWindows(QCoreApplication::applicationFilePath().toLocal8Bit().toStdString());
     } catch (const platform::SysError&) {
+        // Without its own path the run simply has no executable to leave alone.
     }
 
     // The progress window of the main window's runs, over this one.
@@ -178,6 +179,7 @@ void UnlockFileWindow::cmdUnlock_click() {
     try {
         stillLocked = platform::exists(m_lockedPath) && locking::HasSecretMarker(m_lockedPath);
     } catch (const platform::SysError&) {
+        // Cannot be looked at: taken as still locked, so nothing claims success.
     }
     if (result.end == locking::RunEnd::Completed && !stillLocked) {
         // Without a name to tell (a strong locked file the register does not know), the folder.

@@ -366,9 +366,9 @@ frmMain::LoadResult frmMain::Form_Load() {
         // 7. The shell display values.
         settings::HideHiddenFilesInExplorer();
     } catch (const platform::SysError& e) {
-        ReportError(kWindowName, e.number, e.description(), "Form_Load");
+        ReportError(kWindowName, e.number(), e.description(), "Form_Load");
     } catch (const std::exception& e) {
-        ReportError(kWindowName, 5, e.what(), "Form_Load");
+        ReportError(kWindowName, platform::errorNumber(platform::ErrorKind::InvalidArgument), e.what(), "Form_Load");
     }
     return LoadResult::Loaded;
 }

@@ -87,8 +87,9 @@ void frmNewPassword::cmdOK_Click() {
         m_prompt.show("New Password and Confirmed password are not same. Please verify", platform::Buttons::OK,
                       platform::Icon::None);
     } catch (const platform::SysError& e) {
-        ReportError("frmNewPassword", e.number, e.description(), "cmdOK_Click");
+        ReportError("frmNewPassword", e.number(), e.description(), "cmdOK_Click");
     } catch (const std::exception& e) {
-        ReportError("frmNewPassword", 5, e.what(), "cmdOK_Click");
+        ReportError("frmNewPassword", platform::errorNumber(platform::ErrorKind::InvalidArgument), e.what(),
+                    "cmdOK_Click");
     }
 }

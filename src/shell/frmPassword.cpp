@@ -93,8 +93,9 @@ void frmPassword::cmdOK_Click() {
         m_txtPassword->clear();
         m_txtPassword->setFocus();
     } catch (const platform::SysError& e) {
-        ReportError("frmPassword", e.number, e.description(), "cmdOK_Click");
+        ReportError("frmPassword", e.number(), e.description(), "cmdOK_Click");
     } catch (const std::exception& e) {
-        ReportError("frmPassword", 5, e.what(), "cmdOK_Click");
+        ReportError("frmPassword", platform::errorNumber(platform::ErrorKind::InvalidArgument), e.what(),
+                    "cmdOK_Click");
     }
 }

@@ -84,6 +84,7 @@ bool ClsDrag::eventFilter(QObject* watched, QEvent* event) {
             try {
                 path = platform::toWindows(url.toLocalFile().toLocal8Bit().toStdString());
             } catch (const std::exception&) {
+                // A dropped file outside every drive cannot be shredded: it is not offered.
             }
             if (!path.empty())
                 emit GetFileName(path);

@@ -5,7 +5,6 @@
 #include "platform/Environment.h"
 #include "platform/FileIO.h"
 #include "platform/HostPath.h"
-#include "platform/ProfileFile.h"
 #include "platform/Prompt.h"
 #include "platform/ProtectedPaths.h"
 #include "platform/SysError.h"
@@ -61,6 +60,7 @@ std::string ScheduledFolderTarget(const std::string& windowsPath) {
         if (!ec && std::filesystem::is_directory(target, ec))
             return platform::toWindows(target.string());
     } catch (const std::exception&) {
+        // Not a folder the schedule can name: the caller refuses the empty answer.
     }
     return std::string();
 }
@@ -74,6 +74,7 @@ std::string FailureMessage(const std::vector<Failure>& failures) {
         try {
             shown = platform::toWindows(f.hostPath);
         } catch (const std::exception&) {
+            // The message names the host path instead.
         }
         const std::string name = "'" + (shown.empty() ? f.hostPath : shown) + "'";
         text += "\r\n" + (f.sentence ? name + " " + f.reason + "." : name + ": " + f.reason);
@@ -99,31 +100,21 @@ void forgetShredded(const std::string& registerPath, const std::string& shredded
                 return true;
         return false;
     };
-    // The reads and the removals are one cycle under the register's lock.
-    const platform::FolderLock lock(platform::hostpath::folderOf(platform::toHost(registerPath)));
-    std::vector<std::string> gone;
-    for (const auto& item : core::GetLockedFolders(registerPath, prompt, "frmMain")) {
-        if (!covered(item.key))
-            continue;
-        const std::string plain = platform::trimBlanks(item.text);
-        gone.push_back(TransformName(plain));
-        core::ForgetFolderPassword(plain);
-        plainFolders.push_back(AddBackslash(plain));
-    }
-    platform::removeProfileEntries(registerPath, settings::kSectionFolder, gone);
-    const struct {
-        const char* section;
-        std::vector<core::RegisterItem> (*read)(const std::string&, platform::Prompt&, const std::string&);
-    } sections[] = {{settings::kSectionTSL, core::GetLockedTSLFiles},
-                    {settings::kSectionTSW, core::GetLockedTSWFiles},
-                    {settings::kSectionTSX, core::GetLockedTSXFiles}};
-    for (const auto& s : sections) {
-        gone.clear();
-        for (const auto& item : s.read(registerPath, prompt, "frmMain"))
-            if (covered(item.key))
-                gone.push_back(TransformName(platform::trimBlanks(item.text)));
-        platform::removeProfileEntries(registerPath, s.section, gone);
-    }
+    // The reads and the removals are one transaction of the register.
+    core::LockRegister(registerPath).transact([&](core::LockRegister::Transaction& t) {
+        for (const auto& item : t.loadShown(core::RegisterKind::Folder, prompt, "frmMain")) {
+            if (!covered(item.key))
+                continue;
+            const std::string plain = platform::trimBlanks(item.text);
+            t.remove(core::RegisterKind::Folder, plain);
+            core::ForgetFolderPassword(plain);
+            plainFolders.push_back(AddBackslash(plain));
+        }
+        for (core::RegisterKind kind : core::kLockedFileKinds)
+            for (const auto& item : t.loadShown(kind, prompt, "frmMain"))
+                if (covered(item.key))
+                    t.remove(kind, item.text);
+    });
 }
 
 } // namespace
@@ -135,6 +126,7 @@ std::string ResolvedPath(const std::string& windowsPath) {
         if (!resolved.empty())
             return resolved;
     } catch (const std::exception&) {
+        // The path as typed is compared instead.
     }
     return windowsPath;
 }
@@ -152,12 +144,13 @@ bool ForgetShredded(const std::string& registerPath, const std::string& windowsP
     try {
         registerHost = platform::toHost(registerPath);
     } catch (const platform::SysError&) {
+        // An unmappable register path is told of just below.
     }
     if (registerHost.empty()) {
         // The program's data folder lies on none of the drives (the drive table maps C: elsewhere): the
         // register, kept there, has no drive form its entries could be matched by. Nothing is lost when
         // there is no register at all.
-        const std::string host = platform::systemFolderHost() + "/" + settings::kRegisterFileName;
+        const std::string host = core::RegisterHostPath();
         struct stat st {};
         if (::lstat(host.c_str(), &st) != 0 && errno == ENOENT)
             return true;

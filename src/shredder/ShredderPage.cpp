@@ -94,6 +94,7 @@ ShredderPage::ShredderPage(platform::Prompt& prompt, std::function<std::string()
                 if (!path.empty())
                     paths.push_back(path);
             } catch (const std::exception&) {
+                // A chosen file outside every drive is not offered for shredding.
             }
         }
         return paths;
@@ -530,6 +531,7 @@ void ShredderPage::pollProgress() {
         try {
             shown = platform::toWindows(current);
         } catch (const std::exception&) {
+            // The status line shows the host path instead.
         }
         m_lStat->setText(q("Shredding " + (shown.empty() ? current : shown)));
     }

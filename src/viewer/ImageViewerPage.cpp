@@ -242,7 +242,7 @@ void ImageViewerPage::buildThumbnails() {
     try {
         host = platform::toHost(m_folder);
     } catch (const platform::SysError& e) {
-        ReportError("frmMain", e.number, e.description(), "cmdRefresh");
+        ReportError("frmMain", e.number(), e.description(), "cmdRefresh");
         m_names.clear();
     }
     m_builder->start(host, m_names, devicePixelRatioF(), m_sheet->thumbnailSize());

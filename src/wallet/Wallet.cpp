@@ -108,7 +108,7 @@ std::string OpenWallet(const std::string& password) {
 WalletReseal PrepareReseal(const std::string& newPassword) {
     const core::SealKey* current = core::SessionKey();
     if (!current)
-        throw platform::SysError(5, "The password wallet is not open");
+        throw platform::SysError(platform::ErrorKind::InvalidArgument, "The password wallet is not open");
     WalletReseal out;
     const platform::RegValue salt{platform::REG_BINARY, core::RandomSealSalt()};
     out.key = core::SealKey::derive(newPassword, salt.data);
@@ -123,7 +123,8 @@ WalletReseal PrepareReseal(const std::string& newPassword) {
                 continue;
             std::optional<std::string> plain = openField(*value, current, description, field);
             if (!plain)
-                throw platform::SysError(5, "The wallet entry '" + description + "' could not be opened");
+                throw platform::SysError(platform::ErrorKind::InvalidArgument,
+                                         "The wallet entry '" + description + "' could not be opened");
             out.expected.push_back({keyPath, field, value});
             out.changes.push_back({keyPath, field, sealed(*out.key, description, field, *plain)});
             core::WipeString(*plain);

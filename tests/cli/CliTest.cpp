@@ -548,7 +548,7 @@ TEST_F(CliTest, ALockRunReadsTheRegisterAsOftenForTwoFilesAsForTwenty) {
         EXPECT_EQ(r.exitCode, 0) << r.err;
     }
     EXPECT_EQ(opens[0], opens[1]);
-    EXPECT_EQ(core::QuietRegisterEntries(reg, settings::kSectionTSL).size(), 22u);
+    EXPECT_EQ(core::QuietRegisterEntries(reg, core::RegisterKind::SmallFile).size(), 22u);
 }
 
 TEST_F(CliTest, ALockThatCannotBeRecordedFailsWithItsReason) {

@@ -45,7 +45,7 @@ protected:
     void sweepEveryStep(const std::string& root, std::size_t nameLength, bool attributesKept);
 
     // The locked path the register holds for a file ("" when none), whole however long.
-    std::string recordedAs(const char* section, const std::string& plain) const {
+    std::string recordedAs(core::RegisterKind section, const std::string& plain) const {
         for (const core::RegisterItem& item : core::RegisterEntries(reg, section))
             if (item.text == plain)
                 return item.key;
@@ -178,7 +178,8 @@ void CrashTest::sweepEveryStep(const std::string& root, std::size_t nameLength, 
                     hidden = sandbox.readFile(folder + "\\.hidden");
                 for (std::size_t i = 0; i < plains.size(); ++i) {
                     SCOPED_TRACE(plains[i]);
-                    const char* section = run.sizes[i] >= 200000 ? settings::kSectionTSW : settings::kSectionTSL;
+                    core::RegisterKind section =
+                        run.sizes[i] >= 200000 ? core::RegisterKind::LargeFile : core::RegisterKind::SmallFile;
                     const std::string lockedName = GetFileNamePart(lockeds[i]);
                     const bool hiddenListed = hidden.find(lockedName + "\n") != std::string::npos;
                     ASSERT_NE(sandbox.exists(plains[i]), sandbox.exists(lockeds[i])) << message;

@@ -83,9 +83,24 @@ protected:
         return WIFEXITED(status) && WEXITSTATUS(status) == kStopped;
     }
 
-    // The register's value for the entry of `before` in `section` ("" when none).
-    std::string entry(const char* section, const std::string& before) const {
-        return GetSettingText(reg, section, TransformName(before));
+    // The register's value for the entry of `before` of the kind ("" when none).
+    std::string entry(core::RegisterKind kind, const std::string& before) const {
+        return GetSettingText(reg, sectionName(kind), TransformName(before));
+    }
+
+    // The register file's section of each kind, as it stands on disk.
+    static const char* sectionName(core::RegisterKind kind) {
+        switch (kind) {
+        case core::RegisterKind::SmallFile:
+            return "LockedTSLFile";
+        case core::RegisterKind::LargeFile:
+            return "LockedTSWFile";
+        case core::RegisterKind::StrongFile:
+            return "LockedTSXFile";
+        case core::RegisterKind::Folder:
+            break;
+        }
+        return "LockedFolder";
     }
 
     // Names in a sandbox folder, the desktop's ".hidden" list left out.

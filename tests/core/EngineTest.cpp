@@ -80,7 +80,7 @@ TEST_F(EngineTest, RoundTripsRestoreContentNameAndRegister) {
         const std::string folder = sandbox.makeFolder("C:\\Docs" + std::to_string(c.size));
         const std::string content = randomContent(c.size, static_cast<unsigned>(c.size));
         const std::string path = sandbox.writeFile(folder + "\\report.doc", content);
-        const char* section = c.large ? settings::kSectionTSW : settings::kSectionTSL;
+        core::RegisterKind section = c.large ? core::RegisterKind::LargeFile : core::RegisterKind::SmallFile;
 
         ASSERT_TRUE(c.large ? core::BigEncrypt(path, "pass word", context())
                             : core::Encrypt(path, "pass word", context()));
@@ -154,19 +154,19 @@ TEST_F(EngineTest, RelockingInPlaceAndPeelingOneLayerAtATime) {
     EXPECT_EQ(listing("C:\\D"), std::set<std::string>{GetFileNamePart(locked)});
     EXPECT_NE(sandbox.readFile(locked), outer);
     EXPECT_EQ(platform::getAttributes(locked), kLockedAttributes);
-    EXPECT_EQ(entry(settings::kSectionTSL, path), TransformName(locked));
-    EXPECT_EQ(entry(settings::kSectionTSL, locked), TransformName(locked));
+    EXPECT_EQ(entry(core::RegisterKind::SmallFile, path), TransformName(locked));
+    EXPECT_EQ(entry(core::RegisterKind::SmallFile, locked), TransformName(locked));
 
     EXPECT_FALSE(core::Decrypt(locked, "first", context())); // the outer layer has the second password
     ASSERT_TRUE(core::Decrypt(locked, "second", context()));
     EXPECT_EQ(sandbox.readFile(locked), outer);
-    EXPECT_EQ(entry(settings::kSectionTSL, locked), "");
-    EXPECT_EQ(entry(settings::kSectionTSL, path), TransformName(locked));
+    EXPECT_EQ(entry(core::RegisterKind::SmallFile, locked), "");
+    EXPECT_EQ(entry(core::RegisterKind::SmallFile, path), TransformName(locked));
 
     ASSERT_TRUE(core::Decrypt(locked, "first", context()));
     EXPECT_EQ(listing("C:\\D"), std::set<std::string>{"notes.txt"});
     EXPECT_EQ(sandbox.readFile(path), content);
-    EXPECT_EQ(entry(settings::kSectionTSL, path), "");
+    EXPECT_EQ(entry(core::RegisterKind::SmallFile, path), "");
 }
 
 TEST_F(EngineTest, APlainFileWithALockExtensionIsLockedUnderItsTransformedNameAndComesBack) {
@@ -188,7 +188,7 @@ TEST_F(EngineTest, APlainFileWithALockExtensionIsLockedUnderItsTransformedNameAn
         ASSERT_TRUE(large ? core::BigDecrypt(locked, "pw", context()) : core::Decrypt(locked, "pw", context()));
         EXPECT_EQ(listing("C:\\P"), std::set<std::string>{c.name});
         EXPECT_EQ(sandbox.readFile(path), content);
-        EXPECT_EQ(entry(large ? settings::kSectionTSW : settings::kSectionTSL, path), "");
+        EXPECT_EQ(entry(large ? core::RegisterKind::LargeFile : core::RegisterKind::SmallFile, path), "");
         std::filesystem::remove(sandbox.host(path));
     }
     EXPECT_TRUE(prompt.boxes.empty()) << boxList();
@@ -208,7 +208,7 @@ TEST_F(EngineTest, WrongPasswordOrCaseLeavesTheLockedFileAndItsEntry) {
             ASSERT_TRUE(large ? core::BigEncrypt(path, "secret", context()) : core::Encrypt(path, "secret", context()));
             const std::string locked = lockedPath(path, large ? ".TSW" : ".TSL");
             const std::string bytes = sandbox.readFile(locked);
-            const char* section = large ? settings::kSectionTSW : settings::kSectionTSL;
+            core::RegisterKind section = large ? core::RegisterKind::LargeFile : core::RegisterKind::SmallFile;
 
             EXPECT_FALSE(large ? core::BigDecrypt(locked, typed, context()) : core::Decrypt(locked, typed, context()));
             ASSERT_EQ(prompt.boxes.size(), 1u);
@@ -339,7 +339,7 @@ TEST_F(EngineTest, ADamagedSmallLockedFileIsKeptAndReported) {
         EXPECT_EQ(prompt.last().title, "Tessaly");
         EXPECT_EQ(sandbox.readFile(locked), damaged);
         EXPECT_EQ(listing("C:\\X"), std::set<std::string>{GetFileNamePart(locked)});
-        EXPECT_EQ(entry(settings::kSectionTSL, path), TransformName(locked));
+        EXPECT_EQ(entry(core::RegisterKind::SmallFile, path), TransformName(locked));
     }
 }
 
@@ -399,7 +399,7 @@ TEST_F(EngineTest, ALockedNameTooLongForTheFolderLeavesThePlainFile) {
         EXPECT_EQ(prompt.last().text, "'" + std::string(252, 'x') + "' could not be locked: File name too long.");
         EXPECT_EQ(listing(folder), std::set<std::string>{std::string(252, 'x')});
         EXPECT_EQ(sandbox.readFile(path), content);
-        EXPECT_EQ(entry(large ? settings::kSectionTSW : settings::kSectionTSL, path), "");
+        EXPECT_EQ(entry(large ? core::RegisterKind::LargeFile : core::RegisterKind::SmallFile, path), "");
     }
 }
 
@@ -430,11 +430,11 @@ TEST_F(EngineTest, FilesWhoseNamesDifferOnlyInCaseKeepAnEntryEach) {
     const std::string lower = sandbox.writeFile("C:\\C\\note.txt", "lower");
     ASSERT_TRUE(core::Encrypt(upper, "pw", context()));
     ASSERT_TRUE(core::Encrypt(lower, "pw", context()));
-    EXPECT_EQ(entry(settings::kSectionTSL, upper), TransformName(lockedPath(upper, ".TSL")));
-    EXPECT_EQ(entry(settings::kSectionTSL, lower), TransformName(lockedPath(lower, ".TSL")));
+    EXPECT_EQ(entry(core::RegisterKind::SmallFile, upper), TransformName(lockedPath(upper, ".TSL")));
+    EXPECT_EQ(entry(core::RegisterKind::SmallFile, lower), TransformName(lockedPath(lower, ".TSL")));
 
     ASSERT_TRUE(core::Decrypt(lockedPath(upper, ".TSL"), "pw", context()));
-    EXPECT_EQ(entry(settings::kSectionTSL, upper), "");
-    EXPECT_EQ(entry(settings::kSectionTSL, lower), TransformName(lockedPath(lower, ".TSL")));
+    EXPECT_EQ(entry(core::RegisterKind::SmallFile, upper), "");
+    EXPECT_EQ(entry(core::RegisterKind::SmallFile, lower), TransformName(lockedPath(lower, ".TSL")));
     EXPECT_EQ(sandbox.readFile(upper), "upper");
 }

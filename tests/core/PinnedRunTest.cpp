@@ -37,8 +37,8 @@ TEST_F(PinnedRunTest, AFileWithOtherNamesIsNotLockedAndTheRestIs) {
                                       "leave its content readable under them. It was not locked.");
         EXPECT_EQ(sandbox.readFile(linked), content);
         EXPECT_EQ(sandbox.readFile(folder + "\\other name.txt"), content);
-        EXPECT_EQ(entry(settings::kSectionTSL, linked), "");
-        EXPECT_EQ(entry(settings::kSectionTSW, linked), "");
+        EXPECT_EQ(entry(core::RegisterKind::SmallFile, linked), "");
+        EXPECT_EQ(entry(core::RegisterKind::LargeFile, linked), "");
         EXPECT_FALSE(sandbox.exists(alone));
     }
 }
@@ -58,7 +58,7 @@ TEST_F(PinnedRunTest, AFileOpenForWritingIsNotLocked) {
     writer.close();
     EXPECT_EQ(sandbox.readFile(plain), "line 1\nline 2\n");
     EXPECT_EQ(listing("C:\\Busy"), std::set<std::string>{"log.txt"});
-    EXPECT_EQ(entry(settings::kSectionTSL, plain), "");
+    EXPECT_EQ(entry(core::RegisterKind::SmallFile, plain), "");
 }
 
 TEST_F(PinnedRunTest, AWriterThatOpensTheFileWhileItIsReadStopsTheLock) {
@@ -111,5 +111,5 @@ TEST_F(PinnedRunTest, AFolderSwappedForALinkDuringTheRunChangesNothingWhereTheLi
     ASSERT_EQ(prompt.boxes.size(), 2u) << boxList();
     EXPECT_EQ(prompt.boxes[0].text,
               "'a.txt' was not locked: it was moved or replaced after the run began, and was left alone.");
-    EXPECT_EQ(entry(settings::kSectionTSL, a), "");
+    EXPECT_EQ(entry(core::RegisterKind::SmallFile, a), "");
 }

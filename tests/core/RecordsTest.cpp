@@ -64,9 +64,9 @@ TEST_F(RecordsTest, AFileGoneDuringTheRunIsNotRecorded) {
     };
     EXPECT_EQ(core::LockFilesTogether({note, big}, "pw", ctx), (std::vector<bool>{false, true}));
     EXPECT_TRUE(contains(boxList(), "'note.txt' was not locked: it is no longer there.")) << boxList();
-    EXPECT_EQ(entry(settings::kSectionTSL, note), "");
-    EXPECT_EQ(entry(settings::kSectionTSW, big), TransformName(lockedPath(big, ".TSW")));
-    for (const char* section : {settings::kSectionTSL, settings::kSectionTSW})
+    EXPECT_EQ(entry(core::RegisterKind::SmallFile, note), "");
+    EXPECT_EQ(entry(core::RegisterKind::LargeFile, big), TransformName(lockedPath(big, ".TSW")));
+    for (core::RegisterKind section : {core::RegisterKind::SmallFile, core::RegisterKind::LargeFile})
         for (const core::RegisterItem& item : core::RegisterEntries(reg, section))
             EXPECT_TRUE(sandbox.exists(item.key)) << item.key;
 }
@@ -104,9 +104,9 @@ TEST_F(RecordsTest, TheSweepTidiesTheRecords) {
     EXPECT_TRUE(contains(message, "'" + plains[0] +
                                       "' was taken off the Security Vault's list: its locked file is no longer there."))
         << message;
-    EXPECT_EQ(entry(settings::kSectionTSL, plains[0]), "");
+    EXPECT_EQ(entry(core::RegisterKind::SmallFile, plains[0]), "");
     for (std::size_t i = 1; i < plains.size(); ++i)
-        EXPECT_EQ(entry(settings::kSectionTSL, plains[i]), TransformName(locked[i])) << plains[i];
+        EXPECT_EQ(entry(core::RegisterKind::SmallFile, plains[i]), TransformName(locked[i])) << plains[i];
 
     hidden = hiddenList("C:\\T");
     EXPECT_FALSE(contains(hidden, GetFileNamePart(locked[0]) + "\n"));
@@ -130,7 +130,7 @@ TEST_F(RecordsTest, TheSweepTidiesTheRecords) {
         inUse.write("being written");
         const core::RecoveryReport held = core::RecoverFolders(reg, core::RegisterFolders(reg));
         EXPECT_TRUE(held.dropped.empty()) << core::RecoveryMessage(held);
-        EXPECT_EQ(entry(settings::kSectionTSL, waiting), TransformName(lockedPath(waiting, ".TSL")));
+        EXPECT_EQ(entry(core::RegisterKind::SmallFile, waiting), TransformName(lockedPath(waiting, ".TSL")));
     }
     EXPECT_EQ(core::RecoverFolders(reg, core::RegisterFolders(reg)).dropped, std::vector<std::string>{waiting});
 }
@@ -207,11 +207,11 @@ TEST_F(RecordsTest, AMissingLockedFileIsDroppedOnlyWhereItsFolderShowsItHeldIt) 
         const core::RecoveryReport report = core::RecoverFolders(reg, core::RegisterFolders(reg));
         EXPECT_TRUE(report.failures.empty()) << core::RecoveryMessage(report);
         EXPECT_EQ(report.dropped, c.dropped ? std::vector<std::string>{gone} : std::vector<std::string>{});
-        EXPECT_EQ(entry(settings::kSectionTSL, gone), c.dropped ? "" : TransformName(lockedPath(gone, ".TSL")));
+        EXPECT_EQ(entry(core::RegisterKind::SmallFile, gone), c.dropped ? "" : TransformName(lockedPath(gone, ".TSL")));
         if (c.plainBack) {
             EXPECT_EQ(sandbox.readFile(gone), "a new file of that name");
         }
         if (!c.dropped)
-            core::RemoveEntries(reg, settings::kSectionTSL, {gone}); // the next case starts clean
+            core::RemoveEntries(reg, core::RegisterKind::SmallFile, {gone}); // the next case starts clean
     }
 }

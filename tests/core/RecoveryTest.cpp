@@ -372,7 +372,7 @@ TEST_F(RecoveryTest, AWriterThatCouldNotPutAMarkedFileInPlaceLeavesItForTheSweep
             try {
                 writer.commit();
             } catch (const platform::SysError& e) {
-                number = e.number;
+                number = e.number();
             }
             EXPECT_EQ(number, 58);
             if (c.copyKept) {

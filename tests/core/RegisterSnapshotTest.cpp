@@ -21,14 +21,14 @@ class RegisterSnapshotTest : public EngineTest {
 protected:
     // Every section as a fresh read gives it and as the snapshot has it, side by side.
     void expectInStep(const core::RegisterSnapshot& snapshot, const std::string& step) {
-        for (const char* section :
-             {settings::kSectionTSL, settings::kSectionTSW, settings::kSectionTSX, settings::kSectionFolder}) {
+        for (core::RegisterKind section : {core::RegisterKind::SmallFile, core::RegisterKind::LargeFile,
+                                           core::RegisterKind::StrongFile, core::RegisterKind::Folder}) {
             const std::vector<core::RegisterItem> fresh = core::QuietRegisterEntries(reg, section);
             const std::vector<core::RegisterItem>& kept = snapshot.entries(section);
-            ASSERT_EQ(kept.size(), fresh.size()) << step << ", " << section;
+            ASSERT_EQ(kept.size(), fresh.size()) << step << ", " << sectionName(section);
             for (std::size_t i = 0; i < fresh.size(); ++i) {
-                EXPECT_EQ(kept[i].key, fresh[i].key) << step << ", " << section << " #" << i;
-                EXPECT_EQ(kept[i].text, fresh[i].text) << step << ", " << section << " #" << i;
+                EXPECT_EQ(kept[i].key, fresh[i].key) << step << ", " << sectionName(section) << " #" << i;
+                EXPECT_EQ(kept[i].text, fresh[i].text) << step << ", " << sectionName(section) << " #" << i;
             }
         }
     }
@@ -36,10 +36,10 @@ protected:
 
 TEST_F(RegisterSnapshotTest, ASnapshotToldOfTheBatchsWritesReadsAsAFreshReadWould) {
     using Locks = std::vector<std::pair<std::string, std::string>>;
-    core::RecordLocks(reg, settings::kSectionTSL,
+    core::RecordLocks(reg, core::RegisterKind::SmallFile,
                       {{"C:\\Docs\\a.txt", "C:\\Docs\\n.gkt.TSL"}, {"C:\\Work\\b.txt", "C:\\Work\\o.gkt.TSL"}});
-    core::RecordLock(reg, settings::kSectionFolder, "C:\\Old", "C:\\Byq.TSL");
-    core::RecordLock(reg, settings::kSectionTSX, "C:\\s.txt", "C:\\q1w2e3.TSX");
+    core::RecordLock(reg, core::RegisterKind::Folder, "C:\\Old", "C:\\Byq.TSL");
+    core::RecordLock(reg, core::RegisterKind::StrongFile, "C:\\s.txt", "C:\\q1w2e3.TSX");
     core::RegisterSnapshot snapshot(reg);
     expectInStep(snapshot, "as read");
 
@@ -52,41 +52,41 @@ TEST_F(RegisterSnapshotTest, ASnapshotToldOfTheBatchsWritesReadsAsAFreshReadWoul
         {"files recorded",
          [&] {
              const Locks locks = {{"C:\\Docs\\c.txt", "C:\\Docs\\p.gkt.TSL"}, {" C:\\Docs\\d.txt ", "C:\\Docs\\q.TSL"}};
-             core::RecordLocks(reg, settings::kSectionTSL, locks);
-             snapshot.noteRecorded(settings::kSectionTSL, locks);
+             core::RecordLocks(reg, core::RegisterKind::SmallFile, locks);
+             snapshot.noteRecorded(core::RegisterKind::SmallFile, locks);
          }},
         {"a file recorded again (its entry replaced in place)",
          [&] {
              const Locks locks = {{"C:\\Docs\\a.txt", "C:\\Docs\\n.gkt.TSW"}};
-             core::RecordLocks(reg, settings::kSectionTSL, locks);
-             snapshot.noteRecorded(settings::kSectionTSL, locks);
+             core::RecordLocks(reg, core::RegisterKind::SmallFile, locks);
+             snapshot.noteRecorded(core::RegisterKind::SmallFile, locks);
          }},
         {"a file recorded under its drive letter in the other case (one entry, replaced)",
          [&] {
              const Locks locks = {{"c:\\Work\\b.txt", "c:\\Work\\o.gkt.TSW"}};
-             core::RecordLocks(reg, settings::kSectionTSL, locks);
-             snapshot.noteRecorded(settings::kSectionTSL, locks);
+             core::RecordLocks(reg, core::RegisterKind::SmallFile, locks);
+             snapshot.noteRecorded(core::RegisterKind::SmallFile, locks);
          }},
         {"a folder recorded",
          [&] {
-             core::RecordLock(reg, settings::kSectionFolder, "C:\\Docs", "C:\\Qbpf.TSL");
-             snapshot.noteRecorded(settings::kSectionFolder, {{"C:\\Docs", "C:\\Qbpf.TSL"}});
+             core::RecordLock(reg, core::RegisterKind::Folder, "C:\\Docs", "C:\\Qbpf.TSL");
+             snapshot.noteRecorded(core::RegisterKind::Folder, {{"C:\\Docs", "C:\\Qbpf.TSL"}});
          }},
         {"files unlocked, one of them through the name its folder had",
          [&] {
              const std::vector<std::string> restored = {"C:\\Docs\\c.txt", "C:\\Jbex.TSL\\b.txt", "C:\\None\\x.txt"};
-             core::RemoveAfterFileUnlocks(reg, settings::kSectionTSL, restored);
-             snapshot.noteUnlocked(settings::kSectionTSL, restored);
+             core::RemoveAfterFileUnlocks(reg, core::RegisterKind::SmallFile, restored);
+             snapshot.noteUnlocked(core::RegisterKind::SmallFile, restored);
          }},
         {"a folder unlocked",
          [&] {
              core::RemoveAfterFolderUnlock(reg, "C:\\Old");
-             snapshot.noteRemoved(settings::kSectionFolder, {"C:\\Old"});
+             snapshot.noteRemoved(core::RegisterKind::Folder, {"C:\\Old"});
          }},
         {"stale entries removed",
          [&] {
-             core::RemoveEntries(reg, settings::kSectionTSX, {"C:\\s.txt"});
-             snapshot.noteRemoved(settings::kSectionTSX, {"C:\\s.txt"});
+             core::RemoveEntries(reg, core::RegisterKind::StrongFile, {"C:\\s.txt"});
+             snapshot.noteRemoved(core::RegisterKind::StrongFile, {"C:\\s.txt"});
          }},
     };
     for (const Step& step : steps) {
@@ -149,7 +149,7 @@ TEST_F(RegisterSnapshotTest, AnEngineBatchReadsTheRegisterOnceHoweverManyFilesIt
 TEST_F(RegisterSnapshotTest, ARefusalThatDependsOnTheRegisterStillFiresWithinABatch) {
     // C:\Old is locked (as C:\Byq.TSL); of three files, the one inside it is refused with the
     // message a check of its own gives, the others are locked.
-    core::RecordLock(reg, settings::kSectionFolder, "C:\\Old", "C:\\Byq.TSL");
+    core::RecordLock(reg, core::RegisterKind::Folder, "C:\\Old", "C:\\Byq.TSL");
     const std::string a = sandbox.writeFile("C:\\Docs\\a.txt", "a");
     const std::string inside = sandbox.writeFile("C:\\Byq.TSL\\b.txt", "b");
     const std::string c = sandbox.writeFile("C:\\Docs\\c.txt", core_tests::randomContent(250000, 7));
@@ -163,7 +163,7 @@ TEST_F(RegisterSnapshotTest, ARefusalThatDependsOnTheRegisterStillFiresWithinABa
     EXPECT_EQ(sandbox.readFile(inside), "b");
     EXPECT_TRUE(sandbox.exists(lockedPath(a, ".TSL")));
     EXPECT_TRUE(sandbox.exists(lockedPath(c, ".TSW")));
-    EXPECT_EQ(entry(settings::kSectionTSL, inside), "");
+    EXPECT_EQ(entry(core::RegisterKind::SmallFile, inside), "");
 
     // A snapshot handed in by the caller serves the engine's checks: the engine reads nothing more
     // before it writes, and its entries reach the caller's snapshot.
@@ -184,7 +184,7 @@ TEST_F(RegisterSnapshotTest, ARefusalThatDependsOnTheRegisterStillFiresWithinABa
     EXPECT_EQ(prompt.texts(),
               std::vector<std::string>{
                   "'C:\\Old\\e.txt' lies inside the locked folder 'C:\\Old'. Unlock that folder first."});
-    const auto& recorded = snapshot->entries(settings::kSectionTSL);
+    const auto& recorded = snapshot->entries(core::RegisterKind::SmallFile);
     ASSERT_FALSE(recorded.empty());
     EXPECT_EQ(recorded.back().text, d);
     EXPECT_EQ(recorded.back().key, lockedPath(d, ".TSL"));

@@ -61,7 +61,7 @@ TEST(Scrambler, BitDecryptRefusesTextItCannotHaveMade) {
         core::BitDecrypt(bad);
         FAIL() << "no error";
     } catch (const platform::SysError& e) {
-        EXPECT_EQ(e.number, 5);
+        EXPECT_EQ(e.number(), 5);
     }
 }
 

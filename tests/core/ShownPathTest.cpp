@@ -38,9 +38,9 @@ TEST(ShownPathTest, LockedFoldersTheRegisterKnowsShowTheirFormerNames) {
 class ShownPathRegisterTest : public EngineTest {};
 
 TEST_F(ShownPathRegisterTest, ReadsTheLockedFoldersFromTheRegisterAndLeavesThePathWhenItCannot) {
-    core::RecordLock(reg, settings::kSectionFolder, "C:\\Secret Stuff", "C:\\Frperg Fghsf.TSL");
+    core::RecordLock(reg, core::RegisterKind::Folder, "C:\\Secret Stuff", "C:\\Frperg Fghsf.TSL");
     // A locked file's entry names no folder.
-    core::RecordLock(reg, settings::kSectionTSL, "C:\\Docs", "C:\\Qbpf.TSL");
+    core::RecordLock(reg, core::RegisterKind::SmallFile, "C:\\Docs", "C:\\Qbpf.TSL");
     EXPECT_EQ(core::ShownPath(reg, "C:\\Frperg Fghsf.TSL\\a.txt"), "C:\\Secret Stuff (locked)\\a.txt");
     EXPECT_EQ(core::ShownPath(reg, "C:\\Qbpf.TSL"), "C:\\Qbpf.TSL");
     EXPECT_EQ(core::ShownPath(std::string(), "C:\\Frperg Fghsf.TSL"), "C:\\Frperg Fghsf.TSL");

@@ -101,7 +101,7 @@ TEST_F(StrongEngineTest, LockAndUnlockARunOfEverySize) {
         EXPECT_FALSE(sandbox.exists(plains[i]));
         EXPECT_EQ(sizesOnDisk.count(std::to_string(sizes[i])), 1u);
         // The register knows each original path and where it went.
-        const std::string recorded = entry(settings::kSectionTSX, plains[i]);
+        const std::string recorded = entry(core::RegisterKind::StrongFile, plains[i]);
         EXPECT_TRUE(std::any_of(locked.begin(), locked.end(), [&](const std::string& l) {
             return TransformName(l) == recorded;
         })) << recorded;
@@ -120,7 +120,7 @@ TEST_F(StrongEngineTest, LockAndUnlockARunOfEverySize) {
         EXPECT_TRUE(sandbox.readFile(plains[i]) == contents[i]);
         EXPECT_EQ(mode(plains[i]), 0640u);
         EXPECT_EQ(platform::getAttributes(plains[i]) & kLocked, 0u);
-        EXPECT_EQ(entry(settings::kSectionTSX, plains[i]), "");
+        EXPECT_EQ(entry(core::RegisterKind::StrongFile, plains[i]), "");
     }
     EXPECT_TRUE(lockedFiles(folder).empty());
     EXPECT_EQ(hiddenList(folder), "");
@@ -191,7 +191,7 @@ TEST_F(StrongEngineTest, RefusedUnlocksChangeNothing) {
         const std::string bytes = sandbox.readFile(locked);
         const std::set<std::string> names = listing(folder);
         const std::string hidden = hiddenList(folder);
-        const std::string recorded = entry(settings::kSectionTSX, plain);
+        const std::string recorded = entry(core::RegisterKind::StrongFile, plain);
         const std::size_t before = prompt.texts().size();
 
         EXPECT_EQ(core::UnlockFilesTogether({locked}, c.password, context()), std::vector<bool>{false});
@@ -208,7 +208,7 @@ TEST_F(StrongEngineTest, RefusedUnlocksChangeNothing) {
         EXPECT_EQ(hiddenList(folder), hidden);
         EXPECT_EQ(platform::getAttributes(locked), kLocked);
         EXPECT_EQ(mode(locked) & 0222, 0u);
-        EXPECT_EQ(entry(settings::kSectionTSX, plain), recorded);
+        EXPECT_EQ(entry(core::RegisterKind::StrongFile, plain), recorded);
     }
 }
 
@@ -336,7 +336,7 @@ void StrongEngineTest::sweepEveryStep(const std::string& root, std::size_t nameL
                 for (std::size_t i = 0; i < files; ++i) {
                     SCOPED_TRACE(plains[i]);
                     std::string locked;
-                    for (const auto& item : core::RegisterEntries(reg, settings::kSectionTSX))
+                    for (const auto& item : core::RegisterEntries(reg, core::RegisterKind::StrongFile))
                         if (item.text == plains[i])
                             locked = item.key;
                     if (sandbox.exists(plains[i])) {
@@ -353,7 +353,7 @@ void StrongEngineTest::sweepEveryStep(const std::string& root, std::size_t nameL
                     EXPECT_TRUE(sandbox.readFile(plains[i]) == contents[i]);
                 }
                 // No entry is left for a locked file that is not there.
-                for (const auto& item : core::RegisterEntries(reg, settings::kSectionTSX))
+                for (const auto& item : core::RegisterEntries(reg, core::RegisterKind::StrongFile))
                     EXPECT_TRUE(sandbox.exists(item.key)) << item.key;
             }
         }

@@ -67,10 +67,10 @@ TEST_F(WriteFlowTest, TwoProcessesLockingAtOnceLoseNoEntry) {
     for (int p = 0; p < 2; ++p)
         for (int i = 0; i < kPerProcess; ++i) {
             const std::string plain = folder + "\\p" + std::to_string(p) + "-" + std::to_string(i) + ".txt";
-            EXPECT_EQ(entry(settings::kSectionTSL, plain), TransformName(lockedPath(plain, ".TSL"))) << plain;
+            EXPECT_EQ(entry(core::RegisterKind::SmallFile, plain), TransformName(lockedPath(plain, ".TSL"))) << plain;
             expectedHidden.insert(GetFileNamePart(lockedPath(plain, ".TSL")));
         }
-    EXPECT_EQ(core::RegisterEntries(reg, settings::kSectionTSL).size(), 2u * kPerProcess);
+    EXPECT_EQ(core::RegisterEntries(reg, core::RegisterKind::SmallFile).size(), 2u * kPerProcess);
     EXPECT_EQ(lines(sandbox.readFile(folder + "\\.hidden")), expectedHidden);
 }
 
@@ -99,7 +99,7 @@ TEST_F(WriteFlowTest, ARunThatFindsItsFilesLockedByAnotherRunMeanwhileLeavesThem
     std::set<std::string> expected;
     for (const std::string& plain : plains) {
         const std::string locked = lockedPath(plain, ".TSL");
-        EXPECT_EQ(entry(settings::kSectionTSL, plain), TransformName(locked)) << plain;
+        EXPECT_EQ(entry(core::RegisterKind::SmallFile, plain), TransformName(locked)) << plain;
         expected.insert(GetFileNamePart(locked));
     }
     // Each file locked once, nothing left over beside it.
@@ -122,7 +122,7 @@ TEST_F(WriteFlowTest, AResultNameTakenWhileTheRunWroteLeavesTheSourceAndTheOther
     EXPECT_EQ(sandbox.readFile(plain), "mine");
     EXPECT_EQ(sandbox.readFile(locked), "someone else's");
     EXPECT_EQ(listing("C:\\Taken"), (std::set<std::string>{"note.txt", GetFileNamePart(locked)}));
-    EXPECT_EQ(entry(settings::kSectionTSL, plain), "");
+    EXPECT_EQ(entry(core::RegisterKind::SmallFile, plain), "");
 }
 
 TEST_F(WriteFlowTest, TwoFilesOfOneRunBoundForOneNameAreNotBothTaken) {
@@ -133,7 +133,7 @@ TEST_F(WriteFlowTest, TwoFilesOfOneRunBoundForOneNameAreNotBothTaken) {
     EXPECT_EQ(prompt.texts(), std::vector<std::string>{"'f.txt' can't be locked: its locked name '" +
                                                        GetFileNamePart(lockedSmall) + "' is taken."});
     EXPECT_EQ(listing("C:\\Twice"), std::set<std::string>{GetFileNamePart(lockedSmall)});
-    EXPECT_EQ(entry(settings::kSectionTSL, plain), TransformName(lockedSmall));
+    EXPECT_EQ(entry(core::RegisterKind::SmallFile, plain), TransformName(lockedSmall));
 
     // A small and a large locked file that both unlock to "f.txt": the first comes back, the
     // second stays locked and recorded.
@@ -145,8 +145,8 @@ TEST_F(WriteFlowTest, TwoFilesOfOneRunBoundForOneNameAreNotBothTaken) {
     EXPECT_EQ(prompt.texts(), std::vector<std::string>{"'f.txt' can't be unlocked: the name 'f.txt' is taken."});
     EXPECT_EQ(listing("C:\\Twice"), (std::set<std::string>{"f.txt", GetFileNamePart(lockedLarge)}));
     EXPECT_EQ(sandbox.readFile(plain), "once");
-    EXPECT_EQ(entry(settings::kSectionTSW, plain), TransformName(lockedLarge));
-    EXPECT_EQ(entry(settings::kSectionTSL, plain), "");
+    EXPECT_EQ(entry(core::RegisterKind::LargeFile, plain), TransformName(lockedLarge));
+    EXPECT_EQ(entry(core::RegisterKind::SmallFile, plain), "");
 }
 
 TEST_F(WriteFlowTest, ARegisterThatCannotBeWrittenFailsTheLockAndChangesNothing) {
@@ -165,7 +165,7 @@ TEST_F(WriteFlowTest, ARegisterThatCannotBeWrittenFailsTheLockAndChangesNothing)
         ASSERT_EQ(prompt.boxes.size(), 1u);
         EXPECT_EQ(prompt.last().text, "'" + path +
                                           "' was not locked: it could not be recorded in the Security Vault: " +
-                                          platform::errorDescription(75) + ".");
+                                          platform::errorDescription(platform::ErrorKind::PathFileAccess) + ".");
         EXPECT_EQ(prompt.last().icon, Icon::Critical);
         EXPECT_EQ(sandbox.readFile(path), before);
     }
@@ -184,7 +184,7 @@ TEST_F(WriteFlowTest, AnUnlockWhoseEntryCannotBeRemovedSaysSo) {
     ASSERT_EQ(prompt.boxes.size(), 1u);
     EXPECT_EQ(prompt.last().text, "'" + plain +
                                       "' was unlocked, but it could not be removed from the Security Vault: " +
-                                      platform::errorDescription(75) + ".");
+                                      platform::errorDescription(platform::ErrorKind::PathFileAccess) + ".");
     EXPECT_EQ(sandbox.readFile(plain), "keep me");
 }
 
@@ -196,19 +196,20 @@ TEST_F(WriteFlowTest, AHiddenListThatCannotBeWrittenIsReportedAsAFailure) {
     ASSERT_EQ(prompt.boxes.size(), 1u);
     EXPECT_EQ(prompt.last().text, "'" + plain +
                                       "' was locked, but the folder's list of hidden files could not be written: " +
-                                      platform::errorDescription(75) + ".");
+                                      platform::errorDescription(platform::ErrorKind::PathFileAccess) + ".");
     // What was done is whole: the locked file is there, read-only, and recorded.
     const std::string locked = lockedPath(plain, ".TSL");
     EXPECT_TRUE(sandbox.exists(locked));
-    EXPECT_EQ(entry(settings::kSectionTSL, plain), TransformName(locked));
+    EXPECT_EQ(entry(core::RegisterKind::SmallFile, plain), TransformName(locked));
 
     // The unlock says so too, naming the file by the name it has again.
     prompt.boxes.clear();
     EXPECT_FALSE(core::Decrypt(locked, "pw", context()));
-    EXPECT_EQ(prompt.texts(), std::vector<std::string>{"'" + plain +
-                                                       "' was unlocked, but the folder's list of hidden files could "
-                                                       "not be written: " +
-                                                       platform::errorDescription(75) + "."});
+    EXPECT_EQ(prompt.texts(),
+              std::vector<std::string>{"'" + plain +
+                                       "' was unlocked, but the folder's list of hidden files could "
+                                       "not be written: " +
+                                       platform::errorDescription(platform::ErrorKind::PathFileAccess) + "."});
     EXPECT_EQ(sandbox.readFile(plain), "content");
 }
 

@@ -17,9 +17,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (const core::RegisterItem& item : list)
             (void)core::IsRecordablePath(item.text);
     }
-    core::RemoveAfterFileUnlock(reg, "LockedTSLFile", "C:\\work\\plain.txt");
+    core::RemoveAfterFileUnlock(reg, core::RegisterKind::SmallFile, "C:\\work\\plain.txt");
     core::RemoveAfterFolderUnlock(reg, "C:\\work\\folder");
-    core::RecordLock(reg, "LockedTSWFile", "C:\\work\\big.bin", "C:\\work\\ovt.ova.TSW");
+    core::RecordLock(reg, core::RegisterKind::LargeFile, "C:\\work\\big.bin", "C:\\work\\ovt.ova.TSW");
     (void)core::GetLockedTSWFiles(reg, prompt);
     fuzz_support::clearWorkFolder();
     return 0;

@@ -391,7 +391,7 @@ TEST_F(FileCommandsTest, UnlockAndOpenAsksForALockedFileAndOpensPlainOnesAtOnce)
     // Inside a locked folder the register knows, the question names the folder as the user knows it.
     const std::string inside = "C:\\Frperg.TSL\\" + TransformName("note.txt") + ".TSL";
     sandbox.writeFile(inside, "[Secret]");
-    core::RecordLock(registerPath, settings::kSectionFolder, "C:\\Secret", "C:\\Frperg.TSL");
+    core::RecordLock(registerPath, core::RegisterKind::Folder, "C:\\Secret", "C:\\Frperg.TSL");
     prompt.answer(platform::Answer::No);
     EXPECT_FALSE(locking::UnlockAndOpenFile("C:\\Frperg.TSL", {GetFileNamePart(inside), "note.txt"}, "pw", registerPath,
                                             prompt));

@@ -318,11 +318,11 @@ TEST_F(FolderCommandsTest, ALockWhosePasswordOrEntryCannotBeKeptIsNotMade) {
     } cases[] = {
         // In this order: the second case breaks the register for good.
         {"C:\\Docs\\Password", refuseRegistryWrites,
-         "'C:\\Docs\\Password' was not locked: its password could not be stored: " + platform::errorDescription(75) +
-             "."},
+         "'C:\\Docs\\Password' was not locked: its password could not be stored: " +
+             platform::errorDescription(platform::ErrorKind::PathFileAccess) + "."},
         {"C:\\Docs\\Register", registerAFolder,
          "'C:\\Docs\\Register' was not locked: it could not be recorded in the Security Vault: " +
-             platform::errorDescription(75) + "."},
+             platform::errorDescription(platform::ErrorKind::PathFileAccess) + "."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.key);
@@ -495,7 +495,7 @@ TEST_F(FolderCommandsTest, LockFolderAndFilesWithStrongLocksMakesTsxFiles) {
     for (const std::string& name : hostEntries(sandbox.host(result.newPath)))
         strong += name.size() == 20 && name.substr(16) == ".TSX";
     EXPECT_EQ(strong, 2u);
-    EXPECT_EQ(core::RegisterEntries(registerPath, settings::kSectionTSX).size(), 2u);
+    EXPECT_EQ(core::RegisterEntries(registerPath, core::RegisterKind::StrongFile).size(), 2u);
 }
 
 TEST_F(FolderCommandsTest, LockFolderAndFilesLeavesTheFolderAloneWhenTheFileLockRefuses) {

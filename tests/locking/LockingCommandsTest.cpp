@@ -184,7 +184,7 @@ TEST_F(LockingCommandsTest, TheStrongLockChoiceMakesTsxFilesThatADoubleClickOpen
     ASSERT_EQ(locked.size(), 2u);
     EXPECT_FALSE(sandbox.exists("C:\\Docs\\a.txt"));
     EXPECT_FALSE(sandbox.exists("C:\\Docs\\empty.txt"));
-    EXPECT_EQ(core::RegisterEntries(port.registerFile, settings::kSectionTSX).size(), 2u);
+    EXPECT_EQ(core::RegisterEntries(port.registerFile, core::RegisterKind::StrongFile).size(), 2u);
 
     for (const std::string& name : locked) {
         port.selected = locking::FileItem{name, name};

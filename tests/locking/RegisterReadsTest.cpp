@@ -68,14 +68,14 @@ TEST_F(RegisterReadsTest, TheLockCommandReadsTheRegisterAsOftenForTwoFilesAsForT
     // section written (".TSL" and ".TSW") for the folder.
     EXPECT_EQ(opens[0], opens[1]);
     EXPECT_LE(opens[1], 3);
-    EXPECT_EQ(core::QuietRegisterEntries(registerPath, settings::kSectionTSL).size() +
-                  core::QuietRegisterEntries(registerPath, settings::kSectionTSW).size(),
+    EXPECT_EQ(core::QuietRegisterEntries(registerPath, core::RegisterKind::SmallFile).size() +
+                  core::QuietRegisterEntries(registerPath, core::RegisterKind::LargeFile).size(),
               22u);
 }
 
 TEST_F(RegisterReadsTest, EveryFileOfTheRunInsideALockedFolderIsRefusedAfterOneRead) {
     // C:\Old is locked as C:\Byq.TSL; the run's folder lies inside it.
-    core::RecordLock(registerPath, settings::kSectionFolder, "C:\\Old", "C:\\Byq.TSL");
+    core::RecordLock(registerPath, core::RegisterKind::Folder, "C:\\Old", "C:\\Byq.TSL");
     const std::vector<std::string> names = makeFiles("C:\\Byq.TSL\\Sub", 3);
     testing_support::OpenCounter counter(platform::toHost(registerPath));
     const locking::RunResult result = locking::LockFiles(batch("C:\\Byq.TSL\\Sub", names), prompt);

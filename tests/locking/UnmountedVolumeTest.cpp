@@ -64,7 +64,7 @@ TEST_F(UnmountedVolumeTest, AnEntryOfAVolumeNotMountedIsKeptAndShownAsUnavailabl
     ASSERT_FALSE(sandbox.exists(locked));
     const core::RecoveryReport away = core::RecoverFolders(port.registerFile, core::RegisterFolders(port.registerFile));
     EXPECT_TRUE(away.empty()) << core::RecoveryMessage(away);
-    const auto entries = core::RegisterEntries(port.registerFile, settings::kSectionTSL);
+    const auto entries = core::RegisterEntries(port.registerFile, core::RegisterKind::SmallFile);
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].key, locked);
     EXPECT_EQ(entries[0].text, plain);
@@ -79,7 +79,7 @@ TEST_F(UnmountedVolumeTest, AnEntryOfAVolumeNotMountedIsKeptAndShownAsUnavailabl
     EXPECT_EQ(shown(), QStringLiteral("C:\\Vol\\report.txt"));
     ASSERT_TRUE(core::Decrypt(locked, "pw", ctx)) << boxList(port.scripted);
     EXPECT_EQ(sandbox.readFile(plain), "the report on the volume");
-    EXPECT_TRUE(core::RegisterEntries(port.registerFile, settings::kSectionTSL).empty());
+    EXPECT_TRUE(core::RegisterEntries(port.registerFile, core::RegisterKind::SmallFile).empty());
 }
 
 } // namespace

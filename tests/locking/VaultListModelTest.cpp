@@ -141,8 +141,8 @@ TEST_F(VaultRefreshTest, FillsEachListInResetsWhoseNumberDoesNotGrowWithTheRegis
         std::vector<std::pair<std::string, std::string>> locks;
         for (const core::RegisterItem& item : entries(n))
             locks.emplace_back(item.text + "-" + std::to_string(recorded), item.key + "-" + std::to_string(recorded));
-        core::RecordLocks(port.registerFile, settings::kSectionTSL, locks);
-        core::RecordLock(port.registerFile, settings::kSectionFolder, "C:\\F" + std::to_string(n),
+        core::RecordLocks(port.registerFile, core::RegisterKind::SmallFile, locks);
+        core::RecordLock(port.registerFile, core::RegisterKind::Folder, "C:\\F" + std::to_string(n),
                          "C:\\S" + std::to_string(n) + ".TSL");
         recorded += n;
 

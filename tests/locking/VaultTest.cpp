@@ -292,7 +292,7 @@ TEST_F(VaultTest, AnItemUnderALockedFolderIsNotUnlockedUntilThatFolderIs) {
         testing_support::ScriptedPrompt p;
         const auto result = locking::LockFolder(r, p);
         ASSERT_TRUE(result.moved) << boxList(p);
-        core::RecordLock(port.registerFile, settings::kSectionFolder, key, result.newPath);
+        core::RecordLock(port.registerFile, core::RegisterKind::Folder, key, result.newPath);
     };
     lockUnrecorded("C:\\Docs", "C:\\\\Docs");
     sandbox.makeFolder(docs + "\\inner");

@@ -34,7 +34,7 @@ int errorOf(const std::string& windowsPath) {
     try {
         getAttributes(windowsPath);
     } catch (const SysError& e) {
-        return e.number;
+        return e.number();
     }
     return 0;
 }
@@ -180,7 +180,7 @@ TEST_F(AttributesTest, ALinkIsRefusedAndItsTargetKeepsItsModeAndAttributes) {
         try {
             setAttributes("C:\\link.txt", value);
         } catch (const SysError& e) {
-            number = e.number;
+            number = e.number();
         }
         EXPECT_EQ(number, 75);
     }

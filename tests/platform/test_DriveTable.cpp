@@ -19,7 +19,7 @@ int errorOf(const DriveTable& table, const std::string& path) {
     try {
         table.toHost(path);
     } catch (const SysError& e) {
-        return e.number;
+        return e.number();
     }
     return 0;
 }

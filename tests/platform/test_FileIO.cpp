@@ -26,7 +26,7 @@ template <typename F> int errorOf(F f) {
     try {
         f();
     } catch (const SysError& e) {
-        return e.number;
+        return e.number();
     }
     return 0;
 }
@@ -204,7 +204,7 @@ TEST_F(FileIOTest, OnlyRegularFilesAreReadAndAPipeNeverBlocks) {
                 else
                     InputFile in(path);
             } catch (const SysError& e) {
-                EXPECT_EQ(e.number, 75);
+                EXPECT_EQ(e.number(), 75);
                 reason = e.reason();
             }
             EXPECT_EQ(reason, std::string(path) == "C:\\pipe" ? "not a regular file" : "Is a directory");

@@ -58,7 +58,7 @@ TEST(TransformName, EmptyTextIsAnInvalidArgument) {
         TransformName("");
         FAIL() << "no error";
     } catch (const platform::SysError& e) {
-        EXPECT_EQ(e.number, 5);
+        EXPECT_EQ(e.number(), 5);
     }
 }
 

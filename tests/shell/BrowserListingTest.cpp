@@ -65,7 +65,7 @@ TEST(BrowserListingTest, LockedRowsAreToldByTheirContent) {
     sandbox.writeFile("C:\\F\\old.TSL", "[Strong] and more");
     const std::string reg = core::RegisterPath();
     core::EnsureRegister(reg);
-    core::RecordLock(reg, settings::kSectionTSX, "C:\\F\\letter.txt", "C:\\F\\qrstuvwxyzabcdef.TSX");
+    core::RecordLock(reg, core::RegisterKind::StrongFile, "C:\\F\\letter.txt", "C:\\F\\qrstuvwxyzabcdef.TSX");
     const shell::FolderListing listing =
         shell::BuildRows("C:\\F", {"abcdefghijklmnop.TSX", "qrstuvwxyzabcdef.TSX", "plain.TSX", "old.TSL"});
     ASSERT_EQ(listing.rows.size(), 4u);
@@ -112,11 +112,11 @@ TEST(BrowserListingTest, RowsFromOneReadOfTheFolderAreTheRowsOfItsNames) {
     EXPECT_EQ(names, shell::ListFileNames("C:\\F"));
     EXPECT_EQ(std::count(names.begin(), names.end(), "Sub"), 0);
 
-    std::vector<int> errorsByNames, errorsByEntries;
-    const shell::FolderListing byNames =
-        shell::BuildRows("C:\\F", names, [&](int n, const std::string&) { errorsByNames.push_back(n); });
-    const shell::FolderListing byEntries =
-        shell::BuildRows("C:\\F", files, [&](int n, const std::string&) { errorsByEntries.push_back(n); });
+    std::vector<platform::ErrorKind> errorsByNames, errorsByEntries;
+    const shell::FolderListing byNames = shell::BuildRows(
+        "C:\\F", names, [&](platform::ErrorKind n, const std::string&) { errorsByNames.push_back(n); });
+    const shell::FolderListing byEntries = shell::BuildRows(
+        "C:\\F", files, [&](platform::ErrorKind n, const std::string&) { errorsByEntries.push_back(n); });
     EXPECT_EQ(byEntries.names, byNames.names);
     EXPECT_TRUE(byEntries.lockedFolder);
     EXPECT_EQ(byEntries.lockedFolder, byNames.lockedFolder);
@@ -133,7 +133,9 @@ TEST(BrowserListingTest, RowsFromOneReadOfTheFolderAreTheRowsOfItsNames) {
         EXPECT_EQ(a.bytes, b.bytes) << b.key;
     }
     EXPECT_EQ(errorsByEntries, errorsByNames);
-    EXPECT_EQ(errorsByEntries, std::vector<int>{53}); // the dangling link, still listed without a size
+    EXPECT_EQ(errorsByEntries,
+              std::vector<platform::ErrorKind>{
+                  platform::ErrorKind::FileNotFound}); // the dangling link, still listed without a size
     // A few of the rows as the user sees them.
     const auto row = [&byEntries](const std::string& key) {
         for (const shell::FileRow& r : byEntries.rows)

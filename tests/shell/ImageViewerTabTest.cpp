@@ -63,7 +63,7 @@ TEST_F(ImageViewerTabTest, AFolderInsideALockedFolderIsNamedAsTheUserKnowsIt) {
     sandbox.makeFolder("C:\\Frperg.TSL\\Pics");
     frmMain w(prompt);
     ASSERT_EQ(w.Form_Load(), frmMain::LoadResult::Loaded);
-    core::RecordLock(w.registerPath(), settings::kSectionFolder, "C:\\Secret", "C:\\Frperg.TSL");
+    core::RecordLock(w.registerPath(), core::RegisterKind::Folder, "C:\\Secret", "C:\\Frperg.TSL");
     auto* page = w.fraMain(1)->findChild<viewer::ImageViewerPage*>();
     ASSERT_NE(page, nullptr);
     page->setFolderPicker([](QWidget*) { return std::string("C:\\Frperg.TSL\\Pics"); });

@@ -396,7 +396,7 @@ TEST_F(MainWindowTest, WhatWasRecoveredInsideALockedFolderIsNamedAsTheUserKnowsI
     const std::string plain = sandbox.writeFile("C:\\Frperg.TSL\\report.txt", "the report");
     core::EngineContext ctx{.prompt = prompt, .registerPath = registerPath};
     ASSERT_TRUE(core::Encrypt(plain, "pw", ctx));
-    core::RecordLock(registerPath, settings::kSectionFolder, "C:\\Secret", "C:\\Frperg.TSL");
+    core::RecordLock(registerPath, core::RegisterKind::Folder, "C:\\Secret", "C:\\Frperg.TSL");
     const std::string leftover =
         sandbox.writeFile("C:\\Frperg.TSL\\.report.txt.0123456789abcdef.tessaly-tmp", "the rep");
     ASSERT_EQ(::setxattr(sandbox.host(leftover).c_str(), "user.tessaly.target", "report.txt", 10, 0), 0);

@@ -123,7 +123,8 @@ TEST_F(OpenFilesTest, AStrongLockedFileIsNamedByTheNameItHadAndOpensOnceUnlocked
     batch.strongLocks = true;
     testing_support::ScriptedPrompt quiet;
     ASSERT_EQ(locking::LockFiles(batch, quiet).end, locking::RunEnd::Completed);
-    const std::vector<core::RegisterItem> entries = core::RegisterEntries(w->registerPath(), settings::kSectionTSX);
+    const std::vector<core::RegisterItem> entries =
+        core::RegisterEntries(w->registerPath(), core::RegisterKind::StrongFile);
     ASSERT_EQ(entries.size(), 1u);
     const std::string locked = entries.front().key;
 

@@ -49,7 +49,7 @@ TEST_F(ShredCliTest, ShredsFilesAndFoldersAndForgetsTheirRegisterEntries) {
     sandbox.writeFile("C:\\Tree\\b.TSL", "[Secret]x");
     const std::string registerPath = core::RegisterPath();
     core::EnsureRegister(registerPath);
-    core::RecordLock(registerPath, settings::kSectionTSL, "C:\\Tree\\plain.txt", "C:\\Tree\\b.TSL");
+    core::RecordLock(registerPath, core::RegisterKind::SmallFile, "C:\\Tree\\plain.txt", "C:\\Tree\\b.TSL");
 
     // ".." after a link leads out of the link's target, as it does for every other program.
     sandbox.writeFile("C:\\Other\\Deep\\c.txt", "c");
@@ -162,7 +162,7 @@ TEST_F(ShredCliTest, EachItemGoesOnWhenTheRegisterLiesOnNoDrive) {
     fs::create_directories(drive);
     platform::registry().setString(platform::RegRoot::CurrentUser, settings::kDrivesKey, "C", drive);
     platform::reloadDrives();
-    const std::string registerHost = platform::systemFolderHost() + "/" + settings::kRegisterFileName;
+    const std::string registerHost = platform::systemFolderHost() + "/systemtsl1.tcl";
     for (const bool registerExists : {false, true}) {
         SCOPED_TRACE(registerExists ? "with a register" : "without a register");
         if (registerExists)

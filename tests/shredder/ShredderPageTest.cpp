@@ -303,7 +303,7 @@ TEST_F(ShredderPageTest, TheTreeCommandAsksFirst) {
 
     // A locked folder that the register knows is named as the user knows it, not by its scrambled name.
     sandbox.writeFile("C:\\Frperg.TSL\\a.txt", "a");
-    core::RecordLock(registerPath, settings::kSectionFolder, "C:\\Secret", "C:\\Frperg.TSL");
+    core::RecordLock(registerPath, core::RegisterKind::Folder, "C:\\Secret", "C:\\Frperg.TSL");
     prompt.answer(Answer::No);
     page->ShredFolderCommand("C:\\Frperg.TSL");
     EXPECT_EQ(prompt.last().text, "Are you sure you want to shred 'C:\\Secret (locked)' folder ?");
@@ -314,17 +314,18 @@ TEST_F(ShredderPageTest, AShreddedLockedItemLeavesTheRegister) {
     sandbox.writeFile("C:\\Docs\\nopx.gkg.TSL", "[Secret]locked");
     sandbox.writeFile("C:\\Docs\\Inner\\fghss.gkg.TSL", "[Secret]locked");
     sandbox.writeFile("C:\\Other\\xrrc.gkg.TSL", "[Secret]locked");
-    core::RecordLock(registerPath, settings::kSectionTSL, "C:\\Docs\\abck.txt", "C:\\Docs\\nopx.gkg.TSL");
-    core::RecordLock(registerPath, settings::kSectionTSL, "C:\\Docs\\Inner\\stuff.txt",
+    core::RecordLock(registerPath, core::RegisterKind::SmallFile, "C:\\Docs\\abck.txt", "C:\\Docs\\nopx.gkg.TSL");
+    core::RecordLock(registerPath, core::RegisterKind::SmallFile, "C:\\Docs\\Inner\\stuff.txt",
                      "C:\\Docs\\Inner\\fghss.gkg.TSL");
-    core::RecordLock(registerPath, settings::kSectionTSL, "C:\\Other\\keep.txt", "C:\\Other\\xrrc.gkg.TSL");
+    core::RecordLock(registerPath, core::RegisterKind::SmallFile, "C:\\Other\\keep.txt", "C:\\Other\\xrrc.gkg.TSL");
 
     // Two locked folders with their stored passwords; one holds a file locked before the folder was.
     sandbox.writeFile("C:\\Docs\\Fnsr.TSL\\qbp.gkg.TSL", "[Secret]locked");
     sandbox.makeFolder("C:\\Other\\Xrrc.TSL");
-    core::RecordLock(registerPath, settings::kSectionFolder, "C:\\Docs\\Safe", "C:\\Docs\\Fnsr.TSL");
-    core::RecordLock(registerPath, settings::kSectionFolder, "C:\\Other\\Keep", "C:\\Other\\Xrrc.TSL");
-    core::RecordLock(registerPath, settings::kSectionTSL, "C:\\Docs\\Safe\\doc.txt", "C:\\Docs\\Safe\\qbp.gkg.TSL");
+    core::RecordLock(registerPath, core::RegisterKind::Folder, "C:\\Docs\\Safe", "C:\\Docs\\Fnsr.TSL");
+    core::RecordLock(registerPath, core::RegisterKind::Folder, "C:\\Other\\Keep", "C:\\Other\\Xrrc.TSL");
+    core::RecordLock(registerPath, core::RegisterKind::SmallFile, "C:\\Docs\\Safe\\doc.txt",
+                     "C:\\Docs\\Safe\\qbp.gkg.TSL");
     const std::string safePassword = core::FolderPasswordValueName("C:\\Docs\\Safe");
     const std::string keepPassword = core::FolderPasswordValueName("C:\\Other\\Keep");
     SaveString(HKEY_CURRENT_USER, settings::kFolderPasswordKey, safePassword, "enciphered");
