@@ -295,7 +295,9 @@ TEST_F(FavouritesPageTest, APastedAddressReplacesThePrefilledScheme) {
         {QStringLiteral("http://localhost:8080/"), "http://localhost:8080/"},
     };
     int n = 0;
-    for (const auto& [typed, kept] : cases) {
+    for (const auto& c : cases) {
+        const QString& typed = c.first;
+        const std::string& kept = c.second;
         const QString description = QStringLiteral("Site %1").arg(++n);
         shell_test::whenModal([&](QWidget* w) {
             auto* urlBox = w->findChild<QLineEdit*>(QStringLiteral("txtURL"));
