@@ -6,9 +6,12 @@
 #include "platform/Prompt.h"
 
 #include <QCoreApplication>
+#include <QTimer>
 #include <QTest>
 #include <QWidget>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <string>
 
@@ -34,3 +37,36 @@ inline bool showForBenchmark(QWidget& window) {
     window.show();
     return QTest::qWaitForWindowExposed(&window);
 }
+
+// How long the window's thread handled no event: a timer asks for a turn every 2 ms, and the longest
+// gap between two turns since the last start() is the longest stall.
+class StallMeter final {
+public:
+    using Clock = std::chrono::steady_clock;
+    StallMeter() {
+        m_turns.setTimerType(Qt::PreciseTimer);
+        m_turns.setInterval(2);
+        QObject::connect(&m_turns, &QTimer::timeout, [this] { turn(); });
+        m_turns.start();
+    }
+    // From now on.
+    void start() {
+        m_last = Clock::now();
+        m_stall = {};
+    }
+    // The longest stall since start(), up to now.
+    Clock::duration longest() {
+        turn();
+        return m_stall;
+    }
+
+private:
+    void turn() {
+        const Clock::time_point now = Clock::now();
+        m_stall = std::max(m_stall, now - m_last);
+        m_last = now;
+    }
+    QTimer m_turns;
+    Clock::time_point m_last = Clock::now();
+    Clock::duration m_stall{};
+};

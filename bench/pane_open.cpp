@@ -48,19 +48,8 @@ int main(int argc, char** argv) {
     }
     auto* status = window.findChild<QLabel*>(QStringLiteral("sbrMainSimpleText"));
     QWidget* tree = window.tvw1()->viewport();
-    // The window's turns: the longest gap between two of them since `last` was reset.
-    using Clock = std::chrono::steady_clock;
-    Clock::time_point last = Clock::now();
-    Clock::duration stall{};
-    QTimer turns;
-    turns.setTimerType(Qt::PreciseTimer);
-    turns.setInterval(2);
-    QObject::connect(&turns, &QTimer::timeout, [&] {
-        const Clock::time_point now = Clock::now();
-        stall = std::max(stall, now - last);
-        last = now;
-    });
-    turns.start();
+    using Clock = StallMeter::Clock;
+    StallMeter stalls;
 
     for (int round = 0; round < rounds; ++round) {
         // Start from the drive's root, so that every round fills the list anew.
@@ -75,14 +64,13 @@ int main(int argc, char** argv) {
             return 1;
         }
         const auto start = Clock::now();
-        last = start;
-        stall = {};
+        stalls.start();
         QTest::mouseClick(tree, Qt::LeftButton, {}, at);
         QCoreApplication::processEvents();
         window.repaint(); // painted and handed to the screen
         QCoreApplication::processEvents();
         const auto end = Clock::now();
-        stall = std::max(stall, end - last);
+        const Clock::duration stall = stalls.longest();
         if (status->text() != expected || prompt.boxes != 0) {
             std::fprintf(stderr, "bench_pane_open: the pane shows \"%s\", not \"%s\"\n",
                          status->text().toLocal8Bit().constData(), expected.toLocal8Bit().constData());

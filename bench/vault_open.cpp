@@ -65,26 +65,15 @@ int main(int argc, char** argv) {
     if (!files || !refresh)
         return 1;
 
-    using Clock = std::chrono::steady_clock;
-    Clock::time_point last = Clock::now();
-    Clock::duration stall{};
-    QTimer turns;
-    turns.setTimerType(Qt::PreciseTimer);
-    turns.setInterval(2);
-    QObject::connect(&turns, &QTimer::timeout, [&] {
-        const Clock::time_point now = Clock::now();
-        stall = std::max(stall, now - last);
-        last = now;
-    });
-    turns.start();
+    using Clock = StallMeter::Clock;
+    StallMeter stalls;
     const auto us = [](Clock::duration d) {
         return static_cast<long long>(std::chrono::duration_cast<std::chrono::microseconds>(d).count());
     };
 
     for (int round = 0; round < rounds; ++round) {
         const auto start = Clock::now();
-        last = start;
-        stall = {};
+        stalls.start();
         if (round == 0) {
             if (!showForBenchmark(vault))
                 return 1;
@@ -97,7 +86,7 @@ int main(int argc, char** argv) {
         vault.repaint(); // painted and handed to the screen
         QCoreApplication::processEvents();
         const auto end = Clock::now();
-        stall = std::max(stall, end - last);
+        const Clock::duration stall = stalls.longest();
         if (files->model()->rowCount() != expected || prompt.boxes != 0) {
             std::fprintf(stderr, "bench_vault_open: the vault lists %d files, not %d\n", files->model()->rowCount(),
                          expected);
