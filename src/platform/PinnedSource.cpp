@@ -79,32 +79,26 @@ PinnedSource::Open PinnedSource::open(bool lease) {
         return Open::Replaced;
     m_links = st.st_nlink;
     m_mode = st.st_mode & 07777;
-    if (!lease) {
-        // Looked at again at the end by its name (identity, size and change times).
-        m_size = st.st_size;
-        m_mtime = st.st_mtim;
-        m_ctime = st.st_ctim;
-        m_looked = true;
-        return Open::Ok;
-    }
-    ignoreLeaseBreakSignal();
-    if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
-        m_leased = true;
-    } else if (errno == EAGAIN || errno == EBUSY) {
-        return Open::BeingWritten; // a writer has the file open now
-    }
-    // Without a lease (a filesystem or an owner that allows none), the file's size and change
-    // times tell whether it was written meanwhile.
+    // Without a lease (none asked for, or a filesystem or an owner that allows none), the file's
+    // size and change times tell at the end whether it was written meanwhile.
     m_size = st.st_size;
     m_mtime = st.st_mtim;
     m_ctime = st.st_ctim;
+    m_opened = true;
+    if (!lease)
+        return Open::Ok;
+    ignoreLeaseBreakSignal();
+    if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0)
+        m_leased = true;
+    else if (errno == EAGAIN || errno == EBUSY)
+        return Open::BeingWritten; // a writer has the file open now
     return Open::Ok;
 }
 
 std::string PinnedSource::read(std::uint64_t limit) const {
     if (!m_fd.valid())
         throw SysError(ErrorKind::PathFileAccess);
-    // The size open() saw: a file written meanwhile is refused at the end (writtenSinceOpen), so
+    // The size open() saw: a file written meanwhile is refused at the end (seeAgain), so
     // what it may have grown by is never needed.
     std::string out(static_cast<std::size_t>(std::min<std::uint64_t>(limit, static_cast<std::uint64_t>(m_size))), '\0');
     std::size_t done = 0;
@@ -134,7 +128,7 @@ PinnedSource::Seen PinnedSource::seeAgain() const {
     if (m_leased) {
         // A lease being broken (an open for writing waits on it) no longer reads as a read lease.
         written = ::fcntl(m_fd.get(), F_GETLEASE) != F_RDLCK;
-    } else if (m_looked || m_fd.valid()) {
+    } else if (m_opened) {
         // Without a lease, the size and change times tell.
         written = st.st_size != m_size || !sameTime(st.st_mtim, m_mtime) || !sameTime(st.st_ctim, m_ctime);
     }

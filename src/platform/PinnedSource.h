@@ -80,7 +80,7 @@ private:
     nlink_t m_links = 0;
     UniqueFd m_fd;
     bool m_leased = false;
-    bool m_looked = false; // opened without a lease: looked at, not held
+    bool m_opened = false; // open() reached the file: its size and change times were kept
     off_t m_size = 0;
     unsigned m_mode = 0;
     timespec m_mtime{};
