@@ -351,6 +351,15 @@ TEST_F(CliTest, BadUsageExitsWithTwo) {
     }
 }
 
+// The environment with no display to reach: a window program that needed one would fail on it.
+static QProcessEnvironment withoutADisplay() {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    return env;
+}
+
 // Both programs name themselves and their version and end, with no display to open: a platform
 // that needs an X server that is not there would make the window program fail if it tried.
 TEST_F(CliTest, VersionIsPrintedWithoutADisplay) {
@@ -360,11 +369,7 @@ TEST_F(CliTest, VersionIsPrintedWithoutADisplay) {
     ensureApp();
     for (const char* program : {TESSALY_CLI, TESSALY_GUI}) {
         QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("DISPLAY"));
-        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        p.setProcessEnvironment(env);
+        p.setProcessEnvironment(withoutADisplay());
         p.start(QString::fromUtf8(program), {QStringLiteral("--version")});
         ASSERT_TRUE(p.waitForFinished(60000)) << program;
         EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << program;
@@ -380,11 +385,7 @@ TEST_F(CliTest, WindowProgramPrintsItsHelpWithoutADisplay) {
     ensureApp();
     for (const char* option : {"--help", "-h"}) {
         QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("DISPLAY"));
-        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        p.setProcessEnvironment(env);
+        p.setProcessEnvironment(withoutADisplay());
         p.start(QString::fromUtf8(TESSALY_GUI), {QString::fromLatin1(option), QStringLiteral("some-file.txt")});
         ASSERT_TRUE(p.waitForFinished(60000)) << option;
         EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << option;
