@@ -21,7 +21,11 @@ int lockFiles(const Invocation& invocation, const std::string& password) {
         else if (!result.reason.empty())
             fail(run.args[i] + ": " + result.reason);
     };
-    const bool allDone = finishRun(core::LockRun(runItems(run), password, policy, prompt), "lock");
+    const core::RunOutcome outcome = core::LockRun(runItems(run), password, policy, prompt);
+    // Once for the run: what the disk may keep of the originals a strong lock overwrote.
+    if (!outcome.diskWarning.empty())
+        fail(outcome.diskWarning);
+    const bool allDone = finishRun(outcome, "lock");
     return allDone && run.allFound ? kOk : kFailed;
 }
 

@@ -27,6 +27,13 @@ std::span<const LockFormat* const> Formats() {
     return kFormats;
 }
 
+const LockFormat& FormatOfKind(RegisterKind kind) {
+    for (const LockFormat* format : Formats())
+        if (format->kind == kind)
+            return *format;
+    return kSmallFormat;
+}
+
 namespace {
 
 // A lock picks its format by size (as the batch's pin saw it, when there is one).

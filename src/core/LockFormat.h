@@ -73,6 +73,9 @@ struct Job {
     // The source as the run pinned it before it changed anything: removed only through it, and only
     // while its folder and name still lead to it (null where the source could not be pinned).
     std::unique_ptr<platform::PinnedSource> pin = {};
+    // Why the lock, done, is not safe (its content still readable under another name, its original
+    // not overwritten): told once the result is in place; "" when it is.
+    std::string unsafe = {};
     bool inPlace() const { return source == target; }
 };
 
@@ -154,7 +157,13 @@ struct LockFormat {
     // prepares its files in one piece, one after another).
     Stage stageLock = nullptr;
     Stage stageUnlock = nullptr;
+    // A lock in this format overwrites its plaintext source (renamed to a random name first) before
+    // removing it; the formats that only hide a file just remove it.
+    bool overwritesSource = false;
 };
+
+// The format whose locked files the register records as `kind`.
+const LockFormat& FormatOfKind(RegisterKind kind);
 
 extern const LockFormat kSmallFormat; // ".TSL", LockSmallFormat.cpp
 extern const LockFormat kLargeFormat; // ".TSW", LockLargeFormat.cpp

@@ -6,7 +6,9 @@
 #include "core/StrongEngine.h"
 #include "core/StrongFormat.h"
 #include "platform/Attributes.h"
+#include "platform/Environment.h"
 #include "platform/FileIO.h"
+#include "platform/Overwrite.h"
 #include "platform/Prompt.h"
 #include "platform/ProtectedPaths.h"
 #include "platform/Text.h"
@@ -153,6 +155,26 @@ void restoreAttributes(const std::string& path, unsigned before) {
         platform::setAttributes(path, before);
 }
 
+// What a strong lock tells of the disks its files are on: the first folder whose disk may keep
+// copies of an overwritten file decides (one sentence for the run); "" when none may.
+std::string diskWarning(const ToLock& toLock) {
+    std::vector<std::string> folders;
+    for (const std::string& path : toLock.paths) {
+        const std::string folder = GetFolderPart(path);
+        if (std::find(folders.begin(), folders.end(), folder) != folders.end())
+            continue;
+        folders.push_back(folder);
+        try {
+            if (std::string warning = platform::overwriteWarning(platform::overwriteVerdictAt(platform::toHost(folder)));
+                !warning.empty())
+                return warning;
+        } catch (const platform::SysError&) {
+            // A folder no drive maps holds no file of the run.
+        }
+    }
+    return {};
+}
+
 // The engine over the files that passed the checks, and each file's outcome.
 void lockTogether(platform::Prompt& prompt, const RunPolicy& policy, const RunBar& bar, RunOutcome& out, ToLock& toLock,
                   const std::string& password, const std::shared_ptr<RegisterSnapshot>& snapshot) {
@@ -267,6 +289,8 @@ RunOutcome LockRun(const std::vector<RunItem>& items, const std::string& passwor
             bar.stepDone(i);
             prompt.processEvents();
         }
+        if (policy.strong)
+            out.diskWarning = diskWarning(toLock);
         lockTogether(prompt, policy, bar, out, toLock, password, snapshot);
     } catch (const platform::SysError& e) {
         out.error = e;

@@ -83,6 +83,10 @@ struct RunOutcome {
     bool stopped = false;                    // the run ended before its last file (a failure or a system error)
     std::optional<platform::SysError> error; // the system error that stopped the run
     std::string errorPath;                   // the file the run was at then
+    // A strong lock on a disk that may keep copies of what it overwrites (copy-on-write, flash, a
+    // data journal): what the user is told, once for the run; "" when every disk lets the overwrite
+    // reach the original.
+    std::string diskWarning;
 };
 
 // The boot drive's root folder is refused before anything is locked in it: "" for any other folder.

@@ -203,6 +203,10 @@ std::string openPinned(platform::PinnedSource* pin, const std::string& path, boo
     case platform::PinnedSource::Open::BeingWritten:
         refusal = beingWrittenMessage(path, locking);
         break;
+    case platform::PinnedSource::Open::OwnedByOther:
+        refusal = Quoted(ShownName(path)) + " is owned by another user, who may still be writing it; it was not " +
+                  doneWord(locking) + ".";
+        break;
     }
     if (!refusal.empty())
         pin->release();
@@ -335,6 +339,42 @@ void recordLocks(std::vector<Job*>& jobs, const EngineContext& ctx, std::vector<
     step(ctx, "recorded");
 }
 
+// Removes a pinned source through its pin: 0, or the errno of a failure that left it as it was.
+// A lock looks at the file's names before and after its name goes: a file that gained a name while
+// it was locked still shows its content there. A format that leaves no plaintext behind has the
+// source renamed to a random name and overwritten first, unless other names still show it. Once
+// the overwrite began the result must go in place whatever follows, so a later failure only makes
+// the lock unsafe (job.unsafe).
+int removePinned(Job& job) {
+    platform::PinnedSource& pin = *job.pin;
+    if (!job.locking)
+        return pin.unlink();
+    const std::string linked = "its content is still readable under another name (a hard link to it was made "
+                               "while it was being locked)";
+    const bool otherNames = pin.linksNow() > 1;
+    bool overwritten = false;
+    if (FormatOfKind(job.kind).overwritesSource && !otherNames) {
+        if (const int err = pin.openForOverwrite(); err != 0)
+            return err;
+        // A folder that refuses the rename keeps the name in its blocks; the content still goes.
+        if (const int err = pin.renameToRandom(); err == EXDEV)
+            return err;
+        overwritten = true;
+        if (const int err = pin.overwrite(); err != 0)
+            job.unsafe = "its original could not be overwritten (" + std::string(std::strerror(err)) +
+                         "), so its content may still be on the disk";
+    }
+    if (const int err = pin.unlink(); err != 0) {
+        if (!overwritten)
+            return err;
+        job.unsafe = "its overwritten original could not be removed (" + std::string(std::strerror(err)) + ")";
+        return 0;
+    }
+    if (otherNames || pin.linksNow() > 0)
+        job.unsafe = linked;
+    return 0;
+}
+
 // The sources go, all of them before any result is renamed: removing a file whose blocks were just
 // written can wait long on the disk (online discard), so many are removed side by side. The reason
 // each one could not be removed, by the jobs' order ("" where it was, or where it was not to be).
@@ -363,12 +403,14 @@ std::vector<std::string> removeSources(std::vector<Job*>& jobs, const EngineCont
             // source goes through the folder the run holds, never through a path that may now
             // lead elsewhere.
             platform::PinnedSource* pin = removing[k]->pin.get();
-            const int failed = pin ? pin->unlink() : (::unlink(hosts[k].c_str()) == 0 ? 0 : errno);
+            const int failed = pin ? removePinned(*removing[k]) : (::unlink(hosts[k].c_str()) == 0 ? 0 : errno);
             // The held descriptor is the removed file's last reference: closing it frees the
             // blocks, which waits on the disk as an unlink would, so it is done here, side by side.
             if (pin && failed == 0)
                 pin->release();
-            if (failed != 0)
+            if (failed == EXDEV)
+                removeErrors[at[k]] = "it was moved or replaced after the run began";
+            else if (failed != 0)
                 removeErrors[at[k]] = failed == EISDIR ? platform::errorDescription(platform::ErrorKind::PathFileAccess)
                                                        : platform::sysErrorFromErrno(failed, hosts[k]).reason();
         }
@@ -407,6 +449,12 @@ std::vector<const Job*> commitResults(std::vector<Job*>& jobs, const std::vector
                         removeErrors[i] + ".",
                     failures);
             continue;
+        }
+        // A lock whose source went but whose content may still be read is no success.
+        if (!job->unsafe.empty()) {
+            job->ok = false;
+            failures.push_back(Quoted(ShownName(job->source)) + " was locked, but not locked safely: " + job->unsafe +
+                               ".");
         }
         try {
             job->writer->commit(job->inPlace(), false);

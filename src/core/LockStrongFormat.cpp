@@ -74,6 +74,7 @@ constinit const engine::LockFormat engine::kStrongFormat = {
     .failureEndsBatch = true,
     .inspect = strongfile::inspect,
     .lockTargetOf = strongfile::targetOfLock,
+    .overwritesSource = true,
 };
 
 } // namespace core

@@ -107,6 +107,12 @@ RunResult LockFiles(const FileBatch& batch, platform::Prompt& prompt, const RunH
         hooks.showProgress("Lock in Progress. Please Wait...");
     const core::RunOutcome run = core::LockRun(runItems(batch), batch.password, runPolicy(batch, hooks), prompt);
     const RunResult result = resultOf(batch, run);
+    // Once for the run: what the disk may keep of the originals a strong lock overwrote.
+    if (!run.diskWarning.empty()) {
+        if (hooks.log)
+            hooks.log(run.diskWarning);
+        prompt.show(run.diskWarning, Buttons::OK, Icon::Information);
+    }
     if (run.error) {
         reportRunError(prompt, batch, *run.error, run.errorPath, "lock", "cmdLock_click");
         return endRun(prompt, hooks, result, RunEnd::Stopped);

@@ -28,6 +28,7 @@ struct RunHooks {
     std::function<void(int done, int total)> progress;            // the progress bar
     std::function<void()> closeProgress;
     std::function<void()> rebuildList; // filFiles refreshed, lvwFiles rebuilt
+    std::function<void(const std::string& text)> log; // a line in the application log
 };
 
 struct FileBatch {

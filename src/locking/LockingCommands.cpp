@@ -30,6 +30,7 @@ RunHooks hooksFor(MainWindowPort& port) {
     hooks.progress = [&port](int done, int total) { port.updateProgress(done, total); };
     hooks.closeProgress = [&port] { port.closeProgress(); };
     hooks.rebuildList = [&port] { port.refreshFiles(); };
+    hooks.log = [&port](const std::string& text) { port.log(text); };
     return hooks;
 }
 

@@ -50,6 +50,8 @@ public:
 
     virtual platform::Prompt& prompt() = 0;
     virtual std::string registerPath() const = 0;
+    // A line in the application log (what a run told the user that must be kept).
+    virtual void log(const std::string& text) { static_cast<void>(text); }
 };
 
 } // namespace locking

@@ -35,7 +35,9 @@ private:
 
 class PinnedSource final {
 public:
-    enum class Open { Ok, Gone, Replaced, BeingWritten };
+    // OwnedByOther: the file belongs to another user and no lease could be taken on it, so nothing
+    // would tell whether its owner is still writing it.
+    enum class Open { Ok, Gone, Replaced, BeingWritten, OwnedByOther };
 
     // Pins the entry `name` of the folder by its identity, without opening it; a name that is not
     // there, or not a regular file, leaves the pin empty (valid() false).
@@ -68,6 +70,21 @@ public:
     const PinnedFolder& folder() const { return *m_folder; }
     // Removes the name through the held folder (errno on failure, 0 on success).
     int unlink() const;
+    // The names the file has now, as the held descriptor tells (0 once the last one is gone; -1 when
+    // the file is not open).
+    long linksNow() const;
+
+    // Overwriting the file before its name goes, for a run that must leave no plaintext behind:
+    // openForOverwrite() lets the lease go and opens the pinned file again for writing through the
+    // held descriptor (never by its name); renameToRandom() gives it a random name of its name's
+    // length through the held folder (the pin follows it), so the folder's blocks keep no name;
+    // overwrite() writes zeros over every block the file holds and flushes them. Each returns 0 or
+    // the errno of its failure; EXDEV from renameToRandom: the name led to another file, left as found.
+    int openForOverwrite();
+    int renameToRandom();
+    int overwrite();
+    // The name the file has in its folder now.
+    const std::string& name() const { return m_name; }
     // Lets the lease go (other programs' opens no longer wait).
     void release();
 
@@ -79,6 +96,7 @@ private:
     ino_t m_ino = 0;
     nlink_t m_links = 0;
     UniqueFd m_fd;
+    UniqueFd m_writeFd; // openForOverwrite()
     bool m_leased = false;
     bool m_opened = false; // open() reached the file: its size and change times were kept
     off_t m_size = 0;

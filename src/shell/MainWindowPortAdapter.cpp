@@ -1,5 +1,6 @@
 #include "shell/MainWindowPortAdapter.h"
 
+#include "diagnostics/CAppLog.h"
 #include "platform/Prompt.h"
 #include "shell/BrowserPane.h"
 #include "shell/GateWidgets.h"
@@ -92,6 +93,11 @@ void MainWindowPortAdapter::clearPasswords() {
 
 void MainWindowPortAdapter::showStatus(const std::string& text) {
     m_window.sbrMain()->showMessage(QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size())), 10000);
+}
+
+void MainWindowPortAdapter::log(const std::string& text) {
+    if (CAppLog* log = m_window.appLog())
+        log->Log(CAppLog::Form, "frmMain", "cmdLock_click", 0, text);
 }
 
 void MainWindowPortAdapter::setCommandsBusy(bool busy) {

@@ -40,6 +40,7 @@ public:
 
     platform::Prompt& prompt() override;
     std::string registerPath() const override;
+    void log(const std::string& text) override;
 
     // The progress window while a run shows one (null otherwise).
     frmProgress* progressWindow() const { return m_progress.data(); }

@@ -89,6 +89,8 @@ int ShredCommand(const std::vector<std::string>& hostPaths, const std::string& r
         items.push_back(std::move(item));
     }
 
+    // What the disks of the items may keep, said once with the result.
+    std::vector<std::string> shredded;
     for (auto& item : items) {
         if (!item.refusal.empty()) {
             prompt.show(item.refusal, platform::Buttons::OK, platform::Icon::Critical);
@@ -113,6 +115,7 @@ int ShredCommand(const std::vector<std::string>& hostPaths, const std::string& r
             item.pinned.reset(); // its folder is closed once no other item needs it
         }
         if (done) {
+            shredded.push_back(item.path);
             if (!ForgetShredded(registerPath, item.path, prompt))
                 status = 1;
         } else {
@@ -123,6 +126,8 @@ int ShredCommand(const std::vector<std::string>& hostPaths, const std::string& r
             status = 1;
         }
     }
+    if (const std::string warning = DiskWarning(shredded); !warning.empty())
+        prompt.show(warning, platform::Buttons::OK, platform::Icon::Information);
     return status;
 }
 

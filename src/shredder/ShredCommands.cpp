@@ -5,6 +5,7 @@
 #include "platform/Environment.h"
 #include "platform/FileIO.h"
 #include "platform/HostPath.h"
+#include "platform/Overwrite.h"
 #include "platform/Prompt.h"
 #include "platform/ProtectedPaths.h"
 #include "platform/SysError.h"
@@ -63,6 +64,24 @@ std::string ScheduledFolderTarget(const std::string& windowsPath) {
         // Not a folder the schedule can name: the caller refuses the empty answer.
     }
     return std::string();
+}
+
+std::string DiskWarning(const std::vector<std::string>& windowsPaths) {
+    std::vector<std::string> folders;
+    for (const std::string& path : windowsPaths) {
+        // An item's own folder: the disk that holds it (a folder's items are on the same disk, or
+        // are other volumes that the walk leaves alone).
+        const std::string host = HostOf(path);
+        if (host.empty())
+            continue;
+        const std::string folder = platform::hostpath::folderOf(host);
+        if (std::find(folders.begin(), folders.end(), folder) != folders.end())
+            continue;
+        folders.push_back(folder);
+        if (std::string warning = platform::overwriteWarning(platform::overwriteVerdictAt(folder)); !warning.empty())
+            return warning;
+    }
+    return {};
 }
 
 std::string FailureMessage(const std::vector<Failure>& failures) {

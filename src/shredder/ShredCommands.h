@@ -38,6 +38,11 @@ std::string HostOf(const std::string& windowsPath);
 // as the scheduled folder stands for its target). "" when it leads to no folder a drive maps.
 std::string ScheduledFolderTarget(const std::string& windowsPath);
 
+// What the user is told when a disk that holds one of the items (Windows form) may keep copies of
+// what is overwritten (copy-on-write, flash, a data journal): one sentence, for the first such item;
+// "" when every disk lets the overwrite reach the content.
+std::string DiskWarning(const std::vector<std::string>& windowsPaths);
+
 // One message naming each item that could not be shredded and why; "" when none failed.
 std::string FailureMessage(const std::vector<Failure>& failures);
 

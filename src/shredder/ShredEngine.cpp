@@ -2,6 +2,7 @@
 
 #include "platform/Attributes.h"
 #include "platform/HostPath.h"
+#include "platform/Overwrite.h"
 #include "platform/UniqueFd.h"
 
 #include <dirent.h>
@@ -15,7 +16,6 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
-#include <random>
 
 namespace shredder {
 
@@ -29,7 +29,6 @@ struct Widening {
 
 namespace {
 
-constexpr std::size_t kBlock = 1 << 20;
 // Folders of a walk that keep their descriptor open; deeper ones are closed and found again
 // through ".." (checked by identity) when the walk comes back up.
 constexpr std::size_t kOpenLevels = 64;
@@ -42,23 +41,6 @@ void appendRun(std::string& out, int n, const std::string& unit) {
 const std::string kTen("\x0A\x00\x00\x00", 4);
 
 using platform::UniqueFd;
-
-bool writeAll(int fd, const char* data, std::size_t n, std::uint64_t offset) {
-    while (n > 0) {
-        const ssize_t w = ::pwrite(fd, data, n, static_cast<off_t>(offset));
-        if (w < 0 && errno == EINTR)
-            continue;
-        if (w <= 0) {
-            if (w == 0)
-                errno = EIO;
-            return false;
-        }
-        data += w;
-        n -= static_cast<std::size_t>(w);
-        offset += static_cast<std::uint64_t>(w);
-    }
-    return true;
-}
 
 // The names in an open folder, without "." and "..".
 bool listNames(int dirFd, std::vector<std::string>& names) {
@@ -81,21 +63,6 @@ bool listNames(int dirFd, std::vector<std::string>& names) {
     ::closedir(dir);
     errno = err;
     return err == 0;
-}
-
-// A random name of `length` letters and digits.
-std::string randomName(std::size_t length, std::mt19937_64& rng) {
-    static const char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    std::uniform_int_distribution<int> pick(0, static_cast<int>(sizeof kChars) - 2);
-    std::string name(std::max<std::size_t>(length, 1), 'x');
-    for (char& c : name)
-        c = kChars[pick(rng)];
-    return name;
-}
-
-std::mt19937_64& generator() {
-    thread_local std::mt19937_64 rng{std::random_device{}()};
-    return rng;
 }
 
 // An entry's permissions widened while it is worked on; undone (or noted as gone) by its owner.
@@ -454,44 +421,6 @@ void ShredEngine::setCurrent(const std::string& host) {
 
 namespace {
 
-// What a pass writes over a file: its data extents [begin, end), never its holes. A file shorter
-// than the start runs grows to their length. One probe tells a file without holes (the common case).
-bool dataExtents(int fd, std::uint64_t size, std::uint64_t minimum,
-                 std::vector<std::pair<std::uint64_t, std::uint64_t>>& out) {
-    out.clear();
-    if (size < minimum) {
-        out.emplace_back(0, minimum);
-        return true;
-    }
-    const off_t firstHole = ::lseek(fd, 0, SEEK_HOLE);
-    if (firstHole < 0 || static_cast<std::uint64_t>(firstHole) >= size) {
-        // No hole, or a file system that cannot tell: the whole length is data.
-        if (firstHole < 0 && errno != EINVAL && errno != ENXIO)
-            return false;
-        out.emplace_back(0, size);
-        return true;
-    }
-    std::uint64_t at = 0;
-    while (at < size) {
-        const off_t data = ::lseek(fd, static_cast<off_t>(at), SEEK_DATA);
-        if (data < 0) {
-            if (errno == ENXIO)
-                break; // only a hole is left
-            return false;
-        }
-        const off_t hole = ::lseek(fd, data, SEEK_HOLE);
-        if (hole < 0)
-            return false;
-        const std::uint64_t end = std::min<std::uint64_t>(static_cast<std::uint64_t>(hole), size);
-        if (end > static_cast<std::uint64_t>(data))
-            out.emplace_back(static_cast<std::uint64_t>(data), end);
-        if (static_cast<std::uint64_t>(hole) <= at)
-            break;
-        at = static_cast<std::uint64_t>(hole);
-    }
-    return true;
-}
-
 // The bytes the passes will write over a file: its allocated data (a sparse file's holes are not
 // written), at least the start runs.
 std::uint64_t dataBytes(const Ident& e, std::uint64_t minimum) {
@@ -689,42 +618,17 @@ bool ShredEngine::shredFileAt(int dirFd, const std::string& name, const std::str
 
     // Only the blocks the file holds: writing its holes would fill the disk with nothing of it.
     std::vector<std::pair<std::uint64_t, std::uint64_t>> extents;
-    if (!dataExtents(file.get(), static_cast<std::uint64_t>(st.st_size), m_start.size(), extents))
+    if (!platform::dataExtents(file.get(), static_cast<std::uint64_t>(st.st_size), m_start.size(), extents))
         return fail(host, errno);
-    thread_local std::vector<char> buffer(kBlock);
+    const auto count = [this](std::uint64_t n) { m_written.fetch_add(n, std::memory_order_relaxed); };
     for (int pass = 0; pass < PassCount(m_level); ++pass) {
         // Pass 1: the start runs, then zeros; pass 2: random bytes; pass 3: ones.
-        const char fill = pass == 2 ? '\xFF' : '\0';
-        std::fill(buffer.begin(), buffer.end(), fill);
-        bool patterned = false; // the buffer holds some of the start runs
-        for (const auto& [begin, end] : extents) {
-            for (std::uint64_t offset = begin; offset < end;) {
-                const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kBlock, end - offset));
-                if (pass == 0 && offset < m_start.size()) {
-                    std::fill(buffer.begin(), buffer.end(), '\0');
-                    const std::size_t head = std::min(n, m_start.size() - static_cast<std::size_t>(offset));
-                    std::memcpy(buffer.data(), m_start.data() + offset, head);
-                    patterned = true;
-                } else if (patterned) {
-                    std::fill(buffer.begin(), buffer.end(), '\0');
-                    patterned = false;
-                } else if (pass == 1) {
-                    auto& rng = generator();
-                    for (std::size_t i = 0; i < n; i += 8) {
-                        const std::uint64_t r = rng();
-                        std::memcpy(buffer.data() + i, &r, std::min<std::size_t>(8, n - i));
-                    }
-                }
-                if (!writeAll(file.get(), buffer.data(), n, offset))
-                    return fail(host, errno);
-                // Start writing this block to the disk now, so the flush at the end finds little left.
-                ::sync_file_range(file.get(), static_cast<off_t>(offset), static_cast<off_t>(n),
-                                  SYNC_FILE_RANGE_WRITE);
-                offset += n;
-                m_written.fetch_add(n, std::memory_order_relaxed);
-            }
-        }
-        if (::fdatasync(file.get()) != 0)
+        platform::OverwritePass how;
+        if (pass == 0)
+            how.head = m_start;
+        how.random = pass == 1;
+        how.fill = pass == 2 ? '\xFF' : '\0';
+        if (!platform::overwritePass(file.get(), extents, how, count))
             return fail(host, errno);
     }
 
@@ -734,7 +638,7 @@ bool ShredEngine::shredFileAt(int dirFd, const std::string& name, const std::str
     bool renaming = true;
     for (std::size_t length = name.size(); renaming && length >= 1; --length) {
         for (int attempt = 0; attempt < 16; ++attempt) {
-            const std::string candidate = randomName(length, generator());
+            const std::string candidate = platform::randomName(length);
             if (::renameat2(dirFd, current.c_str(), dirFd, candidate.c_str(), RENAME_NOREPLACE) == 0) {
                 current = candidate;
                 break;
@@ -753,8 +657,17 @@ bool ShredEngine::shredFileAt(int dirFd, const std::string& name, const std::str
         return fail(host, kChangedReason, true);
     if (const auto& hook = hooks().beforeRemove)
         hook(dirFd, current, host);
+    // The names the file has are looked at through the descriptor held, before and after its name
+    // goes: a name it gained while it was shredded keeps it on the disk.
+    struct stat before {};
+    if (::fstat(file.get(), &before) != 0)
+        return fail(host, errno);
     if (::unlinkat(dirFd, current.c_str(), 0) != 0)
         return fail(host, errno);
+    struct stat after {};
+    const bool stays = before.st_nlink > 1 || (::fstat(file.get(), &after) == 0 && after.st_nlink > 0);
+    if (stays)
+        return fail(host, kLinkGainedReason, true);
     if (widened.done) {
         widening.gone(file.get());
         widened.done = false;

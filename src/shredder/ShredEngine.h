@@ -52,6 +52,9 @@ struct Failure {
 
 inline constexpr const char* kHardLinksReason =
     "has other names on this disk (hard links); it was not shredded, so that their content stays";
+inline constexpr const char* kLinkGainedReason =
+    "gained another name (a hard link) while it was being shredded; its content was overwritten, but the file "
+    "is still on the disk under that name";
 inline constexpr const char* kMountReason = "is another volume mounted here; it was left alone";
 inline constexpr const char* kProtectedReason = "can't be shredded: it holds your system or Tessaly's own files";
 inline constexpr const char* kLinkInPathReason =

@@ -389,8 +389,11 @@ void ShredderPage::cmdShredDelete_Click() {
         m_pb1->setVisible(false);
         return;
     }
-    if (m_prompt.show(ConfirmText(m_pending.size()), platform::Buttons::YesNoDefaultNo, platform::Icon::Question) !=
-        platform::Answer::Yes)
+    // What the disk may keep is said before the question, and again with the result.
+    m_diskWarning = DiskWarning(m_pending);
+    const std::string question = (m_diskWarning.empty() ? std::string() : m_diskWarning + "\r\n\r\n") +
+                                 ConfirmText(m_pending.size());
+    if (m_prompt.show(question, platform::Buttons::YesNoDefaultNo, platform::Icon::Question) != platform::Answer::Yes)
         return;
     m_runItems = m_pending.size();
     startRun(RunKind::List, m_pending);
@@ -409,8 +412,11 @@ void ShredderPage::ShredFolderCommand(const std::string& folder) {
         return;
     // A locked folder is named as the user knows it, not by its scrambled name.
     const std::string shown = core::ShownPath(m_registerPath ? m_registerPath() : std::string(), folder);
-    if (m_prompt.show("Are you sure you want to shred '" + shown + "' folder ?", platform::Buttons::YesNoDefaultNo,
-                      platform::Icon::Question, "Lock Confirmation") != platform::Answer::Yes)
+    m_diskWarning = DiskWarning({folder});
+    if (m_prompt.show((m_diskWarning.empty() ? std::string() : m_diskWarning + "\r\n\r\n") +
+                          "Are you sure you want to shred '" + shown + "' folder ?",
+                      platform::Buttons::YesNoDefaultNo, platform::Icon::Question,
+                      "Lock Confirmation") != platform::Answer::Yes)
         return;
     startRun(RunKind::TreeFolder, {folder});
 }
@@ -567,11 +573,20 @@ void ShredderPage::runFinished(const RunResult& result) {
     if (result.notTheFolderSet)
         m_schedule->tellRefused();
     const std::string failures = FailureMessage(result.failures);
+    // The result repeats what the disk may keep of what was shredded (the schedule's runs keep quiet).
+    const std::string warning = m_runKind == RunKind::Schedule || result.shredded.empty() ? std::string()
+                                                                                           : m_diskWarning;
+    m_diskWarning.clear();
     if (!failures.empty()) {
         const std::string intro = m_runKind == RunKind::Schedule
                                       ? "The scheduled shred of '" + m_schedule->stored().folder + "' did not finish.\r\n\r\n"
                                       : std::string();
-        m_prompt.show(intro + failures, platform::Buttons::OK, platform::Icon::Critical);
+        m_prompt.show(intro + failures + (warning.empty() ? std::string() : "\r\n\r\n" + warning),
+                      platform::Buttons::OK, platform::Icon::Critical);
+    } else if (!warning.empty()) {
+        m_prompt.show(std::to_string(result.shredded.size()) + (result.shredded.size() == 1 ? " item was" : " items were") +
+                          " shredded. " + warning,
+                      platform::Buttons::OK, platform::Icon::Information);
     }
     if (result.cancelled) {
         std::string text = "Shredding was cancelled; " + std::to_string(result.notReached.size()) +

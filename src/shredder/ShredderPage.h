@@ -125,6 +125,7 @@ private:
     bool m_externalBusy = false;
     RunKind m_runKind = RunKind::List;
     std::size_t m_runItems = 0; // the pending items a list run took
+    std::string m_diskWarning;  // what the disk may keep, told before the question and with the result
     struct RunState;
     std::shared_ptr<RunState> m_state;
     QFuture<void> m_job; // the run in progress, waited for by the destructor

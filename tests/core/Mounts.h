@@ -60,12 +60,21 @@ private:
     bool m_mounted = false;
 };
 
-// A small ext4 image in the sandbox, mounted on a sandbox folder by mount(8) (which sets up the
-// loop device), that the test may unmount and mount again.
+// How a LoopVolume is made: the program that makes the filesystem (given the image as its last
+// argument), the image's size, and the options it is mounted with.
+struct VolumeKind {
+    std::string mkfs = "mkfs.ext4 -q -F";
+    std::size_t megabytes = 8;
+    std::string options = {};
+};
+
+// A small ext4 image (or another kind) in the sandbox, mounted on a sandbox folder by mount(8) (which
+// sets up the loop device), that the test may unmount and mount again.
 class LoopVolume final {
 public:
-    LoopVolume(const testing_support::Sandbox& sandbox, const std::string& windowsFolder)
-        : m_image(sandbox.root() + "/volume.img"), m_host(sandbox.host(windowsFolder)) {
+    LoopVolume(const testing_support::Sandbox& sandbox, const std::string& windowsFolder, VolumeKind kind = {})
+        : m_image(sandbox.root() + "/volume-" + std::to_string(++count()) + ".img"), m_host(sandbox.host(windowsFolder)),
+          m_options(kind.options) {
         if (::geteuid() != 0) {
             m_why = "a loop-mounted image needs root";
             return;
@@ -73,11 +82,16 @@ public:
         std::filesystem::create_directories(m_host);
         {
             std::ofstream out(m_image, std::ios::binary);
-            out.seekp((8 << 20) - 1);
+            out.seekp(static_cast<std::streamoff>((kind.megabytes << 20) - 1));
             out.put('\0');
         }
-        if (run("mkfs.ext4 -q -F '" + m_image + "' >/dev/null 2>&1") != 0) {
-            m_why = "mkfs.ext4 is not available";
+        const std::string program = kind.mkfs.substr(0, kind.mkfs.find(' '));
+        if (run("command -v " + program + " >/dev/null 2>&1") != 0) {
+            m_why = program + " is not available";
+            return;
+        }
+        if (run(kind.mkfs + " '" + m_image + "' >/dev/null 2>&1") != 0) {
+            m_why = program + " could not make a filesystem in the image";
             return;
         }
         if (!mount()) {
@@ -98,8 +112,26 @@ public:
     const std::string& why() const { return m_why; }
 
     bool mount() {
-        m_mounted = run("mount -o loop '" + m_image + "' '" + m_host + "' >/dev/null 2>&1") == 0;
+        const std::string options = m_options.empty() ? "loop" : "loop," + m_options;
+        m_mounted = run("mount -o " + options + " '" + m_image + "' '" + m_host + "' >/dev/null 2>&1") == 0;
         return m_mounted;
+    }
+    // The image file (host path), to read what the volume holds once it is unmounted.
+    const std::string& image() const { return m_image; }
+    // The loop device's name ("loop3") while mounted, from the mount table; "" when not found.
+    std::string device() const {
+        std::ifstream table("/proc/self/mountinfo");
+        std::string line;
+        while (std::getline(table, line)) {
+            const std::size_t at = line.find(" " + m_host + " ");
+            const std::size_t dash = line.find(" - ");
+            if (at == std::string::npos || dash == std::string::npos || at > dash)
+                continue;
+            const std::size_t source = line.find(' ', dash + 3) + 1;
+            const std::string path = line.substr(source, line.find(' ', source) - source);
+            return path.substr(path.rfind('/') + 1);
+        }
+        return {};
     }
     // Unmounts (the loop device goes with it); the folder stays, empty, as a mount point does.
     bool unmount() {
@@ -111,9 +143,14 @@ public:
 
 private:
     static int run(const std::string& command) { return std::system(command.c_str()); }
+    static int& count() {
+        static int n = 0;
+        return n;
+    }
 
     std::string m_image;
     std::string m_host;
+    std::string m_options;
     std::string m_why;
     bool m_mounted = false;
 };
