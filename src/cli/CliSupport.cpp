@@ -186,6 +186,7 @@ core::RunPolicy runPolicy(const std::string& registerPath) {
     policy.windowName = "tessaly-cli";
     policy.stopAtError = false;
     policy.nameFileInRefusals = true;
+    policy.checkpoint = StepHook();
     const std::string self = QCoreApplication::applicationFilePath().toLocal8Bit().toStdString();
     const std::string folder = QCoreApplication::applicationDirPath().toLocal8Bit().toStdString();
     for (const std::string& host : {self, folder + "/tessaly"}) {

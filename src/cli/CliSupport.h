@@ -8,6 +8,7 @@
 #include "core/LockRun.h"
 #include "platform/SysError.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,10 @@ std::vector<core::RunItem> runItems(const RunFiles& run);
 // What the command line asks of a run: it goes on after a file's failure, names the file in every
 // refusal, and refuses the program's own executables (this one and the window program beside it).
 core::RunPolicy runPolicy(const std::string& registerPath);
+// What a run calls at each step of the engine: nothing in the program; the test build of the
+// command (tests/cli/hooked) acts there, as a test asks it to.
+std::function<void(const char* step)> StepHook();
+
 // The end of a run: a system error that stopped it, or failures without a message of their own,
 // get a line. True when every file was done.
 bool finishRun(const core::RunOutcome& outcome, const char* verb);

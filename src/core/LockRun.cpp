@@ -53,6 +53,7 @@ public:
                           std::shared_ptr<RegisterSnapshot> snapshot = {}) const {
         EngineContext ctx{.prompt = prompt, .registerPath = policy.registerPath, .windowName = policy.windowName};
         ctx.strongLocks = policy.strong;
+        ctx.checkpoint = policy.checkpoint;
         ctx.registerSnapshot = std::move(snapshot);
         auto current = std::make_shared<std::size_t>(0);
         ctx.nextFile = [current, &items](std::size_t file) { *current = items[file]; };

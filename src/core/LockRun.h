@@ -73,6 +73,8 @@ struct RunPolicy {
     std::function<void(std::size_t item, const ItemResult& result)> told;
     // The run's bar: a hundred steps a file.
     std::function<void(int done, int total)> progress;
+    // Called with the name of each step the engine reaches (see EngineContext::checkpoint).
+    std::function<void(const char* step)> checkpoint;
 };
 
 struct RunOutcome {

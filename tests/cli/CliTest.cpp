@@ -304,6 +304,22 @@ TEST_F(CliTest, AFileWithOtherNamesIsRefusedAndTheRunGoesOn) {
     EXPECT_EQ(sandbox.readFile("C:\\H\\second name.txt"), "shared");
 }
 
+TEST_F(CliTest, AFileThatGainsANameWhileItIsLockedIsNotLockedSafelyAndExitsWithOne) {
+    const std::string plain = sandbox.host(sandbox.writeFile("C:\\G\\report.txt", "the plaintext"));
+    const std::string other = sandbox.host("C:\\G\\kept.txt");
+    // The test build of the command makes the link once the results are written, before the end.
+    ASSERT_EQ(::setenv("TESSALY_TEST_LINK_AT", ("written|" + plain + "|" + other).c_str(), 1), 0);
+    const CliRun r = cliAt(TESSALY_CLI_HOOKED, {"--strong", "--password-stdin", "lock", plain}, "pw\n");
+    ::unsetenv("TESSALY_TEST_LINK_AT");
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_TRUE(contains(r.err, "'report.txt' was locked, but not locked safely: its content is still readable "
+                                "under another name"))
+        << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_FALSE(std::filesystem::exists(plain));
+    EXPECT_EQ(sandbox.readFile("C:\\G\\kept.txt"), "the plaintext");
+}
+
 TEST_F(CliTest, APlainFileNamedLikeALockedOneIsNotTakenForOne) {
     const std::string report = sandbox.host(sandbox.writeFile("C:\\R\\report.TSL", "plain text"));
     CliRun r = cli({"--password-stdin", "unlock", report}, "pw\n");
