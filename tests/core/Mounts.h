@@ -155,4 +155,30 @@ private:
     bool m_mounted = false;
 };
 
+// The block device's rotational flag, set for the test and put back after it.
+class RotationalFlag final {
+public:
+    // `device`: its name ("loop3").
+    explicit RotationalFlag(const std::string& device) : m_path("/sys/block/" + device + "/queue/rotational") {
+        std::ifstream(m_path) >> m_before;
+    }
+    ~RotationalFlag() {
+        if (!m_before.empty())
+            std::ofstream(m_path) << m_before;
+    }
+    RotationalFlag(const RotationalFlag&) = delete;
+    RotationalFlag& operator=(const RotationalFlag&) = delete;
+    // True when the flag now reads `value` ("0": flash, "1": a spinning disk).
+    bool set(const char* value) {
+        std::ofstream(m_path) << value;
+        std::string now;
+        std::ifstream(m_path) >> now;
+        return !m_before.empty() && now == value;
+    }
+
+private:
+    std::string m_path;
+    std::string m_before;
+};
+
 } // namespace core_tests

@@ -27,6 +27,7 @@
 using core_tests::EngineTest;
 using core_tests::LoopVolume;
 using core_tests::randomContent;
+using core_tests::RotationalFlag;
 using core_tests::VolumeKind;
 
 namespace {
@@ -46,30 +47,6 @@ bool holdsRunOf(const std::string& haystack, const std::string& needle, std::siz
             return true;
     return false;
 }
-
-// The block device's rotational flag, set for the test and put back after it.
-class RotationalFlag final {
-public:
-    explicit RotationalFlag(const std::string& device) : m_path("/sys/block/" + device + "/queue/rotational") {
-        std::ifstream(m_path) >> m_before;
-    }
-    ~RotationalFlag() {
-        if (!m_before.empty())
-            std::ofstream(m_path) << m_before;
-    }
-    RotationalFlag(const RotationalFlag&) = delete;
-    RotationalFlag& operator=(const RotationalFlag&) = delete;
-    bool set(const char* value) {
-        std::ofstream(m_path) << value;
-        std::string now;
-        std::ifstream(m_path) >> now;
-        return !m_before.empty() && now == value;
-    }
-
-private:
-    std::string m_path;
-    std::string m_before;
-};
 
 } // namespace
 

@@ -159,6 +159,30 @@ TEST_F(ShredSafetyTest, AFileWithOtherNamesIsLeftWholeAndTheRestGoes) {
               "(hard links); it was not shredded, so that their content stays.");
 }
 
+TEST_F(ShredSafetyTest, AFileThatGainsANameWhileItIsShreddedIsNamedAsStillThere) {
+    // Picked alone, and inside a picked folder; the name is made just before the file's own goes.
+    const struct {
+        const char* picked;
+        const char* file;
+    } cases[] = {{"C:\\Gain\\file.txt", "C:\\Gain\\file.txt"}, {"C:\\GainTree", "C:\\GainTree\\in.txt"}};
+    int round = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.picked);
+        sandbox.writeFile(c.file, std::string(500, 's'));
+        const std::string kept = sandbox.host("C:\\kept" + std::to_string(++round) + ".txt");
+        shredder::SetShredTestHooks({nullptr, [&](int dirFd, const std::string& name, const std::string&) {
+                                         ASSERT_EQ(::linkat(dirFd, name.c_str(), AT_FDCWD, kept.c_str(), 0), 0);
+                                     }});
+        ShredEngine engine(0);
+        EXPECT_FALSE(engine.shred(sandbox.host(c.picked)));
+        EXPECT_TRUE(has(engine.failures(), sandbox.host(c.file), shredder::kLinkGainedReason))
+            << shredder::FailureMessage(engine.failures());
+        EXPECT_FALSE(sandbox.exists(c.file));
+        // What the other name shows was overwritten all the same.
+        EXPECT_EQ(testing_support::readHostFile(kept), firstPass(500));
+    }
+}
+
 TEST_F(ShredSafetyTest, TheProgramsOwnFoldersAreRefusedByIdentityWhateverTheName) {
     // Named through a link, the engine still sees what it opened.
     fs::create_directory_symlink(fs::path(platform::registryFileHost()).parent_path(), sandbox.host("C:\\data"));

@@ -1,8 +1,10 @@
 #include "shredder/ShredderPage.h"
 
 #include "core/FolderPassword.h"
+#include "core/Mounts.h"
 #include "core/Register.h"
 #include "platform/Environment.h"
+#include "platform/Overwrite.h"
 #include "platform/Registry.h"
 #include "settings/Settings.h"
 #include "settings/SettingsTable.h"
@@ -178,6 +180,29 @@ TEST_F(ShredderPageTest, ShredOverwritesEveryItemAndClearsTheList) {
     EXPECT_EQ(text("txtFileName"), "");
     EXPECT_FALSE(find<QProgressBar>("pb1")->isVisibleTo(page.get()));
     EXPECT_FALSE(find<QPushButton>("cmdShredDelete")->isEnabled());
+}
+
+TEST_F(ShredderPageTest, ADiskThatMayKeepCopiesIsNamedBeforeTheQuestionAndInTheResult) {
+    core_tests::LoopVolume volume(sandbox, "C:\\Stick");
+    if (!volume.ok())
+        GTEST_SKIP() << volume.why();
+    core_tests::RotationalFlag flag(volume.device());
+    if (!flag.set("0"))
+        GTEST_SKIP() << "the loop device's rotational flag cannot be set";
+    const std::string warning = platform::overwriteWarning({platform::OverwriteHolds::Flash, "ext4"});
+    ASSERT_EQ(shredder::DiskWarning({"C:\\Stick\\photo.jpg"}), warning);
+
+    sandbox.writeFile("C:\\Stick\\photo.jpg", std::string(3000, 'p'));
+    page->AddToShredList("C:\\Stick\\photo.jpg");
+    prompt.answer(Answer::Yes);
+    page->cmdShredDelete_Click();
+    ASSERT_EQ(prompt.boxes.size(), 1u);
+    EXPECT_EQ(prompt.last().text, warning + "\r\n\r\n" + shredder::ConfirmText(1));
+    waitForRun();
+    ASSERT_EQ(prompt.boxes.size(), 2u);
+    EXPECT_EQ(prompt.last().text, "1 item was shredded. " + warning);
+    EXPECT_EQ(prompt.last().icon, Icon::Information);
+    EXPECT_FALSE(sandbox.exists("C:\\Stick\\photo.jpg"));
 }
 
 TEST_F(ShredderPageTest, AnEmptyListShowsTheErrorAndChangesNothing) {
