@@ -4,7 +4,9 @@
 #include "core/Register.h"
 #include "locking/FileCommands.h"
 #include "platform/Attributes.h"
+#include "core/Mounts.h"
 #include "platform/Environment.h"
+#include "platform/Overwrite.h"
 #include "platform/Registry.h"
 #include "settings/Settings.h"
 #include "settings/modFileFunctions.h"
@@ -292,6 +294,29 @@ TEST_F(FileCommandsTest, AFailureTheEngineNamedGetsNoSecondMessage) {
                                                        "was not locked."});
     EXPECT_EQ(sandbox.readFile("C:\\Docs\\shared.txt"), "s");
     EXPECT_TRUE(sandbox.exists("C:\\Docs\\" + TransformName("a.txt") + ".TSL"));
+}
+
+TEST_F(FileCommandsTest, AStrongLockOnADiskThatMayKeepCopiesSaysSoOnceInABoxAndTheLog) {
+    core_tests::LoopVolume volume(sandbox, "C:\\Stick");
+    if (!volume.ok())
+        GTEST_SKIP() << volume.why();
+    core_tests::RotationalFlag flag(volume.device());
+    if (!flag.set("0"))
+        GTEST_SKIP() << "the loop device's rotational flag cannot be set";
+    sandbox.writeFile("C:\\Stick\\a.txt", "a");
+    sandbox.writeFile("C:\\Stick\\b.txt", "b");
+    FileBatch strong = batch("C:\\Stick", {{"a.txt", "a.txt"}, {"b.txt", "b.txt"}}, "pw", "pw");
+    strong.strongLocks = true;
+    std::vector<std::string> logged;
+    locking::RunHooks hooks = rec.hooks();
+    hooks.log = [&logged](const std::string& text) { logged.push_back(text); };
+
+    const auto result = locking::LockFiles(strong, prompt, hooks);
+    EXPECT_EQ(result.done, 2);
+    const std::string warning = platform::overwriteWarning({platform::OverwriteHolds::Flash, "ext4"});
+    EXPECT_EQ(prompt.texts(), std::vector<std::string>{warning});
+    EXPECT_EQ(prompt.last().icon, Icon::Information);
+    EXPECT_EQ(logged, std::vector<std::string>{warning});
 }
 
 TEST_F(FileCommandsTest, LinksPipesAndNamesWithABackslashAreRefusedAndLeftAsTheyAre) {
