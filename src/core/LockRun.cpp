@@ -166,7 +166,8 @@ std::string diskWarning(const ToLock& toLock) {
             continue;
         folders.push_back(folder);
         try {
-            if (std::string warning = platform::overwriteWarning(platform::overwriteVerdictAt(platform::toHost(folder)));
+            if (std::string warning =
+                    platform::overwriteWarning(platform::overwriteVerdictAt(platform::toHost(folder)));
                 !warning.empty())
                 return warning;
         } catch (const platform::SysError&) {

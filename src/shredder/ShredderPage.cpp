@@ -391,8 +391,8 @@ void ShredderPage::cmdShredDelete_Click() {
     }
     // What the disk may keep is said before the question, and again with the result.
     m_diskWarning = DiskWarning(m_pending);
-    const std::string question = (m_diskWarning.empty() ? std::string() : m_diskWarning + "\r\n\r\n") +
-                                 ConfirmText(m_pending.size());
+    const std::string question =
+        (m_diskWarning.empty() ? std::string() : m_diskWarning + "\r\n\r\n") + ConfirmText(m_pending.size());
     if (m_prompt.show(question, platform::Buttons::YesNoDefaultNo, platform::Icon::Question) != platform::Answer::Yes)
         return;
     m_runItems = m_pending.size();
@@ -574,8 +574,8 @@ void ShredderPage::runFinished(const RunResult& result) {
         m_schedule->tellRefused();
     const std::string failures = FailureMessage(result.failures);
     // The result repeats what the disk may keep of what was shredded (the schedule's runs keep quiet).
-    const std::string warning = m_runKind == RunKind::Schedule || result.shredded.empty() ? std::string()
-                                                                                           : m_diskWarning;
+    const std::string warning =
+        m_runKind == RunKind::Schedule || result.shredded.empty() ? std::string() : m_diskWarning;
     m_diskWarning.clear();
     if (!failures.empty()) {
         const std::string intro = m_runKind == RunKind::Schedule
@@ -584,8 +584,8 @@ void ShredderPage::runFinished(const RunResult& result) {
         m_prompt.show(intro + failures + (warning.empty() ? std::string() : "\r\n\r\n" + warning),
                       platform::Buttons::OK, platform::Icon::Critical);
     } else if (!warning.empty()) {
-        m_prompt.show(std::to_string(result.shredded.size()) + (result.shredded.size() == 1 ? " item was" : " items were") +
-                          " shredded. " + warning,
+        m_prompt.show(std::to_string(result.shredded.size()) +
+                          (result.shredded.size() == 1 ? " item was" : " items were") + " shredded. " + warning,
                       platform::Buttons::OK, platform::Icon::Information);
     }
     if (result.cancelled) {

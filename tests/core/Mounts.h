@@ -73,8 +73,8 @@ struct VolumeKind {
 class LoopVolume final {
 public:
     LoopVolume(const testing_support::Sandbox& sandbox, const std::string& windowsFolder, VolumeKind kind = {})
-        : m_image(sandbox.root() + "/volume-" + std::to_string(++count()) + ".img"), m_host(sandbox.host(windowsFolder)),
-          m_options(kind.options) {
+        : m_image(sandbox.root() + "/volume-" + std::to_string(++count()) + ".img"),
+          m_host(sandbox.host(windowsFolder)), m_options(kind.options) {
         if (::geteuid() != 0) {
             m_why = "a loop-mounted image needs root";
             return;

@@ -19,8 +19,8 @@
 
 #include <fstream>
 #include <iostream>
-#include <optional>
 #include <iterator>
+#include <optional>
 #include <string_view>
 #include <unordered_set>
 

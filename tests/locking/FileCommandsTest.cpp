@@ -1,10 +1,10 @@
 #include "LockingTestSupport.h"
 
 #include "core/LockEngine.h"
+#include "core/Mounts.h"
 #include "core/Register.h"
 #include "locking/FileCommands.h"
 #include "platform/Attributes.h"
-#include "core/Mounts.h"
 #include "platform/Environment.h"
 #include "platform/Overwrite.h"
 #include "platform/Registry.h"
