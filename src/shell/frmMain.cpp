@@ -438,8 +438,21 @@ void frmMain::addTrayIcon() {
     m_tray->show();
 }
 
+void frmMain::setAppLock(shell::AppLock* lock) {
+    if (m_appLock)
+        disconnect(m_appLock, nullptr, this, nullptr);
+    m_appLock = lock;
+    if (lock)
+        connect(lock, &shell::AppLock::lockedChanged, this, &frmMain::appLocked);
+}
+
 void frmMain::restoreToFront() {
-    if (m_appLock && m_appLock->lockOnRestore() && isHidden() && !m_appLock->isLocked()) {
+    // Locked: only the password window comes up; this window waits for the right password.
+    if (m_appLock && m_appLock->isLocked()) {
+        m_appLock->showGate();
+        return;
+    }
+    if (m_appLock && m_appLock->lockOnRestore() && isHidden()) {
         m_appLock->lock(); // shows the window again for the right password
         return;
     }
