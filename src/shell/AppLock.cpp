@@ -3,6 +3,7 @@
 #include "core/SealKey.h"
 #include "settings/SettingsTable.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusInterface>
@@ -126,6 +127,12 @@ void AppLock::lock() {
             m_disabled.emplace_back(w);
             w->setEnabled(false);
         }
+        // A menu item is pressed through its action, which a window switched off leaves on.
+        for (QAction* a : w->findChildren<QAction*>())
+            if (a->isEnabled()) {
+                m_actionsOff.emplace_back(a);
+                a->setEnabled(false);
+            }
     }
     if (!m_window.isHidden())
         m_window.QWidget::setVisible(false);
@@ -136,6 +143,10 @@ void AppLock::lock() {
         return;
     }
     m_locked = false;
+    for (const QPointer<QAction>& a : m_actionsOff)
+        if (a)
+            a->setEnabled(true);
+    m_actionsOff.clear();
     for (const QPointer<QWidget>& w : m_disabled)
         if (w)
             w->setEnabled(true);

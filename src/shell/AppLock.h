@@ -16,6 +16,7 @@
 #include <functional>
 #include <vector>
 
+class QAction;
 class QWidget;
 
 namespace shell {
@@ -69,6 +70,7 @@ private:
     QTimer m_idle;
     std::vector<QPointer<QWidget>> m_hidden;
     std::vector<QPointer<QWidget>> m_disabled;
+    std::vector<QPointer<QAction>> m_actionsOff;
 };
 
 } // namespace shell

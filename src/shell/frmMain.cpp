@@ -442,8 +442,21 @@ void frmMain::setAppLock(shell::AppLock* lock) {
     if (m_appLock)
         disconnect(m_appLock, nullptr, this, nullptr);
     m_appLock = lock;
-    if (lock)
-        connect(lock, &shell::AppLock::lockedChanged, this, &frmMain::appLocked);
+    if (!lock)
+        return;
+    connect(lock, &shell::AppLock::lockedChanged, this, &frmMain::appLocked);
+    // The lock turns every action back on: those of the commands that change files follow the
+    // busy switch again (a run may have started or ended meanwhile).
+    connect(lock, &shell::AppLock::lockedChanged, this, [this](bool locked) {
+        if (locked)
+            return;
+        for (const auto& a : m_fileActions)
+            if (a)
+                a->setEnabled(!m_busy);
+        for (const auto& w : m_fileWidgets)
+            if (w)
+                w->setEnabled(!m_busy);
+    });
 }
 
 void frmMain::restoreToFront() {

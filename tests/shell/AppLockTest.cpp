@@ -25,6 +25,8 @@
 #include <QDialog>
 #include <QSignalSpy>
 #include <QTabWidget>
+#include <QToolBar>
+#include <QToolButton>
 #include <QTreeWidget>
 
 #include <cstdlib>
@@ -187,6 +189,22 @@ void pressAccessibly(QPushButton* button) {
     EXPECT_TRUE(QTest::qWaitFor([button] { return !button->isDown(); }, 60000));
 }
 
+// Presses, as assistive technology does, every item named `name` of the window (menu items and
+// buttons, shown or not); how many there were.
+int pressAccessiblyByName(QAccessibleInterface* node, const QString& name, int depth = 0) {
+    if (!node || depth > 60)
+        return 0;
+    int pressed = 0;
+    // Pressed even where the item offers no press: a program may ask for one all the same.
+    if (node->text(QAccessible::Name) == name && node->actionInterface()) {
+        node->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        ++pressed;
+    }
+    for (int i = 0; i < node->childCount(); ++i)
+        pressed += pressAccessiblyByName(node->child(i), name, depth + 1);
+    return pressed;
+}
+
 std::vector<QWidget*> visibleWindows() {
     std::vector<QWidget*> shown;
     for (QWidget* top : QApplication::topLevelWidgets())
@@ -215,6 +233,17 @@ TEST_F(AppLockTest, ALockedWindowHoldsNoSecretAndAnActivationShowsOnlyThePasswor
     EXPECT_EQ(readableSecrets(secrets), "bank.example; sam.jones; open sesame; pin under the lamp");
     pressAccessibly(copyPassword);
     ASSERT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("open sesame"));
+    QAccessibleInterface* windowNode = QAccessible::queryAccessibleInterface(window.get());
+    const auto vaultOpen = [&] {
+        for (QWidget* top : visibleWindows())
+            if (top->objectName() == QStringLiteral("frmSecurityVault"))
+                return top;
+        return static_cast<QWidget*>(nullptr);
+    };
+    ASSERT_EQ(pressAccessiblyByName(windowNode, QStringLiteral("Security Vault")), 1);
+    ASSERT_NE(vaultOpen(), nullptr);
+    vaultOpen()->close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !vaultOpen(); }, 60000));
 
     QDialog gate; // the password window
     gate.setWindowModality(Qt::ApplicationModal);
@@ -226,6 +255,13 @@ TEST_F(AppLockTest, ALockedWindowHoldsNoSecretAndAnActivationShowsOnlyThePasswor
         pressAccessibly(copyPassword);
         EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), "");
         EXPECT_FALSE(show->isChecked());
+        // The menu item and the toolbar button of the vault, pressed while hidden, open nothing.
+        EXPECT_EQ(pressAccessiblyByName(windowNode, QStringLiteral("Security Vault")) +
+                      pressAccessiblyByName(windowNode, QStringLiteral("Safe Vault")),
+                  2);
+        auto* vaultButton = window->tbrLock()->widgetForAction(window->action(QStringLiteral("SafeVault")));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !qobject_cast<QAbstractButton*>(vaultButton)->isDown(); }, 60000));
+        EXPECT_EQ(vaultOpen(), nullptr);
         // A later instance asks for the window: the password window comes up, nothing else.
         EXPECT_TRUE(shell::SingleInstance::forwardFiles({}));
         EXPECT_TRUE(QTest::qWaitFor([&] { return activated.size() == 1; }, 60000));
