@@ -3,12 +3,14 @@
 #include "core/SealKey.h"
 #include "settings/SettingsTable.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusInterface>
 #include <QDBusObjectPath>
 #include <QDBusReply>
 #include <QEvent>
+#include <QLineEdit>
 #include <QWidget>
 
 #include <unistd.h>
@@ -89,28 +91,66 @@ bool AppLock::eventFilter(QObject* watched, QEvent* event) {
     return QObject::eventFilter(watched, event);
 }
 
+void AppLock::showGate() {
+    if (!m_locked)
+        return;
+    // The other windows are hidden and so out of the modal stack: the modal window on top is the
+    // gate or a box over it.
+    if (QWidget* gate = QApplication::activeModalWidget()) {
+        gate->show();
+        gate->raise();
+        gate->activateWindow();
+    }
+}
+
 void AppLock::lock() {
     if (m_locked)
         return;
     m_locked = true;
     m_idle.stop();
-    // Every window of the program goes, and the key with them.
+    // The windows take their secrets out first (the wallet page stashes its edits), while whole.
+    emit lockedChanged(true);
     m_hidden.clear();
-    for (QWidget* w : QApplication::topLevelWidgets())
+    m_disabled.clear();
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        // A typed password is not kept for after the lock: it is typed again.
+        for (QLineEdit* box : w->findChildren<QLineEdit*>())
+            if (box->echoMode() != QLineEdit::Normal && !box->text().isEmpty())
+                box->setText(QString()); // setText, unlike clear(), keeps no undo step holding it
         if (w->isVisible()) {
             m_hidden.emplace_back(w);
-            w->hide();
+            // QWidget's own hide: a dialog's would also end the exec() it may be running (a
+            // question would be answered as if closed); it is asked again after the unlock.
+            w->QWidget::setVisible(false);
         }
+        if (w->isEnabled()) {
+            m_disabled.emplace_back(w);
+            w->setEnabled(false);
+        }
+        // A menu item is pressed through its action, which a window switched off leaves on.
+        for (QAction* a : w->findChildren<QAction*>())
+            if (a->isEnabled()) {
+                m_actionsOff.emplace_back(a);
+                a->setEnabled(false);
+            }
+    }
     if (!m_window.isHidden())
-        m_window.hide();
+        m_window.QWidget::setVisible(false);
     core::ClearSessionKey();
-    emit lockedChanged(true);
 
     if (!m_unlock()) {
         emit quitRequested();
         return;
     }
     m_locked = false;
+    for (const QPointer<QAction>& a : m_actionsOff)
+        if (a)
+            a->setEnabled(true);
+    m_actionsOff.clear();
+    for (const QPointer<QWidget>& w : m_disabled)
+        if (w)
+            w->setEnabled(true);
+    m_disabled.clear();
     for (const QPointer<QWidget>& w : m_hidden)
         if (w)
             w->show();

@@ -1,7 +1,10 @@
 #pragma once
-// Locking the running program again: its windows are hidden, the wallet's key is wiped, and the
-// password is asked for as at start; the windows come back only for the right password (ending the
-// password window ends the program, as at start). It locks when the screen locks (the session bus's
+// Locking the running program again: the windows empty what they show of secrets, every window of
+// the program is hidden and switched off (assistive technology reaches hidden windows too, so
+// nothing in them may be pressed or read), every password box is emptied, the wallet's key is wiped,
+// and the password is asked for as at start; the windows come back only for the right password
+// (ending the password window ends the program, as at start). While locked, nothing but the
+// password window (the gate) is brought to the screen. It locks when the screen locks (the session bus's
 // org.freedesktop.ScreenSaver ActiveChanged(true), logind's Lock of this session on the system bus),
 // after the idle time set in Options (off by default), and, when chosen in Options, when the window
 // is restored from the tray.
@@ -13,6 +16,7 @@
 #include <functional>
 #include <vector>
 
+class QAction;
 class QWidget;
 
 namespace shell {
@@ -26,6 +30,9 @@ public:
     ~AppLock() override;
 
     bool isLocked() const { return m_locked; }
+    // While locked: brings the gate (the password window, or a box over it) to the front; nothing
+    // else is shown.
+    void showGate();
     // Reads the idle time and the restore choice from the settings (at start and when Options changes
     // them).
     void loadSettings();
@@ -45,6 +52,8 @@ public slots:
     void sessionLock();
 
 signals:
+    // Locked: emitted before the windows are hidden, so that they empty what they show of secrets
+    // while they are whole. Unlocked: emitted after the right password, the windows shown again.
     void lockedChanged(bool locked);
     // The password window was ended while locked: the program ends.
     void quitRequested();
@@ -60,6 +69,8 @@ private:
     bool m_lockOnRestore = false;
     QTimer m_idle;
     std::vector<QPointer<QWidget>> m_hidden;
+    std::vector<QPointer<QWidget>> m_disabled;
+    std::vector<QPointer<QAction>> m_actionsOff;
 };
 
 } // namespace shell

@@ -13,6 +13,7 @@
 #include "shell/BrowserPane.h"
 #include "shell/ChangePassword.h"
 #include "shell/GateWidgets.h"
+#include "shell/Icons.h"
 #include "shell/MainWindowPortAdapter.h"
 #include "shell/frmProgress.h"
 #include "shredder/ShredderPage.h"
@@ -60,9 +61,15 @@ private:
 
 void frmMain::buildFeaturePages() {
     {
-        // Password wallet on its tab; the list fills when the tab is first shown.
+        // Password wallet on its tab; the list fills when the tab is first shown. While the program
+        // is locked the page holds nothing of the wallet.
+        auto* page = new wallet::PasswordWalletPage(prompt(), fraMain(3));
+        page->setFieldPictures(
+            {shell::walletFieldIcon(QStringLiteral("Description")), shell::walletFieldIcon(QStringLiteral("Server")),
+             shell::walletFieldIcon(QStringLiteral("UserName")), shell::walletFieldIcon(QStringLiteral("Password"))});
+        connect(this, &frmMain::appLocked, page, &wallet::PasswordWalletPage::setLocked);
         auto* layout = new QVBoxLayout(fraMain(3));
-        layout->addWidget(new wallet::PasswordWalletPage(prompt(), fraMain(3)));
+        layout->addWidget(page);
     }
     {
         // Favourites manager on its tab; the list fills when the tab is first shown.

@@ -53,4 +53,18 @@ QIcon toolbarIcon(const QString& key) {
     return file.isEmpty() ? QIcon() : QIcon(QStringLiteral(":/tessaly/icons/%1.png").arg(file));
 }
 
+QIcon walletFieldIcon(const QString& field) {
+    initResources();
+    QString file;
+    if (field == QLatin1String("Description"))
+        file = QStringLiteral("tag");
+    else if (field == QLatin1String("Server"))
+        file = QStringLiteral("server");
+    else if (field == QLatin1String("UserName"))
+        file = QStringLiteral("user");
+    else if (field == QLatin1String("Password"))
+        file = QStringLiteral("key");
+    return file.isEmpty() ? QIcon() : QIcon(QStringLiteral(":/tessaly/icons/%1.png").arg(file));
+}
+
 } // namespace shell

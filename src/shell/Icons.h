@@ -1,6 +1,6 @@
 #pragma once
 // The program's pictures: the application icon, the lock picture of the file list, the tree's
-// folder pictures and the lock toolbar's pictures.
+// folder pictures, the lock toolbar's pictures and those beside the wallet's boxes.
 
 #include <QIcon>
 
@@ -12,5 +12,8 @@ QIcon folderClosedIcon(); // image 1 of img1
 QIcon folderOpenIcon();   // image 2 of img1
 // The picture of a lock toolbar button by its key ("Lock", "Unlock", "LockFolder", ...).
 QIcon toolbarIcon(const QString& key);
+// The picture beside a wallet box by its field ("Description" a tag, "Server" a server, "UserName" a
+// person, "Password" a key); none for another name.
+QIcon walletFieldIcon(const QString& field);
 
 } // namespace shell

@@ -7,6 +7,7 @@
 #include "platform/Opener.h"
 #include "platform/Prompt.h"
 #include "platform/SysError.h"
+#include "shell/AppLock.h"
 #include "shell/BrowserPane.h"
 #include "shell/UnlockFileWindow.h"
 #include "shell/frmMain.h"
@@ -15,6 +16,7 @@
 #include <QFileInfo>
 
 #include <filesystem>
+#include <utility>
 
 namespace shell {
 
@@ -38,7 +40,12 @@ QStringList AbsoluteFileArguments(const QStringList& arguments) {
     return files;
 }
 
-FileOpener::FileOpener(frmMain& window, QObject* parent) : QObject(parent), m_window(window) {}
+FileOpener::FileOpener(frmMain& window, QObject* parent) : QObject(parent), m_window(window) {
+    connect(&window, &frmMain::appLocked, this, [this](bool locked) {
+        if (!locked)
+            open(std::exchange(m_waiting, {}));
+    });
+}
 
 std::vector<UnlockFileWindow*> FileOpener::unlockWindows() const {
     std::vector<UnlockFileWindow*> open;
@@ -49,6 +56,11 @@ std::vector<UnlockFileWindow*> FileOpener::unlockWindows() const {
 }
 
 void FileOpener::open(const QStringList& hostFiles) {
+    if (m_window.appLock() && m_window.appLock()->isLocked()) {
+        m_waiting += AbsoluteFileArguments(hostFiles);
+        m_window.appLock()->showGate();
+        return;
+    }
     for (const QString& file : AbsoluteFileArguments(hostFiles))
         openOne(bytes(file));
 }

@@ -438,8 +438,34 @@ void frmMain::addTrayIcon() {
     m_tray->show();
 }
 
+void frmMain::setAppLock(shell::AppLock* lock) {
+    if (m_appLock)
+        disconnect(m_appLock, nullptr, this, nullptr);
+    m_appLock = lock;
+    if (!lock)
+        return;
+    connect(lock, &shell::AppLock::lockedChanged, this, &frmMain::appLocked);
+    // The lock turns every action back on: those of the commands that change files follow the
+    // busy switch again (a run may have started or ended meanwhile).
+    connect(lock, &shell::AppLock::lockedChanged, this, [this](bool locked) {
+        if (locked)
+            return;
+        for (const auto& a : m_fileActions)
+            if (a)
+                a->setEnabled(!m_busy);
+        for (const auto& w : m_fileWidgets)
+            if (w)
+                w->setEnabled(!m_busy);
+    });
+}
+
 void frmMain::restoreToFront() {
-    if (m_appLock && m_appLock->lockOnRestore() && isHidden() && !m_appLock->isLocked()) {
+    // Locked: only the password window comes up; this window waits for the right password.
+    if (m_appLock && m_appLock->isLocked()) {
+        m_appLock->showGate();
+        return;
+    }
+    if (m_appLock && m_appLock->lockOnRestore() && isHidden()) {
         m_appLock->lock(); // shows the window again for the right password
         return;
     }

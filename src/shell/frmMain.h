@@ -100,8 +100,9 @@ public:
     // Restores the window from the tray or the task bar and brings it to the front; when chosen in
     // Options, a window restored from hiding asks for the password first (through the lock).
     void restoreToFront();
-    // The program's lock (main() makes it); the window hands it the Options window's changes.
-    void setAppLock(shell::AppLock* lock) { m_appLock = lock; }
+    // The program's lock (main() makes it); the window hands it the Options window's changes and
+    // passes its lockedChanged on as appLocked.
+    void setAppLock(shell::AppLock* lock);
     shell::AppLock* appLock() const { return m_appLock; }
     // The socket later instances reach this one through (null before Form_Load).
     shell::SingleInstance* singleInstance() const { return m_instance.get(); }
@@ -114,6 +115,9 @@ signals:
     void commandBusyChanged(bool busy);
     // The close was confirmed: the program ends.
     void exitConfirmed();
+    // The program was locked (the pages empty what they show of secrets) or opened again by the
+    // right password (they may show them again).
+    void appLocked(bool locked);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -44,11 +44,13 @@ int main(int argc, char** argv) {
         return 1;
     }
     platform::TightenPrivateFolders();
-    if (!shell::RunPasswordGate(prompt))
-        return 0;
-    // Files to open (`tessaly FILE...`): a running instance takes them and this one ends.
+    // Files to open (`tessaly FILE...`, as the file manager starts it): a running instance takes
+    // them and this one ends, before any password is asked. The running one asks only for the
+    // files' own passwords (its password window first, when it is locked).
     const QStringList files = shell::AbsoluteFileArguments(QApplication::arguments().mid(1));
     if (!files.isEmpty() && shell::SingleInstance::forwardFiles(files))
+        return 0;
+    if (!shell::RunPasswordGate(prompt))
         return 0;
 
     frmMain window(prompt);
@@ -60,9 +62,12 @@ int main(int argc, char** argv) {
     new shell::Notifier(window); // owned by the window
     // Locked again (the windows hidden, the wallet's key wiped) when the screen locks, after the idle
     // time of Options, and on restore from the tray when chosen; the password window opens it again.
-    shell::AppLock appLock(window, [&prompt] {
+    shell::AppLock appLock(window, [&prompt, &window] {
         frmPassword login(prompt);
+        // Its boxes stand over it: the main window is hidden and switched off while locked.
+        prompt.setParent(&login);
         login.exec();
+        prompt.setParent(&window);
         return login.accepted();
     });
     window.setAppLock(&appLock);

@@ -41,11 +41,12 @@ QPushButton* makeButton(QWidget* owner, const char* name, const char* caption) {
     return b;
 }
 
-// A small picture beside a field; decoration only, so it is kept out of the accessible tree's way.
-QLabel* makePicture(QWidget* owner, const char* name, QStyle::StandardPixmap kind) {
+// A small picture beside a field (the shell hands the pictures); decoration only, so it is kept out
+// of the accessible tree's way.
+QLabel* makePicture(QWidget* owner, const char* name) {
     auto* pic = new QLabel(owner);
     pic->setObjectName(QString::fromLatin1(name));
-    pic->setPixmap(owner->style()->standardIcon(kind).pixmap(16, 16));
+    pic->setFixedSize(16, 16);
     pic->setAccessibleName(QString());
     pic->setFocusPolicy(Qt::NoFocus);
     return pic;
@@ -84,10 +85,14 @@ PasswordWalletPage::PasswordWalletPage(platform::Prompt& prompt, QWidget* parent
     m_txtPassword = boxes.password;
     m_txtNotes = boxes.notes;
     m_cmdShowPassword = addPasswordToggle(this, grid, 3, 3, m_txtPassword);
-    grid->addWidget(makePicture(this, "imgDescription", QStyle::SP_FileDialogDetailedView), 0, 0);
-    grid->addWidget(makePicture(this, "imgServer", QStyle::SP_DriveNetIcon), 1, 0);
-    grid->addWidget(makePicture(this, "imgUserName", QStyle::SP_DirHomeIcon), 2, 0);
-    grid->addWidget(makePicture(this, "imgPassword", QStyle::SP_DialogApplyButton), 3, 0);
+    m_imgDescription = makePicture(this, "imgDescription");
+    m_imgServer = makePicture(this, "imgServer");
+    m_imgUserName = makePicture(this, "imgUserName");
+    m_imgPassword = makePicture(this, "imgPassword");
+    grid->addWidget(m_imgDescription, 0, 0);
+    grid->addWidget(m_imgServer, 1, 0);
+    grid->addWidget(m_imgUserName, 2, 0);
+    grid->addWidget(m_imgPassword, 3, 0);
 
     m_cmdPassAdd = makeButton(this, "cmdPassAdd", "Add");
     m_cmdPassSave = makeButton(this, "cmdPassSave", "Save");
@@ -156,6 +161,16 @@ PasswordWalletPage::PasswordWalletPage(platform::Prompt& prompt, QWidget* parent
     for (auto* box : {m_txtUserName, m_txtPassword})
         connect(box, &QLineEdit::textChanged, this, &PasswordWalletPage::updateCopyButtons);
     updateCopyButtons();
+    updateEditable();
+}
+
+void PasswordWalletPage::setFieldPictures(const FieldPictures& pictures) {
+    const std::pair<QLabel*, const QIcon*> pairs[] = {{m_imgDescription, &pictures.description},
+                                                      {m_imgServer, &pictures.server},
+                                                      {m_imgUserName, &pictures.userName},
+                                                      {m_imgPassword, &pictures.password}};
+    for (const auto& [label, icon] : pairs)
+        label->setPixmap(icon->pixmap(label->size()));
 }
 
 std::string UnsavedQuestion(const std::string& description) {
@@ -166,8 +181,64 @@ std::string UnsavedQuestion(const std::string& description) {
 
 void PasswordWalletPage::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    if (!m_filled)
+    if (!m_filled && !m_away.active)
         cmdPassReload_Click();
+}
+
+void PasswordWalletPage::setLocked(bool locked) {
+    if (locked == m_away.active)
+        return;
+    if (locked) {
+        m_away = {};
+        m_away.active = true;
+        m_away.wasFilled = m_filled;
+        m_away.shown = m_shown;
+        if (m_shown && hasUnsavedEdits())
+            for (const QLineEdit* box : {m_txtDescription, m_txtServer, m_txtUserName, m_txtPassword, m_txtNotes})
+                m_away.edits << box->text();
+        m_away.filter = m_txtFilter->text();
+        // The Add window (hidden by the lock, its exec() still waiting) keeps nothing either.
+        if (m_adding) {
+            for (QLineEdit* box : m_adding->findChildren<QLineEdit*>(QString(), Qt::FindDirectChildrenOnly)) {
+                m_away.adding.emplace_back(box, box->text());
+                box->setText(QString());
+            }
+            if (auto* show = m_adding->findChild<QPushButton*>(QStringLiteral("cmdShowPassword")))
+                show->setChecked(false);
+        }
+        // A copy still on the clipboard goes now, not when its time runs out.
+        m_clearClipboard->stop();
+        if (!m_copied.isEmpty())
+            clearCopiedText();
+        {
+            const QSignalBlocker quiet(m_txtFilter);
+            m_txtFilter->setText(QString());
+        }
+        m_filterText.clear();
+        clearDetails();
+        m_lstItem->clear();
+        m_filled = false;
+        return;
+    }
+    LockedAway away = std::exchange(m_away, {});
+    {
+        const QSignalBlocker quiet(m_txtFilter);
+        m_txtFilter->setText(away.filter);
+    }
+    m_filterText = away.filter;
+    if (away.wasFilled || isVisible())
+        fillList();
+    if (away.shown)
+        showEntry(*away.shown);
+    // The edits come back onto their entry (Save is on again, as they are not saved).
+    if (away.edits.size() == 5 && m_shown == away.shown) {
+        QLineEdit* const boxes[] = {m_txtDescription, m_txtServer, m_txtUserName, m_txtPassword, m_txtNotes};
+        for (int i = 0; i < 5; ++i)
+            boxes[i]->setText(away.edits[i]);
+    }
+    for (const auto& [box, text] : away.adding)
+        if (box)
+            box->setText(text);
 }
 
 void PasswordWalletPage::cmdPassReload_Click() {
@@ -238,14 +309,21 @@ QTreeWidgetItem* PasswordWalletPage::itemOf(const std::string& description) cons
 }
 
 void PasswordWalletPage::clearDetails() {
+    // setText, unlike clear(), keeps no undo step that holds the text.
     for (auto* box : {m_txtDescription, m_txtServer, m_txtUserName, m_txtPassword, m_txtNotes})
-        box->clear();
+        box->setText(QString());
     m_shown.reset();
     m_loaded = {};
     m_cmdShowPassword->setChecked(false);
     m_cmdPassSave->setEnabled(false);
     m_lstItem->clearSelection();
     m_lstItem->setCurrentItem(nullptr);
+    updateEditable();
+}
+
+void PasswordWalletPage::updateEditable() {
+    for (auto* box : {m_txtDescription, m_txtServer, m_txtUserName, m_txtPassword, m_txtNotes})
+        box->setReadOnly(!m_shown);
 }
 
 void PasswordWalletPage::updateCopyButtons() {
@@ -356,6 +434,7 @@ void PasswordWalletPage::showEntry(const std::string& description) {
     setBoxText(m_txtNotes, m_loaded.notes);
     m_lstItem->setCurrentItem(item);
     m_cmdPassSave->setEnabled(false);
+    updateEditable();
 }
 
 bool PasswordWalletPage::saveBoxes() {
@@ -398,6 +477,7 @@ void PasswordWalletPage::cmdPassAdd_Click() {
                 m_lstItem->setCurrentItem(item);
         },
         window());
+    m_adding = &dialog;
     dialog.exec();
 }
 

@@ -6,17 +6,28 @@
 // take it off again after 20 seconds if it is still there. The list mirrors the registry and is
 // refilled after every change; it is first filled when the tab is first shown.
 //
-// The boxes show only an entry the list shows: an entry the filter hides is taken out of the boxes.
-// Edits are never dropped unasked: showing another entry, Reload or a filter that hides the
-// edited entry first asks whether to save them, drop them or stay on the entry.
+// The boxes show only an entry the list shows: an entry the filter hides is taken out of the boxes,
+// and with no entry shown they take no typing (new entries are typed in the Add window). Edits are
+// never dropped unasked: showing another entry, Reload or a filter that hides the edited entry first
+// asks whether to save them, drop them or stay on the entry.
+//
+// While the program is locked the page holds nothing of the wallet: the list, the boxes, the filter
+// and the Add window's boxes are empty, Show is off and a copied secret is off the clipboard. After
+// the right password the list is filled again, and the entry that was shown (with its unsaved
+// edits) and the Add window's text come back.
 
 #include "wallet/Wallet.h"
 
+#include <QIcon>
+#include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 class QLabel;
 class QLineEdit;
@@ -64,6 +75,15 @@ public:
     // The description of the entry the boxes show; nothing when they show none.
     const std::optional<std::string>& shownEntry() const { return m_shown; }
 
+    // The program was locked (everything of the wallet leaves the page) or opened again.
+    void setLocked(bool locked);
+
+    // The pictures beside the description, server, user name and password boxes (none by default).
+    struct FieldPictures {
+        QIcon description, server, userName, password;
+    };
+    void setFieldPictures(const FieldPictures& pictures);
+
 protected:
     void showEvent(QShowEvent* event) override;
 
@@ -86,6 +106,18 @@ private:
     // The tab's Save without the reload; true when the entry was written.
     bool saveBoxes();
     void updateCopyButtons();
+    // The boxes take typing only while they show an entry.
+    void updateEditable();
+
+    // What the page showed when the program was locked, to show again after the unlock.
+    struct LockedAway {
+        bool active = false;
+        bool wasFilled = false;
+        std::optional<std::string> shown;
+        QStringList edits; // the five boxes, when they held unsaved edits
+        QString filter;
+        std::vector<std::pair<QPointer<QLineEdit>, QString>> adding; // the Add window's boxes
+    };
 
     platform::Prompt& m_prompt;
     QLineEdit* m_txtFilter;
@@ -109,6 +141,12 @@ private:
     QPushButton* m_cmdCopyUserName;
     QPushButton* m_cmdCopyPassword;
     QPushButton* m_cmdShowPassword;
+    QLabel* m_imgDescription;
+    QLabel* m_imgServer;
+    QLabel* m_imgUserName;
+    QLabel* m_imgPassword;
+    QPointer<QWidget> m_adding; // the Add window while it is open
+    LockedAway m_away;
 };
 
 } // namespace wallet

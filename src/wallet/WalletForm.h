@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QString>
+#include <QTimer>
 
 #include <string>
 
@@ -44,8 +45,12 @@ inline WalletBoxes addWalletRows(QWidget* owner, QGridLayout* grid, int column) 
     return b;
 }
 
+// How long a password shown in clear stays so before it turns back to dots.
+inline constexpr int kShowPasswordMs = 30000;
+
 // The password box shows dots; the checkable button beside it ("Show" / "Hide") shows the password
-// in clear while it is down. Put into the grid at `row`, `column`.
+// in clear while it is down, for kShowPasswordMs at most (the owner's timer "tmrHidePassword").
+// Put into the grid at `row`, `column`.
 inline QPushButton* addPasswordToggle(QWidget* owner, QGridLayout* grid, int row, int column, QLineEdit* box) {
     box->setEchoMode(QLineEdit::Password);
     auto* toggle = new QPushButton(QStringLiteral("Show"), owner);
@@ -59,6 +64,18 @@ inline QPushButton* addPasswordToggle(QWidget* owner, QGridLayout* grid, int row
         toggle->setText(shown ? QStringLiteral("Hide") : QStringLiteral("Show"));
         toggle->setAccessibleName(shown ? QStringLiteral("Hide Password") : QStringLiteral("Show Password"));
     });
+    // A password left shown does not stay shown.
+    auto* hideAgain = new QTimer(owner);
+    hideAgain->setObjectName(QStringLiteral("tmrHidePassword"));
+    hideAgain->setSingleShot(true);
+    hideAgain->setInterval(kShowPasswordMs);
+    QObject::connect(toggle, &QPushButton::toggled, hideAgain, [hideAgain](bool shown) {
+        if (shown)
+            hideAgain->start();
+        else
+            hideAgain->stop();
+    });
+    QObject::connect(hideAgain, &QTimer::timeout, toggle, [toggle] { toggle->setChecked(false); });
     grid->addWidget(toggle, row, column);
     return toggle;
 }

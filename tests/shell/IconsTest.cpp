@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The program's icon comes in every size the desktop asks for, and the padlock's shackle is an open
-// arch: through the middle of its opening the shield shows, with no band drawn across it.
+// arch: through the middle of its opening the shield shows, with no band drawn across it. The
+// pictures beside the wallet's boxes are each its own, none of them a folder.
 
 #include "ShellTestSupport.h"
 
@@ -8,6 +9,8 @@
 
 #include <QIcon>
 #include <QImage>
+#include <QLabel>
+#include <QStyle>
 
 namespace {
 
@@ -30,6 +33,39 @@ TEST(IconsTest, EverySizeIsThereAndTheShackleIsOpen) {
                     << "not the shield at (" << x256 * scale << ", " << y << "): " << c.name().toStdString();
             }
         }
+    }
+}
+
+class WalletPicturesTest : public shell_test::ShellTest {};
+
+TEST_F(WalletPicturesTest, EachWalletBoxCarriesThePictureOfWhatItHoldsAndNoneIsAFolder) {
+    auto window = shownWindow();
+    const auto image = [](const QIcon& icon) {
+        return icon.pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32);
+    };
+    std::vector<QImage> folders;
+    for (QStyle::StandardPixmap kind : {QStyle::SP_DirHomeIcon, QStyle::SP_DirIcon, QStyle::SP_DirClosedIcon})
+        folders.push_back(image(QApplication::style()->standardIcon(kind)));
+    const struct {
+        const char* picture;
+        const char* field;
+    } cases[] = {{"imgDescription", "Description"},
+                 {"imgServer", "Server"},
+                 {"imgUserName", "UserName"},
+                 {"imgPassword", "Password"}};
+    std::vector<QImage> shown;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.picture);
+        auto* label = window->fraMain(3)->findChild<QLabel*>(QString::fromLatin1(c.picture));
+        ASSERT_NE(label, nullptr);
+        const QImage picture = label->pixmap().toImage().convertToFormat(QImage::Format_ARGB32);
+        ASSERT_FALSE(picture.isNull());
+        EXPECT_EQ(picture, image(shell::walletFieldIcon(QString::fromLatin1(c.field))));
+        for (const QImage& folder : folders)
+            EXPECT_NE(picture, folder);
+        for (const QImage& other : shown)
+            EXPECT_NE(picture, other);
+        shown.push_back(picture);
     }
 }
 

@@ -18,6 +18,7 @@
 
 #include <QLabel>
 #include <QPointer>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTreeWidget>
@@ -248,6 +249,32 @@ TEST_F(OpenFilesTest, ALaterInstanceHandsItsFilesToTheRunningOne) {
     QTRY_COMPARE_WITH_TIMEOUT(asked.size(), 1, 10000);
     ASSERT_EQ(files.size(), 1);
     EXPECT_EQ(files.front().front().toStringList(), sent);
+}
+
+// The file manager starts the program with a file while it runs: the new process hands the file to
+// the running one and ends, asking for no password of its own (a password window would keep it
+// running until the deadline).
+TEST_F(OpenFilesTest, AFileOpenedWhileTheProgramRunsGoesToItWithoutAPasswordWindow) {
+    shell::SingleInstance running;
+    ASSERT_TRUE(running.listen());
+    QSignalSpy files(&running, &shell::SingleInstance::openRequested);
+    const QString file = QString::fromStdString(sandbox.host(sandbox.writeFile("C:\\Docs\\letter.txt.TSL", "x")));
+    QProcess later;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    later.setProcessEnvironment(env);
+    later.start(QStringLiteral(TESSALY_APP), {file});
+    ASSERT_TRUE(later.waitForStarted(60000));
+    const bool ended = QTest::qWaitFor([&] { return later.state() == QProcess::NotRunning; }, 60000);
+    if (!ended) {
+        later.kill();
+        later.waitForFinished(10000);
+    }
+    ASSERT_TRUE(ended) << "the later process still runs: it waits for a password";
+    EXPECT_EQ(later.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(later.exitCode(), 0) << later.readAllStandardError().toStdString();
+    QTRY_COMPARE_WITH_TIMEOUT(files.size(), 1, 60000);
+    EXPECT_EQ(files.front().front().toStringList(), QStringList{file});
 }
 
 } // namespace

@@ -224,10 +224,13 @@ TEST_F(WalletPageTest, RefusedDescriptionsKeepEveryFieldAsTyped) {
         {QStringLiteral("   "), "Description can't be left blank", Icon::None},
         {QStringLiteral("Web\\Mail"), "A description can't contain '\\'.", Icon::Exclamation},
     };
+    wallet::passWordAdd("Mail", {"imap", "me", "pw", ""});
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
         prompt.boxes.clear();
-        // On the tab.
+        // On the tab, over the entry shown.
+        page->cmdPassReload_Click();
+        show("Mail");
         type(page.get(), "txtDescription", c.description);
         type(page.get(), "txtServer", QStringLiteral("srv"));
         click(page.get(), "cmdPassSave");
@@ -255,8 +258,9 @@ TEST_F(WalletPageTest, RefusedDescriptionsKeepEveryFieldAsTyped) {
         EXPECT_EQ(prompt.boxes.size(), 2u);
         EXPECT_EQ(prompt.last().text, c.message);
     }
-    EXPECT_FALSE(platform::registry().keyExists(HKEY_CURRENT_USER, kWallet));
-    EXPECT_TRUE(listed().empty());
+    page->cmdPassReload_Click();
+    EXPECT_EQ(listed(), std::vector<std::string>{"Mail"});
+    EXPECT_EQ(stored("Mail", "Server"), "imap");
 }
 
 TEST_F(WalletPageTest, CancelInTheAddWindowWritesNothing) {
@@ -706,6 +710,119 @@ TEST_F(WalletPageTest, AnAddKeepsTheEditsOfTheShownEntry) {
     EXPECT_EQ(page->shownEntry().value_or("<none>"), "GitHub");
     EXPECT_EQ(current(), "GitHub");
     EXPECT_TRUE(prompt.boxes.empty());
+}
+
+// With no entry shown the boxes take no typing (a new entry is typed in the Add window).
+TEST_F(WalletPageTest, TheBoxesTakeTypingOnlyWhileTheyShowAnEntry) {
+    wallet::passWordAdd("Mail", {"imap", "me", "pw", "n"});
+    page->cmdPassReload_Click();
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        bool editable;
+    } steps[] = {
+        {"nothing shown at first", [] {}, false},
+        {"an entry shown", [&] { clickEntry("Mail"); }, true},
+        {"reloaded", [&] { click(page.get(), "cmdPassReload"); }, false},
+        {"shown again", [&] { clickEntry("Mail"); }, true},
+        {"deleted",
+         [&] {
+             prompt.answer(Answer::Yes);
+             click(page.get(), "cmdPassDelete");
+         },
+         false},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        step.act();
+        for (const char* name : {"txtDescription", "txtServer", "txtUserName", "txtPassword", "txtNotes"}) {
+            SCOPED_TRACE(name);
+            QLineEdit* box = child(name);
+            const QString before = box->text();
+            QTest::keyClicks(box, QStringLiteral("x"));
+            EXPECT_EQ(box->text(), step.editable ? before + QStringLiteral("x") : before);
+            EXPECT_EQ(box->isReadOnly(), !step.editable);
+            box->setText(before); // nothing left unsaved for the next step
+        }
+    }
+    EXPECT_TRUE(listed().empty());
+}
+
+TEST_F(WalletPageTest, AShownPasswordTurnsBackToDotsAfterThirtySeconds) {
+    wallet::passWordAdd("Bank", {"bank.example", "sam", "open sesame", ""});
+    page->cmdPassReload_Click();
+    show("Bank");
+    auto* timer = child<QTimer>("tmrHidePassword");
+    auto* toggle = child<QPushButton>("cmdShowPassword");
+    ASSERT_TRUE(timer && toggle);
+    EXPECT_FALSE(timer->isActive());
+    click(page.get(), "cmdShowPassword");
+    EXPECT_TRUE(timer->isActive());
+    EXPECT_EQ(timer->interval(), 30000);
+    // Hidden by hand, the count stops.
+    click(page.get(), "cmdShowPassword");
+    EXPECT_FALSE(timer->isActive());
+    // Left shown, it turns back when the time runs out (made to run out now).
+    click(page.get(), "cmdShowPassword");
+    ASSERT_EQ(child("txtPassword")->echoMode(), QLineEdit::Normal);
+    timer->start(0);
+    QTRY_COMPARE_WITH_TIMEOUT(child("txtPassword")->echoMode(), QLineEdit::Password, 10000);
+    EXPECT_FALSE(toggle->isChecked());
+    EXPECT_EQ(toggle->text(), QStringLiteral("Show"));
+}
+
+TEST_F(WalletPageTest, WhileLockedThePageHoldsNothingAndTheUnlockBringsTheEntryAndItsEditsBack) {
+    wallet::passWordAdd("Bank", {"bank.example", "sam", "open sesame", "notes"});
+    wallet::passWordAdd("Mail", {"mail.example", "kim", "letter", ""});
+    page->cmdPassReload_Click();
+    type(page.get(), "txtFilter", QStringLiteral("bank"));
+    clickEntry("Bank");
+    type(page.get(), "txtNotes", QStringLiteral("half typed"));
+    click(page.get(), "cmdShowPassword");
+    click(page.get(), "cmdCopyPassword");
+    ASSERT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("open sesame"));
+
+    page->setLocked(true);
+    for (const char* box : {"txtDescription", "txtServer", "txtUserName", "txtPassword", "txtNotes", "txtFilter"})
+        EXPECT_EQ(text(box), "") << box;
+    EXPECT_EQ(list()->topLevelItemCount(), 0);
+    EXPECT_FALSE(child<QPushButton>("cmdShowPassword")->isChecked());
+    EXPECT_FALSE(page->shownEntry().has_value());
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), ""); // at once, not when its time runs out
+    // Shown again before the unlock (the windows come back first), it still reads nothing.
+    page->hide();
+    page->show();
+    EXPECT_EQ(list()->topLevelItemCount(), 0);
+
+    page->setLocked(false);
+    EXPECT_EQ(text("txtFilter"), "bank");
+    EXPECT_EQ(listed(), (std::vector<std::string>{"Bank", "Mail"}));
+    EXPECT_TRUE(list()->topLevelItem(1)->isHidden());
+    EXPECT_EQ(page->shownEntry().value_or("<none>"), "Bank");
+    EXPECT_EQ(current(), "Bank");
+    EXPECT_EQ(text("txtServer"), "bank.example");
+    EXPECT_EQ(text("txtNotes"), "half typed");
+    EXPECT_TRUE(save()->isEnabled());
+    EXPECT_EQ(child("txtPassword")->echoMode(), QLineEdit::Password);
+    EXPECT_TRUE(prompt.boxes.empty());
+}
+
+TEST_F(WalletPageTest, TheAddWindowOpenAtTheLockKeepsNothingAndGetsItsTextBack) {
+    shell_test::whenModal([&](QWidget* w) {
+        type(w, "txtDescription", QStringLiteral("Bank"));
+        type(w, "txtUserName", QStringLiteral("sam"));
+        type(w, "txtPassword", QStringLiteral("open sesame"));
+        click(w, "cmdShowPassword");
+        page->setLocked(true);
+        for (const char* box : {"txtDescription", "txtUserName", "txtPassword"})
+            EXPECT_EQ(w->findChild<QLineEdit*>(QString::fromLatin1(box))->text(), QString()) << box;
+        EXPECT_FALSE(w->findChild<QPushButton*>(QStringLiteral("cmdShowPassword"))->isChecked());
+        page->setLocked(false);
+        click(w, "cmdOK");
+    });
+    click(page.get(), "cmdPassAdd");
+    EXPECT_EQ(stored("Bank", "Username"), "sam");
+    EXPECT_EQ(stored("Bank", "Password"), "open sesame");
 }
 
 } // namespace
