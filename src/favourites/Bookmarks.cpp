@@ -1,5 +1,7 @@
 #include "favourites/Bookmarks.h"
 
+#include "favourites/Charsets.h"
+
 #include "platform/FileIO.h"
 #include "platform/Text.h"
 
@@ -50,26 +52,6 @@ std::string foldSpace(const std::string& text) {
     return out;
 }
 
-void appendUtf8(std::string& out, unsigned long cp) {
-    if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-        out += kReplacement;
-    } else if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
 // The character references of HTML text resolved (the named ones bookmarks files use, and every
 // numeric one); an unknown reference stays as it is.
 std::string decodeEntities(const std::string& text) {
@@ -94,7 +76,7 @@ std::string decodeEntities(const std::string& text) {
             const std::string digits = name.substr(hex ? 2 : 1);
             if (!digits.empty() &&
                 digits.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789") == std::string::npos) {
-                appendUtf8(out, std::stoul(digits, nullptr, hex ? 16 : 10));
+                AppendUtf8(out, std::stoul(digits, nullptr, hex ? 16 : 10));
                 done = true;
             }
         } else {
@@ -145,14 +127,21 @@ std::string validUtf8(const std::string& in) {
 }
 
 // The text in UTF-8 from the charset it declares; a byte that does not belong to it becomes U+FFFD
-// and the rest is kept. A charset the system does not know is read as UTF-8.
+// and the rest is kept. Mac Roman goes through our own table, and so does a Mac charset the system
+// does not know (Mac browsers declared names of their own, such as "X-MAC-SYSTEM", for what was Mac
+// Roman on most machines); any other charset the system does not know is read as UTF-8.
 std::string toUtf8(const std::string& in, const std::string& charset) {
     const std::string name = platform::lowerText(charset);
     if (name.empty() || name == "utf-8" || name == "utf8")
         return validUtf8(in);
+    if (IsMacRomanName(name))
+        return MacRomanToUtf8(in);
     iconv_t cd = ::iconv_open("UTF-8", charset.c_str());
+    // "x-mac-cyrillic" is known to the system as "mac-cyrillic".
+    if (cd == reinterpret_cast<iconv_t>(-1) && name.rfind("x-mac", 0) == 0)
+        cd = ::iconv_open("UTF-8", name.substr(2).c_str());
     if (cd == reinterpret_cast<iconv_t>(-1))
-        return validUtf8(in);
+        return name.rfind("x-mac", 0) == 0 || name.rfind("mac", 0) == 0 ? MacRomanToUtf8(in) : validUtf8(in);
     std::string out;
     out.reserve(in.size() + in.size() / 4);
     char buffer[4096];
@@ -202,31 +191,6 @@ std::string declaredCharset(const std::string& html) {
         return tag.substr(b, e - b);
     }
     return {};
-}
-
-// Whether the document starts (after a byte-order mark, blanks and comments) with the bookmarks
-// document type.
-bool isBookmarksDocument(const std::string& html) {
-    std::size_t at = html.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
-    for (;;) {
-        while (at < html.size() && isSpace(html[at]))
-            ++at;
-        if (html.compare(at, 4, "<!--") != 0)
-            break;
-        const std::size_t end = html.find("-->", at + 4);
-        if (end == std::string::npos)
-            return false;
-        at = end + 3;
-    }
-    if (!hasWordAt(html, at, "<!doctype"))
-        return false;
-    at += 9;
-    if (at >= html.size() || !isSpace(html[at]))
-        return false;
-    while (at < html.size() && isSpace(html[at]))
-        ++at;
-    const std::size_t n = std::strlen(kDocType);
-    return hasWordAt(html, at, kDocType) && (at + n >= html.size() || html[at + n] == '>' || isSpace(html[at + n]));
 }
 
 // The value of an attribute in a tag's text ("" when absent), references resolved.
@@ -302,6 +266,66 @@ std::string tagName(const std::string& html, std::size_t at) {
     return name.size() > (name.empty() || name[0] != '/' ? 0u : 1u) ? name : std::string();
 }
 
+// Where the comment that starts at `at` ends (just past its "-->"), or the end of the text.
+std::size_t commentEnd(const std::string& html, std::size_t at) {
+    const std::size_t end = html.find("-->", at + 4);
+    return end == std::string::npos ? html.size() : end + 3;
+}
+
+// Whether the head of the document (what comes before its list of links) holds the bookmarks
+// document type. Browsers wrote it first, but an old favourites export puts "<HTML>" on the line
+// before it, and others a comment.
+bool hasBookmarksDocType(const std::string& html) {
+    const std::size_t n = std::strlen(kDocType);
+    for (std::size_t at = html.find('<'); at != std::string::npos; at = html.find('<', at + 1)) {
+        if (html.compare(at, 4, "<!--") == 0) {
+            at = commentEnd(html, at) - 1;
+            continue;
+        }
+        if (hasWordAt(html, at, "<!doctype") && at + 9 < html.size() && isSpace(html[at + 9])) {
+            std::size_t word = at + 9;
+            while (word < html.size() && isSpace(html[word]))
+                ++word;
+            if (hasWordAt(html, word, kDocType) &&
+                (word + n >= html.size() || html[word + n] == '>' || isSpace(html[word + n])))
+                return true;
+            continue;
+        }
+        const std::string name = tagName(html, at);
+        if (name == "dl" || name == "dt" || name == "a")
+            return false; // the links have begun
+    }
+    return false;
+}
+
+// Whether the document holds a <DL> list whose items are links: a <DT> inside a <DL> whose next tag
+// is an <A> with an address. This is how a bookmarks file without the document type is known (the
+// export of a web bookmarks service starts with its <META> and <TITLE>); a web page with links in
+// paragraphs is not one.
+bool hasLinkList(const std::string& html) {
+    bool inList = false;
+    bool afterItem = false; // the tag before was an item's <DT>
+    std::size_t i = 0;
+    for (std::size_t lt = html.find('<'); lt != std::string::npos; lt = html.find('<', i)) {
+        if (html.compare(lt, 4, "<!--") == 0) {
+            i = commentEnd(html, lt);
+            continue;
+        }
+        const std::string name = tagName(html, lt);
+        if (name.empty()) {
+            i = lt + 1;
+            continue;
+        }
+        const std::size_t gt = tagEnd(html, lt);
+        if (name == "a" && afterItem && !foldSpace(attribute(html.substr(lt + 1, gt - lt - 1), "href")).empty())
+            return true;
+        inList = inList || name == "dl";
+        afterItem = inList && name == "dt";
+        i = gt == html.size() ? gt : gt + 1;
+    }
+    return false;
+}
+
 // Every link of the document in one pass: a link's text runs to its "</A>" or, where that is
 // missing, to the next tag that cannot be inside a link.
 void collectLinks(const std::string& html, std::vector<Favourite>& out) {
@@ -326,8 +350,7 @@ void collectLinks(const std::string& html, std::vector<Favourite>& out) {
         if (lt == std::string::npos)
             break;
         if (html.compare(lt, 4, "<!--") == 0) {
-            const std::size_t end = html.find("-->", lt + 4);
-            i = end == std::string::npos ? html.size() : end + 3;
+            i = commentEnd(html, lt);
             continue;
         }
         const std::string name = tagName(html, lt);
@@ -381,10 +404,14 @@ std::string escapeHtml(const std::string& text) {
 } // namespace
 
 std::vector<Favourite> ParseBookmarks(const std::string& html, const std::string& fileName) {
-    if (!isBookmarksDocument(html))
+    // A file saved as UTF-16 is read in UTF-8 from its byte-order mark on, whatever it declares.
+    std::string converted;
+    const bool utf16 = Utf16WithMarkToUtf8(html, converted);
+    const std::string& text = utf16 ? converted : html;
+    if (!hasBookmarksDocType(text) && !hasLinkList(text))
         throw NotBookmarksFile("'" + fileName + "' is not a bookmarks file.");
     std::vector<Favourite> out;
-    collectLinks(toUtf8(html, declaredCharset(html)), out);
+    collectLinks(utf16 ? validUtf8(text) : toUtf8(text, declaredCharset(text)), out);
     return out;
 }
 

@@ -1,10 +1,11 @@
 #pragma once
-// The bookmarks HTML file that browsers import and export: a loose HTML document that starts with
-// the "NETSCAPE-Bookmark-file-1" document type and holds one <A HREF> per link inside nested <DL>
-// folders. Read in one pass in linear time and memory (unclosed tags end where the next link or
-// folder begins, nothing nests), in the charset the file declares (UTF-8 when it declares none), a
-// byte that does not belong to that charset replaced alone; written with every title and address
-// escaped.
+// The bookmarks HTML file that browsers import and export: a loose HTML document with the
+// "NETSCAPE-Bookmark-file-1" document type in its head that holds one <A HREF> per link inside nested
+// <DL> folders. A file without the document type is one too when it holds a <DL> list of
+// <DT><A HREF=...> items. Read in linear time and memory (unclosed tags end where the next link or
+// folder begins, nothing nests), in the charset the file declares (UTF-8 when it declares none;
+// UTF-16 when it starts with its byte-order mark), a byte that does not belong to that charset
+// replaced alone; written with every title and address escaped.
 
 #include "favourites/FavouritesStore.h"
 

@@ -101,16 +101,56 @@ std::string NotOpenedMessage(const std::string& url) {
            "' was not opened: only web addresses (http, https, ftp) and mail addresses (mailto) are opened.";
 }
 
-bool OpenFavourite(const std::string& url) {
+bool OpenFavourite(const std::string& url, QObject* context, OpenFailed failed) {
     if (!IsOpenableAddress(url))
         return false;
-    if (settings::LaunchNewIE.get() != "True")
-        return platform::openDefault(url);
-    const Launch launch = NewWindowLaunch(url);
+    const std::string helper =
+        platform::lowerText(url).rfind("mailto:", 0) == 0 ? std::string("mail program") : std::string("web browser");
+    const std::string cannot = "'" + url + "' could not be opened: ";
+    const auto tell = [failed](const std::string& why) {
+        if (failed)
+            failed(why);
+    };
+    const Launch launch = settings::LaunchNewIE.get() == "True" ? NewWindowLaunch(url) : Launch{"xdg-open", {url}};
     QStringList args;
     for (const auto& a : launch.arguments)
         args << QString::fromLocal8Bit(a);
-    return QProcess::startDetached(QString::fromLocal8Bit(launch.program), args);
+    if (launch.program != "xdg-open") {
+        // The browser runs as long as its window: it is started on its own, not waited for.
+        if (!QProcess::startDetached(QString::fromLocal8Bit(launch.program), args))
+            tell(cannot + "the web browser '" + launch.program + "' could not be started.");
+        return true;
+    }
+    // xdg-open is waited for, to hear whether it found a program for the address. Its process object
+    // has no parent and goes when the helper ends: deleting it earlier would kill the helper, and
+    // with it a browser that xdg-open runs in the foreground.
+    auto* process = new QProcess;
+    process->setStandardOutputFile(QProcess::nullDevice());
+    process->setStandardErrorFile(QProcess::nullDevice());
+    QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
+    QObject::connect(process, &QProcess::errorOccurred, process, [process](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            process->deleteLater();
+    });
+    QObject::connect(process, &QProcess::errorOccurred, context, [tell, cannot, helper](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            tell(cannot + "xdg-open, which hands addresses to the " + helper +
+                 ", could not be started. Install the package xdg-utils.");
+    });
+    QObject::connect(process, &QProcess::finished, context,
+                     [tell, cannot, helper](int code, QProcess::ExitStatus status) {
+                         // xdg-open's statuses: 3 no program found for the address, 4 the program failed.
+                         if (status != QProcess::NormalExit)
+                             tell(cannot + "xdg-open ended abnormally.");
+                         else if (code == 3)
+                             tell(cannot + "no " + helper + " is installed or set up to open it.");
+                         else if (code == 4)
+                             tell(cannot + "the " + helper + " set up to open it did not start.");
+                         else if (code != 0)
+                             tell(cannot + "xdg-open ended with status " + std::to_string(code) + ".");
+                     });
+    process->start(QStringLiteral("xdg-open"), args);
+    return true;
 }
 
 } // namespace favourites

@@ -2,8 +2,11 @@
 // Opening a favourite: with the setting "LaunchNewIE" = "True" in a new browser window, else with
 // the desktop's default handler (xdg-open).
 
+#include <functional>
 #include <string>
 #include <vector>
+
+class QObject;
 
 namespace favourites {
 
@@ -26,8 +29,12 @@ bool IsOpenableAddress(const std::string& url);
 std::string WithWebScheme(const std::string& url);
 // Why an address is not opened, for the user.
 std::string NotOpenedMessage(const std::string& url);
-// Opens the URL as the setting says. False when no helper could be started or the address is not
-// one that is opened.
-bool OpenFavourite(const std::string& url);
+// Why a favourite could not be shown, for the user.
+using OpenFailed = std::function<void(const std::string& why)>;
+// Opens the URL as the setting says; false at once, starting nothing, when the address is not one
+// that is opened. When the helper cannot be started, or xdg-open ends with a failure (no browser or
+// mail program is installed or set up), `failed` hears why, on the thread of `context` and only
+// while `context` lives.
+bool OpenFavourite(const std::string& url, QObject* context, OpenFailed failed);
 
 } // namespace favourites

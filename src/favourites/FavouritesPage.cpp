@@ -6,7 +6,6 @@
 #include "favourites/frmImportIEFav.h"
 
 #include "core/Scrambler.h"
-#include "diagnostics/ErrorReport.h"
 #include "platform/FileIO.h"
 #include "platform/Prompt.h"
 #include "platform/SysError.h"
@@ -118,9 +117,10 @@ void FavouritesPage::lvFav_DblClick() {
         m_prompt.show(NotOpenedMessage(url), platform::Buttons::OK, platform::Icon::Exclamation, kFavouritesTitle);
         return;
     }
-    if (!OpenFavourite(url))
-        ReportError("frmMain", platform::errorNumber(platform::ErrorKind::FileNotFound),
-                    "File not found: no program could open the address", "lvFav_DblClick");
+    // No browser or mail program to open it: the user hears why instead of nothing happening.
+    OpenFavourite(url, this, [this](const std::string& why) {
+        m_prompt.show(why, platform::Buttons::OK, platform::Icon::Exclamation, kFavouritesTitle);
+    });
 }
 
 void FavouritesPage::cmdAdd_Click() {

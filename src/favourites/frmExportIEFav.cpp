@@ -20,6 +20,14 @@ std::vector<Favourite> favouritesOf(const std::vector<FavouriteRow>& rows) {
 
 } // namespace
 
+std::string ExportQuestion(std::size_t count, const std::string& folder) {
+    return "Unlock and export " + std::to_string(count) + (count == 1 ? " favourite" : " favourites") +
+           "?\r\n\r\nEach one leaves the locked store: it is written unscrambled, as a shortcut file (.url), to '" +
+           folder +
+           "' and removed from the store.\r\n\r\nWeb browsers do not read this folder. To use favourites in a "
+           "browser, choose \"Export Bookmarks File...\" and import that file in the browser.";
+}
+
 frmExportIEFav::frmExportIEFav(platform::Prompt& prompt, std::function<void()> refillMain, BookmarksFileChooser chooser,
                                QWidget* parent)
     : TransferWindow(prompt, std::move(refillMain), std::move(chooser), parent) {
@@ -38,6 +46,11 @@ void frmExportIEFav::cmdExport_Click() {
         m_prompt.show(kNothingChecked, platform::Buttons::OK, platform::Icon::Information);
         return;
     }
+    // The favourites leave the store for files anyone who can read the folder can read: the user
+    // says so first, knowing that browsers do not look there.
+    if (m_prompt.show(ExportQuestion(checked.size(), GetIEFavoritesFolder()), platform::Buttons::YesNoDefaultNo,
+                      platform::Icon::Question) != platform::Answer::Yes)
+        return;
     const TransferReport report = ExportFavourites(checked, m_prompt, reporter("frmExportIEFav", "cmdExport_Click"));
     Refresh();
     refillMain();

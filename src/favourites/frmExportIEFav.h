@@ -1,9 +1,12 @@
 #pragma once
-// "Export to IE Favorites": the stored favourites; Export writes a shortcut file for each checked
-// one and then removes it from the store. The checked favourites can also be written to a bookmarks
+// "Export to IE Favorites": the stored favourites; Export asks first, then writes a shortcut file for
+// each checked one and removes it from the store. The checked favourites can also be written to a bookmarks
 // file (they stay in the store).
 
 #include "favourites/TransferWindow.h"
+
+#include <cstddef>
+#include <string>
 
 namespace favourites {
 
@@ -24,5 +27,7 @@ protected:
 };
 
 inline constexpr const char* kNothingChecked = "Check the favourites to export first.";
+// The question Export asks before `count` favourites leave the store for the folder (Windows form).
+std::string ExportQuestion(std::size_t count, const std::string& folder);
 
 } // namespace favourites

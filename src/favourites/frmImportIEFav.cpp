@@ -6,6 +6,11 @@
 #include "platform/Prompt.h"
 #include "platform/SysError.h"
 
+#include <QCollator>
+#include <QLocale>
+
+#include <algorithm>
+
 namespace favourites {
 
 frmImportIEFav::frmImportIEFav(platform::Prompt& prompt, std::function<void()> refillMain, BookmarksFileChooser chooser,
@@ -20,6 +25,20 @@ void frmImportIEFav::Refresh() {
     std::vector<FavouriteRow> rows;
     for (auto& s : ListIEFavorites(GetIEFavoritesFolder(), reporter("frmImportIEFav", "cmdRefresh_Click")))
         rows.push_back({std::move(s.text), std::move(s.url), std::move(s.path), std::nullopt, false});
+    // Listed as people count, not as the folder happens to hold them: "Site 2" before "Site 10",
+    // letters without regard to case; shortcuts of one name by their paths.
+    // The C locale (a system without a language set) has no collation: Qt then compares the names'
+    // characters one by one, numbers as text. They are sorted by the common rules instead.
+    QLocale locale;
+    if (locale.language() == QLocale::C)
+        locale = QLocale(QLocale::English);
+    QCollator collator(locale);
+    collator.setNumericMode(true);
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::stable_sort(rows.begin(), rows.end(), [&collator](const FavouriteRow& a, const FavouriteRow& b) {
+        const int byName = collator.compare(qText(a.text), qText(b.text));
+        return byName != 0 ? byName < 0 : collator.compare(qText(a.key), qText(b.key)) < 0;
+    });
     setRows(std::move(rows));
 }
 

@@ -1,5 +1,7 @@
 #include "favourites/modImportIEFav.h"
 
+#include "favourites/Charsets.h"
+
 #include "core/Scrambler.h"
 #include "platform/Attributes.h"
 #include "platform/Environment.h"
@@ -33,10 +35,11 @@ bool validFileName(const std::string& name) {
     return true;
 }
 
-std::string withoutUrlSuffixes(std::string name) {
-    for (auto at = name.find(".url"); at != std::string::npos; at = name.find(".url"))
-        name.erase(at, 4);
-    return name;
+// The name a shortcut lists under: its file name without the ".url" ending, whatever its case
+// ("WEB-SLIC.URL" lists as "WEB-SLIC").
+std::string withoutUrlSuffix(const std::string& name) {
+    const std::size_t n = name.size();
+    return n > 4 && platform::equalNoCase(name.substr(n - 4), ".url") ? name.substr(0, n - 4) : name;
 }
 
 // Whether the entry is a symbolic link (not followed: a link to "." would make the walk endless,
@@ -56,7 +59,7 @@ void listFolder(const std::string& folder, const ErrorSink& sink, std::vector<Sh
             continue;
         ShortcutItem item;
         item.path = AddBackslash(folder) + entry.name;
-        item.text = withoutUrlSuffixes(entry.name);
+        item.text = withoutUrlSuffix(entry.name);
         try {
             item.url = ReadShortcutUrl(item.path);
         } catch (const platform::SysError& e) {
@@ -88,7 +91,10 @@ std::string ReadShortcutUrl(const std::string& path) {
                                  platform::errorDescription(platform::ErrorKind::PathFileAccess) +
                                      ": a link is not followed");
     std::string text = platform::readAll(path);
-    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0)
+    // A shortcut saved as "Unicode" is UTF-16 after its byte-order mark.
+    if (std::string wide; Utf16WithMarkToUtf8(text, wide))
+        text = std::move(wide);
+    else if (text.compare(0, 3, "\xEF\xBB\xBF") == 0)
         text.erase(0, 3);
     bool inSection = false;
     std::size_t pos = 0;

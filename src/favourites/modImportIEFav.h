@@ -15,14 +15,15 @@ namespace favourites {
 
 struct ShortcutItem {
     std::string path; // Windows form, the item's key
-    std::string text; // the file name with every ".url" removed
+    std::string text; // the file name without its ".url" ending (in any case)
     std::string url;
 };
 
 // The favourites folder in Windows form.
 std::string GetIEFavoritesFolder();
 // The URL of a shortcut file (its "URL" of "[InternetShortcut]"; "" when it has none), read with
-// CR LF, LF or CR line ends and a UTF-8 byte-order mark passed over. Throws platform::SysError when
+// CR LF, LF or CR line ends, a UTF-8 byte-order mark passed over and a file that starts with a
+// UTF-16 byte-order mark read as UTF-16. Throws platform::SysError when
 // the file cannot be read or is a symbolic link (which is not followed).
 std::string ReadShortcutUrl(const std::string& path);
 // The exact text of a shortcut file.

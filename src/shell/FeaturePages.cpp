@@ -152,12 +152,11 @@ void frmMain::buildFeaturePages() {
         connect(this, &frmMain::commandBusyChanged, page, &shredder::ShredderPage::setExternalBusy);
         connect(action(QStringLiteral("mShredFolderandFiles")), &QAction::triggered, page,
                 [this, page] { page->ShredFolderCommand(browser().selectedFolderKey()); });
-        connect(page, &shredder::ShredderPage::shredFinished, this, [this](const std::vector<std::string>& paths) {
-            // Success is said in the status bar, as for the lock commands.
-            if (!paths.empty())
-                m_sbrMain->showMessage(QString::number(paths.size()) +
-                                           (paths.size() == 1 ? QStringLiteral(" item shredded.")
-                                                              : QStringLiteral(" items shredded.")),
+        connect(page, &shredder::ShredderPage::shredFinished, this, [this](const auto& paths, std::size_t count) {
+            // Success is said in the status bar, as for the lock commands: how many items were shredded.
+            if (count > 0)
+                m_sbrMain->showMessage(QString::number(count) + (count == 1 ? QStringLiteral(" item shredded.")
+                                                                            : QStringLiteral(" items shredded.")),
                                        10000);
             // Shredded folders leave the tree; the selection moves to the parent, whose files are shown.
             for (const auto& path : paths) {

@@ -20,6 +20,7 @@
 #include "shell/MainWindowPortAdapter.h"
 #include "shell/AppLock.h"
 #include "shell/SingleInstance.h"
+#include "shredder/ShredderPage.h"
 
 #include <QAction>
 #include <QApplication>
@@ -137,6 +138,9 @@ frmMain::~frmMain() {
     qDeleteAll(findChildren<locking::frmSecurityVault*>());
     delete m_locking;
     m_locking = nullptr;
+    // The log goes with this window's members, before the pages.
+    if (auto* shredderPage = findChild<shredder::ShredderPage*>())
+        shredderPage->setLog(nullptr);
 }
 
 QFrame* frmMain::fraMain(int index) const {
@@ -329,6 +333,8 @@ frmMain::LoadResult frmMain::Form_Load() {
         m_log = std::make_unique<CAppLog>(m_prompt);
         m_log->AuthorEmailAddress = settings::kDeveloperAddress;
         m_browser->setLog(m_log.get());
+        if (auto* shredderPage = findChild<shredder::ShredderPage*>())
+            shredderPage->setLog(m_log.get());
 
         // 2. Another instance running: bring it to the front and end this one.
         m_instance = std::make_unique<shell::SingleInstance>();

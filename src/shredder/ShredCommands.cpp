@@ -220,7 +220,11 @@ std::optional<int> SchedulePeriod(const std::string& hourText, const std::string
 bool ScheduleDue(int periodMinutes, std::int64_t since, std::int64_t now) {
     if (periodMinutes <= 0)
         return false;
-    return now - since >= static_cast<std::int64_t>(std::max(kScheduleMinimumMinutes, periodMinutes)) * 60;
+    return now >= NextScheduledRun(periodMinutes, since);
+}
+
+std::int64_t NextScheduledRun(int periodMinutes, std::int64_t since) {
+    return since + static_cast<std::int64_t>(std::max(kScheduleMinimumMinutes, periodMinutes)) * 60;
 }
 
 std::string PeriodText(int periodMinutes) {

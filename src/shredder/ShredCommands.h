@@ -59,6 +59,8 @@ bool ForgetShredded(const std::string& registerPath, const std::string& windowsP
 
 // The shortest period the schedule runs at, in minutes: Set refuses a shorter one (other than 0).
 inline constexpr int kScheduleMinimumMinutes = 5;
+// The longest period's hours the window offers.
+inline constexpr int kScheduleMaxHours = 24;
 
 // The scheduled shred's period in minutes from the hour and minute lists' texts: whole decimal
 // numbers only (blanks around them allowed), 60 h + m. Nothing (nullopt) when either text is not
@@ -68,6 +70,9 @@ std::optional<int> SchedulePeriod(const std::string& hourText, const std::string
 // max(kScheduleMinimumMinutes, period) minutes (a shorter period stored by an older version
 // counts as the minimum); never for a period of 0.
 bool ScheduleDue(int periodMinutes, std::int64_t since, std::int64_t now);
+// When a folder set (or last emptied) at `since` is next due (seconds since the epoch): `since` plus
+// max(kScheduleMinimumMinutes, period) minutes. The period must not be 0.
+std::int64_t NextScheduledRun(int periodMinutes, std::int64_t since);
 // A period as the user reads it: "2 h 30 min", "2 h", "45 min".
 std::string PeriodText(int periodMinutes);
 // The folder text of the schedule in the form it is stored: a host path ("/home/me/Temp") becomes

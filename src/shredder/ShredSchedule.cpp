@@ -13,6 +13,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 
@@ -56,6 +57,13 @@ FolderIdentity FolderIdentity::of(const std::string& folder, const std::string& 
     return id;
 }
 
+std::string ScheduleTimeText(std::int64_t secondsSinceEpoch) {
+    return QDateTime::fromSecsSinceEpoch(secondsSinceEpoch)
+        .toString(QStringLiteral("yyyy-MM-dd HH:mm"))
+        .toLocal8Bit()
+        .toStdString();
+}
+
 ShredSchedule::ShredSchedule(platform::Prompt& prompt, QObject* parent) : QObject(parent), m_prompt(prompt) {
     clock = [] { return static_cast<std::int64_t>(QDateTime::currentSecsSinceEpoch()); };
     m_timer = new QTimer(this);
@@ -63,6 +71,8 @@ ShredSchedule::ShredSchedule(platform::Prompt& prompt, QObject* parent) : QObjec
     m_timer->setInterval(60000);
     connect(m_timer, &QTimer::timeout, this, &ShredSchedule::tick);
 }
+
+ShredSchedule::~ShredSchedule() = default;
 
 void ShredSchedule::restore() {
     m_stored =
@@ -89,6 +99,21 @@ void ShredSchedule::set(const std::string& folder, const std::string& hour, cons
     // The period counts from now.
     m_stored = StoredSchedule{folder, hour, minute, clock(), id};
     saveSince(m_stored.since);
+    const auto next = nextRun();
+    const auto period = SchedulePeriod(hour.empty() ? "0" : hour, minute.empty() ? "0" : minute);
+    writeLog(next && period ? "Scheduled shred of '" + folder + "' set: every " +
+                                  PeriodText(std::max(*period, kScheduleMinimumMinutes)) + "; next run at " +
+                                  ScheduleTimeText(*next)
+                            : std::string("Scheduled shred switched off"));
+    emit changed();
+}
+
+std::optional<std::int64_t> ShredSchedule::nextRun() const {
+    const auto period =
+        SchedulePeriod(m_stored.hour.empty() ? "0" : m_stored.hour, m_stored.minute.empty() ? "0" : m_stored.minute);
+    if (m_stored.folder.empty() || !period || *period == 0)
+        return std::nullopt;
+    return NextScheduledRun(*period, m_stored.since);
 }
 
 void ShredSchedule::saveSince(std::int64_t since) {
@@ -105,6 +130,7 @@ void ShredSchedule::tick() {
         return; // due still: tried again at the next tick
     m_stored.since = now;
     saveSince(now);
+    emit changed();
     // A missing folder is not created; a link named as the folder stands for its target.
     const std::string target = ScheduledFolderTarget(m_stored.folder);
     if (target.empty() || !CreateFolderPath(target, false))
@@ -128,6 +154,8 @@ void ShredSchedule::sweepEnded(const std::vector<Failure>& failures, bool notThe
         "': " + (failures.empty() ? std::string("done") : std::to_string(failures.size()) + " items not shredded");
     for (const auto& f : failures)
         line += "; " + f.hostPath + ": " + f.reason;
+    if (const auto next = nextRun())
+        line += "; next run at " + ScheduleTimeText(*next);
     writeLog(line);
 }
 
@@ -147,8 +175,13 @@ void ShredSchedule::writeLog(const std::string& entry) {
                                  .toLocal8Bit()
                                  .toStdString();
     try {
-        CAppLog log(m_prompt);
-        log.WriteLogEntry(when + " " + entry);
+        CAppLog* log = m_sharedLog;
+        if (!log) {
+            if (!m_ownLog)
+                m_ownLog = std::make_unique<CAppLog>(m_prompt);
+            log = m_ownLog.get();
+        }
+        log->WriteLogEntry(when + " " + entry);
     } catch (const std::exception&) {
         // WriteLogEntry shows its own failures; the run's result is shown to the user apart from its log.
     }

@@ -11,9 +11,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+class CAppLog;
 class QTimer;
 
 namespace platform {
@@ -43,17 +46,29 @@ struct StoredSchedule {
     FolderIdentity id;
 };
 
+// A moment of the schedule as the user reads it: local time, "yyyy-MM-dd HH:mm".
+std::string ScheduleTimeText(std::int64_t secondsSinceEpoch);
+
 class ShredSchedule final : public QObject {
     Q_OBJECT
 public:
     explicit ShredSchedule(platform::Prompt& prompt, QObject* parent = nullptr);
+    ~ShredSchedule() override;
+
+    // The application log the schedule writes its lines to (the window's). Without one it keeps a log
+    // of its own, opened at its first line and kept open, so that its lines follow each other instead
+    // of each emptying the file again.
+    void setLog(CAppLog* log) { m_sharedLog = log; }
 
     // Reads the stored schedule and starts the timer. A schedule stored without its start time
     // counts from now.
     void restore();
     const StoredSchedule& stored() const { return m_stored; }
+    // When the stored schedule next empties its folder (seconds since the epoch); nothing when no
+    // folder or no period is set.
+    std::optional<std::int64_t> nextRun() const;
     // Stores a new schedule (folder in Windows form, empty for none; `target` the folder it leads to)
-    // counting from now.
+    // counting from now, and writes it to the log with its next run.
     void set(const std::string& folder, const std::string& hour, const std::string& minute, const std::string& target);
     // One minute of the schedule: the timer calls it. Runs a due sweep unless `busy()` says another
     // command runs (it is then tried again at the next minute).
@@ -70,6 +85,10 @@ public:
     std::function<bool()> busy;
     std::function<void(const std::string& folder, const platform::FileId& expected)> startSweep;
 
+signals:
+    // The schedule or its next run changed (Set, or a due minute came).
+    void changed();
+
 private:
     void saveSince(std::int64_t since);
     void writeLog(const std::string& entry);
@@ -77,6 +96,8 @@ private:
     platform::Prompt& m_prompt;
     StoredSchedule m_stored;
     QTimer* m_timer = nullptr;
+    CAppLog* m_sharedLog = nullptr;
+    std::unique_ptr<CAppLog> m_ownLog;
 };
 
 } // namespace shredder

@@ -23,6 +23,7 @@
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -208,37 +209,41 @@ void ShredderPage::buildSchedule(QGroupBox* fraShredFolder) {
     lblAboutShredTimer->setBuddy(m_txtShredFolder);
     m_cmdShredBrowse = button("cmdShredBrowse", "Browse...");
     m_cmdShredBlank = button("cmdShredBlank", "Clear");
-    auto* lblHour = named(new QLabel(QStringLiteral("Hour")), "lblHour");
-    m_cmbHour = named(new QComboBox, "cmbHour");
-    m_cmbHour->setEditable(true);
-    for (int h = 0; h <= 24; ++h)
-        m_cmbHour->addItem(QString::number(h));
+    // The period reads as words around the numbers: "Every [8] h [30] min".
+    auto* lblEvery = named(new QLabel(QStringLiteral("Every")), "lblEvery");
+    m_cmbHour = named(new QSpinBox, "cmbHour");
+    m_cmbHour->setRange(0, kScheduleMaxHours);
+    m_cmbHour->setAccessibleName(QStringLiteral("Hour"));
+    lblEvery->setBuddy(m_cmbHour);
+    auto* lblHour = named(new QLabel(QStringLiteral("h")), "lblHour");
     lblHour->setBuddy(m_cmbHour);
-    auto* lblMinute = named(new QLabel(QStringLiteral("Minutes")), "lblMinute");
-    m_cmbMinute = named(new QComboBox, "cmbMinute");
-    m_cmbMinute->setEditable(true);
-    for (int m = 0; m <= 50; m += 10)
-        m_cmbMinute->addItem(QString::number(m));
+    m_cmbMinute = named(new QSpinBox, "cmbMinute");
+    // Steps of 5, the shortest period; other minutes can be typed.
+    m_cmbMinute->setRange(0, 59);
+    m_cmbMinute->setSingleStep(kScheduleMinimumMinutes);
+    m_cmbMinute->setAccessibleName(QStringLiteral("Minutes"));
+    auto* lblMinute = named(new QLabel(QStringLiteral("min")), "lblMinute");
     lblMinute->setBuddy(m_cmbMinute);
-    // The lists start empty, as the first tick expects; a restored setting fills them.
-    m_cmbHour->setCurrentIndex(-1);
-    m_cmbMinute->setCurrentIndex(-1);
     m_cmdSet = button("cmdSet", "Set");
-    // What Set put in place, in words.
+    // What Set put in place, in words, with the next run.
     m_lblScheduleStatus = named(new QLabel, "lblScheduleStatus");
     m_lblScheduleStatus->setWordWrap(true);
 
+    auto* period = new QHBoxLayout;
+    period->addWidget(lblEvery);
+    period->addWidget(m_cmbHour);
+    period->addWidget(lblHour);
+    period->addWidget(m_cmbMinute);
+    period->addWidget(lblMinute);
+    period->addStretch();
+    period->addWidget(m_cmdSet);
     auto* grid = new QGridLayout(fraShredFolder);
     grid->addWidget(lblAboutShredTimer, 0, 0, 1, 4);
     grid->addWidget(m_txtShredFolder, 1, 0, 1, 2);
     grid->addWidget(m_cmdShredBrowse, 1, 2);
     grid->addWidget(m_cmdShredBlank, 1, 3);
-    grid->addWidget(lblHour, 2, 0);
-    grid->addWidget(m_cmbHour, 2, 1);
-    grid->addWidget(lblMinute, 3, 0);
-    grid->addWidget(m_cmbMinute, 3, 1);
-    grid->addWidget(m_cmdSet, 3, 3);
-    grid->addWidget(m_lblScheduleStatus, 4, 0, 1, 4);
+    grid->addLayout(period, 2, 0, 1, 4);
+    grid->addWidget(m_lblScheduleStatus, 3, 0, 1, 4);
 
     // The schedule keeps its own timer; each minute the hour and minute boxes get "0" for an empty text.
     m_schedule = new ShredSchedule(m_prompt, this);
@@ -247,7 +252,7 @@ void ShredderPage::buildSchedule(QGroupBox* fraShredFolder) {
         m_sweepExpected = expected;
         startRun(RunKind::Schedule, {folder});
     };
-    connect(m_schedule->timer(), &QTimer::timeout, this, &ShredderPage::fillEmptyTimes);
+    connect(m_schedule, &ShredSchedule::changed, this, &ShredderPage::showSchedule);
 
     connect(m_cmdShredBrowse, &QPushButton::clicked, this, &ShredderPage::cmdShredBrowse_Click);
     connect(m_cmdShredBlank, &QPushButton::clicked, this, &ShredderPage::cmdShredBlank_Click);
@@ -258,10 +263,13 @@ void ShredderPage::restoreSchedule() {
     m_schedule->restore();
     const StoredSchedule& stored = m_schedule->stored();
     m_txtShredFolder->setText(q(stored.folder));
-    if (!stored.hour.empty())
-        m_cmbHour->setCurrentText(q(stored.hour));
-    if (!stored.minute.empty())
-        m_cmbMinute->setCurrentText(q(stored.minute));
+    // A stored number the boxes cannot show (not a whole number, or beyond their range) leaves them at 0.
+    for (auto [box, text] : {std::pair{m_cmbHour, stored.hour}, std::pair{m_cmbMinute, stored.minute}}) {
+        bool ok = false;
+        const int value = q(text).trimmed().toInt(&ok);
+        if (ok && value >= box->minimum() && value <= box->maximum())
+            box->setValue(value);
+    }
     showSchedule();
 }
 
@@ -275,8 +283,9 @@ void ShredderPage::showSchedule() {
     }
     // A shorter period kept from an older version runs at the minimum, and is shown so.
     const int every = std::max(*period, kScheduleMinimumMinutes);
-    m_lblScheduleStatus->setText(
-        q("The folder '" + stored.folder + "' will be emptied every " + PeriodText(every) + "."));
+    const auto next = m_schedule->nextRun();
+    m_lblScheduleStatus->setText(q("The folder '" + stored.folder + "' will be emptied every " + PeriodText(every) +
+                                   (next ? ". Next run: " + ScheduleTimeText(*next) : std::string()) + "."));
 }
 
 void ShredderPage::restoreLevel() {
@@ -595,7 +604,9 @@ void ShredderPage::runFinished(const RunResult& result) {
             text += "\r\n'" + path + "' was shredded only in part; what is left of it is still on the list.";
         m_prompt.show(text, platform::Buttons::OK, platform::Icon::Information);
     }
-    emit shredFinished(result.shredded);
+    // What the status bar counts: the items of a list or the tree's folder, or what a sweep removed
+    // from the scheduled folder (which itself stays).
+    emit shredFinished(result.shredded, m_runKind == RunKind::Schedule ? result.removed : result.shredded.size());
 }
 
 // ---- The schedule -------------------------------------------------------------------------------
@@ -637,13 +648,9 @@ void ShredderPage::cmdSet_Click() {
                       platform::Buttons::OK, platform::Icon::Critical);
         return;
     }
-    const std::string hour = b(m_cmbHour->currentText());
-    const std::string minute = b(m_cmbMinute->currentText());
-    const auto period = SchedulePeriod(hour.empty() ? "0" : hour, minute.empty() ? "0" : minute);
-    if (!period) {
-        m_prompt.show("The hours and minutes must be whole numbers.", platform::Buttons::OK, platform::Icon::Critical);
-        return;
-    }
+    const std::string hour = std::to_string(m_cmbHour->value());
+    const std::string minute = std::to_string(m_cmbMinute->value());
+    const auto period = SchedulePeriod(hour, minute);
     if (*period > 0 && *period < kScheduleMinimumMinutes) {
         const std::string minimum = PeriodText(kScheduleMinimumMinutes);
         m_prompt.show("The shortest period is " + minimum + ". Choose " + minimum +
@@ -651,20 +658,25 @@ void ShredderPage::cmdSet_Click() {
                       platform::Buttons::OK, platform::Icon::Critical);
         return;
     }
+    // A recurring wipe is set only when the user has read what it does and when it first runs.
+    if (!folder.empty() && *period > 0) {
+        const std::int64_t first = NextScheduledRun(*period, m_schedule->clock());
+        if (m_prompt.show(ScheduleQuestion(folder, PeriodText(*period), ScheduleTimeText(first)),
+                          platform::Buttons::YesNoDefaultNo, platform::Icon::Question) != platform::Answer::Yes)
+            return;
+    }
     m_txtShredFolder->setText(q(folder));
     m_schedule->set(folder, hour, minute, target);
-    showSchedule();
 }
 
-void ShredderPage::fillEmptyTimes() {
-    if (m_cmbHour->currentText().isEmpty())
-        m_cmbHour->setCurrentText(QStringLiteral("0"));
-    if (m_cmbMinute->currentText().isEmpty())
-        m_cmbMinute->setCurrentText(QStringLiteral("0"));
+std::string ShredderPage::ScheduleQuestion(const std::string& folder, const std::string& period,
+                                           const std::string& firstRun) {
+    return "Shred everything in '" + folder + "' every " + period + "?\r\n\r\nWhile Tessaly runs, every file and " +
+           "subfolder in that folder is shredded each time the period ends, the first time at " + firstRun +
+           ". What is shredded can't be recovered.";
 }
 
 void ShredderPage::timShredFolder_Timer() {
-    fillEmptyTimes();
     m_schedule->tick();
 }
 

@@ -24,6 +24,7 @@ class QLineEdit;
 class QListWidget;
 class QProgressBar;
 class QPushButton;
+class QSpinBox;
 class QTimer;
 
 namespace platform {
@@ -56,8 +57,13 @@ public:
     void RemoveSelectedFromList();
     // One minute of the schedule, as its timer runs it (tests call it directly).
     void timShredFolder_Timer();
+    // The question Set asks before a folder is emptied every `period` (as PeriodText says it).
+    static std::string ScheduleQuestion(const std::string& folder, const std::string& period,
+                                        const std::string& firstRun);
     // The scheduled folder shred the "Shred" frame shows and edits.
     ShredSchedule& schedule() { return *m_schedule; }
+    // The application log the schedule writes to (the main window's, from its load on).
+    void setLog(CAppLog* log) { m_schedule->setLog(log); }
     // The folder tree's "Shred Folder and Files" on the selected folder.
     void ShredFolderCommand(const std::string& folder);
 
@@ -80,8 +86,9 @@ public:
 signals:
     // A shred run started (true) or ended (false).
     void busyChanged(bool busy);
-    // A shred run ended; `paths` are the items that were shredded.
-    void shredFinished(const std::vector<std::string>& paths);
+    // A shred run ended; `paths` are the items that were shredded, `count` the number of items the
+    // run shredded (for a sweep of the scheduled folder: the files and folders it removed from it).
+    void shredFinished(const std::vector<std::string>& paths, std::size_t count);
     // A run of the schedule ended: the folder as Set, how many files and folders it removed and how
     // many items it could not shred.
     void scheduledShredFinished(const std::string& folder, std::size_t removed, std::size_t failed);
@@ -106,7 +113,6 @@ private:
     void buildControls();
     void buildSchedule(QGroupBox* frame);
     void restoreSchedule();
-    void fillEmptyTimes();
     void restoreLevel();
     void showSchedule();
     void refillList();
@@ -146,8 +152,8 @@ private:
     QLineEdit* m_txtShredFolder = nullptr;
     QPushButton* m_cmdShredBrowse = nullptr;
     QPushButton* m_cmdShredBlank = nullptr;
-    QComboBox* m_cmbHour = nullptr;
-    QComboBox* m_cmbMinute = nullptr;
+    QSpinBox* m_cmbHour = nullptr;
+    QSpinBox* m_cmbMinute = nullptr;
     QPushButton* m_cmdSet = nullptr;
     QLabel* m_lblScheduleStatus = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "viewer/ThumbnailEngine.h"
 
+#include "viewer/Orientation.h"
 #include "viewer/basThumbs.h"
 
 #include "platform/FileIO.h"
@@ -104,6 +105,9 @@ QImage ReadThumbnail(const std::string& hostPath, double pixelRatio, int thumbna
     QImage image = reader.read();
     if (image.isNull())
         return {};
+    // Readers that leave the orientation tag alone (WebP, PNG) get it applied here, as JPEG's does.
+    if (!reader.supportsOption(QImageIOHandler::ImageTransformation))
+        image = Oriented(image, ContainerOrientation(*reader.device()));
 
     // The decoder may have given a different size (or none was asked): bring it to the size drawn,
     // but never add pixels. The device pixel ratio makes its size in units the drawn size.

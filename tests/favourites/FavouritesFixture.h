@@ -39,12 +39,13 @@ protected:
     }
     void TearDown() override { setenv("PATH", savedPath.c_str(), 1); }
 
-    // A stub on PATH: prints `output`, records its arguments one a line in <bin>/<name>.args.
-    void stub(const std::string& name, const std::string& output = std::string()) {
+    // A stub on PATH: prints `output`, records its arguments one a line in <bin>/<name>.args, and
+    // ends with `status`.
+    void stub(const std::string& name, const std::string& output = std::string(), int status = 0) {
         const std::string script = bin + "/" + name, out = script + ".args";
         std::ofstream s(script);
         s << "#!/bin/sh\nprintf '%s' '" << output << "'\nprintf '%s\\n' \"$@\" > '" << out << ".part' && mv '" << out
-          << ".part' '" << out << "'\n";
+          << ".part' '" << out << "'\nexit " << status << "\n";
         s.close();
         ::chmod(script.c_str(), 0755);
     }

@@ -7,6 +7,7 @@
 #include "favourites/FavouritesPage.h"
 
 #include <QLabel>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -269,6 +270,44 @@ TEST_F(FavouritesPageTest, EveryLineIsARowAndTheChosenRowIsTheOneChanged) {
     EXPECT_EQ(store(), before);
 }
 
+// Without a browser (or mail program) to open it, a favourite says why instead of doing nothing.
+TEST_F(FavouritesPageTest, AFavouriteThatCannotBeOpenedSaysWhy) {
+    writeStore(line("Site", "http://site.example/") + line("Mail", "mailto:me@example.com"));
+    page->GetFavorites();
+    const std::string site = "'http://site.example/' could not be opened: ";
+    const struct {
+        int status; // of xdg-open; -1: there is no xdg-open
+        const char* favourite;
+        std::string said;
+    } cases[] = {
+        {3, "Site", site + "no web browser is installed or set up to open it."},
+        {3, "Mail", "'mailto:me@example.com' could not be opened: no mail program is installed or set up to open it."},
+        {4, "Site", site + "the web browser set up to open it did not start."},
+        {1, "Site", site + "xdg-open ended with status 1."},
+        {-1, "Site",
+         site + "xdg-open, which hands addresses to the web browser, could not be started. Install the "
+                "package xdg-utils."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.favourite) + " " + std::to_string(c.status));
+        if (c.status >= 0) {
+            stub("xdg-open", "", c.status);
+        } else {
+            std::filesystem::remove(bin + "/xdg-open");
+            setenv("PATH", bin.c_str(), 1);
+        }
+        prompt.boxes.clear();
+        select(c.favourite);
+        page->lvFav_DblClick();
+        ASSERT_TRUE(QTest::qWaitFor([this] { return !prompt.boxes.empty(); }, 20000));
+        EXPECT_EQ(prompt.texts(), std::vector<std::string>{c.said});
+        EXPECT_EQ(prompt.last().icon, Icon::Exclamation);
+        EXPECT_EQ(prompt.last().title, "Favorites Manager");
+    }
+    // The helper's process object goes once it has ended.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
 TEST_F(FavouritesPageTest, OnlyWebAndMailAddressesAreOpened) {
     stub("xdg-open");
     writeStore(line("Script", "javascript:alert(document.cookie)") + line("Local", "file:///etc/passwd"));
@@ -281,7 +320,7 @@ TEST_F(FavouritesPageTest, OnlyWebAndMailAddressesAreOpened) {
                                                                              : "file:///etc/passwd"));
         EXPECT_EQ(prompt.last().icon, Icon::Exclamation);
     }
-    EXPECT_FALSE(favourites::OpenFavourite("javascript:alert(1)"));
+    EXPECT_FALSE(favourites::OpenFavourite("javascript:alert(1)", page.get(), {}));
     // Nothing reached the opener; they stay in the store.
     EXPECT_FALSE(std::filesystem::exists(bin + "/xdg-open.args"));
     EXPECT_EQ(rows(list()).size(), 2u);

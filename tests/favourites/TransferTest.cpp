@@ -59,30 +59,26 @@ TEST_F(TransferTest, ImportListsShortcutsAndTakesOnlyTheCheckedOnes) {
 
     auto w = open<favourites::frmImportIEFav>();
     EXPECT_EQ(w->windowTitle(), QStringLiteral("Tessaly -Lock IE Favorites"));
-    auto listed = rows(list(w.get()));
-    std::sort(listed.begin(), listed.end());
-    EXPECT_EQ(listed, (favourites_test::Rows{{"Long", longUrl},
-                                             {"NoUrl", ""},
-                                             {"One", "http://one.example/"},
-                                             {"Three.URL", "http://three/"},
-                                             {"Two", "http://two.example/"}}));
+    // In order of their names; ".url" goes from a name in any case.
+    EXPECT_EQ(rows(list(w.get())), (favourites_test::Rows{{"Long", longUrl},
+                                                          {"NoUrl", ""},
+                                                          {"One", "http://one.example/"},
+                                                          {"Three", "http://three/"},
+                                                          {"Two", "http://two.example/"}}));
     EXPECT_TRUE(reports().empty()); // a link is not followed, to a shortcut or a folder
 
     for (const char* name : {"Two", "NoUrl", "Long"})
         check(w.get(), name);
     click(w.get(), "cmdImport");
 
-    // One line each, in the listing's order (the host's).
-    const std::string stored = store();
-    const std::string two = line("Two", "http://two.example/"), long_ = line("Long", longUrl);
-    EXPECT_TRUE(stored == two + long_ || stored == long_ + two);
+    // One line each, in the listing's order.
+    EXPECT_EQ(store(), line("Long", longUrl) + line("Two", "http://two.example/"));
     EXPECT_FALSE(shortcutExists("Tools/Two.url"));
     EXPECT_TRUE(shortcutExists("NoUrl.url")); // nothing to import: left in place
     EXPECT_TRUE(shortcutExists("One.url"));   // unchecked: untouched
     EXPECT_EQ(testing_support::readHostFile(favouritesHost() + "/One.url"), kShortcut);
-    auto after = rows(list(w.get()));
-    std::sort(after.begin(), after.end());
-    EXPECT_EQ(after.size(), 3u); // NoUrl, One, Three.URL
+    EXPECT_EQ(rows(list(w.get())),
+              (favourites_test::Rows{{"NoUrl", ""}, {"One", "http://one.example/"}, {"Three", "http://three/"}}));
     EXPECT_EQ(mainRefills, 1);
     ASSERT_EQ(prompt.boxes.size(), 1u);
     EXPECT_EQ(prompt.last().text, "2 favourites imported\r\n'NoUrl' was not imported: the shortcut holds no address.");
@@ -106,13 +102,29 @@ TEST_F(TransferTest, ExportWritesShortcutsThenRemovesFromTheStore) {
         check(w.get(), name);
     for (const auto& name : badNames)
         check(w.get(), name);
+    // Asked first, No by default: nothing leaves the store.
     click(w.get(), "cmdExport");
+    ASSERT_EQ(prompt.boxes.size(), 1u);
+    const std::string folder = favourites::GetIEFavoritesFolder();
+    EXPECT_EQ(prompt.last().text,
+              "Unlock and export 5 favourites?\r\n\r\nEach one leaves the locked store: it is written unscrambled, as "
+              "a shortcut file (.url), to '" +
+                  folder +
+                  "' and removed from the store.\r\n\r\nWeb browsers do not read this folder. To use favourites in a "
+                  "browser, choose \"Export Bookmarks File...\" and import that file in the browser.");
+    EXPECT_EQ(prompt.last().buttons, platform::Buttons::YesNoDefaultNo);
+    EXPECT_EQ(prompt.last().icon, Icon::Question);
+    EXPECT_FALSE(shortcutExists("Go.url"));
+    EXPECT_EQ(mainRefills, 0);
+    prompt.boxes.clear();
 
+    prompt.answer(Answer::Yes);
+    click(w.get(), "cmdExport");
     EXPECT_EQ(testing_support::readHostFile(favouritesHost() + "/Go.url"),
               "[InternetShortcut]\r\nURL=http://go.example/?a=1&b=2\r\n\r\n");
-    ASSERT_EQ(prompt.boxes.size(), 2u);
-    EXPECT_EQ(prompt.boxes[0].text, "Favorite 'Clash' with the same description exists.");
-    EXPECT_EQ(prompt.boxes[0].icon, Icon::Critical);
+    ASSERT_EQ(prompt.boxes.size(), 3u);
+    EXPECT_EQ(prompt.boxes[1].text, "Favorite 'Clash' with the same description exists.");
+    EXPECT_EQ(prompt.boxes[1].icon, Icon::Critical);
     // The summary names every favourite that stayed, and why.
     EXPECT_EQ(prompt.last().text, "1 favourite exported\r\n"
                                   "'Clash' was not exported: a shortcut of that name exists.\r\n"
@@ -147,7 +159,11 @@ TEST_F(TransferTest, ExportRemovesOnlyTheExportedOneOfTwoSharingADescription) {
     EXPECT_EQ(prompt.last().text, favourites::kNothingChecked);
     EXPECT_EQ(store(), line("News", "http://first/") + line("News", "http://second/"));
     check(w.get(), "News");
+    prompt.boxes.clear();
+    prompt.answer(Answer::Yes);
     click(w.get(), "cmdExport");
+    ASSERT_EQ(prompt.boxes.size(), 2u);
+    EXPECT_EQ(prompt.boxes.front().text.rfind("Unlock and export 1 favourite?", 0), 0u) << prompt.boxes.front().text;
     EXPECT_EQ(testing_support::readHostFile(favouritesHost() + "/News.url"),
               "[InternetShortcut]\r\nURL=http://first/\r\n\r\n");
     EXPECT_EQ(store(), line("News", "http://second/") + "\r\n");
@@ -324,11 +340,116 @@ TEST_F(TransferTest, SelectAllTicksEveryRowAndClearAllNone) {
     EXPECT_EQ(ticks(), (std::vector<int>{Qt::Unchecked, Qt::Unchecked, Qt::Unchecked}));
     click(w.get(), "cmdSelectAll");
     EXPECT_EQ(ticks(), (std::vector<int>{Qt::Checked, Qt::Checked, Qt::Checked}));
+    prompt.answer(Answer::Yes);
     click(w.get(), "cmdExport");
     EXPECT_EQ(prompt.last().text, "3 favourites exported");
     for (const char* name : {"A.url", "B.url", "C.url"})
         EXPECT_TRUE(shortcutExists(name)) << name;
     EXPECT_TRUE(rows(list(w.get())).empty());
+}
+
+} // namespace
+
+namespace {
+
+// A file of fixtures/, written here to stand for the shapes real browsers and services wrote.
+std::string fixture(const std::string& name) {
+    return testing_support::readHostFile(std::string(TESSALY_FAVOURITES_FIXTURES) + "/" + name);
+}
+
+// ASCII text as UTF-16 little-endian after its byte-order mark.
+std::string utf16le(const std::string& ascii) {
+    std::string out = "\xFF\xFE";
+    for (char c : ascii)
+        out += std::string{c, '\0'};
+    return out;
+}
+
+TEST_F(TransferTest, BookmarksFilesAreReadInTheShapesBrowsersWroteThem) {
+    using Links = std::vector<favourites::Favourite>;
+    const Links service = {{"Lentil soup", "http://soup.example/lentil"},
+                           {"Rye bread", "http://bread.example/rye?loaf=1&size=2"},
+                           {"Caf\xc3\xa9 \xe2\x98\x95", "https://caf\xc3\xa9.example/"}};
+    const struct {
+        const char* file;
+        Links links;
+    } cases[] = {
+        // No document type: it starts with its <META> and <TITLE>, all on one line.
+        {"service-export.html", service},
+        // "<HTML>" on the line before the document type.
+        {"favorites-export.htm",
+         {{"Start page", "http://links.example/start"}, {"Weather", "http://weather.example/"}}},
+        // Mac charsets, which the system's converter does not know by these names.
+        {"mac-roman.html", {{"Caf\xc3\xa9 \xe2\x80\x9cquoted\xe2\x80\x9d 5\xe2\x82\xac", "http://cafe.example/"}}},
+        {"mac-system.html", {{"Na\xc3\xafve r\xc3\xa9sum\xc3\xa9 \xe2\x80\xa2 \xe2\x84\xa2", "http://news.example/"}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        EXPECT_EQ(favourites::ParseBookmarks(fixture(c.file), c.file), c.links);
+    }
+
+    // Through the window, the service's export goes into the store whole.
+    chosenFile = sandbox.writeFile("C:\\in\\service-export.html", fixture("service-export.html"));
+    auto import = open<favourites::frmImportIEFav>();
+    click(import.get(), "cmdImportBookmarks");
+    EXPECT_EQ(prompt.last().text, "3 favourites imported");
+    EXPECT_EQ(store(), line(service[0].description, service[0].url) + line(service[1].description, service[1].url) +
+                           line(service[2].description, service[2].url));
+}
+
+TEST_F(TransferTest, ADocumentTypeInTheHeadOrAListOfLinkItemsMakesABookmarksFile) {
+    const std::string link = "<A HREF=\"http://x.example/\">X</A>";
+    const struct {
+        const char* what;
+        std::string content;
+        bool bookmarks;
+    } cases[] = {
+        {"a comment, then the document type", "<!-- saved -->\n<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<A HREF=x>x</A>",
+         true},
+        {"a <DL> list of links in a page", "<HTML><BODY><H1>Mine</H1><DL><p><DT>" + link + "</DL></BODY>", true},
+        {"UTF-16 with its byte-order mark", utf16le("<!DOCTYPE NETSCAPE-Bookmark-file-1><DL><DT>" + link + "</DL>"),
+         true},
+        {"links in paragraphs", "<HTML><P>" + link + "<P>" + link + "</HTML>", false},
+        {"a <DT> outside any list", "<DT>" + link, false},
+        {"a list of notes, not links", "<DL><DD>" + link + "</DL>", false},
+        {"list items that are anchors without an address", "<DL><DT><A NAME=\"top\">Top</A></DL>", false},
+        {"the document type after the links began", "<P>" + link + "<!DOCTYPE NETSCAPE-Bookmark-file-1>", false},
+        {"a list inside a comment", "<!-- <DL><DT>" + link + "</DL> -->", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.bookmarks)
+            EXPECT_EQ(favourites::ParseBookmarks(c.content, "b.html").size(), 1u);
+        else
+            EXPECT_THROW(favourites::ParseBookmarks(c.content, "b.html"), favourites::NotBookmarksFile);
+    }
+    // Another Mac charset goes to the system's converter under its own name.
+    EXPECT_EQ(favourites::ParseBookmarks("<META CONTENT=\"text/html; charset=x-mac-cyrillic\"><DL><DT><A "
+                                         "HREF=\"http://c/\">\x8f\xf0\xe8\xe2\xe5\xf2</A></DL>",
+                                         "c.html"),
+              (std::vector<favourites::Favourite>{{"\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82", "http://c/"}}));
+}
+
+TEST_F(TransferTest, UnicodeAndUpperCaseShortcutsAreListedInNaturalOrder) {
+    for (const char* name : {"Wide.url", "Wide Big.url", "WEB-SLIC.URL"})
+        writeShortcut(name, fixture(name));
+    for (const char* number : {"10", "9", "1"})
+        writeShortcut((number == std::string("9") ? "site " : "Site ") + std::string(number) + ".url",
+                      "[InternetShortcut]\r\nURL=http://site.example/" + std::string(number) + "\r\n");
+    auto w = open<favourites::frmImportIEFav>();
+    EXPECT_EQ(rows(list(w.get())), (favourites_test::Rows{{"Site 1", "http://site.example/1"},
+                                                          {"site 9", "http://site.example/9"},
+                                                          {"Site 10", "http://site.example/10"},
+                                                          {"WEB-SLIC", "http://slice.example/"},
+                                                          {"Wide", "http://wide.example/caf\xc3\xa9"},
+                                                          {"Wide Big", "http://big.example/"}}));
+    check(w.get(), "Wide");
+    check(w.get(), "WEB-SLIC");
+    click(w.get(), "cmdImport");
+    EXPECT_EQ(prompt.last().text, "2 favourites imported");
+    EXPECT_EQ(store(), line("WEB-SLIC", "http://slice.example/") + line("Wide", "http://wide.example/caf\xc3\xa9"));
+    EXPECT_FALSE(shortcutExists("Wide.url"));
+    EXPECT_FALSE(shortcutExists("WEB-SLIC.URL"));
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 
 #include "ShellTestSupport.h"
 
+#include "diagnostics/CAppLog.h"
 #include "shell/frmMain.h"
 #include "shredder/ShredderPage.h"
 
@@ -66,4 +67,28 @@ TEST_F(ShredderWiringTest, TheTreeCommandShredsTheSelectedFolderWhileTheOtherCom
     w.action(QStringLiteral("mShredFolderandFiles"))->trigger();
     EXPECT_EQ(prompt.last().text, "'C:\\' can't be shredded: it holds your system or Tessaly's own files.");
     EXPECT_TRUE(sandbox.exists("C:\\Other"));
+}
+
+// A sweep of the scheduled folder is counted in the status bar by what it removed from the folder,
+// and written to the window's own log next to its other lines.
+TEST_F(ShredderWiringTest, TheStatusBarCountsWhatAScheduledSweepShredded) {
+    for (const char* name : {"C:\\Temp\\a.txt", "C:\\Temp\\b.txt", "C:\\Temp\\c.txt"})
+        sandbox.writeFile(name, name);
+    frmMain w(prompt);
+    w.Form_Load();
+    auto* page = w.fraMain(4)->findChild<shredder::ShredderPage*>(QStringLiteral("ShredderPage"));
+    ASSERT_NE(page, nullptr);
+    std::int64_t now = 1'000'000;
+    page->schedule().clock = [&now] { return now; };
+    page->schedule().set("C:\\Temp", "0", "5", "C:\\Temp");
+    now += 5 * 60;
+    page->timShredFolder_Timer();
+    ASSERT_TRUE(QTest::qWaitFor([page] { return !page->isRunning(); }, 20000));
+    EXPECT_TRUE(std::filesystem::is_empty(sandbox.host("C:\\Temp")));
+    EXPECT_EQ(w.sbrMain()->currentMessage(), QStringLiteral("3 items shredded."));
+    // The window's log holds the schedule's lines after its own first one.
+    w.appLog()->WriteLogEntry("window line");
+    const std::string log = sandbox.readFile("C:\\home\\.local\\state\\tessaly\\Tessaly.LOG");
+    EXPECT_NE(log.find("Scheduled shred of 'C:\\Temp': done"), std::string::npos) << log;
+    EXPECT_NE(log.find("window line"), std::string::npos) << log;
 }

@@ -26,6 +26,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
@@ -108,6 +109,29 @@ protected:
         return text;
     }
     std::string registry(const char* value) { return GetString(HKEY_CURRENT_USER, settings::kAppKey, value); }
+    // A moment as the schedule shows it, to the minute (local time), worked out with the C library.
+    static std::string minuteOf(std::int64_t seconds) { return stampOf(seconds).substr(0, 16); }
+
+    QSpinBox* hours() { return find<QSpinBox>("cmbHour"); }
+    QSpinBox* minutes() { return find<QSpinBox>("cmbMinute"); }
+    void setPeriod(int h, int m) {
+        hours()->setValue(h);
+        minutes()->setValue(m);
+    }
+    // Clicks Set and answers Yes to its question, which must name the folder, the period and the first
+    // run (`periodText` from `now`); the question is then forgotten.
+    void confirmSet(const std::string& folder, const std::string& periodText, std::int64_t firstRun) {
+        prompt.answer(Answer::Yes);
+        QTest::mouseClick(find<QPushButton>("cmdSet"), Qt::LeftButton);
+        ASSERT_EQ(prompt.boxes.size(), 1u);
+        EXPECT_EQ(prompt.last().text, "Shred everything in '" + folder + "' every " + periodText +
+                                          "?\r\n\r\nWhile Tessaly runs, every file and subfolder in that folder "
+                                          "is shredded each time the period ends, the first time at " +
+                                          minuteOf(firstRun) + ". What is shredded can't be recovered.");
+        EXPECT_EQ(prompt.last().buttons, platform::Buttons::YesNoDefaultNo);
+        EXPECT_EQ(prompt.last().icon, Icon::Question);
+        prompt.boxes.clear();
+    }
 
     std::string registerPath = core::RegisterPath();
     testing_support::ScriptedPrompt prompt;
@@ -124,12 +148,22 @@ TEST_F(ShredderPageTest, TheTabShowsItsControlsWithTheirCaptions) {
     EXPECT_FALSE(find<QProgressBar>("pb1")->isVisibleTo(page.get()));
     EXPECT_EQ(find<QComboBox>("cmbOver")->currentIndex(), 0);
     EXPECT_EQ(find<QComboBox>("cmbOver")->count(), 3);
-    EXPECT_EQ(find<QComboBox>("cmbHour")->count(), 25);
-    EXPECT_EQ(find<QComboBox>("cmbMinute")->itemText(5), QStringLiteral("50"));
     EXPECT_EQ(find<QTimer>("timShredFolder")->interval(), 60000);
     EXPECT_TRUE(find<QTimer>("timShredFolder")->isActive());
-    for (const char* label : {"inf", "lblHour", "lblMinute", "lblAboutShredTimer", "lblFileName"})
+    for (const char* label : {"inf", "lblEvery", "lblHour", "lblMinute", "lblAboutShredTimer", "lblFileName"})
         EXPECT_NE(find<QLabel>(label)->buddy(), nullptr) << label;
+    // The period reads in words around its boxes, "Every [N] h [M] min", and starts at none.
+    const std::pair<const char*, const char*> words[] = {{"lblEvery", "Every"}, {"lblHour", "h"}, {"lblMinute", "min"}};
+    for (const auto& [label, caption] : words)
+        EXPECT_EQ(find<QLabel>(label)->text().toStdString(), caption);
+    EXPECT_EQ(hours()->value(), 0);
+    EXPECT_EQ(hours()->maximum(), 24);
+    EXPECT_EQ(minutes()->value(), 0);
+    // The minutes go up in steps of 5, the shortest period.
+    for (int expected : {5, 10}) {
+        QTest::keyClick(minutes(), Qt::Key_Up);
+        EXPECT_EQ(minutes()->value(), expected);
+    }
 }
 
 TEST_F(ShredderPageTest, ShredOverwritesEveryItemAndClearsTheList) {
@@ -401,20 +435,18 @@ TEST_F(ShredderPageTest, TheScheduleEmptiesTheFolderThatWasSetCountingFromSet) {
     // A link named as the folder stands for its target.
     fs::create_directory_symlink(sandbox.host("C:\\Temp"), sandbox.host("C:\\TempLink"));
     find<QLineEdit>("txtShredFolder")->setText(QStringLiteral("C:\\TempLink"));
-    find<QComboBox>("cmbHour")->setCurrentText(QString());
-    find<QComboBox>("cmbMinute")->setCurrentText(QString());
 
-    // Nothing is Set yet: the boxes alone shred nothing. Empty lists become "0".
+    // Nothing is Set yet: the boxes alone shred nothing.
     page->timShredFolder_Timer();
-    EXPECT_EQ(find<QComboBox>("cmbHour")->currentText(), QStringLiteral("0"));
-    EXPECT_EQ(find<QComboBox>("cmbMinute")->currentText(), QStringLiteral("0"));
-    find<QComboBox>("cmbMinute")->setCurrentText(QStringLiteral("10"));
+    setPeriod(0, 10);
     now += 3600;
     page->timShredFolder_Timer();
     EXPECT_FALSE(page->isRunning());
 
-    page->cmdSet_Click();
-    EXPECT_TRUE(prompt.boxes.empty()) << prompt.texts().front();
+    confirmSet("C:\\TempLink", "10 min", now + 600);
+    const std::int64_t setAt = now;
+    EXPECT_EQ(text("lblScheduleStatus"),
+              "The folder 'C:\\TempLink' will be emptied every 10 min. Next run: " + minuteOf(setAt + 600) + ".");
     // Text typed after Set is not what runs.
     find<QLineEdit>("txtShredFolder")->setText(QStringLiteral("C:\\Elsewhere"));
     now += 9 * 60 + 59;
@@ -435,9 +467,17 @@ TEST_F(ShredderPageTest, TheScheduleEmptiesTheFolderThatWasSetCountingFromSet) {
     EXPECT_TRUE(fs::is_empty(sandbox.host("C:\\Temp")));
     EXPECT_TRUE(fs::is_symlink(sandbox.host("C:\\TempLink")));
     EXPECT_EQ(removed.of(sandbox.host("C:\\Temp\\a.txt")), firstPass(1));
-    // The sweep is written to the log.
+    // The schedule and each sweep are written to the log with the next run, which the page shows.
     const std::string log = sandbox.readFile("C:\\home\\.local\\state\\tessaly\\Tessaly.LOG");
-    EXPECT_NE(log.find(stampOf(now) + " Scheduled shred of 'C:\\TempLink': done"), std::string::npos) << log;
+    EXPECT_NE(log.find(stampOf(setAt) + " Scheduled shred of 'C:\\TempLink' set: every 10 min; next run at " +
+                       minuteOf(setAt + 600) + "\r\n"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find(stampOf(now) + " Scheduled shred of 'C:\\TempLink': done; next run at " + minuteOf(now + 600)),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(text("lblScheduleStatus"),
+              "The folder 'C:\\TempLink' will be emptied every 10 min. Next run: " + minuteOf(now + 600) + ".");
 
     // The next period counts from that run, and survives a restart.
     EXPECT_EQ(GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::ShredFolderSince.name), std::to_string(now));
@@ -464,19 +504,16 @@ TEST_F(ShredderPageTest, TheScheduleTakesHostPathsAndWholeNumbersAndTellsOfFailu
     sandbox.writeFile("C:\\Temp-Shred\\a.txt", "a");
     // Typed as a host path, the folder is stored in its drive form.
     find<QLineEdit>("txtShredFolder")->setText(QString::fromStdString(sandbox.host("C:\\Temp-Shred")));
-    find<QComboBox>("cmbHour")->setCurrentText(QStringLiteral("0"));
-    for (const char* bad : {"nan", "inf", "0x10", "1e1", "5.5"}) {
+    // The boxes take whole numbers only: what else is typed is not taken.
+    for (const char* bad : {"nan", "inf", "0x10", "1e1", "5.5", "-3"}) {
         SCOPED_TRACE(bad);
-        prompt.boxes.clear();
-        find<QComboBox>("cmbMinute")->setCurrentText(QString::fromLatin1(bad));
-        page->cmdSet_Click();
-        EXPECT_EQ(prompt.texts(), std::vector<std::string>{"The hours and minutes must be whole numbers."});
-        EXPECT_EQ(GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::ShredFolder.name), "");
+        minutes()->clear();
+        QTest::keyClicks(minutes(), QString::fromLatin1(bad));
+        const std::string shown = minutes()->text().toStdString();
+        EXPECT_EQ(shown.find_first_not_of("0123456789"), std::string::npos) << shown;
     }
-    prompt.boxes.clear();
-    find<QComboBox>("cmbMinute")->setCurrentText(QStringLiteral("5"));
-    page->cmdSet_Click();
-    EXPECT_TRUE(prompt.boxes.empty()) << prompt.texts().front();
+    setPeriod(0, 5);
+    confirmSet("C:\\Temp-Shred", "5 min", now + 300);
     EXPECT_EQ(GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::ShredFolder.name), "C:\\Temp-Shred");
     EXPECT_EQ(text("txtShredFolder"), "C:\\Temp-Shred");
 
@@ -540,20 +577,29 @@ TEST_F(ShredderPageTest, CancelStopsBeforeTheNextItemAndKeepsTheRestListed) {
 }
 
 TEST_F(ShredderPageTest, SetWritesTheScheduleAndANewWindowRestoresIt) {
+    std::int64_t now = 6'000'000;
+    page->schedule().clock = [&now] { return now; };
     sandbox.makeFolder("C:\\Temp");
     page->browseFolder = [] { return std::string("C:\\Temp"); };
     page->cmdShredBrowse_Click();
-    find<QComboBox>("cmbHour")->setCurrentText(QStringLiteral("2"));
-    find<QComboBox>("cmbMinute")->setCurrentText(QStringLiteral("30"));
+    setPeriod(2, 30);
+    // Answered No (the default), the question leaves everything as it was.
+    const QString shownBefore = find<QLabel>("lblScheduleStatus")->text();
     page->cmdSet_Click();
+    ASSERT_EQ(prompt.boxes.size(), 1u);
+    EXPECT_EQ(prompt.last().buttons, platform::Buttons::YesNoDefaultNo);
+    EXPECT_EQ(registry(settings::ShredFolder.name), "");
+    EXPECT_EQ(find<QLabel>("lblScheduleStatus")->text(), shownBefore);
+    prompt.boxes.clear();
+    confirmSet("C:\\Temp", "2 h 30 min", now + 150 * 60);
     EXPECT_EQ(GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::ShredFolder.name), "C:\\Temp");
     EXPECT_EQ(GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::ShredFolderHour.name), "2");
     EXPECT_EQ(GetString(HKEY_CURRENT_USER, settings::kAppKey, settings::ShredFolderMinute.name), "30");
 
     ShredderPage again(prompt, [] { return std::string(); });
     EXPECT_EQ(again.findChild<QLineEdit*>(QStringLiteral("txtShredFolder"))->text(), QStringLiteral("C:\\Temp"));
-    EXPECT_EQ(again.findChild<QComboBox*>(QStringLiteral("cmbHour"))->currentText(), QStringLiteral("2"));
-    EXPECT_EQ(again.findChild<QComboBox*>(QStringLiteral("cmbMinute"))->currentText(), QStringLiteral("30"));
+    EXPECT_EQ(again.findChild<QSpinBox*>(QStringLiteral("cmbHour"))->value(), 2);
+    EXPECT_EQ(again.findChild<QSpinBox*>(QStringLiteral("cmbMinute"))->value(), 30);
 
     page->cmdShredBlank_Click();
     EXPECT_EQ(text("txtShredFolder"), "");
@@ -595,10 +641,8 @@ TEST_F(ShredderPageTest, TheScheduleEmptiesOnlyTheFolderThatWasSet) {
     sandbox.writeFile("C:\\Temp\\junk.txt", "junk");
     sandbox.writeFile("C:\\Other\\keep.txt", "keep");
     find<QLineEdit>("txtShredFolder")->setText(QStringLiteral("C:\\Temp"));
-    find<QComboBox>("cmbHour")->setCurrentText(QStringLiteral("0"));
-    find<QComboBox>("cmbMinute")->setCurrentText(QStringLiteral("5"));
-    page->cmdSet_Click();
-    ASSERT_TRUE(prompt.boxes.empty()) << prompt.texts().front();
+    setPeriod(0, 5);
+    confirmSet("C:\\Temp", "5 min", now + 300);
     // The folder's identity is kept with the schedule's other values.
     struct stat st {};
     ASSERT_EQ(::stat(sandbox.host("C:\\Temp").c_str(), &st), 0);
@@ -665,24 +709,23 @@ TEST_F(ShredderPageTest, SetRefusesWhatTheScheduleWouldNotDo) {
     const std::string tooShort = "The shortest period is 5 min. Choose 5 min or more, or 0 h 0 min for no schedule.";
     const struct {
         const char* folder;
-        const char* hour;
-        const char* minute;
+        int hour;
+        int minute;
         std::string message;
     } cases[] = {
-        {"C:\\Temp", "0", "1", tooShort},
-        {"C:\\Temp", "", "4", tooShort},
-        {"C:\\Missing", "0", "10", "The folder 'C:\\Missing' does not exist. Choose a folder that exists."},
-        {"C:\\Temp\\Gone\\Deeper", "1", "0",
+        {"C:\\Temp", 0, 1, tooShort},
+        {"C:\\Temp", 0, 4, tooShort},
+        {"C:\\Missing", 0, 10, "The folder 'C:\\Missing' does not exist. Choose a folder that exists."},
+        {"C:\\Temp\\Gone\\Deeper", 1, 0,
          "The folder 'C:\\Temp\\Gone\\Deeper' does not exist. Choose a folder that exists."},
-        {"C:\\file.txt", "1", "0", "'C:\\file.txt' is not a folder. Choose a folder to empty."},
+        {"C:\\file.txt", 1, 0, "'C:\\file.txt' is not a folder. Choose a folder to empty."},
     };
     const QString shownBefore = find<QLabel>("lblScheduleStatus")->text();
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.folder) + " " + c.hour + "/" + c.minute);
+        SCOPED_TRACE(std::string(c.folder) + " " + std::to_string(c.hour) + "/" + std::to_string(c.minute));
         prompt.boxes.clear();
         find<QLineEdit>("txtShredFolder")->setText(QString::fromLatin1(c.folder));
-        find<QComboBox>("cmbHour")->setCurrentText(QString::fromLatin1(c.hour));
-        find<QComboBox>("cmbMinute")->setCurrentText(QString::fromLatin1(c.minute));
+        setPeriod(c.hour, c.minute);
         QTest::mouseClick(find<QPushButton>("cmdSet"), Qt::LeftButton);
         ASSERT_EQ(prompt.texts(), std::vector<std::string>{c.message});
         EXPECT_EQ(prompt.last().icon, Icon::Critical);
@@ -701,10 +744,8 @@ TEST_F(ShredderPageTest, SetRefusesWhatTheScheduleWouldNotDo) {
     sandbox.writeFile("C:\\Temp\\junk.txt", "junk");
     prompt.boxes.clear();
     find<QLineEdit>("txtShredFolder")->setText(QStringLiteral("C:\\Temp"));
-    find<QComboBox>("cmbHour")->setCurrentText(QStringLiteral("0"));
-    find<QComboBox>("cmbMinute")->setCurrentText(QStringLiteral("5"));
-    QTest::mouseClick(find<QPushButton>("cmdSet"), Qt::LeftButton);
-    EXPECT_TRUE(prompt.boxes.empty()) << prompt.texts().front();
+    setPeriod(0, 5);
+    confirmSet("C:\\Temp", "5 min", now + 300);
     EXPECT_EQ(registry(settings::ShredFolderMinute.name), "5");
     now += 5 * 60;
     page->timShredFolder_Timer();
@@ -713,42 +754,54 @@ TEST_F(ShredderPageTest, SetRefusesWhatTheScheduleWouldNotDo) {
 }
 
 TEST_F(ShredderPageTest, SetSaysWhatItPutInPlace) {
+    std::int64_t now = 5'000'000;
+    page->schedule().clock = [&now] { return now; };
     sandbox.makeFolder("C:\\Temp");
     auto* status = find<QLabel>("lblScheduleStatus");
     EXPECT_EQ(status->text(), QStringLiteral("No folder is emptied on a schedule."));
     const struct {
         const char* folder;
-        const char* hour;
-        const char* minute;
-        const char* shown;
+        int hour;
+        int minute;
+        const char* period; // as the question and the page say it; "" for no schedule
     } cases[] = {
-        {"C:\\Temp", "2", "30", "The folder 'C:\\Temp' will be emptied every 2 h 30 min."},
-        {"C:\\Temp", "1", "0", "The folder 'C:\\Temp' will be emptied every 1 h."},
-        {"C:\\Temp", "", "45", "The folder 'C:\\Temp' will be emptied every 45 min."},
-        {"C:\\Temp", "0", "0", "No folder is emptied on a schedule."},
-        {"", "1", "0", "No folder is emptied on a schedule."},
-        {"C:\\Temp", "24", "50", "The folder 'C:\\Temp' will be emptied every 24 h 50 min."},
+        {"C:\\Temp", 2, 30, "2 h 30 min"},
+        {"C:\\Temp", 1, 0, "1 h"},
+        {"C:\\Temp", 0, 45, "45 min"},
+        {"C:\\Temp", 0, 0, ""},
+        {"", 1, 0, ""},
+        {"C:\\Temp", 24, 50, "24 h 50 min"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.folder) + " " + c.hour + "/" + c.minute);
+        SCOPED_TRACE(std::string(c.folder) + " " + std::to_string(c.hour) + "/" + std::to_string(c.minute));
+        now += 1000;
         find<QLineEdit>("txtShredFolder")->setText(QString::fromLatin1(c.folder));
-        find<QComboBox>("cmbHour")->setCurrentText(QString::fromLatin1(c.hour));
-        find<QComboBox>("cmbMinute")->setCurrentText(QString::fromLatin1(c.minute));
-        QTest::mouseClick(find<QPushButton>("cmdSet"), Qt::LeftButton);
-        EXPECT_TRUE(prompt.boxes.empty()) << prompt.texts().front();
-        EXPECT_EQ(status->text().toStdString(), c.shown);
+        setPeriod(c.hour, c.minute);
+        const std::int64_t next = now + (c.hour * 60 + c.minute) * 60;
+        if (*c.period) {
+            confirmSet(c.folder, c.period, next);
+            EXPECT_EQ(status->text().toStdString(), std::string("The folder 'C:\\Temp' will be emptied every ") +
+                                                        c.period + ". Next run: " + minuteOf(next) + ".");
+        } else {
+            // Switching the schedule off asks nothing.
+            QTest::mouseClick(find<QPushButton>("cmdSet"), Qt::LeftButton);
+            EXPECT_TRUE(prompt.boxes.empty()) << prompt.texts().front();
+            EXPECT_EQ(status->text(), QStringLiteral("No folder is emptied on a schedule."));
+        }
         EXPECT_EQ(registry(settings::ShredFolder.name), c.folder);
     }
-    // The next start shows the schedule it restored.
+    // The next start shows the schedule it restored, counting from when it was Set.
+    const std::int64_t setAt = now;
     ShredderPage again(prompt, [] { return std::string(); });
-    EXPECT_EQ(again.findChild<QLabel*>(QStringLiteral("lblScheduleStatus"))->text(),
-              QStringLiteral("The folder 'C:\\Temp' will be emptied every 24 h 50 min."));
+    EXPECT_EQ(again.findChild<QLabel*>(QStringLiteral("lblScheduleStatus"))->text().toStdString(),
+              "The folder 'C:\\Temp' will be emptied every 24 h 50 min. Next run: " +
+                  minuteOf(setAt + (24 * 60 + 50) * 60) + ".");
     // A shorter period kept by an older version is shown as the minimum it runs at.
     SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::ShredFolderHour.name, "0");
     SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::ShredFolderMinute.name, "1");
     ShredderPage older(prompt, [] { return std::string(); });
-    EXPECT_EQ(older.findChild<QLabel*>(QStringLiteral("lblScheduleStatus"))->text(),
-              QStringLiteral("The folder 'C:\\Temp' will be emptied every 5 min."));
+    EXPECT_EQ(older.findChild<QLabel*>(QStringLiteral("lblScheduleStatus"))->text().toStdString(),
+              "The folder 'C:\\Temp' will be emptied every 5 min. Next run: " + minuteOf(setAt + 5 * 60) + ".");
 }
 
 TEST_F(ShredderPageTest, DeleteAndRemoveFromListTakeItemsOffTheListOnly) {
