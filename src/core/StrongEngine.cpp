@@ -2,6 +2,7 @@
 
 #include "core/LockChecks.h"
 #include "core/LockEngine.h"
+#include "core/LockFormat.h"
 #include "core/Register.h"
 #include "core/SealKey.h"
 #include "platform/Environment.h"
@@ -107,9 +108,9 @@ std::optional<StrongInfo> InspectStrongFile(const std::string& path) {
     }
     constexpr std::uint64_t kSealed = strong::kChunkSize + strong::kChunkOverhead;
     // Everything but the content: the header, the records, and the overhead of the last piece.
-    const std::uint64_t kFixed = strong::LockedSize(0, info.version) - strong::kChunkOverhead;
-    if (in.size() >= kFixed + strong::kChunkOverhead) {
-        const std::uint64_t rest = in.size() - kFixed;
+    const std::uint64_t fixed = strong::LockedSize(0, info.version) - strong::kChunkOverhead;
+    if (in.size() >= fixed + strong::kChunkOverhead) {
+        const std::uint64_t rest = in.size() - fixed;
         const std::uint64_t last = rest % kSealed;
         if (last >= strong::kChunkOverhead) {
             info.contentSize = rest / kSealed * strong::kChunkSize + (last - strong::kChunkOverhead);
@@ -161,8 +162,9 @@ std::optional<StrongResult> StrongRun::prepareLock(const std::string& path) {
     StrongResult result{target, std::make_unique<platform::AtomicWriter>(platform::WinPath(target))};
     platform::AtomicWriter& out = *result.writer;
     // The times and permission bits the file has now (its times as the run's pin saw them, before
-    // anything read it) are sealed inside; the locked file itself shows only the time of the lock.
-    const unsigned mode = modeOf(path);
+    // anything read it; a locked file locked again adds the write bits it keeps) are sealed inside;
+    // the locked file itself shows only the time of the lock.
+    const unsigned mode = modeOf(path) | engine::keptWriteBits(path);
     out.setPermissions(mode & ~0222u);
     strong::Writer writer(
         *m_lockKey, name,
