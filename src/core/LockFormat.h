@@ -76,8 +76,24 @@ struct Job {
     // Why the lock, done, is not safe (its content still readable under another name, its original
     // not overwritten): told once the result is in place; "" when it is.
     std::string unsafe = {};
+    // The result gets the source's access and modification times (a ".TSL" or ".TSW" file keeps
+    // them as its own); a strong locked file seals them inside instead, and its unlock sets them.
+    bool takesSourceTimes = true;
     bool inPlace() const { return source == target; }
 };
+
+// What a round trip gives back besides the content (LockStamp.cpp). A ".TSL" or ".TSW" file is
+// read-only, so the write bits its source had are kept in an extended attribute of the locked file;
+// where the filesystem keeps none, the unlocked file gets only the owner's write back.
+void keepSourceMode(platform::AtomicWriter& lockedFile, unsigned sourceMode);
+// The write bits a locked file keeps of the file it was made from (0 when it keeps none). A locked
+// file locked again hands them on to its new layer.
+unsigned keptWriteBits(const std::string& path);
+// The permission bits of the file a ".TSL" or ".TSW" unlock restores: the locked file's own, the
+// write bits kept at the lock, and the owner's write (the read-only attribute cleared).
+unsigned restoredMode(const std::string& lockedPath, unsigned lockedMode);
+// Sets the result's times from its source, as the run's pin saw them before anything read it.
+void carrySourceTimes(Job& job);
 
 // Pins every file of a run (its folder held open, the file known by its device and inode) before
 // the first is changed; an entry is null where nothing could be pinned (the file's own checks then

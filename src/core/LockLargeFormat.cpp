@@ -68,7 +68,9 @@ std::optional<Job> prepareLock(const std::string& path, const std::string& passw
         return std::nullopt;
 
     Job job{path, target, true, RegisterKind::LargeFile, std::make_unique<platform::AtomicWriter>(platform::WinPath(target))};
-    job.writer->setPermissions(modeOf(path) & ~0222u);
+    const unsigned sourceMode = modeOf(path) | keptWriteBits(path);
+    job.writer->setPermissions(sourceMode & ~0222u);
+    keepSourceMode(*job.writer, sourceMode);
     job.writer->write(header + "\r");
     copyLargeContent(in, *job.writer, n, ctx);
     return job;
@@ -96,7 +98,7 @@ std::optional<Job> prepareUnlock(const std::string& path, const std::string& pas
     const std::uint64_t n = in.size() - headerLength;
 
     Job job{path, target, false, RegisterKind::LargeFile, std::make_unique<platform::AtomicWriter>(platform::WinPath(target))};
-    job.writer->setPermissions(modeOf(path) | 0200u);
+    job.writer->setPermissions(restoredMode(path, modeOf(path)));
     std::string skip(static_cast<std::size_t>(headerLength), '\0');
     in.readExact(skip.data(), skip.size());
     copyLargeContent(in, *job.writer, n, ctx);

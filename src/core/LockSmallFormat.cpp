@@ -39,6 +39,7 @@ struct LockPlan {
     std::string header;
     std::string content;
     unsigned mode = 0;
+    unsigned sourceMode = 0;
 };
 
 std::optional<LockPlan> checkLock(const std::string& path, const std::string& password, const EngineContext& ctx) {
@@ -64,7 +65,8 @@ std::optional<LockPlan> checkLock(const std::string& path, const std::string& pa
     plan.path = path;
     plan.hostTarget = platform::toHost(plan.target);
     // The result keeps the source's permission bits, less write (it is read-only).
-    plan.mode = (pinned ? pinned->mode() : modeOf(path)) & ~0222u;
+    plan.sourceMode = (pinned ? pinned->mode() : modeOf(path)) | keptWriteBits(path);
+    plan.mode = plan.sourceMode & ~0222u;
     return plan;
 }
 
@@ -89,6 +91,7 @@ Job writeLock(LockPlan plan, const EngineContext* ctx) {
     Job job{plan.path, plan.target, true, RegisterKind::SmallFile,
             std::make_unique<platform::AtomicWriter>(platform::HostPath(plan.hostTarget))};
     job.writer->setPermissions(plan.mode);
+    keepSourceMode(*job.writer, plan.sourceMode);
     // With a progress to show, in pieces; a worker's file in one write.
     const std::size_t kPiece = ctx ? 64 * 1024 : locked.size();
     for (std::size_t done = 0; done < locked.size();) {
@@ -163,14 +166,14 @@ std::optional<UnlockPlan> checkUnlock(const std::string& path, const std::string
         file = platform::readAll(path);
     // Whether the body can be decoded is seen where it is joined, by the worker that deciphers it.
     const std::string target = unlockTarget(path);
-    // The owner gets write back; the other bits stay as they were.
+    // The bits the file had when it was locked, with the owner's write.
     return UnlockPlan{path,
                       std::move(header),
                       std::move(file),
                       target,
                       platform::toHost(path),
                       platform::toHost(target),
-                      (pinned ? pinned->mode() : modeOf(path)) | 0200u};
+                      restoredMode(path, pinned ? pinned->mode() : modeOf(path))};
 }
 
 // The content of a checked locked file; any thread. nullopt when its body cannot be decoded (a

@@ -598,6 +598,7 @@ void completeJobs(std::vector<Job>& jobs, const EngineContext& ctx) {
     std::vector<dev_t> devices;
     std::string lastFolder; // a batch's files mostly share their folder: it is looked at once
     for (Job* job : pending) {
+        carrySourceTimes(*job);
         job->writer->finish();
         if (single) {
             // Synced, then marked complete (and the mark synced): only now may the source go.

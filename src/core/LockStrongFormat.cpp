@@ -26,7 +26,9 @@ std::optional<Job> prepareStrong(StrongRun& run, const std::string& path, bool l
     std::optional<StrongResult> result = locking ? run.prepareLock(path) : run.prepareUnlock(path);
     if (!result)
         return std::nullopt;
-    return Job{path, result->target, locking, RegisterKind::StrongFile, std::move(result->writer)};
+    Job job{path, result->target, locking, RegisterKind::StrongFile, std::move(result->writer)};
+    job.takesSourceTimes = false; // sealed inside the locked file, and set from there by its unlock
+    return job;
 }
 
 namespace strongfile {

@@ -2,11 +2,13 @@
 
 #include "core/LockChecks.h"
 #include "core/LockEngine.h"
+#include "core/LockFormat.h"
 #include "core/Register.h"
 #include "core/SealKey.h"
 #include "platform/Environment.h"
 #include "platform/FileIO.h"
 #include "platform/HostPath.h"
+#include "platform/PinnedSource.h"
 #include "platform/Prompt.h"
 #include "platform/SysError.h"
 #include "settings/modFileFunctions.h"
@@ -55,6 +57,27 @@ unsigned modeOf(const std::string& path) {
     return st.st_mode & 07777;
 }
 
+platform::FileTimes timesOf(const platform::InputFile& in, const std::string& path) {
+    struct stat st {};
+    if (::fstat(in.fd(), &st) != 0)
+        throw platform::sysErrorFromErrno(errno, platform::toHost(path));
+    return platform::timesOf(st);
+}
+
+strong::Stamp stampOf(const platform::FileTimes& times, unsigned mode) {
+    return strong::Stamp{times.modified.tv_sec, static_cast<std::uint32_t>(times.modified.tv_nsec),
+                         times.accessed.tv_sec, static_cast<std::uint32_t>(times.accessed.tv_nsec), mode & 07777};
+}
+
+platform::FileTimes timesOf(const strong::Stamp& stamp) {
+    platform::FileTimes times;
+    times.modified.tv_sec = static_cast<time_t>(stamp.modifiedSeconds);
+    times.modified.tv_nsec = static_cast<long>(stamp.modifiedNanoseconds);
+    times.accessed.tv_sec = static_cast<time_t>(stamp.accessedSeconds);
+    times.accessed.tv_nsec = static_cast<long>(stamp.accessedNanoseconds);
+    return times;
+}
+
 void showRefusal(const EngineContext& ctx, strong::Refusal refusal, const std::string& path) {
     if (refusal == strong::Refusal::NotVerified)
         ctx.prompt.show(strong::RefusalMessage(refusal, {}) + kCrLf + Quoted(ShownName(path)), Buttons::OK,
@@ -84,9 +107,10 @@ std::optional<StrongInfo> InspectStrongFile(const std::string& path) {
         return info;
     }
     constexpr std::uint64_t kSealed = strong::kChunkSize + strong::kChunkOverhead;
-    constexpr std::uint64_t kFixed = strong::kHeaderSize + strong::kNameRecordSize + strong::kChunkOverhead;
-    if (in.size() >= kFixed + strong::kChunkOverhead) {
-        const std::uint64_t rest = in.size() - kFixed;
+    // Everything but the content: the header, the records, and the overhead of the last piece.
+    const std::uint64_t fixed = strong::LockedSize(0, info.version) - strong::kChunkOverhead;
+    if (in.size() >= fixed + strong::kChunkOverhead) {
+        const std::uint64_t rest = in.size() - fixed;
         const std::uint64_t last = rest % kSealed;
         if (last >= strong::kChunkOverhead) {
             info.contentSize = rest / kSealed * strong::kChunkSize + (last - strong::kChunkOverhead);
@@ -137,11 +161,15 @@ std::optional<StrongResult> StrongRun::prepareLock(const std::string& path) {
 
     StrongResult result{target, std::make_unique<platform::AtomicWriter>(platform::WinPath(target))};
     platform::AtomicWriter& out = *result.writer;
-    // The result keeps the source's permission bits, less write (it is read-only).
-    out.setPermissions(modeOf(path) & ~0222u);
-    strong::Writer writer(*m_lockKey, name, [&out](const unsigned char* p, std::size_t n) {
-        out.write(reinterpret_cast<const char*>(p), n);
-    });
+    // The times and permission bits the file has now (its times as the run's pin saw them, before
+    // anything read it; a locked file locked again adds the write bits it keeps) are sealed inside;
+    // the locked file itself shows only the time of the lock.
+    const unsigned mode = modeOf(path) | engine::keptWriteBits(path);
+    out.setPermissions(mode & ~0222u);
+    strong::Writer writer(
+        *m_lockKey, name,
+        [&out](const unsigned char* p, std::size_t n) { out.write(reinterpret_cast<const char*>(p), n); },
+        stampOf(m_ctx.pinned ? m_ctx.pinned->times() : timesOf(in, path), mode));
     const std::uint64_t total = in.size();
     std::string buffer(kReadPiece, '\0');
     const WipeOnExit wipeBuffer(buffer); // the plaintext read goes when the lock ends, however it ends
@@ -189,8 +217,14 @@ std::optional<StrongResult> StrongRun::prepareUnlock(const std::string& path) {
             return std::nullopt;
         }
         StrongResult result{target, std::make_unique<platform::AtomicWriter>(platform::WinPath(target))};
-        // The owner gets write back; the other bits stay as they were.
-        result.writer->setPermissions(modeOf(path) | 0200u);
+        // The times and bits the file had when it was locked, with the owner's write; a file of
+        // version 1 holds none, and keeps the locked file's bits.
+        if (const std::optional<strong::Stamp>& stamp = reader.stamp()) {
+            result.writer->setPermissions(stamp->mode | 0200u);
+            result.writer->setTimes(timesOf(*stamp));
+        } else {
+            result.writer->setPermissions(modeOf(path) | 0200u);
+        }
         std::string piece;
         const WipeOnExit wipePiece(piece); // the plaintext of the last piece read
         std::uint64_t done = 0;

@@ -36,6 +36,19 @@ std::uint32_t getU32(const unsigned char* p) {
     return v;
 }
 
+void putI64(unsigned char* p, std::int64_t v) {
+    const auto u = static_cast<std::uint64_t>(v);
+    for (int i = 0; i < 8; ++i)
+        p[i] = static_cast<unsigned char>(u >> (8 * i));
+}
+
+std::int64_t getI64(const unsigned char* p) {
+    std::uint64_t v = 0;
+    for (int i = 7; i >= 0; --i)
+        v = (v << 8) | p[i];
+    return static_cast<std::int64_t>(v);
+}
+
 bool withinLimits(Limits l) {
     return l.opslimit >= kMinimumLimits.opslimit && l.opslimit <= kMaximumLimits.opslimit &&
            l.memlimitKiB >= kMinimumLimits.memlimitKiB && l.memlimitKiB <= kMaximumLimits.memlimitKiB;
@@ -61,9 +74,29 @@ void Reader::StateDeleter::operator()(State* state) const {
     delete state;
 }
 
-std::uint64_t LockedSize(std::uint64_t n) {
-    return kHeaderSize + kNameRecordSize + kChunkOverhead + (n / kChunkSize) * kSealedChunk + n % kChunkSize +
+std::uint64_t LockedSize(std::uint64_t n, std::uint8_t version) {
+    const std::uint64_t stamp = version >= 2 ? kStampRecordSize + kChunkOverhead : 0;
+    return kHeaderSize + kNameRecordSize + kChunkOverhead + stamp + (n / kChunkSize) * kSealedChunk + n % kChunkSize +
            kChunkOverhead;
+}
+
+std::array<unsigned char, kStampRecordSize> EncodeStamp(const Stamp& stamp) {
+    std::array<unsigned char, kStampRecordSize> r{};
+    putI64(r.data(), stamp.modifiedSeconds);
+    putU32(r.data() + 8, stamp.modifiedNanoseconds);
+    putI64(r.data() + 12, stamp.accessedSeconds);
+    putU32(r.data() + 20, stamp.accessedNanoseconds);
+    putU32(r.data() + 24, stamp.mode);
+    return r;
+}
+
+Stamp DecodeStamp(const std::array<unsigned char, kStampRecordSize>& r) {
+    Stamp stamp{getI64(r.data()), getU32(r.data() + 8), getI64(r.data() + 12), getU32(r.data() + 20),
+                getU32(r.data() + 24)};
+    if (stamp.modifiedNanoseconds >= 1000000000u || stamp.accessedNanoseconds >= 1000000000u ||
+        (stamp.mode & ~07777u) != 0)
+        throw FormatError(Refusal::BadStamp);
+    return stamp;
 }
 
 FormatError::FormatError(Refusal refusal) : std::runtime_error("strong locked file refused"), m_refusal(refusal) {}
@@ -90,6 +123,8 @@ std::string RefusalMessage(Refusal refusal, const std::string& shownName) {
         return name + " is damaged: bytes follow its last piece.";
     case Refusal::BadName:
         return name + " is damaged: the file name it holds is not valid.";
+    case Refusal::BadStamp:
+        return name + " is damaged: the dates and permissions it holds are not valid.";
     }
     return name + " cannot be read.";
 }
@@ -105,7 +140,7 @@ Header ParseHeader(const unsigned char* bytes, std::size_t size) {
         throw FormatError(Refusal::Truncated);
     Header h;
     h.version = bytes[8];
-    if (h.version != kVersion)
+    if (h.version != kVersion && h.version != kVersionNameOnly)
         throw FormatError(Refusal::Version);
     h.keyDerivation = bytes[9];
     if (h.keyDerivation != kArgon2id13)
@@ -179,13 +214,14 @@ bool IsStorableName(const std::string& name) {
            name.find('/') == std::string::npos && name.find('\0') == std::string::npos;
 }
 
-Writer::Writer(const Key& key, const std::string& name, Sink sink) : m_state(new State), m_sink(std::move(sink)) {
+Writer::Writer(const Key& key, const std::string& name, Sink sink, const std::optional<Stamp>& stamp)
+    : m_state(new State), m_sink(std::move(sink)) {
     if (!IsStorableName(name))
         throw FormatError(Refusal::BadName);
     initSodium();
     unsigned char header[kHeaderSize] = {};
     std::memcpy(header, kMagic, kMagicSize);
-    header[8] = kVersion;
+    header[8] = stamp ? kVersion : kVersionNameOnly;
     header[9] = kArgon2id13;
     putU32(header + 10, key.limits.opslimit);
     putU32(header + 14, key.limits.memlimitKiB);
@@ -200,6 +236,11 @@ Writer::Writer(const Key& key, const std::string& name, Sink sink) : m_state(new
     m_out.resize(kSealedChunk);
     push(record.data(), record.size(), kTagMessage, header, kHeaderSize);
     sodium_memzero(record.data(), record.size());
+    if (stamp) {
+        std::array<unsigned char, kStampRecordSize> stampRecord = EncodeStamp(*stamp);
+        push(stampRecord.data(), stampRecord.size(), kTagMessage, nullptr, 0);
+        sodium_memzero(stampRecord.data(), stampRecord.size());
+    }
     m_pending.reserve(kChunkSize);
 }
 
@@ -293,8 +334,26 @@ std::string Reader::open(const Key& key) {
     sodium_memzero(record.data(), record.size());
     if (!IsStorableName(name))
         throw FormatError(Refusal::BadName);
+    if (m_header.version >= 2)
+        m_stamp = readStamp();
     m_opened = true;
     return name;
+}
+
+// The stamp record, right after the name record: a MESSAGE of exactly its size.
+Stamp Reader::readStamp() {
+    const std::size_t got = fill(kStampRecordSize + kChunkOverhead);
+    if (got < kStampRecordSize + kChunkOverhead)
+        throw FormatError(got == 0 ? Refusal::Truncated : Refusal::NotVerified);
+    std::array<unsigned char, kStampRecordSize> record{};
+    unsigned long long length = 0;
+    unsigned char tag = 0;
+    if (crypto_secretstream_xchacha20poly1305_pull(&m_state->s, record.data(), &length, &tag, m_in.data(), got, nullptr,
+                                                   0) != 0)
+        throw FormatError(Refusal::NotVerified);
+    if (tag != kTagMessage)
+        throw FormatError(Refusal::UnexpectedTag);
+    return DecodeStamp(record);
 }
 
 bool Reader::next(std::string& piece) {

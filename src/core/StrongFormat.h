@@ -1,16 +1,18 @@
 #pragma once
-// The strong locked file (".TSX"), version 1: content kept secret by a key derived from the password
-// (Argon2id) and an authenticated stream (XChaCha20-Poly1305 secretstream), both from libsodium.
+// The strong locked file (".TSX"), versions 1 and 2: content kept secret by a key derived from the
+// password (Argon2id) and an authenticated stream (XChaCha20-Poly1305 secretstream), both from
+// libsodium.
 //
 //   offset  size  content
 //        0     8  "[Strong]"
-//        8     1  format version: 1
+//        8     1  format version: 2 (1: written without the stamp record)
 //        9     1  key derivation: 1 = Argon2id v1.3
 //       10     4  opslimit, unsigned, little-endian
 //       14     4  memlimit in KiB, unsigned, little-endian
 //       18    16  salt
 //       34    24  secretstream header
-//       58     …  chunks: the name record (1026 bytes, the 58 header bytes as additional data), then
+//       58     …  chunks: the name record (1026 bytes, the 58 header bytes as additional data), in
+//                 version 2 the stamp record (28 bytes: the file's times and permission bits), then
 //                 the content in pieces of 65536 bytes (tag MESSAGE) and a last piece of the length
 //                 modulo 65536, possibly empty (tag FINAL). Each chunk is 17 bytes longer on disk.
 //
@@ -21,6 +23,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -29,7 +32,10 @@ namespace core::strong {
 
 inline constexpr char kMagic[] = "[Strong]";
 inline constexpr std::size_t kMagicSize = 8;
-inline constexpr std::uint8_t kVersion = 1;
+// Files with a stamp record are written as version 2; files without one (a caller that has no file
+// to take it from, and every file of earlier releases) as version 1. Both are read.
+inline constexpr std::uint8_t kVersion = 2;
+inline constexpr std::uint8_t kVersionNameOnly = 1;
 inline constexpr std::uint8_t kArgon2id13 = 1;
 inline constexpr std::size_t kHeaderSize = 58;
 inline constexpr std::size_t kSaltSize = 16;
@@ -37,6 +43,7 @@ inline constexpr std::size_t kStreamHeaderSize = 24;
 inline constexpr std::size_t kKeySize = 32;
 inline constexpr std::size_t kNameRecordSize = 1026;
 inline constexpr std::size_t kMaxNameLength = 1024;
+inline constexpr std::size_t kStampRecordSize = 28;
 inline constexpr std::size_t kChunkSize = 65536;
 inline constexpr std::size_t kChunkOverhead = 17;
 
@@ -52,8 +59,8 @@ inline constexpr Limits kMaximumLimits{16, 1048576};
 
 using Salt = std::array<unsigned char, kSaltSize>;
 
-// The length on disk of a strong locked file holding n content bytes.
-std::uint64_t LockedSize(std::uint64_t contentSize);
+// The length on disk of a strong locked file of the version holding n content bytes.
+std::uint64_t LockedSize(std::uint64_t contentSize, std::uint8_t version = kVersionNameOnly);
 
 // Why a strong locked file cannot be read. The file is never changed by a refusal.
 enum class Refusal {
@@ -66,6 +73,7 @@ enum class Refusal {
     Truncated,     // the stream ends before its FINAL chunk
     TrailingBytes, // bytes after the FINAL chunk
     BadName,       // a name record that holds no valid file name
+    BadStamp,      // a stamp record that holds no valid times or permission bits
 };
 
 class FormatError final : public std::runtime_error {
@@ -79,6 +87,23 @@ private:
 
 // What the user is told, about the file named `shownName`.
 std::string RefusalMessage(Refusal refusal, const std::string& shownName);
+
+// What a version 2 file keeps of the file it was made from, sealed right after its name (the times
+// tell when the user worked on the file, so they are never kept in the clear): the access and
+// modification times and the permission bits that unlocking gives back. Its record, little-endian:
+// modification seconds (int64), nanoseconds (uint32), access seconds (int64), nanoseconds (uint32),
+// permission bits (uint32, at most 07777).
+struct Stamp {
+    std::int64_t modifiedSeconds = 0;
+    std::uint32_t modifiedNanoseconds = 0;
+    std::int64_t accessedSeconds = 0;
+    std::uint32_t accessedNanoseconds = 0;
+    std::uint32_t mode = 0;
+    bool operator==(const Stamp&) const = default;
+};
+std::array<unsigned char, kStampRecordSize> EncodeStamp(const Stamp& stamp);
+// Throws FormatError(BadStamp) for nanoseconds of a second or more, or bits beyond 07777.
+Stamp DecodeStamp(const std::array<unsigned char, kStampRecordSize>& record);
 
 struct Header {
     std::uint8_t version = kVersion;
@@ -141,11 +166,12 @@ using Source = std::function<std::size_t(unsigned char* data, std::size_t n)>;
 // not "." or "..".
 bool IsStorableName(const std::string& name);
 
-// Writes one strong locked file: the header and the name record at once, then the content as it
-// comes, then finish(). A fresh stream header per file.
+// Writes one strong locked file: the header and the name record (and with a stamp, the stamp
+// record: version 2) at once, then the content as it comes, then finish(). A fresh stream header per
+// file.
 class Writer final {
 public:
-    Writer(const Key& key, const std::string& name, Sink sink);
+    Writer(const Key& key, const std::string& name, Sink sink, const std::optional<Stamp>& stamp = std::nullopt);
     ~Writer();
     Writer(const Writer&) = delete;
     Writer& operator=(const Writer&) = delete;
@@ -174,14 +200,17 @@ public:
     Reader(const Reader&) = delete;
     Reader& operator=(const Reader&) = delete;
     const Header& header() const { return m_header; }
-    // Verifies the name record and returns the stored name.
+    // Verifies the name record (and in version 2 the stamp record) and returns the stored name.
     std::string open(const Key& key);
+    // The stamp a version 2 file holds, once open() has verified it (nothing for version 1).
+    const std::optional<Stamp>& stamp() const { return m_stamp; }
     // The next piece of content (up to 65536 bytes; the last, from the FINAL chunk, possibly empty),
     // true with each piece; false on the call after the FINAL chunk was read and found to end the file.
     bool next(std::string& piece);
 
 private:
     std::size_t fill(std::size_t n);
+    Stamp readStamp();
     struct State;
     struct StateDeleter {
         void operator()(State* state) const;
@@ -189,6 +218,7 @@ private:
     std::unique_ptr<State, StateDeleter> m_state;
     Source m_source;
     Header m_header;
+    std::optional<Stamp> m_stamp;
     unsigned char m_headerBytes[kHeaderSize] = {};
     std::vector<unsigned char> m_in;
     bool m_opened = false;

@@ -4,9 +4,11 @@
 // then put in place by a rename (which never overwrites another file unless asked), after which the
 // folder is synced. Everything throws SysError.
 
+#include "platform/FileTimes.h"
 #include "platform/Paths.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -15,7 +17,9 @@ bool exists(const std::string& windowsPath); // file or folder
 bool isFolder(const std::string& windowsPath);
 std::uint64_t fileLength(const std::string& windowsPath);
 // The whole file as bytes. Reading opens regular files only and never waits: a named pipe, a device
-// or a socket is refused with error 75 ("not a regular file") at once.
+// or a socket is refused with error 75 ("not a regular file") at once. The program's reads leave a
+// file's access time alone where the system allows it (the file's owner), so that a look at a
+// locked file does not change the time its unlock gives back.
 std::string readAll(const std::string& windowsPath);
 void removeFile(const std::string& windowsPath);     // unlink (ignores read-only, as a shell delete does)
 void createFolder(const std::string& windowsPath);   // one level
@@ -123,6 +127,12 @@ public:
     // The permission bits the result is to have; applied once the content is complete (by flush()
     // or finish()), so the file stays owner-only while it is written.
     void setPermissions(unsigned mode);
+    // The access and modification times the result is to have; applied by finish(), after the last
+    // byte is written. A filesystem that keeps no times of its own choosing leaves them as they are.
+    void setTimes(const FileTimes& times);
+    // Sets an extended attribute on the new file (it stays with the file when it is put in place);
+    // false where the filesystem keeps none.
+    bool setExtendedAttribute(const char* name, const std::string& value);
     // Starts the disk writing what was written so far, and waits for what lies well behind, so a
     // long copy leaves little for the final flush and its dirty pages stay few.
     void startWriteback();
@@ -159,6 +169,7 @@ private:
     bool m_replacing = false;   // commit() replaces the target in place (the target stays whole)
     bool m_finished = false;
     int m_mode = -1;
+    std::optional<FileTimes> m_times;
     std::uint64_t m_written = 0;
     std::uint64_t m_kicked = 0;
     std::uint64_t m_waited = 0;

@@ -65,13 +65,18 @@ PinnedSource::PinnedSource(std::shared_ptr<PinnedFolder> folder, const std::stri
     m_dev = st.st_dev;
     m_ino = st.st_ino;
     m_links = st.st_nlink;
+    m_times = timesOf(st);
 }
 
 PinnedSource::Open PinnedSource::open(bool lease) {
     if (!m_valid)
         return Open::Gone;
-    // Never waits: a pipe put in the file's place would block an ordinary open.
-    const int fd = ::openat(m_folder->fd(), m_name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    // Never waits: a pipe put in the file's place would block an ordinary open. The run's read
+    // leaves the access time alone where the system allows it (the file's owner).
+    constexpr int kFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+    int fd = ::openat(m_folder->fd(), m_name.c_str(), kFlags | O_NOATIME);
+    if (fd < 0 && errno == EPERM)
+        fd = ::openat(m_folder->fd(), m_name.c_str(), kFlags);
     if (fd < 0)
         return errno == ELOOP ? Open::Replaced : Open::Gone;
     m_fd.reset(fd);
@@ -82,6 +87,7 @@ PinnedSource::Open PinnedSource::open(bool lease) {
         return Open::Replaced;
     m_links = st.st_nlink;
     m_mode = st.st_mode & 07777;
+    m_times = timesOf(st);
     // Without a lease (none asked for, or a filesystem or an owner that allows none), the file's
     // size and change times tell at the end whether it was written meanwhile.
     m_size = st.st_size;

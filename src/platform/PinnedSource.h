@@ -5,6 +5,7 @@
 // the folder and the name still lead to the same file, so a folder swapped for a link or a file
 // replaced meanwhile is never what gets removed.
 
+#include "platform/FileTimes.h"
 #include "platform/UniqueFd.h"
 
 #include <sys/types.h>
@@ -59,6 +60,9 @@ public:
     // What open() saw of the file: its size and permission bits.
     std::uint64_t size() const { return static_cast<std::uint64_t>(m_size); }
     unsigned mode() const { return m_mode; }
+    // The file's access and modification times as first seen (when pinned, then at open()), before
+    // the run read it.
+    const FileTimes& times() const { return m_times; }
     // Reads the opened file from its start: up to `limit` bytes (all of it by default). Throws
     // SysError when it cannot be read.
     std::string read(std::uint64_t limit = UINT64_MAX) const;
@@ -101,6 +105,7 @@ private:
     bool m_opened = false; // open() reached the file: its size and change times were kept
     off_t m_size = 0;
     unsigned m_mode = 0;
+    FileTimes m_times{};
     timespec m_mtime{};
     timespec m_ctime{};
 };

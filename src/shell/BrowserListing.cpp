@@ -2,6 +2,8 @@
 
 #include "core/LockChecks.h"
 #include "core/Register.h"
+#include "platform/Attributes.h"
+#include "platform/Environment.h"
 #include "platform/FileIO.h"
 #include "platform/Find.h"
 #include "platform/SysError.h"
@@ -13,9 +15,14 @@
 
 #include <QChar>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdint>
+#include <cstdio>
+#include <ctime>
 #include <exception>
 #include <optional>
 #include <unordered_map>
@@ -281,6 +288,83 @@ FolderListing buildRows(const std::string& folder, const std::vector<std::string
 }
 
 } // namespace
+
+bool IsDotFile(const FileRow& row) {
+    return !row.text.empty() && row.text.front() == '.';
+}
+
+namespace {
+
+std::string localTime(const timespec& t) {
+    std::tm local{};
+    const std::time_t seconds = t.tv_sec;
+    localtime_r(&seconds, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    return text;
+}
+
+// "rw-rw-r-- (0664)".
+std::string permissionText(unsigned mode) {
+    std::string text;
+    for (int shift = 6; shift >= 0; shift -= 3) {
+        const unsigned bits = (mode >> shift) & 7u;
+        text += bits & 4u ? 'r' : '-';
+        text += bits & 2u ? 'w' : '-';
+        text += bits & 1u ? 'x' : '-';
+    }
+    char octal[16];
+    std::snprintf(octal, sizeof octal, " (%04o)", mode & 07777u);
+    return text + octal;
+}
+
+std::string attributeText(unsigned attributes) {
+    std::string text;
+    const std::pair<unsigned, const char*> names[] = {{platform::kAttrReadOnly, "Read-only"},
+                                                      {platform::kAttrHidden, "Hidden"},
+                                                      {platform::kAttrSystem, "System"},
+                                                      {platform::kAttrArchive, "Archive"}};
+    for (const auto& [bit, name] : names)
+        if (attributes & bit)
+            text += (text.empty() ? "" : ", ") + std::string(name);
+    return text.empty() ? std::string("None") : text;
+}
+
+std::string lockedFormatText(const std::string& extension) {
+    if (extension == "TSL")
+        return "small-file format (.TSL)";
+    if (extension == "TSW")
+        return "large-file format (.TSW)";
+    return "strong format (.TSX)";
+}
+
+} // namespace
+
+std::string FileProperties(const std::string& folder, const FileRow& row) {
+    const std::string path = AddBackslash(folder) + row.key;
+    const std::string host = platform::toHost(path);
+    struct stat st {};
+    if (::lstat(host.c_str(), &st) != 0)
+        throw platform::sysErrorFromErrno(errno, host);
+    const auto bytes = static_cast<std::int64_t>(st.st_size);
+    std::vector<std::string> lines = {
+        "Name: " + row.text,
+        "Folder: " + folder,
+        "Type: " + row.type,
+        "Size: " + FormatByteSize(bytes) + (bytes >= 1024 ? " (" + std::to_string(bytes) + " bytes)" : ""),
+        "Modified: " + localTime(st.st_mtim),
+        "Accessed: " + localTime(st.st_atim),
+        "Permissions: " + permissionText(st.st_mode),
+        "Attributes: " + attributeText(platform::getAttributes(path) & ~platform::kAttrDirectory),
+    };
+    if (row.lockIcon)
+        lines.push_back("Locked: " + lockedFormatText(upper(GetExtension(row.key))) + ", on disk as \"" + row.key +
+                        "\"");
+    std::string text;
+    for (const std::string& line : lines)
+        text += (text.empty() ? "" : "\r\n") + line;
+    return text;
+}
 
 FolderListing BuildRows(const std::string& folder, const std::vector<std::string>& names,
                         const std::function<void(platform::ErrorKind, const std::string&)>& onError) {

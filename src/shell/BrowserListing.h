@@ -44,6 +44,16 @@ struct FileRow {
     std::int64_t bytes = -1; // the file's size in bytes (-1 when it could not be read)
 };
 
+// Whether the row is a dot-file's (its shown name begins with "."): the list shows such files only
+// when hidden files are shown, as the desktop's file managers do.
+bool IsDotFile(const FileRow& row);
+
+// What Properties tells of a row of `folder`, one line each (joined with CR LF): the name the user
+// knows it by, its folder, type and size, its modification and access times (local time), its
+// permission bits, its attributes and, for a locked file, its format and its name on disk. Throws
+// platform::SysError when the file cannot be looked at.
+std::string FileProperties(const std::string& folder, const FileRow& row);
+
 // The columns of the file list, in order.
 enum class FileColumn { Name = 0, Size = 1, Type = 2 };
 // Whether row a comes before row b when the list is sorted ascending by `column`: names in natural

@@ -24,6 +24,7 @@
 #include <QFileSystemWatcher>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QTimer>
 #include <QTreeView>
 #include <QTreeWidget>
@@ -181,6 +182,16 @@ BrowserPane::BrowserPane(platform::Prompt& prompt, QWidget* panel, QObject* pare
     // first. Another column starts ascending (the model's header says so).
     m_lvwFiles->header()->setSortIndicator(0, Qt::AscendingOrder);
     m_lvwFiles->setSortingEnabled(true);
+    // The list's own menu (the right button, or the menu key), and what the status bar says of ticks.
+    buildFileMenu();
+    m_lvwFiles->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_lvwFiles, &QWidget::customContextMenuRequested, this, &BrowserPane::onFileMenuRequested);
+    connect(m_files, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex&, const QModelIndex&, const QList<int>& roles) {
+                if (roles.isEmpty() || roles.contains(Qt::CheckStateRole))
+                    ticksMayHaveChanged();
+            });
+    connect(m_files, &QAbstractItemModel::modelReset, this, &BrowserPane::ticksMayHaveChanged);
 
     m_folders = new QWidget(panel);
     auto* foldersLayout = new QVBoxLayout(m_folders);
@@ -393,8 +404,11 @@ std::string BrowserPane::currentFolder() const {
 void BrowserPane::setCurrentFolder(const std::string& folder) {
     if (putOffWhileReading([this, folder] { setCurrentFolder(folder); }))
         return;
+    const bool another = folder != m_filFiles->path();
     m_filFiles->setPath(folder);
     watchShownFolders();
+    if (another)
+        emit currentFolderChanged();
 }
 
 std::vector<FolderNode> BrowserPane::subfoldersOf(const std::string& key) {
@@ -709,6 +723,87 @@ void BrowserPane::onFolderMenuRequested(const QPoint& pos) {
     emit folderMenuRequested(m_tvw1->viewport()->mapToGlobal(pos));
 }
 
+void BrowserPane::buildFileMenu() {
+    m_mnuFiles = new QMenu(QStringLiteral("Files"), m_lvwFiles);
+    m_mnuFiles->setObjectName(QStringLiteral("mnuFiles"));
+    const auto add = [this](const char* name, const char* caption) {
+        QAction* a = m_mnuFiles->addAction(QString::fromLatin1(caption));
+        a->setObjectName(QString::fromLatin1(name));
+        return a;
+    };
+    add("mFilesOpen", "&Open");
+    m_mnuFiles->addSeparator();
+    // While rows are ticked the menu says, above the commands, that they act on those rows.
+    m_filesTicked = add("mFilesTicked", "");
+    m_filesTicked->setEnabled(false);
+    m_filesTicked->setVisible(false);
+    add("mFilesLock", "&Lock");
+    add("mFilesUnlock", "&Unlock");
+    add("mFilesShred", "&Shred");
+    add("mFilesMail", "&Mail");
+    m_mnuFiles->addSeparator();
+    connect(add("mFilesProperties", "P&roperties"), &QAction::triggered, this, &BrowserPane::showProperties);
+    m_mnuFiles->addSeparator();
+    m_showHidden = new QAction(QStringLiteral("Show &Hidden Files"), this);
+    m_showHidden->setObjectName(QStringLiteral("mShowHidden"));
+    m_showHidden->setCheckable(true);
+    m_showHidden->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+    connect(m_showHidden, &QAction::toggled, this, [this] { whenIdle([this] { rebuildListKeepingTicks(); }); });
+    m_mnuFiles->addAction(m_showHidden);
+}
+
+// The row under the mouse becomes the current one (and the only one selected, unless it is among
+// the selected rows already), so that Open and Properties take the file the user pointed at.
+void BrowserPane::onFileMenuRequested(const QPoint& pos) {
+    const QModelIndex under = m_lvwFiles->indexAt(pos);
+    if (under.isValid()) {
+        const QModelIndex row = m_files->index(under.row(), 0);
+        if (m_lvwFiles->selectionModel()->isRowSelected(under.row(), QModelIndex()))
+            m_lvwFiles->selectionModel()->setCurrentIndex(row, QItemSelectionModel::NoUpdate);
+        else
+            m_lvwFiles->selectionModel()->setCurrentIndex(row, QItemSelectionModel::ClearAndSelect |
+                                                                   QItemSelectionModel::Rows);
+    }
+    const bool ticked = m_files->checkedCount() > 0;
+    for (const char* name : {"mFilesOpen", "mFilesProperties"})
+        m_mnuFiles->findChild<QAction*>(QString::fromLatin1(name))->setEnabled(under.isValid());
+    for (const char* name : {"mFilesLock", "mFilesUnlock", "mFilesShred", "mFilesMail"})
+        m_mnuFiles->findChild<QAction*>(QString::fromLatin1(name))->setEnabled(under.isValid() || ticked);
+    m_filesTicked->setText(m_tickedRule);
+    m_filesTicked->setVisible(ticked);
+    m_mnuFiles->popup(m_lvwFiles->viewport()->mapToGlobal(pos));
+}
+
+QString BrowserPane::tickedRule() const {
+    return m_tickedRule;
+}
+
+void BrowserPane::ticksMayHaveChanged() {
+    const int ticked = m_files->checkedCount();
+    const QString rule = ticked == 0 ? QString()
+                                     : QStringLiteral("%1 ticked: commands act on the ticked %2")
+                                           .arg(ticked)
+                                           .arg(ticked == 1 ? QStringLiteral("file") : QStringLiteral("files"));
+    if (rule == m_tickedRule)
+        return;
+    m_tickedRule = rule;
+    emit tickedRuleChanged(rule);
+}
+
+void BrowserPane::showProperties() {
+    const int row = currentFileRow();
+    if (row < 0)
+        return;
+    const FileRow file = m_files->row(row);
+    try {
+        m_prompt.show(FileProperties(currentFolder(), file), platform::Buttons::OK, platform::Icon::Information,
+                      "Properties");
+    } catch (const platform::SysError& e) {
+        m_prompt.show(core::Quoted(file.text) + " cannot be looked at: " + e.reason() + ".", platform::Buttons::OK,
+                      platform::Icon::Critical, "Properties");
+    }
+}
+
 void BrowserPane::refillError(platform::ErrorKind kind, const std::string& description) {
     if (!expectedFileError(kind))
         ReportError(kWindowName, platform::errorNumber(kind), description, "filFiles_PathChange");
@@ -769,6 +864,10 @@ void BrowserPane::fillFileList() {
         names.push_back(file.name);
     m_filFiles->setNames(std::move(names));
 
+    // Dot-files only while hidden files are shown.
+    if (!m_showHidden->isChecked())
+        listing.rows.erase(std::remove_if(listing.rows.begin(), listing.rows.end(), shell::IsDotFile),
+                           listing.rows.end());
     // The model sorts the rows by the column and order the user chose, and takes them in one reset.
     const int count = static_cast<int>(listing.rows.size());
     m_files->setRows(std::move(listing.rows));

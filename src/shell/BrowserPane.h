@@ -20,7 +20,9 @@
 
 class CAppLog;
 class FileListBox;
+class QAction;
 class QComboBox;
+class QMenu;
 class QFileSystemWatcher;
 class QTimer;
 class QTreeView;
@@ -117,6 +119,19 @@ public:
     bool isReading() const { return m_waiting > 0; }
     // The host folders the pane shows and watches for changes (for tests).
     QStringList watchedFolders() const;
+
+    // "Show Hidden Files" (Ctrl+H, checkable, off at start): dot-files are listed only while it is on.
+    // The window puts it in its View menu; the file list's menu has it too.
+    QAction* showHiddenAction() const { return m_showHidden; }
+    // The file list's context menu: Open (mFilesOpen), Lock (mFilesLock), Unlock (mFilesUnlock), Shred
+    // (mFilesShred), Mail (mFilesMail), Properties (mFilesProperties), Show Hidden Files. The window
+    // connects the first five to the commands its buttons and menus run; Properties is the pane's own.
+    QMenu* mnuFiles() const { return m_mnuFiles; }
+    // What the status bar says of the ticks: "3 ticked: commands act on the ticked files", "" when
+    // no row is ticked.
+    QString tickedRule() const;
+    // Properties of the current row of lvwFiles, in a box.
+    void showProperties();
     // A folder path as the status bar shows it: a locked folder the register knows by its former
     // name with " (locked)".
     std::string displayPath(const std::string& path) const;
@@ -132,6 +147,10 @@ signals:
     void filesListed(int count);
     // A file of the list was chosen (a double click, or Return on the current row).
     void fileChosen();
+    // The list shows another folder than before (a refresh of the same folder is no change).
+    void currentFolderChanged();
+    // The rows ticked changed: tickedRule() says what it means.
+    void tickedRuleChanged(const QString& rule);
     // The tree's folder menu is wanted at `globalPos`; the node under it is selected already.
     void folderMenuRequested(const QPoint& globalPos);
 
@@ -140,6 +159,9 @@ private:
     void addRootNode(const std::string& key);
     void showStartFolder();
     void onFolderMenuRequested(const QPoint& pos);
+    void buildFileMenu();
+    void onFileMenuRequested(const QPoint& pos);
+    void ticksMayHaveChanged();
     void refillError(platform::ErrorKind kind, const std::string& description);
     void setListTint(bool lockedFolder);
     void showFolderInStatus(const std::string& path);
@@ -167,6 +189,10 @@ private:
     FileListBox* m_filFiles = nullptr;
     QTreeView* m_lvwFiles = nullptr;
     FileListModel* m_files = nullptr;
+    QMenu* m_mnuFiles = nullptr;
+    QAction* m_filesTicked = nullptr; // the menu's note of the ticked rule (disabled)
+    QAction* m_showHidden = nullptr;
+    QString m_tickedRule;
     QFileSystemWatcher* m_watcher = nullptr;
     QTimer* m_diskChanges = nullptr;    // gathers a burst of changes into one re-read
     std::set<QString> m_changedFolders; // host folders changed since the last re-read

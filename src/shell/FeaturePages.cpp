@@ -10,6 +10,7 @@
 #include "shell/AppLock.h"
 #include "platform/Environment.h"
 #include "platform/FileIO.h"
+#include "settings/modFileFunctions.h"
 #include "shell/BrowserPane.h"
 #include "shell/ChangePassword.h"
 #include "shell/GateWidgets.h"
@@ -84,6 +85,7 @@ void frmMain::buildFeaturePages() {
         mail::cmdSendEmail_Click(prompt(), browser().currentFolder(), rows);
     };
     connect(button(QStringLiteral("cmdSendEmail")), &QPushButton::clicked, this, sendEmail);
+    connect(action(QStringLiteral("mFilesMail")), &QAction::triggered, this, sendEmail);
     connect(lockingCommands(), &locking::LockingCommands::sendEmailRequested, this, sendEmail);
 
     // Options > Preferences: one Options window at a time, owned by this window (so that it stays
@@ -152,6 +154,13 @@ void frmMain::buildFeaturePages() {
         connect(this, &frmMain::commandBusyChanged, page, &shredder::ShredderPage::setExternalBusy);
         connect(action(QStringLiteral("mShredFolderandFiles")), &QAction::triggered, page,
                 [this, page] { page->ShredFolderCommand(browser().selectedFolderKey()); });
+        // The file list's Shred: the files the commands take (the ticked ones, else the selected) go
+        // on the shredder's list, and its tab shows them; its Shred button asks before anything goes.
+        connect(action(QStringLiteral("mFilesShred")), &QAction::triggered, page, [this, page] {
+            for (const locking::FileItem& item : lockingPort().checkedItems())
+                page->AddToShredList(AddBackslash(browser().currentFolder()) + item.key);
+            tabMain()->setCurrentWidget(fraMain(4));
+        });
         connect(page, &shredder::ShredderPage::shredFinished, this, [this](const auto& paths, std::size_t count) {
             // Success is said in the status bar, as for the lock commands: how many items were shredded.
             if (count > 0)

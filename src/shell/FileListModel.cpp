@@ -19,7 +19,8 @@ constexpr int kColumns = 3;
 } // namespace
 
 FileListModel::FileListModel(QObject* parent) : QAbstractTableModel(parent), m_lock(shell::lockIcon()) {
-    // Plain rows get an empty picture of the same size, so every name starts in the same column.
+    // A type without a picture gets an empty one of the same size, so every name starts in the same
+    // column.
     QPixmap blank(16, 16);
     blank.fill(Qt::transparent);
     m_blank = QIcon(blank);
@@ -45,10 +46,11 @@ void FileListModel::setRows(std::vector<FileRow> rows) {
     std::vector<Entry> entries;
     entries.reserve(rows.size());
     for (FileRow& row : rows)
-        entries.push_back({std::move(row), false});
+        entries.push_back({std::move(row), false, {}});
     sortEntries(entries);
     beginResetModel();
     m_rows = std::move(entries);
+    m_checkedCount = 0;
     endResetModel();
 }
 
@@ -73,7 +75,11 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
         case Qt::CheckStateRole:
             return entry.checked ? Qt::Checked : Qt::Unchecked;
         case Qt::DecorationRole:
-            return file.lockIcon ? m_lock : m_blank;
+            if (file.lockIcon)
+                return m_lock;
+            if (entry.icon.isNull())
+                entry.icon = shell::fileTypeIcon(shell::fromBytes(file.text));
+            return entry.icon.isNull() ? m_blank : entry.icon;
         case KeyRole:
             return QByteArray::fromStdString(file.key);
         case TextRole:
@@ -177,6 +183,7 @@ void FileListModel::setChecked(int r, bool checked) {
     if (entry.checked == checked)
         return;
     entry.checked = checked;
+    m_checkedCount += checked ? 1 : -1;
     const QModelIndex at = index(r, 0);
     emit dataChanged(at, at, {Qt::CheckStateRole});
 }
@@ -187,6 +194,7 @@ void FileListModel::setAllChecked(bool checked) {
         changed = changed || entry.checked != checked;
         entry.checked = checked;
     }
+    m_checkedCount = checked ? static_cast<int>(m_rows.size()) : 0;
     if (changed)
         emit dataChanged(index(0, 0), index(rowCount() - 1, 0), {Qt::CheckStateRole});
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The rows of the main window's file list as a table model: one row per file of the current folder,
-// the columns "Name", "Size" and "Type", a check box before each name. The whole list is put in at
+// the columns "Name", "Size" and "Type", a check box and a picture before each name (the lock on a
+// locked file, else the picture of the file's type). The whole list is put in at
 // once (one reset) and the model sorts itself: names in natural order, sizes by their byte count,
 // types without regard to case. The sort column and order chosen stay for the next fill, and the
 // ticks go with their rows when the order changes.
@@ -46,6 +47,7 @@ public:
     bool isChecked(int r) const { return m_rows[static_cast<std::size_t>(r)].checked; }
     void setChecked(int r, bool checked);
     void setAllChecked(bool checked);
+    int checkedCount() const { return m_checkedCount; }
     // The row whose file has the name `key` on disk, -1 when there is none.
     int rowOfKey(const std::string& key) const;
 
@@ -53,10 +55,12 @@ private:
     struct Entry {
         FileRow file;
         bool checked = false;
+        mutable QIcon icon; // its type's picture, made when the row is first drawn
     };
     void sortEntries(std::vector<Entry>& entries) const;
 
     std::vector<Entry> m_rows;
+    int m_checkedCount = 0;
     int m_sortColumn = 0;
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
     QIcon m_lock;

@@ -1,6 +1,8 @@
 #include "shell/Icons.h"
 
 #include <QApplication>
+#include <QHash>
+#include <QMimeDatabase>
 #include <QStyle>
 
 // Resources of a static library are registered by hand, once.
@@ -65,6 +67,20 @@ QIcon walletFieldIcon(const QString& field) {
     else if (field == QLatin1String("Password"))
         file = QStringLiteral("key");
     return file.isEmpty() ? QIcon() : QIcon(QStringLiteral(":/tessaly/icons/%1.png").arg(file));
+}
+
+QIcon fileTypeIcon(const QString& fileName) {
+    // Kept by theme and type: a theme chosen meanwhile gets its own pictures.
+    static QHash<QString, QIcon> byType;
+    const QMimeType type = QMimeDatabase().mimeTypeForFile(fileName, QMimeDatabase::MatchExtension);
+    const QString key = QIcon::themeName() + QLatin1Char('/') + type.name();
+    auto found = byType.constFind(key);
+    if (found != byType.constEnd())
+        return *found;
+    const QIcon plain = QApplication::style()->standardIcon(QStyle::SP_FileIcon);
+    QIcon icon = QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName(), plain));
+    byType.insert(key, icon);
+    return icon;
 }
 
 } // namespace shell

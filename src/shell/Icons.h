@@ -15,5 +15,9 @@ QIcon toolbarIcon(const QString& key);
 // The picture beside a wallet box by its field ("Description" a tag, "Server" a server, "UserName" a
 // person, "Password" a key); none for another name.
 QIcon walletFieldIcon(const QString& field);
+// The picture of a file's type, from the desktop's MIME database by the file's name (its content is
+// not read): the icon theme's picture for the type, else for its kind ("text-x-generic"), else the
+// style's plain file. One icon per type is made.
+QIcon fileTypeIcon(const QString& fileName);
 
 } // namespace shell

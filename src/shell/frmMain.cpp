@@ -262,6 +262,20 @@ void frmMain::buildMainPage() {
             [this](int count) { m_simpleText->setText(QStringLiteral("Total Files: %1").arg(count)); });
     connect(m_browser, &shell::BrowserPane::folderMenuRequested, this,
             [this](const QPoint& globalPos) { m_mnuFolder->popup(globalPos); });
+    // A command's line in the status bar goes when another folder is shown; panel 1 says what the
+    // ticks mean while rows are ticked.
+    connect(m_browser, &shell::BrowserPane::currentFolderChanged, this, [this] { m_sbrMain->clearMessage(); });
+    connect(m_browser, &shell::BrowserPane::tickedRuleChanged, this,
+            [this](const QString& rule) { setPanelText(1, rule); });
+    // View: the pane's choice of showing dot-files (Ctrl+H from anywhere in the window).
+    auto* mnuView = new QMenu(QStringLiteral("&View"), this);
+    mnuView->setObjectName(QStringLiteral("mnuView"));
+    mnuView->addAction(m_browser->showHiddenAction());
+    menuBar()->insertMenu(findChild<QMenu*>(QStringLiteral("mnuOptions"))->menuAction(), mnuView);
+    addAction(m_browser->showHiddenAction());
+    // The file list's menu runs the commands of the buttons; those that change files are off while one runs.
+    for (const char* name : {"mFilesOpen", "mFilesLock", "mFilesUnlock", "mFilesShred", "mFilesMail", "mShowHidden"})
+        addFileCommand(action(QString::fromLatin1(name)));
 }
 
 void frmMain::wireLockingCommands() {
@@ -286,6 +300,9 @@ void frmMain::wireLockingCommands() {
         {"mUnLockFolder", &locking::LockingCommands::mUnLockFolder_click},
         {"mLockFolderFiles", &locking::LockingCommands::mLockFolderFiles_click},
         {"mUnLockFolderFiles", &locking::LockingCommands::mUnLockFolderFiles_click},
+        {"mFilesOpen", &locking::LockingCommands::lvwFiles_DblClick},
+        {"mFilesLock", &locking::LockingCommands::cmdLock_click},
+        {"mFilesUnlock", &locking::LockingCommands::cmdUnlock_click},
     };
     for (const MenuCommand& m : menuCommands) {
         const auto handler = m.handler;

@@ -19,9 +19,11 @@
 #include <QProcess>
 #include <QStringList>
 
+#include <array>
 #include <filesystem>
 #include <fstream>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <poll.h>
@@ -69,6 +71,22 @@ bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
+// A file's modification and access times (nanoseconds) and permission bits, as a round trip keeps them.
+std::array<std::int64_t, 3> stampOf(const std::string& host) {
+    struct stat st {};
+    EXPECT_EQ(::stat(host.c_str(), &st), 0) << host;
+    return {st.st_mtim.tv_sec * std::int64_t{1000000000} + st.st_mtim.tv_nsec,
+            st.st_atim.tv_sec * std::int64_t{1000000000} + st.st_atim.tv_nsec, st.st_mode & 07777};
+}
+
+// Gives the file times from long ago (2001, to the nanosecond) and the bits; returns what stat shows.
+std::array<std::int64_t, 3> stamp(const std::string& host, unsigned mode) {
+    const timespec times[2] = {{978307200, 123456789}, {1000000000, 987654321}};
+    EXPECT_EQ(::utimensat(AT_FDCWD, host.c_str(), times, 0), 0);
+    EXPECT_EQ(::chmod(host.c_str(), mode), 0);
+    return stampOf(host);
+}
+
 } // namespace
 
 class CliTest : public testing_support::SandboxTest {
@@ -87,6 +105,7 @@ TEST_F(CliTest, LocksInspectsListsAndUnlocksHostFiles) {
     const std::string a = sandbox.host("C:\\Docs\\a.txt"), big = sandbox.host("C:\\Docs\\big.bin");
     const std::string lockedA = sandbox.host("C:\\Docs\\" + TransformName("a.txt") + ".TSL");
     const std::string lockedBig = sandbox.host("C:\\Docs\\" + TransformName("big.bin") + ".TSW");
+    const auto stampA = stamp(a, 0664), stampBig = stamp(big, 0640);
 
     CliRun r = cli({"--password-stdin", "lock", a, big}, "pass word\n");
     EXPECT_EQ(r.exitCode, 0) << r.err;
@@ -104,6 +123,9 @@ TEST_F(CliTest, LocksInspectsListsAndUnlocksHostFiles) {
 
     r = cli({"unlock", "--password-stdin", lockedA, lockedBig}, "pass word\n");
     EXPECT_EQ(r.exitCode, 0) << r.err;
+    // Dates and bits come back as they were (looked at before the reads below change the access time).
+    EXPECT_EQ(stampOf(a), stampA);
+    EXPECT_EQ(stampOf(big), stampBig);
     EXPECT_EQ(sandbox.readFile("C:\\Docs\\a.txt"), small);
     EXPECT_EQ(sandbox.readFile("C:\\Docs\\big.bin"), large);
     EXPECT_EQ(vault().out, "");
@@ -118,6 +140,7 @@ TEST_F(CliTest, StrongLocksAreMadeInspectedListedAndUnlockedByContent) {
     sandbox.writeFile("C:\\Docs\\empty.txt", "");
     const std::string a = sandbox.host("C:\\Docs\\r\xC3\xA9sum\xC3\xA9.txt"), e = sandbox.host("C:\\Docs\\empty.txt");
     const std::string folder = sandbox.host("C:\\Docs");
+    const auto stampA = stamp(a, 0664);
 
     CliRun r = cli({"--strong", "--password-stdin", "lock", a, e}, "pass word\n");
     ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -134,10 +157,10 @@ TEST_F(CliTest, StrongLocksAreMadeInspectedListedAndUnlockedByContent) {
     r = cli({"info", locked[0], locked[1]});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, locked[0] +
-                         ": locked, strong format (.TSX), version 1, key derivation Argon2id opslimit 3 memlimit "
+                         ": locked, strong format (.TSX), version 2, key derivation Argon2id opslimit 3 memlimit "
                          "262144 KiB, content 70000 bytes\n" +
                          locked[1] +
-                         ": locked, strong format (.TSX), version 1, key derivation Argon2id opslimit 3 memlimit "
+                         ": locked, strong format (.TSX), version 2, key derivation Argon2id opslimit 3 memlimit "
                          "262144 KiB, content 0 bytes\n");
     EXPECT_EQ(vault().out,
               "file (.TSX)\t" + a + "\t" + locked[0] + "\nfile (.TSX)\t" + e + "\t" + locked[1] + "\n");
@@ -152,6 +175,7 @@ TEST_F(CliTest, StrongLocksAreMadeInspectedListedAndUnlockedByContent) {
     std::filesystem::rename(locked[0], renamed);
     r = cli({"--password-stdin", "unlock", renamed, locked[1]}, "pass word\n");
     EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(stampOf(a), stampA);
     EXPECT_EQ(sandbox.readFile("C:\\Docs\\r\xC3\xA9sum\xC3\xA9.txt"), content);
     EXPECT_EQ(sandbox.readFile("C:\\Docs\\empty.txt"), "");
     EXPECT_EQ(vault().out, "");

@@ -174,9 +174,9 @@ TEST_F(StrongEngineTest, RefusedUnlocksChangeNothing) {
     const std::vector<Case> cases = {
         {"wrong password", [](const std::string&) {}, "pW", wrong},
         {"flipped content byte", damage(2000, 1, "\x01"), "pw", wrong},
-        {"cut short", damage(58 + 1043 + 65553, std::string::npos, ""), "pw", "damaged: it ends before"},
+        {"cut short", damage(58 + 1043 + 45 + 65553, std::string::npos, ""), "pw", "damaged: it ends before"},
         {"bytes appended", damage(std::string::npos, 0, "more"), "pw", wrong},
-        {"version 2", damage(8, 1, "\x02"), "pw", "format version this program does not know"},
+        {"version 3", damage(8, 1, "\x03"), "pw", "format version this program does not know"},
         {"memlimit 1 GiB + 1 KiB", damage(14, 4, std::string("\x01\x00\x10\x00", 4)), "pw", "outside the allowed"},
         {"another magic", damage(0, 8, "[strong]"), "pw", wrong},
     };

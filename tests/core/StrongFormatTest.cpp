@@ -13,6 +13,7 @@
 
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -29,10 +30,11 @@ const strong::Key& testKey() {
 }
 
 std::string lockBytes(const strong::Key& key, const std::string& name, const std::string& content,
-                      std::size_t writeSize = 4096) {
+                      std::size_t writeSize = 4096, const std::optional<strong::Stamp>& stamp = std::nullopt) {
     std::string out;
     strong::Writer writer(
-        key, name, [&out](const unsigned char* p, std::size_t n) { out.append(reinterpret_cast<const char*>(p), n); });
+        key, name, [&out](const unsigned char* p, std::size_t n) { out.append(reinterpret_cast<const char*>(p), n); },
+        stamp);
     for (std::size_t i = 0; i < content.size(); i += writeSize)
         writer.write(content.data() + i, std::min(writeSize, content.size() - i));
     writer.finish();
@@ -53,6 +55,7 @@ struct Unlocked {
     std::string name;
     std::string content;
     std::vector<std::size_t> pieces;
+    std::optional<strong::Stamp> stamp;
 };
 
 // Reads a whole file; the key from `password` at the file's own salt and limits.
@@ -64,6 +67,7 @@ Unlocked unlockBytes(const std::string& bytes, const std::string& password = "co
                                  : keys.keyFor(reader.header().salt, reader.header().limits);
     Unlocked u;
     u.name = reader.open(key);
+    u.stamp = reader.stamp();
     std::string piece;
     while (reader.next(piece)) {
         u.content += piece;
@@ -152,7 +156,7 @@ TEST(StrongFormat, HeaderRefusalsComeBeforeAnyDerivation) {
     const std::vector<Case> cases = {
         {"magic", 1, {'s'}, Refusal::NotStrong},
         {"version 0", 8, {0}, Refusal::Version},
-        {"version 2", 8, {2}, Refusal::Version},
+        {"version 3", 8, {3}, Refusal::Version},
         {"key derivation 0", 9, {0}, Refusal::KeyDerivation},
         {"key derivation 2", 9, {2}, Refusal::KeyDerivation},
         {"opslimit 0", 10, {0, 0, 0, 0}, Refusal::Limits},
@@ -229,8 +233,8 @@ struct Chunk {
 };
 
 std::string craft(const strong::Key& key, const std::string& nameRecord, unsigned char nameTag,
-                  const std::vector<Chunk>& chunks) {
-    unsigned char header[58] = {'[', 'S', 't', 'r', 'o', 'n', 'g', ']', 1, 1};
+                  const std::vector<Chunk>& chunks, unsigned char version = 1) {
+    unsigned char header[58] = {'[', 'S', 't', 'r', 'o', 'n', 'g', ']', version, 1};
     header[10] = static_cast<unsigned char>(key.limits.opslimit);
     header[14] = static_cast<unsigned char>(key.limits.memlimitKiB & 0xFF);
     header[15] = static_cast<unsigned char>(key.limits.memlimitKiB >> 8);
@@ -302,6 +306,62 @@ TEST(StrongFormat, MalformedStreamsAndNameRecordsAreRefused) {
     }
 }
 
+// Version 2 seals the file's times and permission bits right after its name; version 1 files,
+// without them, are read as before.
+TEST(StrongFormat, AStampIsSealedAfterTheNameAndGivenBack) {
+    const strong::Stamp stamp{-86400, 999999999, 1000000000, 5, 04755}; // a time before 1970 too
+    const std::string content = core_tests::randomContent(65536 + 9, 5);
+    const std::string locked = lockBytes(testKey(), "old.txt", content, 4096, stamp);
+    EXPECT_EQ(locked[8], 2);
+    EXPECT_EQ(locked.size(), strong::LockedSize(content.size(), 2));
+    EXPECT_EQ(locked.size(), strong::LockedSize(content.size()) + 28 + 17);
+    const auto stampBytes = strong::EncodeStamp(stamp);
+    EXPECT_EQ(locked.find(std::string(stampBytes.begin(), stampBytes.end())), std::string::npos); // not in the clear
+    const Unlocked u = unlockBytes(locked);
+    EXPECT_EQ(u.name, "old.txt");
+    EXPECT_TRUE(u.content == content);
+    EXPECT_EQ(u.stamp, stamp);
+    EXPECT_EQ(unlockBytes(lockBytes(testKey(), "old.txt", content)).stamp, std::nullopt);
+
+    // A stamp a writer never makes, or a version 2 file without its stamp, is refused.
+    const unsigned char M = crypto_secretstream_xchacha20poly1305_TAG_MESSAGE;
+    const unsigned char F = crypto_secretstream_xchacha20poly1305_TAG_FINAL;
+    const auto stampWith = [&stampBytes](std::size_t at, std::vector<unsigned char> bytes) {
+        std::string r(stampBytes.begin(), stampBytes.end());
+        std::memcpy(r.data() + at, bytes.data(), bytes.size());
+        return r;
+    };
+    const std::string good(stampBytes.begin(), stampBytes.end());
+    std::string downgraded = locked;
+    downgraded[8] = 1; // the header is the name record's additional data
+    struct Case {
+        const char* what;
+        std::string file;
+        Refusal refusal;
+    };
+    const std::vector<Case> cases = {
+        {"modification nanoseconds 10^9",
+         craft(testKey(), record("a", 1), M, {{stampWith(8, {0x00, 0xCA, 0x9A, 0x3B}), M}, {"", F}}, 2),
+         Refusal::BadStamp},
+        {"access nanoseconds 2^32-1",
+         craft(testKey(), record("a", 1), M, {{stampWith(20, {0xFF, 0xFF, 0xFF, 0xFF}), M}, {"", F}}, 2),
+         Refusal::BadStamp},
+        {"bits beyond 07777", craft(testKey(), record("a", 1), M, {{stampWith(24, {0x00, 0x10}), M}, {"", F}}, 2),
+         Refusal::BadStamp},
+        {"stamp record 27 bytes", craft(testKey(), record("a", 1), M, {{good.substr(0, 27), M}, {"", F}}, 2),
+         Refusal::NotVerified},
+        {"stamp record tagged FINAL", craft(testKey(), record("a", 1), M, {{good, F}}, 2), Refusal::UnexpectedTag},
+        {"no stamp record", craft(testKey(), record("a", 1), M, {{"", F}}, 2), Refusal::NotVerified},
+        {"cut after the name", craft(testKey(), record("a", 1), M, {}, 2), Refusal::Truncated},
+        {"version 2 read as 1", downgraded, Refusal::NotVerified},
+    };
+    EXPECT_EQ(unlockBytes(craft(testKey(), record("a", 1), M, {{good, M}, {"x", F}}, 2)).content, "x");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(refusalOf(c.file), c.refusal);
+    }
+}
+
 TEST(StrongFormat, KeyCacheDerivesOncePerSaltAndLimits) {
     strong::KeyCache cache("pw");
     const strong::Salt a = strong::RandomSalt();
@@ -353,27 +413,40 @@ TEST_F(StrongInterop, FilesOfEitherImplementationOpenInTheOther) {
                                  "ber-geheim";
     const std::string name = "\xE6\x97\xA5\xE8\xA8\x98 r\xC3\xA9sum\xC3\xA9.txt";
     const std::string folder = sandbox.root() + "/";
+    // Version 1 (no stamp) and version 2 (a stamp, in the script's words too).
+    const strong::Stamp stamp{1000000000, 987654321, -5, 0, 0664};
+    const std::vector<std::optional<strong::Stamp>> stamps = {std::nullopt, stamp};
+    const QString stampText = QStringLiteral("1000000000 987654321 -5 0 664");
     for (const std::size_t n : {std::size_t{0}, std::size_t{65536}, std::size_t{65536 + 5}}) {
-        SCOPED_TRACE(n);
-        const std::string content = core_tests::randomContent(n, static_cast<unsigned>(n) + 11);
-        std::ofstream(folder + "content.bin", std::ios::binary) << content;
+        for (const std::optional<strong::Stamp>& given : stamps) {
+            SCOPED_TRACE(std::to_string(n) + (given ? " version 2" : " version 1"));
+            const std::string content = core_tests::randomContent(n, static_cast<unsigned>(n) + 11);
+            std::ofstream(folder + "content.bin", std::ios::binary) << content;
 
-        // Written there, read here.
-        python({QStringLiteral("write"), q(folder + "theirs.TSX"), q(password), q(hex(name)), q(folder + "content.bin"),
-                QStringLiteral("1"), QStringLiteral("8192")});
-        const std::string theirs = testing_support::readHostFile(folder + "theirs.TSX");
-        EXPECT_EQ(theirs.size(), strong::LockedSize(n));
-        const Unlocked u = unlockBytes(theirs, password);
-        EXPECT_EQ(u.name, name);
-        EXPECT_TRUE(u.content == content);
+            // Written there, read here.
+            QStringList write = {
+                QStringLiteral("write"),   q(folder + "theirs.TSX"), q(password),           q(hex(name)),
+                q(folder + "content.bin"), QStringLiteral("1"),      QStringLiteral("8192")};
+            if (given)
+                write << stampText;
+            python(write);
+            const std::string theirs = testing_support::readHostFile(folder + "theirs.TSX");
+            EXPECT_EQ(theirs.size(), strong::LockedSize(n, given ? 2 : 1));
+            const Unlocked u = unlockBytes(theirs, password);
+            EXPECT_EQ(u.name, name);
+            EXPECT_TRUE(u.content == content);
+            EXPECT_EQ(u.stamp, given);
 
-        // Written here, read there.
-        const strong::Key key = strong::DeriveKey(password, strong::RandomSalt(), strong::Limits{2, 9000});
-        std::ofstream(folder + "ours.TSX", std::ios::binary) << lockBytes(key, name, content);
-        const QByteArray storedName =
-            python({QStringLiteral("read"), q(folder + "ours.TSX"), q(password), q(folder + "back.bin")});
-        EXPECT_EQ(storedName.toStdString(), hex(name));
-        EXPECT_TRUE(testing_support::readHostFile(folder + "back.bin") == content);
+            // Written here, read there.
+            const strong::Key key = strong::DeriveKey(password, strong::RandomSalt(), strong::Limits{2, 9000});
+            std::ofstream(folder + "ours.TSX", std::ios::binary) << lockBytes(key, name, content, 4096, given);
+            const QByteArray printed =
+                python({QStringLiteral("read"), q(folder + "ours.TSX"), q(password), q(folder + "back.bin")});
+            const QString expected =
+                QString::fromStdString(hex(name)) + (given ? QStringLiteral("\n") + stampText : QString());
+            EXPECT_EQ(QString::fromLatin1(printed), expected);
+            EXPECT_TRUE(testing_support::readHostFile(folder + "back.bin") == content);
+        }
     }
 }
 

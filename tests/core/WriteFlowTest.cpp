@@ -220,7 +220,7 @@ TEST_F(WriteFlowTest, ResultsKeepTheSourcesPermissionBitsAndTemporaryFilesAreOwn
         {0600, 0400, 0600},
         {0640, 0440, 0640},
         {0755, 0555, 0755},
-        {0664, 0444, 0644}, // unlock gives write back to the owner only
+        {0664, 0444, 0664}, // the write bits the locked file could not wear come back
     };
     int round = 0;
     for (const auto& c : cases) {

@@ -56,7 +56,8 @@ std::vector<std::string> enabledFileCommands(const frmMain& w, const QWidget* va
             on.emplace_back(name);
     for (const char* name :
          {"mFileLockFiles", "mFileUnlockFile", "mFileLockFolder", "mFileUnLockFolder", "mLockFolder", "mUnLockFolder",
-          "mLockFolderFiles", "mUnLockFolderFiles", "Lock", "Unlock", "LockFolder", "UnlockFolder"})
+          "mLockFolderFiles", "mUnLockFolderFiles", "Lock", "Unlock", "LockFolder", "UnlockFolder", "mFilesOpen",
+          "mFilesLock", "mFilesUnlock", "mFilesShred", "mFilesMail", "mShowHidden"})
         if (w.action(QString::fromLatin1(name))->isEnabled())
             on.emplace_back(name);
     if (w.lvwFiles()->isEnabled())
@@ -164,6 +165,12 @@ const std::vector<std::string> kAllMainCommands = {"cmdLock",
                                                    "Unlock",
                                                    "LockFolder",
                                                    "UnlockFolder",
+                                                   "mFilesOpen",
+                                                   "mFilesLock",
+                                                   "mFilesUnlock",
+                                                   "mFilesShred",
+                                                   "mFilesMail",
+                                                   "mShowHidden",
                                                    "lvwFiles",
                                                    "tvw1"};
 
@@ -370,9 +377,11 @@ TEST_F(LockingWiringTest, EveryButtonMenuItemAndToolbarKeyReachesItsCommand) {
         {button("cmdLock"), bootRoot},
         {item("mFileLockFiles"), bootRoot},
         {item("Lock"), bootRoot},
+        {item("mFilesLock"), bootRoot},
         {button("cmdUnlock"), "No file is checked"},
         {item("mFileUnlockFile"), "No file is checked"},
         {item("Unlock"), "No file is checked"},
+        {item("mFilesUnlock"), "No file is checked"},
         {item("mLockFolder"), "The two passwords are not the same!"},
         {item("mFileLockFolder"), "The two passwords are not the same!"},
         {item("LockFolder"), "The two passwords are not the same!"},

@@ -155,7 +155,14 @@ TEST_F(MainWindowTest, FrameHasItsTabsMenusAndToolbar) {
     QStringList menus;
     for (QAction* a : w.menuBar()->actions())
         menus << a->text();
-    EXPECT_EQ(menus, (QStringList{QStringLiteral("&File"), QStringLiteral("&Options"), QStringLiteral("&Help")}));
+    EXPECT_EQ(menus, (QStringList{QStringLiteral("&File"), QStringLiteral("&View"), QStringLiteral("&Options"),
+                                  QStringLiteral("&Help")}));
+    QAction* showHidden = w.action(QStringLiteral("mShowHidden"));
+    EXPECT_EQ(showHidden->text(), QStringLiteral("Show &Hidden Files"));
+    EXPECT_TRUE(showHidden->isCheckable());
+    EXPECT_FALSE(showHidden->isChecked());
+    EXPECT_EQ(showHidden->shortcut(), QKeySequence(QStringLiteral("Ctrl+H")));
+    EXPECT_EQ(w.findChild<QMenu*>(QStringLiteral("mnuView"))->actions(), QList<QAction*>{showHidden});
     EXPECT_EQ(w.action(QStringLiteral("mLockFolder"))->shortcut(), QKeySequence(QStringLiteral("Ctrl+L")));
     EXPECT_EQ(w.action(QStringLiteral("mUnLockFolder"))->shortcut(), QKeySequence(QStringLiteral("Ctrl+U")));
     EXPECT_EQ(w.action(QStringLiteral("LockFolder"))->toolTip(),
