@@ -139,6 +139,20 @@ bool readPassword(bool fromStdin, bool confirm, std::string& password, int& exit
     return true;
 }
 
+bool acceptShortPassword(const std::string& password, bool fromTerminal) {
+    if (!core::IsShortPassword(password))
+        return true;
+    const std::size_t n = core::PasswordCharacters(password);
+    fail("this password has only " + std::to_string(n) + (n == 1 ? " character. " : " characters. ") +
+         core::kShortPasswordLine);
+    bool yes = true;
+    if (fromTerminal && askYesNo("Use it anyway? [y/N] ", yes) && !yes) {
+        fail("the password was not taken");
+        return false;
+    }
+    return true;
+}
+
 core::EngineContext engineContext(TerminalPrompt& prompt, const std::string& registerPath, bool strong) {
     core::EngineContext ctx{.prompt = prompt, .registerPath = registerPath};
     ctx.windowName = "tessaly-cli";
