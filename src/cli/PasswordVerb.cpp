@@ -32,8 +32,8 @@ int runPassword(const Invocation& invocation) {
     if (!invocation.args.empty())
         return usageError("password takes no files");
     const bool fromStdin = invocation.passwordStdin;
-    const char* missing = fromStdin ? "no password on standard input"
-                                    : "no terminal to ask for the password (use --password-stdin)";
+    const char* missing =
+        fromStdin ? "no password on standard input" : "no terminal to ask for the password (use --password-stdin)";
     std::string oldPassword, newPassword, confirmation;
     const core::WipeOnExit wipeOld(oldPassword), wipeNew(newPassword), wipeConfirmation(confirmation);
 
@@ -59,8 +59,8 @@ int runPassword(const Invocation& invocation) {
         }
     }
     // The first start takes no password of blanks only; a change takes none that is empty.
-    const bool nothing = change ? core::IsMissingPassword(newPassword)
-                                : newPassword.find_first_not_of(' ') == std::string::npos;
+    const bool nothing =
+        change ? core::IsMissingPassword(newPassword) : newPassword.find_first_not_of(' ') == std::string::npos;
     if (nothing) {
         fail(core::kTypePasswordMessage);
         return kUsage;

@@ -19,8 +19,8 @@
 namespace cli {
 
 std::span<const Verb* const> Verbs() {
-    static constexpr const Verb* kVerbs[] = {&kLockVerb,  &kUnlockVerb, &kInfoVerb,  &kVaultVerb,    &kPasswordVerb,
-                                             &kRecoverVerb, &kDriveVerb, &kShredVerb, &kVersionVerb};
+    static constexpr const Verb* kVerbs[] = {&kLockVerb,    &kUnlockVerb, &kInfoVerb,  &kVaultVerb,  &kPasswordVerb,
+                                             &kRecoverVerb, &kDriveVerb,  &kShredVerb, &kVersionVerb};
     return kVerbs;
 }
 

@@ -94,8 +94,7 @@ std::optional<std::string> SealKey::open(const std::string& sealed, const std::s
     if (!padded)
         return std::nullopt;
     std::size_t size = 0;
-    if (sodium_unpad(&size, reinterpret_cast<const unsigned char*>(padded->data()), padded->size(), kSealBlock) !=
-        0) {
+    if (sodium_unpad(&size, reinterpret_cast<const unsigned char*>(padded->data()), padded->size(), kSealBlock) != 0) {
         WipeString(*padded);
         return std::nullopt;
     }

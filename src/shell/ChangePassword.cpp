@@ -1,7 +1,7 @@
 #include "shell/ChangePassword.h"
 
-#include "core/PasswordRules.h"
 #include "core/AppPassword.h"
+#include "core/PasswordRules.h"
 #include "diagnostics/ErrorReport.h"
 #include "platform/Prompt.h"
 #include "platform/SysError.h"

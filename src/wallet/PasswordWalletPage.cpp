@@ -186,8 +186,7 @@ void PasswordWalletPage::fillList() {
     sorted.reserve(entries.size());
     for (WalletItem& entry : entries)
         sorted.emplace_back(
-            QString::fromLocal8Bit(entry.description.data(), static_cast<qsizetype>(entry.description.size())),
-            &entry);
+            QString::fromLocal8Bit(entry.description.data(), static_cast<qsizetype>(entry.description.size())), &entry);
     std::sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) {
         const int order = a.first.compare(b.first, Qt::CaseInsensitive);
         return order != 0 ? order < 0 : a.second->description < b.second->description;

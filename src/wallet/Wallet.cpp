@@ -26,8 +26,7 @@ std::string subkeyOf(const std::string& name) {
 }
 
 bool isEntryId(const std::string& name) {
-    return name.size() == kIdLength &&
-           name.find_first_not_of("0123456789abcdef") == std::string::npos;
+    return name.size() == kIdLength && name.find_first_not_of("0123456789abcdef") == std::string::npos;
 }
 
 std::string newEntryId() {
@@ -69,10 +68,10 @@ std::optional<std::string> storedSalt() {
 // their description in clear (a REG_SZ marker and a subkey of that name), their fields scrambled
 // (REG_SZ) or sealed without padding (REG_BINARY). Those are taken over when the wallet opens.
 struct StoredEntry {
-    std::string marker;                     // the marker value's name: the id, or the description
-    bool current = false;                   // named by an id
+    std::string marker;                                  // the marker value's name: the id, or the description
+    bool current = false;                                // named by an id
     std::optional<platform::RegValue> sealedDescription; // current: as read
-    std::optional<std::string> description; // opened; none when it does not open with the key
+    std::optional<std::string> description;              // opened; none when it does not open with the key
 };
 
 std::vector<StoredEntry> storedEntries(const core::SealKey* key) {
@@ -156,9 +155,9 @@ void planWrite(Plan& plan, const core::SealKey& key, const std::string& id, cons
                const WalletEntry& entry) {
     plan.changes.push_back({settings::kWalletKey, id, platform::RegValue{platform::REG_BINARY, {}}});
     const std::string keyPath = subkeyOf(id);
-    plan.changes.push_back({keyPath, kDescriptionName,
-                            platform::RegValue{platform::REG_BINARY,
-                                               key.seal(description, context(id, kDescriptionName))}});
+    plan.changes.push_back(
+        {keyPath, kDescriptionName,
+         platform::RegValue{platform::REG_BINARY, key.seal(description, context(id, kDescriptionName))}});
     const std::string* fields[] = {&entry.server, &entry.userName, &entry.password, &entry.notes};
     for (int i = 0; i < 4; ++i)
         plan.changes.push_back(
@@ -211,8 +210,7 @@ bool planRewrite(Plan& plan, const StoredEntry& e, const core::SealKey* from, co
 // Subkeys of the wallet key that no entry's id names (left by an entry named by its description
 // whose marker was deleted alone): they would keep a description in clear.
 void planSweepNamedSubkeys(Plan& plan) {
-    for (const std::string& name :
-         platform::registry().subkeys(platform::RegRoot::CurrentUser, settings::kWalletKey))
+    for (const std::string& name : platform::registry().subkeys(platform::RegRoot::CurrentUser, settings::kWalletKey))
         if (!isEntryId(name))
             plan.removedKeys.push_back(subkeyOf(name));
 }
@@ -352,8 +350,20 @@ std::optional<std::string> ReadWalletField(const std::string& description, const
 }
 
 WalletEntry ReadWalletEntry(const std::string& description) {
-    auto field = [&](const char* name) { return ReadWalletField(description, name).value_or(std::string()); };
-    return {field(kFieldNames[0]), field(kFieldNames[1]), field(kFieldNames[2]), field(kFieldNames[3])};
+    WalletEntry out;
+    try {
+        const core::SealKey* key = core::SessionKey();
+        const std::vector<StoredEntry> entries = storedEntries(key);
+        const StoredEntry* e = entryNamed(entries, description);
+        if (!e)
+            return out;
+        std::string* plains[] = {&out.server, &out.userName, &out.password, &out.notes};
+        for (int i = 0; i < 4; ++i)
+            *plains[i] = readField(*e, kFieldNames[i], key).plain.value_or(std::string());
+    } catch (const std::exception&) {
+        // Registry failures are silent: what could not be read is empty.
+    }
+    return out;
 }
 
 bool passWordAdd(const std::string& description, const WalletEntry& entry) {

@@ -1,11 +1,14 @@
 #include "core/LockEngine.h"
 #include "core/Register.h"
+#include "core/SealKey.h"
 #include "platform/Attributes.h"
 #include "platform/Environment.h"
+#include "platform/Registry.h"
 #include "settings/Settings.h"
 #include "settings/modGeneral.h"
 #include "support/OpenCounter.h"
 #include "support/Sandbox.h"
+#include "wallet/Wallet.h"
 
 #include <gtest/gtest.h>
 
@@ -14,9 +17,6 @@
 #include <QCoreApplication>
 #include "core/AppPassword.h"
 #include "core/LoginGate.h"
-#include "core/SealKey.h"
-#include "platform/Registry.h"
-#include "wallet/Wallet.h"
 
 #include <QDeadlineTimer>
 #include <QProcess>

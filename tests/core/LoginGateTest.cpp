@@ -119,8 +119,8 @@ TEST_F(LoginGateTest, TriesFromSeveralProcessesAtOnceAreCheckedOneAfterAnother) 
             ::close(start[1]);
             char c;
             [[maybe_unused]] const auto r = ::read(start[0], &c, 1); // all go when the pipe closes
-            const bool wrong = core::TryAppPassword("wrong " + std::to_string(p), true).result ==
-                               core::TryResult::Wrong;
+            const bool wrong =
+                core::TryAppPassword("wrong " + std::to_string(p), true).result == core::TryResult::Wrong;
             ::_exit(wrong ? 0 : 1);
         }
         ASSERT_GT(pid, 0);

@@ -78,8 +78,7 @@ protected:
     static void expectNothingReadableAtRest(const std::vector<std::string>& passwords) {
         const std::string db = testing_support::readHostFile(platform::registryFileHost());
         // Entries are named by ids; every value under them is sealed.
-        const std::vector<std::string> ids =
-            platform::registry().subkeys(RegRoot::CurrentUser, settings::kWalletKey);
+        const std::vector<std::string> ids = platform::registry().subkeys(RegRoot::CurrentUser, settings::kWalletKey);
         EXPECT_EQ(ids.size(), kEntries.size());
         for (const std::string& id : ids) {
             EXPECT_EQ(id.find_first_not_of("0123456789abcdef"), std::string::npos) << id;

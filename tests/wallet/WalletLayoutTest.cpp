@@ -77,10 +77,11 @@ protected:
             for (int i = 0; i < 4; ++i) {
                 const std::string context =
                     std::string("Tessaly wallet") + '\0' + platform::lowerText(s.description) + '\0' + kFields[i];
-                writes.push_back({kWallet + "\\" + s.description, kFields[i],
-                                  s.sealedByDescription
-                                      ? platform::RegValue{platform::REG_BINARY, sealUnpadded(fields[i], context)}
-                                      : platform::RegValue{platform::REG_SZ, core::RC4Text(fields[i], core::kFixedKey)}});
+                writes.push_back(
+                    {kWallet + "\\" + s.description, kFields[i],
+                     s.sealedByDescription
+                         ? platform::RegValue{platform::REG_BINARY, sealUnpadded(fields[i], context)}
+                         : platform::RegValue{platform::REG_SZ, core::RC4Text(fields[i], core::kFixedKey)}});
             }
         }
         // What a delete of the marker alone left: a subkey named by a description nobody lists.
@@ -143,8 +144,8 @@ protected:
         }
         const std::string db = testing_support::readHostFile(platform::registryFileHost());
         for (const Stored& s : kOld)
-            for (const std::string& text : {s.description, std::string("Shop front"), s.entry.server,
-                                            s.entry.userName, s.entry.password, s.entry.notes}) {
+            for (const std::string& text : {s.description, std::string("Shop front"), s.entry.server, s.entry.userName,
+                                            s.entry.password, s.entry.notes}) {
                 if (text.empty())
                     continue;
                 EXPECT_EQ(db.find(text), std::string::npos) << text;
