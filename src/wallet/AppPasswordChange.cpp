@@ -39,8 +39,9 @@ bool ReplaceAppPassword(const std::string& newPassword) {
 }
 
 std::string ChangeCheckedAppPassword(const std::string& oldPassword, const std::string& newPassword) {
-    if (!core::SessionKey()) {
-        // The wallet is opened with the old password first, so that it can be sealed again.
+    if (!IsWalletOpen()) {
+        // The wallet is opened with the old password first, so that it can be sealed again (also
+        // when the key held is of a password another process changed since).
         if (std::string problem = OpenWallet(oldPassword); !problem.empty())
             return problem;
     }

@@ -264,6 +264,15 @@ std::string OpenWallet(const std::string& password) {
     }
 }
 
+bool IsWalletOpen() {
+    try {
+        const core::SealKey* key = core::SessionKey();
+        return key && storedSalt() == key->salt();
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
 WalletReseal PrepareReseal(const std::string& newPassword) {
     const core::SealKey* current = core::SessionKey();
     if (!current)

@@ -52,6 +52,10 @@ bool RefuseDescription(platform::Prompt& prompt, const std::string& description)
 // already sealed still open).
 std::string OpenWallet(const std::string& password);
 
+// Whether the session holds the key the stored wallet is sealed under (not one of a password changed
+// since by another process).
+bool IsWalletOpen();
+
 // What Change Password writes for the wallet: a new salt and every field sealed again under the key
 // of the new password, with the values they replace (so that the transaction that writes them, with
 // the new password's verifier, finds nothing changed meanwhile), and the new key to keep afterwards.
