@@ -61,7 +61,7 @@ std::string UsageText() {
         if (verb->name[0] == '-')
             options += summaryLines(*verb, 18);
         else
-            commands += summaryLines(*verb, 9);
+            commands += summaryLines(*verb, 10);
     }
     return text + "\n" + commands + "\n" + kOptionsText + options + "\n" + kClosingText;
 }
