@@ -61,7 +61,7 @@ std::string UsageText() {
         if (verb->name[0] == '-')
             options += summaryLines(*verb, 18);
         else
-            commands += summaryLines(*verb, 9);
+            commands += summaryLines(*verb, 10);
     }
     return text + "\n" + commands + "\n" + kOptionsText + options + "\n" + kClosingText;
 }
@@ -135,6 +135,20 @@ bool readPassword(bool fromStdin, bool confirm, std::string& password, int& exit
             exitCode = kFailed;
             return false;
         }
+    }
+    return true;
+}
+
+bool acceptShortPassword(const std::string& password, bool fromTerminal) {
+    if (!core::IsShortPassword(password))
+        return true;
+    const std::size_t n = core::PasswordCharacters(password);
+    fail("this password has only " + std::to_string(n) + (n == 1 ? " character. " : " characters. ") +
+         core::kShortPasswordLine);
+    bool yes = true;
+    if (fromTerminal && askYesNo("Use it anyway? [y/N] ", yes) && !yes) {
+        fail("the password was not taken");
+        return false;
     }
     return true;
 }

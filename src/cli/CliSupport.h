@@ -33,6 +33,11 @@ std::string fileArgument(const std::string& hostPath);
 // terminal, asks twice. False with the exit code set when there is no password to use.
 bool readPassword(bool fromStdin, bool confirm, std::string& password, int& exitCode);
 
+// A new password (a strong lock's, the application's) shorter than 8 characters: its strength is said
+// on standard error, then asked about on the terminal ("Use it anyway? [y/N] "). Read from standard
+// input, it is taken after that line. False when the user said no (and said so).
+bool acceptShortPassword(const std::string& password, bool fromTerminal);
+
 core::EngineContext engineContext(TerminalPrompt& prompt, const std::string& registerPath, bool strong = false);
 // The register's path: in the program's system folder, which must lie on one of its drives.
 std::string registerPath();

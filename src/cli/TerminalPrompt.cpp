@@ -1,5 +1,6 @@
 #include "TerminalPrompt.h"
 
+#include <cctype>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
@@ -72,5 +73,21 @@ bool askPassword(const std::string& label, std::string& password) {
     std::signal(SIGTERM, oldTerm);
     g_ttyFd = -1;
     ::close(fd);
+    return true;
+}
+
+bool askYesNo(const std::string& question, bool& yes) {
+    const int fd = ::open("/dev/tty", O_RDWR | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    [[maybe_unused]] auto w = ::write(fd, question.data(), question.size());
+    std::string answer;
+    char c = 0;
+    while (::read(fd, &c, 1) == 1 && c != '\n')
+        answer.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+    if (!answer.empty() && answer.back() == '\r')
+        answer.pop_back();
+    ::close(fd);
+    yes = answer == "y" || answer == "yes";
     return true;
 }

@@ -18,3 +18,6 @@ private:
 
 // Reads a password from the terminal without echo; false when there is no terminal.
 bool askPassword(const std::string& label, std::string& password);
+// Asks a question on the terminal; `yes` when the answer is "y" or "yes" (any case), else no. False
+// when there is no terminal.
+bool askYesNo(const std::string& question, bool& yes);

@@ -41,7 +41,7 @@ int runVault(const Invocation& invocation) {
         return usageError("vault takes no files");
     // The list names what is locked: it is shown only to who knows the application password.
     if (!core::IsPasswordSet()) {
-        fail("no application password is set: start Tessaly once to set it");
+        fail("no application password is set: set it with `tessaly-cli password` (or start Tessaly once)");
         return kUsage;
     }
     std::string password;

@@ -31,6 +31,7 @@ extern const Verb kLockVerb;
 extern const Verb kUnlockVerb;
 extern const Verb kInfoVerb;
 extern const Verb kVaultVerb;
+extern const Verb kPasswordVerb;
 extern const Verb kRecoverVerb;
 extern const Verb kDriveVerb;
 extern const Verb kShredVerb;

@@ -19,7 +19,7 @@
 namespace cli {
 
 std::span<const Verb* const> Verbs() {
-    static constexpr const Verb* kVerbs[] = {&kLockVerb,    &kUnlockVerb, &kInfoVerb,  &kVaultVerb,
+    static constexpr const Verb* kVerbs[] = {&kLockVerb,    &kUnlockVerb, &kInfoVerb,  &kVaultVerb,  &kPasswordVerb,
                                              &kRecoverVerb, &kDriveVerb,  &kShredVerb, &kVersionVerb};
     return kVerbs;
 }
@@ -43,6 +43,9 @@ int runWithPassword(const cli::Verb& verb, const cli::Invocation& invocation) {
     int exitCode = cli::kOk;
     if (!cli::readPassword(invocation.passwordStdin, verb.confirmPassword, password, exitCode))
         return exitCode;
+    // Nothing but this password stands between a strong locked file and whoever holds a copy of it.
+    if (invocation.strong && !cli::acceptShortPassword(password, !invocation.passwordStdin))
+        return cli::kFailed;
     return verb.runWithPassword(invocation, password);
 }
 

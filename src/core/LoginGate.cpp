@@ -2,9 +2,15 @@
 
 #include "core/AppPassword.h"
 #include "platform/Environment.h"
+#include "platform/PrivateFiles.h"
 #include "platform/Registry.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <exception>
 #include <mutex>
@@ -76,6 +82,42 @@ Record readRecord() {
     return r;
 }
 
+// The lock that makes password tries one at a time across processes: a flock on a file of the
+// state folder, released when the descriptor closes (also when the process dies).
+class TryLock final {
+public:
+    explicit TryLock(bool block) {
+        try {
+            m_fd = platform::OpenPrivateFile(platform::logFolderHost() + "/password-tries.lock", O_RDWR);
+        } catch (const std::exception&) {
+            m_fd = -1;
+        }
+        if (m_fd < 0) {
+            // No state folder to lock in: the try goes on alone; the count in the registry still
+            // delays the next one.
+            m_held = true;
+            return;
+        }
+        int rc = 0;
+        while ((rc = ::flock(m_fd, block ? LOCK_EX : LOCK_EX | LOCK_NB)) != 0 && errno == EINTR) {
+        }
+        // Another process's try holds it (only asked without blocking); any other failure to lock
+        // lets the try go on alone, as above.
+        m_held = rc == 0 || errno != EWOULDBLOCK;
+    }
+    ~TryLock() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    TryLock(const TryLock&) = delete;
+    TryLock& operator=(const TryLock&) = delete;
+    bool held() const { return m_held; }
+
+private:
+    int m_fd = -1;
+    bool m_held = false;
+};
+
 } // namespace
 
 GateClock SetGateClock(GateClock clock) {
@@ -126,12 +168,22 @@ void NoteRightPassword() {
     }
 }
 
-bool CheckAppPasswordAtGate(const std::string& typed) {
-    if (const std::int64_t wait = SecondsBeforeNextTry(); wait > 0)
+PasswordTry TryAppPassword(const std::string& typed, bool waitOut) {
+    const TryLock lock(waitOut);
+    if (!lock.held())
+        return {TryResult::TooEarly, std::max<std::int64_t>(1, SecondsBeforeNextTry())};
+    if (const std::int64_t wait = SecondsBeforeNextTry(); wait > 0) {
+        if (!waitOut)
+            return {TryResult::TooEarly, wait};
         sleepFor(wait);
+    }
     const bool right = CheckAppPassword(typed);
     right ? NoteRightPassword() : NoteWrongPassword();
-    return right;
+    return {right ? TryResult::Right : TryResult::Wrong, 0};
+}
+
+bool CheckAppPasswordAtGate(const std::string& typed) {
+    return TryAppPassword(typed, true).result == TryResult::Right;
 }
 
 } // namespace core

@@ -24,8 +24,25 @@ std::int64_t DelayAfterFailures(std::uint32_t failures);
 void NoteWrongPassword();
 void NoteRightPassword();
 
-// For a command line: waits out what remains of the wait, then checks the password and notes the
-// result. True when it is the application password.
+// One try of the application password. Tries are made one at a time among all the user's processes
+// (the window and any number of tessaly-cli): an exclusive lock on a file of the program's state folder
+// ("password-tries.lock", 0600) is held around the wait, the check and the count of failures, so each
+// try sees the count the one before it left.
+enum class TryResult {
+    Right,
+    Wrong,
+    TooEarly, // not checked: the wait after wrong passwords is not over
+};
+struct PasswordTry {
+    TryResult result = TryResult::TooEarly;
+    std::int64_t wait = 0; // TooEarly: the seconds still to wait
+};
+// With `waitOut` (a command line) the rest of the wait is waited out, holding the lock, before the
+// check. Without it (a window, which must not block) a try during the wait is not checked, nor one
+// while another process's try holds the lock (it waits at least a second then).
+PasswordTry TryAppPassword(const std::string& typed, bool waitOut);
+
+// For a command line: TryAppPassword waiting out the wait. True when it is the application password.
 bool CheckAppPasswordAtGate(const std::string& typed);
 
 } // namespace core

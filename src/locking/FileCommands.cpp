@@ -101,6 +101,9 @@ RunResult LockFiles(const FileBatch& batch, platform::Prompt& prompt, const RunH
         prompt.show(core::kTypePasswordMessage, Buttons::OK, Icon::Exclamation);
         return {};
     }
+    // Nothing but this password stands between a strong locked file and whoever holds a copy of it.
+    if (batch.strongLocks && !core::AcceptShortPassword(prompt, batch.password))
+        return {};
 
     prompt.setBusy(true);
     if (hooks.showProgress)

@@ -2,6 +2,7 @@
 
 #include "locking/FileCommands.h"
 #include "locking/LockingCommands.h"
+#include "settings/PasswordHint.h"
 
 #include <QAction>
 #include <QEvent>
@@ -105,6 +106,10 @@ LockingPage::LockingPage(const LockingPageParts& parts, QObject* actionOwner, QW
     passwords->addWidget(m_txtPassword2, 1, 2);
     passwords->addWidget(cmdLock, 0, 3);
     passwords->addWidget(cmdUnlock, 1, 3);
+    // A strong lock's short password gets a word about its strength under the boxes.
+    m_lblShortPassword = settings::MakeShortPasswordLabel(this);
+    passwords->addWidget(m_lblShortPassword, 2, 1, 1, 3);
+    connect(m_txtPassword1, &QLineEdit::textChanged, this, &LockingPage::showPasswordStrength);
     passwords->setColumnStretch(4, 1);
     auto* commands = new QHBoxLayout;
     commands->addWidget(cmdSelectAll);
@@ -155,7 +160,14 @@ std::vector<QWidget*> LockingPage::fileWidgets() const {
 }
 
 // Tab goes from the file list through the password boxes and the commands under them.
+void LockingPage::showPasswordStrength() {
+    m_lblShortPassword->setVisible(m_strong && settings::IsShortPasswordText(m_txtPassword1->text()));
+}
+
 void LockingPage::showLockKind(bool strong) {
+    m_strong = strong;
+    if (m_lblShortPassword)
+        showPasswordStrength();
     m_lblLockKind->setText(
         strong ? QStringLiteral("Lock makes: Strong (.TSX). Content and name are encrypted with a key made from the "
                                 "password; without it they cannot be read.")

@@ -56,11 +56,16 @@ signals:
 
 private:
     void setTabOrderOfPage(QWidget* files);
+    // Shows the strength line while locks are strong and the password is short.
+    void showPasswordStrength();
 
     QToolBar* m_tbrLock = nullptr;
     QLineEdit* m_txtPassword1 = nullptr;
     QLineEdit* m_txtPassword2 = nullptr;
     QLabel* m_lblLockKind = nullptr;
+    // Under the password boxes while locks are strong and the password is short.
+    QLabel* m_lblShortPassword = nullptr;
+    bool m_strong = false;
     std::vector<QAction*> m_fileActions;
 };
 

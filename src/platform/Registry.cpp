@@ -195,6 +195,23 @@ long setValueCreatingKey(sqlite3* db, RegRoot root, const std::string& keyPath, 
     });
 }
 
+// Deletes the key and everything beneath it (values go with their keys), inside a transaction.
+long deleteKeyIn(sqlite3* db, RegRoot root, const std::string& keyPath) {
+    sqlite3_int64 id = 0;
+    const long rc = findKey(db, root, keyPath, id);
+    if (rc != kRegSuccess)
+        return rc;
+    Stmt delVals(db, "WITH RECURSIVE sub(id) AS (SELECT ?1 UNION ALL SELECT k.id FROM keys k JOIN sub ON "
+                     "k.parent = sub.id) DELETE FROM vals WHERE key IN (SELECT id FROM sub)");
+    delVals.bind(1, id);
+    if (delVals.step() != SQLITE_DONE)
+        return kRegBadDatabase;
+    Stmt delKeys(db, "WITH RECURSIVE sub(id) AS (SELECT ?1 UNION ALL SELECT k.id FROM keys k JOIN sub ON "
+                     "k.parent = sub.id) DELETE FROM keys WHERE id IN (SELECT id FROM sub)");
+    delKeys.bind(1, id);
+    return delKeys.step() == SQLITE_DONE ? kRegSuccess : kRegBadDatabase;
+}
+
 // The names a query over the key's id (?1) gives, in its order; none for a missing key.
 std::vector<std::string> namesOf(sqlite3* db, RegRoot root, const std::string& keyPath, const char* sql) {
     std::vector<std::string> out;
@@ -296,22 +313,7 @@ long Registry::deleteKey(RegRoot root, const std::string& keyPath) {
     std::vector<std::string> parts;
     if (!splitPath(keyPath, parts) || parts.empty())
         return kRegInvalidParameter; // a root itself cannot be deleted
-    return transaction(m_db, [&]() -> long {
-        sqlite3_int64 id = 0;
-        const long rc = findKey(m_db, root, keyPath, id);
-        if (rc != kRegSuccess)
-            return rc;
-        // The key and everything beneath it (values go with their keys).
-        Stmt delVals(m_db, "WITH RECURSIVE sub(id) AS (SELECT ?1 UNION ALL SELECT k.id FROM keys k JOIN sub ON "
-                           "k.parent = sub.id) DELETE FROM vals WHERE key IN (SELECT id FROM sub)");
-        delVals.bind(1, id);
-        if (delVals.step() != SQLITE_DONE)
-            return kRegBadDatabase;
-        Stmt delKeys(m_db, "WITH RECURSIVE sub(id) AS (SELECT ?1 UNION ALL SELECT k.id FROM keys k JOIN sub ON "
-                           "k.parent = sub.id) DELETE FROM keys WHERE id IN (SELECT id FROM sub)");
-        delKeys.bind(1, id);
-        return delKeys.step() == SQLITE_DONE ? kRegSuccess : kRegBadDatabase;
-    });
+    return transaction(m_db, [&]() -> long { return deleteKeyIn(m_db, root, keyPath); });
 }
 
 long Registry::setValue(RegRoot root, const std::string& keyPath, const std::string& name, const RegValue& value) {
@@ -380,7 +382,8 @@ long Registry::setValues(RegRoot root, const std::vector<RegWrite>& writes) {
     });
 }
 
-long Registry::apply(RegRoot root, const std::vector<RegExpect>& expected, const std::vector<RegChange>& changes) {
+long Registry::apply(RegRoot root, const std::vector<RegExpect>& expected, const std::vector<RegChange>& changes,
+                     const std::vector<std::string>& removedKeys) {
     return transaction(m_db, [&]() -> long {
         for (const RegExpect& e : expected) {
             RegValue now;
@@ -412,6 +415,17 @@ long Registry::apply(RegRoot root, const std::vector<RegExpect>& expected, const
                     return rc;
                 }
             }
+            ++made;
+            if (m_changeHook && !m_changeHook(made))
+                return kRegBadDatabase;
+        }
+        for (const std::string& keyPath : removedKeys) {
+            std::vector<std::string> parts;
+            if (!splitPath(keyPath, parts) || parts.empty())
+                return kRegInvalidParameter; // a root itself cannot be deleted
+            const long rc = deleteKeyIn(m_db, root, keyPath);
+            if (rc != kRegSuccess && rc != kRegNotFound)
+                return rc;
             ++made;
             if (m_changeHook && !m_changeHook(made))
                 return kRegBadDatabase;

@@ -94,8 +94,10 @@ public:
     long setValues(RegRoot root, const std::vector<RegWrite>& writes);
 
     // Checks every expectation and makes every change in one transaction: all of it, or nothing.
-    // kRegChanged (nothing changed) when a value is no longer as expected.
-    long apply(RegRoot root, const std::vector<RegExpect>& expected, const std::vector<RegChange>& changes);
+    // kRegChanged (nothing changed) when a value is no longer as expected. `removedKeys` go last, each
+    // with its values and everything beneath it (a missing key is no failure).
+    long apply(RegRoot root, const std::vector<RegExpect>& expected, const std::vector<RegChange>& changes,
+               const std::vector<std::string>& removedKeys = {});
 
     // Test seam: called inside apply()'s transaction after each change with the number of changes
     // made so far; returning false abandons the transaction (rolled back, kRegBadDatabase).

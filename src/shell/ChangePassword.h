@@ -3,6 +3,8 @@
 // passes its boxes' texts in and writes back the new and confirm texts afterwards (they are emptied
 // when the two entries differ).
 
+#include "wallet/AppPasswordChange.h"
+
 #include <string>
 
 namespace platform {
@@ -10,6 +12,10 @@ class Prompt;
 }
 
 namespace shell {
+
+// Setting and replacing the password live with the wallet, which is sealed again by a change.
+using wallet::kPasswordNotSaved;
+using wallet::StoreAppPassword;
 
 struct PasswordChangeFields {
     std::string oldPassword; // txtOldPass
@@ -19,15 +25,5 @@ struct PasswordChangeFields {
 
 // Returns true when the new password was stored.
 bool ChangeAppPassword(platform::Prompt& prompt, PasswordChangeFields& fields);
-
-// Stores the application password and reads it back: false when the store did not take it (the
-// registry could not be written), so that no window reports a password that was never saved.
-bool StoreAppPassword(const std::string& password);
-// Replaces the application password of an unlocked program: its verifier and the wallet sealed again
-// under the new password's key, in one registry transaction. False when nothing was changed.
-// Throws platform::SysError when a wallet entry cannot be opened.
-bool ReplaceAppPassword(const std::string& newPassword);
-// What the user is told when StoreAppPassword or ReplaceAppPassword fails.
-inline constexpr const char* kPasswordNotSaved = "The password could not be saved. Please try again.";
 
 } // namespace shell

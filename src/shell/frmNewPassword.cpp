@@ -69,6 +69,12 @@ void frmNewPassword::cmdOK_Click() {
         const std::string first = shell::toBytes(m_txtPassword1->text());
         const std::string second = shell::toBytes(m_txtPassword2->text());
         if (first == second && !blankOnly(first)) {
+            if (!core::AcceptShortPassword(m_prompt, first)) {
+                m_txtPassword1->clear();
+                m_txtPassword2->clear();
+                m_txtPassword1->setFocus();
+                return;
+            }
             if (!shell::StoreAppPassword(first)) {
                 m_prompt.show(shell::kPasswordNotSaved, platform::Buttons::OK, platform::Icon::Critical);
                 return;

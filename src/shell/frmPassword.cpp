@@ -61,19 +61,24 @@ frmPassword::frmPassword(platform::Prompt& prompt, QWidget* parent) : QDialog(pa
     connect(buttons.cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
+std::string frmPassword::WaitMessage(std::int64_t seconds) {
+    return "Wait " + std::to_string(seconds) + (seconds == 1 ? " second" : " seconds") +
+           ", then press OK again. The password has not been checked yet.";
+}
+
 void frmPassword::cmdOK_Click() {
     try {
-        // After a wrong password the next try waits (longer after each); a try too early is not checked.
-        if (const std::int64_t wait = core::SecondsBeforeNextTry(); wait > 0) {
-            m_prompt.show("Wait " + std::to_string(wait) + (wait == 1 ? " second" : " seconds") +
-                              " before the next try.",
-                          platform::Buttons::OK, platform::Icon::Exclamation, "Invalid Password");
+        // After a wrong password the next try waits (longer after each); a try too early is not
+        // checked, so the box says only how long to wait and keeps what was typed.
+        std::string typed = shell::toBytes(m_txtPassword->text());
+        const core::PasswordTry tried = core::TryAppPassword(typed, false);
+        if (tried.result == core::TryResult::TooEarly) {
+            core::WipeString(typed);
+            m_prompt.show(WaitMessage(tried.wait), platform::Buttons::OK, platform::Icon::Information);
             m_txtPassword->setFocus();
             return;
         }
-        std::string typed = shell::toBytes(m_txtPassword->text());
-        const bool right = core::CheckAppPassword(typed);
-        right ? core::NoteRightPassword() : core::NoteWrongPassword();
+        const bool right = tried.result == core::TryResult::Right;
         if (right) {
             // The wallet's key comes from the same password; the program opens even when the wallet
             // cannot, and says so.

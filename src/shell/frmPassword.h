@@ -3,6 +3,9 @@
 
 #include <QDialog>
 
+#include <cstdint>
+#include <string>
+
 class QLineEdit;
 
 namespace platform {
@@ -16,6 +19,8 @@ public:
 
     void cmdOK_Click();
     bool accepted() const { return m_accepted; }
+    // The box shown for a try during the wait after wrong passwords (the try is not checked).
+    static std::string WaitMessage(std::int64_t seconds);
 
 private:
     platform::Prompt& m_prompt;

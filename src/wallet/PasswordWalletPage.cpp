@@ -250,22 +250,23 @@ void PasswordWalletPage::cmdPassReload_Click() {
 void PasswordWalletPage::fillList() {
     m_filled = true;
     m_lstItem->clear();
-    // By description, without regard to case (the same letters in another case: by their codes).
-    std::vector<std::string> names = ListWalletItems();
-    std::vector<std::pair<QString, std::string>> sorted;
-    sorted.reserve(names.size());
-    for (std::string& name : names)
-        sorted.emplace_back(QString::fromLocal8Bit(name.data(), static_cast<qsizetype>(name.size())), std::move(name));
+    // The entries as opened (the stored names say nothing), by description without regard to case
+    // (the same letters in another case: by their codes).
+    std::vector<WalletItem> entries = OpenWalletEntries();
+    std::vector<std::pair<QString, WalletItem*>> sorted;
+    sorted.reserve(entries.size());
+    for (WalletItem& entry : entries)
+        sorted.emplace_back(
+            QString::fromLocal8Bit(entry.description.data(), static_cast<qsizetype>(entry.description.size())), &entry);
     std::sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) {
         const int order = a.first.compare(b.first, Qt::CaseInsensitive);
-        return order != 0 ? order < 0 : a.second < b.second;
+        return order != 0 ? order < 0 : a.second->description < b.second->description;
     });
-    for (const auto& [text, name] : sorted) {
+    for (const auto& [text, entry] : sorted) {
         auto* item = new QTreeWidgetItem(m_lstItem);
         item->setText(0, text);
-        item->setData(0, Qt::UserRole, QByteArray::fromStdString(name));
-        const WalletEntry entry = ReadWalletEntry(name);
-        item->setData(0, kSearchRole, QString::fromLocal8Bit(entry.server + "\n" + entry.userName));
+        item->setData(0, Qt::UserRole, QByteArray::fromStdString(entry->description));
+        item->setData(0, kSearchRole, QString::fromLocal8Bit(entry->fields.server + "\n" + entry->fields.userName));
     }
     txtFilter_Change();
 }

@@ -48,8 +48,8 @@ std::string UnsavedQuestion(const std::string& description);
 
 // The wallet's own word on how its entries are kept.
 inline constexpr const char* kAboutWallet =
-    "The wallet encrypts each entry's fields with a key made from your application password; the key exists "
-    "only while Tessaly is unlocked. The descriptions in the list are kept readable.";
+    "The wallet encrypts each entry's fields and its description with a key made from your application "
+    "password; the key exists only while Tessaly is unlocked.";
 
 class PasswordWalletPage final : public QWidget {
     Q_OBJECT
@@ -90,7 +90,7 @@ protected:
 private:
     void copySecret(const QString& text);
     void clearCopiedText();
-    // Refills the list from the registry (the filter applied); the boxes are left as they are.
+    // Refills the list from the opened entries (the filter applied); the boxes are left as they are.
     void fillList();
     // Shows the entry of that description (its list item made current); empties the boxes when the
     // list has no such entry.

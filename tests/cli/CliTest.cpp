@@ -1,11 +1,14 @@
 #include "core/LockEngine.h"
 #include "core/Register.h"
+#include "core/SealKey.h"
 #include "platform/Attributes.h"
 #include "platform/Environment.h"
+#include "platform/Registry.h"
 #include "settings/Settings.h"
 #include "settings/modGeneral.h"
 #include "support/OpenCounter.h"
 #include "support/Sandbox.h"
+#include "wallet/Wallet.h"
 
 #include <gtest/gtest.h>
 
@@ -713,4 +716,115 @@ TEST_F(CliTest, TheVaultAsksForTheApplicationPasswordAndAWrongOneShowsNothing) {
     EXPECT_EQ(core::SecondsBeforeNextTry(), 0); // a right password clears the wait
 
     EXPECT_EQ(cli({"--password-stdin", "vault"}, "").exitCode, 2); // no password at all
+}
+
+namespace {
+
+// The count of wrong application passwords as stored (eight bytes, low first).
+std::uint64_t storedFailures() {
+    platform::RegValue v;
+    if (platform::registry().queryValue(platform::RegRoot::CurrentUser, "SOFTWARE\\Orvane\\Tessaly\\Gate_free",
+                                        "Failures", v) != platform::kRegSuccess)
+        return 0;
+    std::uint64_t n = 0;
+    for (std::size_t i = v.data.size(); i-- > 0;)
+        n = (n << 8) | static_cast<unsigned char>(v.data[i]);
+    return n;
+}
+
+} // namespace
+
+// `password` sets the application password where none is set, as the first start does, and changes it
+// after the old one, sealing the wallet again: the entries open with the new password only, and a
+// process still holding the old key can no longer write an entry nobody could open.
+TEST_F(CliTest, PasswordSetsAndChangesTheApplicationPasswordAndSealsTheWalletAgain) {
+    ASSERT_EQ(platform::registry().deleteValue(platform::RegRoot::CurrentUser, settings::kPasswordKey,
+                                               settings::kPasswordValue),
+              platform::kRegSuccess);
+    CliRun r = cli({"--password-stdin", "vault"}, "anything\n");
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(contains(r.err, "tessaly-cli password")) << r.err;
+    r = cli({"--password-stdin", "password"}, "   \n");
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(contains(r.err, "Please type a password.")) << r.err;
+    EXPECT_FALSE(core::IsPasswordSet());
+
+    // A short one is taken from standard input after a word about its strength.
+    r = cli({"--password-stdin", "password"}, "pass1\n");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "Password Successfully set\n");
+    EXPECT_TRUE(contains(r.err, "this password has only 5 characters.")) << r.err;
+    EXPECT_TRUE(core::CheckAppPassword("pass1"));
+
+    // An entry, then the change.
+    ASSERT_EQ(wallet::OpenWallet("pass1"), "");
+    ASSERT_TRUE(wallet::passWordAdd("Bank of Elsewhere", {"bank.example", "me", "pin 4242", "notes"}));
+    r = cli({"--password-stdin", "password"}, "pass1\nsecond password\n");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "Password Successfully changed\n");
+    EXPECT_EQ(r.err, "");
+    EXPECT_FALSE(wallet::passWordAdd("Written with the old key", {"", "", "lost", ""}));
+
+    core::ClearSessionKey();
+    EXPECT_FALSE(core::CheckAppPassword("pass1"));
+    ASSERT_EQ(wallet::OpenWallet("pass1"), "");
+    EXPECT_TRUE(wallet::ListWalletItems().empty()); // the old password's key opens nothing
+    core::ClearSessionKey();
+    ASSERT_EQ(wallet::OpenWallet("second password"), "");
+    EXPECT_EQ(wallet::ListWalletItems(), std::vector<std::string>{"Bank of Elsewhere"});
+    EXPECT_EQ(wallet::ReadWalletEntry("Bank of Elsewhere").password, "pin 4242");
+    core::ClearSessionKey();
+    EXPECT_EQ(cli({"--password-stdin", "vault"}, "second password\n").exitCode, 0);
+
+    // A wrong old password changes nothing.
+    r = cli({"--password-stdin", "password"}, "pass1\nthird password\n");
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(contains(r.err, "Invalid Old Password. Try Again")) << r.err;
+    EXPECT_TRUE(core::CheckAppPassword("second password"));
+}
+
+// On a terminal a short new password is asked about, and No (the default) keeps it from being set.
+TEST_F(CliTest, PasswordOnATerminalAsksBeforeTakingAShortOne) {
+    ASSERT_EQ(platform::registry().deleteValue(platform::RegRoot::CurrentUser, settings::kPasswordKey,
+                                               settings::kPasswordValue),
+              platform::kRegSuccess);
+    int master = -1;
+    const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        ::execl(TESSALY_CLI, TESSALY_CLI, "password", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    std::string seen;
+    ASSERT_TRUE(readUntil(master, seen, "New password: "));
+    ASSERT_EQ(::write(master, "abc\n", 4), 4);
+    ASSERT_TRUE(readUntil(master, seen, "Confirm new password: "));
+    ASSERT_EQ(::write(master, "abc\n", 4), 4);
+    ASSERT_TRUE(readUntil(master, seen, "Use it anyway? [y/N] "));
+    ASSERT_EQ(::write(master, "\n", 1), 1);
+    readUntil(master, seen, "not taken");
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ::close(master);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << seen;
+    EXPECT_TRUE(contains(seen, "this password has only 3 characters.")) << seen;
+    EXPECT_FALSE(core::IsPasswordSet());
+}
+
+// Tries of the application password from several processes at once are checked one after another:
+// each wrong one is counted (none lost to another's write), and each waits what the ones before earned.
+TEST_F(CliTest, VaultTriesFromSeveralProcessesAtOnceAreEachCounted) {
+    ensureApp();
+    QProcess runs[3];
+    for (QProcess& run : runs) {
+        run.start(QString::fromUtf8(TESSALY_CLI), {QStringLiteral("--password-stdin"), QStringLiteral("vault")});
+        run.write("wrong password\n");
+        run.closeWriteChannel();
+    }
+    for (QProcess& run : runs) {
+        ASSERT_TRUE(run.waitForFinished(120000));
+        EXPECT_EQ(run.exitCode(), 2);
+        EXPECT_TRUE(contains(run.readAllStandardError().toStdString(), "Invalid Password"));
+    }
+    EXPECT_EQ(storedFailures(), 3u);
 }

@@ -24,6 +24,7 @@
 using locking::FileBatch;
 using locking::FileItem;
 using locking::RunEnd;
+using platform::Buttons;
 using platform::Icon;
 using namespace locking_test;
 
@@ -118,6 +119,31 @@ TEST_F(FileCommandsTest, LockRefusesDifferingPasswordsBeforeTheProgressWindow) {
     EXPECT_EQ(prompt.last().title, "Tessaly");
     EXPECT_TRUE(rec.events.empty());
     EXPECT_EQ(sandbox.readFile("C:\\Docs\\a.txt"), "abc");
+}
+
+// A strong lock's password under 8 characters is taken only after a question (No by default); the
+// hiding lock asks nothing of it.
+TEST_F(FileCommandsTest, AShortPasswordForAStrongLockIsTakenOnlyAfterAQuestion) {
+    sandbox.writeFile("C:\\Docs\\a.txt", "abc");
+    auto strong = batch("C:\\Docs", {{"a.txt", "a.txt"}}, "abc", "abc");
+    strong.strongLocks = true;
+    for (const platform::Answer answer : {platform::Answer::No, platform::Answer::Yes}) {
+        testing_support::ScriptedPrompt p;
+        p.answer(answer);
+        const auto result = locking::LockFiles(strong, p);
+        ASSERT_FALSE(p.boxes.empty());
+        EXPECT_EQ(p.boxes[0].text, "This password has only 3 characters. A password of at least 8 characters is much "
+                                   "harder to guess. Use it anyway?");
+        EXPECT_EQ(p.boxes[0].buttons, Buttons::YesNoDefaultNo);
+        EXPECT_EQ(result.done, answer == platform::Answer::Yes ? 1 : 0) << boxList(p);
+        EXPECT_EQ(sandbox.exists("C:\\Docs\\a.txt"), answer == platform::Answer::No);
+    }
+    EXPECT_EQ(core::RegisterEntries(registerPath, core::RegisterKind::StrongFile).size(), 1u);
+
+    sandbox.writeFile("C:\\Docs\\b.txt", "abc");
+    testing_support::ScriptedPrompt quiet;
+    EXPECT_EQ(locking::LockFiles(batch("C:\\Docs", {{"b.txt", "b.txt"}}, "abc", "abc"), quiet).done, 1);
+    EXPECT_TRUE(quiet.boxes.empty()) << boxList(quiet);
 }
 
 TEST_F(FileCommandsTest, LockBatchAppliesEveryCheckFileByFileAndChoosesTheEngineBySize) {

@@ -487,7 +487,7 @@ TEST_F(FolderCommandsTest, LockFolderAndFilesLocksTheFilesThenHidesTheFolderWith
 TEST_F(FolderCommandsTest, LockFolderAndFilesWithStrongLocksMakesTsxFiles) {
     sandbox.writeFile("C:\\Docs\\Old\\a.txt", "a");
     sandbox.writeFile("C:\\Docs\\Old\\big.bin", std::string(300000, 'b'));
-    auto r = request("C:\\Docs\\Old", "files", "files");
+    auto r = request("C:\\Docs\\Old", "files key", "files key");
     r.strongLocks = true;
     const auto result = locking::LockFolderAndFiles(r, prompt);
     ASSERT_TRUE(result.moved) << boxList(prompt);

@@ -174,7 +174,7 @@ TEST_F(LockingCommandsTest, TheStrongLockChoiceMakesTsxFilesThatADoubleClickOpen
     sandbox.writeFile("C:\\Docs\\empty.txt", "");
     SaveLong(HKEY_CURRENT_USER, settings::kAppKey, settings::StrongLocks.name, 1);
     port.setRows({{"a.txt", "a.txt"}, {"empty.txt", "empty.txt"}}, true);
-    port.pw1 = port.pw2 = "p";
+    port.pw1 = port.pw2 = "strong pw";
     commands->cmdLock_click();
     EXPECT_TRUE(port.scripted.boxes.empty()) << boxList(port.scripted);
     std::vector<std::string> locked;
@@ -188,7 +188,7 @@ TEST_F(LockingCommandsTest, TheStrongLockChoiceMakesTsxFilesThatADoubleClickOpen
 
     for (const std::string& name : locked) {
         port.selected = locking::FileItem{name, name};
-        port.pw1 = "p";
+        port.pw1 = "strong pw";
         port.scripted.answer(platform::Answer::Yes);
         commands->lvwFiles_DblClick();
     }

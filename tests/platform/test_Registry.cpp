@@ -123,6 +123,28 @@ TEST_F(RegistryTest, IntermediateKeysAndRecursiveDelete) {
     EXPECT_TRUE(reg.valueNames(RegRoot::CurrentUser, "A\\B").empty());
 }
 
+// apply() removes whole keys after its changes, in the same transaction: a failure or a changed
+// value leaves every key where it was.
+TEST_F(RegistryTest, ApplyRemovesKeysInItsTransaction) {
+    Registry reg(file());
+    ASSERT_EQ(reg.setString(RegRoot::CurrentUser, "W\\Old\\Deep", "v", "1"), kRegSuccess);
+    ASSERT_EQ(reg.setString(RegRoot::CurrentUser, "W", "m", "old"), kRegSuccess);
+    const std::vector<RegChange> changes = {{"W\\New", "v", RegValue{REG_SZ, "2"}}};
+    // Expected "m" to hold something else: nothing is done.
+    EXPECT_EQ(reg.apply(RegRoot::CurrentUser, {{"W", "m", RegValue{REG_SZ, "other"}}}, changes, {"W\\old"}),
+              kRegChanged);
+    // A failure at the removal rolls the change back too.
+    reg.setChangeHook([](std::size_t made) { return made < 2; });
+    EXPECT_EQ(reg.apply(RegRoot::CurrentUser, {}, changes, {"W\\old"}), kRegBadDatabase);
+    reg.setChangeHook({});
+    EXPECT_TRUE(reg.keyExists(RegRoot::CurrentUser, "W\\Old\\Deep"));
+    EXPECT_FALSE(reg.keyExists(RegRoot::CurrentUser, "W\\New"));
+    // A missing key is no failure; a root cannot be removed.
+    EXPECT_EQ(reg.apply(RegRoot::CurrentUser, {}, changes, {"W\\old", "W\\Missing"}), kRegSuccess);
+    EXPECT_EQ(reg.subkeys(RegRoot::CurrentUser, "W"), std::vector<std::string>{"New"});
+    EXPECT_EQ(reg.apply(RegRoot::CurrentUser, {}, {}, {""}), kRegInvalidParameter);
+}
+
 TEST_F(RegistryTest, DeleteValue) {
     Registry reg(file());
     ASSERT_EQ(reg.setString(RegRoot::CurrentUser, "K", "one", "1"), kRegSuccess);

@@ -108,11 +108,11 @@ TEST_F(MailAndOptionsWiringTest, PreferencesOpensOneOptionsWindowThatChangesTheP
 
     options->tbsOptions()->setCurrentIndex(1);
     shell_test::type(options, "txtOldPass", QStringLiteral("first"));
-    shell_test::type(options, "txtNewPass", QStringLiteral("second"));
-    shell_test::type(options, "txtNewConfirm", QStringLiteral("second"));
+    shell_test::type(options, "txtNewPass", QStringLiteral("second one"));
+    shell_test::type(options, "txtNewConfirm", QStringLiteral("second one"));
     shell_test::click(options, "cmdChange");
     EXPECT_EQ(prompt.texts(), std::vector<std::string>{"Password Successfully changed"});
-    EXPECT_TRUE(core::CheckAppPassword("second"));
+    EXPECT_TRUE(core::CheckAppPassword("second one"));
 
     QPointer<frmOptions> alive(options);
     w.reset(); // the Options window goes with the main window
@@ -124,6 +124,11 @@ TEST_F(MailAndOptionsWiringTest, TheMainTabSaysWhichKindOfLockLockMakes) {
     auto* kind = w->findChild<QLabel*>(QStringLiteral("lblLockKind"));
     ASSERT_NE(kind, nullptr);
     EXPECT_TRUE(kind->text().startsWith(QStringLiteral("Lock makes: Hide (.TSL/.TSW)."))) << kind->text().toStdString();
+    // The strength line under the password boxes is for strong locks' short passwords.
+    auto* strength = w->findChild<QLabel*>(QStringLiteral("lblShortPassword"));
+    ASSERT_NE(strength, nullptr);
+    shell_test::type(w.get(), "txtPassword1", QStringLiteral("abc"));
+    EXPECT_TRUE(strength->isHidden());
 
     w->action(QStringLiteral("mOptionsPreferences"))->trigger();
     ASSERT_EQ(optionsWindows().size(), 1u);
@@ -132,6 +137,10 @@ TEST_F(MailAndOptionsWiringTest, TheMainTabSaysWhichKindOfLockLockMakes) {
     options->close();
     QTRY_VERIFY_WITH_TIMEOUT(options.isNull(), 5000);
     EXPECT_TRUE(kind->text().startsWith(QStringLiteral("Lock makes: Strong (.TSX)."))) << kind->text().toStdString();
+    EXPECT_FALSE(strength->isHidden());
+    EXPECT_EQ(strength->text(), QStringLiteral("A password of at least 8 characters is much harder to guess."));
+    shell_test::type(w.get(), "txtPassword1", QStringLiteral("abcdefgh"));
+    EXPECT_TRUE(strength->isHidden());
 }
 
 namespace {

@@ -119,7 +119,7 @@ TEST_F(OpenFilesTest, AStrongLockedFileIsNamedByTheNameItHadAndOpensOnceUnlocked
     locking::FileBatch batch;
     batch.folder = "C:\\Docs";
     batch.checked = {{"letter.txt", "letter.txt"}};
-    batch.password = batch.confirmation = "pw";
+    batch.password = batch.confirmation = "strong pw";
     batch.registerPath = w->registerPath();
     batch.strongLocks = true;
     testing_support::ScriptedPrompt quiet;
@@ -143,7 +143,7 @@ TEST_F(OpenFilesTest, AStrongLockedFileIsNamedByTheNameItHadAndOpensOnceUnlocked
     EXPECT_EQ(prompt.boxes.front().text.find(GetFileNamePart(locked)), std::string::npos);
 
     prompt.boxes.clear();
-    shell_test::type(window, "txtPassword", QStringLiteral("pw"));
+    shell_test::type(window, "txtPassword", QStringLiteral("strong pw"));
     shell_test::click(window, "cmdUnlock");
     QTRY_VERIFY_WITH_TIMEOUT(window.isNull(), 10000);
     EXPECT_EQ(sandbox.readFile("C:\\Docs\\letter.txt"), "Dear reader");

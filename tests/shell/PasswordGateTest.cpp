@@ -14,6 +14,10 @@
 
 #include <QLabel>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 using platform::Icon;
 using shell_test::click;
 using shell_test::type;
@@ -94,6 +98,33 @@ TEST_F(PasswordGateTest, MatchingEntriesAreStoredUntrimmed) {
     EXPECT_FALSE(core::CheckAppPassword("my pass"));
 }
 
+// A password under 8 characters is set only after a question (No by default): nothing the first start
+// took before is refused, but not without a word.
+TEST_F(PasswordGateTest, AShortNewPasswordIsTakenOnlyAfterAQuestion) {
+    for (const platform::Answer answer : {platform::Answer::No, platform::Answer::Yes}) {
+        prompt.boxes.clear();
+        prompt.answer(answer);
+        frmNewPassword w(prompt);
+        // Four characters (five bytes): the test keyboard types no "\u00e4", so the boxes are filled.
+        for (const char* box : {"txtPassword1", "txtPassword2"})
+            w.findChild<QLineEdit*>(QString::fromLatin1(box))->setText(QStringLiteral("k\u00e4se"));
+        click(&w, "cmdOK");
+        ASSERT_FALSE(prompt.boxes.empty());
+        EXPECT_EQ(prompt.boxes[0].text, "This password has only 4 characters. A password of at least 8 characters is "
+                                        "much harder to guess. Use it anyway?");
+        EXPECT_EQ(prompt.boxes[0].buttons, platform::Buttons::YesNoDefaultNo);
+        EXPECT_EQ(core::IsPasswordSet(), answer == platform::Answer::Yes);
+        EXPECT_EQ(w.result() == QDialog::Accepted, answer == platform::Answer::Yes);
+        if (answer == platform::Answer::No) {
+            EXPECT_EQ(prompt.boxes.size(), 1u);
+            EXPECT_TRUE(w.findChild<QLineEdit*>(QStringLiteral("txtPassword1"))->text().isEmpty());
+        } else {
+            EXPECT_EQ(prompt.last().text, "Password Successfully set");
+            EXPECT_TRUE(core::CheckAppPassword("k\xc3\xa4se"));
+        }
+    }
+}
+
 TEST_F(PasswordGateTest, APasswordTheRegistryDidNotTakeIsNeverReportedAsSet) {
     shell_test::refuseRegistryWrites();
     frmNewPassword w(prompt);
@@ -142,13 +173,16 @@ TEST_F(PasswordGateTest, AfterAWrongPasswordTheNextTryWaitsLongerEachTime) {
         type(&w, "txtPassword", QStringLiteral("Wrong"));
         click(&w, "cmdOK");
         EXPECT_EQ(prompt.last().text, "Invalid Password !!! Try again.");
-        // Too early: even the right password is not checked, and the user is told how long to wait.
+        // Too early: even the right password is not checked, and the user is told how long to wait,
+        // not that it is invalid; what was typed stays for the next OK.
         type(&w, "txtPassword", QStringLiteral("Secret"));
         click(&w, "cmdOK");
         EXPECT_FALSE(w.accepted());
         EXPECT_EQ(prompt.last().text, "Wait " + std::to_string(expected) + (expected == 1 ? " second" : " seconds") +
-                                          " before the next try.");
-        EXPECT_EQ(prompt.last().icon, Icon::Exclamation);
+                                          ", then press OK again. The password has not been checked yet.");
+        EXPECT_EQ(prompt.last().icon, Icon::Information);
+        EXPECT_EQ(prompt.last().title, "Tessaly");
+        EXPECT_EQ(w.findChild<QLineEdit*>(QStringLiteral("txtPassword"))->text(), QStringLiteral("Secret"));
         gateNow += expected;
     }
     // Remembered over a restart of the program.
@@ -159,11 +193,30 @@ TEST_F(PasswordGateTest, AfterAWrongPasswordTheNextTryWaitsLongerEachTime) {
     type(&again, "txtPassword", QStringLiteral("Secret"));
     click(&again, "cmdOK");
     EXPECT_FALSE(again.accepted());
-    EXPECT_EQ(prompt.last().text, "Wait 8 seconds before the next try.");
+    EXPECT_EQ(prompt.last().text, frmPassword::WaitMessage(8));
     gateNow += 8;
     click(&again, "cmdOK");
     EXPECT_TRUE(again.accepted());
     EXPECT_EQ(core::SecondsBeforeNextTry(), 0);
+}
+
+// While another process's try holds the lock of password tries, the window does not block and does
+// not check: it asks to wait, then takes the password once the lock is free.
+TEST_F(PasswordGateTest, ATryWhileAnotherProcessTriesIsNotCheckedAndWaits) {
+    core::WriteAppPassword("Secret");
+    const std::string lockFile = platform::logFolderHost() + "/password-tries.lock";
+    const int held = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0); // another open file description: as another process
+    frmPassword w(prompt);
+    type(&w, "txtPassword", QStringLiteral("Secret"));
+    click(&w, "cmdOK");
+    EXPECT_FALSE(w.accepted());
+    EXPECT_EQ(prompt.last().text, frmPassword::WaitMessage(1));
+    ::close(held);
+    click(&w, "cmdOK");
+    EXPECT_TRUE(w.accepted());
+    EXPECT_EQ(prompt.boxes.size(), 1u);
 }
 
 TEST_F(PasswordGateTest, FirstStartSetsThePasswordThenAsksForIt) {

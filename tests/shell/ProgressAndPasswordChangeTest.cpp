@@ -55,7 +55,16 @@ TEST_F(ShellPiecesTest, ChangePasswordChecksTheOldOneAndTheTwoNewEntries) {
     EXPECT_TRUE(differ.newConfirm.empty());
     EXPECT_EQ(core::ReadStoredPassword(), stored);
 
+    // A new password under 8 characters is taken only after a question (No by default).
     shell::PasswordChangeFields good{"Old", "New", "New"};
+    prompt.answer(platform::Answer::No);
+    EXPECT_FALSE(shell::ChangeAppPassword(prompt, good));
+    EXPECT_EQ(prompt.last().text, "This password has only 3 characters. A password of at least 8 characters is much "
+                                  "harder to guess. Use it anyway?");
+    EXPECT_EQ(prompt.last().buttons, platform::Buttons::YesNoDefaultNo);
+    EXPECT_EQ(core::ReadStoredPassword(), stored);
+    EXPECT_EQ(good.newPassword, "New");
+    prompt.answer(platform::Answer::Yes);
     EXPECT_TRUE(shell::ChangeAppPassword(prompt, good));
     EXPECT_EQ(prompt.last().text, "Password Successfully changed");
     EXPECT_EQ(prompt.last().icon, platform::Icon::None);
@@ -79,7 +88,7 @@ TEST_F(ShellPiecesTest, TwoEmptyNewEntriesAreRefusedAndTheOldPasswordStays) {
 TEST_F(ShellPiecesTest, ANewPasswordTheRegistryDidNotTakeIsNotReportedAsChanged) {
     core::WriteAppPassword("Old");
     shell_test::refuseRegistryWrites();
-    shell::PasswordChangeFields fields{"Old", "New", "New"};
+    shell::PasswordChangeFields fields{"Old", "New password", "New password"};
     EXPECT_FALSE(shell::ChangeAppPassword(prompt, fields));
     ASSERT_EQ(prompt.boxes.size(), 1u);
     // The reason follows the message.

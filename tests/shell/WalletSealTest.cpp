@@ -24,8 +24,8 @@ namespace {
 using platform::RegRoot;
 
 const std::vector<std::pair<std::string, wallet::WalletEntry>> kEntries = {
-    {"Bank", {"bank.example", "m\xc3\xbcller", "pin 4242 secret", "drawer notes"}},
-    {"Mail", {"imap.example", "me", "mail password 77", ""}},
+    {"Bank of Elsewhere", {"bank.example", "m\xc3\xbcller", "pin 4242 secret", "drawer notes"}},
+    {"Mail at home", {"imap.example", "me", "mail password 77", ""}},
 };
 
 class WalletSealTest : public shell_test::ShellTest {
@@ -64,7 +64,7 @@ protected:
     }
 
     static void expectEntriesOpen() {
-        ASSERT_EQ(wallet::ListWalletItems(), (std::vector<std::string>{"Bank", "Mail"}));
+        ASSERT_EQ(wallet::ListWalletItems(), (std::vector<std::string>{"Bank of Elsewhere", "Mail at home"}));
         for (const auto& [description, e] : kEntries) {
             const wallet::WalletEntry got = wallet::ReadWalletEntry(description);
             EXPECT_EQ(got.server, e.server) << description;
@@ -77,16 +77,21 @@ protected:
     // Every field is sealed, and the database file holds no field nor password readable by a script.
     static void expectNothingReadableAtRest(const std::vector<std::string>& passwords) {
         const std::string db = testing_support::readHostFile(platform::registryFileHost());
-        for (const auto& [description, e] : kEntries) {
-            for (const char* name : {"Server", "Username", "Password", "Notes"}) {
+        // Entries are named by ids; every value under them is sealed.
+        const std::vector<std::string> ids = platform::registry().subkeys(RegRoot::CurrentUser, settings::kWalletKey);
+        EXPECT_EQ(ids.size(), kEntries.size());
+        for (const std::string& id : ids) {
+            EXPECT_EQ(id.find_first_not_of("0123456789abcdef"), std::string::npos) << id;
+            for (const char* name : {"Description", "Server", "Username", "Password", "Notes"}) {
                 platform::RegValue raw;
                 ASSERT_EQ(platform::registry().queryValue(RegRoot::CurrentUser,
-                                                          std::string(settings::kWalletKey) + "\\" + description,
-                                                          name, raw),
+                                                          std::string(settings::kWalletKey) + "\\" + id, name, raw),
                           platform::kRegSuccess);
-                EXPECT_EQ(raw.type, platform::REG_BINARY) << description << " " << name;
+                EXPECT_EQ(raw.type, platform::REG_BINARY) << id << " " << name;
             }
-            for (const std::string& secret : {e.server, e.userName, e.password, e.notes}) {
+        }
+        for (const auto& [description, e] : kEntries) {
+            for (const std::string& secret : {description, e.server, e.userName, e.password, e.notes}) {
                 if (secret.size() < 6) // two or three bytes are found by chance in any binary data
                     continue;
                 EXPECT_EQ(db.find(secret), std::string::npos) << secret;
@@ -109,15 +114,15 @@ TEST_F(WalletSealTest, OldEntriesAreSealedAtTheFirstUnlockAndOpenAfterARestart) 
     expectNothingReadableAtRest({"first password"});
 
     restart();
-    EXPECT_EQ(wallet::ReadWalletEntry("Bank").password, ""); // locked: nothing opens
+    EXPECT_EQ(wallet::ReadWalletEntry("Bank of Elsewhere").password, ""); // locked: nothing opens
     ASSERT_TRUE(unlock("first password"));
     expectEntriesOpen();
 
     // A key from another password opens nothing.
     restart();
     EXPECT_EQ(wallet::OpenWallet("not the password"), "");
-    EXPECT_EQ(wallet::ReadWalletEntry("Bank").password, "");
-    EXPECT_FALSE(wallet::ReadWalletField("Mail", "Password").has_value());
+    EXPECT_EQ(wallet::ReadWalletEntry("Bank of Elsewhere").password, "");
+    EXPECT_FALSE(wallet::ReadWalletField("Mail at home", "Password").has_value());
 }
 
 TEST_F(WalletSealTest, AfterChangePasswordOnlyTheNewPasswordOpensTheProgramAndTheWallet) {
@@ -136,14 +141,14 @@ TEST_F(WalletSealTest, AfterChangePasswordOnlyTheNewPasswordOpensTheProgramAndTh
     // The old password's key no longer opens the entries.
     restart();
     EXPECT_EQ(wallet::OpenWallet("first password"), "");
-    EXPECT_EQ(wallet::ReadWalletEntry("Bank").password, "");
+    EXPECT_EQ(wallet::ReadWalletEntry("Bank of Elsewhere").password, "");
 }
 
 TEST_F(WalletSealTest, AChangeThatFailsOrIsKilledInTheMiddleLeavesTheOldPasswordAndWallet) {
     storeOldLayout("first password");
     ASSERT_TRUE(unlock("first password"));
-    // Changes: the salt, every field of the two entries, then the password's verifier.
-    const std::size_t changes = 1 + 4 * kEntries.size() + 1;
+    // Changes: the salt, each entry's marker, description and four fields, then the password's verifier.
+    const std::size_t changes = 1 + 6 * kEntries.size() + 1;
     for (std::size_t stopAt = 1; stopAt <= changes; stopAt += 3) {
         SCOPED_TRACE(stopAt);
         // A failure: the transaction is rolled back and the user is told.

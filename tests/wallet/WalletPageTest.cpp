@@ -129,24 +129,37 @@ TEST_F(WalletPageTest, AddStoresTheRegistryLayoutEncipheredAndShowsItBack) {
                      QStringLiteral("s3cr\u00e9t \u2603"), QStringLiteral("pin in drawer"));
     ASSERT_EQ(listed(), std::vector<std::string>{"  Bank"}); // leading blanks kept
 
-    // Marker value (data = name), then the four fields, each sealed by itself (REG_BINARY), never in
-    // the old scrambled form.
-    EXPECT_EQ(GetStringFull(HKEY_CURRENT_USER, kWallet, "  Bank"), "  Bank");
-    const std::pair<const char*, std::string> fields[] = {{"Server", "bank.example"},
+    // Read as stored: one marker value named by a random id, a subkey of that name holding the
+    // description and the four fields, each sealed by itself (REG_BINARY), never in the old scrambled
+    // form, and padded to a whole number of 32-byte blocks (+ 40 bytes of nonce and tag).
+    const std::vector<std::string> markers = platform::registry().valueNames(HKEY_CURRENT_USER, kWallet);
+    ASSERT_EQ(markers.size(), 1u);
+    const std::string id = markers[0];
+    EXPECT_EQ(id.size(), 32u);
+    EXPECT_EQ(id.find_first_not_of("0123456789abcdef"), std::string::npos) << id;
+    EXPECT_EQ(platform::registry().subkeys(HKEY_CURRENT_USER, kWallet), std::vector<std::string>{id});
+    EXPECT_EQ(platform::registry().valueNames(HKEY_CURRENT_USER, kWallet + "\\" + id),
+              (std::vector<std::string>{"Description", "Server", "Username", "Password", "Notes"}));
+    const std::pair<const char*, std::string> fields[] = {{"Description", "  Bank"},
+                                                          {"Server", "bank.example"},
                                                           {"Username", "m\xc3\xbcller"},
                                                           {"Password", "s3cr\xc3\xa9t \xe2\x98\x83"},
                                                           {"Notes", "pin in drawer"}};
     for (const auto& [name, plain] : fields) {
         platform::RegValue raw;
-        ASSERT_EQ(platform::registry().queryValue(HKEY_CURRENT_USER, kWallet + "\\  Bank", name, raw), 0) << name;
+        ASSERT_EQ(platform::registry().queryValue(HKEY_CURRENT_USER, kWallet + "\\" + id, name, raw), 0) << name;
         EXPECT_EQ(raw.type, platform::REG_BINARY) << name;
         EXPECT_EQ(raw.data.find(plain), std::string::npos) << name;
-        EXPECT_EQ(stored("  Bank", name), plain) << name;
+        EXPECT_EQ(raw.data.size() % 32, 40u % 32) << name;
+        EXPECT_GE(raw.data.size(), plain.size() + 41) << name;
     }
-    EXPECT_EQ(platform::registry().valueNames(HKEY_CURRENT_USER, kWallet + "\\  Bank"),
-              (std::vector<std::string>{"Server", "Username", "Password", "Notes"}));
+    for (const auto& [name, plain] : fields) {
+        if (std::string(name) != "Description") {
+            EXPECT_EQ(stored("  Bank", name), plain) << name;
+        }
+    }
 
-    // The database file never holds a field's plain text.
+    // The database file never holds a description's or a field's plain text.
     const std::string db = testing_support::readHostFile(platform::registryFileHost());
     for (const auto& [name, plain] : fields) {
         EXPECT_EQ(db.find(plain), std::string::npos) << name;
@@ -160,6 +173,32 @@ TEST_F(WalletPageTest, AddStoresTheRegistryLayoutEncipheredAndShowsItBack) {
     EXPECT_EQ(text("txtNotes"), "pin in drawer");
     EXPECT_FALSE(save()->isEnabled());
     EXPECT_TRUE(prompt.boxes.empty());
+}
+
+// A stored field tells its length only to the 32-byte block: texts of 1 and 31 bytes are stored
+// alike, 32 bytes take one block more (the padding always has at least one byte).
+TEST_F(WalletPageTest, ASealedFieldTellsItsLengthOnlyToTheBlock) {
+    const std::size_t lengths[] = {0, 1, 31, 32, 63, 64, 200};
+    std::vector<std::size_t> sizes;
+    for (const std::size_t n : lengths) {
+        const std::string description = "Len" + std::to_string(n);
+        ASSERT_TRUE(wallet::passWordAdd(description, {"", "", std::string(n, 'p'), ""}));
+        EXPECT_EQ(stored(description, "Password"), std::string(n, 'p'));
+    }
+    for (const std::string& id : platform::registry().subkeys(HKEY_CURRENT_USER, kWallet)) {
+        platform::RegValue raw;
+        ASSERT_EQ(platform::registry().queryValue(HKEY_CURRENT_USER, kWallet + "\\" + id, "Password", raw), 0);
+        sizes.push_back(raw.data.size());
+    }
+    ASSERT_EQ(sizes.size(), std::size(lengths));
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        EXPECT_EQ((sizes[i] - 40) % 32, 0u) << lengths[i];
+        EXPECT_GT(sizes[i], lengths[i] + 40) << lengths[i];
+        EXPECT_LE(sizes[i], lengths[i] + 40 + 32) << lengths[i];
+    }
+    EXPECT_EQ(sizes[1], sizes[2]); // 1 and 31 bytes
+    EXPECT_EQ(sizes[3], sizes[4]); // 32 and 63
+    EXPECT_EQ(sizes[3], sizes[2] + 32);
 }
 
 TEST_F(WalletPageTest, AFieldWhoseCipherHoldsAZeroByteReadsBackWhole) {
@@ -298,7 +337,9 @@ TEST_F(WalletPageTest, DeleteAsksAndRemovesExactlyTheNamedEntry) {
     prompt.answer(Answer::Yes);
     click(page.get(), "cmdPassDelete");
     EXPECT_EQ(listed(), (std::vector<std::string>{"abcd", "x"}));
-    EXPECT_FALSE(platform::registry().keyExists(HKEY_CURRENT_USER, kWallet + "\\abc"));
+    // Its marker and its subkey went with it; the others' stay.
+    EXPECT_EQ(platform::registry().subkeys(HKEY_CURRENT_USER, kWallet).size(), 2u);
+    EXPECT_EQ(platform::registry().valueNames(HKEY_CURRENT_USER, kWallet).size(), 2u);
     EXPECT_EQ(stored("abcd", "Server"), "s");
 
     // "x\" would reach entry x's subkey through the path: only a marker of exactly that name may go.
@@ -357,7 +398,7 @@ TEST_F(WalletPageTest, AnEntryIsWrittenWholeOrNotAtAll) {
 
     EXPECT_FALSE(wallet::passWordAdd("Half", {"server", "user", "password", "notes"}));
     EXPECT_EQ(wallet::ListWalletItems(), std::vector<std::string>{"Kept"});
-    EXPECT_FALSE(platform::registry().keyExists(HKEY_CURRENT_USER, kWallet + "\\Half"));
+    EXPECT_EQ(platform::registry().subkeys(HKEY_CURRENT_USER, kWallet).size(), 1u); // no part of "Half"
 
     // Through the window: the failure is shown and every box keeps what was typed.
     bool stayedOpen = false;
