@@ -115,11 +115,27 @@ WindowsOnScreen::~WindowsOnScreen() {
 }
 
 bool WindowsOnScreen::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if (type == QEvent::Destroy || type == QEvent::Hide) {
+        m_settling.erase(static_cast<QWidget*>(watched));
+        return QObject::eventFilter(watched, event);
+    }
+    if (!watched->isWidgetType())
+        return QObject::eventFilter(watched, event);
+    auto* w = static_cast<QWidget*>(watched);
     // Before the window is mapped: the window manager is told the fitted place at once.
-    if (event->type() == QEvent::Show && !event->spontaneous() && watched->isWidgetType()) {
-        auto* w = static_cast<QWidget*>(watched);
-        if (w->isWindow() && isFittedKind(w))
-            FitOnScreen(w);
+    if (type == QEvent::Show && !event->spontaneous() && w->isWindow() && isFittedKind(w)) {
+        FitOnScreen(w);
+        m_settling[w] = 0;
+    } else if ((type == QEvent::Move || type == QEvent::Resize) && event->spontaneous()) {
+        const auto settling = m_settling.find(w);
+        if (settling != m_settling.end() && !frameOf(w).isNull()) {
+            const bool onScreen = w->screen() && w->screen()->availableGeometry().contains(w->frameGeometry());
+            if (onScreen || ++settling->second > 3)
+                m_settling.erase(settling);
+            else
+                FitOnScreen(w);
+        }
     }
     return QObject::eventFilter(watched, event);
 }

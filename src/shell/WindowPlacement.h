@@ -7,6 +7,8 @@
 #include <QObject>
 #include <QRect>
 
+#include <map>
+
 class QApplication;
 class QEvent;
 class QWidget;
@@ -43,6 +45,10 @@ protected:
 
 private:
     QApplication& m_app;
+    // Windows shown and not yet placed by the window manager: a window manager may map a window with
+    // the size it was made with before it sees the fitted one, so the place it reports is looked at
+    // (and fitted again, a few times at most) until it reports a framed place on the screen.
+    std::map<QWidget*, int> m_settling;
 };
 
 } // namespace shell

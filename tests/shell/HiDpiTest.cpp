@@ -53,12 +53,24 @@ protected:
     // What the user must see of a shown window `w`.
     static void expectFits(QWidget* w, const std::string& name) {
         ASSERT_TRUE(w->isVisible()) << name;
+        // Under a window manager the frame comes a moment after the window shows: it is waited for
+        // (a window without a frame, the progress window, has none to wait for).
+        if (!(w->windowFlags() & Qt::FramelessWindowHint))
+            ASSERT_TRUE(QTest::qWaitFor(
+                [w] {
+                    const QRect outer = w->frameGeometry();
+                    return outer.isValid() && outer.contains(w->geometry()) && outer != w->geometry();
+                },
+                20000))
+                << name << " got no frame";
         const QRect area = w->screen()->availableGeometry();
         const QSize room = area.marginsRemoved(kFrame).size();
         const QSize least = leastSize(w);
         EXPECT_LE(least.width(), room.width()) << name << ": least width " << least.width();
         EXPECT_LE(least.height(), room.height()) << name << ": least height " << least.height();
-        EXPECT_TRUE(area.contains(w->frameGeometry())) << name << " lies off the screen";
+        const QRect outer = w->frameGeometry();
+        EXPECT_TRUE(area.contains(outer)) << name << " lies off the screen: " << outer.x() << "," << outer.y() << " "
+                                          << outer.width() << "x" << outer.height();
         for (QWidget* part : w->findChildren<QWidget*>()) {
             // (The box inside a drop-down or a number box is drawn within its frame, smaller by design.)
             const QWidget* holder = part->parentWidget();
@@ -88,6 +100,28 @@ protected:
 private:
     shell::WindowsOnScreen m_onScreen;
 };
+
+// Where a window goes: inside the area with its frame, moved the least, no larger than the area
+// allows unless its least size is larger.
+TEST(FittedGeometryTest, AWindowIsMovedAndShrunkOntoTheArea) {
+    const QRect area(0, 0, 800, 500);
+    const QMargins frame(4, 30, 4, 4);
+    struct Case {
+        const char* what;
+        QRect wanted;
+        QSize least;
+        QRect fitted;
+    };
+    const Case cases[] = {
+        {"fits already", QRect(100, 100, 300, 200), QSize(10, 10), QRect(100, 100, 300, 200)},
+        {"taller than the screen", QRect(0, 0, 660, 560), QSize(300, 360), QRect(4, 30, 660, 466)},
+        {"past the right and bottom edges", QRect(700, 400, 300, 200), QSize(10, 10), QRect(496, 296, 300, 200)},
+        {"before the left and top edges", QRect(-50, -20, 300, 200), QSize(10, 10), QRect(4, 30, 300, 200)},
+        {"its least size is larger", QRect(0, 0, 900, 600), QSize(820, 480), QRect(4, 30, 820, 480)},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(shell::FittedGeometry(c.wanted, frame, area, c.least), c.fitted) << c.what;
+}
 
 TEST_F(HiDpiTest, TheScreenIsTheOneAskedFor) {
     // Run at scale 2 (the CTest entry), the screen is the small one: the checks below test the hard case.
