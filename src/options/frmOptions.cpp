@@ -9,16 +9,16 @@
 #include "settings/SettingsTable.h"
 
 #include <QCheckBox>
-#include <QLabel>
-#include <QSpinBox>
-#include <QSystemTrayIcon>
 #include <QCloseEvent>
 #include <QFormLayout>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
+#include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QVBoxLayout>
 

@@ -364,8 +364,9 @@ TEST_F(OptionsWindowTest, WithoutATrayTheRestoreChoiceIsOffAndSaysWhy) {
     auto* note = child<QLabel>("lblNoTray");
     EXPECT_FALSE(restore->isEnabled());
     EXPECT_FALSE(note->isHidden());
-    EXPECT_EQ(note->text(), QStringLiteral("This desktop has no system tray: Tessaly minimizes to the task bar instead, "
-                                           "so this choice has no effect here."));
+    EXPECT_EQ(note->text(),
+              QStringLiteral("This desktop has no system tray: Tessaly minimizes to the task bar instead, "
+                             "so this choice has no effect here."));
     EXPECT_EQ(restore->toolTip(), note->text());
 }
 

@@ -46,9 +46,7 @@ protected:
     HiDpiTest() : m_onScreen(shell_test::app()) {}
 
     // The window's least size, as its layout enforces it.
-    static QSize leastSize(const QWidget* w) {
-        return w->minimumSize().expandedTo(w->minimumSizeHint());
-    }
+    static QSize leastSize(const QWidget* w) { return w->minimumSize().expandedTo(w->minimumSizeHint()); }
 
     // What the user must see of a shown window `w`.
     static void expectFits(QWidget* w, const std::string& name) {
@@ -83,8 +81,8 @@ protected:
                 continue;
             const auto* label = qobject_cast<QLabel*>(part);
             const QSize need = label && label->wordWrap() ? QSize(0, 0) : part->minimumSizeHint();
-            const std::string what = name + "/" + part->objectName().toStdString() + " (" +
-                                     part->metaObject()->className() + ")";
+            const std::string what =
+                name + "/" + part->objectName().toStdString() + " (" + part->metaObject()->className() + ")";
             EXPECT_GE(part->width(), need.width()) << what << " is cut";
             EXPECT_GE(part->height(), need.height()) << what << " is cut";
         }
@@ -191,15 +189,28 @@ TEST_F(HiDpiTest, EveryOtherWindowFits) {
     const Window windows[] = {
         {"frmPassword", [&] { return new frmPassword(prompt); }},
         {"frmNewPassword", [&] { return new frmNewPassword(prompt); }},
-        {"frmUnlockFile",
-         [&] { return new shell::UnlockFileWindow(locked, w->registerPath(), prompt, w.get()); }},
+        {"frmUnlockFile", [&] { return new shell::UnlockFileWindow(locked, w->registerPath(), prompt, w.get()); }},
         {"frmFilePassword", [&] { return new locking::frmFilePassword("C:\\Docs\\Letter.txt", w.get()); }},
-        {"frmPassAdd", [&] { return new wallet::frmPassAdd(prompt, [] {}, w.get()); }},
-        {"frmFavAdd", [&] { return new favourites::frmFavAdd(prompt, [] {}, w.get()); }},
+        {"frmPassAdd",
+         [&] {
+             return new wallet::frmPassAdd(
+                 prompt, [] {}, w.get());
+         }},
+        {"frmFavAdd",
+         [&] {
+             return new favourites::frmFavAdd(
+                 prompt, [] {}, w.get());
+         }},
         {"frmImportIEFav",
-         [&] { return new favourites::frmImportIEFav(prompt, [] {}, [](QWidget*, bool) { return std::string(); }, w.get()); }},
+         [&] {
+             return new favourites::frmImportIEFav(
+                 prompt, [] {}, [](QWidget*, bool) { return std::string(); }, w.get());
+         }},
         {"frmExportIEFav",
-         [&] { return new favourites::frmExportIEFav(prompt, [] {}, [](QWidget*, bool) { return std::string(); }, w.get()); }},
+         [&] {
+             return new favourites::frmExportIEFav(
+                 prompt, [] {}, [](QWidget*, bool) { return std::string(); }, w.get());
+         }},
         {"frmHelp", [&] { return new shell::HelpWindow(QUrl::fromLocalFile(QString::fromStdString(help)), w.get()); }},
     };
     for (const Window& entry : windows) {

@@ -12,6 +12,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProcess>
@@ -20,7 +21,6 @@
 #include <QTextBlock>
 #include <QTextBrowser>
 #include <QTextDocument>
-#include <QImage>
 #include <QToolBar>
 
 #include <map>
@@ -239,7 +239,8 @@ TEST_F(ManualTest, EveryPictureIsNewerThanItsWindowAndNamesNoTemporaryFolder) {
         ++pictures;
         const QString name = m.captured(1);
         const auto entry = recorded.find(name);
-        ASSERT_NE(entry, recorded.end()) << name.toStdString() << " is not among the pictures scripts/manual-pictures makes";
+        ASSERT_NE(entry, recorded.end()) << name.toStdString()
+                                         << " is not among the pictures scripts/manual-pictures makes";
         QCryptographicHash fingerprint(QCryptographicHash::Sha256);
         for (const QString& source : entry->second.mid(1)) {
             QFile file(root + QLatin1Char('/') + source);
