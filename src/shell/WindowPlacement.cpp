@@ -115,16 +115,14 @@ WindowsOnScreen::~WindowsOnScreen() {
 }
 
 bool WindowsOnScreen::eventFilter(QObject* watched, QEvent* event) {
-    const QEvent::Type type = event->type();
-    if (type == QEvent::Destroy || type == QEvent::Hide) {
-        m_settling.erase(static_cast<QWidget*>(watched));
-        return QObject::eventFilter(watched, event);
-    }
     if (!watched->isWidgetType())
         return QObject::eventFilter(watched, event);
     auto* w = static_cast<QWidget*>(watched);
-    // Before the window is mapped: the window manager is told the fitted place at once.
-    if (type == QEvent::Show && !event->spontaneous() && w->isWindow() && isFittedKind(w)) {
+    const QEvent::Type type = event->type();
+    if (type == QEvent::Hide || type == QEvent::Destroy) {
+        m_settling.erase(w);
+    } else if (type == QEvent::Show && !event->spontaneous() && w->isWindow() && isFittedKind(w)) {
+        // Before the window is mapped: the window manager is told the fitted place at once.
         FitOnScreen(w);
         m_settling[w] = 0;
     } else if ((type == QEvent::Move || type == QEvent::Resize) && event->spontaneous()) {
