@@ -111,7 +111,7 @@ Refusal refuseLock(const RunItem& file, const RunPolicy& policy, const RegisterS
         return {r, Icon::None, {}, false};
     for (const std::string& own : policy.ownExecutables)
         if (!own.empty() && platform::upperText(path) == platform::upperText(own))
-            return {kOwnExecutableMessage, Icon::Information, {}, false};
+            return {kOwnExecutableMessage, Icon::Exclamation, {}, false};
     attributes = platform::getAttributes(path) & ~platform::kAttrDirectory;
     if (attributes == platform::kAttrSystem)
         return {kSystemFileMessage, Icon::None, {}, false};
@@ -140,7 +140,7 @@ bool prepareLock(platform::Prompt& prompt, const RunPolicy& policy, RunOutcome& 
     if (length == 0 && !policy.strong) {
         if (before != platform::kAttrNormal)
             platform::setAttributes(path, before);
-        refused(prompt, policy, out, item, file, {kEmptyFileMessage, Icon::Information, kLockErrorTitle, false});
+        refused(prompt, policy, out, item, file, {kEmptyFileMessage, Icon::Exclamation, kLockErrorTitle, false});
         return false;
     }
     toLock.paths.push_back(path);

@@ -50,7 +50,7 @@ std::optional<LockPlan> checkLock(const std::string& path, const std::string& pa
     LockPlan plan;
     plan.content = pinned ? pinned->read() : platform::readAll(path);
     if (plan.content.empty()) {
-        ctx.prompt.show(kEmptyFileMessage, Buttons::OK, Icon::Information, kLockErrorTitle);
+        ctx.prompt.show(kEmptyFileMessage, Buttons::OK, Icon::Exclamation, kLockErrorTitle);
         return std::nullopt;
     }
     plan.header = MakeHeader(ctx.salt.empty() ? MakeSalt() : ctx.salt, password);

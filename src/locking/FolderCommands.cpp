@@ -391,7 +391,7 @@ FolderResult LockFolder(const FolderRequest& request, platform::Prompt& prompt) 
         const std::string ini = desktopIniOf(path);
         const IniState before = readIni(ini);
         if (holdsClassId(before)) {
-            prompt.show("The folder you are trying to lock is already locked.", Buttons::OK, Icon::Information);
+            prompt.show("The folder you are trying to lock is already locked.", Buttons::OK, Icon::Exclamation);
             return result;
         }
         if (!core::IsRecordablePath(path)) {
@@ -459,12 +459,12 @@ FolderResult UnlockFolder(const FolderRequest& request, platform::Prompt& prompt
         // An unlock checks one password, as a file's does: the second box matters only when it
         // was filled in too.
         if (!request.confirmation.empty() && request.password != request.confirmation) {
-            prompt.show("password confirmation error", Buttons::OK, Icon::Information);
+            prompt.show("password confirmation error", Buttons::OK, Icon::Exclamation);
             result.clearPasswords = true;
             return result;
         }
         if (!CheckFolderPassword(valueName, request.password)) {
-            prompt.show("Password incorrect", Buttons::OK, Icon::Information);
+            prompt.show("Password incorrect", Buttons::OK, Icon::Exclamation);
             result.clearPasswords = true;
             return result;
         }
@@ -555,7 +555,7 @@ FolderResult LockFolderAndFiles(const FolderRequest& request, platform::Prompt& 
         const std::string ini = desktopIniOf(path);
         const IniState before = readIni(ini);
         if (holdsClassId(before)) {
-            prompt.show("The folder you are trying to lock is already locked.", Buttons::OK, Icon::Information);
+            prompt.show("The folder you are trying to lock is already locked.", Buttons::OK, Icon::Exclamation);
             return result;
         }
         if (!recordFolderLock(request.registerPath, path, locked, prompt))
@@ -593,7 +593,7 @@ FolderResult UnlockFolderAndFiles(const FolderRequest& request, platform::Prompt
         const std::string valueName = passwordValueName(request.folder);
         const bool hasPassword = HasStoredFolderPassword(valueName);
         if (hasPassword && !CheckFolderPassword(valueName, request.password)) {
-            prompt.show("Password incorrect", Buttons::OK, Icon::Information);
+            prompt.show("Password incorrect", Buttons::OK, Icon::Exclamation);
             result.clearPasswords = true;
             return result;
         }

@@ -28,7 +28,7 @@ void showCannotUnlock(const std::string& formerPath, platform::Prompt& prompt) {
     prompt.show(std::string("The file you are trying to unlock has either") + kCrLf +
                     "been removed from system or you have locked " + kCrLf +
                     "the folder after locking the file. Try unlocking" + kCrLf + "the folder folder and then the file.",
-                Buttons::OK, Icon::Information, "Cannot unlock '" + formerPath + "'");
+                Buttons::OK, Icon::Exclamation, "Cannot unlock '" + formerPath + "'");
 }
 
 bool unlockWithEngine(const std::string& lockedPath, const std::string& password, const std::string& registerPath,
@@ -76,7 +76,7 @@ void showFolderSummary(platform::Prompt& prompt, std::size_t checked, std::size_
         return;
     prompt.show(std::to_string(checked - failed) + " of " + std::to_string(checked) +
                     " selected folders were unlocked.",
-                Buttons::OK, Icon::Information);
+                Buttons::OK, Icon::Exclamation);
 }
 
 } // namespace
@@ -135,7 +135,7 @@ VaultEnd VaultUnlockFolders(const std::vector<VaultItem>& folders, std::string& 
                     setStatus(std::string());
                 }
             } else {
-                prompt.show("Password not correct", Buttons::OK, Icon::Information);
+                prompt.show("Password not correct", Buttons::OK, Icon::Exclamation);
                 password.clear();
                 ++failed;
             }

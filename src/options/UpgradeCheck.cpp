@@ -109,7 +109,7 @@ void cmdUpgrade_Click(platform::Prompt& prompt, ProgressPort& progress, int time
         // Without a probe address the version fetch itself tells whether the site can be reached.
         if (!settings::ConnectionProbeUrl.get().empty() && !IsConnection()) {
             shown.close();
-            prompt.show(kNotConnected, platform::Buttons::OK, platform::Icon::Information);
+            prompt.show(kNotConnected, platform::Buttons::OK, platform::Icon::Exclamation);
             return;
         }
         const bool available = CheckUpgrade(kCurrentVersion, host + "/tsl.txt", timeoutMs);

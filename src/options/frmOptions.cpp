@@ -9,15 +9,16 @@
 #include "settings/SettingsTable.h"
 
 #include <QCheckBox>
-#include <QLabel>
-#include <QSpinBox>
 #include <QCloseEvent>
 #include <QFormLayout>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
+#include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -106,6 +107,14 @@ frmOptions::frmOptions(platform::Prompt& prompt, options::OptionsHost host, QWid
     lblIdleLock->setBuddy(m_spnIdleLock);
     m_chkLockOnRestore = new QCheckBox(QStringLiteral("Ask for the password when restored from the tray"), page0);
     m_chkLockOnRestore->setObjectName(QStringLiteral("chkLockOnRestore"));
+    // Without a system tray the window minimizes to the task bar and is never hidden, so there is
+    // nothing to restore from: the choice is off, and the note beside it says why.
+    m_lblNoTray = new QLabel(QStringLiteral("This desktop has no system tray: Tessaly minimizes to the task bar "
+                                            "instead, so this choice has no effect here."),
+                             page0);
+    m_lblNoTray->setObjectName(QStringLiteral("lblNoTray"));
+    m_lblNoTray->setWordWrap(true);
+    m_lblNoTray->setVisible(false);
     m_cmdUpgrade = makeButton(page0, "cmdUpgrade", "Check for Upgrade");
     m_cmdEnableStart = makeButton(page0, "cmdEnableStart", kEnableStart);
     auto* prefs = new QVBoxLayout(page0);
@@ -118,6 +127,7 @@ frmOptions::frmOptions(platform::Prompt& prompt, options::OptionsHost host, QWid
     idleRow->addStretch();
     prefs->addLayout(idleRow);
     prefs->addWidget(m_chkLockOnRestore);
+    prefs->addWidget(m_lblNoTray);
     prefs->addSpacing(8);
     prefs->addWidget(m_cmdEnableStart, 0, Qt::AlignLeft);
     prefs->addWidget(m_cmdUpgrade, 0, Qt::AlignLeft);
@@ -177,6 +187,13 @@ void frmOptions::Form_Load() {
     m_chkStrongLocks->setChecked(settings::StrongLocks.get());
     m_spnIdleLock->setValue(settings::IdleLockMinutes.get());
     m_chkLockOnRestore->setChecked(settings::LockOnRestore.get());
+    const bool tray = m_host.trayAvailable ? m_host.trayAvailable() : QSystemTrayIcon::isSystemTrayAvailable();
+    m_chkLockOnRestore->setEnabled(tray);
+    m_lblNoTray->setVisible(!tray);
+    if (!tray)
+        m_chkLockOnRestore->setToolTip(m_lblNoTray->text());
+    // Without an upgrade address the check could only say it is switched off: it is not offered.
+    m_cmdUpgrade->setVisible(!settings::UpgradeHost.get().empty());
     // Connected once the stored value is shown, so showing it writes nothing.
     connect(m_spnIdleLock, &QSpinBox::valueChanged, this, &frmOptions::spnIdleLock_Changed, Qt::UniqueConnection);
     const std::string ieadd = settings::IeAdd.get();

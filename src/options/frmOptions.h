@@ -15,6 +15,7 @@
 #include <string>
 
 class QCheckBox;
+class QLabel;
 class QSpinBox;
 class QLineEdit;
 class QPushButton;
@@ -39,6 +40,8 @@ struct OptionsHost {
     std::function<bool(PasswordChange&)> changePassword;
     std::shared_ptr<ProgressPort> progress;
     int upgradeTimeoutMs = kUpgradeTimeoutMs;
+    // Whether the desktop shows a system tray (unset: asked of the desktop when the window opens).
+    std::function<bool()> trayAvailable;
 };
 
 } // namespace options
@@ -82,6 +85,7 @@ private:
     QCheckBox* m_chkStrongLocks = nullptr;
     QSpinBox* m_spnIdleLock = nullptr;
     QCheckBox* m_chkLockOnRestore = nullptr;
+    QLabel* m_lblNoTray = nullptr;
     QPushButton* m_cmdUpgrade = nullptr;
     QPushButton* m_cmdEnableStart = nullptr;
     QLineEdit* m_txtOldPass = nullptr;

@@ -16,6 +16,7 @@
 #include "shell/GateWidgets.h"
 #include "shell/Icons.h"
 #include "shell/MainWindowPortAdapter.h"
+#include "shell/WindowPlacement.h"
 #include "shell/frmProgress.h"
 #include "shredder/ShredderPage.h"
 #include "viewer/ImageViewerPage.h"
@@ -70,12 +71,12 @@ void frmMain::buildFeaturePages() {
              shell::walletFieldIcon(QStringLiteral("UserName")), shell::walletFieldIcon(QStringLiteral("Password"))});
         connect(this, &frmMain::appLocked, page, &wallet::PasswordWalletPage::setLocked);
         auto* layout = new QVBoxLayout(fraMain(3));
-        layout->addWidget(page);
+        layout->addWidget(shell::ScrollsWhenSmall(page));
     }
     {
         // Favourites manager on its tab; the list fills when the tab is first shown.
         auto* layout = new QVBoxLayout(fraMain(2));
-        layout->addWidget(new favourites::FavouritesPage(prompt(), fraMain(2)));
+        layout->addWidget(shell::ScrollsWhenSmall(new favourites::FavouritesPage(prompt(), fraMain(2))));
     }
     // Mail: "Send to Mail Recipient" and the lock toolbar's "SendEmail" send the ticked locked files.
     const auto sendEmail = [this] {
@@ -128,7 +129,7 @@ void frmMain::buildFeaturePages() {
         auto* page = new viewer::ImageViewerPage(m_prompt, fraMain(1));
         auto* layout = new QVBoxLayout(fraMain(1));
         layout->setContentsMargins(0, 0, 0, 0);
-        layout->addWidget(page);
+        layout->addWidget(shell::ScrollsWhenSmall(page));
         QLabel* panel2 = sbrMain()->findChild<QLabel*>(QStringLiteral("sbrMainPanel2"));
         connect(page, &viewer::ImageViewerPage::panelTextChanged, this, [this](const QString& text) {
             setPanelText(2, shell::fromBytes(browser().displayPath(shell::toBytes(text))));
@@ -147,7 +148,7 @@ void frmMain::buildFeaturePages() {
         // File shredder: the page on its tab, drops on its list while the window lives, the folder
         // tree's "Shred Folder and Files", and the busy switch shared with the other file commands.
         auto* page = new shredder::ShredderPage(m_prompt, [this] { return registerPath(); });
-        (new QVBoxLayout(fraMain(4)))->addWidget(page);
+        (new QVBoxLayout(fraMain(4)))->addWidget(shell::ScrollsWhenSmall(page));
         page->startServingDrops();
         connect(this, &frmMain::exitConfirmed, page, &shredder::ShredderPage::stopServingDrops);
         connect(page, &shredder::ShredderPage::busyChanged, this, &frmMain::setCommandBusy);

@@ -5,8 +5,11 @@
 #include "platform/Registry.h"
 #include "settings/SettingsTable.h"
 
-#include <QCoreApplication>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QTextBrowser>
 #include <QUrl>
+#include <QVBoxLayout>
 
 #include <filesystem>
 
@@ -39,18 +42,56 @@ std::string HelpPagesTarget(const std::string& helpUrl, const std::string& progr
     return {};
 }
 
-void OpenHelpPages(platform::Prompt& prompt) {
-    const std::string helpUrl = settings::HelpUrl.get();
-    const std::string folder = QCoreApplication::applicationDirPath().toLocal8Bit().toStdString();
-    const std::string target = HelpPagesTarget(helpUrl, folder);
+HelpWindow::HelpWindow(const QUrl& page, QWidget* parent) : QWidget(parent, Qt::Window) {
+    setObjectName(QStringLiteral("frmHelp"));
+    setWindowTitle(QStringLiteral("Tessaly -Help"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    m_browser = new QTextBrowser(this);
+    m_browser->setObjectName(QStringLiteral("txtManual"));
+    m_browser->setAccessibleName(QStringLiteral("Manual"));
+    m_browser->setOpenExternalLinks(true); // web addresses go to the browser; the manual's own anchors stay here
+    m_browser->setSource(page);
+    auto* back = new QPushButton(QStringLiteral("&Back"), this);
+    back->setObjectName(QStringLiteral("cmdBack"));
+    back->setEnabled(false);
+    auto* close = new QPushButton(QStringLiteral("&Close"), this);
+    close->setObjectName(QStringLiteral("cmdClose"));
+    connect(back, &QPushButton::clicked, m_browser, &QTextBrowser::backward);
+    connect(m_browser, &QTextBrowser::backwardAvailable, back, &QPushButton::setEnabled);
+    connect(close, &QPushButton::clicked, this, &QWidget::close);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(back);
+    buttons->addStretch(1);
+    buttons->addWidget(close);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_browser, 1);
+    layout->addLayout(buttons);
+    resize(760, 640);
+}
+
+void OpenHelpPages(platform::Prompt& prompt, QWidget* owner, const std::string& programFolder) {
+    const std::string target = HelpPagesTarget(settings::HelpUrl.get(), programFolder);
     if (target.empty()) {
-        prompt.show("The manual is not installed: " + ManualCandidates(folder).front() + " was not found.",
+        prompt.show("The manual is not installed: " + ManualCandidates(programFolder).front() + " was not found.",
                     platform::Buttons::OK, platform::Icon::Exclamation);
         return;
     }
-    if (!platform::openDefault(target))
-        prompt.show("The help pages could not be opened: xdg-open could not be started.", platform::Buttons::OK,
-                    platform::Icon::Exclamation);
+    const QUrl url(QString::fromLocal8Bit(target));
+    if (!url.isLocalFile()) {
+        if (!platform::openDefault(target))
+            prompt.show("The help pages could not be opened: xdg-open could not be started.", platform::Buttons::OK,
+                        platform::Icon::Exclamation);
+        return;
+    }
+    HelpWindow* window = owner ? owner->findChild<HelpWindow*>(QString(), Qt::FindDirectChildrenOnly) : nullptr;
+    if (!window) {
+        window = new HelpWindow(url, owner);
+    } else if (window->browser()->source() != url) {
+        window->browser()->setSource(url);
+    }
+    window->show();
+    window->raise();
+    window->activateWindow();
 }
 
 } // namespace shell

@@ -21,6 +21,7 @@
 #include "shell/AppLock.h"
 #include "shell/SingleInstance.h"
 #include "shredder/ShredderPage.h"
+#include "shell/WindowPlacement.h"
 
 #include <QAction>
 #include <QApplication>
@@ -178,7 +179,9 @@ void frmMain::buildMenus() {
     auto* mnuVUO = makeAction(this, "mnuVUO", "Visit &Us Online");
     auto* mnuAbout = makeAction(this, "mnuAbout", "&About Tessaly");
     mnuHelp->addActions({mnuHP, makeSeparator(this, "mHelpSep1"), mnuVUO, makeSeparator(this, "mHelpSep2"), mnuAbout});
-    connect(mnuHP, &QAction::triggered, this, [this] { shell::OpenHelpPages(m_prompt); });
+    connect(mnuHP, &QAction::triggered, this, [this] {
+        shell::OpenHelpPages(m_prompt, this, QCoreApplication::applicationDirPath().toLocal8Bit().toStdString());
+    });
     connect(mnuAbout, &QAction::triggered, this, [this] { shell::ShowAboutBox(this); });
     connect(mnuVUO, &QAction::triggered, this, [this] { openDeploymentPage(settings::HomeUrl); });
     // Without an address to visit, the item says so by being off (looked at each time the menu opens).
@@ -216,6 +219,12 @@ void frmMain::buildMenus() {
                              makeSeparator(this, "mFolderSep3"), mRefresh});
     // The pop-up's shortcuts work from anywhere in the window.
     addActions({mLockFolder, mUnLockFolder, mRefresh});
+    // The File menu's folder commands are the same commands: they show the same keys, which stay the
+    // pop-up's (a key held by two actions of one window would run neither).
+    mFileLockFolder->setShortcut(mLockFolder->shortcut());
+    mFileUnLockFolder->setShortcut(mUnLockFolder->shortcut());
+    for (QAction* a : {mFileLockFolder, mFileUnLockFolder})
+        a->setShortcutContext(Qt::WidgetShortcut);
 
     // Off while a command runs. The exits too: the window does not close before the command ends.
     for (QAction* a : {mFileLockFiles, mFileUnlockFile, mFileLockFolder, mFileUnLockFolder, mLockFolder, mUnLockFolder,
@@ -239,7 +248,7 @@ void frmMain::buildMainPage() {
     m_lockingPage = new locking::LockingPage(parts, this, m_fraMain[0]);
     auto* layout = new QVBoxLayout(m_fraMain[0]);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(m_lockingPage);
+    layout->addWidget(shell::ScrollsWhenSmall(m_lockingPage));
     connect(button(QStringLiteral("cmdExit")), &QPushButton::clicked, this, &QWidget::close);
     auto* shortcutsFirst = new WindowShortcutsFirst(this, this);
     txtPassword1()->installEventFilter(shortcutsFirst);
@@ -508,9 +517,10 @@ void frmMain::mHide_Click() {
 
 void frmMain::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
-    // Minimised: hide to the tray, when there is one to come back from.
+    // Minimised: hide to the tray, when there is one to come back from (the desktop may have lost
+    // its tray since the icon was added); without one the window stays on the task bar.
     if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized) && m_tray &&
-        m_tray->isVisible())
+        m_tray->isVisible() && QSystemTrayIcon::isSystemTrayAvailable())
         QTimer::singleShot(0, this, &QWidget::hide);
 }
 

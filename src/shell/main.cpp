@@ -14,6 +14,7 @@
 #include "shell/PasswordGate.h"
 #include "shell/frmPassword.h"
 #include "shell/SingleInstance.h"
+#include "shell/WindowPlacement.h"
 #include "shell/frmMain.h"
 
 #include <QApplication>
@@ -35,6 +36,8 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(shell::appIcon());
     // The main window may sit in the tray with no window shown; the program ends on Exit only.
     QApplication::setQuitOnLastWindowClosed(false);
+    // Each window opens wholly on its screen, also where a large scale makes the screen small.
+    shell::WindowsOnScreen onScreen(app);
 
     platform::QtPrompt prompt;
     // The program's data goes only to folders of the user's own, made private.

@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
@@ -100,6 +101,7 @@ ShredderPage::ShredderPage(platform::Prompt& prompt, std::function<std::string()
         }
         return paths;
     };
+    openFolder = [this] { return BrowseForFolder(this, "Select a folder to shred with everything in it"); };
     browseFolder = [this] { return BrowseForFolder(this, "Select a Folder you would like to shred..."); };
 
     // Permissions a shred killed earlier left widened get their modes back.
@@ -128,6 +130,11 @@ void ShredderPage::buildControls() {
     m_lstFiles->addAction(m_mnuRemoveFromList);
     m_lstFiles->setContextMenuPolicy(Qt::ActionsContextMenu);
     m_cmdFileBrowse = button("cmdFileBrowse", "Browse...");
+    // Files or a whole folder: one dialog cannot offer both, so Browse asks which first.
+    auto* browseMenu = named(new QMenu(m_cmdFileBrowse), "mnuBrowse");
+    m_mnuBrowseFiles = named(browseMenu->addAction(QStringLiteral("&Files...")), "mnuBrowseFiles");
+    m_mnuBrowseFolder = named(browseMenu->addAction(QStringLiteral("A F&older...")), "mnuBrowseFolder");
+    m_cmdFileBrowse->setMenu(browseMenu);
     m_cmdShredClear = button("cmdShredClear", "Clear");
     auto* listLayout = new QGridLayout(Frame5);
     listLayout->addWidget(m_lstFiles, 0, 0, 1, 3);
@@ -183,7 +190,8 @@ void ShredderPage::buildControls() {
     layout->setColumnStretch(0, 3);
     layout->setColumnStretch(1, 2);
 
-    connect(m_cmdFileBrowse, &QPushButton::clicked, this, &ShredderPage::cmdFileBrowse_Click);
+    connect(m_mnuBrowseFiles, &QAction::triggered, this, &ShredderPage::cmdFileBrowse_Click);
+    connect(m_mnuBrowseFolder, &QAction::triggered, this, &ShredderPage::cmdFolderBrowse_Click);
     connect(m_cmdShredClear, &QPushButton::clicked, this, &ShredderPage::cmdShredClear_Click);
     connect(m_cmdShredDelete, &QPushButton::clicked, this, &ShredderPage::cmdShredDelete_Click);
     connect(m_cmdShredCancel, &QPushButton::clicked, this, &ShredderPage::cmdShredCancel_Click);
@@ -341,7 +349,17 @@ void ShredderPage::setExternalBusy(bool busy) {
 void ShredderPage::cmdFileBrowse_Click() {
     if (m_running || !openFiles)
         return;
-    const std::vector<std::string> chosen = openFiles();
+    addBrowsed(openFiles());
+}
+
+void ShredderPage::cmdFolderBrowse_Click() {
+    if (m_running || !openFolder)
+        return;
+    const std::string folder = openFolder();
+    addBrowsed(folder.empty() ? std::vector<std::string>{} : std::vector<std::string>{folder});
+}
+
+void ShredderPage::addBrowsed(const std::vector<std::string>& chosen) {
     if (chosen.empty())
         return; // cancelled: the list and its count stay as they were
     for (const auto& path : chosen) {

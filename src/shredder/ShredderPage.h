@@ -46,7 +46,9 @@ public:
     const std::vector<std::string>& pendingList() const { return m_pending; }
 
     // Handlers of the tab's controls.
+    // Browse's two choices: files (the file dialog), or one folder (the folder picker).
     void cmdFileBrowse_Click();
+    void cmdFolderBrowse_Click();
     void cmdShredDelete_Click();
     void cmdShredClear_Click();
     void cmdShredBrowse_Click();
@@ -78,9 +80,10 @@ public:
     // Stops a run before its next file (the button "Cancel" while a run goes on).
     void cmdShredCancel_Click();
 
-    // Seams for the file dialog (Windows-form paths) and the folder picker. The schedule's clock is
-    // schedule().clock.
+    // Seams for the file dialog (Windows-form paths), the folder picker of Browse's folder choice and
+    // the schedule's folder picker. The schedule's clock is schedule().clock.
     std::function<std::vector<std::string>()> openFiles;
+    std::function<std::string()> openFolder;
     std::function<std::string()> browseFolder;
 
 signals:
@@ -116,6 +119,8 @@ private:
     void restoreLevel();
     void showSchedule();
     void refillList();
+    // Puts the paths Browse gave on the pending list (those the shredder refuses are told and left).
+    void addBrowsed(const std::vector<std::string>& chosen);
     void resetAfterRun();
     void updateEnabled();
     void startRun(RunKind kind, std::vector<std::string> items);
@@ -141,6 +146,8 @@ private:
     QListWidget* m_lstFiles = nullptr;
     QAction* m_mnuRemoveFromList = nullptr;
     QPushButton* m_cmdFileBrowse = nullptr;
+    QAction* m_mnuBrowseFiles = nullptr;
+    QAction* m_mnuBrowseFolder = nullptr;
     QPushButton* m_cmdShredClear = nullptr;
     QLineEdit* m_txtFileName = nullptr;
     QProgressBar* m_pb1 = nullptr;

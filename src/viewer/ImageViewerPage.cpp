@@ -192,7 +192,7 @@ void ImageViewerPage::toolbarClicked(const QString& key) {
     else if (key == QLatin1String("Refresh"))
         buildThumbnails();
     else if (key == QLatin1String("Show"))
-        window()->showMinimized(); // the main window then hides itself to the tray
+        window()->showMinimized(); // to the tray where the desktop has one, else to the task bar
 }
 
 void ImageViewerPage::chooseFolder() {

@@ -243,7 +243,7 @@ TEST_F(EngineTest, RefusalsWithTheirMessages) {
     EXPECT_FALSE(core::Encrypt(empty, "pw", context()));
     ASSERT_EQ(prompt.boxes.size(), 1u);
     EXPECT_EQ(prompt.last().text, "we can not lock the file of size 0 byte");
-    EXPECT_EQ(prompt.last().icon, Icon::Information);
+    EXPECT_EQ(prompt.last().icon, Icon::Exclamation);
     EXPECT_EQ(prompt.last().title, "Lock Error");
 
     EXPECT_FALSE(core::BigEncrypt(empty, "pw", context()));

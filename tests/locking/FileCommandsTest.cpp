@@ -172,11 +172,11 @@ TEST_F(FileCommandsTest, LockBatchAppliesEveryCheckFileByFileAndChoosesTheEngine
     EXPECT_FALSE(result.failed);
     ASSERT_EQ(prompt.boxes.size(), 3u) << boxList(prompt);
     EXPECT_EQ(prompt.boxes[0].text, "An error occurred during locking process \r\n Tessaly.exe can not be locked.");
-    EXPECT_EQ(prompt.boxes[0].icon, Icon::Information);
+    EXPECT_EQ(prompt.boxes[0].icon, Icon::Exclamation);
     EXPECT_EQ(prompt.boxes[1].text, "Sorry you cannot lock a system file as this may crash your system");
     EXPECT_EQ(prompt.boxes[1].icon, Icon::None);
     EXPECT_EQ(prompt.boxes[2].text, "we can not lock the file of size 0 byte");
-    EXPECT_EQ(prompt.boxes[2].icon, Icon::Information);
+    EXPECT_EQ(prompt.boxes[2].icon, Icon::Exclamation);
     EXPECT_EQ(prompt.boxes[2].title, "Lock Error");
 
     // Refused files stay as they were; the others are locked by the engine their size asks for.

@@ -142,7 +142,7 @@ TEST_F(FolderCommandsTest, LockFolderRefusals) {
          Icon::Question},
         {"C:\\", "", "", {}, "Sorry you cannot lock C:\\ Drive's Root Folder", Icon::None},
         {"d:", "", "", {}, "Sorry you cannot lock d:\\ Drive's Root Folder", Icon::None},
-        {"C:\\Docs\\Done", "", "", {}, "The folder you are trying to lock is already locked.", Icon::Information},
+        {"C:\\Docs\\Done", "", "", {}, "The folder you are trying to lock is already locked.", Icon::Exclamation},
         // Every refusal of the folder comes first; then an empty password is refused before the question.
         {"C:\\Docs\\Old", "", "", {}, "Please type a password.", Icon::Exclamation},
         {"C:\\Docs\\Old",

@@ -235,7 +235,7 @@ TEST_F(VaultTest, AWrongPasswordEmptiesTheBoxForTheFoldersThatFollow) {
               (std::vector<std::string>{
                   "Password not correct", "Are you sure you want to unlock 'C:\\Docs\\Second' folder ?",
                   "1 of 2 selected folders were unlocked."}));
-    EXPECT_EQ(port.scripted.last().icon, Icon::Information);
+    EXPECT_EQ(port.scripted.last().icon, Icon::Exclamation);
     EXPECT_TRUE(child<QLineEdit>("txtPassword1")->text().isEmpty());
     EXPECT_TRUE(sandbox.exists(first));
     EXPECT_TRUE(sandbox.exists("C:\\Docs\\Second"));
@@ -353,7 +353,7 @@ TEST_F(VaultTest, DoubleClickOnAMissingFileSaysWhyAndKeepsTheEntry) {
                                          "been removed from system or you have locked \r\n"
                                          "the folder after locking the file. Try unlocking\r\n"
                                          "the folder folder and then the file.");
-    EXPECT_EQ(port.scripted.last().icon, Icon::Information);
+    EXPECT_EQ(port.scripted.last().icon, Icon::Exclamation);
     EXPECT_EQ(port.scripted.last().title, "Cannot unlock 'C:\\Docs\\a.txt'");
     EXPECT_EQ(count(files()), 1);
 }

@@ -95,6 +95,8 @@ TEST_F(OptionsWindowTest, ShowsBothPagesWithTheirCaptions) {
               QStringLiteral("Strong locks encrypt content and name with a key made from the password; the others "
                              "only hide and scramble the file."));
     EXPECT_EQ(child<QPushButton>("cmdUpgrade")->text(), QStringLiteral("Check for Upgrade"));
+    // Without an upgrade address (a fresh installation) the check is not offered.
+    EXPECT_TRUE(child<QPushButton>("cmdUpgrade")->isHidden());
     EXPECT_EQ(startCaption(), QString::fromLatin1(kEnable));
     EXPECT_EQ(child<QPushButton>("cmdChange")->text(), QStringLiteral("&Change Password"));
     EXPECT_EQ(child<QPushButton>("cmdClose")->text(), QStringLiteral("Close"));
@@ -325,7 +327,10 @@ TEST_F(OptionsWindowTest, AProgramOnNoDriveIsNamedByItsRealPath) {
 // Locking the window again: the idle time (off, 0, by default) and the restore choice are stored as
 // they are changed, shown again at the next opening, and each change is announced to the program.
 TEST_F(OptionsWindowTest, TheLockChoicesAreOffByDefaultAndStoredWhenChanged) {
-    open();
+    options::OptionsHost withTray;
+    withTray.trayAvailable = [] { return true; };
+    open(withTray);
+    EXPECT_TRUE(child<QLabel>("lblNoTray")->isHidden());
     auto* idle = child<QSpinBox>("spnIdleLock");
     auto* restore = child<QCheckBox>("chkLockOnRestore");
     EXPECT_EQ(idle->value(), 0);
@@ -344,7 +349,30 @@ TEST_F(OptionsWindowTest, TheLockChoicesAreOffByDefaultAndStoredWhenChanged) {
     EXPECT_EQ(GetLong(HKEY_CURRENT_USER, settings::kAppKey, settings::LockOnRestore.name, -1), 1);
 
     delete window.data();
-    open();
+    open(withTray);
     EXPECT_EQ(child<QSpinBox>("spnIdleLock")->value(), 15);
     EXPECT_TRUE(child<QCheckBox>("chkLockOnRestore")->isChecked());
+}
+
+// Where the desktop has no tray, the window minimizes to the task bar and is never hidden there:
+// the restore choice cannot apply, and the window says so beside it.
+TEST_F(OptionsWindowTest, WithoutATrayTheRestoreChoiceIsOffAndSaysWhy) {
+    options::OptionsHost noTray;
+    noTray.trayAvailable = [] { return false; };
+    open(noTray);
+    auto* restore = child<QCheckBox>("chkLockOnRestore");
+    auto* note = child<QLabel>("lblNoTray");
+    EXPECT_FALSE(restore->isEnabled());
+    EXPECT_FALSE(note->isHidden());
+    EXPECT_EQ(note->text(),
+              QStringLiteral("This desktop has no system tray: Tessaly minimizes to the task bar instead, "
+                             "so this choice has no effect here."));
+    EXPECT_EQ(restore->toolTip(), note->text());
+}
+
+// The upgrade check is offered where the installation has an address to ask.
+TEST_F(OptionsWindowTest, CheckForUpgradeIsOfferedOnlyWithAnUpgradeAddress) {
+    SaveString(HKEY_CURRENT_USER, settings::kAppKey, settings::UpgradeHost.name, "https://tessaly.example/upgrade");
+    open();
+    EXPECT_FALSE(child<QPushButton>("cmdUpgrade")->isHidden());
 }

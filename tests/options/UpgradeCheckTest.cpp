@@ -145,7 +145,7 @@ TEST_F(UpgradeCheckTest, OfflineTheVersionFileIsNeverRequested) {
     options::cmdUpgrade_Click(prompt, progress);
     ASSERT_EQ(prompt.boxes.size(), 1u);
     EXPECT_EQ(prompt.last().text, "You are not connected to Internet\r\nMake sure you are connected to Internet");
-    EXPECT_EQ(prompt.last().icon, platform::Icon::Information);
+    EXPECT_EQ(prompt.last().icon, platform::Icon::Exclamation);
     EXPECT_EQ(prompt.last().title, "Tessaly");
     EXPECT_TRUE(server.requestLines().empty());
     EXPECT_FALSE(progress.open);

@@ -207,7 +207,7 @@ TEST_F(LockingWiringTest, TickTypeAndLockThenUnlockFromTheMainPanel) {
     ASSERT_EQ(hooked.script.boxes.size(), 1u) << hooked.script.boxes.front().text; // no second run
     EXPECT_EQ(hooked.script.last().text, "we can not lock the file of size 0 byte");
     EXPECT_EQ(hooked.script.last().title, "Lock Error");
-    EXPECT_EQ(hooked.script.last().icon, platform::Icon::Information);
+    EXPECT_EQ(hooked.script.last().icon, platform::Icon::Exclamation);
     EXPECT_TRUE(enabledDuringRun.empty()) << enabledDuringRun.front();
     EXPECT_TRUE(progressShown);
     EXPECT_EQ(progressText, QStringLiteral("Lock in Progress. Please Wait..."));

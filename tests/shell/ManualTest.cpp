@@ -4,18 +4,26 @@
 
 #include "ShellTestSupport.h"
 #include "shell/HelpPages.h"
+#include "support/OpenerStub.h"
 
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTabWidget>
+#include <QTextBlock>
+#include <QTextBrowser>
+#include <QTextDocument>
 #include <QToolBar>
 
+#include <map>
 #include <set>
 
 namespace {
@@ -200,6 +208,53 @@ TEST_F(ManualTest, TheBuiltPageHoldsEverySectionsTextPicturesAndLinks) {
     }
 }
 
+// Every picture of the manual shows its window as the program has it now: docs/manual/pictures.txt
+// records the fingerprint of the source files of each picture's window when the picture was made
+// (scripts/manual-pictures), and the folder its drive C: was, which the pictures show.
+TEST_F(ManualTest, EveryPictureIsNewerThanItsWindowAndNamesNoTemporaryFolder) {
+    const QString root = QStringLiteral(TESSALY_MANUAL_DIR "/..");
+    const QString manifest = readText(TESSALY_MANUAL_DIR "/manual/pictures.txt");
+    ASSERT_FALSE(manifest.isEmpty()) << "no docs/manual/pictures.txt: run scripts/manual-pictures";
+    QString drive;
+    std::map<QString, QStringList> recorded; // picture -> fingerprint, then its files
+    for (const QString& line : manifest.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QStringList words = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        if (words.size() == 2 && words[0] == QLatin1String("drive-c"))
+            drive = words[1];
+        else if (words.size() >= 4 && words[0] == QLatin1String("picture"))
+            recorded[words[1]] = words.mid(2);
+    }
+
+    // The folder the pictures show as drive C: is no temporary or build folder of a developer's.
+    ASSERT_FALSE(drive.isEmpty());
+    for (const QString& temporary : {QStringLiteral("/tmp/"), QStringLiteral("/var/tmp/"), QStringLiteral("/dev/shm/"),
+                                     QDir::tempPath() + QLatin1Char('/'), QDir::cleanPath(root) + QLatin1Char('/'),
+                                     QStringLiteral(TESSALY_BUILD_DIR "/")})
+        EXPECT_FALSE((drive + QLatin1Char('/')).startsWith(temporary))
+            << "the manual's pictures show drive C: as " << drive.toStdString() << ": run scripts/manual-pictures";
+
+    const QRegularExpression picture(QStringLiteral("!\\[[^\\]]*\\]\\(manual/([^)]*)\\)"));
+    int pictures = 0;
+    for (const QRegularExpressionMatch& m : picture.globalMatch(readText(TESSALY_MANUAL_MD))) {
+        ++pictures;
+        const QString name = m.captured(1);
+        const auto entry = recorded.find(name);
+        ASSERT_NE(entry, recorded.end()) << name.toStdString()
+                                         << " is not among the pictures scripts/manual-pictures makes";
+        QCryptographicHash fingerprint(QCryptographicHash::Sha256);
+        for (const QString& source : entry->second.mid(1)) {
+            QFile file(root + QLatin1Char('/') + source);
+            ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << source.toStdString();
+            fingerprint.addData(file.readAll());
+        }
+        EXPECT_EQ(QString::fromLatin1(fingerprint.result().toHex()), entry->second.front())
+            << "docs/manual/" << name.toStdString() << " is older than its window ("
+            << entry->second.mid(1).join(QLatin1Char(' ')).toStdString()
+            << " changed since): run scripts/manual-pictures";
+    }
+    EXPECT_GE(pictures, 5);
+}
+
 // Installed as the package installs it (the build's install rules, into a prefix in the sandbox),
 // the manual is what Help Pages finds beside the program, and its pictures lie beside it.
 TEST_F(ManualTest, TheInstalledManualIsWhatHelpPagesOpens) {
@@ -225,6 +280,39 @@ TEST_F(ManualTest, TheInstalledManualIsWhatHelpPagesOpens) {
             << m.captured(1).toStdString() << " is not installed beside the page";
     }
     EXPECT_GE(pictures, 5);
+
+    // Help Pages shows that page with its pictures in the program's own help window, never through
+    // whatever the desktop opens HTML files with.
+    testing_support::OpenerStub opener(sandbox);
+    QWidget owner;
+    shell::OpenHelpPages(prompt, &owner, prefix + "/bin");
+    auto* help = owner.findChild<shell::HelpWindow*>();
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->isVisible());
+    QTextBrowser* browser = help->browser();
+    EXPECT_EQ(browser->source(), QUrl::fromLocalFile(QString::fromStdString(page)));
+    EXPECT_TRUE(browser->toPlainText().contains(QStringLiteral("Password Wallet")));
+    QTextDocument* document = browser->document();
+    int shown = 0;
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            if (!it.fragment().charFormat().isImageFormat())
+                continue;
+            ++shown;
+            const QString name = it.fragment().charFormat().toImageFormat().name();
+            const QVariant data = document->resource(QTextDocument::ImageResource, QUrl(name));
+            const QImage image = data.canConvert<QImage>() && !data.value<QImage>().isNull()
+                                     ? data.value<QImage>()
+                                     : QImage::fromData(data.toByteArray());
+            EXPECT_FALSE(image.isNull()) << name.toStdString() << " is not shown";
+        }
+    }
+    EXPECT_EQ(shown, pictures);
+    // A second Help Pages brings the same window forward.
+    shell::OpenHelpPages(prompt, &owner, prefix + "/bin");
+    EXPECT_EQ(owner.findChildren<shell::HelpWindow*>().size(), 1);
+    EXPECT_TRUE(prompt.boxes.empty());
+    EXPECT_TRUE(opener.calls(0).empty());
 }
 
 } // namespace

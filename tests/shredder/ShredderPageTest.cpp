@@ -22,6 +22,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
@@ -254,6 +255,43 @@ TEST_F(ShredderPageTest, AnEmptyListShowsTheErrorAndChangesNothing) {
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(10, 10));
     EXPECT_EQ(prompt.last().text, "Too add a file simply drag & drop the file to the list box!");
     EXPECT_EQ(prompt.last().icon, Icon::Information);
+}
+
+// Browse asks first whether to take files or a whole folder; each choice fills the list as the
+// dialog answers (a cancelled one changes nothing; a folder the shredder refuses is told and left).
+TEST_F(ShredderPageTest, BrowseTakesFilesOrAFolder) {
+    sandbox.writeFile("C:\\a.txt", "a");
+    sandbox.writeFile("C:\\Old\\b.txt", "b");
+    QMenu* menu = find<QPushButton>("cmdFileBrowse")->menu();
+    ASSERT_NE(menu, nullptr);
+    QStringList captions;
+    for (QAction* a : menu->actions())
+        captions << a->text();
+    EXPECT_EQ(captions, (QStringList{QStringLiteral("&Files..."), QStringLiteral("A F&older...")}));
+
+    struct Choice {
+        const char* action;
+        std::vector<std::string> files;
+        std::string folder;
+        std::vector<std::string> pending;
+        std::size_t boxes;
+    };
+    const Choice choices[] = {
+        {"mnuBrowseFiles", {"C:\\a.txt"}, "", {"C:\\a.txt"}, 0},
+        {"mnuBrowseFolder", {}, "C:\\Old", {"C:\\a.txt", "C:\\Old"}, 0},
+        {"mnuBrowseFolder", {}, "", {"C:\\a.txt", "C:\\Old"}, 0},
+        {"mnuBrowseFolder", {}, "C:\\", {"C:\\a.txt", "C:\\Old"}, 1},
+    };
+    for (const Choice& c : choices) {
+        page->openFiles = [&c] { return c.files; };
+        page->openFolder = [&c] { return c.folder; };
+        const std::size_t before = prompt.boxes.size();
+        find<QAction>(c.action)->trigger();
+        EXPECT_EQ(page->pendingList(), c.pending) << c.action << " " << c.folder;
+        EXPECT_EQ(prompt.boxes.size() - before, c.boxes) << c.action << " " << c.folder;
+    }
+    EXPECT_EQ(text("lFC"), "There are 2 files ready for deleting!");
+    EXPECT_TRUE(find<QPushButton>("cmdShredDelete")->isEnabled());
 }
 
 TEST_F(ShredderPageTest, BrowseAndDropAddEveryItemAndClearEmptiesTheList) {
