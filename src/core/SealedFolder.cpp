@@ -588,7 +588,7 @@ public:
                 throw FormatError(Refusal::Damaged);
         strong::Salt salt{};
         std::memcpy(salt.data(), h + 18, salt.size());
-        m_seal.key = strong::DeriveKey(password, salt, limits);
+        m_seal.key = options.keys ? options.keys->keyFor(salt, limits) : strong::DeriveKey(password, salt, limits);
         checkpoint(options, "derived");
         readTrailer();
         readIndex();
@@ -677,74 +677,7 @@ private:
             at += n + kTagSize;
             ++counter;
         }
-        parseIndex(plain);
-    }
-
-    void parseIndex(const std::string& plain) {
-        const auto* p = reinterpret_cast<const unsigned char*>(plain.data());
-        std::size_t pos = 0;
-        auto need = [&](std::size_t n) {
-            if (plain.size() - pos < n)
-                throw FormatError(Refusal::Damaged);
-        };
-        auto take32 = [&] {
-            need(4);
-            pos += 4;
-            return get32(p + pos - 4);
-        };
-        auto take64 = [&] {
-            need(8);
-            pos += 8;
-            return get64(p + pos - 8);
-        };
-        std::set<std::pair<std::uint32_t, std::string>> names;
-        std::uint64_t counter = 0, offset = kHeaderSize;
-        m_entries.reserve(static_cast<std::size_t>(m_count));
-        for (std::uint64_t i = 0; i < m_count; ++i) {
-            Entry e;
-            need(1);
-            const std::uint8_t kind = p[pos++];
-            if (kind < 1 || kind > 3)
-                throw FormatError(Refusal::Damaged);
-            e.kind = static_cast<Kind>(kind);
-            e.parent = take32();
-            const std::uint32_t nameLength = take32();
-            need(nameLength);
-            e.name.assign(plain, pos, nameLength);
-            pos += nameLength;
-            e.mode = take32();
-            e.mtimeSec = static_cast<std::int64_t>(take64());
-            e.mtimeNsec = take32();
-            if (!validName(e.name) || e.mode > 07777 || e.mtimeNsec >= 1000000000u)
-                throw FormatError(Refusal::Damaged);
-            if (i == 0 ? (e.parent != kNoParent || e.kind != Kind::Folder)
-                       : (e.parent >= i || m_entries[e.parent].kind != Kind::Folder ||
-                          !names.insert({e.parent, e.name}).second))
-                throw FormatError(Refusal::Damaged);
-            if (e.kind == Kind::File) {
-                e.size = take64();
-                e.firstChunk = take64();
-                e.offset = take64();
-                // The files' chunks follow each other from the header on, in the index's order.
-                if (e.firstChunk != counter || e.offset != offset)
-                    throw FormatError(Refusal::Damaged);
-                const std::uint64_t chunks = (e.size + kChunkSize - 1) / kChunkSize;
-                if (e.size > m_indexOffset - offset || chunks * kTagSize > m_indexOffset - offset - e.size)
-                    throw FormatError(Refusal::Damaged);
-                counter += chunks;
-                offset += e.size + chunks * kTagSize;
-            } else if (e.kind == Kind::Link) {
-                const std::uint32_t n = take32();
-                need(n);
-                e.target.assign(plain, pos, n);
-                pos += n;
-                if (n == 0 || n > kMaxLinkLength || e.target.find('\0') != std::string::npos)
-                    throw FormatError(Refusal::Damaged);
-            }
-            m_entries.push_back(std::move(e));
-        }
-        if (pos != plain.size() || counter != m_indexFirstChunk || offset != m_indexOffset)
-            throw FormatError(Refusal::Damaged);
+        m_entries = ParseIndex(plain, m_count, m_indexOffset, m_indexFirstChunk);
     }
 
     UniqueFd m_fd;
@@ -810,6 +743,79 @@ bool IsSealedFile(const std::string& hostPath) {
     char start[kMagicSize];
     return ::pread(fd.get(), start, kMagicSize, 0) == static_cast<ssize_t>(kMagicSize) &&
            std::memcmp(start, kMagic, kMagicSize) == 0;
+}
+
+std::vector<Entry> ParseIndex(const std::string& plain, std::uint64_t count, std::uint64_t indexOffset,
+                              std::uint64_t indexFirstChunk) {
+    std::vector<Entry> entries;
+    // Each entry takes at least 25 bytes of the index.
+    if (count == 0 || count > plain.size() / 25 || indexOffset < kHeaderSize)
+        throw FormatError(Refusal::Damaged);
+    const auto* p = reinterpret_cast<const unsigned char*>(plain.data());
+    std::size_t pos = 0;
+    auto need = [&](std::size_t n) {
+        if (plain.size() - pos < n)
+            throw FormatError(Refusal::Damaged);
+    };
+    auto take32 = [&] {
+        need(4);
+        pos += 4;
+        return get32(p + pos - 4);
+    };
+    auto take64 = [&] {
+        need(8);
+        pos += 8;
+        return get64(p + pos - 8);
+    };
+    std::set<std::pair<std::uint32_t, std::string>> names;
+    std::uint64_t counter = 0, offset = kHeaderSize;
+    entries.reserve(static_cast<std::size_t>(count));
+    for (std::uint64_t i = 0; i < count; ++i) {
+        Entry e;
+        need(1);
+        const std::uint8_t kind = p[pos++];
+        if (kind < 1 || kind > 3)
+            throw FormatError(Refusal::Damaged);
+        e.kind = static_cast<Kind>(kind);
+        e.parent = take32();
+        const std::uint32_t nameLength = take32();
+        need(nameLength);
+        e.name.assign(plain, pos, nameLength);
+        pos += nameLength;
+        e.mode = take32();
+        e.mtimeSec = static_cast<std::int64_t>(take64());
+        e.mtimeNsec = take32();
+        if (!validName(e.name) || e.mode > 07777 || e.mtimeNsec >= 1000000000u)
+            throw FormatError(Refusal::Damaged);
+        if (i == 0 ? (e.parent != kNoParent || e.kind != Kind::Folder)
+                   : (e.parent >= i || entries[e.parent].kind != Kind::Folder ||
+                      !names.insert({e.parent, e.name}).second))
+            throw FormatError(Refusal::Damaged);
+        if (e.kind == Kind::File) {
+            e.size = take64();
+            e.firstChunk = take64();
+            e.offset = take64();
+            // The files' chunks follow each other from the header on, in the index's order.
+            if (e.firstChunk != counter || e.offset != offset)
+                throw FormatError(Refusal::Damaged);
+            const std::uint64_t chunks = (e.size + kChunkSize - 1) / kChunkSize;
+            if (e.size > indexOffset - offset || chunks * kTagSize > indexOffset - offset - e.size)
+                throw FormatError(Refusal::Damaged);
+            counter += chunks;
+            offset += e.size + chunks * kTagSize;
+        } else if (e.kind == Kind::Link) {
+            const std::uint32_t n = take32();
+            need(n);
+            e.target.assign(plain, pos, n);
+            pos += n;
+            if (n == 0 || n > kMaxLinkLength || e.target.find('\0') != std::string::npos)
+                throw FormatError(Refusal::Damaged);
+        }
+        entries.push_back(std::move(e));
+    }
+    if (pos != plain.size() || counter != indexFirstChunk || offset != indexOffset)
+        throw FormatError(Refusal::Damaged);
+    return entries;
 }
 
 SealResult Seal(const std::string& hostFolderGiven, const std::string& password, const Options& options) {

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -82,7 +83,17 @@ bool IsSealedFile(const std::string& hostPath);
 struct Options {
     strong::Limits limits = strong::kDefaultLimits;
     std::function<void(const char*)> checkpoint;
+    // Keys already derived (by salt and limits) for reading; its password is the one used. None:
+    // the key is derived from the password given.
+    std::shared_ptr<strong::KeyCache> keys;
 };
+
+// The entries of an index's plaintext (`count` of them), checked as a reader checks them: every
+// name storable and unique in its folder, folders before their content, and the files' chunks
+// following each other from offset 64 and chunk 0 up to where the index begins. FormatError(Damaged)
+// otherwise.
+std::vector<Entry> ParseIndex(const std::string& plain, std::uint64_t count, std::uint64_t indexOffset,
+                              std::uint64_t indexFirstChunk);
 
 struct SealResult {
     std::string sealedPath;              // host path of the sealed file

@@ -693,7 +693,7 @@ std::map<std::string, std::string> sealedTreeState(const std::string& root) {
             value += " folder " + std::to_string(st.st_mode & 07777);
         else
             value += " file " + std::to_string(st.st_mode & 07777) + " " + testing_support::readHostFile(it->path());
-        state[fs::relative(it->path(), root).string()] = value;
+        state[it->path().lexically_relative(root).string()] = value;
     }
     return state;
 }
