@@ -61,6 +61,7 @@ bench: build
 	./bench/pane $(BUILD_DIR)
 	./bench/shred $(BUILD_DIR)
 	./bench/strong $(BUILD_DIR)
+	./bench/sealed $(BUILD_DIR)
 	./bench/unlock $(BUILD_DIR)
 	./bench/favourites $(BUILD_DIR)
 	./bench/vault $(BUILD_DIR)
