@@ -168,7 +168,7 @@ void roundTrip(const std::string& input) {
             // A link's target: the content up to its first zero byte, never empty.
             std::string target = data.substr(0, data.find('\0'));
             if (target.empty())
-                target = "t";
+                target.push_back('t');
             fs::create_symlink(target, path);
         }
     }
