@@ -39,7 +39,7 @@ test-sanitize: deps
 # $(FUZZ_DIR)/findings. The corpus grows in $(FUZZ_DIR)/corpus.
 FUZZ_DIR ?= build-fuzz
 FUZZ_SECONDS ?= 60
-FUZZERS := fuzz_locked_file fuzz_register fuzz_profile fuzz_strong_file
+FUZZERS := fuzz_locked_file fuzz_register fuzz_profile fuzz_strong_file fuzz_sealed_folder
 fuzz: deps
 	CXX=clang++ cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSALY_FUZZ=ON
 	cmake --build $(FUZZ_DIR) -j $(JOBS) --target $(FUZZERS)
@@ -61,6 +61,7 @@ bench: build
 	./bench/pane $(BUILD_DIR)
 	./bench/shred $(BUILD_DIR)
 	./bench/strong $(BUILD_DIR)
+	./bench/sealed $(BUILD_DIR)
 	./bench/unlock $(BUILD_DIR)
 	./bench/favourites $(BUILD_DIR)
 	./bench/vault $(BUILD_DIR)

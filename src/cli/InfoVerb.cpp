@@ -1,6 +1,7 @@
 // `tessaly-cli info FILE...`: whether each file is locked, in which format, and the size of its
 // content.
 #include "CliSupport.h"
+#include "SealedFolders.h"
 #include "Verb.h"
 #include "core/StrongEngine.h"
 
@@ -41,14 +42,29 @@ int infoFiles(const std::vector<std::string>& files) {
 int runInfo(const Invocation& invocation) {
     if (invocation.args.empty())
         return usageError("info needs at least one file");
-    return infoFiles(invocation.args);
+    // A sealed folder tells nothing without the password: it is asked for once, when one is named.
+    std::vector<std::string> files, sealedFolders;
+    for (const std::string& arg : invocation.args)
+        (isSealedArgument(arg) ? sealedFolders : files).push_back(arg);
+    bool listedAll = true;
+    if (!sealedFolders.empty()) {
+        std::string password;
+        int exitCode = kOk;
+        if (!readPassword(invocation.passwordStdin, false, password, exitCode))
+            return exitCode;
+        for (const std::string& arg : sealedFolders)
+            listedAll = listSealed(arg, password) && listedAll;
+    }
+    const int rc = files.empty() ? kOk : infoFiles(files);
+    return rc == kOk && !listedAll ? kFailed : rc;
 }
 
 } // namespace
 
 const Verb kInfoVerb = {"info", "info FILE...",
                         "tell whether each file is locked, in which format, and the size of its content;\n"
-                        "for a strong locked file also its format version and key-derivation limits",
+                        "for a strong locked file also its format version and key-derivation limits;\n"
+                        "a sealed folder's tree is listed after its password",
                         runInfo};
 
 } // namespace cli

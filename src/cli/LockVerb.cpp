@@ -1,6 +1,7 @@
 // `tessaly-cli lock FILE...`: locks the files together with the program's lock run, each by its
 // size into a .TSL or a .TSW file, after asking for the password twice.
 #include "CliSupport.h"
+#include "SealedFolders.h"
 #include "Verb.h"
 
 #include <cstdio>
@@ -10,9 +11,19 @@ namespace cli {
 namespace {
 
 int lockFiles(const Invocation& invocation, const std::string& password) {
+    // With --strong, a folder is sealed whole into one strong locked file.
+    std::vector<std::string> files;
+    bool sealedAll = true;
+    for (const std::string& arg : invocation.args)
+        if (invocation.strong && isFolderArgument(arg))
+            sealedAll = sealFolder(arg, password) && sealedAll;
+        else
+            files.push_back(arg);
+    if (files.empty())
+        return sealedAll ? kOk : kFailed;
     TerminalPrompt prompt;
     const std::string reg = openRegister();
-    const RunFiles run = runFiles(invocation.args);
+    const RunFiles run = runFiles(files);
     core::RunPolicy policy = runPolicy(reg);
     policy.strong = invocation.strong;
     policy.told = [&run](std::size_t i, const core::ItemResult& result) {
@@ -26,16 +37,18 @@ int lockFiles(const Invocation& invocation, const std::string& password) {
     if (!outcome.diskWarning.empty())
         fail(outcome.diskWarning);
     const bool allDone = finishRun(outcome, "lock");
-    return allDone && run.allFound ? kOk : kFailed;
+    return allDone && run.allFound && sealedAll ? kOk : kFailed;
 }
 
 } // namespace
 
 const Verb kLockVerb = {.name = "lock",
-                        .synopsis = "[--password-stdin] [--strong] lock FILE...",
+                        .synopsis = "[--password-stdin] [--strong] lock FILE|FOLDER...",
                         .summary = "lock each file: below 200000 bytes into a .TSL file, else into a .TSW file\n"
                                    "with --strong: into a strong locked file (.TSX) of every size, content and name\n"
-                                   "kept secret (Argon2id key, XChaCha20-Poly1305); the locked file gets a random name",
+                                   "kept secret (Argon2id key, XChaCha20-Poly1305); the locked file gets a random name;\n"
+                                   "a folder is sealed whole (names, shape, sizes, links, modes and times secret)\n"
+                                   "into one such file, and its sources are overwritten and removed",
                         .runWithPassword = lockFiles,
                         .confirmPassword = true};
 

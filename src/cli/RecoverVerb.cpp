@@ -4,6 +4,7 @@
 #include "Verb.h"
 #include "core/Recovery.h"
 #include "core/Register.h"
+#include "core/SealedFolder.h"
 #include "platform/Environment.h"
 #include "platform/FileIO.h"
 #include "settings/modFileFunctions.h"
@@ -44,7 +45,18 @@ int runRecover(const Invocation& invocation) {
         message.erase(cr, 1);
     if (!message.empty())
         std::printf("%s\n", message.c_str());
-    return report.failures.empty() && allFound ? kOk : kFailed;
+    // Sealed folders are not in the register: the folders given are looked at for interrupted seals
+    // and opens.
+    bool sealedOk = true;
+    for (const std::string& folder : windowsFolders) {
+        const core::sealed::SealedRecovery sealedReport = core::sealed::RecoverSealed(hostForm(folder));
+        for (const std::string& line : sealedReport.done)
+            std::printf("%s\n", line.c_str());
+        for (const std::string& line : sealedReport.failures)
+            fail(line);
+        sealedOk = sealedOk && sealedReport.failures.empty();
+    }
+    return report.failures.empty() && allFound && sealedOk ? kOk : kFailed;
 }
 
 } // namespace

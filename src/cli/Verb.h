@@ -13,7 +13,9 @@ namespace cli {
 struct Invocation {
     std::vector<std::string> args;
     bool passwordStdin = false;
-    bool strong = false; // --strong: lock into strong locked files
+    bool strong = false; // --strong: lock into strong locked files, and seal folders
+    bool hasOnly = false; // --only PATH: take one file out of a sealed folder
+    std::string only;
 };
 
 struct Verb {

@@ -73,6 +73,12 @@ int main(int argc, char** argv) {
             invocation.passwordStdin = true;
         else if (!optionsEnded && arg == "--strong")
             invocation.strong = true;
+        else if (!optionsEnded && arg == "--only") {
+            if (i + 1 >= argc)
+                return usageError("--only needs the path of a file inside the sealed folder");
+            invocation.hasOnly = true;
+            invocation.only = argv[++i];
+        }
         else if (!optionsEnded && arg == "--")
             optionsEnded = true;
         else if (!optionsEnded && arg.size() > 1 && arg[0] == '-')
@@ -90,6 +96,8 @@ int main(int argc, char** argv) {
         return usageError("unknown command " + command);
     if (invocation.strong && verb != &kLockVerb)
         return usageError("--strong goes with lock only");
+    if (invocation.hasOnly && verb != &kUnlockVerb)
+        return usageError("--only goes with unlock only");
     // The program's data goes only to folders of the user's own, made private.
     if (const std::string problem = platform::PrivateFoldersProblem(); !problem.empty()) {
         fail(problem);

@@ -24,6 +24,7 @@
 
 #include <array>
 #include <filesystem>
+#include <map>
 #include <fstream>
 
 #include <fcntl.h>
@@ -732,6 +733,26 @@ std::uint64_t storedFailures() {
     return n;
 }
 
+// A tree as the sealed folder keeps it: each entry's kind, permission bits, modification time (ns)
+// and content or link target, by its path below the folder.
+std::map<std::string, std::string> sealedTreeState(const std::string& root) {
+    namespace fs = std::filesystem;
+    std::map<std::string, std::string> state;
+    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+        struct stat st {};
+        ::lstat(it->path().c_str(), &st);
+        std::string value = std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
+        if (it->is_symlink())
+            value += " link " + fs::read_symlink(it->path()).string();
+        else if (it->is_directory())
+            value += " folder " + std::to_string(st.st_mode & 07777);
+        else
+            value += " file " + std::to_string(st.st_mode & 07777) + " " + testing_support::readHostFile(it->path());
+        state[it->path().lexically_relative(root).string()] = value;
+    }
+    return state;
+}
+
 } // namespace
 
 // `password` sets the application password where none is set, as the first start does, and changes it
@@ -827,4 +848,50 @@ TEST_F(CliTest, VaultTriesFromSeveralProcessesAtOnceAreEachCounted) {
         EXPECT_TRUE(contains(run.readAllStandardError().toStdString(), "Invalid Password"));
     }
     EXPECT_EQ(storedFailures(), 3u);
+}
+
+// A folder sealed with --strong comes back exactly by `unlock`, lists its tree in `info` only after
+// the password, gives one file out with `--only`, and shows no name of the tree without the password.
+TEST_F(CliTest, SealedFolderIsSealedListedTakenFromAndOpened) {
+    const std::string folder = sandbox.host("C:\\Docs");
+    const std::string root = folder + "/Taxes";
+    std::filesystem::create_directories(root + "/2023/receipts");
+    std::filesystem::create_directories(root + "/empty folder");
+    sandbox.writeFile("C:\\Docs\\Taxes\\2023\\receipts\\r\xC3\xA9\xC3\xA7u.txt", "receipt");
+    sandbox.writeFile("C:\\Docs\\Taxes\\notes.txt", std::string(70000, 'n'));
+    std::ofstream(root + "/odd\xff\xfe", std::ios::binary) << "";
+    std::filesystem::create_symlink("gone/away", root + "/dangling");
+    ::chmod((root + "/notes.txt").c_str(), 0640);
+    const auto before = sealedTreeState(root);
+
+    CliRun r = cli({"--strong", "--password-stdin", "lock", root}, "pass word\n");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(r.out, m, std::regex("sealed .* -> (.*/[a-z0-9]{16}\\.TSX)\n"))) << r.out;
+    const std::string file = m[1];
+    EXPECT_FALSE(std::filesystem::exists(root));
+    const std::string bytes = testing_support::readHostFile(file);
+    for (const char* name : {"Taxes", "receipts", "notes", "empty folder", "dangling", "gone/away"})
+        EXPECT_EQ(bytes.find(name), std::string::npos) << name;
+
+    r = cli({"--password-stdin", "info", file}, "wrong\n");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_FALSE(contains(r.out, "receipts"));
+    r = cli({"--password-stdin", "info", file}, "pass word\n");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    for (const char* line : {"sealed folder 'Taxes', 7 entries", " 70000 bytes notes.txt\n",
+                             " 7 bytes 2023/receipts/r\xC3\xA9\xC3\xA7u.txt\n", " dangling -> gone/away\n",
+                             "folder 0755 "})
+        EXPECT_TRUE(contains(r.out, line)) << line << "\n" << r.out;
+
+    r = cli({"--password-stdin", "unlock", "--only", "2023/receipts/r\xC3\xA9\xC3\xA7u.txt", file}, "pass word\n");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(testing_support::readHostFile(folder + "/r\xC3\xA9\xC3\xA7u.txt"), "receipt");
+    EXPECT_EQ(testing_support::readHostFile(file), bytes);
+    EXPECT_EQ(cli({"--password-stdin", "info", "--only", "x", file}, "pass word\n").exitCode, 2);
+
+    r = cli({"--password-stdin", "unlock", file}, "pass word\n");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(file));
+    EXPECT_EQ(sealedTreeState(root), before);
 }
