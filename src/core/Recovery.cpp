@@ -7,6 +7,7 @@
 #include "platform/HostPath.h"
 #include "platform/SysError.h"
 #include "platform/Text.h"
+#include "platform/UniqueFd.h"
 #include "settings/Settings.h"
 #include "settings/VbRegMod.h"
 #include "settings/modFileFunctions.h"
@@ -378,7 +379,9 @@ std::vector<std::string> hiddenNames(const std::string& hostFolder) {
     std::vector<std::string> names;
     std::string text;
     try {
-        text = platform::readAllHost(platform::HostPath(platform::hostpath::join(hostFolder, ".hidden")));
+        // Through the folder, never following a link (see platform::readBeside).
+        const platform::UniqueFd folder(platform::openFolderHost(hostFolder));
+        text = platform::readBeside(folder.get(), ".hidden", hostFolder).content;
     } catch (const platform::SysError&) {
         return names;
     }
@@ -444,6 +447,7 @@ void mendEntries(const std::string& registerPath, const std::string& folder, con
         }
 
     std::vector<std::string> hide;
+    std::vector<std::string> hideMended; // the items whose only missing mark is their ".hidden" line
     std::vector<std::string> unhide;
     for (RegisterKind kind : kLockedFileKinds) {
         std::vector<std::string> gone;
@@ -472,7 +476,7 @@ void mendEntries(const std::string& registerPath, const std::string& folder, con
                     report.mended.push_back(e.item.text);
             } else if (!isListed(e.name) && std::find(hide.begin(), hide.end(), e.name) == hide.end()) {
                 hide.push_back(e.name);
-                report.mended.push_back(e.item.text);
+                hideMended.push_back(e.item.text);
             }
         }
         if (!gone.empty())
@@ -481,8 +485,10 @@ void mendEntries(const std::string& registerPath, const std::string& folder, con
     // A name that is both kept and gone (two entries, one file) stays listed.
     std::erase_if(unhide,
                   [&hide](const std::string& n) { return std::find(hide.begin(), hide.end(), n) != hide.end(); });
-    if (!hide.empty() || !unhide.empty())
-        platform::updateHiddenEntriesHost(hostFolder, hide, unhide);
+    // A ".hidden" that is a link or not a regular file is left alone: nothing is mended there.
+    if ((!hide.empty() || !unhide.empty()) &&
+        platform::updateHiddenEntriesHost(hostFolder, hide, unhide) == platform::HiddenListChange::Done)
+        report.mended.insert(report.mended.end(), hideMended.begin(), hideMended.end());
 }
 
 } // namespace
