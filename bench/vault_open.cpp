@@ -17,7 +17,7 @@
 
 #include <QAbstractItemModel>
 #include <QApplication>
-#include <QListView>
+#include <QTreeView>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
 
     CountingPrompt prompt("bench_vault_open");
     locking::frmSecurityVault vault(prompt, core::RegisterPath());
-    auto* files = vault.findChild<QListView*>(QStringLiteral("lvwFiles"));
+    auto* files = vault.findChild<QTreeView*>(QStringLiteral("lvwFiles"));
     auto* refresh = vault.findChild<QPushButton*>(QStringLiteral("cmdRefresh"));
     if (!files || !refresh)
         return 1;
