@@ -16,6 +16,7 @@
 #include <QAction>
 #include <QContextMenuEvent>
 #include <QFileInfo>
+#include <QLabel>
 #include <QTreeView>
 #include <QMenu>
 #include <QMouseEvent>
