@@ -17,10 +17,10 @@
 
 #include <QAbstractItemModel>
 #include <QApplication>
-#include <QTreeView>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QTreeView>
 
 #include <algorithm>
 #include <chrono>

@@ -512,7 +512,8 @@ bool mendLockedFolder(const std::string& lockedPath, const std::string& hostFold
     const platform::UniqueFd locked(platform::openFolderHost(hostLocked));
     const platform::BesideFile file = platform::readBeside(locked.get(), "desktop.ini", hostLocked);
     if (file.kind == platform::BesideFile::Kind::Missing) {
-        platform::AtomicWriter writer{locked.get(), platform::HostPath(platform::hostpath::join(hostLocked, "desktop.ini"))};
+        platform::AtomicWriter writer{locked.get(),
+                                      platform::HostPath(platform::hostpath::join(hostLocked, "desktop.ini"))};
         writer.write(kDesktopIniLines);
         writer.commit();
         platform::setAttributes(ini, platform::kAttrHidden);
@@ -603,8 +604,8 @@ void mendFolders(const std::string& registerPath, const std::string& folder, con
 
 std::vector<std::string> RegisterFolders(const std::string& registerPath) {
     std::vector<std::string> folders;
-    for (RegisterKind kind : {RegisterKind::SmallFile, RegisterKind::LargeFile, RegisterKind::StrongFile,
-                              RegisterKind::Folder})
+    for (RegisterKind kind :
+         {RegisterKind::SmallFile, RegisterKind::LargeFile, RegisterKind::StrongFile, RegisterKind::Folder})
         for (const RegisterItem& item : RegisterEntries(registerPath, kind)) {
             const std::string folder = holdingFolder(item.key);
             if (std::find(folders.begin(), folders.end(), folder) == folders.end())
@@ -708,7 +709,8 @@ std::string RecoveryMessage(const RecoveryReport& report, const std::function<st
     for (const auto& p : report.dropped)
         line(q(p) + " was taken off the Security Vault's list: its locked file is no longer there.");
     for (const auto& p : report.unlockedFolders)
-        line("The unlock of the folder " + q(p) + " that was interrupted was finished: it is no longer listed in "
+        line("The unlock of the folder " + q(p) +
+             " that was interrupted was finished: it is no longer listed in "
              "the Security Vault.");
     for (const auto& f : report.failures)
         line(f);

@@ -1,21 +1,21 @@
 #include "locking/FolderCommands.h"
 
+#include "core/FolderMarks.h"
+#include "core/FolderPassword.h"
 #include "core/LockChecks.h"
 #include "core/PasswordRules.h"
 #include "core/Register.h"
-#include "core/FolderPassword.h"
-#include "core/FolderMarks.h"
 #include "diagnostics/ErrorReport.h"
 #include "locking/Text.h"
 #include "platform/Attributes.h"
 #include "platform/Environment.h"
 #include "platform/FileIO.h"
 #include "platform/HostPath.h"
-#include "platform/UniqueFd.h"
 #include "platform/ProfileFile.h"
 #include "platform/Prompt.h"
 #include "platform/Registry.h"
 #include "platform/SysError.h"
+#include "platform/UniqueFd.h"
 #include "settings/Settings.h"
 #include "settings/SettingsTable.h"
 #include "settings/VbRegMod.h"
@@ -651,8 +651,8 @@ FolderResult UnlockFolderAndFiles(const FolderRequest& request, platform::Prompt
         const RunResult run = UnlockFiles(folderBatch(request), prompt, hooks);
         result.clearPasswords = run.end == RunEnd::Completed;
 
-        if (RestoreLockedFolder(path, restored, hasPassword ? valueName : std::string(), request.registerPath,
-                                prompt, request.checkpoint) != FolderUnlockEnd::Unlocked)
+        if (RestoreLockedFolder(path, restored, hasPassword ? valueName : std::string(), request.registerPath, prompt,
+                                request.checkpoint) != FolderUnlockEnd::Unlocked)
             return result;
         result.moved = true;
         result.newPath = restored;

@@ -73,8 +73,8 @@ void showFolderSummary(platform::Prompt& prompt, const std::function<void(const 
     if (failed == 0)
         outcome = "All selected folders have been unlocked";
     else if (failed != checked)
-        outcome = std::to_string(checked - failed) + " of " + std::to_string(checked) +
-                  " selected folders were unlocked.";
+        outcome =
+            std::to_string(checked - failed) + " of " + std::to_string(checked) + " selected folders were unlocked.";
     status(outcome);
 }
 
@@ -180,18 +180,17 @@ std::size_t VaultUnlockFiles(const std::vector<VaultItem>& files, const std::str
                 showCannotUnlock(item.text, prompt);
             } else {
                 // The engine shows its own message when it fails; the run goes on with the next file.
-                unlocked += unlockWithEngine(
-                    item.key, password, registerPath, prompt,
-                    [&](std::uint64_t done, std::uint64_t size) {
-                        if (progress)
-                            progress(static_cast<int>(i) * 100 +
-                                         (size == 0 ? 100 : static_cast<int>(done * 100 / size)),
-                                     total);
-                        prompt.processEvents();
-                    },
-                    strongKeys, snapshot)
-                                ? 1
-                                : 0;
+                if (unlockWithEngine(
+                        item.key, password, registerPath, prompt,
+                        [&](std::uint64_t done, std::uint64_t size) {
+                            if (progress)
+                                progress(static_cast<int>(i) * 100 +
+                                             (size == 0 ? 100 : static_cast<int>(done * 100 / size)),
+                                         total);
+                            prompt.processEvents();
+                        },
+                        strongKeys, snapshot))
+                    ++unlocked;
             }
             if (progress)
                 progress(static_cast<int>(i + 1) * 100, total);

@@ -39,8 +39,9 @@ VaultEnd VaultUnlockFolders(const std::vector<VaultItem>& folders, std::string& 
 // Unlock over the checked files: Decrypt1 for ".TSL", BigDecrypt1 for ".TSW". Each failure is the
 // engine's own message and the run goes on with the next file. Returns how many were unlocked (for
 // the status line, as VaultUnlockedText words it). Refresh the lists afterwards.
-std::size_t VaultUnlockFiles(const std::vector<VaultItem>& files, const std::string& password, const std::string& registerPath,
-                      platform::Prompt& prompt, const std::function<void(int done, int total)>& progress = {});
+std::size_t VaultUnlockFiles(const std::vector<VaultItem>& files, const std::string& password,
+                             const std::string& registerPath, platform::Prompt& prompt,
+                             const std::function<void(int done, int total)>& progress = {});
 
 // Double click on a file row: unlock it (after a question) and open it. Returns whether the lists are
 // to be refreshed (false only when the user answered No); `unlocked` (when given) tells whether the

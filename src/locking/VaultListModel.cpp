@@ -6,8 +6,8 @@
 
 #include <QByteArray>
 #include <QDateTime>
-#include <QLocale>
 #include <QGuiApplication>
+#include <QLocale>
 #include <QPalette>
 
 #include <sys/stat.h>

@@ -11,14 +11,14 @@
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QHeaderView>
-#include <QTreeView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStyle>
 #include <QTimer>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -248,8 +248,7 @@ void frmSecurityVault::lvwFiles_DblClick(const QModelIndex& index) {
     const std::vector<VaultItem> present = presentItems({row}, false);
     m_lblStatus->clear();
     bool unlocked = false;
-    const bool refresh =
-        VaultUnlockAndOpen(row, toBytes(m_txtPassword1->text()), m_registerPath, m_prompt, &unlocked);
+    const bool refresh = VaultUnlockAndOpen(row, toBytes(m_txtPassword1->text()), m_registerPath, m_prompt, &unlocked);
     if (anyUnlocked(present))
         m_txtPassword1->clear();
     m_lblStatus->setText(fromBytes(VaultUnlockedText(unlocked ? 1 : 0)));

@@ -1,11 +1,11 @@
 #include "mail/SendMail.h"
 
-#include "diagnostics/ErrorReport.h"
 #include "core/StrongFormat.h"
+#include "diagnostics/ErrorReport.h"
 #include "locking/FileCommands.h"
+#include "platform/Environment.h"
 #include "platform/FileIO.h"
 #include "platform/Opener.h"
-#include "platform/Environment.h"
 #include "platform/Prompt.h"
 #include "platform/SysError.h"
 #include "settings/SettingsTable.h"
@@ -138,8 +138,8 @@ void cmdSendEmail_Click(platform::Prompt& prompt, const std::string& folder, con
                     prompt.show(kNotLocked, platform::Buttons::OK, platform::Icon::None);
                 } else {
                     const MailLaunch launch =
-                        LaunchMailProgram({"--subject", MailSubject(row.text, strong), "--body", MailLetter(homeUrl, strong),
-                                           "--attach", platform::toHost(path)},
+                        LaunchMailProgram({"--subject", MailSubject(row.text, strong), "--body",
+                                           MailLetter(homeUrl, strong), "--attach", platform::toHost(path)},
                                           [&prompt] { prompt.processEvents(); });
                     if (launch.timedOut) {
                         prompt.show(launch.reason, platform::Buttons::OK, platform::Icon::Exclamation);
@@ -149,8 +149,7 @@ void cmdSendEmail_Click(platform::Prompt& prompt, const std::string& folder, con
                         // Nothing to report: the desktop has no mail program. Where the file lies is
                         // what the user needs, to attach it by hand.
                         if (prompt.show(std::string(kNoMailProgramSetUp) + path + ".\r\n" + kOpenItsFolder,
-                                        platform::Buttons::YesNo, platform::Icon::Exclamation) ==
-                            platform::Answer::Yes)
+                                        platform::Buttons::YesNo, platform::Icon::Exclamation) == platform::Answer::Yes)
                             platform::openDefault(folder);
                         return;
                     }

@@ -579,7 +579,8 @@ void AtomicWriter::open(const std::string& hostTarget, int folderFd) {
     m_targetHost = hostTarget;
     const std::string folder = folderOf(hostTarget);
     m_targetName = nameOf(hostTarget);
-    m_dirFd = folderFd >= 0 ? ::fcntl(folderFd, F_DUPFD_CLOEXEC, 0) : ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    m_dirFd = folderFd >= 0 ? ::fcntl(folderFd, F_DUPFD_CLOEXEC, 0)
+                            : ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (m_dirFd < 0)
         throw sysErrorFromErrno(errno, hostTarget); // names the target, so a missing folder is error 76
     // ".<name>.<random>.tessaly-tmp" beside the target. A long name is cut so the whole stays a

@@ -184,8 +184,8 @@ void writeFileAtomic(const std::string& windowsPath, const std::string& data);
 // link to someone's private file there).
 struct BesideFile {
     enum class Kind { Missing, Regular, Other } kind = Kind::Missing; // Other: a link, a folder, a pipe...
-    std::string content; // a regular file's bytes
-    unsigned mode = 0;   // a regular file's permission bits, from the file opened
+    std::string content;                                              // a regular file's bytes
+    unsigned mode = 0; // a regular file's permission bits, from the file opened
 };
 // Throws SysError when the file is there and cannot be read.
 BesideFile readBeside(int folderFd, const std::string& name, const std::string& hostFolder);

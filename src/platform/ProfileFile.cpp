@@ -157,8 +157,7 @@ ReadResult readLines(const std::string& host, std::vector<std::string>& lines) {
     }
 }
 
-void writeLines(const std::string& host, const std::vector<std::string>& lines, int folderFd = -1,
-                int mode = -1) {
+void writeLines(const std::string& host, const std::vector<std::string>& lines, int folderFd = -1, int mode = -1) {
     std::string out;
     for (const auto& l : lines) {
         out += l;

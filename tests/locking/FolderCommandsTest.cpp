@@ -1,9 +1,9 @@
 #include "LockingTestSupport.h"
 
+#include "core/AppPassword.h"
 #include "core/LockChecks.h"
 #include "core/Recovery.h"
 #include "core/Register.h"
-#include "core/AppPassword.h"
 #include "core/Scrambler.h"
 #include "locking/FolderCommands.h"
 #include "platform/Attributes.h"
@@ -711,10 +711,10 @@ TEST_F(FolderCommandsTest, AKillDuringUnlockAndOpenLeavesTheFolderWholeOnceSwept
         const char* step;
         bool usersIni; // the folder had a desktop.ini of the user's before its lock
         bool staysLocked;
-    } cases[] = {{"desktop.ini removed", false, true}, {"desktop.ini removed", true, true},
-                 {"attributes cleared", false, true},  {"attributes cleared", true, true},
-                 {"renamed", false, false},            {"renamed", true, false},
-                 {"mode given back", false, false},    {"password removed", false, false}};
+    } cases[] = {
+        {"desktop.ini removed", false, true}, {"desktop.ini removed", true, true}, {"attributes cleared", false, true},
+        {"attributes cleared", true, true},   {"renamed", false, false},           {"renamed", true, false},
+        {"mode given back", false, false},    {"password removed", false, false}};
     const std::string usersIni = "[.ShellClassInfo]\r\nIconResource=folder.png\r\n";
     int round = 0;
     for (const auto& c : cases) {

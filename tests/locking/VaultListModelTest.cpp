@@ -10,8 +10,8 @@
 #include "settings/Settings.h"
 
 #include <QAbstractItemModelTester>
-#include <QTreeView>
 #include <QSignalSpy>
+#include <QTreeView>
 
 #include <gtest/gtest.h>
 

@@ -70,9 +70,13 @@ protected:
 
     std::vector<std::string> expectedCall(const std::string& shown, const std::string& host,
                                           const std::string& homeUrl = {}, bool strong = false) const {
-        return {"--subject", strong ? std::string("Attached Encrypted file: a strong locked file")
-                                    : "Attached locked file: " + shown,
-                "--body", mail::MailLetter(homeUrl, strong), "--attach", host};
+        return {
+            "--subject",
+            strong ? std::string("Attached Encrypted file: a strong locked file") : "Attached locked file: " + shown,
+            "--body",
+            mail::MailLetter(homeUrl, strong),
+            "--attach",
+            host};
     }
 
     std::string m_bin;

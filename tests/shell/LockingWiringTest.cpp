@@ -17,12 +17,12 @@
 #include <QContextMenuEvent>
 #include <QFileInfo>
 #include <QLabel>
-#include <QTreeView>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QLineEdit>
 #include <QSignalSpy>
 #include <QToolBar>
+#include <QTreeView>
 #include <QTreeWidget>
 
 using platform::Answer;
