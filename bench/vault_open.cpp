@@ -17,10 +17,10 @@
 
 #include <QAbstractItemModel>
 #include <QApplication>
-#include <QListView>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QTreeView>
 
 #include <algorithm>
 #include <chrono>
@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
 
     CountingPrompt prompt("bench_vault_open");
     locking::frmSecurityVault vault(prompt, core::RegisterPath());
-    auto* files = vault.findChild<QListView*>(QStringLiteral("lvwFiles"));
+    auto* files = vault.findChild<QTreeView*>(QStringLiteral("lvwFiles"));
     auto* refresh = vault.findChild<QPushButton*>(QStringLiteral("cmdRefresh"));
     if (!files || !refresh)
         return 1;

@@ -43,6 +43,12 @@ std::string Quoted(const std::string& text) {
     return out;
 }
 
+std::string HiddenListLeftAloneNote(const std::string& folder) {
+    return "The list of hidden files " + Quoted(AddBackslash(folder) + ".hidden") +
+           " is a link or not a regular file, so Tessaly left it alone: what was locked in that folder is "
+           "locked, but the desktop's file managers still show it.";
+}
+
 std::string StrongLockedName(const std::vector<RegisterItem>& strongEntries, const std::string& path) {
     for (const RegisterItem& item : strongEntries) {
         // The drive letter in either case, the rest exactly.

@@ -22,6 +22,10 @@ inline constexpr const char* kLockErrorTitle = "Lock Error";
 // The text in single quotes, as messages name files and folders.
 std::string Quoted(const std::string& text);
 
+// Said when a folder's ".hidden" is a symbolic link or not a regular file, and was left alone: what
+// was locked there is locked, only not hidden from the desktop's file managers.
+std::string HiddenListLeftAloneNote(const std::string& folder);
+
 // The name the user knows a file by: the restored name of a locked file ("abgr.gkt.TSL" ->
 // "note.txt"), otherwise its own name. A file counts as locked only when it begins with "[Secret]".
 // A strong locked file (".TSX") is named from the register: "letter.txt (strong lock)".

@@ -498,7 +498,7 @@ void forgetUndone(const std::vector<const Job*>& undo, const EngineContext& ctx)
 // Attributes and the ".hidden" list: a locked file is read-only and hidden; the name of a locked
 // file that an unlock removed leaves the list.
 void markResults(std::vector<Job*>& jobs, const std::string& hostFolder, bool locking,
-                 std::vector<std::string>& failures) {
+                 std::vector<std::string>& failures, std::vector<std::string>& notes) {
     std::vector<std::string> hide;
     std::vector<std::string> unhide;
     for (Job* job : jobs) {
@@ -520,7 +520,9 @@ void markResults(std::vector<Job*>& jobs, const std::string& hostFolder, bool lo
         }
     }
     try {
-        platform::updateHiddenEntriesHost(hostFolder, hide, unhide);
+        if (platform::updateHiddenEntriesHost(hostFolder, hide, unhide) == platform::HiddenListChange::LeftAlone &&
+            locking && !hide.empty())
+            notes.push_back(HiddenListLeftAloneNote(GetFolderPart(jobs.front()->target)));
     } catch (const platform::SysError& e) {
         for (Job* job : jobs) {
             if (!job->committed || !job->ok)
@@ -566,7 +568,8 @@ void forgetUnlocked(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
 // A failure before a source is removed undoes the file's part; one after says what was done.
 // Messages are gathered and shown by the caller once the folder's lock is released, so that no box
 // waits on the user while other processes wait on the lock.
-void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vector<std::string>& failures) {
+void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vector<std::string>& failures,
+                    std::vector<std::string>& notes) {
     const std::string hostFolder = platform::hostpath::folderOf(platform::toHost(jobs.front()->target));
     const platform::FolderLock lock(hostFolder);
     const bool locking = jobs.front()->locking;
@@ -577,7 +580,7 @@ void completeFolder(std::vector<Job*>& jobs, const EngineContext& ctx, std::vect
     const std::vector<std::string> removeErrors = removeSources(jobs, ctx);
     forgetUndone(commitResults(jobs, removeErrors, ctx, failures), ctx);
     platform::syncFolder(GetFolderPart(jobs.front()->target));
-    markResults(jobs, hostFolder, locking, failures);
+    markResults(jobs, hostFolder, locking, failures, notes);
     if (!locking)
         forgetUnlocked(jobs, ctx, failures);
 }
@@ -636,9 +639,12 @@ void completeJobs(std::vector<Job>& jobs, const EngineContext& ctx) {
         for (Job* job : pending)
             (GetFolderPart(job->target) == folder ? group : rest).push_back(job);
         std::vector<std::string> failures;
-        completeFolder(group, ctx, failures);
+        std::vector<std::string> notes; // what was done, but not all the way (the files are locked)
+        completeFolder(group, ctx, failures, notes);
         for (const std::string& text : failures)
             ctx.prompt.show(text, Buttons::OK, Icon::Critical);
+        for (const std::string& text : notes)
+            ctx.prompt.show(text, Buttons::OK, Icon::Exclamation);
         pending.swap(rest);
     }
     if (!single && !filesystems.empty())

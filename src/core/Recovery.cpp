@@ -1,12 +1,17 @@
 #include "core/Recovery.h"
 
+#include "core/FolderMarks.h"
+#include "core/FolderPassword.h"
+#include "core/LockChecks.h"
 #include "core/Register.h"
 #include "platform/Attributes.h"
 #include "platform/Environment.h"
 #include "platform/FileIO.h"
 #include "platform/HostPath.h"
+#include "platform/ProfileFile.h"
 #include "platform/SysError.h"
 #include "platform/Text.h"
+#include "platform/UniqueFd.h"
 #include "settings/Settings.h"
 #include "settings/VbRegMod.h"
 #include "settings/modFileFunctions.h"
@@ -378,7 +383,9 @@ std::vector<std::string> hiddenNames(const std::string& hostFolder) {
     std::vector<std::string> names;
     std::string text;
     try {
-        text = platform::readAllHost(platform::HostPath(platform::hostpath::join(hostFolder, ".hidden")));
+        // Through the folder, never following a link (see platform::readBeside).
+        const platform::UniqueFd folder(platform::openFolderHost(hostFolder));
+        text = platform::readBeside(folder.get(), ".hidden", hostFolder).content;
     } catch (const platform::SysError&) {
         return names;
     }
@@ -444,6 +451,7 @@ void mendEntries(const std::string& registerPath, const std::string& folder, con
         }
 
     std::vector<std::string> hide;
+    std::vector<std::string> hideMended; // the items whose only missing mark is their ".hidden" line
     std::vector<std::string> unhide;
     for (RegisterKind kind : kLockedFileKinds) {
         std::vector<std::string> gone;
@@ -472,7 +480,7 @@ void mendEntries(const std::string& registerPath, const std::string& folder, con
                     report.mended.push_back(e.item.text);
             } else if (!isListed(e.name) && std::find(hide.begin(), hide.end(), e.name) == hide.end()) {
                 hide.push_back(e.name);
-                report.mended.push_back(e.item.text);
+                hideMended.push_back(e.item.text);
             }
         }
         if (!gone.empty())
@@ -481,15 +489,123 @@ void mendEntries(const std::string& registerPath, const std::string& folder, con
     // A name that is both kept and gone (two entries, one file) stays listed.
     std::erase_if(unhide,
                   [&hide](const std::string& n) { return std::find(hide.begin(), hide.end(), n) != hide.end(); });
-    if (!hide.empty() || !unhide.empty())
-        platform::updateHiddenEntriesHost(hostFolder, hide, unhide);
+    // A ".hidden" that is a link or not a regular file is left alone: nothing is mended there.
+    if ((!hide.empty() || !unhide.empty()) &&
+        platform::updateHiddenEntriesHost(hostFolder, hide, unhide) == platform::HiddenListChange::Done)
+        report.mended.insert(report.mended.end(), hideMended.begin(), hideMended.end());
+}
+
+// Whether a host path is a folder itself (not a link to one).
+bool isFolderHost(const std::string& host) {
+    struct stat st {};
+    return ::lstat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// A locked folder whose unlock (or lock) a kill cut short, still at its locked name: it gets its
+// marks back, as the lock left them. Its desktop.ini names the class identifier (written afresh
+// when gone, the identifier added when the user's own file lost it), the folder is Hidden and
+// System and its parent's ".hidden" lists it. True when anything had to be mended.
+bool mendLockedFolder(const std::string& lockedPath, const std::string& hostFolder) {
+    bool mended = false;
+    const std::string hostLocked = platform::toHost(lockedPath);
+    const std::string ini = AddBackslash(lockedPath) + "desktop.ini";
+    const platform::UniqueFd locked(platform::openFolderHost(hostLocked));
+    const platform::BesideFile file = platform::readBeside(locked.get(), "desktop.ini", hostLocked);
+    if (file.kind == platform::BesideFile::Kind::Missing) {
+        platform::AtomicWriter writer{locked.get(),
+                                      platform::HostPath(platform::hostpath::join(hostLocked, "desktop.ini"))};
+        writer.write(kDesktopIniLines);
+        writer.commit();
+        platform::setAttributes(ini, platform::kAttrHidden);
+        mended = true;
+    } else if (file.kind == platform::BesideFile::Kind::Regular &&
+               file.content.find(kFolderClassId) == std::string::npos) {
+        platform::setAttributes(ini, platform::kAttrNormal);
+        platform::setProfileEntries(ini, ".ShellClassInfo", {{"CLSID", kFolderClassId}});
+        platform::setAttributes(ini, platform::kAttrHidden);
+        mended = true;
+    } // a link or another kind of file is left alone
+    constexpr unsigned kFolderLocked = platform::kAttrHidden | platform::kAttrSystem;
+    const unsigned before = platform::getAttributes(lockedPath) & kFolderLocked;
+    if (before != kFolderLocked) {
+        // The ".hidden" line comes with them where the filesystem keeps attributes.
+        platform::setAttributes(lockedPath, kFolderLocked);
+        mended = mended || (platform::getAttributes(lockedPath) & kFolderLocked) != before;
+    } else {
+        const std::string name = GetFileNamePart(lockedPath);
+        const std::vector<std::string> listed = hiddenNames(hostFolder);
+        if (std::find(listed.begin(), listed.end(), name) == listed.end() &&
+            platform::updateHiddenEntriesHost(hostFolder, {name}, {}) == platform::HiddenListChange::Done)
+            mended = true;
+    }
+    return mended;
+}
+
+// A folder that a kill left at its own name while the register still lists it as locked: its unlock
+// got as far as the rename (or its lock never got to it). What the unlock does after the rename is
+// done: the lock's class identifier leaves its desktop.ini (the file goes when it held nothing
+// else), its attributes are cleared, its scrambled name leaves the parent's ".hidden", its mode comes
+// back, and its password value and register entry go.
+void finishFolderUnlock(const std::string& registerPath, const RegisterItem& item, const std::string& hostFolder) {
+    const std::string& plain = item.text;
+    const std::string hostPlain = platform::toHost(plain);
+    const std::string ini = AddBackslash(plain) + "desktop.ini";
+    {
+        const platform::UniqueFd folder(platform::openFolderHost(hostPlain));
+        const platform::BesideFile file = platform::readBeside(folder.get(), "desktop.ini", hostPlain);
+        if (file.kind == platform::BesideFile::Kind::Regular &&
+            file.content.find(kFolderClassId) != std::string::npos) {
+            platform::setAttributes(ini, platform::kAttrNormal);
+            if (DesktopIniHoldsOnlyClassId(file.content)) {
+                if (::unlinkat(folder.get(), "desktop.ini", 0) != 0 && errno != ENOENT)
+                    throw platform::sysErrorFromErrno(errno, platform::hostpath::join(hostPlain, "desktop.ini"));
+                platform::updateHiddenEntriesHost(hostPlain, {}, {"desktop.ini"});
+            } else {
+                platform::removeProfileEntries(ini, ".ShellClassInfo", {"CLSID"});
+            }
+        }
+    }
+    if (platform::getAttributes(plain) & (platform::kAttrHidden | platform::kAttrSystem))
+        platform::setAttributes(plain, platform::kAttrNormal);
+    platform::updateHiddenEntriesHost(hostFolder, {}, {GetFileNamePart(item.key)});
+    GiveFolderModeBack(plain);
+    ForgetFolderPassword(plain);
+    RemoveAfterFolderUnlock(registerPath, plain);
+}
+
+// The register's locked folders that lie in the folder, brought in line with the disk. A folder lock
+// and unlock are several steps (desktop.ini, attributes, ".hidden", rename, mode, password, record),
+// taken under the lock of the folder that holds the folder, which the sweep holds too. A folder at
+// its locked name is locked: its marks are mended. One at its own name, with nothing at its locked
+// name, is unlocked: the unlock is finished. One at neither is left to the Security Vault, which
+// asks the user (its drive may be away).
+void mendFolders(const std::string& registerPath, const std::string& folder, const std::string& hostFolder,
+                 RecoveryReport& report) {
+    for (const RegisterItem& item : RegisterEntries(registerPath, RegisterKind::Folder)) {
+        if (holdingFolder(item.key) != folder)
+            continue;
+        try {
+            if (isFolderHost(platform::toHost(item.key))) {
+                if (mendLockedFolder(item.key, hostFolder))
+                    report.mended.push_back(item.text);
+            } else if (!present(item.key) && holdingFolder(item.text) == folder &&
+                       isFolderHost(platform::toHost(item.text))) {
+                finishFolderUnlock(registerPath, item, hostFolder);
+                report.unlockedFolders.push_back(item.text);
+            }
+        } catch (const platform::SysError& e) {
+            report.failures.push_back("The record of the folder " + Quoted(item.text) +
+                                      " could not be mended: " + e.description() + ".");
+        }
+    }
 }
 
 } // namespace
 
 std::vector<std::string> RegisterFolders(const std::string& registerPath) {
     std::vector<std::string> folders;
-    for (RegisterKind kind : kLockedFileKinds)
+    for (RegisterKind kind :
+         {RegisterKind::SmallFile, RegisterKind::LargeFile, RegisterKind::StrongFile, RegisterKind::Folder})
         for (const RegisterItem& item : RegisterEntries(registerPath, kind)) {
             const std::string folder = holdingFolder(item.key);
             if (std::find(folders.begin(), folders.end(), folder) == folders.end())
@@ -533,8 +649,10 @@ RecoveryReport RecoverFolders(const std::string& registerPath, const std::vector
                                               platform::sysErrorFromErrno(errno, hostJournal).description() + ".");
             }
             // A temporary file left (in use, or failed above) may belong to an entry: none is dropped.
-            if (!registerPath.empty())
+            if (!registerPath.empty()) {
                 mendEntries(registerPath, folder, hostFolder, report, !holdsOwnTemporaryFiles(hostFolder));
+                mendFolders(registerPath, folder, hostFolder, report);
+            }
         } catch (const platform::SysError& e) {
             report.failures.push_back("The folder '" + folder + "' could not be checked: " + e.description() + ".");
         }
@@ -590,6 +708,10 @@ std::string RecoveryMessage(const RecoveryReport& report, const std::function<st
         line("The record of " + q(p) + " in the Security Vault was mended.");
     for (const auto& p : report.dropped)
         line(q(p) + " was taken off the Security Vault's list: its locked file is no longer there.");
+    for (const auto& p : report.unlockedFolders)
+        line("The unlock of the folder " + q(p) +
+             " that was interrupted was finished: it is no longer listed in "
+             "the Security Vault.");
     for (const auto& f : report.failures)
         line(f);
     return text;

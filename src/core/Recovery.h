@@ -16,6 +16,10 @@
 // is missing is dropped only where the folder shows that it is the one that held the file (see
 // mendEntries); entries in folders (or on drives, or on volumes) that are not there are kept.
 // Temporary files that a live run still holds are left alone.
+// The register's locked folders are brought in line too: a folder at its locked name gets its marks
+// back (desktop.ini, Hidden and System, its ".hidden" line); one back at its own name, with nothing
+// at its locked name, had its unlock cut short after the rename, and the unlock is finished (its
+// record and password go).
 
 #include <functional>
 #include <string>
@@ -39,14 +43,15 @@ struct RecoveryReport {
     std::vector<KeptCopy> kept;         // only copies kept under a name of their own
     std::vector<std::string> mended;    // items whose record, attributes or ".hidden" line were mended
     std::vector<std::string> dropped;   // items taken off the register: their locked file is gone
+    std::vector<std::string> unlockedFolders; // folders whose interrupted unlock was finished
     std::vector<std::string> failures;  // what could not be done, with the reason
     bool empty() const {
         return restored.empty() && discarded.empty() && abandoned.empty() && kept.empty() && mended.empty() &&
-               dropped.empty() && failures.empty();
+               dropped.empty() && unlockedFolders.empty() && failures.empty();
     }
 };
 
-// The folders that hold the register's locked files (Windows form, each once).
+// The folders that hold the register's locked files and folders (Windows form, each once).
 std::vector<std::string> RegisterFolders(const std::string& registerPath);
 // Sweeps each folder (Windows form); folders that do not exist are passed over.
 RecoveryReport RecoverFolders(const std::string& registerPath, const std::vector<std::string>& folders);

@@ -1,18 +1,21 @@
 #include "locking/FolderCommands.h"
 
+#include "core/FolderMarks.h"
+#include "core/FolderPassword.h"
 #include "core/LockChecks.h"
 #include "core/PasswordRules.h"
 #include "core/Register.h"
-#include "core/FolderPassword.h"
 #include "diagnostics/ErrorReport.h"
 #include "locking/Text.h"
 #include "platform/Attributes.h"
 #include "platform/Environment.h"
 #include "platform/FileIO.h"
+#include "platform/HostPath.h"
 #include "platform/ProfileFile.h"
 #include "platform/Prompt.h"
 #include "platform/Registry.h"
 #include "platform/SysError.h"
+#include "platform/UniqueFd.h"
 #include "settings/Settings.h"
 #include "settings/SettingsTable.h"
 #include "settings/VbRegMod.h"
@@ -41,6 +44,7 @@ const char* const kMovedMessage =
 // A folder's desktop.ini as it was before a lock touched it.
 struct IniState {
     bool existed = false;
+    bool other = false; // a link, a folder, a pipe...: never read nor changed
     std::string content;
     unsigned attributes = platform::kAttrNormal;
 };
@@ -49,14 +53,54 @@ std::string desktopIniOf(const std::string& folder) {
     return AddBackslash(folder) + "desktop.ini";
 }
 
+// Read through the folder without following a link: a desktop.ini that points elsewhere (another
+// user of a shared folder may have put it there) is neither read nor written.
 IniState readIni(const std::string& ini) {
     IniState state;
-    if (platform::exists(ini) && !platform::isFolder(ini)) {
+    const std::string hostIni = platform::toHost(ini);
+    const std::string hostFolder = platform::hostpath::folderOf(hostIni);
+    platform::BesideFile file;
+    try {
+        const platform::UniqueFd folder(platform::openFolderHost(hostFolder, hostIni));
+        file = platform::readBeside(folder.get(), platform::hostpath::nameOf(hostIni), hostFolder);
+    } catch (const platform::SysError& e) {
+        if (e.kind != platform::ErrorKind::FileNotFound && e.kind != platform::ErrorKind::PathNotFound)
+            throw;
+        return state; // no folder, no desktop.ini: what follows says what is missing
+    }
+    state.other = file.kind == platform::BesideFile::Kind::Other;
+    if (file.kind == platform::BesideFile::Kind::Regular) {
         state.existed = true;
-        state.content = platform::readAll(ini);
+        state.content = std::move(file.content);
         state.attributes = platform::getAttributes(ini) & ~platform::kAttrDirectory;
     }
     return state;
+}
+
+// The refusal of a lock whose folder holds a desktop.ini the program leaves alone.
+void refuseOtherIni(const std::string& path, platform::Prompt& prompt) {
+    prompt.show("The folder " + core::Quoted(path) +
+                    " could not be locked: its desktop.ini is a link or not a regular file, which Tessaly leaves "
+                    "alone.",
+                Buttons::OK, Icon::Exclamation);
+}
+
+// Said after a folder lock whose parent's ".hidden" is left alone: the folder is locked, not hidden.
+void noteHiddenList(const std::string& locked, platform::Prompt& prompt) {
+    const std::string parent = RemoveBackslash(GetFolderPart(locked));
+    if (platform::hiddenListLeftAlone(platform::toHost(AddBackslash(parent))))
+        prompt.show(core::HiddenListLeftAloneNote(parent), Buttons::OK, Icon::Exclamation);
+}
+
+// The folder that holds a folder, as a host path (its lock guards the steps of a folder's lock and
+// unlock against the recovery sweep of another process).
+std::string hostParentOf(const std::string& folderPath) {
+    return platform::toHost(GetFolderPart(RemoveBackslash(folderPath)));
+}
+
+void step(const FolderCheckpoint& checkpoint, const char* name) {
+    if (checkpoint)
+        checkpoint(name);
 }
 
 // Writes the class identifier into the folder's desktop.ini: a new file gets the three lines; an
@@ -104,34 +148,12 @@ bool isProtectedRoot(const std::string& path) {
     return root == "c:\\" || root == "d:\\";
 }
 
-// True when the desktop.ini says nothing but what a lock writes: the section, the class identifier
-// and empty lines. Anything else was the user's before the lock and stays after the unlock.
-bool holdsOnlyClassId(const std::string& content) {
-    const std::string classLine = upperText(std::string("CLSID=") + kFolderClassId);
-    std::size_t start = 0;
-    while (start <= content.size()) {
-        std::size_t end = content.find('\n', start);
-        if (end == std::string::npos)
-            end = content.size();
-        std::string line = content.substr(start, end - start);
-        std::string bare;
-        for (char c : line)
-            if (c != ' ' && c != '\t' && c != '\r')
-                bare += c;
-        bare = upperText(bare);
-        if (!bare.empty() && bare != "[.SHELLCLASSINFO]" && bare != classLine)
-            return false;
-        start = end + 1;
-    }
-    return true;
-}
-
 // Takes the lock's class identifier out of a locked folder's desktop.ini: the file goes when it held
 // nothing else, and otherwise keeps the lines that were the user's.
 void removeLockIni(const std::string& ini, const IniState& before) {
     const platform::FolderLock lock(platform::toHost(GetFolderPart(ini)));
     platform::setAttributes(ini, platform::kAttrNormal);
-    if (holdsOnlyClassId(before.content)) {
+    if (core::DesktopIniHoldsOnlyClassId(before.content)) {
         platform::removeFile(ini);
         return;
     }
@@ -205,23 +227,6 @@ void makeFolderPrivate(const std::string& path, const std::string& locked) {
         platform::kRegSuccess)
         return;
     ::chmod(host.c_str(), 0700);
-}
-
-// Gives an unlocked folder the permission bits it had before its lock.
-void giveFolderModeBack(const std::string& restored) {
-    const std::string name = FolderPasswordValueName(restored);
-    platform::RegValue mode;
-    if (platform::registry().queryValue(HKEY_CURRENT_USER, settings::kFolderModeKey, name, mode) !=
-            platform::kRegSuccess ||
-        mode.type != platform::REG_DWORD || mode.data.size() != 4)
-        return;
-    unsigned bits = 0;
-    for (int i = 3; i >= 0; --i)
-        bits = (bits << 8) | static_cast<unsigned char>(mode.data[static_cast<std::size_t>(i)]);
-    struct stat st {};
-    const std::string host = platform::toHost(restored);
-    if (::lstat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && ::chmod(host.c_str(), bits & 07777) == 0)
-        platform::registry().deleteValue(HKEY_CURRENT_USER, settings::kFolderModeKey, name);
 }
 
 // Renames the folder to its locked name and marks it; on failure puts desktop.ini back and tells why.
@@ -321,28 +326,44 @@ std::string RestoredFolderPath(const std::string& lockedPath) {
 
 FolderUnlockEnd RestoreLockedFolder(const std::string& lockedPath, const std::string& restoredPath,
                                     const std::string& valueName, const std::string& registerPath,
-                                    platform::Prompt& prompt) {
-    const std::string ini = desktopIniOf(lockedPath);
-    const IniState before = readIni(ini);
-    const unsigned folderAttributes = platform::getAttributes(lockedPath) & ~platform::kAttrDirectory;
-    if (before.existed)
-        removeLockIni(ini, before);
-    // Cleared before the rename, so the parent's list of hidden names forgets the scrambled name.
-    platform::setAttributes(lockedPath, platform::kAttrNormal);
-    if (!ShellRename(lockedPath, restoredPath, false, false)) {
-        const std::string reason = renameFailureReason(lockedPath, restoredPath);
+                                    platform::Prompt& prompt, const FolderCheckpoint& checkpoint) {
+    std::string failure;
+    {
+        // Every step under the lock of the folder that holds it, which the recovery sweep takes too:
+        // a sweep never mends a folder half-way through its unlock. A kill between two steps leaves
+        // what the next sweep mends (core/Recovery.cpp): the folder still at its locked name gets its
+        // marks back, the folder at its own name loses its record and password.
+        const platform::FolderLock parentLock(hostParentOf(lockedPath));
+        const std::string ini = desktopIniOf(lockedPath);
+        const IniState before = readIni(ini);
+        const unsigned folderAttributes = platform::getAttributes(lockedPath) & ~platform::kAttrDirectory;
         if (before.existed)
-            putIniBack(ini, before);
-        platform::setAttributes(lockedPath, folderAttributes);
-        prompt.show("The folder '" + restoredPath + "' could not be unlocked." + kCrLf + reason, Buttons::OK,
+            removeLockIni(ini, before);
+        step(checkpoint, "desktop.ini removed");
+        // Cleared before the rename, so the parent's list of hidden names forgets the scrambled name.
+        platform::setAttributes(lockedPath, platform::kAttrNormal);
+        step(checkpoint, "attributes cleared");
+        if (!ShellRename(lockedPath, restoredPath, false, false)) {
+            failure = renameFailureReason(lockedPath, restoredPath);
+            if (before.existed)
+                putIniBack(ini, before);
+            platform::setAttributes(lockedPath, folderAttributes);
+        } else {
+            step(checkpoint, "renamed");
+            platform::setAttributes(restoredPath, platform::kAttrNormal);
+            core::GiveFolderModeBack(restoredPath);
+            step(checkpoint, "mode given back");
+            if (!valueName.empty())
+                DeleteValue(HKEY_CURRENT_USER, settings::kFolderPasswordKey, valueName);
+            step(checkpoint, "password removed");
+            core::RemoveAfterFolderUnlock(registerPath, restoredPath);
+        }
+    }
+    if (!failure.empty()) {
+        prompt.show("The folder '" + restoredPath + "' could not be unlocked." + kCrLf + failure, Buttons::OK,
                     Icon::Critical);
         return FolderUnlockEnd::Failed;
     }
-    platform::setAttributes(restoredPath, platform::kAttrNormal);
-    giveFolderModeBack(restoredPath);
-    if (!valueName.empty())
-        DeleteValue(HKEY_CURRENT_USER, settings::kFolderPasswordKey, valueName);
-    core::RemoveAfterFolderUnlock(registerPath, restoredPath);
     return FolderUnlockEnd::Unlocked;
 }
 
@@ -394,6 +415,10 @@ FolderResult LockFolder(const FolderRequest& request, platform::Prompt& prompt) 
             prompt.show("The folder you are trying to lock is already locked.", Buttons::OK, Icon::Exclamation);
             return result;
         }
+        if (before.other) {
+            refuseOtherIni(path, prompt);
+            return result;
+        }
         if (!core::IsRecordablePath(path)) {
             prompt.show(core::UnrecordableMessage("folder", path), Buttons::OK, Icon::Exclamation);
             return result;
@@ -408,22 +433,28 @@ FolderResult LockFolder(const FolderRequest& request, platform::Prompt& prompt) 
         if (!ConfirmFolderCommand(prompt, "lock", path))
             return result;
         const std::string valueName = passwordValueName(request.folder);
-        if (!recordFolderLock(request.registerPath, path, locked, prompt))
-            return result;
-        if (!storeFolderPassword(valueName, request.password, path, prompt)) {
-            forgetFolderLock(request.registerPath, path, std::string());
-            return result;
+        {
+            // From the record to the rename under the lock of the folder that holds it, so that the
+            // recovery sweep of another process never takes the lock for one a kill cut short.
+            const platform::FolderLock parentLock(hostParentOf(path));
+            if (!recordFolderLock(request.registerPath, path, locked, prompt))
+                return result;
+            if (!storeFolderPassword(valueName, request.password, path, prompt)) {
+                forgetFolderLock(request.registerPath, path, std::string());
+                return result;
+            }
+            try {
+                writeLockIni(ini, before, true);
+            } catch (const platform::SysError&) {
+                forgetFolderLock(request.registerPath, path, valueName);
+                throw;
+            }
+            if (!hideFolder(path, locked, ini, before, prompt)) {
+                forgetFolderLock(request.registerPath, path, valueName);
+                return result;
+            }
         }
-        try {
-            writeLockIni(ini, before, true);
-        } catch (const platform::SysError&) {
-            forgetFolderLock(request.registerPath, path, valueName);
-            throw;
-        }
-        if (!hideFolder(path, locked, ini, before, prompt)) {
-            forgetFolderLock(request.registerPath, path, valueName);
-            return result;
-        }
+        noteHiddenList(locked, prompt);
         setDisplayValues();
         result.moved = true;
         result.newPath = locked;
@@ -478,7 +509,8 @@ FolderResult UnlockFolder(const FolderRequest& request, platform::Prompt& prompt
         }
         if (!ConfirmFolderCommand(prompt, "unlock", restored))
             return result;
-        if (RestoreLockedFolder(path, restored, valueName, request.registerPath, prompt) != FolderUnlockEnd::Unlocked)
+        if (RestoreLockedFolder(path, restored, valueName, request.registerPath, prompt, request.checkpoint) !=
+            FolderUnlockEnd::Unlocked)
             return result;
         result.moved = true;
         result.newPath = restored;
@@ -538,6 +570,10 @@ FolderResult LockFolderAndFiles(const FolderRequest& request, platform::Prompt& 
         if (refuseFolderLock(path, request.registerPath, prompt))
             return result;
         const std::string locked = LockedFolderPath(path, request.folder.text);
+        if (readIni(desktopIniOf(path)).other) {
+            refuseOtherIni(path, prompt);
+            return result;
+        }
         // The files' lock would refuse an empty password: say so before asking anything.
         if (core::IsMissingPassword(request.password) && core::IsMissingPassword(request.confirmation)) {
             prompt.show(core::kTypePasswordMessage, Buttons::OK, Icon::Exclamation);
@@ -558,18 +594,27 @@ FolderResult LockFolderAndFiles(const FolderRequest& request, platform::Prompt& 
             prompt.show("The folder you are trying to lock is already locked.", Buttons::OK, Icon::Exclamation);
             return result;
         }
-        if (!recordFolderLock(request.registerPath, path, locked, prompt))
-            return result;
-        try {
-            writeLockIni(ini, before, false);
-        } catch (const platform::SysError&) {
-            forgetFolderLock(request.registerPath, path, std::string());
-            throw;
-        }
-        if (!hideFolder(path, locked, ini, before, prompt)) {
-            forgetFolderLock(request.registerPath, path, std::string());
+        if (before.other) {
+            refuseOtherIni(path, prompt);
             return result;
         }
+        {
+            // As in Lock Folder: the record and the rename under the lock of the folder that holds it.
+            const platform::FolderLock parentLock(hostParentOf(path));
+            if (!recordFolderLock(request.registerPath, path, locked, prompt))
+                return result;
+            try {
+                writeLockIni(ini, before, false);
+            } catch (const platform::SysError&) {
+                forgetFolderLock(request.registerPath, path, std::string());
+                throw;
+            }
+            if (!hideFolder(path, locked, ini, before, prompt)) {
+                forgetFolderLock(request.registerPath, path, std::string());
+                return result;
+            }
+        }
+        noteHiddenList(locked, prompt);
         setDisplayValues();
         result.moved = true;
         result.newPath = locked;
@@ -606,8 +651,8 @@ FolderResult UnlockFolderAndFiles(const FolderRequest& request, platform::Prompt
         const RunResult run = UnlockFiles(folderBatch(request), prompt, hooks);
         result.clearPasswords = run.end == RunEnd::Completed;
 
-        if (RestoreLockedFolder(path, restored, hasPassword ? valueName : std::string(), request.registerPath,
-                                prompt) != FolderUnlockEnd::Unlocked)
+        if (RestoreLockedFolder(path, restored, hasPassword ? valueName : std::string(), request.registerPath, prompt,
+                                request.checkpoint) != FolderUnlockEnd::Unlocked)
             return result;
         result.moved = true;
         result.newPath = restored;

@@ -4,9 +4,11 @@
 // made Hidden and System, and given a desktop.ini that names the shell's special-folder class. Its
 // password lives enciphered in the registry and the register lists it.
 
+#include "core/FolderMarks.h"
 #include "core/FolderPassword.h"
 #include "locking/FileCommands.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -16,10 +18,10 @@ class Prompt;
 
 namespace locking {
 
-inline constexpr const char* kFolderClassId = "{645FF040-5081-101B-9F08-00AA002F954E}";
-// The desktop.ini a lock writes into a folder that has none.
-inline constexpr const char* kDesktopIniLines =
-    "[.ShellClassInfo]\r\nCLSID={645FF040-5081-101B-9F08-00AA002F954E}\r\n\r\n";
+// The class identifier, and the desktop.ini a lock writes into a folder that has none (kept in core,
+// where the recovery sweep mends them).
+using core::kDesktopIniLines;
+using core::kFolderClassId;
 
 // The folder selected in the folder tree. key = the folder's path on disk; text = the name shown;
 // fullPath = the node texts from the root down joined by "\" ("C:\\Docs\Old"), the name of the
@@ -30,6 +32,10 @@ struct SelectedFolder {
     std::string fullPath;
 };
 
+// Called with the name of each step a folder's unlock reaches ("desktop.ini removed", "attributes
+// cleared", "renamed", "mode given back", "password removed"), so a test can stop the process there.
+using FolderCheckpoint = std::function<void(const char* step)>;
+
 struct FolderRequest {
     SelectedFolder folder;
     std::string password;     // txtPassword1
@@ -38,6 +44,7 @@ struct FolderRequest {
     std::string ownExecutable;
     std::string registerPath;
     bool strongLocks = false; // Lock Folder and Files makes strong locked files (".TSX")
+    FolderCheckpoint checkpoint = {};
 };
 
 struct FolderResult {
@@ -80,9 +87,10 @@ enum class FolderUnlockEnd { Unlocked, Failed };
 // desktop.ini (deleting the file when nothing of the user's is left in it), then removes
 // its password value (when valueName is not empty) and its register entry. When the rename fails,
 // everything is put back as it was and the user is told why.
+// Its steps are taken under the lock of the folder that holds it (see RecoverFolders).
 FolderUnlockEnd RestoreLockedFolder(const std::string& lockedPath, const std::string& restoredPath,
                                     const std::string& valueName, const std::string& registerPath,
-                                    platform::Prompt& prompt);
+                                    platform::Prompt& prompt, const FolderCheckpoint& checkpoint = {});
 // A locked folder that is not at its locked path. While its drive or parent folder is missing it is
 // only reported (it may still exist there); otherwise the user is asked whether to remove it from
 // the vault (No by default), and only a Yes removes its register entry and password value. Returns

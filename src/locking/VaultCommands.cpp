@@ -59,24 +59,23 @@ bool refuseNested(const VaultItem& item, const core::RegisterSnapshot& snapshot,
     return true;
 }
 
-// The closing message of a folder unlock that ran to its end: success only for what succeeded.
-// Every folder that was not unlocked had a message of its own (a wrong password, a refusal, a
-// question), so the summary does not name them again; when none was unlocked there is nothing more
-// to say.
-void showFolderSummary(platform::Prompt& prompt, std::size_t checked, std::size_t failed) {
+// The closing word of a folder unlock that ran to its end, in the status line as every unlock of
+// the vault tells its outcome: success only for what succeeded. Every folder that was not unlocked
+// had a box of its own (a wrong password, a refusal, a question), so the summary does not name them
+// again; when none was unlocked there is nothing more to say. Nothing checked is a refusal: a box.
+void showFolderSummary(platform::Prompt& prompt, const std::function<void(const std::string&)>& status,
+                       std::size_t checked, std::size_t failed) {
     if (checked == 0) {
         prompt.show("No folder is checked", Buttons::OK, Icon::Exclamation);
         return;
     }
-    if (failed == 0) {
-        prompt.show("All selected folders have been unlocked", Buttons::OK, Icon::Information);
-        return;
-    }
-    if (failed == checked)
-        return;
-    prompt.show(std::to_string(checked - failed) + " of " + std::to_string(checked) +
-                    " selected folders were unlocked.",
-                Buttons::OK, Icon::Exclamation);
+    std::string outcome;
+    if (failed == 0)
+        outcome = "All selected folders have been unlocked";
+    else if (failed != checked)
+        outcome =
+            std::to_string(checked - failed) + " of " + std::to_string(checked) + " selected folders were unlocked.";
+    status(outcome);
 }
 
 } // namespace
@@ -141,7 +140,7 @@ VaultEnd VaultUnlockFolders(const std::vector<VaultItem>& folders, std::string& 
             }
             prompt.processEvents();
         }
-        showFolderSummary(prompt, checked, failed);
+        showFolderSummary(prompt, setStatus, checked, failed);
     } catch (const platform::SysError& e) {
         setStatus(std::string());
         prompt.show(std::to_string(e.number()) + e.description());
@@ -150,16 +149,24 @@ VaultEnd VaultUnlockFolders(const std::vector<VaultItem>& folders, std::string& 
     return endEarly(VaultEnd::Finished);
 }
 
-void VaultUnlockFiles(const std::vector<VaultItem>& files, const std::string& password, const std::string& registerPath,
-                      platform::Prompt& prompt, const std::function<void(int done, int total)>& progress) {
+std::string VaultUnlockedText(std::size_t files) {
+    if (files == 0)
+        return {};
+    return std::to_string(files) + (files == 1 ? " file unlocked." : " files unlocked.");
+}
+
+std::size_t VaultUnlockFiles(const std::vector<VaultItem>& files, const std::string& password,
+                             const std::string& registerPath, platform::Prompt& prompt,
+                             const std::function<void(int done, int total)>& progress) {
     std::vector<const VaultItem*> checked;
     for (const VaultItem& item : files)
         if (item.checked)
             checked.push_back(&item);
     if (checked.empty()) {
         prompt.show("No file is checked", Buttons::OK, Icon::Exclamation);
-        return;
+        return 0;
     }
+    std::size_t unlocked = 0;
     const int total = static_cast<int>(checked.size()) * 100;
     const auto strongKeys = std::make_shared<core::strong::KeyCache>(password);
     const auto snapshot = std::make_shared<core::RegisterSnapshot>(registerPath); // one read for the run
@@ -173,16 +180,17 @@ void VaultUnlockFiles(const std::vector<VaultItem>& files, const std::string& pa
                 showCannotUnlock(item.text, prompt);
             } else {
                 // The engine shows its own message when it fails; the run goes on with the next file.
-                unlockWithEngine(
-                    item.key, password, registerPath, prompt,
-                    [&](std::uint64_t done, std::uint64_t size) {
-                        if (progress)
-                            progress(static_cast<int>(i) * 100 +
-                                         (size == 0 ? 100 : static_cast<int>(done * 100 / size)),
-                                     total);
-                        prompt.processEvents();
-                    },
-                    strongKeys, snapshot);
+                if (unlockWithEngine(
+                        item.key, password, registerPath, prompt,
+                        [&](std::uint64_t done, std::uint64_t size) {
+                            if (progress)
+                                progress(static_cast<int>(i) * 100 +
+                                             (size == 0 ? 100 : static_cast<int>(done * 100 / size)),
+                                         total);
+                            prompt.processEvents();
+                        },
+                        strongKeys, snapshot))
+                    ++unlocked;
             }
             if (progress)
                 progress(static_cast<int>(i + 1) * 100, total);
@@ -198,10 +206,11 @@ void VaultUnlockFiles(const std::vector<VaultItem>& files, const std::string& pa
         }
     }
     prompt.setBusy(false);
+    return unlocked;
 }
 
 bool VaultUnlockAndOpen(const VaultItem& item, const std::string& password, const std::string& registerPath,
-                        platform::Prompt& prompt) {
+                        platform::Prompt& prompt, bool* unlocked) {
     try {
         if (refuseNested(item, core::RegisterSnapshot(registerPath), prompt))
             return true;
@@ -220,6 +229,8 @@ bool VaultUnlockAndOpen(const VaultItem& item, const std::string& password, cons
             const bool done = unlockWithEngine(item.key, password, registerPath, prompt,
                                                [&prompt](std::uint64_t, std::uint64_t) { prompt.processEvents(); });
             prompt.setBusy(false);
+            if (unlocked)
+                *unlocked = done;
             if (done && FileExists(item.text))
                 platform::openDefault(item.text);
         } else {

@@ -20,7 +20,9 @@ struct VaultItem {
 };
 
 struct VaultHooks {
-    std::function<void(const std::string&)> status; // lblStatus
+    // lblStatus: the progress while a folder changes, then the run's outcome ("All selected folders
+    // have been unlocked", "1 of 2 selected folders were unlocked."). Failures get boxes of their own.
+    std::function<void(const std::string&)> status;
     std::function<void(bool)> cancelEnabled;        // cmdCancel
 };
 
@@ -35,13 +37,20 @@ VaultEnd VaultUnlockFolders(const std::vector<VaultItem>& folders, std::string& 
                             const std::string& registerPath, platform::Prompt& prompt, const VaultHooks& hooks = {});
 
 // Unlock over the checked files: Decrypt1 for ".TSL", BigDecrypt1 for ".TSW". Each failure is the
-// engine's own message and the run goes on with the next file. Refresh the lists afterwards.
-void VaultUnlockFiles(const std::vector<VaultItem>& files, const std::string& password, const std::string& registerPath,
-                      platform::Prompt& prompt, const std::function<void(int done, int total)>& progress = {});
+// engine's own message and the run goes on with the next file. Returns how many were unlocked (for
+// the status line, as VaultUnlockedText words it). Refresh the lists afterwards.
+std::size_t VaultUnlockFiles(const std::vector<VaultItem>& files, const std::string& password,
+                             const std::string& registerPath, platform::Prompt& prompt,
+                             const std::function<void(int done, int total)>& progress = {});
 
 // Double click on a file row: unlock it (after a question) and open it. Returns whether the lists are
-// to be refreshed (false only when the user answered No).
+// to be refreshed (false only when the user answered No); `unlocked` (when given) tells whether the
+// file was unlocked.
 bool VaultUnlockAndOpen(const VaultItem& item, const std::string& password, const std::string& registerPath,
-                        platform::Prompt& prompt);
+                        platform::Prompt& prompt, bool* unlocked = nullptr);
+
+// The status line after files were unlocked: "1 file unlocked.", "3 files unlocked."; "" for none
+// (each file that was not had a box of its own).
+std::string VaultUnlockedText(std::size_t files);
 
 } // namespace locking

@@ -11,13 +11,14 @@
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStyle>
 #include <QTimer>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -41,14 +42,22 @@ QPushButton* makeButton(const char* name, const char* caption, QWidget* parent) 
     return button;
 }
 
-// A list of one column with tick boxes over its model; rows of one height, so that a long list
-// lays out without measuring every row.
-QListView* makeList(const char* name, VaultListModel* model, QWidget* parent) {
-    auto* list = new QListView(parent);
+// A list with tick boxes over its model, its columns (name, kind, size, date) under a header; rows of
+// one height, so that a long list lays out without measuring every row.
+QTreeView* makeList(const char* name, VaultListModel* model, QWidget* parent) {
+    auto* list = new QTreeView(parent);
     list->setObjectName(QString::fromLatin1(name));
     list->setSelectionMode(QAbstractItemView::SingleSelection);
-    list->setUniformItemSizes(true);
+    list->setRootIsDecorated(false);
+    list->setItemsExpandable(false);
+    list->setUniformRowHeights(true);
+    list->setAllColumnsShowFocus(true);
     list->setModel(model);
+    // The name takes what room there is; the other columns their contents' width.
+    list->header()->setStretchLastSection(false);
+    list->header()->setSectionResizeMode(VaultListModel::NameColumn, QHeaderView::Stretch);
+    for (int column : {VaultListModel::KindColumn, VaultListModel::SizeColumn, VaultListModel::DateColumn})
+        list->header()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
     return list;
 }
 
@@ -90,6 +99,7 @@ frmSecurityVault::frmSecurityVault(platform::Prompt& prompt, std::string registe
     m_fraFolders = new QGroupBox(QStringLiteral("Locked Folders"), this);
     m_fraFolders->setObjectName(QStringLiteral("fraFolders"));
     m_folders = new VaultListModel(this);
+    m_folders->setShowsSize(false); // a folder's size would mean reading all of it
     m_folders->setIcon(style()->standardIcon(QStyle::SP_DirIcon));
     m_lvwFolders = makeList("lvwFolders", m_folders, m_fraFolders);
     m_lvwFolders->setAccessibleName(m_fraFolders->title()); // a frame's caption does not name its list
@@ -157,7 +167,7 @@ frmSecurityVault::frmSecurityVault(platform::Prompt& prompt, std::string registe
     connect(m_cmdDeselectAll, &QPushButton::clicked, this, &frmSecurityVault::cmdDeselectAll_Click);
     connect(m_cmdUnlockFolder, &QPushButton::clicked, this, &frmSecurityVault::cmdUnlockFolder_Click);
     connect(m_cmdUnlockFiles, &QPushButton::clicked, this, &frmSecurityVault::cmdUnlockFiles_Click);
-    connect(m_lvwFiles, &QListView::doubleClicked, this, &frmSecurityVault::lvwFiles_DblClick);
+    connect(m_lvwFiles, &QTreeView::doubleClicked, this, &frmSecurityVault::lvwFiles_DblClick);
 }
 
 void frmSecurityVault::Refresh() {
@@ -176,9 +186,14 @@ void frmSecurityVault::Refresh() {
         files.insert(files.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
     };
     append(core::GetLockedTSWFiles(m_registerPath, m_prompt));
+    // Each row's kind: a hidden lock, a strong lock, a folder.
+    std::vector<std::string> kinds(files.size(), kKindHidden);
     append(core::GetLockedTSXFiles(m_registerPath, m_prompt));
-    m_files->setItems(std::move(files));
-    m_folders->setItems(core::GetLockedFolders(m_registerPath, m_prompt));
+    kinds.resize(files.size(), kKindStrong);
+    m_files->setItems(std::move(files), kinds);
+    std::vector<core::RegisterItem> folders = core::GetLockedFolders(m_registerPath, m_prompt);
+    const std::vector<std::string> folderKinds(folders.size(), kKindFolder);
+    m_folders->setItems(std::move(folders), folderKinds);
 }
 
 void frmSecurityVault::cmdSelectAll_Click() {
@@ -194,6 +209,7 @@ void frmSecurityVault::cmdUnlockFolder_Click() {
         return;
     setRunning(true);
     std::string password = toBytes(m_txtPassword1->text());
+    m_lblStatus->clear();
     VaultHooks hooks;
     hooks.status = [this](const std::string& text) { m_lblStatus->setText(fromBytes(text)); };
     hooks.cancelEnabled = [this](bool on) { m_cmdCancel->setEnabled(on && !m_running); }; // off for the whole run
@@ -214,10 +230,11 @@ void frmSecurityVault::cmdUnlockFiles_Click() {
     m_lblStatus->setText(QStringLiteral("Unlock in Progress. Please Wait..."));
     const std::vector<VaultItem> files = withHighlighted(m_files->items(), m_lvwFiles->currentIndex());
     const std::vector<VaultItem> present = presentItems(files, true);
-    VaultUnlockFiles(files, toBytes(m_txtPassword1->text()), m_registerPath, m_prompt);
+    const std::size_t unlocked = VaultUnlockFiles(files, toBytes(m_txtPassword1->text()), m_registerPath, m_prompt);
     if (anyUnlocked(present))
         m_txtPassword1->clear();
-    m_lblStatus->clear();
+    // The outcome in the status line, as a folder unlock tells it; failures had boxes of their own.
+    m_lblStatus->setText(fromBytes(VaultUnlockedText(unlocked)));
     setRunning(false);
     Refresh();
 }
@@ -229,9 +246,12 @@ void frmSecurityVault::lvwFiles_DblClick(const QModelIndex& index) {
     VaultItem row = m_files->item(index.row());
     row.checked = false;
     const std::vector<VaultItem> present = presentItems({row}, false);
-    const bool refresh = VaultUnlockAndOpen(row, toBytes(m_txtPassword1->text()), m_registerPath, m_prompt);
+    m_lblStatus->clear();
+    bool unlocked = false;
+    const bool refresh = VaultUnlockAndOpen(row, toBytes(m_txtPassword1->text()), m_registerPath, m_prompt, &unlocked);
     if (anyUnlocked(present))
         m_txtPassword1->clear();
+    m_lblStatus->setText(fromBytes(VaultUnlockedText(unlocked ? 1 : 0)));
     setRunning(false);
     if (refresh)
         Refresh();

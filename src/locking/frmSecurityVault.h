@@ -10,7 +10,7 @@
 class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QListView;
+class QTreeView;
 class QModelIndex;
 class QPushButton;
 
@@ -67,11 +67,11 @@ private:
 
     QGroupBox* m_fraFolders;
     VaultListModel* m_folders; // the rows of lvwFolders
-    QListView* m_lvwFolders;
+    QTreeView* m_lvwFolders;
     QPushButton* m_cmdUnlockFolder;
     QGroupBox* m_fraFiles;
     VaultListModel* m_files; // the rows of lvwFiles
-    QListView* m_lvwFiles;
+    QTreeView* m_lvwFiles;
     QPushButton* m_cmdSelectAll;
     QPushButton* m_cmdDeselectAll;
     QLineEdit* m_txtPassword1;

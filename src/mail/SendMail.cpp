@@ -1,10 +1,11 @@
 #include "mail/SendMail.h"
 
-#include "diagnostics/ErrorReport.h"
 #include "core/StrongFormat.h"
+#include "diagnostics/ErrorReport.h"
 #include "locking/FileCommands.h"
-#include "platform/FileIO.h"
 #include "platform/Environment.h"
+#include "platform/FileIO.h"
+#include "platform/Opener.h"
 #include "platform/Prompt.h"
 #include "platform/SysError.h"
 #include "settings/SettingsTable.h"
@@ -39,26 +40,36 @@ private:
     platform::Prompt& m_prompt;
 };
 
-std::string trimmed(const QByteArray& bytes) {
-    return QString::fromLocal8Bit(bytes).trimmed().toLocal8Bit().toStdString();
+// The last line the helper wrote: what it says of its failure, without the usage text and the
+// tools' noise that come before it.
+std::string lastLine(const QByteArray& bytes) {
+    const QStringList lines = QString::fromLocal8Bit(bytes).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (auto it = lines.crbegin(); it != lines.crend(); ++it)
+        if (!it->trimmed().isEmpty())
+            return it->trimmed().toLocal8Bit().toStdString();
+    return {};
 }
+
+// xdg-email's status when a tool it needs (a mail program) is not there.
+constexpr int kToolMissingStatus = 3;
 
 } // namespace
 
 std::string MailLetter(const std::string& homeUrl, bool strong) {
     // The letter never carries the password: whoever reads the mail would have file and password
     // together. It names the kind of lock honestly: only a strong lock enciphers with a key made
-    // from the password.
+    // from the password. Lines end in a single LF: the body goes into a mailto address, where a
+    // CR LF becomes two line breaks.
     std::string second = std::string("Please find attached ") +
-                         (strong ? "a file encrypted with Tessaly (a strong lock)" : "a file locked with Tessaly") +
+                         (strong ? "a strong locked file, encrypted with Tessaly" : "a file locked with Tessaly") +
                          ". It can be unlocked only with Tessaly";
     second += homeUrl.empty() ? std::string(".") : ", which you can get from " + homeUrl + ".";
-    return "Dear [Recipient Name],\r\n" + second +
-           "\r\nI will give you its password another way, not in a mail.\r\n\r\nYours sincerely,\r\n[Your Name]";
+    return "Dear [Recipient Name],\n" + second +
+           "\nI will give you its password another way, not in a mail.\n\nYours sincerely,\n[Your Name]";
 }
 
-std::string MailSubject(const std::string& shownName) {
-    return "Attached Encrypted file: " + shownName;
+std::string MailSubject(const std::string& shownName, bool strong) {
+    return strong ? std::string("Attached Encrypted file: a strong locked file") : "Attached locked file: " + shownName;
 }
 
 MailLaunch LaunchMailProgram(const std::vector<std::string>& arguments, const std::function<void()>& whileWaiting,
@@ -71,6 +82,7 @@ MailLaunch LaunchMailProgram(const std::vector<std::string>& arguments, const st
     process->start(QStringLiteral("xdg-email"), args);
     if (!process->waitForStarted()) {
         MailLaunch result{false, "xdg-email could not be run: " + process->errorString().toLocal8Bit().toStdString()};
+        result.noMailer = true;
         delete process;
         return result;
     }
@@ -98,8 +110,9 @@ MailLaunch LaunchMailProgram(const std::vector<std::string>& arguments, const st
     if (process->exitStatus() != QProcess::NormalExit) {
         result.reason = "xdg-email ended abnormally";
     } else if (process->exitCode() != 0) {
+        result.noMailer = process->exitCode() == kToolMissingStatus;
         result.reason = "xdg-email ended with status " + std::to_string(process->exitCode());
-        const std::string said = trimmed(process->readAll());
+        const std::string said = lastLine(process->readAll());
         if (!said.empty())
             result.reason += ": " + said;
     } else {
@@ -125,11 +138,19 @@ void cmdSendEmail_Click(platform::Prompt& prompt, const std::string& folder, con
                     prompt.show(kNotLocked, platform::Buttons::OK, platform::Icon::None);
                 } else {
                     const MailLaunch launch =
-                        LaunchMailProgram({"--subject", MailSubject(row.text), "--body", MailLetter(homeUrl, strong),
-                                           "--attach", platform::toHost(path)},
+                        LaunchMailProgram({"--subject", MailSubject(row.text, strong), "--body",
+                                           MailLetter(homeUrl, strong), "--attach", platform::toHost(path)},
                                           [&prompt] { prompt.processEvents(); });
                     if (launch.timedOut) {
                         prompt.show(launch.reason, platform::Buttons::OK, platform::Icon::Exclamation);
+                        return;
+                    }
+                    if (launch.noMailer) {
+                        // Nothing to report: the desktop has no mail program. Where the file lies is
+                        // what the user needs, to attach it by hand.
+                        if (prompt.show(std::string(kNoMailProgramSetUp) + path + ".\r\n" + kOpenItsFolder,
+                                        platform::Buttons::YesNo, platform::Icon::Exclamation) == platform::Answer::Yes)
+                            platform::openDefault(folder);
                         return;
                     }
                     if (!launch.started) {

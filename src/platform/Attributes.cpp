@@ -5,7 +5,9 @@
 #include "platform/HostPath.h"
 #include "platform/SysError.h"
 #include "platform/Text.h"
+#include "platform/UniqueFd.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -62,22 +64,23 @@ bool listable(const std::string& name) {
 
 } // namespace
 
-void updateHiddenEntriesHost(const std::string& hostFolder, const std::vector<std::string>& add,
-                             const std::vector<std::string>& remove) {
+HiddenListChange updateHiddenEntriesHost(const std::string& hostFolder, const std::vector<std::string>& add,
+                                         const std::vector<std::string>& remove) {
     const std::string list = hostpath::join(hostFolder, ".hidden");
     // Read, change and write under the folder's lock, so two writers never drop each other's names.
     FolderLock lock(hostFolder);
+    // Through the folder, never following a link: a ".hidden" that points elsewhere (another user of
+    // a shared folder may have put it there) would have its target read into the list and the list
+    // given the target's mode.
+    const UniqueFd folder(openFolderHost(hostFolder));
+    const BesideFile current = readBeside(folder.get(), ".hidden", hostFolder);
+    if (current.kind == BesideFile::Kind::Other)
+        return HiddenListChange::LeftAlone;
+    const bool existed = current.kind == BesideFile::Kind::Regular;
     std::vector<std::string> lines;
-    bool existed = true;
-    try {
-        for (auto& line : splitLines(readAllHost(HostPath(list))))
-            if (!line.empty())
-                lines.push_back(std::move(line));
-    } catch (const SysError& e) {
-        if (e.kind != ErrorKind::FileNotFound)
-            throw; // a list that exists but cannot be read is never taken for an empty one
-        existed = false;
-    }
+    for (auto& line : splitLines(current.content))
+        if (!line.empty())
+            lines.push_back(std::move(line));
     std::vector<std::string> kept;
     bool changed = false;
     for (auto& l : lines) {
@@ -93,20 +96,30 @@ void updateHiddenEntriesHost(const std::string& hostFolder, const std::vector<st
         }
     }
     if (!changed)
-        return;
+        return HiddenListChange::Done;
     if (kept.empty()) {
-        if (::unlink(list.c_str()) != 0 && errno != ENOENT)
+        if (::unlinkat(folder.get(), ".hidden", 0) != 0 && errno != ENOENT)
             throw sysErrorFromErrno(errno, list);
-        return;
+        return HiddenListChange::Done;
     }
     std::string out;
     for (const auto& l : kept)
         out += l + "\n";
-    AtomicWriter writer{HostPath(list)};
-    if (!existed)
-        writer.setPermissions(0644); // the desktop's file managers read it (an existing list keeps its bits)
+    AtomicWriter writer{folder.get(), HostPath(list)};
+    // The desktop's file managers read it; an existing list keeps the bits of the file that was read.
+    writer.setPermissions(existed ? current.mode : 0644);
     writer.write(out);
     writer.commit(true);
+    return HiddenListChange::Done;
+}
+
+bool hiddenListLeftAlone(const std::string& hostFolder) {
+    try {
+        const UniqueFd folder(openFolderHost(hostFolder));
+        return readBeside(folder.get(), ".hidden", hostFolder).kind == BesideFile::Kind::Other;
+    } catch (const SysError&) {
+        return false; // a list that cannot be looked at is told of by whatever tries to write it
+    }
 }
 
 namespace {

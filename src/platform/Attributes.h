@@ -27,13 +27,18 @@ void setAttributes(const std::string& windowsPath, unsigned attributes);
 // Host-path forms of the two, for the platform's own use and its tests. setAttributesHost returns
 // whether the filesystem keeps the attribute value (false: only read-only is kept there); with
 // HiddenList::Leave the ".hidden" list is left to the caller (a batch updates it once per folder).
-// A ".hidden" list that cannot be written fails the change.
+// A ".hidden" list that cannot be written fails the change; one that is left alone (see below) does not.
 enum class HiddenList { Update, Leave };
 unsigned getAttributesHost(const HostPath& path);
 bool setAttributesHost(const HostPath& path, unsigned attributes, HiddenList list = HiddenList::Update);
-// Adds and removes names in a folder's ".hidden" list in one change, under the folder's lock.
-void updateHiddenEntriesHost(const std::string& hostFolder, const std::vector<std::string>& add,
-                             const std::vector<std::string>& remove);
+// Adds and removes names in a folder's ".hidden" list in one change, under the folder's lock. The
+// list is opened through the folder without following a link: a ".hidden" that is a symbolic link
+// or not a regular file is neither read nor changed (LeftAlone), and the caller says so.
+enum class HiddenListChange { Done, LeftAlone };
+HiddenListChange updateHiddenEntriesHost(const std::string& hostFolder, const std::vector<std::string>& add,
+                                         const std::vector<std::string>& remove);
+// Whether the folder's ".hidden" is one the program leaves alone (a link, a folder, a pipe...).
+bool hiddenListLeftAlone(const std::string& hostFolder);
 // Removes the entry's name from its folder's ".hidden" list (after a delete or a move away).
 void dropHiddenEntryHost(const HostPath& path);
 

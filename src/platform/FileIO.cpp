@@ -3,6 +3,7 @@
 #include "platform/Environment.h"
 #include "platform/HostPath.h"
 #include "platform/SysError.h"
+#include "platform/UniqueFd.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -175,6 +176,53 @@ std::string readAllHost(const HostPath& path) {
 
 std::string readAll(const std::string& windowsPath) {
     return readAllHost(toHost(WinPath(windowsPath)));
+}
+
+int openFolderHost(const std::string& hostFolder, const std::string& errorPath) {
+    const int fd = ::open(hostFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        throw sysErrorFromErrno(errno, errorPath.empty() ? hostFolder : errorPath);
+    return fd;
+}
+
+BesideFile readBeside(int folderFd, const std::string& name, const std::string& hostFolder) {
+    BesideFile file;
+    const std::string host = hostpath::join(hostFolder, name);
+    // O_NONBLOCK: a named pipe of that name must not hold the program up.
+    const int fd = ::openat(folderFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        const int err = errno;
+        if (err == ENOENT)
+            return file;
+        // ELOOP: the name is a symbolic link. A folder opens (read-only), and is told apart below.
+        if (err == ELOOP || err == ENXIO || err == EISDIR) {
+            file.kind = BesideFile::Kind::Other;
+            return file;
+        }
+        throw sysErrorFromErrno(err, host);
+    }
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        throw sysErrorFromErrno(errno, host);
+    if (!S_ISREG(st.st_mode)) {
+        file.kind = BesideFile::Kind::Other;
+        return file;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    file.kind = BesideFile::Kind::Regular;
+    file.mode = st.st_mode & 07777;
+    char buf[65536];
+    for (;;) {
+        const std::size_t r = readSomeFd(fd, buf, sizeof buf, host);
+        if (r == 0)
+            break;
+        file.content.append(buf, r);
+    }
+    return file;
 }
 
 void removeFile(const std::string& windowsPath) {
@@ -519,16 +567,25 @@ std::string InputFile::readUpTo(std::size_t n) {
 // --- AtomicWriter ---
 
 AtomicWriter::AtomicWriter(const WinPath& target) {
-    open(toHost(target));
+    open(toHost(target), -1);
 }
 
 AtomicWriter::AtomicWriter(const HostPath& target) {
-    open(target);
+    open(target, -1);
 }
 
-void AtomicWriter::open(const std::string& hostTarget) {
+AtomicWriter::AtomicWriter(int folderFd, const HostPath& target) {
+    open(target, folderFd);
+}
+
+void AtomicWriter::open(const std::string& hostTarget, int folderFd) {
     m_targetHost = hostTarget;
     const std::string folder = folderOf(hostTarget);
+    m_targetName = nameOf(hostTarget);
+    m_dirFd = folderFd >= 0 ? ::fcntl(folderFd, F_DUPFD_CLOEXEC, 0)
+                            : ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (m_dirFd < 0)
+        throw sysErrorFromErrno(errno, hostTarget); // names the target, so a missing folder is error 76
     // ".<name>.<random>.tessaly-tmp" beside the target. A long name is cut so the whole stays a
     // valid name. The full target name goes into an attribute, which also tells the recovery sweep
     // that the file is the program's own; where the filesystem does not keep it, into the journal.
@@ -544,10 +601,11 @@ void AtomicWriter::open(const std::string& hostTarget) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         char suffix[17];
         std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(gen()));
-        std::string temp = folder + "/." + base + "." + suffix + (whole ? kTemporarySuffix : kCutSuffix);
-        m_fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        std::string tempName = "." + base + "." + suffix + (whole ? kTemporarySuffix : kCutSuffix);
+        m_fd = ::openat(m_dirFd, tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (m_fd >= 0) {
-            m_tempHost = std::move(temp);
+            m_tempHost = hostpath::join(folder, tempName);
+            m_tempName = std::move(tempName);
             // Owner-only whatever the umask; held by this writer until it closes (taken before the
             // file is marked as ours, so that no sweep ever sees it marked and free).
             ::fchmod(m_fd, 0600);
@@ -561,32 +619,39 @@ void AtomicWriter::open(const std::string& hostTarget) {
                 } catch (...) {
                     ::close(m_fd);
                     m_fd = -1;
-                    ::unlink(m_tempHost.c_str());
+                    ::unlinkat(m_dirFd, m_tempName.c_str(), 0);
                     m_tempHost.clear();
                     throw;
                 }
             }
             return;
         }
-        if (errno != EEXIST)
-            throw sysErrorFromErrno(errno, hostTarget);
+        if (errno != EEXIST) {
+            const int err = errno;
+            ::close(m_dirFd);
+            m_dirFd = -1;
+            throw sysErrorFromErrno(err, hostTarget);
+        }
     }
+    ::close(m_dirFd);
+    m_dirFd = -1;
     throw SysError(ErrorKind::PathFileAccess);
 }
 
 void AtomicWriter::writeJournal(bool complete, bool sync) {
     const std::string journal = journalPathOf(m_tempHost);
-    const std::string text = journalText(nameOf(m_targetHost), complete);
+    const std::string journalName = nameOf(journal);
+    const std::string text = journalText(m_targetName, complete);
     int fd = -1;
     if (m_journalHost.empty()) {
-        fd = ::open(journal.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        fd = ::openat(m_dirFd, journalName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0)
             throw sysErrorFromErrno(errno, journal);
         m_journalHost = journal;
         ::fchmod(fd, 0600);
     } else {
         // Marked: the whole text written again over the same bytes plus the mark, in one write.
-        fd = ::open(journal.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+        fd = ::openat(m_dirFd, journalName.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0)
             throw sysErrorFromErrno(errno, journal);
     }
@@ -605,6 +670,7 @@ void AtomicWriter::writeJournal(bool complete, bool sync) {
 AtomicWriter::~AtomicWriter() {
     if (m_fd >= 0)
         ::close(m_fd);
+    const UniqueFd folder(m_dirFd);
     if (m_committed || m_tempHost.empty())
         return;
     // Marked complete and then not put in place (the rename failed): the caller may have removed
@@ -612,12 +678,12 @@ AtomicWriter::~AtomicWriter() {
     // for the recovery sweep, which knows whether the source is still there.
     if (m_marked && m_commitTried && !m_replacing) {
         struct stat st {};
-        if (::lstat(m_tempHost.c_str(), &st) == 0 && st.st_nlink == 1)
+        if (::fstatat(m_dirFd, m_tempName.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && st.st_nlink == 1)
             return;
     }
-    ::unlink(m_tempHost.c_str());
+    ::unlinkat(m_dirFd, m_tempName.c_str(), 0);
     if (!m_journalHost.empty())
-        ::unlink(m_journalHost.c_str());
+        ::unlinkat(m_dirFd, nameOf(m_journalHost).c_str(), 0);
 }
 
 void AtomicWriter::write(const char* data, std::size_t n) {
@@ -726,8 +792,8 @@ bool AtomicWriter::markComplete(bool sync) {
         // The journal holds the mark (and the name): written, and with sync flushed with the
         // folder, so that both files are there after a crash.
         writeJournal(true, sync);
-        if (sync)
-            fsyncFolderHost(folderOf(m_tempHost));
+        if (sync && ::fsync(m_dirFd) != 0 && errno != EINVAL && errno != EROFS)
+            throw sysErrorFromErrno(errno, folderOf(m_tempHost));
     }
     m_marked = true;
     return true;
@@ -736,8 +802,9 @@ bool AtomicWriter::markComplete(bool sync) {
 bool AtomicWriter::stillLinked() const {
     struct stat mine {};
     struct stat named {};
-    return m_fd >= 0 && ::fstat(m_fd, &mine) == 0 && mine.st_nlink > 0 && ::lstat(m_tempHost.c_str(), &named) == 0 &&
-           named.st_ino == mine.st_ino && named.st_dev == mine.st_dev;
+    return m_fd >= 0 && ::fstat(m_fd, &mine) == 0 && mine.st_nlink > 0 &&
+           ::fstatat(m_dirFd, m_tempName.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 && named.st_ino == mine.st_ino &&
+           named.st_dev == mine.st_dev;
 }
 
 void AtomicWriter::commit(bool replaceExisting, bool sync) {
@@ -746,9 +813,12 @@ void AtomicWriter::commit(bool replaceExisting, bool sync) {
     m_commitTried = true;
     m_replacing = replaceExisting;
     if (replaceExisting && m_mode < 0) {
-        // The replacement keeps the permissions of the file it replaces.
+        // The replacement keeps the permissions of the file it replaces: the file itself, opened
+        // without following a link (a link's target is someone else's file, and its mode is not ours
+        // to copy).
+        const UniqueFd existing(::openat(m_dirFd, m_targetName.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
         struct stat st {};
-        if (::stat(m_targetHost.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        if (existing.valid() && ::fstat(existing.get(), &st) == 0 && S_ISREG(st.st_mode))
             m_mode = static_cast<int>(st.st_mode & 07777);
     }
     if (sync)
@@ -757,18 +827,20 @@ void AtomicWriter::commit(bool replaceExisting, bool sync) {
         finish();
     // The descriptor (and with it the flock) is kept until the rename is done, so no recovery
     // sweep takes the file for an abandoned one in between.
+    const char* temp = m_tempName.c_str();
+    const char* target = m_targetName.c_str();
     if (replaceExisting) {
-        if (::rename(m_tempHost.c_str(), m_targetHost.c_str()) != 0)
+        if (::renameat(m_dirFd, temp, m_dirFd, target) != 0)
             throw sysErrorFromErrno(errno, m_targetHost);
-    } else if (::renameat2(AT_FDCWD, m_tempHost.c_str(), AT_FDCWD, m_targetHost.c_str(), RENAME_NOREPLACE) != 0) {
+    } else if (::renameat2(m_dirFd, temp, m_dirFd, target, RENAME_NOREPLACE) != 0) {
         const int err = errno;
         if (err == EEXIST)
             throw SysError(ErrorKind::FileAlreadyExists);
         if (err != EINVAL && err != ENOSYS && err != EOPNOTSUPP)
             throw sysErrorFromErrno(err, m_targetHost);
         // The filesystem has no no-replace rename: a hard link refuses a taken name just as well.
-        if (::link(m_tempHost.c_str(), m_targetHost.c_str()) == 0) {
-            ::unlink(m_tempHost.c_str());
+        if (::linkat(m_dirFd, temp, m_dirFd, target, 0) == 0) {
+            ::unlinkat(m_dirFd, temp, 0);
         } else {
             const int linkErr = errno;
             if (linkErr == EEXIST)
@@ -777,9 +849,9 @@ void AtomicWriter::commit(bool replaceExisting, bool sync) {
                 throw sysErrorFromErrno(linkErr, m_targetHost);
             // No hard links either (vfat): check, then rename.
             struct stat st {};
-            if (::lstat(m_targetHost.c_str(), &st) == 0)
+            if (::fstatat(m_dirFd, target, &st, AT_SYMLINK_NOFOLLOW) == 0)
                 throw SysError(ErrorKind::FileAlreadyExists);
-            if (::rename(m_tempHost.c_str(), m_targetHost.c_str()) != 0)
+            if (::renameat(m_dirFd, temp, m_dirFd, target) != 0)
                 throw sysErrorFromErrno(errno, m_targetHost);
         }
     }
@@ -792,11 +864,12 @@ void AtomicWriter::commit(bool replaceExisting, bool sync) {
     const int closeErr = errno;
     m_fd = -1;
     if (!m_journalHost.empty())
-        ::unlink(m_journalHost.c_str());
+        ::unlinkat(m_dirFd, nameOf(m_journalHost).c_str(), 0);
     if (closed != 0 && closeErr != EINTR)
         throw sysErrorFromErrno(closeErr, m_targetHost);
-    if (sync)
-        fsyncFolderHost(folderOf(m_targetHost));
+    // Some filesystems refuse fsync on a folder (EINVAL); there is nothing more to do there.
+    if (sync && ::fsync(m_dirFd) != 0 && errno != EINVAL && errno != EROFS)
+        throw sysErrorFromErrno(errno, folderOf(m_targetHost));
 }
 
 void writeFileAtomicHost(const HostPath& path, const std::string& data) {

@@ -110,12 +110,17 @@ private:
 // then failed to put it in place: its source may be gone already, so it is left, with its marks,
 // for the recovery sweep, unless another name (a copy kept by the caller) still shows it. The
 // temporary file is created owner-only (0600) and holds an exclusive flock while the writer lives,
-// so the recovery sweep of another process leaves it alone.
+// so the recovery sweep of another process leaves it alone. The target's folder is opened once and
+// everything after goes through it (openat, renameat, unlinkat, O_NOFOLLOW): a link put in place of
+// the temporary file or of the target is never followed, and the permissions of a replaced file are
+// those of the file itself, never of a link's target.
 class AtomicWriter final {
 public:
     explicit AtomicWriter(const WinPath& target);
     // The same for a host path (the platform's own files, such as ".hidden").
     explicit AtomicWriter(const HostPath& target);
+    // The same in a folder the caller has opened already (its descriptor is duplicated).
+    AtomicWriter(int folderFd, const HostPath& target);
     ~AtomicWriter();
     AtomicWriter(const AtomicWriter&) = delete;
     AtomicWriter& operator=(const AtomicWriter&) = delete;
@@ -158,11 +163,14 @@ public:
     const std::string& targetHostPath() const { return m_targetHost; }
 
 private:
-    void open(const std::string& hostTarget);
+    void open(const std::string& hostTarget, int folderFd);
     // Writes the journal beside the temporary file: the full target name, and the complete mark.
     void writeJournal(bool complete, bool sync);
 
     int m_fd = -1;
+    int m_dirFd = -1; // the target's folder
+    std::string m_tempName;
+    std::string m_targetName;
     bool m_committed = false;
     bool m_marked = false;      // markComplete() was done
     bool m_commitTried = false; // commit() began (the caller's source may be gone)
@@ -180,6 +188,21 @@ private:
 
 // Replaces (or creates) the file atomically with `data`.
 void writeFileAtomic(const std::string& windowsPath, const std::string& data);
+
+// A file the program reads and rewrites beside the user's (".hidden", "desktop.ini"), looked at
+// through its folder's descriptor with O_NOFOLLOW: a symbolic link of that name is never followed
+// and anything but a regular file is never read (another user of a shared folder may have put a
+// link to someone's private file there).
+struct BesideFile {
+    enum class Kind { Missing, Regular, Other } kind = Kind::Missing; // Other: a link, a folder, a pipe...
+    std::string content;                                              // a regular file's bytes
+    unsigned mode = 0; // a regular file's permission bits, from the file opened
+};
+// Throws SysError when the file is there and cannot be read.
+BesideFile readBeside(int folderFd, const std::string& name, const std::string& hostFolder);
+// A folder opened for the lookups above (O_DIRECTORY); throws SysError about `errorPath` (a file in
+// the folder, so that a missing folder is "path not found") or else the folder.
+int openFolderHost(const std::string& hostFolder, const std::string& errorPath = {});
 
 // Host-path forms, for the platform's own use.
 std::string readAllHost(const HostPath& path);

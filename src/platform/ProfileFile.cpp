@@ -5,6 +5,7 @@
 #include "platform/HostPath.h"
 #include "platform/SysError.h"
 #include "platform/Text.h"
+#include "platform/UniqueFd.h"
 
 #include <algorithm>
 #include <optional>
@@ -156,15 +157,21 @@ ReadResult readLines(const std::string& host, std::vector<std::string>& lines) {
     }
 }
 
-void writeLines(const std::string& host, const std::vector<std::string>& lines) {
+void writeLines(const std::string& host, const std::vector<std::string>& lines, int folderFd = -1, int mode = -1) {
     std::string out;
     for (const auto& l : lines) {
         out += l;
         out += "\r\n";
     }
-    AtomicWriter w{HostPath(host)};
-    w.write(out);
-    w.commit(true);
+    std::optional<AtomicWriter> w;
+    if (folderFd >= 0)
+        w.emplace(folderFd, HostPath(host));
+    else
+        w.emplace(HostPath(host));
+    if (mode >= 0)
+        w->setPermissions(static_cast<unsigned>(mode));
+    w->write(out);
+    w->commit(true);
 }
 
 // The "[section]" line of a section.
@@ -177,18 +184,24 @@ std::string sectionHeader(const std::string& section) {
 
 // One read-change-write of a profile file under its folder's lock. `change` returns whether it
 // changed anything; `createMissing` says whether a missing file is to be made.
+// The file is read and replaced through its folder, never following a link: a profile file beside
+// the user's (desktop.ini) that is a link or not a regular file is neither read nor changed (error
+// 75), and the replacement keeps the mode of the file that was read.
 template <class Change> void updateProfile(const std::string& windowsFile, bool createMissing, Change&& change) {
     const std::string host = toHost(windowsFile);
-    FolderLock lock(hostpath::folderOf(host));
-    std::vector<std::string> lines;
-    try {
-        lines = splitLines(readAllHost(HostPath(host)));
-    } catch (const SysError& e) {
-        if ((e.kind != ErrorKind::FileNotFound && e.kind != ErrorKind::PathNotFound) || !createMissing)
-            throw;
-    }
+    const std::string folder = hostpath::folderOf(host);
+    FolderLock lock(folder);
+    const UniqueFd folderFd(openFolderHost(folder, host));
+    const BesideFile file = readBeside(folderFd.get(), hostpath::nameOf(host), folder);
+    if (file.kind == BesideFile::Kind::Other)
+        throw SysError(ErrorKind::PathFileAccess, errorDescription(ErrorKind::PathFileAccess),
+                       "it is a symbolic link or not a regular file");
+    if (file.kind == BesideFile::Kind::Missing && !createMissing)
+        throw SysError(ErrorKind::FileNotFound);
+    std::vector<std::string> lines = splitLines(file.content);
     if (change(lines))
-        writeLines(host, lines);
+        writeLines(host, lines, folderFd.get(),
+                   file.kind == BesideFile::Kind::Regular ? static_cast<int>(file.mode) : -1);
 }
 
 } // namespace

@@ -348,6 +348,25 @@ TEST_F(CliTest, AFileThatGainsANameWhileItIsLockedIsNotLockedSafelyAndExitsWithO
     EXPECT_EQ(sandbox.readFile("C:\\G\\kept.txt"), "the plaintext");
 }
 
+// A ".hidden" that is a link to someone's private file is left alone: the lock goes on (exit 0), says
+// so on stderr, and the link's target is neither read nor changed.
+TEST_F(CliTest, AHiddenListThatIsALinkIsLeftAloneAndTheLockSaysSo) {
+    const std::string privateFile = sandbox.host(sandbox.writeFile("C:\\Private\\diary", "mine\n"));
+    ASSERT_EQ(::chmod(privateFile.c_str(), 0600), 0);
+    const std::string file = sandbox.host(sandbox.writeFile("C:\\Shared\\a.txt", "a"));
+    std::filesystem::create_symlink(privateFile, sandbox.host("C:\\Shared\\.hidden"));
+    const CliRun r = cli({"--password-stdin", "lock", file}, "pw\npw\n");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(contains(r.err, "The list of hidden files 'C:\\Shared\\.hidden' is a link or not a regular file"))
+        << r.err;
+    EXPECT_FALSE(sandbox.exists("C:\\Shared\\a.txt"));
+    EXPECT_TRUE(std::filesystem::is_symlink(sandbox.host("C:\\Shared\\.hidden")));
+    EXPECT_EQ(testing_support::readHostFile(privateFile), "mine\n");
+    struct stat st {};
+    ASSERT_EQ(::stat(privateFile.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+}
+
 TEST_F(CliTest, APlainFileNamedLikeALockedOneIsNotTakenForOne) {
     const std::string report = sandbox.host(sandbox.writeFile("C:\\R\\report.TSL", "plain text"));
     CliRun r = cli({"--password-stdin", "unlock", report}, "pw\n");

@@ -1,5 +1,6 @@
 #include "EngineFixture.h"
 #include "Vectors.h"
+#include "core/LockChecks.h"
 #include "core/Scrambler.h"
 #include "platform/Attributes.h"
 
@@ -437,4 +438,42 @@ TEST_F(EngineTest, FilesWhoseNamesDifferOnlyInCaseKeepAnEntryEach) {
     EXPECT_EQ(entry(core::RegisterKind::SmallFile, upper), "");
     EXPECT_EQ(entry(core::RegisterKind::SmallFile, lower), TransformName(lockedPath(lower, ".TSL")));
     EXPECT_EQ(sandbox.readFile(upper), "upper");
+}
+
+// A ".hidden" that another user of a shared folder turned into a link to someone's private file is
+// never followed: the lock goes on (the file is locked and read-only), the link stays a link, its
+// target is neither read into the list nor changed, and the run says the list was left alone.
+TEST_F(EngineTest, AHiddenListThatIsALinkIsLeftAloneAndTheLockGoesOn) {
+    const std::string privateHost = sandbox.host(sandbox.writeFile("C:\\Private\\diary.txt", "my own words\n"));
+    ASSERT_EQ(::chmod(privateHost.c_str(), 0600), 0);
+    const struct {
+        const char* name;
+        std::size_t size;
+        bool strong;
+    } cases[] = {{"small", 100, false}, {"large", 250000, false}, {"strong", 100, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string folder = sandbox.makeFolder(std::string("C:\\Shared ") + c.name);
+        const std::string list = sandbox.host(folder + "\\.hidden");
+        std::filesystem::create_symlink(privateHost, list);
+        const std::string path = sandbox.writeFile(folder + "\\report.doc", randomContent(c.size, 5));
+        prompt.boxes.clear();
+        core::EngineContext ctx = context();
+        ctx.strongLocks = c.strong;
+        ctx.strongLimits = core::strong::kMinimumLimits;
+
+        ASSERT_EQ(core::LockFilesTogether({path}, "pass word", ctx), std::vector<bool>{true}) << boxList();
+        EXPECT_FALSE(sandbox.exists(path));
+        ASSERT_EQ(prompt.boxes.size(), 1u) << boxList();
+        EXPECT_EQ(prompt.last().text, core::HiddenListLeftAloneNote(folder));
+        EXPECT_EQ(prompt.last().icon, platform::Icon::Exclamation);
+
+        EXPECT_TRUE(std::filesystem::is_symlink(list));
+        EXPECT_EQ(testing_support::readHostFile(privateHost), "my own words\n");
+        struct stat st {};
+        ASSERT_EQ(::stat(privateHost.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0600u);
+        for (const std::string& name : listing(folder))
+            EXPECT_EQ(name.find("tessaly-tmp"), std::string::npos) << name;
+    }
 }

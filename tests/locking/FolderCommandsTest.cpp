@@ -1,8 +1,9 @@
 #include "LockingTestSupport.h"
 
-#include "core/LockChecks.h"
-#include "core/Register.h"
 #include "core/AppPassword.h"
+#include "core/LockChecks.h"
+#include "core/Recovery.h"
+#include "core/Register.h"
 #include "core/Scrambler.h"
 #include "locking/FolderCommands.h"
 #include "platform/Attributes.h"
@@ -18,6 +19,11 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
 
 #include <filesystem>
 #include <fstream>
@@ -648,5 +654,136 @@ TEST_F(FolderCommandsTest, ALockedFolderIsPrivateToItsOwnerUntilItsUnlock) {
         ASSERT_EQ(::stat(sandbox.host(c.folder).c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 07777, c.mode);
         EXPECT_EQ(sandbox.readFile(std::string(c.folder) + "\\a.txt"), "a");
+    }
+}
+
+// A folder's desktop.ini that is a link (another user of a shared folder put it there, pointing at
+// someone's private file) is neither read nor changed: the lock is refused with the reason, and the
+// link stays a link.
+TEST_F(FolderCommandsTest, ADesktopIniThatIsALinkIsNeverFollowed) {
+    const std::string privateHost = sandbox.host(sandbox.writeFile("C:\\Private\\notes.ini", "[mine]\r\nk=secret\r\n"));
+    ASSERT_EQ(::chmod(privateHost.c_str(), 0600), 0);
+    for (const bool withFiles : {false, true}) {
+        SCOPED_TRACE(withFiles ? "Lock Folder and Files" : "Lock Folder");
+        const std::string folder = withFiles ? "C:\\Docs\\Both" : "C:\\Docs\\Alone";
+        sandbox.writeFile(folder + "\\a.txt", "a");
+        const std::string link = sandbox.host(folder + "\\desktop.ini");
+        std::filesystem::create_symlink(privateHost, link);
+        testing_support::ScriptedPrompt p;
+        const auto result = withFiles ? locking::LockFolderAndFiles(request(folder, "pw", "pw"), p)
+                                      : locking::LockFolder(request(folder, "pw", "pw"), p);
+        EXPECT_FALSE(result.moved);
+        EXPECT_EQ(p.texts(), std::vector<std::string>{"The folder '" + folder +
+                                                      "' could not be locked: its desktop.ini is a link or not a "
+                                                      "regular file, which Tessaly leaves alone."});
+        EXPECT_TRUE(std::filesystem::is_symlink(link));
+        EXPECT_EQ(testing_support::readHostFile(privateHost), "[mine]\r\nk=secret\r\n");
+        struct stat st {};
+        ASSERT_EQ(::stat(privateHost.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0600u);
+        EXPECT_EQ(sandbox.readFile(folder + "\\a.txt"), "a");
+    }
+    EXPECT_TRUE(lockedFolders().empty());
+}
+
+// A folder lock whose parent's ".hidden" is a link goes on without it and says so; the link's target
+// is neither read nor changed.
+TEST_F(FolderCommandsTest, AFolderLockBesideAHiddenListThatIsALinkSaysSo) {
+    const std::string privateHost = sandbox.host(sandbox.writeFile("C:\\Private\\list", "mine\n"));
+    ASSERT_EQ(::chmod(privateHost.c_str(), 0600), 0);
+    sandbox.writeFile("C:\\Docs\\Old\\a.txt", "a");
+    std::filesystem::create_symlink(privateHost, sandbox.host("C:\\Docs\\.hidden"));
+    const auto result = locking::LockFolder(request("C:\\Docs\\Old", "pw", "pw"), prompt);
+    ASSERT_TRUE(result.moved) << boxList(prompt);
+    EXPECT_EQ(prompt.last().text, core::HiddenListLeftAloneNote("C:\\Docs"));
+    EXPECT_EQ(prompt.last().icon, Icon::Exclamation);
+    EXPECT_TRUE(std::filesystem::is_symlink(sandbox.host("C:\\Docs\\.hidden")));
+    EXPECT_EQ(testing_support::readHostFile(privateHost), "mine\n");
+    EXPECT_EQ(attributes(result.newPath), platform::kAttrHidden | platform::kAttrSystem);
+}
+
+// A kill at each step of "unlock and open" (a plain file of a locked folder double-clicked), then
+// the next start's sweep: the folder is locked with all its marks (desktop.ini, Hidden and System,
+// its ".hidden" line, its record and password, private), or unlocked with its record and password
+// gone and its mode back. A second sweep finds nothing to do; a folder left locked unlocks.
+TEST_F(FolderCommandsTest, AKillDuringUnlockAndOpenLeavesTheFolderWholeOnceSwept) {
+    const struct {
+        const char* step;
+        bool usersIni; // the folder had a desktop.ini of the user's before its lock
+        bool staysLocked;
+    } cases[] = {
+        {"desktop.ini removed", false, true}, {"desktop.ini removed", true, true}, {"attributes cleared", false, true},
+        {"attributes cleared", true, true},   {"renamed", false, false},           {"renamed", true, false},
+        {"mode given back", false, false},    {"password removed", false, false}};
+    const std::string usersIni = "[.ShellClassInfo]\r\nIconResource=folder.png\r\n";
+    int round = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.step) + (c.usersIni ? ", the user's desktop.ini" : ""));
+        const std::string plain = "C:\\Docs\\Kept" + std::to_string(++round);
+        const std::string valueName = locking::FolderPasswordValueName(plain);
+        sandbox.writeFile(plain + "\\a.txt", "a");
+        if (c.usersIni)
+            sandbox.writeFile(plain + "\\desktop.ini", usersIni);
+        ASSERT_EQ(::chmod(sandbox.host(plain).c_str(), 0755), 0);
+        testing_support::ScriptedPrompt p;
+        ASSERT_TRUE(locking::LockFolder(request(plain, "pw", "pw"), p).moved) << boxList(p);
+        const std::string locked = locking::LockedFolderPath(plain, GetFileNamePart(plain));
+
+        // The unlock in a child process that ends, as a kill ends it, at the step.
+        constexpr int kStopped = 42;
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            testing_support::ScriptedPrompt answers; // Yes to the question
+            FolderRequest r = lockedRequest(plain, "pw", "");
+            r.checkpoint = [step = c.step](const char* reached) {
+                if (std::strcmp(reached, step) == 0)
+                    ::_exit(kStopped);
+            };
+            locking::UnlockFolderToOpen(r, locked, answers, {});
+            ::_exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == kStopped);
+
+        const core::RecoveryReport report = core::RecoverFolders(registerPath, core::RegisterFolders(registerPath));
+        EXPECT_TRUE(report.failures.empty()) << core::RecoveryMessage(report);
+        EXPECT_EQ(sandbox.exists(locked), c.staysLocked) << core::RecoveryMessage(report);
+        EXPECT_NE(sandbox.exists(plain), c.staysLocked);
+        const std::vector<std::string> hidden = hiddenList(sandbox.host("C:\\Docs"));
+        const bool listed = std::find(hidden.begin(), hidden.end(), GetFileNamePart(locked)) != hidden.end();
+        struct stat st {};
+        if (c.staysLocked) {
+            EXPECT_EQ(attributes(locked), platform::kAttrHidden | platform::kAttrSystem);
+            EXPECT_EQ(attributes(locked + "\\desktop.ini"), platform::kAttrHidden);
+            EXPECT_EQ(sandbox.readFile(locked + "\\desktop.ini"),
+                      c.usersIni ? usersIni + "CLSID={645FF040-5081-101B-9F08-00AA002F954E}\r\n" : kIni);
+            EXPECT_TRUE(listed);
+            ASSERT_EQ(lockedFolders().size(), 1u);
+            EXPECT_EQ(lockedFolders()[0].key, locked);
+            EXPECT_TRUE(locking::CheckFolderPassword(valueName, "pw"));
+            ASSERT_EQ(::stat(sandbox.host(locked).c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 07777, 0700u);
+        } else {
+            EXPECT_EQ(attributes(plain), 0u);
+            EXPECT_EQ(sandbox.exists(plain + "\\desktop.ini"), c.usersIni);
+            if (c.usersIni) {
+                EXPECT_EQ(sandbox.readFile(plain + "\\desktop.ini"), usersIni);
+            }
+            EXPECT_FALSE(listed);
+            EXPECT_TRUE(lockedFolders().empty());
+            EXPECT_EQ(storedValue(valueName), "");
+            ASSERT_EQ(::stat(sandbox.host(plain).c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 07777, 0755u);
+        }
+        const core::RecoveryReport again = core::RecoverFolders(registerPath, core::RegisterFolders(registerPath));
+        EXPECT_TRUE(again.empty()) << core::RecoveryMessage(again);
+
+        if (c.staysLocked) {
+            testing_support::ScriptedPrompt unlock;
+            ASSERT_TRUE(locking::UnlockFolder(lockedRequest(plain, "pw", "pw"), unlock).moved) << boxList(unlock);
+            EXPECT_TRUE(lockedFolders().empty());
+        }
+        EXPECT_EQ(sandbox.readFile(plain + "\\a.txt"), "a");
     }
 }

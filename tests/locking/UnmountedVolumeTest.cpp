@@ -14,7 +14,7 @@
 #include "settings/Settings.h"
 #include "settings/modGeneral.h"
 
-#include <QListView>
+#include <QTreeView>
 
 #include <gtest/gtest.h>
 
@@ -27,7 +27,7 @@ namespace {
 class UnmountedVolumeTest : public testing_support::SandboxTest {
 protected:
     // The row of the vault's files list whose path before the lock is `text`; -1 when none.
-    static int rowOf(QListView* list, const std::string& text) {
+    static int rowOf(QTreeView* list, const std::string& text) {
         for (int i = 0; i < list->model()->rowCount(); ++i)
             if (list->model()->index(i, 0).data(locking::VaultListModel::TextRole).toByteArray().toStdString() == text)
                 return i;
@@ -49,7 +49,7 @@ TEST_F(UnmountedVolumeTest, AnEntryOfAVolumeNotMountedIsKeptAndShownAsUnavailabl
     ASSERT_TRUE(sandbox.exists(locked));
 
     locking::frmSecurityVault vault(port.scripted, port.registerFile, &port);
-    auto* files = vault.findChild<QListView*>(QStringLiteral("lvwFiles"));
+    auto* files = vault.findChild<QTreeView*>(QStringLiteral("lvwFiles"));
     ASSERT_NE(files, nullptr);
     const auto shown = [&] {
         vault.Refresh();

@@ -10,8 +10,8 @@
 #include "settings/Settings.h"
 
 #include <QAbstractItemModelTester>
-#include <QListView>
 #include <QSignalSpy>
+#include <QTreeView>
 
 #include <gtest/gtest.h>
 
@@ -44,7 +44,9 @@ TEST(VaultListModelTest, RowsComeInOneResetWithTheirTextsBytesAndTicks) {
     EXPECT_EQ(resets.count(), 1);
     EXPECT_EQ(inserted.count(), 0);
     ASSERT_EQ(model.rowCount(), 3);
-    EXPECT_EQ(model.columnCount(), 1);
+    EXPECT_EQ(model.columnCount(), 4);
+    for (const auto& [column, title] : {std::pair{0, "Name"}, {1, "Kind"}, {2, "Size"}, {3, "Modified"}})
+        EXPECT_EQ(model.headerData(column, Qt::Horizontal).toString(), QString::fromLatin1(title));
 
     const QModelIndex second = model.index(1, 0);
     EXPECT_EQ(second.data(VaultListModel::KeyRole).toByteArray().toStdString(), "C:\\Docs\\pns\xe9.TSL");
@@ -130,8 +132,8 @@ TEST_F(VaultRefreshTest, FillsEachListInResetsWhoseNumberDoesNotGrowWithTheRegis
     FakePort port;
     port.registerFile = makeRegister();
     locking::frmSecurityVault vault(port.scripted, port.registerFile, &port);
-    auto* files = vault.findChild<QListView*>(QStringLiteral("lvwFiles"));
-    auto* folders = vault.findChild<QListView*>(QStringLiteral("lvwFolders"));
+    auto* files = vault.findChild<QTreeView*>(QStringLiteral("lvwFiles"));
+    auto* folders = vault.findChild<QTreeView*>(QStringLiteral("lvwFolders"));
     ASSERT_NE(files, nullptr);
     ASSERT_NE(folders, nullptr);
 

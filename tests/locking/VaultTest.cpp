@@ -5,6 +5,7 @@
 #include "core/Register.h"
 #include "locking/FileCommands.h"
 #include "locking/FolderCommands.h"
+#include "locking/VaultListModel.h"
 #include "locking/frmSecurityVault.h"
 #include "platform/Attributes.h"
 #include "settings/Settings.h"
@@ -13,15 +14,19 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QDateTime>
 #include <QEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
+#include <QLocale>
 #include <QPushButton>
 #include <QTest>
+#include <QTreeView>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <functional>
@@ -46,20 +51,20 @@ protected:
         EXPECT_NE(w, nullptr) << name;
         return w;
     }
-    QListView* files() { return child<QListView>("lvwFiles"); }
-    QListView* folders() { return child<QListView>("lvwFolders"); }
+    QTreeView* files() { return child<QTreeView>("lvwFiles"); }
+    QTreeView* folders() { return child<QTreeView>("lvwFolders"); }
     // Row i of a list, read and ticked through the list's model.
-    static QModelIndex indexOf(QListView* list, int i) { return list->model()->index(i, 0); }
-    static int count(QListView* list) { return list->model()->rowCount(); }
-    static QString text(QListView* list, int i) { return indexOf(list, i).data(Qt::DisplayRole).toString(); }
-    static QString toolTip(QListView* list, int i) { return indexOf(list, i).data(Qt::ToolTipRole).toString(); }
-    static Qt::CheckState checkState(QListView* list, int i) {
+    static QModelIndex indexOf(QTreeView* list, int i) { return list->model()->index(i, 0); }
+    static int count(QTreeView* list) { return list->model()->rowCount(); }
+    static QString text(QTreeView* list, int i) { return indexOf(list, i).data(Qt::DisplayRole).toString(); }
+    static QString toolTip(QTreeView* list, int i) { return indexOf(list, i).data(Qt::ToolTipRole).toString(); }
+    static Qt::CheckState checkState(QTreeView* list, int i) {
         return static_cast<Qt::CheckState>(indexOf(list, i).data(Qt::CheckStateRole).toInt());
     }
-    static void setCheckState(QListView* list, int i, Qt::CheckState state) {
+    static void setCheckState(QTreeView* list, int i, Qt::CheckState state) {
         list->model()->setData(indexOf(list, i), state, Qt::CheckStateRole);
     }
-    std::string key(QListView* list, int i) { return indexOf(list, i).data(Qt::UserRole).toByteArray().toStdString(); }
+    std::string key(QTreeView* list, int i) { return indexOf(list, i).data(Qt::UserRole).toByteArray().toStdString(); }
 
     void lockFile(const std::string& folder, const std::string& name, const std::string& password) {
         locking::FileBatch b;
@@ -83,7 +88,7 @@ protected:
         EXPECT_TRUE(result.moved) << boxList(p);
         return result.newPath;
     }
-    void checkAll(QListView* list) {
+    void checkAll(QTreeView* list) {
         for (int i = 0; i < count(list); ++i)
             setCheckState(list, i, Qt::Checked);
     }
@@ -164,15 +169,14 @@ TEST_F(VaultTest, UnlockFolderWithTheRightPasswordAndWithNothingChecked) {
     checkAll(folders());
     typePassword("pw");
     child<QPushButton>("cmdUnlockFolder")->click();
+    // Success is told in the status line; only the question was a box.
     EXPECT_EQ(port.scripted.texts(),
-              (std::vector<std::string>{"Are you sure you want to unlock 'C:\\Docs\\Old' folder ?",
-                                        "All selected folders have been unlocked"}));
+              (std::vector<std::string>{"Are you sure you want to unlock 'C:\\Docs\\Old' folder ?"}));
     EXPECT_EQ(port.scripted.boxes[0].title, "Unlock Confirmation");
-    EXPECT_EQ(port.scripted.last().icon, Icon::Information);
     EXPECT_TRUE(sandbox.exists("C:\\Docs\\Old"));
     EXPECT_EQ(platform::getAttributes("C:\\Docs\\Old") & ~platform::kAttrDirectory, 0u);
     EXPECT_EQ(count(folders()), 0);
-    EXPECT_TRUE(child<QLabel>("lblStatus")->text().isEmpty());
+    EXPECT_EQ(child<QLabel>("lblStatus")->text(), QStringLiteral("All selected folders have been unlocked"));
     EXPECT_TRUE(child<QPushButton>("cmdCancel")->isEnabled());
 }
 
@@ -186,13 +190,14 @@ TEST_F(VaultTest, WithNothingTickedTheHighlightedRowIsTaken) {
     child<QPushButton>("cmdUnlockFiles")->click();
     EXPECT_TRUE(port.scripted.boxes.empty()) << port.scripted.last().text;
     EXPECT_EQ(sandbox.readFile("C:\\Docs\\a.txt"), "a");
+    EXPECT_EQ(child<QLabel>("lblStatus")->text(), QStringLiteral("1 file unlocked."));
 
     typePassword("pw");
     folders()->setCurrentIndex(folders()->model()->index(0, 0));
     child<QPushButton>("cmdUnlockFolder")->click();
     EXPECT_EQ(port.scripted.texts(),
-              (std::vector<std::string>{"Are you sure you want to unlock 'C:\\Docs\\Old' folder ?",
-                                        "All selected folders have been unlocked"}));
+              (std::vector<std::string>{"Are you sure you want to unlock 'C:\\Docs\\Old' folder ?"}));
+    EXPECT_EQ(child<QLabel>("lblStatus")->text(), QStringLiteral("All selected folders have been unlocked"));
     EXPECT_TRUE(sandbox.exists("C:\\Docs\\Old"));
 }
 
@@ -217,8 +222,8 @@ TEST_F(VaultTest, NamesThatAreNotUtf8AreUnlockedByTheirExactBytes) {
     typePassword("pw");
     child<QPushButton>("cmdUnlockFolder")->click();
     EXPECT_EQ(port.scripted.texts(),
-              (std::vector<std::string>{"Are you sure you want to unlock 'C:\\Docs\\" + name + "' folder ?",
-                                        "All selected folders have been unlocked"}));
+              (std::vector<std::string>{"Are you sure you want to unlock 'C:\\Docs\\" + name + "' folder ?"}));
+    EXPECT_EQ(child<QLabel>("lblStatus")->text(), QStringLiteral("All selected folders have been unlocked"));
     EXPECT_TRUE(sandbox.exists("C:\\Docs\\" + name));
     EXPECT_EQ(count(folders()), 0);
 }
@@ -232,10 +237,9 @@ TEST_F(VaultTest, AWrongPasswordEmptiesTheBoxForTheFoldersThatFollow) {
     typePassword("bad");
     child<QPushButton>("cmdUnlockFolder")->click();
     EXPECT_EQ(port.scripted.texts(),
-              (std::vector<std::string>{
-                  "Password not correct", "Are you sure you want to unlock 'C:\\Docs\\Second' folder ?",
-                  "1 of 2 selected folders were unlocked."}));
-    EXPECT_EQ(port.scripted.last().icon, Icon::Exclamation);
+              (std::vector<std::string>{"Password not correct",
+                                        "Are you sure you want to unlock 'C:\\Docs\\Second' folder ?"}));
+    EXPECT_EQ(child<QLabel>("lblStatus")->text(), QStringLiteral("1 of 2 selected folders were unlocked."));
     EXPECT_TRUE(child<QLineEdit>("txtPassword1")->text().isEmpty());
     EXPECT_TRUE(sandbox.exists(first));
     EXPECT_TRUE(sandbox.exists("C:\\Docs\\Second"));
@@ -372,7 +376,7 @@ TEST_F(VaultTest, DoubleClickUnlocksAndOpensTheFile) {
     EXPECT_TRUE(sandbox.exists("C:\\Docs\\" + TransformName("a.txt") + ".TSL"));
 
     port.scripted.answer(Answer::Yes);
-    QListView* list = files();
+    QTreeView* list = files();
     const QPoint at = list->visualRect(indexOf(list, 0)).center();
     // A double click is a press followed by the double-click event on the same row.
     QTest::mousePress(list->viewport(), Qt::LeftButton, {}, at);
@@ -413,6 +417,7 @@ TEST_F(VaultTest, StrongLockedFilesAreListedAndUnlocked) {
     EXPECT_EQ(sandbox.readFile("C:\\Docs\\s3.txt"), "strong three");
     EXPECT_EQ(opener.calls(1), std::vector<std::string>{sandbox.host("C:\\Docs\\s3.txt")});
     ASSERT_EQ(count(files()), 3);
+    EXPECT_EQ(child<QLabel>("lblStatus")->text(), QStringLiteral("1 file unlocked."));
 
     typePassword("pw");
     child<QPushButton>("cmdSelectAll")->click();
@@ -422,6 +427,66 @@ TEST_F(VaultTest, StrongLockedFilesAreListedAndUnlocked) {
     EXPECT_EQ(sandbox.readFile("C:\\Docs\\s1.txt"), "strong one");
     EXPECT_EQ(sandbox.readFile("C:\\Docs\\s2.txt"), "strong two");
     EXPECT_EQ(count(files()), 0);
+    // Every unlock tells its outcome the same way: the status line (a folder's unlock too).
+    EXPECT_EQ(child<QLabel>("lblStatus")->text(), QStringLiteral("3 files unlocked."));
+}
+
+// Each row shows its kind, and the size and modification date of its locked form on disk (no size
+// for a folder; neither for an item that is not there).
+TEST_F(VaultTest, EachRowShowsItsKindSizeAndDate) {
+    sandbox.writeFile("C:\\Docs\\a.txt", "a");
+    sandbox.writeFile("C:\\Docs\\big.bin", content(210000));
+    sandbox.writeFile("C:\\Docs\\s.txt", "strong");
+    sandbox.writeFile("C:\\Docs\\gone.txt", "gone");
+    lockFile("C:\\Docs", "a.txt", "pw");
+    lockFile("C:\\Docs", "big.bin", "pw");
+    lockFile("C:\\Docs", "gone.txt", "pw");
+    testing_support::ScriptedPrompt p;
+    core::EngineContext ctx{.prompt = p, .registerPath = port.registerFile};
+    ctx.strongLocks = true;
+    ctx.strongLimits = core::strong::kMinimumLimits;
+    ASSERT_EQ(core::LockFilesTogether({"C:\\Docs\\s.txt"}, "pw", ctx), std::vector<bool>{true});
+    const std::string folder = lockFolder("Old", "pw");
+    std::filesystem::remove(sandbox.host("C:\\Docs\\" + TransformName("gone.txt") + ".TSL"));
+    vault->Refresh();
+
+    const auto cell = [](QTreeView* list, int row, int column) {
+        return list->model()->index(row, column).data(Qt::DisplayRole).toString();
+    };
+    const auto sizeOf = [this](const std::string& path) {
+        struct stat st {};
+        EXPECT_EQ(::lstat(sandbox.host(path).c_str(), &st), 0) << path;
+        return std::pair{static_cast<qint64>(st.st_size), static_cast<qint64>(st.st_mtim.tv_sec)};
+    };
+    const struct {
+        const char* shown;
+        const char* kind;
+    } rows[] = {{"C:\\Docs\\a.txt", "hidden"},
+                {"C:\\Docs\\gone.txt (not available)", "hidden"},
+                {"C:\\Docs\\big.bin", "hidden"},
+                {"C:\\Docs\\s.txt", "strong"}}; // the register's order: .TSL, .TSW, strong
+    ASSERT_EQ(count(files()), 4);
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE(rows[i].shown);
+        EXPECT_EQ(text(files(), i), QString::fromLatin1(rows[i].shown));
+        EXPECT_EQ(cell(files(), i, 1), QString::fromLatin1(rows[i].kind));
+        if (i == 1) {
+            EXPECT_EQ(cell(files(), i, 2), QString());
+            EXPECT_EQ(cell(files(), i, 3), QString());
+            continue;
+        }
+        const auto [size, modified] = sizeOf(key(files(), i));
+        EXPECT_EQ(files()->model()->index(i, 2).data(locking::VaultListModel::SortRole).toLongLong(), size);
+        EXPECT_EQ(cell(files(), i, 2), QLocale().formattedDataSize(size, 1, QLocale::DataSizeTraditionalFormat));
+        EXPECT_EQ(cell(files(), i, 3),
+                  QLocale().toString(QDateTime::fromSecsSinceEpoch(modified), QLocale::ShortFormat));
+    }
+    ASSERT_EQ(count(folders()), 1);
+    EXPECT_EQ(cell(folders(), 0, 1), QStringLiteral("folder"));
+    EXPECT_EQ(cell(folders(), 0, 2), QString());
+    EXPECT_EQ(cell(folders(), 0, 3),
+              QLocale().toString(QDateTime::fromSecsSinceEpoch(sizeOf(folder).second), QLocale::ShortFormat));
+    EXPECT_EQ(folders()->model()->headerData(3, Qt::Horizontal).toString(), QStringLiteral("Modified"));
 }
 
 } // namespace
@@ -506,12 +571,16 @@ TEST_F(VaultTest, TabFollowsTheLayoutAndSpaceTicksTheCurrentRow) {
     QTest::keyClick(files(), Qt::Key_Space);
     EXPECT_EQ(checkState(files(), 1), Qt::Checked);
     EXPECT_EQ(checkState(files(), 0), Qt::Unchecked);
-    QAccessibleInterface* rows = QAccessible::queryAccessibleInterface(files());
-    ASSERT_EQ(rows->childCount(), 2);
-    EXPECT_EQ(rows->child(1)->text(QAccessible::Name), text(files(), 1));
-    EXPECT_TRUE(rows->child(1)->state().checkable);
-    EXPECT_TRUE(rows->child(1)->state().checked);
-    EXPECT_FALSE(rows->child(0)->state().checked);
+    // The list is a table (name, kind, size, date): each row's first cell is its text and its tick.
+    QAccessibleTableInterface* rows = QAccessible::queryAccessibleInterface(files())->tableInterface();
+    ASSERT_NE(rows, nullptr);
+    ASSERT_EQ(rows->rowCount(), 2);
+    EXPECT_EQ(rows->columnDescription(1), QStringLiteral("Kind"));
+    EXPECT_EQ(rows->cellAt(1, 0)->text(QAccessible::Name), text(files(), 1));
+    EXPECT_EQ(rows->cellAt(1, 1)->text(QAccessible::Name), QStringLiteral("hidden"));
+    EXPECT_TRUE(rows->cellAt(1, 0)->state().checkable);
+    EXPECT_TRUE(rows->cellAt(1, 0)->state().checked);
+    EXPECT_FALSE(rows->cellAt(0, 0)->state().checked);
     QTest::keyClick(files(), Qt::Key_Space);
     EXPECT_EQ(checkState(files(), 1), Qt::Unchecked);
     folders()->setFocus();
@@ -548,7 +617,7 @@ TEST_F(VaultTest, WhatWouldIgnoreAClickIsShownOff) {
     locking::frmSecurityVault running(looking, port.registerFile, &port);
     lockFolder("Old", "pw");
     running.Refresh();
-    auto* list = running.findChild<QListView*>(QStringLiteral("lvwFolders"));
+    auto* list = running.findChild<QTreeView*>(QStringLiteral("lvwFolders"));
     ASSERT_EQ(count(list), 1);
     setCheckState(list, 0, Qt::Checked);
     auto* box = running.findChild<QLineEdit*>(QStringLiteral("txtPassword1"));
@@ -561,7 +630,7 @@ TEST_F(VaultTest, WhatWouldIgnoreAClickIsShownOff) {
         listOn = list->isEnabled();
     };
     running.findChild<QPushButton*>(QStringLiteral("cmdUnlockFolder"))->click();
-    ASSERT_EQ(looking.script.boxes.size(), 2u); // the question and the closing message
+    ASSERT_EQ(looking.script.boxes.size(), 1u); // the question (the outcome goes to the status line)
     EXPECT_FALSE(cancelOn);
     EXPECT_FALSE(boxOn);
     EXPECT_FALSE(listOn);

@@ -3,6 +3,7 @@
 #include "settings/Settings.h"
 #include "settings/SettingsTable.h"
 #include "settings/VbRegMod.h"
+#include "support/OpenerStub.h"
 #include "support/Sandbox.h"
 #include "support/ScriptedPrompt.h"
 
@@ -25,7 +26,7 @@ namespace {
 using testing_support::ScriptedPrompt;
 
 // A stub xdg-email first on PATH: each call writes its arguments, NUL-separated, to a file of its own
-// in calls/ (or, as a failing helper, complains and ends with status 3).
+// in calls/ (or, as a failing helper, complains and ends with a failure status).
 class SendMailTest : public testing_support::SandboxTest {
 protected:
     void SetUp() override {
@@ -69,8 +70,13 @@ protected:
 
     std::vector<std::string> expectedCall(const std::string& shown, const std::string& host,
                                           const std::string& homeUrl = {}, bool strong = false) const {
-        return {"--subject", "Attached Encrypted file: " + shown, "--body", mail::MailLetter(homeUrl, strong),
-                "--attach", host};
+        return {
+            "--subject",
+            strong ? std::string("Attached Encrypted file: a strong locked file") : "Attached locked file: " + shown,
+            "--body",
+            mail::MailLetter(homeUrl, strong),
+            "--attach",
+            host};
     }
 
     std::string m_bin;
@@ -84,16 +90,22 @@ constexpr const char* kLocked = "[Secret]\x01\x02 the rest of a locked file";
 } // namespace
 
 TEST(MailLetter, NamesTheKindOfLockAndTheProgramAndNeverAsksForThePassword) {
+    // Single line breaks: a mail program shows each CR LF of a mailto body as two.
     EXPECT_EQ(mail::MailLetter("https://tessaly.example", false),
-              "Dear [Recipient Name],\r\n"
+              "Dear [Recipient Name],\n"
               "Please find attached a file locked with Tessaly. It can be unlocked only with Tessaly, which you can "
-              "get from https://tessaly.example.\r\n"
-              "I will give you its password another way, not in a mail.\r\n\r\nYours sincerely,\r\n[Your Name]");
+              "get from https://tessaly.example.\n"
+              "I will give you its password another way, not in a mail.\n\nYours sincerely,\n[Your Name]");
     EXPECT_EQ(mail::MailLetter("", true),
-              "Dear [Recipient Name],\r\n"
-              "Please find attached a file encrypted with Tessaly (a strong lock). It can be unlocked only with "
-              "Tessaly.\r\n"
-              "I will give you its password another way, not in a mail.\r\n\r\nYours sincerely,\r\n[Your Name]");
+              "Dear [Recipient Name],\n"
+              "Please find attached a strong locked file, encrypted with Tessaly. It can be unlocked only with "
+              "Tessaly.\n"
+              "I will give you its password another way, not in a mail.\n\nYours sincerely,\n[Your Name]");
+}
+
+TEST(MailSubject, ALockedFileIsNamedAndAStrongLockedFileIsNot) {
+    EXPECT_EQ(mail::MailSubject("report.txt", false), "Attached locked file: report.txt");
+    EXPECT_EQ(mail::MailSubject("report.txt", true), "Attached Encrypted file: a strong locked file");
 }
 
 TEST_F(SendMailTest, TwoTickedLockedFilesGiveTwoMessages) {
@@ -150,28 +162,58 @@ TEST_F(SendMailTest, NothingTickedGivesOnlyTheSelectMessage) {
 }
 
 TEST_F(SendMailTest, AFailingMailProgramIsToldAndStopsTheRun) {
-    installStub(recordCall() + "echo 'no mail client is configured' >&2\nexit 3\n");
+    // Status 4: the mail program was there and could not take the message. Only its last word is shown.
+    installStub(recordCall() + "echo 'usage: noise' >&2\necho 'the mail program refused it' >&2\nexit 4\n");
     sandbox.writeFile("C:\\Docs\\one.TSL", kLocked);
     sandbox.writeFile("C:\\Docs\\two.TSL", kLocked);
     mail::cmdSendEmail_Click(prompt, "C:\\Docs", {{"one.TSL", "one", true}, {"two.TSL", "two", true}});
     ASSERT_EQ(prompt.boxes.size(), 1u);
     EXPECT_EQ(prompt.last().text,
-              "No mail program could be started.\r\nxdg-email ended with status 3: no mail client is configured");
+              "No mail program could be started.\r\nxdg-email ended with status 4: the mail program refused it");
     EXPECT_EQ(prompt.last().icon, platform::Icon::Critical);
     EXPECT_EQ(prompt.last().title, "Tessaly");
     EXPECT_EQ(calls().size(), 1u); // the second file was not tried
     EXPECT_FALSE(prompt.busy);
 }
 
-TEST_F(SendMailTest, AMissingMailProgramIsTold) {
-    std::filesystem::remove(m_bin + "/xdg-email");
-    setenv("PATH", m_bin.c_str(), 1); // nothing else on PATH either
-    sandbox.writeFile("C:\\Docs\\one.TSL", kLocked);
-    mail::cmdSendEmail_Click(prompt, "C:\\Docs", {{"one.TSL", "one", true}});
-    ASSERT_EQ(prompt.boxes.size(), 1u);
-    EXPECT_EQ(prompt.last().text.rfind("No mail program could be started.\r\nxdg-email could not be run: ", 0), 0u)
-        << prompt.last().text;
-    EXPECT_FALSE(prompt.busy);
+// No mail program set up: xdg-email's status 3 with its noise, or no xdg-email at all. One line says
+// where the locked file is, and its folder is offered.
+TEST_F(SendMailTest, WithoutAMailProgramTheFileIsShownAndItsFolderOffered) {
+    const struct {
+        const char* name;
+        bool helperThere;
+        platform::Answer answer;
+    } cases[] = {{"status 3, Yes", true, platform::Answer::Yes},
+                 {"status 3, No", true, platform::Answer::No},
+                 {"no helper, Yes", false, platform::Answer::Yes}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        testing_support::ScriptedPrompt asked;
+        std::filesystem::remove(sandbox.root() + "/opened.log"); // the opener's record of the case before
+        const testing_support::OpenerStub opener(sandbox);
+        std::string noise;
+        for (int i = 0; i < 50; ++i)
+            noise += "echo 'xdg-email: line " + std::to_string(i) + " of what the tools said' >&2\n";
+        installStub(recordCall() + noise + "exit 3\n");
+        if (!c.helperThere) {
+            std::filesystem::remove(m_bin + "/xdg-email");
+            // Nothing else on PATH but the opener, so no xdg-email of the system is found.
+            setenv("PATH", (m_bin + ":" + sandbox.root() + "/stubbin").c_str(), 1);
+        }
+        sandbox.writeFile("C:\\Docs\\one.TSL", kLocked);
+        sandbox.writeFile("C:\\Docs\\two.TSL", kLocked);
+        asked.answer(c.answer);
+        mail::cmdSendEmail_Click(asked, "C:\\Docs", {{"one.TSL", "one", true}, {"two.TSL", "two", true}});
+        ASSERT_EQ(asked.boxes.size(), 1u);
+        EXPECT_EQ(asked.last().text,
+                  "No mail program is set up; the locked file is at C:\\Docs\\one.TSL.\r\nOpen its folder?");
+        EXPECT_EQ(asked.last().buttons, platform::Buttons::YesNo);
+        EXPECT_EQ(asked.last().title, "Tessaly");
+        const std::vector<std::string> opened = opener.calls(c.answer == platform::Answer::Yes ? 1 : 0);
+        EXPECT_EQ(opened, c.answer == platform::Answer::Yes ? std::vector<std::string>{sandbox.host("C:\\Docs")}
+                                                            : std::vector<std::string>{});
+        EXPECT_FALSE(asked.busy);
+    }
 }
 
 namespace {
@@ -179,12 +221,12 @@ namespace {
 // The mail helper's exit status decides, however long it takes: one that fails after some seconds
 // (a mail program that could not take the message) is a failure, not a message sent.
 TEST_F(SendMailTest, AHelperThatFailsLateIsStillAFailure) {
-    installStub(recordCall() + "sleep 4\necho 'the mail program gave up' >&2\nexit 3\n");
+    installStub(recordCall() + "sleep 4\necho 'the mail program gave up' >&2\nexit 4\n");
     sandbox.writeFile("C:\\Docs\\one.TSL", kLocked);
     mail::cmdSendEmail_Click(prompt, "C:\\Docs", {{"one.TSL", "one", true}});
     ASSERT_EQ(prompt.boxes.size(), 1u);
     EXPECT_EQ(prompt.last().text,
-              "No mail program could be started.\r\nxdg-email ended with status 3: the mail program gave up");
+              "No mail program could be started.\r\nxdg-email ended with status 4: the mail program gave up");
     EXPECT_EQ(prompt.last().icon, platform::Icon::Critical);
     EXPECT_GT(prompt.eventPumps, 0); // the window kept painting while it waited
     EXPECT_FALSE(prompt.busy);

@@ -188,3 +188,45 @@ TEST_F(AttributesTest, ALinkIsRefusedAndItsTargetKeepsItsModeAndAttributes) {
     EXPECT_EQ(storedText(targetHost), "");
     EXPECT_FALSE(std::filesystem::exists(sandbox.host("C:\\.hidden")));
 }
+
+// A ".hidden" that is a link (to a private file elsewhere), a folder or a named pipe is neither read
+// nor changed: hiding goes on without the list, and the list says it was left alone.
+TEST_F(AttributesTest, AHiddenListThatIsNoRegularFileIsLeftAlone) {
+    const std::string privateHost = sandbox.host(sandbox.writeFile("C:\\private\\secret.txt", "private words\n"));
+    ASSERT_EQ(chmod(privateHost.c_str(), 0600), 0);
+    const struct {
+        const char* name;
+        void (*make)(const std::string& list, const std::string& privateFile);
+    } kinds[] = {
+        {"link", [](const std::string& list, const std::string& p) { std::filesystem::create_symlink(p, list); }},
+        {"dangling link",
+         [](const std::string& list, const std::string& p) { std::filesystem::create_symlink(p + ".none", list); }},
+        {"folder", [](const std::string& list, const std::string&) { std::filesystem::create_directory(list); }},
+        {"pipe", [](const std::string& list, const std::string&) { ASSERT_EQ(mkfifo(list.c_str(), 0644), 0); }},
+    };
+    int round = 0;
+    for (const auto& kind : kinds) {
+        SCOPED_TRACE(kind.name);
+        const std::string folder = "C:\\shared" + std::to_string(++round);
+        const std::string file = sandbox.writeFile(folder + "\\a.txt", "a");
+        const std::string list = sandbox.host(folder + "\\.hidden");
+        kind.make(list, privateHost);
+        const auto typeBefore = std::filesystem::symlink_status(list).type();
+
+        EXPECT_TRUE(hiddenListLeftAlone(sandbox.host(folder)));
+        EXPECT_NO_THROW(setAttributes(file, kAttrHidden | kAttrReadOnly));
+        EXPECT_EQ(getAttributes(file), kAttrHidden | kAttrReadOnly);
+        EXPECT_EQ(updateHiddenEntriesHost(sandbox.host(folder), {"b.txt"}, {"c.txt"}), HiddenListChange::LeftAlone);
+
+        EXPECT_EQ(std::filesystem::symlink_status(list).type(), typeBefore);
+        EXPECT_EQ(testing_support::readHostFile(privateHost), "private words\n");
+        EXPECT_EQ(modeOf(privateHost), 0600u);
+        for (const auto& e : std::filesystem::directory_iterator(sandbox.host(folder)))
+            EXPECT_TRUE(e.path().filename() == "a.txt" || e.path().filename() == ".hidden") << e.path();
+    }
+    // A regular list beside them is written as before.
+    const std::string plain = sandbox.writeFile("C:\\plain\\a.txt", "a");
+    EXPECT_FALSE(hiddenListLeftAlone(sandbox.host("C:\\plain")));
+    setAttributes(plain, kAttrHidden);
+    EXPECT_EQ(sandbox.readFile("C:\\plain\\.hidden"), "a.txt\n");
+}

@@ -211,3 +211,29 @@ TEST_F(FileIOTest, OnlyRegularFilesAreReadAndAPipeNeverBlocks) {
         }
     }
 }
+
+// A file replaced where a link stood: the link goes, its target (someone's private file) keeps its
+// content and mode, and the new file takes no mode from it (owner-only, as every new file starts).
+// A replaced regular file keeps its own mode.
+TEST_F(FileIOTest, AReplacementTakesItsModeFromTheFileNotFromALinkTarget) {
+    const std::string privateHost = sandbox.host(sandbox.writeFile("C:\\private\\p.txt", "private"));
+    ASSERT_EQ(::chmod(privateHost.c_str(), 0604), 0);
+    sandbox.makeFolder("C:\\w");
+    std::filesystem::create_symlink(privateHost, sandbox.host("C:\\w\\list"));
+    writeFileAtomic("C:\\w\\list", "new");
+    EXPECT_FALSE(std::filesystem::is_symlink(sandbox.host("C:\\w\\list")));
+    EXPECT_EQ(sandbox.readFile("C:\\w\\list"), "new");
+    struct stat st {};
+    ASSERT_EQ(::stat(sandbox.host("C:\\w\\list").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_EQ(sandbox.readFile("C:\\private\\p.txt"), "private");
+    ASSERT_EQ(::stat(privateHost.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0604u);
+
+    const std::string plain = sandbox.host(sandbox.writeFile("C:\\w\\plain", "old"));
+    ASSERT_EQ(::chmod(plain.c_str(), 0640), 0);
+    writeFileAtomic("C:\\w\\plain", "new");
+    ASSERT_EQ(::stat(plain.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(folderNames(sandbox.host("C:\\w")), (std::vector<std::string>{"list", "plain"}));
+}

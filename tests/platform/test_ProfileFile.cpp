@@ -1,4 +1,5 @@
 #include "platform/ProfileFile.h"
+#include "platform/SysError.h"
 
 #include <gtest/gtest.h>
 
@@ -183,4 +184,26 @@ TEST_F(ProfileFileTest, ManyEntriesInOneCallAreAsManyCallsOneAtATime) {
         removeProfileEntries(ini, section, removals);
         EXPECT_EQ(content(), removedOneByOne);
     }
+}
+
+// A profile file beside the user's (desktop.ini) that is a link is neither read nor changed: the
+// change is refused (75) and the link's target keeps its content.
+TEST_F(ProfileFileTest, AChangeToALinkIsRefusedAndItsTargetIsUntouched) {
+    const std::string privateHost = sandbox.host(sandbox.writeFile("C:\\private\\p.ini", "[s]\r\nk=private\r\n"));
+    sandbox.makeFolder("C:\\d");
+    std::filesystem::create_symlink(privateHost, sandbox.host("C:\\d\\desktop.ini"));
+    for (const bool set : {true, false}) {
+        int number = 0;
+        try {
+            if (set)
+                setProfileEntries("C:\\d\\desktop.ini", "s", {{"k", "v"}});
+            else
+                removeProfileEntries("C:\\d\\desktop.ini", "s", {"k"});
+        } catch (const SysError& e) {
+            number = e.number();
+        }
+        EXPECT_EQ(number, 75) << set;
+    }
+    EXPECT_TRUE(std::filesystem::is_symlink(sandbox.host("C:\\d\\desktop.ini")));
+    EXPECT_EQ(testing_support::readHostFile(privateHost), "[s]\r\nk=private\r\n");
 }

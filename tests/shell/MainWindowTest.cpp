@@ -3,8 +3,10 @@
 
 #include "ShellTestSupport.h"
 
+#include "core/FolderMarks.h"
 #include "core/LockEngine.h"
 #include "core/Register.h"
+#include "platform/Attributes.h"
 #include "platform/Environment.h"
 #include "platform/Registry.h"
 #include "settings/Settings.h"
@@ -413,6 +415,10 @@ TEST_F(MainWindowTest, WhatWasRecoveredInsideALockedFolderIsNamedAsTheUserKnowsI
     core::EngineContext ctx{.prompt = prompt, .registerPath = registerPath};
     ASSERT_TRUE(core::Encrypt(plain, "pw", ctx));
     core::RecordLock(registerPath, core::RegisterKind::Folder, "C:\\Secret", "C:\\Frperg.TSL");
+    // The folder's marks as its lock leaves them (a folder without them is mended by the sweep too).
+    sandbox.writeFile("C:\\Frperg.TSL\\desktop.ini", core::kDesktopIniLines);
+    platform::setAttributes("C:\\Frperg.TSL\\desktop.ini", platform::kAttrHidden);
+    platform::setAttributes("C:\\Frperg.TSL", platform::kAttrHidden | platform::kAttrSystem);
     const std::string leftover =
         sandbox.writeFile("C:\\Frperg.TSL\\.report.txt.0123456789abcdef.tessaly-tmp", "the rep");
     ASSERT_EQ(::setxattr(sandbox.host(leftover).c_str(), "user.tessaly.target", "report.txt", 10, 0), 0);
