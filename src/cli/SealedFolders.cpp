@@ -3,6 +3,7 @@
 
 #include "CliSupport.h"
 #include "core/SealedFolder.h"
+#include "platform/Overwrite.h"
 
 #include <cstdio>
 #include <ctime>
@@ -55,6 +56,10 @@ bool sealFolder(const std::string& arg, const std::string& password) {
     return reporting(arg, [&] {
         const sealed::SealResult result = sealed::Seal(arg, password);
         std::printf("sealed %s -> %s\n", arg.c_str(), result.sealedPath.c_str());
+        // The sources were overwritten before they went: what this disk may still keep of them.
+        const std::string warning = platform::overwriteWarning(platform::overwriteVerdictAt(result.sealedPath));
+        if (!warning.empty())
+            fail(warning);
         for (const std::string& left : result.notRemoved)
             fail(arg + ": sealed, but a source was left: " + left);
         if (!result.notRemoved.empty())
