@@ -331,7 +331,7 @@ TEST_F(FileCommandsTest, AStrongLockOnADiskThatMayKeepCopiesSaysSoOnceInABoxAndT
         GTEST_SKIP() << "the loop device's rotational flag cannot be set";
     sandbox.writeFile("C:\\Stick\\a.txt", "a");
     sandbox.writeFile("C:\\Stick\\b.txt", "b");
-    FileBatch strong = batch("C:\\Stick", {{"a.txt", "a.txt"}, {"b.txt", "b.txt"}}, "pw", "pw");
+    FileBatch strong = batch("C:\\Stick", {{"a.txt", "a.txt"}, {"b.txt", "b.txt"}}, "long password", "long password");
     strong.strongLocks = true;
     std::vector<std::string> logged;
     locking::RunHooks hooks = rec.hooks();
