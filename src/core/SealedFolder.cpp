@@ -3,6 +3,7 @@
 #include "core/SealedFolder.h"
 
 #include "platform/ProtectedPaths.h"
+#include "platform/UniqueFd.h"
 
 #include <sodium.h>
 
@@ -23,28 +24,7 @@ namespace core::sealed {
 
 namespace {
 
-// A descriptor owned by one scope, that can be handed on (the open folders of a walk live in a stack).
-class UniqueFd final {
-public:
-    explicit UniqueFd(int fd = -1) : m_fd(fd) {}
-    ~UniqueFd() { reset(); }
-    UniqueFd(UniqueFd&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept {
-        if (this != &other)
-            reset(std::exchange(other.m_fd, -1));
-        return *this;
-    }
-    int get() const { return m_fd; }
-    bool valid() const { return m_fd >= 0; }
-    void reset(int fd = -1) {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = fd;
-    }
-
-private:
-    int m_fd = -1;
-};
+using platform::UniqueFd;
 
 // The extended attributes that tell the program's own unfinished folders and files: the name of the
 // sealed file they belong to.

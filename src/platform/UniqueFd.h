@@ -4,6 +4,8 @@
 
 #include <unistd.h>
 
+#include <utility>
+
 namespace platform {
 
 class UniqueFd final {
@@ -12,6 +14,13 @@ public:
     ~UniqueFd() { reset(); }
     UniqueFd(const UniqueFd&) = delete;
     UniqueFd& operator=(const UniqueFd&) = delete;
+    // Handed on (the open folders of a walk live in a stack): the one moved from holds nothing.
+    UniqueFd(UniqueFd&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
+        if (this != &other)
+            reset(std::exchange(other.m_fd, -1));
+        return *this;
+    }
 
     int get() const { return m_fd; }
     bool valid() const { return m_fd >= 0; }
