@@ -12,10 +12,10 @@
 namespace cli {
 
 std::function<void(const char* step)> StepHook() {
-    const char* spec = std::getenv("TESSALY_TEST_LINK_AT");
-    if (!spec)
+    const char* setting = std::getenv("TESSALY_TEST_LINK_AT");
+    if (!setting)
         return {};
-    const std::string text = spec;
+    const std::string text = setting;
     const std::size_t first = text.find('|');
     const std::size_t second = text.find('|', first + 1);
     if (first == std::string::npos || second == std::string::npos)
